@@ -1,0 +1,38 @@
+# Thin wrapper around CMake: install what is missing, build, run, test.
+BUILD ?= build
+RELEASE_BUILD ?= build-release
+JOBS ?= 2
+
+.PHONY: all deps configure build run test bench fuzz clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+# The main job on the bundled sample: its members and figures.
+run: build
+	@$(BUILD)/bin/kro info samples/sample.KRO
+
+test: build
+	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# Benchmarks in a Release build.
+bench: deps
+	@cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKRO_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(RELEASE_BUILD) -j $(JOBS) --target kro_benchmarks
+	@$(RELEASE_BUILD)/bench/kro_benchmarks
+
+# libFuzzer targets, run for FUZZ_SECONDS each.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@bash scripts/run-fuzzers.sh $(FUZZ_SECONDS)
+
+clean:
+	@rm -rf $(BUILD) $(RELEASE_BUILD) build-fuzz build-sanitize

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, test and run the project.
+# Idempotent: quiet and quick when everything is already present.
+set -euo pipefail
+
+packages=(
+  # build tools
+  g++ make cmake pkg-config ninja-build
+  # core: tests, benchmarks, fuzzing
+  googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+  # command line output
+  nlohmann-json3-dev
+  # desktop application, printing, serial ports
+  qt6-base-dev qt6-serialport-dev libgl-dev
+  # office documents
+  libxlsxwriter-dev libzip-dev libpugixml-dev
+  # USB instrument access
+  libusb-1.0-0-dev
+  # fonts for Chinese text, PDF checks in tests
+  fonts-noto-cjk poppler-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+  sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,268 @@
+// The kro commands: info, convert, sample.
+#include "cli/cli.h"
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <ostream>
+
+#include "cli/arguments.h"
+#include "model/analysis_file.h"
+#include "model/document.h"
+#include "model/file_io.h"
+#include "model/gbk_text.h"
+#include "model/raw_files.h"
+#include "model/sample_project.h"
+
+namespace kro::cli {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Fields keep their order; floats are written with the shortest text that reads back as the
+// same float.
+using Json = nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool,
+                                  std::int64_t, std::uint64_t, float>;
+
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+constexpr int kUsage = 2;
+
+const char* const kUsageText =
+    "用法：kro 命令 [选项] 输入 [-o 输出]\n"
+    "\n"
+    "命令：\n"
+    "  info FILE [--json]                 显示文件中的构件和统计数字\n"
+    "  convert FILE -o OUT.KRO            以分析结果文件格式保存\n"
+    "  convert FILE --selection -o OUT.DEX  保存选择构件文件\n"
+    "  sample -o OUT.KRO                  生成示例工程\n"
+    "  sample --raw -o DIR                以仪器原始数据文件（.DEX 与 .DAT）生成示例工程\n"
+    "\n"
+    "退出状态：0 成功，1 失败，2 用法错误。\n";
+
+// Messages go to the error stream; the last error is kept as the command's failure message.
+class ConsoleFrontend : public HeadlessFrontend {
+ public:
+  explicit ConsoleFrontend(std::ostream& err) : err_(err) {}
+  void showMessage(MessageKind kind, const std::string& text) override {
+    if (kind == MessageKind::Error) {
+      lastError = text;
+    } else {
+      err_ << "kro: 警告：" << text << "\n";
+    }
+  }
+  std::string lastError;
+
+ private:
+  std::ostream& err_;
+};
+
+struct Context {
+  std::ostream& out;
+  std::ostream& err;
+
+  int usage(const std::string& message) const {
+    err << "kro: " << message << "\n" << kUsageText;
+    return kUsage;
+  }
+  int fail(const std::string& message) const {
+    std::string line = message;
+    for (char& c : line) {
+      if (c == '\n') c = ' ';
+    }
+    err << "kro: " << line << "\n";
+    return kFailure;
+  }
+};
+
+// Opens FILE as the document, with warnings on the error stream.
+bool openDocument(CKroAnalyzeDoc& doc, ConsoleFrontend& frontend, const std::string& path) {
+  doc.setFrontend(&frontend);
+  return doc.open(path);
+}
+
+// The number of terminal columns a UTF-8 text takes: East Asian characters take two.
+std::size_t displayWidth(std::string_view text) {
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    auto c = static_cast<unsigned char>(text[i]);
+    std::size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    width += length >= 3 ? 2 : 1;
+    i += length;
+  }
+  return width;
+}
+
+std::string padRight(const std::string& text, std::size_t width) {
+  std::size_t w = displayWidth(text);
+  return w >= width ? text : text + std::string(width - w, ' ');
+}
+
+std::string padLeft(const std::string& text, std::size_t width) {
+  std::size_t w = displayWidth(text);
+  return w >= width ? text : std::string(width - w, ' ') + text;
+}
+
+Json memberJson(const MemberRecord& m) {
+  const MemberData& d = m.data();
+  Json readings = Json::array();
+  for (const Reading& r : d.readings) readings.push_back({r.auxValue, r.thickness, r.spare});
+  return Json{
+      {"code", gbkToUtf8(d.code)},
+      {"name", gbkToUtf8(d.name)},
+      {"testDate", gbkToUtf8(d.testDate)},
+      {"selected", d.selected},
+      {"averageThickness", d.averageThickness},
+      {"designThickness", d.designThickness},
+      {"minusDeviation", d.minusDeviation},
+      {"plusDeviation", d.plusDeviation},
+      {"readingCount", m.readingCount()},
+      {"secondColumnStart", d.secondColumnStart},
+      {"reserved", d.reserved},
+      {"maxThickness", d.maxThickness},
+      {"minThickness", d.minThickness},
+      {"passCount", d.passCount},
+      {"passRate", d.passRate},
+      {"readings", std::move(readings)},
+  };
+}
+
+void printJson(CKroAnalyzeDoc& doc, std::ostream& out) {
+  Json members = Json::array();
+  // Stored fields first: the totals below recompute the members' pass counts.
+  for (const MemberRecord& m : doc.members()) members.push_back(memberJson(m));
+  doc.sumReadingCounts();
+  doc.sumPassCounts();
+  doc.computeOverallRate();
+  Json totals{
+      {"totalReadingCount", doc.totalReadingCount()},
+      {"totalPassCount", doc.totalPassCount()},
+      {"overallPassRate", doc.overallPassRate()},
+  };
+  out << Json{{"members", std::move(members)}, {"totals", std::move(totals)}}.dump() << "\n";
+}
+
+// The figures as the member panel shows them: maximum, minimum and pass count computed, the
+// pass rate and average as stored.
+void printText(CKroAnalyzeDoc& doc, const std::string& path, std::ostream& out) {
+  out << "文件：" << path << "\n";
+  out << "构件数：" << doc.memberCount() << "\n\n";
+  const std::vector<std::pair<std::string, std::size_t>> columns = {
+      {"序号", 4},  {"测区编号", 8},  {"构件名称", 20}, {"测试日期", 16}, {"测点数", 6},
+      {"设计厚度", 8}, {"允许偏差", 8}, {"最大值", 6},  {"最小值", 6},   {"平均厚度", 8},
+      {"合格点数", 8}, {"合格率", 7},   {"选中", 4}};
+  std::string header;
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    header += (c == 0 ? "" : "  ") + (c == 1 || c == 2 || c == 3 ? padRight(columns[c].first, columns[c].second)
+                                                              : padLeft(columns[c].first, columns[c].second));
+  }
+  out << header << "\n";
+  for (int i = 0; i < doc.memberCount(); ++i) {
+    MemberRecord m = *doc.memberAt(i);
+    const std::string cells[] = {
+        std::to_string(i + 1),
+        gbkToUtf8(m.code()),
+        gbkToUtf8(m.name()),
+        gbkToUtf8(m.testDate()),
+        std::to_string(m.readingCount()),
+        std::to_string(m.designThickness()),
+        std::to_string(m.minusDeviation()) + "/+" + std::to_string(m.plusDeviation()),
+        std::to_string(m.computeMax()),
+        std::to_string(m.computeMin()),
+        std::to_string(m.averageThickness()),
+        std::to_string(m.countPassed()),
+        formatRate(m.passRate()),
+        m.selected() != 0 ? "是" : "否",
+    };
+    std::string line;
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      line += (c == 0 ? "" : "  ") + (c == 1 || c == 2 || c == 3 ? padRight(cells[c], columns[c].second)
+                                                              : padLeft(cells[c], columns[c].second));
+    }
+    out << line << "\n";
+  }
+  doc.sumReadingCounts();
+  doc.sumPassCounts();
+  doc.computeOverallRate();
+  out << "\n所有测点个数：" << doc.totalReadingCount() << "\n";
+  out << "所有合格测点数：" << doc.totalPassCount() << "\n";
+  out << "整体合格率：" << formatRate(doc.overallPassRate()) << "\n";
+}
+
+int commandInfo(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--json"}, {}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("info 需要一个输入文件");
+  CKroAnalyzeDoc doc;
+  ConsoleFrontend frontend(cx.err);
+  const std::string& path = a->positional()[0];
+  if (!openDocument(doc, frontend, path)) return cx.fail(frontend.lastError);
+  if (a->has("--json")) {
+    printJson(doc, cx.out);
+  } else {
+    printText(doc, path, cx.out);
+  }
+  return kSuccess;
+}
+
+int commandConvert(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--selection"}, {"-o"}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("convert 需要一个输入文件");
+  auto output = a->value("-o");
+  if (!output) return cx.usage("convert 需要用 -o 指定输出文件");
+  CKroAnalyzeDoc doc;
+  ConsoleFrontend frontend(cx.err);
+  if (!openDocument(doc, frontend, a->positional()[0])) return cx.fail(frontend.lastError);
+  Status written = a->has("--selection") ? doc.writeSelectionExport(*output) : doc.writeAnalysisFile(*output);
+  if (!written) return cx.fail(written.message());
+  return kSuccess;
+}
+
+int commandSample(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--raw"}, {"-o"}, error);
+  if (!a) return cx.usage(error);
+  if (!a->positional().empty()) return cx.usage("sample 不需要输入文件");
+  auto output = a->value("-o");
+  if (!output) return cx.usage("sample 需要用 -o 指定输出");
+  const std::vector<MemberRecord> members = makeSampleProject();
+  if (a->has("--raw")) {
+    std::error_code ec;
+    fs::create_directories(*output, ec);
+    if (ec) return cx.fail("无法创建文件夹“" + *output + "”：" + ec.message());
+    Status written = writeRawProject(*output, "SAMPLE.DEX", members);
+    if (!written) return cx.fail(written.message());
+    return kSuccess;
+  }
+  Status written = writeAnalysisFile(*output, members);
+  if (!written) return cx.fail(written.message());
+  return kSuccess;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  Context cx{out, err};
+  if (args.empty()) return cx.usage("缺少命令");
+  const std::string& command = args[0];
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  static const std::map<std::string, std::function<int(const Context&, const std::vector<std::string>&)>>
+      commands = {
+          {"info", commandInfo},
+          {"convert", commandConvert},
+          {"sample", commandSample},
+      };
+  if (command == "help" || command == "--help" || command == "-h") {
+    out << kUsageText;
+    return kSuccess;
+  }
+  auto it = commands.find(command);
+  if (it == commands.end()) return cx.usage("未知命令 " + command);
+  return it->second(cx, rest);
+}
+
+}  // namespace kro::cli

@@ -1,0 +1,132 @@
+// Reading and writing the analysis layout and the selection export.
+#include "model/analysis_file.h"
+
+#include "model/byte_io.h"
+#include "model/file_io.h"
+#include "model/gbk_text.h"
+
+namespace kro {
+namespace {
+
+constexpr std::size_t kNameField = 100;
+constexpr std::size_t kDateField = 20;
+constexpr std::size_t kReadingSize = 12;
+
+std::size_t codeField(MemberLayout layout) { return layout == MemberLayout::Analysis ? 10 : 5; }
+
+// Decodes count member blocks. Each block is checked to fit before it is read.
+Result<std::vector<MemberRecord>> decodeBlocks(ByteReader& in, std::int32_t count,
+                                               MemberLayout layout) {
+  const std::size_t fixed = memberBlockFixedSize(layout);
+  if (count < 0) {
+    return Error{"构件个数为负数（" + std::to_string(count) + "），文件已损坏。"};
+  }
+  // Refuse before allocating when the blocks cannot possibly fit.
+  if (static_cast<std::size_t>(count) > in.remaining() / fixed) {
+    return Error{"文件声明了 " + std::to_string(count) + " 个构件，但文件长度不足以容纳它们，文件已损坏。"};
+  }
+  std::vector<MemberRecord> members;
+  members.reserve(static_cast<std::size_t>(count));
+  for (std::int32_t i = 0; i < count; ++i) {
+    const std::string which = "第 " + std::to_string(i + 1) + " 个构件";
+    if (!in.canRead(fixed)) return Error{which + "的数据超出了文件末尾，文件已损坏。"};
+    MemberData d;
+    d.code = in.text(codeField(layout));
+    d.name = in.text(kNameField);
+    d.testDate = in.text(kDateField);
+    d.selected = in.u8();
+    d.averageThickness = in.i32();
+    d.designThickness = in.i32();
+    d.minusDeviation = in.i32();
+    d.plusDeviation = in.i32();
+    const std::int32_t readingCount = in.i32();
+    d.secondColumnStart = in.i32();
+    d.reserved = in.i32();
+    d.maxThickness = in.i32();
+    d.minThickness = in.i32();
+    d.passCount = in.i32();
+    d.passRate = in.f32();
+    if (readingCount < 0) {
+      return Error{which + "的测点数为负数（" + std::to_string(readingCount) + "），文件已损坏。"};
+    }
+    if (static_cast<std::size_t>(readingCount) > in.remaining() / kReadingSize) {
+      return Error{which + "的 " + std::to_string(readingCount) +
+                   " 个测点超出了文件末尾，文件已损坏。"};
+    }
+    d.readings.resize(static_cast<std::size_t>(readingCount));
+    for (Reading& r : d.readings) {
+      r.auxValue = in.i32();
+      r.thickness = in.i32();
+      r.spare = in.i32();
+    }
+    members.emplace_back(std::move(d));
+  }
+  return members;
+}
+
+}  // namespace
+
+std::size_t memberBlockFixedSize(MemberLayout layout) {
+  return codeField(layout) + kNameField + kDateField + 1 + 11 * 4;
+}
+
+std::string encodeMembers(const std::vector<MemberRecord>& members, MemberLayout layout) {
+  std::size_t size = 4;
+  for (const MemberRecord& m : members) {
+    size += memberBlockFixedSize(layout) + kReadingSize * m.readings().size();
+  }
+  std::string out;
+  out.reserve(size);
+  ByteWriter w(out);
+  const std::size_t code = codeField(layout);
+  w.i32(static_cast<std::int32_t>(members.size()));
+  for (const MemberRecord& m : members) {
+    const MemberData& d = m.data();
+    w.text(gbkTruncate(d.code, code - 1), code);
+    w.text(gbkTruncate(d.name, kNameField - 1), kNameField);
+    w.text(gbkTruncate(d.testDate, kDateField - 1), kDateField);
+    w.u8(static_cast<std::uint8_t>(d.selected & 0xFF));
+    w.i32(d.averageThickness);
+    w.i32(d.designThickness);
+    w.i32(d.minusDeviation);
+    w.i32(d.plusDeviation);
+    w.i32(m.readingCount());
+    w.i32(d.secondColumnStart);
+    w.i32(d.reserved);
+    w.i32(d.maxThickness);
+    w.i32(d.minThickness);
+    w.i32(d.passCount);
+    w.f32(d.passRate);
+    for (const Reading& r : d.readings) {
+      w.i32(r.auxValue);
+      w.i32(r.thickness);
+      w.i32(r.spare);
+    }
+  }
+  return out;
+}
+
+Result<std::vector<MemberRecord>> decodeAnalysisFile(std::string_view bytes) {
+  ByteReader in(bytes);
+  if (!in.canRead(4)) {
+    return Error{"文件只有 " + std::to_string(bytes.size()) + " 个字节，不是完整的分析结果文件。"};
+  }
+  const std::int32_t count = in.i32();
+  return decodeBlocks(in, count, MemberLayout::Analysis);
+}
+
+bool isSelectionExport(std::string_view bytes) {
+  ByteReader in(bytes);
+  if (!in.canRead(4)) return false;
+  const std::int32_t count = in.i32();
+  if (count <= 0) return false;
+  auto members = decodeBlocks(in, count, MemberLayout::Selection);
+  return members.ok() && in.remaining() == 0;
+}
+
+Status writeAnalysisFile(const std::filesystem::path& path,
+                         const std::vector<MemberRecord>& members) {
+  return writeFileAtomically(path, encodeMembers(members, MemberLayout::Analysis));
+}
+
+}  // namespace kro

@@ -1,0 +1,123 @@
+// GBK character walking and the iconv conversions between GBK and UTF-8.
+#include "model/gbk_text.h"
+
+#include <cerrno>
+#include <iconv.h>
+
+namespace kro {
+namespace {
+
+bool isLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool isTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+
+// Length of the UTF-8 sequence announced by its first byte (1 for a stray byte).
+std::size_t utf8SequenceLength(unsigned char c) {
+  if (c >= 0xF0 && c <= 0xF4) return 4;
+  if (c >= 0xE0) return 3;
+  if (c >= 0xC2 && c < 0xE0) return 2;
+  return 1;
+}
+
+// An iconv descriptor that closes itself.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Converter() {
+    if (valid()) iconv_close(cd_);
+  }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+
+  bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Converts as much of in as possible, appending to out. Returns 0 when all was converted,
+  // otherwise the errno that stopped it; in is advanced past what was converted.
+  int convert(std::string_view& in, std::string& out) {
+    char buffer[512];
+    while (!in.empty()) {
+      char* src = const_cast<char*>(in.data());
+      std::size_t srcLeft = in.size();
+      char* dst = buffer;
+      std::size_t dstLeft = sizeof buffer;
+      std::size_t rc = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
+      int error = rc == static_cast<std::size_t>(-1) ? errno : 0;
+      out.append(buffer, static_cast<std::size_t>(dst - buffer));
+      in.remove_prefix(in.size() - srcLeft);
+      if (error == E2BIG) continue;
+      if (error != 0) return error;
+    }
+    return 0;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+}  // namespace
+
+std::size_t gbkCharLength(std::string_view text, std::size_t pos) {
+  if (pos + 1 < text.size() && isLeadByte(static_cast<unsigned char>(text[pos])) &&
+      isTrailByte(static_cast<unsigned char>(text[pos + 1]))) {
+    return 2;
+  }
+  return 1;
+}
+
+std::string_view gbkTruncate(std::string_view text, std::size_t capacity) {
+  std::size_t end = 0;
+  while (end < text.size()) {
+    std::size_t next = end + gbkCharLength(text, end);
+    if (next > capacity) break;
+    end = next;
+  }
+  return text.substr(0, end);
+}
+
+std::size_t gbkFind(std::string_view haystack, std::string_view needle, std::size_t from) {
+  if (needle.empty()) return from <= haystack.size() ? from : std::string_view::npos;
+  for (std::size_t pos = from; pos < haystack.size(); pos += gbkCharLength(haystack, pos)) {
+    if (haystack.substr(pos, needle.size()) == needle) return pos;
+  }
+  return std::string_view::npos;
+}
+
+std::string gbkToUtf8(std::string_view gbk) {
+  std::string out;
+  out.reserve(gbk.size() * 3 / 2);
+  Converter converter("UTF-8", "CP936");
+  if (!converter.valid()) {
+    // Without a converter, keep ASCII and mark everything else as undecodable.
+    for (std::size_t i = 0; i < gbk.size(); i += gbkCharLength(gbk, i)) {
+      unsigned char c = static_cast<unsigned char>(gbk[i]);
+      if (c < 0x80) {
+        out += static_cast<char>(c);
+      } else {
+        out += "\xEF\xBF\xBD";
+      }
+    }
+    return out;
+  }
+  std::string_view rest = gbk;
+  while (converter.convert(rest, out) != 0) {
+    out += "\xEF\xBF\xBD";
+    rest.remove_prefix(gbkCharLength(rest, 0));
+  }
+  return out;
+}
+
+std::optional<std::string> utf8ToGbk(std::string_view utf8, std::string* unencodable) {
+  std::string out;
+  Converter converter("CP936", "UTF-8");
+  if (!converter.valid()) return std::nullopt;
+  std::string_view rest = utf8;
+  if (converter.convert(rest, out) != 0) {
+    if (unencodable != nullptr && !rest.empty()) {
+      std::size_t length = utf8SequenceLength(static_cast<unsigned char>(rest[0]));
+      *unencodable = std::string(rest.substr(0, length));
+    }
+    return std::nullopt;
+  }
+  return out;
+}
+
+}  // namespace kro

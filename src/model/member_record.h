@@ -1,0 +1,139 @@
+// One structural member: its texts, tolerance band, readings and cached statistics.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kro {
+
+// One measuring point. Files keep the three fields in this order.
+struct Reading {
+  std::int32_t auxValue = 0;
+  std::int32_t thickness = 0;  // mm
+  std::int32_t spare = 0;
+
+  bool operator==(const Reading&) const = default;
+};
+
+// Chosen by the first byte of the member code (case-sensitive).
+enum class MemberKind { ThicknessTest = 1, ProfileTest = 2, GridTest = 3 };
+
+// Every stored field of a member, as the files carry it. Texts are GBK bytes without the NUL.
+// The statistics fields are caches: right only after the member's computations ran; a loaded
+// file brings its own values.
+struct MemberData {
+  std::string code;
+  std::string name;
+  std::string testDate;
+  std::int32_t selected = 1;
+  std::int32_t averageThickness = 0;  // shown and saved as stored, never computed
+  std::int32_t designThickness = 0;
+  std::int32_t minusDeviation = -5;  // negative: lower limit = design + minusDeviation
+  std::int32_t plusDeviation = 8;
+  std::int32_t secondColumnStart = 0;
+  std::int32_t reserved = 0;
+  std::int32_t maxThickness = 0;
+  std::int32_t minThickness = 0;
+  std::int32_t passCount = 0;
+  float passRate = 0.0f;  // fraction 0..1
+  std::vector<Reading> readings;
+
+  bool operator==(const MemberData&) const = default;
+};
+
+class MemberRecord {
+ public:
+  // Text capacities in bytes, without the terminating NUL of the fixed buffers.
+  static constexpr std::size_t kCodeCapacity = 9;
+  static constexpr std::size_t kNameCapacity = 99;
+  static constexpr std::size_t kDateCapacity = 19;
+
+  MemberRecord() = default;
+  // Takes the fields as they are, with texts cut to their capacities.
+  explicit MemberRecord(MemberData data);
+
+  const MemberData& data() const { return d_; }
+
+  MemberKind memberKind() const;
+
+  const std::string& code() const { return d_.code; }
+  const std::string& name() const { return d_.name; }
+  const std::string& testDate() const { return d_.testDate; }
+  std::int32_t selected() const { return d_.selected; }
+  std::int32_t averageThickness() const { return d_.averageThickness; }
+  std::int32_t designThickness() const { return d_.designThickness; }
+  std::int32_t minusDeviation() const { return d_.minusDeviation; }
+  std::int32_t plusDeviation() const { return d_.plusDeviation; }
+  std::int32_t readingCount() const { return static_cast<std::int32_t>(d_.readings.size()); }
+  std::int32_t secondColumnStart() const { return d_.secondColumnStart; }
+  std::int32_t reserved() const { return d_.reserved; }
+  std::int32_t maxThickness() const { return d_.maxThickness; }
+  std::int32_t minThickness() const { return d_.minThickness; }
+  std::int32_t passCount() const { return d_.passCount; }
+  float passRate() const { return d_.passRate; }
+  const std::vector<Reading>& readings() const { return d_.readings; }
+
+  // The closed tolerance band, in 64 bits so that extreme stored values cannot wrap.
+  std::int64_t lowerLimit() const;
+  std::int64_t upperLimit() const;
+
+  // Thickness of a reading; 0 when the index is out of range.
+  std::int32_t readingAt(int index) const;
+  // Thickness minus design thickness; 0 when the index is out of range.
+  std::int64_t deviationOf(int index) const;
+  // True when the reading lies in the band, and also for an index out of range.
+  bool passesTolerance(int index) const;
+
+  // Stores and returns the number of passing readings.
+  std::int32_t countPassed();
+  // Largest / smallest thickness, stored and returned; without readings the stored value.
+  std::int32_t computeMax();
+  std::int32_t computeMin();
+  // Pass count, and the pass rate when there are readings. (The document adds the totals and
+  // the refreshes.)
+  void recomputeStatistics();
+
+  // Plain edits. The text setters cut at the capacity; the tolerance setters recompute the
+  // member's statistics; setReadingThickness also recomputes maximum and minimum.
+  void setCode(std::string_view gbk);
+  void setMemberName(std::string_view gbk);
+  void setTestDate(std::string_view gbk);
+  void setSelected(std::int32_t value) { d_.selected = value; }
+  void setDesignThickness(std::int32_t value);
+  void setPlusDeviation(std::int32_t value);
+  void setMinusDeviation(std::int32_t value);
+  // Return false when the index is out of range (nothing stored).
+  bool setReadingThickness(int index, std::int32_t value);
+  bool setReadingAux(int index, std::int32_t value);
+
+  // Reading rows. Each reading keeps its three fields; a new reading is all zero. No statistics
+  // change. Return false when the row is outside the range given with each.
+  bool insertReadingBefore(int row);  // 0 <= row <= readingCount
+  bool insertReadingAfter(int row);   // 0 <= row < readingCount
+  bool deleteReading(int row);        // 0 <= row < readingCount
+
+  bool operator==(const MemberRecord& other) const { return d_ == other.d_; }
+
+ private:
+  bool validIndex(int index) const { return index >= 0 && index < readingCount(); }
+
+  MemberData d_;
+};
+
+// The code of the n-th member added by the insert-member command (n counts from 1):
+// "0" and three characters: 1 gives 0001, 42 gives 0042, 100 gives 0100, 1234 gives 0123.
+std::string appendedMemberCode(int n);
+
+// The values of a member added by the insert-member command (they differ from a constructed
+// member's): the given code and date, 20 readings of 20 mm.
+MemberRecord newAppendedMember(int n, std::string_view testDate);
+
+// A rate as the program shows it: the percentage with one decimal, then "%" ("85.0%").
+std::string formatRate(float rate);
+
+// The pass rate as stored: passed / count in extended precision, rounded to float.
+float passRateOf(std::int64_t passed, std::int64_t count);
+
+}  // namespace kro

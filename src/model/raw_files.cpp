@@ -1,0 +1,216 @@
+// Reading the instrument's index and member data files.
+#include "model/raw_files.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "model/byte_io.h"
+#include "model/file_io.h"
+#include "model/gbk_text.h"
+
+namespace kro {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kCodeField = 10;
+constexpr std::size_t kDateField = 22;
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+           return lower(x) == lower(y);
+         });
+}
+
+// The member data file of a code in folder. Files copied from the instrument may carry the name
+// in another letter case or with a UTF-8 name; those are found too.
+std::optional<fs::path> findMemberDataFile(const fs::path& folder, const std::string& code) {
+  const std::string names[] = {code + ".DAT", gbkToUtf8(code) + ".DAT"};
+  std::error_code ec;
+  for (const std::string& name : names) {
+    fs::path candidate = folder.empty() ? fs::path(name) : folder / name;
+    if (fs::is_regular_file(candidate, ec)) return candidate;
+  }
+  for (const auto& entry : fs::directory_iterator(folder.empty() ? fs::path(".") : folder, ec)) {
+    const std::string file = entry.path().filename().string();
+    for (const std::string& name : names) {
+      if (equalsIgnoringAsciiCase(file, name) && entry.is_regular_file(ec)) return entry.path();
+    }
+  }
+  return std::nullopt;
+}
+
+std::string joinNames(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& n : names) {
+    if (!out.empty()) out += "、";
+    out += n;
+  }
+  return out;
+}
+
+}  // namespace
+
+Result<IndexFileContents> decodeIndexFile(std::string_view bytes) {
+  ByteReader in(bytes);
+  if (!in.canRead(2)) return Error{"原始数据文件不足 2 个字节，文件已损坏。"};
+  const std::int16_t count = in.i16();
+  if (count < 0) return Error{"原始数据文件的构件个数为负数（" + std::to_string(count) + "），文件已损坏。"};
+  IndexFileContents contents;
+  const std::size_t held = std::min<std::size_t>(static_cast<std::size_t>(count), in.remaining() / kCodeField);
+  contents.codes.reserve(held);
+  for (std::size_t i = 0; i < held; ++i) contents.codes.push_back(in.text(kCodeField));
+  if (held < static_cast<std::size_t>(count)) {
+    contents.warnings.push_back("原始数据文件声明了 " + std::to_string(count) + " 个构件，但只含 " +
+                                std::to_string(held) + " 个构件编号，其余的未读入。");
+  }
+  return contents;
+}
+
+Result<MemberDataContents> decodeMemberDataFile(std::string_view bytes) {
+  ByteReader in(bytes);
+  if (!in.canRead(kMemberDataHeaderSize)) {
+    return Error{"文件只有 " + std::to_string(bytes.size()) + " 个字节，短于 74 字节的文件头"};
+  }
+  MemberData d;
+  d.code = in.text(kCodeField);
+  d.testDate = in.text(kDateField);
+  d.designThickness = in.i16();
+  in.skip(2);  // a value the program does not use
+  in.skip(2);
+  const std::int16_t count = in.i16();
+  in.skip(kMemberDataHeaderSize - 40);
+  d.plusDeviation = 8;
+  d.minusDeviation = -5;
+  MemberDataContents contents;
+  if (count < 0) {
+    contents.warnings.push_back("测点数为负数（" + std::to_string(count) + "），未读入测点");
+  } else {
+    const std::size_t held = std::min<std::size_t>(static_cast<std::size_t>(count), in.remaining() / 2);
+    d.readings.resize(held);
+    for (Reading& r : d.readings) r.thickness = in.i16();
+    if (held < static_cast<std::size_t>(count)) {
+      contents.warnings.push_back("声明 " + std::to_string(count) + " 个测点，文件只含 " +
+                                  std::to_string(held) + " 个");
+    }
+  }
+  contents.member = MemberRecord(std::move(d));
+  return contents;
+}
+
+bool isSafeMemberCode(std::string_view code) {
+  for (std::size_t i = 0; i < code.size(); i += gbkCharLength(code, i)) {
+    if (gbkCharLength(code, i) == 2) continue;
+    const auto c = static_cast<unsigned char>(code[i]);
+    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':') return false;
+  }
+  return true;
+}
+
+Result<RawProject> readRawProject(const fs::path& indexPath) {
+  auto bytes = readWholeFile(indexPath);
+  if (!bytes) return bytes.error();
+  return readRawProject(indexPath, bytes.value());
+}
+
+Result<RawProject> readRawProject(const fs::path& indexPath, std::string_view indexBytes) {
+  auto index = decodeIndexFile(indexBytes);
+  if (!index) return index.error();
+  RawProject project;
+  project.warnings = index.value().warnings;
+  const fs::path folder = indexPath.parent_path();
+  std::vector<std::string> missing, unsafe, damaged;
+  project.members.reserve(index.value().codes.size());
+  for (const std::string& code : index.value().codes) {
+    const std::string shown = gbkToUtf8(code) + ".DAT";
+    if (!isSafeMemberCode(code)) {
+      unsafe.push_back(gbkToUtf8(code));
+      project.members.emplace_back();
+      continue;
+    }
+    std::optional<fs::path> file = findMemberDataFile(folder, code);
+    if (!file) {
+      missing.push_back(shown);
+      project.members.emplace_back();
+      continue;
+    }
+    auto bytes = readWholeFile(*file);
+    if (!bytes) {
+      damaged.push_back(bytes.message());
+      project.members.emplace_back();
+      continue;
+    }
+    auto member = decodeMemberDataFile(bytes.value());
+    if (!member) {
+      damaged.push_back(shown + "：" + member.message());
+      project.members.emplace_back();
+      continue;
+    }
+    for (const std::string& w : member.value().warnings) damaged.push_back(shown + "：" + w);
+    project.members.push_back(std::move(member.value().member));
+  }
+  if (!missing.empty()) {
+    project.warnings.push_back("以下构件数据文件不存在，对应的构件为空：" + joinNames(missing) + "。");
+  }
+  if (!unsafe.empty()) {
+    project.warnings.push_back("以下构件编号指向原始数据文件所在文件夹之外，已拒绝读取：" +
+                               joinNames(unsafe) + "。");
+  }
+  if (!damaged.empty()) {
+    project.warnings.push_back("以下构件数据文件有问题：" + joinNames(damaged) + "。");
+  }
+  return project;
+}
+
+Result<std::string> encodeIndexFile(const std::vector<MemberRecord>& members) {
+  if (members.size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
+    return Error{"构件过多，原始数据文件最多容纳 32767 个构件。"};
+  }
+  std::string out;
+  ByteWriter w(out);
+  w.i16(static_cast<std::int16_t>(members.size()));
+  for (const MemberRecord& m : members) w.text(gbkTruncate(m.code(), kCodeField - 1), kCodeField);
+  return out;
+}
+
+Result<std::string> encodeMemberDataFile(const MemberRecord& member) {
+  auto fits = [](std::int64_t v) {
+    return v >= std::numeric_limits<std::int16_t>::min() && v <= std::numeric_limits<std::int16_t>::max();
+  };
+  const std::string which = "构件“" + gbkToUtf8(member.code()) + "”";
+  if (!fits(member.designThickness())) return Error{which + "的设计厚度超出了原始数据文件的范围。"};
+  if (!fits(member.readingCount())) return Error{which + "的测点过多。"};
+  std::string out;
+  ByteWriter w(out);
+  w.text(gbkTruncate(member.code(), kCodeField - 1), kCodeField);
+  w.text(gbkTruncate(member.testDate(), kDateField - 1), kDateField);
+  w.i16(static_cast<std::int16_t>(member.designThickness()));
+  w.i16(0);
+  w.i16(0);
+  w.i16(static_cast<std::int16_t>(member.readingCount()));
+  out.append(kMemberDataHeaderSize - out.size(), '\0');
+  for (const Reading& r : member.readings()) {
+    if (!fits(r.thickness)) return Error{which + "的测点厚度超出了原始数据文件的范围。"};
+    w.i16(static_cast<std::int16_t>(r.thickness));
+  }
+  return out;
+}
+
+Status writeRawProject(const fs::path& folder, const std::string& indexName,
+                       const std::vector<MemberRecord>& members) {
+  auto index = encodeIndexFile(members);
+  if (!index) return index.error();
+  for (const MemberRecord& m : members) {
+    if (!isSafeMemberCode(m.code()) || m.code().empty()) {
+      return Error{"构件编号“" + gbkToUtf8(m.code()) + "”不能用作文件名。"};
+    }
+    auto data = encodeMemberDataFile(m);
+    if (!data) return data.error();
+    if (Status s = writeFileAtomically(folder / (m.code() + ".DAT"), data.value()); !s) return s;
+  }
+  return writeFileAtomically(folder / indexName, index.value());
+}
+
+}  // namespace kro

@@ -1,0 +1,82 @@
+// Program folder, temporary and configuration folders, and the settings-file location rules.
+#include "settings/program_paths.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace kro {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::optional<fs::path> environmentPath(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return fs::path(value);
+}
+
+}  // namespace
+
+fs::path ProgramPaths::programFolder() {
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return fs::current_path(ec);
+  return exe.parent_path();
+}
+
+fs::path ProgramPaths::tempFolder() {
+  std::error_code ec;
+  fs::path temp = fs::temp_directory_path(ec);
+  return ec ? fs::path("/tmp") : temp;
+}
+
+fs::path ProgramPaths::homeFolder() {
+  if (auto home = environmentPath("HOME")) return *home;
+  return fs::path("/");
+}
+
+fs::path ProgramPaths::userConfigFolder() {
+  if (auto config = environmentPath("XDG_CONFIG_HOME")) return *config / "kroanalyze";
+  return homeFolder() / ".config" / "kroanalyze";
+}
+
+fs::path ProgramPaths::defaultTransferPath() { return homeFolder() / "KRODat.KRO"; }
+
+std::vector<fs::path> ProgramPaths::templateFolders() {
+  const fs::path program = programFolder();
+  return {program, program.parent_path() / "share" / "kroanalyze" / "templates"};
+}
+
+SettingsLocation SettingsLocation::fromEnvironment() {
+  if (auto folder = environmentPath("KRO_CONFIG_DIR")) return inFolder(*folder);
+  return SettingsLocation(ProgramPaths::programFolder(), ProgramPaths::userConfigFolder());
+}
+
+SettingsLocation SettingsLocation::inFolder(fs::path folder) {
+  SettingsLocation location;
+  location.override_ = std::move(folder);
+  return location;
+}
+
+SettingsLocation::SettingsLocation(fs::path programFolder, fs::path userFolder)
+    : programFolder_(std::move(programFolder)), userFolder_(std::move(userFolder)) {}
+
+fs::path SettingsLocation::pathForRead(std::string_view fileName) const {
+  if (override_) return *override_ / fileName;
+  std::error_code ec;
+  fs::path user = userFolder_ / fileName;
+  if (fs::exists(user, ec)) return user;
+  return programFolder_ / fileName;
+}
+
+fs::path SettingsLocation::pathForWrite(std::string_view fileName) const {
+  if (override_) return *override_ / fileName;
+  std::error_code ec;
+  fs::path user = userFolder_ / fileName;
+  if (!fs::exists(user, ec) && ::access(programFolder_.c_str(), W_OK) == 0) {
+    return programFolder_ / fileName;
+  }
+  return user;
+}
+
+}  // namespace kro

@@ -1,0 +1,50 @@
+// Where the program finds its folder, its templates, the temporary folder and its settings files.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace kro {
+
+class ProgramPaths {
+ public:
+  // The folder of the running executable, without a trailing separator.
+  static std::filesystem::path programFolder();
+  static std::filesystem::path tempFolder();
+  static std::filesystem::path homeFolder();
+  // $XDG_CONFIG_HOME/kroanalyze, or ~/.config/kroanalyze.
+  static std::filesystem::path userConfigFolder();
+  // The transfer's default destination: the home folder + "/KRODat.KRO".
+  static std::filesystem::path defaultTransferPath();
+  // Folders searched for report templates, in order: the program folder, then the installed
+  // data folder (share/kroanalyze/templates beside the program's bin folder).
+  static std::vector<std::filesystem::path> templateFolders();
+};
+
+// Decides where each settings file is read from and written to.
+//
+// With an override folder (--config-dir, KRO_CONFIG_DIR) every file lives there. Otherwise a
+// copy in the user's configuration folder, when present, is the one read and written; without
+// one, the file lives in the program folder while that folder is writable, else in the user's
+// configuration folder.
+class SettingsLocation {
+ public:
+  // Reads KRO_CONFIG_DIR; without it, the program folder and the user's configuration folder.
+  static SettingsLocation fromEnvironment();
+  static SettingsLocation inFolder(std::filesystem::path folder);
+  SettingsLocation(std::filesystem::path programFolder, std::filesystem::path userFolder);
+
+  std::filesystem::path pathForRead(std::string_view fileName) const;
+  std::filesystem::path pathForWrite(std::string_view fileName) const;
+
+ private:
+  SettingsLocation() = default;
+
+  std::optional<std::filesystem::path> override_;
+  std::filesystem::path programFolder_;
+  std::filesystem::path userFolder_;
+};
+
+}  // namespace kro

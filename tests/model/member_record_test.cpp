@@ -1,0 +1,224 @@
+// Members: kinds, reading access, tolerance statistics and reading rows.
+#include "model/member_record.h"
+
+#include <gtest/gtest.h>
+
+namespace kro {
+namespace {
+
+MemberRecord memberWith(std::vector<std::int32_t> thicknesses, std::int32_t design = 120,
+                        std::int32_t minus = -5, std::int32_t plus = 8) {
+  MemberData d;
+  d.code = "0001";
+  d.designThickness = design;
+  d.minusDeviation = minus;
+  d.plusDeviation = plus;
+  for (std::size_t i = 0; i < thicknesses.size(); ++i) {
+    d.readings.push_back({static_cast<std::int32_t>(100 + i), thicknesses[i], static_cast<std::int32_t>(200 + i)});
+  }
+  return MemberRecord(std::move(d));
+}
+
+std::vector<std::int32_t> thicknesses(const MemberRecord& m) {
+  std::vector<std::int32_t> out;
+  for (const Reading& r : m.readings()) out.push_back(r.thickness);
+  return out;
+}
+
+TEST(MemberRecord, ConstructedValues) {
+  MemberRecord m;
+  EXPECT_EQ(m.code(), "");
+  EXPECT_EQ(m.selected(), 1);
+  EXPECT_EQ(m.minusDeviation(), -5);
+  EXPECT_EQ(m.plusDeviation(), 8);
+  EXPECT_EQ(m.readingCount(), 0);
+  EXPECT_EQ(m.passRate(), 0.0f);
+}
+
+TEST(MemberRecord, KindFollowsFirstByteOfCode) {
+  MemberRecord m;
+  EXPECT_EQ(m.memberKind(), MemberKind::ThicknessTest);
+  m.setCode("P001");
+  EXPECT_EQ(m.memberKind(), MemberKind::ProfileTest);
+  m.setCode("W001");
+  EXPECT_EQ(m.memberKind(), MemberKind::GridTest);
+  m.setCode("p001");
+  EXPECT_EQ(m.memberKind(), MemberKind::ThicknessTest);
+  m.setCode("w001");
+  EXPECT_EQ(m.memberKind(), MemberKind::ThicknessTest);
+  EXPECT_EQ(static_cast<int>(MemberKind::GridTest), 3);
+}
+
+TEST(MemberRecord, IndexChecksGiveZero) {
+  MemberRecord m = memberWith({118, 125});
+  EXPECT_EQ(m.readingAt(-1), 0);
+  EXPECT_EQ(m.readingAt(2), 0);
+  EXPECT_EQ(m.readingAt(1), 125);
+  EXPECT_EQ(m.deviationOf(0), -2);
+  EXPECT_EQ(MemberRecord().deviationOf(0), 0);
+  EXPECT_TRUE(m.passesTolerance(-1));
+  EXPECT_TRUE(m.passesTolerance(5));
+}
+
+TEST(MemberRecord, TextsAreCutAtCapacityOnCharacterBoundaries) {
+  MemberRecord m;
+  m.setCode("ABCDEFGHIJKL");
+  EXPECT_EQ(m.code(), "ABCDEFGHI");
+  // 49 two-byte characters and one more: 100 bytes would not fit 99; the last one goes whole.
+  std::string name;
+  for (int i = 0; i < 50; ++i) name += "\xD6\xD0";
+  m.setMemberName(name);
+  EXPECT_EQ(m.name().size(), 98u);
+  m.setTestDate("2008\xC4\xEA" "05\xD4\xC2" "12\xC8\xD5" "xxxxxx");  // 20 bytes
+  EXPECT_EQ(m.testDate().size(), 19u);
+  // Seven characters of two bytes: 14 bytes fit, a fifth byte of a character does not.
+  m.setCode("\xD6\xD0\xD6\xD0\xD6\xD0\xD6\xD0\xD6\xD0");
+  EXPECT_EQ(m.code().size(), 8u);
+}
+
+TEST(Statistics, BandIsClosedOnBothEnds) {
+  MemberRecord m = memberWith({115, 128, 114, 129});
+  EXPECT_TRUE(m.passesTolerance(0));
+  EXPECT_TRUE(m.passesTolerance(1));
+  EXPECT_FALSE(m.passesTolerance(2));
+  EXPECT_FALSE(m.passesTolerance(3));
+  EXPECT_EQ(m.countPassed(), 2);
+  EXPECT_EQ(m.passCount(), 2);
+
+  MemberRecord exact = memberWith({19, 20, 21}, 20, 0, 0);
+  EXPECT_EQ(exact.countPassed(), 1);
+}
+
+TEST(Statistics, ExtremeLimitsDoNotWrap) {
+  // design + plus would overflow 32 bits; the reading still lies inside the band.
+  MemberRecord m = memberWith({INT32_MAX, INT32_MIN}, INT32_MAX, -5, 100);
+  EXPECT_TRUE(m.passesTolerance(0));
+  EXPECT_FALSE(m.passesTolerance(1));
+  MemberRecord low = memberWith({INT32_MIN}, INT32_MIN, -100, 5);
+  EXPECT_TRUE(low.passesTolerance(0));
+  EXPECT_EQ(memberWith({INT32_MIN}, INT32_MAX).deviationOf(0), std::int64_t{INT32_MIN} - INT32_MAX);
+}
+
+TEST(Statistics, NoReadings) {
+  MemberData d;
+  d.maxThickness = 77;
+  d.minThickness = 11;
+  d.passCount = 5;
+  d.passRate = 0.25f;
+  MemberRecord m(d);
+  EXPECT_EQ(m.countPassed(), 0);
+  EXPECT_EQ(m.computeMax(), 77);
+  EXPECT_EQ(m.computeMin(), 11);
+  m.recomputeStatistics();
+  EXPECT_EQ(m.passCount(), 0);
+  EXPECT_EQ(m.passRate(), 0.25f);  // kept without readings
+}
+
+TEST(Statistics, MaxMinAndRate) {
+  MemberRecord m = memberWith({118, 131, 125, 118});
+  EXPECT_EQ(m.computeMax(), 131);
+  EXPECT_EQ(m.computeMin(), 118);
+  m.recomputeStatistics();
+  EXPECT_EQ(m.passCount(), 3);
+  EXPECT_FLOAT_EQ(m.passRate(), 0.75f);
+}
+
+TEST(Statistics, RateTexts) {
+  EXPECT_EQ(formatRate(passRateOf(1, 3)), "33.3%");
+  EXPECT_EQ(formatRate(passRateOf(2, 3)), "66.7%");
+  EXPECT_EQ(formatRate(passRateOf(3, 3)), "100.0%");
+  EXPECT_EQ(formatRate(0.85f), "85.0%");
+  EXPECT_EQ(formatRate(0.0f), "0.0%");
+  EXPECT_EQ(passRateOf(5, 0), 0.0f);
+}
+
+TEST(Statistics, SettersRecompute) {
+  MemberRecord m = memberWith({115, 128, 129});
+  m.setPlusDeviation(9);
+  EXPECT_EQ(m.passCount(), 3);
+  EXPECT_FLOAT_EQ(m.passRate(), 1.0f);
+  m.setDesignThickness(130);
+  EXPECT_EQ(m.passCount(), 2);
+  m.setMinusDeviation(0);
+  EXPECT_EQ(m.passCount(), 0);
+  // A thickness edit also brings maximum and minimum up to date.
+  EXPECT_TRUE(m.setReadingThickness(0, 135));
+  EXPECT_EQ(m.maxThickness(), 135);
+  EXPECT_EQ(m.minThickness(), 128);
+  EXPECT_EQ(m.passCount(), 1);
+  EXPECT_FLOAT_EQ(m.passRate(), 1.0f / 3.0f);
+  EXPECT_FALSE(m.setReadingThickness(3, 1));
+  EXPECT_EQ(thicknesses(m), (std::vector<std::int32_t>{135, 128, 129}));
+}
+
+TEST(ReadingRows, InsertBefore) {
+  MemberRecord m = memberWith({1, 2, 3});
+  EXPECT_TRUE(m.insertReadingBefore(1));
+  EXPECT_EQ(thicknesses(m), (std::vector<std::int32_t>{1, 0, 2, 3}));
+  EXPECT_TRUE(m.insertReadingBefore(4));  // at readingCount: appends
+  EXPECT_EQ(thicknesses(m), (std::vector<std::int32_t>{1, 0, 2, 3, 0}));
+  EXPECT_FALSE(m.insertReadingBefore(6));
+  EXPECT_FALSE(m.insertReadingBefore(-1));
+  EXPECT_EQ(m.readingCount(), 5);
+}
+
+TEST(ReadingRows, InsertAfterAndDelete) {
+  MemberRecord m = memberWith({1, 2, 3});
+  EXPECT_TRUE(m.insertReadingAfter(2));
+  EXPECT_EQ(thicknesses(m), (std::vector<std::int32_t>{1, 2, 3, 0}));
+  EXPECT_FALSE(m.insertReadingAfter(4));
+  EXPECT_TRUE(m.deleteReading(0));
+  EXPECT_EQ(thicknesses(m), (std::vector<std::int32_t>{2, 3, 0}));
+  EXPECT_FALSE(m.deleteReading(3));
+
+  MemberRecord single = memberWith({7});
+  EXPECT_TRUE(single.deleteReading(0));
+  EXPECT_EQ(single.readingCount(), 0);
+  EXPECT_FALSE(single.deleteReading(0));
+  EXPECT_FALSE(single.insertReadingAfter(0));
+  EXPECT_TRUE(single.insertReadingBefore(0));
+}
+
+TEST(ReadingRows, ReadingsKeepAllFieldsAndNewOnesAreZero) {
+  MemberRecord m = memberWith({1, 2, 3});  // aux 100.., spare 200..
+  m.insertReadingBefore(1);
+  m.deleteReading(0);
+  ASSERT_EQ(m.readingCount(), 3);
+  EXPECT_EQ(m.readings()[0], (Reading{0, 0, 0}));
+  EXPECT_EQ(m.readings()[1], (Reading{101, 2, 201}));
+  EXPECT_EQ(m.readings()[2], (Reading{102, 3, 202}));
+}
+
+TEST(ReadingRows, StatisticsKeepTheirValuesUntilRecomputed) {
+  MemberRecord m = memberWith({120, 121});
+  m.computeMax();
+  m.computeMin();
+  m.recomputeStatistics();
+  m.insertReadingBefore(0);
+  EXPECT_EQ(m.passCount(), 2);
+  EXPECT_FLOAT_EQ(m.passRate(), 1.0f);
+  EXPECT_EQ(m.maxThickness(), 121);
+  EXPECT_EQ(m.minThickness(), 120);
+}
+
+TEST(AppendedMember, CodesAndValues) {
+  EXPECT_EQ(appendedMemberCode(1), "0001");
+  EXPECT_EQ(appendedMemberCode(42), "0042");
+  EXPECT_EQ(appendedMemberCode(100), "0100");
+  EXPECT_EQ(appendedMemberCode(1234), "0123");
+  MemberRecord m = newAppendedMember(7, "2026--12--07");
+  EXPECT_EQ(m.code(), "0007");
+  EXPECT_EQ(m.testDate(), "2026--12--07");
+  EXPECT_EQ(m.averageThickness(), 16);
+  EXPECT_EQ(m.designThickness(), 20);
+  EXPECT_EQ(m.minusDeviation(), -3);
+  EXPECT_EQ(m.plusDeviation(), 5);
+  EXPECT_EQ(m.secondColumnStart(), 20);
+  EXPECT_EQ(m.passCount(), 20);
+  EXPECT_EQ(m.passRate(), 1.0f);
+  ASSERT_EQ(m.readingCount(), 20);
+  EXPECT_EQ(m.readings()[19], (Reading{0, 20, 16}));
+}
+
+}  // namespace
+}  // namespace kro
