@@ -88,9 +88,14 @@ bool SettingsFile::openForRead() {
     lastError_ = bytes.message();
     return false;
   }
-  lines_ = splitLines(bytes.value());
-  mode_ = Mode::Reading;
+  openForRead(bytes.value());
   return true;
+}
+
+void SettingsFile::openForRead(std::string_view bytes) {
+  close();
+  lines_ = splitLines(bytes);
+  mode_ = Mode::Reading;
 }
 
 bool SettingsFile::openForWrite() {

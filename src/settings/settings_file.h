@@ -31,6 +31,8 @@ class SettingsFile {
 
   // Reads the file into memory; false when it is missing or unreadable.
   bool openForRead();
+  // Reads from bytes that hold a file's contents, as openForRead does from the file.
+  void openForRead(std::string_view bytes);
   // Prepares a new file that replaces the old one when close succeeds; false when the folder
   // cannot take it.
   bool openForWrite();
