@@ -9,7 +9,7 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWit
   -DKRO_FUZZ=ON -DKRO_SANITIZE=address,undefined -DKRO_BUILD_TESTS=OFF -DKRO_BUILD_BENCH=OFF \
   -DKRO_BUILD_GUI=OFF >/dev/null
 cmake --build build-fuzz -j 2
-for target in analysis_file raw_files settings_file; do
+for target in analysis_file raw_files settings_file transfer_decoder; do
   mkdir -p "build-fuzz/corpus/$target"
   echo "== $target ($seconds s)"
   build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -print_final_stats=1 \

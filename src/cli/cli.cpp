@@ -14,6 +14,21 @@
 #include "model/gbk_text.h"
 #include "model/raw_files.h"
 #include "model/sample_project.h"
+#include "transfer/instrument_encoder.h"
+#include "transfer/transfer_decoder.h"
+#include "transfer/transfer_session.h"
+#include "devices/pty_instrument.h"
+#include "devices/qt_serial_port.h"
+#include "devices/simulated_ch375.h"
+#ifdef KRO_WITH_LIBUSB
+#include "devices/libusb_ch375.h"
+#endif
+
+#include <QCoreApplication>
+#include <chrono>
+#include <csignal>
+#include <thread>
+#include <unistd.h>
 
 namespace kro::cli {
 namespace fs = std::filesystem;
@@ -38,10 +53,18 @@ const char* const kUsageText =
     "  convert FILE --selection -o OUT.DEX  保存选择构件文件\n"
     "  sample -o OUT.KRO                  生成示例工程\n"
     "  sample --raw -o DIR                以仪器原始数据文件（.DEX 与 .DAT）生成示例工程\n"
+    "  decode --serial RAW -o OUT.KRO     解码截获的串口数据块\n"
+    "  decode --usb RAW -o OUT.KRO        解码截获的 USB 存储映像\n"
+    "  simulate FILE [--fast]             在虚拟串口上模拟仪器，首行输出串口路径\n"
+    "  transfer --serial PORT -o OUT.KRO  从串口（COM1..COM6 或设备路径）传输数据\n"
+    "  transfer --usb INDEX -o OUT.KRO    从 USB 设备传输数据（USB1 为 0）\n"
+    "           [--timeout SECONDS]       仪器无响应多久后放弃（默认 60 秒）\n"
     "\n"
     "退出状态：0 成功，1 失败，2 用法错误。\n";
 
 // Messages go to the error stream; the last error is kept as the command's failure message.
+// Questions about replacing a file are answered yes: outputs named on the command line replace
+// what is there.
 class ConsoleFrontend : public HeadlessFrontend {
  public:
   explicit ConsoleFrontend(std::ostream& err) : err_(err) {}
@@ -49,9 +72,10 @@ class ConsoleFrontend : public HeadlessFrontend {
     if (kind == MessageKind::Error) {
       lastError = text;
     } else {
-      err_ << "kro: 警告：" << text << "\n";
+      err_ << (kind == MessageKind::Warning ? "kro: 警告：" : "kro: ") << text << "\n";
     }
   }
+  bool askYesNo(const std::string&) override { return true; }
   std::string lastError;
 
  private:
@@ -243,6 +267,172 @@ int commandSample(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
+Result<std::string> readInput(const std::string& path) { return readWholeFile(path); }
+
+int commandDecode(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--serial", "--usb"}, {"-o"}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1 || a->has("--serial") == a->has("--usb")) {
+    return cx.usage("decode 需要 --serial 或 --usb 之一和一个输入文件");
+  }
+  auto output = a->value("-o");
+  if (!output) return cx.usage("decode 需要用 -o 指定输出文件");
+  auto bytes = readInput(a->positional()[0]);
+  if (!bytes) return cx.fail(bytes.message());
+  auto decoded = decodeTransfer(a->has("--usb") ? TransferLayout::Usb : TransferLayout::Serial, bytes.value());
+  if (!decoded) return cx.fail(decoded.message());
+  for (const std::string& warning : decoded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
+  Status written = writeAnalysisFile(*output, decoded.value().members);
+  if (!written) return cx.fail(written.message());
+  return kSuccess;
+}
+
+// The members of a file, for the virtual instruments.
+Result<std::vector<MemberRecord>> loadMembers(const Context& cx, const std::string& path) {
+  CKroAnalyzeDoc doc;
+  ConsoleFrontend frontend(cx.err);
+  if (!openDocument(doc, frontend, path)) return Error{frontend.lastError};
+  return doc.members();
+}
+
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) { interrupted = true; }
+
+int commandSimulate(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--fast"}, {}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("simulate 需要一个输入文件");
+  auto members = loadMembers(cx, a->positional()[0]);
+  if (!members) return cx.fail(members.message());
+  auto block = encodeSerialBlock(members.value());
+  if (!block) return cx.fail(block.message());
+  auto instrument = PtyInstrument::create(std::move(block.value()), a->has("--fast"));
+  if (!instrument) return cx.fail(instrument.message());
+  cx.out << instrument.value()->portPath() << std::endl;
+  interrupted = false;
+  std::signal(SIGINT, onInterrupt);
+  std::signal(SIGTERM, onInterrupt);
+  instrument.value()->serve(interrupted);
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+  return kSuccess;
+}
+
+// The USB library: the simulated instrument serving KRO_USB_SIMULATE's file, else the real chip.
+Result<std::unique_ptr<Ch375Library>> usbLibrary(const Context& cx) {
+  if (const char* file = std::getenv("KRO_USB_SIMULATE"); file != nullptr && *file != '\0') {
+    auto members = loadMembers(cx, file);
+    if (!members) return members.error();
+    auto image = encodeUsbImage(members.value());
+    if (!image) return image.error();
+    return std::unique_ptr<Ch375Library>(std::make_unique<SimulatedCh375>(usbMemoryFromImage(image.value())));
+  }
+#ifdef KRO_WITH_LIBUSB
+  return std::unique_ptr<Ch375Library>(std::make_unique<LibusbCh375>());
+#else
+  return Error{"本程序构建时没有 USB 支持（libusb-1.0）。"};
+#endif
+}
+
+// One progress line on the error stream, rewritten in place on a terminal.
+class ProgressLine {
+ public:
+  explicit ProgressLine(std::ostream& err) : err_(err), terminal_(::isatty(STDERR_FILENO) != 0) {}
+  ~ProgressLine() {
+    if (shown_) err_ << "\n";
+  }
+  // Elsewhere (a log), a line when the size becomes known and one at the end.
+  void show(const TransferBuffer::Progress& p) {
+    if (p.received == received_ && p.expected == expected_) return;
+    const bool sizeLearned = p.expected && !expected_;
+    received_ = p.received;
+    expected_ = p.expected;
+    std::string line = "已接收 " + std::to_string(p.received);
+    if (p.expected) line += " / " + std::to_string(*p.expected);
+    line += " 字节";
+    if (terminal_) {
+      err_ << "\r" << line << std::flush;
+      shown_ = true;
+    } else if (sizeLearned || p.complete) {
+      err_ << line << "\n";
+    }
+  }
+
+ private:
+  std::ostream& err_;
+  bool terminal_;
+  bool shown_ = false;
+  std::size_t received_ = static_cast<std::size_t>(-1);
+  std::optional<std::uint64_t> expected_;
+};
+
+int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {}, {"--serial", "--usb", "-o", "--timeout"}, error);
+  if (!a) return cx.usage(error);
+  if (!a->positional().empty() || a->value("--serial").has_value() == a->value("--usb").has_value()) {
+    return cx.usage("transfer 需要 --serial PORT 或 --usb INDEX 之一");
+  }
+  auto output = a->value("-o");
+  if (!output) return cx.usage("transfer 需要用 -o 指定输出文件");
+  int timeout = 60;
+  if (auto t = a->value("--timeout")) {
+    timeout = std::atoi(t->c_str());
+    if (timeout <= 0) return cx.usage("--timeout 需要一个正整数");
+  }
+  LinkChoice link;
+  if (auto port = a->value("--serial")) {
+    link.kind = LinkKind::Serial;
+    link.serialPort = *port;
+  } else {
+    const std::string index = *a->value("--usb");
+    if (index.empty() || index.find_first_not_of("0123456789") != std::string::npos) {
+      return cx.usage("--usb 需要设备序号（USB1 为 0）");
+    }
+    link.kind = LinkKind::Usb;
+    link.usbIndex = static_cast<unsigned>(std::stoul(index));
+  }
+
+  // Qt Serial Port wants an application object; it runs without an event loop here.
+  static int qtArgc = 1;
+  static char qtName[] = "kro";
+  static char* qtArgv[] = {qtName, nullptr};
+  std::unique_ptr<QCoreApplication> app;
+  if (QCoreApplication::instance() == nullptr) app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+
+  QtSerialPort serialPort;
+  std::unique_ptr<Ch375Library> usb;
+  if (link.kind == LinkKind::Usb) {
+    auto library = usbLibrary(cx);
+    if (!library) return cx.fail(library.message());
+    usb = std::move(library.value());
+  }
+  ConsoleFrontend frontend(cx.err);
+  TransferSession session(frontend, &serialPort, usb.get());
+  session.setDestination(*output);
+  if (!session.start(link, {})) return cx.fail(frontend.lastError);
+  {
+    ProgressLine progress(cx.err);
+    while (session.tick() == TransferState::Running) {
+      progress.show(session.progress());
+      if (session.silentFor() > std::chrono::seconds(timeout)) {
+        session.cancel();
+        break;
+      }
+      std::this_thread::sleep_for(kTransferTick);
+    }
+    if (session.completed()) progress.show(session.progress());
+  }
+  if (session.state() == TransferState::Running || session.state() == TransferState::Idle) {
+    return cx.fail("仪器在 " + std::to_string(timeout) + " 秒内没有发送数据，传输已放弃。");
+  }
+  if (!session.completed()) return cx.fail(frontend.lastError);
+  return kSuccess;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -255,6 +445,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
           {"info", commandInfo},
           {"convert", commandConvert},
           {"sample", commandSample},
+          {"decode", commandDecode},
+          {"simulate", commandSimulate},
+          {"transfer", commandTransfer},
       };
   if (command == "help" || command == "--help" || command == "-h") {
     out << kUsageText;

@@ -7,7 +7,12 @@
 #include <set>
 #include <sstream>
 
+#include "devices/pty_instrument.h"
 #include "model/analysis_file.h"
+#include "model/sample_project.h"
+#include "transfer/instrument_encoder.h"
+#include <atomic>
+#include <thread>
 #include "support/temp_dir.h"
 
 namespace kro {
@@ -151,6 +156,58 @@ TEST_F(CliTest, Convert) {
   CommandRun refused = kro({"convert", samplePath(), "--selection", "-o", (dir / "sel.KRO").string()});
   EXPECT_EQ(refused.status, 1);
   EXPECT_FALSE(std::filesystem::exists(dir / "sel.KRO"));
+}
+
+TEST_F(CliTest, DecodeCapturedStreams) {
+  const auto members = makeSampleProject();
+  test::writeBytes(dir / "serial.raw", encodeSerialBlock(members).value());
+  test::writeBytes(dir / "usb.raw", encodeUsbImage(members).value());
+  ASSERT_EQ(kro({"decode", "--serial", (dir / "serial.raw").string(), "-o", (dir / "s.KRO").string()}).status, 0);
+  ASSERT_EQ(kro({"decode", "--usb", (dir / "usb.raw").string(), "-o", (dir / "u.KRO").string()}).status, 0);
+  EXPECT_EQ(test::readBytes(dir / "s.KRO"), test::readBytes(dir / "u.KRO"));
+  EXPECT_EQ(decodeAnalysisFile(test::readBytes(dir / "s.KRO")).value().size(), 12u);
+
+  test::writeBytes(dir / "empty.raw", std::string(8, '\0'));
+  CommandRun empty = kro({"decode", "--serial", (dir / "empty.raw").string(), "-o", (dir / "e.KRO").string()});
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_NE(empty.err.find("没有数据"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "e.KRO"));
+  EXPECT_EQ(kro({"decode", (dir / "usb.raw").string(), "-o", (dir / "x.KRO").string()}).status, 2);
+}
+
+TEST_F(CliTest, TransferFromTheSimulatedUsbInstrument) {
+  ::setenv("KRO_USB_SIMULATE", samplePath().c_str(), 1);
+  CommandRun r = kro({"transfer", "--usb", "0", "-o", (dir / "t.KRO").string()});
+  ::unsetenv("KRO_USB_SIMULATE");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("数据传输结束!"), std::string::npos);
+  auto received = decodeAnalysisFile(test::readBytes(dir / "t.KRO"));
+  ASSERT_TRUE(received.ok());
+  EXPECT_EQ(received.value().size(), 12u);
+  EXPECT_EQ(received.value()[11].code(), "W003");
+}
+
+TEST_F(CliTest, TransferOverSerialAndGivingUpOnSilence) {
+  auto instrument = PtyInstrument::create(encodeSerialBlock(makeSampleProject()).value(), true);
+  ASSERT_TRUE(instrument.ok());
+  std::atomic<bool> stop{false};
+  std::thread server([&] { instrument.value()->serve(stop); });
+  CommandRun r = kro({"transfer", "--serial", instrument.value()->portPath(), "-o", (dir / "t.KRO").string()});
+  stop = true;
+  server.join();
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(decodeAnalysisFile(test::readBytes(dir / "t.KRO")).value().size(), 12u);
+
+  // An instrument that hears the start command but never sends anything.
+  auto silent = PtyInstrument::create("", true);
+  ASSERT_TRUE(silent.ok());
+  CommandRun quiet = kro({"transfer", "--serial", silent.value()->portPath(), "-o", (dir / "q.KRO").string(),
+                          "--timeout", "1"});
+  EXPECT_EQ(quiet.status, 1);
+  EXPECT_NE(quiet.err.find("1 秒"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "q.KRO"));
+  EXPECT_EQ(kro({"transfer", "--serial", "COM1", "--usb", "0", "-o", "x"}).status, 2);
+  EXPECT_EQ(kro({"transfer", "--usb", "x", "-o", "x"}).status, 2);
 }
 
 }  // namespace

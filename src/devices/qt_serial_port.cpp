@@ -1,0 +1,62 @@
+// Qt Serial Port backend. Works without an event loop: pending bytes are collected on demand.
+#include "devices/qt_serial_port.h"
+
+#include <QSerialPortInfo>
+
+namespace kro {
+
+bool QtSerialPort::open(const std::string& name, const SerialLineSettings& settings) {
+  close();
+  port_.setPortName(QString::fromStdString(name));
+  if (!port_.open(QIODevice::ReadWrite)) return false;
+  const bool configured =
+      port_.setBaudRate(settings.baudRate) && port_.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)) &&
+      port_.setParity(settings.parity == 'N' ? QSerialPort::NoParity
+                      : settings.parity == 'E' ? QSerialPort::EvenParity
+                                               : QSerialPort::OddParity) &&
+      port_.setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
+      port_.setFlowControl(QSerialPort::NoFlowControl);
+  if (!configured) {
+    port_.close();
+    return false;
+  }
+  port_.clear(QSerialPort::AllDirections);
+  writeTimeoutMs_ = settings.writeTimeoutMs;
+  return true;
+}
+
+void QtSerialPort::close() {
+  if (port_.isOpen()) port_.close();
+}
+
+std::size_t QtSerialPort::bytesQueued() {
+  if (!port_.isOpen()) return 0;
+  // Without an event loop, bytes reach Qt's buffer only when asked for.
+  port_.waitForReadyRead(0);
+  return static_cast<std::size_t>(port_.bytesAvailable());
+}
+
+std::size_t QtSerialPort::read(char* buffer, std::size_t max) {
+  const qint64 n = port_.read(buffer, static_cast<qint64>(max));
+  return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+bool QtSerialPort::write(std::string_view bytes) {
+  if (!port_.isOpen()) return false;
+  const qint64 n = port_.write(bytes.data(), static_cast<qint64>(bytes.size()));
+  if (n != static_cast<qint64>(bytes.size())) return false;
+  while (port_.bytesToWrite() > 0) {
+    if (!port_.waitForBytesWritten(writeTimeoutMs_)) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> availableSerialDevices() {
+  std::vector<std::string> devices;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+    devices.push_back(info.systemLocation().toStdString());
+  }
+  return devices;
+}
+
+}  // namespace kro

@@ -1,0 +1,47 @@
+// The serial link over a SerialPort.
+#include "transfer/serial_link.h"
+
+#include <algorithm>
+
+namespace kro {
+
+std::string serialDevicePath(std::string_view portName) {
+  if (portName.size() == 4 && portName.substr(0, 3) == "COM" && portName[3] >= '1' && portName[3] <= '6') {
+    return "/dev/ttyS" + std::string(1, static_cast<char>(portName[3] - 1));
+  }
+  return std::string(portName);
+}
+
+std::vector<std::string> serialPortChoices(const std::vector<std::string>& otherDevices) {
+  std::vector<std::string> choices = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"};
+  for (const std::string& device : otherDevices) {
+    bool isComPort = false;
+    for (int n = 1; n <= 6; ++n) isComPort = isComPort || device == serialDevicePath("COM" + std::to_string(n));
+    if (!isComPort && std::find(choices.begin(), choices.end(), device) == choices.end()) choices.push_back(device);
+  }
+  return choices;
+}
+
+Status SerialLink::open(std::string_view portName) {
+  close();
+  if (!port_.open(serialDevicePath(portName), SerialLineSettings{})) {
+    return Error{std::string(kCannotOpenSerialPort)};
+  }
+  return Status::success();
+}
+
+void SerialLink::close() {
+  if (port_.isOpen()) port_.close();
+}
+
+bool SerialLink::writeStartCommand() { return port_.write(kStartCommand); }
+
+std::string_view SerialLink::readQueued() {
+  if (!port_.isOpen()) return {};
+  const std::size_t queued = port_.bytesQueued();
+  if (queued == 0) return {};
+  const std::size_t n = port_.read(area_.data(), std::min(queued, area_.size()));
+  return {area_.data(), n};
+}
+
+}  // namespace kro

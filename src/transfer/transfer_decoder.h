@@ -1,0 +1,50 @@
+// The instrument's two data layouts: end tests and decoding into members.
+//
+// Integers are unsigned big-endian. Serial block: 4 bytes not interpreted, member count N (2),
+// total length L (2), then N entries of a 14-byte member header followed by its readings.
+// USB image: 4 bytes, N (2), reading-area term R (3), 7 bytes, then N headers of 16 bytes
+// (a member header and 2 spare bytes), then every member's readings back to back from
+// offset 16 x (N + 1). Member header: four code values, year within the century, month, day,
+// design thickness (2), reading count (2), 2 unused bytes, one byte taken as the pass rate.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/member_record.h"
+#include "model/result.h"
+
+namespace kro {
+
+enum class TransferLayout { Serial, Usb };
+
+inline constexpr std::string_view kNoDataMessage = "没有数据，请测试数据后再进行传输!";
+inline constexpr std::string_view kTransferDoneMessage = "数据传输结束!";
+
+// The number of bytes after which the layout's end test says the data are complete; nothing
+// while too few bytes are held to know it (8 for the serial block, 9 for the USB image).
+std::optional<std::uint64_t> expectedTransferSize(TransferLayout layout, std::string_view bytes);
+
+// The end tests: serial complete when at least 8 bytes and at least L are held; USB complete
+// when at least 9 bytes and at least 16 x N + 15 + R are held.
+bool transferComplete(TransferLayout layout, std::string_view bytes);
+
+struct DecodedTransfer {
+  std::vector<MemberRecord> members;
+  std::vector<std::string> warnings;
+};
+
+// Decodes received bytes into a fresh member list. Never reads past the bytes held: when the
+// counts point beyond them, the complete members are kept and a warning says so; with none
+// complete, or with no members at all, the decode is refused.
+Result<DecodedTransfer> decodeTransfer(TransferLayout layout, std::string_view bytes);
+
+// Member-code value to character: 0..9 give "0".."9", 10..35 give "A".."Z", others "0".
+char memberCodeCharacter(std::uint8_t value);
+// The test date as the transfer stores it: year 8, month 5, day 12 give 2008年05月12日 (GBK).
+std::string transferDateText(std::uint8_t year, std::uint8_t month, std::uint8_t day);
+
+}  // namespace kro

@@ -1,0 +1,133 @@
+// The transfer session's rules.
+#include "transfer/transfer_session.h"
+
+#include "model/analysis_file.h"
+#include "model/file_io.h"
+#include "settings/program_paths.h"
+
+namespace kro {
+namespace fs = std::filesystem;
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+  if (a.empty() || b.empty()) return false;
+  std::error_code ec;
+  const fs::path na = fs::absolute(a, ec).lexically_normal();
+  const fs::path nb = fs::absolute(b, ec).lexically_normal();
+  if (na == nb) return true;
+  return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
+}
+
+TransferSession::TransferSession(DocumentFrontend& ui, SerialPort* serialPort, Ch375Library* usbLibrary)
+    : ui_(ui), destination_(ProgramPaths::defaultTransferPath()) {
+  if (serialPort != nullptr) serial_ = std::make_unique<SerialLink>(*serialPort);
+  if (usbLibrary != nullptr) usb_ = std::make_unique<UsbLink>(*usbLibrary, buffer_);
+}
+
+TransferSession::~TransferSession() { stopLinks(); }
+
+void TransferSession::chooseFolder(const fs::path& folder) {
+  destination_ = folder / kDefaultTransferFileName;
+}
+
+void TransferSession::stopLinks() {
+  if (usb_) usb_->stop();
+  if (serial_) serial_->close();
+  buffer_.stopRunning();
+  running_.reset();
+}
+
+bool TransferSession::start(const LinkChoice& link, const fs::path& openedPath) {
+  stopLinks();
+  state_ = TransferState::Idle;
+  if (sameFile(destination_, openedPath)) {
+    ui_.showMessage(MessageKind::Warning, std::string(kFileIsOpenMessage));
+    return false;
+  }
+  std::error_code ec;
+  // The old file stays until the new one replaces it.
+  if (fs::exists(destination_, ec) && !ui_.askYesNo(std::string(kOverwriteQuestion))) return false;
+
+  if (link.kind == LinkKind::Usb) {
+    // The link empties the buffer: bytes of an earlier transfer are discarded.
+    Status started = usb_ ? usb_->start(link.usbIndex) : Status(Error{std::string(kUsbOpenFailed)});
+    if (!started) {
+      ui_.showMessage(MessageKind::Error, started.message());
+      return false;
+    }
+  } else {
+    buffer_.reset(TransferLayout::Serial);  // bytes of an earlier transfer are discarded
+    Status opened = serial_ ? serial_->open(link.serialPort) : Status(Error{std::string(kCannotOpenSerialPort)});
+    if (!opened) {
+      buffer_.stopRunning();
+      ui_.showMessage(MessageKind::Error, opened.message());
+      return false;
+    }
+    serial_->writeStartCommand();
+  }
+  running_ = link.kind;
+  state_ = TransferState::Running;
+  lastProgress_ = {};
+  lastData_ = std::chrono::steady_clock::now();
+  return true;
+}
+
+TransferState TransferSession::tick() {
+  if (state_ != TransferState::Running || !running_) return state_;
+  if (*running_ == LinkKind::Serial) {
+    std::string_view bytes = serial_->readQueued();
+    buffer_.append(bytes);  // with nothing read the end test still runs on what is held
+  }
+  const TransferBuffer::Progress progress = buffer_.progress();
+  if (progress.received != lastProgress_.received) lastData_ = std::chrono::steady_clock::now();
+  lastProgress_ = progress;
+  if (progress.complete) {
+    finish();
+  } else if (*running_ == LinkKind::Usb && !usb_->readerActive()) {
+    const UsbLink::Outcome outcome = usb_->outcome();
+    fail(std::string(outcome == UsbLink::Outcome::WriteFailed ? kUsbWriteFailed : kUsbReadFailed));
+  }
+  return state_;
+}
+
+void TransferSession::cancel() {
+  stopLinks();
+  if (state_ == TransferState::Running) state_ = TransferState::Idle;
+}
+
+TransferBuffer::Progress TransferSession::progress() const {
+  return state_ == TransferState::Running ? buffer_.progress() : lastProgress_;
+}
+
+std::chrono::steady_clock::duration TransferSession::silentFor() const {
+  if (state_ != TransferState::Running) return {};
+  return std::chrono::steady_clock::now() - lastData_;
+}
+
+void TransferSession::fail(const std::string& message) {
+  stopLinks();
+  buffer_.take();
+  state_ = TransferState::Failed;
+  ui_.showMessage(MessageKind::Error, message);
+}
+
+void TransferSession::finish() {
+  const TransferLayout layout = *running_ == LinkKind::Usb ? TransferLayout::Usb : TransferLayout::Serial;
+  stopLinks();
+  const std::string bytes = buffer_.take();
+  auto decoded = decodeTransfer(layout, bytes);
+  if (!decoded) {
+    fail(decoded.message());
+    return;
+  }
+  Status written = writeAnalysisFile(destination_, decoded.value().members);
+  if (!written) {
+    fail(written.message());
+    return;
+  }
+  state_ = TransferState::Completed;
+  std::string message(kTransferDoneMessage);
+  for (const std::string& warning : decoded.value().warnings) message += "\n" + warning;
+  ui_.showMessage(decoded.value().warnings.empty() ? MessageKind::Information : MessageKind::Warning, message);
+}
+
+}  // namespace kro

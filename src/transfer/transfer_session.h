@@ -1,0 +1,87 @@
+// One transfer from the instrument to an analysis file, without any window: the destination,
+// the refusal to overwrite the open document's file, the overwrite question, starting either
+// link, the 200 ms tick, completion, cancel, and the completed flag with the path.
+//
+// The thread that drives the session calls tick() every 200 ms (a window timer, or a loop in
+// the command line). Serial bytes are read there; USB bytes arrive from the reader thread
+// through the shared buffer. Decoding, writing the file and every message happen in tick().
+// The transfer is completed only once the new file has replaced the old one.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "model/document_frontend.h"
+#include "transfer/serial_link.h"
+#include "transfer/transfer_buffer.h"
+#include "transfer/usb_link.h"
+
+namespace kro {
+
+enum class LinkKind { Usb, Serial };
+
+struct LinkChoice {
+  LinkKind kind = LinkKind::Usb;
+  unsigned usbIndex = 0;   // USB1 is 0
+  std::string serialPort;  // "COM1".."COM6" or a device path
+};
+
+enum class TransferState { Idle, Running, Completed, Failed };
+
+inline constexpr std::string_view kDefaultTransferFileName = "KRODat.KRO";
+inline constexpr std::string_view kFileIsOpenMessage = "该文件已经打开，请先关闭文件，然后进行传输!";
+inline constexpr std::string_view kOverwriteQuestion = "数据文件已存在，确认要覆盖吗？";
+inline constexpr std::chrono::milliseconds kTransferTick{200};
+
+class TransferSession {
+ public:
+  // Either device may be missing (no backend); starting that link then fails with its message.
+  TransferSession(DocumentFrontend& ui, SerialPort* serialPort, Ch375Library* usbLibrary);
+  ~TransferSession();
+  TransferSession(const TransferSession&) = delete;
+  TransferSession& operator=(const TransferSession&) = delete;
+
+  const std::filesystem::path& destination() const { return destination_; }
+  void setDestination(std::filesystem::path path) { destination_ = std::move(path); }
+  // The destination becomes folder + "/KRODat.KRO".
+  void chooseFolder(const std::filesystem::path& folder);
+
+  // Stops whatever runs, checks the destination and starts the chosen link. openedPath is the
+  // file the open document came from (empty for none). False when nothing was started.
+  bool start(const LinkChoice& link, const std::filesystem::path& openedPath);
+  // Reads the serial port, notices completion or failure, and finishes a complete transfer.
+  TransferState tick();
+  // Stops the reader and closes the port; the transfer is not completed.
+  void cancel();
+
+  TransferState state() const { return state_; }
+  bool completed() const { return state_ == TransferState::Completed; }
+  // Bytes received of bytes expected; after the end, as they stood at the end.
+  TransferBuffer::Progress progress() const;
+  // Time since the last byte arrived (or since the start).
+  std::chrono::steady_clock::duration silentFor() const;
+
+ private:
+  void stopLinks();
+  void fail(const std::string& message);
+  void finish();
+
+  DocumentFrontend& ui_;
+  std::unique_ptr<SerialLink> serial_;
+  std::unique_ptr<UsbLink> usb_;
+  TransferBuffer buffer_;
+  std::filesystem::path destination_;
+  std::optional<LinkKind> running_;
+  TransferState state_ = TransferState::Idle;
+  TransferBuffer::Progress lastProgress_;
+  std::chrono::steady_clock::time_point lastData_;
+};
+
+// True when two paths name the same file: equal once made absolute and normal, or the same
+// existing file.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+}  // namespace kro

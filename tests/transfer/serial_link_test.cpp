@@ -1,0 +1,60 @@
+// The serial link: port names, line settings, the start command and bounded reads.
+#include "transfer/serial_link.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fake_serial_port.h"
+
+namespace kro {
+namespace {
+
+TEST(SerialLink, PortNames) {
+  EXPECT_EQ(serialDevicePath("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(serialDevicePath("COM6"), "/dev/ttyS5");
+  EXPECT_EQ(serialDevicePath("COM7"), "COM7");
+  EXPECT_EQ(serialDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
+  EXPECT_EQ(serialPortChoices({"/dev/ttyS1", "/dev/ttyUSB0", "/dev/pts/3"}),
+            (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "/dev/ttyUSB0", "/dev/pts/3"}));
+}
+
+TEST(SerialLink, OpensAt2400BaudAndSendsTheStartCommandOnce) {
+  test::FakeSerialPort port;
+  SerialLink link(port);
+  ASSERT_TRUE(link.open("COM2").ok());
+  EXPECT_EQ(port.opens, (std::vector<std::string>{"/dev/ttyS1"}));
+  EXPECT_EQ(port.lastSettings.baudRate, 2400);
+  EXPECT_EQ(port.lastSettings.dataBits, 8);
+  EXPECT_EQ(port.lastSettings.parity, 'N');
+  EXPECT_EQ(port.lastSettings.stopBits, 1);
+  EXPECT_TRUE(link.writeStartCommand());
+  EXPECT_EQ(port.written, "BHV20!");
+}
+
+TEST(SerialLink, ReadsAtMostTheReceiveArea) {
+  test::FakeSerialPort port;
+  SerialLink link(port);
+  ASSERT_TRUE(link.open("COM1").ok());
+  EXPECT_TRUE(link.readQueued().empty());  // nothing queued: no read at all
+  EXPECT_TRUE(port.reads.empty());
+  port.incoming = std::string(1500, 'x');
+  EXPECT_EQ(link.readQueued().size(), 1024u);
+  EXPECT_EQ(link.readQueued().size(), 476u);
+  EXPECT_TRUE(link.readQueued().empty());
+}
+
+TEST(SerialLink, OpenFailureAndReopen) {
+  test::FakeSerialPort port;
+  SerialLink link(port);
+  port.refuseOpen = true;
+  Status s = link.open("COM1");
+  EXPECT_EQ(s.message(), kCannotOpenSerialPort);
+  port.refuseOpen = false;
+  ASSERT_TRUE(link.open("COM1").ok());
+  ASSERT_TRUE(link.open("COM3").ok());  // reopening closes the first port
+  EXPECT_EQ(port.closes, 1);
+  link.close();
+  EXPECT_FALSE(link.isOpen());
+}
+
+}  // namespace
+}  // namespace kro

@@ -1,0 +1,158 @@
+// End tests and decoding of both layouts, against hand-built byte fixtures.
+#include "transfer/transfer_decoder.h"
+
+#include <gtest/gtest.h>
+
+namespace kro {
+namespace {
+
+std::string bytes(std::initializer_list<int> values) {
+  std::string out;
+  for (int v : values) out.push_back(static_cast<char>(v));
+  return out;
+}
+
+// The 26-byte serial block of one member A001, 2008-05-12, design 120, readings 122 and 118.
+const std::string kOneMemberBlock = bytes({0, 0, 0, 0, 0x00, 0x01, 0x00, 0x1A, 0x0A, 0x00, 0x00, 0x01, 0x08, 0x05,
+                                           0x0C, 0x00, 0x78, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x7A, 0x00, 0x76});
+
+std::vector<std::int32_t> thicknesses(const MemberRecord& m) {
+  std::vector<std::int32_t> out;
+  for (const Reading& r : m.readings()) out.push_back(r.thickness);
+  return out;
+}
+
+TEST(TransferDecoder, SerialBlockExample) {
+  for (std::size_t n = 0; n < kOneMemberBlock.size(); ++n) {
+    EXPECT_FALSE(transferComplete(TransferLayout::Serial, kOneMemberBlock.substr(0, n))) << n;
+  }
+  EXPECT_TRUE(transferComplete(TransferLayout::Serial, kOneMemberBlock));
+  EXPECT_EQ(expectedTransferSize(TransferLayout::Serial, kOneMemberBlock), 26u);
+
+  auto decoded = decodeTransfer(TransferLayout::Serial, kOneMemberBlock);
+  ASSERT_TRUE(decoded.ok()) << decoded.message();
+  ASSERT_EQ(decoded.value().members.size(), 1u);
+  EXPECT_TRUE(decoded.value().warnings.empty());
+  const MemberRecord& m = decoded.value().members[0];
+  EXPECT_EQ(m.code(), "A001");
+  EXPECT_EQ(m.testDate(), "2008\xC4\xEA" "05\xD4\xC2" "12\xC8\xD5");
+  EXPECT_EQ(m.designThickness(), 120);
+  EXPECT_EQ(thicknesses(m), (std::vector<std::int32_t>{122, 118}));
+  EXPECT_EQ(m.maxThickness(), 122);
+  EXPECT_EQ(m.minThickness(), 118);
+  EXPECT_EQ(m.minusDeviation(), 0);
+  EXPECT_EQ(m.plusDeviation(), 0);
+  EXPECT_EQ(m.passRate(), 0.0f);
+  EXPECT_EQ(m.selected(), 1);
+  EXPECT_EQ(m.name(), "");
+  EXPECT_EQ(m.averageThickness(), 0);
+}
+
+TEST(TransferDecoder, BytesAfterTheLengthAreIgnored) {
+  auto decoded = decodeTransfer(TransferLayout::Serial, kOneMemberBlock + "\x01\x02\x03");
+  ASSERT_TRUE(decoded.ok());
+  EXPECT_EQ(decoded.value().members.size(), 1u);
+}
+
+TEST(TransferDecoder, CodesDatesAndPassRateByte) {
+  EXPECT_EQ(memberCodeCharacter(0), '0');
+  EXPECT_EQ(memberCodeCharacter(9), '9');
+  EXPECT_EQ(memberCodeCharacter(10), 'A');
+  EXPECT_EQ(memberCodeCharacter(35), 'Z');
+  EXPECT_EQ(memberCodeCharacter(36), '0');
+  EXPECT_EQ(memberCodeCharacter(255), '0');
+  EXPECT_EQ(transferDateText(8, 5, 12), "2008\xC4\xEA" "05\xD4\xC2" "12\xC8\xD5");
+  EXPECT_EQ(transferDateText(12, 11, 3), "2012\xC4\xEA" "11\xD4\xC2" "03\xC8\xD5");
+
+  std::string block = kOneMemberBlock;
+  block[8] = 36;         // code value 36 gives "0"
+  block[11] = 35;        // and 35 gives "Z"
+  block[8 + 13] = 95;    // the pass-rate byte, as a number
+  auto decoded = decodeTransfer(TransferLayout::Serial, block);
+  ASSERT_TRUE(decoded.ok());
+  EXPECT_EQ(decoded.value().members[0].code(), "000Z");
+  EXPECT_EQ(decoded.value().members[0].passRate(), 95.0f);
+}
+
+TEST(TransferDecoder, SerialMembersFollowTheirReadings) {
+  // Two members: the first with no readings, so the second header follows 14 bytes later;
+  // readings 10, 30, 20.
+  std::string block = bytes({0, 0, 0, 0, 0, 2, 0, 50});
+  block += bytes({1, 2, 3, 4, 26, 1, 1, 0, 100, 0, 0, 0, 0, 7});
+  block += bytes({5, 6, 7, 8, 26, 12, 31, 0, 20, 0, 3, 0, 0, 0});
+  block += bytes({0, 10, 0, 30, 0, 20});
+  ASSERT_EQ(block.size(), 42u);
+  block.resize(50, '\0');
+  auto decoded = decodeTransfer(TransferLayout::Serial, block);
+  ASSERT_TRUE(decoded.ok());
+  ASSERT_EQ(decoded.value().members.size(), 2u);
+  const MemberRecord& empty = decoded.value().members[0];
+  EXPECT_EQ(empty.code(), "1234");
+  EXPECT_EQ(empty.readingCount(), 0);
+  EXPECT_EQ(empty.maxThickness(), 0);
+  EXPECT_EQ(empty.minThickness(), 0);
+  const MemberRecord& second = decoded.value().members[1];
+  EXPECT_EQ(second.code(), "5678");
+  EXPECT_EQ(second.testDate(), "2026\xC4\xEA" "12\xD4\xC2" "31\xC8\xD5");
+  EXPECT_EQ(thicknesses(second), (std::vector<std::int32_t>{10, 30, 20}));
+  EXPECT_EQ(second.maxThickness(), 30);
+  EXPECT_EQ(second.minThickness(), 10);
+}
+
+// A two-member USB image: member 0 has two readings, member 1 three; the reading cursor runs
+// on from member 0's last reading.
+std::string twoMemberUsbImage() {
+  std::string image = bytes({0, 0, 0, 0, 0, 2, 0, 0, 11, 0, 0, 0, 0, 0, 0, 0});
+  image += bytes({10, 0, 0, 1, 9, 3, 4, 0, 120, 0, 2, 0, 0, 0, 0xEE, 0xEE});
+  image += bytes({10, 0, 0, 2, 9, 3, 5, 0, 150, 0, 3, 0, 0, 0, 0xEE, 0xEE});
+  image += bytes({0, 121, 0, 119, 0, 151, 0, 149, 0, 160});
+  return image;
+}
+
+TEST(TransferDecoder, UsbImageWithARunningReadingCursor) {
+  const std::string image = twoMemberUsbImage();
+  // 16 x N + 15 + R = 32 + 15 + 11 = 58 bytes.
+  ASSERT_EQ(image.size(), 58u);
+  EXPECT_EQ(expectedTransferSize(TransferLayout::Usb, image), 58u);
+  EXPECT_FALSE(transferComplete(TransferLayout::Usb, image.substr(0, 57)));
+  EXPECT_TRUE(transferComplete(TransferLayout::Usb, image));
+  EXPECT_FALSE(transferComplete(TransferLayout::Usb, image.substr(0, 8)));
+
+  auto decoded = decodeTransfer(TransferLayout::Usb, image);
+  ASSERT_TRUE(decoded.ok()) << decoded.message();
+  ASSERT_EQ(decoded.value().members.size(), 2u);
+  EXPECT_EQ(decoded.value().members[0].code(), "A001");
+  EXPECT_EQ(thicknesses(decoded.value().members[0]), (std::vector<std::int32_t>{121, 119}));
+  EXPECT_EQ(decoded.value().members[1].code(), "A002");
+  EXPECT_EQ(decoded.value().members[1].designThickness(), 150);
+  EXPECT_EQ(thicknesses(decoded.value().members[1]), (std::vector<std::int32_t>{151, 149, 160}));
+  EXPECT_EQ(decoded.value().members[1].minThickness(), 149);
+}
+
+TEST(TransferDecoder, NoMembers) {
+  std::string empty = bytes({0, 0, 0, 0, 0, 0, 0, 8});
+  auto decoded = decodeTransfer(TransferLayout::Serial, empty);
+  ASSERT_FALSE(decoded.ok());
+  EXPECT_EQ(decoded.message(), kNoDataMessage);
+  EXPECT_FALSE(decodeTransfer(TransferLayout::Usb, "").ok());
+}
+
+TEST(TransferDecoder, CountsBeyondTheBytesKeepCompleteMembersOnly) {
+  // The image states three members but holds readings for the first only.
+  std::string image = twoMemberUsbImage();
+  image[5] = 3;
+  image.resize(16 * 4 + 4);  // headers area of 3 members, then 2 readings
+  auto decoded = decodeTransfer(TransferLayout::Usb, image);
+  ASSERT_TRUE(decoded.ok());
+  EXPECT_EQ(decoded.value().members.size(), 1u);
+  EXPECT_EQ(decoded.value().warnings.size(), 1u);
+
+  // A serial block cut inside its only member's readings: nothing complete, refused.
+  auto refused = decodeTransfer(TransferLayout::Serial, kOneMemberBlock.substr(0, 24));
+  EXPECT_FALSE(refused.ok());
+  // A header cut short.
+  EXPECT_FALSE(decodeTransfer(TransferLayout::Serial, kOneMemberBlock.substr(0, 12)).ok());
+}
+
+}  // namespace
+}  // namespace kro

@@ -1,0 +1,184 @@
+// The transfer session's rules: destination, overwrite, completion only after the file is in
+// place, failures, cancel and restart, for both links.
+#include "transfer/transfer_session.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "devices/simulated_ch375.h"
+#include "model/analysis_file.h"
+#include "model/sample_project.h"
+#include "support/fake_serial_port.h"
+#include "support/recording_frontend.h"
+#include "support/temp_dir.h"
+#include "transfer/instrument_encoder.h"
+
+namespace kro {
+namespace {
+
+class TransferSessionTest : public ::testing::Test {
+ protected:
+  TransferSessionTest()
+      : block(encodeSerialBlock(makeSampleProject()).value()),
+        instrument(usbMemoryFromImage(encodeUsbImage(makeSampleProject()).value())),
+        session(ui, &port, &instrument) {
+    session.setDestination(dest());
+  }
+
+  std::filesystem::path dest() const { return dir / "KRODat.KRO"; }
+
+  LinkChoice serial() const { return {LinkKind::Serial, 0, "COM1"}; }
+  LinkChoice usb() const { return {LinkKind::Usb, 0, ""}; }
+
+  // Ticks until the session stops running (USB bytes arrive on their own thread).
+  TransferState runToEnd() {
+    for (int i = 0; i < 1000; ++i) {
+      TransferState state = session.tick();
+      if (state != TransferState::Running) return state;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return session.state();
+  }
+
+  test::TempDir dir;
+  test::RecordingFrontend ui;
+  test::FakeSerialPort port;
+  std::string block;
+  SimulatedCh375 instrument;
+  TransferSession session;
+};
+
+TEST_F(TransferSessionTest, DefaultDestinationAndFolderChoice) {
+  TransferSession fresh(ui, nullptr, nullptr);
+  EXPECT_EQ(fresh.destination().filename(), "KRODat.KRO");
+  fresh.chooseFolder("/data");
+  EXPECT_EQ(fresh.destination(), std::filesystem::path("/data/KRODat.KRO"));
+  fresh.chooseFolder("/");
+  EXPECT_EQ(fresh.destination(), std::filesystem::path("/KRODat.KRO"));
+}
+
+TEST_F(TransferSessionTest, SerialTransferCompletesOnTheTickAfterTheLastByte) {
+  ASSERT_TRUE(session.start(serial(), {}));
+  EXPECT_EQ(port.written, "BHV20!");
+  port.incoming = block.substr(0, 100);
+  EXPECT_EQ(session.tick(), TransferState::Running);
+  EXPECT_EQ(session.progress().received, 100u);
+  EXPECT_EQ(session.progress().expected, block.size());
+  EXPECT_EQ(session.tick(), TransferState::Running);  // nothing queued
+  port.incoming = block.substr(100) + "trailing";       // the end arrives with more bytes
+  EXPECT_EQ(session.tick(), TransferState::Completed);
+  EXPECT_TRUE(session.completed());
+  EXPECT_FALSE(port.isOpen());
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, kTransferDoneMessage);
+  auto written = decodeAnalysisFile(test::readBytes(dest()));
+  ASSERT_TRUE(written.ok());
+  EXPECT_EQ(written.value().size(), 12u);
+  EXPECT_EQ(session.progress().received, block.size() + 8);
+}
+
+TEST_F(TransferSessionTest, UsbTransferCompletes) {
+  ASSERT_TRUE(session.start(usb(), {}));
+  EXPECT_EQ(runToEnd(), TransferState::Completed);
+  EXPECT_EQ(decodeAnalysisFile(test::readBytes(dest())).value().size(), 12u);
+  EXPECT_EQ(instrument.endCommands(), 1);
+  EXPECT_FALSE(instrument.deviceOpen());
+}
+
+TEST_F(TransferSessionTest, RefusesTheOpenDocumentsFile) {
+  EXPECT_FALSE(session.start(serial(), dest()));  // refused even though it does not exist
+  EXPECT_FALSE(session.start(serial(), dir / "." / "KRODat.KRO"));
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.messages[0].text, kFileIsOpenMessage);
+  EXPECT_TRUE(port.opens.empty());
+}
+
+TEST_F(TransferSessionTest, OverwriteIsAskedAndTheOldFileStaysUntilTheNewOneIsComplete) {
+  test::writeBytes(dest(), "old");
+  ui.yesNoAnswers = {false};
+  EXPECT_FALSE(session.start(serial(), {}));
+  EXPECT_EQ(ui.questions, (std::vector<std::string>{std::string(kOverwriteQuestion)}));
+  EXPECT_TRUE(port.opens.empty());
+
+  ui.yesNoAnswers = {true};
+  ASSERT_TRUE(session.start(serial(), {}));
+  EXPECT_EQ(test::readBytes(dest()), "old");  // nothing deleted up front
+  port.incoming = block.substr(0, 50);
+  session.tick();
+  session.cancel();
+  EXPECT_EQ(test::readBytes(dest()), "old");  // a cancelled transfer leaves the old file
+  EXPECT_FALSE(session.completed());
+}
+
+TEST_F(TransferSessionTest, NoMembersIsNotACompletion) {
+  ASSERT_TRUE(session.start(serial(), {}));
+  port.incoming = std::string("\0\0\0\0\0\0\0\x08", 8);
+  EXPECT_EQ(session.tick(), TransferState::Failed);
+  EXPECT_FALSE(session.completed());
+  EXPECT_FALSE(std::filesystem::exists(dest()));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, kNoDataMessage);
+}
+
+TEST_F(TransferSessionTest, AnUnwritableFileIsAFailure) {
+  session.setDestination(dir / "missing" / "KRODat.KRO");
+  ASSERT_TRUE(session.start(serial(), {}));
+  port.incoming = block;
+  EXPECT_EQ(session.tick(), TransferState::Failed);
+  EXPECT_FALSE(session.completed());
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].kind, MessageKind::Error);
+  EXPECT_NE(ui.messages[0].text, kTransferDoneMessage);
+}
+
+TEST_F(TransferSessionTest, BytesOfACancelledTransferAreDiscarded) {
+  ASSERT_TRUE(session.start(serial(), {}));
+  port.incoming = "garbage!";
+  session.tick();
+  session.cancel();
+  EXPECT_FALSE(port.isOpen());
+  ASSERT_TRUE(session.start(serial(), {}));
+  port.incoming = block;
+  EXPECT_EQ(session.tick(), TransferState::Completed);
+  EXPECT_EQ(session.progress().received, block.size());
+}
+
+TEST_F(TransferSessionTest, StartingAgainWhileUsbRunsStopsTheReaderFirst) {
+  instrument.stallAfterAnswers(3);
+  ASSERT_TRUE(session.start(usb(), {}));
+  while (instrument.requestedBlocks().size() < 4) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // Switch to the serial link while the reader waits: it is stopped and joined, the device closed.
+  ASSERT_TRUE(session.start(serial(), {}));
+  EXPECT_FALSE(instrument.deviceOpen());
+  EXPECT_EQ(instrument.endCommands(), 1);
+  port.incoming = block;
+  EXPECT_EQ(session.tick(), TransferState::Completed);
+}
+
+TEST_F(TransferSessionTest, LinkFailuresAreReported) {
+  port.refuseOpen = true;
+  EXPECT_FALSE(session.start(serial(), {}));
+  EXPECT_EQ(ui.messages.back().text, kCannotOpenSerialPort);
+  EXPECT_FALSE(session.start({LinkKind::Usb, 4, ""}, {}));
+  EXPECT_EQ(ui.messages.back().text, kUsbOpenFailed);
+
+  instrument.shortenAnswers(3);
+  ASSERT_TRUE(session.start(usb(), {}));
+  EXPECT_EQ(runToEnd(), TransferState::Failed);
+  EXPECT_EQ(ui.messages.back().text, kUsbReadFailed);
+  EXPECT_FALSE(instrument.deviceOpen());
+}
+
+TEST_F(TransferSessionTest, SilenceIsMeasuredFromTheLastByte) {
+  ASSERT_TRUE(session.start(serial(), {}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  session.tick();
+  EXPECT_GE(session.silentFor(), std::chrono::milliseconds(30));
+  port.incoming = "abc";
+  session.tick();
+  EXPECT_LT(session.silentFor(), std::chrono::milliseconds(30));
+}
+
+}  // namespace
+}  // namespace kro
