@@ -343,28 +343,25 @@ void CKroAnalyzeDoc::setTestDate(std::string_view gbk) {
   refreshMemberList();
 }
 
-void CKroAnalyzeDoc::setDesignThickness(std::int32_t value) {
+void CKroAnalyzeDoc::editBand(std::int32_t (MemberRecord::*get)() const,
+                              void (MemberRecord::*set)(std::int32_t), std::int32_t value) {
   MemberRecord* m = current();
   if (m == nullptr) return;
-  if (m->designThickness() != value) markModified();
-  m->setDesignThickness(value);
+  if ((m->*get)() != value) markModified();
+  (m->*set)(value);
   afterStatisticsChange();
+}
+
+void CKroAnalyzeDoc::setDesignThickness(std::int32_t value) {
+  editBand(&MemberRecord::designThickness, &MemberRecord::setDesignThickness, value);
 }
 
 void CKroAnalyzeDoc::setPlusDeviation(std::int32_t value) {
-  MemberRecord* m = current();
-  if (m == nullptr) return;
-  if (m->plusDeviation() != value) markModified();
-  m->setPlusDeviation(value);
-  afterStatisticsChange();
+  editBand(&MemberRecord::plusDeviation, &MemberRecord::setPlusDeviation, value);
 }
 
 void CKroAnalyzeDoc::setMinusDeviation(std::int32_t value) {
-  MemberRecord* m = current();
-  if (m == nullptr) return;
-  if (m->minusDeviation() != value) markModified();
-  m->setMinusDeviation(value);
-  afterStatisticsChange();
+  editBand(&MemberRecord::minusDeviation, &MemberRecord::setMinusDeviation, value);
 }
 
 void CKroAnalyzeDoc::setReadingThickness(int row, std::int32_t value) {
@@ -385,31 +382,23 @@ void CKroAnalyzeDoc::setReadingAux(int row, std::int32_t value) {
   frontend_->refillGrid();
 }
 
-void CKroAnalyzeDoc::insertReadingBefore(int row) {
+void CKroAnalyzeDoc::editRows(bool (MemberRecord::*edit)(int), int row) {
   MemberRecord* m = current();
   if (m == nullptr) return;
-  if (m->insertReadingBefore(row)) markModified();
+  if ((m->*edit)(row)) markModified();
   frontend_->refillGrid();
   frontend_->redrawChart();
   frontend_->updateCountCell(currentMember_);
 }
 
-void CKroAnalyzeDoc::insertReadingAfter(int row) {
-  MemberRecord* m = current();
-  if (m == nullptr) return;
-  if (m->insertReadingAfter(row)) markModified();
-  frontend_->refillGrid();
-  frontend_->redrawChart();
-  frontend_->updateCountCell(currentMember_);
-}
+void CKroAnalyzeDoc::insertReadingBefore(int row) { editRows(&MemberRecord::insertReadingBefore, row); }
+
+void CKroAnalyzeDoc::insertReadingAfter(int row) { editRows(&MemberRecord::insertReadingAfter, row); }
 
 void CKroAnalyzeDoc::deleteReading(int row) {
-  MemberRecord* m = current();
-  if (m == nullptr || m->readingCount() == 0) return;
-  if (m->deleteReading(row)) markModified();
-  frontend_->refillGrid();
-  frontend_->redrawChart();
-  frontend_->updateCountCell(currentMember_);
+  // Without readings, nothing happens, not even the refreshes.
+  const MemberRecord* m = currentMemberRecord();
+  if (m != nullptr && m->readingCount() > 0) editRows(&MemberRecord::deleteReading, row);
 }
 
 void CKroAnalyzeDoc::setCellValue(int row, int column, std::int32_t value) {

@@ -144,6 +144,11 @@ class CKroAnalyzeDoc {
   MemberRecord* current();
   // The document part of a member's statistics: the totals, then the grid and chart.
   void afterStatisticsChange();
+  // A change of the tolerance band of the current member.
+  void editBand(std::int32_t (MemberRecord::*get)() const, void (MemberRecord::*set)(std::int32_t),
+                std::int32_t value);
+  // A reading-row change of the current member, with its refreshes.
+  void editRows(bool (MemberRecord::*edit)(int), int row);
   void markModified();
   void afterLoad(const std::filesystem::path& path);
   bool writeToChosenPath(const SaveDialogSpec& spec, bool selection);
