@@ -16,9 +16,14 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-# The main job on the bundled sample: its members and figures.
+# The main job on the bundled sample: the desktop application when a display is present,
+# otherwise the sample's members and figures on the terminal.
 run: build
-	@$(BUILD)/bin/kro info samples/sample.KRO
+	@if [ -n "$${DISPLAY}$${WAYLAND_DISPLAY}" ]; then \
+	  $(BUILD)/bin/kroanalyze samples/sample.KRO; \
+	else \
+	  $(BUILD)/bin/kro info samples/sample.KRO; \
+	fi
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -26,8 +31,9 @@ test: build
 # Benchmarks in a Release build.
 bench: deps
 	@cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKRO_BUILD_TESTS=OFF >/dev/null
-	@cmake --build $(RELEASE_BUILD) -j $(JOBS) --target kro_benchmarks
+	@cmake --build $(RELEASE_BUILD) -j $(JOBS) --target kro_benchmarks kro_gui_benchmarks
 	@$(RELEASE_BUILD)/bench/kro_benchmarks
+	@$(RELEASE_BUILD)/bench/kro_gui_benchmarks
 
 # libFuzzer targets, run for FUZZ_SECONDS each.
 FUZZ_SECONDS ?= 60

@@ -96,4 +96,4 @@ KRO_BENCH(Save);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+

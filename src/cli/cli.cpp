@@ -19,10 +19,7 @@
 #include "transfer/transfer_session.h"
 #include "devices/pty_instrument.h"
 #include "devices/qt_serial_port.h"
-#include "devices/simulated_ch375.h"
-#ifdef KRO_WITH_LIBUSB
-#include "devices/libusb_ch375.h"
-#endif
+#include "devices/usb_backend.h"
 
 #include <QCoreApplication>
 #include <chrono>
@@ -321,22 +318,6 @@ int commandSimulate(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
-// The USB library: the simulated instrument serving KRO_USB_SIMULATE's file, else the real chip.
-Result<std::unique_ptr<Ch375Library>> usbLibrary(const Context& cx) {
-  if (const char* file = std::getenv("KRO_USB_SIMULATE"); file != nullptr && *file != '\0') {
-    auto members = loadMembers(cx, file);
-    if (!members) return members.error();
-    auto image = encodeUsbImage(members.value());
-    if (!image) return image.error();
-    return std::unique_ptr<Ch375Library>(std::make_unique<SimulatedCh375>(usbMemoryFromImage(image.value())));
-  }
-#ifdef KRO_WITH_LIBUSB
-  return std::unique_ptr<Ch375Library>(std::make_unique<LibusbCh375>());
-#else
-  return Error{"本程序构建时没有 USB 支持（libusb-1.0）。"};
-#endif
-}
-
 // One progress line on the error stream, rewritten in place on a terminal.
 class ProgressLine {
  public:
@@ -406,7 +387,7 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   QtSerialPort serialPort;
   std::unique_ptr<Ch375Library> usb;
   if (link.kind == LinkKind::Usb) {
-    auto library = usbLibrary(cx);
+    auto library = makeUsbLibrary();
     if (!library) return cx.fail(library.message());
     usb = std::move(library.value());
   }

@@ -63,15 +63,15 @@ void CKroAnalyzeDoc::selectMember(int index) {
   if (index < 0 || index >= memberCount()) return;
   currentMember_ = index;
   frontend_->refillGrid();
-  frontend_->redrawChart();
+  redrawChart();
   showCurrentMember();
 }
 
-void CKroAnalyzeDoc::setCurrentReading(int index, bool refillGrid, bool redrawChart) {
+void CKroAnalyzeDoc::setCurrentReading(int index, bool refill, bool redraw) {
   if (index < 0) return;
   currentReading_ = index;
-  if (refillGrid) frontend_->refillGrid();
-  if (redrawChart) frontend_->redrawChart();
+  if (refill) frontend_->refillGrid();
+  if (redraw) redrawChart();
 }
 
 void CKroAnalyzeDoc::replaceMembers(std::vector<MemberRecord> members) {
@@ -153,7 +153,7 @@ void CKroAnalyzeDoc::afterLoad(const fs::path& path) {
   refreshMemberList();
   showCurrentMember();
   frontend_->refillGrid();
-  frontend_->redrawChart();
+  redrawChart();
   frontend_->titleChanged();
 }
 
@@ -243,7 +243,7 @@ void CKroAnalyzeDoc::newDocument() {
   path_.clear();
   frontend_->titleChanged();
   frontend_->refillGrid();
-  frontend_->redrawChart();
+  redrawChart();
 }
 
 void CKroAnalyzeDoc::appendMember() {
@@ -270,7 +270,7 @@ void CKroAnalyzeDoc::deleteCurrentMember() {
   refreshMemberList();
   showCurrentMember();
   frontend_->refillGrid();
-  frontend_->redrawChart();
+  redrawChart();
 }
 
 bool CKroAnalyzeDoc::undoDeleteMember() {
@@ -313,6 +313,16 @@ void CKroAnalyzeDoc::showCurrentMember() {
   frontend_->showMember(current());
 }
 
+void CKroAnalyzeDoc::redrawChart() {
+  // The chart recomputes the current member's maximum, minimum and pass count as it draws.
+  if (MemberRecord* m = current()) {
+    m->computeMax();
+    m->computeMin();
+    m->countPassed();
+  }
+  frontend_->redrawChart();
+}
+
 void CKroAnalyzeDoc::markModified() {
   if (modified_) return;
   modified_ = true;
@@ -323,7 +333,7 @@ void CKroAnalyzeDoc::afterStatisticsChange() {
   sumReadingCounts();
   sumPassCounts();
   frontend_->refillGrid();
-  frontend_->redrawChart();
+  redrawChart();
 }
 
 void CKroAnalyzeDoc::setMemberName(std::string_view gbk) {
@@ -378,7 +388,7 @@ void CKroAnalyzeDoc::setReadingAux(int row, std::int32_t value) {
   if (m == nullptr || row < 0 || row >= m->readingCount()) return;
   if (m->readings()[static_cast<std::size_t>(row)].auxValue != value) markModified();
   m->setReadingAux(row, value);
-  frontend_->redrawChart();
+  redrawChart();
   frontend_->refillGrid();
 }
 
@@ -387,7 +397,7 @@ void CKroAnalyzeDoc::editRows(bool (MemberRecord::*edit)(int), int row) {
   if (m == nullptr) return;
   if ((m->*edit)(row)) markModified();
   frontend_->refillGrid();
-  frontend_->redrawChart();
+  redrawChart();
   frontend_->updateCountCell(currentMember_);
 }
 

@@ -48,7 +48,7 @@ class CKroAnalyzeDoc {
   // range.
   void selectMember(int index);
   // Makes reading index current (ignored when negative) and refreshes the views asked for.
-  void setCurrentReading(int index, bool refillGrid, bool redrawChart);
+  void setCurrentReading(int index, bool refill, bool redraw);
 
   // Replaces all members, as a load does: the current member index is kept.
   void replaceMembers(std::vector<MemberRecord> members);
@@ -144,6 +144,7 @@ class CKroAnalyzeDoc {
   MemberRecord* current();
   // The document part of a member's statistics: the totals, then the grid and chart.
   void afterStatisticsChange();
+  void redrawChart();
   // A change of the tolerance band of the current member.
   void editBand(std::int32_t (MemberRecord::*get)() const, void (MemberRecord::*set)(std::int32_t),
                 std::int32_t value);

@@ -1,0 +1,146 @@
+// Message boxes and file dialogs.
+#include "gui/dialogs.h"
+
+#include <QFileDialog>
+#include <QPushButton>
+
+namespace kro::gui {
+namespace {
+
+struct TestAnswers {
+  bool on = false;
+  std::deque<bool> yesNo;
+  std::deque<SaveChoice> saveChoices;
+  std::deque<std::optional<QString>> paths;
+  QStringList messages;
+  QStringList questions;
+};
+
+TestAnswers& answers() {
+  static TestAnswers a;
+  return a;
+}
+
+template <class T>
+T next(std::deque<T>& queue, T fallback) {
+  if (queue.empty()) return fallback;
+  fallback = std::move(queue.front());
+  queue.pop_front();
+  return fallback;
+}
+
+std::optional<QString> nextPath() { return next<std::optional<QString>>(answers().paths, std::nullopt); }
+
+}  // namespace
+
+QString applicationTitle() { return QStringLiteral("楼板厚度测试仪数据分析处理软件V1.10"); }
+
+void Dialogs::message(QWidget* parent, MessageKind kind, const QString& text) {
+  if (answers().on) {
+    answers().messages << text;
+    return;
+  }
+  const QMessageBox::Icon icon = kind == MessageKind::Error     ? QMessageBox::Critical
+                                 : kind == MessageKind::Warning ? QMessageBox::Warning
+                                                                : QMessageBox::Information;
+  QMessageBox box(icon, applicationTitle(), text, QMessageBox::Ok, parent);
+  box.exec();
+}
+
+bool Dialogs::askYesNo(QWidget* parent, const QString& text, const QString& caption) {
+  if (answers().on) {
+    answers().questions << text;
+    return next<bool>(answers().yesNo, false);
+  }
+  QMessageBox box(QMessageBox::Question, caption.isEmpty() ? applicationTitle() : caption, text,
+                  QMessageBox::Yes | QMessageBox::No, parent);
+  box.button(QMessageBox::Yes)->setText("是(&Y)");
+  box.button(QMessageBox::No)->setText("否(&N)");
+  return box.exec() == QMessageBox::Yes;
+}
+
+SaveChoice Dialogs::askSaveDiscardCancel(QWidget* parent, const QString& text) {
+  if (answers().on) {
+    answers().questions << text;
+    return next<SaveChoice>(answers().saveChoices, SaveChoice::Cancel);
+  }
+  QMessageBox box(QMessageBox::Warning, applicationTitle(), text,
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+  box.button(QMessageBox::Save)->setText("保存(&S)");
+  box.button(QMessageBox::Discard)->setText("不保存(&N)");
+  box.button(QMessageBox::Cancel)->setText("取消");
+  switch (box.exec()) {
+    case QMessageBox::Save: return SaveChoice::Save;
+    case QMessageBox::Discard: return SaveChoice::Discard;
+    default: return SaveChoice::Cancel;
+  }
+}
+
+QString qtFileFilter(const std::string& filter) {
+  const QStringList parts = QString::fromStdString(filter).split('|');
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    const QString name = parts[i];
+    if (name.isEmpty()) break;
+    QString pattern = parts[i + 1].isEmpty() ? name.section('(', -1).section(')', 0, 0) : parts[i + 1];
+    QStringList patterns{pattern};
+    if (pattern.startsWith("*.")) {
+      const QString ext = pattern.mid(2);
+      for (const QString& variant : {ext.toLower(), ext.left(1).toUpper() + ext.mid(1).toLower()}) {
+        if (!patterns.contains("*." + variant)) patterns << "*." + variant;
+      }
+    }
+    QString label = name;
+    const int paren = label.lastIndexOf('(');
+    if (paren >= 0) label = label.left(paren).trimmed();
+    filters << QString("%1 (%2)").arg(label, patterns.join(' '));
+  }
+  return filters.join(";;");
+}
+
+std::optional<QString> Dialogs::savePath(QWidget* parent, const SaveDialogSpec& spec) {
+  if (answers().on) return nextPath();
+  QFileDialog dialog(parent, "另存为");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilter(qtFileFilter(spec.filter));
+  dialog.setDefaultSuffix(QString::fromStdString(spec.defaultExtension));
+  if (!spec.proposedName.empty()) dialog.selectFile(QString::fromStdString(spec.proposedName));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
+}
+
+std::optional<QString> Dialogs::openPath(QWidget* parent, const QString& filter) {
+  if (answers().on) return nextPath();
+  const QString path = QFileDialog::getOpenFileName(parent, "打开", QString(), filter);
+  if (path.isEmpty()) return std::nullopt;
+  return path;
+}
+
+std::optional<QString> Dialogs::folder(QWidget* parent, const QString& title) {
+  if (answers().on) return nextPath();
+  const QString path = QFileDialog::getExistingDirectory(parent, title);
+  if (path.isEmpty()) return std::nullopt;
+  return path;
+}
+
+void Dialogs::setTestMode(bool on) {
+  answers() = TestAnswers();
+  answers().on = on;
+}
+void Dialogs::queueYesNo(bool answer) { answers().yesNo.push_back(answer); }
+void Dialogs::queueSaveChoice(SaveChoice answer) { answers().saveChoices.push_back(answer); }
+void Dialogs::queuePath(std::optional<QString> path) { answers().paths.push_back(std::move(path)); }
+
+QStringList Dialogs::takeMessages() {
+  QStringList out;
+  out.swap(answers().messages);
+  return out;
+}
+
+QStringList Dialogs::takeQuestions() {
+  QStringList out;
+  out.swap(answers().questions);
+  return out;
+}
+
+}  // namespace kro::gui

@@ -1,0 +1,44 @@
+// Message boxes and file dialogs, with seams so tests can answer them without showing them.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <optional>
+
+#include "model/document_frontend.h"
+
+class QWidget;
+
+namespace kro::gui {
+
+// The application's title, the caption of its message boxes.
+QString applicationTitle();
+
+class Dialogs {
+ public:
+  static void message(QWidget* parent, MessageKind kind, const QString& text);
+  static bool askYesNo(QWidget* parent, const QString& text, const QString& caption = QString());
+  static SaveChoice askSaveDiscardCancel(QWidget* parent, const QString& text);
+  // A save dialog for a filter in the "text|pattern|...|" form; it asks before overwriting.
+  static std::optional<QString> savePath(QWidget* parent, const SaveDialogSpec& spec);
+  static std::optional<QString> openPath(QWidget* parent, const QString& filter);
+  static std::optional<QString> folder(QWidget* parent, const QString& title);
+
+  // --- Test seams ---
+  // In test mode nothing is shown: messages are recorded, questions and dialogs take the queued
+  // answers (no, cancel, nothing when the queue is empty).
+  static void setTestMode(bool on);
+  static void queueYesNo(bool answer);
+  static void queueSaveChoice(SaveChoice answer);
+  static void queuePath(std::optional<QString> path);
+  static QStringList takeMessages();
+  static QStringList takeQuestions();
+};
+
+// Qt's filter text for a filter in the "text|pattern|...|" form; patterns also match the other
+// letter cases that files copied between systems carry.
+QString qtFileFilter(const std::string& filter);
+
+}  // namespace kro::gui

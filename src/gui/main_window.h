@@ -1,0 +1,89 @@
+// The main window: menus, toolbar, status bar, the member panel docked on the left, and the
+// reading grid above the thickness chart. It routes every command to the document or a view
+// and is the document's frontend.
+#pragma once
+
+#include <QAction>
+#include <QDockWidget>
+#include <QMainWindow>
+#include <QPrinter>
+#include <QSplitter>
+#include <map>
+
+#include "gui/chart_view.h"
+#include "gui/member_panel.h"
+#include "gui/reading_grid_view.h"
+#include "model/document.h"
+
+namespace kro::gui {
+
+class MainWindow : public QMainWindow, public DocumentFrontend {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // Opens a file as the document, after asking about unsaved changes. False when not opened.
+  bool openFile(const QString& path);
+
+  CKroAnalyzeDoc& document() { return doc_; }
+  MemberPanel* panel() const { return panel_; }
+  ReadingGridView* grid() const { return grid_; }
+  ChartView* chart() const { return chart_; }
+  QDockWidget* dock() const { return dock_; }
+  // The action of a command id (57601 open, 32787 delete member, ...).
+  QAction* action(int id) const;
+  QStringList recentFiles() const;
+
+  // --- DocumentFrontend ---
+  void refillGrid() override;
+  void redrawChart() override;
+  void rebuildMemberList() override;
+  void showMember(const MemberRecord* member) override;
+  void updateCountCell(int memberIndex) override;
+  void titleChanged() override;
+  void showMessage(MessageKind kind, const std::string& text) override;
+  bool askYesNo(const std::string& text) override;
+  SaveChoice askSaveDiscardCancel(const std::string& text) override;
+  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& spec) override;
+  std::optional<bool> isMemberChecked(int row) override;
+
+ public slots:
+  void openDialog();
+  void transfer();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  QAction* makeAction(int id, const QString& text, const QList<QKeySequence>& keys, const QString& tip,
+                      void (MainWindow::*slot)());
+  void buildActions();
+  void buildMenus();
+  void buildToolBar();
+  void buildStatusBar();
+  void rememberRecent(const QString& path);
+  void refreshRecentMenu();
+  void notAvailableYet();
+  void toggleControlPanel();
+  void nextPane(int step);
+  void startCalculator();
+  void about();
+  void help();
+
+  CKroAnalyzeDoc doc_;
+  MemberPanel* panel_;
+  ReadingGridView* grid_;
+  ChartView* chart_;
+  QDockWidget* dock_;
+  QSplitter* splitter_;
+  QMenu* recentMenu_ = nullptr;
+  QPrinter printer_;
+  std::map<int, QAction*> actions_;
+  bool panelFlag_ = false;
+};
+
+}  // namespace kro::gui

@@ -1,0 +1,65 @@
+// The reading grid: the current member's readings, one row each, with only the thickness
+// editable. Choosing a row makes it the document's current reading; the row commands act on it.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QTableView>
+
+#include "model/document.h"
+#include "views/reading_grid.h"
+
+namespace kro::gui {
+
+class ReadingGridModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  explicit ReadingGridModel(CKroAnalyzeDoc& doc, QObject* parent = nullptr);
+
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  // A typed or pasted value: converted like atoi and handed to the document.
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+  // Brings every cell up to date; the row count may have changed.
+  void refresh();
+
+ private:
+  CKroAnalyzeDoc& doc_;
+  int rows_ = kGridEmptyRows;
+};
+
+class ReadingGridView : public QTableView {
+  Q_OBJECT
+
+ public:
+  ReadingGridView(CKroAnalyzeDoc& doc, QWidget* parent = nullptr);
+
+  // Rebuilds the grid from the document and selects the current reading's row.
+  void refill();
+  void runRowCommand(RowCommand command);
+  int currentRow() const { return currentRow_; }
+
+  // Clipboard: tab-separated cells. A paste goes through the same path as typing.
+  void copySelection();
+  void cutSelection();
+  void paste();
+
+ protected:
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  bool event(QEvent* event) override;
+
+ private:
+  void select(const GridSelection& selection);
+  std::optional<GridSelection> selection() const;
+
+  CKroAnalyzeDoc& doc_;
+  ReadingGridModel model_;
+  int currentRow_ = 0;
+  bool filling_ = false;
+};
+
+}  // namespace kro::gui

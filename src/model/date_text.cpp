@@ -1,0 +1,36 @@
+// Date texts.
+#include "model/date_text.h"
+
+#include <cstdio>
+#include <regex>
+
+#include "model/gbk_text.h"
+
+namespace kro {
+
+bool isValidDate(const CalendarDate& d) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (d.year < 1 || d.year > 9999 || d.month < 1 || d.month > 12 || d.day < 1) return false;
+  const bool leap = (d.year % 4 == 0 && d.year % 100 != 0) || d.year % 400 == 0;
+  return d.day <= kDays[d.month - 1] + (d.month == 2 && leap ? 1 : 0);
+}
+
+std::optional<CalendarDate> parseStoredDate(std::string_view gbk) {
+  static const std::regex dashes(R"(^(\d{4})--(\d{2})--(\d{2})$)");
+  static const std::regex chinese("^(\\d{4})年([ \\d]\\d)月([ \\d]\\d)日$");
+  const std::string text = gbkToUtf8(gbk);
+  std::smatch m;
+  if (!std::regex_match(text, m, dashes) && !std::regex_match(text, m, chinese)) return std::nullopt;
+  auto number = [&](int i) { return std::stoi(m[i].str()); };  // stoi skips the leading blank
+  CalendarDate date{number(1), number(2), number(3)};
+  if (!isValidDate(date)) return std::nullopt;
+  return date;
+}
+
+std::string paddedDateText(const CalendarDate& d) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d年%2d月%2d日", d.year, d.month, d.day);
+  return *utf8ToGbk(text);
+}
+
+}  // namespace kro

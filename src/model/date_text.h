@@ -1,0 +1,29 @@
+// Calendar dates in the texts the program stores: reading the three stored forms of a member's
+// test date, and writing the blank-padded long form.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kro {
+
+struct CalendarDate {
+  int year = 1970;
+  int month = 1;
+  int day = 1;
+  bool operator==(const CalendarDate&) const = default;
+};
+
+bool isValidDate(const CalendarDate& date);
+
+// Reads "2026--12--07" (the insert-member form), "2008年05月12日" (the transfer's form) and
+// "2026年 1月 7日" (the date picker's and the report parameters' form), all in GBK. Anything
+// else, or a date that does not exist, gives nothing.
+std::optional<CalendarDate> parseStoredDate(std::string_view gbk);
+
+// The year, 年, the month and the day right-aligned in two characters (a blank before a single
+// digit), 月 and 日: 7 March 2005 is "2005年 3月 7日", 14 bytes in GBK.
+std::string paddedDateText(const CalendarDate& date);
+
+}  // namespace kro

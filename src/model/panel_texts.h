@@ -1,0 +1,46 @@
+// The member panel's texts: the member list's rows and the current member's fields, formatted
+// as the panel shows them (UTF-8).
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "model/document.h"
+#include "model/result.h"
+
+namespace kro {
+
+inline constexpr std::array<std::string_view, 4> kMemberListHeadings = {"序号", "测区编号", "测点数", "测试日期    "};
+inline constexpr std::array<int, 4> kMemberListWidths = {50, 80, 65, 120};
+
+struct MemberListTexts {
+  std::string number;  // 1-based
+  std::string code;
+  std::string readingCount;
+  std::string testDate;
+};
+
+MemberListTexts memberListTexts(const MemberRecord& member, int index);
+
+// Every field of the panel; all empty without a current member.
+struct PanelTexts {
+  std::string name, code, averageThickness, designThickness, plusDeviation, minusDeviation;
+  std::string maxThickness, minThickness, readingCount, passCount, passRate;
+  std::string totalReadingCount, totalPassCount, overallPassRate;
+};
+
+// The current member's cached figures and the document's totals as they stand (the document
+// brings them up to date before it asks the panel to show a member).
+PanelTexts panelTexts(const CKroAnalyzeDoc& doc);
+
+struct FieldText {
+  std::string gbk;
+  bool cut = false;  // the text was longer than the field and was cut
+};
+
+// Text typed into a field, for a GBK field of capacity bytes: cut at a character boundary when
+// too long; refused with a message when a character cannot be stored in GBK.
+Result<FieldText> toFieldText(std::string_view utf8, std::size_t capacity);
+
+}  // namespace kro

@@ -1,0 +1,106 @@
+// QPainter canvas.
+#include "render/painter_canvas.h"
+
+#include <QPaintDevice>
+
+namespace kro {
+namespace {
+
+QColor qtColor(Color c) { return QColor(c.r, c.g, c.b); }
+
+QString qtText(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+}  // namespace
+
+QStringList fontFamiliesFor(const std::string& face, bool serif) {
+  if (face == "宋体") return {"SimSun", "宋体", "NSimSun", "Noto Serif CJK SC", "Noto Sans CJK SC", "WenQuanYi Zen Hei"};
+  if (face == "黑体") return {"SimHei", "黑体", "Noto Sans CJK SC", "WenQuanYi Zen Hei", "Noto Serif CJK SC"};
+  if (!face.empty()) return {QString::fromStdString(face), "Noto Sans CJK SC"};
+  return serif ? QStringList{"Noto Serif CJK SC", "Noto Sans CJK SC"} : QStringList{"Noto Sans CJK SC"};
+}
+
+QFont qtFont(const FontSpec& spec, int deviceDpi) {
+  QFont font;
+  font.setFamilies(fontFamiliesFor(spec.face, spec.serif));
+  if (spec.pointSize > 0) {
+    // Points are kept whatever the device: a 10-point font is 10/72 inch tall on every printer.
+    font.setPixelSize(std::max(1, spec.pointSize * deviceDpi / 72));
+  } else if (spec.pixelHeight > 0) {
+    font.setPixelSize(spec.pixelHeight);
+  }
+  if (spec.pixelWidth > 0 && spec.pixelHeight > 0) {
+    // A character width of half the height is the natural width of CJK-free text.
+    font.setStretch(std::clamp(spec.pixelWidth * 200 / spec.pixelHeight, 25, 400));
+  }
+  font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 100, 900)));
+  font.setStyleHint(spec.serif ? QFont::Serif : QFont::SansSerif);
+  return font;
+}
+
+PainterCanvas::PainterCanvas(QPainter& painter)
+    : painter_(painter), dpi_(painter.device() != nullptr ? painter.device()->logicalDpiY() : 96) {
+  pen_ = QPen(Qt::black, 1, Qt::SolidLine);
+  painter_.setPen(pen_);
+}
+
+void PainterCanvas::setFont(const FontSpec& font) {
+  painter_.setFont(qtFont(font, dpi_));
+  escapement_ = font.escapement;
+}
+
+void PainterCanvas::setTextColor(Color color) { textColor_ = qtColor(color); }
+
+void PainterCanvas::drawText(int x, int y, std::string_view text) {
+  painter_.save();
+  painter_.setPen(textColor_);
+  painter_.translate(x, y);
+  if (escapement_ != 0) painter_.rotate(-escapement_ / 10.0);
+  painter_.drawText(QRect(0, 0, 100000, 100000), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, qtText(text));
+  painter_.restore();
+}
+
+void PainterCanvas::drawTextInRect(const Rect& rect, std::string_view text, unsigned align) {
+  int flags = 0;
+  flags |= (align & kAlignCenter) ? Qt::AlignHCenter : (align & kAlignRight) ? Qt::AlignRight : Qt::AlignLeft;
+  flags |= (align & kAlignVCenter) ? Qt::AlignVCenter : (align & kAlignBottom) ? Qt::AlignBottom : Qt::AlignTop;
+  if (align & kSingleLine) flags |= Qt::TextSingleLine;
+  if (align & kWordBreak) flags |= Qt::TextWordWrap;
+  painter_.save();
+  painter_.setPen(textColor_);
+  painter_.drawText(QRect(rect.left, rect.top, rect.width(), rect.height()), flags, qtText(text));
+  painter_.restore();
+}
+
+void PainterCanvas::setPen(const Pen& pen) {
+  pen_ = QPen(qtColor(pen.color), pen.width, pen.style == PenStyle::Dotted ? Qt::DotLine : Qt::SolidLine);
+  painter_.setPen(pen_);
+}
+
+void PainterCanvas::drawLine(int x1, int y1, int x2, int y2) { painter_.drawLine(x1, y1, x2, y2); }
+
+void PainterCanvas::moveTo(int x, int y) { position_ = QPoint(x, y); }
+
+void PainterCanvas::lineTo(int x, int y) {
+  painter_.drawLine(position_, QPoint(x, y));
+  position_ = QPoint(x, y);
+}
+
+void PainterCanvas::drawRect(const Rect& r) {
+  painter_.save();
+  painter_.setBrush(Qt::NoBrush);
+  painter_.drawRect(QRect(r.left, r.top, r.width(), r.height()));
+  painter_.restore();
+}
+
+void PainterCanvas::fillRect(const Rect& r, Color color) {
+  painter_.fillRect(QRect(r.left, r.top, r.width(), r.height()), qtColor(color));
+}
+
+void PainterCanvas::drawEllipse(const Rect& r, Color fill) {
+  painter_.save();
+  painter_.setBrush(qtColor(fill));
+  painter_.drawEllipse(QRect(r.left, r.top, r.width(), r.height()));
+  painter_.restore();
+}
+
+}  // namespace kro

@@ -1,0 +1,136 @@
+// Thickness chart geometry, drawing and hit test.
+#include "views/thickness_chart.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kro {
+namespace {
+
+const FontSpec kChartFont{"宋体", 10};
+
+std::string format(const char* pattern, long long value) {
+  char text[64];
+  std::snprintf(text, sizeof text, pattern, value);
+  return text;
+}
+
+}  // namespace
+
+ChartGeometry::ChartGeometry(const MemberRecord& m, int width, int height) : width_(width), height_(height) {
+  const auto& readings = m.readings();
+  std::int64_t largest = m.upperLimit();
+  std::int64_t smallest = m.lowerLimit();
+  if (!readings.empty()) {
+    auto [low, high] = std::minmax_element(readings.begin(), readings.end(),
+                                           [](const Reading& a, const Reading& b) { return a.thickness < b.thickness; });
+    largest = std::max<std::int64_t>(largest, high->thickness);
+    smallest = std::min<std::int64_t>(smallest, low->thickness);
+  }
+  vmax_ = largest + 5;
+  vmin_ = smallest - 5;
+  const std::int64_t span = vmax_ - vmin_;
+  if (span > 0) yScale_ = static_cast<float>(bottom() - kTop) / static_cast<float>(span);
+  const int n = m.readingCount();
+  if (n >= 2) xStep_ = static_cast<float>(right() - kLeft) / static_cast<float>(n - 1);
+}
+
+int ChartGeometry::y(std::int64_t value) const { return yOffset(value, 0.0f); }
+
+int ChartGeometry::yOffset(std::int64_t value, float offset) const {
+  return static_cast<int>(static_cast<float>(bottom()) - static_cast<float>(value - vmin_) * yScale_ + offset);
+}
+
+int ChartGeometry::x(int reading) const {
+  return static_cast<int>(static_cast<float>(reading) * xStep_ + static_cast<float>(kLeft));
+}
+
+void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReading, int W, int H) {
+  c.setFont(kChartFont);
+  if (member == nullptr) return;
+  const ChartGeometry g(*member, W, H);
+  const int YB = g.bottom();
+  const int XR = g.right();
+  const std::int64_t lower = member->lowerLimit();
+  const std::int64_t upper = member->upperLimit();
+  const Pen plain{};
+
+  c.setPen(plain);
+  // Axes and arrowheads.
+  c.drawLine(40, 20, 40, YB);
+  c.drawLine(40, YB, W - 10, YB);
+  c.drawLine(40, 20, 35, 25);
+  c.drawLine(40, 20, 45, 25);
+  c.drawLine(W - 10, YB, W - 15, H - 15);
+  c.drawLine(W - 10, YB, W - 15, H - 5);
+
+  // Limit lines, dotted, with their labels below and above.
+  c.setPen(Pen{PenStyle::Dotted, 1, kBlack});
+  c.drawLine(40, g.y(lower), XR, g.y(lower));
+  c.drawText(W - 60, g.yOffset(lower, 10.0f), "下限");
+  c.drawLine(40, g.y(upper), XR, g.y(upper));
+  c.drawText(W - 60, g.yOffset(upper, -20.0f), "上限");
+  c.setPen(plain);
+
+  // The axis title, running upwards.
+  FontSpec title;
+  title.pixelHeight = 12;
+  title.pixelWidth = 6;
+  title.escapement = 900;
+  title.weight = 100;
+  title.serif = true;
+  c.setFont(title);
+  c.setTextColor(kBlack);
+  c.drawText(0, H - 15, "厚度(mm)");
+  c.setFont(kChartFont);
+
+  // Ticks and axis numbers; each limit number sits 10 pixels above its line.
+  c.drawLine(40, g.y(lower), 34, g.y(lower));
+  c.drawLine(40, g.y(upper), 34, g.y(upper));
+  c.drawLine(40, 30, 35, 30);
+  c.drawLine(40, YB, 35, YB);
+  const ChartGeometry labels = g;
+  auto numberRow = [&](std::int64_t v) {
+    return static_cast<int>(static_cast<float>(H - 20) - static_cast<float>(v - labels.valueMin()) * labels.yScale());
+  };
+  c.drawText(15, numberRow(upper), format("%lld", upper));
+  c.drawText(15, numberRow(lower), format("%lld", lower));
+  c.drawText(15, 20, format("%lld", g.valueMax()));
+  c.drawText(15, H - 20, format("%lld", g.valueMin()));
+
+  // Summary: the pass count counted afresh, the rate as stored.
+  int passed = 0;
+  for (int i = 0; i < member->readingCount(); ++i) passed += member->passesTolerance(i) ? 1 : 0;
+  c.drawText(140, 10, format("测点数:%lld", member->readingCount()));
+  c.drawText(240, 10, format("合格测点数:%lld", passed));
+  char rate[64];
+  std::snprintf(rate, sizeof rate, "合格率:%.1f%%", static_cast<double>(member->passRate() * 100.0f));
+  c.drawText(340, 10, rate);
+
+  // Readings: blue segments from the previous dot's right edge, then the dot.
+  if (member->readingCount() > 0) c.moveTo(40, g.y(member->readingAt(0)));
+  for (int i = 0; i < member->readingCount(); ++i) {
+    const int x = g.x(i);
+    const int y = g.y(member->readingAt(i));
+    c.setPen(Pen{PenStyle::Solid, 2, kChartLineBlue});
+    c.lineTo(x, y);
+    c.setPen(plain);
+    const Color fill = i == currentReading ? kChartCurrent : member->passesTolerance(i) ? kChartPass : kChartFail;
+    c.drawEllipse(Rect{x - 5, y - 5, x + 5, y + 5}, fill);
+    c.moveTo(x + 5, y);
+  }
+}
+
+int hitTestThicknessChart(const MemberRecord* member, int W, int H, int px, int py) {
+  if (member == nullptr) return -1;
+  const ChartGeometry g(*member, W, H);
+  int result = -1;
+  for (int i = 0; i < member->readingCount(); ++i) {
+    const int x = g.x(i);
+    const int y = g.y(member->readingAt(i));
+    if (px >= x - 5 && px < x + 5 && py >= y - 5 && py < y + 5) result = i;
+  }
+  return result;
+}
+
+}  // namespace kro

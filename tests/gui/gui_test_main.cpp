@@ -1,0 +1,18 @@
+// main() of the GUI tests: the application object on the offscreen platform, dialogs answered
+// by the tests, settings kept away from the user's.
+#include <QApplication>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+#include "gui/dialogs.h"
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QStandardPaths::setTestModeEnabled(true);
+  QApplication app(argc, argv);
+  QApplication::setOrganizationName("kroanalyze-tests");
+  QApplication::setApplicationName("kroanalyze-tests");
+  kro::gui::Dialogs::setTestMode(true);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

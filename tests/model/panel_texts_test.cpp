@@ -1,0 +1,52 @@
+// The member panel's texts and the typed-field rules.
+#include "model/panel_texts.h"
+
+#include <gtest/gtest.h>
+
+#include "model/gbk_text.h"
+
+namespace kro {
+namespace {
+
+TEST(PanelTexts, EmptyWithoutACurrentMember) {
+  CKroAnalyzeDoc doc;
+  const PanelTexts t = panelTexts(doc);
+  EXPECT_EQ(t.name, "");
+  EXPECT_EQ(t.totalReadingCount, "");
+  EXPECT_EQ(t.overallPassRate, "");
+}
+
+TEST(PanelTexts, FiguresOfTheCurrentMember) {
+  CKroAnalyzeDoc doc;
+  doc.appendMember();
+  const PanelTexts t = panelTexts(doc);
+  EXPECT_EQ(t.code, "0001");
+  EXPECT_EQ(t.minusDeviation, "-3");
+  EXPECT_EQ(t.passRate, "100.0%");
+  EXPECT_EQ(t.totalReadingCount, "20");
+  EXPECT_EQ(t.overallPassRate, "100.0%");
+  const MemberListTexts row = memberListTexts(*doc.memberAt(0), 0);
+  EXPECT_EQ(row.number, "1");
+  EXPECT_EQ(row.readingCount, "20");
+}
+
+TEST(PanelTexts, FieldTextsAreCutOrRefused) {
+  auto ok = toFieldText("楼板", 99);
+  ASSERT_TRUE(ok.ok());
+  EXPECT_EQ(ok.value().gbk, *utf8ToGbk("楼板"));
+  EXPECT_FALSE(ok.value().cut);
+
+  std::string sixty;
+  for (int i = 0; i < 60; ++i) sixty += "板";
+  auto cut = toFieldText(sixty, 99);
+  ASSERT_TRUE(cut.ok());
+  EXPECT_TRUE(cut.value().cut);
+  EXPECT_EQ(cut.value().gbk.size(), 98u);
+
+  auto refused = toFieldText("a😀", 99);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_NE(refused.message().find("😀"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kro

@@ -1,0 +1,147 @@
+// The thickness chart's geometry, drawing order and hit test, with a recording canvas.
+#include "views/thickness_chart.h"
+
+#include <gtest/gtest.h>
+
+#include "views/recording_canvas.h"
+
+namespace kro {
+namespace {
+
+using Op = RecordingCanvas::Op;
+
+MemberRecord member(std::vector<std::int32_t> readings, std::int32_t design = 120, std::int32_t minus = -5,
+                    std::int32_t plus = 8, float rate = 0.0f) {
+  MemberData d;
+  d.designThickness = design;
+  d.minusDeviation = minus;
+  d.plusDeviation = plus;
+  d.passRate = rate;
+  for (std::int32_t t : readings) d.readings.push_back({0, t, 0});
+  return MemberRecord(std::move(d));
+}
+
+TEST(ChartGeometry, RangesFollowLimitsAndReadings) {
+  // All readings inside: the limit lines sit 5 units inside the range.
+  ChartGeometry inside(member({118, 122, 125}), 600, 400);
+  EXPECT_EQ(inside.valueMax(), 133);
+  EXPECT_EQ(inside.valueMin(), 110);
+  EXPECT_EQ(inside.right(), 580);
+  EXPECT_EQ(inside.bottom(), 390);
+  EXPECT_FLOAT_EQ(inside.yScale(), 360.0f / 23.0f);
+  EXPECT_EQ(inside.y(110), 390);
+  EXPECT_EQ(inside.y(133), 30);
+  // 390 - (115 - 110) * 15.652174 = 311.739.. truncates to 311.
+  EXPECT_EQ(inside.y(115), 311);
+  EXPECT_FLOAT_EQ(inside.xStep(), 270.0f);
+  EXPECT_EQ(inside.x(0), 40);
+  EXPECT_EQ(inside.x(2), 580);
+
+  // A reading above the upper limit sets the top of the range.
+  ChartGeometry above(member({118, 140}), 600, 400);
+  EXPECT_EQ(above.valueMax(), 145);
+  EXPECT_EQ(above.y(145), 30);
+  EXPECT_GT(above.y(128), 30);
+}
+
+TEST(ChartGeometry, OneReadingStandsOnTheAxisAndAnEmptySpanFlattens) {
+  ChartGeometry single(member({120}), 600, 400);
+  EXPECT_EQ(single.xStep(), 0.0f);
+  EXPECT_EQ(single.x(0), 40);
+  // Upper limit 10 below the lower: without readings the range is empty.
+  ChartGeometry flat(member({}, 100, 0, -10), 600, 400);
+  EXPECT_EQ(flat.yScale(), 0.0f);
+  EXPECT_EQ(flat.y(100), 390);
+  EXPECT_EQ(flat.y(90), 390);
+}
+
+TEST(ThicknessChart, DrawsAxesLimitsSummaryAndDots) {
+  RecordingCanvas canvas;
+  MemberRecord m = member({118, 130, 110}, 120, -5, 8, 0.875f);
+  drawThicknessChart(canvas, &m, 1, 600, 400);
+  const ChartGeometry g(m, 600, 400);
+
+  auto lines = canvas.callsOf(Op::Line);
+  ASSERT_GE(lines.size(), 12u);
+  EXPECT_EQ(lines[0].x1, 40);
+  EXPECT_EQ(lines[0].y1, 20);
+  EXPECT_EQ(lines[0].y2, 390);
+  EXPECT_EQ(lines[1].x2, 590);
+  // The dotted limit lines come after a dotted pen.
+  EXPECT_EQ(lines[6].y1, g.y(115));
+  EXPECT_EQ(lines[6].x2, 580);
+  EXPECT_EQ(lines[7].y1, g.y(128));
+
+  const auto* low = canvas.findText("下限");
+  ASSERT_NE(low, nullptr);
+  EXPECT_EQ(low->x1, 540);
+  EXPECT_EQ(low->y1, g.yOffset(115, 10.0f));
+  const auto* high = canvas.findText("上限");
+  ASSERT_NE(high, nullptr);
+  EXPECT_EQ(high->y1, g.yOffset(128, -20.0f));
+  const auto* title = canvas.findText("厚度(mm)");
+  ASSERT_NE(title, nullptr);
+  EXPECT_EQ(title->x1, 0);
+  EXPECT_EQ(title->y1, 385);
+
+  EXPECT_NE(canvas.findText("测点数:3"), nullptr);
+  EXPECT_NE(canvas.findText("合格测点数:1"), nullptr);
+  EXPECT_NE(canvas.findText("合格率:87.5%"), nullptr);
+  const auto* top = canvas.findText(std::to_string(g.valueMax()));
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(top->x1, 15);
+  EXPECT_EQ(top->y1, 20);
+
+  // Dots: pass green, the current one magenta even though it fails, a failing one red.
+  auto dots = canvas.callsOf(Op::Ellipse);
+  ASSERT_EQ(dots.size(), 3u);
+  EXPECT_EQ(dots[0].color, kChartPass);
+  EXPECT_EQ(dots[1].color, kChartCurrent);
+  EXPECT_EQ(dots[2].color, kChartFail);
+  EXPECT_EQ(dots[0].x1, 40 - 5);
+  EXPECT_EQ(dots[2].x2, 580 + 5);
+  // Each segment starts at the right edge of the previous dot.
+  auto moves = canvas.callsOf(Op::MoveTo);
+  ASSERT_EQ(moves.size(), 4u);
+  EXPECT_EQ(moves[1].x1, 45);
+  EXPECT_EQ(moves[1].y1, g.y(118));
+  auto segments = canvas.callsOf(Op::LineTo);
+  EXPECT_EQ(segments[1].x1, g.x(1));
+}
+
+TEST(ThicknessChart, NoMemberAndNoReadings) {
+  RecordingCanvas canvas;
+  drawThicknessChart(canvas, nullptr, 0, 600, 400);
+  ASSERT_EQ(canvas.calls().size(), 1u);
+  EXPECT_EQ(canvas.calls()[0].op, Op::Font);
+
+  canvas.clear();
+  MemberRecord empty = member({});
+  drawThicknessChart(canvas, &empty, 0, 600, 400);
+  EXPECT_TRUE(canvas.callsOf(Op::Ellipse).empty());
+  EXPECT_TRUE(canvas.callsOf(Op::LineTo).empty());
+  EXPECT_NE(canvas.findText("测点数:0"), nullptr);
+}
+
+TEST(ThicknessChart, HitTest) {
+  MemberRecord m = member({118, 130, 110});
+  const ChartGeometry g(m, 600, 400);
+  EXPECT_EQ(hitTestThicknessChart(&m, 600, 400, g.x(1), g.y(130)), 1);
+  EXPECT_EQ(hitTestThicknessChart(&m, 600, 400, g.x(1) - 5, g.y(130) - 5), 1);
+  EXPECT_EQ(hitTestThicknessChart(&m, 600, 400, g.x(1) + 5, g.y(130)), -1);  // right edge excluded
+  EXPECT_EQ(hitTestThicknessChart(&m, 600, 400, (g.x(0) + g.x(1)) / 2, 5), -1);
+  EXPECT_EQ(hitTestThicknessChart(nullptr, 600, 400, 40, 40), -1);
+
+  // Dots 6 pixels apart (a chart 66 wide): the later reading wins in the overlap.
+  MemberRecord crowded = member({120, 120});
+  const ChartGeometry c(crowded, 66, 400);
+  ASSERT_EQ(c.x(1), 46);
+  EXPECT_EQ(hitTestThicknessChart(&crowded, 66, 400, 44, c.y(120)), 1);
+  EXPECT_EQ(hitTestThicknessChart(&crowded, 66, 400, 40, c.y(120)), 0);
+
+  MemberRecord single = member({120});
+  EXPECT_EQ(hitTestThicknessChart(&single, 600, 400, 40, ChartGeometry(single, 600, 400).y(120)), 0);
+}
+
+}  // namespace
+}  // namespace kro
