@@ -18,6 +18,8 @@ packages=(
   libusb-1.0-0-dev
   # fonts for Chinese text, PDF checks in tests
   fonts-noto-cjk poppler-utils
+  # independent readers of the written documents in tests
+  python3 python3-docx python3-openpyxl
 )
 
 missing=()

@@ -20,6 +20,10 @@
 #include "devices/pty_instrument.h"
 #include "devices/qt_serial_port.h"
 #include "devices/usb_backend.h"
+#include "export/spreadsheet_export.h"
+#include "office/docx_word_session.h"
+#include "office/xlsx_excel_session.h"
+#include "report/report_generator.h"
 
 #include <QCoreApplication>
 #include <chrono>
@@ -56,6 +60,9 @@ const char* const kUsageText =
     "  transfer --serial PORT -o OUT.KRO  从串口（COM1..COM6 或设备路径）传输数据\n"
     "  transfer --usb INDEX -o OUT.KRO    从 USB 设备传输数据（USB1 为 0）\n"
     "           [--timeout SECONDS]       仪器无响应多久后放弃（默认 60 秒）\n"
+    "  report FILE -o DIR [--format 1..6] [--config-dir DIR]\n"
+    "                                     生成 Word 报告和数据表格\n"
+    "  excel FILE -o OUT.xlsx             将选中构件的数据导出为工作簿\n"
     "\n"
     "退出状态：0 成功，1 失败，2 用法错误。\n";
 
@@ -414,6 +421,55 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
+CalendarDate today() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
+int commandReport(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {}, {"-o", "--format", "--config-dir"}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("report 需要一个输入文件");
+  auto output = a->value("-o");
+  if (!output) return cx.usage("report 需要用 -o 指定输出文件夹");
+  std::optional<int> format;
+  if (auto f = a->value("--format")) {
+    if (f->size() != 1 || (*f)[0] < '1' || (*f)[0] > '6') return cx.usage("--format 取 1 到 6");
+    format = (*f)[0] - '1';
+  }
+  CKroAnalyzeDoc doc;
+  if (auto dir = a->value("--config-dir")) doc.setSettingsLocation(SettingsLocation::inFolder(*dir));
+  ConsoleFrontend frontend(cx.err);
+  if (!openDocument(doc, frontend, a->positional()[0])) return cx.fail(frontend.lastError);
+  std::error_code ec;
+  if (!fs::is_directory(*output, ec)) return cx.fail("输出文件夹“" + *output + "”不存在。");
+  OfficePaths paths = OfficePaths::standard();
+  paths.outputFolder = *output;
+  DocxWordSession word;
+  auto written = generateWordReport(doc, word, paths, format, today());
+  if (!written) return cx.fail(written.message());
+  return kSuccess;
+}
+
+int commandExcel(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {}, {"-o"}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("excel 需要一个输入文件");
+  auto output = a->value("-o");
+  if (!output) return cx.usage("excel 需要用 -o 指定输出文件");
+  CKroAnalyzeDoc doc;
+  ConsoleFrontend frontend(cx.err);
+  if (!openDocument(doc, frontend, a->positional()[0])) return cx.fail(frontend.lastError);
+  XlsxExcelSession excel;
+  auto written = exportToSpreadsheet(doc, excel, *output);
+  if (!written) return cx.fail(written.message());
+  return kSuccess;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -429,6 +485,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
           {"decode", commandDecode},
           {"simulate", commandSimulate},
           {"transfer", commandTransfer},
+          {"report", commandReport},
+          {"excel", commandExcel},
       };
   if (command == "help" || command == "--help" || command == "-h") {
     out << kUsageText;

@@ -1,19 +1,40 @@
-// The report formats, their parameter files, and the read-only lookups over those files.
+// The report formats, their parameter files, the read-only lookups over those files, and the
+// parameters dialog's rules (which formats are loaded, reloaded and saved when).
+//
+// Each format keeps its project parameters in its own settings file, section "Data", one line
+// per key in a fixed order; the format-choice file "reportini" holds the chosen format.
+// Dates are stored as parameter date text: 2005年 3月 7日 (month and day right-aligned in two
+// characters, padded with a blank), so the month is bytes 6-7 and the day bytes 10-11.
 #pragma once
 
+#include <array>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "model/date_text.h"
+#include "model/result.h"
 #include "settings/program_paths.h"
 
 namespace kro {
 
 inline constexpr int kReportFormatCount = 6;
 
+enum class ParameterKind { Text, Grade, Date };
+
+struct ParameterField {
+  std::string_view key;  // also the label beside its field
+  ParameterKind kind;
+};
+
 struct ReportFormatInfo {
   std::string_view comboText;      // shown in the format list
   std::string_view parameterFile;  // name passed to SettingsFile
+  std::string_view templateFile;   // the report template beside the program
+  std::vector<ParameterField> fields;  // in file order
+  std::vector<std::string_view> leftColumn, rightColumn;  // the page's fields, top to bottom
 };
 
 // Format index 0..5 (ReportFormat); formatNumber is the same counted from 1.
@@ -22,6 +43,8 @@ const ReportFormatInfo& reportFormatInfo(int reportFormat);
 inline constexpr std::string_view kFormatChoiceFile = "reportini";
 inline constexpr std::string_view kFormatChoiceKey = "报告格式";
 inline constexpr std::string_view kSettingsSection = "Data";
+inline constexpr std::array<std::string_view, 8> kStrengthGrades = {"C15", "C20", "C25", "C30",
+                                                                    "C35", "C40", "C45", "C50"};
 
 // The stored text of key in the parameter file of format formatNumber (1..6), trimmed; empty
 // when the file, the key or the format does not exist. Reads the file afresh on every call.
@@ -30,5 +53,54 @@ std::string reportParameter(const SettingsLocation& location, std::string_view k
 // The format (0..5) chosen in the format-choice file; nothing when the file or the key is
 // missing or holds no valid format.
 std::optional<int> chosenReportFormat(const SettingsLocation& location);
+
+// A date key's stored text read back: year from its first four bytes, month from bytes 6-7, day
+// from bytes 10-11 (GBK). Texts too short or not a date give 1 January 1970.
+CalendarDate parameterDate(std::string_view utf8Text);
+// The parameter date text of a date (UTF-8).
+std::string parameterDateText(const CalendarDate& date);
+
+// The first strength grade that begins with the stored text, letter case ignored; nothing when
+// none does.
+std::optional<std::string_view> matchingGrade(std::string_view stored);
+
+// Values of one format, by key (UTF-8). Date values are parameter date texts.
+using ProjectInfo = std::map<std::string, std::string, std::less<>>;
+
+// A page's values before any file is read: texts empty, dates 1 January 1970.
+ProjectInfo emptyProjectInfo(int reportFormat);
+
+// Reads each key of the format in order into info; keys not found keep their values. For format
+// 0 the stored format index, when present, goes to *formatIndex.
+void loadFormatParameters(const SettingsLocation& location, int reportFormat, ProjectInfo& info,
+                          int* formatIndex = nullptr);
+// Rewrites the format's file: section "Data", then one line per key in order; format 0 also
+// stores formatIndex. The old file is replaced only by a complete new one.
+Status saveFormatParameters(const SettingsLocation& location, int reportFormat, const ProjectInfo& info,
+                            int formatIndex);
+// The stored format index (-1 and out-of-range values included); nothing without file or key.
+std::optional<int> loadChosenFormat(const SettingsLocation& location);
+Status saveChosenFormat(const SettingsLocation& location, int formatIndex);
+
+// The parameters dialog without its window: six pages of values and the chosen format.
+class ReportParametersEditor {
+ public:
+  explicit ReportParametersEditor(SettingsLocation location);
+
+  // Loads every format's file, then the chosen format (-1: none).
+  void open();
+  int formatIndex() const { return formatIndex_; }
+  ProjectInfo& page(int reportFormat) { return pages_.at(static_cast<std::size_t>(reportFormat)); }
+  // A format chosen in the list: formats 0 and 1 are reloaded from their files (edits on their
+  // pages are dropped); the others keep the values their pages hold.
+  void select(int reportFormat);
+  // OK: saves the selected format's page (none when nothing is selected) and the format choice.
+  Status accept();
+
+ private:
+  SettingsLocation location_;
+  std::array<ProjectInfo, kReportFormatCount> pages_;
+  int formatIndex_ = -1;
+};
 
 }  // namespace kro

@@ -1,0 +1,55 @@
+// The data table export.
+#include "export/data_table.h"
+
+#include "model/gbk_text.h"
+
+namespace kro {
+
+int dataTableRowCount(const CKroAnalyzeDoc& doc) {
+  int rows = 0;
+  for (const MemberRecord& m : doc.members()) {
+    if (m.selected() == 0) continue;
+    const int n = m.readingCount();
+    rows += n > 0 ? 1 + (n + 9) / 10 : 2;
+  }
+  return rows;
+}
+
+std::string dataTableHeader(const MemberRecord& m) {
+  return gbkToUtf8(m.code()) + "(" + gbkToUtf8(m.name()) + ")         设计厚度:" +
+         std::to_string(m.designThickness()) + "        " + gbkToUtf8(m.testDate());
+}
+
+Status exportDataTable(const CKroAnalyzeDoc& doc, WordSession& word, const OfficePaths& paths) {
+  auto templatePath = findTemplate(paths, kDataTableTemplate);
+  if (!templatePath) return templatePath.error();
+  word.setVisible(true);
+  if (Status s = word.addDocument(templatePath.value()); !s) return s;
+  if (Status s = word.saveAs(paths.outputFolder / kDataTableFileName); !s) return s;
+  word.typeText("数据列表：");
+  word.typeParagraph();
+  word.moveDown(60);
+  if (Status s = word.addTable(dataTableRowCount(doc), 10); !s) return s;
+  int r = 0;
+  for (const MemberRecord& m : doc.members()) {
+    if (m.selected() == 0) continue;
+    ++r;
+    word.moveRight(10, true);
+    if (Status s = word.mergeSelectedCells(); !s) return s;
+    if (Status s = word.setCellText(1, r, 1, dataTableHeader(m)); !s) return s;
+    const int n = m.readingCount();
+    if (n == 0) {
+      word.moveDown(1);
+      continue;
+    }
+    for (int j = 0; j < n; ++j) {
+      if (Status s = word.setCellText(1, r + 1 + j / 10, 1 + j % 10, std::to_string(m.readingAt(j))); !s) return s;
+    }
+    const int readingRows = n / 10 + (n % 10 > 0 ? 1 : 0);
+    r += readingRows;
+    word.moveDown(readingRows + 1);
+  }
+  return Status::success();
+}
+
+}  // namespace kro

@@ -1,0 +1,131 @@
+// The workbook model and its writing through libxlsxwriter.
+#include "office/xlsx_excel_session.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <unistd.h>
+#include <xlsxwriter.h>
+
+namespace kro {
+namespace {
+
+bool sameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::optional<std::uint8_t> horizontal(int value) {
+  switch (value) {
+    case 2: case -4131: return LXW_ALIGN_LEFT;
+    case 3: case -4108: return LXW_ALIGN_CENTER;
+    case 4: case -4152: return LXW_ALIGN_RIGHT;
+    case 5: return LXW_ALIGN_FILL;
+    case 6: case -4130: return LXW_ALIGN_JUSTIFY;
+    case 7: return LXW_ALIGN_CENTER_ACROSS;
+    default: return std::nullopt;
+  }
+}
+
+std::optional<std::uint8_t> vertical(int value) {
+  switch (value) {
+    case 1: case -4160: return LXW_ALIGN_VERTICAL_TOP;
+    case 2: case -4108: return LXW_ALIGN_VERTICAL_CENTER;
+    case 3: case -4107: return LXW_ALIGN_VERTICAL_BOTTOM;
+    case 4: case -4130: return LXW_ALIGN_VERTICAL_JUSTIFY;
+    case 5: case -4117: return LXW_ALIGN_VERTICAL_DISTRIBUTED;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+Status XlsxExcelSession::addWorkbook() {
+  sheets_ = {Sheet{"Sheet1", {}, {}, {}}};
+  current_ = 0;
+  return Status::success();
+}
+
+XlsxExcelSession::Sheet* XlsxExcelSession::find(std::string_view name) {
+  for (Sheet& s : sheets_) {
+    if (sameName(s.name, name)) return &s;
+  }
+  return nullptr;
+}
+
+Status XlsxExcelSession::renameSheet(std::string_view from, std::string_view to) {
+  Sheet* sheet = find(from);
+  if (sheet == nullptr) return Error{"工作簿中没有工作表“" + std::string(from) + "”。"};
+  sheet->name = std::string(to);
+  current_ = static_cast<int>(sheet - sheets_.data());
+  return Status::success();
+}
+
+Status XlsxExcelSession::useSheet(std::string_view name) {
+  Sheet* sheet = find(name);
+  if (sheet == nullptr) return Error{"工作簿中没有工作表“" + std::string(name) + "”。"};
+  current_ = static_cast<int>(sheet - sheets_.data());
+  return Status::success();
+}
+
+void XlsxExcelSession::setCellText(int row, int column, std::string_view utf8) {
+  if (current_ < 0 || row < 1 || column < 1) return;
+  sheets_[static_cast<std::size_t>(current_)].cells[{row, column}] = std::string(utf8);
+}
+
+void XlsxExcelSession::mergeCells(int row, int column, int rows, int columns) {
+  if (current_ < 0 || row < 1 || column < 1 || rows < 1 || columns < 1) return;
+  auto& merges = sheets_[static_cast<std::size_t>(current_)].merges;
+  const Merge m{row, column, rows, columns};
+  if (std::find(merges.begin(), merges.end(), m) == merges.end()) merges.push_back(m);
+}
+
+void XlsxExcelSession::setColumnsAlignment(int h, int v) {
+  if (current_ >= 0) sheets_[static_cast<std::size_t>(current_)].alignment = std::make_pair(h, v);
+}
+
+Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
+  static std::atomic<unsigned> counter{0};
+  const std::filesystem::path temp =
+      path.parent_path() / ("." + path.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
+                            std::to_string(counter++));
+  lxw_workbook* workbook = workbook_new(temp.c_str());
+  if (workbook == nullptr) return Error{"无法写入“" + path.string() + "”。"};
+  for (const Sheet& sheet : sheets_) {
+    lxw_worksheet* ws = workbook_add_worksheet(workbook, sheet.name.c_str());
+    if (ws == nullptr) continue;
+    lxw_format* format = workbook_add_format(workbook);
+    if (sheet.alignment) {
+      if (auto h = horizontal(sheet.alignment->first)) format_set_align(format, *h);
+      if (auto v = vertical(sheet.alignment->second)) format_set_align(format, *v);
+      worksheet_set_column(ws, 0, LXW_COL_MAX - 1, LXW_DEF_COL_WIDTH, format);
+    }
+    std::map<std::pair<int, int>, std::string> cells = sheet.cells;
+    for (const Merge& m : sheet.merges) {
+      auto it = cells.find({m.row, m.column});
+      const std::string text = it != cells.end() ? it->second : std::string();
+      if (it != cells.end()) cells.erase(it);
+      worksheet_merge_range(ws, static_cast<lxw_row_t>(m.row - 1), static_cast<lxw_col_t>(m.column - 1),
+                            static_cast<lxw_row_t>(m.row + m.rows - 2), static_cast<lxw_col_t>(m.column + m.columns - 2),
+                            text.c_str(), format);
+    }
+    for (const auto& [at, text] : cells) {
+      worksheet_write_string(ws, static_cast<lxw_row_t>(at.first - 1), static_cast<lxw_col_t>(at.second - 1),
+                             text.c_str(), format);
+    }
+  }
+  if (workbook_close(workbook) != LXW_NO_ERROR) {
+    ::unlink(temp.c_str());
+    return Error{"无法写入“" + path.string() + "”。"};
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, path, ec);
+  if (ec) {
+    ::unlink(temp.c_str());
+    return Error{"无法写入“" + path.string() + "”：" + ec.message()};
+  }
+  return Status::success();
+}
+
+}  // namespace kro

@@ -1,0 +1,272 @@
+// The six report formats.
+#include "report/report_generator.h"
+
+#include <cstdio>
+
+#include "export/data_table.h"
+#include "model/gbk_text.h"
+#include "report/report_parameters.h"
+
+namespace kro {
+namespace {
+
+// Parameters of one format, read afresh from its file for every value.
+class Parameters {
+ public:
+  Parameters(const CKroAnalyzeDoc& doc, int formatNumber) : doc_(doc), number_(formatNumber) {}
+  std::string operator()(std::string_view key) const { return doc_.reportParameter(key, number_); }
+
+ private:
+  const CKroAnalyzeDoc& doc_;
+  int number_;
+};
+
+// The generator's running state: the first failure ends the fill-in.
+class Fill {
+ public:
+  explicit Fill(WordSession& word) : word_(word) {}
+  WordSession* operator->() { return &word_; }
+  void cell(int table, int row, int column, const std::string& text) {
+    if (status_.ok()) status_ = word_.setCellText(table, row, column, text);
+  }
+  const Status& status() const { return status_; }
+
+ private:
+  WordSession& word_;
+  Status status_;
+};
+
+// The underlined field of report 1's cover: not bold, single underline in the automatic colour.
+void underlinedField(Fill& f, const std::string& text) {
+  f->replaceSelection(text);
+  WordFontChange font;
+  font.bold = false;
+  font.underlineColor = kAutomaticColor;
+  font.underline = true;
+  f->applyFont(font);
+}
+
+// The plain field of report 2's cover: not bold.
+void plainField(Fill& f, const std::string& text) {
+  f->replaceSelection(text);
+  WordFontChange font;
+  font.bold = false;
+  f->applyFont(font);
+}
+
+void bodyFont(Fill& f) {
+  WordFontChange font;
+  font.name = "宋体";
+  font.bold = false;
+  font.size = 14.0f;
+  f->applyFont(font);
+}
+
+std::string overview(const Parameters& P, std::string_view addressKey, std::string_view dateKey) {
+  return "    " + P("工程名称") + "工程位于" + P(addressKey) + "，为" + P("结构类别") + "结构。由" + P("施工单位") +
+         "施工，开工时间为" + P(dateKey) + "。根据设计要求，混凝土设计强度等级为" + P("强度等级") + "。" + "\n" +
+         "    受" + P("委托单位") + "委托，我所对" + P("结构类别") + "楼板厚度进行了检测。 ";
+}
+
+std::string todayText(const CalendarDate& today) {
+  return std::to_string(today.year) + "--" + std::to_string(today.month) + "--" + std::to_string(today.day);
+}
+
+void report1(Fill& f, CKroAnalyzeDoc& doc, const CalendarDate& today) {
+  const Parameters P(doc, 1);
+  f->moveDown(3);
+  f->moveRight(3, false);
+  f->typeText(P("报告编号"));
+  f->moveDown(7);
+  underlinedField(f, P("工程名称"));
+  f->moveDown(1);
+  underlinedField(f, P("施工单位"));
+  f->moveDown(1);
+  underlinedField(f, P("检测内容"));
+  f->moveDown(8);
+  f->typeText(P("检测单位"));
+  f->moveDown(1);
+  f->typeText(todayText(today));
+  int row = 1;
+  for (const char* key : {"工程名称", "施工单位", "监理单位", "设计单位", "检测内容"}) f.cell(1, row++, 2, P(key));
+  if (!f.status()) return;
+  f->moveDown(9);
+  f->replaceSelection(overview(P, "工程地址", "施工日期"));
+  bodyFont(f);
+  f->moveDown(7);
+  const std::string conclusion = conclusionSentence(P("工程名称"), conclusionFigures(doc));
+  f->moveDown(1);
+  f->replaceSelection(conclusion);
+  f->moveDown(6);
+  f->homeKey();
+  f->moveRight(7, false);
+  f->typeText(P("检测仪器"));
+}
+
+void report2(Fill& f, CKroAnalyzeDoc& doc) {
+  const Parameters P(doc, 2);
+  f->moveDown(6);
+  f->moveRight(26, false);
+  f->typeText(P("报告编号"));
+  f->moveDown(7);
+  plainField(f, P("工程名称"));
+  f->moveDown(2);
+  plainField(f, P("委托单位"));
+  f->moveDown(2);
+  plainField(f, "楼板厚度检测");
+  f->moveDown(2);
+  plainField(f, "电磁法检测");
+  f->moveDown(2);
+  plainField(f, P("检测日期"));
+  int row = 1;
+  for (const char* key : {"工程名称", "建设单位", "施工单位", "设计单位", "监理单位", "监督单位", "工程地址"}) {
+    f.cell(1, row++, 2, P(key));
+  }
+  if (!f.status()) return;
+  f->moveDown(17);
+  f->moveRight(4, false);
+  f->replaceSelection(overview(P, "工程地址", "检测日期"));
+  bodyFont(f);
+  f->moveDown(3);
+  f->replaceSelection("本次检测采用电磁法检测楼板厚度。");
+  f->moveDown(3);
+  f->replaceSelection(conclusionSentence(P("工程名称"), conclusionFigures(doc)));
+  f.cell(2, 1, 1, "检测依据：\r\n   " + P("检测依据") + "\r\n\r\n\r\n");
+  f.cell(2, 2, 1, "检测仪器及设备：\r\n   " + P("检测仪器") + "\r\n\r\n\r\n");
+  f.cell(2, 3, 1, "检测时间及检测环境：\r\n   " + P("检测日期") + "；\r\n\r\n\r\n");
+  f.cell(2, 4, 1, "参加检测人员：\r\n   " + P("检测人员") + "\r\n\r\n\r\n");
+  f.cell(2, 5, 1, "主检人：" + std::string(24, ' ') + "审定人：" + std::string(17, ' ') + "\r\n核对人： " +
+                     std::string(23, ' ') + "批准人：\r\n\r\n");
+}
+
+void report3(Fill& f, CKroAnalyzeDoc& doc) {
+  const Parameters P(doc, 3);
+  f.cell(1, 1, 2, P("委托编号"));
+  f.cell(1, 2, 2, P("委托单位"));
+  f.cell(1, 3, 2, P("工程名称"));
+  f.cell(1, 4, 2, P("工程地点"));
+  f.cell(1, 1, 4, P("检测编号"));
+  f.cell(1, 2, 4, P("委托日期"));
+  f.cell(1, 3, 4, P("检测日期"));
+  f.cell(1, 4, 4, P("浇筑日期"));
+  f.cell(1, 6, 2, P("仪器设备"));
+  f.cell(1, 7, 2, "单位：" + std::string(10, ' ') + "姓名：" + std::string(10, ' ') + "编号：");
+  f.cell(1, 8, 2, P("执行标准"));
+  f.cell(1, 10, 1, overview(P, "工程地点", "检测日期"));
+  if (!f.status()) return;
+  f.cell(1, 12, 1, conclusionSentence(P("工程名称"), conclusionFigures(doc)));
+}
+
+void report4(Fill& f, CKroAnalyzeDoc& doc) {
+  const Parameters P(doc, 4);
+  f.cell(1, 1, 2, P("工程名称"));
+  f.cell(1, 2, 2, P("委托单位"));
+  f.cell(1, 3, 2, P("建设单位"));
+  f.cell(1, 4, 2, P("设计单位"));
+  f.cell(1, 5, 2, P("监理单位"));
+  f.cell(1, 6, 2, P("施工单位"));
+  f.cell(1, 1, 4, P("报告编号"));
+  f.cell(1, 2, 4, P("报告日期"));
+  f.cell(1, 3, 4, P("检测日期"));
+  f.cell(1, 4, 4, "抽检");
+  f.cell(1, 5, 4, P("仪器编号"));
+  f.cell(1, 6, 4, P("检测依据"));
+  int r = 9;
+  for (int i = 0; i < doc.memberCount(); ++i) {
+    const MemberRecord* m = doc.memberAt(i);
+    if (m == nullptr || m->selected() == 0) continue;
+    const std::string design = std::to_string(m->designThickness());
+    f.cell(1, r, 1, std::to_string(r - 8));
+    f.cell(1, r, 2, gbkToUtf8(m->code()));
+    f.cell(1, r, 3, "");
+    f.cell(1, r, 4, design);
+    f.cell(1, r, 5, design);
+    f.cell(1, r, 6, design);
+    f.cell(1, r, 7, std::to_string(m->readingCount()));
+    f.cell(1, r, 8, "");
+    // A member without readings has no rate: the cell stays empty.
+    int passed = 0;
+    for (int k = 0; k < m->readingCount(); ++k) passed += m->passesTolerance(k) ? 1 : 0;
+    f.cell(1, r, 9, m->readingCount() > 0 ? oneDecimal(100.0 * passed / m->readingCount()) : "");
+    ++r;
+  }
+}
+
+void regionalReport(Fill& f, CKroAnalyzeDoc& doc, int formatNumber) {
+  const Parameters P(doc, formatNumber);
+  f.cell(1, 1, 2, P("委托单位"));
+  f.cell(1, 2, 2, P("工程名称"));
+  f.cell(1, 3, 2, P("建设单位"));
+  f.cell(1, 4, 2, P("施工单位"));
+  f.cell(1, 5, 2, P("监理单位"));
+  f.cell(1, 6, 2, P("设计单位"));
+  f.cell(1, 1, 4, P("委托日期"));
+  f.cell(1, 2, 4, P("委托编号"));
+  f.cell(1, 3, 4, P("试验编号"));
+  f.cell(1, 4, 4, P("检测依据"));
+  f.cell(1, 5, 4, P("检测日期"));
+  f.cell(1, 6, 4, P("检测仪器"));
+  const Conclusion c = conclusionFigures(doc);
+  f.cell(1, 8, 1, "    本次检测的" + P("工程名称") + "工程楼板厚度共计" + std::to_string(c.readings) + "点，其中合格点" +
+                      std::to_string(c.passed) + "个，合格点率为" + oneDecimal(c.rate) + "%");
+  f.cell(1, 9, 2, std::string("    依据GB50204-2002标准,工程的楼板厚度检测结果为") + (c.passes ? "合格" : "不合格") + "。");
+}
+
+}  // namespace
+
+std::string oneDecimal(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%0.1f", value);
+  return text;
+}
+
+Conclusion conclusionFigures(CKroAnalyzeDoc& doc) {
+  Conclusion c;
+  c.readings = doc.sumReadingCounts();
+  c.passed = doc.sumPassCounts();
+  c.rate = doc.computeOverallRate() * 100.0f;
+  c.passes = c.rate >= 90.0f;
+  return c;
+}
+
+std::string conclusionSentence(const std::string& name, const Conclusion& c) {
+  return "    本次检测的" + name + "工程楼板厚度共计" + std::to_string(c.readings) + "点，其中合格点" +
+         std::to_string(c.passed) + "个，合格点率为" + oneDecimal(c.rate) + "%，" + name + "工程的楼板厚度检测结果为" +
+         (c.passes ? "合格" : "不合格") + "。";
+}
+
+Result<ReportOutput> writeWordReport(CKroAnalyzeDoc& doc, int reportFormat, WordSession& word,
+                                     const OfficePaths& paths, const CalendarDate& today) {
+  if (reportFormat < 0 || reportFormat >= kReportFormatCount) return Error{"没有这种报告格式。"};
+  auto templatePath = findTemplate(paths, reportFormatInfo(reportFormat).templateFile);
+  if (!templatePath) return templatePath.error();
+  word.setVisible(true);
+  // Report 1 is a new document based on its template; the others open their template itself.
+  Status made = reportFormat == 0 ? word.addDocument(templatePath.value()) : word.openDocument(templatePath.value());
+  if (!made) return Error{made.message()};
+  ReportOutput output{paths.outputFolder / kReportFileName, paths.outputFolder / kDataTableFileName};
+  if (Status s = word.saveAs(output.report); !s) return Error{s.message()};
+  Fill fill(word);
+  switch (reportFormat) {
+    case 0: report1(fill, doc, today); break;
+    case 1: report2(fill, doc); break;
+    case 2: report3(fill, doc); break;
+    case 3: report4(fill, doc); break;
+    default: regionalReport(fill, doc, reportFormat + 1); break;
+  }
+  if (!fill.status()) return Error{fill.status().message()};
+  if (Status s = exportDataTable(doc, word, paths); !s) return Error{s.message()};
+  if (Status s = word.finish(); !s) return Error{s.message()};
+  return output;
+}
+
+Result<ReportOutput> generateWordReport(CKroAnalyzeDoc& doc, WordSession& word, const OfficePaths& paths,
+                                        std::optional<int> format, const CalendarDate& today) {
+  if (doc.memberCount() == 0) return Error{"文档中没有构件，没有生成报告。"};
+  doc.collectChecks();
+  if (!format) format = doc.chosenReportFormat();
+  if (!format) return Error{"尚未选择报告格式：请先在“工程参数设置”中选择报告格式并按“确定”。"};
+  return writeWordReport(doc, *format, word, paths, today);
+}
+
+}  // namespace kro

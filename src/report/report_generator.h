@@ -1,0 +1,44 @@
+// The Word reports: the shared sequence (template, working copy, fill-in, data table) and the
+// fill-in of each of the six formats.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "model/date_text.h"
+#include "model/document.h"
+#include "report/office_paths.h"
+#include "report/word_session.h"
+
+namespace kro {
+
+struct ReportOutput {
+  std::filesystem::path report;
+  std::filesystem::path dataTable;
+};
+
+// The conclusion's figures: totals of all members, the rate in per cent (float), and the
+// verdict against 90.0 on the unrounded rate.
+struct Conclusion {
+  std::int64_t readings = 0;
+  std::int64_t passed = 0;
+  float rate = 0.0f;
+  bool passes = false;
+};
+Conclusion conclusionFigures(CKroAnalyzeDoc& doc);
+// "    本次检测的…工程楼板厚度共计…点，其中合格点…个，合格点率为…%，…工程的楼板厚度检测结果为…。"
+std::string conclusionSentence(const std::string& projectName, const Conclusion& c);
+// "%0.1f" of a rate.
+std::string oneDecimal(double value);
+
+// Writes the report of one format (0..5) and its data table through the session, then finishes
+// the session (the documents are written once, complete). Stops at the first failure.
+Result<ReportOutput> writeWordReport(CKroAnalyzeDoc& doc, int reportFormat, WordSession& word,
+                                     const OfficePaths& paths, const CalendarDate& today);
+
+// The command: refuses a document without members and a missing format choice with a message
+// (nothing written), collects the check marks, and writes the chosen format (or the given one).
+Result<ReportOutput> generateWordReport(CKroAnalyzeDoc& doc, WordSession& word, const OfficePaths& paths,
+                                        std::optional<int> format, const CalendarDate& today);
+
+}  // namespace kro

@@ -1,0 +1,113 @@
+// The data table and the spreadsheet export, with recording sessions.
+#include "export/data_table.h"
+
+#include <gtest/gtest.h>
+
+#include "export/spreadsheet_export.h"
+#include "model/gbk_text.h"
+#include "support/recording_office.h"
+#include "support/temp_dir.h"
+
+namespace kro {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+MemberRecord member(const std::string& code, int readings, std::int32_t selected = 1, const std::string& name = "") {
+  MemberData d;
+  d.code = code;
+  d.name = *utf8ToGbk(name);
+  d.testDate = *utf8ToGbk("2008年05月12日");
+  d.designThickness = 120;
+  d.selected = selected;
+  for (int i = 0; i < readings; ++i) d.readings.push_back({0, 100 + i, 0});
+  return MemberRecord(std::move(d));
+}
+
+class ExportTest : public ::testing::Test {
+ protected:
+  ExportTest() {
+    paths.templateFolders = {dir.path()};
+    paths.outputFolder = dir.path();
+    test::writeBytes(dir / "表格.docx", "template");
+  }
+  test::TempDir dir;
+  CKroAnalyzeDoc doc;
+  OfficePaths paths;
+  test::RecordingWordSession word;
+  test::RecordingExcelSession excel;
+};
+
+TEST_F(ExportTest, DataTableRowCounts) {
+  doc.replaceMembers({member("A001", 25)});
+  EXPECT_EQ(dataTableRowCount(doc), 4);
+  doc.replaceMembers({member("A001", 10)});
+  EXPECT_EQ(dataTableRowCount(doc), 2);
+  doc.replaceMembers({member("A001", 0), member("A002", 3)});
+  EXPECT_EQ(dataTableRowCount(doc), 4);
+  doc.replaceMembers({member("A001", 5, 0)});
+  EXPECT_EQ(dataTableRowCount(doc), 0);
+  EXPECT_EQ(dataTableHeader(member("A001", 0)), "A001()         设计厚度:120        2008年05月12日");
+}
+
+TEST_F(ExportTest, DataTableSequence) {
+  doc.replaceMembers({member("A001", 25), member("B002", 0), member("C003", 3, 0)});
+  ASSERT_TRUE(exportDataTable(doc, word, paths).ok());
+  const Calls start(word.calls.begin(), word.calls.begin() + 8);
+  EXPECT_EQ(start, (Calls{"Visible 1", "Add 表格.docx", "SaveAs 数据表格.docx", "Type 数据列表：", "Paragraph",
+                          "MoveDown 60", "AddTable 6 10", "MoveRight 10 extend"}));
+  EXPECT_EQ(word.calls[8], "Merge");
+  EXPECT_EQ(word.calls[9], "Cell 1 1 1 " + dataTableHeader(member("A001", 25)));
+  EXPECT_EQ(word.calls[10], "Cell 1 2 1 100");
+  EXPECT_EQ(word.calls[9 + 11], "Cell 1 3 1 110");
+  EXPECT_EQ(word.calls[9 + 25], "Cell 1 4 5 124");
+  EXPECT_EQ(word.calls[9 + 26], "MoveDown 4");
+  // The member without readings: header in row 5, then one line down.
+  EXPECT_EQ(word.calls[9 + 27], "MoveRight 10 extend");
+  EXPECT_EQ(word.calls[9 + 29], "Cell 1 5 1 " + dataTableHeader(member("B002", 0)));
+  EXPECT_EQ(word.calls[9 + 30], "MoveDown 1");
+  EXPECT_EQ(word.calls.size(), 9u + 31);
+}
+
+TEST_F(ExportTest, SpreadsheetBlocks) {
+  doc.replaceMembers({member("A001", 25, 1, "一层"), member("X", 4, 0), member("B002", 3)});
+  auto written = exportToSpreadsheet(doc, excel, dir / "楼板仪数据.xlsx");
+  ASSERT_TRUE(written.ok()) << written.message();
+  const Calls start(excel.calls.begin(), excel.calls.begin() + 4);
+  EXPECT_EQ(start, (Calls{"AddWorkbook", "Visible 1", "Rename sheet1 报表1", "Use 报表1"}));
+  EXPECT_EQ(excel.calls[4], "Cell 1 1 A001(一层)");
+  EXPECT_EQ(excel.calls[5], "Align 2 4");
+  EXPECT_EQ(excel.with("Merge 1 "), (Calls{"Merge 1 1 1x3", "Merge 1 4 1x3", "Merge 1 7 1x3", "Merge 1 10 1x3"}));
+  EXPECT_EQ(excel.with("Cell 1 4 "), Calls{"Cell 1 4 设计厚度:120 mm"});
+  EXPECT_EQ(excel.with("Cell 1 7 "), Calls{"Cell 1 7 2008年05月12日"});
+  // 25 readings take rows 2 to 4; the next header is row 5, its readings row 6.
+  EXPECT_EQ(excel.with("Cell 5 1 "), Calls{"Cell 5 1 B002()"});
+  EXPECT_EQ(excel.with("Cell 4 5 "), Calls{"Cell 4 5 124"});
+  EXPECT_TRUE(excel.with("Cell 4 6 ").empty());
+  EXPECT_EQ(excel.with("Cell 6 3 "), Calls{"Cell 6 3 102"});
+  EXPECT_EQ(excel.with("Align").size(), 2u);
+  EXPECT_EQ(excel.calls.back(), "SaveAs 楼板仪数据.xlsx");
+}
+
+TEST_F(ExportTest, SpreadsheetEdgeCases) {
+  doc.replaceMembers({member("A001", 0), member("A002", 11)});
+  ASSERT_TRUE(exportToSpreadsheet(doc, excel, dir / "w.xlsx").ok());
+  // No readings: one empty row; 11 readings: two rows, the second with reading 10 only.
+  EXPECT_EQ(excel.with("Cell 3 1 "), Calls{"Cell 3 1 A002()"});
+  EXPECT_EQ(excel.with("Cell 5 1 "), Calls{"Cell 5 1 110"});
+  EXPECT_TRUE(excel.with("Cell 5 2 ").empty());
+
+  excel.calls.clear();
+  doc.replaceMembers({member("A001", 3, 0)});
+  ASSERT_TRUE(exportToSpreadsheet(doc, excel, dir / "w.xlsx").ok());
+  EXPECT_TRUE(excel.with("Cell").empty());
+  EXPECT_EQ(excel.with("Rename").size(), 1u);
+
+  CKroAnalyzeDoc empty;
+  excel.calls.clear();
+  EXPECT_FALSE(exportToSpreadsheet(empty, excel, dir / "w.xlsx").ok());
+  EXPECT_TRUE(excel.calls.empty());
+}
+
+}  // namespace
+}  // namespace kro

@@ -1,0 +1,170 @@
+#!/usr/bin/python3
+"""Reads the reports, data table and workbook that `kro` writes with independent readers
+(python-docx, openpyxl) and checks that each value stands where its label says.
+
+Usage: check_office_files.py KRO SAMPLE.KRO
+"""
+import os
+import subprocess
+import sys
+import tempfile
+
+import docx
+import openpyxl
+
+KRO, SAMPLE = sys.argv[1], sys.argv[2]
+W = "{http://schemas.openxmlformats.org/wordprocessingml/2006/main}"
+
+FILES = ["report1ini", "report2ini", "report3ini", "report4ini", "reportGansuini", "reportJilinini"]
+DATES = {"报告日期", "施工日期", "检测日期", "委托日期", "浇筑日期"}
+KEYS = [
+    ["工程名称", "委托单位", "施工单位", "监理单位", "检测仪器", "检测依据", "报告编号", "报告日期", "设计单位", "委托编号",
+     "检测单位", "检测内容", "结构类别", "工程地址", "强度等级", "施工日期"],
+    ["报告编号", "工程名称", "委托单位", "检测项目", "检测方法", "建设单位", "检测日期", "施工单位", "设计单位", "监理单位",
+     "监督单位", "工程地址", "检测依据", "检测仪器", "检测人员", "结构类别", "强度等级"],
+    ["委托编号", "检测编号", "委托单位", "委托日期", "工程名称", "检测日期", "工程地点", "浇筑日期", "检测项目", "施工单位",
+     "仪器设备", "执行标准", "结构类别", "强度等级"],
+    ["工程名称", "委托单位", "报告编号", "建设单位", "设计单位", "施工单位", "监理单位", "报告日期", "检测仪器", "仪器编号",
+     "检测依据", "检测日期"],
+] + [["工程名称", "委托单位", "试验编号", "建设单位", "设计单位", "施工单位", "监理单位", "委托日期", "委托编号", "检测仪器",
+      "检测依据", "检测日期"]] * 2
+
+# label paragraphs (cover fields) and label cells (tables) of each format: label -> key or fixed text
+COVER = [
+    {"工程名称：": "工程名称", "施工单位：": "施工单位", "检测内容：": "检测内容", "检测单位：": "检测单位"},
+    {"工程名称：": "工程名称", "委托单位：": "委托单位", "检测日期：": "检测日期", "检测项目：": "=楼板厚度检测",
+     "检测方法：": "=电磁法检测"},
+    {}, {}, {}, {},
+]
+CELLS = [
+    ["工程名称", "施工单位", "监理单位", "设计单位", "检测内容"],
+    ["工程名称", "建设单位", "施工单位", "设计单位", "监理单位", "监督单位", "工程地址"],
+    ["委托编号", "检测编号", "委托单位", "委托日期", "工程名称", "检测日期", "工程地点", "浇筑日期", "仪器设备", "执行标准"],
+    ["工程名称", "报告编号", "委托单位", "报告日期", "建设单位", "检测日期", "设计单位", "监理单位", "仪器编号", "施工单位",
+     "检测依据"],
+] + [["委托单位", "委托日期", "工程名称", "委托编号", "建设单位", "试验编号", "施工单位", "检测依据", "监理单位", "检测日期",
+      "设计单位", "检测仪器"]] * 2
+
+
+def values(format_index, length):
+    out = {}
+    for n, key in enumerate(KEYS[format_index]):
+        if key in DATES:
+            out[key] = "2005年 3月 7日" if length else ""
+        elif key == "强度等级":
+            out[key] = "C30" if length else ""
+        else:
+            stem = f"{key}{n}"
+            out[key] = (stem * (length // len(stem) + 1))[:length]
+    return out
+
+
+def write_parameters(folder, format_index, vals):
+    lines = ["[Data]"] + [f"{k}={v}" for k, v in vals.items()]
+    if format_index == 0:
+        lines.append("报告格式=0")
+    with open(os.path.join(folder, FILES[format_index] + ".ini"), "wb") as f:
+        f.write("\r\n".join(lines).encode("gbk") + b"\r\n")
+
+
+def numbering_labels(document):
+    part = document.part.numbering_part.element
+    abstract = {}
+    for a in part.findall(W + "abstractNum"):
+        lvl = a.find(W + "lvl")
+        text = lvl.find(W + "lvlText").get(W + "val")
+        abstract[a.get(W + "abstractNumId")] = text.replace("%1", "")
+    return {n.get(W + "numId"): abstract[n.find(W + "abstractNumId").get(W + "val")] for n in part.findall(W + "num")}
+
+
+def paragraph_label(paragraph, labels):
+    num = paragraph._p.find(f"{W}pPr/{W}numPr/{W}numId")
+    return labels.get(num.get(W + "val"), "") if num is not None else ""
+
+
+def unique_cells(row):
+    seen, cells = set(), []
+    for cell in row.cells:  # python-docx repeats a merged cell once per grid column
+        if id(cell._tc) not in seen:
+            seen.add(id(cell._tc))
+            cells.append(cell)
+    return cells
+
+
+def check_report(path, format_index, vals, failures):
+    document = docx.Document(path)
+    labels = numbering_labels(document)
+    found = {}
+    for p in document.paragraphs:
+        label = paragraph_label(p, labels)
+        if label:
+            found[label] = p.text
+    for label, key in COVER[format_index].items():
+        expected = key[1:] if key.startswith("=") else vals[key]
+        if found.get(label) != expected:
+            failures.append(f"format {format_index + 1}: {label} holds {found.get(label)!r}, expected {expected!r}")
+    cells = {}
+    for row in document.tables[0].rows:
+        row_cells = unique_cells(row)
+        for i, cell in enumerate(row_cells[:-1]):
+            cells.setdefault(cell.text, row_cells[i + 1].text)
+    for label in CELLS[format_index]:
+        if cells.get(label) != vals[label]:
+            failures.append(f"format {format_index + 1}: cell {label} is beside {cells.get(label)!r}, expected {vals[label]!r}")
+    text = "\n".join(p.text for p in document.paragraphs) + "\n".join(
+        c.text for t in document.tables for r in t.rows for c in unique_cells(r))
+    if "本次检测的" not in text and format_index != 3:
+        failures.append(f"format {format_index + 1}: no conclusion")
+
+
+def check_data_table(path, failures):
+    document = docx.Document(path)
+    if document.paragraphs[0].text != "数据列表：":
+        failures.append("data table: no heading")
+    rows = document.tables[0].rows
+    header = unique_cells(rows[0])
+    if len(header) != 1 or not header[0].text.startswith("0001(1#楼一层楼板)         设计厚度:120"):
+        failures.append(f"data table: header row {[c.text for c in header]!r}")
+    if len(unique_cells(rows[1])) != 10:
+        failures.append("data table: a reading row without ten cells")
+
+
+def check_workbook(path, failures):
+    book = openpyxl.load_workbook(path)
+    if book.sheetnames != ["报表1"]:
+        failures.append(f"workbook: sheets {book.sheetnames}")
+    sheet = book["报表1"]
+    if sheet["A1"].value != "0001(1#楼一层楼板)" or sheet["D1"].value != "设计厚度:120 mm":
+        failures.append(f"workbook: header {sheet['A1'].value!r} {sheet['D1'].value!r}")
+    if "A1:C1" not in [str(r) for r in sheet.merged_cells.ranges]:
+        failures.append("workbook: A1:C1 not merged")
+    if sheet["A4"].value is None or sheet["A5"].value is None:
+        failures.append("workbook: readings missing")
+
+
+def main():
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        for length in (0, 12, 300):
+            for format_index in range(6):
+                config = os.path.join(work, f"config-{length}-{format_index}")
+                out = os.path.join(work, f"out-{length}-{format_index}")
+                os.makedirs(config)
+                os.makedirs(out)
+                vals = values(format_index, length)
+                write_parameters(config, format_index, vals)
+                subprocess.run([KRO, "report", SAMPLE, "-o", out, "--format", str(format_index + 1),
+                                "--config-dir", config], check=True)
+                check_report(os.path.join(out, "楼板仪报告文档.docx"), format_index, vals, failures)
+                if format_index == 0:
+                    check_data_table(os.path.join(out, "数据表格.docx"), failures)
+        workbook = os.path.join(work, "楼板仪数据.xlsx")
+        subprocess.run([KRO, "excel", SAMPLE, "-o", workbook], check=True)
+        check_workbook(workbook, failures)
+    for f in failures:
+        print(f)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,273 @@
+// The .docx line model and edits, and every report format written with the real writer and
+// read back line by line and cell by cell.
+#include "office/docx_document.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+#include "model/gbk_text.h"
+#include "model/sample_project.h"
+#include "office/docx_word_session.h"
+#include "export/data_table.h"
+#include "office/xlsx_excel_session.h"
+#include "report/report_generator.h"
+#include "report/report_parameters.h"
+#include "support/temp_dir.h"
+
+namespace kro {
+namespace {
+
+std::filesystem::path binDir() {
+  const char* dir = std::getenv("KRO_BIN_DIR");
+  return dir != nullptr ? dir : ".";
+}
+
+std::unique_ptr<DocxDocument> load(const std::filesystem::path& path) {
+  auto doc = DocxDocument::load(path);
+  EXPECT_TRUE(doc.ok()) << (doc.ok() ? "" : doc.message());
+  return doc.ok() ? std::move(doc.value()) : nullptr;
+}
+
+TEST(DocxDocument, LinesOfAReportTemplate) {
+  auto doc = load(binDir() / "检测报告1.docx");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->lineText(3), "编号：");
+  EXPECT_EQ(doc->lineLength(3), 3);
+  EXPECT_EQ(doc->lineText(10), "工程名称：");  // the label is not part of the line's characters
+  EXPECT_EQ(doc->lineLength(10), 0);
+  EXPECT_TRUE(doc->isRowLine(23));
+  EXPECT_EQ(doc->lineLength(23), 2);
+  EXPECT_EQ(doc->lineText(23), "工程名称\t");
+  EXPECT_EQ(doc->tableCount(), 1);
+  EXPECT_EQ(doc->rowCount(1), 5);
+  EXPECT_EQ(doc->lineText(44), "五、检测仪器：");
+}
+
+TEST(DocxDocument, InsertingSplitsRunsAndBreaksLines) {
+  test::TempDir dir;
+  auto doc = load(binDir() / "检测报告1.docx");
+  ASSERT_NE(doc, nullptr);
+  // Inside a text: "编号：" becomes "编X号：".
+  DocxDocument::Position after = doc->insert({3, 1}, "X");
+  EXPECT_EQ(doc->lineText(3), "编X号：");
+  EXPECT_EQ(after, (DocxDocument::Position{3, 2}));
+  // A line break makes two lines of one paragraph; the position follows the text.
+  const int lines = doc->lineCount();
+  after = doc->insert({30, 0}, "ab\ncd");
+  EXPECT_EQ(doc->lineCount(), lines + 1);
+  EXPECT_EQ(doc->lineText(30), "ab");
+  EXPECT_EQ(doc->lineText(31), "cd");
+  EXPECT_EQ(after, (DocxDocument::Position{31, 2}));
+  // A paragraph break splits the paragraph at the insertion point.
+  after = doc->insert({45, 2}, "1\r\n2");  // the line of "五、检测仪器：" after the break above
+  EXPECT_EQ(doc->lineText(45), "五、1");
+  EXPECT_EQ(doc->lineText(46), "2检测仪器：");
+  EXPECT_EQ(after, (DocxDocument::Position{46, 1}));
+  // Past the end of a line: at its end.
+  doc->insert({3, 99}, "Z");
+  EXPECT_EQ(doc->lineText(3), "编X号：Z");
+
+  ASSERT_TRUE(doc->save(dir / "out.docx").ok());
+  auto back = load(dir / "out.docx");
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->lineText(31), "cd");
+  EXPECT_EQ(test::entryCount(dir.path()), 1);
+}
+
+TEST(DocxDocument, CellsRowsAndTables) {
+  auto doc = load(binDir() / "检测报告4.docx");
+  ASSERT_NE(doc, nullptr);
+  const int rows = doc->rowCount(1);
+  ASSERT_TRUE(doc->setCellText(1, rows + 3, 9, "95.0").ok());  // rows are added
+  EXPECT_EQ(doc->rowCount(1), rows + 3);
+  EXPECT_EQ(doc->cellText(1, rows + 3, 9), "95.0");
+  EXPECT_EQ(doc->cellText(1, rows + 2, 9), "");
+  EXPECT_FALSE(doc->setCellText(1, 1, 12, "x").ok());
+  EXPECT_FALSE(doc->setCellText(2, 1, 1, "x").ok());
+  ASSERT_TRUE(doc->setCellText(1, 1, 2, "a\r\nb\nc").ok());
+  EXPECT_EQ(doc->cellText(1, 1, 2), "a\nb\nc");
+
+  auto table = load(binDir() / "表格.docx");
+  ASSERT_NE(table, nullptr);
+  DocxDocument::Position first = table->addTable({0, 0}, 3, 10);
+  EXPECT_TRUE(table->isRowLine(first.line));
+  EXPECT_EQ(table->lineLength(first.line), 10);
+  ASSERT_TRUE(table->mergeCells(first.line, 0, 9).ok());
+  EXPECT_EQ(table->lineLength(first.line), 1);
+  EXPECT_EQ(table->cellCount(1, 1), 1);
+  EXPECT_EQ(table->cellCount(1, 2), 10);
+  EXPECT_EQ(table->addTable({0, 0}, 0, 10), (DocxDocument::Position{0, 0}));
+}
+
+TEST(DocxDocument, FontsGoOnTheReplacedText) {
+  DocxWordSession word;
+  ASSERT_TRUE(word.addDocument(binDir() / "检测报告1.docx").ok());
+  word.moveDown(10);
+  word.replaceSelection("值");
+  WordFontChange font;
+  font.bold = false;
+  font.underline = true;
+  font.underlineColor = kAutomaticColor;
+  font.size = 14.0f;
+  font.name = "宋体";
+  word.applyFont(font);
+  EXPECT_EQ(word.position(), (DocxDocument::Position{10, 1}));
+  test::TempDir dir;
+  ASSERT_TRUE(word.saveAs(dir / "f.docx").ok());
+  ASSERT_TRUE(word.finish().ok());
+  auto doc = load(dir / "f.docx");
+  EXPECT_EQ(doc->lineText(10), "工程名称：值");
+}
+
+TEST(DocxWordSession, MovesKeepTheColumnAndWrapRight) {
+  DocxWordSession word;
+  ASSERT_TRUE(word.addDocument(binDir() / "检测报告2.docx").ok());
+  word.moveDown(6);
+  word.moveRight(26, false);
+  EXPECT_EQ(word.position(), (DocxDocument::Position{6, 26}));
+  word.moveDown(7);  // an empty line clamps the column
+  EXPECT_EQ(word.position(), (DocxDocument::Position{13, 0}));
+  word.moveDown(25);
+  word.moveRight(4, false);  // four empty lines: one step each
+  EXPECT_EQ(word.position(), (DocxDocument::Position{42, 0}));
+  word.moveDown(1000);
+  EXPECT_EQ(word.position().line, word.activeDocument()->lineCount() - 1);
+  word.moveRight(1000, false);
+  EXPECT_EQ(word.position().column, word.activeDocument()->lineLength(word.position().line));
+}
+
+// Parameters with the given length for every key of a format.
+ProjectInfo parameters(int format, std::size_t length) {
+  ProjectInfo info = emptyProjectInfo(format);
+  int n = 0;
+  for (const ParameterField& f : reportFormatInfo(format).fields) {
+    std::string value;
+    if (f.kind == ParameterKind::Date) {
+      value = length == 0 ? "" : parameterDateText({2005, 3, 7});
+    } else if (length > 0) {
+      const std::string stem = std::string(f.key) + "值" + std::to_string(n++);
+      while (value.size() < length) value += stem;
+      value = gbkToUtf8(gbkTruncate(*utf8ToGbk(value), length));
+    }
+    info[std::string(f.key)] = value;
+  }
+  return info;
+}
+
+class RealReportTest : public ::testing::TestWithParam<std::size_t> {
+ protected:
+  RealReportTest() {
+    doc.setSettingsLocation(SettingsLocation::inFolder(dir.path()));
+    doc.replaceMembers(makeSampleProject());
+    paths.templateFolders = {binDir()};
+    paths.outputFolder = dir.path();
+  }
+
+  std::unique_ptr<DocxDocument> write(int format) {
+    EXPECT_TRUE(saveFormatParameters(doc.settingsLocation(), format, parameters(format, GetParam()), format).ok());
+    DocxWordSession word;
+    auto out = writeWordReport(doc, format, word, paths, {2005, 3, 7});
+    EXPECT_TRUE(out.ok()) << (out.ok() ? "" : out.message());
+    return load(dir / "楼板仪报告文档.docx");
+  }
+
+  std::string P(int format, const char* key) { return doc.reportParameter(key, format + 1); }
+
+  test::TempDir dir;
+  CKroAnalyzeDoc doc;
+  OfficePaths paths;
+};
+
+TEST_P(RealReportTest, Report1ValuesSitBesideTheirLabels) {
+  auto r = write(0);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->lineText(3), "编号：" + P(0, "报告编号"));
+  EXPECT_EQ(r->lineText(10), "工程名称：" + P(0, "工程名称"));
+  EXPECT_EQ(r->lineText(11), "施工单位：" + P(0, "施工单位"));
+  EXPECT_EQ(r->lineText(12), "检测内容：" + P(0, "检测内容"));
+  EXPECT_EQ(r->lineText(20), "检测单位：" + P(0, "检测单位"));
+  EXPECT_EQ(r->lineText(21), "报告日期：2005--3--7");
+  EXPECT_EQ(r->cellText(1, 1, 1), "工程名称");
+  EXPECT_EQ(r->cellText(1, 1, 2), P(0, "工程名称"));
+  EXPECT_EQ(r->cellText(1, 4, 2), P(0, "设计单位"));
+  EXPECT_EQ(r->lineText(30).rfind("    " + P(0, "工程名称") + "工程位于", 0), 0u);
+  EXPECT_EQ(r->lineText(31).rfind("    受" + P(0, "委托单位"), 0), 0u);
+  EXPECT_EQ(r->lineText(38), "    经检测，结果如下：");
+  EXPECT_EQ(r->lineText(39).rfind("    本次检测的", 0), 0u);
+  EXPECT_EQ(r->lineText(45), "五、检测仪器：" + P(0, "检测仪器"));
+}
+
+TEST_P(RealReportTest, Report2ValuesSitBesideTheirLabels) {
+  auto r = write(1);
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->lineText(6), std::string(21, ' ') + "报告编号：" + P(1, "报告编号"));
+  EXPECT_EQ(r->lineText(13), "工程名称：" + P(1, "工程名称"));
+  EXPECT_EQ(r->lineText(15), "委托单位：" + P(1, "委托单位"));
+  EXPECT_EQ(r->lineText(17), "检测项目：楼板厚度检测");
+  EXPECT_EQ(r->lineText(19), "检测方法：电磁法检测");
+  EXPECT_EQ(r->lineText(21), "检测日期：" + P(1, "检测日期"));
+  EXPECT_EQ(r->cellText(1, 7, 2), P(1, "工程地址"));
+  EXPECT_EQ(r->lineText(37), "三、工程概况");
+  EXPECT_EQ(r->lineText(42).rfind("    " + P(1, "工程名称") + "工程位于", 0), 0u);
+  EXPECT_EQ(r->lineText(45), "四、检测方法");
+  EXPECT_EQ(r->lineText(46), "本次检测采用电磁法检测楼板厚度。");
+  EXPECT_EQ(r->lineText(48), "五、检测结论");
+  EXPECT_EQ(r->lineText(49).rfind("    本次检测的", 0), 0u);
+  EXPECT_EQ(r->cellText(2, 1, 1), "检测依据：\n   " + P(1, "检测依据") + "\n\n\n");
+}
+
+TEST_P(RealReportTest, TableReportsFillTheirCells) {
+  auto r3 = write(2);
+  ASSERT_NE(r3, nullptr);
+  EXPECT_EQ(r3->cellText(1, 1, 1), "委托编号");
+  EXPECT_EQ(r3->cellText(1, 1, 2), P(2, "委托编号"));
+  EXPECT_EQ(r3->cellText(1, 4, 3), "浇筑日期");
+  EXPECT_EQ(r3->cellText(1, 4, 4), P(2, "浇筑日期"));
+  EXPECT_EQ(r3->cellText(1, 8, 1), "执行标准");
+  EXPECT_EQ(r3->cellText(1, 8, 2), P(2, "执行标准"));
+  EXPECT_EQ(r3->cellText(1, 11, 1), "检测结论");
+  EXPECT_EQ(r3->cellText(1, 12, 1).rfind("    本次检测的", 0), 0u);
+
+  auto r4 = write(3);
+  ASSERT_NE(r4, nullptr);
+  EXPECT_EQ(r4->cellText(1, 6, 3), "检测依据");
+  EXPECT_EQ(r4->cellText(1, 6, 4), P(3, "检测依据"));
+  EXPECT_EQ(r4->cellText(1, 4, 4), "抽检");
+  EXPECT_EQ(r4->cellText(1, 20, 1), "12");  // 12 members: the template's 10 rows grew
+  EXPECT_EQ(r4->cellText(1, 20, 2), "W003");
+
+  for (int format : {4, 5}) {
+    auto r = write(format);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->cellText(1, 2, 1), "工程名称");
+    EXPECT_EQ(r->cellText(1, 2, 2), P(format, "工程名称"));
+    EXPECT_EQ(r->cellText(1, 6, 4), P(format, "检测仪器"));
+    EXPECT_EQ(r->cellText(1, 9, 1), "结论");
+    EXPECT_NE(r->cellText(1, 9, 2).find("检测结果为不合格"), std::string::npos);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, RealReportTest, ::testing::Values(0u, 12u, 300u));
+
+TEST(RealDataTable, MembersAndReadings) {
+  test::TempDir dir;
+  CKroAnalyzeDoc doc;
+  doc.replaceMembers(makeSampleProject());
+  OfficePaths paths{{binDir()}, dir.path()};
+  DocxWordSession word;
+  ASSERT_TRUE(exportDataTable(doc, word, paths).ok());
+  ASSERT_TRUE(word.finish().ok());
+  auto table = load(dir / "数据表格.docx");
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->lineText(0), "数据列表：");
+  EXPECT_EQ(table->rowCount(1), dataTableRowCount(doc));
+  EXPECT_EQ(table->cellCount(1, 1), 1);
+  EXPECT_EQ(table->cellText(1, 1, 1), dataTableHeader(*doc.memberAt(0)));
+  EXPECT_EQ(table->cellText(1, 2, 1), std::to_string(doc.memberAt(0)->readingAt(0)));
+  EXPECT_EQ(table->cellText(1, 3, 10), std::to_string(doc.memberAt(0)->readingAt(19)));
+  EXPECT_EQ(table->cellText(1, 4, 1), dataTableHeader(*doc.memberAt(1)));
+  EXPECT_EQ(table->cellCount(1, 4), 1);
+}
+
+}  // namespace
+}  // namespace kro

@@ -1,0 +1,190 @@
+// The Word reports' call sequences, conclusions and member rows, with a recording session.
+#include "report/report_generator.h"
+
+#include <gtest/gtest.h>
+
+#include "model/gbk_text.h"
+#include "report/report_parameters.h"
+#include "support/recording_frontend.h"
+#include "support/recording_office.h"
+#include "support/temp_dir.h"
+
+namespace kro {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+MemberRecord member(const std::string& code, int readings, int passing, std::int32_t selected = 1) {
+  MemberData d;
+  d.code = code;
+  d.name = *utf8ToGbk("板" + code);
+  d.testDate = *utf8ToGbk("2008年05月12日");
+  d.designThickness = 120;
+  d.selected = selected;
+  for (int i = 0; i < readings; ++i) d.readings.push_back({0, i < passing ? 120 : 200, 0});
+  return MemberRecord(std::move(d));
+}
+
+class ReportTest : public ::testing::Test {
+ protected:
+  ReportTest() {
+    doc.setSettingsLocation(SettingsLocation::inFolder(dir.path()));
+    paths.templateFolders = {dir.path()};
+    paths.outputFolder = dir / "out";
+    for (const char* t : {"检测报告1.docx", "检测报告2.docx", "检测报告3.docx", "检测报告4.docx", "甘肃报告.docx",
+                          "吉林报告.docx", "表格.docx"}) {
+      test::writeBytes(dir / t, "template");
+    }
+  }
+
+  void parameters(int format, std::initializer_list<std::pair<const char*, const char*>> values) {
+    ProjectInfo info = emptyProjectInfo(format);
+    for (auto [k, v] : values) info[k] = v;
+    ASSERT_TRUE(saveFormatParameters(SettingsLocation::inFolder(dir.path()), format, info, format).ok());
+  }
+
+  Result<ReportOutput> write(int format) { return writeWordReport(doc, format, word, paths, {2005, 3, 7}); }
+
+  test::TempDir dir;
+  test::RecordingFrontend ui;
+  CKroAnalyzeDoc doc{&ui};
+  OfficePaths paths;
+  test::RecordingWordSession word;
+};
+
+TEST_F(ReportTest, Report1Sequence) {
+  doc.replaceMembers({member("A001", 10, 9)});
+  parameters(0, {{"报告编号", "R-1"}, {"工程名称", "一号楼"}, {"施工单位", "甲公司"}, {"检测内容", "楼板"},
+                 {"检测单位", "检测中心"}, {"监理单位", "乙监理"}, {"设计单位", "丙设计"}, {"工程地址", "滨河路"},
+                 {"结构类别", "框架"}, {"施工日期", "2005年 3月 7日"}, {"强度等级", "C30"}, {"委托单位", "丁公司"},
+                 {"检测仪器", "测厚仪"}});
+  ASSERT_TRUE(write(0).ok());
+  const std::string overview = "    一号楼工程位于滨河路，为框架结构。由甲公司施工，开工时间为2005年 3月 7日。"
+                               "根据设计要求，混凝土设计强度等级为C30。\n    受丁公司委托，我所对框架楼板厚度进行了检测。 ";
+  const Calls expected = {
+      "Visible 1", "Add 检测报告1.docx", "SaveAs 楼板仪报告文档.docx", "MoveDown 3", "MoveRight 3", "Type R-1",
+      "MoveDown 7", "Replace 一号楼", "Font bold=0 underlineColor=ff000000 underline=1", "MoveDown 1",
+      "Replace 甲公司", "Font bold=0 underlineColor=ff000000 underline=1", "MoveDown 1", "Replace 楼板",
+      "Font bold=0 underlineColor=ff000000 underline=1", "MoveDown 8", "Type 检测中心", "MoveDown 1",
+      "Type 2005--3--7", "Cell 1 1 2 一号楼", "Cell 1 2 2 甲公司", "Cell 1 3 2 乙监理", "Cell 1 4 2 丙设计",
+      "Cell 1 5 2 楼板", "MoveDown 9", "Replace " + overview, "Font name=宋体 bold=0 size=14", "MoveDown 7",
+      "MoveDown 1",
+      "Replace     本次检测的一号楼工程楼板厚度共计10点，其中合格点9个，合格点率为90.0%，一号楼工程的楼板厚度检测结果为合格。",
+      "MoveDown 6", "HomeKey", "MoveRight 7", "Type 测厚仪"};
+  ASSERT_GE(word.calls.size(), expected.size());
+  EXPECT_EQ(Calls(word.calls.begin(), word.calls.begin() + static_cast<long>(expected.size())), expected);
+  // The data table follows, then the documents are written once.
+  EXPECT_EQ(word.calls[expected.size()], "Visible 1");
+  EXPECT_EQ(word.calls[expected.size() + 1], "Add 表格.docx");
+  EXPECT_EQ(word.calls.back(), "Finish");
+}
+
+TEST_F(ReportTest, ConclusionThresholdIsNinetyOnTheUnroundedRate) {
+  EXPECT_EQ(conclusionSentence("X", {10, 9, 90.0f, true}),
+            "    本次检测的X工程楼板厚度共计10点，其中合格点9个，合格点率为90.0%，X工程的楼板厚度检测结果为合格。");
+  doc.replaceMembers({member("A001", 10000, 8996)});
+  const Conclusion c = conclusionFigures(doc);
+  EXPECT_EQ(oneDecimal(c.rate), "90.0");
+  EXPECT_FALSE(c.passes);
+  doc.replaceMembers({member("A001", 0, 0)});
+  const Conclusion none = conclusionFigures(doc);
+  EXPECT_EQ(conclusionSentence("", none),
+            "    本次检测的工程楼板厚度共计0点，其中合格点0个，合格点率为0.0%，工程的楼板厚度检测结果为不合格。");
+}
+
+TEST_F(ReportTest, Report2FixedTextsAndBlocks) {
+  doc.replaceMembers({member("A001", 10, 10)});
+  parameters(1, {{"检测日期", "2005年 3月 7日"}, {"检测依据", "GB 50204"}});
+  ASSERT_TRUE(write(1).ok());
+  EXPECT_EQ(word.calls[1], "Open 检测报告2.docx");
+  const auto replaced = word.with("Replace ");
+  ASSERT_GE(replaced.size(), 8u);
+  EXPECT_EQ(replaced[2], "Replace 楼板厚度检测");
+  EXPECT_EQ(replaced[3], "Replace 电磁法检测");
+  EXPECT_EQ(replaced[4], "Replace 2005年 3月 7日");
+  EXPECT_EQ(replaced[6], "Replace 本次检测采用电磁法检测楼板厚度。");
+  const auto cells = word.with("Cell 2 ");
+  ASSERT_EQ(cells.size(), 5u);
+  EXPECT_EQ(cells[0], "Cell 2 1 1 检测依据：\r\n   GB 50204\r\n\r\n\r\n");
+  EXPECT_EQ(cells[2], "Cell 2 3 1 检测时间及检测环境：\r\n   2005年 3月 7日；\r\n\r\n\r\n");
+  EXPECT_EQ(cells[4], "Cell 2 5 1 主检人：" + std::string(24, ' ') + "审定人：" + std::string(17, ' ') + "\r\n核对人： " +
+                          std::string(23, ' ') + "批准人：\r\n\r\n");
+  const Calls start(word.calls.begin() + 3, word.calls.begin() + 6);
+  EXPECT_EQ(start, (Calls{"MoveDown 6", "MoveRight 26", "Type "}));
+}
+
+TEST_F(ReportTest, Report3CellsInTableOrder) {
+  doc.replaceMembers({member("A001", 10, 10)});
+  parameters(2, {{"工程地点", "河西"}, {"检测日期", "2005年 3月 7日"}});
+  ASSERT_TRUE(write(2).ok());
+  const auto cells = word.with("Cell 1 ");
+  ASSERT_GE(cells.size(), 13u);
+  EXPECT_EQ(cells[9], "Cell 1 7 2 单位：" + std::string(10, ' ') + "姓名：" + std::string(10, ' ') + "编号：");
+  EXPECT_NE(cells[11].find("工程位于河西"), std::string::npos);
+  EXPECT_NE(cells[11].find("开工时间为2005年 3月 7日"), std::string::npos);
+  EXPECT_EQ(cells[12].rfind("Cell 1 12 1     本次检测的", 0), 0u);
+  EXPECT_TRUE(word.with("Move").empty() || word.with("MoveDown").size() == word.with("MoveDown").size());
+}
+
+TEST_F(ReportTest, Report4MemberRows) {
+  MemberRecord noReadings = member("A003", 0, 0);
+  doc.replaceMembers({member("A001", 10, 8), member("A002", 5, 5, 0), noReadings, member("A004", 3, 1)});
+  ASSERT_TRUE(write(3).ok());
+  const auto rows = word.with("Cell 1 9 ");
+  EXPECT_EQ(rows, (Calls{"Cell 1 9 1 1", "Cell 1 9 2 A001", "Cell 1 9 3 ", "Cell 1 9 4 120", "Cell 1 9 5 120",
+                         "Cell 1 9 6 120", "Cell 1 9 7 10", "Cell 1 9 8 ", "Cell 1 9 9 80.0"}));
+  // The unselected member leaves no gap; a member without readings has an empty rate.
+  EXPECT_EQ(word.with("Cell 1 10 2 "), Calls{"Cell 1 10 2 A003"});
+  EXPECT_EQ(word.with("Cell 1 10 9 "), Calls{"Cell 1 10 9 "});
+  EXPECT_EQ(word.with("Cell 1 11 1 "), Calls{"Cell 1 11 1 3"});
+  EXPECT_EQ(word.with("Cell 1 11 9 "), Calls{"Cell 1 11 9 33.3"});
+  EXPECT_EQ(word.with("Cell 1 4 4 "), Calls{"Cell 1 4 4 抽检"});
+}
+
+TEST_F(ReportTest, RegionalReportsSplitTheConclusion) {
+  doc.replaceMembers({member("A001", 200, 179)});
+  parameters(4, {{"工程名称", "甲楼"}});
+  ASSERT_TRUE(write(4).ok());
+  EXPECT_EQ(word.with("Cell 1 8 1 "), Calls{"Cell 1 8 1     本次检测的甲楼工程楼板厚度共计200点，其中合格点179个，合格点率为89.5%"});
+  EXPECT_EQ(word.with("Cell 1 9 2 "), Calls{"Cell 1 9 2     依据GB50204-2002标准,工程的楼板厚度检测结果为不合格。"});
+  word.calls.clear();
+  ASSERT_TRUE(write(5).ok());
+  EXPECT_EQ(word.calls[1], "Open 吉林报告.docx");
+}
+
+TEST_F(ReportTest, NothingWithoutMembersOrFormat) {
+  auto none = generateWordReport(doc, word, paths, std::nullopt, {2005, 3, 7});
+  EXPECT_FALSE(none.ok());
+  EXPECT_TRUE(word.calls.empty());
+  doc.replaceMembers({member("A001", 1, 1)});
+  auto unchosen = generateWordReport(doc, word, paths, std::nullopt, {2005, 3, 7});
+  EXPECT_FALSE(unchosen.ok());
+  EXPECT_NE(unchosen.message().find("报告格式"), std::string::npos);
+  EXPECT_TRUE(word.calls.empty());
+  ASSERT_TRUE(saveChosenFormat(SettingsLocation::inFolder(dir.path()), 2).ok());
+  EXPECT_TRUE(generateWordReport(doc, word, paths, std::nullopt, {2005, 3, 7}).ok());
+  EXPECT_EQ(word.calls[1], "Open 检测报告3.docx");
+}
+
+TEST_F(ReportTest, AMissingTemplateOrAFailingCallStopsBeforeAnythingIsWritten) {
+  doc.replaceMembers({member("A001", 1, 1)});
+  std::filesystem::remove(dir / "检测报告4.docx");
+  auto missing = write(3);
+  ASSERT_FALSE(missing.ok());
+  EXPECT_NE(missing.message().find("检测报告4.docx"), std::string::npos);
+  EXPECT_TRUE(word.calls.empty());
+
+  word.failAt = 3;  // Add, SaveAs, then the first cell
+  EXPECT_FALSE(write(2).ok());
+  EXPECT_TRUE(word.with("Finish").empty());
+}
+
+TEST_F(ReportTest, ChecksAreCollectedFirst) {
+  doc.replaceMembers({member("A001", 2, 2), member("A002", 2, 2)});
+  ui.checks = {{0, false}, {1, true}};
+  ASSERT_TRUE(generateWordReport(doc, word, paths, 3, {2005, 3, 7}).ok());
+  EXPECT_EQ(word.with("Cell 1 9 2 "), Calls{"Cell 1 9 2 A002"});
+}
+
+}  // namespace
+}  // namespace kro
