@@ -1,7 +1,9 @@
 // Message boxes and file dialogs.
 #include "gui/dialogs.h"
 
+#include <QDesktopServices>
 #include <QFileDialog>
+#include <QUrl>
 #include <QPushButton>
 
 namespace kro::gui {
@@ -14,6 +16,7 @@ struct TestAnswers {
   std::deque<std::optional<QString>> paths;
   QStringList messages;
   QStringList questions;
+  QStringList opened;
 };
 
 TestAnswers& answers() {
@@ -121,6 +124,20 @@ std::optional<QString> Dialogs::folder(QWidget* parent, const QString& title) {
   const QString path = QFileDialog::getExistingDirectory(parent, title);
   if (path.isEmpty()) return std::nullopt;
   return path;
+}
+
+bool Dialogs::openFile(const QString& path) {
+  if (answers().on) {
+    answers().opened << path;
+    return true;
+  }
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+QStringList Dialogs::takeOpenedFiles() {
+  QStringList out;
+  out.swap(answers().opened);
+  return out;
 }
 
 void Dialogs::setTestMode(bool on) {

@@ -25,6 +25,8 @@ class Dialogs {
   static std::optional<QString> savePath(QWidget* parent, const SaveDialogSpec& spec);
   static std::optional<QString> openPath(QWidget* parent, const QString& filter);
   static std::optional<QString> folder(QWidget* parent, const QString& title);
+  // Opens a file in the desktop's application for it; false when none opens it.
+  static bool openFile(const QString& path);
 
   // --- Test seams ---
   // In test mode nothing is shown: messages are recorded, questions and dialogs take the queued
@@ -35,6 +37,7 @@ class Dialogs {
   static void queuePath(std::optional<QString> path);
   static QStringList takeMessages();
   static QStringList takeQuestions();
+  static QStringList takeOpenedFiles();
 };
 
 // Qt's filter text for a filter in the "text|pattern|...|" form; patterns also match the other

@@ -20,8 +20,13 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "export/spreadsheet_export.h"
 #include "gui/dialogs.h"
+#include "gui/report_parameters_dialog.h"
 #include "gui/transfer_dialog.h"
+#include "office/docx_word_session.h"
+#include "office/xlsx_excel_session.h"
+#include "report/report_generator.h"
 #include "settings/program_paths.h"
 
 namespace kro::gui {
@@ -41,7 +46,8 @@ QIcon themed(const char* name, QStyle::StandardPixmap fallback) {
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), doc_(this), printer_(QPrinter::HighResolution) {
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), doc_(this), officePaths_(OfficePaths::standard()), printer_(QPrinter::HighResolution) {
   setObjectName("mainWindow");
   setAcceptDrops(true);
   setWindowIcon(themed("x-office-spreadsheet", QStyle::SP_FileDialogDetailedView));
@@ -118,11 +124,11 @@ void MainWindow::buildActions() {
   makeAction(57665, "退出(&X)", {}, "退出程序", nullptr);
   connect(action(57665), &QAction::triggered, this, &QWidget::close);
 
-  makeAction(32774, "工程参数设置(&R)", {K("Ctrl+R")}, "工程参数设置", &MainWindow::notAvailableYet)
+  makeAction(32774, "工程参数设置(&R)", {K("Ctrl+R")}, "工程参数设置", &MainWindow::reportParameters)
       ->setIcon(themed("preferences-other", QStyle::SP_FileDialogListView));
-  makeAction(32775, "生成word报告(&W)", {K("Ctrl+W")}, "生成word报告", &MainWindow::notAvailableYet)
+  makeAction(32775, "生成word报告(&W)", {K("Ctrl+W")}, "生成word报告", &MainWindow::wordReport)
       ->setIcon(themed("x-office-document", QStyle::SP_FileIcon));
-  makeAction(32776, "数据导入Excel(&E)", {K("Ctrl+E")}, "数据导入Excel", &MainWindow::notAvailableYet)
+  makeAction(32776, "数据导入Excel(&E)", {K("Ctrl+E")}, "数据导入Excel", &MainWindow::spreadsheet)
       ->setIcon(themed("x-office-spreadsheet", QStyle::SP_FileDialogDetailedView));
 
   makeAction(32786, "插入构件(&I)", {K("Ctrl+I")}, "在最后插入一个构件", nullptr)
@@ -233,6 +239,45 @@ void MainWindow::buildStatusBar() {
 
 void MainWindow::notAvailableYet() {
   Dialogs::message(this, MessageKind::Information, "该功能暂未提供。");
+}
+
+void MainWindow::reportParameters() {
+  ReportParametersDialog dialog(doc_.settingsLocation(), this);
+  dialog.exec();
+}
+
+void MainWindow::openOutputs(const QStringList& paths) {
+  QStringList unopened;
+  for (const QString& path : paths) {
+    if (!Dialogs::openFile(path)) unopened << path;
+  }
+  if (!unopened.isEmpty()) {
+    Dialogs::message(this, MessageKind::Information, "文件已写好，但没有能打开它们的程序：\n" + unopened.join("\n"));
+  }
+}
+
+void MainWindow::wordReport() {
+  const QDate date = QDate::currentDate();
+  DocxWordSession word;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  auto written = generateWordReport(doc_, word, officePaths_, std::nullopt,
+                                    {date.year(), date.month(), date.day()});
+  QApplication::restoreOverrideCursor();
+  if (!written) {
+    Dialogs::message(this, MessageKind::Warning, qt(written.message()));
+    return;
+  }
+  openOutputs({qt(written.value().report.string()), qt(written.value().dataTable.string())});
+}
+
+void MainWindow::spreadsheet() {
+  XlsxExcelSession excel;
+  auto written = exportToSpreadsheet(doc_, excel, officePaths_.outputFolder / kWorkbookFileName);
+  if (!written) {
+    Dialogs::message(this, MessageKind::Warning, qt(written.message()));
+    return;
+  }
+  openOutputs({qt(written.value().string())});
 }
 
 void MainWindow::toggleControlPanel() {

@@ -14,6 +14,7 @@
 #include "gui/member_panel.h"
 #include "gui/reading_grid_view.h"
 #include "model/document.h"
+#include "report/office_paths.h"
 
 namespace kro::gui {
 
@@ -35,6 +36,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   // The action of a command id (57601 open, 32787 delete member, ...).
   QAction* action(int id) const;
   QStringList recentFiles() const;
+  // Where reports and workbooks are written (the temporary folder unless changed).
+  void setOfficePaths(OfficePaths paths) { officePaths_ = std::move(paths); }
 
   // --- DocumentFrontend ---
   void refillGrid() override;
@@ -68,6 +71,11 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void rememberRecent(const QString& path);
   void refreshRecentMenu();
   void notAvailableYet();
+  void reportParameters();
+  void wordReport();
+  void spreadsheet();
+  // Opens written files in the desktop's applications, or says where they are.
+  void openOutputs(const QStringList& paths);
   void toggleControlPanel();
   void nextPane(int step);
   void startCalculator();
@@ -75,6 +83,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void help();
 
   CKroAnalyzeDoc doc_;
+  OfficePaths officePaths_;
   MemberPanel* panel_;
   ReadingGridView* grid_;
   ChartView* chart_;

@@ -1,0 +1,176 @@
+// Report parameters dialog.
+#include "gui/report_parameters_dialog.h"
+
+#include <QDateEdit>
+#include <QDialogButtonBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/dialogs.h"
+#include "model/gbk_text.h"
+
+namespace kro::gui {
+namespace {
+
+QString qt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+ParameterKind kindOf(int format, std::string_view key) {
+  for (const ParameterField& f : reportFormatInfo(format).fields) {
+    if (f.key == key) return f.kind;
+  }
+  return ParameterKind::Text;
+}
+
+}  // namespace
+
+ReportParametersDialog::ReportParametersDialog(SettingsLocation location, QWidget* parent)
+    : QDialog(parent), editor_(std::move(location)), fields_(kReportFormatCount) {
+  setObjectName("reportParametersDialog");
+  setWindowTitle("报告参数");
+  formats_ = new QComboBox(this);
+  formats_->setObjectName("formatList");
+  for (int f = 0; f < kReportFormatCount; ++f) formats_->addItem(qt(reportFormatInfo(f).comboText));
+  pages_ = new QStackedWidget(this);
+  pages_->setMinimumSize(450, 260);
+  for (int f = 0; f < kReportFormatCount; ++f) buildPage(f);
+  pages_->addWidget(new QWidget(pages_));  // nothing chosen: an empty page
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(new QLabel("WORD报告格式", this));
+  top->addWidget(formats_, 1);
+  auto* rule = new QFrame(this);
+  rule->setFrameShape(QFrame::HLine);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton("确定", QDialogButtonBox::AcceptRole)->setObjectName("okButton");
+  buttons->addButton("取消", QDialogButtonBox::RejectRole)->setObjectName("cancelButton");
+  connect(buttons, &QDialogButtonBox::accepted, this, &ReportParametersDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addWidget(rule);
+  layout->addWidget(pages_, 1);
+  layout->addWidget(buttons);
+
+  // Every opening loads every format's file, then the format choice.
+  editor_.open();
+  for (int f = 0; f < kReportFormatCount; ++f) showValues(f);
+  shown_ = editor_.formatIndex();
+  formats_->setCurrentIndex(shown_);
+  pages_->setCurrentIndex(shown_ >= 0 ? shown_ : kReportFormatCount);
+  connect(formats_, &QComboBox::currentIndexChanged, this, &ReportParametersDialog::onFormatChosen);
+}
+
+void ReportParametersDialog::buildPage(int format) {
+  auto* page = new QWidget(pages_);
+  auto* grid = new QGridLayout(page);
+  const ReportFormatInfo& info = reportFormatInfo(format);
+  const std::vector<std::string_view>* columns[] = {&info.leftColumn, &info.rightColumn};
+  for (int side = 0; side < 2; ++side) {
+    int row = 0;
+    for (std::string_view key : *columns[side]) {
+      QWidget* field = nullptr;
+      switch (kindOf(format, key)) {
+        case ParameterKind::Text: field = new QLineEdit(page); break;
+        case ParameterKind::Grade: {
+          auto* grades = new QComboBox(page);
+          grades->setEditable(true);
+          for (std::string_view g : kStrengthGrades) grades->addItem(qt(g));
+          field = grades;
+          break;
+        }
+        case ParameterKind::Date: {
+          auto* date = new QDateEdit(page);
+          date->setDisplayFormat("yyyy年M月d日");
+          date->setCalendarPopup(true);
+          field = date;
+          break;
+        }
+      }
+      field->setObjectName(qt(key));
+      grid->addWidget(new QLabel(qt(key), page), row, side * 2);
+      grid->addWidget(field, row, side * 2 + 1);
+      fields_[static_cast<std::size_t>(format)][std::string(key)] = field;
+      ++row;
+    }
+  }
+  grid->setRowStretch(grid->rowCount(), 1);
+  pages_->addWidget(page);
+}
+
+QWidget* ReportParametersDialog::field(int format, const std::string& key) const {
+  const auto& page = fields_.at(static_cast<std::size_t>(format));
+  auto it = page.find(key);
+  return it == page.end() ? nullptr : it->second;
+}
+
+void ReportParametersDialog::showValues(int format) {
+  ProjectInfo& values = editor_.page(format);
+  for (const auto& [key, widget] : fields_[static_cast<std::size_t>(format)]) {
+    const std::string& value = values[key];
+    if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+      line->setText(QString::fromStdString(value));
+    } else if (auto* grades = qobject_cast<QComboBox*>(widget)) {
+      // The first grade that begins with the stored text; a stored text none begins is kept.
+      if (auto grade = matchingGrade(value)) {
+        grades->setCurrentIndex(grades->findText(qt(*grade)));
+      } else {
+        grades->setCurrentIndex(-1);
+        grades->setEditText(QString::fromStdString(value));
+      }
+    } else if (auto* date = qobject_cast<QDateEdit*>(widget)) {
+      const CalendarDate d = parameterDate(value);
+      date->setDate(QDate(d.year, d.month, d.day));
+    }
+  }
+}
+
+void ReportParametersDialog::takeValues(int format) {
+  if (format < 0) return;
+  ProjectInfo& values = editor_.page(format);
+  for (const auto& [key, widget] : fields_[static_cast<std::size_t>(format)]) {
+    if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+      values[key] = line->text().toStdString();
+    } else if (auto* grades = qobject_cast<QComboBox*>(widget)) {
+      values[key] = grades->currentText().toStdString();
+    } else if (auto* date = qobject_cast<QDateEdit*>(widget)) {
+      const QDate d = date->date();
+      values[key] = parameterDateText({d.year(), d.month(), d.day()});
+    }
+  }
+}
+
+void ReportParametersDialog::onFormatChosen(int format) {
+  takeValues(shown_);
+  editor_.select(format);
+  if (format >= 0) showValues(format);
+  shown_ = format;
+  pages_->setCurrentIndex(format >= 0 ? format : kReportFormatCount);
+}
+
+void ReportParametersDialog::accept() {
+  takeValues(shown_);
+  // A value GBK cannot hold is refused before anything is written.
+  if (shown_ >= 0) {
+    for (const auto& [key, value] : editor_.page(shown_)) {
+      std::string bad;
+      if (!utf8ToGbk(value, &bad)) {
+        Dialogs::message(this, MessageKind::Warning,
+                         QString("“%1”中的字符“%2”无法以 GBK 编码保存，请修改后再确定。").arg(qt(key), qt(bad)));
+        return;
+      }
+    }
+  }
+  Status saved = editor_.accept();
+  if (!saved) {
+    Dialogs::message(this, MessageKind::Error, QString::fromStdString(saved.message()));
+    return;
+  }
+  QDialog::accept();
+}
+
+}  // namespace kro::gui
