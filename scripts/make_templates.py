@@ -185,7 +185,7 @@ def body(text, mark=None):
 
 def value(mark, size=12):
     """An empty line that a report fills: its text takes this size."""
-    return P(mark=mark, size=size)
+    return P(mark=mark, size=size, align="left")
 
 
 def field(label, mark):
@@ -294,7 +294,7 @@ def report4():
     rows.append([{"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"},
                  {"text": "测区一", "bold": True}, {"text": "测区二", "bold": True}, {"text": "测区三", "bold": True},
                  {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}])
-    rows += [[""] * 9 for _ in range(10)]
+    rows += [[{"text": "", "align": "center"} for _ in range(9)] for _ in range(10)]
     blocks = [P(LAB, align="center", size=14, bold=True),
               P("楼板厚度检测报告", align="center", size=22, bold=True, hei=True), P(),
               T(rows, grid, mark="table1", header_rows=0), P(), body(SIGNATURES)]

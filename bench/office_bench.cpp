@@ -1,0 +1,63 @@
+// Report 1 with its data table for 1,000 selected members of 50 readings, and the workbook of
+// the same document, written with the real writers.
+// Goals on the reference machine: under 1 s and under 0.5 s.
+#include <benchmark/benchmark.h>
+#include <filesystem>
+#include <unistd.h>
+
+#include "export/spreadsheet_export.h"
+#include "model/document.h"
+#include "model/sample_project.h"
+#include "office/docx_word_session.h"
+#include "office/xlsx_excel_session.h"
+#include "report/report_generator.h"
+#include "settings/program_paths.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Fixture {
+  Fixture() {
+    folder = fs::temp_directory_path() / ("kro-office-bench-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    doc.setSettingsLocation(kro::SettingsLocation::inFolder(folder));
+    doc.replaceMembers(kro::makeLargeProject(1000, 50));
+    paths = {{kro::ProgramPaths::programFolder() / ".." / "bin"}, folder};
+  }
+  ~Fixture() {
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+  }
+  fs::path folder;
+  kro::CKroAnalyzeDoc doc;
+  kro::OfficePaths paths;
+};
+
+Fixture& fixture() {
+  static Fixture f;
+  return f;
+}
+
+void Report1WithDataTable(benchmark::State& state) {
+  Fixture& f = fixture();
+  for (auto _ : state) {
+    kro::DocxWordSession word;
+    auto written = kro::writeWordReport(f.doc, 0, word, f.paths, {2026, 12, 7});
+    if (!written) state.SkipWithError(written.message().c_str());
+  }
+}
+
+void Workbook(benchmark::State& state) {
+  Fixture& f = fixture();
+  for (auto _ : state) {
+    kro::XlsxExcelSession excel;
+    auto written = kro::exportToSpreadsheet(f.doc, excel, f.folder / "w.xlsx");
+    if (!written) state.SkipWithError(written.message().c_str());
+  }
+}
+
+BENCHMARK(Report1WithDataTable)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Workbook)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+
+}  // namespace
