@@ -24,8 +24,10 @@
 #include "office/docx_word_session.h"
 #include "office/xlsx_excel_session.h"
 #include "report/report_generator.h"
+#include "render/report_printer.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <chrono>
 #include <csignal>
 #include <thread>
@@ -63,6 +65,8 @@ const char* const kUsageText =
     "  report FILE -o DIR [--format 1..6] [--config-dir DIR]\n"
     "                                     生成 Word 报告和数据表格\n"
     "  excel FILE -o OUT.xlsx             将选中构件的数据导出为工作簿\n"
+    "  print FILE -o OUT.pdf [--config-dir DIR]\n"
+    "                                     将检测报告打印为 PDF 文件\n"
     "\n"
     "退出状态：0 成功，1 失败，2 用法错误。\n";
 
@@ -470,6 +474,34 @@ int commandExcel(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
+int commandPrint(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {}, {"-o", "--config-dir"}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("print 需要一个输入文件");
+  auto output = a->value("-o");
+  if (!output) return cx.usage("print 需要用 -o 指定 PDF 文件");
+  CKroAnalyzeDoc doc;
+  if (auto dir = a->value("--config-dir")) doc.setSettingsLocation(SettingsLocation::inFolder(*dir));
+  ConsoleFrontend frontend(cx.err);
+  if (!openDocument(doc, frontend, a->positional()[0])) return cx.fail(frontend.lastError);
+  // Drawing needs a GUI application object; without a display it draws off screen.
+  static int qtArgc = 1;
+  static char qtName[] = "kro";
+  static char* qtArgv[] = {qtName, nullptr};
+  std::unique_ptr<QGuiApplication> app;
+  if (QCoreApplication::instance() == nullptr) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+  }
+  Status printed = printReportToPdf(doc, *output, doc.settingsLocation());
+  if (!printed) return cx.fail(printed.message());
+  return kSuccess;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -487,6 +519,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
           {"transfer", commandTransfer},
           {"report", commandReport},
           {"excel", commandExcel},
+          {"print", commandPrint},
       };
   if (command == "help" || command == "--help" || command == "-h") {
     out << kUsageText;

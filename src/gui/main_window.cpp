@@ -11,6 +11,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
@@ -22,11 +24,14 @@
 
 #include "export/spreadsheet_export.h"
 #include "gui/dialogs.h"
+#include "gui/print_settings_dialog.h"
 #include "gui/report_parameters_dialog.h"
 #include "gui/transfer_dialog.h"
 #include "office/docx_word_session.h"
 #include "office/xlsx_excel_session.h"
+#include "render/report_printer.h"
 #include "report/report_generator.h"
+#include "views/report_pages.h"
 #include "settings/program_paths.h"
 
 namespace kro::gui {
@@ -48,6 +53,7 @@ QIcon themed(const char* name, QStyle::StandardPixmap fallback) {
 
 MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent), doc_(this), officePaths_(OfficePaths::standard()), printer_(QPrinter::HighResolution) {
+  preparePrinter(printer_);
   setObjectName("mainWindow");
   setAcceptDrops(true);
   setWindowIcon(themed("x-office-spreadsheet", QStyle::SP_FileDialogDetailedView));
@@ -111,13 +117,13 @@ void MainWindow::buildActions() {
   connect(action(32800), &QAction::triggered, this, [this] { doc_.saveAnalysisFileAs(); });
   makeAction(57600, "新建", {K("Ctrl+N")}, "新建文档", nullptr);
   connect(action(57600), &QAction::triggered, this, [this] { doc_.newDocument(); });
-  makeAction(57607, "打印(&P)...", {K("Ctrl+P")}, "打印检测报告", &MainWindow::notAvailableYet);
-  makeAction(57609, "打印预览(&V)", {}, "打印预览", &MainWindow::notAvailableYet);
-  makeAction(32779, "打印", {}, "打印检测报告", &MainWindow::notAvailableYet)
+  makeAction(57607, "打印(&P)...", {K("Ctrl+P")}, "打印检测报告", &MainWindow::print);
+  makeAction(57609, "打印预览(&V)", {}, "打印预览", &MainWindow::preview);
+  makeAction(32779, "打印", {}, "打印检测报告", &MainWindow::print)
       ->setIcon(themed("document-print", QStyle::SP_DialogApplyButton));
-  makeAction(32778, "打印预览", {}, "打印预览", &MainWindow::notAvailableYet)
+  makeAction(32778, "打印预览", {}, "打印预览", &MainWindow::preview)
       ->setIcon(themed("document-print-preview", QStyle::SP_FileDialogContentsView));
-  makeAction(32777, "打印设置", {}, "页眉、页脚和页码设置", &MainWindow::notAvailableYet)
+  makeAction(32777, "打印设置", {}, "页眉、页脚和页码设置", &MainWindow::printSettings)
       ->setIcon(themed("document-properties", QStyle::SP_FileDialogInfoView));
   makeAction(57606, "打印设置(&R)...", {}, "选择打印机和纸张", nullptr);
   connect(action(57606), &QAction::triggered, this, [this] { QPageSetupDialog(&printer_, this).exec(); });
@@ -237,8 +243,33 @@ void MainWindow::buildStatusBar() {
   }
 }
 
-void MainWindow::notAvailableYet() {
-  Dialogs::message(this, MessageKind::Information, "该功能暂未提供。");
+void MainWindow::print() {
+  doc_.collectChecks();
+  QPrintDialog dialog(&printer_, this);
+  dialog.setMinMax(1, countPrintPages(doc_));
+  dialog.setFromTo(1, countPrintPages(doc_));
+  if (dialog.exec() != QDialog::Accepted) return;
+  const bool range = printer_.printRange() == QPrinter::PageRange;
+  Status printed = printReport(doc_, printer_, doc_.settingsLocation(), range ? printer_.fromPage() : 1,
+                               range ? printer_.toPage() : 0);
+  if (!printed) Dialogs::message(this, MessageKind::Error, qt(printed.message()));
+}
+
+void MainWindow::preview() {
+  doc_.collectChecks();
+  QPrintPreviewDialog dialog(&printer_, this);
+  dialog.setWindowTitle("打印预览");
+  connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* printer) {
+    Status printed = printReport(doc_, *printer, doc_.settingsLocation());
+    if (!printed) Dialogs::message(this, MessageKind::Error, qt(printed.message()));
+  });
+  dialog.resize(size() * 0.9);
+  dialog.exec();
+}
+
+void MainWindow::printSettings() {
+  PrintSettingsDialog dialog(doc_.settingsLocation(), this);
+  dialog.exec();
 }
 
 void MainWindow::reportParameters() {

@@ -70,7 +70,9 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void buildStatusBar();
   void rememberRecent(const QString& path);
   void refreshRecentMenu();
-  void notAvailableYet();
+  void print();
+  void preview();
+  void printSettings();
   void reportParameters();
   void wordReport();
   void spreadsheet();

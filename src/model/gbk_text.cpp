@@ -1,6 +1,7 @@
 // GBK character walking and the iconv conversions between GBK and UTF-8.
 #include "model/gbk_text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 
@@ -116,6 +117,18 @@ std::optional<std::string> utf8ToGbk(std::string_view utf8, std::string* unencod
       *unencodable = std::string(rest.substr(0, length));
     }
     return std::nullopt;
+  }
+  return out;
+}
+
+std::string utf8ToGbkLossy(std::string_view utf8) {
+  if (auto whole = utf8ToGbk(utf8)) return *whole;
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::size_t length = std::min(utf8SequenceLength(static_cast<unsigned char>(utf8[i])), utf8.size() - i);
+    auto one = utf8ToGbk(utf8.substr(i, length));
+    out += one ? *one : "?";
+    i += length;
   }
   return out;
 }

@@ -30,4 +30,7 @@ std::string gbkToUtf8(std::string_view gbk);
 // not valid UTF-8; then *unencodable, when given, receives the offending character (UTF-8).
 std::optional<std::string> utf8ToGbk(std::string_view utf8, std::string* unencodable = nullptr);
 
+// Converts UTF-8 to GBK, writing "?" for each character GBK cannot hold.
+std::string utf8ToGbkLossy(std::string_view utf8);
+
 }  // namespace kro

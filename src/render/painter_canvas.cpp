@@ -34,11 +34,14 @@ QFont qtFont(const FontSpec& spec, int deviceDpi) {
   }
   font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 100, 900)));
   font.setStyleHint(spec.serif ? QFont::Serif : QFont::SansSerif);
+  // Unshaped Latin text keeps a one-to-one glyph mapping, so PDF readers can extract it.
+  font.setStyleStrategy(QFont::PreferNoShaping);
   return font;
 }
 
-PainterCanvas::PainterCanvas(QPainter& painter)
-    : painter_(painter), dpi_(painter.device() != nullptr ? painter.device()->logicalDpiY() : 96) {
+PainterCanvas::PainterCanvas(QPainter& painter, int unitsPerInch)
+    : painter_(painter),
+      dpi_(unitsPerInch > 0 ? unitsPerInch : painter.device() != nullptr ? painter.device()->logicalDpiY() : 96) {
   pen_ = QPen(Qt::black, 1, Qt::SolidLine);
   painter_.setPen(pen_);
 }

@@ -17,8 +17,9 @@ QFont qtFont(const FontSpec& spec, int deviceDpi);
 
 class PainterCanvas : public Canvas {
  public:
-  // Point sizes are converted with the painter device's vertical resolution.
-  explicit PainterCanvas(QPainter& painter);
+  // Point sizes are converted with unitsPerInch, the painter's units per inch (0: the device's
+  // own resolution).
+  explicit PainterCanvas(QPainter& painter, int unitsPerInch = 0);
 
   void setFont(const FontSpec& font) override;
   void setTextColor(Color color) override;

@@ -44,7 +44,11 @@ fs::path ProgramPaths::defaultTransferPath() { return homeFolder() / "KRODat.KRO
 
 std::vector<fs::path> ProgramPaths::templateFolders() {
   const fs::path program = programFolder();
-  return {program, program.parent_path() / "share" / "kroanalyze" / "templates"};
+  std::vector<fs::path> folders;
+  if (auto own = environmentPath("KRO_TEMPLATE_DIR")) folders.push_back(*own);
+  folders.push_back(program);
+  folders.push_back(program.parent_path() / "share" / "kroanalyze" / "templates");
+  return folders;
 }
 
 SettingsLocation SettingsLocation::fromEnvironment() {

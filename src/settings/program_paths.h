@@ -18,8 +18,8 @@ class ProgramPaths {
   static std::filesystem::path userConfigFolder();
   // The transfer's default destination: the home folder + "/KRODat.KRO".
   static std::filesystem::path defaultTransferPath();
-  // Folders searched for report templates, in order: the program folder, then the installed
-  // data folder (share/kroanalyze/templates beside the program's bin folder).
+  // Folders searched for report templates, in order: KRO_TEMPLATE_DIR when set, the program
+  // folder, then the installed data folder (share/kroanalyze/templates beside the bin folder).
   static std::vector<std::filesystem::path> templateFolders();
 };
 

@@ -210,5 +210,30 @@ TEST_F(CliTest, TransferOverSerialAndGivingUpOnSilence) {
   EXPECT_EQ(kro({"transfer", "--usb", "x", "-o", "x"}).status, 2);
 }
 
+TEST_F(CliTest, PrintWritesAPdfWithoutADisplay) {
+  CommandRun r = kro({"print", samplePath(), "-o", (dir / "r.pdf").string(), "--config-dir", dir.path().string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(test::readBytes(dir / "r.pdf").substr(0, 5), "%PDF-");
+  EXPECT_EQ(kro({"print", samplePath()}).status, 2);
+  EXPECT_EQ(kro({"print", (dir / "none.KRO").string(), "-o", (dir / "x.pdf").string()}).status, 1);
+}
+
+TEST_F(CliTest, ReportAndExcel) {
+  if (const char* bin = std::getenv("KRO_BIN_DIR")) ::setenv("KRO_TEMPLATE_DIR", bin, 1);
+  const auto config = dir / "config";
+  std::filesystem::create_directories(config);
+  CommandRun unchosen = kro({"report", samplePath(), "-o", dir.path().string(), "--config-dir", config.string()});
+  EXPECT_EQ(unchosen.status, 1);
+  EXPECT_NE(unchosen.err.find("报告格式"), std::string::npos);
+  CommandRun r = kro({"report", samplePath(), "-o", dir.path().string(), "--format", "3", "--config-dir", config.string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "楼板仪报告文档.docx"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "数据表格.docx"));
+  EXPECT_EQ(kro({"report", samplePath(), "-o", dir.path().string(), "--format", "7"}).status, 2);
+  EXPECT_EQ(kro({"report", samplePath(), "-o", (dir / "missing").string(), "--format", "1"}).status, 1);
+  ASSERT_EQ(kro({"excel", samplePath(), "-o", (dir / "w.xlsx").string()}).status, 0);
+  EXPECT_EQ(test::readBytes(dir / "w.xlsx").substr(0, 2), "PK");
+}
+
 }  // namespace
 }  // namespace kro

@@ -36,7 +36,11 @@ TEST(SettingsLocation, OverrideFolderTakesEverything) {
 TEST(ProgramPaths, Folders) {
   EXPECT_TRUE(std::filesystem::is_directory(ProgramPaths::programFolder()));
   EXPECT_EQ(ProgramPaths::defaultTransferPath().filename(), "KRODat.KRO");
+  ::unsetenv("KRO_TEMPLATE_DIR");
   EXPECT_EQ(ProgramPaths::templateFolders().front(), ProgramPaths::programFolder());
+  ::setenv("KRO_TEMPLATE_DIR", "/own/templates", 1);
+  EXPECT_EQ(ProgramPaths::templateFolders().front(), std::filesystem::path("/own/templates"));
+  ::unsetenv("KRO_TEMPLATE_DIR");
 }
 
 }  // namespace

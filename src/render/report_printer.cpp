@@ -1,0 +1,66 @@
+// Printing the report pages with QPainter.
+#include "render/report_printer.h"
+
+#include <QPageLayout>
+#include <QPainter>
+#include <unistd.h>
+
+#include "render/painter_canvas.h"
+#include "views/report_pages.h"
+
+namespace kro {
+
+void preparePrinter(QPrinter& printer) {
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  printer.setPageOrientation(QPageLayout::Portrait);
+  printer.setResolution(kLayoutUnitsPerInch);
+}
+
+Status printReport(CKroAnalyzeDoc& doc, QPrinter& printer, const SettingsLocation& settings, int fromPage, int toPage) {
+  const int pages = countPrintPages(doc);
+  if (toPage <= 0 || toPage > pages) toPage = pages;
+  fromPage = std::max(1, fromPage);
+  QPainter painter;
+  if (!painter.begin(&printer)) return Error{"无法开始打印。"};
+  // Printers that keep their own resolution get a scaled painter instead.
+  const double scale = static_cast<double>(printer.resolution()) / kLayoutUnitsPerInch;
+  for (int page = fromPage; page <= toPage; ++page) {
+    if (page > fromPage && !printer.newPage()) {
+      painter.end();
+      return Error{"打印时无法开始新的一页。"};
+    }
+    painter.save();
+    painter.scale(scale, scale);
+    PainterCanvas canvas(painter, kLayoutUnitsPerInch);
+    drawReportPage(canvas, doc, page, settings);
+    painter.restore();
+  }
+  if (!painter.end()) return Error{"打印没有完成。"};
+  return Status::success();
+}
+
+Status printReportToPdf(CKroAnalyzeDoc& doc, const std::filesystem::path& pdf, const SettingsLocation& settings) {
+  const std::filesystem::path temp =
+      pdf.parent_path() / ("." + pdf.filename().string() + ".tmp" + std::to_string(::getpid()));
+  QPrinter printer(QPrinter::HighResolution);
+  preparePrinter(printer);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(QString::fromStdString(temp.string()));
+  // The page's own margins: layout x 300..4500, y 400..6550 from the paper's corner.
+  printer.setFullPage(true);
+  printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+  Status printed = printReport(doc, printer, settings);
+  std::error_code ec;
+  if (!printed) {
+    std::filesystem::remove(temp, ec);
+    return printed;
+  }
+  std::filesystem::rename(temp, pdf, ec);
+  if (ec) {
+    std::filesystem::remove(temp, ec);
+    return Error{"无法写入“" + pdf.string() + "”：" + ec.message()};
+  }
+  return Status::success();
+}
+
+}  // namespace kro

@@ -1,0 +1,27 @@
+// Printing the report through Qt Print Support: a printer, a preview, or a PDF file. One layout
+// unit is 1/600 inch on every device; fonts keep their point sizes.
+#pragma once
+
+#include <QPrinter>
+#include <filesystem>
+
+#include "model/document.h"
+#include "model/result.h"
+#include "settings/program_paths.h"
+
+namespace kro {
+
+inline constexpr int kLayoutUnitsPerInch = 600;
+
+// Prepares a printer: A4, 600 dpi where it accepts it.
+void preparePrinter(QPrinter& printer);
+
+// Prints pages fromPage..toPage (from 1; toPage 0 for the last) of the report.
+Status printReport(CKroAnalyzeDoc& doc, QPrinter& printer, const SettingsLocation& settings, int fromPage = 1,
+                   int toPage = 0);
+
+// The whole report as a PDF file, exactly the pages a preview shows; the file is replaced only
+// once complete.
+Status printReportToPdf(CKroAnalyzeDoc& doc, const std::filesystem::path& pdf, const SettingsLocation& settings);
+
+}  // namespace kro

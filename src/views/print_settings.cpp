@@ -1,0 +1,63 @@
+// Print settings file and page-number texts.
+#include "views/print_settings.h"
+
+#include "settings/settings_file.h"
+
+namespace kro {
+namespace {
+
+constexpr std::string_view kSection = "Data";
+
+}  // namespace
+
+std::optional<PrintSettings> loadPrintSettings(const SettingsLocation& location, PrintSettings s) {
+  SettingsFile file(location, kPrintSettingsFile);
+  if (!file.openForRead()) return std::nullopt;
+  file.readInt(kSection, "打印页眉", s.printHeader);
+  file.readInt(kSection, "打印页脚", s.printFooter);
+  file.readInt(kSection, "打印页码", s.printPageNumber);
+  file.readString(kSection, "页眉内容", s.headerText);
+  file.readString(kSection, "页脚内容", s.footerText);
+  file.readInt(kSection, "页码格式", s.pageNumberFormat);
+  file.readInt(kSection, "起始页码", s.startPageNumber);
+  file.readInt(kSection, "页码位置", s.pageNumberPosition);
+  file.close();
+  return s;
+}
+
+Status savePrintSettings(const SettingsLocation& location, const PrintSettings& s) {
+  SettingsFile file(location, kPrintSettingsFile);
+  if (!file.openForWrite()) return Error{"无法保存打印设置：" + file.lastError()};
+  file.writeSection(kSection);
+  file.writeInt("打印页眉", s.printHeader);
+  file.writeInt("打印页脚", s.printFooter);
+  file.writeInt("打印页码", s.printPageNumber);
+  file.writeString("页眉内容", s.headerText);
+  file.writeString("页脚内容", s.footerText);
+  file.writeInt("页码格式", s.pageNumberFormat);
+  file.writeInt("起始页码", s.startPageNumber);
+  file.writeInt("页码位置", s.pageNumberPosition);
+  if (!file.close()) return Error{"无法保存打印设置：" + file.lastError()};
+  return Status::success();
+}
+
+PrintSettings printSettingsForPage(const SettingsLocation& location) {
+  PrintSettings zero;
+  zero.pageNumberFormat = 0;
+  zero.pageNumberPosition = 0;
+  return loadPrintSettings(location, zero).value_or(zero);
+}
+
+std::string pageNumberText(int format, int start, int page, int pageCount) {
+  const std::string number = std::to_string(page + start - 1);
+  switch (format) {
+    case 0: return "." + number + ".";
+    case 1: return number;
+    case 2: return "--" + number + "--";
+    case 3: return "第" + number + "页";
+    case 4: return "共" + std::to_string(pageCount + start - 1) + "页 第" + number + "页";
+    default: return {};
+  }
+}
+
+}  // namespace kro

@@ -1,0 +1,233 @@
+// The printed report pages.
+#include "views/report_pages.h"
+
+#include <cstdio>
+
+#include "model/gbk_text.h"
+#include "report/report_parameters.h"
+#include "views/print_settings.h"
+
+namespace kro {
+namespace {
+
+constexpr int L = PageLayout::kLeft;
+constexpr int T = PageLayout::kTop;
+constexpr int W = PageLayout::kWidth;
+constexpr int H = PageLayout::kHeight;
+constexpr Color kGrey{192, 192, 192};
+
+FontSpec song(int points) { return FontSpec{"宋体", points}; }
+FontSpec hei(int points) { return FontSpec{"黑体", points}; }
+
+// Parameters of report format 1, which the printed pages use.
+std::string P(const CKroAnalyzeDoc& doc, std::string_view key) { return doc.reportParameter(key, 1); }
+
+std::string gbk(const std::string& utf8) { return utf8ToGbkLossy(utf8); }
+
+std::string format(const char* pattern, double value) {
+  char text[256];
+  std::snprintf(text, sizeof text, pattern, value);
+  return text;
+}
+
+void drawCoverPage(Canvas& c, const CKroAnalyzeDoc& doc) {
+  c.setFont(song(46));
+  c.drawText(1300, 1200, "检 测 报 告");
+  c.setFont(song(14));
+  c.drawText(1800, 1800, "编号：");
+  c.drawText(2100, 1800, P(doc, "报告编号"));
+  c.setFont(hei(16));
+  c.drawText(1000, 3400, "工程名称：");
+  c.drawText(1000, 3800, "委托单位：");
+  c.drawText(1000, 4200, "检测内容：");
+  for (int y : {3550, 3950, 4350}) c.drawLine(1700, y, 3400, y);
+  c.setFont(song(14));
+  c.drawText(1800, 3400, P(doc, "工程名称"));
+  c.drawText(1800, 3800, P(doc, "委托单位"));
+  c.drawText(1800, 4200, "楼板厚度检测");
+}
+
+void drawSummaryPage(Canvas& c, CKroAnalyzeDoc& doc) {
+  c.setFont(song(12));
+  c.drawRect({L, T + 200, L + W, T + H});
+  c.drawLine(L + 600, T + 200, L + 600, T + 1200);
+  const std::pair<const char*, std::string> rows[] = {
+      {"工程名称", P(doc, "工程名称")}, {"施工单位", P(doc, "施工单位")}, {"监理单位", P(doc, "监理单位")},
+      {"设计单位", P(doc, "设计单位")}, {"检测项目", "楼板厚度检测"}};
+  for (int i = 0; i < 5; ++i) {
+    const int top = T + 200 + 200 * i;
+    c.drawText(L + 100, top + 40, rows[i].first);
+    c.drawText(L + 700, top + 40, rows[i].second);
+    c.drawLine(L, top + 200, L + W, top + 200);
+  }
+  c.drawText(L + 100, T + 1440, "一、概况");
+  const std::string overview = "       " + P(doc, "工程名称") + "工程位于" + P(doc, "工程地址") + "，为" +
+                               P(doc, "结构类别") + "结构。由" + P(doc, "施工单位") + "施工，开工时间为" +
+                               P(doc, "施工日期") + "。根据设计要求，混凝土设计强度等级为" + P(doc, "强度等级") +
+                               "。" + "\n" + "受" + P(doc, "委托单位") + "委托，我所对" + P(doc, "结构类别") +
+                               "楼板厚度进行了检测。 ";
+  const int y1 = printWrapped(c, gbk(overview), L + 60, T + 1640);
+  c.drawText(L + 100, y1 + 220, "二、检测方法");
+  const int y2 = printWrapped(c,
+                              gbk("      按照《 混凝土结构工程施工质量验收规范 》（GB50204-2002）要求，对梁类 、板类构件，"
+                                  "各抽取构件数量的2%且不少于5个构件进行检测。"),
+                              L + 60, y1 + 400);
+  const int y3 =
+      printWrapped(c, gbk("     检测时，在每一个待测的构件底面上，选择有代表性的区域，对楼板厚度进行检测。"), L + 60, y2 + 200);
+  c.drawLine(L, y3 + 960, L + W, y3 + 960);
+  c.drawLine(L, y3 + 1160, L + W, y3 + 1160);
+  c.setFont(song(16));
+  c.drawText(L + 1400, y3 + 980, "检  测  结  论");
+  c.setFont(song(12));
+  const std::int64_t passed = doc.sumPassCounts();
+  const std::int64_t readings = doc.sumReadingCounts();
+  const float rate = doc.computeOverallRate() * 100.0f;
+  c.drawText(L, y3 + 1360, "         共对该构件的" + std::to_string(readings) + "个测点进行检测，其中合格的测点" +
+                               std::to_string(passed) + "个，不合格测点" + std::to_string(readings - passed) + "个，");
+  // The verdict follows the unrounded rate.
+  if (rate >= 85.0f) {
+    c.drawText(L, y3 + 1560,
+               format("     楼板厚度合格率达到%.1f%%，合格率大于规范要求的85%%，该构件的楼板厚度", rate));
+    c.drawText(L, y3 + 1760, "     满足设计要求!");
+  } else {
+    c.drawText(L, y3 + 1560, format("     楼板厚度合格率为%.1f%%，合格率低于规范要求的85%%，该构件的楼板厚度", rate));
+    c.drawText(L, y3 + 1760, "     不满足设计要求!");
+  }
+  c.setFont(song(16));
+  c.drawText(L + 400, y3 + 2000, "(以下空白)");
+}
+
+void drawBasisPage(Canvas& c) {
+  c.setFont(song(12));
+  c.drawRect({L, T + 200, L + W, T + H});
+  for (int y : {1200, 2200, 3200, 4200}) c.drawLine(L, T + y, L + W, T + y);
+  c.drawText(L + 100, T + 400, "检测依据：");
+  c.drawText(L + 400, T + 800, "《混凝土结构工程施工质量验收规范》（GB50204-2002）");
+  c.drawText(L + 100, T + 1400, "检测仪器：");
+  c.drawText(L + 400, T + 1800, "楼板厚度测试仪");
+  c.drawText(L + 100, T + 2400, "检测时间及检测环境：");
+  c.drawText(L + 100, T + 3400, "参加检测人员：");
+  c.drawText(L + 100, T + 4400, std::string(9, ' ') + "主检人" + std::string(26, ' ') + "审定人");
+  c.drawText(L + 100, T + 4800, std::string(9, ' ') + "核  对" + std::string(26, ' ') + "批准人");
+}
+
+void drawRawDataPage(Canvas& c, const CKroAnalyzeDoc& doc, int page) {
+  c.setFont(song(12));
+  const int rows = countListRows(doc);
+  const int first = PageLayout::kRowsPerPage * (page - 4);  // the page's first list row
+  const int y0 = T + 150;
+  if (page == 4) c.drawText(L, T, "原始数据列表:");
+  const int framed = std::min(PageLayout::kRowsPerPage, rows - first);
+  if (framed > 0) {
+    c.drawRect({L, y0, L + W, y0 + PageLayout::kRowHeight * framed});
+    for (int k = 0; k < framed; ++k) c.drawLine(L, y0 + 150 * k, L + W, y0 + 150 * k);
+  }
+  auto onPage = [&](int g) { return g >= first && g < first + PageLayout::kRowsPerPage; };
+  auto top = [&](int g) { return y0 + PageLayout::kRowHeight * (g - first); };
+  int g = 0;
+  for (const MemberRecord& m : doc.members()) {
+    if (m.selected() == 0) continue;
+    if (onPage(g)) {
+      const int y = top(g);
+      c.fillRect({L + 10, y + 10, L + W - 10, y + 150}, kGrey);
+      c.drawText(L + 160, y + 30, gbkToUtf8(m.code()));
+      c.drawText(L + 400, y + 30, "(" + gbkToUtf8(m.name()) + ")");
+      c.drawText(L + 1840, y + 30, "设计厚度:" + std::to_string(m.designThickness()) + " mm");
+      c.drawText(L + 3240, y + 30, gbkToUtf8(m.testDate()));
+    }
+    const int n = m.readingCount();
+    for (int r = 0; r < (n + 9) / 10; ++r) {
+      const int row = g + 1 + r;
+      if (!onPage(row)) continue;
+      const int y = top(row);
+      for (int k = 0; k < 10; ++k) c.drawLine(L + 410 * k, y, L + 410 * k, y + 150);
+      for (int j = r * 10; j < n && j < r * 10 + 10; ++j) {
+        c.drawText(L + 180 + 400 * (j % 10), y + 30, std::to_string(m.readingAt(j)));
+      }
+    }
+    g += 1 + (n > 0 ? (n + 9) / 10 : 1);
+  }
+}
+
+void drawInBand(Canvas& c, bool top, unsigned align, const std::string& text) {
+  const Rect band = top ? Rect{300, 400, 4500, 500} : Rect{300, 6450, 4500, 6550};
+  c.drawTextInRect(band, text, align | kSingleLine | kAlignVCenter);
+}
+
+void drawPageFurniture(Canvas& c, const CKroAnalyzeDoc& doc, int page, const SettingsLocation& location) {
+  const PrintSettings s = printSettingsForPage(location);
+  c.setFont(song(12));
+  if (s.printPageNumber != 0) {
+    const std::string text = pageNumberText(s.pageNumberFormat, s.startPageNumber, page, countPrintPages(doc));
+    static constexpr unsigned kAligns[] = {kAlignRight, kAlignCenter, kAlignLeft};
+    if (s.pageNumberPosition >= 0 && s.pageNumberPosition < 6 && !text.empty()) {
+      drawInBand(c, s.pageNumberPosition >= 3, kAligns[s.pageNumberPosition % 3], text);
+    }
+  }
+  if (s.printHeader != 0) {
+    drawInBand(c, true, kAlignCenter, s.headerText);
+    c.drawLine(300, 530, 4400, 530);
+  }
+  if (s.printFooter != 0) drawInBand(c, false, kAlignCenter, s.footerText);
+}
+
+}  // namespace
+
+int countListRows(const CKroAnalyzeDoc& doc) {
+  int rows = 0;
+  for (const MemberRecord& m : doc.members()) {
+    if (m.selected() == 0) continue;
+    const int n = m.readingCount();
+    rows += 1 + (n > 0 ? (n + 9) / 10 : 1);
+  }
+  return rows;
+}
+
+int countPrintPages(const CKroAnalyzeDoc& doc) {
+  const int rows = countListRows(doc);
+  return 3 + (rows + PageLayout::kRowsPerPage - 1) / PageLayout::kRowsPerPage;
+}
+
+std::vector<std::string> wrapPrintText(std::string_view text) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::size_t capacity = 77;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = gbkCharLength(text, i);
+    if (line.size() + length > capacity) {
+      lines.push_back(line);
+      line.clear();
+      capacity = 76;
+    }
+    line.append(text.substr(i, length));
+    i += length;
+    if (line.size() == capacity) {
+      lines.push_back(line);
+      line.clear();
+      capacity = 76;
+    }
+  }
+  lines.push_back(line);  // the last line is drawn even when empty
+  return lines;
+}
+
+int printWrapped(Canvas& c, std::string_view gbkText, int x, int firstY) {
+  int y = firstY - 200;
+  for (const std::string& line : wrapPrintText(gbkText)) {
+    y += 200;
+    c.drawText(x, y, gbkToUtf8(line));
+  }
+  return y;
+}
+
+void drawReportPage(Canvas& c, CKroAnalyzeDoc& doc, int page, const SettingsLocation& settings) {
+  switch (page) {
+    case 1: drawCoverPage(c, doc); break;
+    case 2: drawSummaryPage(c, doc); break;
+    case 3: drawBasisPage(c); break;
+    default: drawRawDataPage(c, doc, page); break;
+  }
+  drawPageFurniture(c, doc, page, settings);
+}
+
+}  // namespace kro

@@ -1,0 +1,40 @@
+// The printed inspection report: cover, summary, basis and raw-data pages, with the page number,
+// header and footer of the print settings, drawn on a Canvas in layout units of 1/600 inch.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/document.h"
+#include "views/canvas.h"
+
+namespace kro {
+
+struct PageLayout {
+  static constexpr int kLeft = 300;
+  static constexpr int kTop = 400;
+  static constexpr int kHeight = 6000;
+  static constexpr int kWidth = 4100;
+  static constexpr int kRowsPerPage = 40;
+  static constexpr int kRowHeight = 150;
+};
+
+// Rows of the raw-data list: for each member marked for printing a header row, then one row per
+// ten readings (one empty row without readings).
+int countListRows(const CKroAnalyzeDoc& doc);
+// Three pages, then as many raw-data pages as the rows fill, 40 to a page.
+int countPrintPages(const CKroAnalyzeDoc& doc);
+
+// Cuts GBK text into printed lines: 77 bytes on the first line, 76 on each later one, never
+// splitting a two-byte character (a line ends early instead).
+std::vector<std::string> wrapPrintText(std::string_view gbk);
+// Draws wrapped text 200 units apart from firstY; returns the y of its last line.
+int printWrapped(Canvas& canvas, std::string_view gbk, int x, int firstY);
+
+// Draws page `page` (from 1): its contents, then the page number, header and footer. The
+// document's totals are recomputed for the summary; parameters and print settings are read
+// afresh from their files.
+void drawReportPage(Canvas& canvas, CKroAnalyzeDoc& doc, int page, const SettingsLocation& settings);
+
+}  // namespace kro

@@ -1,0 +1,224 @@
+// The printed pages on a recording canvas: texts, positions, row and page counts, wrapping,
+// the conclusion and the page number, header and footer.
+#include "views/report_pages.h"
+
+#include <gtest/gtest.h>
+
+#include "model/gbk_text.h"
+#include "report/report_parameters.h"
+#include "support/temp_dir.h"
+#include "views/print_settings.h"
+#include "views/recording_canvas.h"
+
+namespace kro {
+namespace {
+
+using Op = RecordingCanvas::Op;
+
+MemberRecord member(const std::string& code, int readings, int passing = -1, std::int32_t selected = 1) {
+  MemberData d;
+  d.code = code;
+  d.name = *utf8ToGbk("板" + code);
+  d.testDate = *utf8ToGbk("2008年05月12日");
+  d.designThickness = 120;
+  d.selected = selected;
+  for (int i = 0; i < readings; ++i) d.readings.push_back({0, passing < 0 || i < passing ? 120 + i % 5 : 200, 0});
+  return MemberRecord(std::move(d));
+}
+
+class PagesTest : public ::testing::Test {
+ protected:
+  PagesTest() { doc.setSettingsLocation(SettingsLocation::inFolder(dir.path())); }
+
+  RecordingCanvas draw(int page) {
+    RecordingCanvas canvas;
+    drawReportPage(canvas, doc, page, doc.settingsLocation());
+    return canvas;
+  }
+  void parameters(std::initializer_list<std::pair<const char*, std::string>> values) {
+    ProjectInfo info = emptyProjectInfo(0);
+    for (const auto& [k, v] : values) info[k] = v;
+    ASSERT_TRUE(saveFormatParameters(doc.settingsLocation(), 0, info, 0).ok());
+  }
+
+  test::TempDir dir;
+  CKroAnalyzeDoc doc;
+};
+
+TEST_F(PagesTest, CoverPage) {
+  parameters({{"报告编号", "LB-1"}, {"工程名称", "一号楼"}, {"委托单位", "甲公司"}});
+  RecordingCanvas c = draw(1);
+  const auto* title = c.findText("检 测 报 告");
+  ASSERT_NE(title, nullptr);
+  EXPECT_EQ(std::make_pair(title->x1, title->y1), std::make_pair(1300, 1200));
+  EXPECT_EQ(c.calls().front().font, (FontSpec{"宋体", 46}));
+  EXPECT_EQ(c.findText("LB-1")->x1, 2100);
+  EXPECT_EQ(c.findText("委托单位：")->y1, 3800);
+  EXPECT_EQ(c.findText("一号楼")->x1, 1800);
+  EXPECT_EQ(c.findText("楼板厚度检测")->y1, 4200);
+  const auto lines = c.callsOf(Op::Line);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[2].y1, 4350);
+  EXPECT_EQ(lines[0].x2, 3400);
+  bool hei = false;
+  for (const auto& call : c.callsOf(Op::Font)) hei = hei || call.font == FontSpec{"黑体", 16};
+  EXPECT_TRUE(hei);
+}
+
+TEST_F(PagesTest, SummaryPageRowsAndConclusion) {
+  parameters({{"施工单位", "乙公司"}});
+  doc.replaceMembers({member("A001", 100, 85)});
+  RecordingCanvas c = draw(2);
+  EXPECT_EQ(c.callsOf(Op::Rectangle)[0].y1, 600);
+  const char* labels[] = {"工程名称", "施工单位", "监理单位", "设计单位", "检测项目"};
+  for (int i = 0; i < 5; ++i) {
+    const auto* label = c.findText(labels[i]);
+    ASSERT_NE(label, nullptr) << labels[i];
+    EXPECT_EQ(label->x1, 400);
+    EXPECT_EQ(label->y1, 640 + 200 * i);
+  }
+  EXPECT_EQ(c.findText("乙公司")->x1, 1000);
+  EXPECT_NE(c.findText("     楼板厚度合格率达到85.0%，合格率大于规范要求的85%，该构件的楼板厚度"), nullptr);
+  EXPECT_NE(c.findText("     满足设计要求!"), nullptr);
+  EXPECT_NE(c.findText("         共对该构件的100个测点进行检测，其中合格的测点85个，不合格测点15个，"), nullptr);
+
+  // 84.96 % prints as 85.0 but is below the required 85 %.
+  doc.replaceMembers({member("A001", 2500, 2124)});
+  RecordingCanvas below = draw(2);
+  EXPECT_NE(below.findText("     楼板厚度合格率为85.0%，合格率低于规范要求的85%，该构件的楼板厚度"), nullptr);
+  EXPECT_NE(below.findText("     不满足设计要求!"), nullptr);
+  EXPECT_EQ(below.findText("     满足设计要求!"), nullptr);
+}
+
+TEST_F(PagesTest, OverviewWrapsAt76Bytes) {
+  std::string name;
+  for (int i = 0; i < 35; ++i) name += "甲";
+  parameters({{"工程名称", name}});
+  RecordingCanvas c = draw(2);
+  const auto* first = c.findText("       " + name);
+  ASSERT_NE(first, nullptr);  // 7 spaces and 70 bytes: the line is full
+  EXPECT_EQ(first->x1, 360);
+  EXPECT_EQ(first->y1, 2040);
+  std::vector<RecordingCanvas::Call> texts = c.callsOf(Op::Text);
+  auto it = std::find_if(texts.begin(), texts.end(), [&](const auto& t) { return t.y1 == 2240 && t.x1 == 360; });
+  ASSERT_NE(it, texts.end());
+  EXPECT_EQ(it->text.rfind("工程位于", 0), 0u);
+}
+
+TEST_F(PagesTest, WrappingNeverSplitsACharacter) {
+  const std::string text = "a" + std::string(76, 'b') + "\xD6\xD0" + std::string(80, 'c');
+  auto lines = wrapPrintText(text);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0].size(), 77u);
+  EXPECT_EQ(lines[1].rfind("\xD6\xD0", 0), 0u);
+  for (const auto& line : lines) EXPECT_EQ(gbkTruncate(line, line.size()), line);
+  // A character straddling byte 77 goes whole to the next line.
+  auto shifted = wrapPrintText(std::string(76, 'x') + "\xD6\xD0" + "yy");
+  EXPECT_EQ(shifted[0], std::string(76, 'x'));
+  EXPECT_EQ(shifted[1], "\xD6\xD0yy");
+  EXPECT_EQ(wrapPrintText(""), std::vector<std::string>{""});
+}
+
+TEST_F(PagesTest, ListRowsAndPages) {
+  doc.replaceMembers({member("A001", 10)});
+  EXPECT_EQ(countListRows(doc), 2);
+  doc.replaceMembers({member("A001", 11)});
+  EXPECT_EQ(countListRows(doc), 3);
+  doc.replaceMembers({member("A001", 0), member("A002", 50, -1, 0)});
+  EXPECT_EQ(countListRows(doc), 2);  // header and an empty row; the unmarked member takes none
+  doc.replaceMembers({});
+  EXPECT_EQ(countPrintPages(doc), 3);
+  // 41 rows: page 4 full, page 5 one row.
+  std::vector<MemberRecord> members(4, member("A001", 90));
+  members.push_back(member("B002", 0));  // 4 x 10 + ... = 40 rows, then 2 more
+  doc.replaceMembers(members);
+  EXPECT_EQ(countListRows(doc), 42);
+  EXPECT_EQ(countPrintPages(doc), 5);
+  members.pop_back();
+  doc.replaceMembers(members);
+  EXPECT_EQ(countListRows(doc), 40);
+  EXPECT_EQ(countPrintPages(doc), 4);  // exactly one full page
+}
+
+TEST_F(PagesTest, RawDataRows) {
+  std::vector<MemberRecord> members(4, member("A001", 90));
+  members.push_back(member("B002", 11));
+  doc.replaceMembers(members);  // 40 + 3 = 43 rows
+  RecordingCanvas page4 = draw(4);
+  EXPECT_NE(page4.findText("原始数据列表:"), nullptr);
+  EXPECT_EQ(page4.callsOf(Op::Rectangle)[0].y2, 550 + 6000);
+  EXPECT_EQ(page4.callsOf(Op::Fill).size(), 4u);
+  RecordingCanvas page5 = draw(5);
+  EXPECT_EQ(page5.findText("原始数据列表:"), nullptr);
+  const auto frame = page5.callsOf(Op::Rectangle);
+  ASSERT_EQ(frame.size(), 1u);
+  EXPECT_EQ(frame[0].y2 - frame[0].y1, 3 * 150);
+  const auto fills = page5.callsOf(Op::Fill);
+  ASSERT_EQ(fills.size(), 1u);
+  EXPECT_EQ(fills[0].color, (Color{192, 192, 192}));
+  EXPECT_EQ(fills[0].y1, 560);
+  EXPECT_NE(page5.findText("B002"), nullptr);
+  EXPECT_NE(page5.findText("设计厚度:120 mm"), nullptr);
+  // The eleventh reading stands in the first cell of the third row.
+  auto texts = page5.callsOf(Op::Text);
+  auto eleventh = std::find_if(texts.begin(), texts.end(), [](const auto& t) { return t.y1 == 550 + 300 + 30; });
+  ASSERT_NE(eleventh, texts.end());
+  EXPECT_EQ(eleventh->x1, 480);
+  EXPECT_EQ(eleventh->text, "120");
+}
+
+TEST_F(PagesTest, PageNumberHeaderAndFooter) {
+  std::vector<MemberRecord> members(4, member("A001", 90));
+  members.push_back(member("B002", 0));
+  doc.replaceMembers(members);  // 5 pages
+  PrintSettings s;
+  s.printHeader = 1;
+  s.printFooter = 0;
+  s.printPageNumber = 1;
+  s.headerText = "页眉文字";
+  s.footerText = "页脚文字";
+  s.pageNumberFormat = 4;
+  s.startPageNumber = 1;
+  s.pageNumberPosition = 4;  // top, centre
+  ASSERT_TRUE(savePrintSettings(doc.settingsLocation(), s).ok());
+  RecordingCanvas c = draw(2);
+  const auto in = c.callsOf(Op::TextInRect);
+  ASSERT_EQ(in.size(), 2u);
+  EXPECT_EQ(in[0].text, "共5页 第2页");
+  EXPECT_EQ(in[1].text, "页眉文字");
+  EXPECT_EQ(std::make_tuple(in[0].x1, in[0].y1, in[0].x2, in[0].y2), std::make_tuple(300, 400, 4500, 500));
+  EXPECT_EQ(in[0].x1, in[1].x1);
+  EXPECT_EQ(in[0].align & kAlignCenter, kAlignCenter);
+  EXPECT_EQ(c.callsOf(Op::Line).back().y1, 530);
+  EXPECT_EQ(c.findText("页脚文字"), nullptr);
+
+  EXPECT_EQ(pageNumberText(0, 0, 1, 3), ".0.");
+  EXPECT_EQ(pageNumberText(2, 5, 2, 3), "--6--");
+  EXPECT_EQ(pageNumberText(3, 1, 1, 3), "第1页");
+  EXPECT_EQ(pageNumberText(-1, 1, 1, 3), "");
+}
+
+TEST_F(PagesTest, NoSettingsFileNoFurniture) {
+  RecordingCanvas c = draw(3);
+  EXPECT_TRUE(c.callsOf(Op::TextInRect).empty());
+  EXPECT_NE(c.findText("《混凝土结构工程施工质量验收规范》（GB50204-2002）"), nullptr);
+  EXPECT_NE(c.findText(std::string(9, ' ') + "主检人" + std::string(26, ' ') + "审定人"), nullptr);
+}
+
+TEST_F(PagesTest, PrintSettingsFile) {
+  EXPECT_EQ(loadPrintSettings(doc.settingsLocation()), std::nullopt);
+  PrintSettings s;
+  s.headerText = "甲";
+  s.pageNumberFormat = -1;
+  ASSERT_TRUE(savePrintSettings(doc.settingsLocation(), s).ok());
+  const std::string text = gbkToUtf8(test::readBytes(dir / "printini.ini"));
+  EXPECT_EQ(text, "[Data]\r\n打印页眉=0\r\n打印页脚=0\r\n打印页码=0\r\n页眉内容=甲\r\n页脚内容=\r\n页码格式=-1\r\n"
+                  "起始页码=0\r\n页码位置=-1\r\n");
+  auto back = loadPrintSettings(doc.settingsLocation());
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(back->headerText, "甲");
+  EXPECT_EQ(back->pageNumberFormat, -1);
+}
+
+}  // namespace
+}  // namespace kro
