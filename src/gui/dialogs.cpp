@@ -101,13 +101,13 @@ QString qtFileFilter(const std::string& filter) {
   return filters.join(";;");
 }
 
-std::optional<QString> Dialogs::savePath(QWidget* parent, const SaveDialogSpec& spec) {
+std::optional<QString> Dialogs::savePath(QWidget* parent, const SaveDialogSpec& wanted) {
   if (answers().on) return nextPath();
   QFileDialog dialog(parent, "另存为");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setNameFilter(qtFileFilter(spec.filter));
-  dialog.setDefaultSuffix(QString::fromStdString(spec.defaultExtension));
-  if (!spec.proposedName.empty()) dialog.selectFile(QString::fromStdString(spec.proposedName));
+  dialog.setNameFilter(qtFileFilter(wanted.filter));
+  dialog.setDefaultSuffix(QString::fromStdString(wanted.defaultExtension));
+  if (!wanted.proposedName.empty()) dialog.selectFile(QString::fromStdString(wanted.proposedName));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front();
 }

@@ -451,8 +451,8 @@ SaveChoice MainWindow::askSaveDiscardCancel(const std::string& text) {
   return Dialogs::askSaveDiscardCancel(this, qt(text));
 }
 
-std::optional<std::filesystem::path> MainWindow::chooseSavePath(const SaveDialogSpec& spec) {
-  if (auto path = Dialogs::savePath(this, spec)) return std::filesystem::path(path->toStdString());
+std::optional<std::filesystem::path> MainWindow::chooseSavePath(const SaveDialogSpec& wanted) {
+  if (auto path = Dialogs::savePath(this, wanted)) return std::filesystem::path(path->toStdString());
   return std::nullopt;
 }
 

@@ -49,7 +49,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void showMessage(MessageKind kind, const std::string& text) override;
   bool askYesNo(const std::string& text) override;
   SaveChoice askSaveDiscardCancel(const std::string& text) override;
-  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& spec) override;
+  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& wanted) override;
   std::optional<bool> isMemberChecked(int row) override;
 
  public slots:

@@ -213,8 +213,8 @@ bool CKroAnalyzeDoc::saveSelection() {
   return writeToChosenPath(kSelectionSaveDialog, true);
 }
 
-bool CKroAnalyzeDoc::writeToChosenPath(const SaveDialogSpec& spec, bool selection) {
-  std::optional<fs::path> chosen = frontend_->chooseSavePath(spec);
+bool CKroAnalyzeDoc::writeToChosenPath(const SaveDialogSpec& wanted, bool selection) {
+  std::optional<fs::path> chosen = frontend_->chooseSavePath(wanted);
   if (!chosen) return false;
   Status written = selection ? writeSelectionExport(*chosen) : writeAnalysisFile(*chosen);
   if (!written) {

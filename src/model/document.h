@@ -152,7 +152,7 @@ class CKroAnalyzeDoc {
   void editRows(bool (MemberRecord::*edit)(int), int row);
   void markModified();
   void afterLoad(const std::filesystem::path& path);
-  bool writeToChosenPath(const SaveDialogSpec& spec, bool selection);
+  bool writeToChosenPath(const SaveDialogSpec& wanted, bool selection);
   void reportFailure(const std::string& message);
 
   DocumentFrontend* frontend_;

@@ -43,7 +43,7 @@ class DocumentFrontend {
   virtual bool askYesNo(const std::string& text) = 0;
   virtual SaveChoice askSaveDiscardCancel(const std::string& text) = 0;
   // Runs a save dialog (which asks before overwriting); nothing when the user cancels.
-  virtual std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& spec) = 0;
+  virtual std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& wanted) = 0;
   // The check state of a member list row; nothing when the list has no such row.
   virtual std::optional<bool> isMemberChecked(int row) = 0;
 };

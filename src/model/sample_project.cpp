@@ -62,29 +62,29 @@ std::string instrumentDate(int year, int month, int day) {
   return *utf8ToGbk(text);
 }
 
-MemberRecord makeMember(const SampleSpec& spec, Noise& noise) {
+MemberRecord makeMember(const SampleSpec& wanted, Noise& noise) {
   MemberData d;
-  d.code = spec.code;
-  d.name = *utf8ToGbk(spec.name);
-  d.testDate = instrumentDate(spec.year, spec.month, spec.day);
-  d.designThickness = spec.design;
-  d.minusDeviation = spec.minus;
-  d.plusDeviation = spec.plus;
-  const bool positioned = spec.code[0] == 'P' || spec.code[0] == 'W';
-  if (spec.code[0] == 'W') d.secondColumnStart = spec.readings / 2;
+  d.code = wanted.code;
+  d.name = *utf8ToGbk(wanted.name);
+  d.testDate = instrumentDate(wanted.year, wanted.month, wanted.day);
+  d.designThickness = wanted.design;
+  d.minusDeviation = wanted.minus;
+  d.plusDeviation = wanted.plus;
+  const bool positioned = wanted.code[0] == 'P' || wanted.code[0] == 'W';
+  if (wanted.code[0] == 'W') d.secondColumnStart = wanted.readings / 2;
   std::int64_t sum = 0;
-  for (int i = 0; i < spec.readings; ++i) {
+  for (int i = 0; i < wanted.readings; ++i) {
     Reading r;
-    r.thickness = spec.design + noise.between(-spec.spread, spec.spread);
+    r.thickness = wanted.design + noise.between(-wanted.spread, wanted.spread);
     // Along a profile or across a grid, the second value is the point's position in mm.
     if (positioned) {
-      const int column = spec.code[0] == 'W' ? i % std::max(1, d.secondColumnStart) : i;
+      const int column = wanted.code[0] == 'W' ? i % std::max(1, d.secondColumnStart) : i;
       r.auxValue = column * 500;
     }
     sum += r.thickness;
     d.readings.push_back(r);
   }
-  d.averageThickness = static_cast<std::int32_t>(std::lround(static_cast<double>(sum) / spec.readings));
+  d.averageThickness = static_cast<std::int32_t>(std::lround(static_cast<double>(sum) / wanted.readings));
   MemberRecord member(std::move(d));
   member.computeMax();
   member.computeMin();
@@ -97,7 +97,7 @@ MemberRecord makeMember(const SampleSpec& spec, Noise& noise) {
 std::vector<MemberRecord> makeSampleProject() {
   Noise noise(20080512);
   std::vector<MemberRecord> members;
-  for (const SampleSpec& spec : kSamples) members.push_back(makeMember(spec, noise));
+  for (const SampleSpec& wanted : kSamples) members.push_back(makeMember(wanted, noise));
   return members;
 }
 
@@ -109,10 +109,10 @@ std::vector<MemberRecord> makeLargeProject(int memberCount, int readingsPerMembe
     const SampleSpec& base = kSamples[static_cast<std::size_t>(i) % std::size(kSamples)];
     char code[8];
     std::snprintf(code, sizeof code, "%c%03d", base.code[0], i % 1000);
-    SampleSpec spec = base;
-    spec.code = code;
-    spec.readings = readingsPerMember;
-    members.push_back(makeMember(spec, noise));
+    SampleSpec wanted = base;
+    wanted.code = code;
+    wanted.readings = readingsPerMember;
+    members.push_back(makeMember(wanted, noise));
   }
   return members;
 }

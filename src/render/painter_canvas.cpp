@@ -19,21 +19,21 @@ QStringList fontFamiliesFor(const std::string& face, bool serif) {
   return serif ? QStringList{"Noto Serif CJK SC", "Noto Sans CJK SC"} : QStringList{"Noto Sans CJK SC"};
 }
 
-QFont qtFont(const FontSpec& spec, int deviceDpi) {
+QFont qtFont(const FontSpec& wanted, int deviceDpi) {
   QFont font;
-  font.setFamilies(fontFamiliesFor(spec.face, spec.serif));
-  if (spec.pointSize > 0) {
+  font.setFamilies(fontFamiliesFor(wanted.face, wanted.serif));
+  if (wanted.pointSize > 0) {
     // Points are kept whatever the device: a 10-point font is 10/72 inch tall on every printer.
-    font.setPixelSize(std::max(1, spec.pointSize * deviceDpi / 72));
-  } else if (spec.pixelHeight > 0) {
-    font.setPixelSize(spec.pixelHeight);
+    font.setPixelSize(std::max(1, wanted.pointSize * deviceDpi / 72));
+  } else if (wanted.pixelHeight > 0) {
+    font.setPixelSize(wanted.pixelHeight);
   }
-  if (spec.pixelWidth > 0 && spec.pixelHeight > 0) {
+  if (wanted.pixelWidth > 0 && wanted.pixelHeight > 0) {
     // A character width of half the height is the natural width of CJK-free text.
-    font.setStretch(std::clamp(spec.pixelWidth * 200 / spec.pixelHeight, 25, 400));
+    font.setStretch(std::clamp(wanted.pixelWidth * 200 / wanted.pixelHeight, 25, 400));
   }
-  font.setWeight(static_cast<QFont::Weight>(std::clamp(spec.weight, 100, 900)));
-  font.setStyleHint(spec.serif ? QFont::Serif : QFont::SansSerif);
+  font.setWeight(static_cast<QFont::Weight>(std::clamp(wanted.weight, 100, 900)));
+  font.setStyleHint(wanted.serif ? QFont::Serif : QFont::SansSerif);
   // Unshaped Latin text keeps a one-to-one glyph mapping, so PDF readers can extract it.
   font.setStyleStrategy(QFont::PreferNoShaping);
   return font;

@@ -12,8 +12,8 @@ namespace kro {
 // The families that stand for a face name: "宋体" and "黑体" resolve to installed CJK fonts.
 QStringList fontFamiliesFor(const std::string& face, bool serif);
 
-// A QFont for a font spec on a device of the given resolution (dots per inch).
-QFont qtFont(const FontSpec& spec, int deviceDpi);
+// A QFont for a font wanted on a device of the given resolution (dots per inch).
+QFont qtFont(const FontSpec& wanted, int deviceDpi);
 
 class PainterCanvas : public Canvas {
  public:

@@ -39,8 +39,8 @@ class RecordingFrontend : public DocumentFrontend {
     if (!saveAnswers.empty()) saveAnswers.pop_front();
     return answer;
   }
-  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& spec) override {
-    dialogs.push_back(spec);
+  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& wanted) override {
+    dialogs.push_back(wanted);
     std::optional<std::filesystem::path> answer;
     if (!pathAnswers.empty()) {
       answer = pathAnswers.front();
