@@ -364,11 +364,11 @@ void MainWindow::help() {
 
 void MainWindow::openDialog() {
   if (!doc_.saveModified()) return;
-  if (auto path = Dialogs::openPath(this, qtFileFilter(kOpenFilter))) openFile(*path);
+  if (auto path = Dialogs::openPath(this, qtFileFilter(kOpenFilter))) openFile(*path, false);
 }
 
-bool MainWindow::openFile(const QString& path) {
-  if (!doc_.saveModified()) return false;
+bool MainWindow::openFile(const QString& path, bool askToSave) {
+  if (askToSave && !doc_.saveModified()) return false;
   if (!doc_.open(path.toStdString())) return false;
   rememberRecent(QFileInfo(path).absoluteFilePath());
   return true;
@@ -401,7 +401,7 @@ void MainWindow::transfer() {
   if (!doc_.saveModified()) return;
   TransferDialog dialog(*this, doc_.path(), this);
   dialog.exec();
-  if (dialog.completed()) openFile(QString::fromStdString(dialog.destination().string()));
+  if (dialog.completed()) openFile(QString::fromStdString(dialog.destination().string()), false);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -25,8 +25,9 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   explicit MainWindow(QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  // Opens a file as the document, after asking about unsaved changes. False when not opened.
-  bool openFile(const QString& path);
+  // Opens a file as the document, after asking about unsaved changes unless the caller already
+  // did. False when not opened.
+  bool openFile(const QString& path, bool askToSave = true);
 
   CKroAnalyzeDoc& document() { return doc_; }
   MemberPanel* panel() const { return panel_; }

@@ -250,6 +250,18 @@ TEST_F(MainWindowTest, UnsavedChangesAreAskedAboutOnCloseAndOpen) {
   EXPECT_EQ(decodeAnalysisFile(test::readBytes(dir / "sample.KRO")).value().size(), 13u);
 }
 
+TEST_F(MainWindowTest, TheOpenDialogAsksOnlyOnce) {
+  ASSERT_TRUE(window.openFile(sample()));
+  window.action(32786)->trigger();
+  Dialogs::takeQuestions();
+  Dialogs::queueSaveChoice(SaveChoice::Discard);
+  Dialogs::queuePath(sample());
+  window.action(57601)->trigger();
+  EXPECT_EQ(Dialogs::takeQuestions().size(), 1);
+  EXPECT_EQ(window.document().memberCount(), 12);
+  EXPECT_FALSE(window.isWindowModified());
+}
+
 TEST_F(MainWindowTest, DroppedFilesOpen) {
   QMimeData data;
   data.setUrls({QUrl::fromLocalFile(sample())});
