@@ -112,12 +112,11 @@ pugi::xml_node formattingSource(pugi::xml_node paragraph, pugi::xml_node before)
   return paragraph.child("w:pPr").child("w:rPr");
 }
 
+// A new run after `after`, or at the start of the paragraph (after its properties), with a copy
+// of the given run properties.
 pugi::xml_node makeRun(pugi::xml_node parent, pugi::xml_node after, pugi::xml_node format) {
+  if (!after && is(parent, "w:p")) after = parent.child("w:pPr");
   pugi::xml_node run = after ? parent.insert_child_after("w:r", after) : parent.prepend_child("w:r");
-  if (is(parent, "w:p") && !after && parent.child("w:pPr")) {
-    parent.remove_child(run);
-    run = parent.insert_child_after("w:r", parent.child("w:pPr"));
-  }
   if (format) {
     pugi::xml_node rPr = run.append_child("w:rPr");
     for (pugi::xml_node child : format.children()) rPr.append_copy(child);
