@@ -49,9 +49,6 @@ class SettingsFile {
   bool readInt(std::string_view section, std::string_view key, int& out);
   bool readString(std::string_view section, std::string_view key, std::string& out);
 
-  // The file's lines as read (GBK, line ends removed), for tests and tools.
-  const std::vector<std::string>& lines() const { return lines_; }
-
   // Parses file bytes into lines; CR LF and LF both end a line.
   static std::vector<std::string> splitLines(std::string_view bytes);
 
