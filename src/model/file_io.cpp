@@ -88,12 +88,8 @@ Status AtomicFile::open(const fs::path& target) {
     if (!ec) target_ = resolved;
   }
   if (target_.filename().empty()) return Error{fileErrorMessage("无法写入", target, EISDIR)};
-  fs::path folder = target_.parent_path();
-  static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = "." + target_.filename().string() + ".tmp" + std::to_string(::getpid()) +
-                       "-" + std::to_string(counter++);
-    temp_ = folder.empty() ? fs::path(name) : folder / name;
+    temp_ = temporaryPathBeside(target_);
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0) break;
     if (errno != EEXIST) {
@@ -151,6 +147,22 @@ void AtomicFile::discard() {
     ::unlink(temp_.c_str());
     temp_.clear();
   }
+}
+
+fs::path temporaryPathBeside(const fs::path& target) {
+  static std::atomic<unsigned> counter{0};
+  const std::string name =
+      "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+  return target.parent_path().empty() ? fs::path(name) : target.parent_path() / name;
+}
+
+Status replaceWithTemporary(const fs::path& temporary, const fs::path& target) {
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    return Error{fileErrorMessage("无法写入", target, error)};
+  }
+  return Status::success();
 }
 
 Status writeFileAtomically(const fs::path& target, std::string_view bytes) {

@@ -41,6 +41,12 @@ class AtomicFile {
 
 Status writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
 
+// For writers that create their file by path themselves (zip, workbook and PDF libraries): a
+// fresh hidden name beside target, and the rename of the complete file over target. A failed
+// rename removes the temporary file and says why.
+std::filesystem::path temporaryPathBeside(const std::filesystem::path& target);
+Status replaceWithTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target);
+
 // The user-facing text for a failed file operation on path, with the reason for errno.
 std::string fileErrorMessage(std::string_view action, const std::filesystem::path& path, int error);
 

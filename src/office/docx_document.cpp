@@ -2,7 +2,6 @@
 #include "office/docx_document.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -188,9 +187,7 @@ Status DocxDocument::save(const fs::path& path) {
   std::ostringstream xml;
   body_.save(xml, "", pugi::format_raw);
   const std::string body = xml.str();
-  static std::atomic<unsigned> counter{0};
-  const fs::path temp = path.parent_path() / ("." + path.filename().string() + ".tmp" + std::to_string(::getpid()) +
-                                              "-" + std::to_string(counter++));
+  const fs::path temp = temporaryPathBeside(path);
   int error = 0;
   zip_t* archive = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   if (archive == nullptr) return Error{fileErrorMessage("无法写入", path, errno ? errno : EIO)};
@@ -219,13 +216,7 @@ Status DocxDocument::save(const fs::path& path) {
     ::unlink(temp.c_str());
     return Error{"无法写入“" + path.string() + "”。"};
   }
-  std::error_code ec;
-  fs::rename(temp, path, ec);
-  if (ec) {
-    ::unlink(temp.c_str());
-    return Error{"无法写入“" + path.string() + "”：" + ec.message()};
-  }
-  return Status::success();
+  return replaceWithTemporary(temp, path);
 }
 
 void DocxDocument::indexLines() {

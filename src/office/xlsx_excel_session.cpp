@@ -1,8 +1,9 @@
 // The workbook model and its writing through libxlsxwriter.
 #include "office/xlsx_excel_session.h"
 
+#include "model/file_io.h"
+
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <unistd.h>
 #include <xlsxwriter.h>
@@ -86,10 +87,7 @@ void XlsxExcelSession::setColumnsAlignment(int h, int v) {
 }
 
 Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
-  static std::atomic<unsigned> counter{0};
-  const std::filesystem::path temp =
-      path.parent_path() / ("." + path.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
-                            std::to_string(counter++));
+  const std::filesystem::path temp = temporaryPathBeside(path);
   lxw_workbook* workbook = workbook_new(temp.c_str());
   if (workbook == nullptr) return Error{"无法写入“" + path.string() + "”。"};
   for (const Sheet& sheet : sheets_) {
@@ -119,13 +117,7 @@ Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
     ::unlink(temp.c_str());
     return Error{"无法写入“" + path.string() + "”。"};
   }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    ::unlink(temp.c_str());
-    return Error{"无法写入“" + path.string() + "”：" + ec.message()};
-  }
-  return Status::success();
+  return replaceWithTemporary(temp, path);
 }
 
 }  // namespace kro

@@ -3,8 +3,8 @@
 
 #include <QPageLayout>
 #include <QPainter>
-#include <unistd.h>
 
+#include "model/file_io.h"
 #include "render/painter_canvas.h"
 #include "views/report_pages.h"
 
@@ -40,8 +40,7 @@ Status printReport(CKroAnalyzeDoc& doc, QPrinter& printer, const SettingsLocatio
 }
 
 Status printReportToPdf(CKroAnalyzeDoc& doc, const std::filesystem::path& pdf, const SettingsLocation& settings) {
-  const std::filesystem::path temp =
-      pdf.parent_path() / ("." + pdf.filename().string() + ".tmp" + std::to_string(::getpid()));
+  const std::filesystem::path temp = temporaryPathBeside(pdf);
   QPrinter printer(QPrinter::HighResolution);
   preparePrinter(printer);
   printer.setOutputFormat(QPrinter::PdfFormat);
@@ -50,17 +49,12 @@ Status printReportToPdf(CKroAnalyzeDoc& doc, const std::filesystem::path& pdf, c
   printer.setFullPage(true);
   printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
   Status printed = printReport(doc, printer, settings);
-  std::error_code ec;
   if (!printed) {
+    std::error_code ec;
     std::filesystem::remove(temp, ec);
     return printed;
   }
-  std::filesystem::rename(temp, pdf, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    return Error{"无法写入“" + pdf.string() + "”：" + ec.message()};
-  }
-  return Status::success();
+  return replaceWithTemporary(temp, pdf);
 }
 
 }  // namespace kro

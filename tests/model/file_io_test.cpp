@@ -58,6 +58,25 @@ TEST(FileIo, FailuresAreReportedAndLeaveNothingBehind) {
   EXPECT_EQ(test::entryCount(dir.path()), 2);
 }
 
+TEST(FileIo, TemporaryFilesWrittenByOthersReplaceTheTargetOrVanish) {
+  test::TempDir dir;
+  const auto first = temporaryPathBeside(dir / "out.pdf");
+  EXPECT_EQ(first.parent_path(), dir.path());
+  EXPECT_NE(first, temporaryPathBeside(dir / "out.pdf"));
+  test::writeBytes(first, "new");
+  ASSERT_TRUE(replaceWithTemporary(first, dir / "out.pdf").ok());
+  EXPECT_EQ(test::readBytes(dir / "out.pdf"), "new");
+
+  // A folder in the way: reported, and the temporary file is gone.
+  std::filesystem::create_directories(dir / "busy" / "inside");
+  const auto second = temporaryPathBeside(dir / "busy");
+  test::writeBytes(second, "x");
+  Status s = replaceWithTemporary(second, dir / "busy");
+  EXPECT_FALSE(s.ok());
+  EXPECT_NE(s.message().find("busy"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(second));
+}
+
 TEST(FileIo, AWriteThatFailsPartWayKeepsTheOldFile) {
   test::TempDir dir;
   const auto target = dir / "data.KRO";
