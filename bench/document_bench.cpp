@@ -4,8 +4,9 @@
 // Goals on the reference machine (Release build, warm cache, median of 10): load plus
 // statistics under 25 ms, save under 60 ms.
 #include <benchmark/benchmark.h>
-#include <filesystem>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "model/analysis_file.h"
 #include "model/document.h"
@@ -95,5 +96,3 @@ KRO_BENCH(DocumentOpen);
 KRO_BENCH(Save);
 
 }  // namespace
-
-

@@ -2,8 +2,9 @@
 // the same document, written with the real writers.
 // Goals on the reference machine: under 1 s and under 0.5 s.
 #include <benchmark/benchmark.h>
-#include <filesystem>
 #include <unistd.h>
+
+#include <filesystem>
 
 #include "export/spreadsheet_export.h"
 #include "model/document.h"
@@ -57,7 +58,11 @@ void Workbook(benchmark::State& state) {
   }
 }
 
-BENCHMARK(Report1WithDataTable)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(Report1WithDataTable)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 BENCHMARK(Workbook)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly(true);
 
 }  // namespace

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (auto decoded = kro::decodeTransfer(layout, bytes)) {
       // Never more readings than the bytes could hold.
       std::size_t readings = 0;
-      for (const kro::MemberRecord& m : decoded.value().members) readings += static_cast<std::size_t>(m.readingCount());
+      for (const kro::MemberRecord& m : decoded.value().members)
+        readings += static_cast<std::size_t>(m.readingCount());
       if (2 * readings > size) std::abort();
     }
   }

@@ -1,37 +1,37 @@
 // The kro commands: info, convert, sample.
 #include "cli/cli.h"
 
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <thread>
 
 #include "cli/arguments.h"
+#include "devices/pty_instrument.h"
+#include "devices/qt_serial_port.h"
+#include "devices/usb_backend.h"
+#include "export/spreadsheet_export.h"
 #include "model/analysis_file.h"
 #include "model/document.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
 #include "model/raw_files.h"
 #include "model/sample_project.h"
+#include "office/docx_word_session.h"
+#include "office/xlsx_excel_session.h"
+#include "render/report_printer.h"
+#include "report/report_generator.h"
 #include "transfer/instrument_encoder.h"
 #include "transfer/transfer_decoder.h"
 #include "transfer/transfer_session.h"
-#include "devices/pty_instrument.h"
-#include "devices/qt_serial_port.h"
-#include "devices/usb_backend.h"
-#include "export/spreadsheet_export.h"
-#include "office/docx_word_session.h"
-#include "office/xlsx_excel_session.h"
-#include "report/report_generator.h"
-#include "render/report_printer.h"
-
-#include <QCoreApplication>
-#include <QGuiApplication>
-#include <chrono>
-#include <csignal>
-#include <thread>
-#include <unistd.h>
 
 namespace kro::cli {
 namespace fs = std::filesystem;
@@ -40,8 +40,8 @@ namespace {
 
 // Fields keep their order; floats are written with the shortest text that reads back as the
 // same float.
-using Json = nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool,
-                                  std::int64_t, std::uint64_t, float>;
+using Json = nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool, std::int64_t,
+                                  std::uint64_t, float>;
 
 constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
@@ -181,13 +181,14 @@ void printText(CKroAnalyzeDoc& doc, const std::string& path, std::ostream& out) 
   out << "文件：" << path << "\n";
   out << "构件数：" << doc.memberCount() << "\n\n";
   const std::vector<std::pair<std::string, std::size_t>> columns = {
-      {"序号", 4},  {"测区编号", 8},  {"构件名称", 20}, {"测试日期", 16}, {"测点数", 6},
-      {"设计厚度", 8}, {"允许偏差", 8}, {"最大值", 6},  {"最小值", 6},   {"平均厚度", 8},
+      {"序号", 4},     {"测区编号", 8}, {"构件名称", 20}, {"测试日期", 16}, {"测点数", 6},
+      {"设计厚度", 8}, {"允许偏差", 8}, {"最大值", 6},    {"最小值", 6},    {"平均厚度", 8},
       {"合格点数", 8}, {"合格率", 7},   {"选中", 4}};
   std::string header;
   for (std::size_t c = 0; c < columns.size(); ++c) {
-    header += (c == 0 ? "" : "  ") + (c == 1 || c == 2 || c == 3 ? padRight(columns[c].first, columns[c].second)
-                                                              : padLeft(columns[c].first, columns[c].second));
+    header +=
+        (c == 0 ? "" : "  ") + (c == 1 || c == 2 || c == 3 ? padRight(columns[c].first, columns[c].second)
+                                                           : padLeft(columns[c].first, columns[c].second));
   }
   out << header << "\n";
   for (int i = 0; i < doc.memberCount(); ++i) {
@@ -210,7 +211,7 @@ void printText(CKroAnalyzeDoc& doc, const std::string& path, std::ostream& out) 
     std::string line;
     for (std::size_t c = 0; c < columns.size(); ++c) {
       line += (c == 0 ? "" : "  ") + (c == 1 || c == 2 || c == 3 ? padRight(cells[c], columns[c].second)
-                                                              : padLeft(cells[c], columns[c].second));
+                                                                 : padLeft(cells[c], columns[c].second));
     }
     out << line << "\n";
   }
@@ -288,7 +289,8 @@ int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   if (!output) return cx.usage("decode 需要用 -o 指定输出文件");
   auto bytes = readInput(a->positional()[0]);
   if (!bytes) return cx.fail(bytes.message());
-  auto decoded = decodeTransfer(a->has("--usb") ? TransferLayout::Usb : TransferLayout::Serial, bytes.value());
+  auto decoded =
+      decodeTransfer(a->has("--usb") ? TransferLayout::Usb : TransferLayout::Serial, bytes.value());
   if (!decoded) return cx.fail(decoded.message());
   for (const std::string& warning : decoded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
   Status written = writeAnalysisFile(*output, decoded.value().members);
@@ -511,15 +513,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   static const std::map<std::string, std::function<int(const Context&, const std::vector<std::string>&)>>
       commands = {
-          {"info", commandInfo},
-          {"convert", commandConvert},
-          {"sample", commandSample},
-          {"decode", commandDecode},
-          {"simulate", commandSimulate},
-          {"transfer", commandTransfer},
-          {"report", commandReport},
-          {"excel", commandExcel},
-          {"print", commandPrint},
+          {"info", commandInfo},     {"convert", commandConvert},   {"sample", commandSample},
+          {"decode", commandDecode}, {"simulate", commandSimulate}, {"transfer", commandTransfer},
+          {"report", commandReport}, {"excel", commandExcel},       {"print", commandPrint},
       };
   if (command == "help" || command == "--help" || command == "-h") {
     out << kUsageText;

@@ -1,9 +1,10 @@
 // libusb-1.0 backend of the USB chip library.
 #include "devices/libusb_ch375.h"
 
+#include <libusb.h>
+
 #include <algorithm>
 #include <chrono>
-#include <libusb.h>
 #include <vector>
 
 namespace kro {
@@ -72,7 +73,8 @@ long LibusbCh375::CH375OpenDevice(unsigned index) {
     if (libusb_get_device_descriptor(list[i], &descriptor) != 0) continue;
     const int interfaceNumber = bulkInterface(list[i]);
     if (interfaceNumber < 0) continue;
-    const bool known = descriptor.idProduct == 0x5537 && (descriptor.idVendor == 0x4348 || descriptor.idVendor == 0x1a86);
+    const bool known =
+        descriptor.idProduct == 0x5537 && (descriptor.idVendor == 0x4348 || descriptor.idVendor == 0x1a86);
     candidates.push_back({list[i], interfaceNumber, known});
   }
   std::stable_partition(candidates.begin(), candidates.end(), [](const Candidate& c) { return c.knownId; });
@@ -124,8 +126,8 @@ bool LibusbCh375::transfer(OpenDevice& device, unsigned char endpoint, unsigned 
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadPatienceMs);
   while (!abort.exchange(false)) {
     int transferred = 0;
-    const int rc = libusb_bulk_transfer(device.handle, endpoint, buffer, static_cast<int>(*length), &transferred,
-                                        kSliceMs);
+    const int rc = libusb_bulk_transfer(device.handle, endpoint, buffer, static_cast<int>(*length),
+                                        &transferred, kSliceMs);
     if (rc == 0 || (rc == LIBUSB_ERROR_TIMEOUT && transferred > 0)) {
       *length = static_cast<unsigned long>(transferred);
       return true;

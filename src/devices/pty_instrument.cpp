@@ -1,14 +1,15 @@
 // The virtual instrument's pseudo-terminal (POSIX).
 #include "devices/pty_instrument.h"
 
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
 
 #include "transfer/serial_link.h"
 

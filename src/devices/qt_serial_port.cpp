@@ -10,8 +10,9 @@ bool QtSerialPort::open(const std::string& name, const SerialLineSettings& setti
   port_.setPortName(QString::fromStdString(name));
   if (!port_.open(QIODevice::ReadWrite)) return false;
   const bool configured =
-      port_.setBaudRate(settings.baudRate) && port_.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)) &&
-      port_.setParity(settings.parity == 'N' ? QSerialPort::NoParity
+      port_.setBaudRate(settings.baudRate) &&
+      port_.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)) &&
+      port_.setParity(settings.parity == 'N'   ? QSerialPort::NoParity
                       : settings.parity == 'E' ? QSerialPort::EvenParity
                                                : QSerialPort::OddParity) &&
       port_.setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&

@@ -17,7 +17,8 @@ Result<std::unique_ptr<Ch375Library>> makeUsbLibrary() {
     HeadlessFrontend quiet;
     CKroAnalyzeDoc doc(&quiet);
     if (!doc.open(file)) {
-      return Error{quiet.messages().empty() ? std::string("无法打开模拟仪器的数据文件。") : quiet.messages().back().text};
+      return Error{quiet.messages().empty() ? std::string("无法打开模拟仪器的数据文件。")
+                                            : quiet.messages().back().text};
     }
     auto image = encodeUsbImage(doc.members());
     if (!image) return image.error();

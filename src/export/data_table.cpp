@@ -16,8 +16,8 @@ int dataTableRowCount(const CKroAnalyzeDoc& doc) {
 }
 
 std::string dataTableHeader(const MemberRecord& m) {
-  return gbkToUtf8(m.code()) + "(" + gbkToUtf8(m.name()) + ")         设计厚度:" +
-         std::to_string(m.designThickness()) + "        " + gbkToUtf8(m.testDate());
+  return gbkToUtf8(m.code()) + "(" + gbkToUtf8(m.name()) +
+         ")         设计厚度:" + std::to_string(m.designThickness()) + "        " + gbkToUtf8(m.testDate());
 }
 
 Status exportDataTable(const CKroAnalyzeDoc& doc, WordSession& word, const OfficePaths& paths) {
@@ -43,7 +43,8 @@ Status exportDataTable(const CKroAnalyzeDoc& doc, WordSession& word, const Offic
       continue;
     }
     for (int j = 0; j < n; ++j) {
-      if (Status s = word.setCellText(1, r + 1 + j / 10, 1 + j % 10, std::to_string(m.readingAt(j))); !s) return s;
+      if (Status s = word.setCellText(1, r + 1 + j / 10, 1 + j % 10, std::to_string(m.readingAt(j))); !s)
+        return s;
     }
     const int readingRows = n / 10 + (n % 10 > 0 ? 1 : 0);
     r += readingRows;

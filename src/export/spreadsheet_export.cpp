@@ -36,7 +36,8 @@ Result<std::filesystem::path> exportToSpreadsheet(CKroAnalyzeDoc& doc, ExcelSess
   for (const MemberRecord& m : doc.members()) {
     if (m.selected() == 0) continue;
     ++b;
-    for (int j = 0; j < m.readingCount(); ++j) excel.setCellText(b + 1 + j / 10, 1 + j % 10, std::to_string(m.readingAt(j)));
+    for (int j = 0; j < m.readingCount(); ++j)
+      excel.setCellText(b + 1 + j / 10, 1 + j % 10, std::to_string(m.readingAt(j)));
     b += spreadsheetReadingRows(m);
   }
   if (Status s = excel.saveAs(workbookPath); !s) return Error{s.message()};

@@ -3,8 +3,8 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QUrl>
 #include <QPushButton>
+#include <QUrl>
 
 namespace kro::gui {
 namespace {
@@ -73,9 +73,12 @@ SaveChoice Dialogs::askSaveDiscardCancel(QWidget* parent, const QString& text) {
   box.button(QMessageBox::Discard)->setText("不保存(&N)");
   box.button(QMessageBox::Cancel)->setText("取消");
   switch (box.exec()) {
-    case QMessageBox::Save: return SaveChoice::Save;
-    case QMessageBox::Discard: return SaveChoice::Discard;
-    default: return SaveChoice::Cancel;
+    case QMessageBox::Save:
+      return SaveChoice::Save;
+    case QMessageBox::Discard:
+      return SaveChoice::Discard;
+    default:
+      return SaveChoice::Cancel;
   }
 }
 

@@ -31,8 +31,8 @@
 #include "office/xlsx_excel_session.h"
 #include "render/report_printer.h"
 #include "report/report_generator.h"
-#include "views/report_pages.h"
 #include "settings/program_paths.h"
+#include "views/report_pages.h"
 
 namespace kro::gui {
 namespace {
@@ -52,7 +52,10 @@ QIcon themed(const char* name, QStyle::StandardPixmap fallback) {
 }  // namespace
 
 MainWindow::MainWindow(QWidget* parent)
-    : QMainWindow(parent), doc_(this), officePaths_(OfficePaths::standard()), printer_(QPrinter::HighResolution) {
+    : QMainWindow(parent),
+      doc_(this),
+      officePaths_(OfficePaths::standard()),
+      printer_(QPrinter::HighResolution) {
   preparePrinter(printer_);
   setObjectName("mainWindow");
   setAcceptDrops(true);
@@ -85,8 +88,8 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow() { doc_.setFrontend(nullptr); }
 
-QAction* MainWindow::makeAction(int id, const QString& text, const QList<QKeySequence>& keys, const QString& tip,
-                                void (MainWindow::*slot)()) {
+QAction* MainWindow::makeAction(int id, const QString& text, const QList<QKeySequence>& keys,
+                                const QString& tip, void (MainWindow::*slot)()) {
   auto* a = new QAction(text, this);
   a->setObjectName(QString("action%1").arg(id));
   a->setShortcuts(keys);
@@ -151,10 +154,12 @@ void MainWindow::buildActions() {
   connect(action(32801), &QAction::triggered, this, [this] { doc_.undoDeleteMember(); });
   makeAction(32780, "上面插入一行(&T)", {K("Alt+T")}, "在选中一行的上面插入数据", nullptr)
       ->setIcon(themed("go-up", QStyle::SP_ArrowUp));
-  connect(action(32780), &QAction::triggered, this, [this] { grid_->runRowCommand(RowCommand::InsertAbove); });
+  connect(action(32780), &QAction::triggered, this,
+          [this] { grid_->runRowCommand(RowCommand::InsertAbove); });
   makeAction(32781, "下面插入一行(&B)", {K("Alt+B")}, "在选中一行的下面插入数据", nullptr)
       ->setIcon(themed("go-down", QStyle::SP_ArrowDown));
-  connect(action(32781), &QAction::triggered, this, [this] { grid_->runRowCommand(RowCommand::InsertBelow); });
+  connect(action(32781), &QAction::triggered, this,
+          [this] { grid_->runRowCommand(RowCommand::InsertBelow); });
   makeAction(32782, "删除数据(&D)", {K("Ctrl+D")}, "删除选中的数据", nullptr)
       ->setIcon(themed("edit-delete", QStyle::SP_DialogDiscardButton));
   connect(action(32782), &QAction::triggered, this, [this] { grid_->runRowCommand(RowCommand::Delete); });
@@ -178,7 +183,8 @@ void MainWindow::buildActions() {
       ->setIcon(themed("help-about", QStyle::SP_MessageBoxInformation));
   makeAction(32796, "计算器", {}, "启动计算器", &MainWindow::startCalculator);
   makeAction(32797, "意见反馈", {}, "发送意见反馈", nullptr);
-  connect(action(32797), &QAction::triggered, this, [] { QDesktopServices::openUrl(QUrl(kFeedbackAddress)); });
+  connect(action(32797), &QAction::triggered, this,
+          [] { QDesktopServices::openUrl(QUrl(kFeedbackAddress)); });
   makeAction(32798, "登录我公司网站", {}, "打开网站", nullptr);
   connect(action(32798), &QAction::triggered, this, [] { QDesktopServices::openUrl(QUrl(kWebAddress)); });
 }
@@ -222,8 +228,8 @@ void MainWindow::buildMenus() {
 void MainWindow::buildToolBar() {
   QToolBar* bar = addToolBar("工具栏");
   bar->setObjectName("toolBar");
-  const int order[] = {57601, 32800, 0,     32772, 32774, 32775, 32776, 0,     32786,
-                       32787, 32780, 32781, 32782, 32777, 32778, 32779, 0,     57664};
+  const int order[] = {57601, 32800, 0,     32772, 32774, 32775, 32776, 0, 32786,
+                       32787, 32780, 32781, 32782, 32777, 32778, 32779, 0, 57664};
   for (int id : order) {
     if (id == 0) {
       bar->addSeparator();
@@ -283,7 +289,8 @@ void MainWindow::openOutputs(const QStringList& paths) {
     if (!Dialogs::openFile(path)) unopened << path;
   }
   if (!unopened.isEmpty()) {
-    Dialogs::message(this, MessageKind::Information, "文件已写好，但没有能打开它们的程序：\n" + unopened.join("\n"));
+    Dialogs::message(this, MessageKind::Information,
+                     "文件已写好，但没有能打开它们的程序：\n" + unopened.join("\n"));
   }
 }
 
@@ -291,8 +298,8 @@ void MainWindow::wordReport() {
   const QDate date = QDate::currentDate();
   DocxWordSession word;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  auto written = generateWordReport(doc_, word, officePaths_, std::nullopt,
-                                    {date.year(), date.month(), date.day()});
+  auto written =
+      generateWordReport(doc_, word, officePaths_, std::nullopt, {date.year(), date.month(), date.day()});
   QApplication::restoreOverrideCursor();
   if (!written) {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));
@@ -329,7 +336,8 @@ void MainWindow::nextPane(int step) {
 }
 
 void MainWindow::startCalculator() {
-  for (const char* program : {"gnome-calculator", "kcalc", "mate-calc", "galculator", "qalculate-gtk", "xcalc"}) {
+  for (const char* program :
+       {"gnome-calculator", "kcalc", "mate-calc", "galculator", "qalculate-gtk", "xcalc"}) {
     const QString path = QStandardPaths::findExecutable(program);
     if (!path.isEmpty() && QProcess::startDetached(path, {})) return;
   }
@@ -443,7 +451,9 @@ void MainWindow::titleChanged() {
   setWindowModified(doc_.isModified());
 }
 
-void MainWindow::showMessage(MessageKind kind, const std::string& text) { Dialogs::message(this, kind, qt(text)); }
+void MainWindow::showMessage(MessageKind kind, const std::string& text) {
+  Dialogs::message(this, kind, qt(text));
+}
 
 bool MainWindow::askYesNo(const std::string& text) { return Dialogs::askYesNo(this, qt(text), "提示"); }
 

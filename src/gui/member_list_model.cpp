@@ -25,10 +25,14 @@ QVariant MemberListModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole) return {};
   const MemberListTexts texts = memberListTexts(*member, index.row());
   switch (index.column()) {
-    case 0: return QString::fromStdString(texts.number);
-    case 1: return QString::fromStdString(texts.code);
-    case 2: return QString::fromStdString(texts.readingCount);
-    default: return QString::fromStdString(texts.testDate);
+    case 0:
+      return QString::fromStdString(texts.number);
+    case 1:
+      return QString::fromStdString(texts.code);
+    case 2:
+      return QString::fromStdString(texts.readingCount);
+    default:
+      return QString::fromStdString(texts.testDate);
   }
 }
 
@@ -56,7 +60,8 @@ QVariant MemberListModel::headerData(int section, Qt::Orientation orientation, i
 void MemberListModel::rebuild() {
   beginResetModel();
   checks_.assign(static_cast<std::size_t>(doc_.memberCount()), 0);
-  for (int i = 0; i < doc_.memberCount(); ++i) checks_[static_cast<std::size_t>(i)] = doc_.memberAt(i)->selected() != 0;
+  for (int i = 0; i < doc_.memberCount(); ++i)
+    checks_[static_cast<std::size_t>(i)] = doc_.memberAt(i)->selected() != 0;
   endResetModel();
 }
 

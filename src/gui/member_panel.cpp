@@ -73,9 +73,12 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
   layout->addWidget(totals, 25);
 
   connect(name_, &QLineEdit::textEdited, this, &MemberPanel::onNameEdited);
-  connect(design_, &QLineEdit::textEdited, this, [this] { onNumberEdited(design_, &CKroAnalyzeDoc::setDesignThickness); });
-  connect(plus_, &QLineEdit::textEdited, this, [this] { onNumberEdited(plus_, &CKroAnalyzeDoc::setPlusDeviation); });
-  connect(minus_, &QLineEdit::textEdited, this, [this] { onNumberEdited(minus_, &CKroAnalyzeDoc::setMinusDeviation); });
+  connect(design_, &QLineEdit::textEdited, this,
+          [this] { onNumberEdited(design_, &CKroAnalyzeDoc::setDesignThickness); });
+  connect(plus_, &QLineEdit::textEdited, this,
+          [this] { onNumberEdited(plus_, &CKroAnalyzeDoc::setPlusDeviation); });
+  connect(minus_, &QLineEdit::textEdited, this,
+          [this] { onNumberEdited(minus_, &CKroAnalyzeDoc::setMinusDeviation); });
   connect(date_, &QDateEdit::dateChanged, this, &MemberPanel::onDateChanged);
 }
 
@@ -98,7 +101,8 @@ void MemberPanel::rebuildList() {
   const int current = doc_.currentMember();
   if (current >= 0 && current < doc_.memberCount()) {
     const QModelIndex index = model_.index(current, 0);
-    list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    list_->selectionModel()->setCurrentIndex(index,
+                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     list_->scrollTo(index);
   }
   filling_ = false;

@@ -39,7 +39,8 @@ class MemberPanel : public QWidget {
   CKroAnalyzeDoc& doc_;
   MemberListModel model_;
   QTreeView* list_;
-  QLineEdit *name_, *code_, *design_, *plus_, *minus_, *max_, *min_, *count_, *average_, *passCount_, *passRate_;
+  QLineEdit *name_, *code_, *design_, *plus_, *minus_, *max_, *min_, *count_, *average_, *passCount_,
+      *passRate_;
   QLineEdit *totalReadings_, *totalPass_, *overallRate_;
   QDateEdit* date_;
   QString lastName_;

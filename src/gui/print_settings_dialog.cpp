@@ -12,7 +12,9 @@
 namespace kro::gui {
 namespace {
 
-QString qt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString qt(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
@@ -67,9 +69,10 @@ PrintSettingsDialog::PrintSettingsDialog(SettingsLocation location, QWidget* par
   printPageNumber_->setChecked(s.printPageNumber != 0);
   header_->setText(QString::fromStdString(s.headerText));
   footer_->setText(QString::fromStdString(s.footerText));
-  format_->setCurrentIndex(s.pageNumberFormat >= 0 && s.pageNumberFormat < format_->count() ? s.pageNumberFormat : -1);
-  position_->setCurrentIndex(s.pageNumberPosition >= 0 && s.pageNumberPosition < position_->count() ? s.pageNumberPosition
-                                                                                                    : -1);
+  format_->setCurrentIndex(
+      s.pageNumberFormat >= 0 && s.pageNumberFormat < format_->count() ? s.pageNumberFormat : -1);
+  position_->setCurrentIndex(
+      s.pageNumberPosition >= 0 && s.pageNumberPosition < position_->count() ? s.pageNumberPosition : -1);
   start_->setText(QString::number(s.startPageNumber));
   // A text can be edited only while it is printed; it is kept either way.
   header_->setReadOnly(!printHeader_->isChecked());

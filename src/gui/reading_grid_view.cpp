@@ -11,23 +11,29 @@
 
 namespace kro::gui {
 
-ReadingGridModel::ReadingGridModel(CKroAnalyzeDoc& doc, QObject* parent) : QAbstractTableModel(parent), doc_(doc) {}
+ReadingGridModel::ReadingGridModel(CKroAnalyzeDoc& doc, QObject* parent)
+    : QAbstractTableModel(parent), doc_(doc) {}
 
 int ReadingGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
 
-int ReadingGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kGridColumns; }
+int ReadingGridModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kGridColumns;
+}
 
 QVariant ReadingGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-      return QString::fromStdString(gridCellText(doc_.currentMemberRecord(), index.row() + 1, index.column()));
-    case Qt::TextAlignmentRole: return int(Qt::AlignCenter);
+      return QString::fromStdString(
+          gridCellText(doc_.currentMemberRecord(), index.row() + 1, index.column()));
+    case Qt::TextAlignmentRole:
+      return int(Qt::AlignCenter);
     case Qt::BackgroundRole:
       // The number column is fixed, like the header.
       return index.column() == 0 ? QVariant(QApplication::palette().button()) : QVariant();
-    default: return {};
+    default:
+      return {};
   }
 }
 
@@ -93,7 +99,8 @@ void ReadingGridView::select(const GridSelection& s) {
     return;
   }
   const QItemSelection range(model_.index(row, s.firstColumn), model_.index(row, s.lastColumn));
-  selectionModel()->setCurrentIndex(model_.index(row, std::max(s.firstColumn, 1)), QItemSelectionModel::NoUpdate);
+  selectionModel()->setCurrentIndex(model_.index(row, std::max(s.firstColumn, 1)),
+                                    QItemSelectionModel::NoUpdate);
   selectionModel()->select(range, QItemSelectionModel::ClearAndSelect);
 }
 
@@ -115,8 +122,9 @@ void ReadingGridView::currentChanged(const QModelIndex& current, const QModelInd
   // Row choice: the whole row is selected and becomes the current reading.
   currentRow_ = current.row();
   filling_ = true;
-  selectionModel()->select(QItemSelection(model_.index(current.row(), 0), model_.index(current.row(), kGridColumns - 1)),
-                           QItemSelectionModel::ClearAndSelect);
+  selectionModel()->select(
+      QItemSelection(model_.index(current.row(), 0), model_.index(current.row(), kGridColumns - 1)),
+      QItemSelectionModel::ClearAndSelect);
   filling_ = false;
   if (doc_.currentMemberRecord() != nullptr) doc_.setCurrentReading(currentRow_, false, true);
 }

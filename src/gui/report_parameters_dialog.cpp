@@ -17,7 +17,9 @@
 namespace kro::gui {
 namespace {
 
-QString qt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString qt(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 ParameterKind kindOf(int format, std::string_view key) {
   for (const ParameterField& f : reportFormatInfo(format).fields) {
@@ -75,7 +77,9 @@ void ReportParametersDialog::buildPage(int format) {
     for (std::string_view key : *columns[side]) {
       QWidget* field = nullptr;
       switch (kindOf(format, key)) {
-        case ParameterKind::Text: field = new QLineEdit(page); break;
+        case ParameterKind::Text:
+          field = new QLineEdit(page);
+          break;
         case ParameterKind::Grade: {
           auto* grades = new QComboBox(page);
           grades->setEditable(true);
@@ -159,8 +163,9 @@ void ReportParametersDialog::accept() {
     for (const auto& [key, value] : editor_.page(shown_)) {
       std::string bad;
       if (!utf8ToGbk(value, &bad)) {
-        Dialogs::message(this, MessageKind::Warning,
-                         QString("“%1”中的字符“%2”无法以 GBK 编码保存，请修改后再确定。").arg(qt(key), qt(bad)));
+        Dialogs::message(
+            this, MessageKind::Warning,
+            QString("“%1”中的字符“%2”无法以 GBK 编码保存，请修改后再确定。").arg(qt(key), qt(bad)));
         return;
       }
     }

@@ -15,8 +15,7 @@ constexpr std::size_t kReadingSize = 12;
 std::size_t codeField(MemberLayout layout) { return layout == MemberLayout::Analysis ? 10 : 5; }
 
 // Decodes count member blocks. Each block is checked to fit before it is read.
-Result<std::vector<MemberRecord>> decodeBlocks(ByteReader& in, std::int32_t count,
-                                               MemberLayout layout) {
+Result<std::vector<MemberRecord>> decodeBlocks(ByteReader& in, std::int32_t count, MemberLayout layout) {
   const std::size_t fixed = memberBlockFixedSize(layout);
   if (count < 0) {
     return Error{"构件个数为负数（" + std::to_string(count) + "），文件已损坏。"};
@@ -50,8 +49,7 @@ Result<std::vector<MemberRecord>> decodeBlocks(ByteReader& in, std::int32_t coun
       return Error{which + "的测点数为负数（" + std::to_string(readingCount) + "），文件已损坏。"};
     }
     if (static_cast<std::size_t>(readingCount) > in.remaining() / kReadingSize) {
-      return Error{which + "的 " + std::to_string(readingCount) +
-                   " 个测点超出了文件末尾，文件已损坏。"};
+      return Error{which + "的 " + std::to_string(readingCount) + " 个测点超出了文件末尾，文件已损坏。"};
     }
     d.readings.resize(static_cast<std::size_t>(readingCount));
     for (Reading& r : d.readings) {
@@ -124,8 +122,7 @@ bool isSelectionExport(std::string_view bytes) {
   return members.ok() && in.remaining() == 0;
 }
 
-Status writeAnalysisFile(const std::filesystem::path& path,
-                         const std::vector<MemberRecord>& members) {
+Status writeAnalysisFile(const std::filesystem::path& path, const std::vector<MemberRecord>& members) {
   return writeFileAtomically(path, encodeMembers(members, MemberLayout::Analysis));
 }
 

@@ -232,9 +232,12 @@ bool CKroAnalyzeDoc::writeToChosenPath(const SaveDialogSpec& wanted, bool select
 bool CKroAnalyzeDoc::saveModified() {
   if (!modified_) return true;
   switch (frontend_->askSaveDiscardCancel("是否保存对“" + title() + "”的修改？")) {
-    case SaveChoice::Save: return save();
-    case SaveChoice::Discard: return true;
-    case SaveChoice::Cancel: return false;
+    case SaveChoice::Save:
+      return save();
+    case SaveChoice::Discard:
+      return true;
+    case SaveChoice::Cancel:
+      return false;
   }
   return false;
 }
@@ -437,9 +440,7 @@ std::string CKroAnalyzeDoc::reportParameter(std::string_view key, int formatNumb
   return kro::reportParameter(settings_, key, formatNumber);
 }
 
-std::optional<int> CKroAnalyzeDoc::chosenReportFormat() const {
-  return kro::chosenReportFormat(settings_);
-}
+std::optional<int> CKroAnalyzeDoc::chosenReportFormat() const { return kro::chosenReportFormat(settings_); }
 
 fs::path CKroAnalyzeDoc::programFolder() { return ProgramPaths::programFolder(); }
 

@@ -7,8 +7,8 @@
 // figures until an edit.
 #pragma once
 
-#include <filesystem>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>

@@ -60,9 +60,7 @@ class HeadlessFrontend : public DocumentFrontend {
   void showMessage(MessageKind kind, const std::string& text) override;
   bool askYesNo(const std::string&) override { return false; }
   SaveChoice askSaveDiscardCancel(const std::string&) override { return SaveChoice::Cancel; }
-  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec&) override {
-    return std::nullopt;
-  }
+  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec&) override { return std::nullopt; }
   std::optional<bool> isMemberChecked(int) override { return std::nullopt; }
 
   struct Message {

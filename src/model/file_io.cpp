@@ -1,12 +1,13 @@
 // Whole-file reads and temp-file-and-rename writes (POSIX).
 #include "model/file_io.h"
 
-#include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 
 namespace kro {
 namespace fs = std::filesystem;
@@ -15,17 +16,27 @@ namespace {
 
 std::string reasonFor(int error) {
   switch (error) {
-    case ENOENT: return "文件或文件夹不存在";
+    case ENOENT:
+      return "文件或文件夹不存在";
     case EACCES:
-    case EPERM: return "没有访问权限";
-    case EISDIR: return "这是一个文件夹";
-    case ENOTDIR: return "路径中的某一项不是文件夹";
-    case ENOSPC: return "磁盘空间不足";
-    case EDQUOT: return "超出磁盘配额";
-    case EROFS: return "只读文件系统";
-    case EFBIG: return "文件过大";
-    case EIO: return "输入输出错误";
-    default: return std::strerror(error);
+    case EPERM:
+      return "没有访问权限";
+    case EISDIR:
+      return "这是一个文件夹";
+    case ENOTDIR:
+      return "路径中的某一项不是文件夹";
+    case ENOSPC:
+      return "磁盘空间不足";
+    case EDQUOT:
+      return "超出磁盘配额";
+    case EROFS:
+      return "只读文件系统";
+    case EFBIG:
+      return "文件过大";
+    case EIO:
+      return "输入输出错误";
+    default:
+      return std::strerror(error);
   }
 }
 
@@ -151,8 +162,8 @@ void AtomicFile::discard() {
 
 fs::path temporaryPathBeside(const fs::path& target) {
   static std::atomic<unsigned> counter{0};
-  const std::string name =
-      "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+  const std::string name = "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
+                           std::to_string(counter++);
   return target.parent_path().empty() ? fs::path(name) : target.parent_path() / name;
 }
 

@@ -1,9 +1,10 @@
 // GBK character walking and the iconv conversions between GBK and UTF-8.
 #include "model/gbk_text.h"
 
+#include <iconv.h>
+
 #include <algorithm>
 #include <cerrno>
-#include <iconv.h>
 
 namespace kro {
 namespace {
@@ -125,7 +126,8 @@ std::string utf8ToGbkLossy(std::string_view utf8) {
   if (auto whole = utf8ToGbk(utf8)) return *whole;
   std::string out;
   for (std::size_t i = 0; i < utf8.size();) {
-    const std::size_t length = std::min(utf8SequenceLength(static_cast<unsigned char>(utf8[i])), utf8.size() - i);
+    const std::size_t length =
+        std::min(utf8SequenceLength(static_cast<unsigned char>(utf8[i])), utf8.size() - i);
     auto one = utf8ToGbk(utf8.substr(i, length));
     out += one ? *one : "?";
     i += length;

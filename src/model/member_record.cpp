@@ -20,13 +20,9 @@ MemberKind MemberRecord::memberKind() const {
   return MemberKind::ThicknessTest;
 }
 
-std::int64_t MemberRecord::lowerLimit() const {
-  return std::int64_t{d_.designThickness} + d_.minusDeviation;
-}
+std::int64_t MemberRecord::lowerLimit() const { return std::int64_t{d_.designThickness} + d_.minusDeviation; }
 
-std::int64_t MemberRecord::upperLimit() const {
-  return std::int64_t{d_.designThickness} + d_.plusDeviation;
-}
+std::int64_t MemberRecord::upperLimit() const { return std::int64_t{d_.designThickness} + d_.plusDeviation; }
 
 std::int32_t MemberRecord::readingAt(int index) const {
   return validIndex(index) ? d_.readings[static_cast<std::size_t>(index)].thickness : 0;
@@ -80,9 +76,7 @@ void MemberRecord::recomputeStatistics() {
   if (!d_.readings.empty()) d_.passRate = passRateOf(d_.passCount, readingCount());
 }
 
-void MemberRecord::setCode(std::string_view gbk) {
-  d_.code = std::string(gbkTruncate(gbk, kCodeCapacity));
-}
+void MemberRecord::setCode(std::string_view gbk) { d_.code = std::string(gbkTruncate(gbk, kCodeCapacity)); }
 
 void MemberRecord::setMemberName(std::string_view gbk) {
   d_.name = std::string(gbkTruncate(gbk, kNameCapacity));

@@ -6,7 +6,8 @@
 namespace kro {
 
 MemberListTexts memberListTexts(const MemberRecord& m, int index) {
-  return {std::to_string(index + 1), gbkToUtf8(m.code()), std::to_string(m.readingCount()), gbkToUtf8(m.testDate())};
+  return {std::to_string(index + 1), gbkToUtf8(m.code()), std::to_string(m.readingCount()),
+          gbkToUtf8(m.testDate())};
 }
 
 PanelTexts panelTexts(const CKroAnalyzeDoc& doc) {

@@ -11,7 +11,8 @@
 
 namespace kro {
 
-inline constexpr std::array<std::string_view, 4> kMemberListHeadings = {"序号", "测区编号", "测点数", "测试日期    "};
+inline constexpr std::array<std::string_view, 4> kMemberListHeadings = {"序号", "测区编号", "测点数",
+                                                                        "测试日期    "};
 inline constexpr std::array<int, 4> kMemberListWidths = {50, 80, 65, 120};
 
 struct MemberListTexts {

@@ -17,8 +17,7 @@ constexpr std::size_t kCodeField = 10;
 constexpr std::size_t kDateField = 22;
 
 bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
            return lower(x) == lower(y);
          });
@@ -59,7 +58,8 @@ Result<IndexFileContents> decodeIndexFile(std::string_view bytes) {
   const std::int16_t count = in.i16();
   if (count < 0) return Error{"原始数据文件的构件个数为负数（" + std::to_string(count) + "），文件已损坏。"};
   IndexFileContents contents;
-  const std::size_t held = std::min<std::size_t>(static_cast<std::size_t>(count), in.remaining() / kCodeField);
+  const std::size_t held =
+      std::min<std::size_t>(static_cast<std::size_t>(count), in.remaining() / kCodeField);
   contents.codes.reserve(held);
   for (std::size_t i = 0; i < held; ++i) contents.codes.push_back(in.text(kCodeField));
   if (held < static_cast<std::size_t>(count)) {

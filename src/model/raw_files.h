@@ -51,8 +51,7 @@ struct RawProject {
 Result<RawProject> readRawProject(const std::filesystem::path& indexPath);
 
 // The same, with the index file's bytes already read.
-Result<RawProject> readRawProject(const std::filesystem::path& indexPath,
-                                  std::string_view indexBytes);
+Result<RawProject> readRawProject(const std::filesystem::path& indexPath, std::string_view indexBytes);
 
 // Writers, used to make sample projects. Values must fit the 16-bit fields.
 Result<std::string> encodeIndexFile(const std::vector<MemberRecord>& members);

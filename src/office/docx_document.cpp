@@ -1,12 +1,13 @@
 // The .docx line model and edits, on pugixml, with libzip for the package.
 #include "office/docx_document.h"
 
+#include <unistd.h>
+#include <zip.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
-#include <unistd.h>
-#include <zip.h>
 
 #include "model/file_io.h"
 
@@ -21,7 +22,8 @@ constexpr const char* kNumberingPart = "word/numbering.xml";
 bool isLeadByte(unsigned char c) { return (c & 0xC0) != 0x80; }
 
 std::size_t codePoints(std::string_view s) {
-  return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) { return isLeadByte(static_cast<unsigned char>(c)); }));
+  return static_cast<std::size_t>(
+      std::count_if(s.begin(), s.end(), [](char c) { return isLeadByte(static_cast<unsigned char>(c)); }));
 }
 
 // Byte offset of the n-th code point.
@@ -66,13 +68,44 @@ std::vector<Piece> pieces(std::string_view utf8) {
 }
 
 // Run-property children in the order the schema requires.
-const char* const kRunPropertyOrder[] = {"w:rStyle", "w:rFonts", "w:b",     "w:bCs",  "w:i",       "w:iCs",
-                                         "w:caps",   "w:smallCaps", "w:strike", "w:dstrike", "w:outline",
-                                         "w:shadow", "w:emboss", "w:imprint", "w:noProof", "w:snapToGrid",
-                                         "w:vanish", "w:webHidden", "w:color", "w:spacing", "w:w", "w:kern",
-                                         "w:position", "w:sz", "w:szCs", "w:highlight", "w:u", "w:effect",
-                                         "w:bdr", "w:shd", "w:fitText", "w:vertAlign", "w:rtl", "w:cs", "w:em",
-                                         "w:lang", "w:eastAsianLayout", "w:specVanish"};
+const char* const kRunPropertyOrder[] = {"w:rStyle",
+                                         "w:rFonts",
+                                         "w:b",
+                                         "w:bCs",
+                                         "w:i",
+                                         "w:iCs",
+                                         "w:caps",
+                                         "w:smallCaps",
+                                         "w:strike",
+                                         "w:dstrike",
+                                         "w:outline",
+                                         "w:shadow",
+                                         "w:emboss",
+                                         "w:imprint",
+                                         "w:noProof",
+                                         "w:snapToGrid",
+                                         "w:vanish",
+                                         "w:webHidden",
+                                         "w:color",
+                                         "w:spacing",
+                                         "w:w",
+                                         "w:kern",
+                                         "w:position",
+                                         "w:sz",
+                                         "w:szCs",
+                                         "w:highlight",
+                                         "w:u",
+                                         "w:effect",
+                                         "w:bdr",
+                                         "w:shd",
+                                         "w:fitText",
+                                         "w:vertAlign",
+                                         "w:rtl",
+                                         "w:cs",
+                                         "w:em",
+                                         "w:lang",
+                                         "w:eastAsianLayout",
+                                         "w:specVanish"};
 
 int propertyRank(const char* name) {
   for (std::size_t i = 0; i < std::size(kRunPropertyOrder); ++i) {
@@ -147,7 +180,8 @@ std::string readEntry(zip_t* archive, zip_uint64_t index) {
 Result<std::unique_ptr<DocxDocument>> DocxDocument::load(const fs::path& path) {
   int error = 0;
   zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
-  if (archive == nullptr) return Error{"无法读取文档“" + path.string() + "”：不是有效的 .docx 文件或文件不存在。"};
+  if (archive == nullptr)
+    return Error{"无法读取文档“" + path.string() + "”：不是有效的 .docx 文件或文件不存在。"};
   auto doc = std::unique_ptr<DocxDocument>(new DocxDocument());
   std::string body;
   const zip_int64_t count = zip_get_num_entries(archive, 0);
@@ -162,7 +196,8 @@ Result<std::unique_ptr<DocxDocument>> DocxDocument::load(const fs::path& path) {
     }
   }
   zip_close(archive);
-  if (body.empty() || !doc->body_.load_buffer(body.data(), body.size(), pugi::parse_default | pugi::parse_ws_pcdata_single)) {
+  if (body.empty() ||
+      !doc->body_.load_buffer(body.data(), body.size(), pugi::parse_default | pugi::parse_ws_pcdata_single)) {
     return Error{"文档“" + path.string() + "”的正文无法读取。"};
   }
   // Numbering labels: the text of level 0 with its number fields removed.
@@ -172,12 +207,14 @@ Result<std::unique_ptr<DocxDocument>> DocxDocument::load(const fs::path& path) {
     if (!numbering.load_buffer(data.data(), data.size())) break;
     std::map<std::string, std::string> abstractLabels;
     for (pugi::xml_node a : numbering.child("w:numbering").children("w:abstractNum")) {
-      std::string text = a.find_child_by_attribute("w:lvl", "w:ilvl", "0").child("w:lvlText").attribute("w:val").value();
+      std::string text =
+          a.find_child_by_attribute("w:lvl", "w:ilvl", "0").child("w:lvlText").attribute("w:val").value();
       for (std::size_t at; (at = text.find('%')) != std::string::npos;) text.erase(at, 2);
       abstractLabels[a.attribute("w:abstractNumId").value()] = text;
     }
     for (pugi::xml_node n : numbering.child("w:numbering").children("w:num")) {
-      doc->labels_[n.attribute("w:numId").value()] = abstractLabels[n.child("w:abstractNumId").attribute("w:val").value()];
+      doc->labels_[n.attribute("w:numId").value()] =
+          abstractLabels[n.child("w:abstractNumId").attribute("w:val").value()];
     }
   }
   return doc;
@@ -269,7 +306,8 @@ int DocxDocument::lineLength(int line) {
   indexLines();
   if (line < 0 || line >= lineCount()) return 0;
   const Line& l = lines_[static_cast<std::size_t>(line)];
-  if (is(l.node, "w:tr")) return static_cast<int>(std::distance(l.node.children("w:tc").begin(), l.node.children("w:tc").end()));
+  if (is(l.node, "w:tr"))
+    return static_cast<int>(std::distance(l.node.children("w:tc").begin(), l.node.children("w:tc").end()));
   int segment = 0;
   std::size_t length = 0;
   for (pugi::xml_node r : l.node.children("w:r")) {
@@ -306,7 +344,8 @@ std::string DocxDocument::lineText(int line) {
         if (!firstParagraph) out += ' ';
         firstParagraph = false;
         for (pugi::xml_node r : p.children("w:r")) {
-          for (pugi::xml_node c : r.children()) out += is(c, "w:t") ? c.text().get() : is(c, "w:tab") ? "\t" : "";
+          for (pugi::xml_node c : r.children())
+            out += is(c, "w:t") ? c.text().get() : is(c, "w:tab") ? "\t" : "";
         }
       }
     }
@@ -327,7 +366,8 @@ std::string DocxDocument::lineText(int line) {
   return out;
 }
 
-DocxDocument::Position DocxDocument::insert(Position at, std::string_view utf8, std::vector<pugi::xml_node>* runs) {
+DocxDocument::Position DocxDocument::insert(Position at, std::string_view utf8,
+                                            std::vector<pugi::xml_node>* runs) {
   indexLines();
   if (lines_.empty()) return at;
   at.line = std::clamp(at.line, 0, lineCount() - 1);
@@ -337,12 +377,14 @@ DocxDocument::Position DocxDocument::insert(Position at, std::string_view utf8, 
     std::vector<pugi::xml_node> cells;
     for (pugi::xml_node c : l.node.children("w:tc")) cells.push_back(c);
     if (cells.empty()) return at;
-    pugi::xml_node cell = cells[static_cast<std::size_t>(std::clamp(at.column, 0, static_cast<int>(cells.size()) - 1))];
+    pugi::xml_node cell =
+        cells[static_cast<std::size_t>(std::clamp(at.column, 0, static_cast<int>(cells.size()) - 1))];
     pugi::xml_node paragraph = cell.last_child();
     while (paragraph && !is(paragraph, "w:p")) paragraph = paragraph.previous_sibling();
     if (!paragraph) paragraph = cell.append_child("w:p");
     for (const Piece& piece : pieces(utf8)) {
-      pugi::xml_node run = makeRun(paragraph, paragraph.last_child(), formattingSource(paragraph, paragraph.last_child()));
+      pugi::xml_node run =
+          makeRun(paragraph, paragraph.last_child(), formattingSource(paragraph, paragraph.last_child()));
       if (piece.kind == Piece::Text) addText(run, piece.text);
       if (piece.kind != Piece::Text) run.append_child("w:br");
       if (runs != nullptr && piece.kind == Piece::Text) runs->push_back(run);
@@ -383,7 +425,8 @@ int runLength(pugi::xml_node run) {
 }  // namespace
 
 DocxDocument::Position DocxDocument::insertInParagraph(pugi::xml_node paragraph, int segment, int column,
-                                                       std::string_view utf8, std::vector<pugi::xml_node>* runs) {
+                                                       std::string_view utf8,
+                                                       std::vector<pugi::xml_node>* runs) {
   normalizeRuns(paragraph);
   // The run after which the text goes (none: the start of the paragraph). A position inside a
   // text run splits it.
@@ -430,8 +473,9 @@ DocxDocument::Position DocxDocument::insertInParagraph(pugi::xml_node paragraph,
       // A new paragraph after this one takes everything after the insertion point.
       pugi::xml_node next = current.parent().insert_child_after("w:p", current);
       if (pugi::xml_node pPr = current.child("w:pPr")) next.append_copy(pPr);
-      pugi::xml_node move = after ? after.next_sibling() : current.child("w:pPr") ? current.child("w:pPr").next_sibling()
-                                                                                 : current.first_child();
+      pugi::xml_node move = after                    ? after.next_sibling()
+                            : current.child("w:pPr") ? current.child("w:pPr").next_sibling()
+                                                     : current.first_child();
       while (move) {
         pugi::xml_node following = move.next_sibling();
         next.append_move(move);
@@ -483,7 +527,8 @@ void DocxDocument::applyFont(const std::vector<pugi::xml_node>& runs, const Word
       setAttribute(runProperty(rPr, "w:sz"), "w:val", halfPoints);
       setAttribute(runProperty(rPr, "w:szCs"), "w:val", halfPoints);
     }
-    if (change.underline) setAttribute(runProperty(rPr, "w:u"), "w:val", *change.underline ? "single" : "none");
+    if (change.underline)
+      setAttribute(runProperty(rPr, "w:u"), "w:val", *change.underline ? "single" : "none");
     if (change.underlineColor) {
       pugi::xml_node u = runProperty(rPr, "w:u");
       if (!u.attribute("w:val")) setAttribute(u, "w:val", "none");
@@ -525,7 +570,9 @@ Status DocxDocument::mergeCells(int line, int first, int last) {
   pugi::xml_node tcPr = target.child("w:tcPr") ? target.child("w:tcPr") : target.prepend_child("w:tcPr");
   if (pugi::xml_node w = tcPr.child("w:tcW")) setAttribute(w, "w:w", std::to_string(width));
   pugi::xml_node gridSpan = tcPr.child("w:gridSpan");
-  if (!gridSpan) gridSpan = tcPr.child("w:tcW") ? tcPr.insert_child_after("w:gridSpan", tcPr.child("w:tcW")) : tcPr.prepend_child("w:gridSpan");
+  if (!gridSpan)
+    gridSpan = tcPr.child("w:tcW") ? tcPr.insert_child_after("w:gridSpan", tcPr.child("w:tcW"))
+                                   : tcPr.prepend_child("w:gridSpan");
   setAttribute(gridSpan, "w:val", std::to_string(span));
   return Status::success();
 }
@@ -574,7 +621,8 @@ Status DocxDocument::setCellText(int table, int row, int column, std::string_vie
     return Error{"报告模板中没有第 " + std::to_string(table) + " 个表格。"};
   }
   std::vector<pugi::xml_node>& rows = tables_[static_cast<std::size_t>(table - 1)];
-  if (row < 1 || rows.empty()) return Error{"表格 " + std::to_string(table) + " 中没有第 " + std::to_string(row) + " 行。"};
+  if (row < 1 || rows.empty())
+    return Error{"表格 " + std::to_string(table) + " 中没有第 " + std::to_string(row) + " 行。"};
   while (static_cast<int>(rows.size()) < row) {
     // A row beyond the table: a copy of its last row, emptied.
     pugi::xml_node copy = rows.back().parent().insert_copy_after(rows.back(), rows.back());
@@ -608,9 +656,11 @@ Status DocxDocument::setCellText(int table, int row, int column, std::string_vie
   // Keep the first paragraph's properties and the first run's formatting.
   pugi::xml_node firstParagraph = cell.child("w:p");
   pugi::xml_document keep;
-  pugi::xml_node pPr = firstParagraph.child("w:pPr") ? keep.append_copy(firstParagraph.child("w:pPr")) : pugi::xml_node();
-  pugi::xml_node rPr = firstParagraph.child("w:r").child("w:rPr") ? keep.append_copy(firstParagraph.child("w:r").child("w:rPr"))
-                                                                  : firstParagraph.child("w:pPr").child("w:rPr");
+  pugi::xml_node pPr =
+      firstParagraph.child("w:pPr") ? keep.append_copy(firstParagraph.child("w:pPr")) : pugi::xml_node();
+  pugi::xml_node rPr = firstParagraph.child("w:r").child("w:rPr")
+                           ? keep.append_copy(firstParagraph.child("w:r").child("w:rPr"))
+                           : firstParagraph.child("w:pPr").child("w:rPr");
   if (rPr && rPr.root() != keep.root()) rPr = keep.append_copy(rPr);
   for (pugi::xml_node p = cell.child("w:p"); p;) {
     pugi::xml_node next = p.next_sibling("w:p");
@@ -644,10 +694,12 @@ DocxDocument::Position DocxDocument::addTable(Position at, int rows, int columns
   pugi::xml_node anchor = is(l.node, "w:tr") ? l.node.parent() : l.node;
   const bool emptyParagraph = is(anchor, "w:p") && lineLength(at.line) == 0 && !anchor.child("w:r");
   pugi::xml_node body = anchor.parent();
-  pugi::xml_node tbl = emptyParagraph ? body.insert_child_before("w:tbl", anchor) : body.insert_child_after("w:tbl", anchor);
+  pugi::xml_node tbl =
+      emptyParagraph ? body.insert_child_before("w:tbl", anchor) : body.insert_child_after("w:tbl", anchor);
   // Width: the text area of the section, else A4 with 3.17 cm margins.
   pugi::xml_node sect = body.child("w:sectPr");
-  long textWidth = sect.child("w:pgSz").attribute("w:w").as_int(11906) - sect.child("w:pgMar").attribute("w:left").as_int(1800) -
+  long textWidth = sect.child("w:pgSz").attribute("w:w").as_int(11906) -
+                   sect.child("w:pgMar").attribute("w:left").as_int(1800) -
                    sect.child("w:pgMar").attribute("w:right").as_int(1800);
   const long cellWidth = std::max<long>(200, textWidth / columns);
   pugi::xml_node tblPr = tbl.append_child("w:tblPr");
@@ -663,7 +715,8 @@ DocxDocument::Position DocxDocument::addTable(Position at, int rows, int columns
   }
   setAttribute(tblPr.append_child("w:tblLayout"), "w:type", "fixed");
   pugi::xml_node grid = tbl.append_child("w:tblGrid");
-  for (int c = 0; c < columns; ++c) setAttribute(grid.append_child("w:gridCol"), "w:w", std::to_string(cellWidth));
+  for (int c = 0; c < columns; ++c)
+    setAttribute(grid.append_child("w:gridCol"), "w:w", std::to_string(cellWidth));
   for (int r = 0; r < rows; ++r) {
     pugi::xml_node tr = tbl.append_child("w:tr");
     for (int c = 0; c < columns; ++c) {

@@ -85,7 +85,9 @@ void DocxWordSession::replaceSelection(std::string_view utf8) {
   selectedRuns_ = std::move(runs);
 }
 
-void DocxWordSession::applyFont(const WordFontChange& change) { DocxDocument::applyFont(selectedRuns_, change); }
+void DocxWordSession::applyFont(const WordFontChange& change) {
+  DocxDocument::applyFont(selectedRuns_, change);
+}
 
 Status DocxWordSession::mergeSelectedCells() {
   DocxDocument* doc = activeDocument();

@@ -40,7 +40,9 @@ class DocxWordSession : public WordSession {
   Status addTable(int rows, int columns) override;
   Status finish() override;
 
-  DocxDocument* activeDocument() { return active_ < 0 ? nullptr : documents_[static_cast<std::size_t>(active_)].doc.get(); }
+  DocxDocument* activeDocument() {
+    return active_ < 0 ? nullptr : documents_[static_cast<std::size_t>(active_)].doc.get();
+  }
   DocxDocument::Position position() const { return position_; }
 
  private:

@@ -1,12 +1,13 @@
 // The workbook model and its writing through libxlsxwriter.
 #include "office/xlsx_excel_session.h"
 
-#include "model/file_io.h"
+#include <unistd.h>
+#include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cctype>
-#include <unistd.h>
-#include <xlsxwriter.h>
+
+#include "model/file_io.h"
 
 namespace kro {
 namespace {
@@ -19,24 +20,46 @@ bool sameName(std::string_view a, std::string_view b) {
 
 std::optional<std::uint8_t> horizontal(int value) {
   switch (value) {
-    case 2: case -4131: return LXW_ALIGN_LEFT;
-    case 3: case -4108: return LXW_ALIGN_CENTER;
-    case 4: case -4152: return LXW_ALIGN_RIGHT;
-    case 5: return LXW_ALIGN_FILL;
-    case 6: case -4130: return LXW_ALIGN_JUSTIFY;
-    case 7: return LXW_ALIGN_CENTER_ACROSS;
-    default: return std::nullopt;
+    case 2:
+    case -4131:
+      return LXW_ALIGN_LEFT;
+    case 3:
+    case -4108:
+      return LXW_ALIGN_CENTER;
+    case 4:
+    case -4152:
+      return LXW_ALIGN_RIGHT;
+    case 5:
+      return LXW_ALIGN_FILL;
+    case 6:
+    case -4130:
+      return LXW_ALIGN_JUSTIFY;
+    case 7:
+      return LXW_ALIGN_CENTER_ACROSS;
+    default:
+      return std::nullopt;
   }
 }
 
 std::optional<std::uint8_t> vertical(int value) {
   switch (value) {
-    case 1: case -4160: return LXW_ALIGN_VERTICAL_TOP;
-    case 2: case -4108: return LXW_ALIGN_VERTICAL_CENTER;
-    case 3: case -4107: return LXW_ALIGN_VERTICAL_BOTTOM;
-    case 4: case -4130: return LXW_ALIGN_VERTICAL_JUSTIFY;
-    case 5: case -4117: return LXW_ALIGN_VERTICAL_DISTRIBUTED;
-    default: return std::nullopt;
+    case 1:
+    case -4160:
+      return LXW_ALIGN_VERTICAL_TOP;
+    case 2:
+    case -4108:
+      return LXW_ALIGN_VERTICAL_CENTER;
+    case 3:
+    case -4107:
+      return LXW_ALIGN_VERTICAL_BOTTOM;
+    case 4:
+    case -4130:
+      return LXW_ALIGN_VERTICAL_JUSTIFY;
+    case 5:
+    case -4117:
+      return LXW_ALIGN_VERTICAL_DISTRIBUTED;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -105,8 +128,8 @@ Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
       const std::string text = it != cells.end() ? it->second : std::string();
       if (it != cells.end()) cells.erase(it);
       worksheet_merge_range(ws, static_cast<lxw_row_t>(m.row - 1), static_cast<lxw_col_t>(m.column - 1),
-                            static_cast<lxw_row_t>(m.row + m.rows - 2), static_cast<lxw_col_t>(m.column + m.columns - 2),
-                            text.c_str(), format);
+                            static_cast<lxw_row_t>(m.row + m.rows - 2),
+                            static_cast<lxw_col_t>(m.column + m.columns - 2), text.c_str(), format);
     }
     for (const auto& [at, text] : cells) {
       worksheet_write_string(ws, static_cast<lxw_row_t>(at.first - 1), static_cast<lxw_col_t>(at.second - 1),

@@ -8,12 +8,15 @@ namespace {
 
 QColor qtColor(Color c) { return QColor(c.r, c.g, c.b); }
 
-QString qtText(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString qtText(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace
 
 QStringList fontFamiliesFor(const std::string& face, bool serif) {
-  if (face == "宋体") return {"SimSun", "宋体", "NSimSun", "Noto Serif CJK SC", "Noto Sans CJK SC", "WenQuanYi Zen Hei"};
+  if (face == "宋体")
+    return {"SimSun", "宋体", "NSimSun", "Noto Serif CJK SC", "Noto Sans CJK SC", "WenQuanYi Zen Hei"};
   if (face == "黑体") return {"SimHei", "黑体", "Noto Sans CJK SC", "WenQuanYi Zen Hei", "Noto Serif CJK SC"};
   if (!face.empty()) return {QString::fromStdString(face), "Noto Sans CJK SC"};
   return serif ? QStringList{"Noto Serif CJK SC", "Noto Sans CJK SC"} : QStringList{"Noto Sans CJK SC"};
@@ -41,7 +44,9 @@ QFont qtFont(const FontSpec& wanted, int deviceDpi) {
 
 PainterCanvas::PainterCanvas(QPainter& painter, int unitsPerInch)
     : painter_(painter),
-      dpi_(unitsPerInch > 0 ? unitsPerInch : painter.device() != nullptr ? painter.device()->logicalDpiY() : 96) {
+      dpi_(unitsPerInch > 0              ? unitsPerInch
+           : painter.device() != nullptr ? painter.device()->logicalDpiY()
+                                         : 96) {
   pen_ = QPen(Qt::black, 1, Qt::SolidLine);
   painter_.setPen(pen_);
 }
@@ -58,14 +63,17 @@ void PainterCanvas::drawText(int x, int y, std::string_view text) {
   painter_.setPen(textColor_);
   painter_.translate(x, y);
   if (escapement_ != 0) painter_.rotate(-escapement_ / 10.0);
-  painter_.drawText(QRect(0, 0, 100000, 100000), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, qtText(text));
+  painter_.drawText(QRect(0, 0, 100000, 100000), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                    qtText(text));
   painter_.restore();
 }
 
 void PainterCanvas::drawTextInRect(const Rect& rect, std::string_view text, unsigned align) {
   int flags = 0;
   flags |= (align & kAlignCenter) ? Qt::AlignHCenter : (align & kAlignRight) ? Qt::AlignRight : Qt::AlignLeft;
-  flags |= (align & kAlignVCenter) ? Qt::AlignVCenter : (align & kAlignBottom) ? Qt::AlignBottom : Qt::AlignTop;
+  flags |= (align & kAlignVCenter)  ? Qt::AlignVCenter
+           : (align & kAlignBottom) ? Qt::AlignBottom
+                                    : Qt::AlignTop;
   if (align & kSingleLine) flags |= Qt::TextSingleLine;
   if (align & kWordBreak) flags |= Qt::TextWordWrap;
   painter_.save();

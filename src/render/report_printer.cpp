@@ -16,7 +16,8 @@ void preparePrinter(QPrinter& printer) {
   printer.setResolution(kLayoutUnitsPerInch);
 }
 
-Status printReport(CKroAnalyzeDoc& doc, QPrinter& printer, const SettingsLocation& settings, int fromPage, int toPage) {
+Status printReport(CKroAnalyzeDoc& doc, QPrinter& printer, const SettingsLocation& settings, int fromPage,
+                   int toPage) {
   const int pages = countPrintPages(doc);
   if (toPage <= 0 || toPage > pages) toPage = pages;
   fromPage = std::max(1, fromPage);
@@ -39,7 +40,8 @@ Status printReport(CKroAnalyzeDoc& doc, QPrinter& printer, const SettingsLocatio
   return Status::success();
 }
 
-Status printReportToPdf(CKroAnalyzeDoc& doc, const std::filesystem::path& pdf, const SettingsLocation& settings) {
+Status printReportToPdf(CKroAnalyzeDoc& doc, const std::filesystem::path& pdf,
+                        const SettingsLocation& settings) {
   const std::filesystem::path temp = temporaryPathBeside(pdf);
   QPrinter printer(QPrinter::HighResolution);
   preparePrinter(printer);

@@ -22,6 +22,7 @@ Status printReport(CKroAnalyzeDoc& doc, QPrinter& printer, const SettingsLocatio
 
 // The whole report as a PDF file, exactly the pages a preview shows; the file is replaced only
 // once complete.
-Status printReportToPdf(CKroAnalyzeDoc& doc, const std::filesystem::path& pdf, const SettingsLocation& settings);
+Status printReportToPdf(CKroAnalyzeDoc& doc, const std::filesystem::path& pdf,
+                        const SettingsLocation& settings);
 
 }  // namespace kro

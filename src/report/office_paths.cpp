@@ -14,7 +14,8 @@ Result<fs::path> findTemplate(const OfficePaths& paths, std::string_view name) {
     fs::path candidate = folder / name;
     if (fs::is_regular_file(candidate, ec)) return candidate;
   }
-  const fs::path expected = paths.templateFolders.empty() ? fs::path(name) : paths.templateFolders.front() / name;
+  const fs::path expected =
+      paths.templateFolders.empty() ? fs::path(name) : paths.templateFolders.front() / name;
   return Error{"找不到报告模板“" + expected.string() + "”。"};
 }
 

@@ -63,9 +63,10 @@ void bodyFont(Fill& f) {
 }
 
 std::string overview(const Parameters& P, std::string_view addressKey, std::string_view dateKey) {
-  return "    " + P("工程名称") + "工程位于" + P(addressKey) + "，为" + P("结构类别") + "结构。由" + P("施工单位") +
-         "施工，开工时间为" + P(dateKey) + "。根据设计要求，混凝土设计强度等级为" + P("强度等级") + "。" + "\n" +
-         "    受" + P("委托单位") + "委托，我所对" + P("结构类别") + "楼板厚度进行了检测。 ";
+  return "    " + P("工程名称") + "工程位于" + P(addressKey) + "，为" + P("结构类别") + "结构。由" +
+         P("施工单位") + "施工，开工时间为" + P(dateKey) + "。根据设计要求，混凝土设计强度等级为" +
+         P("强度等级") + "。" + "\n" + "    受" + P("委托单位") + "委托，我所对" + P("结构类别") +
+         "楼板厚度进行了检测。 ";
 }
 
 std::string todayText(const CalendarDate& today) {
@@ -88,7 +89,8 @@ void report1(Fill& f, CKroAnalyzeDoc& doc, const CalendarDate& today) {
   f->moveDown(1);
   f->typeText(todayText(today));
   int row = 1;
-  for (const char* key : {"工程名称", "施工单位", "监理单位", "设计单位", "检测内容"}) f.cell(1, row++, 2, P(key));
+  for (const char* key : {"工程名称", "施工单位", "监理单位", "设计单位", "检测内容"})
+    f.cell(1, row++, 2, P(key));
   if (!f.status()) return;
   f->moveDown(9);
   f->replaceSelection(overview(P, "工程地址", "施工日期"));
@@ -119,7 +121,8 @@ void report2(Fill& f, CKroAnalyzeDoc& doc) {
   f->moveDown(2);
   plainField(f, P("检测日期"));
   int row = 1;
-  for (const char* key : {"工程名称", "建设单位", "施工单位", "设计单位", "监理单位", "监督单位", "工程地址"}) {
+  for (const char* key :
+       {"工程名称", "建设单位", "施工单位", "设计单位", "监理单位", "监督单位", "工程地址"}) {
     f.cell(1, row++, 2, P(key));
   }
   if (!f.status()) return;
@@ -135,8 +138,9 @@ void report2(Fill& f, CKroAnalyzeDoc& doc) {
   f.cell(2, 2, 1, "检测仪器及设备：\r\n   " + P("检测仪器") + "\r\n\r\n\r\n");
   f.cell(2, 3, 1, "检测时间及检测环境：\r\n   " + P("检测日期") + "；\r\n\r\n\r\n");
   f.cell(2, 4, 1, "参加检测人员：\r\n   " + P("检测人员") + "\r\n\r\n\r\n");
-  f.cell(2, 5, 1, "主检人：" + std::string(24, ' ') + "审定人：" + std::string(17, ' ') + "\r\n核对人： " +
-                     std::string(23, ' ') + "批准人：\r\n\r\n");
+  f.cell(2, 5, 1,
+         "主检人：" + std::string(24, ' ') + "审定人：" + std::string(17, ' ') + "\r\n核对人： " +
+             std::string(23, ' ') + "批准人：\r\n\r\n");
 }
 
 void report3(Fill& f, CKroAnalyzeDoc& doc) {
@@ -207,9 +211,12 @@ void regionalReport(Fill& f, CKroAnalyzeDoc& doc, int formatNumber) {
   f.cell(1, 5, 4, P("检测日期"));
   f.cell(1, 6, 4, P("检测仪器"));
   const Conclusion c = conclusionFigures(doc);
-  f.cell(1, 8, 1, "    本次检测的" + P("工程名称") + "工程楼板厚度共计" + std::to_string(c.readings) + "点，其中合格点" +
-                      std::to_string(c.passed) + "个，合格点率为" + oneDecimal(c.rate) + "%");
-  f.cell(1, 9, 2, std::string("    依据GB50204-2002标准,工程的楼板厚度检测结果为") + (c.passes ? "合格" : "不合格") + "。");
+  f.cell(1, 8, 1,
+         "    本次检测的" + P("工程名称") + "工程楼板厚度共计" + std::to_string(c.readings) +
+             "点，其中合格点" + std::to_string(c.passed) + "个，合格点率为" + oneDecimal(c.rate) + "%");
+  f.cell(1, 9, 2,
+         std::string("    依据GB50204-2002标准,工程的楼板厚度检测结果为") + (c.passes ? "合格" : "不合格") +
+             "。");
 }
 
 }  // namespace
@@ -231,8 +238,8 @@ Conclusion conclusionFigures(CKroAnalyzeDoc& doc) {
 
 std::string conclusionSentence(const std::string& name, const Conclusion& c) {
   return "    本次检测的" + name + "工程楼板厚度共计" + std::to_string(c.readings) + "点，其中合格点" +
-         std::to_string(c.passed) + "个，合格点率为" + oneDecimal(c.rate) + "%，" + name + "工程的楼板厚度检测结果为" +
-         (c.passes ? "合格" : "不合格") + "。";
+         std::to_string(c.passed) + "个，合格点率为" + oneDecimal(c.rate) + "%，" + name +
+         "工程的楼板厚度检测结果为" + (c.passes ? "合格" : "不合格") + "。";
 }
 
 Result<ReportOutput> writeWordReport(CKroAnalyzeDoc& doc, int reportFormat, WordSession& word,
@@ -242,17 +249,28 @@ Result<ReportOutput> writeWordReport(CKroAnalyzeDoc& doc, int reportFormat, Word
   if (!templatePath) return templatePath.error();
   word.setVisible(true);
   // Report 1 is a new document based on its template; the others open their template itself.
-  Status made = reportFormat == 0 ? word.addDocument(templatePath.value()) : word.openDocument(templatePath.value());
+  Status made =
+      reportFormat == 0 ? word.addDocument(templatePath.value()) : word.openDocument(templatePath.value());
   if (!made) return Error{made.message()};
   ReportOutput output{paths.outputFolder / kReportFileName, paths.outputFolder / kDataTableFileName};
   if (Status s = word.saveAs(output.report); !s) return Error{s.message()};
   Fill fill(word);
   switch (reportFormat) {
-    case 0: report1(fill, doc, today); break;
-    case 1: report2(fill, doc); break;
-    case 2: report3(fill, doc); break;
-    case 3: report4(fill, doc); break;
-    default: regionalReport(fill, doc, reportFormat + 1); break;
+    case 0:
+      report1(fill, doc, today);
+      break;
+    case 1:
+      report2(fill, doc);
+      break;
+    case 2:
+      report3(fill, doc);
+      break;
+    case 3:
+      report4(fill, doc);
+      break;
+    default:
+      regionalReport(fill, doc, reportFormat + 1);
+      break;
   }
   if (!fill.status()) return Error{fill.status().message()};
   if (Status s = exportDataTable(doc, word, paths); !s) return Error{s.message()};

@@ -14,32 +14,84 @@ using K = ParameterKind;
 
 const std::array<ReportFormatInfo, kReportFormatCount>& formats() {
   static const std::array<ReportFormatInfo, kReportFormatCount> table = {{
-      {"检测报告1", "report1ini", "检测报告1.docx",
-       {{"工程名称", K::Text}, {"委托单位", K::Text}, {"施工单位", K::Text}, {"监理单位", K::Text},
-        {"检测仪器", K::Text}, {"检测依据", K::Text}, {"报告编号", K::Text}, {"报告日期", K::Date},
-        {"设计单位", K::Text}, {"委托编号", K::Text}, {"检测单位", K::Text}, {"检测内容", K::Text},
-        {"结构类别", K::Text}, {"工程地址", K::Text}, {"强度等级", K::Grade}, {"施工日期", K::Date}},
+      {"检测报告1",
+       "report1ini",
+       "检测报告1.docx",
+       {{"工程名称", K::Text},
+        {"委托单位", K::Text},
+        {"施工单位", K::Text},
+        {"监理单位", K::Text},
+        {"检测仪器", K::Text},
+        {"检测依据", K::Text},
+        {"报告编号", K::Text},
+        {"报告日期", K::Date},
+        {"设计单位", K::Text},
+        {"委托编号", K::Text},
+        {"检测单位", K::Text},
+        {"检测内容", K::Text},
+        {"结构类别", K::Text},
+        {"工程地址", K::Text},
+        {"强度等级", K::Grade},
+        {"施工日期", K::Date}},
        {"工程名称", "工程地址", "施工单位", "监理单位", "结构类别", "检测内容", "检测依据", "施工日期"},
        {"委托单位", "设计单位", "委托编号", "检测单位", "强度等级", "检测仪器", "报告编号", "报告日期"}},
-      {"检测报告2", "report2ini", "检测报告2.docx",
-       {{"报告编号", K::Text}, {"工程名称", K::Text}, {"委托单位", K::Text}, {"检测项目", K::Text},
-        {"检测方法", K::Text}, {"建设单位", K::Text}, {"检测日期", K::Date}, {"施工单位", K::Text},
-        {"设计单位", K::Text}, {"监理单位", K::Text}, {"监督单位", K::Text}, {"工程地址", K::Text},
-        {"检测依据", K::Text}, {"检测仪器", K::Text}, {"检测人员", K::Text}, {"结构类别", K::Text},
+      {"检测报告2",
+       "report2ini",
+       "检测报告2.docx",
+       {{"报告编号", K::Text},
+        {"工程名称", K::Text},
+        {"委托单位", K::Text},
+        {"检测项目", K::Text},
+        {"检测方法", K::Text},
+        {"建设单位", K::Text},
+        {"检测日期", K::Date},
+        {"施工单位", K::Text},
+        {"设计单位", K::Text},
+        {"监理单位", K::Text},
+        {"监督单位", K::Text},
+        {"工程地址", K::Text},
+        {"检测依据", K::Text},
+        {"检测仪器", K::Text},
+        {"检测人员", K::Text},
+        {"结构类别", K::Text},
         {"强度等级", K::Grade}},
-       {"报告编号", "委托单位", "检测方法", "建设单位", "设计单位", "监督单位", "结构类别", "检测依据", "检测人员"},
+       {"报告编号", "委托单位", "检测方法", "建设单位", "设计单位", "监督单位", "结构类别", "检测依据",
+        "检测人员"},
        {"工程名称", "检测项目", "检测日期", "施工单位", "监理单位", "工程地址", "强度等级", "检测仪器"}},
-      {"检测报告3", "report3ini", "检测报告3.docx",
-       {{"委托编号", K::Text}, {"检测编号", K::Text}, {"委托单位", K::Text}, {"委托日期", K::Date},
-        {"工程名称", K::Text}, {"检测日期", K::Date}, {"工程地点", K::Text}, {"浇筑日期", K::Date},
-        {"检测项目", K::Text}, {"施工单位", K::Text}, {"仪器设备", K::Text}, {"执行标准", K::Text},
-        {"结构类别", K::Text}, {"强度等级", K::Grade}},
+      {"检测报告3",
+       "report3ini",
+       "检测报告3.docx",
+       {{"委托编号", K::Text},
+        {"检测编号", K::Text},
+        {"委托单位", K::Text},
+        {"委托日期", K::Date},
+        {"工程名称", K::Text},
+        {"检测日期", K::Date},
+        {"工程地点", K::Text},
+        {"浇筑日期", K::Date},
+        {"检测项目", K::Text},
+        {"施工单位", K::Text},
+        {"仪器设备", K::Text},
+        {"执行标准", K::Text},
+        {"结构类别", K::Text},
+        {"强度等级", K::Grade}},
        {"委托编号", "委托单位", "施工单位", "工程名称", "结构类别", "检测项目", "仪器设备"},
        {"检测编号", "委托日期", "浇筑日期", "工程地点", "强度等级", "检测日期", "执行标准"}},
-      {"检测报告4", "report4ini", "检测报告4.docx",
-       {{"工程名称", K::Text}, {"委托单位", K::Text}, {"报告编号", K::Text}, {"建设单位", K::Text},
-        {"设计单位", K::Text}, {"施工单位", K::Text}, {"监理单位", K::Text}, {"报告日期", K::Date},
-        {"检测仪器", K::Text}, {"仪器编号", K::Text}, {"检测依据", K::Text}, {"检测日期", K::Date}},
+      {"检测报告4",
+       "report4ini",
+       "检测报告4.docx",
+       {{"工程名称", K::Text},
+        {"委托单位", K::Text},
+        {"报告编号", K::Text},
+        {"建设单位", K::Text},
+        {"设计单位", K::Text},
+        {"施工单位", K::Text},
+        {"监理单位", K::Text},
+        {"报告日期", K::Date},
+        {"检测仪器", K::Text},
+        {"仪器编号", K::Text},
+        {"检测依据", K::Text},
+        {"检测日期", K::Date}},
        {"工程名称", "委托单位", "建设单位", "设计单位", "施工单位", "检测仪器"},
        {"报告编号", "报告日期", "检测日期", "监理单位", "检测依据", "仪器编号"}},
       {"甘肃格式", "reportGansuini", "甘肃报告.docx", {}, {}, {}},
@@ -51,10 +103,21 @@ const std::array<ReportFormatInfo, kReportFormatCount>& formats() {
 // Formats 4 and 5 share one field set and page.
 const ReportFormatInfo& sharedRegional() {
   static const ReportFormatInfo info = {
-      "", "", "",
-      {{"工程名称", K::Text}, {"委托单位", K::Text}, {"试验编号", K::Text}, {"建设单位", K::Text},
-       {"设计单位", K::Text}, {"施工单位", K::Text}, {"监理单位", K::Text}, {"委托日期", K::Date},
-       {"委托编号", K::Text}, {"检测仪器", K::Text}, {"检测依据", K::Text}, {"检测日期", K::Date}},
+      "",
+      "",
+      "",
+      {{"工程名称", K::Text},
+       {"委托单位", K::Text},
+       {"试验编号", K::Text},
+       {"建设单位", K::Text},
+       {"设计单位", K::Text},
+       {"施工单位", K::Text},
+       {"监理单位", K::Text},
+       {"委托日期", K::Date},
+       {"委托编号", K::Text},
+       {"检测仪器", K::Text},
+       {"检测依据", K::Text},
+       {"检测日期", K::Date}},
       {"委托单位", "工程名称", "建设单位", "施工单位", "监理单位", "设计单位"},
       {"委托日期", "委托编号", "试验编号", "检测依据", "检测日期", "检测仪器"}};
   return info;
@@ -120,7 +183,8 @@ std::optional<std::string_view> matchingGrade(std::string_view stored) {
     if (stored.size() > grade.size()) continue;
     bool begins = true;
     for (std::size_t i = 0; i < stored.size() && begins; ++i) {
-      begins = std::tolower(static_cast<unsigned char>(stored[i])) == std::tolower(static_cast<unsigned char>(grade[i]));
+      begins = std::tolower(static_cast<unsigned char>(stored[i])) ==
+               std::tolower(static_cast<unsigned char>(grade[i]));
     }
     if (begins) return grade;
   }
@@ -130,22 +194,26 @@ std::optional<std::string_view> matchingGrade(std::string_view stored) {
 ProjectInfo emptyProjectInfo(int reportFormat) {
   ProjectInfo info;
   for (const ParameterField& f : reportFormatInfo(reportFormat).fields) {
-    info[std::string(f.key)] = f.kind == ParameterKind::Date ? parameterDateText(CalendarDate{}) : std::string();
+    info[std::string(f.key)] =
+        f.kind == ParameterKind::Date ? parameterDateText(CalendarDate{}) : std::string();
   }
   return info;
 }
 
-void loadFormatParameters(const SettingsLocation& location, int reportFormat, ProjectInfo& info, int* formatIndex) {
+void loadFormatParameters(const SettingsLocation& location, int reportFormat, ProjectInfo& info,
+                          int* formatIndex) {
   const ReportFormatInfo& format = reportFormatInfo(reportFormat);
   SettingsFile file(location, format.parameterFile);
   if (!file.openForRead()) return;
   for (const ParameterField& f : format.fields) {
     std::string value;
     if (!file.readString(kSettingsSection, f.key, value)) continue;
-    info[std::string(f.key)] = f.kind == ParameterKind::Date ? parameterDateText(parameterDate(value)) : value;
+    info[std::string(f.key)] =
+        f.kind == ParameterKind::Date ? parameterDateText(parameterDate(value)) : value;
   }
   int stored = 0;
-  if (reportFormat == 0 && formatIndex != nullptr && file.readInt(kSettingsSection, kFormatChoiceKey, stored)) {
+  if (reportFormat == 0 && formatIndex != nullptr &&
+      file.readInt(kSettingsSection, kFormatChoiceKey, stored)) {
     *formatIndex = stored;
   }
   file.close();
@@ -212,8 +280,8 @@ void ReportParametersEditor::select(int reportFormat) {
 
 Status ReportParametersEditor::accept() {
   if (formatIndex_ >= 0) {
-    Status saved = saveFormatParameters(location_, formatIndex_, pages_[static_cast<std::size_t>(formatIndex_)],
-                                        formatIndex_);
+    Status saved = saveFormatParameters(location_, formatIndex_,
+                                        pages_[static_cast<std::size_t>(formatIndex_)], formatIndex_);
     if (!saved) return saved;
   }
   return saveChosenFormat(location_, formatIndex_);

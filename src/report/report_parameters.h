@@ -30,10 +30,10 @@ struct ParameterField {
 };
 
 struct ReportFormatInfo {
-  std::string_view comboText;      // shown in the format list
-  std::string_view parameterFile;  // name passed to SettingsFile
-  std::string_view templateFile;   // the report template beside the program
-  std::vector<ParameterField> fields;  // in file order
+  std::string_view comboText;                             // shown in the format list
+  std::string_view parameterFile;                         // name passed to SettingsFile
+  std::string_view templateFile;                          // the report template beside the program
+  std::vector<ParameterField> fields;                     // in file order
   std::vector<std::string_view> leftColumn, rightColumn;  // the page's fields, top to bottom
 };
 

@@ -1,8 +1,9 @@
 // Program folder, temporary and configuration folders, and the settings-file location rules.
 #include "settings/program_paths.h"
 
-#include <cstdlib>
 #include <unistd.h>
+
+#include <cstdlib>
 
 namespace kro {
 namespace fs = std::filesystem;

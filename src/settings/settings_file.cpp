@@ -44,8 +44,7 @@ int atoiValue(std::string_view text) {
   return static_cast<int>(value);
 }
 
-SettingsFile::SettingsFile(const SettingsLocation& location, std::string_view name)
-    : location_(location) {
+SettingsFile::SettingsFile(const SettingsLocation& location, std::string_view name) : location_(location) {
   setName(name);
 }
 
@@ -158,13 +157,9 @@ bool SettingsFile::writeSection(std::string_view name) {
   return true;
 }
 
-bool SettingsFile::writeInt(std::string_view key, int value) {
-  return writeLine(key, std::to_string(value));
-}
+bool SettingsFile::writeInt(std::string_view key, int value) { return writeLine(key, std::to_string(value)); }
 
-bool SettingsFile::writeString(std::string_view key, std::string_view value) {
-  return writeLine(key, value);
-}
+bool SettingsFile::writeString(std::string_view key, std::string_view value) { return writeLine(key, value); }
 
 std::size_t SettingsFile::sectionEnd(std::string_view gbkSection) const {
   for (std::size_t i = 0; i < lines_.size(); ++i) {

@@ -67,11 +67,12 @@ Result<std::string> memberHeader(const MemberRecord& m, std::size_t index) {
   }
   if (m.readingCount() > 0xFFFF) return Error{describe(m, index) + "的测点超过 65535 个。"};
   for (const Reading& r : m.readings()) {
-    if (r.thickness < 0 || r.thickness > 0xFFFF) return Error{describe(m, index) + "有超出 0 到 65535 的测点厚度。"};
+    if (r.thickness < 0 || r.thickness > 0xFFFF)
+      return Error{describe(m, index) + "有超出 0 到 65535 的测点厚度。"};
   }
   putBe16(out, static_cast<std::uint32_t>(m.designThickness()));
   putBe16(out, static_cast<std::uint32_t>(m.readingCount()));
-  putBe16(out, 0);  // not used
+  putBe16(out, 0);      // not used
   out.push_back('\0');  // the pass-rate byte: the instrument's meaning is unknown, so none
   return out;
 }
@@ -124,9 +125,9 @@ Result<std::string> encodeUsbImage(const std::vector<MemberRecord>& members) {
 }
 
 std::string usbMemoryFromImage(const std::string& image) {
-  const std::size_t count = image.size() >= 6
-                                ? (std::size_t{static_cast<unsigned char>(image[4])} << 8) | static_cast<unsigned char>(image[5])
-                                : 0;
+  const std::size_t count = image.size() >= 6 ? (std::size_t{static_cast<unsigned char>(image[4])} << 8) |
+                                                    static_cast<unsigned char>(image[5])
+                                              : 0;
   const std::size_t headerArea = std::min(image.size(), 16 * (count + 1));
   std::string memory = image.substr(0, headerArea);
   memory.resize(std::size_t{kUsbReadingBlock} * kUsbBlockSize, '\0');

@@ -16,8 +16,10 @@ std::vector<std::string> serialPortChoices(const std::vector<std::string>& other
   std::vector<std::string> choices = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"};
   for (const std::string& device : otherDevices) {
     bool isComPort = false;
-    for (int n = 1; n <= 6; ++n) isComPort = isComPort || device == serialDevicePath("COM" + std::to_string(n));
-    if (!isComPort && std::find(choices.begin(), choices.end(), device) == choices.end()) choices.push_back(device);
+    for (int n = 1; n <= 6; ++n)
+      isComPort = isComPort || device == serialDevicePath("COM" + std::to_string(n));
+    if (!isComPort && std::find(choices.begin(), choices.end(), device) == choices.end())
+      choices.push_back(device);
   }
   return choices;
 }

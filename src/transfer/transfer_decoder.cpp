@@ -33,10 +33,12 @@ MemberData headerFields(std::string_view b, std::size_t at) {
 // Reads count readings from `at` into d and sets its maximum and minimum.
 void readReadings(std::string_view b, std::size_t at, std::uint32_t count, MemberData& d) {
   d.readings.resize(count);
-  for (std::uint32_t k = 0; k < count; ++k) d.readings[k].thickness = static_cast<std::int32_t>(be16(b, at + 2 * k));
+  for (std::uint32_t k = 0; k < count; ++k)
+    d.readings[k].thickness = static_cast<std::int32_t>(be16(b, at + 2 * k));
   if (count == 0) return;
-  auto [low, high] = std::minmax_element(d.readings.begin(), d.readings.end(),
-                                         [](const Reading& x, const Reading& y) { return x.thickness < y.thickness; });
+  auto [low, high] =
+      std::minmax_element(d.readings.begin(), d.readings.end(),
+                          [](const Reading& x, const Reading& y) { return x.thickness < y.thickness; });
   d.minThickness = low->thickness;
   d.maxThickness = high->thickness;
 }
@@ -83,8 +85,8 @@ Result<DecodedTransfer> decodeTransfer(TransferLayout layout, std::string_view b
   if (count == 0) return Error{std::string(kNoDataMessage)};
   DecodedTransfer out;
   out.members.reserve(count);
-  std::size_t entry = 8;                                    // serial: the running entry offset
-  std::size_t cursor = kUsbHeaderStride * (count + 1);      // USB: the running reading cursor
+  std::size_t entry = 8;                                // serial: the running entry offset
+  std::size_t cursor = kUsbHeaderStride * (count + 1);  // USB: the running reading cursor
   for (std::uint32_t k = 0; k < count; ++k) {
     const std::size_t header = layout == TransferLayout::Serial ? entry : kUsbHeaderStride * (k + 1);
     if (header + kHeaderSize > b.size()) break;

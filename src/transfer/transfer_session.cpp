@@ -56,7 +56,8 @@ bool TransferSession::start(const LinkChoice& link, const fs::path& openedPath) 
     }
   } else {
     buffer_.reset(TransferLayout::Serial);  // bytes of an earlier transfer are discarded
-    Status opened = serial_ ? serial_->open(link.serialPort) : Status(Error{std::string(kCannotOpenSerialPort)});
+    Status opened =
+        serial_ ? serial_->open(link.serialPort) : Status(Error{std::string(kCannotOpenSerialPort)});
     if (!opened) {
       buffer_.stopRunning();
       ui_.showMessage(MessageKind::Error, opened.message());
@@ -127,7 +128,8 @@ void TransferSession::finish() {
   state_ = TransferState::Completed;
   std::string message(kTransferDoneMessage);
   for (const std::string& warning : decoded.value().warnings) message += "\n" + warning;
-  ui_.showMessage(decoded.value().warnings.empty() ? MessageKind::Information : MessageKind::Warning, message);
+  ui_.showMessage(decoded.value().warnings.empty() ? MessageKind::Information : MessageKind::Warning,
+                  message);
 }
 
 }  // namespace kro

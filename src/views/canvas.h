@@ -35,8 +35,8 @@ struct FontSpec {
   int pixelHeight = 0;  // > 0: character height in device units
   int pixelWidth = 0;   // average character width in device units; 0 for the natural width
   int escapement = 0;
-  int weight = 400;     // 100 thin .. 400 normal .. 700 bold
-  bool serif = false;   // a roman family when no face is named
+  int weight = 400;    // 100 thin .. 400 normal .. 700 bold
+  bool serif = false;  // a roman family when no face is named
   bool operator==(const FontSpec&) const = default;
 };
 

@@ -51,12 +51,18 @@ PrintSettings printSettingsForPage(const SettingsLocation& location) {
 std::string pageNumberText(int format, int start, int page, int pageCount) {
   const std::string number = std::to_string(page + start - 1);
   switch (format) {
-    case 0: return "." + number + ".";
-    case 1: return number;
-    case 2: return "--" + number + "--";
-    case 3: return "第" + number + "页";
-    case 4: return "共" + std::to_string(pageCount + start - 1) + "页 第" + number + "页";
-    default: return {};
+    case 0:
+      return "." + number + ".";
+    case 1:
+      return number;
+    case 2:
+      return "--" + number + "--";
+    case 3:
+      return "第" + number + "页";
+    case 4:
+      return "共" + std::to_string(pageCount + start - 1) + "页 第" + number + "页";
+    default:
+      return {};
   }
 }
 

@@ -13,7 +13,8 @@
 namespace kro {
 
 inline constexpr std::string_view kPrintSettingsFile = "printini";
-inline constexpr std::array<std::string_view, 5> kPageNumberFormats = {".1.", "1", "--1--", "第1页", "共1页  第1页"};
+inline constexpr std::array<std::string_view, 5> kPageNumberFormats = {".1.", "1", "--1--", "第1页",
+                                                                       "共1页  第1页"};
 inline constexpr std::array<std::string_view, 6> kPageNumberPositions = {"底部居右", "底部居中", "底部居左",
                                                                          "顶部居右", "顶部居中", "顶部居左"};
 

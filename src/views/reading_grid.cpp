@@ -16,10 +16,14 @@ std::string gridCellText(const MemberRecord* member, int row, int column) {
   if (member == nullptr) return {};
   const int k = row - 1;
   switch (column) {
-    case 1: return std::to_string(member->readingAt(k));
-    case 2: return std::to_string(member->deviationOf(k));
-    case 3: return std::to_string(std::llabs(member->deviationOf(k)));
-    default: return member->passesTolerance(k) ? "√" : "×";
+    case 1:
+      return std::to_string(member->readingAt(k));
+    case 2:
+      return std::to_string(member->deviationOf(k));
+    case 3:
+      return std::to_string(std::llabs(member->deviationOf(k)));
+    default:
+      return member->passesTolerance(k) ? "√" : "×";
   }
 }
 
@@ -27,7 +31,9 @@ bool gridCellEditable(const MemberRecord* member, int row, int column) {
   return member != nullptr && column == 1 && row >= 1 && row <= member->readingCount();
 }
 
-GridSelection refillSelection(const CKroAnalyzeDoc& doc) { return {doc.currentReading() + 1, 0, kGridColumns - 1}; }
+GridSelection refillSelection(const CKroAnalyzeDoc& doc) {
+  return {doc.currentReading() + 1, 0, kGridColumns - 1};
+}
 
 RowCommandResult runRowCommand(CKroAnalyzeDoc& doc, RowCommand command, int& currentRow,
                                std::optional<GridSelection> before) {

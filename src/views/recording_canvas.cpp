@@ -34,13 +34,17 @@ void RecordingCanvas::setPen(const Pen& pen) {
   calls_.push_back(c);
 }
 
-void RecordingCanvas::drawLine(int x1, int y1, int x2, int y2) { calls_.emplace_back(Op::Line, x1, y1, x2, y2); }
+void RecordingCanvas::drawLine(int x1, int y1, int x2, int y2) {
+  calls_.emplace_back(Op::Line, x1, y1, x2, y2);
+}
 
 void RecordingCanvas::moveTo(int x, int y) { calls_.emplace_back(Op::MoveTo, x, y); }
 
 void RecordingCanvas::lineTo(int x, int y) { calls_.emplace_back(Op::LineTo, x, y); }
 
-void RecordingCanvas::drawRect(const Rect& r) { calls_.emplace_back(Op::Rectangle, r.left, r.top, r.right, r.bottom); }
+void RecordingCanvas::drawRect(const Rect& r) {
+  calls_.emplace_back(Op::Rectangle, r.left, r.top, r.right, r.bottom);
+}
 
 void RecordingCanvas::fillRect(const Rect& r, Color color) {
   Call c(Op::Fill, r.left, r.top, r.right, r.bottom);

@@ -51,9 +51,11 @@ void drawSummaryPage(Canvas& c, CKroAnalyzeDoc& doc) {
   c.setFont(song(12));
   c.drawRect({L, T + 200, L + W, T + H});
   c.drawLine(L + 600, T + 200, L + 600, T + 1200);
-  const std::pair<const char*, std::string> rows[] = {
-      {"工程名称", P(doc, "工程名称")}, {"施工单位", P(doc, "施工单位")}, {"监理单位", P(doc, "监理单位")},
-      {"设计单位", P(doc, "设计单位")}, {"检测项目", "楼板厚度检测"}};
+  const std::pair<const char*, std::string> rows[] = {{"工程名称", P(doc, "工程名称")},
+                                                      {"施工单位", P(doc, "施工单位")},
+                                                      {"监理单位", P(doc, "监理单位")},
+                                                      {"设计单位", P(doc, "设计单位")},
+                                                      {"检测项目", "楼板厚度检测"}};
   for (int i = 0; i < 5; ++i) {
     const int top = T + 200 + 200 * i;
     c.drawText(L + 100, top + 40, rows[i].first);
@@ -63,17 +65,19 @@ void drawSummaryPage(Canvas& c, CKroAnalyzeDoc& doc) {
   c.drawText(L + 100, T + 1440, "一、概况");
   const std::string overview = "       " + P(doc, "工程名称") + "工程位于" + P(doc, "工程地址") + "，为" +
                                P(doc, "结构类别") + "结构。由" + P(doc, "施工单位") + "施工，开工时间为" +
-                               P(doc, "施工日期") + "。根据设计要求，混凝土设计强度等级为" + P(doc, "强度等级") +
-                               "。" + "\n" + "受" + P(doc, "委托单位") + "委托，我所对" + P(doc, "结构类别") +
-                               "楼板厚度进行了检测。 ";
+                               P(doc, "施工日期") + "。根据设计要求，混凝土设计强度等级为" +
+                               P(doc, "强度等级") + "。" + "\n" + "受" + P(doc, "委托单位") + "委托，我所对" +
+                               P(doc, "结构类别") + "楼板厚度进行了检测。 ";
   const int y1 = printWrapped(c, gbk(overview), L + 60, T + 1640);
   c.drawText(L + 100, y1 + 220, "二、检测方法");
-  const int y2 = printWrapped(c,
-                              gbk("      按照《 混凝土结构工程施工质量验收规范 》（GB50204-2002）要求，对梁类 、板类构件，"
-                                  "各抽取构件数量的2%且不少于5个构件进行检测。"),
-                              L + 60, y1 + 400);
+  const int y2 = printWrapped(
+      c,
+      gbk("      按照《 混凝土结构工程施工质量验收规范 》（GB50204-2002）要求，对梁类 、板类构件，"
+          "各抽取构件数量的2%且不少于5个构件进行检测。"),
+      L + 60, y1 + 400);
   const int y3 =
-      printWrapped(c, gbk("     检测时，在每一个待测的构件底面上，选择有代表性的区域，对楼板厚度进行检测。"), L + 60, y2 + 200);
+      printWrapped(c, gbk("     检测时，在每一个待测的构件底面上，选择有代表性的区域，对楼板厚度进行检测。"),
+                   L + 60, y2 + 200);
   c.drawLine(L, y3 + 960, L + W, y3 + 960);
   c.drawLine(L, y3 + 1160, L + W, y3 + 1160);
   c.setFont(song(16));
@@ -82,15 +86,17 @@ void drawSummaryPage(Canvas& c, CKroAnalyzeDoc& doc) {
   const std::int64_t passed = doc.sumPassCounts();
   const std::int64_t readings = doc.sumReadingCounts();
   const float rate = doc.computeOverallRate() * 100.0f;
-  c.drawText(L, y3 + 1360, "         共对该构件的" + std::to_string(readings) + "个测点进行检测，其中合格的测点" +
-                               std::to_string(passed) + "个，不合格测点" + std::to_string(readings - passed) + "个，");
+  c.drawText(L, y3 + 1360,
+             "         共对该构件的" + std::to_string(readings) + "个测点进行检测，其中合格的测点" +
+                 std::to_string(passed) + "个，不合格测点" + std::to_string(readings - passed) + "个，");
   // The verdict follows the unrounded rate.
   if (rate >= 85.0f) {
     c.drawText(L, y3 + 1560,
                format("     楼板厚度合格率达到%.1f%%，合格率大于规范要求的85%%，该构件的楼板厚度", rate));
     c.drawText(L, y3 + 1760, "     满足设计要求!");
   } else {
-    c.drawText(L, y3 + 1560, format("     楼板厚度合格率为%.1f%%，合格率低于规范要求的85%%，该构件的楼板厚度", rate));
+    c.drawText(L, y3 + 1560,
+               format("     楼板厚度合格率为%.1f%%，合格率低于规范要求的85%%，该构件的楼板厚度", rate));
     c.drawText(L, y3 + 1760, "     不满足设计要求!");
   }
   c.setFont(song(16));
@@ -158,7 +164,8 @@ void drawPageFurniture(Canvas& c, const CKroAnalyzeDoc& doc, int page, const Set
   const PrintSettings s = printSettingsForPage(location);
   c.setFont(song(12));
   if (s.printPageNumber != 0) {
-    const std::string text = pageNumberText(s.pageNumberFormat, s.startPageNumber, page, countPrintPages(doc));
+    const std::string text =
+        pageNumberText(s.pageNumberFormat, s.startPageNumber, page, countPrintPages(doc));
     static constexpr unsigned kAligns[] = {kAlignRight, kAlignCenter, kAlignLeft};
     if (s.pageNumberPosition >= 0 && s.pageNumberPosition < 6 && !text.empty()) {
       drawInBand(c, s.pageNumberPosition >= 3, kAligns[s.pageNumberPosition % 3], text);
@@ -222,10 +229,18 @@ int printWrapped(Canvas& c, std::string_view gbkText, int x, int firstY) {
 
 void drawReportPage(Canvas& c, CKroAnalyzeDoc& doc, int page, const SettingsLocation& settings) {
   switch (page) {
-    case 1: drawCoverPage(c, doc); break;
-    case 2: drawSummaryPage(c, doc); break;
-    case 3: drawBasisPage(c); break;
-    default: drawRawDataPage(c, doc, page); break;
+    case 1:
+      drawCoverPage(c, doc);
+      break;
+    case 2:
+      drawSummaryPage(c, doc);
+      break;
+    case 3:
+      drawBasisPage(c);
+      break;
+    default:
+      drawRawDataPage(c, doc, page);
+      break;
   }
   drawPageFurniture(c, doc, page, settings);
 }

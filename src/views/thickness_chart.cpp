@@ -22,8 +22,9 @@ ChartGeometry::ChartGeometry(const MemberRecord& m, int width, int height) : wid
   std::int64_t largest = m.upperLimit();
   std::int64_t smallest = m.lowerLimit();
   if (!readings.empty()) {
-    auto [low, high] = std::minmax_element(readings.begin(), readings.end(),
-                                           [](const Reading& a, const Reading& b) { return a.thickness < b.thickness; });
+    auto [low, high] =
+        std::minmax_element(readings.begin(), readings.end(),
+                            [](const Reading& a, const Reading& b) { return a.thickness < b.thickness; });
     largest = std::max<std::int64_t>(largest, high->thickness);
     smallest = std::min<std::int64_t>(smallest, low->thickness);
   }
@@ -38,7 +39,8 @@ ChartGeometry::ChartGeometry(const MemberRecord& m, int width, int height) : wid
 int ChartGeometry::y(std::int64_t value) const { return yOffset(value, 0.0f); }
 
 int ChartGeometry::yOffset(std::int64_t value, float offset) const {
-  return static_cast<int>(static_cast<float>(bottom()) - static_cast<float>(value - vmin_) * yScale_ + offset);
+  return static_cast<int>(static_cast<float>(bottom()) - static_cast<float>(value - vmin_) * yScale_ +
+                          offset);
 }
 
 int ChartGeometry::x(int reading) const {
@@ -91,7 +93,8 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
   c.drawLine(40, YB, 35, YB);
   const ChartGeometry labels = g;
   auto numberRow = [&](std::int64_t v) {
-    return static_cast<int>(static_cast<float>(H - 20) - static_cast<float>(v - labels.valueMin()) * labels.yScale());
+    return static_cast<int>(static_cast<float>(H - 20) -
+                            static_cast<float>(v - labels.valueMin()) * labels.yScale());
   };
   c.drawText(15, numberRow(upper), format("%lld", upper));
   c.drawText(15, numberRow(lower), format("%lld", lower));
@@ -115,7 +118,9 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
     c.setPen(Pen{PenStyle::Solid, 2, kChartLineBlue});
     c.lineTo(x, y);
     c.setPen(plain);
-    const Color fill = i == currentReading ? kChartCurrent : member->passesTolerance(i) ? kChartPass : kChartFail;
+    const Color fill = i == currentReading          ? kChartCurrent
+                       : member->passesTolerance(i) ? kChartPass
+                                                    : kChartFail;
     c.drawEllipse(Rect{x - 5, y - 5, x + 5, y + 5}, fill);
     c.moveTo(x + 5, y);
   }

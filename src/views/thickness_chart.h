@@ -46,7 +46,8 @@ inline constexpr Color kChartPass{0, 255, 0};
 inline constexpr Color kChartFail{255, 0, 0};
 
 // Draws the chart of member (nothing but the font without one) on a canvas of the given size.
-void drawThicknessChart(Canvas& canvas, const MemberRecord* member, int currentReading, int width, int height);
+void drawThicknessChart(Canvas& canvas, const MemberRecord* member, int currentReading, int width,
+                        int height);
 
 // The reading whose dot contains the point (right and bottom edges excluded), the highest index
 // where dots overlap; -1 for none.

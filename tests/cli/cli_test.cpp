@@ -1,19 +1,20 @@
 // The kro command, run in-process: outputs, exit statuses and the bundled samples.
 #include "cli/cli.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "devices/pty_instrument.h"
 #include "model/analysis_file.h"
 #include "model/sample_project.h"
-#include "transfer/instrument_encoder.h"
-#include <atomic>
-#include <thread>
 #include "support/temp_dir.h"
+#include "transfer/instrument_encoder.h"
 
 namespace kro {
 namespace {
@@ -162,13 +163,15 @@ TEST_F(CliTest, DecodeCapturedStreams) {
   const auto members = makeSampleProject();
   test::writeBytes(dir / "serial.raw", encodeSerialBlock(members).value());
   test::writeBytes(dir / "usb.raw", encodeUsbImage(members).value());
-  ASSERT_EQ(kro({"decode", "--serial", (dir / "serial.raw").string(), "-o", (dir / "s.KRO").string()}).status, 0);
+  ASSERT_EQ(kro({"decode", "--serial", (dir / "serial.raw").string(), "-o", (dir / "s.KRO").string()}).status,
+            0);
   ASSERT_EQ(kro({"decode", "--usb", (dir / "usb.raw").string(), "-o", (dir / "u.KRO").string()}).status, 0);
   EXPECT_EQ(test::readBytes(dir / "s.KRO"), test::readBytes(dir / "u.KRO"));
   EXPECT_EQ(decodeAnalysisFile(test::readBytes(dir / "s.KRO")).value().size(), 12u);
 
   test::writeBytes(dir / "empty.raw", std::string(8, '\0'));
-  CommandRun empty = kro({"decode", "--serial", (dir / "empty.raw").string(), "-o", (dir / "e.KRO").string()});
+  CommandRun empty =
+      kro({"decode", "--serial", (dir / "empty.raw").string(), "-o", (dir / "e.KRO").string()});
   EXPECT_EQ(empty.status, 1);
   EXPECT_NE(empty.err.find("没有数据"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir / "e.KRO"));
@@ -192,7 +195,8 @@ TEST_F(CliTest, TransferOverSerialAndGivingUpOnSilence) {
   ASSERT_TRUE(instrument.ok());
   std::atomic<bool> stop{false};
   std::thread server([&] { instrument.value()->serve(stop); });
-  CommandRun r = kro({"transfer", "--serial", instrument.value()->portPath(), "-o", (dir / "t.KRO").string()});
+  CommandRun r =
+      kro({"transfer", "--serial", instrument.value()->portPath(), "-o", (dir / "t.KRO").string()});
   stop = true;
   server.join();
   ASSERT_EQ(r.status, 0) << r.err;
@@ -201,8 +205,8 @@ TEST_F(CliTest, TransferOverSerialAndGivingUpOnSilence) {
   // An instrument that hears the start command but never sends anything.
   auto silent = PtyInstrument::create("", true);
   ASSERT_TRUE(silent.ok());
-  CommandRun quiet = kro({"transfer", "--serial", silent.value()->portPath(), "-o", (dir / "q.KRO").string(),
-                          "--timeout", "1"});
+  CommandRun quiet = kro(
+      {"transfer", "--serial", silent.value()->portPath(), "-o", (dir / "q.KRO").string(), "--timeout", "1"});
   EXPECT_EQ(quiet.status, 1);
   EXPECT_NE(quiet.err.find("1 秒"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir / "q.KRO"));
@@ -211,7 +215,8 @@ TEST_F(CliTest, TransferOverSerialAndGivingUpOnSilence) {
 }
 
 TEST_F(CliTest, PrintWritesAPdfWithoutADisplay) {
-  CommandRun r = kro({"print", samplePath(), "-o", (dir / "r.pdf").string(), "--config-dir", dir.path().string()});
+  CommandRun r =
+      kro({"print", samplePath(), "-o", (dir / "r.pdf").string(), "--config-dir", dir.path().string()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(test::readBytes(dir / "r.pdf").substr(0, 5), "%PDF-");
   EXPECT_EQ(kro({"print", samplePath()}).status, 2);
@@ -222,10 +227,12 @@ TEST_F(CliTest, ReportAndExcel) {
   if (const char* bin = std::getenv("KRO_BIN_DIR")) ::setenv("KRO_TEMPLATE_DIR", bin, 1);
   const auto config = dir / "config";
   std::filesystem::create_directories(config);
-  CommandRun unchosen = kro({"report", samplePath(), "-o", dir.path().string(), "--config-dir", config.string()});
+  CommandRun unchosen =
+      kro({"report", samplePath(), "-o", dir.path().string(), "--config-dir", config.string()});
   EXPECT_EQ(unchosen.status, 1);
   EXPECT_NE(unchosen.err.find("报告格式"), std::string::npos);
-  CommandRun r = kro({"report", samplePath(), "-o", dir.path().string(), "--format", "3", "--config-dir", config.string()});
+  CommandRun r = kro(
+      {"report", samplePath(), "-o", dir.path().string(), "--format", "3", "--config-dir", config.string()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(std::filesystem::exists(dir / "楼板仪报告文档.docx"));
   EXPECT_TRUE(std::filesystem::exists(dir / "数据表格.docx"));

@@ -1,9 +1,10 @@
 // A real serial transfer: Qt Serial Port on a pseudo-terminal against the virtual instrument,
 // end to end to the written file.
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <atomic>
 #include <chrono>
-#include <gtest/gtest.h>
 #include <thread>
 
 #include "devices/pty_instrument.h"

@@ -13,7 +13,8 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-MemberRecord member(const std::string& code, int readings, std::int32_t selected = 1, const std::string& name = "") {
+MemberRecord member(const std::string& code, int readings, std::int32_t selected = 1,
+                    const std::string& name = "") {
   MemberData d;
   d.code = code;
   d.name = *utf8ToGbk(name);
@@ -54,8 +55,8 @@ TEST_F(ExportTest, DataTableSequence) {
   doc.replaceMembers({member("A001", 25), member("B002", 0), member("C003", 3, 0)});
   ASSERT_TRUE(exportDataTable(doc, word, paths).ok());
   const Calls start(word.calls.begin(), word.calls.begin() + 8);
-  EXPECT_EQ(start, (Calls{"Visible 1", "Add 表格.docx", "SaveAs 数据表格.docx", "Type 数据列表：", "Paragraph",
-                          "MoveDown 60", "AddTable 6 10", "MoveRight 10 extend"}));
+  EXPECT_EQ(start, (Calls{"Visible 1", "Add 表格.docx", "SaveAs 数据表格.docx", "Type 数据列表：",
+                          "Paragraph", "MoveDown 60", "AddTable 6 10", "MoveRight 10 extend"}));
   EXPECT_EQ(word.calls[8], "Merge");
   EXPECT_EQ(word.calls[9], "Cell 1 1 1 " + dataTableHeader(member("A001", 25)));
   EXPECT_EQ(word.calls[10], "Cell 1 2 1 100");
@@ -77,7 +78,8 @@ TEST_F(ExportTest, SpreadsheetBlocks) {
   EXPECT_EQ(start, (Calls{"AddWorkbook", "Visible 1", "Rename sheet1 报表1", "Use 报表1"}));
   EXPECT_EQ(excel.calls[4], "Cell 1 1 A001(一层)");
   EXPECT_EQ(excel.calls[5], "Align 2 4");
-  EXPECT_EQ(excel.with("Merge 1 "), (Calls{"Merge 1 1 1x3", "Merge 1 4 1x3", "Merge 1 7 1x3", "Merge 1 10 1x3"}));
+  EXPECT_EQ(excel.with("Merge 1 "),
+            (Calls{"Merge 1 1 1x3", "Merge 1 4 1x3", "Merge 1 7 1x3", "Merge 1 10 1x3"}));
   EXPECT_EQ(excel.with("Cell 1 4 "), Calls{"Cell 1 4 设计厚度:120 mm"});
   EXPECT_EQ(excel.with("Cell 1 7 "), Calls{"Cell 1 7 2008年05月12日"});
   // 25 readings take rows 2 to 4; the next header is row 5, its readings row 6.

@@ -1,8 +1,9 @@
 // main() of the GUI tests: the application object on the offscreen platform, dialogs answered
 // by the tests, settings kept away from the user's.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QStandardPaths>
-#include <gtest/gtest.h>
 
 #include "gui/dialogs.h"
 

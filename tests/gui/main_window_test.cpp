@@ -2,13 +2,14 @@
 // unsaved-changes question.
 #include "gui/main_window.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QSettings>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "gui/dialogs.h"
 #include "model/analysis_file.h"

@@ -2,10 +2,11 @@
 // anything is written.
 #include "gui/print_settings_dialog.h"
 
+#include <gtest/gtest.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <gtest/gtest.h>
 
 #include "gui/dialogs.h"
 #include "support/temp_dir.h"

@@ -1,16 +1,16 @@
 // The report parameters dialog and the report and spreadsheet commands of the main window.
-#include "gui/report_parameters_dialog.h"
+#include <gtest/gtest.h>
 
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "gui/dialogs.h"
 #include "gui/main_window.h"
+#include "gui/report_parameters_dialog.h"
 #include "model/analysis_file.h"
-#include "model/sample_project.h"
 #include "model/gbk_text.h"
+#include "model/sample_project.h"
 #include "support/temp_dir.h"
 
 namespace kro::gui {
@@ -72,7 +72,9 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   MainWindow window;
   window.document().setSettingsLocation(location());
   const char* bin = std::getenv("KRO_BIN_DIR");
-  window.setOfficePaths({{bin != nullptr ? std::filesystem::path(bin) : ProgramPaths::programFolder() / ".." / "bin"}, dir.path()});
+  window.setOfficePaths(
+      {{bin != nullptr ? std::filesystem::path(bin) : ProgramPaths::programFolder() / ".." / "bin"},
+       dir.path()});
   window.action(32775)->trigger();  // no members
   EXPECT_EQ(Dialogs::takeMessages().size(), 1);
   window.document().replaceMembers(makeSampleProject());
@@ -87,7 +89,8 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   EXPECT_TRUE(std::filesystem::exists(dir / "楼板仪报告文档.docx"));
   EXPECT_TRUE(std::filesystem::exists(dir / "数据表格.docx"));
   window.action(32776)->trigger();
-  EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{QString::fromStdString((dir / "楼板仪数据.xlsx").string())});
+  EXPECT_EQ(Dialogs::takeOpenedFiles(),
+            QStringList{QString::fromStdString((dir / "楼板仪数据.xlsx").string())});
   Dialogs::queueSaveChoice(SaveChoice::Discard);
 }
 

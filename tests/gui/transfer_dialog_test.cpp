@@ -2,9 +2,10 @@
 // complete transfer from the virtual instrument.
 #include "gui/transfer_dialog.h"
 
+#include <gtest/gtest.h>
+
 #include <QTest>
 #include <atomic>
-#include <gtest/gtest.h>
 #include <thread>
 
 #include "devices/pty_instrument.h"

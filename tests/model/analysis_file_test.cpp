@@ -23,8 +23,9 @@ void putMember(Bytes& b, std::size_t base, const std::string& code, const std::s
   b.u8(base + 130 - shift, selected);
   // averageThickness, designThickness, minusDeviation, plusDeviation, readingCount,
   // secondColumnStart, reserved, maxThickness, minThickness, passCount.
-  const std::int32_t values[] = {first,     first + 1, -5, 8, static_cast<std::int32_t>(readings.size()),
-                                 first + 2, first + 3, first + 4, first + 5, first + 6};
+  const std::int32_t values[] = {
+      first,     first + 1, -5,        8,         static_cast<std::int32_t>(readings.size()),
+      first + 2, first + 3, first + 4, first + 5, first + 6};
   const std::size_t offsets[] = {131, 135, 139, 143, 147, 151, 155, 159, 163, 167};
   for (std::size_t i = 0; i < 10; ++i) b.i32(base + offsets[i] - shift, values[i]);
   b.f32(base + 171 - shift, rate);
@@ -39,8 +40,11 @@ TEST(AnalysisFile, ReadsAFixtureBuiltFromTheOffsetTable) {
   Bytes b;
   b.i32(0, 2);
   // The first block: 2 readings, 175 + 24 bytes.
-  putMember(b, 4, "A001", "\xD6\xD0\xCE\xC4", "2008\xC4\xEA" "05\xD4\xC2" "12\xC8\xD5", 0, 100, 0.5f,
-            {{1, 118, 2}, {3, 131, 4}});
+  putMember(b, 4, "A001", "\xD6\xD0\xCE\xC4",
+            "2008\xC4\xEA"
+            "05\xD4\xC2"
+            "12\xC8\xD5",
+            0, 100, 0.5f, {{1, 118, 2}, {3, 131, 4}});
   putMember(b, 4 + 199, "W002", "", "2026--12--07", 1, 200, 1.0f, {});
   b.resize(4 + 199 + 175);
 

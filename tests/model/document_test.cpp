@@ -152,8 +152,8 @@ TEST_F(DocumentTest, AppendToEmptyDocument) {
   EXPECT_EQ(formatRate(m->passRate()), "100.0%");
   EXPECT_EQ(m->testDate(), "2026--12--07");
   EXPECT_TRUE(doc.isModified());
-  EXPECT_EQ(ui.calls, (Calls{"refillGrid", "redrawChart", "showMember 0001", "rebuildMemberList",
-                             "showMember 0001"}));
+  EXPECT_EQ(ui.calls,
+            (Calls{"refillGrid", "redrawChart", "showMember 0001", "rebuildMemberList", "showMember 0001"}));
 }
 
 TEST_F(DocumentTest, AppendGoesAfterTheLastMember) {
@@ -408,7 +408,7 @@ TEST_F(DocumentTest, SelectionExportCollectsChecksAndRefusesAnAnalysisName) {
   const std::string bytes = test::readBytes(dir / "sel.DEX");
   EXPECT_EQ(bytes.size(), 4u + 170 + 12 + 170);
   EXPECT_EQ(bytes[4 + 170 + 12 + 125], 0);  // the second member's flag as checked on screen
-  EXPECT_EQ(doc.path(), dir / "p.KRO");       // the document stays with its own file
+  EXPECT_EQ(doc.path(), dir / "p.KRO");     // the document stays with its own file
 
   ui.pathAnswers = {dir / "sel.KRO"};
   EXPECT_FALSE(doc.saveSelection());

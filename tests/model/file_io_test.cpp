@@ -1,12 +1,13 @@
 // Whole-file reads and atomic writes, including a write that fails part-way.
 #include "model/file_io.h"
 
-#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include "support/temp_dir.h"
 

@@ -14,7 +14,8 @@ MemberRecord memberWith(std::vector<std::int32_t> thicknesses, std::int32_t desi
   d.minusDeviation = minus;
   d.plusDeviation = plus;
   for (std::size_t i = 0; i < thicknesses.size(); ++i) {
-    d.readings.push_back({static_cast<std::int32_t>(100 + i), thicknesses[i], static_cast<std::int32_t>(200 + i)});
+    d.readings.push_back(
+        {static_cast<std::int32_t>(100 + i), thicknesses[i], static_cast<std::int32_t>(200 + i)});
   }
   return MemberRecord(std::move(d));
 }
@@ -69,7 +70,11 @@ TEST(MemberRecord, TextsAreCutAtCapacityOnCharacterBoundaries) {
   for (int i = 0; i < 50; ++i) name += "\xD6\xD0";
   m.setMemberName(name);
   EXPECT_EQ(m.name().size(), 98u);
-  m.setTestDate("2008\xC4\xEA" "05\xD4\xC2" "12\xC8\xD5" "xxxxxx");  // 20 bytes
+  m.setTestDate(
+      "2008\xC4\xEA"
+      "05\xD4\xC2"
+      "12\xC8\xD5"
+      "xxxxxx");  // 20 bytes
   EXPECT_EQ(m.testDate().size(), 19u);
   // Seven characters of two bytes: 14 bytes fit, a fifth byte of a character does not.
   m.setCode("\xD6\xD0\xD6\xD0\xD6\xD0\xD6\xD0\xD6\xD0");

@@ -40,8 +40,11 @@ std::vector<std::int32_t> thicknesses(const MemberRecord& m) {
 }
 
 TEST(RawFiles, MemberDataFileFromTheOffsetTable) {
-  auto decoded = decodeMemberDataFile(memberFile("A001", "2008\xC4\xEA" "05\xD4\xC2" "12\xC8\xD5", 120,
-                                                 {118, 125, 131, -1}));
+  auto decoded = decodeMemberDataFile(memberFile("A001",
+                                                 "2008\xC4\xEA"
+                                                 "05\xD4\xC2"
+                                                 "12\xC8\xD5",
+                                                 120, {118, 125, 131, -1}));
   ASSERT_TRUE(decoded.ok()) << decoded.message();
   MemberRecord m = decoded.value().member;
   EXPECT_TRUE(decoded.value().warnings.empty());

@@ -2,13 +2,14 @@
 // read back line by line and cell by cell.
 #include "office/docx_document.h"
 
-#include <cstdlib>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "export/data_table.h"
 #include "model/gbk_text.h"
 #include "model/sample_project.h"
 #include "office/docx_word_session.h"
-#include "export/data_table.h"
 #include "office/xlsx_excel_session.h"
 #include "report/report_generator.h"
 #include "report/report_parameters.h"
@@ -164,7 +165,8 @@ class RealReportTest : public ::testing::TestWithParam<std::size_t> {
   }
 
   std::unique_ptr<DocxDocument> write(int format) {
-    EXPECT_TRUE(saveFormatParameters(doc.settingsLocation(), format, parameters(format, GetParam()), format).ok());
+    EXPECT_TRUE(
+        saveFormatParameters(doc.settingsLocation(), format, parameters(format, GetParam()), format).ok());
     DocxWordSession word;
     auto out = writeWordReport(doc, format, word, paths, {2005, 3, 7});
     EXPECT_TRUE(out.ok()) << (out.ok() ? "" : out.message());

@@ -1,8 +1,9 @@
 // The report printed through Qt into a PDF on the offscreen platform, read back with poppler's
 // pdftotext: its page count and its texts.
+#include <gtest/gtest.h>
+
 #include <QGuiApplication>
 #include <cstdio>
-#include <gtest/gtest.h>
 
 #include "model/sample_project.h"
 #include "render/report_printer.h"
@@ -46,12 +47,14 @@ TEST(PrintPdf, SampleProjectPagesAndTexts) {
   const auto pdf = dir / "report.pdf";
   ASSERT_TRUE(printReportToPdf(doc, pdf, doc.settingsLocation()).ok());
   const std::string info1 = run("pdfinfo '" + pdf.string() + "'");
-  EXPECT_NE(info1.find("Pages:           " + std::to_string(countPrintPages(doc))), std::string::npos) << info1;
+  EXPECT_NE(info1.find("Pages:           " + std::to_string(countPrintPages(doc))), std::string::npos)
+      << info1;
   EXPECT_NE(info1.find("A4"), std::string::npos);
 
   const std::string text = run("pdftotext -layout '" + pdf.string() + "' -");
-  for (const char* expected : {"LB-2026-0815", "阳光花园", "检测报告", "原始数据列表", "W003(", "设计厚度:140 mm",
-                               "FOOTER-TEXT", "GB50204-2002", "共对该构件的234个测点", "合格率为82.1%"}) {
+  for (const char* expected :
+       {"LB-2026-0815", "阳光花园", "检测报告", "原始数据列表", "W003(", "设计厚度:140 mm", "FOOTER-TEXT",
+        "GB50204-2002", "共对该构件的234个测点", "合格率为82.1%"}) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected;
   }
   // One raw-data page for the sample's 39 rows.

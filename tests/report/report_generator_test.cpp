@@ -31,8 +31,8 @@ class ReportTest : public ::testing::Test {
     doc.setSettingsLocation(SettingsLocation::inFolder(dir.path()));
     paths.templateFolders = {dir.path()};
     paths.outputFolder = dir / "out";
-    for (const char* t : {"检测报告1.docx", "检测报告2.docx", "检测报告3.docx", "检测报告4.docx", "甘肃报告.docx",
-                          "吉林报告.docx", "表格.docx"}) {
+    for (const char* t : {"检测报告1.docx", "检测报告2.docx", "检测报告3.docx", "检测报告4.docx",
+                          "甘肃报告.docx", "吉林报告.docx", "表格.docx"}) {
       test::writeBytes(dir / t, "template");
     }
   }
@@ -54,23 +54,59 @@ class ReportTest : public ::testing::Test {
 
 TEST_F(ReportTest, Report1Sequence) {
   doc.replaceMembers({member("A001", 10, 9)});
-  parameters(0, {{"报告编号", "R-1"}, {"工程名称", "一号楼"}, {"施工单位", "甲公司"}, {"检测内容", "楼板"},
-                 {"检测单位", "检测中心"}, {"监理单位", "乙监理"}, {"设计单位", "丙设计"}, {"工程地址", "滨河路"},
-                 {"结构类别", "框架"}, {"施工日期", "2005年 3月 7日"}, {"强度等级", "C30"}, {"委托单位", "丁公司"},
+  parameters(0, {{"报告编号", "R-1"},
+                 {"工程名称", "一号楼"},
+                 {"施工单位", "甲公司"},
+                 {"检测内容", "楼板"},
+                 {"检测单位", "检测中心"},
+                 {"监理单位", "乙监理"},
+                 {"设计单位", "丙设计"},
+                 {"工程地址", "滨河路"},
+                 {"结构类别", "框架"},
+                 {"施工日期", "2005年 3月 7日"},
+                 {"强度等级", "C30"},
+                 {"委托单位", "丁公司"},
                  {"检测仪器", "测厚仪"}});
   ASSERT_TRUE(write(0).ok());
-  const std::string overview = "    一号楼工程位于滨河路，为框架结构。由甲公司施工，开工时间为2005年 3月 7日。"
-                               "根据设计要求，混凝土设计强度等级为C30。\n    受丁公司委托，我所对框架楼板厚度进行了检测。 ";
-  const Calls expected = {
-      "Visible 1", "Add 检测报告1.docx", "SaveAs 楼板仪报告文档.docx", "MoveDown 3", "MoveRight 3", "Type R-1",
-      "MoveDown 7", "Replace 一号楼", "Font bold=0 underlineColor=ff000000 underline=1", "MoveDown 1",
-      "Replace 甲公司", "Font bold=0 underlineColor=ff000000 underline=1", "MoveDown 1", "Replace 楼板",
-      "Font bold=0 underlineColor=ff000000 underline=1", "MoveDown 8", "Type 检测中心", "MoveDown 1",
-      "Type 2005--3--7", "Cell 1 1 2 一号楼", "Cell 1 2 2 甲公司", "Cell 1 3 2 乙监理", "Cell 1 4 2 丙设计",
-      "Cell 1 5 2 楼板", "MoveDown 9", "Replace " + overview, "Font name=宋体 bold=0 size=14", "MoveDown 7",
-      "MoveDown 1",
-      "Replace     本次检测的一号楼工程楼板厚度共计10点，其中合格点9个，合格点率为90.0%，一号楼工程的楼板厚度检测结果为合格。",
-      "MoveDown 6", "HomeKey", "MoveRight 7", "Type 测厚仪"};
+  const std::string overview =
+      "    一号楼工程位于滨河路，为框架结构。由甲公司施工，开工时间为2005年 3月 7日。"
+      "根据设计要求，混凝土设计强度等级为C30。\n    受丁公司委托，我所对框架楼板厚度进行了检测。 ";
+  const Calls expected = {"Visible 1",
+                          "Add 检测报告1.docx",
+                          "SaveAs 楼板仪报告文档.docx",
+                          "MoveDown 3",
+                          "MoveRight 3",
+                          "Type R-1",
+                          "MoveDown 7",
+                          "Replace 一号楼",
+                          "Font bold=0 underlineColor=ff000000 underline=1",
+                          "MoveDown 1",
+                          "Replace 甲公司",
+                          "Font bold=0 underlineColor=ff000000 underline=1",
+                          "MoveDown 1",
+                          "Replace 楼板",
+                          "Font bold=0 underlineColor=ff000000 underline=1",
+                          "MoveDown 8",
+                          "Type 检测中心",
+                          "MoveDown 1",
+                          "Type 2005--3--7",
+                          "Cell 1 1 2 一号楼",
+                          "Cell 1 2 2 甲公司",
+                          "Cell 1 3 2 乙监理",
+                          "Cell 1 4 2 丙设计",
+                          "Cell 1 5 2 楼板",
+                          "MoveDown 9",
+                          "Replace " + overview,
+                          "Font name=宋体 bold=0 size=14",
+                          "MoveDown 7",
+                          "MoveDown 1",
+                          "Replace     "
+                          "本次检测的一号楼工程楼板厚度共计10点，其中合格点9个，合格点率为90.0%"
+                          "，一号楼工程的楼板厚度检测结果为合格。",
+                          "MoveDown 6",
+                          "HomeKey",
+                          "MoveRight 7",
+                          "Type 测厚仪"};
   ASSERT_GE(word.calls.size(), expected.size());
   EXPECT_EQ(Calls(word.calls.begin(), word.calls.begin() + static_cast<long>(expected.size())), expected);
   // The data table follows, then the documents are written once.
@@ -80,16 +116,18 @@ TEST_F(ReportTest, Report1Sequence) {
 }
 
 TEST_F(ReportTest, ConclusionThresholdIsNinetyOnTheUnroundedRate) {
-  EXPECT_EQ(conclusionSentence("X", {10, 9, 90.0f, true}),
-            "    本次检测的X工程楼板厚度共计10点，其中合格点9个，合格点率为90.0%，X工程的楼板厚度检测结果为合格。");
+  EXPECT_EQ(
+      conclusionSentence("X", {10, 9, 90.0f, true}),
+      "    本次检测的X工程楼板厚度共计10点，其中合格点9个，合格点率为90.0%，X工程的楼板厚度检测结果为合格。");
   doc.replaceMembers({member("A001", 10000, 8996)});
   const Conclusion c = conclusionFigures(doc);
   EXPECT_EQ(oneDecimal(c.rate), "90.0");
   EXPECT_FALSE(c.passes);
   doc.replaceMembers({member("A001", 0, 0)});
   const Conclusion none = conclusionFigures(doc);
-  EXPECT_EQ(conclusionSentence("", none),
-            "    本次检测的工程楼板厚度共计0点，其中合格点0个，合格点率为0.0%，工程的楼板厚度检测结果为不合格。");
+  EXPECT_EQ(
+      conclusionSentence("", none),
+      "    本次检测的工程楼板厚度共计0点，其中合格点0个，合格点率为0.0%，工程的楼板厚度检测结果为不合格。");
 }
 
 TEST_F(ReportTest, Report2FixedTextsAndBlocks) {
@@ -107,8 +145,8 @@ TEST_F(ReportTest, Report2FixedTextsAndBlocks) {
   ASSERT_EQ(cells.size(), 5u);
   EXPECT_EQ(cells[0], "Cell 2 1 1 检测依据：\r\n   GB 50204\r\n\r\n\r\n");
   EXPECT_EQ(cells[2], "Cell 2 3 1 检测时间及检测环境：\r\n   2005年 3月 7日；\r\n\r\n\r\n");
-  EXPECT_EQ(cells[4], "Cell 2 5 1 主检人：" + std::string(24, ' ') + "审定人：" + std::string(17, ' ') + "\r\n核对人： " +
-                          std::string(23, ' ') + "批准人：\r\n\r\n");
+  EXPECT_EQ(cells[4], "Cell 2 5 1 主检人：" + std::string(24, ' ') + "审定人：" + std::string(17, ' ') +
+                          "\r\n核对人： " + std::string(23, ' ') + "批准人：\r\n\r\n");
   const Calls start(word.calls.begin() + 3, word.calls.begin() + 6);
   EXPECT_EQ(start, (Calls{"MoveDown 6", "MoveRight 26", "Type "}));
 }
@@ -119,7 +157,8 @@ TEST_F(ReportTest, Report3CellsInTableOrder) {
   ASSERT_TRUE(write(2).ok());
   const auto cells = word.with("Cell 1 ");
   ASSERT_GE(cells.size(), 13u);
-  EXPECT_EQ(cells[9], "Cell 1 7 2 单位：" + std::string(10, ' ') + "姓名：" + std::string(10, ' ') + "编号：");
+  EXPECT_EQ(cells[9],
+            "Cell 1 7 2 单位：" + std::string(10, ' ') + "姓名：" + std::string(10, ' ') + "编号：");
   EXPECT_NE(cells[11].find("工程位于河西"), std::string::npos);
   EXPECT_NE(cells[11].find("开工时间为2005年 3月 7日"), std::string::npos);
   EXPECT_EQ(cells[12].rfind("Cell 1 12 1     本次检测的", 0), 0u);
@@ -145,8 +184,10 @@ TEST_F(ReportTest, RegionalReportsSplitTheConclusion) {
   doc.replaceMembers({member("A001", 200, 179)});
   parameters(4, {{"工程名称", "甲楼"}});
   ASSERT_TRUE(write(4).ok());
-  EXPECT_EQ(word.with("Cell 1 8 1 "), Calls{"Cell 1 8 1     本次检测的甲楼工程楼板厚度共计200点，其中合格点179个，合格点率为89.5%"});
-  EXPECT_EQ(word.with("Cell 1 9 2 "), Calls{"Cell 1 9 2     依据GB50204-2002标准,工程的楼板厚度检测结果为不合格。"});
+  EXPECT_EQ(word.with("Cell 1 8 1 "),
+            Calls{"Cell 1 8 1     本次检测的甲楼工程楼板厚度共计200点，其中合格点179个，合格点率为89.5%"});
+  EXPECT_EQ(word.with("Cell 1 9 2 "),
+            Calls{"Cell 1 9 2     依据GB50204-2002标准,工程的楼板厚度检测结果为不合格。"});
   word.calls.clear();
   ASSERT_TRUE(write(5).ok());
   EXPECT_EQ(word.calls[1], "Open 吉林报告.docx");

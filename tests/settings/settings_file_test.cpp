@@ -2,6 +2,7 @@
 #include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
+
 #include <memory>
 
 #include "model/gbk_text.h"
@@ -42,8 +43,8 @@ TEST_F(SettingsFileTest, SaveWritesGbkWithCrLf) {
   EXPECT_TRUE(file.writeString("打印页眉", "楼板厚度检测"));
   EXPECT_TRUE(file.writeInt("起始页码", -12));
   ASSERT_TRUE(file.close());
-  EXPECT_EQ(test::readBytes(dir / "printini.ini"),
-            "[Data]\r\n" + *utf8ToGbk("打印页眉=楼板厚度检测") + "\r\n" + *utf8ToGbk("起始页码=-12") + "\r\n");
+  EXPECT_EQ(test::readBytes(dir / "printini.ini"), "[Data]\r\n" + *utf8ToGbk("打印页眉=楼板厚度检测") +
+                                                       "\r\n" + *utf8ToGbk("起始页码=-12") + "\r\n");
 
   int number = 0;
   EXPECT_TRUE(open("printini")->readInt("Data", "起始页码", number));

@@ -24,9 +24,7 @@ class RecordingFrontend : public DocumentFrontend {
     calls.push_back("updateCountCell " + std::to_string(memberIndex));
   }
   void titleChanged() override { ++titleChanges; }
-  void showMessage(MessageKind kind, const std::string& text) override {
-    messages.push_back({kind, text});
-  }
+  void showMessage(MessageKind kind, const std::string& text) override { messages.push_back({kind, text}); }
   bool askYesNo(const std::string& text) override {
     questions.push_back(text);
     bool answer = yesNoAnswers.empty() ? false : yesNoAnswers.front();

@@ -15,10 +15,14 @@ class RecordingWordSession : public WordSession {
  public:
   void setVisible(bool visible) override { log("Visible " + std::to_string(visible)); }
   Status addDocument(const std::filesystem::path& p) override { return step("Add " + p.filename().string()); }
-  Status openDocument(const std::filesystem::path& p) override { return step("Open " + p.filename().string()); }
+  Status openDocument(const std::filesystem::path& p) override {
+    return step("Open " + p.filename().string());
+  }
   Status saveAs(const std::filesystem::path& p) override { return step("SaveAs " + p.filename().string()); }
   void moveDown(int n) override { log("MoveDown " + std::to_string(n)); }
-  void moveRight(int n, bool extend) override { log("MoveRight " + std::to_string(n) + (extend ? " extend" : "")); }
+  void moveRight(int n, bool extend) override {
+    log("MoveRight " + std::to_string(n) + (extend ? " extend" : ""));
+  }
   void homeKey() override { log("HomeKey"); }
   void typeText(std::string_view t) override { log("Type " + std::string(t)); }
   void typeParagraph() override { log("Paragraph"); }
@@ -35,7 +39,8 @@ class RecordingWordSession : public WordSession {
   }
   Status mergeSelectedCells() override { return step("Merge"); }
   Status setCellText(int t, int r, int c, std::string_view text) override {
-    return step("Cell " + std::to_string(t) + " " + std::to_string(r) + " " + std::to_string(c) + " " + std::string(text));
+    return step("Cell " + std::to_string(t) + " " + std::to_string(r) + " " + std::to_string(c) + " " +
+                std::string(text));
   }
   Status addTable(int rows, int columns) override {
     return step("AddTable " + std::to_string(rows) + " " + std::to_string(columns));
@@ -78,9 +83,12 @@ class RecordingExcelSession : public ExcelSession {
     log("Cell " + std::to_string(r) + " " + std::to_string(c) + " " + std::string(t));
   }
   void mergeCells(int r, int c, int rows, int columns) override {
-    log("Merge " + std::to_string(r) + " " + std::to_string(c) + " " + std::to_string(rows) + "x" + std::to_string(columns));
+    log("Merge " + std::to_string(r) + " " + std::to_string(c) + " " + std::to_string(rows) + "x" +
+        std::to_string(columns));
   }
-  void setColumnsAlignment(int h, int v) override { log("Align " + std::to_string(h) + " " + std::to_string(v)); }
+  void setColumnsAlignment(int h, int v) override {
+    log("Align " + std::to_string(h) + " " + std::to_string(v));
+  }
   Status saveAs(const std::filesystem::path& p) override { return step("SaveAs " + p.filename().string()); }
 
   std::vector<std::string> calls;

@@ -27,7 +27,8 @@ void expectCarried(const std::vector<MemberRecord>& sent, const std::vector<Memb
     EXPECT_EQ(received[i].testDate(), sent[i].testDate());
     EXPECT_EQ(received[i].designThickness(), sent[i].designThickness());
     ASSERT_EQ(received[i].readingCount(), sent[i].readingCount());
-    for (int k = 0; k < sent[i].readingCount(); ++k) EXPECT_EQ(received[i].readingAt(k), sent[i].readingAt(k));
+    for (int k = 0; k < sent[i].readingCount(); ++k)
+      EXPECT_EQ(received[i].readingAt(k), sent[i].readingAt(k));
     EXPECT_EQ(received[i].minusDeviation(), 0);
     EXPECT_EQ(received[i].plusDeviation(), 0);
   }
@@ -53,8 +54,14 @@ TEST(InstrumentEncoder, ReadsEveryStoredDateForm) {
                                        member("0002", "2026\xC4\xEA 1\xD4\xC2 7\xC8\xD5", 20, {20})};
   auto decoded = decodeTransfer(TransferLayout::Serial, encodeSerialBlock(members).value());
   ASSERT_TRUE(decoded.ok());
-  EXPECT_EQ(decoded.value().members[0].testDate(), "2026\xC4\xEA" "12\xD4\xC2" "07\xC8\xD5");
-  EXPECT_EQ(decoded.value().members[1].testDate(), "2026\xC4\xEA" "01\xD4\xC2" "07\xC8\xD5");
+  EXPECT_EQ(decoded.value().members[0].testDate(),
+            "2026\xC4\xEA"
+            "12\xD4\xC2"
+            "07\xC8\xD5");
+  EXPECT_EQ(decoded.value().members[1].testDate(),
+            "2026\xC4\xEA"
+            "01\xD4\xC2"
+            "07\xC8\xD5");
 }
 
 TEST(InstrumentEncoder, RefusesWhatTheInstrumentCannotCarry) {

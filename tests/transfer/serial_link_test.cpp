@@ -14,7 +14,8 @@ TEST(SerialLink, PortNames) {
   EXPECT_EQ(serialDevicePath("COM7"), "COM7");
   EXPECT_EQ(serialDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
   EXPECT_EQ(serialPortChoices({"/dev/ttyS1", "/dev/ttyUSB0", "/dev/pts/3"}),
-            (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "/dev/ttyUSB0", "/dev/pts/3"}));
+            (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "/dev/ttyUSB0",
+                                      "/dev/pts/3"}));
 }
 
 TEST(SerialLink, OpensAt2400BaudAndSendsTheStartCommandOnce) {

@@ -13,8 +13,9 @@ std::string bytes(std::initializer_list<int> values) {
 }
 
 // The 26-byte serial block of one member A001, 2008-05-12, design 120, readings 122 and 118.
-const std::string kOneMemberBlock = bytes({0, 0, 0, 0, 0x00, 0x01, 0x00, 0x1A, 0x0A, 0x00, 0x00, 0x01, 0x08, 0x05,
-                                           0x0C, 0x00, 0x78, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x7A, 0x00, 0x76});
+const std::string kOneMemberBlock =
+    bytes({0,    0,    0,    0,    0x00, 0x01, 0x00, 0x1A, 0x0A, 0x00, 0x00, 0x01, 0x08,
+           0x05, 0x0C, 0x00, 0x78, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x7A, 0x00, 0x76});
 
 std::vector<std::int32_t> thicknesses(const MemberRecord& m) {
   std::vector<std::int32_t> out;
@@ -35,7 +36,10 @@ TEST(TransferDecoder, SerialBlockExample) {
   EXPECT_TRUE(decoded.value().warnings.empty());
   const MemberRecord& m = decoded.value().members[0];
   EXPECT_EQ(m.code(), "A001");
-  EXPECT_EQ(m.testDate(), "2008\xC4\xEA" "05\xD4\xC2" "12\xC8\xD5");
+  EXPECT_EQ(m.testDate(),
+            "2008\xC4\xEA"
+            "05\xD4\xC2"
+            "12\xC8\xD5");
   EXPECT_EQ(m.designThickness(), 120);
   EXPECT_EQ(thicknesses(m), (std::vector<std::int32_t>{122, 118}));
   EXPECT_EQ(m.maxThickness(), 122);
@@ -61,13 +65,19 @@ TEST(TransferDecoder, CodesDatesAndPassRateByte) {
   EXPECT_EQ(memberCodeCharacter(35), 'Z');
   EXPECT_EQ(memberCodeCharacter(36), '0');
   EXPECT_EQ(memberCodeCharacter(255), '0');
-  EXPECT_EQ(transferDateText(8, 5, 12), "2008\xC4\xEA" "05\xD4\xC2" "12\xC8\xD5");
-  EXPECT_EQ(transferDateText(12, 11, 3), "2012\xC4\xEA" "11\xD4\xC2" "03\xC8\xD5");
+  EXPECT_EQ(transferDateText(8, 5, 12),
+            "2008\xC4\xEA"
+            "05\xD4\xC2"
+            "12\xC8\xD5");
+  EXPECT_EQ(transferDateText(12, 11, 3),
+            "2012\xC4\xEA"
+            "11\xD4\xC2"
+            "03\xC8\xD5");
 
   std::string block = kOneMemberBlock;
-  block[8] = 36;         // code value 36 gives "0"
-  block[11] = 35;        // and 35 gives "Z"
-  block[8 + 13] = 95;    // the pass-rate byte, as a number
+  block[8] = 36;       // code value 36 gives "0"
+  block[11] = 35;      // and 35 gives "Z"
+  block[8 + 13] = 95;  // the pass-rate byte, as a number
   auto decoded = decodeTransfer(TransferLayout::Serial, block);
   ASSERT_TRUE(decoded.ok());
   EXPECT_EQ(decoded.value().members[0].code(), "000Z");
@@ -93,7 +103,10 @@ TEST(TransferDecoder, SerialMembersFollowTheirReadings) {
   EXPECT_EQ(empty.minThickness(), 0);
   const MemberRecord& second = decoded.value().members[1];
   EXPECT_EQ(second.code(), "5678");
-  EXPECT_EQ(second.testDate(), "2026\xC4\xEA" "12\xD4\xC2" "31\xC8\xD5");
+  EXPECT_EQ(second.testDate(),
+            "2026\xC4\xEA"
+            "12\xD4\xC2"
+            "31\xC8\xD5");
   EXPECT_EQ(thicknesses(second), (std::vector<std::int32_t>{10, 30, 20}));
   EXPECT_EQ(second.maxThickness(), 30);
   EXPECT_EQ(second.minThickness(), 10);

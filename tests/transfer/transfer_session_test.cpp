@@ -2,8 +2,9 @@
 // place, failures, cancel and restart, for both links.
 #include "transfer/transfer_session.h"
 
-#include <chrono>
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <thread>
 
 #include "devices/simulated_ch375.h"
@@ -66,7 +67,7 @@ TEST_F(TransferSessionTest, SerialTransferCompletesOnTheTickAfterTheLastByte) {
   EXPECT_EQ(session.progress().received, 100u);
   EXPECT_EQ(session.progress().expected, block.size());
   EXPECT_EQ(session.tick(), TransferState::Running);  // nothing queued
-  port.incoming = block.substr(100) + "trailing";       // the end arrives with more bytes
+  port.incoming = block.substr(100) + "trailing";     // the end arrives with more bytes
   EXPECT_EQ(session.tick(), TransferState::Completed);
   EXPECT_TRUE(session.completed());
   EXPECT_FALSE(port.isOpen());

@@ -2,8 +2,9 @@
 // command, cancelling and restarting.
 #include "transfer/usb_link.h"
 
-#include <chrono>
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <thread>
 
 #include "devices/simulated_ch375.h"
@@ -23,11 +24,14 @@ std::vector<MemberRecord> members(int count, int readingsEach) {
   return std::vector<MemberRecord>(static_cast<std::size_t>(count), MemberRecord(d));
 }
 
-std::string memoryFor(const std::vector<MemberRecord>& m) { return usbMemoryFromImage(encodeUsbImage(m).value()); }
+std::string memoryFor(const std::vector<MemberRecord>& m) {
+  return usbMemoryFromImage(encodeUsbImage(m).value());
+}
 
 // Runs the reader until it stops by itself.
 void runToEnd(UsbLink& link) {
-  for (int i = 0; i < 500 && link.readerActive(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int i = 0; i < 500 && link.readerActive(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   ASSERT_FALSE(link.readerActive());
   link.stop();
 }
@@ -99,7 +103,8 @@ TEST(UsbLink, CancelInTheMiddleStopsTheReaderAndClosesTheDevice) {
   EXPECT_TRUE(link.readerActive());
   const auto before = std::chrono::steady_clock::now();
   link.stop();
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(400));  // aborted, not timed out
+  EXPECT_LT(std::chrono::steady_clock::now() - before,
+            std::chrono::milliseconds(400));  // aborted, not timed out
   EXPECT_FALSE(link.readerActive());
   EXPECT_FALSE(instrument.deviceOpen());
   EXPECT_EQ(instrument.openHandles(), 0);

@@ -22,7 +22,8 @@ MemberRecord member(const std::string& code, int readings, int passing = -1, std
   d.testDate = *utf8ToGbk("2008年05月12日");
   d.designThickness = 120;
   d.selected = selected;
-  for (int i = 0; i < readings; ++i) d.readings.push_back({0, passing < 0 || i < passing ? 120 + i % 5 : 200, 0});
+  for (int i = 0; i < readings; ++i)
+    d.readings.push_back({0, passing < 0 || i < passing ? 120 + i % 5 : 200, 0});
   return MemberRecord(std::move(d));
 }
 
@@ -80,7 +81,8 @@ TEST_F(PagesTest, SummaryPageRowsAndConclusion) {
   EXPECT_EQ(c.findText("乙公司")->x1, 1000);
   EXPECT_NE(c.findText("     楼板厚度合格率达到85.0%，合格率大于规范要求的85%，该构件的楼板厚度"), nullptr);
   EXPECT_NE(c.findText("     满足设计要求!"), nullptr);
-  EXPECT_NE(c.findText("         共对该构件的100个测点进行检测，其中合格的测点85个，不合格测点15个，"), nullptr);
+  EXPECT_NE(c.findText("         共对该构件的100个测点进行检测，其中合格的测点85个，不合格测点15个，"),
+            nullptr);
 
   // 84.96 % prints as 85.0 but is below the required 85 %.
   doc.replaceMembers({member("A001", 2500, 2124)});
@@ -100,7 +102,8 @@ TEST_F(PagesTest, OverviewWrapsAt76Bytes) {
   EXPECT_EQ(first->x1, 360);
   EXPECT_EQ(first->y1, 2040);
   std::vector<RecordingCanvas::Call> texts = c.callsOf(Op::Text);
-  auto it = std::find_if(texts.begin(), texts.end(), [&](const auto& t) { return t.y1 == 2240 && t.x1 == 360; });
+  auto it =
+      std::find_if(texts.begin(), texts.end(), [&](const auto& t) { return t.y1 == 2240 && t.x1 == 360; });
   ASSERT_NE(it, texts.end());
   EXPECT_EQ(it->text.rfind("工程位于", 0), 0u);
 }
@@ -161,7 +164,8 @@ TEST_F(PagesTest, RawDataRows) {
   EXPECT_NE(page5.findText("设计厚度:120 mm"), nullptr);
   // The eleventh reading stands in the first cell of the third row.
   auto texts = page5.callsOf(Op::Text);
-  auto eleventh = std::find_if(texts.begin(), texts.end(), [](const auto& t) { return t.y1 == 550 + 300 + 30; });
+  auto eleventh =
+      std::find_if(texts.begin(), texts.end(), [](const auto& t) { return t.y1 == 550 + 300 + 30; });
   ASSERT_NE(eleventh, texts.end());
   EXPECT_EQ(eleventh->x1, 480);
   EXPECT_EQ(eleventh->text, "120");
@@ -212,8 +216,9 @@ TEST_F(PagesTest, PrintSettingsFile) {
   s.pageNumberFormat = -1;
   ASSERT_TRUE(savePrintSettings(doc.settingsLocation(), s).ok());
   const std::string text = gbkToUtf8(test::readBytes(dir / "printini.ini"));
-  EXPECT_EQ(text, "[Data]\r\n打印页眉=0\r\n打印页脚=0\r\n打印页码=0\r\n页眉内容=甲\r\n页脚内容=\r\n页码格式=-1\r\n"
-                  "起始页码=0\r\n页码位置=-1\r\n");
+  EXPECT_EQ(text,
+            "[Data]\r\n打印页眉=0\r\n打印页脚=0\r\n打印页码=0\r\n页眉内容=甲\r\n页脚内容=\r\n页码格式=-1\r\n"
+            "起始页码=0\r\n页码位置=-1\r\n");
   auto back = loadPrintSettings(doc.settingsLocation());
   ASSERT_TRUE(back.has_value());
   EXPECT_EQ(back->headerText, "甲");
