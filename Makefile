@@ -3,7 +3,7 @@ BUILD ?= build
 RELEASE_BUILD ?= build-release
 JOBS ?= 2
 
-.PHONY: all deps configure build run test bench fuzz clean
+.PHONY: all deps configure build run test bench fuzz format check-format clean
 
 all: build
 
@@ -39,6 +39,13 @@ bench: deps
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	@bash scripts/run-fuzzers.sh $(FUZZ_SECONDS)
+
+# Formats every C++ source with .clang-format; check-format only reports.
+format: deps
+	@bash scripts/check-format.sh --fix
+
+check-format: deps
+	@bash scripts/check-format.sh
 
 clean:
 	@rm -rf $(BUILD) $(RELEASE_BUILD) build-fuzz build-sanitize

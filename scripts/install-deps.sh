@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build tools
-  g++ make cmake pkg-config ninja-build
+  g++ make cmake pkg-config ninja-build clang-format
   # core: tests, benchmarks, fuzzing
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   # command line output
