@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "export/spreadsheet_export.h"
-#include "model/document.h"
+#include "model/project.h"
 #include "model/sample_project.h"
 #include "office/docx_word_session.h"
 #include "office/xlsx_excel_session.h"
@@ -22,8 +22,8 @@ struct Fixture {
   Fixture() {
     folder = fs::temp_directory_path() / ("kro-office-bench-" + std::to_string(::getpid()));
     fs::create_directories(folder);
-    doc.setSettingsLocation(kro::SettingsLocation::inFolder(folder));
-    doc.replaceMembers(kro::makeLargeProject(1000, 50));
+    settings = kro::SettingsLocation::inFolder(folder);
+    project.members = kro::makeLargeProject(1000, 50);
     paths = {{kro::ProgramPaths::programFolder() / ".." / "bin"}, folder};
   }
   ~Fixture() {
@@ -31,7 +31,8 @@ struct Fixture {
     fs::remove_all(folder, ec);
   }
   fs::path folder;
-  kro::CKroAnalyzeDoc doc;
+  kro::SettingsLocation settings = kro::SettingsLocation::inFolder(".");
+  kro::Project project;
   kro::OfficePaths paths;
 };
 
@@ -44,7 +45,7 @@ void Report1WithDataTable(benchmark::State& state) {
   Fixture& f = fixture();
   for (auto _ : state) {
     kro::DocxWordSession word;
-    auto written = kro::writeWordReport(f.doc, 0, word, f.paths, {2026, 12, 7});
+    auto written = kro::writeWordReport(f.project, f.settings, 0, word, f.paths, {2026, 12, 7});
     if (!written) state.SkipWithError(written.message().c_str());
   }
 }
@@ -53,7 +54,7 @@ void Workbook(benchmark::State& state) {
   Fixture& f = fixture();
   for (auto _ : state) {
     kro::XlsxExcelSession excel;
-    auto written = kro::exportToSpreadsheet(f.doc, excel, f.folder / "w.xlsx");
+    auto written = kro::exportToSpreadsheet(f.project, excel, f.folder / "w.xlsx");
     if (!written) state.SkipWithError(written.message().c_str());
   }
 }

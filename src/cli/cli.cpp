@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <functional>
@@ -20,11 +21,12 @@
 #include "devices/usb_backend.h"
 #include "export/spreadsheet_export.h"
 #include "model/analysis_file.h"
-#include "model/document.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
+#include "model/project.h"
 #include "model/raw_files.h"
 #include "model/sample_project.h"
+#include "model/statistics.h"
 #include "office/docx_word_session.h"
 #include "office/xlsx_excel_session.h"
 #include "render/report_printer.h"
@@ -38,10 +40,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Fields keep their order; floats are written with the shortest text that reads back as the
-// same float.
-using Json = nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool, std::int64_t,
-                                  std::uint64_t, float>;
+// Fields keep their order.
+using Json = nlohmann::ordered_json;
 
 constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
@@ -70,12 +70,12 @@ const char* const kUsageText =
     "\n"
     "退出状态：0 成功，1 失败，2 用法错误。\n";
 
-// Messages go to the error stream; the last error is kept as the command's failure message.
-// Questions about replacing a file are answered yes: outputs named on the command line replace
-// what is there.
-class ConsoleFrontend : public HeadlessFrontend {
+// The transfer's messages go to the error stream; the last error is kept as the command's
+// failure message. Questions about replacing a file are answered yes: outputs named on the
+// command line replace what is there.
+class ConsolePrompter : public Prompter {
  public:
-  explicit ConsoleFrontend(std::ostream& err) : err_(err) {}
+  explicit ConsolePrompter(std::ostream& err) : err_(err) {}
   void showMessage(MessageKind kind, const std::string& text) override {
     if (kind == MessageKind::Error) {
       lastError = text;
@@ -84,6 +84,8 @@ class ConsoleFrontend : public HeadlessFrontend {
     }
   }
   bool askYesNo(const std::string&) override { return true; }
+  SaveChoice askSaveDiscardCancel(const std::string&) override { return SaveChoice::Cancel; }
+  std::optional<fs::path> chooseSavePath(const SaveDialogSpec&) override { return std::nullopt; }
   std::string lastError;
 
  private:
@@ -108,10 +110,12 @@ struct Context {
   }
 };
 
-// Opens FILE as the document, with warnings on the error stream.
-bool openDocument(CKroAnalyzeDoc& doc, ConsoleFrontend& frontend, const std::string& path) {
-  doc.setFrontend(&frontend);
-  return doc.open(path);
+// Loads FILE, with its warnings on the error stream.
+Result<Project> load(const Context& cx, const std::string& path) {
+  auto loaded = loadProject(path);
+  if (!loaded) return loaded.error();
+  for (const std::string& warning : loaded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
+  return std::move(loaded.value().project);
 }
 
 // The number of terminal columns a UTF-8 text takes: East Asian characters take two.
@@ -136,6 +140,29 @@ std::string padLeft(const std::string& text, std::size_t width) {
   return w >= width ? text : std::string(width - w, ' ') + text;
 }
 
+// A stored float as JSON: the shortest decimal that reads back as the same float.
+double shortestDecimal(float value) {
+  if (!std::isfinite(value)) return static_cast<double>(value);
+  char text[32];
+  for (int digits = 1; digits <= 9; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
+    if (std::strtof(text, nullptr) == value) break;
+  }
+  return std::strtod(text, nullptr);
+}
+
+// The figures computed from a member's readings; absent figures are left out.
+Json figuresJson(const MemberFigures& f) {
+  Json j{{"readingCount", f.readingCount}, {"passCount", f.passCount}};
+  if (f.passRate) j["passRate"] = *f.passRate;
+  if (f.maxThickness) j["maxThickness"] = *f.maxThickness;
+  if (f.minThickness) j["minThickness"] = *f.minThickness;
+  if (f.mean) j["mean"] = *f.mean;
+  if (f.standardDeviation) j["standardDeviation"] = *f.standardDeviation;
+  return j;
+}
+
+// Every stored field as stored, then what the readings give.
 Json memberJson(const MemberRecord& m) {
   const MemberData& d = m.data();
   Json readings = Json::array();
@@ -155,72 +182,84 @@ Json memberJson(const MemberRecord& m) {
       {"maxThickness", d.maxThickness},
       {"minThickness", d.minThickness},
       {"passCount", d.passCount},
-      {"passRate", d.passRate},
+      {"passRate", shortestDecimal(d.passRate)},
       {"readings", std::move(readings)},
+      {"computed", figuresJson(computeFigures(m))},
   };
 }
 
-void printJson(CKroAnalyzeDoc& doc, std::ostream& out) {
+void printJson(const Project& project, std::ostream& out) {
   Json members = Json::array();
-  // Stored fields first: the totals below recompute the members' pass counts.
-  for (const MemberRecord& m : doc.members()) members.push_back(memberJson(m));
-  doc.sumReadingCounts();
-  doc.sumPassCounts();
-  doc.computeOverallRate();
-  Json totals{
-      {"totalReadingCount", doc.totalReadingCount()},
-      {"totalPassCount", doc.totalPassCount()},
-      {"overallPassRate", doc.overallPassRate()},
+  for (const MemberRecord& m : project.members) members.push_back(memberJson(m));
+  const Totals totals = documentTotals(project.members);
+  Json totalsJson{
+      {"totalReadingCount", totals.readingCount},
+      {"totalPassCount", totals.passCount},
+      {"overallPassRate", shortestDecimal(totals.passRate)},
   };
-  out << Json{{"members", std::move(members)}, {"totals", std::move(totals)}}.dump() << "\n";
+  out << Json{{"members", std::move(members)}, {"totals", std::move(totalsJson)}}.dump() << "\n";
 }
 
-// The figures as the member panel shows them: maximum, minimum and pass count computed, the
-// pass rate and average as stored.
-void printText(CKroAnalyzeDoc& doc, const std::string& path, std::ostream& out) {
+// The figures as the member panel shows them: counts, maximum and minimum computed from the
+// readings; the pass rate and a non-zero average as stored, with a note below for each that
+// differs from what the readings give.
+void printText(const Project& project, const std::string& path, std::ostream& out) {
   out << "文件：" << path << "\n";
-  out << "构件数：" << doc.memberCount() << "\n\n";
+  out << "构件数：" << project.memberCount() << "\n\n";
   const std::vector<std::pair<std::string, std::size_t>> columns = {
       {"序号", 4},     {"测区编号", 8}, {"构件名称", 20}, {"测试日期", 16}, {"测点数", 6},
-      {"设计厚度", 8}, {"允许偏差", 8}, {"最大值", 6},    {"最小值", 6},    {"平均厚度", 8},
-      {"合格点数", 8}, {"合格率", 7},   {"选中", 4}};
+      {"设计厚度", 8}, {"允许偏差", 8}, {"最大值", 6},    {"最小值", 6},    {"平均厚度", 9},
+      {"合格点数", 8}, {"合格率", 8},   {"选中", 4}};
+  auto isText = [](std::size_t c) { return c == 1 || c == 2 || c == 3; };
   std::string header;
   for (std::size_t c = 0; c < columns.size(); ++c) {
-    header +=
-        (c == 0 ? "" : "  ") + (c == 1 || c == 2 || c == 3 ? padRight(columns[c].first, columns[c].second)
-                                                           : padLeft(columns[c].first, columns[c].second));
+    header += (c == 0 ? "" : "  ") + (isText(c) ? padRight(columns[c].first, columns[c].second)
+                                                : padLeft(columns[c].first, columns[c].second));
   }
   out << header << "\n";
-  for (int i = 0; i < doc.memberCount(); ++i) {
-    MemberRecord m = *doc.memberAt(i);
+  std::vector<std::string> notes;
+  for (int i = 0; i < project.memberCount(); ++i) {
+    const MemberRecord& m = *project.memberAt(i);
+    const MemberFigures figures = computeFigures(m);
+    const ShownFigure<float> rate = shownPassRate(m);
+    const ShownFigure<std::int32_t> average = shownAverage(m);
+    const std::string code = gbkToUtf8(m.code());
+    if (rate.differsFromReadings()) {
+      notes.push_back(code + " 合格率：保存的是 " + formatRate(rate.shown) + "，按测点计算为 " +
+                      formatRate(*rate.computed));
+    }
+    if (average.differsFromReadings()) {
+      notes.push_back(code + " 平均厚度：保存的是 " + std::to_string(average.shown) + "，按测点计算为 " +
+                      std::to_string(*average.computed));
+    }
     const std::string cells[] = {
         std::to_string(i + 1),
-        gbkToUtf8(m.code()),
+        code,
         gbkToUtf8(m.name()),
         gbkToUtf8(m.testDate()),
-        std::to_string(m.readingCount()),
+        std::to_string(figures.readingCount),
         std::to_string(m.designThickness()),
         std::to_string(m.minusDeviation()) + "/+" + std::to_string(m.plusDeviation()),
-        std::to_string(m.computeMax()),
-        std::to_string(m.computeMin()),
-        std::to_string(m.averageThickness()),
-        std::to_string(m.countPassed()),
-        formatRate(m.passRate()),
+        std::to_string(figures.maxThickness.value_or(m.maxThickness())),
+        std::to_string(figures.minThickness.value_or(m.minThickness())),
+        std::to_string(average.shown) + (average.stored ? "*" : ""),
+        std::to_string(figures.passCount),
+        formatRate(rate.shown) + "*",
         m.selected() != 0 ? "是" : "否",
     };
     std::string line;
     for (std::size_t c = 0; c < columns.size(); ++c) {
-      line += (c == 0 ? "" : "  ") + (c == 1 || c == 2 || c == 3 ? padRight(cells[c], columns[c].second)
-                                                                 : padLeft(cells[c], columns[c].second));
+      line += (c == 0 ? "" : "  ") +
+              (isText(c) ? padRight(cells[c], columns[c].second) : padLeft(cells[c], columns[c].second));
     }
     out << line << "\n";
   }
-  doc.sumReadingCounts();
-  doc.sumPassCounts();
-  doc.computeOverallRate();
-  out << "\n所有测点个数：" << doc.totalReadingCount() << "\n";
-  out << "所有合格测点数：" << doc.totalPassCount() << "\n";
-  out << "整体合格率：" << formatRate(doc.overallPassRate()) << "\n";
+  const Totals totals = documentTotals(project.members);
+  out << "\n* 文件中保存的数值；其余数值按测点计算。\n";
+  for (const std::string& note : notes) out << "  " << note << "\n";
+  out << "\n所有测点个数：" << totals.readingCount << "\n";
+  out << "所有合格测点数：" << totals.passCount << "\n";
+  out << "整体合格率：" << formatRate(totals.passRate) << "\n";
 }
 
 int commandInfo(const Context& cx, const std::vector<std::string>& args) {
@@ -228,14 +267,13 @@ int commandInfo(const Context& cx, const std::vector<std::string>& args) {
   auto a = Arguments::parse(args, {"--json"}, {}, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("info 需要一个输入文件");
-  CKroAnalyzeDoc doc;
-  ConsoleFrontend frontend(cx.err);
   const std::string& path = a->positional()[0];
-  if (!openDocument(doc, frontend, path)) return cx.fail(frontend.lastError);
+  auto project = load(cx, path);
+  if (!project) return cx.fail(project.message());
   if (a->has("--json")) {
-    printJson(doc, cx.out);
+    printJson(project.value(), cx.out);
   } else {
-    printText(doc, path, cx.out);
+    printText(project.value(), path, cx.out);
   }
   return kSuccess;
 }
@@ -247,10 +285,11 @@ int commandConvert(const Context& cx, const std::vector<std::string>& args) {
   if (a->positional().size() != 1) return cx.usage("convert 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("convert 需要用 -o 指定输出文件");
-  CKroAnalyzeDoc doc;
-  ConsoleFrontend frontend(cx.err);
-  if (!openDocument(doc, frontend, a->positional()[0])) return cx.fail(frontend.lastError);
-  Status written = a->has("--selection") ? doc.writeSelectionExport(*output) : doc.writeAnalysisFile(*output);
+  auto project = load(cx, a->positional()[0]);
+  if (!project) return cx.fail(project.message());
+  const std::vector<MemberRecord>& members = project.value().members;
+  Status written =
+      a->has("--selection") ? writeSelectionExport(*output, members) : writeAnalysisFile(*output, members);
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -298,14 +337,6 @@ int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
-// The members of a file, for the virtual instruments.
-Result<std::vector<MemberRecord>> loadMembers(const Context& cx, const std::string& path) {
-  CKroAnalyzeDoc doc;
-  ConsoleFrontend frontend(cx.err);
-  if (!openDocument(doc, frontend, path)) return Error{frontend.lastError};
-  return doc.members();
-}
-
 std::atomic<bool> interrupted{false};
 
 void onInterrupt(int) { interrupted = true; }
@@ -315,9 +346,9 @@ int commandSimulate(const Context& cx, const std::vector<std::string>& args) {
   auto a = Arguments::parse(args, {"--fast"}, {}, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("simulate 需要一个输入文件");
-  auto members = loadMembers(cx, a->positional()[0]);
-  if (!members) return cx.fail(members.message());
-  auto block = encodeSerialBlock(members.value());
+  auto project = load(cx, a->positional()[0]);
+  if (!project) return cx.fail(project.message());
+  auto block = encodeSerialBlock(project.value().members);
   if (!block) return cx.fail(block.message());
   auto instrument = PtyInstrument::create(std::move(block.value()), a->has("--fast"));
   if (!instrument) return cx.fail(instrument.message());
@@ -404,7 +435,7 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
     if (!library) return cx.fail(library.message());
     usb = std::move(library.value());
   }
-  ConsoleFrontend frontend(cx.err);
+  ConsolePrompter frontend(cx.err);
   TransferSession session(frontend, &serialPort, usb.get());
   session.setDestination(*output);
   if (!session.start(link, {})) return cx.fail(frontend.lastError);
@@ -427,6 +458,12 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
+// --config-dir, else the usual place.
+SettingsLocation settingsFor(const Arguments& a) {
+  if (auto dir = a.value("--config-dir")) return SettingsLocation::inFolder(*dir);
+  return SettingsLocation::fromEnvironment();
+}
+
 CalendarDate today() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -446,16 +483,15 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
     if (f->size() != 1 || (*f)[0] < '1' || (*f)[0] > '6') return cx.usage("--format 取 1 到 6");
     format = (*f)[0] - '1';
   }
-  CKroAnalyzeDoc doc;
-  if (auto dir = a->value("--config-dir")) doc.setSettingsLocation(SettingsLocation::inFolder(*dir));
-  ConsoleFrontend frontend(cx.err);
-  if (!openDocument(doc, frontend, a->positional()[0])) return cx.fail(frontend.lastError);
+  const SettingsLocation settings = settingsFor(*a);
+  auto project = load(cx, a->positional()[0]);
+  if (!project) return cx.fail(project.message());
   std::error_code ec;
   if (!fs::is_directory(*output, ec)) return cx.fail("输出文件夹“" + *output + "”不存在。");
   OfficePaths paths = OfficePaths::standard();
   paths.outputFolder = *output;
   DocxWordSession word;
-  auto written = generateWordReport(doc, word, paths, format, today());
+  auto written = generateWordReport(project.value(), settings, word, paths, format, today());
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -467,11 +503,10 @@ int commandExcel(const Context& cx, const std::vector<std::string>& args) {
   if (a->positional().size() != 1) return cx.usage("excel 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("excel 需要用 -o 指定输出文件");
-  CKroAnalyzeDoc doc;
-  ConsoleFrontend frontend(cx.err);
-  if (!openDocument(doc, frontend, a->positional()[0])) return cx.fail(frontend.lastError);
+  auto project = load(cx, a->positional()[0]);
+  if (!project) return cx.fail(project.message());
   XlsxExcelSession excel;
-  auto written = exportToSpreadsheet(doc, excel, *output);
+  auto written = exportToSpreadsheet(project.value(), excel, *output);
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -483,10 +518,9 @@ int commandPrint(const Context& cx, const std::vector<std::string>& args) {
   if (a->positional().size() != 1) return cx.usage("print 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("print 需要用 -o 指定 PDF 文件");
-  CKroAnalyzeDoc doc;
-  if (auto dir = a->value("--config-dir")) doc.setSettingsLocation(SettingsLocation::inFolder(*dir));
-  ConsoleFrontend frontend(cx.err);
-  if (!openDocument(doc, frontend, a->positional()[0])) return cx.fail(frontend.lastError);
+  const SettingsLocation settings = settingsFor(*a);
+  auto project = load(cx, a->positional()[0]);
+  if (!project) return cx.fail(project.message());
   // Drawing needs a GUI application object; without a display it draws off screen.
   static int qtArgc = 1;
   static char qtName[] = "kro";
@@ -499,7 +533,7 @@ int commandPrint(const Context& cx, const std::vector<std::string>& args) {
     }
     app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
   }
-  Status printed = printReportToPdf(doc, *output, doc.settingsLocation());
+  Status printed = printReportToPdf(project.value(), *output, settings);
   if (!printed) return cx.fail(printed.message());
   return kSuccess;
 }

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "devices/simulated_ch375.h"
-#include "model/document.h"
+#include "model/project.h"
 #include "transfer/instrument_encoder.h"
 #ifdef KRO_WITH_LIBUSB
 #include "devices/libusb_ch375.h"
@@ -14,13 +14,9 @@ namespace kro {
 
 Result<std::unique_ptr<Ch375Library>> makeUsbLibrary() {
   if (const char* file = std::getenv("KRO_USB_SIMULATE"); file != nullptr && *file != '\0') {
-    HeadlessFrontend quiet;
-    CKroAnalyzeDoc doc(&quiet);
-    if (!doc.open(file)) {
-      return Error{quiet.messages().empty() ? std::string("无法打开模拟仪器的数据文件。")
-                                            : quiet.messages().back().text};
-    }
-    auto image = encodeUsbImage(doc.members());
+    auto loaded = loadProject(file);
+    if (!loaded) return loaded.error();
+    auto image = encodeUsbImage(loaded.value().project.members);
     if (!image) return image.error();
     return std::unique_ptr<Ch375Library>(std::make_unique<SimulatedCh375>(usbMemoryFromImage(image.value())));
   }

@@ -2,15 +2,14 @@
 #include "export/data_table.h"
 
 #include "model/gbk_text.h"
+#include "model/statistics.h"
 
 namespace kro {
 
-int dataTableRowCount(const CKroAnalyzeDoc& doc) {
+int dataTableRowCount(const Project& project) {
   int rows = 0;
-  for (const MemberRecord& m : doc.members()) {
-    if (m.selected() == 0) continue;
-    const int n = m.readingCount();
-    rows += n > 0 ? 1 + (n + 9) / 10 : 2;
+  for (const MemberRecord& m : project.members) {
+    if (m.selected() != 0) rows += 1 + readingRows(m);
   }
   return rows;
 }
@@ -20,7 +19,7 @@ std::string dataTableHeader(const MemberRecord& m) {
          ")         设计厚度:" + std::to_string(m.designThickness()) + "        " + gbkToUtf8(m.testDate());
 }
 
-Status exportDataTable(const CKroAnalyzeDoc& doc, WordSession& word, const OfficePaths& paths) {
+Status exportDataTable(const Project& project, WordSession& word, const OfficePaths& paths) {
   auto templatePath = findTemplate(paths, kDataTableTemplate);
   if (!templatePath) return templatePath.error();
   word.setVisible(true);
@@ -29,9 +28,9 @@ Status exportDataTable(const CKroAnalyzeDoc& doc, WordSession& word, const Offic
   word.typeText("数据列表：");
   word.typeParagraph();
   word.moveDown(60);
-  if (Status s = word.addTable(dataTableRowCount(doc), 10); !s) return s;
+  if (Status s = word.addTable(dataTableRowCount(project), 10); !s) return s;
   int r = 0;
-  for (const MemberRecord& m : doc.members()) {
+  for (const MemberRecord& m : project.members) {
     if (m.selected() == 0) continue;
     ++r;
     word.moveRight(10, true);
@@ -46,9 +45,8 @@ Status exportDataTable(const CKroAnalyzeDoc& doc, WordSession& word, const Offic
       if (Status s = word.setCellText(1, r + 1 + j / 10, 1 + j % 10, std::to_string(m.readingAt(j))); !s)
         return s;
     }
-    const int readingRows = n / 10 + (n % 10 > 0 ? 1 : 0);
-    r += readingRows;
-    word.moveDown(readingRows + 1);
+    r += readingRows(m);
+    word.moveDown(readingRows(m) + 1);
   }
   return Status::success();
 }

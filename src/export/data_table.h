@@ -2,18 +2,18 @@
 // table, one merged header row per member, ten readings a row.
 #pragma once
 
-#include "model/document.h"
+#include "model/project.h"
 #include "report/office_paths.h"
 #include "report/word_session.h"
 
 namespace kro {
 
 // Rows of the table: for each selected member 1 + ceil(n / 10), or 2 when n is 0.
-int dataTableRowCount(const CKroAnalyzeDoc& doc);
+int dataTableRowCount(const Project& project);
 // "%s(%s)         设计厚度:%d        %s" of code, name, design thickness and test date (UTF-8).
 std::string dataTableHeader(const MemberRecord& member);
 
 // Makes the data table document from "表格.docx" and names it "数据表格.docx" in the output folder.
-Status exportDataTable(const CKroAnalyzeDoc& doc, WordSession& word, const OfficePaths& paths);
+Status exportDataTable(const Project& project, WordSession& word, const OfficePaths& paths);
 
 }  // namespace kro

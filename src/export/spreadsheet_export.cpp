@@ -2,18 +2,13 @@
 #include "export/spreadsheet_export.h"
 
 #include "model/gbk_text.h"
+#include "model/statistics.h"
 
 namespace kro {
 
-int spreadsheetReadingRows(const MemberRecord& m) {
-  const int n = m.readingCount();
-  return n > 0 ? (n + 9) / 10 : 1;
-}
-
-Result<std::filesystem::path> exportToSpreadsheet(CKroAnalyzeDoc& doc, ExcelSession& excel,
+Result<std::filesystem::path> exportToSpreadsheet(const Project& project, ExcelSession& excel,
                                                   const std::filesystem::path& workbookPath) {
-  doc.collectChecks();
-  if (doc.memberCount() == 0) return Error{"文档中没有构件，没有导出数据。"};
+  if (project.memberCount() == 0) return Error{"文档中没有构件，没有导出数据。"};
   if (Status s = excel.addWorkbook(); !s) return Error{s.message()};
   excel.setVisible(true);
   if (Status s = excel.renameSheet("sheet1", "报表1"); !s) return Error{s.message()};
@@ -21,7 +16,7 @@ Result<std::filesystem::path> exportToSpreadsheet(CKroAnalyzeDoc& doc, ExcelSess
 
   // First pass: the header rows.
   int r = 0;
-  for (const MemberRecord& m : doc.members()) {
+  for (const MemberRecord& m : project.members) {
     if (m.selected() == 0) continue;
     ++r;
     excel.setCellText(r, 1, gbkToUtf8(m.code()) + "(" + gbkToUtf8(m.name()) + ")");
@@ -29,16 +24,16 @@ Result<std::filesystem::path> exportToSpreadsheet(CKroAnalyzeDoc& doc, ExcelSess
     for (int column : {1, 4, 7, 10}) excel.mergeCells(r, column, 1, 3);
     excel.setCellText(r, 4, "设计厚度:" + std::to_string(m.designThickness()) + " mm");
     excel.setCellText(r, 7, gbkToUtf8(m.testDate()));
-    r += spreadsheetReadingRows(m);
+    r += readingRows(m);
   }
   // Second pass: the readings, ten a row.
   int b = 0;
-  for (const MemberRecord& m : doc.members()) {
+  for (const MemberRecord& m : project.members) {
     if (m.selected() == 0) continue;
     ++b;
     for (int j = 0; j < m.readingCount(); ++j)
       excel.setCellText(b + 1 + j / 10, 1 + j % 10, std::to_string(m.readingAt(j)));
-    b += spreadsheetReadingRows(m);
+    b += readingRows(m);
   }
   if (Status s = excel.saveAs(workbookPath); !s) return Error{s.message()};
   return workbookPath;

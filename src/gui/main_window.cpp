@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include "export/spreadsheet_export.h"
+#include "gui/batch_edit_dialog.h"
 #include "gui/dialogs.h"
 #include "gui/print_settings_dialog.h"
 #include "gui/report_parameters_dialog.h"
@@ -81,163 +82,187 @@ MainWindow::MainWindow(QWidget* parent)
   buildMenus();
   buildToolBar();
   buildStatusBar();
-  doc_.refreshMemberList();
-  doc_.showCurrentMember();
-  titleChanged();
+  connect(panel_, &MemberPanel::statusMessage, this,
+          [this](const QString& text) { statusBar()->showMessage(text, 8000); });
+  rebuildMemberList();
+  showMember(doc_.currentMemberRecord());
+  stateChanged();
 }
 
 MainWindow::~MainWindow() { doc_.setFrontend(nullptr); }
 
-QAction* MainWindow::makeAction(int id, const QString& text, const QList<QKeySequence>& keys,
-                                const QString& tip, void (MainWindow::*slot)()) {
+QAction* MainWindow::makeAction(const char* name, const QString& text, const QList<QKeySequence>& keys,
+                                const QString& tip, std::function<void()> run) {
   auto* a = new QAction(text, this);
-  a->setObjectName(QString("action%1").arg(id));
+  a->setObjectName(name);
   a->setShortcuts(keys);
   a->setShortcutContext(Qt::WindowShortcut);
   a->setStatusTip(tip);
   a->setToolTip(tip);
-  if (slot != nullptr) connect(a, &QAction::triggered, this, slot);
+  if (run) connect(a, &QAction::triggered, this, std::move(run));
   addAction(a);
-  actions_[id] = a;
   return a;
 }
 
-QAction* MainWindow::action(int id) const {
-  auto it = actions_.find(id);
-  return it == actions_.end() ? nullptr : it->second;
-}
+QAction* MainWindow::action(const char* name) const { return findChild<QAction*>(name); }
 
 void MainWindow::buildActions() {
   using K = QKeySequence;
-  makeAction(57601, "打开(&O)...", {K("Ctrl+O")}, "打开一个已有的文件", &MainWindow::openDialog)
-      ->setIcon(themed("document-open", QStyle::SP_DialogOpenButton));
-  makeAction(57603, "保存(&S)", {K("Ctrl+S")}, "保存分析结果文件", nullptr);
-  connect(action(57603), &QAction::triggered, this, [this] { doc_.save(); });
-  makeAction(57604, "保存选择构件(&A)...", {}, "保存选择的构件", nullptr);
-  connect(action(57604), &QAction::triggered, this, [this] { doc_.saveSelection(); });
-  makeAction(32800, "保存分析结果文件", {}, "保存分析结果文件", nullptr)
-      ->setIcon(themed("document-save", QStyle::SP_DialogSaveButton));
-  connect(action(32800), &QAction::triggered, this, [this] { doc_.saveAnalysisFileAs(); });
-  makeAction(57600, "新建", {K("Ctrl+N")}, "新建文档", nullptr);
-  connect(action(57600), &QAction::triggered, this, [this] { doc_.newDocument(); });
-  makeAction(57607, "打印(&P)...", {K("Ctrl+P")}, "打印检测报告", &MainWindow::print);
-  makeAction(57609, "打印预览(&V)", {}, "打印预览", &MainWindow::preview);
-  makeAction(32779, "打印", {}, "打印检测报告", &MainWindow::print)
-      ->setIcon(themed("document-print", QStyle::SP_DialogApplyButton));
-  makeAction(32778, "打印预览", {}, "打印预览", &MainWindow::preview)
-      ->setIcon(themed("document-print-preview", QStyle::SP_FileDialogContentsView));
-  makeAction(32777, "打印设置", {}, "页眉、页脚和页码设置", &MainWindow::printSettings)
-      ->setIcon(themed("document-properties", QStyle::SP_FileDialogInfoView));
-  makeAction(57606, "打印设置(&R)...", {}, "选择打印机和纸张", nullptr);
-  connect(action(57606), &QAction::triggered, this, [this] { QPageSetupDialog(&printer_, this).exec(); });
-  makeAction(57665, "退出(&X)", {}, "退出程序", nullptr);
-  connect(action(57665), &QAction::triggered, this, &QWidget::close);
+  makeAction("actionOpen", "打开(&O)...", {K("Ctrl+O")}, "打开一个已有的文件", [this] {
+    openDialog();
+  })->setIcon(themed("document-open", QStyle::SP_DialogOpenButton));
+  makeAction("actionSave", "保存(&S)", {K("Ctrl+S")}, "保存分析结果文件", [this] { doc_.save(); });
+  makeAction("actionSaveSelection", "保存选择构件(&A)...", {}, "保存选择的构件",
+             [this] { doc_.saveSelection(); });
+  makeAction("actionSaveAnalysisFile", "保存分析结果文件", {}, "保存分析结果文件", [this] {
+    doc_.saveAnalysisFileAs();
+  })->setIcon(themed("document-save", QStyle::SP_DialogSaveButton));
+  makeAction("actionNew", "新建", {K("Ctrl+N")}, "新建文档", [this] { doc_.newDocument(); });
+  makeAction("actionPrint", "打印(&P)...", {K("Ctrl+P")}, "打印检测报告", [this] {
+    print();
+  })->setIcon(themed("document-print", QStyle::SP_DialogApplyButton));
+  makeAction("actionPrintPreview", "打印预览(&V)", {}, "打印预览", [this] {
+    preview();
+  })->setIcon(themed("document-print-preview", QStyle::SP_FileDialogContentsView));
+  makeAction("actionPrintSettings", "打印设置", {}, "页眉、页脚和页码设置", [this] {
+    printSettings();
+  })->setIcon(themed("document-properties", QStyle::SP_FileDialogInfoView));
+  makeAction("actionPageSetup", "打印设置(&R)...", {}, "选择打印机和纸张",
+             [this] { QPageSetupDialog(&printer_, this).exec(); });
+  makeAction("actionExit", "退出(&X)", {}, "退出程序", [this] { close(); });
 
-  makeAction(32774, "工程参数设置(&R)", {K("Ctrl+R")}, "工程参数设置", &MainWindow::reportParameters)
-      ->setIcon(themed("preferences-other", QStyle::SP_FileDialogListView));
-  makeAction(32775, "生成word报告(&W)", {K("Ctrl+W")}, "生成word报告", &MainWindow::wordReport)
-      ->setIcon(themed("x-office-document", QStyle::SP_FileIcon));
-  makeAction(32776, "数据导入Excel(&E)", {K("Ctrl+E")}, "数据导入Excel", &MainWindow::spreadsheet)
-      ->setIcon(themed("x-office-spreadsheet", QStyle::SP_FileDialogDetailedView));
+  makeAction("actionReportParameters", "工程参数设置(&R)", {K("Ctrl+R")}, "工程参数设置", [this] {
+    reportParameters();
+  })->setIcon(themed("preferences-other", QStyle::SP_FileDialogListView));
+  makeAction("actionWordReport", "生成word报告(&W)", {K("Ctrl+W")}, "生成word报告", [this] {
+    wordReport();
+  })->setIcon(themed("x-office-document", QStyle::SP_FileIcon));
+  makeAction("actionSpreadsheet", "数据导入Excel(&E)", {K("Ctrl+E")}, "数据导入Excel", [this] {
+    spreadsheet();
+  })->setIcon(themed("x-office-spreadsheet", QStyle::SP_FileDialogDetailedView));
 
-  makeAction(32786, "插入构件(&I)", {K("Ctrl+I")}, "在最后插入一个构件", nullptr)
-      ->setIcon(themed("list-add", QStyle::SP_FileDialogNewFolder));
-  connect(action(32786), &QAction::triggered, this, [this] { doc_.appendMember(); });
-  makeAction(32787, "删除构件(&C)", {K("Ctrl+C")}, "删除当前构件（可撤销）", nullptr)
-      ->setIcon(themed("list-remove", QStyle::SP_TrashIcon));
-  connect(action(32787), &QAction::triggered, this, [this] {
+  makeAction("actionUndo", "撤销", {K("Ctrl+Z")}, "撤销上一步修改", [this] {
+    doc_.undo();
+  })->setIcon(themed("edit-undo", QStyle::SP_ArrowBack));
+  makeAction("actionRedo", "重做", {K("Ctrl+Y"), K("Ctrl+Shift+Z")}, "重做撤销的修改", [this] {
+    doc_.redo();
+  })->setIcon(themed("edit-redo", QStyle::SP_ArrowForward));
+  makeAction("actionAppendMember", "插入构件(&I)", {K("Ctrl+I")}, "在最后插入一个构件", [this] {
+    doc_.appendMember();
+  })->setIcon(themed("list-add", QStyle::SP_FileDialogNewFolder));
+  makeAction("actionDeleteMember", "删除构件(&C)", {K("Ctrl+C")}, "删除当前构件（可撤销）", [this] {
+    const std::size_t before = doc_.history().index();
     doc_.deleteCurrentMember();
-    if (doc_.canUndoDelete()) statusBar()->showMessage("已删除构件。按 Ctrl+Z 可撤销。", 8000);
-  });
-  makeAction(32801, "撤销删除构件(&U)", {K("Ctrl+Z")}, "恢复刚删除的构件", nullptr)
-      ->setIcon(themed("edit-undo", QStyle::SP_ArrowBack));
-  connect(action(32801), &QAction::triggered, this, [this] { doc_.undoDeleteMember(); });
-  makeAction(32780, "上面插入一行(&T)", {K("Alt+T")}, "在选中一行的上面插入数据", nullptr)
+    if (doc_.history().index() != before)
+      statusBar()->showMessage("已" + qt(doc_.undoName()) + "。按 Ctrl+Z 可撤销。", 8000);
+  })->setIcon(themed("list-remove", QStyle::SP_TrashIcon));
+  makeAction("actionBatchEdit", "批量设置构件参数(&M)...", {},
+             "为勾选的或全部构件设置设计厚度、允许偏差和测试日期", [this] { batchEdit(); })
+      ->setIcon(themed("document-edit", QStyle::SP_FileDialogDetailedView));
+  makeAction("actionInsertReadingAbove", "上面插入一行(&T)", {K("Alt+T")}, "在选中一行的上面插入数据",
+             [this] { grid_->runRowCommand(RowCommand::InsertAbove); })
       ->setIcon(themed("go-up", QStyle::SP_ArrowUp));
-  connect(action(32780), &QAction::triggered, this,
-          [this] { grid_->runRowCommand(RowCommand::InsertAbove); });
-  makeAction(32781, "下面插入一行(&B)", {K("Alt+B")}, "在选中一行的下面插入数据", nullptr)
+  makeAction("actionInsertReadingBelow", "下面插入一行(&B)", {K("Alt+B")}, "在选中一行的下面插入数据",
+             [this] { grid_->runRowCommand(RowCommand::InsertBelow); })
       ->setIcon(themed("go-down", QStyle::SP_ArrowDown));
-  connect(action(32781), &QAction::triggered, this,
-          [this] { grid_->runRowCommand(RowCommand::InsertBelow); });
-  makeAction(32782, "删除数据(&D)", {K("Ctrl+D")}, "删除选中的数据", nullptr)
-      ->setIcon(themed("edit-delete", QStyle::SP_DialogDiscardButton));
-  connect(action(32782), &QAction::triggered, this, [this] { grid_->runRowCommand(RowCommand::Delete); });
+  makeAction("actionDeleteReading", "删除数据(&D)", {K("Ctrl+D")}, "删除选中的数据", [this] {
+    grid_->runRowCommand(RowCommand::Delete);
+  })->setIcon(themed("edit-delete", QStyle::SP_DialogDiscardButton));
 
-  makeAction(57635, "剪切", {K("Ctrl+X"), K("Shift+Del")}, "剪切", nullptr);
-  connect(action(57635), &QAction::triggered, this, [this] { grid_->cutSelection(); });
-  makeAction(57634, "复制", {K("Ctrl+Ins")}, "复制", nullptr);
-  connect(action(57634), &QAction::triggered, this, [this] { grid_->copySelection(); });
-  makeAction(57637, "粘贴", {K("Ctrl+V"), K("Shift+Ins")}, "粘贴", nullptr);
-  connect(action(57637), &QAction::triggered, this, [this] { grid_->paste(); });
-  makeAction(57680, "下一窗格", {K("F6")}, "下一窗格", nullptr);
-  connect(action(57680), &QAction::triggered, this, [this] { nextPane(1); });
-  makeAction(57681, "上一窗格", {K("Shift+F6")}, "上一窗格", nullptr);
-  connect(action(57681), &QAction::triggered, this, [this] { nextPane(-1); });
-  makeAction(32773, "数据传输", {K("Ctrl+T")}, "从仪器传输数据", &MainWindow::transfer);
-  makeAction(57670, "帮助", {K("Ctrl+H")}, "使用说明", &MainWindow::help);
+  makeAction("actionCut", "剪切", {K("Ctrl+X"), K("Shift+Del")}, "剪切", [this] { grid_->cutSelection(); });
+  makeAction("actionCopy", "复制", {K("Ctrl+Ins")}, "复制", [this] { grid_->copySelection(); });
+  makeAction("actionPaste", "粘贴", {K("Ctrl+V"), K("Shift+Ins")}, "粘贴", [this] { grid_->paste(); });
+  makeAction("actionNextPane", "下一窗格", {K("F6")}, "下一窗格", [this] { nextPane(1); });
+  makeAction("actionPreviousPane", "上一窗格", {K("Shift+F6")}, "上一窗格", [this] { nextPane(-1); });
+  makeAction("actionTransfer", "数据传输", {K("Ctrl+T")}, "从仪器传输数据", [this] { transfer(); });
+  makeAction("actionHelp", "帮助", {K("Ctrl+H")}, "使用说明", [this] { help(); });
 
-  makeAction(32772, "控制面板(&W)", {K("Alt+W")}, "显示或隐藏控制面板", &MainWindow::toggleControlPanel)
-      ->setIcon(themed("view-sidetree", QStyle::SP_FileDialogListView));
-  makeAction(57664, "关于(&A)...", {}, "显示程序信息", &MainWindow::about)
-      ->setIcon(themed("help-about", QStyle::SP_MessageBoxInformation));
-  makeAction(32796, "计算器", {}, "启动计算器", &MainWindow::startCalculator);
-  makeAction(32797, "意见反馈", {}, "发送意见反馈", nullptr);
-  connect(action(32797), &QAction::triggered, this,
-          [] { QDesktopServices::openUrl(QUrl(kFeedbackAddress)); });
-  makeAction(32798, "登录我公司网站", {}, "打开网站", nullptr);
-  connect(action(32798), &QAction::triggered, this, [] { QDesktopServices::openUrl(QUrl(kWebAddress)); });
+  makeAction("actionControlPanel", "控制面板(&W)", {K("Alt+W")}, "显示或隐藏控制面板", [this] {
+    toggleControlPanel();
+  })->setIcon(themed("view-sidetree", QStyle::SP_FileDialogListView));
+  makeAction("actionAbout", "关于(&A)...", {}, "显示程序信息", [this] {
+    about();
+  })->setIcon(themed("help-about", QStyle::SP_MessageBoxInformation));
+  makeAction("actionCalculator", "计算器", {}, "启动计算器", [this] { startCalculator(); });
+  makeAction("actionFeedback", "意见反馈", {}, "发送意见反馈",
+             [] { QDesktopServices::openUrl(QUrl(kFeedbackAddress)); });
+  makeAction("actionWebSite", "登录我公司网站", {}, "打开网站",
+             [] { QDesktopServices::openUrl(QUrl(kWebAddress)); });
 }
 
 void MainWindow::buildMenus() {
+  auto add = [this](QMenu* menu, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+      if (name == nullptr) {
+        menu->addSeparator();
+      } else {
+        menu->addAction(action(name));
+      }
+    }
+  };
   QMenu* file = menuBar()->addMenu("文件(&F)");
-  for (int id : {57601, 57603, 57604}) file->addAction(action(id));
-  file->addSeparator();
-  for (int id : {57607, 57609, 57606}) file->addAction(action(id));
-  file->addSeparator();
+  add(file, {"actionOpen", "actionSave", "actionSaveSelection", nullptr, "actionPrint", "actionPrintPreview",
+             "actionPageSetup", nullptr});
   recentMenu_ = file->addMenu("最近文件");
   file->addSeparator();
-  file->addAction(action(57665));
+  file->addAction(action("actionExit"));
   refreshRecentMenu();
 
   QMenu* tools = menuBar()->addMenu("工具(&E)");
-  for (int id : {32774, 32775, 32776}) tools->addAction(action(id));
+  add(tools, {"actionReportParameters", "actionWordReport", "actionSpreadsheet"});
 
   QMenu* edit = menuBar()->addMenu("操作(&C)");
-  for (int id : {32786, 32787, 32801}) edit->addAction(action(id));
-  edit->addSeparator();
-  for (int id : {32780, 32781, 32782}) edit->addAction(action(id));
+  add(edit,
+      {"actionUndo", "actionRedo", nullptr, "actionAppendMember", "actionDeleteMember", "actionBatchEdit",
+       nullptr, "actionInsertReadingAbove", "actionInsertReadingBelow", "actionDeleteReading"});
 
   QMenu* view = menuBar()->addMenu("查看(&V)");
   view->setObjectName("viewMenu");
   auto* toolbarToggle = view->addAction("工具栏(&T)");
+  toolbarToggle->setObjectName("actionToggleToolBar");
   toolbarToggle->setCheckable(true);
   toolbarToggle->setChecked(true);
-  actions_[59392] = toolbarToggle;
   auto* statusToggle = view->addAction("状态栏(&S)");
+  statusToggle->setObjectName("actionToggleStatusBar");
   statusToggle->setCheckable(true);
   statusToggle->setChecked(true);
-  actions_[59393] = statusToggle;
   connect(statusToggle, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
-  view->addAction(action(32772));
+  view->addAction(action("actionControlPanel"));
 
   QMenu* helpMenu = menuBar()->addMenu("帮助(&H)");
-  for (int id : {57664, 32796, 32797, 32798}) helpMenu->addAction(action(id));
+  add(helpMenu, {"actionAbout", "actionCalculator", "actionFeedback", "actionWebSite"});
 }
 
 void MainWindow::buildToolBar() {
   QToolBar* bar = addToolBar("工具栏");
   bar->setObjectName("toolBar");
-  const int order[] = {57601, 32800, 0,     32772, 32774, 32775, 32776, 0, 32786,
-                       32787, 32780, 32781, 32782, 32777, 32778, 32779, 0, 57664};
-  for (int id : order) {
-    if (id == 0) {
+  for (const char* name : {"actionOpen",
+                           "actionSaveAnalysisFile",
+                           "",
+                           "actionControlPanel",
+                           "actionReportParameters",
+                           "actionWordReport",
+                           "actionSpreadsheet",
+                           "",
+                           "actionUndo",
+                           "actionRedo",
+                           "actionAppendMember",
+                           "actionDeleteMember",
+                           "actionInsertReadingAbove",
+                           "actionInsertReadingBelow",
+                           "actionDeleteReading",
+                           "actionPrintSettings",
+                           "actionPrintPreview",
+                           "actionPrint",
+                           "",
+                           "actionAbout"}) {
+    if (*name == '\0') {
       bar->addSeparator();
     } else {
-      bar->addAction(action(id));
+      bar->addAction(action(name));
     }
   }
-  connect(actions_[59392], &QAction::toggled, bar, &QToolBar::setVisible);
+  connect(action("actionToggleToolBar"), &QAction::toggled, bar, &QToolBar::setVisible);
 }
 
 void MainWindow::buildStatusBar() {
@@ -250,23 +275,21 @@ void MainWindow::buildStatusBar() {
 }
 
 void MainWindow::print() {
-  doc_.collectChecks();
   QPrintDialog dialog(&printer_, this);
-  dialog.setMinMax(1, countPrintPages(doc_));
-  dialog.setFromTo(1, countPrintPages(doc_));
+  dialog.setMinMax(1, countPrintPages(doc_.project()));
+  dialog.setFromTo(1, countPrintPages(doc_.project()));
   if (dialog.exec() != QDialog::Accepted) return;
   const bool range = printer_.printRange() == QPrinter::PageRange;
-  Status printed = printReport(doc_, printer_, doc_.settingsLocation(), range ? printer_.fromPage() : 1,
-                               range ? printer_.toPage() : 0);
+  Status printed = printReport(doc_.project(), printer_, doc_.settingsLocation(),
+                               range ? printer_.fromPage() : 1, range ? printer_.toPage() : 0);
   if (!printed) Dialogs::message(this, MessageKind::Error, qt(printed.message()));
 }
 
 void MainWindow::preview() {
-  doc_.collectChecks();
   QPrintPreviewDialog dialog(&printer_, this);
   dialog.setWindowTitle("打印预览");
   connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* printer) {
-    Status printed = printReport(doc_, *printer, doc_.settingsLocation());
+    Status printed = printReport(doc_.project(), *printer, doc_.settingsLocation());
     if (!printed) Dialogs::message(this, MessageKind::Error, qt(printed.message()));
   });
   dialog.resize(size() * 0.9);
@@ -298,8 +321,8 @@ void MainWindow::wordReport() {
   const QDate date = QDate::currentDate();
   DocxWordSession word;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  auto written =
-      generateWordReport(doc_, word, officePaths_, std::nullopt, {date.year(), date.month(), date.day()});
+  auto written = generateWordReport(doc_.project(), doc_.settingsLocation(), word, officePaths_, std::nullopt,
+                                    {date.year(), date.month(), date.day()});
   QApplication::restoreOverrideCursor();
   if (!written) {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));
@@ -310,12 +333,30 @@ void MainWindow::wordReport() {
 
 void MainWindow::spreadsheet() {
   XlsxExcelSession excel;
-  auto written = exportToSpreadsheet(doc_, excel, officePaths_.outputFolder / kWorkbookFileName);
+  auto written = exportToSpreadsheet(doc_.project(), excel, officePaths_.outputFolder / kWorkbookFileName);
   if (!written) {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));
     return;
   }
   openOutputs({qt(written.value().string())});
+}
+
+void MainWindow::batchEdit(bool afterTransfer) {
+  if (doc_.memberCount() == 0) {
+    statusBar()->showMessage("文档中没有构件。", 8000);
+    return;
+  }
+  int ticked = 0;
+  for (const MemberRecord& m : doc_.members()) ticked += m.selected() != 0 ? 1 : 0;
+  BatchEditDialog dialog(doc_.currentMemberRecord(), afterTransfer ? 0 : ticked, doc_.memberCount(), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  const BatchEditRequest request = dialog.request();
+  const int changed = doc_.batchEdit(request);
+  QString note = QString("批量设置了 %1 个构件的参数。").arg(changed);
+  if (request.values.minusDeviation && *request.values.minusDeviation > 0) {
+    note += QString("允许负偏差按负数保存为 %1。").arg(-*request.values.minusDeviation);
+  }
+  statusBar()->showMessage(note, 8000);
 }
 
 void MainWindow::toggleControlPanel() {
@@ -409,7 +450,16 @@ void MainWindow::transfer() {
   if (!doc_.saveModified()) return;
   TransferDialog dialog(*this, doc_.path(), this);
   dialog.exec();
-  if (dialog.completed()) openFile(QString::fromStdString(dialog.destination().string()), false);
+  if (!dialog.completed() || !openFile(QString::fromStdString(dialog.destination().string()), false)) return;
+  // The instrument sends no tolerances: every member arrives with 0/0.
+  if (doc_.memberCount() > 0 &&
+      Dialogs::askYesNo(this,
+                        QString("已收到 %1 个构件。仪器不传输允许偏差，这些构件的允许偏差都是 0。"
+                                "现在批量设置设计厚度、允许偏差和测试日期吗？")
+                            .arg(doc_.memberCount()),
+                        "批量设置构件参数")) {
+    batchEdit(true);
+  }
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -436,19 +486,26 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 // --- DocumentFrontend ---
 
+void MainWindow::rebuildMemberList() { panel_->rebuildList(); }
+
+void MainWindow::updateMemberRow(int memberIndex) { panel_->updateRow(memberIndex); }
+
+void MainWindow::showMember(const MemberRecord* member) { panel_->showMember(member); }
+
 void MainWindow::refillGrid() { grid_->refill(); }
 
 void MainWindow::redrawChart() { chart_->update(); }
 
-void MainWindow::rebuildMemberList() { panel_->rebuildList(); }
-
-void MainWindow::showMember(const MemberRecord* member) { panel_->showMember(member); }
-
-void MainWindow::updateCountCell(int memberIndex) { panel_->updateCountCell(memberIndex); }
-
-void MainWindow::titleChanged() {
+void MainWindow::stateChanged() {
   setWindowTitle(qt(doc_.title()) + "[*] - " + applicationTitle());
   setWindowModified(doc_.isModified());
+  // The undo and redo items name what they would undo or redo.
+  QAction* undo = action("actionUndo");
+  undo->setEnabled(doc_.canUndo());
+  undo->setText(doc_.canUndo() ? "撤销 " + qt(doc_.undoName()) : QString("撤销"));
+  QAction* redo = action("actionRedo");
+  redo->setEnabled(doc_.canRedo());
+  redo->setText(doc_.canRedo() ? "重做 " + qt(doc_.redoName()) : QString("重做"));
 }
 
 void MainWindow::showMessage(MessageKind kind, const std::string& text) {
@@ -465,7 +522,5 @@ std::optional<std::filesystem::path> MainWindow::chooseSavePath(const SaveDialog
   if (auto path = Dialogs::savePath(this, wanted)) return std::filesystem::path(path->toStdString());
   return std::nullopt;
 }
-
-std::optional<bool> MainWindow::isMemberChecked(int row) { return panel_->isChecked(row); }
 
 }  // namespace kro::gui

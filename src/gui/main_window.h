@@ -8,7 +8,7 @@
 #include <QMainWindow>
 #include <QPrinter>
 #include <QSplitter>
-#include <map>
+#include <functional>
 
 #include "gui/chart_view.h"
 #include "gui/member_panel.h"
@@ -34,24 +34,23 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   ReadingGridView* grid() const { return grid_; }
   ChartView* chart() const { return chart_; }
   QDockWidget* dock() const { return dock_; }
-  // The action of a command id (57601 open, 32787 delete member, ...).
-  QAction* action(int id) const;
+  // A menu or toolbar action by its object name ("actionDeleteMember", "actionUndo", ...).
+  QAction* action(const char* name) const;
   QStringList recentFiles() const;
   // Where reports and workbooks are written (the temporary folder unless changed).
   void setOfficePaths(OfficePaths paths) { officePaths_ = std::move(paths); }
 
   // --- DocumentFrontend ---
+  void rebuildMemberList() override;
+  void updateMemberRow(int memberIndex) override;
+  void showMember(const MemberRecord* member) override;
   void refillGrid() override;
   void redrawChart() override;
-  void rebuildMemberList() override;
-  void showMember(const MemberRecord* member) override;
-  void updateCountCell(int memberIndex) override;
-  void titleChanged() override;
+  void stateChanged() override;
   void showMessage(MessageKind kind, const std::string& text) override;
   bool askYesNo(const std::string& text) override;
   SaveChoice askSaveDiscardCancel(const std::string& text) override;
   std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& wanted) override;
-  std::optional<bool> isMemberChecked(int row) override;
 
  public slots:
   void openDialog();
@@ -63,8 +62,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  QAction* makeAction(int id, const QString& text, const QList<QKeySequence>& keys, const QString& tip,
-                      void (MainWindow::*slot)());
+  QAction* makeAction(const char* name, const QString& text, const QList<QKeySequence>& keys,
+                      const QString& tip, std::function<void()> run);
   void buildActions();
   void buildMenus();
   void buildToolBar();
@@ -77,6 +76,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void reportParameters();
   void wordReport();
   void spreadsheet();
+  // 批量设置构件参数; afterTransfer proposes all members.
+  void batchEdit(bool afterTransfer = false);
   // Opens written files in the desktop's applications, or says where they are.
   void openOutputs(const QStringList& paths);
   void toggleControlPanel();
@@ -94,7 +95,6 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   QSplitter* splitter_;
   QMenu* recentMenu_ = nullptr;
   QPrinter printer_;
-  std::map<int, QAction*> actions_;
   bool panelFlag_ = false;
 };
 

@@ -5,12 +5,10 @@
 
 namespace kro::gui {
 
-MemberListModel::MemberListModel(const CKroAnalyzeDoc& doc, QObject* parent)
+MemberListModel::MemberListModel(CKroAnalyzeDoc& doc, QObject* parent)
     : QAbstractTableModel(parent), doc_(doc) {}
 
-int MemberListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(checks_.size());
-}
+int MemberListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
 
 int MemberListModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(kMemberListHeadings.size());
@@ -20,7 +18,7 @@ QVariant MemberListModel::data(const QModelIndex& index, int role) const {
   const MemberRecord* member = doc_.memberAt(index.row());
   if (!index.isValid() || member == nullptr) return {};
   if (role == Qt::CheckStateRole && index.column() == 0) {
-    return checks_[static_cast<std::size_t>(index.row())] ? Qt::Checked : Qt::Unchecked;
+    return member->selected() != 0 ? Qt::Checked : Qt::Unchecked;
   }
   if (role != Qt::DisplayRole) return {};
   const MemberListTexts texts = memberListTexts(*member, index.row());
@@ -37,8 +35,10 @@ QVariant MemberListModel::data(const QModelIndex& index, int role) const {
 }
 
 bool MemberListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (role != Qt::CheckStateRole || index.column() != 0 || index.row() >= rowCount()) return false;
-  setChecked(index.row(), value.toInt() == Qt::Checked);
+  if (role != Qt::CheckStateRole || index.column() != 0 || doc_.memberAt(index.row()) == nullptr)
+    return false;
+  // The document refreshes the row (and makes the member current) through its frontend.
+  doc_.setSelected(index.row(), value.toInt() == Qt::Checked);
   return true;
 }
 
@@ -59,26 +59,13 @@ QVariant MemberListModel::headerData(int section, Qt::Orientation orientation, i
 
 void MemberListModel::rebuild() {
   beginResetModel();
-  checks_.assign(static_cast<std::size_t>(doc_.memberCount()), 0);
-  for (int i = 0; i < doc_.memberCount(); ++i)
-    checks_[static_cast<std::size_t>(i)] = doc_.memberAt(i)->selected() != 0;
+  rows_ = doc_.memberCount();
   endResetModel();
 }
 
-void MemberListModel::updateCountCell(int row) {
-  if (row < 0 || row >= rowCount()) return;
-  emit dataChanged(index(row, 2), index(row, 2));
-}
-
-std::optional<bool> MemberListModel::isChecked(int row) const {
-  if (row < 0 || row >= rowCount()) return std::nullopt;
-  return checks_[static_cast<std::size_t>(row)] != 0;
-}
-
-void MemberListModel::setChecked(int row, bool checked) {
-  if (row < 0 || row >= rowCount()) return;
-  checks_[static_cast<std::size_t>(row)] = checked;
-  emit dataChanged(index(row, 0), index(row, 0), {Qt::CheckStateRole});
+void MemberListModel::updateRow(int row) {
+  if (row < 0 || row >= rows_) return;
+  emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
 }  // namespace kro::gui

@@ -1,9 +1,8 @@
 // The member list: one row per member with its check mark, number, code, reading count and test
-// date. Check marks live here until the document collects them.
+// date, read from the document. A click on a check mark ticks or unticks the member at once.
 #pragma once
 
 #include <QAbstractTableModel>
-#include <vector>
 
 #include "model/document.h"
 
@@ -13,25 +12,24 @@ class MemberListModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  explicit MemberListModel(const CKroAnalyzeDoc& doc, QObject* parent = nullptr);
+  explicit MemberListModel(CKroAnalyzeDoc& doc, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
+  // A check mark changed by the user: the member's tick, an undoable command.
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-  // Rebuilds every row from the members; each row is checked when its member is selected.
+  // Rebuilds every row from the members.
   void rebuild();
-  // The reading-count cell of one row.
-  void updateCountCell(int row);
-  std::optional<bool> isChecked(int row) const;
-  void setChecked(int row, bool checked);
+  // Brings one row's texts and check mark up to date.
+  void updateRow(int row);
 
  private:
-  const CKroAnalyzeDoc& doc_;
-  std::vector<char> checks_;
+  CKroAnalyzeDoc& doc_;
+  int rows_ = 0;  // the member count as of the last rebuild
 };
 
 }  // namespace kro::gui

@@ -3,8 +3,9 @@
 
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
-#include <QLabel>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include "gui/dialogs.h"
@@ -18,6 +19,13 @@ namespace {
 
 QString qt(const std::string& text) { return QString::fromStdString(text); }
 
+// Shows a text in a box; a box the user is typing in keeps its text while it says the same
+// number ("", "-" and "0" all mean 0), so typing is never interrupted.
+void showNumber(QLineEdit* box, const std::string& text) {
+  if (box->hasFocus() && !text.empty() && atoiValue(box->text().toStdString()) == atoiValue(text)) return;
+  box->setText(qt(text));
+}
+
 }  // namespace
 
 MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent), doc_(doc), model_(doc) {
@@ -29,14 +37,18 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
   list_->setUniformRowHeights(true);
   list_->setAllColumnsShowFocus(true);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // One highlighted row, always the current member.
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
   for (std::size_t c = 0; c < kMemberListWidths.size(); ++c) {
     list_->header()->resizeSection(static_cast<int>(c), kMemberListWidths[c]);
   }
   connect(list_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this](const QModelIndex& current) { onCurrentRowChanged(current); });
+          [this](const QModelIndex& current) {
+            if (current.isValid() && current.row() != doc_.currentMember()) onRowChosen(current);
+          });
+  // A click on the current row shows it again.
   connect(list_, &QTreeView::clicked, this, [this](const QModelIndex& index) {
-    onCurrentRowChanged(index);
+    onRowChosen(index);
     list_->setFocus();
   });
 
@@ -57,9 +69,11 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
   max_ = addField(grid, 3, 0, "厚度最大值", "maxEdit", false);
   min_ = addField(grid, 3, 1, "厚度最小值", "minEdit", false);
   count_ = addField(grid, 4, 0, "数据个数", "countEdit", false);
-  average_ = addField(grid, 4, 1, "平均厚度", "averageEdit", false);
+  average_ = addField(grid, 4, 1, "平均厚度", "averageEdit", false, &averageMark_);
   passCount_ = addField(grid, 5, 0, "合格点数", "passCountEdit", false);
-  passRate_ = addField(grid, 5, 1, "合格率", "passRateEdit", false);
+  passRate_ = addField(grid, 5, 1, "合格率", "passRateEdit", false, &passRateMark_);
+  averageMark_->setObjectName("averageMark");
+  passRateMark_->setObjectName("passRateMark");
 
   auto* totals = new QGroupBox("全部构件", this);
   auto* totalsGrid = new QGridLayout(totals);
@@ -77,47 +91,86 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
           [this] { onNumberEdited(design_, &CKroAnalyzeDoc::setDesignThickness); });
   connect(plus_, &QLineEdit::textEdited, this,
           [this] { onNumberEdited(plus_, &CKroAnalyzeDoc::setPlusDeviation); });
-  connect(minus_, &QLineEdit::textEdited, this,
-          [this] { onNumberEdited(minus_, &CKroAnalyzeDoc::setMinusDeviation); });
+  connect(minus_, &QLineEdit::textEdited, this, &MemberPanel::onMinusEdited);
   connect(date_, &QDateEdit::dateChanged, this, &MemberPanel::onDateChanged);
+
+  // Ctrl+Z and Ctrl+Y in the boxes undo and redo the document's commands (the panel's edits are
+  // commands too), not the box's own typing.
+  for (QWidget* w : std::initializer_list<QWidget*>{name_, design_, plus_, minus_, date_})
+    w->installEventFilter(this);
+  if (auto* dateText = date_->findChild<QLineEdit*>()) dateText->installEventFilter(this);
 }
 
 QLineEdit* MemberPanel::addField(QGridLayout* grid, int row, int side, const char* label, const char* name,
-                                 bool editable) {
+                                 bool editable, QLabel** mark) {
   // Each row holds two label-and-box pairs, left (side 0) and right (side 1).
-  auto* box = new QLineEdit(grid->parentWidget());
+  QWidget* parent = grid->parentWidget();
+  auto* box = new QLineEdit(parent);
   box->setObjectName(name);
   box->setReadOnly(!editable);
-  auto* caption = new QLabel(label, grid->parentWidget());
+  auto* caption = new QLabel(label, parent);
   caption->setBuddy(box);
   grid->addWidget(caption, row, side * 2);
-  grid->addWidget(box, row, side * 2 + 1);
+  if (mark == nullptr) {
+    grid->addWidget(box, row, side * 2 + 1);
+    return box;
+  }
+  // A stored figure gets a mark beside it, shown when the readings give another figure.
+  auto* cell = new QWidget(parent);
+  auto* line = new QHBoxLayout(cell);
+  line->setContentsMargins(0, 0, 0, 0);
+  line->setSpacing(2);
+  line->addWidget(box);
+  *mark = new QLabel("※", cell);
+  (*mark)->setStyleSheet("color: #c05000;");
+  (*mark)->setVisible(false);
+  line->addWidget(*mark);
+  grid->addWidget(cell, row, side * 2 + 1);
   return box;
+}
+
+bool MemberPanel::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+        (key->key() == Qt::Key_Y && key->modifiers() == Qt::ControlModifier)) {
+      // Left unaccepted, the key reaches the window's undo and redo actions.
+      event->ignore();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void MemberPanel::rebuildList() {
   filling_ = true;
   model_.rebuild();
+  filling_ = false;
+  highlightCurrent();
+}
+
+void MemberPanel::updateRow(int row) { model_.updateRow(row); }
+
+void MemberPanel::highlightCurrent() {
+  filling_ = true;
   const int current = doc_.currentMember();
-  if (current >= 0 && current < doc_.memberCount()) {
+  if (current >= 0 && current < model_.rowCount()) {
     const QModelIndex index = model_.index(current, 0);
     list_->selectionModel()->setCurrentIndex(index,
                                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     list_->scrollTo(index);
+  } else {
+    list_->selectionModel()->clearSelection();
   }
   filling_ = false;
 }
 
 void MemberPanel::showMember(const MemberRecord* member) {
   filling_ = true;
-  const PanelTexts t = panelTexts(doc_);
-  const std::pair<QLineEdit*, const std::string*> fields[] = {
-      {name_, &t.name},
+  const PanelTexts t = panelTexts(doc_.project(), doc_.currentMember());
+  const std::pair<QLineEdit*, const std::string*> figures[] = {
       {code_, &t.code},
       {average_, &t.averageThickness},
-      {design_, &t.designThickness},
-      {plus_, &t.plusDeviation},
-      {minus_, &t.minusDeviation},
       {max_, &t.maxThickness},
       {min_, &t.minThickness},
       {count_, &t.readingCount},
@@ -127,8 +180,19 @@ void MemberPanel::showMember(const MemberRecord* member) {
       {totalPass_, &t.totalPassCount},
       {overallRate_, &t.overallPassRate},
   };
-  for (const auto& [box, text] : fields) box->setText(qt(*text));
+  for (const auto& [box, text] : figures) box->setText(qt(*text));
+  if (!name_->hasFocus() || name_->text() != qt(t.name)) name_->setText(qt(t.name));
   lastName_ = name_->text();
+  showNumber(design_, t.designThickness);
+  showNumber(plus_, t.plusDeviation);
+  showNumber(minus_, t.minusDeviation);
+  const std::tuple<QLineEdit*, QLabel*, const std::string*> marks[] = {
+      {passRate_, passRateMark_, &t.passRateNote}, {average_, averageMark_, &t.averageNote}};
+  for (const auto& [box, mark, note] : marks) {
+    mark->setVisible(!note->empty());
+    mark->setToolTip(qt(*note));
+    box->setToolTip(qt(*note));
+  }
   if (member != nullptr) {
     // A stored date in none of the known forms shows today's date.
     if (auto d = parseStoredDate(member->testDate())) {
@@ -138,14 +202,12 @@ void MemberPanel::showMember(const MemberRecord* member) {
     }
   }
   filling_ = false;
+  highlightCurrent();
 }
 
-void MemberPanel::updateCountCell(int row) { model_.updateCountCell(row); }
-
-void MemberPanel::onCurrentRowChanged(const QModelIndex& current) {
-  if (filling_ || !current.isValid()) return;
-  // The newly highlighted member becomes current, whether clicked or reached by an arrow key.
-  if (current.row() != doc_.currentMember()) doc_.selectMember(current.row());
+void MemberPanel::onRowChosen(const QModelIndex& index) {
+  if (filling_ || !index.isValid()) return;
+  doc_.selectMember(index.row());
 }
 
 void MemberPanel::onNameEdited(const QString& text) {
@@ -169,6 +231,17 @@ void MemberPanel::onNameEdited(const QString& text) {
 void MemberPanel::onNumberEdited(QLineEdit* box, void (CKroAnalyzeDoc::*set)(std::int32_t)) {
   if (doc_.currentMemberRecord() == nullptr) return;
   (doc_.*set)(atoiValue(box->text().toStdString()));
+}
+
+void MemberPanel::onMinusEdited() {
+  if (doc_.currentMemberRecord() == nullptr) return;
+  const std::int32_t typed = atoiValue(minus_->text().toStdString());
+  const std::int32_t stored = doc_.setMinusDeviation(typed);
+  if (typed != stored) {
+    // The deviation is held negative: the box shows what was stored.
+    minus_->setText(QString::number(stored));
+    emit statusMessage(QString("允许负偏差按负数保存：输入的 %1 已存为 %2。").arg(typed).arg(stored));
+  }
 }
 
 void MemberPanel::onDateChanged(const QDate& date) {

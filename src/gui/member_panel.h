@@ -1,9 +1,12 @@
 // The member panel: the member list with check marks, the current member's fields and the totals.
-// Edits of name, design thickness and tolerances reach the document keystroke by keystroke.
+// Edits of name, design thickness, tolerances and date reach the document keystroke by
+// keystroke, each as an undoable command; the list's highlighted row is always the current
+// member.
 #pragma once
 
 #include <QDateEdit>
 #include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTreeView>
 #include <QWidget>
@@ -21,19 +24,28 @@ class MemberPanel : public QWidget {
 
   // Called by the document through the main window.
   void rebuildList();
+  void updateRow(int row);
   void showMember(const MemberRecord* member);
-  void updateCountCell(int row);
-  std::optional<bool> isChecked(int row) const { return model_.isChecked(row); }
 
   QTreeView* list() const { return list_; }
   MemberListModel& model() { return model_; }
 
+ signals:
+  // A note for the status bar.
+  void statusMessage(const QString& text);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   QLineEdit* addField(QGridLayout* grid, int row, int side, const char* label, const char* name,
-                      bool editable);
-  void onCurrentRowChanged(const QModelIndex& current);
+                      bool editable, QLabel** mark = nullptr);
+  // The list's highlight on the current member.
+  void highlightCurrent();
+  void onRowChosen(const QModelIndex& index);
   void onNameEdited(const QString& text);
   void onNumberEdited(QLineEdit* box, void (CKroAnalyzeDoc::*set)(std::int32_t));
+  void onMinusEdited();
   void onDateChanged(const QDate& date);
 
   CKroAnalyzeDoc& doc_;
@@ -42,6 +54,7 @@ class MemberPanel : public QWidget {
   QLineEdit *name_, *code_, *design_, *plus_, *minus_, *max_, *min_, *count_, *average_, *passCount_,
       *passRate_;
   QLineEdit *totalReadings_, *totalPass_, *overallRate_;
+  QLabel *passRateMark_ = nullptr, *averageMark_ = nullptr;
   QDateEdit* date_;
   QString lastName_;
   bool filling_ = false;

@@ -156,7 +156,12 @@ void ReadingGridView::copySelection() {
 
 void ReadingGridView::cutSelection() {
   copySelection();
-  for (const QModelIndex& i : selectionModel()->selectedIndexes()) model_.setData(i, QString(), Qt::EditRole);
+  // The cut cells become 0, as an empty typed text would, in one undoable step.
+  std::vector<CellValue> cells;
+  for (const QModelIndex& i : selectionModel()->selectedIndexes()) {
+    if (model_.flags(i) & Qt::ItemIsEditable) cells.push_back({i.row(), i.column(), 0});
+  }
+  doc_.setCellValues(cells, ReadingEditKind::Cut);
 }
 
 void ReadingGridView::paste() {
@@ -164,11 +169,15 @@ void ReadingGridView::paste() {
   if (!start.isValid()) return;
   const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
   const int column = std::max(start.column(), 1);
+  // Each line's first cell goes down the thickness column, in one undoable step.
+  std::vector<CellValue> cells;
   for (int k = 0; k < lines.size(); ++k) {
     const QModelIndex target = model_.index(start.row() + k, column);
     if (!target.isValid()) break;
-    model_.setData(target, lines[k].section('\t', 0, 0).trimmed(), Qt::EditRole);
+    if (!(model_.flags(target) & Qt::ItemIsEditable)) continue;
+    cells.push_back({target.row(), column, atoiValue(lines[k].section('\t', 0, 0).trimmed().toStdString())});
   }
+  doc_.setCellValues(cells, ReadingEditKind::Paste);
 }
 
 bool ReadingGridView::event(QEvent* event) {

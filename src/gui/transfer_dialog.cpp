@@ -23,7 +23,7 @@ std::unique_ptr<Ch375Library> usbLibraryOrNone(QString& problem) {
 
 }  // namespace
 
-TransferDialog::TransferDialog(DocumentFrontend& ui, std::filesystem::path openedPath, QWidget* parent)
+TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, QWidget* parent)
     : QDialog(parent),
       openedPath_(std::move(openedPath)),
       usb_(usbLibraryOrNone(usbProblem_)),

@@ -21,7 +21,7 @@ class TransferDialog : public QDialog {
 
  public:
   // openedPath: the file of the open document, which the transfer must not overwrite.
-  TransferDialog(DocumentFrontend& ui, std::filesystem::path openedPath, QWidget* parent = nullptr);
+  TransferDialog(Prompter& ui, std::filesystem::path openedPath, QWidget* parent = nullptr);
   ~TransferDialog() override;
 
   bool completed() const { return session_.completed(); }

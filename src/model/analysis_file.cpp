@@ -4,6 +4,7 @@
 #include "model/byte_io.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
+#include "model/project.h"
 
 namespace kro {
 namespace {
@@ -13,6 +14,12 @@ constexpr std::size_t kDateField = 20;
 constexpr std::size_t kReadingSize = 12;
 
 std::size_t codeField(MemberLayout layout) { return layout == MemberLayout::Analysis ? 10 : 5; }
+
+// A text for a field of size bytes: whole when it fits, otherwise cut at a character boundary
+// so that a NUL follows.
+std::string_view fitField(std::string_view gbk, std::size_t size) {
+  return gbk.size() <= size ? gbk : gbkTruncate(gbk, size - 1);
+}
 
 // Decodes count member blocks. Each block is checked to fit before it is read.
 Result<std::vector<MemberRecord>> decodeBlocks(ByteReader& in, std::int32_t count, MemberLayout layout) {
@@ -80,9 +87,11 @@ std::string encodeMembers(const std::vector<MemberRecord>& members, MemberLayout
   w.i32(static_cast<std::int32_t>(members.size()));
   for (const MemberRecord& m : members) {
     const MemberData& d = m.data();
-    w.text(gbkTruncate(d.code, code - 1), code);
-    w.text(gbkTruncate(d.name, kNameField - 1), kNameField);
-    w.text(gbkTruncate(d.testDate, kDateField - 1), kDateField);
+    // The selection export's code field always ends in a NUL; in the analysis layout a text
+    // that fills its whole field (as read from a file) is written back whole.
+    w.text(layout == MemberLayout::Selection ? gbkTruncate(d.code, code - 1) : fitField(d.code, code), code);
+    w.text(fitField(d.name, kNameField), kNameField);
+    w.text(fitField(d.testDate, kDateField), kDateField);
     w.u8(static_cast<std::uint8_t>(d.selected & 0xFF));
     w.i32(d.averageThickness);
     w.i32(d.designThickness);
@@ -124,6 +133,14 @@ bool isSelectionExport(std::string_view bytes) {
 
 Status writeAnalysisFile(const std::filesystem::path& path, const std::vector<MemberRecord>& members) {
   return writeFileAtomically(path, encodeMembers(members, MemberLayout::Analysis));
+}
+
+Status writeSelectionExport(const std::filesystem::path& path, const std::vector<MemberRecord>& members) {
+  if (isAnalysisExtension(path)) {
+    return Error{"选择构件文件不能保存为“" + path.filename().string() +
+                 "”：扩展名 KRO 留给分析结果文件，请使用 DEX。"};
+  }
+  return writeFileAtomically(path, encodeMembers(members, MemberLayout::Selection));
 }
 
 }  // namespace kro

@@ -35,6 +35,9 @@ Result<std::vector<MemberRecord>> decodeAnalysisFile(std::string_view bytes);
 // and the last one ends at the end of the file.
 bool isSelectionExport(std::string_view bytes);
 
+// Every member in the analysis layout, with its flag and stored figures as held.
 Status writeAnalysisFile(const std::filesystem::path& path, const std::vector<MemberRecord>& members);
+// The selection export; refused for a path with an analysis extension.
+Status writeSelectionExport(const std::filesystem::path& path, const std::vector<MemberRecord>& members);
 
 }  // namespace kro

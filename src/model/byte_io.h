@@ -90,10 +90,10 @@ class ByteWriter {
     std::memcpy(&bits, &value, sizeof bits);
     u32(bits);
   }
-  // A fixed text field: the text, then NULs up to the field's size. The text must be shorter
-  // than the field.
+  // A fixed text field: the text, then NULs up to the field's size. A text as long as the field
+  // fills it without a NUL; callers cut longer texts (at a character boundary) first.
   void text(std::string_view text, std::size_t fieldSize) {
-    std::size_t n = text.size() < fieldSize ? text.size() : fieldSize - 1;
+    std::size_t n = text.size() < fieldSize ? text.size() : fieldSize;
     out_.append(text.data(), n);
     out_.append(fieldSize - n, '\0');
   }

@@ -1,10 +1,10 @@
-// The measurement document: the members of one project, the current member and reading, the
-// document totals, and the commands that change them.
+// The measurement document: one project, its file, the current member and reading, and the
+// undo history of the commands that change it.
 //
-// Every change tells the window side what to refresh through DocumentFrontend; the document
-// never reaches a window directly. The totals and each member's statistics are caches,
-// recomputed at fixed moments (see the operations), so that a loaded file shows its stored
-// figures until an edit.
+// Every change is a command (model/commands.h) run through the undo stack; after each one, and
+// after every undo and redo, the document tells the window side to show everything afresh
+// through DocumentFrontend, and the window computes every figure from the readings
+// (model/statistics.h). The document never reaches a window directly.
 #pragma once
 
 #include <ctime>
@@ -15,12 +15,27 @@
 #include <string_view>
 #include <vector>
 
+#include "model/commands.h"
 #include "model/document_frontend.h"
-#include "model/member_record.h"
+#include "model/project.h"
 #include "model/result.h"
+#include "model/undo_stack.h"
 #include "settings/program_paths.h"
 
 namespace kro {
+
+// A value for one grid cell: row is the reading index, column the grid column.
+struct CellValue {
+  int row = 0;
+  int column = 0;
+  std::int32_t value = 0;
+};
+
+// The batch edit: the values to set and on which members.
+struct BatchEditRequest {
+  bool tickedOnly = true;  // the ticked members, otherwise all
+  BatchValues values;      // a positive minus deviation is taken as its negative
+};
 
 class CKroAnalyzeDoc {
  public:
@@ -33,55 +48,40 @@ class CKroAnalyzeDoc {
 
   void setFrontend(DocumentFrontend* frontend);
   void setSettingsLocation(SettingsLocation location) { settings_ = std::move(location); }
+  const SettingsLocation& settingsLocation() const { return settings_; }
   // The text used as the test date of appended members (default: today as "20%y--%m--%d").
   void setDateSource(std::function<std::string()> today) { today_ = std::move(today); }
 
   // --- Members ---
-  int memberCount() const { return static_cast<int>(members_.size()); }
-  const std::vector<MemberRecord>& members() const { return members_; }
-  const MemberRecord* memberAt(int index) const;
+  const Project& project() const { return project_; }
+  int memberCount() const { return project_.memberCount(); }
+  const std::vector<MemberRecord>& members() const { return project_.members; }
+  const MemberRecord* memberAt(int index) const { return project_.memberAt(index); }
   const MemberRecord* currentMemberRecord() const { return memberAt(currentMember_); }
   int currentMember() const { return currentMember_; }
   int currentReading() const { return currentReading_; }
 
-  // Makes member index current and shows it in the grid, chart and panel; nothing when out of
-  // range.
+  // Makes member index current and shows it in the list, panel, grid and chart, also when it
+  // already is current; nothing when out of range.
   void selectMember(int index);
   // Makes reading index current (ignored when negative) and refreshes the views asked for.
   void setCurrentReading(int index, bool refill, bool redraw);
-
-  // Replaces all members, as a load does: the current member index is kept.
-  void replaceMembers(std::vector<MemberRecord> members);
-
-  // --- Totals (caches, see recomputation rules) ---
-  std::int64_t totalReadingCount() const { return totalReadingCount_; }
-  std::int64_t totalPassCount() const { return totalPassCount_; }
-  float overallPassRate() const { return overallPassRate_; }
-  std::int64_t sumReadingCounts();
-  // Also refreshes every member's pass count.
-  std::int64_t sumPassCounts();
-  // From the totals as they stand.
-  float computeOverallRate();
 
   // --- File state ---
   const std::filesystem::path& path() const { return path_; }
   // The file name, or "楼板仪数据文件" without a file.
   std::string title() const;
-  bool isModified() const { return modified_; }
+  // True when the project differs from the state last saved or loaded.
+  bool isModified() const { return !history_.isAtSavedState(); }
 
-  // True exactly for the extensions "KRO", "Kro" and "kro".
-  static bool isAnalysisExtension(const std::filesystem::path& path);
-
-  // Opens a file as the document: the analysis layout for an analysis extension, otherwise an
-  // index file with its member data files. A file that cannot be read or is damaged is
-  // reported and leaves the document unchanged; warnings are shown after a successful load.
+  // Opens a file as the document (see loadProject) with a new history; the current member index
+  // is kept. A file that cannot be read or is damaged is reported and leaves the document
+  // unchanged; warnings are shown after a successful load.
   bool open(const std::filesystem::path& path);
-  // The two readers without messages or refreshes; the document is unchanged on failure. The
-  // index reader gives the warnings of a successful load.
-  Status readAnalysisFile(const std::filesystem::path& path);
-  Result<std::vector<std::string>> readIndexFile(const std::filesystem::path& path);
+  // Makes project the document, belonging to path (may be empty), with a new history.
+  void resetProject(Project project, std::filesystem::path path = {});
 
-  // Writes every member, without asking or collecting check marks.
+  // Writes every member, without asking.
   Status writeAnalysisFile(const std::filesystem::path& path) const;
   // Writes the selection export; refused for a path with an analysis extension.
   Status writeSelectionExport(const std::filesystem::path& path) const;
@@ -100,59 +100,51 @@ class CKroAnalyzeDoc {
   // The new-document step (Ctrl+N): path and title cleared, members kept.
   void newDocument();
 
-  // --- Member commands ---
+  // --- Commands (each undoable; nothing when it would change nothing) ---
   // 插入构件: appends a member with the insert-command values and makes it current.
   void appendMember();
-  // 删除构件: deletes the current member; undoDeleteMember puts it back where it was.
+  // 删除构件: deletes the current member.
   void deleteCurrentMember();
-  bool canUndoDelete() const { return deleted_.has_value(); }
-  bool undoDeleteMember();
-  // Copies the member list's check marks into the members.
-  void collectChecks();
-  // Rebuilds the member list and the totals.
-  void refreshMemberList();
-  // Shows the current member in the panel, bringing its maximum, minimum, pass count and the
-  // totals up to date first.
-  void showCurrentMember();
-
-  // --- Edits of the current member (nothing without one) ---
+  // Ticks or unticks a member; it becomes current.
+  void setSelected(int member, bool selected);
+  // Edits of the current member (nothing without one).
   void setMemberName(std::string_view gbk);
   void setTestDate(std::string_view gbk);
   void setDesignThickness(std::int32_t value);
   void setPlusDeviation(std::int32_t value);
-  void setMinusDeviation(std::int32_t value);
-  void setReadingThickness(int row, std::int32_t value);
-  void setReadingAux(int row, std::int32_t value);
+  // A positive value is taken as its negative. Returns the value stored (or that would be).
+  std::int32_t setMinusDeviation(std::int32_t value);
+  // A grid edit of the current member: the value typed into a cell.
+  void setCellValue(int row, int column, std::int32_t value);
+  // Several cells at once (a paste or a cut), as one command.
+  void setCellValues(const std::vector<CellValue>& cells, ReadingEditKind kind);
   void insertReadingBefore(int row);
   void insertReadingAfter(int row);
   void deleteReading(int row);
-  // A grid edit: row is the reading index, column the grid column, value the converted text.
-  void setCellValue(int row, int column, std::int32_t value);
+  // Returns the number of members changed.
+  int batchEdit(const BatchEditRequest& request);
 
-  // --- Settings ---
-  std::string reportParameter(std::string_view key, int formatNumber) const;
-  std::optional<int> chosenReportFormat() const;
-  const SettingsLocation& settingsLocation() const { return settings_; }
+  // --- History ---
+  bool canUndo() const { return history_.canUndo(); }
+  bool canRedo() const { return history_.canRedo(); }
+  std::string undoName() const { return history_.undoName(); }
+  std::string redoName() const { return history_.redoName(); }
+  bool undo();
+  bool redo();
+  const UndoStack& history() const { return history_; }
+
   static std::filesystem::path programFolder();
 
  private:
-  struct DeletedMember {
-    int index;
-    MemberRecord member;
-  };
-
   MemberRecord* current();
-  // The document part of a member's statistics: the totals, then the grid and chart.
-  void afterStatisticsChange();
-  void redrawChart();
-  // A change of the tolerance band of the current member.
-  void editBand(std::int32_t (MemberRecord::*get)() const, void (MemberRecord::*set)(std::int32_t),
-                std::int32_t value);
-  // A reading-row change of the current member, with its refreshes.
-  void editRows(bool (MemberRecord::*edit)(int), int row);
-  void markModified();
-  void afterLoad(const std::filesystem::path& path);
+  // Runs a command (nothing for a null one) and shows its effect.
+  void run(std::unique_ptr<Command> command);
+  // Chooses the current member and reading after a change and refreshes every view.
+  void show(const CommandEffect& effect);
+  // Every view shown afresh.
+  void refreshAll(bool rebuildList);
   bool writeToChosenPath(const SaveDialogSpec& wanted, bool selection);
+  void markSaved(const std::filesystem::path& path);
   void reportFailure(const std::string& message);
 
   DocumentFrontend* frontend_;
@@ -160,16 +152,11 @@ class CKroAnalyzeDoc {
   SettingsLocation settings_;
   std::function<std::string()> today_;
 
-  std::vector<MemberRecord> members_;
+  Project project_;
   int currentMember_ = 0;
   int currentReading_ = 0;
-  std::int64_t totalReadingCount_ = 0;
-  std::int64_t totalPassCount_ = 0;
-  float overallPassRate_ = 0.0f;
-
   std::filesystem::path path_;
-  bool modified_ = false;
-  std::optional<DeletedMember> deleted_;
+  UndoStack history_;
 };
 
 // Today's date as appended members carry it: "20%y--%m--%d", e.g. 2026--12--07.

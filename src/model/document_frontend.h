@@ -1,4 +1,5 @@
-// What the document asks of the window side: refreshes, messages, questions and file names.
+// What the core asks of the window side: messages, questions and file names (Prompter), and,
+// for the document, the refreshes after every change (DocumentFrontend).
 #pragma once
 
 #include <filesystem>
@@ -21,47 +22,50 @@ struct SaveDialogSpec {
   std::string proposedName;
 };
 
-class DocumentFrontend {
+class Prompter {
  public:
-  virtual ~DocumentFrontend() = default;
-
-  // The reading grid refills itself from the current member.
-  virtual void refillGrid() = 0;
-  // The thickness chart redraws itself.
-  virtual void redrawChart() = 0;
-  // The member list is rebuilt from the members, with the current member's row selected, and
-  // the totals boxes take the document's totals.
-  virtual void rebuildMemberList() = 0;
-  // The member panel shows this member's figures (none: every field blank).
-  virtual void showMember(const MemberRecord* member) = 0;
-  // The member list's reading-count cell of one row is brought up to date.
-  virtual void updateCountCell(int memberIndex) = 0;
-  // The title (file name, modified mark) may have changed.
-  virtual void titleChanged() {}
+  virtual ~Prompter() = default;
 
   virtual void showMessage(MessageKind kind, const std::string& text) = 0;
   virtual bool askYesNo(const std::string& text) = 0;
   virtual SaveChoice askSaveDiscardCancel(const std::string& text) = 0;
   // Runs a save dialog (which asks before overwriting); nothing when the user cancels.
   virtual std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& wanted) = 0;
-  // The check state of a member list row; nothing when the list has no such row.
-  virtual std::optional<bool> isMemberChecked(int row) = 0;
 };
 
-// A frontend without a window: no refreshes, no check marks, questions answered "no", messages
-// kept for the caller.
+// The document calls these after every change, in this order: the member list (rebuilt, or one
+// row), the panel, the grid, the chart, then the state.
+class DocumentFrontend : public Prompter {
+ public:
+  // The member list is rebuilt from the members (texts and check marks), with the current
+  // member's row highlighted.
+  virtual void rebuildMemberList() = 0;
+  // One row of the member list (texts and check mark) is brought up to date.
+  virtual void updateMemberRow(int memberIndex) = 0;
+  // The member panel shows this member's figures and the totals (none: every field blank), and
+  // the member list highlights the current member's row.
+  virtual void showMember(const MemberRecord* member) = 0;
+  // The reading grid refills itself from the current member.
+  virtual void refillGrid() = 0;
+  // The thickness chart redraws itself.
+  virtual void redrawChart() = 0;
+  // The title, the modified mark or the undo history may have changed.
+  virtual void stateChanged() {}
+};
+
+// A frontend without a window: no refreshes, questions answered "no", messages kept for the
+// caller.
 class HeadlessFrontend : public DocumentFrontend {
  public:
+  void rebuildMemberList() override {}
+  void updateMemberRow(int) override {}
+  void showMember(const MemberRecord*) override {}
   void refillGrid() override {}
   void redrawChart() override {}
-  void rebuildMemberList() override {}
-  void showMember(const MemberRecord*) override {}
-  void updateCountCell(int) override {}
   void showMessage(MessageKind kind, const std::string& text) override;
   bool askYesNo(const std::string&) override { return false; }
   SaveChoice askSaveDiscardCancel(const std::string&) override { return SaveChoice::Cancel; }
   std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec&) override { return std::nullopt; }
-  std::optional<bool> isMemberChecked(int) override { return std::nullopt; }
 
   struct Message {
     MessageKind kind;

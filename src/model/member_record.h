@@ -1,4 +1,4 @@
-// One structural member: its texts, tolerance band, readings and cached statistics.
+// One structural member: its texts, tolerance band, readings and stored statistics.
 #pragma once
 
 #include <cstdint>
@@ -21,14 +21,13 @@ struct Reading {
 enum class MemberKind { ThicknessTest = 1, ProfileTest = 2, GridTest = 3 };
 
 // Every stored field of a member, as the files carry it. Texts are GBK bytes without the NUL.
-// The statistics fields are caches: right only after the member's computations ran; a loaded
-// file brings its own values.
+// The statistics fields are what the file stored; see model/statistics.h for when they change.
 struct MemberData {
   std::string code;
   std::string name;
   std::string testDate;
   std::int32_t selected = 1;
-  std::int32_t averageThickness = 0;  // shown and saved as stored, never computed
+  std::int32_t averageThickness = 0;
   std::int32_t designThickness = 0;
   std::int32_t minusDeviation = -5;  // negative: lower limit = design + minusDeviation
   std::int32_t plusDeviation = 8;
@@ -43,6 +42,19 @@ struct MemberData {
   bool operator==(const MemberData&) const = default;
 };
 
+// The stored statistics of a member, as one group.
+struct StoredStatistics {
+  std::int32_t averageThickness = 0;
+  std::int32_t maxThickness = 0;
+  std::int32_t minThickness = 0;
+  std::int32_t passCount = 0;
+  float passRate = 0.0f;
+
+  bool operator==(const StoredStatistics&) const = default;
+};
+
+// One member as a value. Its setters are plain stores, used by the document's commands and by
+// the code that builds members; none of them computes or cuts anything.
 class MemberRecord {
  public:
   // Text capacities in bytes, without the terminating NUL of the fixed buffers.
@@ -51,8 +63,10 @@ class MemberRecord {
   static constexpr std::size_t kDateCapacity = 19;
 
   MemberRecord() = default;
-  // Takes the fields as they are, with texts cut to their capacities.
-  explicit MemberRecord(MemberData data);
+  // Takes the fields as they are (a file's texts may fill their whole field).
+  explicit MemberRecord(MemberData data) : d_(std::move(data)) {}
+  // The same with the texts cut to their capacities, for texts from elsewhere.
+  static MemberRecord withTextsCut(MemberData data);
 
   const MemberData& data() const { return d_; }
 
@@ -73,52 +87,35 @@ class MemberRecord {
   std::int32_t minThickness() const { return d_.minThickness; }
   std::int32_t passCount() const { return d_.passCount; }
   float passRate() const { return d_.passRate; }
+  StoredStatistics storedStatistics() const;
   const std::vector<Reading>& readings() const { return d_.readings; }
-
-  // The closed tolerance band, in 64 bits so that extreme stored values cannot wrap.
-  std::int64_t lowerLimit() const;
-  std::int64_t upperLimit() const;
 
   // Thickness of a reading; 0 when the index is out of range.
   std::int32_t readingAt(int index) const;
-  // Thickness minus design thickness; 0 when the index is out of range.
-  std::int64_t deviationOf(int index) const;
-  // True when the reading lies in the band, and also for an index out of range.
-  bool passesTolerance(int index) const;
+  bool validIndex(int index) const { return index >= 0 && index < readingCount(); }
 
-  // Stores and returns the number of passing readings.
-  std::int32_t countPassed();
-  // Largest / smallest thickness, stored and returned; without readings the stored value.
-  std::int32_t computeMax();
-  std::int32_t computeMin();
-  // Pass count, and the pass rate when there are readings. (The document adds the totals and
-  // the refreshes.)
-  void recomputeStatistics();
-
-  // Plain edits. The text setters cut at the capacity; the tolerance setters recompute the
-  // member's statistics; setReadingThickness also recomputes maximum and minimum.
-  void setCode(std::string_view gbk);
-  void setMemberName(std::string_view gbk);
-  void setTestDate(std::string_view gbk);
+  // The texts are stored as given: the commands and withTextsCut cut new texts at their
+  // capacities, while a text read from a file keeps every byte it had.
+  void setCode(std::string_view gbk) { d_.code = gbk; }
+  void setMemberName(std::string_view gbk) { d_.name = gbk; }
+  void setTestDate(std::string_view gbk) { d_.testDate = gbk; }
   void setSelected(std::int32_t value) { d_.selected = value; }
-  void setDesignThickness(std::int32_t value);
-  void setPlusDeviation(std::int32_t value);
-  void setMinusDeviation(std::int32_t value);
-  // Return false when the index is out of range (nothing stored).
-  bool setReadingThickness(int index, std::int32_t value);
-  bool setReadingAux(int index, std::int32_t value);
+  void setDesignThickness(std::int32_t value) { d_.designThickness = value; }
+  void setPlusDeviation(std::int32_t value) { d_.plusDeviation = value; }
+  void setMinusDeviation(std::int32_t value) { d_.minusDeviation = value; }
+  void setStoredStatistics(const StoredStatistics& s);
+  // The whole reading; false (nothing stored) when the index is out of range.
+  bool setReading(int index, const Reading& reading);
 
-  // Reading rows. Each reading keeps its three fields; a new reading is all zero. No statistics
-  // change. Return false when the row is outside the range given with each.
-  bool insertReadingBefore(int row);  // 0 <= row <= readingCount
-  bool insertReadingAfter(int row);   // 0 <= row < readingCount
-  bool deleteReading(int row);        // 0 <= row < readingCount
+  // Reading rows. Each reading keeps its three fields; a new reading is all zero. Return false
+  // when the row is outside the range given with each.
+  bool insertReadingBefore(int row, const Reading& reading = {});  // 0 <= row <= readingCount
+  bool insertReadingAfter(int row);                                // 0 <= row < readingCount
+  bool deleteReading(int row);                                     // 0 <= row < readingCount
 
   bool operator==(const MemberRecord& other) const { return d_ == other.d_; }
 
  private:
-  bool validIndex(int index) const { return index >= 0 && index < readingCount(); }
-
   MemberData d_;
 };
 
@@ -129,11 +126,5 @@ std::string appendedMemberCode(int n);
 // The values of a member added by the insert-member command (they differ from a constructed
 // member's): the given code and date, 20 readings of 20 mm.
 MemberRecord newAppendedMember(int n, std::string_view testDate);
-
-// A rate as the program shows it: the percentage with one decimal, then "%" ("85.0%").
-std::string formatRate(float rate);
-
-// The pass rate as stored: passed / count in extended precision, rounded to float.
-float passRateOf(std::int64_t passed, std::int64_t count);
 
 }  // namespace kro

@@ -2,6 +2,7 @@
 #include "model/panel_texts.h"
 
 #include "model/gbk_text.h"
+#include "model/statistics.h"
 
 namespace kro {
 
@@ -10,25 +11,39 @@ MemberListTexts memberListTexts(const MemberRecord& m, int index) {
           gbkToUtf8(m.testDate())};
 }
 
-PanelTexts panelTexts(const CKroAnalyzeDoc& doc) {
-  const MemberRecord* m = doc.currentMemberRecord();
+PanelTexts panelTexts(const Project& project, int currentMember) {
+  const MemberRecord* m = project.memberAt(currentMember);
   if (m == nullptr) return {};
+  const MemberFigures figures = computeFigures(*m);
+  const ShownFigure<float> rate = shownPassRate(*m);
+  const ShownFigure<std::int32_t> average = shownAverage(*m);
+  const Totals totals = documentTotals(project.members);
   PanelTexts t;
   t.name = gbkToUtf8(m->name());
   t.code = gbkToUtf8(m->code());
-  t.averageThickness = std::to_string(m->averageThickness());
+  t.averageThickness = std::to_string(average.shown);
   t.designThickness = std::to_string(m->designThickness());
   t.plusDeviation = std::to_string(m->plusDeviation());
   t.minusDeviation = std::to_string(m->minusDeviation());
-  t.maxThickness = std::to_string(m->maxThickness());
-  t.minThickness = std::to_string(m->minThickness());
-  t.readingCount = std::to_string(m->readingCount());
-  t.passCount = std::to_string(m->passCount());
-  t.passRate = formatRate(m->passRate());
-  t.totalReadingCount = std::to_string(doc.totalReadingCount());
-  t.totalPassCount = std::to_string(doc.totalPassCount());
-  t.overallPassRate = formatRate(doc.overallPassRate());
+  // Without readings there is nothing to compute: the stored figures stand.
+  t.maxThickness = std::to_string(figures.maxThickness.value_or(m->maxThickness()));
+  t.minThickness = std::to_string(figures.minThickness.value_or(m->minThickness()));
+  t.readingCount = std::to_string(figures.readingCount);
+  t.passCount = std::to_string(figures.passCount);
+  t.passRate = formatRate(rate.shown);
+  t.totalReadingCount = std::to_string(totals.readingCount);
+  t.totalPassCount = std::to_string(totals.passCount);
+  t.overallPassRate = formatRate(totals.passRate);
+  if (rate.differsFromReadings()) t.passRateNote = storedFigureNote(t.passRate, formatRate(*rate.computed));
+  if (average.differsFromReadings()) {
+    t.averageNote = storedFigureNote(t.averageThickness, std::to_string(*average.computed));
+  }
   return t;
+}
+
+std::string storedFigureNote(const std::string& stored, const std::string& computed) {
+  return "文件中保存的数值是 " + stored + "，按测点计算为 " + computed +
+         "。修改该构件的测点、设计厚度或允许偏差后，将按测点重新计算。";
 }
 
 Result<FieldText> toFieldText(std::string_view utf8, std::size_t capacity) {

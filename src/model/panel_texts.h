@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/document.h"
+#include "model/project.h"
 #include "model/result.h"
 
 namespace kro {
@@ -24,16 +24,20 @@ struct MemberListTexts {
 
 MemberListTexts memberListTexts(const MemberRecord& member, int index);
 
-// Every field of the panel; all empty without a current member.
+// Every field of the panel; all empty without a current member. Counts, maximum, minimum and
+// the totals are computed from the readings; the pass rate and a non-zero average are the
+// stored figures, with a note (for a mark and its tooltip) when the readings give another.
 struct PanelTexts {
   std::string name, code, averageThickness, designThickness, plusDeviation, minusDeviation;
   std::string maxThickness, minThickness, readingCount, passCount, passRate;
   std::string totalReadingCount, totalPassCount, overallPassRate;
+  std::string passRateNote, averageNote;  // empty when the stored figure agrees
 };
 
-// The current member's cached figures and the document's totals as they stand (the document
-// brings them up to date before it asks the panel to show a member).
-PanelTexts panelTexts(const CKroAnalyzeDoc& doc);
+PanelTexts panelTexts(const Project& project, int currentMember);
+
+// The note beside a stored figure that differs from what the readings give.
+std::string storedFigureNote(const std::string& stored, const std::string& computed);
 
 struct FieldText {
   std::string gbk;

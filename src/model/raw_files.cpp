@@ -96,7 +96,7 @@ Result<MemberDataContents> decodeMemberDataFile(std::string_view bytes) {
                                   std::to_string(held) + " 个");
     }
   }
-  contents.member = MemberRecord(std::move(d));
+  contents.member = MemberRecord::withTextsCut(std::move(d));
   return contents;
 }
 

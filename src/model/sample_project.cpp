@@ -8,6 +8,7 @@
 #include <string>
 
 #include "model/gbk_text.h"
+#include "model/statistics.h"
 
 namespace kro {
 namespace {
@@ -72,7 +73,6 @@ MemberRecord makeMember(const SampleSpec& wanted, Noise& noise) {
   d.plusDeviation = wanted.plus;
   const bool positioned = wanted.code[0] == 'P' || wanted.code[0] == 'W';
   if (wanted.code[0] == 'W') d.secondColumnStart = wanted.readings / 2;
-  std::int64_t sum = 0;
   for (int i = 0; i < wanted.readings; ++i) {
     Reading r;
     r.thickness = wanted.design + noise.between(-wanted.spread, wanted.spread);
@@ -81,14 +81,10 @@ MemberRecord makeMember(const SampleSpec& wanted, Noise& noise) {
       const int column = wanted.code[0] == 'W' ? i % std::max(1, d.secondColumnStart) : i;
       r.auxValue = column * 500;
     }
-    sum += r.thickness;
     d.readings.push_back(r);
   }
-  d.averageThickness = static_cast<std::int32_t>(std::lround(static_cast<double>(sum) / wanted.readings));
   MemberRecord member(std::move(d));
-  member.computeMax();
-  member.computeMin();
-  member.recomputeStatistics();
+  member.setStoredStatistics(recomputedStatistics(member));
   return member;
 }
 

@@ -16,9 +16,9 @@ void preparePrinter(QPrinter& printer) {
   printer.setResolution(kLayoutUnitsPerInch);
 }
 
-Status printReport(CKroAnalyzeDoc& doc, QPrinter& printer, const SettingsLocation& settings, int fromPage,
+Status printReport(const Project& project, QPrinter& printer, const SettingsLocation& settings, int fromPage,
                    int toPage) {
-  const int pages = countPrintPages(doc);
+  const int pages = countPrintPages(project);
   if (toPage <= 0 || toPage > pages) toPage = pages;
   fromPage = std::max(1, fromPage);
   QPainter painter;
@@ -33,14 +33,14 @@ Status printReport(CKroAnalyzeDoc& doc, QPrinter& printer, const SettingsLocatio
     painter.save();
     painter.scale(scale, scale);
     PainterCanvas canvas(painter, kLayoutUnitsPerInch);
-    drawReportPage(canvas, doc, page, settings);
+    drawReportPage(canvas, project, page, settings);
     painter.restore();
   }
   if (!painter.end()) return Error{"打印没有完成。"};
   return Status::success();
 }
 
-Status printReportToPdf(CKroAnalyzeDoc& doc, const std::filesystem::path& pdf,
+Status printReportToPdf(const Project& project, const std::filesystem::path& pdf,
                         const SettingsLocation& settings) {
   const std::filesystem::path temp = temporaryPathBeside(pdf);
   QPrinter printer(QPrinter::HighResolution);
@@ -50,7 +50,7 @@ Status printReportToPdf(CKroAnalyzeDoc& doc, const std::filesystem::path& pdf,
   // The page's own margins: layout x 300..4500, y 400..6550 from the paper's corner.
   printer.setFullPage(true);
   printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-  Status printed = printReport(doc, printer, settings);
+  Status printed = printReport(project, printer, settings);
   if (!printed) {
     std::error_code ec;
     std::filesystem::remove(temp, ec);

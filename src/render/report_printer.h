@@ -5,7 +5,7 @@
 #include <QPrinter>
 #include <filesystem>
 
-#include "model/document.h"
+#include "model/project.h"
 #include "model/result.h"
 #include "settings/program_paths.h"
 
@@ -17,12 +17,12 @@ inline constexpr int kLayoutUnitsPerInch = 600;
 void preparePrinter(QPrinter& printer);
 
 // Prints pages fromPage..toPage (from 1; toPage 0 for the last) of the report.
-Status printReport(CKroAnalyzeDoc& doc, QPrinter& printer, const SettingsLocation& settings, int fromPage = 1,
-                   int toPage = 0);
+Status printReport(const Project& project, QPrinter& printer, const SettingsLocation& settings,
+                   int fromPage = 1, int toPage = 0);
 
 // The whole report as a PDF file, exactly the pages a preview shows; the file is replaced only
 // once complete.
-Status printReportToPdf(CKroAnalyzeDoc& doc, const std::filesystem::path& pdf,
+Status printReportToPdf(const Project& project, const std::filesystem::path& pdf,
                         const SettingsLocation& settings);
 
 }  // namespace kro

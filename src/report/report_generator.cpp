@@ -5,6 +5,7 @@
 
 #include "export/data_table.h"
 #include "model/gbk_text.h"
+#include "model/statistics.h"
 #include "report/report_parameters.h"
 
 namespace kro {
@@ -13,11 +14,12 @@ namespace {
 // Parameters of one format, read afresh from its file for every value.
 class Parameters {
  public:
-  Parameters(const CKroAnalyzeDoc& doc, int formatNumber) : doc_(doc), number_(formatNumber) {}
-  std::string operator()(std::string_view key) const { return doc_.reportParameter(key, number_); }
+  Parameters(const SettingsLocation& settings, int formatNumber)
+      : settings_(settings), number_(formatNumber) {}
+  std::string operator()(std::string_view key) const { return reportParameter(settings_, key, number_); }
 
  private:
-  const CKroAnalyzeDoc& doc_;
+  const SettingsLocation& settings_;
   int number_;
 };
 
@@ -73,8 +75,8 @@ std::string todayText(const CalendarDate& today) {
   return std::to_string(today.year) + "--" + std::to_string(today.month) + "--" + std::to_string(today.day);
 }
 
-void report1(Fill& f, CKroAnalyzeDoc& doc, const CalendarDate& today) {
-  const Parameters P(doc, 1);
+void report1(Fill& f, const Project& project, const SettingsLocation& settings, const CalendarDate& today) {
+  const Parameters P(settings, 1);
   f->moveDown(3);
   f->moveRight(3, false);
   f->typeText(P("报告编号"));
@@ -96,7 +98,7 @@ void report1(Fill& f, CKroAnalyzeDoc& doc, const CalendarDate& today) {
   f->replaceSelection(overview(P, "工程地址", "施工日期"));
   bodyFont(f);
   f->moveDown(7);
-  const std::string conclusion = conclusionSentence(P("工程名称"), conclusionFigures(doc));
+  const std::string conclusion = conclusionSentence(P("工程名称"), conclusionFigures(project));
   f->moveDown(1);
   f->replaceSelection(conclusion);
   f->moveDown(6);
@@ -105,8 +107,8 @@ void report1(Fill& f, CKroAnalyzeDoc& doc, const CalendarDate& today) {
   f->typeText(P("检测仪器"));
 }
 
-void report2(Fill& f, CKroAnalyzeDoc& doc) {
-  const Parameters P(doc, 2);
+void report2(Fill& f, const Project& project, const SettingsLocation& settings) {
+  const Parameters P(settings, 2);
   f->moveDown(6);
   f->moveRight(26, false);
   f->typeText(P("报告编号"));
@@ -133,7 +135,7 @@ void report2(Fill& f, CKroAnalyzeDoc& doc) {
   f->moveDown(3);
   f->replaceSelection("本次检测采用电磁法检测楼板厚度。");
   f->moveDown(3);
-  f->replaceSelection(conclusionSentence(P("工程名称"), conclusionFigures(doc)));
+  f->replaceSelection(conclusionSentence(P("工程名称"), conclusionFigures(project)));
   f.cell(2, 1, 1, "检测依据：\r\n   " + P("检测依据") + "\r\n\r\n\r\n");
   f.cell(2, 2, 1, "检测仪器及设备：\r\n   " + P("检测仪器") + "\r\n\r\n\r\n");
   f.cell(2, 3, 1, "检测时间及检测环境：\r\n   " + P("检测日期") + "；\r\n\r\n\r\n");
@@ -143,8 +145,8 @@ void report2(Fill& f, CKroAnalyzeDoc& doc) {
              std::string(23, ' ') + "批准人：\r\n\r\n");
 }
 
-void report3(Fill& f, CKroAnalyzeDoc& doc) {
-  const Parameters P(doc, 3);
+void report3(Fill& f, const Project& project, const SettingsLocation& settings) {
+  const Parameters P(settings, 3);
   f.cell(1, 1, 2, P("委托编号"));
   f.cell(1, 2, 2, P("委托单位"));
   f.cell(1, 3, 2, P("工程名称"));
@@ -158,11 +160,11 @@ void report3(Fill& f, CKroAnalyzeDoc& doc) {
   f.cell(1, 8, 2, P("执行标准"));
   f.cell(1, 10, 1, overview(P, "工程地点", "检测日期"));
   if (!f.status()) return;
-  f.cell(1, 12, 1, conclusionSentence(P("工程名称"), conclusionFigures(doc)));
+  f.cell(1, 12, 1, conclusionSentence(P("工程名称"), conclusionFigures(project)));
 }
 
-void report4(Fill& f, CKroAnalyzeDoc& doc) {
-  const Parameters P(doc, 4);
+void report4(Fill& f, const Project& project, const SettingsLocation& settings) {
+  const Parameters P(settings, 4);
   f.cell(1, 1, 2, P("工程名称"));
   f.cell(1, 2, 2, P("委托单位"));
   f.cell(1, 3, 2, P("建设单位"));
@@ -176,9 +178,9 @@ void report4(Fill& f, CKroAnalyzeDoc& doc) {
   f.cell(1, 5, 4, P("仪器编号"));
   f.cell(1, 6, 4, P("检测依据"));
   int r = 9;
-  for (int i = 0; i < doc.memberCount(); ++i) {
-    const MemberRecord* m = doc.memberAt(i);
-    if (m == nullptr || m->selected() == 0) continue;
+  for (const MemberRecord& member : project.members) {
+    const MemberRecord* m = &member;
+    if (m->selected() == 0) continue;
     const std::string design = std::to_string(m->designThickness());
     f.cell(1, r, 1, std::to_string(r - 8));
     f.cell(1, r, 2, gbkToUtf8(m->code()));
@@ -189,15 +191,14 @@ void report4(Fill& f, CKroAnalyzeDoc& doc) {
     f.cell(1, r, 7, std::to_string(m->readingCount()));
     f.cell(1, r, 8, "");
     // A member without readings has no rate: the cell stays empty.
-    int passed = 0;
-    for (int k = 0; k < m->readingCount(); ++k) passed += m->passesTolerance(k) ? 1 : 0;
+    const int passed = computeFigures(*m).passCount;
     f.cell(1, r, 9, m->readingCount() > 0 ? oneDecimal(100.0 * passed / m->readingCount()) : "");
     ++r;
   }
 }
 
-void regionalReport(Fill& f, CKroAnalyzeDoc& doc, int formatNumber) {
-  const Parameters P(doc, formatNumber);
+void regionalReport(Fill& f, const Project& project, const SettingsLocation& settings, int formatNumber) {
+  const Parameters P(settings, formatNumber);
   f.cell(1, 1, 2, P("委托单位"));
   f.cell(1, 2, 2, P("工程名称"));
   f.cell(1, 3, 2, P("建设单位"));
@@ -210,7 +211,7 @@ void regionalReport(Fill& f, CKroAnalyzeDoc& doc, int formatNumber) {
   f.cell(1, 4, 4, P("检测依据"));
   f.cell(1, 5, 4, P("检测日期"));
   f.cell(1, 6, 4, P("检测仪器"));
-  const Conclusion c = conclusionFigures(doc);
+  const Conclusion c = conclusionFigures(project);
   f.cell(1, 8, 1,
          "    本次检测的" + P("工程名称") + "工程楼板厚度共计" + std::to_string(c.readings) +
              "点，其中合格点" + std::to_string(c.passed) + "个，合格点率为" + oneDecimal(c.rate) + "%");
@@ -227,11 +228,12 @@ std::string oneDecimal(double value) {
   return text;
 }
 
-Conclusion conclusionFigures(CKroAnalyzeDoc& doc) {
+Conclusion conclusionFigures(const Project& project) {
+  const Totals totals = documentTotals(project.members);
   Conclusion c;
-  c.readings = doc.sumReadingCounts();
-  c.passed = doc.sumPassCounts();
-  c.rate = doc.computeOverallRate() * 100.0f;
+  c.readings = totals.readingCount;
+  c.passed = totals.passCount;
+  c.rate = totals.passRate * 100.0f;
   c.passes = c.rate >= 90.0f;
   return c;
 }
@@ -242,8 +244,9 @@ std::string conclusionSentence(const std::string& name, const Conclusion& c) {
          "工程的楼板厚度检测结果为" + (c.passes ? "合格" : "不合格") + "。";
 }
 
-Result<ReportOutput> writeWordReport(CKroAnalyzeDoc& doc, int reportFormat, WordSession& word,
-                                     const OfficePaths& paths, const CalendarDate& today) {
+Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocation& settings,
+                                     int reportFormat, WordSession& word, const OfficePaths& paths,
+                                     const CalendarDate& today) {
   if (reportFormat < 0 || reportFormat >= kReportFormatCount) return Error{"没有这种报告格式。"};
   auto templatePath = findTemplate(paths, reportFormatInfo(reportFormat).templateFile);
   if (!templatePath) return templatePath.error();
@@ -257,34 +260,34 @@ Result<ReportOutput> writeWordReport(CKroAnalyzeDoc& doc, int reportFormat, Word
   Fill fill(word);
   switch (reportFormat) {
     case 0:
-      report1(fill, doc, today);
+      report1(fill, project, settings, today);
       break;
     case 1:
-      report2(fill, doc);
+      report2(fill, project, settings);
       break;
     case 2:
-      report3(fill, doc);
+      report3(fill, project, settings);
       break;
     case 3:
-      report4(fill, doc);
+      report4(fill, project, settings);
       break;
     default:
-      regionalReport(fill, doc, reportFormat + 1);
+      regionalReport(fill, project, settings, reportFormat + 1);
       break;
   }
   if (!fill.status()) return Error{fill.status().message()};
-  if (Status s = exportDataTable(doc, word, paths); !s) return Error{s.message()};
+  if (Status s = exportDataTable(project, word, paths); !s) return Error{s.message()};
   if (Status s = word.finish(); !s) return Error{s.message()};
   return output;
 }
 
-Result<ReportOutput> generateWordReport(CKroAnalyzeDoc& doc, WordSession& word, const OfficePaths& paths,
+Result<ReportOutput> generateWordReport(const Project& project, const SettingsLocation& settings,
+                                        WordSession& word, const OfficePaths& paths,
                                         std::optional<int> format, const CalendarDate& today) {
-  if (doc.memberCount() == 0) return Error{"文档中没有构件，没有生成报告。"};
-  doc.collectChecks();
-  if (!format) format = doc.chosenReportFormat();
+  if (project.memberCount() == 0) return Error{"文档中没有构件，没有生成报告。"};
+  if (!format) format = chosenReportFormat(settings);
   if (!format) return Error{"尚未选择报告格式：请先在“工程参数设置”中选择报告格式并按“确定”。"};
-  return writeWordReport(doc, *format, word, paths, today);
+  return writeWordReport(project, settings, *format, word, paths, today);
 }
 
 }  // namespace kro

@@ -6,9 +6,10 @@
 #include <optional>
 
 #include "model/date_text.h"
-#include "model/document.h"
+#include "model/project.h"
 #include "report/office_paths.h"
 #include "report/word_session.h"
+#include "settings/program_paths.h"
 
 namespace kro {
 
@@ -25,7 +26,7 @@ struct Conclusion {
   float rate = 0.0f;
   bool passes = false;
 };
-Conclusion conclusionFigures(CKroAnalyzeDoc& doc);
+Conclusion conclusionFigures(const Project& project);
 // "    本次检测的…工程楼板厚度共计…点，其中合格点…个，合格点率为…%，…工程的楼板厚度检测结果为…。"
 std::string conclusionSentence(const std::string& projectName, const Conclusion& c);
 // "%0.1f" of a rate.
@@ -33,12 +34,14 @@ std::string oneDecimal(double value);
 
 // Writes the report of one format (0..5) and its data table through the session, then finishes
 // the session (the documents are written once, complete). Stops at the first failure.
-Result<ReportOutput> writeWordReport(CKroAnalyzeDoc& doc, int reportFormat, WordSession& word,
-                                     const OfficePaths& paths, const CalendarDate& today);
+Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocation& settings,
+                                     int reportFormat, WordSession& word, const OfficePaths& paths,
+                                     const CalendarDate& today);
 
-// The command: refuses a document without members and a missing format choice with a message
-// (nothing written), collects the check marks, and writes the chosen format (or the given one).
-Result<ReportOutput> generateWordReport(CKroAnalyzeDoc& doc, WordSession& word, const OfficePaths& paths,
+// The command: refuses a project without members and a missing format choice with a message
+// (nothing written), and writes the chosen format (or the given one) for the ticked members.
+Result<ReportOutput> generateWordReport(const Project& project, const SettingsLocation& settings,
+                                        WordSession& word, const OfficePaths& paths,
                                         std::optional<int> format, const CalendarDate& today);
 
 }  // namespace kro

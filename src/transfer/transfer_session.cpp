@@ -17,7 +17,7 @@ bool sameFile(const fs::path& a, const fs::path& b) {
   return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
 }
 
-TransferSession::TransferSession(DocumentFrontend& ui, SerialPort* serialPort, Ch375Library* usbLibrary)
+TransferSession::TransferSession(Prompter& ui, SerialPort* serialPort, Ch375Library* usbLibrary)
     : ui_(ui), destination_(ProgramPaths::defaultTransferPath()) {
   if (serialPort != nullptr) serial_ = std::make_unique<SerialLink>(*serialPort);
   if (usbLibrary != nullptr) usb_ = std::make_unique<UsbLink>(*usbLibrary, buffer_);

@@ -39,7 +39,7 @@ inline constexpr std::chrono::milliseconds kTransferTick{200};
 class TransferSession {
  public:
   // Either device may be missing (no backend); starting that link then fails with its message.
-  TransferSession(DocumentFrontend& ui, SerialPort* serialPort, Ch375Library* usbLibrary);
+  TransferSession(Prompter& ui, SerialPort* serialPort, Ch375Library* usbLibrary);
   ~TransferSession();
   TransferSession(const TransferSession&) = delete;
   TransferSession& operator=(const TransferSession&) = delete;
@@ -69,7 +69,7 @@ class TransferSession {
   void fail(const std::string& message);
   void finish();
 
-  DocumentFrontend& ui_;
+  Prompter& ui_;
   std::unique_ptr<SerialLink> serial_;
   std::unique_ptr<UsbLink> usb_;
   TransferBuffer buffer_;

@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 
+#include "model/statistics.h"
+
 namespace kro {
 
 int gridRowCount(const MemberRecord* member) {
@@ -19,11 +21,11 @@ std::string gridCellText(const MemberRecord* member, int row, int column) {
     case 1:
       return std::to_string(member->readingAt(k));
     case 2:
-      return std::to_string(member->deviationOf(k));
+      return std::to_string(deviationOf(*member, k));
     case 3:
-      return std::to_string(std::llabs(member->deviationOf(k)));
+      return std::to_string(std::llabs(deviationOf(*member, k)));
     default:
-      return member->passesTolerance(k) ? "√" : "×";
+      return passesTolerance(*member, k) ? "√" : "×";
   }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "model/gbk_text.h"
+#include "model/statistics.h"
 #include "report/report_parameters.h"
 #include "views/print_settings.h"
 
@@ -20,7 +21,9 @@ FontSpec song(int points) { return FontSpec{"宋体", points}; }
 FontSpec hei(int points) { return FontSpec{"黑体", points}; }
 
 // Parameters of report format 1, which the printed pages use.
-std::string P(const CKroAnalyzeDoc& doc, std::string_view key) { return doc.reportParameter(key, 1); }
+std::string P(const SettingsLocation& settings, std::string_view key) {
+  return reportParameter(settings, key, 1);
+}
 
 std::string gbk(const std::string& utf8) { return utf8ToGbkLossy(utf8); }
 
@@ -30,31 +33,31 @@ std::string format(const char* pattern, double value) {
   return text;
 }
 
-void drawCoverPage(Canvas& c, const CKroAnalyzeDoc& doc) {
+void drawCoverPage(Canvas& c, const SettingsLocation& settings) {
   c.setFont(song(46));
   c.drawText(1300, 1200, "检 测 报 告");
   c.setFont(song(14));
   c.drawText(1800, 1800, "编号：");
-  c.drawText(2100, 1800, P(doc, "报告编号"));
+  c.drawText(2100, 1800, P(settings, "报告编号"));
   c.setFont(hei(16));
   c.drawText(1000, 3400, "工程名称：");
   c.drawText(1000, 3800, "委托单位：");
   c.drawText(1000, 4200, "检测内容：");
   for (int y : {3550, 3950, 4350}) c.drawLine(1700, y, 3400, y);
   c.setFont(song(14));
-  c.drawText(1800, 3400, P(doc, "工程名称"));
-  c.drawText(1800, 3800, P(doc, "委托单位"));
+  c.drawText(1800, 3400, P(settings, "工程名称"));
+  c.drawText(1800, 3800, P(settings, "委托单位"));
   c.drawText(1800, 4200, "楼板厚度检测");
 }
 
-void drawSummaryPage(Canvas& c, CKroAnalyzeDoc& doc) {
+void drawSummaryPage(Canvas& c, const Project& project, const SettingsLocation& settings) {
   c.setFont(song(12));
   c.drawRect({L, T + 200, L + W, T + H});
   c.drawLine(L + 600, T + 200, L + 600, T + 1200);
-  const std::pair<const char*, std::string> rows[] = {{"工程名称", P(doc, "工程名称")},
-                                                      {"施工单位", P(doc, "施工单位")},
-                                                      {"监理单位", P(doc, "监理单位")},
-                                                      {"设计单位", P(doc, "设计单位")},
+  const std::pair<const char*, std::string> rows[] = {{"工程名称", P(settings, "工程名称")},
+                                                      {"施工单位", P(settings, "施工单位")},
+                                                      {"监理单位", P(settings, "监理单位")},
+                                                      {"设计单位", P(settings, "设计单位")},
                                                       {"检测项目", "楼板厚度检测"}};
   for (int i = 0; i < 5; ++i) {
     const int top = T + 200 + 200 * i;
@@ -63,11 +66,12 @@ void drawSummaryPage(Canvas& c, CKroAnalyzeDoc& doc) {
     c.drawLine(L, top + 200, L + W, top + 200);
   }
   c.drawText(L + 100, T + 1440, "一、概况");
-  const std::string overview = "       " + P(doc, "工程名称") + "工程位于" + P(doc, "工程地址") + "，为" +
-                               P(doc, "结构类别") + "结构。由" + P(doc, "施工单位") + "施工，开工时间为" +
-                               P(doc, "施工日期") + "。根据设计要求，混凝土设计强度等级为" +
-                               P(doc, "强度等级") + "。" + "\n" + "受" + P(doc, "委托单位") + "委托，我所对" +
-                               P(doc, "结构类别") + "楼板厚度进行了检测。 ";
+  const std::string overview = "       " + P(settings, "工程名称") + "工程位于" + P(settings, "工程地址") +
+                               "，为" + P(settings, "结构类别") + "结构。由" + P(settings, "施工单位") +
+                               "施工，开工时间为" + P(settings, "施工日期") +
+                               "。根据设计要求，混凝土设计强度等级为" + P(settings, "强度等级") + "。" +
+                               "\n" + "受" + P(settings, "委托单位") + "委托，我所对" +
+                               P(settings, "结构类别") + "楼板厚度进行了检测。 ";
   const int y1 = printWrapped(c, gbk(overview), L + 60, T + 1640);
   c.drawText(L + 100, y1 + 220, "二、检测方法");
   const int y2 = printWrapped(
@@ -83,9 +87,10 @@ void drawSummaryPage(Canvas& c, CKroAnalyzeDoc& doc) {
   c.setFont(song(16));
   c.drawText(L + 1400, y3 + 980, "检  测  结  论");
   c.setFont(song(12));
-  const std::int64_t passed = doc.sumPassCounts();
-  const std::int64_t readings = doc.sumReadingCounts();
-  const float rate = doc.computeOverallRate() * 100.0f;
+  const Totals totals = documentTotals(project.members);
+  const std::int64_t passed = totals.passCount;
+  const std::int64_t readings = totals.readingCount;
+  const float rate = totals.passRate * 100.0f;
   c.drawText(L, y3 + 1360,
              "         共对该构件的" + std::to_string(readings) + "个测点进行检测，其中合格的测点" +
                  std::to_string(passed) + "个，不合格测点" + std::to_string(readings - passed) + "个，");
@@ -117,9 +122,9 @@ void drawBasisPage(Canvas& c) {
   c.drawText(L + 100, T + 4800, std::string(9, ' ') + "核  对" + std::string(26, ' ') + "批准人");
 }
 
-void drawRawDataPage(Canvas& c, const CKroAnalyzeDoc& doc, int page) {
+void drawRawDataPage(Canvas& c, const Project& project, int page) {
   c.setFont(song(12));
-  const int rows = countListRows(doc);
+  const int rows = countListRows(project);
   const int first = PageLayout::kRowsPerPage * (page - 4);  // the page's first list row
   const int y0 = T + 150;
   if (page == 4) c.drawText(L, T, "原始数据列表:");
@@ -131,7 +136,7 @@ void drawRawDataPage(Canvas& c, const CKroAnalyzeDoc& doc, int page) {
   auto onPage = [&](int g) { return g >= first && g < first + PageLayout::kRowsPerPage; };
   auto top = [&](int g) { return y0 + PageLayout::kRowHeight * (g - first); };
   int g = 0;
-  for (const MemberRecord& m : doc.members()) {
+  for (const MemberRecord& m : project.members) {
     if (m.selected() == 0) continue;
     if (onPage(g)) {
       const int y = top(g);
@@ -142,7 +147,7 @@ void drawRawDataPage(Canvas& c, const CKroAnalyzeDoc& doc, int page) {
       c.drawText(L + 3240, y + 30, gbkToUtf8(m.testDate()));
     }
     const int n = m.readingCount();
-    for (int r = 0; r < (n + 9) / 10; ++r) {
+    for (int r = 0; r * 10 < n; ++r) {
       const int row = g + 1 + r;
       if (!onPage(row)) continue;
       const int y = top(row);
@@ -151,7 +156,7 @@ void drawRawDataPage(Canvas& c, const CKroAnalyzeDoc& doc, int page) {
         c.drawText(L + 180 + 400 * (j % 10), y + 30, std::to_string(m.readingAt(j)));
       }
     }
-    g += 1 + (n > 0 ? (n + 9) / 10 : 1);
+    g += 1 + readingRows(m);
   }
 }
 
@@ -160,12 +165,12 @@ void drawInBand(Canvas& c, bool top, unsigned align, const std::string& text) {
   c.drawTextInRect(band, text, align | kSingleLine | kAlignVCenter);
 }
 
-void drawPageFurniture(Canvas& c, const CKroAnalyzeDoc& doc, int page, const SettingsLocation& location) {
+void drawPageFurniture(Canvas& c, const Project& project, int page, const SettingsLocation& location) {
   const PrintSettings s = printSettingsForPage(location);
   c.setFont(song(12));
   if (s.printPageNumber != 0) {
     const std::string text =
-        pageNumberText(s.pageNumberFormat, s.startPageNumber, page, countPrintPages(doc));
+        pageNumberText(s.pageNumberFormat, s.startPageNumber, page, countPrintPages(project));
     static constexpr unsigned kAligns[] = {kAlignRight, kAlignCenter, kAlignLeft};
     if (s.pageNumberPosition >= 0 && s.pageNumberPosition < 6 && !text.empty()) {
       drawInBand(c, s.pageNumberPosition >= 3, kAligns[s.pageNumberPosition % 3], text);
@@ -180,18 +185,16 @@ void drawPageFurniture(Canvas& c, const CKroAnalyzeDoc& doc, int page, const Set
 
 }  // namespace
 
-int countListRows(const CKroAnalyzeDoc& doc) {
+int countListRows(const Project& project) {
   int rows = 0;
-  for (const MemberRecord& m : doc.members()) {
-    if (m.selected() == 0) continue;
-    const int n = m.readingCount();
-    rows += 1 + (n > 0 ? (n + 9) / 10 : 1);
+  for (const MemberRecord& m : project.members) {
+    if (m.selected() != 0) rows += 1 + readingRows(m);
   }
   return rows;
 }
 
-int countPrintPages(const CKroAnalyzeDoc& doc) {
-  const int rows = countListRows(doc);
+int countPrintPages(const Project& project) {
+  const int rows = countListRows(project);
   return 3 + (rows + PageLayout::kRowsPerPage - 1) / PageLayout::kRowsPerPage;
 }
 
@@ -227,22 +230,22 @@ int printWrapped(Canvas& c, std::string_view gbkText, int x, int firstY) {
   return y;
 }
 
-void drawReportPage(Canvas& c, CKroAnalyzeDoc& doc, int page, const SettingsLocation& settings) {
+void drawReportPage(Canvas& c, const Project& project, int page, const SettingsLocation& settings) {
   switch (page) {
     case 1:
-      drawCoverPage(c, doc);
+      drawCoverPage(c, settings);
       break;
     case 2:
-      drawSummaryPage(c, doc);
+      drawSummaryPage(c, project, settings);
       break;
     case 3:
       drawBasisPage(c);
       break;
     default:
-      drawRawDataPage(c, doc, page);
+      drawRawDataPage(c, project, page);
       break;
   }
-  drawPageFurniture(c, doc, page, settings);
+  drawPageFurniture(c, project, page, settings);
 }
 
 }  // namespace kro

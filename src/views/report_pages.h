@@ -6,7 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "model/document.h"
+#include "model/project.h"
+#include "settings/program_paths.h"
 #include "views/canvas.h"
 
 namespace kro {
@@ -22,9 +23,9 @@ struct PageLayout {
 
 // Rows of the raw-data list: for each member marked for printing a header row, then one row per
 // ten readings (one empty row without readings).
-int countListRows(const CKroAnalyzeDoc& doc);
+int countListRows(const Project& project);
 // Three pages, then as many raw-data pages as the rows fill, 40 to a page.
-int countPrintPages(const CKroAnalyzeDoc& doc);
+int countPrintPages(const Project& project);
 
 // Cuts GBK text into printed lines: 77 bytes on the first line, 76 on each later one, never
 // splitting a two-byte character (a line ends early instead).
@@ -33,8 +34,8 @@ std::vector<std::string> wrapPrintText(std::string_view gbk);
 int printWrapped(Canvas& canvas, std::string_view gbk, int x, int firstY);
 
 // Draws page `page` (from 1): its contents, then the page number, header and footer. The
-// document's totals are recomputed for the summary; parameters and print settings are read
+// summary's totals are computed from the readings; parameters and print settings are read
 // afresh from their files.
-void drawReportPage(Canvas& canvas, CKroAnalyzeDoc& doc, int page, const SettingsLocation& settings);
+void drawReportPage(Canvas& canvas, const Project& project, int page, const SettingsLocation& settings);
 
 }  // namespace kro

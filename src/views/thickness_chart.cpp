@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "model/statistics.h"
+
 namespace kro {
 namespace {
 
@@ -19,8 +21,9 @@ std::string format(const char* pattern, long long value) {
 
 ChartGeometry::ChartGeometry(const MemberRecord& m, int width, int height) : width_(width), height_(height) {
   const auto& readings = m.readings();
-  std::int64_t largest = m.upperLimit();
-  std::int64_t smallest = m.lowerLimit();
+  const ToleranceBand band = toleranceBand(m);
+  std::int64_t largest = band.upper;
+  std::int64_t smallest = band.lower;
   if (!readings.empty()) {
     auto [low, high] =
         std::minmax_element(readings.begin(), readings.end(),
@@ -53,8 +56,8 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
   const ChartGeometry g(*member, W, H);
   const int YB = g.bottom();
   const int XR = g.right();
-  const std::int64_t lower = member->lowerLimit();
-  const std::int64_t upper = member->upperLimit();
+  const std::int64_t lower = toleranceBand(*member).lower;
+  const std::int64_t upper = toleranceBand(*member).upper;
   const Pen plain{};
 
   c.setPen(plain);
@@ -101,14 +104,14 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
   c.drawText(15, 20, format("%lld", g.valueMax()));
   c.drawText(15, H - 20, format("%lld", g.valueMin()));
 
-  // Summary: the pass count counted afresh, the rate as stored.
-  int passed = 0;
-  for (int i = 0; i < member->readingCount(); ++i) passed += member->passesTolerance(i) ? 1 : 0;
+  // Summary: the pass count counted afresh, the rate as stored, and beside it the rate the
+  // readings give when that differs.
+  const ShownFigure<float> rate = shownPassRate(*member);
   c.drawText(140, 10, format("测点数:%lld", member->readingCount()));
-  c.drawText(240, 10, format("合格测点数:%lld", passed));
-  char rate[64];
-  std::snprintf(rate, sizeof rate, "合格率:%.1f%%", static_cast<double>(member->passRate() * 100.0f));
-  c.drawText(340, 10, rate);
+  c.drawText(240, 10, format("合格测点数:%lld", computeFigures(*member).passCount));
+  std::string rateText = "合格率:" + formatRate(rate.shown);
+  if (rate.differsFromReadings()) rateText += "（按测点计算 " + formatRate(*rate.computed) + "）";
+  c.drawText(340, 10, rateText);
 
   // Readings: blue segments from the previous dot's right edge, then the dot.
   if (member->readingCount() > 0) c.moveTo(40, g.y(member->readingAt(0)));
@@ -118,9 +121,9 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
     c.setPen(Pen{PenStyle::Solid, 2, kChartLineBlue});
     c.lineTo(x, y);
     c.setPen(plain);
-    const Color fill = i == currentReading          ? kChartCurrent
-                       : member->passesTolerance(i) ? kChartPass
-                                                    : kChartFail;
+    const Color fill = i == currentReading           ? kChartCurrent
+                       : passesTolerance(*member, i) ? kChartPass
+                                                     : kChartFail;
     c.drawEllipse(Rect{x - 5, y - 5, x + 5, y + 5}, fill);
     c.moveTo(x + 5, y);
   }

@@ -13,6 +13,7 @@
 #include "devices/pty_instrument.h"
 #include "model/analysis_file.h"
 #include "model/sample_project.h"
+#include "model/statistics.h"
 #include "support/temp_dir.h"
 #include "transfer/instrument_encoder.h"
 
@@ -71,13 +72,13 @@ TEST_F(CliTest, SampleIsRealistic) {
     for (char c : m.code()) EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')) << m.code();
     EXPECT_EQ(m.testDate().size(), 14u);  // "2008年05月12日"
     EXPECT_EQ(m.testDate().substr(0, 2), "20");
-    for (int i = 0; i < m.readingCount(); ++i) failing += m.passesTolerance(i) ? 0 : 1;
+    for (int i = 0; i < m.readingCount(); ++i) failing += passesTolerance(m, i) ? 0 : 1;
   }
   EXPECT_EQ(kinds.size(), 3u);
   EXPECT_GT(failing, 0);
 }
 
-TEST_F(CliTest, InfoJsonHasEveryFieldAndFreshTotals) {
+TEST_F(CliTest, InfoJsonHasEveryStoredFieldAsStoredAndTheComputedFigures) {
   CommandRun r = kro({"info", samplePath(), "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
   auto json = nlohmann::ordered_json::parse(r.out);
@@ -85,10 +86,10 @@ TEST_F(CliTest, InfoJsonHasEveryFieldAndFreshTotals) {
   const auto& first = json["members"][0];
   std::vector<std::string> keys;
   for (const auto& item : first.items()) keys.push_back(item.key());
-  EXPECT_EQ(keys, (std::vector<std::string>{"code", "name", "testDate", "selected", "averageThickness",
-                                            "designThickness", "minusDeviation", "plusDeviation",
-                                            "readingCount", "secondColumnStart", "reserved", "maxThickness",
-                                            "minThickness", "passCount", "passRate", "readings"}));
+  EXPECT_EQ(keys, (std::vector<std::string>{
+                      "code", "name", "testDate", "selected", "averageThickness", "designThickness",
+                      "minusDeviation", "plusDeviation", "readingCount", "secondColumnStart", "reserved",
+                      "maxThickness", "minThickness", "passCount", "passRate", "readings", "computed"}));
   EXPECT_EQ(first["code"], "0001");
   EXPECT_EQ(first["name"], "1#楼一层楼板");
   EXPECT_EQ(first["testDate"], "2008年05月12日");
@@ -97,12 +98,51 @@ TEST_F(CliTest, InfoJsonHasEveryFieldAndFreshTotals) {
 
   std::int64_t readings = 0, passed = 0;
   for (const auto& m : json["members"]) {
-    readings += m["readingCount"].get<std::int64_t>();
-    passed += m["passCount"].get<std::int64_t>();
+    readings += m["computed"]["readingCount"].get<std::int64_t>();
+    passed += m["computed"]["passCount"].get<std::int64_t>();
   }
   EXPECT_EQ(json["totals"]["totalReadingCount"], readings);
   EXPECT_EQ(json["totals"]["totalPassCount"], passed);
   EXPECT_NEAR(json["totals"]["overallPassRate"].get<double>(), double(passed) / double(readings), 1e-6);
+}
+
+TEST_F(CliTest, InfoShowsStoredFiguresAsStoredBesideTheComputedOnes) {
+  // A file from elsewhere: figures that disagree with the readings, a member without readings.
+  MemberData d;
+  d.code = "X1";
+  d.designThickness = 120;
+  d.passRate = 0.95f;
+  d.passCount = 99;
+  d.maxThickness = 7;
+  d.averageThickness = 0;
+  d.readings = {{0, 118, 0}, {0, 131, 0}, {0, 125, 0}};
+  MemberData empty;
+  empty.code = "X2";
+  empty.passRate = 0.5f;
+  ASSERT_TRUE(writeAnalysisFile(dir / "f.KRO", {MemberRecord(d), MemberRecord(empty)}).ok());
+  CommandRun r = kro({"info", (dir / "f.KRO").string(), "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto json = nlohmann::json::parse(r.out);
+  const auto& m = json["members"][0];
+  EXPECT_EQ(m["passRate"].dump(), "0.95");
+  EXPECT_EQ(m["passCount"], 99);
+  EXPECT_EQ(m["maxThickness"], 7);
+  const auto& c = m["computed"];
+  EXPECT_EQ(c["readingCount"], 3);
+  EXPECT_EQ(c["passCount"], 2);
+  EXPECT_DOUBLE_EQ(c["passRate"].get<double>(), 2.0 / 3.0);
+  EXPECT_EQ(c["maxThickness"], 131);
+  EXPECT_EQ(c["minThickness"], 118);
+  EXPECT_DOUBLE_EQ(c["mean"].get<double>(), 374.0 / 3.0);
+  EXPECT_NEAR(c["standardDeviation"].get<double>(), 6.5064, 1e-4);
+  const auto& none = json["members"][1]["computed"];
+  EXPECT_EQ(none.size(), 2u);  // only the counts without readings
+  EXPECT_EQ(none["readingCount"], 0);
+
+  CommandRun text = kro({"info", (dir / "f.KRO").string()});
+  ASSERT_EQ(text.status, 0);
+  EXPECT_NE(text.out.find("X1 合格率：保存的是 95.0%，按测点计算为 66.7%"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("文件中保存的数值"), std::string::npos);
 }
 
 TEST_F(CliTest, InfoTextShowsMembersAndTotals) {
@@ -148,7 +188,19 @@ TEST_F(CliTest, Convert) {
   // An analysis file converts to itself, byte for byte, and replaces an existing output.
   test::writeBytes(dir / "same.KRO", "old");
   ASSERT_EQ(kro({"convert", samplePath(), "-o", (dir / "same.KRO").string()}).status, 0);
-  EXPECT_EQ(test::readBytes(dir / "same.KRO"), test::readBytes(samplePath()));
+  EXPECT_TRUE(test::readBytes(dir / "same.KRO") == test::readBytes(samplePath()));
+  // So does one whose stored figures disagree with its readings (nothing is recomputed), and a
+  // converted raw project.
+  MemberData odd = makeSampleProject()[3].data();
+  odd.passCount = -1;
+  odd.maxThickness = 0;
+  odd.passRate = 0.25f;
+  odd.name = std::string(100, 'n');
+  ASSERT_TRUE(writeAnalysisFile(dir / "odd.KRO", {MemberRecord(odd)}).ok());
+  ASSERT_EQ(kro({"convert", (dir / "odd.KRO").string(), "-o", (dir / "odd2.KRO").string()}).status, 0);
+  EXPECT_TRUE(test::readBytes(dir / "odd2.KRO") == test::readBytes(dir / "odd.KRO"));
+  ASSERT_EQ(kro({"convert", (dir / "raw.KRO").string(), "-o", (dir / "raw2.KRO").string()}).status, 0);
+  EXPECT_TRUE(test::readBytes(dir / "raw2.KRO") == test::readBytes(dir / "raw.KRO"));
 
   ASSERT_EQ(kro({"convert", samplePath(), "--selection", "-o", (dir / "sel.DEX").string()}).status, 0);
   EXPECT_EQ(test::readBytes(samplePath()).size() - test::readBytes(dir / "sel.DEX").size(), 5u * 12);

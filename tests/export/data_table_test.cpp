@@ -33,27 +33,27 @@ class ExportTest : public ::testing::Test {
     test::writeBytes(dir / "表格.docx", "template");
   }
   test::TempDir dir;
-  CKroAnalyzeDoc doc;
+  Project project;
   OfficePaths paths;
   test::RecordingWordSession word;
   test::RecordingExcelSession excel;
 };
 
 TEST_F(ExportTest, DataTableRowCounts) {
-  doc.replaceMembers({member("A001", 25)});
-  EXPECT_EQ(dataTableRowCount(doc), 4);
-  doc.replaceMembers({member("A001", 10)});
-  EXPECT_EQ(dataTableRowCount(doc), 2);
-  doc.replaceMembers({member("A001", 0), member("A002", 3)});
-  EXPECT_EQ(dataTableRowCount(doc), 4);
-  doc.replaceMembers({member("A001", 5, 0)});
-  EXPECT_EQ(dataTableRowCount(doc), 0);
+  project.members = {member("A001", 25)};
+  EXPECT_EQ(dataTableRowCount(project), 4);
+  project.members = {member("A001", 10)};
+  EXPECT_EQ(dataTableRowCount(project), 2);
+  project.members = {member("A001", 0), member("A002", 3)};
+  EXPECT_EQ(dataTableRowCount(project), 4);
+  project.members = {member("A001", 5, 0)};
+  EXPECT_EQ(dataTableRowCount(project), 0);
   EXPECT_EQ(dataTableHeader(member("A001", 0)), "A001()         设计厚度:120        2008年05月12日");
 }
 
 TEST_F(ExportTest, DataTableSequence) {
-  doc.replaceMembers({member("A001", 25), member("B002", 0), member("C003", 3, 0)});
-  ASSERT_TRUE(exportDataTable(doc, word, paths).ok());
+  project.members = {member("A001", 25), member("B002", 0), member("C003", 3, 0)};
+  ASSERT_TRUE(exportDataTable(project, word, paths).ok());
   const Calls start(word.calls.begin(), word.calls.begin() + 8);
   EXPECT_EQ(start, (Calls{"Visible 1", "Add 表格.docx", "SaveAs 数据表格.docx", "Type 数据列表：",
                           "Paragraph", "MoveDown 60", "AddTable 6 10", "MoveRight 10 extend"}));
@@ -71,8 +71,8 @@ TEST_F(ExportTest, DataTableSequence) {
 }
 
 TEST_F(ExportTest, SpreadsheetBlocks) {
-  doc.replaceMembers({member("A001", 25, 1, "一层"), member("X", 4, 0), member("B002", 3)});
-  auto written = exportToSpreadsheet(doc, excel, dir / "楼板仪数据.xlsx");
+  project.members = {member("A001", 25, 1, "一层"), member("X", 4, 0), member("B002", 3)};
+  auto written = exportToSpreadsheet(project, excel, dir / "楼板仪数据.xlsx");
   ASSERT_TRUE(written.ok()) << written.message();
   const Calls start(excel.calls.begin(), excel.calls.begin() + 4);
   EXPECT_EQ(start, (Calls{"AddWorkbook", "Visible 1", "Rename sheet1 报表1", "Use 报表1"}));
@@ -92,20 +92,20 @@ TEST_F(ExportTest, SpreadsheetBlocks) {
 }
 
 TEST_F(ExportTest, SpreadsheetEdgeCases) {
-  doc.replaceMembers({member("A001", 0), member("A002", 11)});
-  ASSERT_TRUE(exportToSpreadsheet(doc, excel, dir / "w.xlsx").ok());
+  project.members = {member("A001", 0), member("A002", 11)};
+  ASSERT_TRUE(exportToSpreadsheet(project, excel, dir / "w.xlsx").ok());
   // No readings: one empty row; 11 readings: two rows, the second with reading 10 only.
   EXPECT_EQ(excel.with("Cell 3 1 "), Calls{"Cell 3 1 A002()"});
   EXPECT_EQ(excel.with("Cell 5 1 "), Calls{"Cell 5 1 110"});
   EXPECT_TRUE(excel.with("Cell 5 2 ").empty());
 
   excel.calls.clear();
-  doc.replaceMembers({member("A001", 3, 0)});
-  ASSERT_TRUE(exportToSpreadsheet(doc, excel, dir / "w.xlsx").ok());
+  project.members = {member("A001", 3, 0)};
+  ASSERT_TRUE(exportToSpreadsheet(project, excel, dir / "w.xlsx").ok());
   EXPECT_TRUE(excel.with("Cell").empty());
   EXPECT_EQ(excel.with("Rename").size(), 1u);
 
-  CKroAnalyzeDoc empty;
+  const Project empty;
   excel.calls.clear();
   EXPECT_FALSE(exportToSpreadsheet(empty, excel, dir / "w.xlsx").ok());
   EXPECT_TRUE(excel.calls.empty());

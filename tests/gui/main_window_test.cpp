@@ -9,12 +9,16 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QSettings>
+#include <QStatusBar>
+#include <QStyleOptionViewItem>
 #include <QTest>
+#include <QTimer>
 
 #include "gui/dialogs.h"
 #include "model/analysis_file.h"
 #include "model/gbk_text.h"
 #include "model/sample_project.h"
+#include "model/statistics.h"
 #include "support/temp_dir.h"
 #include "views/thickness_chart.h"
 
@@ -115,12 +119,22 @@ TEST_F(MainWindowTest, PanelEditsReachTheMemberKeystrokeByKeystroke) {
   EXPECT_EQ(current()->designThickness(), 120);
   EXPECT_TRUE(window.isWindowModified());
 
-  // Typing 5 without a sign into the minus deviation puts the lower limit above the design.
-  typeInto(find<QLineEdit>("minusEdit"), "5");
-  EXPECT_EQ(current()->lowerLimit(), 125);
-  // The panel's own figures wait for the next time it shows the member.
-  EXPECT_EQ(find<QLineEdit>("passCountEdit")->text(), "19");
-  EXPECT_EQ(current()->passCount(), 3);
+  // The figures follow at once, and the whole typing is one undo step.
+  EXPECT_EQ(find<QLineEdit>("passCountEdit")->text(), QString::number(computeFigures(*current()).passCount));
+  EXPECT_EQ(window.action("actionUndo")->text(), "撤销 修改 0001 的设计厚度");
+  EXPECT_EQ(window.document().history().size(), 1u);
+
+  // Typing 5 without a sign into the minus deviation stores -5, and the box and status bar say so.
+  QLineEdit* minus = find<QLineEdit>("minusEdit");
+  typeInto(minus, "5");
+  EXPECT_EQ(current()->minusDeviation(), -5);
+  EXPECT_EQ(minus->text(), "-5");
+  EXPECT_TRUE(window.statusBar()->currentMessage().contains("-5"));
+  EXPECT_EQ(toleranceBand(*current()).lower, 115);
+  // Typing the sign first goes through "-" (0) to -7 without the box being rewritten.
+  typeInto(minus, "-7");
+  EXPECT_EQ(minus->text(), "-7");
+  EXPECT_EQ(current()->minusDeviation(), -7);
 
   typeInto(find<QLineEdit>("nameEdit"), "三号楼");
   EXPECT_EQ(gbkToUtf8(current()->name()), "三号楼");
@@ -165,7 +179,7 @@ TEST_F(MainWindowTest, GridEditAndPasteReachTheDocument) {
 
   QApplication::clipboard()->setText("130\n131\t9\n");
   grid->setCurrentIndex(grid->model()->index(0, 1));
-  window.action(57637)->trigger();
+  window.action("actionPaste")->trigger();
   EXPECT_EQ(current()->readingAt(0), 130);
   EXPECT_EQ(current()->readingAt(1), 131);
 
@@ -188,7 +202,7 @@ TEST_F(MainWindowTest, RowChoiceAndRowCommands) {
   EXPECT_EQ(window.document().currentReading(), 4);
 
   const int before = current()->readingCount();
-  window.action(32780)->trigger();  // insert above row 4
+  window.action("actionInsertReadingAbove")->trigger();  // insert above row 4
   EXPECT_EQ(current()->readingCount(), before + 1);
   EXPECT_EQ(current()->readingAt(4), 0);
   const QModelIndexList selected = grid->selectionModel()->selectedIndexes();
@@ -201,7 +215,7 @@ TEST_F(MainWindowTest, RowChoiceAndRowCommands) {
             QString::number(before + 1));
 
   grid->setCurrentIndex(grid->model()->index(before, 0));  // the last row
-  window.action(32782)->trigger();
+  window.action("actionDeleteReading")->trigger();
   EXPECT_EQ(grid->currentRow(), before - 1);
   EXPECT_EQ(current()->readingCount(), before);
 }
@@ -235,7 +249,7 @@ TEST_F(MainWindowTest, CtrlCDeletesTheMemberAndCtrlZBringsItBack) {
 
 TEST_F(MainWindowTest, UnsavedChangesAreAskedAboutOnCloseAndOpen) {
   ASSERT_TRUE(window.openFile(sample()));
-  window.action(32786)->trigger();  // insert member
+  window.action("actionAppendMember")->trigger();  // insert member
   EXPECT_TRUE(window.isWindowModified());
   Dialogs::takeQuestions();
 
@@ -253,11 +267,11 @@ TEST_F(MainWindowTest, UnsavedChangesAreAskedAboutOnCloseAndOpen) {
 
 TEST_F(MainWindowTest, TheOpenDialogAsksOnlyOnce) {
   ASSERT_TRUE(window.openFile(sample()));
-  window.action(32786)->trigger();
+  window.action("actionAppendMember")->trigger();
   Dialogs::takeQuestions();
   Dialogs::queueSaveChoice(SaveChoice::Discard);
   Dialogs::queuePath(sample());
-  window.action(57601)->trigger();
+  window.action("actionOpen")->trigger();
   EXPECT_EQ(Dialogs::takeQuestions().size(), 1);
   EXPECT_EQ(window.document().memberCount(), 12);
   EXPECT_FALSE(window.isWindowModified());
@@ -275,17 +289,17 @@ TEST_F(MainWindowTest, DroppedFilesOpen) {
 }
 
 TEST_F(MainWindowTest, ControlPanelHidesFirstThenShows) {
-  window.action(32772)->trigger();
+  window.action("actionControlPanel")->trigger();
   EXPECT_FALSE(window.dock()->isVisible());
-  window.action(32772)->trigger();
+  window.action("actionControlPanel")->trigger();
   EXPECT_TRUE(window.dock()->isVisible());
 }
 
-TEST_F(MainWindowTest, ChecksReachTheSelectionExport) {
+TEST_F(MainWindowTest, TicksReachTheSelectionExport) {
   ASSERT_TRUE(window.openFile(sample()));
   window.panel()->model().setData(window.panel()->model().index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
   Dialogs::queuePath(QString::fromStdString((dir / "sel.DEX").string()));
-  window.action(57604)->trigger();
+  window.action("actionSaveSelection")->trigger();
   const std::string bytes = test::readBytes(dir / "sel.DEX");
   const std::size_t second = 4 + 170 + 12 * 20;
   ASSERT_GT(bytes.size(), second + 125);

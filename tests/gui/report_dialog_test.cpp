@@ -75,20 +75,20 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   window.setOfficePaths(
       {{bin != nullptr ? std::filesystem::path(bin) : ProgramPaths::programFolder() / ".." / "bin"},
        dir.path()});
-  window.action(32775)->trigger();  // no members
+  window.action("actionWordReport")->trigger();  // no members
   EXPECT_EQ(Dialogs::takeMessages().size(), 1);
-  window.document().replaceMembers(makeSampleProject());
-  window.action(32775)->trigger();  // no chosen format
+  window.document().resetProject({makeSampleProject()});
+  window.action("actionWordReport")->trigger();  // no chosen format
   const QStringList refused = Dialogs::takeMessages();
   ASSERT_EQ(refused.size(), 1);
   EXPECT_TRUE(refused.front().contains("报告格式"));
   ASSERT_TRUE(saveChosenFormat(location(), 4).ok());
-  window.action(32775)->trigger();
+  window.action("actionWordReport")->trigger();
   EXPECT_TRUE(Dialogs::takeMessages().isEmpty());
   EXPECT_EQ(Dialogs::takeOpenedFiles().size(), 2);
   EXPECT_TRUE(std::filesystem::exists(dir / "楼板仪报告文档.docx"));
   EXPECT_TRUE(std::filesystem::exists(dir / "数据表格.docx"));
-  window.action(32776)->trigger();
+  window.action("actionSpreadsheet")->trigger();
   EXPECT_EQ(Dialogs::takeOpenedFiles(),
             QStringList{QString::fromStdString((dir / "楼板仪数据.xlsx").string())});
   Dialogs::queueSaveChoice(SaveChoice::Discard);

@@ -164,14 +164,32 @@ TEST(AnalysisFile, BytesAfterTheLastMemberAreIgnored) {
   EXPECT_EQ(members.value().size(), 12u);
 }
 
-TEST(AnalysisFile, TextFieldsWithoutNulAreCutAtCapacity) {
+TEST(AnalysisFile, TextsFillingTheirWholeFieldAreKeptAndWrittenBackAsTheyWere) {
   Bytes b;
   b.i32(0, 1);
-  putMember(b, 4, "0123456789", "", "01234567890123456789", 1, 0, 0.0f, {});
+  putMember(b, 4, "0123456789", std::string(100, 'n'), "01234567890123456789", 1, 0, 0.0f, {});
   auto members = decodeAnalysisFile(b.str());
   ASSERT_TRUE(members.ok());
-  EXPECT_EQ(members.value()[0].code(), "012345678");
-  EXPECT_EQ(members.value()[0].testDate(), "0123456789012345678");
+  EXPECT_EQ(members.value()[0].code(), "0123456789");
+  EXPECT_EQ(members.value()[0].name(), std::string(100, 'n'));
+  EXPECT_EQ(members.value()[0].testDate(), "01234567890123456789");
+  EXPECT_TRUE(encodeMembers(members.value(), MemberLayout::Analysis) == b.str());
+  // Longer texts (from elsewhere) are cut so that a NUL ends them, never inside a character.
+  MemberData d;
+  d.name = std::string(99, 'x') + "\xD6\xD0";
+  const std::string out = encodeMembers({MemberRecord(d)}, MemberLayout::Analysis);
+  EXPECT_EQ(out.substr(4 + 10, 100), std::string(99, 'x') + '\0');
+}
+
+TEST(AnalysisFile, ReadAndWrittenAgainEveryByteTheReaderKeepsComesBack) {
+  // Bytes after a text's NUL are not kept; everything else is.
+  Bytes b;
+  b.i32(0, 2);
+  putMember(b, 4, "A1", "\xB0\xE5", "2008", 7, 123, 0.37f, {{1, 2, 3}, {-4, 5, -6}});
+  putMember(b, 4 + 175 + 24, "W2", "", "", 255, -9, 2.5f, {});
+  auto members = decodeAnalysisFile(b.str());
+  ASSERT_TRUE(members.ok());
+  EXPECT_TRUE(encodeMembers(members.value(), MemberLayout::Analysis) == b.str());
 }
 
 TEST(SelectionExport, LayoutHasAFiveByteCode) {

@@ -1,10 +1,13 @@
-// The document's commands: what they change, which refreshes follow and in which order.
+// The document: files, commands with undo and redo, the modified mark, and the refreshes that
+// follow every change.
 #include "model/document.h"
 
 #include <gtest/gtest.h>
 
 #include "model/analysis_file.h"
+#include "model/panel_texts.h"
 #include "model/sample_project.h"
+#include "model/statistics.h"
 #include "support/bytes.h"
 #include "support/recording_frontend.h"
 #include "support/temp_dir.h"
@@ -51,14 +54,14 @@ TEST_F(DocumentTest, NewDocument) {
 }
 
 TEST_F(DocumentTest, AnalysisExtensionIsCaseSensitive) {
-  EXPECT_TRUE(CKroAnalyzeDoc::isAnalysisExtension("a/b/x.KRO"));
-  EXPECT_TRUE(CKroAnalyzeDoc::isAnalysisExtension("x.Kro"));
-  EXPECT_TRUE(CKroAnalyzeDoc::isAnalysisExtension("x.kro"));
-  EXPECT_FALSE(CKroAnalyzeDoc::isAnalysisExtension("x.KrO"));
-  EXPECT_FALSE(CKroAnalyzeDoc::isAnalysisExtension("x.dat"));
-  EXPECT_FALSE(CKroAnalyzeDoc::isAnalysisExtension("KRO"));
-  EXPECT_FALSE(CKroAnalyzeDoc::isAnalysisExtension("dir.KRO/file"));
-  EXPECT_FALSE(CKroAnalyzeDoc::isAnalysisExtension("x.KRO.bak"));
+  EXPECT_TRUE(isAnalysisExtension("a/b/x.KRO"));
+  EXPECT_TRUE(isAnalysisExtension("x.Kro"));
+  EXPECT_TRUE(isAnalysisExtension("x.kro"));
+  EXPECT_FALSE(isAnalysisExtension("x.KrO"));
+  EXPECT_FALSE(isAnalysisExtension("x.dat"));
+  EXPECT_FALSE(isAnalysisExtension("KRO"));
+  EXPECT_FALSE(isAnalysisExtension("dir.KRO/file"));
+  EXPECT_FALSE(isAnalysisExtension("x.KRO.bak"));
 }
 
 TEST_F(DocumentTest, OpenDispatchesByExtensionAndRefreshesInOrder) {
@@ -67,6 +70,7 @@ TEST_F(DocumentTest, OpenDispatchesByExtensionAndRefreshesInOrder) {
   ASSERT_TRUE(doc.open(dir / "a.kro"));
   EXPECT_EQ(doc.memberCount(), 12);
   EXPECT_EQ(ui.calls, (Calls{"rebuildMemberList", "showMember 0001", "refillGrid", "redrawChart"}));
+  EXPECT_FALSE(doc.canUndo());
   EXPECT_EQ(doc.title(), "a.kro");
   EXPECT_FALSE(doc.isModified());
 
@@ -129,16 +133,24 @@ TEST_F(DocumentTest, RawMembersShowComputedFiguresAndTheStoredRate) {
   test::writeBytes(dir / "P.DEX", index.str());
   test::writeBytes(dir / "A001.DAT", data.str());
   ASSERT_TRUE(doc.open(dir / "P.DEX"));
+  // Opening computes nothing into the member: the file's (absent) figures stay.
   const MemberRecord* m = doc.currentMemberRecord();
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(m->passCount(), 2);
-  EXPECT_EQ(m->maxThickness(), 131);
-  EXPECT_EQ(m->minThickness(), 118);
-  EXPECT_EQ(formatRate(m->passRate()), "0.0%");
-  EXPECT_EQ(doc.totalPassCount(), 2);
-  EXPECT_EQ(formatRate(doc.overallPassRate()), "66.7%");
+  EXPECT_EQ(m->storedStatistics(), StoredStatistics{});
+  PanelTexts t = panelTexts(doc.project(), doc.currentMember());
+  EXPECT_EQ(t.passCount, "2");
+  EXPECT_EQ(t.maxThickness, "131");
+  EXPECT_EQ(t.minThickness, "118");
+  EXPECT_EQ(t.averageThickness, "125");  // no stored average: the mean of the readings
+  EXPECT_EQ(t.passRate, "0.0%");         // the stored rate, marked as differing
+  EXPECT_NE(t.passRateNote.find("66.7%"), std::string::npos);
+  EXPECT_EQ(t.overallPassRate, "66.7%");
+  // A tolerance edit makes the member changed: all its figures are recomputed and stored.
   doc.setPlusDeviation(11);
-  EXPECT_EQ(formatRate(doc.currentMemberRecord()->passRate()), "100.0%");
+  m = doc.currentMemberRecord();
+  EXPECT_EQ(formatRate(m->passRate()), "100.0%");
+  EXPECT_EQ(m->storedStatistics(), (StoredStatistics{125, 131, 118, 3, 1.0f}));
+  EXPECT_TRUE(panelTexts(doc.project(), 0).passRateNote.empty());
 }
 
 TEST_F(DocumentTest, AppendToEmptyDocument) {
@@ -152,8 +164,8 @@ TEST_F(DocumentTest, AppendToEmptyDocument) {
   EXPECT_EQ(formatRate(m->passRate()), "100.0%");
   EXPECT_EQ(m->testDate(), "2026--12--07");
   EXPECT_TRUE(doc.isModified());
-  EXPECT_EQ(ui.calls,
-            (Calls{"refillGrid", "redrawChart", "showMember 0001", "rebuildMemberList", "showMember 0001"}));
+  EXPECT_EQ(doc.undoName(), "插入构件 0001");
+  EXPECT_EQ(ui.calls, (Calls{"rebuildMemberList", "showMember 0001", "refillGrid", "redrawChart"}));
 }
 
 TEST_F(DocumentTest, AppendGoesAfterTheLastMember) {
@@ -163,6 +175,9 @@ TEST_F(DocumentTest, AppendGoesAfterTheLastMember) {
   EXPECT_EQ(doc.memberCount(), 4);
   EXPECT_EQ(doc.currentMember(), 3);
   EXPECT_EQ(doc.memberAt(3)->code(), "0004");
+  doc.undo();
+  EXPECT_EQ(doc.memberCount(), 3);
+  EXPECT_EQ(doc.currentMember(), 2);
 }
 
 TEST_F(DocumentTest, DeleteCurrentMember) {
@@ -175,6 +190,7 @@ TEST_F(DocumentTest, DeleteCurrentMember) {
   EXPECT_EQ(doc.currentMemberRecord()->code(), "C");
   EXPECT_EQ(ui.calls, (Calls{"rebuildMemberList", "showMember C", "refillGrid", "redrawChart"}));
   EXPECT_TRUE(doc.isModified());
+  EXPECT_EQ(doc.undoName(), "删除构件 B");
 
   doc.deleteCurrentMember();  // the last one: the one before becomes current
   EXPECT_EQ(doc.currentMemberRecord()->code(), "A");
@@ -185,33 +201,44 @@ TEST_F(DocumentTest, DeleteCurrentMember) {
   EXPECT_EQ(ui.calls[ui.calls.size() - 3], "showMember none");
 
   ui.clear();
+  const std::size_t steps = doc.history().size();
   doc.deleteCurrentMember();  // nothing current: nothing happens
   EXPECT_TRUE(ui.calls.empty());
+  EXPECT_EQ(doc.history().size(), steps);
 }
 
-TEST_F(DocumentTest, DeletionCanBeUndone) {
+TEST_F(DocumentTest, EveryDeletionCanBeUndoneAndRedone) {
   MemberRecord b = member("B", {118, 130});
   MemberData withSpare = b.data();
   withSpare.readings[0].spare = 42;
   openMembers({member("A", {}), MemberRecord(withSpare), member("C", {1})});
-  doc.selectMember(1);
+  const Project loaded = doc.project();
+  doc.selectMember(0);
   doc.deleteCurrentMember();
-  EXPECT_TRUE(doc.canUndoDelete());
-  EXPECT_TRUE(doc.undoDeleteMember());
-  EXPECT_FALSE(doc.canUndoDelete());
-  ASSERT_EQ(doc.memberCount(), 3);
-  EXPECT_EQ(doc.currentMember(), 1);
-  EXPECT_EQ(doc.memberAt(1)->code(), "B");
-  EXPECT_EQ(doc.memberAt(1)->readings(), withSpare.readings);
-  // Other members keep every field of their readings across a deletion.
-  EXPECT_EQ(doc.memberAt(2)->readings()[0], (Reading{0, 1, 0}));
-  EXPECT_FALSE(doc.undoDeleteMember());
+  doc.deleteCurrentMember();
+  EXPECT_EQ(doc.memberCount(), 1);
+  // Inserting a member does not drop the deletions either.
+  doc.appendMember();
+  ASSERT_TRUE(doc.undo());
+  ASSERT_TRUE(doc.undo());
+  EXPECT_EQ(doc.currentMemberRecord()->code(), "B");
+  EXPECT_EQ(doc.currentMemberRecord()->readings(), withSpare.readings);
+  ASSERT_TRUE(doc.undo());
+  EXPECT_EQ(doc.currentMember(), 0);
+  EXPECT_EQ(doc.project(), loaded);
+  EXPECT_FALSE(doc.isModified());
+  EXPECT_FALSE(doc.undo());
+
+  ASSERT_TRUE(doc.redo());
+  ASSERT_TRUE(doc.redo());
+  EXPECT_EQ(doc.memberCount(), 1);
+  EXPECT_EQ(doc.memberAt(0)->code(), "C");
+  EXPECT_EQ(doc.redoName(), "插入构件 0002");
 }
 
 TEST_F(DocumentTest, GridEditOfAThicknessMember) {
   openMembers({member("0001", {120, 120, 120, 120})});
   doc.selectMember(0);
-  doc.computeOverallRate();
   ui.clear();
   doc.setCellValue(2, 1, 100);
   const MemberRecord* m = doc.currentMemberRecord();
@@ -219,13 +246,17 @@ TEST_F(DocumentTest, GridEditOfAThicknessMember) {
   EXPECT_EQ(m->passCount(), 3);
   EXPECT_FLOAT_EQ(m->passRate(), 0.75f);
   EXPECT_EQ(m->minThickness(), 100);
-  EXPECT_EQ(doc.totalPassCount(), 3);
-  // The overall rate waits for the next member-list or panel refresh.
-  EXPECT_FLOAT_EQ(doc.overallPassRate(), 1.0f);
-  EXPECT_EQ(ui.calls, (Calls{"refillGrid", "redrawChart"}));
-  doc.refreshMemberList();
-  EXPECT_FLOAT_EQ(doc.overallPassRate(), 0.75f);
+  EXPECT_EQ(m->averageThickness(), 115);
+  EXPECT_EQ(doc.currentReading(), 2);
+  EXPECT_EQ(documentTotals(doc.members()).passCount, 3);
+  // Every view shows the change at once.
+  EXPECT_EQ(ui.calls, (Calls{"updateMemberRow 0", "showMember 0001", "refillGrid", "redrawChart"}));
+  EXPECT_EQ(doc.undoName(), "修改 0001 的测点 3");
   EXPECT_TRUE(doc.isModified());
+
+  // The same value again changes nothing and adds no step.
+  doc.setCellValue(2, 1, 100);
+  EXPECT_EQ(doc.history().size(), 1u);
 }
 
 TEST_F(DocumentTest, GridThicknessColumnSetsTheThicknessForEveryKind) {
@@ -253,51 +284,66 @@ TEST_F(DocumentTest, GridThicknessColumnSetsTheThicknessForEveryKind) {
   // An offset row beyond the readings changes nothing.
   doc.setCellValue(2, 5, 99);
   EXPECT_EQ(m->readingCount(), 4);
+  EXPECT_EQ(doc.history().size(), 4u);
 }
 
-TEST_F(DocumentTest, ToleranceEditUpdatesTotalsButNotTheOverallRate) {
-  openMembers({member("A", {115, 129}), member("B", {120})});
+TEST_F(DocumentTest, PasteIsOneStep) {
+  openMembers({member("A", {120, 120, 120}), member("B", {1})});
   doc.selectMember(0);
-  EXPECT_EQ(doc.totalPassCount(), 2);
-  const float before = doc.overallPassRate();
-  ui.clear();
-  doc.setPlusDeviation(9);
-  EXPECT_EQ(doc.totalPassCount(), 3);
-  EXPECT_EQ(doc.overallPassRate(), before);
-  EXPECT_EQ(ui.calls, (Calls{"refillGrid", "redrawChart"}));
-  doc.showCurrentMember();
-  EXPECT_FLOAT_EQ(doc.overallPassRate(), 1.0f);
+  doc.setCellValues({{0, 1, 100}, {1, 1, 101}, {2, 1, 120}, {7, 1, 5}}, ReadingEditKind::Paste);
+  EXPECT_EQ(doc.history().size(), 1u);
+  EXPECT_EQ(doc.undoName(), "粘贴 A 的 2 个测点");
+  EXPECT_EQ(doc.memberAt(0)->readingAt(1), 101);
+  doc.selectMember(1);
+  doc.undo();  // the pasted member becomes current again
+  EXPECT_EQ(doc.currentMember(), 0);
+  EXPECT_EQ(doc.memberAt(0)->readings(), member("A", {120, 120, 120}).readings());
 }
 
-TEST_F(DocumentTest, StoredRateIsShownUntilAnEdit) {
+TEST_F(DocumentTest, AnUnchangedMemberKeepsItsStoredFiguresAndUndoRestoresThem) {
   MemberData d = member("A", {120, 200}).data();
   d.passRate = 0.3f;
-  openMembers({MemberRecord(d)});
-  doc.showCurrentMember();
-  EXPECT_EQ(doc.currentMemberRecord()->passRate(), 0.3f);
-  doc.insertReadingBefore(0);  // row edits do not recompute either
-  EXPECT_EQ(doc.currentMemberRecord()->passRate(), 0.3f);
-  doc.setDesignThickness(121);
-  EXPECT_FLOAT_EQ(doc.currentMemberRecord()->passRate(), 1.0f / 3.0f);
+  d.passCount = 7;
+  d.maxThickness = 999;
+  d.averageThickness = 77;
+  openMembers({MemberRecord(d), member("B", {120})});
+  const StoredStatistics stored = doc.memberAt(0)->storedStatistics();
+  doc.selectMember(0);
+  // Name, date and tick edits keep the stored figures.
+  doc.setMemberName("n");
+  doc.setTestDate("2026--01--01");
+  doc.setSelected(0, false);
+  EXPECT_EQ(doc.memberAt(0)->storedStatistics(), stored);
+  EXPECT_EQ(panelTexts(doc.project(), 0).passRate, "30.0%");
+  // Inserting a reading changes the member: everything is recomputed.
+  doc.insertReadingBefore(0);
+  EXPECT_EQ(doc.memberAt(0)->storedStatistics(), (StoredStatistics{107, 200, 0, 1, passRateOf(1, 3)}));
+  EXPECT_EQ(doc.memberAt(1)->storedStatistics(), StoredStatistics{});  // the other member untouched
+  doc.undo();
+  EXPECT_EQ(doc.memberAt(0)->storedStatistics(), stored);
 }
 
-TEST_F(DocumentTest, ReadingRowsRefreshTheCountCell) {
+TEST_F(DocumentTest, ReadingRows) {
   openMembers({member("A", {}), member("B", {1, 2})});
   doc.selectMember(1);
   ui.clear();
   doc.insertReadingAfter(1);
-  EXPECT_EQ(ui.calls, (Calls{"refillGrid", "redrawChart", "updateCountCell 1"}));
+  EXPECT_EQ(ui.calls, (Calls{"updateMemberRow 1", "showMember B", "refillGrid", "redrawChart"}));
   EXPECT_EQ(doc.currentMemberRecord()->readingCount(), 3);
+  EXPECT_EQ(doc.currentReading(), 2);
+  EXPECT_EQ(doc.undoName(), "插入 B 的测点 3");
   doc.deleteReading(0);
   doc.deleteReading(0);
   doc.deleteReading(0);
   EXPECT_EQ(doc.currentMemberRecord()->readingCount(), 0);
+  EXPECT_EQ(doc.currentMemberRecord()->storedStatistics(), StoredStatistics{});
   ui.clear();
-  doc.deleteReading(0);  // no readings: not even the refreshes
+  doc.deleteReading(0);        // no readings: nothing happens
+  doc.insertReadingBefore(5);  // out of range: nothing happens
   EXPECT_TRUE(ui.calls.empty());
-  doc.insertReadingBefore(5);  // out of range: only the refreshes
-  EXPECT_EQ(ui.calls.size(), 3u);
-  EXPECT_EQ(doc.currentMemberRecord()->readingCount(), 0);
+  EXPECT_EQ(doc.history().size(), 4u);
+  for (int i = 0; i < 4; ++i) doc.undo();
+  EXPECT_EQ(doc.currentMemberRecord()->readings(), member("B", {1, 2}).readings());
 }
 
 TEST_F(DocumentTest, PanelEdits) {
@@ -305,15 +351,104 @@ TEST_F(DocumentTest, PanelEdits) {
   doc.selectMember(0);
   ui.clear();
   doc.setMemberName("\xD6\xD0\xCE\xC4");
-  EXPECT_TRUE(ui.calls.empty());
+  EXPECT_EQ(ui.calls, (Calls{"updateMemberRow 0", "showMember A", "refillGrid", "redrawChart"}));
   EXPECT_TRUE(doc.isModified());
   doc.setTestDate("2026\xC4\xEA 1\xD4\xC2 7\xC8\xD5");
-  EXPECT_EQ(ui.calls, (Calls{"rebuildMemberList"}));
   EXPECT_EQ(doc.currentMemberRecord()->testDate(), "2026\xC4\xEA 1\xD4\xC2 7\xC8\xD5");
-  // Typing 5 without a sign into the minus deviation moves the lower limit above the design.
-  doc.setMinusDeviation(5);
-  EXPECT_EQ(doc.currentMemberRecord()->lowerLimit(), 125);
-  EXPECT_EQ(doc.currentMemberRecord()->passCount(), 0);
+  // A minus deviation typed without its sign is taken as negative.
+  EXPECT_EQ(doc.setMinusDeviation(5), -5);
+  EXPECT_EQ(doc.currentMemberRecord()->minusDeviation(), -5);
+  EXPECT_EQ(doc.setMinusDeviation(-7), -7);
+  EXPECT_EQ(doc.setMinusDeviation(0), 0);
+  EXPECT_EQ(toleranceBand(*doc.currentMemberRecord()).lower, 120);
+  // Texts are cut at their capacity.
+  doc.setMemberName(std::string(150, 'x'));
+  EXPECT_EQ(doc.currentMemberRecord()->name().size(), MemberRecord::kNameCapacity);
+}
+
+TEST_F(DocumentTest, KeystrokesInOneBoxAreOneStepButNotAcrossASave) {
+  openMembers({member("A", {120}), member("B", {})});
+  doc.selectMember(0);
+  for (int v : {1, 12, 120, 12, 125}) doc.setDesignThickness(v);
+  EXPECT_EQ(doc.history().size(), 1u);
+  EXPECT_EQ(doc.undoName(), "修改 A 的设计厚度");
+  doc.setPlusDeviation(3);  // another box: a new step
+  EXPECT_EQ(doc.history().size(), 2u);
+  ASSERT_TRUE(doc.save());
+  doc.setPlusDeviation(4);  // after saving: a new step, so undo returns to the saved state
+  EXPECT_EQ(doc.history().size(), 3u);
+  doc.undo();
+  EXPECT_FALSE(doc.isModified());
+  doc.undo();
+  doc.undo();
+  EXPECT_TRUE(doc.isModified());
+  EXPECT_EQ(doc.memberAt(0)->designThickness(), 120);
+  EXPECT_EQ(doc.memberAt(0)->plusDeviation(), 8);
+  // Choosing a member again also starts a new step.
+  doc.redo();
+  doc.selectMember(0);
+  doc.setDesignThickness(99);
+  EXPECT_EQ(doc.history().index(), 2u);
+}
+
+TEST_F(DocumentTest, TicksLiveInTheMembers) {
+  openMembers({member("A", {}), member("B", {}), member("C", {})});
+  doc.selectMember(0);
+  ui.clear();
+  doc.setSelected(1, false);
+  EXPECT_EQ(doc.memberAt(1)->selected(), 0);
+  EXPECT_EQ(doc.currentMember(), 1);  // the ticked row becomes current
+  EXPECT_EQ(ui.calls, (Calls{"updateMemberRow 1", "showMember B", "refillGrid", "redrawChart"}));
+  EXPECT_EQ(doc.undoName(), "取消勾选构件 B");
+  EXPECT_TRUE(doc.isModified());
+  // Every kind of rebuild keeps it: inserting and deleting members, a date change, undo.
+  doc.appendMember();
+  doc.selectMember(2);
+  doc.deleteCurrentMember();
+  doc.selectMember(0);
+  doc.setTestDate("2026--02--02");
+  doc.undo();
+  doc.undo();
+  EXPECT_EQ(doc.memberAt(1)->selected(), 0);
+  // Ticking an already ticked member adds no step but makes it current.
+  const std::size_t steps = doc.history().size();
+  doc.setSelected(0, true);
+  EXPECT_EQ(doc.history().size(), steps);
+  EXPECT_EQ(doc.currentMember(), 0);
+}
+
+TEST_F(DocumentTest, ChoosingTheCurrentMemberShowsItAgain) {
+  openMembers({member("A", {}), member("B", {})});
+  doc.selectMember(1);
+  ui.clear();
+  doc.selectMember(1);
+  EXPECT_EQ(ui.calls, (Calls{"showMember B", "refillGrid", "redrawChart"}));
+}
+
+TEST_F(DocumentTest, BatchEditIsOneStep) {
+  openMembers({member("A", {120}), member("B", {110}), member("C", {100})});
+  doc.setSelected(1, false);
+  BatchEditRequest request;
+  request.values.designThickness = 110;
+  request.values.minusDeviation = 4;  // taken as -4
+  request.values.testDate = "2026--03--03";
+  EXPECT_EQ(doc.batchEdit(request), 2);
+  EXPECT_EQ(doc.memberAt(0)->designThickness(), 110);
+  EXPECT_EQ(doc.memberAt(0)->minusDeviation(), -4);
+  EXPECT_EQ(doc.memberAt(1)->designThickness(), 120);  // not ticked
+  EXPECT_EQ(doc.memberAt(2)->testDate(), "2026--03--03");
+  EXPECT_EQ(doc.memberAt(2)->passCount(), 0);  // 100 is below 110 - 4: recomputed
+  EXPECT_EQ(doc.undoName(), "批量设置构件参数");
+  doc.undo();
+  EXPECT_EQ(doc.memberAt(0)->designThickness(), 120);
+  EXPECT_EQ(doc.memberAt(2)->testDate(), "");
+  EXPECT_EQ(doc.memberAt(2)->storedStatistics(), StoredStatistics{});
+
+  request.tickedOnly = false;
+  request.values = {};
+  request.values.plusDeviation = 8;  // every member already has it
+  EXPECT_EQ(doc.batchEdit(request), 0);
+  EXPECT_EQ(doc.history().index(), 1u);
 }
 
 TEST_F(DocumentTest, EditsWithoutACurrentMemberDoNothing) {
@@ -322,8 +457,11 @@ TEST_F(DocumentTest, EditsWithoutACurrentMemberDoNothing) {
   doc.setCellValue(0, 1, 5);
   doc.insertReadingBefore(0);
   doc.selectMember(0);
+  doc.setSelected(0, false);
   EXPECT_TRUE(ui.calls.empty());
   EXPECT_FALSE(doc.isModified());
+  EXPECT_FALSE(doc.undo());
+  EXPECT_FALSE(doc.redo());
 }
 
 TEST_F(DocumentTest, CurrentReading) {
@@ -334,16 +472,9 @@ TEST_F(DocumentTest, CurrentReading) {
   EXPECT_EQ(doc.currentReading(), 3);
 }
 
-TEST_F(DocumentTest, TotalsOfAnEmptyDocument) {
-  EXPECT_EQ(doc.sumReadingCounts(), 0);
-  EXPECT_EQ(doc.sumPassCounts(), 0);
-  EXPECT_EQ(formatRate(doc.computeOverallRate()), "0.0%");
-}
-
-TEST_F(DocumentTest, SaveWritesTheOwnAnalysisFileWithTheChecksOnScreen) {
+TEST_F(DocumentTest, SaveWritesTheOwnAnalysisFileWithTheTicks) {
   openMembers({member("A", {120}), member("B", {})});
-  doc.setMemberName("n");
-  ui.checks = {{0, false}, {1, true}};
+  doc.setSelected(0, false);
   ASSERT_TRUE(doc.save());
   EXPECT_TRUE(ui.dialogs.empty());
   EXPECT_FALSE(doc.isModified());
@@ -351,7 +482,11 @@ TEST_F(DocumentTest, SaveWritesTheOwnAnalysisFileWithTheChecksOnScreen) {
   ASSERT_TRUE(back.ok());
   EXPECT_EQ(back.value(), doc.members());
   EXPECT_EQ(back.value()[0].selected(), 0);
-  EXPECT_EQ(back.value()[0].name(), "n");
+  // Undoing past the saved state marks the document modified again.
+  doc.undo();
+  EXPECT_TRUE(doc.isModified());
+  doc.redo();
+  EXPECT_FALSE(doc.isModified());
 }
 
 TEST_F(DocumentTest, SaveOfARawFileAsksForAName) {
@@ -385,6 +520,7 @@ TEST_F(DocumentTest, SaveOfARawFileAsksForAName) {
 TEST_F(DocumentTest, FailedSaveIsReportedAndKeepsTheOldFile) {
   openMembers({member("A", {120})});
   const std::string before = test::readBytes(dir / "p.KRO");
+  doc.selectMember(0);
   doc.setMemberName("changed");
   // Replace the target by a folder so the rename must fail.
   ui.pathAnswers = {dir / "sub"};
@@ -397,9 +533,9 @@ TEST_F(DocumentTest, FailedSaveIsReportedAndKeepsTheOldFile) {
   EXPECT_EQ(test::readBytes(dir / "p.KRO"), before);
 }
 
-TEST_F(DocumentTest, SelectionExportCollectsChecksAndRefusesAnAnalysisName) {
+TEST_F(DocumentTest, SelectionExportWritesTheTicksAndRefusesAnAnalysisName) {
   openMembers({member("A", {120}), member("B", {})});
-  ui.checks = {{0, true}, {1, false}};
+  doc.setSelected(1, false);
   ui.pathAnswers = {dir / "sel.DEX"};
   ASSERT_TRUE(doc.saveSelection());
   EXPECT_EQ(ui.dialogs[0].filter, "楼板仪数据文件(*.DEX)||");
@@ -407,8 +543,10 @@ TEST_F(DocumentTest, SelectionExportCollectsChecksAndRefusesAnAnalysisName) {
   EXPECT_EQ(ui.dialogs[0].proposedName, "");
   const std::string bytes = test::readBytes(dir / "sel.DEX");
   EXPECT_EQ(bytes.size(), 4u + 170 + 12 + 170);
-  EXPECT_EQ(bytes[4 + 170 + 12 + 125], 0);  // the second member's flag as checked on screen
-  EXPECT_EQ(doc.path(), dir / "p.KRO");     // the document stays with its own file
+  EXPECT_EQ(bytes[4 + 125], 1);
+  EXPECT_EQ(bytes[4 + 170 + 12 + 125], 0);
+  EXPECT_EQ(doc.path(), dir / "p.KRO");  // the document stays with its own file
+  EXPECT_TRUE(doc.isModified());         // and is not saved by an export
 
   ui.pathAnswers = {dir / "sel.KRO"};
   EXPECT_FALSE(doc.saveSelection());
@@ -421,6 +559,7 @@ TEST_F(DocumentTest, SaveModifiedAsksOnlyWhenThereAreChanges) {
   EXPECT_TRUE(doc.saveModified());
   EXPECT_TRUE(ui.questions.empty());
 
+  doc.selectMember(0);
   doc.setDesignThickness(100);
   ui.saveAnswers = {SaveChoice::Cancel, SaveChoice::Discard, SaveChoice::Save};
   EXPECT_FALSE(doc.saveModified());
@@ -433,15 +572,13 @@ TEST_F(DocumentTest, SaveModifiedAsksOnlyWhenThereAreChanges) {
   EXPECT_EQ(decodeAnalysisFile(test::readBytes(dir / "p.KRO")).value()[0].designThickness(), 100);
 }
 
-TEST_F(DocumentTest, CollectChecksMarksChangesOnly) {
-  openMembers({member("A", {}), member("B", {})});
-  ui.checks = {{0, true}, {1, true}};
-  doc.collectChecks();
+TEST_F(DocumentTest, OpeningStartsANewHistory) {
+  openMembers({member("A", {120})});
+  doc.selectMember(0);
+  doc.setDesignThickness(100);
+  openMembers({member("B", {})}, "q.KRO");
+  EXPECT_FALSE(doc.canUndo());
   EXPECT_FALSE(doc.isModified());
-  ui.checks[1] = false;
-  doc.collectChecks();
-  EXPECT_TRUE(doc.isModified());
-  EXPECT_EQ(doc.memberAt(1)->selected(), 0);
 }
 
 TEST_F(DocumentTest, NewDocumentStepKeepsMembers) {
@@ -450,14 +587,6 @@ TEST_F(DocumentTest, NewDocumentStepKeepsMembers) {
   EXPECT_TRUE(doc.path().empty());
   EXPECT_EQ(doc.title(), "楼板仪数据文件");
   EXPECT_EQ(doc.memberCount(), 1);
-}
-
-TEST_F(DocumentTest, ReportParametersComeFromTheSettingsFolder) {
-  test::writeBytes(dir / "report1ini.ini", "[Data]\r\n\xB9\xA4\xB3\xCC\xC3\xFB\xB3\xC6=  P1  \r\n");
-  test::writeBytes(dir / "reportini.ini", "[Data]\r\n\xB1\xA8\xB8\xE6\xB8\xF1\xCA\xBD=3\r\n");
-  EXPECT_EQ(doc.reportParameter("工程名称", 1), "P1");
-  EXPECT_EQ(doc.reportParameter("工程名称", 2), "");
-  EXPECT_EQ(doc.chosenReportFormat(), 3);
 }
 
 }  // namespace

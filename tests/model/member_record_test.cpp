@@ -1,4 +1,4 @@
-// Members: kinds, reading access, tolerance statistics and reading rows.
+// Members: kinds, reading access, texts and reading rows.
 #include "model/member_record.h"
 
 #include <gtest/gtest.h>
@@ -55,105 +55,42 @@ TEST(MemberRecord, IndexChecksGiveZero) {
   EXPECT_EQ(m.readingAt(-1), 0);
   EXPECT_EQ(m.readingAt(2), 0);
   EXPECT_EQ(m.readingAt(1), 125);
-  EXPECT_EQ(m.deviationOf(0), -2);
-  EXPECT_EQ(MemberRecord().deviationOf(0), 0);
-  EXPECT_TRUE(m.passesTolerance(-1));
-  EXPECT_TRUE(m.passesTolerance(5));
+  EXPECT_FALSE(m.setReading(2, {}));
+  EXPECT_TRUE(m.setReading(1, {1, 2, 3}));
+  EXPECT_EQ(m.readings()[1], (Reading{1, 2, 3}));
 }
 
-TEST(MemberRecord, TextsAreCutAtCapacityOnCharacterBoundaries) {
-  MemberRecord m;
-  m.setCode("ABCDEFGHIJKL");
-  EXPECT_EQ(m.code(), "ABCDEFGHI");
+TEST(MemberRecord, NewTextsAreCutAtCapacityOnCharacterBoundaries) {
+  MemberData d;
+  d.code = "ABCDEFGHIJKL";
   // 49 two-byte characters and one more: 100 bytes would not fit 99; the last one goes whole.
-  std::string name;
-  for (int i = 0; i < 50; ++i) name += "\xD6\xD0";
-  m.setMemberName(name);
-  EXPECT_EQ(m.name().size(), 98u);
-  m.setTestDate(
+  for (int i = 0; i < 50; ++i) d.name += "\xD6\xD0";
+  d.testDate =
       "2008\xC4\xEA"
       "05\xD4\xC2"
       "12\xC8\xD5"
-      "xxxxxx");  // 20 bytes
+      "xxxxxx";  // 20 bytes
+  MemberRecord m = MemberRecord::withTextsCut(d);
+  EXPECT_EQ(m.code(), "ABCDEFGHI");
+  EXPECT_EQ(m.name().size(), 98u);
   EXPECT_EQ(m.testDate().size(), 19u);
   // Seven characters of two bytes: 14 bytes fit, a fifth byte of a character does not.
-  m.setCode("\xD6\xD0\xD6\xD0\xD6\xD0\xD6\xD0\xD6\xD0");
-  EXPECT_EQ(m.code().size(), 8u);
+  d.code = "\xD6\xD0\xD6\xD0\xD6\xD0\xD6\xD0\xD6\xD0";
+  EXPECT_EQ(MemberRecord::withTextsCut(d).code().size(), 8u);
+  // A text read from a file keeps every byte.
+  EXPECT_EQ(MemberRecord(d).code().size(), 10u);
 }
 
-TEST(Statistics, BandIsClosedOnBothEnds) {
-  MemberRecord m = memberWith({115, 128, 114, 129});
-  EXPECT_TRUE(m.passesTolerance(0));
-  EXPECT_TRUE(m.passesTolerance(1));
-  EXPECT_FALSE(m.passesTolerance(2));
-  EXPECT_FALSE(m.passesTolerance(3));
-  EXPECT_EQ(m.countPassed(), 2);
+TEST(MemberRecord, StoredStatisticsAsOneGroup) {
+  MemberRecord m = memberWith({1});
+  const StoredStatistics s{7, 9, 3, 2, 0.5f};
+  m.setStoredStatistics(s);
+  EXPECT_EQ(m.storedStatistics(), s);
+  EXPECT_EQ(m.averageThickness(), 7);
+  EXPECT_EQ(m.maxThickness(), 9);
+  EXPECT_EQ(m.minThickness(), 3);
   EXPECT_EQ(m.passCount(), 2);
-
-  MemberRecord exact = memberWith({19, 20, 21}, 20, 0, 0);
-  EXPECT_EQ(exact.countPassed(), 1);
-}
-
-TEST(Statistics, ExtremeLimitsDoNotWrap) {
-  // design + plus would overflow 32 bits; the reading still lies inside the band.
-  MemberRecord m = memberWith({INT32_MAX, INT32_MIN}, INT32_MAX, -5, 100);
-  EXPECT_TRUE(m.passesTolerance(0));
-  EXPECT_FALSE(m.passesTolerance(1));
-  MemberRecord low = memberWith({INT32_MIN}, INT32_MIN, -100, 5);
-  EXPECT_TRUE(low.passesTolerance(0));
-  EXPECT_EQ(memberWith({INT32_MIN}, INT32_MAX).deviationOf(0), std::int64_t{INT32_MIN} - INT32_MAX);
-}
-
-TEST(Statistics, NoReadings) {
-  MemberData d;
-  d.maxThickness = 77;
-  d.minThickness = 11;
-  d.passCount = 5;
-  d.passRate = 0.25f;
-  MemberRecord m(d);
-  EXPECT_EQ(m.countPassed(), 0);
-  EXPECT_EQ(m.computeMax(), 77);
-  EXPECT_EQ(m.computeMin(), 11);
-  m.recomputeStatistics();
-  EXPECT_EQ(m.passCount(), 0);
-  EXPECT_EQ(m.passRate(), 0.25f);  // kept without readings
-}
-
-TEST(Statistics, MaxMinAndRate) {
-  MemberRecord m = memberWith({118, 131, 125, 118});
-  EXPECT_EQ(m.computeMax(), 131);
-  EXPECT_EQ(m.computeMin(), 118);
-  m.recomputeStatistics();
-  EXPECT_EQ(m.passCount(), 3);
-  EXPECT_FLOAT_EQ(m.passRate(), 0.75f);
-}
-
-TEST(Statistics, RateTexts) {
-  EXPECT_EQ(formatRate(passRateOf(1, 3)), "33.3%");
-  EXPECT_EQ(formatRate(passRateOf(2, 3)), "66.7%");
-  EXPECT_EQ(formatRate(passRateOf(3, 3)), "100.0%");
-  EXPECT_EQ(formatRate(0.85f), "85.0%");
-  EXPECT_EQ(formatRate(0.0f), "0.0%");
-  EXPECT_EQ(passRateOf(5, 0), 0.0f);
-}
-
-TEST(Statistics, SettersRecompute) {
-  MemberRecord m = memberWith({115, 128, 129});
-  m.setPlusDeviation(9);
-  EXPECT_EQ(m.passCount(), 3);
-  EXPECT_FLOAT_EQ(m.passRate(), 1.0f);
-  m.setDesignThickness(130);
-  EXPECT_EQ(m.passCount(), 2);
-  m.setMinusDeviation(0);
-  EXPECT_EQ(m.passCount(), 0);
-  // A thickness edit also brings maximum and minimum up to date.
-  EXPECT_TRUE(m.setReadingThickness(0, 135));
-  EXPECT_EQ(m.maxThickness(), 135);
-  EXPECT_EQ(m.minThickness(), 128);
-  EXPECT_EQ(m.passCount(), 1);
-  EXPECT_FLOAT_EQ(m.passRate(), 1.0f / 3.0f);
-  EXPECT_FALSE(m.setReadingThickness(3, 1));
-  EXPECT_EQ(thicknesses(m), (std::vector<std::int32_t>{135, 128, 129}));
+  EXPECT_EQ(m.passRate(), 0.5f);
 }
 
 TEST(ReadingRows, InsertBefore) {
@@ -192,18 +129,6 @@ TEST(ReadingRows, ReadingsKeepAllFieldsAndNewOnesAreZero) {
   EXPECT_EQ(m.readings()[0], (Reading{0, 0, 0}));
   EXPECT_EQ(m.readings()[1], (Reading{101, 2, 201}));
   EXPECT_EQ(m.readings()[2], (Reading{102, 3, 202}));
-}
-
-TEST(ReadingRows, StatisticsKeepTheirValuesUntilRecomputed) {
-  MemberRecord m = memberWith({120, 121});
-  m.computeMax();
-  m.computeMin();
-  m.recomputeStatistics();
-  m.insertReadingBefore(0);
-  EXPECT_EQ(m.passCount(), 2);
-  EXPECT_FLOAT_EQ(m.passRate(), 1.0f);
-  EXPECT_EQ(m.maxThickness(), 121);
-  EXPECT_EQ(m.minThickness(), 120);
 }
 
 TEST(AppendedMember, CodesAndValues) {

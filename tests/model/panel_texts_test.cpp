@@ -9,25 +9,41 @@ namespace kro {
 namespace {
 
 TEST(PanelTexts, EmptyWithoutACurrentMember) {
-  CKroAnalyzeDoc doc;
-  const PanelTexts t = panelTexts(doc);
+  Project project;
+  const PanelTexts t = panelTexts(project, 0);
   EXPECT_EQ(t.name, "");
   EXPECT_EQ(t.totalReadingCount, "");
   EXPECT_EQ(t.overallPassRate, "");
+  project.members.push_back(newAppendedMember(1, ""));
+  EXPECT_EQ(panelTexts(project, -1).passRate, "");
+  EXPECT_EQ(panelTexts(project, 1).passRate, "");
 }
 
 TEST(PanelTexts, FiguresOfTheCurrentMember) {
-  CKroAnalyzeDoc doc;
-  doc.appendMember();
-  const PanelTexts t = panelTexts(doc);
+  Project project;
+  project.members.push_back(newAppendedMember(1, ""));
+  PanelTexts t = panelTexts(project, 0);
   EXPECT_EQ(t.code, "0001");
   EXPECT_EQ(t.minusDeviation, "-3");
   EXPECT_EQ(t.passRate, "100.0%");
+  EXPECT_EQ(t.averageThickness, "16");  // as stored
+  EXPECT_NE(t.averageNote.find("20"), std::string::npos);
   EXPECT_EQ(t.totalReadingCount, "20");
   EXPECT_EQ(t.overallPassRate, "100.0%");
-  const MemberListTexts row = memberListTexts(*doc.memberAt(0), 0);
+  const MemberListTexts row = memberListTexts(project.members[0], 0);
   EXPECT_EQ(row.number, "1");
   EXPECT_EQ(row.readingCount, "20");
+
+  // Without readings the stored maximum and minimum stand.
+  MemberData d;
+  d.maxThickness = 9;
+  d.minThickness = 3;
+  project.members = {MemberRecord(d)};
+  t = panelTexts(project, 0);
+  EXPECT_EQ(t.maxThickness, "9");
+  EXPECT_EQ(t.minThickness, "3");
+  EXPECT_EQ(t.readingCount, "0");
+  EXPECT_TRUE(t.passRateNote.empty());
 }
 
 TEST(PanelTexts, FieldTextsAreCutOrRefused) {

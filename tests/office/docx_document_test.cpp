@@ -158,25 +158,24 @@ ProjectInfo parameters(int format, std::size_t length) {
 class RealReportTest : public ::testing::TestWithParam<std::size_t> {
  protected:
   RealReportTest() {
-    doc.setSettingsLocation(SettingsLocation::inFolder(dir.path()));
-    doc.replaceMembers(makeSampleProject());
+    project.members = makeSampleProject();
     paths.templateFolders = {binDir()};
     paths.outputFolder = dir.path();
   }
 
   std::unique_ptr<DocxDocument> write(int format) {
-    EXPECT_TRUE(
-        saveFormatParameters(doc.settingsLocation(), format, parameters(format, GetParam()), format).ok());
+    EXPECT_TRUE(saveFormatParameters(settings, format, parameters(format, GetParam()), format).ok());
     DocxWordSession word;
-    auto out = writeWordReport(doc, format, word, paths, {2005, 3, 7});
+    auto out = writeWordReport(project, settings, format, word, paths, {2005, 3, 7});
     EXPECT_TRUE(out.ok()) << (out.ok() ? "" : out.message());
     return load(dir / "楼板仪报告文档.docx");
   }
 
-  std::string P(int format, const char* key) { return doc.reportParameter(key, format + 1); }
+  std::string P(int format, const char* key) { return reportParameter(settings, key, format + 1); }
 
   test::TempDir dir;
-  CKroAnalyzeDoc doc;
+  Project project;
+  SettingsLocation settings = SettingsLocation::inFolder(dir.path());
   OfficePaths paths;
 };
 
@@ -253,21 +252,22 @@ INSTANTIATE_TEST_SUITE_P(Lengths, RealReportTest, ::testing::Values(0u, 12u, 300
 
 TEST(RealDataTable, MembersAndReadings) {
   test::TempDir dir;
-  CKroAnalyzeDoc doc;
-  doc.replaceMembers(makeSampleProject());
+  Project project;
+  SettingsLocation settings = SettingsLocation::inFolder(dir.path());
+  project.members = makeSampleProject();
   OfficePaths paths{{binDir()}, dir.path()};
   DocxWordSession word;
-  ASSERT_TRUE(exportDataTable(doc, word, paths).ok());
+  ASSERT_TRUE(exportDataTable(project, word, paths).ok());
   ASSERT_TRUE(word.finish().ok());
   auto table = load(dir / "数据表格.docx");
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(table->lineText(0), "数据列表：");
-  EXPECT_EQ(table->rowCount(1), dataTableRowCount(doc));
+  EXPECT_EQ(table->rowCount(1), dataTableRowCount(project));
   EXPECT_EQ(table->cellCount(1, 1), 1);
-  EXPECT_EQ(table->cellText(1, 1, 1), dataTableHeader(*doc.memberAt(0)));
-  EXPECT_EQ(table->cellText(1, 2, 1), std::to_string(doc.memberAt(0)->readingAt(0)));
-  EXPECT_EQ(table->cellText(1, 3, 10), std::to_string(doc.memberAt(0)->readingAt(19)));
-  EXPECT_EQ(table->cellText(1, 4, 1), dataTableHeader(*doc.memberAt(1)));
+  EXPECT_EQ(table->cellText(1, 1, 1), dataTableHeader(*project.memberAt(0)));
+  EXPECT_EQ(table->cellText(1, 2, 1), std::to_string(project.memberAt(0)->readingAt(0)));
+  EXPECT_EQ(table->cellText(1, 3, 10), std::to_string(project.memberAt(0)->readingAt(19)));
+  EXPECT_EQ(table->cellText(1, 4, 1), dataTableHeader(*project.memberAt(1)));
   EXPECT_EQ(table->cellCount(1, 4), 1);
 }
 

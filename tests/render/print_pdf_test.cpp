@@ -28,13 +28,13 @@ std::string run(const std::string& command) {
 // pdftotext renders a few characters as radicals (黑, 页); the checks avoid them.
 TEST(PrintPdf, SampleProjectPagesAndTexts) {
   test::TempDir dir;
-  CKroAnalyzeDoc doc;
-  doc.setSettingsLocation(SettingsLocation::inFolder(dir.path()));
-  doc.replaceMembers(makeSampleProject());
+  Project project;
+  SettingsLocation settings = SettingsLocation::inFolder(dir.path());
+  project.members = makeSampleProject();
   ProjectInfo info = emptyProjectInfo(0);
   info["工程名称"] = "阳光花园";
   info["报告编号"] = "LB-2026-0815";
-  ASSERT_TRUE(saveFormatParameters(doc.settingsLocation(), 0, info, 0).ok());
+  ASSERT_TRUE(saveFormatParameters(settings, 0, info, 0).ok());
   PrintSettings s;
   s.printPageNumber = 1;
   s.pageNumberFormat = 1;
@@ -42,12 +42,12 @@ TEST(PrintPdf, SampleProjectPagesAndTexts) {
   s.pageNumberPosition = 1;
   s.printFooter = 1;
   s.footerText = "FOOTER-TEXT";
-  ASSERT_TRUE(savePrintSettings(doc.settingsLocation(), s).ok());
+  ASSERT_TRUE(savePrintSettings(settings, s).ok());
 
   const auto pdf = dir / "report.pdf";
-  ASSERT_TRUE(printReportToPdf(doc, pdf, doc.settingsLocation()).ok());
+  ASSERT_TRUE(printReportToPdf(project, pdf, settings).ok());
   const std::string info1 = run("pdfinfo '" + pdf.string() + "'");
-  EXPECT_NE(info1.find("Pages:           " + std::to_string(countPrintPages(doc))), std::string::npos)
+  EXPECT_NE(info1.find("Pages:           " + std::to_string(countPrintPages(project))), std::string::npos)
       << info1;
   EXPECT_NE(info1.find("A4"), std::string::npos);
 
@@ -58,7 +58,7 @@ TEST(PrintPdf, SampleProjectPagesAndTexts) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected;
   }
   // One raw-data page for the sample's 39 rows.
-  EXPECT_EQ(countPrintPages(doc), 4);
+  EXPECT_EQ(countPrintPages(project), 4);
   EXPECT_EQ(test::entryCount(dir.path()), 3);  // two settings files and the PDF, nothing half-written
 }
 

@@ -28,7 +28,6 @@ MemberRecord member(const std::string& code, int readings, int passing, std::int
 class ReportTest : public ::testing::Test {
  protected:
   ReportTest() {
-    doc.setSettingsLocation(SettingsLocation::inFolder(dir.path()));
     paths.templateFolders = {dir.path()};
     paths.outputFolder = dir / "out";
     for (const char* t : {"检测报告1.docx", "检测报告2.docx", "检测报告3.docx", "检测报告4.docx",
@@ -43,17 +42,19 @@ class ReportTest : public ::testing::Test {
     ASSERT_TRUE(saveFormatParameters(SettingsLocation::inFolder(dir.path()), format, info, format).ok());
   }
 
-  Result<ReportOutput> write(int format) { return writeWordReport(doc, format, word, paths, {2005, 3, 7}); }
+  Result<ReportOutput> write(int format) {
+    return writeWordReport(project, settings, format, word, paths, {2005, 3, 7});
+  }
 
   test::TempDir dir;
-  test::RecordingFrontend ui;
-  CKroAnalyzeDoc doc{&ui};
+  Project project;
+  SettingsLocation settings = SettingsLocation::inFolder(dir.path());
   OfficePaths paths;
   test::RecordingWordSession word;
 };
 
 TEST_F(ReportTest, Report1Sequence) {
-  doc.replaceMembers({member("A001", 10, 9)});
+  project.members = {member("A001", 10, 9)};
   parameters(0, {{"报告编号", "R-1"},
                  {"工程名称", "一号楼"},
                  {"施工单位", "甲公司"},
@@ -119,19 +120,19 @@ TEST_F(ReportTest, ConclusionThresholdIsNinetyOnTheUnroundedRate) {
   EXPECT_EQ(
       conclusionSentence("X", {10, 9, 90.0f, true}),
       "    本次检测的X工程楼板厚度共计10点，其中合格点9个，合格点率为90.0%，X工程的楼板厚度检测结果为合格。");
-  doc.replaceMembers({member("A001", 10000, 8996)});
-  const Conclusion c = conclusionFigures(doc);
+  project.members = {member("A001", 10000, 8996)};
+  const Conclusion c = conclusionFigures(project);
   EXPECT_EQ(oneDecimal(c.rate), "90.0");
   EXPECT_FALSE(c.passes);
-  doc.replaceMembers({member("A001", 0, 0)});
-  const Conclusion none = conclusionFigures(doc);
+  project.members = {member("A001", 0, 0)};
+  const Conclusion none = conclusionFigures(project);
   EXPECT_EQ(
       conclusionSentence("", none),
       "    本次检测的工程楼板厚度共计0点，其中合格点0个，合格点率为0.0%，工程的楼板厚度检测结果为不合格。");
 }
 
 TEST_F(ReportTest, Report2FixedTextsAndBlocks) {
-  doc.replaceMembers({member("A001", 10, 10)});
+  project.members = {member("A001", 10, 10)};
   parameters(1, {{"检测日期", "2005年 3月 7日"}, {"检测依据", "GB 50204"}});
   ASSERT_TRUE(write(1).ok());
   EXPECT_EQ(word.calls[1], "Open 检测报告2.docx");
@@ -152,7 +153,7 @@ TEST_F(ReportTest, Report2FixedTextsAndBlocks) {
 }
 
 TEST_F(ReportTest, Report3CellsInTableOrder) {
-  doc.replaceMembers({member("A001", 10, 10)});
+  project.members = {member("A001", 10, 10)};
   parameters(2, {{"工程地点", "河西"}, {"检测日期", "2005年 3月 7日"}});
   ASSERT_TRUE(write(2).ok());
   const auto cells = word.with("Cell 1 ");
@@ -167,7 +168,7 @@ TEST_F(ReportTest, Report3CellsInTableOrder) {
 
 TEST_F(ReportTest, Report4MemberRows) {
   MemberRecord noReadings = member("A003", 0, 0);
-  doc.replaceMembers({member("A001", 10, 8), member("A002", 5, 5, 0), noReadings, member("A004", 3, 1)});
+  project.members = {member("A001", 10, 8), member("A002", 5, 5, 0), noReadings, member("A004", 3, 1)};
   ASSERT_TRUE(write(3).ok());
   const auto rows = word.with("Cell 1 9 ");
   EXPECT_EQ(rows, (Calls{"Cell 1 9 1 1", "Cell 1 9 2 A001", "Cell 1 9 3 ", "Cell 1 9 4 120", "Cell 1 9 5 120",
@@ -181,7 +182,7 @@ TEST_F(ReportTest, Report4MemberRows) {
 }
 
 TEST_F(ReportTest, RegionalReportsSplitTheConclusion) {
-  doc.replaceMembers({member("A001", 200, 179)});
+  project.members = {member("A001", 200, 179)};
   parameters(4, {{"工程名称", "甲楼"}});
   ASSERT_TRUE(write(4).ok());
   EXPECT_EQ(word.with("Cell 1 8 1 "),
@@ -194,21 +195,21 @@ TEST_F(ReportTest, RegionalReportsSplitTheConclusion) {
 }
 
 TEST_F(ReportTest, NothingWithoutMembersOrFormat) {
-  auto none = generateWordReport(doc, word, paths, std::nullopt, {2005, 3, 7});
+  auto none = generateWordReport(project, settings, word, paths, std::nullopt, {2005, 3, 7});
   EXPECT_FALSE(none.ok());
   EXPECT_TRUE(word.calls.empty());
-  doc.replaceMembers({member("A001", 1, 1)});
-  auto unchosen = generateWordReport(doc, word, paths, std::nullopt, {2005, 3, 7});
+  project.members = {member("A001", 1, 1)};
+  auto unchosen = generateWordReport(project, settings, word, paths, std::nullopt, {2005, 3, 7});
   EXPECT_FALSE(unchosen.ok());
   EXPECT_NE(unchosen.message().find("报告格式"), std::string::npos);
   EXPECT_TRUE(word.calls.empty());
   ASSERT_TRUE(saveChosenFormat(SettingsLocation::inFolder(dir.path()), 2).ok());
-  EXPECT_TRUE(generateWordReport(doc, word, paths, std::nullopt, {2005, 3, 7}).ok());
+  EXPECT_TRUE(generateWordReport(project, settings, word, paths, std::nullopt, {2005, 3, 7}).ok());
   EXPECT_EQ(word.calls[1], "Open 检测报告3.docx");
 }
 
 TEST_F(ReportTest, AMissingTemplateOrAFailingCallStopsBeforeAnythingIsWritten) {
-  doc.replaceMembers({member("A001", 1, 1)});
+  project.members = {member("A001", 1, 1)};
   std::filesystem::remove(dir / "检测报告4.docx");
   auto missing = write(3);
   ASSERT_FALSE(missing.ok());
@@ -220,10 +221,9 @@ TEST_F(ReportTest, AMissingTemplateOrAFailingCallStopsBeforeAnythingIsWritten) {
   EXPECT_TRUE(word.with("Finish").empty());
 }
 
-TEST_F(ReportTest, ChecksAreCollectedFirst) {
-  doc.replaceMembers({member("A001", 2, 2), member("A002", 2, 2)});
-  ui.checks = {{0, false}, {1, true}};
-  ASSERT_TRUE(generateWordReport(doc, word, paths, 3, {2005, 3, 7}).ok());
+TEST_F(ReportTest, OnlyTheTickedMembersAreReported) {
+  project.members = {member("A001", 2, 2, 0), member("A002", 2, 2)};
+  ASSERT_TRUE(generateWordReport(project, settings, word, paths, 3, {2005, 3, 7}).ok());
   EXPECT_EQ(word.with("Cell 1 9 2 "), Calls{"Cell 1 9 2 A002"});
 }
 

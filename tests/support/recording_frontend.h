@@ -1,9 +1,7 @@
-// A DocumentFrontend that records every call, answers questions from queues, and holds the
-// member list's check marks.
+// A DocumentFrontend that records every call and answers questions from queues.
 #pragma once
 
 #include <deque>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -14,16 +12,16 @@ namespace kro::test {
 
 class RecordingFrontend : public DocumentFrontend {
  public:
-  void refillGrid() override { calls.push_back("refillGrid"); }
-  void redrawChart() override { calls.push_back("redrawChart"); }
   void rebuildMemberList() override { calls.push_back("rebuildMemberList"); }
+  void updateMemberRow(int memberIndex) override {
+    calls.push_back("updateMemberRow " + std::to_string(memberIndex));
+  }
   void showMember(const MemberRecord* member) override {
     calls.push_back(member != nullptr ? "showMember " + member->code() : "showMember none");
   }
-  void updateCountCell(int memberIndex) override {
-    calls.push_back("updateCountCell " + std::to_string(memberIndex));
-  }
-  void titleChanged() override { ++titleChanges; }
+  void refillGrid() override { calls.push_back("refillGrid"); }
+  void redrawChart() override { calls.push_back("redrawChart"); }
+  void stateChanged() override { ++stateChanges; }
   void showMessage(MessageKind kind, const std::string& text) override { messages.push_back({kind, text}); }
   bool askYesNo(const std::string& text) override {
     questions.push_back(text);
@@ -46,11 +44,6 @@ class RecordingFrontend : public DocumentFrontend {
     }
     return answer;
   }
-  std::optional<bool> isMemberChecked(int row) override {
-    auto it = checks.find(row);
-    if (it == checks.end()) return std::nullopt;
-    return it->second;
-  }
 
   void clear() {
     calls.clear();
@@ -68,12 +61,11 @@ class RecordingFrontend : public DocumentFrontend {
   std::vector<Message> messages;
   std::vector<std::string> questions;
   std::vector<SaveDialogSpec> dialogs;
-  int titleChanges = 0;
+  int stateChanges = 0;
 
   std::deque<bool> yesNoAnswers;
   std::deque<SaveChoice> saveAnswers;
   std::deque<std::optional<std::filesystem::path>> pathAnswers;
-  std::map<int, bool> checks;
 };
 
 }  // namespace kro::test

@@ -44,7 +44,7 @@ TEST(ReadingGrid, WithoutAMemberFiftyEmptyNumberedRows) {
 class RowCommandTest : public ::testing::Test {
  protected:
   void load(std::vector<MemberRecord> members) {
-    doc.replaceMembers(std::move(members));
+    doc.resetProject({std::move(members)});
     doc.selectMember(0);
   }
   test::RecordingFrontend ui;

@@ -29,21 +29,22 @@ MemberRecord member(const std::string& code, int readings, int passing = -1, std
 
 class PagesTest : public ::testing::Test {
  protected:
-  PagesTest() { doc.setSettingsLocation(SettingsLocation::inFolder(dir.path())); }
+  PagesTest() = default;
 
   RecordingCanvas draw(int page) {
     RecordingCanvas canvas;
-    drawReportPage(canvas, doc, page, doc.settingsLocation());
+    drawReportPage(canvas, project, page, settings);
     return canvas;
   }
   void parameters(std::initializer_list<std::pair<const char*, std::string>> values) {
     ProjectInfo info = emptyProjectInfo(0);
     for (const auto& [k, v] : values) info[k] = v;
-    ASSERT_TRUE(saveFormatParameters(doc.settingsLocation(), 0, info, 0).ok());
+    ASSERT_TRUE(saveFormatParameters(settings, 0, info, 0).ok());
   }
 
   test::TempDir dir;
-  CKroAnalyzeDoc doc;
+  Project project;
+  SettingsLocation settings = SettingsLocation::inFolder(dir.path());
 };
 
 TEST_F(PagesTest, CoverPage) {
@@ -68,7 +69,7 @@ TEST_F(PagesTest, CoverPage) {
 
 TEST_F(PagesTest, SummaryPageRowsAndConclusion) {
   parameters({{"施工单位", "乙公司"}});
-  doc.replaceMembers({member("A001", 100, 85)});
+  project.members = {member("A001", 100, 85)};
   RecordingCanvas c = draw(2);
   EXPECT_EQ(c.callsOf(Op::Rectangle)[0].y1, 600);
   const char* labels[] = {"工程名称", "施工单位", "监理单位", "设计单位", "检测项目"};
@@ -85,7 +86,7 @@ TEST_F(PagesTest, SummaryPageRowsAndConclusion) {
             nullptr);
 
   // 84.96 % prints as 85.0 but is below the required 85 %.
-  doc.replaceMembers({member("A001", 2500, 2124)});
+  project.members = {member("A001", 2500, 2124)};
   RecordingCanvas below = draw(2);
   EXPECT_NE(below.findText("     楼板厚度合格率为85.0%，合格率低于规范要求的85%，该构件的楼板厚度"), nullptr);
   EXPECT_NE(below.findText("     不满足设计要求!"), nullptr);
@@ -123,30 +124,30 @@ TEST_F(PagesTest, WrappingNeverSplitsACharacter) {
 }
 
 TEST_F(PagesTest, ListRowsAndPages) {
-  doc.replaceMembers({member("A001", 10)});
-  EXPECT_EQ(countListRows(doc), 2);
-  doc.replaceMembers({member("A001", 11)});
-  EXPECT_EQ(countListRows(doc), 3);
-  doc.replaceMembers({member("A001", 0), member("A002", 50, -1, 0)});
-  EXPECT_EQ(countListRows(doc), 2);  // header and an empty row; the unmarked member takes none
-  doc.replaceMembers({});
-  EXPECT_EQ(countPrintPages(doc), 3);
+  project.members = {member("A001", 10)};
+  EXPECT_EQ(countListRows(project), 2);
+  project.members = {member("A001", 11)};
+  EXPECT_EQ(countListRows(project), 3);
+  project.members = {member("A001", 0), member("A002", 50, -1, 0)};
+  EXPECT_EQ(countListRows(project), 2);  // header and an empty row; the unmarked member takes none
+  project.members = {};
+  EXPECT_EQ(countPrintPages(project), 3);
   // 41 rows: page 4 full, page 5 one row.
   std::vector<MemberRecord> members(4, member("A001", 90));
   members.push_back(member("B002", 0));  // 4 x 10 + ... = 40 rows, then 2 more
-  doc.replaceMembers(members);
-  EXPECT_EQ(countListRows(doc), 42);
-  EXPECT_EQ(countPrintPages(doc), 5);
+  project.members = members;
+  EXPECT_EQ(countListRows(project), 42);
+  EXPECT_EQ(countPrintPages(project), 5);
   members.pop_back();
-  doc.replaceMembers(members);
-  EXPECT_EQ(countListRows(doc), 40);
-  EXPECT_EQ(countPrintPages(doc), 4);  // exactly one full page
+  project.members = members;
+  EXPECT_EQ(countListRows(project), 40);
+  EXPECT_EQ(countPrintPages(project), 4);  // exactly one full page
 }
 
 TEST_F(PagesTest, RawDataRows) {
   std::vector<MemberRecord> members(4, member("A001", 90));
   members.push_back(member("B002", 11));
-  doc.replaceMembers(members);  // 40 + 3 = 43 rows
+  project.members = members;  // 40 + 3 = 43 rows
   RecordingCanvas page4 = draw(4);
   EXPECT_NE(page4.findText("原始数据列表:"), nullptr);
   EXPECT_EQ(page4.callsOf(Op::Rectangle)[0].y2, 550 + 6000);
@@ -174,7 +175,7 @@ TEST_F(PagesTest, RawDataRows) {
 TEST_F(PagesTest, PageNumberHeaderAndFooter) {
   std::vector<MemberRecord> members(4, member("A001", 90));
   members.push_back(member("B002", 0));
-  doc.replaceMembers(members);  // 5 pages
+  project.members = members;  // 5 pages
   PrintSettings s;
   s.printHeader = 1;
   s.printFooter = 0;
@@ -184,7 +185,7 @@ TEST_F(PagesTest, PageNumberHeaderAndFooter) {
   s.pageNumberFormat = 4;
   s.startPageNumber = 1;
   s.pageNumberPosition = 4;  // top, centre
-  ASSERT_TRUE(savePrintSettings(doc.settingsLocation(), s).ok());
+  ASSERT_TRUE(savePrintSettings(settings, s).ok());
   RecordingCanvas c = draw(2);
   const auto in = c.callsOf(Op::TextInRect);
   ASSERT_EQ(in.size(), 2u);
@@ -210,16 +211,16 @@ TEST_F(PagesTest, NoSettingsFileNoFurniture) {
 }
 
 TEST_F(PagesTest, PrintSettingsFile) {
-  EXPECT_EQ(loadPrintSettings(doc.settingsLocation()), std::nullopt);
+  EXPECT_EQ(loadPrintSettings(settings), std::nullopt);
   PrintSettings s;
   s.headerText = "甲";
   s.pageNumberFormat = -1;
-  ASSERT_TRUE(savePrintSettings(doc.settingsLocation(), s).ok());
+  ASSERT_TRUE(savePrintSettings(settings, s).ok());
   const std::string text = gbkToUtf8(test::readBytes(dir / "printini.ini"));
   EXPECT_EQ(text,
             "[Data]\r\n打印页眉=0\r\n打印页脚=0\r\n打印页码=0\r\n页眉内容=甲\r\n页脚内容=\r\n页码格式=-1\r\n"
             "起始页码=0\r\n页码位置=-1\r\n");
-  auto back = loadPrintSettings(doc.settingsLocation());
+  auto back = loadPrintSettings(settings);
   ASSERT_TRUE(back.has_value());
   EXPECT_EQ(back->headerText, "甲");
   EXPECT_EQ(back->pageNumberFormat, -1);

@@ -86,11 +86,17 @@ TEST(ThicknessChart, DrawsAxesLimitsSummaryAndDots) {
 
   EXPECT_NE(canvas.findText("测点数:3"), nullptr);
   EXPECT_NE(canvas.findText("合格测点数:1"), nullptr);
-  EXPECT_NE(canvas.findText("合格率:87.5%"), nullptr);
+  // The stored rate, with the rate the readings give beside it when they differ.
+  EXPECT_NE(canvas.findText("合格率:87.5%（按测点计算 33.3%）"), nullptr);
   const auto* top = canvas.findText(std::to_string(g.valueMax()));
   ASSERT_NE(top, nullptr);
   EXPECT_EQ(top->x1, 15);
   EXPECT_EQ(top->y1, 20);
+
+  RecordingCanvas agreeing;
+  MemberRecord same = member({118, 130, 110}, 120, -5, 8, 1.0f / 3.0f);
+  drawThicknessChart(agreeing, &same, 1, 600, 400);
+  EXPECT_NE(agreeing.findText("合格率:33.3%"), nullptr);
 
   // Dots: pass green, the current one magenta even though it fails, a failing one red.
   auto dots = canvas.callsOf(Op::Ellipse);

@@ -1,0 +1,36 @@
+// The batch edit "批量设置构件参数": design thickness, deviations and test date for the ticked
+// members or for all, applied as one undoable command.
+#pragma once
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QDialog>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include "model/document.h"
+
+namespace kro::gui {
+
+class BatchEditDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Proposes the current member's values; ticked counts the ticked members, total all of them.
+  BatchEditDialog(const MemberRecord* current, int ticked, int total, QWidget* parent = nullptr);
+
+  // What the user chose (the minus deviation as typed; the document fixes its sign).
+  BatchEditRequest request() const;
+
+ private:
+  void updateOk();
+
+  QCheckBox *setDesign_, *setPlus_, *setMinus_, *setDate_;
+  QSpinBox *design_, *plus_, *minus_;
+  QDateEdit* date_;
+  QRadioButton *ticked_, *all_;
+  QPushButton* ok_;
+};
+
+}  // namespace kro::gui

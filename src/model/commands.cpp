@@ -1,0 +1,478 @@
+// The undoable commands.
+#include "model/commands.h"
+
+#include <algorithm>
+
+#include "model/gbk_text.h"
+#include "model/statistics.h"
+
+namespace kro {
+namespace {
+
+MemberRecord& memberOf(Project& project, int index) {
+  return project.members[static_cast<std::size_t>(index)];
+}
+
+// "0003" as UTF-8, for command names.
+std::string codeText(const Project& project, int member) {
+  const MemberRecord* m = project.memberAt(member);
+  return m != nullptr ? gbkToUtf8(m->code()) : std::string();
+}
+
+// The statistics part shared by commands that change what a member's figures depend on: the
+// stored figures before the change, given back on undo; after the change, recomputed.
+class Recomputation {
+ public:
+  void before(const MemberRecord& m) { stored_ = m.storedStatistics(); }
+  static void after(MemberRecord& m) { m.setStoredStatistics(recomputedStatistics(m)); }
+  void restore(MemberRecord& m) const { m.setStoredStatistics(stored_); }
+
+ private:
+  StoredStatistics stored_;
+};
+
+class EditReadings : public Command {
+ public:
+  struct Edit {
+    int index;
+    Reading before;
+    Reading after;
+  };
+
+  EditReadings(int member, std::string name, std::vector<Edit> edits, bool thicknessChanged)
+      : member_(member), name_(std::move(name)), edits_(std::move(edits)), recompute_(thicknessChanged) {}
+
+  std::string name() const override { return name_; }
+
+  CommandEffect redo(Project& project) override {
+    MemberRecord& m = memberOf(project, member_);
+    if (recompute_) stats_.before(m);
+    for (const Edit& e : edits_) m.setReading(e.index, e.after);
+    if (recompute_) Recomputation::after(m);
+    return effect();
+  }
+
+  CommandEffect undo(Project& project) override {
+    MemberRecord& m = memberOf(project, member_);
+    for (auto e = edits_.rbegin(); e != edits_.rend(); ++e) m.setReading(e->index, e->before);
+    if (recompute_) stats_.restore(m);
+    return effect();
+  }
+
+ private:
+  CommandEffect effect() const {
+    int first = edits_.front().index;
+    for (const Edit& e : edits_) first = std::min(first, e.index);
+    return {member_, first, false};
+  }
+
+  int member_;
+  std::string name_;
+  std::vector<Edit> edits_;
+  bool recompute_;  // an aux value alone changes no figure
+  Recomputation stats_;
+};
+
+class InsertReading : public Command {
+ public:
+  InsertReading(int member, int row, std::string name) : member_(member), row_(row), name_(std::move(name)) {}
+
+  std::string name() const override { return name_; }
+
+  CommandEffect redo(Project& project) override {
+    MemberRecord& m = memberOf(project, member_);
+    stats_.before(m);
+    m.insertReadingBefore(row_);
+    Recomputation::after(m);
+    return {member_, row_, false};
+  }
+
+  CommandEffect undo(Project& project) override {
+    MemberRecord& m = memberOf(project, member_);
+    m.deleteReading(row_);
+    stats_.restore(m);
+    return {member_, std::max(0, std::min(row_, m.readingCount() - 1)), false};
+  }
+
+ private:
+  int member_;
+  int row_;  // the new reading's index
+  std::string name_;
+  Recomputation stats_;
+};
+
+class DeleteReading : public Command {
+ public:
+  DeleteReading(int member, int row, Reading removed, std::string name)
+      : member_(member), row_(row), removed_(removed), name_(std::move(name)) {}
+
+  std::string name() const override { return name_; }
+
+  CommandEffect redo(Project& project) override {
+    MemberRecord& m = memberOf(project, member_);
+    stats_.before(m);
+    m.deleteReading(row_);
+    Recomputation::after(m);
+    return {member_, std::max(0, std::min(row_, m.readingCount() - 1)), false};
+  }
+
+  CommandEffect undo(Project& project) override {
+    MemberRecord& m = memberOf(project, member_);
+    m.insertReadingBefore(row_, removed_);
+    stats_.restore(m);
+    return {member_, row_, false};
+  }
+
+ private:
+  int member_;
+  int row_;
+  Reading removed_;
+  std::string name_;
+  Recomputation stats_;
+};
+
+const char* fieldName(MemberField field) {
+  switch (field) {
+    case MemberField::Name:
+      return "构件名称";
+    case MemberField::TestDate:
+      return "测试日期";
+    case MemberField::DesignThickness:
+      return "设计厚度";
+    case MemberField::PlusDeviation:
+      return "允许正偏差";
+    case MemberField::MinusDeviation:
+      return "允许负偏差";
+  }
+  return "";
+}
+
+class SetMemberText : public Command {
+ public:
+  SetMemberText(int member, MemberField field, std::string before, std::string after, std::string code)
+      : member_(member),
+        field_(field),
+        before_(std::move(before)),
+        after_(std::move(after)),
+        code_(std::move(code)) {}
+
+  std::string name() const override { return "修改 " + code_ + " 的" + fieldName(field_); }
+  CommandEffect redo(Project& project) override { return store(project, after_); }
+  CommandEffect undo(Project& project) override { return store(project, before_); }
+
+  bool mergeWith(const Command& next) override {
+    auto* same = dynamic_cast<const SetMemberText*>(&next);
+    if (same == nullptr || same->member_ != member_ || same->field_ != field_) return false;
+    after_ = same->after_;
+    return true;
+  }
+
+ private:
+  CommandEffect store(Project& project, const std::string& text) {
+    MemberRecord& m = memberOf(project, member_);
+    if (field_ == MemberField::Name) {
+      m.setMemberName(text);
+    } else {
+      m.setTestDate(text);
+    }
+    // A new date moves the member's row text; the list shows it.
+    return {member_, std::nullopt, false};
+  }
+
+  int member_;
+  MemberField field_;
+  std::string before_, after_;
+  std::string code_;
+};
+
+void setNumber(MemberRecord& m, MemberField field, std::int32_t value) {
+  switch (field) {
+    case MemberField::DesignThickness:
+      m.setDesignThickness(value);
+      break;
+    case MemberField::PlusDeviation:
+      m.setPlusDeviation(value);
+      break;
+    case MemberField::MinusDeviation:
+      m.setMinusDeviation(value);
+      break;
+    default:
+      break;
+  }
+}
+
+std::int32_t numberOf(const MemberRecord& m, MemberField field) {
+  switch (field) {
+    case MemberField::DesignThickness:
+      return m.designThickness();
+    case MemberField::PlusDeviation:
+      return m.plusDeviation();
+    case MemberField::MinusDeviation:
+      return m.minusDeviation();
+    default:
+      return 0;
+  }
+}
+
+class SetMemberNumber : public Command {
+ public:
+  SetMemberNumber(int member, MemberField field, std::int32_t before, std::int32_t after, std::string code)
+      : member_(member), field_(field), before_(before), after_(after), code_(std::move(code)) {}
+
+  std::string name() const override { return "修改 " + code_ + " 的" + fieldName(field_); }
+
+  CommandEffect redo(Project& project) override {
+    MemberRecord& m = memberOf(project, member_);
+    stats_.before(m);
+    setNumber(m, field_, after_);
+    Recomputation::after(m);
+    return {member_, std::nullopt, false};
+  }
+
+  CommandEffect undo(Project& project) override {
+    MemberRecord& m = memberOf(project, member_);
+    setNumber(m, field_, before_);
+    stats_.restore(m);
+    return {member_, std::nullopt, false};
+  }
+
+  // Keeps this command's old value and old statistics, takes the new value.
+  bool mergeWith(const Command& next) override {
+    auto* same = dynamic_cast<const SetMemberNumber*>(&next);
+    if (same == nullptr || same->member_ != member_ || same->field_ != field_) return false;
+    after_ = same->after_;
+    return true;
+  }
+
+ private:
+  int member_;
+  MemberField field_;
+  std::int32_t before_, after_;
+  std::string code_;
+  Recomputation stats_;
+};
+
+class SetSelected : public Command {
+ public:
+  SetSelected(int member, std::int32_t before, std::int32_t after, std::string code)
+      : member_(member), before_(before), after_(after), code_(std::move(code)) {}
+
+  std::string name() const override { return (after_ != 0 ? "勾选构件 " : "取消勾选构件 ") + code_; }
+  CommandEffect redo(Project& project) override { return store(project, after_); }
+  CommandEffect undo(Project& project) override { return store(project, before_); }
+
+ private:
+  CommandEffect store(Project& project, std::int32_t value) {
+    memberOf(project, member_).setSelected(value);
+    return {member_, std::nullopt, false};
+  }
+
+  int member_;
+  std::int32_t before_, after_;  // the stored flag keeps its byte (a file may hold 2..255)
+  std::string code_;
+};
+
+class AppendMember : public Command {
+ public:
+  explicit AppendMember(MemberRecord member) : member_(std::move(member)) {}
+
+  std::string name() const override { return "插入构件 " + gbkToUtf8(member_.code()); }
+
+  CommandEffect redo(Project& project) override {
+    project.members.push_back(member_);
+    return {project.memberCount() - 1, std::nullopt, true};
+  }
+
+  CommandEffect undo(Project& project) override {
+    project.members.pop_back();
+    return {project.memberCount() - 1, std::nullopt, true};
+  }
+
+ private:
+  MemberRecord member_;
+};
+
+class DeleteMember : public Command {
+ public:
+  DeleteMember(int index, MemberRecord member) : index_(index), member_(std::move(member)) {}
+
+  std::string name() const override { return "删除构件 " + gbkToUtf8(member_.code()); }
+
+  CommandEffect redo(Project& project) override {
+    project.members.erase(project.members.begin() + index_);
+    // The member that followed becomes current; after the last, the one before it.
+    return {std::min(index_, project.memberCount() - 1), std::nullopt, true};
+  }
+
+  CommandEffect undo(Project& project) override {
+    project.members.insert(project.members.begin() + index_, member_);
+    return {index_, std::nullopt, true};
+  }
+
+ private:
+  int index_;
+  MemberRecord member_;
+};
+
+class BatchEdit : public Command {
+ public:
+  struct Before {
+    int member;
+    std::int32_t design, plus, minus;
+    std::string testDate;
+    StoredStatistics stats;
+  };
+
+  BatchEdit(BatchValues values, std::vector<Before> before)
+      : values_(std::move(values)), before_(std::move(before)) {}
+
+  std::string name() const override { return "批量设置构件参数"; }
+
+  CommandEffect redo(Project& project) override {
+    const bool band = values_.designThickness || values_.plusDeviation || values_.minusDeviation;
+    for (const Before& b : before_) {
+      MemberRecord& m = memberOf(project, b.member);
+      if (values_.designThickness) m.setDesignThickness(*values_.designThickness);
+      if (values_.plusDeviation) m.setPlusDeviation(*values_.plusDeviation);
+      if (values_.minusDeviation) m.setMinusDeviation(*values_.minusDeviation);
+      if (values_.testDate) m.setTestDate(*values_.testDate);
+      if (band) Recomputation::after(m);
+    }
+    return {std::nullopt, std::nullopt, true};
+  }
+
+  CommandEffect undo(Project& project) override {
+    for (const Before& b : before_) {
+      MemberRecord& m = memberOf(project, b.member);
+      m.setDesignThickness(b.design);
+      m.setPlusDeviation(b.plus);
+      m.setMinusDeviation(b.minus);
+      m.setTestDate(b.testDate);
+      m.setStoredStatistics(b.stats);
+    }
+    return {std::nullopt, std::nullopt, true};
+  }
+
+ private:
+  BatchValues values_;
+  std::vector<Before> before_;
+};
+
+}  // namespace
+
+bool Command::mergeWith(const Command&) { return false; }
+
+std::unique_ptr<Command> makeEditReadings(const Project& project, int member,
+                                          std::vector<ReadingChange> changes, ReadingEditKind kind) {
+  const MemberRecord* m = project.memberAt(member);
+  if (m == nullptr) return nullptr;
+  std::vector<EditReadings::Edit> edits;
+  bool thicknessChanged = false;
+  // A reading changed twice in one command keeps its first old value and its last new one.
+  MemberRecord working = *m;
+  for (const ReadingChange& c : changes) {
+    if (!working.validIndex(c.index)) return nullptr;
+    const Reading before = working.readings()[static_cast<std::size_t>(c.index)];
+    if (before == c.after) continue;
+    thicknessChanged = thicknessChanged || before.thickness != c.after.thickness;
+    edits.push_back({c.index, before, c.after});
+    working.setReading(c.index, c.after);
+  }
+  if (edits.empty()) return nullptr;
+  const std::string code = codeText(project, member);
+  std::string name;
+  switch (kind) {
+    case ReadingEditKind::Typed:
+      name = edits.size() == 1 ? "修改 " + code + " 的测点 " + std::to_string(edits.front().index + 1)
+                               : "修改 " + code + " 的 " + std::to_string(edits.size()) + " 个测点";
+      break;
+    case ReadingEditKind::Paste:
+      name = "粘贴 " + code + " 的 " + std::to_string(edits.size()) + " 个测点";
+      break;
+    case ReadingEditKind::Cut:
+      name = "剪切 " + code + " 的 " + std::to_string(edits.size()) + " 个测点";
+      break;
+  }
+  return std::make_unique<EditReadings>(member, std::move(name), std::move(edits), thicknessChanged);
+}
+
+std::unique_ptr<Command> makeInsertReading(const Project& project, int member, int row, ReadingInsert where) {
+  const MemberRecord* m = project.memberAt(member);
+  if (m == nullptr) return nullptr;
+  const bool valid =
+      where == ReadingInsert::Before ? row >= 0 && row <= m->readingCount() : m->validIndex(row);
+  if (!valid) return nullptr;
+  const int at = where == ReadingInsert::Before ? row : row + 1;
+  return std::make_unique<InsertReading>(
+      member, at, "插入 " + codeText(project, member) + " 的测点 " + std::to_string(at + 1));
+}
+
+std::unique_ptr<Command> makeDeleteReading(const Project& project, int member, int row) {
+  const MemberRecord* m = project.memberAt(member);
+  if (m == nullptr || !m->validIndex(row)) return nullptr;
+  return std::make_unique<DeleteReading>(
+      member, row, m->readings()[static_cast<std::size_t>(row)],
+      "删除 " + codeText(project, member) + " 的测点 " + std::to_string(row + 1));
+}
+
+std::unique_ptr<Command> makeSetMemberText(const Project& project, int member, MemberField field,
+                                           std::string_view gbk) {
+  const MemberRecord* m = project.memberAt(member);
+  if (m == nullptr || (field != MemberField::Name && field != MemberField::TestDate)) return nullptr;
+  const std::string& before = field == MemberField::Name ? m->name() : m->testDate();
+  const std::size_t capacity =
+      field == MemberField::Name ? MemberRecord::kNameCapacity : MemberRecord::kDateCapacity;
+  std::string after(gbkTruncate(gbk, capacity));
+  if (after == before) return nullptr;
+  return std::make_unique<SetMemberText>(member, field, before, std::move(after), codeText(project, member));
+}
+
+std::unique_ptr<Command> makeSetMemberNumber(const Project& project, int member, MemberField field,
+                                             std::int32_t value) {
+  const MemberRecord* m = project.memberAt(member);
+  if (m == nullptr || field == MemberField::Name || field == MemberField::TestDate) return nullptr;
+  const std::int32_t before = numberOf(*m, field);
+  if (before == value) return nullptr;
+  return std::make_unique<SetMemberNumber>(member, field, before, value, codeText(project, member));
+}
+
+std::unique_ptr<Command> makeSetSelected(const Project& project, int member, bool selected) {
+  const MemberRecord* m = project.memberAt(member);
+  if (m == nullptr || (m->selected() != 0) == selected) return nullptr;
+  return std::make_unique<SetSelected>(member, m->selected(), selected ? 1 : 0, codeText(project, member));
+}
+
+std::unique_ptr<Command> makeAppendMember(const Project&, MemberRecord member) {
+  return std::make_unique<AppendMember>(std::move(member));
+}
+
+std::unique_ptr<Command> makeDeleteMember(const Project& project, int member) {
+  const MemberRecord* m = project.memberAt(member);
+  if (m == nullptr) return nullptr;
+  return std::make_unique<DeleteMember>(member, *m);
+}
+
+std::unique_ptr<Command> makeBatchEdit(const Project& project, const std::vector<int>& members,
+                                       const BatchValues& values, int* changedCount) {
+  std::vector<BatchEdit::Before> before;
+  std::optional<std::string> date;
+  if (values.testDate) date = std::string(gbkTruncate(*values.testDate, MemberRecord::kDateCapacity));
+  for (int i : members) {
+    const MemberRecord* m = project.memberAt(i);
+    if (m == nullptr) continue;
+    const bool changes = (values.designThickness && *values.designThickness != m->designThickness()) ||
+                         (values.plusDeviation && *values.plusDeviation != m->plusDeviation()) ||
+                         (values.minusDeviation && *values.minusDeviation != m->minusDeviation()) ||
+                         (date && *date != m->testDate());
+    if (!changes) continue;
+    before.push_back({i, m->designThickness(), m->plusDeviation(), m->minusDeviation(), m->testDate(),
+                      m->storedStatistics()});
+  }
+  if (changedCount != nullptr) *changedCount = static_cast<int>(before.size());
+  if (before.empty()) return nullptr;
+  BatchValues stored = values;
+  stored.testDate = date;
+  return std::make_unique<BatchEdit>(std::move(stored), std::move(before));
+}
+
+}  // namespace kro

@@ -1,0 +1,92 @@
+// The changes a user can make to a project, each as an undoable command.
+//
+// A command keeps only what it needs to go both ways (the old and new values of what it
+// touches), so an undo history grows with the edits, not with the document. A command that
+// changes a member's readings, design thickness or deviations stores the statistics recomputed
+// from the readings and gives the old stored bytes back on undo.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/project.h"
+
+namespace kro {
+
+// What a command did, for the document to choose its current member and reading and refresh.
+struct CommandEffect {
+  // The member to make current: the one the change concerns. Nothing: keep the current one;
+  // -1: no member is left.
+  std::optional<int> member;
+  // The reading row to make current.
+  std::optional<int> reading;
+  // Members were inserted or removed, or many rows changed: the member list is rebuilt.
+  bool listChanged = false;
+};
+
+class Command {
+ public:
+  virtual ~Command() = default;
+  // The name shown in the undo and redo menu items (UTF-8), e.g. "删除构件 0003".
+  virtual std::string name() const = 0;
+  virtual CommandEffect redo(Project& project) = 0;
+  virtual CommandEffect undo(Project& project) = 0;
+  // Takes over next, which was run right after this command (the next keystroke in the same
+  // box). True when next is now part of this command.
+  virtual bool mergeWith(const Command& next);
+};
+
+// One reading of a member set to a new value.
+struct ReadingChange {
+  int index = 0;
+  Reading after;
+};
+
+enum class ReadingEditKind { Typed, Paste, Cut };
+
+// Sets readings of one member. Nothing (a null command) when no reading would change or an
+// index is out of range.
+std::unique_ptr<Command> makeEditReadings(const Project& project, int member,
+                                          std::vector<ReadingChange> changes, ReadingEditKind kind);
+
+enum class ReadingInsert { Before, After };
+// Inserts a zero reading before or after row; null when row is outside the valid range.
+std::unique_ptr<Command> makeInsertReading(const Project& project, int member, int row, ReadingInsert where);
+// Deletes reading row; null when row is out of range.
+std::unique_ptr<Command> makeDeleteReading(const Project& project, int member, int row);
+
+// A field of the member panel.
+enum class MemberField { Name, TestDate, DesignThickness, PlusDeviation, MinusDeviation };
+
+// Sets one text field (name or test date, GBK, cut at its capacity); null when unchanged.
+std::unique_ptr<Command> makeSetMemberText(const Project& project, int member, MemberField field,
+                                           std::string_view gbk);
+// Sets design thickness or a deviation; null when unchanged.
+std::unique_ptr<Command> makeSetMemberNumber(const Project& project, int member, MemberField field,
+                                             std::int32_t value);
+// Ticks or unticks a member; null when unchanged.
+std::unique_ptr<Command> makeSetSelected(const Project& project, int member, bool selected);
+
+// Appends a member at the end.
+std::unique_ptr<Command> makeAppendMember(const Project& project, MemberRecord member);
+// Deletes a member; null when the index is out of range.
+std::unique_ptr<Command> makeDeleteMember(const Project& project, int member);
+
+// The values the batch edit sets; absent values stay as they are.
+struct BatchValues {
+  std::optional<std::int32_t> designThickness;
+  std::optional<std::int32_t> plusDeviation;
+  std::optional<std::int32_t> minusDeviation;  // stored as given (the caller fixes the sign)
+  std::optional<std::string> testDate;         // GBK
+  bool empty() const { return !designThickness && !plusDeviation && !minusDeviation && !testDate; }
+};
+
+// Sets the values on each listed member; null when no member would change. changedCount, when
+// given, receives the number of members the command changes.
+std::unique_ptr<Command> makeBatchEdit(const Project& project, const std::vector<int>& members,
+                                       const BatchValues& values, int* changedCount = nullptr);
+
+}  // namespace kro

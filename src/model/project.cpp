@@ -1,0 +1,46 @@
+// Loading a project from the program's files.
+#include "model/project.h"
+
+#include "model/analysis_file.h"
+#include "model/file_io.h"
+#include "model/raw_files.h"
+
+namespace kro {
+namespace fs = std::filesystem;
+
+const MemberRecord* Project::memberAt(int index) const {
+  if (index < 0 || index >= memberCount()) return nullptr;
+  return &members[static_cast<std::size_t>(index)];
+}
+
+bool isAnalysisExtension(const fs::path& path) {
+  // The text after the last "." of the file name; none without a ".".
+  const std::string name = path.filename().string();
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  const std::string_view ext = std::string_view(name).substr(dot + 1);
+  return ext == "KRO" || ext == "Kro" || ext == "kro";
+}
+
+Result<LoadedProject> loadProject(const fs::path& path) {
+  auto bytes = readWholeFile(path);
+  if (!bytes) return bytes.error();
+  const std::string cannotOpen = "无法打开“" + displayPath(path) + "”：";
+  LoadedProject loaded;
+  if (isAnalysisExtension(path)) {
+    auto members = decodeAnalysisFile(bytes.value());
+    if (!members) return Error{cannotOpen + members.message()};
+    loaded.project.members = std::move(members.value());
+    return loaded;
+  }
+  if (isSelectionExport(bytes.value())) {
+    return Error{cannotOpen + "这是用“保存选择构件”导出的文件，不是仪器的原始数据文件，本程序不能读取它。"};
+  }
+  auto raw = readRawProject(path, bytes.value());
+  if (!raw) return Error{cannotOpen + raw.message()};
+  loaded.project.members = std::move(raw.value().members);
+  loaded.warnings = std::move(raw.value().warnings);
+  return loaded;
+}
+
+}  // namespace kro

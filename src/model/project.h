@@ -1,0 +1,38 @@
+// A project: the members of one document as a value, with the loaders and writers of the
+// program's files. Loaders need nobody to talk to: they return the project and the warnings a
+// successful load gives, or a message naming the file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "model/member_record.h"
+#include "model/result.h"
+
+namespace kro {
+
+struct Project {
+  std::vector<MemberRecord> members;
+
+  int memberCount() const { return static_cast<int>(members.size()); }
+  // The member at index, or none out of range.
+  const MemberRecord* memberAt(int index) const;
+
+  bool operator==(const Project&) const = default;
+};
+
+struct LoadedProject {
+  Project project;
+  std::vector<std::string> warnings;  // ready to show
+};
+
+// True exactly for the extensions "KRO", "Kro" and "kro".
+bool isAnalysisExtension(const std::filesystem::path& path);
+
+// Reads a file as a project: the analysis layout for an analysis extension, otherwise an index
+// file with its member data files. Nothing is recomputed: every member keeps the figures its
+// file stored. A file that cannot be read or is damaged gives a message naming it.
+Result<LoadedProject> loadProject(const std::filesystem::path& path);
+
+}  // namespace kro

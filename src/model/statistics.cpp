@@ -1,0 +1,130 @@
+// Tolerance statistics.
+#include "model/statistics.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace kro {
+
+ToleranceBand toleranceBand(const MemberRecord& m) {
+  return {std::int64_t{m.designThickness()} + m.minusDeviation(),
+          std::int64_t{m.designThickness()} + m.plusDeviation()};
+}
+
+bool passesTolerance(const MemberRecord& m, int index) {
+  if (!m.validIndex(index)) return true;
+  return toleranceBand(m).contains(m.readingAt(index));
+}
+
+std::int64_t deviationOf(const MemberRecord& m, int index) {
+  if (!m.validIndex(index)) return 0;
+  return std::int64_t{m.readingAt(index)} - m.designThickness();
+}
+
+MemberFigures computeFigures(const MemberRecord& m) {
+  MemberFigures f;
+  f.readingCount = m.readingCount();
+  if (m.readings().empty()) return f;
+  const ToleranceBand band = toleranceBand(m);
+  std::int32_t high = m.readings().front().thickness;
+  std::int32_t low = high;
+  std::int64_t sum = 0;
+  for (const Reading& r : m.readings()) {
+    if (band.contains(r.thickness)) ++f.passCount;
+    if (r.thickness > high) high = r.thickness;
+    if (r.thickness < low) low = r.thickness;
+    sum += r.thickness;
+  }
+  const auto n = static_cast<double>(f.readingCount);
+  f.maxThickness = high;
+  f.minThickness = low;
+  f.mean = static_cast<double>(sum) / n;
+  f.passRate = static_cast<double>(f.passCount) / n;
+  if (f.readingCount >= 2) {
+    // Two passes: the squared distances from the mean, exact enough for any reading values.
+    double squares = 0.0;
+    for (const Reading& r : m.readings()) {
+      const double d = r.thickness - *f.mean;
+      squares += d * d;
+    }
+    f.standardDeviation = std::sqrt(squares / (n - 1.0));
+  }
+  return f;
+}
+
+std::int32_t roundedMean(const MemberRecord& m) {
+  if (m.readings().empty()) return 0;
+  std::int64_t sum = 0;
+  for (const Reading& r : m.readings()) sum += r.thickness;
+  const std::int64_t n = m.readingCount();
+  // Integer division truncates toward zero; a remainder of half or more rounds away from it.
+  std::int64_t q = sum / n;
+  const std::int64_t r = sum % n;
+  if (2 * (r < 0 ? -r : r) >= n) q += sum < 0 ? -1 : 1;
+  return static_cast<std::int32_t>(q);
+}
+
+StoredStatistics recomputedStatistics(const MemberRecord& m) {
+  const MemberFigures f = computeFigures(m);
+  StoredStatistics s;
+  s.averageThickness = roundedMean(m);
+  s.maxThickness = f.maxThickness.value_or(0);
+  s.minThickness = f.minThickness.value_or(0);
+  s.passCount = f.passCount;
+  s.passRate = passRateOf(f.passCount, f.readingCount);
+  return s;
+}
+
+ShownFigure<float> shownPassRate(const MemberRecord& m) {
+  ShownFigure<float> f;
+  f.shown = m.passRate();
+  f.stored = true;
+  if (!m.readings().empty()) {
+    std::int32_t passed = 0;
+    const ToleranceBand band = toleranceBand(m);
+    for (const Reading& r : m.readings()) passed += band.contains(r.thickness) ? 1 : 0;
+    f.computed = passRateOf(passed, m.readingCount());
+  }
+  return f;
+}
+
+ShownFigure<std::int32_t> shownAverage(const MemberRecord& m) {
+  ShownFigure<std::int32_t> f;
+  if (!m.readings().empty()) f.computed = roundedMean(m);
+  if (m.averageThickness() != 0) {
+    f.shown = m.averageThickness();
+    f.stored = true;
+  } else {
+    f.shown = f.computed.value_or(0);
+  }
+  return f;
+}
+
+int readingRows(const MemberRecord& m) {
+  const int n = m.readingCount();
+  return n == 0 ? 1 : (n - 1) / 10 + 1;
+}
+
+Totals documentTotals(const std::vector<MemberRecord>& members) {
+  Totals t;
+  for (const MemberRecord& m : members) {
+    const ToleranceBand band = toleranceBand(m);
+    t.readingCount += m.readingCount();
+    for (const Reading& r : m.readings()) t.passCount += band.contains(r.thickness) ? 1 : 0;
+  }
+  t.passRate = passRateOf(t.passCount, t.readingCount);
+  return t;
+}
+
+std::string formatRate(float rate) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.1f%%", static_cast<double>(rate * 100.0f));
+  return text;
+}
+
+float passRateOf(std::int64_t passed, std::int64_t count) {
+  if (count <= 0) return 0.0f;
+  return static_cast<float>(static_cast<long double>(passed) / static_cast<long double>(count));
+}
+
+}  // namespace kro
