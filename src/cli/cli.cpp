@@ -195,7 +195,9 @@ void printJson(const Project& project, std::ostream& out) {
   Json totalsJson{
       {"totalReadingCount", totals.readingCount},
       {"totalPassCount", totals.passCount},
-      {"overallPassRate", shortestDecimal(totals.passRate)},
+      {"overallPassRate", totals.readingCount > 0 ? static_cast<double>(totals.passCount) /
+                                                        static_cast<double>(totals.readingCount)
+                                                  : 0.0},
   };
   out << Json{{"members", std::move(members)}, {"totals", std::move(totalsJson)}}.dump() << "\n";
 }

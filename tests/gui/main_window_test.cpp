@@ -5,21 +5,32 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QRadioButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <functional>
+#include <thread>
 
+#include "devices/pty_instrument.h"
+#include "gui/batch_edit_dialog.h"
 #include "gui/dialogs.h"
+#include "gui/transfer_dialog.h"
 #include "model/analysis_file.h"
 #include "model/gbk_text.h"
 #include "model/sample_project.h"
 #include "model/statistics.h"
 #include "support/temp_dir.h"
+#include "transfer/instrument_encoder.h"
+#include "views/recording_canvas.h"
 #include "views/thickness_chart.h"
 
 namespace kro::gui {
@@ -35,6 +46,29 @@ void typeText(QWidget* widget, const QString& text) {
     QApplication::sendEvent(widget, &release);
     i += length - 1;
   }
+}
+
+// Answers the next modal dialog of type T with act, once it is shown.
+template <class T>
+void whenShown(std::function<void(T*)> act) {
+  auto poll = std::make_shared<std::function<void()>>();
+  *poll = [act, poll] {
+    if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+      act(dialog);
+    } else {
+      QTimer::singleShot(20, *poll);
+    }
+  };
+  QTimer::singleShot(0, *poll);
+}
+
+// The centre of a member list row's check box.
+QPoint checkBoxOf(QTreeView* list, int row) {
+  QStyleOptionViewItem option;
+  option.initFrom(list);
+  option.rect = list->visualRect(list->model()->index(row, 0));
+  option.features |= QStyleOptionViewItem::HasCheckIndicator;
+  return list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list).center();
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -67,6 +101,19 @@ class MainWindowTest : public ::testing::Test {
     box->selectAll();
     typeText(box, text);
   }
+
+  // The rows the member list highlights.
+  std::vector<int> highlighted() {
+    std::vector<int> rows;
+    for (const QModelIndex& i : window.panel()->list()->selectionModel()->selectedRows())
+      rows.push_back(i.row());
+    return rows;
+  }
+  bool ticked(int row) {
+    return window.panel()->model().data(window.panel()->model().index(row, 0), Qt::CheckStateRole).toInt() ==
+           Qt::Checked;
+  }
+  QString text(const char* box) { return find<QLineEdit>(box)->text(); }
 
   test::TempDir dir;
   MainWindow window;
@@ -305,6 +352,192 @@ TEST_F(MainWindowTest, TicksReachTheSelectionExport) {
   ASSERT_GT(bytes.size(), second + 125);
   EXPECT_EQ(bytes[second + 125], 0);
   EXPECT_EQ(bytes[4 + 125], 1);
+}
+
+TEST_F(MainWindowTest, UntickedMembersStayUntickedThroughEveryRebuild) {
+  ASSERT_TRUE(window.openFile(sample()));
+  QTreeView* list = window.panel()->list();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(list, 2));
+  ASSERT_EQ(window.document().memberAt(2)->selected(), 0);
+  EXPECT_TRUE(window.isWindowModified());
+  window.action("actionAppendMember")->trigger();
+  window.action("actionDeleteMember")->trigger();
+  QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+  window.document().selectMember(0);
+  find<QDateEdit>("dateEdit")->setDate(QDate(2026, 2, 3));
+  EXPECT_FALSE(ticked(2));
+  EXPECT_TRUE(ticked(1));
+  EXPECT_EQ(window.document().memberAt(2)->selected(), 0);
+  // The tick is undoable like every other change.
+  while (window.document().canUndo()) window.action("actionUndo")->trigger();
+  EXPECT_TRUE(ticked(2));
+  EXPECT_FALSE(window.isWindowModified());
+}
+
+TEST_F(MainWindowTest, AClickOnATickBoxHighlightsThatRowAndMakesItCurrent) {
+  ASSERT_TRUE(window.openFile(sample()));
+  QTreeView* list = window.panel()->list();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, checkBoxOf(list, 3));
+  EXPECT_EQ(window.document().currentMember(), 3);
+  EXPECT_EQ(highlighted(), std::vector<int>{3});
+  EXPECT_EQ(text("codeEdit"), "0004");
+  // Ctrl+C deletes the highlighted member.
+  QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(window.document().memberCount(), 11);
+  EXPECT_EQ(window.document().memberAt(3)->code(), "A105");
+  EXPECT_EQ(highlighted(), std::vector<int>{3});
+  EXPECT_EQ(window.document().currentMember(), 3);
+  // A click elsewhere in a row does the same; highlight and current never differ.
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualRect(list->model()->index(5, 1)).center());
+  EXPECT_EQ(highlighted(), std::vector<int>{5});
+  EXPECT_EQ(window.document().currentMember(), 5);
+  window.action("actionUndo")->trigger();
+  EXPECT_EQ(highlighted(), std::vector<int>{window.document().currentMember()});
+}
+
+TEST_F(MainWindowTest, EveryChangeCanBeUndoneAndTheMenuSaysWhat) {
+  ASSERT_TRUE(window.openFile(sample()));
+  QAction* undo = window.action("actionUndo");
+  QAction* redo = window.action("actionRedo");
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_EQ(undo->text(), "撤销");
+  window.document().selectMember(2);
+  window.grid()->setFocus();
+  QTest::keyClick(window.grid(), Qt::Key_C, Qt::ControlModifier);
+  QTest::keyClick(window.grid(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(undo->text(), "撤销 删除构件 0004");
+  QTest::keyClick(window.grid(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(redo->text(), "重做 删除构件 0004");
+  QTest::keyClick(window.grid(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(window.document().memberCount(), 12);
+  EXPECT_EQ(current()->code(), "0003");
+  QTest::keyClick(window.grid(), Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(window.document().memberCount(), 11);
+  QTest::keyClick(window.grid(), Qt::Key_Z, Qt::ControlModifier);
+
+  // A reading edit, and Ctrl+Z typed in a panel box: the document's undo, not the box's.
+  const std::int32_t before = current()->readingAt(4);
+  window.grid()->model()->setData(window.grid()->model()->index(4, 1), "7", Qt::EditRole);
+  EXPECT_EQ(current()->readingAt(4), 7);
+  QLineEdit* name = find<QLineEdit>("nameEdit");
+  name->setFocus();
+  QTest::keyClick(name, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(current()->readingAt(4), before);
+  EXPECT_FALSE(window.isWindowModified());
+
+  // A click on the current row shows it again: the grid selects the current reading once more.
+  window.grid()->selectionModel()->clearSelection();
+  QTreeView* list = window.panel()->list();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualRect(list->model()->index(window.document().currentMember(), 1)).center());
+  EXPECT_FALSE(window.grid()->selectionModel()->selectedIndexes().isEmpty());
+}
+
+TEST_F(MainWindowTest, EveryFigureAgreesAfterAnEdit) {
+  ASSERT_TRUE(window.openFile(sample()));
+  ReadingGridView* grid = window.grid();
+  grid->model()->setData(grid->model()->index(3, 1), "100", Qt::EditRole);
+  const MemberFigures f = computeFigures(*current());
+  EXPECT_EQ(text("minEdit"), "100");
+  EXPECT_EQ(text("passCountEdit"), QString::number(f.passCount));
+  EXPECT_EQ(text("passRateEdit"),
+            QString::fromStdString(formatRate(passRateOf(f.passCount, f.readingCount))));
+  EXPECT_EQ(text("averageEdit"), QString::number(roundedMean(*current())));
+  const Totals totals = documentTotals(window.document().members());
+  EXPECT_EQ(text("totalPassEdit"), QString::number(totals.passCount));
+  EXPECT_EQ(text("overallRateEdit"), QString::fromStdString(formatRate(totals.passRate)));
+  EXPECT_EQ(grid->model()->data(grid->model()->index(3, 4)).toString(), "×");
+  // The chart's header says the same.
+  RecordingCanvas chart;
+  drawThicknessChart(chart, current(), 0, 600, 400);
+  EXPECT_NE(chart.findText("合格率:" + text("passRateEdit").toStdString()), nullptr);
+
+  // Inserting a reading: the figures follow at once and are what is saved.
+  window.action("actionInsertReadingAbove")->trigger();
+  const MemberFigures g = computeFigures(*current());
+  EXPECT_EQ(text("countEdit"), QString::number(g.readingCount));
+  EXPECT_EQ(text("passRateEdit"),
+            QString::fromStdString(formatRate(passRateOf(g.passCount, g.readingCount))));
+  window.action("actionSave")->trigger();
+  const auto saved = decodeAnalysisFile(test::readBytes(dir / "sample.KRO")).value();
+  EXPECT_EQ(saved[0].passRate(), passRateOf(g.passCount, g.readingCount));
+  EXPECT_EQ(saved[0].passCount(), g.passCount);
+}
+
+TEST_F(MainWindowTest, AStoredFigureThatDisagreesIsMarked) {
+  std::vector<MemberRecord> members = makeSampleProject();
+  MemberData d = members[0].data();
+  d.passRate = 1.0f;
+  d.averageThickness = 0;
+  members[0] = MemberRecord(d);
+  ASSERT_TRUE(writeAnalysisFile(dir / "odd.KRO", members).ok());
+  ASSERT_TRUE(window.openFile(QString::fromStdString((dir / "odd.KRO").string())));
+  EXPECT_EQ(text("passRateEdit"), "100.0%");
+  QLabel* mark = find<QLabel>("passRateMark");
+  EXPECT_FALSE(mark->isHidden());
+  EXPECT_TRUE(
+      mark->toolTip().contains(QString::fromStdString(formatRate(*shownPassRate(*current()).computed))));
+  // No stored average: the mean of the readings, unmarked.
+  EXPECT_EQ(text("averageEdit"), QString::number(roundedMean(*current())));
+  EXPECT_TRUE(find<QLabel>("averageMark")->isHidden());
+  // Once the readings change, the figures are recomputed and the mark goes.
+  window.grid()->model()->setData(window.grid()->model()->index(0, 1), "119", Qt::EditRole);
+  EXPECT_TRUE(mark->isHidden());
+}
+
+TEST_F(MainWindowTest, BatchEditIsOneUndoStep) {
+  ASSERT_TRUE(window.openFile(sample()));
+  window.document().setSelected(1, false);
+  whenShown<BatchEditDialog>([](BatchEditDialog* d) {
+    d->findChild<QCheckBox*>("setDesign")->setChecked(true);
+    d->findChild<QSpinBox*>("designBox")->setValue(150);
+    d->findChild<QCheckBox*>("setMinus")->setChecked(true);
+    d->findChild<QSpinBox*>("minusBox")->setValue(6);
+    d->accept();
+  });
+  window.action("actionBatchEdit")->trigger();
+  EXPECT_EQ(window.document().memberAt(0)->designThickness(), 150);
+  EXPECT_EQ(window.document().memberAt(0)->minusDeviation(), -6);
+  EXPECT_NE(window.document().memberAt(1)->designThickness(), 150);  // unticked
+  EXPECT_TRUE(window.statusBar()->currentMessage().contains("-6"));
+  EXPECT_EQ(window.action("actionUndo")->text(), "撤销 批量设置构件参数");
+  window.action("actionUndo")->trigger();
+  EXPECT_EQ(window.document().memberAt(0)->designThickness(), 120);
+  EXPECT_EQ(window.document().memberAt(0)->minusDeviation(), -5);
+  EXPECT_EQ(window.action("actionUndo")->text(), "撤销 取消勾选构件 0002");
+}
+
+TEST_F(MainWindowTest, AfterATransferTheBatchEditIsOffered) {
+  auto instrument = PtyInstrument::create(encodeSerialBlock(makeSampleProject()).value(), true);
+  ASSERT_TRUE(instrument.ok());
+  std::atomic<bool> stop{false};
+  std::thread server([&] { instrument.value()->serve(stop); });
+  const std::filesystem::path destination = dir / "KRODat.KRO";
+  whenShown<TransferDialog>([&](TransferDialog* d) {
+    d->session().setDestination(destination);
+    d->choosePort(QString::fromStdString(instrument.value()->portPath()));
+    d->start();
+  });
+  Dialogs::queueYesNo(true);  // set the parameters now
+  whenShown<BatchEditDialog>([](BatchEditDialog* d) {
+    EXPECT_TRUE(d->findChild<QRadioButton*>("allMembers")->isChecked());
+    d->findChild<QCheckBox*>("setPlus")->setChecked(true);
+    d->findChild<QSpinBox*>("plusBox")->setValue(8);
+    d->findChild<QCheckBox*>("setMinus")->setChecked(true);
+    d->findChild<QSpinBox*>("minusBox")->setValue(-5);
+    d->accept();
+  });
+  window.action("actionTransfer")->trigger();
+  stop = true;
+  server.join();
+  ASSERT_EQ(window.document().memberCount(), 12);
+  EXPECT_EQ(Dialogs::takeQuestions().size(), 1);
+  for (const MemberRecord& m : window.document().members()) {
+    EXPECT_EQ(m.plusDeviation(), 8);
+    EXPECT_EQ(m.minusDeviation(), -5);
+  }
+  EXPECT_EQ(window.document().history().size(), 1u);
 }
 
 }  // namespace
