@@ -93,6 +93,10 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
           [this] { onNumberEdited(plus_, &CKroAnalyzeDoc::setPlusDeviation); });
   connect(minus_, &QLineEdit::textEdited, this, &MemberPanel::onMinusEdited);
   connect(date_, &QDateEdit::dateChanged, this, &MemberPanel::onDateChanged);
+  // Typing in one box is one undo step until the user leaves the box.
+  for (QLineEdit* box : {name_, design_, plus_, minus_}) {
+    connect(box, &QLineEdit::editingFinished, this, [this] { doc_.closeUndoStep(); });
+  }
 
   // Ctrl+Z and Ctrl+Y in the boxes undo and redo the document's commands (the panel's edits are
   // commands too), not the box's own typing.

@@ -131,6 +131,8 @@ class CKroAnalyzeDoc {
   std::string redoName() const { return history_.redoName(); }
   bool undo();
   bool redo();
+  // The next edit starts a new undo step even in the same box (the user left the box).
+  void closeUndoStep() { history_.endMerging(); }
   const UndoStack& history() const { return history_; }
 
   static std::filesystem::path programFolder();

@@ -384,7 +384,13 @@ TEST_F(DocumentTest, KeystrokesInOneBoxAreOneStepButNotAcrossASave) {
   EXPECT_TRUE(doc.isModified());
   EXPECT_EQ(doc.memberAt(0)->designThickness(), 120);
   EXPECT_EQ(doc.memberAt(0)->plusDeviation(), 8);
-  // Choosing a member again also starts a new step.
+  // Leaving the box, or choosing a member again, also starts a new step.
+  doc.setDesignThickness(121);
+  doc.closeUndoStep();
+  doc.setDesignThickness(122);
+  EXPECT_EQ(doc.history().size(), 2u);
+  doc.undo();
+  doc.undo();
   doc.redo();
   doc.selectMember(0);
   doc.setDesignThickness(99);
