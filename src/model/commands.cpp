@@ -2,6 +2,7 @@
 #include "model/commands.h"
 
 #include <algorithm>
+#include <type_traits>
 
 #include "model/gbk_text.h"
 #include "model/statistics.h"
@@ -147,45 +148,15 @@ const char* fieldName(MemberField field) {
   return "";
 }
 
-class SetMemberText : public Command {
- public:
-  SetMemberText(int member, MemberField field, std::string before, std::string after, std::string code)
-      : member_(member),
-        field_(field),
-        before_(std::move(before)),
-        after_(std::move(after)),
-        code_(std::move(code)) {}
-
-  std::string name() const override { return "修改 " + code_ + " 的" + fieldName(field_); }
-  CommandEffect redo(Project& project) override { return store(project, after_); }
-  CommandEffect undo(Project& project) override { return store(project, before_); }
-
-  bool mergeWith(const Command& next) override {
-    auto* same = dynamic_cast<const SetMemberText*>(&next);
-    if (same == nullptr || same->member_ != member_ || same->field_ != field_) return false;
-    after_ = same->after_;
-    return true;
+void setField(MemberRecord& m, MemberField field, const std::string& text) {
+  if (field == MemberField::Name) {
+    m.setMemberName(text);
+  } else {
+    m.setTestDate(text);
   }
+}
 
- private:
-  CommandEffect store(Project& project, const std::string& text) {
-    MemberRecord& m = memberOf(project, member_);
-    if (field_ == MemberField::Name) {
-      m.setMemberName(text);
-    } else {
-      m.setTestDate(text);
-    }
-    // A new date moves the member's row text; the list shows it.
-    return {member_, std::nullopt, false};
-  }
-
-  int member_;
-  MemberField field_;
-  std::string before_, after_;
-  std::string code_;
-};
-
-void setNumber(MemberRecord& m, MemberField field, std::int32_t value) {
+void setField(MemberRecord& m, MemberField field, std::int32_t value) {
   switch (field) {
     case MemberField::DesignThickness:
       m.setDesignThickness(value);
@@ -214,31 +185,40 @@ std::int32_t numberOf(const MemberRecord& m, MemberField field) {
   }
 }
 
-class SetMemberNumber : public Command {
+// One field of the member panel: a text (name, test date) or a number (design thickness, a
+// deviation), whose change makes the member's figures recomputed. Consecutive edits of the
+// same field of the same member merge, keeping the first old value and its old figures.
+template <class T>
+class SetMemberField : public Command {
  public:
-  SetMemberNumber(int member, MemberField field, std::int32_t before, std::int32_t after, std::string code)
-      : member_(member), field_(field), before_(before), after_(after), code_(std::move(code)) {}
+  static constexpr bool kChangesFigures = std::is_integral_v<T>;
+
+  SetMemberField(int member, MemberField field, T before, T after, std::string code)
+      : member_(member),
+        field_(field),
+        before_(std::move(before)),
+        after_(std::move(after)),
+        code_(std::move(code)) {}
 
   std::string name() const override { return "修改 " + code_ + " 的" + fieldName(field_); }
 
   CommandEffect redo(Project& project) override {
     MemberRecord& m = memberOf(project, member_);
-    stats_.before(m);
-    setNumber(m, field_, after_);
-    Recomputation::after(m);
+    if constexpr (kChangesFigures) stats_.before(m);
+    setField(m, field_, after_);
+    if constexpr (kChangesFigures) Recomputation::after(m);
     return {member_, std::nullopt, false};
   }
 
   CommandEffect undo(Project& project) override {
     MemberRecord& m = memberOf(project, member_);
-    setNumber(m, field_, before_);
-    stats_.restore(m);
+    setField(m, field_, before_);
+    if constexpr (kChangesFigures) stats_.restore(m);
     return {member_, std::nullopt, false};
   }
 
-  // Keeps this command's old value and old statistics, takes the new value.
   bool mergeWith(const Command& next) override {
-    auto* same = dynamic_cast<const SetMemberNumber*>(&next);
+    auto* same = dynamic_cast<const SetMemberField*>(&next);
     if (same == nullptr || same->member_ != member_ || same->field_ != field_) return false;
     after_ = same->after_;
     return true;
@@ -247,7 +227,7 @@ class SetMemberNumber : public Command {
  private:
   int member_;
   MemberField field_;
-  std::int32_t before_, after_;
+  T before_, after_;
   std::string code_;
   Recomputation stats_;
 };
@@ -424,7 +404,8 @@ std::unique_ptr<Command> makeSetMemberText(const Project& project, int member, M
       field == MemberField::Name ? MemberRecord::kNameCapacity : MemberRecord::kDateCapacity;
   std::string after(gbkTruncate(gbk, capacity));
   if (after == before) return nullptr;
-  return std::make_unique<SetMemberText>(member, field, before, std::move(after), codeText(project, member));
+  return std::make_unique<SetMemberField<std::string>>(member, field, before, std::move(after),
+                                                       codeText(project, member));
 }
 
 std::unique_ptr<Command> makeSetMemberNumber(const Project& project, int member, MemberField field,
@@ -433,7 +414,8 @@ std::unique_ptr<Command> makeSetMemberNumber(const Project& project, int member,
   if (m == nullptr || field == MemberField::Name || field == MemberField::TestDate) return nullptr;
   const std::int32_t before = numberOf(*m, field);
   if (before == value) return nullptr;
-  return std::make_unique<SetMemberNumber>(member, field, before, value, codeText(project, member));
+  return std::make_unique<SetMemberField<std::int32_t>>(member, field, before, value,
+                                                        codeText(project, member));
 }
 
 std::unique_ptr<Command> makeSetSelected(const Project& project, int member, bool selected) {
