@@ -24,7 +24,8 @@ QSpinBox* numberBox(QWidget* parent, const char* name, int low, int high, int va
 
 }  // namespace
 
-BatchEditDialog::BatchEditDialog(const MemberRecord* current, int ticked, int total, QWidget* parent)
+BatchEditDialog::BatchEditDialog(const MemberRecord* current, int ticked, int total, bool allMembers,
+                                 QWidget* parent)
     : QDialog(parent) {
   setObjectName("batchEditDialog");
   setWindowTitle("批量设置构件参数");
@@ -65,7 +66,7 @@ BatchEditDialog::BatchEditDialog(const MemberRecord* current, int ticked, int to
   ticked_->setObjectName("tickedMembers");
   all_ = new QRadioButton(QString("全部构件（%1 个）").arg(total), scope);
   all_->setObjectName("allMembers");
-  (ticked > 0 ? ticked_ : all_)->setChecked(true);
+  (ticked > 0 && !allMembers ? ticked_ : all_)->setChecked(true);
   ticked_->setEnabled(ticked > 0);
   scopeLayout->addWidget(ticked_);
   scopeLayout->addWidget(all_);

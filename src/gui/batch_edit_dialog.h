@@ -17,8 +17,10 @@ class BatchEditDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // Proposes the current member's values; ticked counts the ticked members, total all of them.
-  BatchEditDialog(const MemberRecord* current, int ticked, int total, QWidget* parent = nullptr);
+  // Proposes the current member's values; ticked counts the ticked members, total all of them;
+  // allMembers proposes all members rather than the ticked ones.
+  BatchEditDialog(const MemberRecord* current, int ticked, int total, bool allMembers,
+                  QWidget* parent = nullptr);
 
   // What the user chose (the minus deviation as typed; the document fixes its sign).
   BatchEditRequest request() const;

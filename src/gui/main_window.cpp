@@ -348,7 +348,7 @@ void MainWindow::batchEdit(bool afterTransfer) {
   }
   int ticked = 0;
   for (const MemberRecord& m : doc_.members()) ticked += m.selected() != 0 ? 1 : 0;
-  BatchEditDialog dialog(doc_.currentMemberRecord(), afterTransfer ? 0 : ticked, doc_.memberCount(), this);
+  BatchEditDialog dialog(doc_.currentMemberRecord(), ticked, doc_.memberCount(), afterTransfer, this);
   if (dialog.exec() != QDialog::Accepted) return;
   const BatchEditRequest request = dialog.request();
   const int changed = doc_.batchEdit(request);
