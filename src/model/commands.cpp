@@ -74,60 +74,46 @@ class EditReadings : public Command {
   Recomputation stats_;
 };
 
-class InsertReading : public Command {
+// Inserts or deletes one reading row; each is the other's undo.
+class ReadingRow : public Command {
  public:
-  InsertReading(int member, int row, std::string name) : member_(member), row_(row), name_(std::move(name)) {}
+  ReadingRow(int member, int row, bool insert, Reading reading, std::string name)
+      : member_(member), row_(row), insert_(insert), reading_(reading), name_(std::move(name)) {}
 
   std::string name() const override { return name_; }
 
   CommandEffect redo(Project& project) override {
     MemberRecord& m = memberOf(project, member_);
     stats_.before(m);
-    m.insertReadingBefore(row_);
+    apply(m, insert_);
     Recomputation::after(m);
-    return {member_, row_, false};
+    return effect(m, insert_);
   }
 
   CommandEffect undo(Project& project) override {
     MemberRecord& m = memberOf(project, member_);
-    m.deleteReading(row_);
+    apply(m, !insert_);
     stats_.restore(m);
-    return {member_, std::max(0, std::min(row_, m.readingCount() - 1)), false};
+    return effect(m, !insert_);
   }
 
  private:
-  int member_;
-  int row_;  // the new reading's index
-  std::string name_;
-  Recomputation stats_;
-};
-
-class DeleteReading : public Command {
- public:
-  DeleteReading(int member, int row, Reading removed, std::string name)
-      : member_(member), row_(row), removed_(removed), name_(std::move(name)) {}
-
-  std::string name() const override { return name_; }
-
-  CommandEffect redo(Project& project) override {
-    MemberRecord& m = memberOf(project, member_);
-    stats_.before(m);
-    m.deleteReading(row_);
-    Recomputation::after(m);
-    return {member_, std::max(0, std::min(row_, m.readingCount() - 1)), false};
+  void apply(MemberRecord& m, bool insert) const {
+    if (insert) {
+      m.insertReadingBefore(row_, reading_);
+    } else {
+      m.deleteReading(row_);
+    }
+  }
+  // The row inserted becomes current; after a deletion, the row that took its place.
+  CommandEffect effect(const MemberRecord& m, bool inserted) const {
+    return {member_, inserted ? row_ : std::max(0, std::min(row_, m.readingCount() - 1)), false};
   }
 
-  CommandEffect undo(Project& project) override {
-    MemberRecord& m = memberOf(project, member_);
-    m.insertReadingBefore(row_, removed_);
-    stats_.restore(m);
-    return {member_, row_, false};
-  }
-
- private:
   int member_;
   int row_;
-  Reading removed_;
+  bool insert_;
+  Reading reading_;  // the deleted reading; a new one is all zero
   std::string name_;
   Recomputation stats_;
 };
@@ -353,10 +339,12 @@ std::unique_ptr<Command> makeEditReadings(const Project& project, int member,
   for (const ReadingChange& c : changes) {
     if (!working.validIndex(c.index)) return nullptr;
     const Reading before = working.readings()[static_cast<std::size_t>(c.index)];
-    if (before == c.after) continue;
-    thicknessChanged = thicknessChanged || before.thickness != c.after.thickness;
-    edits.push_back({c.index, before, c.after});
-    working.setReading(c.index, c.after);
+    Reading after = before;
+    (c.aux ? after.auxValue : after.thickness) = c.value;
+    if (before == after) continue;
+    thicknessChanged = thicknessChanged || !c.aux;
+    edits.push_back({c.index, before, after});
+    working.setReading(c.index, after);
   }
   if (edits.empty()) return nullptr;
   const std::string code = codeText(project, member);
@@ -383,15 +371,15 @@ std::unique_ptr<Command> makeInsertReading(const Project& project, int member, i
       where == ReadingInsert::Before ? row >= 0 && row <= m->readingCount() : m->validIndex(row);
   if (!valid) return nullptr;
   const int at = where == ReadingInsert::Before ? row : row + 1;
-  return std::make_unique<InsertReading>(
-      member, at, "插入 " + codeText(project, member) + " 的测点 " + std::to_string(at + 1));
+  return std::make_unique<ReadingRow>(
+      member, at, true, Reading{}, "插入 " + codeText(project, member) + " 的测点 " + std::to_string(at + 1));
 }
 
 std::unique_ptr<Command> makeDeleteReading(const Project& project, int member, int row) {
   const MemberRecord* m = project.memberAt(member);
   if (m == nullptr || !m->validIndex(row)) return nullptr;
-  return std::make_unique<DeleteReading>(
-      member, row, m->readings()[static_cast<std::size_t>(row)],
+  return std::make_unique<ReadingRow>(
+      member, row, false, m->readings()[static_cast<std::size_t>(row)],
       "删除 " + codeText(project, member) + " 的测点 " + std::to_string(row + 1));
 }
 

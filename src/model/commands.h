@@ -39,16 +39,17 @@ class Command {
   virtual bool mergeWith(const Command& next);
 };
 
-// One reading of a member set to a new value.
+// One value of a reading set anew: its thickness, or its second value (aux).
 struct ReadingChange {
   int index = 0;
-  Reading after;
+  bool aux = false;
+  std::int32_t value = 0;
 };
 
 enum class ReadingEditKind { Typed, Paste, Cut };
 
-// Sets readings of one member. Nothing (a null command) when no reading would change or an
-// index is out of range.
+// Sets values of one member's readings, in order (a reading changed twice ends with its last
+// value). Nothing (a null command) when no reading would change or an index is out of range.
 std::unique_ptr<Command> makeEditReadings(const Project& project, int member,
                                           std::vector<ReadingChange> changes, ReadingEditKind kind);
 

@@ -244,14 +244,12 @@ void CKroAnalyzeDoc::setCellValues(const std::vector<CellValue>& cells, ReadingE
   if (m == nullptr) return;
   // Column 1 is the grid's thickness column: it sets the thickness for every member kind.
   // Grid-test members keep a second pair of columns, offset by secondColumnStart.
-  MemberRecord working = *m;
   std::vector<ReadingChange> changes;
   for (const CellValue& cell : cells) {
-    const std::int64_t shifted = std::int64_t{cell.row} + working.secondColumnStart();
+    const std::int64_t shifted = std::int64_t{cell.row} + m->secondColumnStart();
     const int secondRow = shifted >= 0 && shifted <= INT32_MAX ? static_cast<int>(shifted) : -1;
-    int row = cell.row;
-    bool aux = false;
-    switch (working.memberKind()) {
+    ReadingChange change{cell.row, false, cell.value};
+    switch (m->memberKind()) {
       case MemberKind::ThicknessTest:
         break;
       case MemberKind::ProfileTest:
@@ -259,18 +257,14 @@ void CKroAnalyzeDoc::setCellValues(const std::vector<CellValue>& cells, ReadingE
         break;
       case MemberKind::GridTest:
         if (cell.column == 4 || cell.column == 5) {
-          row = secondRow;
-          aux = cell.column == 4;
+          change.index = secondRow;
+          change.aux = cell.column == 4;
         } else if (cell.column != 1 && cell.column != 2) {
           continue;
         }
         break;
     }
-    if (!working.validIndex(row)) continue;
-    Reading r = working.readings()[static_cast<std::size_t>(row)];
-    (aux ? r.auxValue : r.thickness) = cell.value;
-    working.setReading(row, r);
-    changes.push_back({row, r});
+    if (m->validIndex(change.index)) changes.push_back(change);
   }
   run(makeEditReadings(project_, currentMember_, std::move(changes), kind));
 }
@@ -296,7 +290,5 @@ int CKroAnalyzeDoc::batchEdit(const BatchEditRequest& request) {
   run(makeBatchEdit(project_, targets, values, &changed));
   return changed;
 }
-
-fs::path CKroAnalyzeDoc::programFolder() { return ProgramPaths::programFolder(); }
 
 }  // namespace kro

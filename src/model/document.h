@@ -135,8 +135,6 @@ class CKroAnalyzeDoc {
   void closeUndoStep() { history_.endMerging(); }
   const UndoStack& history() const { return history_; }
 
-  static std::filesystem::path programFolder();
-
  private:
   MemberRecord* current();
   // Runs a command (nothing for a null one) and shows its effect.

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace kro {
 
@@ -53,8 +52,8 @@ class DocumentFrontend : public Prompter {
   virtual void stateChanged() {}
 };
 
-// A frontend without a window: no refreshes, questions answered "no", messages kept for the
-// caller.
+// A frontend without a window, for a document nobody watches: no refreshes, no messages,
+// questions answered "no".
 class HeadlessFrontend : public DocumentFrontend {
  public:
   void rebuildMemberList() override {}
@@ -62,19 +61,10 @@ class HeadlessFrontend : public DocumentFrontend {
   void showMember(const MemberRecord*) override {}
   void refillGrid() override {}
   void redrawChart() override {}
-  void showMessage(MessageKind kind, const std::string& text) override;
+  void showMessage(MessageKind, const std::string&) override {}
   bool askYesNo(const std::string&) override { return false; }
   SaveChoice askSaveDiscardCancel(const std::string&) override { return SaveChoice::Cancel; }
   std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec&) override { return std::nullopt; }
-
-  struct Message {
-    MessageKind kind;
-    std::string text;
-  };
-  const std::vector<Message>& messages() const { return messages_; }
-
- private:
-  std::vector<Message> messages_;
 };
 
 }  // namespace kro

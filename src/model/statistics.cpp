@@ -21,16 +21,26 @@ std::int64_t deviationOf(const MemberRecord& m, int index) {
   return std::int64_t{m.readingAt(index)} - m.designThickness();
 }
 
+namespace {
+
+std::int32_t countPassing(const MemberRecord& m) {
+  const ToleranceBand band = toleranceBand(m);
+  std::int32_t passed = 0;
+  for (const Reading& r : m.readings()) passed += band.contains(r.thickness) ? 1 : 0;
+  return passed;
+}
+
+}  // namespace
+
 MemberFigures computeFigures(const MemberRecord& m) {
   MemberFigures f;
   f.readingCount = m.readingCount();
   if (m.readings().empty()) return f;
-  const ToleranceBand band = toleranceBand(m);
+  f.passCount = countPassing(m);
   std::int32_t high = m.readings().front().thickness;
   std::int32_t low = high;
   std::int64_t sum = 0;
   for (const Reading& r : m.readings()) {
-    if (band.contains(r.thickness)) ++f.passCount;
     if (r.thickness > high) high = r.thickness;
     if (r.thickness < low) low = r.thickness;
     sum += r.thickness;
@@ -79,12 +89,7 @@ ShownFigure<float> shownPassRate(const MemberRecord& m) {
   ShownFigure<float> f;
   f.shown = m.passRate();
   f.stored = true;
-  if (!m.readings().empty()) {
-    std::int32_t passed = 0;
-    const ToleranceBand band = toleranceBand(m);
-    for (const Reading& r : m.readings()) passed += band.contains(r.thickness) ? 1 : 0;
-    f.computed = passRateOf(passed, m.readingCount());
-  }
+  if (!m.readings().empty()) f.computed = passRateOf(countPassing(m), m.readingCount());
   return f;
 }
 
@@ -108,9 +113,8 @@ int readingRows(const MemberRecord& m) {
 Totals documentTotals(const std::vector<MemberRecord>& members) {
   Totals t;
   for (const MemberRecord& m : members) {
-    const ToleranceBand band = toleranceBand(m);
     t.readingCount += m.readingCount();
-    for (const Reading& r : m.readings()) t.passCount += band.contains(r.thickness) ? 1 : 0;
+    t.passCount += countPassing(m);
   }
   t.passRate = passRateOf(t.passCount, t.readingCount);
   return t;

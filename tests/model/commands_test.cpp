@@ -24,10 +24,10 @@ Project sample() { return Project{makeSampleProject()}; }
 
 TEST(Commands, NothingToChangeGivesNoCommand) {
   const Project p = sample();
-  const Reading r = p.members[0].readings()[0];
-  EXPECT_EQ(makeEditReadings(p, 0, {{0, r}}, ReadingEditKind::Typed), nullptr);
-  EXPECT_EQ(makeEditReadings(p, 0, {{999, r}}, ReadingEditKind::Typed), nullptr);
-  EXPECT_EQ(makeEditReadings(p, 99, {{0, r}}, ReadingEditKind::Typed), nullptr);
+  const std::int32_t t = p.members[0].readingAt(0);
+  EXPECT_EQ(makeEditReadings(p, 0, {{0, false, t}}, ReadingEditKind::Typed), nullptr);
+  EXPECT_EQ(makeEditReadings(p, 0, {{999, false, t + 1}}, ReadingEditKind::Typed), nullptr);
+  EXPECT_EQ(makeEditReadings(p, 99, {{0, false, t + 1}}, ReadingEditKind::Typed), nullptr);
   EXPECT_EQ(makeSetMemberNumber(p, 0, MemberField::DesignThickness, p.members[0].designThickness()), nullptr);
   EXPECT_EQ(makeSetMemberText(p, 0, MemberField::Name, p.members[0].name()), nullptr);
   EXPECT_EQ(makeSetSelected(p, 0, true), nullptr);
@@ -43,14 +43,13 @@ TEST(Commands, AnAuxValueAloneKeepsTheStoredFigures) {
   MemberData d = p.members[0].data();
   d.passRate = 0.123f;
   p.members[0] = MemberRecord(d);
-  Reading r = p.members[0].readings()[0];
-  r.auxValue += 5;
-  auto aux = makeEditReadings(p, 0, {{0, r}}, ReadingEditKind::Typed);
+  const Reading r = p.members[0].readings()[0];
+  auto aux = makeEditReadings(p, 0, {{0, true, r.auxValue + 5}}, ReadingEditKind::Typed);
   ASSERT_NE(aux, nullptr);
   aux->redo(p);
   EXPECT_EQ(p.members[0].passRate(), 0.123f);
-  r.thickness += 1;
-  auto thickness = makeEditReadings(p, 0, {{0, r}}, ReadingEditKind::Typed);
+  EXPECT_EQ(p.members[0].readings()[0].auxValue, r.auxValue + 5);
+  auto thickness = makeEditReadings(p, 0, {{0, false, r.thickness + 1}}, ReadingEditKind::Typed);
   thickness->redo(p);
   EXPECT_NE(p.members[0].passRate(), 0.123f);
   thickness->undo(p);
@@ -60,9 +59,9 @@ TEST(Commands, AnAuxValueAloneKeepsTheStoredFigures) {
 TEST(Commands, AReadingChangedTwiceInOneCommandUndoesToItsFirstValue) {
   Project p = sample();
   const Project before = p;
-  auto cmd = makeEditReadings(p, 0, {{0, {0, 1, 0}}, {0, {0, 2, 0}}}, ReadingEditKind::Paste);
+  auto cmd = makeEditReadings(p, 0, {{0, false, 1}, {0, true, 9}, {0, false, 2}}, ReadingEditKind::Paste);
   cmd->redo(p);
-  EXPECT_EQ(p.members[0].readingAt(0), 2);
+  EXPECT_EQ(p.members[0].readings()[0], (Reading{9, 2, before.members[0].readings()[0].spare}));
   cmd->undo(p);
   EXPECT_EQ(p, before);
 }
