@@ -443,7 +443,12 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   if (!session.start(link, {})) return cx.fail(frontend.lastError);
   {
     ProgressLine progress(cx.err);
+    bool drainShown = false;
     while (session.tick() == TransferState::Running) {
+      if (session.draining() && !drainShown) {
+        cx.err << kDrainingMessage << "…" << std::endl;
+        drainShown = true;
+      }
       progress.show(session.progress());
       if (session.silentFor() > std::chrono::seconds(timeout)) {
         session.cancel();

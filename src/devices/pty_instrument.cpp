@@ -69,8 +69,6 @@ int PtyInstrument::serve(const std::atomic<bool>& stop) {
       continue;
     }
     heard.clear();
-    // Whatever an earlier client left unread is gone.
-    ::tcflush(slave_, TCIFLUSH);
     if (send(stop)) {
       ++sent;
       ++sent_;

@@ -52,6 +52,27 @@ bool QtSerialPort::write(std::string_view bytes) {
   return true;
 }
 
+std::string QtSerialPort::failure() {
+  // A timeout only means nothing arrived; every other error means the device is gone or broken.
+  switch (port_.error()) {
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError:
+      return {};
+    case QSerialPort::DeviceNotFoundError:
+      return "设备不存在";
+    case QSerialPort::PermissionError:
+      return "没有访问权限";
+    case QSerialPort::ResourceError:
+      return "设备已断开或不再可用";
+    case QSerialPort::ReadError:
+      return "读取出错";
+    case QSerialPort::WriteError:
+      return "写入出错";
+    default:
+      return "串口出错";
+  }
+}
+
 std::vector<std::string> availableSerialDevices() {
   std::vector<std::string> devices;
   for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {

@@ -17,6 +17,7 @@ class QtSerialPort : public SerialPort {
   std::size_t bytesQueued() override;
   std::size_t read(char* buffer, std::size_t max) override;
   bool write(std::string_view bytes) override;
+  std::string failure() override;
 
  private:
   QSerialPort port_;

@@ -132,7 +132,7 @@ void TransferDialog::start() {
     status_->clear();
     return;
   }
-  status_->setText("正在传输…");
+  showStatus();
   timer_.start(kTransferTick);
 }
 
@@ -145,6 +145,11 @@ void TransferDialog::tick() {
 }
 
 void TransferDialog::showStatus() {
+  if (session_.draining()) {
+    status_->setText(
+        QString::fromUtf8(kDrainingMessage.data(), static_cast<qsizetype>(kDrainingMessage.size())) + "…");
+    return;
+  }
   const TransferBuffer::Progress p = session_.progress();
   QString text = QString("已接收 %1").arg(p.received);
   if (p.expected) text += QString(" / %1").arg(*p.expected);

@@ -36,6 +36,9 @@ class SerialPort {
   // Reads up to max bytes that are waiting; returns how many were read.
   virtual std::size_t read(char* buffer, std::size_t max) = 0;
   virtual bool write(std::string_view bytes) = 0;
+  // The system's reason when the device went away or stopped working while open (unplugged,
+  // the line closed); empty while it works.
+  virtual std::string failure() { return {}; }
 };
 
 inline constexpr std::string_view kStartCommand = "BHV20!";
@@ -62,6 +65,8 @@ class SerialLink {
   bool writeStartCommand();
   // Reads what is queued, at most the receive area's size.
   std::string_view readQueued();
+  // Why the open port stopped working, empty while it works.
+  std::string failure() { return port_.isOpen() ? port_.failure() : std::string(); }
 
  private:
   SerialPort& port_;

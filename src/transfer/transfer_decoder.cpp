@@ -43,10 +43,30 @@ void readReadings(std::string_view b, std::size_t at, std::uint32_t count, Membe
   d.maxThickness = high->thickness;
 }
 
-std::string incompleteWarning(std::uint32_t stated, std::size_t complete) {
-  return "仪器声明了 " + std::to_string(stated) + " 个构件，但收到的数据只含 " + std::to_string(complete) +
-         " 个完整的构件；已保存完整的构件，其余的没有保存。";
+// Members whose date or design thickness no instrument would store: kept, but named in a
+// warning so the user can check them before relying on them.
+std::string implausibleWarning(const std::vector<std::string>& found) {
+  constexpr std::size_t kShown = 10;
+  std::string text = "以下构件的数据可疑，已保存，请核对：";
+  for (std::size_t i = 0; i < found.size() && i < kShown; ++i) text += (i ? "；" : "") + found[i];
+  if (found.size() > kShown) text += "；另有 " + std::to_string(found.size() - kShown) + " 个构件";
+  return text + "。";
 }
+
+// What is wrong with a header's date and design thickness, empty when nothing is.
+std::string implausibleFields(std::string_view b, std::size_t at) {
+  const unsigned month = static_cast<unsigned char>(b[at + 5]);
+  const unsigned day = static_cast<unsigned char>(b[at + 6]);
+  const std::uint32_t design = be16(b, at + 7);
+  std::string problems;
+  auto add = [&problems](const std::string& p) { problems += (problems.empty() ? "" : "，") + p; };
+  if (month < 1 || month > 12) add("月份 " + std::to_string(month));
+  if (day < 1 || day > 31) add("日 " + std::to_string(day));
+  if (design < 1 || design > 9999) add("设计厚度 " + std::to_string(design));
+  return problems;
+}
+
+std::string arrivedText(std::size_t received) { return "已收到 " + std::to_string(received) + " 字节"; }
 
 }  // namespace
 
@@ -83,26 +103,49 @@ Result<DecodedTransfer> decodeTransfer(TransferLayout layout, std::string_view b
   if (b.size() < 6) return Error{std::string(kNoDataMessage)};
   const std::uint32_t count = be16(b, 4);
   if (count == 0) return Error{std::string(kNoDataMessage)};
+  const std::optional<std::uint64_t> stated = expectedTransferSize(layout, b);
+  if (!stated || b.size() < *stated) {
+    return Error{"收到的数据不完整，没有保存任何数据：仪器声明 " + std::to_string(count) + " 个构件共 " +
+                 (stated ? std::to_string(*stated) + " 字节，" : std::string("若干字节，")) +
+                 arrivedText(b.size()) + "。请重新传输。"};
+  }
+  // Member sizes must add up exactly to the stated length; anything else means the bytes are
+  // not one block (for example the tail of an earlier transfer), so none of them is kept.
+  const std::uint64_t headerArea = layout == TransferLayout::Serial ? 8 : kUsbHeaderStride * (count + 1);
+  std::uint64_t end = headerArea;
+  for (std::uint32_t k = 0; k < count && end <= *stated; ++k) {
+    const std::uint64_t header = layout == TransferLayout::Serial ? end : kUsbHeaderStride * (k + 1);
+    if (header + kHeaderSize > b.size()) {
+      end = *stated + 1;
+      break;
+    }
+    end += (layout == TransferLayout::Serial ? kHeaderSize : 0) + 2 * std::uint64_t{be16(b, header + 9)};
+  }
+  if (end != *stated) {
+    return Error{"收到的数据格式不对，没有保存任何数据：" + std::to_string(count) +
+                 " 个构件的大小与声明的长度 " + std::to_string(*stated) + " 字节不符（" +
+                 arrivedText(b.size()) + "）。可能是仪器仍在发送上一次的数据，请等仪器停止发送后重新传输。"};
+  }
+
   DecodedTransfer out;
-  out.members.reserve(count);
+  out.members.reserve(count);  // the walk above proved every member is in the bytes
+  std::vector<std::string> implausible;
   std::size_t entry = 8;                                // serial: the running entry offset
   std::size_t cursor = kUsbHeaderStride * (count + 1);  // USB: the running reading cursor
   for (std::uint32_t k = 0; k < count; ++k) {
     const std::size_t header = layout == TransferLayout::Serial ? entry : kUsbHeaderStride * (k + 1);
-    if (header + kHeaderSize > b.size()) break;
     const std::uint32_t readings = be16(b, header + 9);
     const std::size_t first = layout == TransferLayout::Serial ? header + kHeaderSize : cursor;
-    if (first + 2 * std::size_t{readings} > b.size()) break;
     MemberData d = headerFields(b, header);
     readReadings(b, first, readings, d);
+    if (std::string problems = implausibleFields(b, header); !problems.empty()) {
+      implausible.push_back("第 " + std::to_string(k + 1) + " 个构件 " + d.code + "（" + problems + "）");
+    }
     out.members.emplace_back(std::move(d));
     entry = header + kHeaderSize + 2 * std::size_t{readings};
     cursor += 2 * std::size_t{readings};
   }
-  if (out.members.empty()) {
-    return Error{"收到的数据不完整：仪器声明了 " + std::to_string(count) + " 个构件，但没有一个是完整的。"};
-  }
-  if (out.members.size() < count) out.warnings.push_back(incompleteWarning(count, out.members.size()));
+  if (!implausible.empty()) out.warnings.push_back(implausibleWarning(implausible));
   return out;
 }
 

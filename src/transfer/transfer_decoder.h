@@ -37,9 +37,12 @@ struct DecodedTransfer {
   std::vector<std::string> warnings;
 };
 
-// Decodes received bytes into a fresh member list. Never reads past the bytes held: when the
-// counts point beyond them, the complete members are kept and a warning says so; with none
-// complete, or with no members at all, the decode is refused.
+// Decodes received bytes into a fresh member list, all or nothing. Refused with a message
+// saying how much arrived when the bytes are fewer than the stated length, or when the member
+// sizes do not add up exactly to it (serial: 8 + sum of 14 + 2n = L; USB: 16 + 16N + sum of
+// 2n = 16N + 15 + R); bytes after the stated length are ignored. A member whose month is
+// outside 1-12, day outside 1-31 or design thickness outside 1-9999 is kept and named in a
+// warning.
 Result<DecodedTransfer> decodeTransfer(TransferLayout layout, std::string_view bytes);
 
 // Member-code value to character: 0..9 give "0".."9", 10..35 give "A".."Z", others "0".

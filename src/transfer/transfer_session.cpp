@@ -63,23 +63,51 @@ bool TransferSession::start(const LinkChoice& link, const fs::path& openedPath) 
       ui_.showMessage(MessageKind::Error, opened.message());
       return false;
     }
-    serial_->writeStartCommand();
   }
   running_ = link.kind;
   state_ = TransferState::Running;
   lastProgress_ = {};
-  lastData_ = std::chrono::steady_clock::now();
+  serialPort_ = link.serialPort;
+  draining_ = link.kind == LinkKind::Serial;
+  drainStarted_ = lastData_ = clock_();
   return true;
+}
+
+void TransferSession::drain(std::string_view discarded) {
+  const auto now = clock_();
+  if (!discarded.empty()) {
+    lastData_ = now;
+  } else if (now - lastData_ >= kDrainSilence) {
+    if (!serial_->writeStartCommand()) {
+      fail("无法向串口 " + serialPort_ + " 发送开始命令，传输已停止。请检查连接后重新传输。");
+      return;
+    }
+    draining_ = false;
+    lastData_ = now;
+    return;
+  }
+  if (now - drainStarted_ >= kDrainLimit) {
+    fail("仪器在 10 分钟内一直在发送数据，无法开始传输。请在仪器上停止发送（或关闭仪器再打开）后重新传输。");
+  }
 }
 
 TransferState TransferSession::tick() {
   if (state_ != TransferState::Running || !running_) return state_;
   if (*running_ == LinkKind::Serial) {
     std::string_view bytes = serial_->readQueued();
+    if (std::string reason = serial_->failure(); !reason.empty()) {
+      fail("串口 " + serialPort_ + " 已断开（" + reason +
+           "），传输已停止，没有保存任何数据。请检查仪器连接后重新传输。");
+      return state_;
+    }
+    if (draining_) {
+      drain(bytes);
+      return state_;
+    }
     buffer_.append(bytes);  // with nothing read the end test still runs on what is held
   }
   const TransferBuffer::Progress progress = buffer_.progress();
-  if (progress.received != lastProgress_.received) lastData_ = std::chrono::steady_clock::now();
+  if (progress.received != lastProgress_.received) lastData_ = clock_();
   lastProgress_ = progress;
   if (progress.complete) {
     finish();
@@ -101,7 +129,7 @@ TransferBuffer::Progress TransferSession::progress() const {
 
 std::chrono::steady_clock::duration TransferSession::silentFor() const {
   if (state_ != TransferState::Running) return {};
-  return std::chrono::steady_clock::now() - lastData_;
+  return clock_() - lastData_;
 }
 
 void TransferSession::fail(const std::string& message) {

@@ -35,6 +35,11 @@ inline constexpr std::string_view kDefaultTransferFileName = "KRODat.KRO";
 inline constexpr std::string_view kFileIsOpenMessage = "该文件已经打开，请先关闭文件，然后进行传输!";
 inline constexpr std::string_view kOverwriteQuestion = "数据文件已存在，确认要覆盖吗？";
 inline constexpr std::chrono::milliseconds kTransferTick{200};
+// Before the start command the serial line is read and discarded until it has been silent this
+// long, so the tail of a block the instrument is still sending is never taken for a new one.
+inline constexpr std::chrono::milliseconds kDrainSilence{500};
+inline constexpr std::chrono::minutes kDrainLimit{10};
+inline constexpr std::string_view kDrainingMessage = "正在等待仪器停止发送";
 
 class TransferSession {
  public:
@@ -50,7 +55,9 @@ class TransferSession {
   void chooseFolder(const std::filesystem::path& folder);
 
   // Stops whatever runs, checks the destination and starts the chosen link. openedPath is the
-  // file the open document came from (empty for none). False when nothing was started.
+  // file the open document came from (empty for none). False when nothing was started. A
+  // serial transfer first drains the line; the start command goes out on the tick that finds
+  // it silent for kDrainSilence.
   bool start(const LinkChoice& link, const std::filesystem::path& openedPath);
   // Reads the serial port, notices completion or failure, and finishes a complete transfer.
   TransferState tick();
@@ -58,16 +65,23 @@ class TransferSession {
   void cancel();
 
   TransferState state() const { return state_; }
+  // Running, but still waiting for the line to fall silent before the start command.
+  bool draining() const { return state_ == TransferState::Running && draining_; }
   bool completed() const { return state_ == TransferState::Completed; }
   // Bytes received of bytes expected; after the end, as they stood at the end.
   TransferBuffer::Progress progress() const;
   // Time since the last byte arrived (or since the start).
   std::chrono::steady_clock::duration silentFor() const;
 
+  // The clock the session measures silence with (tests replace it).
+  using Clock = std::chrono::steady_clock::time_point (*)();
+  void setClock(Clock clock) { clock_ = clock; }
+
  private:
   void stopLinks();
   void fail(const std::string& message);
   void finish();
+  void drain(std::string_view discarded);
 
   Prompter& ui_;
   std::unique_ptr<SerialLink> serial_;
@@ -77,7 +91,11 @@ class TransferSession {
   std::optional<LinkKind> running_;
   TransferState state_ = TransferState::Idle;
   TransferBuffer::Progress lastProgress_;
+  std::string serialPort_;
+  bool draining_ = false;
+  std::chrono::steady_clock::time_point drainStarted_;
   std::chrono::steady_clock::time_point lastData_;
+  Clock clock_ = &std::chrono::steady_clock::now;
 };
 
 // True when two paths name the same file: equal once made absolute and normal, or the same

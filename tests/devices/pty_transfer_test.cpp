@@ -51,6 +51,14 @@ class PtyTransferTest : public ::testing::Test {
 
 QCoreApplication* PtyTransferTest::app = nullptr;
 
+// Ticks a session every 200 ms until it stops running (at most about 30 s).
+TransferState runToEnd(TransferSession& session) {
+  for (int i = 0; i < 150 && session.tick() == TransferState::Running; ++i) {
+    std::this_thread::sleep_for(kTransferTick);
+  }
+  return session.state();
+}
+
 TEST_F(PtyTransferTest, SampleProjectArrivesWhole) {
   const std::vector<MemberRecord> members = makeSampleProject();
   serve(members, true);
@@ -58,10 +66,8 @@ TEST_F(PtyTransferTest, SampleProjectArrivesWhole) {
   TransferSession session(ui, &port, nullptr);
   session.setDestination(dir / "KRODat.KRO");
   ASSERT_TRUE(session.start({LinkKind::Serial, 0, instrument->portPath()}, {})) << ui.messages.back().text;
-  // The instrument answers at once; once its bytes are in, the next tick ends the transfer.
-  while (instrument->blocksSent() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(session.tick(), TransferState::Completed);
+  EXPECT_EQ(runToEnd(session), TransferState::Completed);
+  EXPECT_EQ(instrument->blocksSent(), 1);
 
   auto received = decodeAnalysisFile(test::readBytes(dir / "KRODat.KRO"));
   ASSERT_TRUE(received.ok());
@@ -99,6 +105,66 @@ TEST_F(PtyTransferTest, PacedAt2400BaudAndTickedEvery200Ms) {
   EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(400));
   EXPECT_GE(ticks, 2);
   EXPECT_EQ(decodeAnalysisFile(test::readBytes(dir / "KRODat.KRO")).value().size(), 2u);
+}
+
+TEST_F(PtyTransferTest, ARestartWhileTheInstrumentIsMidBlockNeverWritesInventedMembers) {
+  // Three members of 20 readings at 2400 baud: 8 + 3 x 54 = 170 bytes, about 0.7 s a block.
+  const std::vector<MemberRecord> sample = makeSampleProject();
+  const std::vector<MemberRecord> members = {sample[0], sample[1], sample[2]};
+  serve(members, false);
+  const std::string good = encodeMembers(members, MemberLayout::Analysis);
+  for (int stopAfter : {20, 60, 110}) {
+    SCOPED_TRACE(stopAfter);
+    test::writeBytes(dir / "KRODat.KRO", good);
+    QtSerialPort port;
+    {
+      TransferSession first(ui, &port, nullptr);
+      first.setDestination(dir / "other.KRO");
+      ASSERT_TRUE(first.start({LinkKind::Serial, 0, instrument->portPath()}, {}));
+      for (int i = 0; i < 100 && first.progress().received < static_cast<std::size_t>(stopAfter); ++i) {
+        first.tick();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      first.cancel();  // the instrument goes on sending the rest of its block
+    }
+    ui.yesNoAnswers = {true};
+    TransferSession second(ui, &port, nullptr);
+    second.setDestination(dir / "KRODat.KRO");
+    ASSERT_TRUE(second.start({LinkKind::Serial, 0, instrument->portPath()}, {}));
+    EXPECT_EQ(test::readBytes(dir / "KRODat.KRO"), good);
+    EXPECT_EQ(runToEnd(second), TransferState::Completed) << ui.messages.back().text;
+    // Whatever happened, the file holds exactly the instrument's members.
+    auto written = decodeAnalysisFile(test::readBytes(dir / "KRODat.KRO"));
+    ASSERT_TRUE(written.ok());
+    ASSERT_EQ(written.value().size(), members.size());
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      EXPECT_EQ(written.value()[i].code(), members[i].code());
+      EXPECT_EQ(written.value()[i].testDate(), members[i].testDate());
+      EXPECT_EQ(written.value()[i].readings().size(), members[i].readings().size());
+    }
+  }
+}
+
+TEST_F(PtyTransferTest, AClosedLineEndsTheTransferAtOnce) {
+  serve(makeSampleProject(), false);
+  QtSerialPort port;
+  TransferSession session(ui, &port, nullptr);
+  session.setDestination(dir / "KRODat.KRO");
+  ASSERT_TRUE(session.start({LinkKind::Serial, 0, instrument->portPath()}, {}));
+  for (int i = 0; i < 100 && session.progress().received < 30; ++i) {
+    session.tick();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_EQ(session.state(), TransferState::Running);
+  // The instrument goes away: its side of the line closes.
+  stop = true;
+  server.join();
+  instrument.reset();
+  const auto closed = std::chrono::steady_clock::now();
+  EXPECT_EQ(runToEnd(session), TransferState::Failed);
+  EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::seconds(2));
+  EXPECT_NE(ui.messages.back().text.find("已断开"), std::string::npos) << ui.messages.back().text;
+  EXPECT_FALSE(std::filesystem::exists(dir / "KRODat.KRO"));
 }
 
 TEST_F(PtyTransferTest, AMissingPortCannotBeOpened) {

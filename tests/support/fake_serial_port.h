@@ -35,8 +35,10 @@ class FakeSerialPort : public SerialPort {
     written += bytes;
     return open_;
   }
+  std::string failure() override { return failureReason; }
 
   bool refuseOpen = false;
+  std::string failureReason;  // the port reports this once set, as an unplugged device would
   std::string incoming;
   std::string written;
   std::vector<std::string> opens;

@@ -87,12 +87,11 @@ TEST(TransferDecoder, CodesDatesAndPassRateByte) {
 TEST(TransferDecoder, SerialMembersFollowTheirReadings) {
   // Two members: the first with no readings, so the second header follows 14 bytes later;
   // readings 10, 30, 20.
-  std::string block = bytes({0, 0, 0, 0, 0, 2, 0, 50});
+  std::string block = bytes({0, 0, 0, 0, 0, 2, 0, 42});
   block += bytes({1, 2, 3, 4, 26, 1, 1, 0, 100, 0, 0, 0, 0, 7});
   block += bytes({5, 6, 7, 8, 26, 12, 31, 0, 20, 0, 3, 0, 0, 0});
   block += bytes({0, 10, 0, 30, 0, 20});
   ASSERT_EQ(block.size(), 42u);
-  block.resize(50, '\0');
   auto decoded = decodeTransfer(TransferLayout::Serial, block);
   ASSERT_TRUE(decoded.ok());
   ASSERT_EQ(decoded.value().members.size(), 2u);
@@ -150,21 +149,81 @@ TEST(TransferDecoder, NoMembers) {
   EXPECT_FALSE(decodeTransfer(TransferLayout::Usb, "").ok());
 }
 
-TEST(TransferDecoder, CountsBeyondTheBytesKeepCompleteMembersOnly) {
+TEST(TransferDecoder, AnIncompleteOrMisframedBlockIsRefusedWhole) {
   // The image states three members but holds readings for the first only.
   std::string image = twoMemberUsbImage();
   image[5] = 3;
-  image.resize(16 * 4 + 4);  // headers area of 3 members, then 2 readings
-  auto decoded = decodeTransfer(TransferLayout::Usb, image);
-  ASSERT_TRUE(decoded.ok());
-  EXPECT_EQ(decoded.value().members.size(), 1u);
-  EXPECT_EQ(decoded.value().warnings.size(), 1u);
+  image.resize(16 * 4 + 4);
+  auto usb = decodeTransfer(TransferLayout::Usb, image);
+  ASSERT_FALSE(usb.ok());
+  EXPECT_NE(usb.message().find("已收到 68 字节"), std::string::npos) << usb.message();
 
-  // A serial block cut inside its only member's readings: nothing complete, refused.
-  auto refused = decodeTransfer(TransferLayout::Serial, kOneMemberBlock.substr(0, 24));
-  EXPECT_FALSE(refused.ok());
-  // A header cut short.
-  EXPECT_FALSE(decodeTransfer(TransferLayout::Serial, kOneMemberBlock.substr(0, 12)).ok());
+  // Cut inside its only member's readings, or inside the header.
+  for (std::size_t n : {24u, 12u, 8u}) {
+    auto cut = decodeTransfer(TransferLayout::Serial, kOneMemberBlock.substr(0, n));
+    ASSERT_FALSE(cut.ok()) << n;
+    EXPECT_NE(cut.message().find("已收到 " + std::to_string(n) + " 字节"), std::string::npos)
+        << cut.message();
+  }
+
+  // Member sizes that do not add up to the stated length, either way: a length one byte too
+  // long (padding) or too short (the last reading outside the block).
+  for (int length : {27, 25}) {
+    std::string block = kOneMemberBlock + std::string(1, '\0');
+    block[7] = static_cast<char>(length);
+    EXPECT_TRUE(transferComplete(TransferLayout::Serial, block));
+    auto refused = decodeTransfer(TransferLayout::Serial, block);
+    ASSERT_FALSE(refused.ok()) << length;
+    EXPECT_NE(refused.message().find("不符"), std::string::npos) << refused.message();
+  }
+  // A USB reading term that does not match the readings the headers count.
+  std::string usbImage = twoMemberUsbImage() + std::string(2, '\0');
+  usbImage[8] = 13;
+  EXPECT_FALSE(decodeTransfer(TransferLayout::Usb, usbImage).ok());
+}
+
+TEST(TransferDecoder, TheTailOfAnEarlierBlockIsNeverTakenForMembers) {
+  // Every suffix of two blocks back to back, as a transfer restarted while the instrument was
+  // still sending would see them: each either decodes to whole members of a real block or is
+  // refused; no member is ever invented.
+  std::string second = kOneMemberBlock;
+  second[8 + 3] = 2;  // code A002
+  const std::string stream = kOneMemberBlock + second;
+  for (std::size_t start = 0; start < stream.size(); ++start) {
+    auto decoded = decodeTransfer(TransferLayout::Serial, stream.substr(start));
+    if (!decoded.ok()) continue;
+    EXPECT_TRUE(start == 0 || start == kOneMemberBlock.size()) << start;
+    ASSERT_EQ(decoded.value().members.size(), 1u);
+    EXPECT_EQ(decoded.value().members[0].code(), start == 0 ? "A001" : "A002");
+  }
+}
+
+TEST(TransferDecoder, ImplausibleDatesAndDesignsAreKeptAndNamed) {
+  std::string block = kOneMemberBlock;
+  block[8 + 5] = 13;  // month 13
+  block[8 + 6] = 50;  // day 50
+  block[8 + 7] = 0x77;
+  block[8 + 8] = 0x00;  // design 30464
+  auto decoded = decodeTransfer(TransferLayout::Serial, block);
+  ASSERT_TRUE(decoded.ok()) << decoded.message();
+  ASSERT_EQ(decoded.value().members.size(), 1u);
+  ASSERT_EQ(decoded.value().warnings.size(), 1u);
+  const std::string& warning = decoded.value().warnings[0];
+  EXPECT_NE(warning.find("第 1 个构件 A001"), std::string::npos) << warning;
+  EXPECT_NE(warning.find("月份 13"), std::string::npos);
+  EXPECT_NE(warning.find("日 50"), std::string::npos);
+  EXPECT_NE(warning.find("设计厚度 30464"), std::string::npos);
+
+  block = kOneMemberBlock;
+  block[8 + 8] = 0;
+  block[8 + 7] = 0;  // design 0
+  block[8 + 6] = 31;
+  block[8 + 5] = 12;
+  decoded = decodeTransfer(TransferLayout::Serial, block);
+  ASSERT_TRUE(decoded.ok());
+  ASSERT_EQ(decoded.value().warnings.size(), 1u);
+  EXPECT_EQ(decoded.value().warnings[0].find("月份"), std::string::npos);
+  EXPECT_NE(decoded.value().warnings[0].find("设计厚度 0"), std::string::npos);
 }
 
 }  // namespace

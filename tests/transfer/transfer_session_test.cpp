@@ -18,6 +18,10 @@
 namespace kro {
 namespace {
 
+// The session's clock in these tests: time moves only when a test says so.
+std::chrono::steady_clock::time_point fakeNow;
+std::chrono::steady_clock::time_point fakeClock() { return fakeNow; }
+
 class TransferSessionTest : public ::testing::Test {
  protected:
   TransferSessionTest()
@@ -25,6 +29,19 @@ class TransferSessionTest : public ::testing::Test {
         instrument(usbMemoryFromImage(encodeUsbImage(makeSampleProject()).value())),
         session(ui, &port, &instrument) {
     session.setDestination(dest());
+    session.setClock(&fakeClock);
+  }
+
+  // Starts a serial transfer on a silent line: the start command goes out once the line has
+  // been quiet for the drain time.
+  bool startSerial() {
+    if (!session.start(serial(), {})) return false;
+    EXPECT_TRUE(session.draining());
+    EXPECT_EQ(port.written, "");
+    fakeNow += kDrainSilence;
+    EXPECT_EQ(session.tick(), TransferState::Running);
+    EXPECT_FALSE(session.draining());
+    return port.written == kStartCommand;
   }
 
   std::filesystem::path dest() const { return dir / "KRODat.KRO"; }
@@ -60,8 +77,7 @@ TEST_F(TransferSessionTest, DefaultDestinationAndFolderChoice) {
 }
 
 TEST_F(TransferSessionTest, SerialTransferCompletesOnTheTickAfterTheLastByte) {
-  ASSERT_TRUE(session.start(serial(), {}));
-  EXPECT_EQ(port.written, "BHV20!");
+  ASSERT_TRUE(startSerial());
   port.incoming = block.substr(0, 100);
   EXPECT_EQ(session.tick(), TransferState::Running);
   EXPECT_EQ(session.progress().received, 100u);
@@ -103,7 +119,7 @@ TEST_F(TransferSessionTest, OverwriteIsAskedAndTheOldFileStaysUntilTheNewOneIsCo
   EXPECT_TRUE(port.opens.empty());
 
   ui.yesNoAnswers = {true};
-  ASSERT_TRUE(session.start(serial(), {}));
+  ASSERT_TRUE(startSerial());
   EXPECT_EQ(test::readBytes(dest()), "old");  // nothing deleted up front
   port.incoming = block.substr(0, 50);
   session.tick();
@@ -113,7 +129,7 @@ TEST_F(TransferSessionTest, OverwriteIsAskedAndTheOldFileStaysUntilTheNewOneIsCo
 }
 
 TEST_F(TransferSessionTest, NoMembersIsNotACompletion) {
-  ASSERT_TRUE(session.start(serial(), {}));
+  ASSERT_TRUE(startSerial());
   port.incoming = std::string("\0\0\0\0\0\0\0\x08", 8);
   EXPECT_EQ(session.tick(), TransferState::Failed);
   EXPECT_FALSE(session.completed());
@@ -124,7 +140,7 @@ TEST_F(TransferSessionTest, NoMembersIsNotACompletion) {
 
 TEST_F(TransferSessionTest, AnUnwritableFileIsAFailure) {
   session.setDestination(dir / "missing" / "KRODat.KRO");
-  ASSERT_TRUE(session.start(serial(), {}));
+  ASSERT_TRUE(startSerial());
   port.incoming = block;
   EXPECT_EQ(session.tick(), TransferState::Failed);
   EXPECT_FALSE(session.completed());
@@ -134,12 +150,13 @@ TEST_F(TransferSessionTest, AnUnwritableFileIsAFailure) {
 }
 
 TEST_F(TransferSessionTest, BytesOfACancelledTransferAreDiscarded) {
-  ASSERT_TRUE(session.start(serial(), {}));
+  ASSERT_TRUE(startSerial());
   port.incoming = "garbage!";
   session.tick();
   session.cancel();
   EXPECT_FALSE(port.isOpen());
-  ASSERT_TRUE(session.start(serial(), {}));
+  port.written.clear();
+  ASSERT_TRUE(startSerial());
   port.incoming = block;
   EXPECT_EQ(session.tick(), TransferState::Completed);
   EXPECT_EQ(session.progress().received, block.size());
@@ -150,7 +167,7 @@ TEST_F(TransferSessionTest, StartingAgainWhileUsbRunsStopsTheReaderFirst) {
   ASSERT_TRUE(session.start(usb(), {}));
   while (instrument.requestedBlocks().size() < 4) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   // Switch to the serial link while the reader waits: it is stopped and joined, the device closed.
-  ASSERT_TRUE(session.start(serial(), {}));
+  ASSERT_TRUE(startSerial());
   EXPECT_FALSE(instrument.deviceOpen());
   EXPECT_EQ(instrument.endCommands(), 1);
   port.incoming = block;
@@ -172,13 +189,79 @@ TEST_F(TransferSessionTest, LinkFailuresAreReported) {
 }
 
 TEST_F(TransferSessionTest, SilenceIsMeasuredFromTheLastByte) {
-  ASSERT_TRUE(session.start(serial(), {}));
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  ASSERT_TRUE(startSerial());
+  fakeNow += std::chrono::milliseconds(30);
   session.tick();
-  EXPECT_GE(session.silentFor(), std::chrono::milliseconds(30));
+  EXPECT_EQ(session.silentFor(), std::chrono::milliseconds(30));
   port.incoming = "abc";
   session.tick();
-  EXPECT_LT(session.silentFor(), std::chrono::milliseconds(30));
+  EXPECT_EQ(session.silentFor(), std::chrono::milliseconds(0));
+}
+
+TEST_F(TransferSessionTest, TheLineIsDrainedUntilSilentBeforeTheStartCommand) {
+  // The instrument is still sending the tail of an earlier block when the transfer starts.
+  ASSERT_TRUE(session.start(serial(), {}));
+  for (int i = 0; i < 10; ++i) {
+    port.incoming = block.substr(40 + 10 * i, 10);
+    fakeNow += kTransferTick;
+    EXPECT_EQ(session.tick(), TransferState::Running);
+    EXPECT_TRUE(session.draining());
+  }
+  EXPECT_EQ(port.written, "");
+  fakeNow += kDrainSilence - std::chrono::milliseconds(1);
+  session.tick();
+  EXPECT_TRUE(session.draining());
+  fakeNow += std::chrono::milliseconds(1);
+  session.tick();
+  EXPECT_FALSE(session.draining());
+  EXPECT_EQ(port.written, kStartCommand);
+  EXPECT_EQ(session.progress().received, 0u);  // the drained bytes are not part of the transfer
+  port.incoming = block;
+  EXPECT_EQ(session.tick(), TransferState::Completed);
+  EXPECT_EQ(decodeAnalysisFile(test::readBytes(dest())).value().size(), 12u);
+}
+
+TEST_F(TransferSessionTest, ALineThatNeverFallsSilentEndsTheTransferAfterTheDrainLimit) {
+  ASSERT_TRUE(session.start(serial(), {}));
+  const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(kDrainLimit);
+  for (auto t = std::chrono::milliseconds(0); t < limit; t += kTransferTick) {
+    port.incoming = "x";
+    ASSERT_EQ(session.tick(), TransferState::Running);
+    fakeNow += kTransferTick;
+  }
+  port.incoming = "x";
+  EXPECT_EQ(session.tick(), TransferState::Failed);
+  EXPECT_EQ(port.written, "");
+  EXPECT_FALSE(port.isOpen());
+  EXPECT_NE(ui.messages.back().text.find("10 分钟"), std::string::npos);
+}
+
+TEST_F(TransferSessionTest, ADroppedPortEndsTheTransferAtOnce) {
+  ASSERT_TRUE(startSerial());
+  port.incoming = block.substr(0, 30);
+  session.tick();
+  port.failureReason = "设备已断开或不再可用";
+  EXPECT_EQ(session.tick(), TransferState::Failed);
+  EXPECT_FALSE(std::filesystem::exists(dest()));
+  EXPECT_NE(ui.messages.back().text.find("COM1 已断开"), std::string::npos) << ui.messages.back().text;
+
+  // Also while draining.
+  port.failureReason.clear();
+  ASSERT_TRUE(session.start(serial(), {}));
+  port.failureReason = "设备已断开或不再可用";
+  EXPECT_EQ(session.tick(), TransferState::Failed);
+}
+
+TEST_F(TransferSessionTest, AMisframedBlockIsRefusedAndTheOldFileKept) {
+  test::writeBytes(dest(), "old");
+  ui.yesNoAnswers = {true};
+  ASSERT_TRUE(startSerial());
+  // A block from its 20th byte on, followed by a whole block: what a restart without draining
+  // would have read.
+  port.incoming = block.substr(20) + block;
+  EXPECT_NE(session.tick(), TransferState::Completed);
+  session.cancel();
+  EXPECT_EQ(test::readBytes(dest()), "old");
 }
 
 }  // namespace
