@@ -47,7 +47,7 @@ LargeFile& largeFile() {
 void ReadBytes(benchmark::State& state) {
   const fs::path& path = largeFile().path;
   for (auto _ : state) {
-    auto bytes = kro::readWholeFile(path);
+    auto bytes = kro::readWholeFile(path, kro::kMaxProjectFileSize);
     benchmark::DoNotOptimize(bytes.value().data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fs::file_size(path)));

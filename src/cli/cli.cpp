@@ -111,11 +111,11 @@ struct Context {
 };
 
 // Loads FILE, with its warnings on the error stream.
-Result<Project> load(const Context& cx, const std::string& path) {
+Result<LoadedProject> load(const Context& cx, const std::string& path) {
   auto loaded = loadProject(path);
   if (!loaded) return loaded.error();
   for (const std::string& warning : loaded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
-  return std::move(loaded.value().project);
+  return loaded;
 }
 
 // The number of terminal columns a UTF-8 text takes: East Asian characters take two.
@@ -270,12 +270,12 @@ int commandInfo(const Context& cx, const std::vector<std::string>& args) {
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("info 需要一个输入文件");
   const std::string& path = a->positional()[0];
-  auto project = load(cx, path);
-  if (!project) return cx.fail(project.message());
+  auto loaded = load(cx, path);
+  if (!loaded) return cx.fail(loaded.message());
   if (a->has("--json")) {
-    printJson(project.value(), cx.out);
+    printJson(loaded.value().project, cx.out);
   } else {
-    printText(project.value(), path, cx.out);
+    printText(loaded.value().project, path, cx.out);
   }
   return kSuccess;
 }
@@ -287,9 +287,10 @@ int commandConvert(const Context& cx, const std::vector<std::string>& args) {
   if (a->positional().size() != 1) return cx.usage("convert 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("convert 需要用 -o 指定输出文件");
-  auto project = load(cx, a->positional()[0]);
-  if (!project) return cx.fail(project.message());
-  const std::vector<MemberRecord>& members = project.value().members;
+  auto loaded = load(cx, a->positional()[0]);
+  if (!loaded) return cx.fail(loaded.message());
+  if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
+  const std::vector<MemberRecord>& members = loaded.value().project.members;
   Status written =
       a->has("--selection") ? writeSelectionExport(*output, members) : writeAnalysisFile(*output, members);
   if (!written) return cx.fail(written.message());
@@ -317,7 +318,7 @@ int commandSample(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
-Result<std::string> readInput(const std::string& path) { return readWholeFile(path); }
+Result<std::string> readInput(const std::string& path) { return readWholeFile(path, kMaxProjectFileSize); }
 
 int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
@@ -328,6 +329,7 @@ int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   }
   auto output = a->value("-o");
   if (!output) return cx.usage("decode 需要用 -o 指定输出文件");
+  if (Status s = refuseOverwritingInput(*output, {a->positional()[0]}); !s) return cx.fail(s.message());
   auto bytes = readInput(a->positional()[0]);
   if (!bytes) return cx.fail(bytes.message());
   auto decoded =
@@ -348,9 +350,9 @@ int commandSimulate(const Context& cx, const std::vector<std::string>& args) {
   auto a = Arguments::parse(args, {"--fast"}, {}, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("simulate 需要一个输入文件");
-  auto project = load(cx, a->positional()[0]);
-  if (!project) return cx.fail(project.message());
-  auto block = encodeSerialBlock(project.value().members);
+  auto loaded = load(cx, a->positional()[0]);
+  if (!loaded) return cx.fail(loaded.message());
+  auto block = encodeSerialBlock(loaded.value().project.members);
   if (!block) return cx.fail(block.message());
   auto instrument = PtyInstrument::create(std::move(block.value()), a->has("--fast"));
   if (!instrument) return cx.fail(instrument.message());
@@ -491,14 +493,17 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
     format = (*f)[0] - '1';
   }
   const SettingsLocation settings = settingsFor(*a);
-  auto project = load(cx, a->positional()[0]);
-  if (!project) return cx.fail(project.message());
+  auto loaded = load(cx, a->positional()[0]);
+  if (!loaded) return cx.fail(loaded.message());
   std::error_code ec;
   if (!fs::is_directory(*output, ec)) return cx.fail("输出文件夹“" + *output + "”不存在。");
   OfficePaths paths = OfficePaths::standard();
   paths.outputFolder = *output;
+  for (const fs::path& out : paths.reportOutputs()) {
+    if (Status s = refuseOverwritingInput(out, loaded.value().sources); !s) return cx.fail(s.message());
+  }
   DocxWordSession word;
-  auto written = generateWordReport(project.value(), settings, word, paths, format, today());
+  auto written = generateWordReport(loaded.value().project, settings, word, paths, format, today());
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -510,10 +515,11 @@ int commandExcel(const Context& cx, const std::vector<std::string>& args) {
   if (a->positional().size() != 1) return cx.usage("excel 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("excel 需要用 -o 指定输出文件");
-  auto project = load(cx, a->positional()[0]);
-  if (!project) return cx.fail(project.message());
+  auto loaded = load(cx, a->positional()[0]);
+  if (!loaded) return cx.fail(loaded.message());
+  if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
   XlsxExcelSession excel;
-  auto written = exportToSpreadsheet(project.value(), excel, *output);
+  auto written = exportToSpreadsheet(loaded.value().project, excel, *output);
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -526,8 +532,9 @@ int commandPrint(const Context& cx, const std::vector<std::string>& args) {
   auto output = a->value("-o");
   if (!output) return cx.usage("print 需要用 -o 指定 PDF 文件");
   const SettingsLocation settings = settingsFor(*a);
-  auto project = load(cx, a->positional()[0]);
-  if (!project) return cx.fail(project.message());
+  auto loaded = load(cx, a->positional()[0]);
+  if (!loaded) return cx.fail(loaded.message());
+  if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
   // Drawing needs a GUI application object; without a display it draws off screen.
   static int qtArgc = 1;
   static char qtName[] = "kro";
@@ -540,7 +547,7 @@ int commandPrint(const Context& cx, const std::vector<std::string>& args) {
     }
     app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
   }
-  Status printed = printReportToPdf(project.value(), *output, settings);
+  Status printed = printReportToPdf(loaded.value().project, *output, settings);
   if (!printed) return cx.fail(printed.message());
   return kSuccess;
 }

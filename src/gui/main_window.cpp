@@ -279,6 +279,12 @@ void MainWindow::print() {
   dialog.setMinMax(1, countPrintPages(doc_.project()));
   dialog.setFromTo(1, countPrintPages(doc_.project()));
   if (dialog.exec() != QDialog::Accepted) return;
+  if (!printer_.outputFileName().isEmpty()) {  // printing to a file
+    if (Status s = doc_.checkOutput(printer_.outputFileName().toStdString()); !s) {
+      Dialogs::message(this, MessageKind::Error, qt(s.message()));
+      return;
+    }
+  }
   const bool range = printer_.printRange() == QPrinter::PageRange;
   Status printed = printReport(doc_.project(), printer_, doc_.settingsLocation(),
                                range ? printer_.fromPage() : 1, range ? printer_.toPage() : 0);
@@ -318,6 +324,12 @@ void MainWindow::openOutputs(const QStringList& paths) {
 }
 
 void MainWindow::wordReport() {
+  for (const std::filesystem::path& output : officePaths_.reportOutputs()) {
+    if (Status s = doc_.checkOutput(output); !s) {
+      Dialogs::message(this, MessageKind::Error, qt(s.message()));
+      return;
+    }
+  }
   const QDate date = QDate::currentDate();
   DocxWordSession word;
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -332,8 +344,13 @@ void MainWindow::wordReport() {
 }
 
 void MainWindow::spreadsheet() {
+  const std::filesystem::path output = officePaths_.outputFolder / kWorkbookFileName;
+  if (Status s = doc_.checkOutput(output); !s) {
+    Dialogs::message(this, MessageKind::Error, qt(s.message()));
+    return;
+  }
   XlsxExcelSession excel;
-  auto written = exportToSpreadsheet(doc_.project(), excel, officePaths_.outputFolder / kWorkbookFileName);
+  auto written = exportToSpreadsheet(doc_.project(), excel, output);
   if (!written) {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));
     return;

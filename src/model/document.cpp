@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "model/analysis_file.h"
+#include "model/file_io.h"
 
 namespace kro {
 namespace fs = std::filesystem;
@@ -79,6 +80,7 @@ bool CKroAnalyzeDoc::open(const fs::path& path) {
     return false;
   }
   resetProject(std::move(loaded.value().project), path);
+  sources_ = std::move(loaded.value().sources);
   if (!loaded.value().warnings.empty()) {
     frontend_->showMessage(MessageKind::Warning, joinLines(loaded.value().warnings));
   }
@@ -88,8 +90,14 @@ bool CKroAnalyzeDoc::open(const fs::path& path) {
 void CKroAnalyzeDoc::resetProject(Project project, fs::path path) {
   project_ = std::move(project);
   path_ = std::move(path);
+  sources_.clear();
+  if (!path_.empty()) sources_.push_back(path_);
   history_.clear();
   refreshAll(true);
+}
+
+Status CKroAnalyzeDoc::checkOutput(const fs::path& output) const {
+  return refuseOverwritingInput(output, sources_);
 }
 
 Status CKroAnalyzeDoc::writeAnalysisFile(const fs::path& path) const {
@@ -127,13 +135,22 @@ bool CKroAnalyzeDoc::saveSelection() { return writeToChosenPath(kSelectionSaveDi
 bool CKroAnalyzeDoc::writeToChosenPath(const SaveDialogSpec& wanted, bool selection) {
   std::optional<fs::path> chosen = frontend_->chooseSavePath(wanted);
   if (!chosen) return false;
+  // The analysis file the document belongs to may be replaced; no other file it was read from.
+  const bool ownFile = !selection && isAnalysisExtension(path_) && sameFile(*chosen, path_);
+  if (Status s = ownFile ? Status::success() : checkOutput(*chosen); !s) {
+    reportFailure(s.message());
+    return false;
+  }
   Status written = selection ? writeSelectionExport(*chosen) : writeAnalysisFile(*chosen);
   if (!written) {
     reportFailure(written.message());
     return false;
   }
   // The analysis file is now the document's file; the selection export is only a copy.
-  if (!selection) markSaved(*chosen);
+  if (!selection) {
+    markSaved(*chosen);
+    sources_.push_back(*chosen);
+  }
   return true;
 }
 

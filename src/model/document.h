@@ -81,6 +81,10 @@ class CKroAnalyzeDoc {
   // Makes project the document, belonging to path (may be empty), with a new history.
   void resetProject(Project project, std::filesystem::path path = {});
 
+  // Refuses an output that is one of the files the project was read from (the file opened and,
+  // for a raw project, its member data files), so that no export can destroy its own input.
+  Status checkOutput(const std::filesystem::path& output) const;
+
   // Writes every member, without asking.
   Status writeAnalysisFile(const std::filesystem::path& path) const;
   // Writes the selection export; refused for a path with an analysis extension.
@@ -90,9 +94,11 @@ class CKroAnalyzeDoc {
   // asked for. True when written.
   bool save();
   // The toolbar's save: asks for a name and writes the analysis layout there; the document
-  // then belongs to that file.
+  // then belongs to that file. Its own analysis file may be chosen; another file it was read
+  // from may not.
   bool saveAnalysisFileAs();
-  // 保存选择构件: asks for a name and writes the selection export.
+  // 保存选择构件: asks for a name and writes the selection export; refused over a file the
+  // project was read from.
   bool saveSelection();
   // Asks whether to save unsaved changes. False when the user cancels or the save fails, so
   // the caller must not go on.
@@ -156,6 +162,8 @@ class CKroAnalyzeDoc {
   int currentMember_ = 0;
   int currentReading_ = 0;
   std::filesystem::path path_;
+  // Every file the project was read from or saved to as its own file.
+  std::vector<std::filesystem::path> sources_;
   UndoStack history_;
 };
 

@@ -56,20 +56,79 @@ bool writeAll(int fd, std::string_view bytes) {
 
 std::string displayPath(const fs::path& path) { return path.string(); }
 
+bool sameFile(const fs::path& a, const fs::path& b) {
+  if (a.empty() || b.empty()) return false;
+  struct stat sa {};
+  struct stat sb {};
+  if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) {
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  }
+  std::error_code ec;
+  const fs::path na = fs::weakly_canonical(fs::absolute(a, ec), ec).lexically_normal();
+  const fs::path nb = fs::weakly_canonical(fs::absolute(b, ec), ec).lexically_normal();
+  return na == nb;
+}
+
+Status refuseOverwritingInput(const fs::path& output, const std::vector<fs::path>& inputs) {
+  for (const fs::path& input : inputs) {
+    if (sameFile(output, input)) {
+      return Error{"不能写入“" + displayPath(output) + "”：它是读取数据的输入文件“" + displayPath(input) +
+                   "”，写入会毁掉原来的数据。请另选一个文件名。"};
+    }
+  }
+  return Status::success();
+}
+
 std::string fileErrorMessage(std::string_view action, const fs::path& path, int error) {
   return std::string(action) + "“" + displayPath(path) + "”：" + reasonFor(error) + "。";
 }
 
-Result<std::string> readWholeFile(const fs::path& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+namespace {
+
+std::string sizeText(std::uint64_t bytes) {
+  return bytes >= (1u << 20) ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes) + " 字节";
+}
+
+// Why a file with this status cannot be read as a whole file, empty when it can.
+std::string refusalFor(const fs::path& path, const struct stat& st, std::uint64_t maxBytes) {
+  if (S_ISDIR(st.st_mode)) return fileErrorMessage("无法打开文件", path, EISDIR);
+  if (!S_ISREG(st.st_mode)) {
+    return "无法打开文件“" + displayPath(path) + "”：它不是普通文件（而是设备、管道或套接字）。";
+  }
+  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+    return "无法打开文件“" + displayPath(path) + "”：文件有 " +
+           sizeText(static_cast<std::uint64_t>(st.st_size)) + "，超过了 " + sizeText(maxBytes) +
+           " 的上限，不像是本程序能读的文件。";
+  }
+  return {};
+}
+
+}  // namespace
+
+Status checkInputFile(const fs::path& path, std::uint64_t maxBytes) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return Error{fileErrorMessage("无法打开文件", path, errno)};
+  if (std::string refusal = refusalFor(path, st, maxBytes); !refusal.empty()) return Error{refusal};
+  return Status::success();
+}
+
+Result<std::string> readWholeFile(const fs::path& path, std::uint64_t maxBytes) {
+  // Non-blocking, so that opening a FIFO does not wait for a writer.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return Error{fileErrorMessage("无法打开文件", path, errno)};
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0) {
+    const int error = errno;
     ::close(fd);
-    return Error{fileErrorMessage("无法打开文件", path, EISDIR)};
+    return Error{fileErrorMessage("无法读取文件", path, error)};
   }
+  if (std::string refusal = refusalFor(path, st, maxBytes); !refusal.empty()) {
+    ::close(fd);
+    return Error{refusal};
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   std::string bytes;
-  if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
   char buffer[1 << 16];
   for (;;) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -80,6 +139,10 @@ Result<std::string> readWholeFile(const fs::path& path) {
       return Error{fileErrorMessage("无法读取文件", path, error)};
     }
     if (n == 0) break;
+    if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {  // the file grew while being read
+      ::close(fd);
+      return Error{"无法打开文件“" + displayPath(path) + "”：文件超过了 " + sizeText(maxBytes) + " 的上限。"};
+    }
     bytes.append(buffer, static_cast<std::size_t>(n));
   }
   ::close(fd);

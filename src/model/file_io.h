@@ -1,16 +1,30 @@
 // Whole-file reads and atomic writes: a file is replaced only by a complete new one.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/result.h"
 
 namespace kro {
 
-// Reads a whole file into memory.
-Result<std::string> readWholeFile(const std::filesystem::path& path);
+// Size limits for what the program reads whole: a 1,000-member project of 500 readings each is
+// about 6 MB.
+inline constexpr std::uint64_t kMaxProjectFileSize = 256ull << 20;  // analysis, raw, transfer files
+inline constexpr std::uint64_t kMaxSettingsFileSize = 1ull << 20;
+inline constexpr std::uint64_t kMaxTemplateEntrySize = 64ull << 20;  // one part of a .docx template
+inline constexpr std::uint64_t kMaxTemplateFileSize = 256ull << 20;
+
+// Reads a whole regular file into memory. Devices, FIFOs, sockets and folders are refused
+// without waiting on them, and so is a file larger than maxBytes.
+Result<std::string> readWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes);
+
+// Refuses a path that is not a regular file of at most maxBytes (for readers that open files
+// themselves, such as the zip library).
+Status checkInputFile(const std::filesystem::path& path, std::uint64_t maxBytes);
 
 // Writes to a temporary file in the target's folder and renames it over the target only when
 // it is complete and flushed. A failure leaves the old file as it was and removes the
@@ -46,6 +60,15 @@ Status writeFileAtomically(const std::filesystem::path& target, std::string_view
 // rename removes the temporary file and says why.
 std::filesystem::path temporaryPathBeside(const std::filesystem::path& target);
 Status replaceWithTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target);
+
+// True when two paths name the same file: the same existing file by device and inode (through
+// links, other spellings and hard links), or the same path once made absolute and normal.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// Refuses to write output when it is one of the files the data were read from, so that an
+// output can never destroy its own input.
+Status refuseOverwritingInput(const std::filesystem::path& output,
+                              const std::vector<std::filesystem::path>& inputs);
 
 // The user-facing text for a failed file operation on path, with the reason for errno.
 std::string fileErrorMessage(std::string_view action, const std::filesystem::path& path, int error);

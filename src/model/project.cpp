@@ -23,10 +23,11 @@ bool isAnalysisExtension(const fs::path& path) {
 }
 
 Result<LoadedProject> loadProject(const fs::path& path) {
-  auto bytes = readWholeFile(path);
+  auto bytes = readWholeFile(path, kMaxProjectFileSize);
   if (!bytes) return bytes.error();
   const std::string cannotOpen = "无法打开“" + displayPath(path) + "”：";
   LoadedProject loaded;
+  loaded.sources.push_back(path);
   if (isAnalysisExtension(path)) {
     auto members = decodeAnalysisFile(bytes.value());
     if (!members) return Error{cannotOpen + members.message()};
@@ -40,6 +41,7 @@ Result<LoadedProject> loadProject(const fs::path& path) {
   if (!raw) return Error{cannotOpen + raw.message()};
   loaded.project.members = std::move(raw.value().members);
   loaded.warnings = std::move(raw.value().warnings);
+  for (fs::path& file : raw.value().memberFiles) loaded.sources.push_back(std::move(file));
   return loaded;
 }
 

@@ -24,7 +24,8 @@ struct Project {
 
 struct LoadedProject {
   Project project;
-  std::vector<std::string> warnings;  // ready to show
+  std::vector<std::string> warnings;           // ready to show
+  std::vector<std::filesystem::path> sources;  // every file read: the file named, then member files
 };
 
 // True exactly for the extensions "KRO", "Kro" and "kro".

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
+#include <optional>
 
 #include "model/byte_io.h"
 #include "model/file_io.h"
@@ -23,30 +25,60 @@ bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
          });
 }
 
-// The member data file of a code in folder. Files copied from the instrument may carry the name
-// in another letter case or with a UTF-8 name; those are found too.
-std::optional<fs::path> findMemberDataFile(const fs::path& folder, const std::string& code) {
-  const std::string names[] = {code + ".DAT", gbkToUtf8(code) + ".DAT"};
-  std::error_code ec;
-  for (const std::string& name : names) {
-    fs::path candidate = folder.empty() ? fs::path(name) : folder / name;
-    if (fs::is_regular_file(candidate, ec)) return candidate;
+std::string lowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
-  for (const auto& entry : fs::directory_iterator(folder.empty() ? fs::path(".") : folder, ec)) {
-    const std::string file = entry.path().filename().string();
-    for (const std::string& name : names) {
-      if (equalsIgnoringAsciiCase(file, name) && entry.is_regular_file(ec)) return entry.path();
-    }
-  }
-  return std::nullopt;
+  return text;
 }
 
-std::string joinNames(const std::vector<std::string>& names) {
-  std::string out;
-  for (const std::string& n : names) {
-    if (!out.empty()) out += "、";
-    out += n;
+// Finds member data files in the index file's folder. Files copied from the instrument may
+// carry the name in another letter case or with a UTF-8 name; for those the folder is listed
+// once, however many codes need it.
+class MemberFileFinder {
+ public:
+  explicit MemberFileFinder(fs::path folder) : folder_(folder.empty() ? fs::path(".") : std::move(folder)) {}
+
+  std::optional<fs::path> find(const std::string& code) {
+    const std::string names[] = {code + ".DAT", gbkToUtf8(code) + ".DAT"};
+    std::error_code ec;
+    for (const std::string& name : names) {
+      fs::path candidate = folder_ / name;
+      if (fs::is_regular_file(candidate, ec)) return candidate;
+    }
+    if (!listed_) list();
+    for (const std::string& name : names) {
+      auto it = byLowerName_.find(lowerAscii(name));
+      if (it != byLowerName_.end()) return it->second;
+    }
+    return std::nullopt;
   }
+
+ private:
+  void list() {
+    listed_ = true;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder_, ec)) {
+      if (entry.is_regular_file(ec))
+        byLowerName_.emplace(lowerAscii(entry.path().filename().string()), entry.path());
+    }
+  }
+
+  fs::path folder_;
+  bool listed_ = false;
+  std::map<std::string, fs::path> byLowerName_;
+};
+
+// Names for a warning: the first ten, then how many more.
+std::string joinNames(const std::vector<std::string>& names, std::string_view more = "个") {
+  constexpr std::size_t kShown = 10;
+  std::string out;
+  for (std::size_t i = 0; i < names.size() && i < kShown; ++i) {
+    if (!out.empty()) out += "、";
+    out += names[i];
+  }
+  if (names.size() > kShown)
+    out += "；另有 " + std::to_string(names.size() - kShown) + " " + std::string(more);
   return out;
 }
 
@@ -110,7 +142,7 @@ bool isSafeMemberCode(std::string_view code) {
 }
 
 Result<RawProject> readRawProject(const fs::path& indexPath) {
-  auto bytes = readWholeFile(indexPath);
+  auto bytes = readWholeFile(indexPath, kMaxProjectFileSize);
   if (!bytes) return bytes.error();
   return readRawProject(indexPath, bytes.value());
 }
@@ -120,8 +152,11 @@ Result<RawProject> readRawProject(const fs::path& indexPath, std::string_view in
   if (!index) return index.error();
   RawProject project;
   project.warnings = index.value().warnings;
-  const fs::path folder = indexPath.parent_path();
+  MemberFileFinder finder(indexPath.parent_path());
+  // Each member data file is read once, however many codes name it.
+  std::map<fs::path, Result<MemberDataContents>> read;
   std::vector<std::string> missing, unsafe, damaged;
+  std::size_t readings = 0;
   project.members.reserve(index.value().codes.size());
   for (const std::string& code : index.value().codes) {
     const std::string shown = gbkToUtf8(code) + ".DAT";
@@ -130,29 +165,39 @@ Result<RawProject> readRawProject(const fs::path& indexPath, std::string_view in
       project.members.emplace_back();
       continue;
     }
-    std::optional<fs::path> file = findMemberDataFile(folder, code);
+    std::optional<fs::path> file = finder.find(code);
     if (!file) {
       missing.push_back(shown);
       project.members.emplace_back();
       continue;
     }
-    auto bytes = readWholeFile(*file);
-    if (!bytes) {
-      damaged.push_back(bytes.message());
+    auto it = read.find(*file);
+    if (it == read.end()) {
+      auto bytes = readWholeFile(*file, kMaxProjectFileSize);
+      Result<MemberDataContents> member =
+          bytes ? decodeMemberDataFile(bytes.value()) : Result<MemberDataContents>(Error{bytes.message()});
+      if (!member && bytes) member = Error{shown + "：" + member.message()};
+      it = read.emplace(*file, std::move(member)).first;
+      project.memberFiles.push_back(*file);
+      if (it->second) {
+        for (const std::string& w : it->second.value().warnings) damaged.push_back(shown + "：" + w);
+      }
+    }
+    if (!it->second) {
+      damaged.push_back(it->second.message());
       project.members.emplace_back();
       continue;
     }
-    auto member = decodeMemberDataFile(bytes.value());
-    if (!member) {
-      damaged.push_back(shown + "：" + member.message());
-      project.members.emplace_back();
-      continue;
+    readings += it->second.value().member.readings().size();
+    if (readings > kMaxRawProjectReadings) {
+      return Error{"构件数据文件中的测点合计超过 " + std::to_string(kMaxRawProjectReadings) +
+                   " 个（可能有许多构件编号指向同一个数据文件），工程过大，已拒绝读取。"};
     }
-    for (const std::string& w : member.value().warnings) damaged.push_back(shown + "：" + w);
-    project.members.push_back(std::move(member.value().member));
+    project.members.push_back(it->second.value().member);
   }
   if (!missing.empty()) {
-    project.warnings.push_back("以下构件数据文件不存在，对应的构件为空：" + joinNames(missing) + "。");
+    project.warnings.push_back("以下构件数据文件不存在，对应的构件为空：" +
+                               joinNames(missing, "个构件文件缺失") + "。");
   }
   if (!unsafe.empty()) {
     project.warnings.push_back("以下构件编号指向原始数据文件所在文件夹之外，已拒绝读取：" +

@@ -17,6 +17,9 @@
 namespace kro {
 
 inline constexpr std::size_t kMemberDataHeaderSize = 74;
+// A raw project may hold at most this many readings in all (about 50 MB in memory), so that
+// an index file naming one large data file many times cannot exhaust memory.
+inline constexpr std::size_t kMaxRawProjectReadings = 4'000'000;
 
 struct IndexFileContents {
   std::vector<std::string> codes;  // GBK, as listed
@@ -42,12 +45,15 @@ Result<MemberDataContents> decodeMemberDataFile(std::string_view bytes);
 bool isSafeMemberCode(std::string_view gbkCode);
 
 struct RawProject {
-  std::vector<MemberRecord> members;  // one per listed code, in index order
-  std::vector<std::string> warnings;  // ready to show, one per kind of problem
+  std::vector<MemberRecord> members;               // one per listed code, in index order
+  std::vector<std::string> warnings;               // ready to show, one per kind of problem
+  std::vector<std::filesystem::path> memberFiles;  // the member data files read, each once
 };
 
 // Reads an index file and its member data files. A member whose file is missing, unsafe or
-// damaged keeps a constructed member in its slot; the warnings say which.
+// damaged keeps a constructed member in its slot; the warnings say which (the first ten of
+// each kind, then how many more). Refused when the members would hold more than
+// kMaxRawProjectReadings readings.
 Result<RawProject> readRawProject(const std::filesystem::path& indexPath);
 
 // The same, with the index file's bytes already read.

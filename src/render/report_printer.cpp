@@ -25,6 +25,7 @@ Status printReport(const Project& project, QPrinter& printer, const SettingsLoca
   if (!painter.begin(&printer)) return Error{"无法开始打印。"};
   // Printers that keep their own resolution get a scaled painter instead.
   const double scale = static_cast<double>(printer.resolution()) / kLayoutUnitsPerInch;
+  const PrintedPageSettings pageSettings(settings);
   for (int page = fromPage; page <= toPage; ++page) {
     if (page > fromPage && !printer.newPage()) {
       painter.end();
@@ -33,7 +34,7 @@ Status printReport(const Project& project, QPrinter& printer, const SettingsLoca
     painter.save();
     painter.scale(scale, scale);
     PainterCanvas canvas(painter, kLayoutUnitsPerInch);
-    drawReportPage(canvas, project, page, settings);
+    drawReportPage(canvas, project, page, pageSettings);
     painter.restore();
   }
   if (!painter.end()) return Error{"打印没有完成。"};

@@ -20,6 +20,10 @@ struct OfficePaths {
 
   // The program folder, then the installed data folder; output to the temporary folder.
   static OfficePaths standard();
+  // The files a report writes into the output folder: the report and the data table.
+  std::vector<std::filesystem::path> reportOutputs() const {
+    return {outputFolder / kReportFileName, outputFolder / kDataTableFileName};
+  }
 };
 
 // The template's path in the first folder that holds it; an error naming the file otherwise.

@@ -11,18 +11,6 @@
 namespace kro {
 namespace {
 
-// Parameters of one format, read afresh from its file for every value.
-class Parameters {
- public:
-  Parameters(const SettingsLocation& settings, int formatNumber)
-      : settings_(settings), number_(formatNumber) {}
-  std::string operator()(std::string_view key) const { return reportParameter(settings_, key, number_); }
-
- private:
-  const SettingsLocation& settings_;
-  int number_;
-};
-
 // The generator's running state: the first failure ends the fill-in.
 class Fill {
  public:
@@ -64,7 +52,7 @@ void bodyFont(Fill& f) {
   f->applyFont(font);
 }
 
-std::string overview(const Parameters& P, std::string_view addressKey, std::string_view dateKey) {
+std::string overview(const ReportParameterValues& P, std::string_view addressKey, std::string_view dateKey) {
   return "    " + P("工程名称") + "工程位于" + P(addressKey) + "，为" + P("结构类别") + "结构。由" +
          P("施工单位") + "施工，开工时间为" + P(dateKey) + "。根据设计要求，混凝土设计强度等级为" +
          P("强度等级") + "。" + "\n" + "    受" + P("委托单位") + "委托，我所对" + P("结构类别") +
@@ -76,7 +64,7 @@ std::string todayText(const CalendarDate& today) {
 }
 
 void report1(Fill& f, const Project& project, const SettingsLocation& settings, const CalendarDate& today) {
-  const Parameters P(settings, 1);
+  const ReportParameterValues P(settings, 1);
   f->moveDown(3);
   f->moveRight(3, false);
   f->typeText(P("报告编号"));
@@ -108,7 +96,7 @@ void report1(Fill& f, const Project& project, const SettingsLocation& settings, 
 }
 
 void report2(Fill& f, const Project& project, const SettingsLocation& settings) {
-  const Parameters P(settings, 2);
+  const ReportParameterValues P(settings, 2);
   f->moveDown(6);
   f->moveRight(26, false);
   f->typeText(P("报告编号"));
@@ -146,7 +134,7 @@ void report2(Fill& f, const Project& project, const SettingsLocation& settings) 
 }
 
 void report3(Fill& f, const Project& project, const SettingsLocation& settings) {
-  const Parameters P(settings, 3);
+  const ReportParameterValues P(settings, 3);
   f.cell(1, 1, 2, P("委托编号"));
   f.cell(1, 2, 2, P("委托单位"));
   f.cell(1, 3, 2, P("工程名称"));
@@ -164,7 +152,7 @@ void report3(Fill& f, const Project& project, const SettingsLocation& settings) 
 }
 
 void report4(Fill& f, const Project& project, const SettingsLocation& settings) {
-  const Parameters P(settings, 4);
+  const ReportParameterValues P(settings, 4);
   f.cell(1, 1, 2, P("工程名称"));
   f.cell(1, 2, 2, P("委托单位"));
   f.cell(1, 3, 2, P("建设单位"));
@@ -198,7 +186,7 @@ void report4(Fill& f, const Project& project, const SettingsLocation& settings) 
 }
 
 void regionalReport(Fill& f, const Project& project, const SettingsLocation& settings, int formatNumber) {
-  const Parameters P(settings, formatNumber);
+  const ReportParameterValues P(settings, formatNumber);
   f.cell(1, 1, 2, P("委托单位"));
   f.cell(1, 2, 2, P("工程名称"));
   f.cell(1, 3, 2, P("建设单位"));

@@ -1,6 +1,7 @@
 // Report format table, parameter files and the parameters dialog's rules.
 #include "report/report_parameters.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "model/gbk_text.h"
@@ -150,13 +151,14 @@ const ReportFormatInfo& reportFormatInfo(int reportFormat) {
   return complete.at(static_cast<std::size_t>(reportFormat));
 }
 
-std::string reportParameter(const SettingsLocation& location, std::string_view key, int formatNumber) {
-  if (formatNumber < 1 || formatNumber > kReportFormatCount) return {};
-  SettingsFile file(location, reportFormatInfo(formatNumber - 1).parameterFile);
+ReportParameterValues::ReportParameterValues(const SettingsLocation& location, int formatNumber)
+    : file_(location, reportFormatInfo(std::clamp(formatNumber, 1, kReportFormatCount) - 1).parameterFile) {
+  loaded_ = formatNumber >= 1 && formatNumber <= kReportFormatCount && file_.openForRead();
+}
+
+std::string ReportParameterValues::operator()(std::string_view key) const {
   std::string value;
-  if (!file.openForRead()) return {};
-  if (!file.readString(kSettingsSection, key, value)) value.clear();
-  file.close();
+  if (!loaded_ || !file_.readString(kSettingsSection, key, value)) return {};
   return value;
 }
 

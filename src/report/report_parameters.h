@@ -17,6 +17,7 @@
 #include "model/date_text.h"
 #include "model/result.h"
 #include "settings/program_paths.h"
+#include "settings/settings_file.h"
 
 namespace kro {
 
@@ -46,9 +47,18 @@ inline constexpr std::string_view kSettingsSection = "Data";
 inline constexpr std::array<std::string_view, 8> kStrengthGrades = {"C15", "C20", "C25", "C30",
                                                                     "C35", "C40", "C45", "C50"};
 
-// The stored text of key in the parameter file of format formatNumber (1..6), trimmed; empty
-// when the file, the key or the format does not exist. Reads the file afresh on every call.
-std::string reportParameter(const SettingsLocation& location, std::string_view key, int formatNumber);
+// The parameter file of format formatNumber (1..6), read once when constructed: one read for a
+// whole report or print, however many values it asks for.
+class ReportParameterValues {
+ public:
+  ReportParameterValues(const SettingsLocation& location, int formatNumber);
+  // The stored text of key, trimmed; empty when the file, the key or the format does not exist.
+  std::string operator()(std::string_view key) const;
+
+ private:
+  SettingsFile file_;
+  bool loaded_ = false;
+};
 
 // The format (0..5) chosen in the format-choice file; nothing when the file or the key is
 // missing or holds no valid format.

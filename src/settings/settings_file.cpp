@@ -82,7 +82,7 @@ std::vector<std::string> SettingsFile::splitLines(std::string_view bytes) {
 
 bool SettingsFile::openForRead() {
   close();
-  auto bytes = readWholeFile(readPath());
+  auto bytes = readWholeFile(readPath(), kMaxSettingsFileSize);
   if (!bytes) {
     lastError_ = bytes.message();
     return false;
@@ -168,13 +168,13 @@ std::size_t SettingsFile::sectionEnd(std::string_view gbkSection) const {
   return std::string_view::npos;
 }
 
-bool SettingsFile::findSection(std::string_view section) {
+bool SettingsFile::findSection(std::string_view section) const {
   if (mode_ != Mode::Reading) return false;
   auto gbk = utf8ToGbk(section);
   return gbk && sectionEnd(*gbk) != std::string_view::npos;
 }
 
-bool SettingsFile::readString(std::string_view section, std::string_view key, std::string& out) {
+bool SettingsFile::readString(std::string_view section, std::string_view key, std::string& out) const {
   if (mode_ != Mode::Reading) return false;
   auto gbkSection = utf8ToGbk(section);
   auto gbkKey = utf8ToGbk(key);
@@ -185,7 +185,7 @@ bool SettingsFile::readString(std::string_view section, std::string_view key, st
     const std::string_view line = lines_[i];
     const std::size_t equals = gbkFind(line, "=");
     const std::string_view name = line.substr(0, equals == std::string_view::npos ? 0 : equals);
-    if (gbkFind(line, "[") != std::string_view::npos || name.empty()) continue;
+    if (line.starts_with('[') || name.empty()) continue;
     if (gbkFind(name, *gbkKey) == std::string_view::npos) continue;
     out = gbkToUtf8(trimSpaces(line.substr(equals + 1)));
     return true;
@@ -193,7 +193,7 @@ bool SettingsFile::readString(std::string_view section, std::string_view key, st
   return false;
 }
 
-bool SettingsFile::readInt(std::string_view section, std::string_view key, int& out) {
+bool SettingsFile::readInt(std::string_view section, std::string_view key, int& out) const {
   std::string text;
   if (!readString(section, key, text)) return false;
   out = atoiValue(text);

@@ -3,7 +3,8 @@
 // Lookups are forgiving, as the files have always been read: a section is the first line that
 // contains its name anywhere; after it, the first line whose part before the first "=" contains
 // the key anywhere wins, scanning on to the end of the file (past later sections). Lines without
-// "=" or with a "[" are skipped. Values are trimmed of plain spaces. Matching walks GBK
+// "=" and section lines (those whose first character is "[") are skipped, so any value, "["
+// included, reads back as written. Values are trimmed of plain spaces. Matching walks GBK
 // characters, so a two-byte character whose second byte is "[" is not taken for one.
 #pragma once
 
@@ -42,12 +43,12 @@ class SettingsFile {
   const std::string& lastError() const { return lastError_; }
 
   // Texts are UTF-8 here and GBK in the file.
-  bool findSection(std::string_view section);
+  bool findSection(std::string_view section) const;
   bool writeSection(std::string_view name);
   bool writeInt(std::string_view key, int value);
   bool writeString(std::string_view key, std::string_view value);
-  bool readInt(std::string_view section, std::string_view key, int& out);
-  bool readString(std::string_view section, std::string_view key, std::string& out);
+  bool readInt(std::string_view section, std::string_view key, int& out) const;
+  bool readString(std::string_view section, std::string_view key, std::string& out) const;
 
   // Parses file bytes into lines; CR LF and LF both end a line.
   static std::vector<std::string> splitLines(std::string_view bytes);

@@ -8,15 +8,6 @@
 namespace kro {
 namespace fs = std::filesystem;
 
-bool sameFile(const fs::path& a, const fs::path& b) {
-  if (a.empty() || b.empty()) return false;
-  std::error_code ec;
-  const fs::path na = fs::absolute(a, ec).lexically_normal();
-  const fs::path nb = fs::absolute(b, ec).lexically_normal();
-  if (na == nb) return true;
-  return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
-}
-
 TransferSession::TransferSession(Prompter& ui, SerialPort* serialPort, Ch375Library* usbLibrary)
     : ui_(ui), destination_(ProgramPaths::defaultTransferPath()) {
   if (serialPort != nullptr) serial_ = std::make_unique<SerialLink>(*serialPort);

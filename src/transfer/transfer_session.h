@@ -98,8 +98,4 @@ class TransferSession {
   Clock clock_ = &std::chrono::steady_clock::now;
 };
 
-// True when two paths name the same file: equal once made absolute and normal, or the same
-// existing file.
-bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
-
 }  // namespace kro

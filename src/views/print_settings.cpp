@@ -1,6 +1,8 @@
 // Print settings file and page-number texts.
 #include "views/print_settings.h"
 
+#include <cstdint>
+
 #include "settings/settings_file.h"
 
 namespace kro {
@@ -49,7 +51,8 @@ PrintSettings printSettingsForPage(const SettingsLocation& location) {
 }
 
 std::string pageNumberText(int format, int start, int page, int pageCount) {
-  const std::string number = std::to_string(page + start - 1);
+  // In 64 bits: a start number near the integer limit must not wrap to negative numbers.
+  const std::string number = std::to_string(std::int64_t{page} + start - 1);
   switch (format) {
     case 0:
       return "." + number + ".";
@@ -60,7 +63,7 @@ std::string pageNumberText(int format, int start, int page, int pageCount) {
     case 3:
       return "第" + number + "页";
     case 4:
-      return "共" + std::to_string(pageCount + start - 1) + "页 第" + number + "页";
+      return "共" + std::to_string(std::int64_t{pageCount} + start - 1) + "页 第" + number + "页";
     default:
       return {};
   }

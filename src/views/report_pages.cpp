@@ -20,11 +20,6 @@ constexpr Color kGrey{192, 192, 192};
 FontSpec song(int points) { return FontSpec{"宋体", points}; }
 FontSpec hei(int points) { return FontSpec{"黑体", points}; }
 
-// Parameters of report format 1, which the printed pages use.
-std::string P(const SettingsLocation& settings, std::string_view key) {
-  return reportParameter(settings, key, 1);
-}
-
 std::string gbk(const std::string& utf8) { return utf8ToGbkLossy(utf8); }
 
 std::string format(const char* pattern, double value) {
@@ -33,31 +28,31 @@ std::string format(const char* pattern, double value) {
   return text;
 }
 
-void drawCoverPage(Canvas& c, const SettingsLocation& settings) {
+void drawCoverPage(Canvas& c, const ReportParameterValues& P) {
   c.setFont(song(46));
   c.drawText(1300, 1200, "检 测 报 告");
   c.setFont(song(14));
   c.drawText(1800, 1800, "编号：");
-  c.drawText(2100, 1800, P(settings, "报告编号"));
+  c.drawText(2100, 1800, P("报告编号"));
   c.setFont(hei(16));
   c.drawText(1000, 3400, "工程名称：");
   c.drawText(1000, 3800, "委托单位：");
   c.drawText(1000, 4200, "检测内容：");
   for (int y : {3550, 3950, 4350}) c.drawLine(1700, y, 3400, y);
   c.setFont(song(14));
-  c.drawText(1800, 3400, P(settings, "工程名称"));
-  c.drawText(1800, 3800, P(settings, "委托单位"));
+  c.drawText(1800, 3400, P("工程名称"));
+  c.drawText(1800, 3800, P("委托单位"));
   c.drawText(1800, 4200, "楼板厚度检测");
 }
 
-void drawSummaryPage(Canvas& c, const Project& project, const SettingsLocation& settings) {
+void drawSummaryPage(Canvas& c, const Project& project, const ReportParameterValues& P) {
   c.setFont(song(12));
   c.drawRect({L, T + 200, L + W, T + H});
   c.drawLine(L + 600, T + 200, L + 600, T + 1200);
-  const std::pair<const char*, std::string> rows[] = {{"工程名称", P(settings, "工程名称")},
-                                                      {"施工单位", P(settings, "施工单位")},
-                                                      {"监理单位", P(settings, "监理单位")},
-                                                      {"设计单位", P(settings, "设计单位")},
+  const std::pair<const char*, std::string> rows[] = {{"工程名称", P("工程名称")},
+                                                      {"施工单位", P("施工单位")},
+                                                      {"监理单位", P("监理单位")},
+                                                      {"设计单位", P("设计单位")},
                                                       {"检测项目", "楼板厚度检测"}};
   for (int i = 0; i < 5; ++i) {
     const int top = T + 200 + 200 * i;
@@ -66,12 +61,11 @@ void drawSummaryPage(Canvas& c, const Project& project, const SettingsLocation& 
     c.drawLine(L, top + 200, L + W, top + 200);
   }
   c.drawText(L + 100, T + 1440, "一、概况");
-  const std::string overview = "       " + P(settings, "工程名称") + "工程位于" + P(settings, "工程地址") +
-                               "，为" + P(settings, "结构类别") + "结构。由" + P(settings, "施工单位") +
-                               "施工，开工时间为" + P(settings, "施工日期") +
-                               "。根据设计要求，混凝土设计强度等级为" + P(settings, "强度等级") + "。" +
-                               "\n" + "受" + P(settings, "委托单位") + "委托，我所对" +
-                               P(settings, "结构类别") + "楼板厚度进行了检测。 ";
+  const std::string overview = "       " + P("工程名称") + "工程位于" + P("工程地址") + "，为" +
+                               P("结构类别") + "结构。由" + P("施工单位") + "施工，开工时间为" +
+                               P("施工日期") + "。根据设计要求，混凝土设计强度等级为" + P("强度等级") + "。" +
+                               "\n" + "受" + P("委托单位") + "委托，我所对" + P("结构类别") +
+                               "楼板厚度进行了检测。 ";
   const int y1 = printWrapped(c, gbk(overview), L + 60, T + 1640);
   c.drawText(L + 100, y1 + 220, "二、检测方法");
   const int y2 = printWrapped(
@@ -165,8 +159,7 @@ void drawInBand(Canvas& c, bool top, unsigned align, const std::string& text) {
   c.drawTextInRect(band, text, align | kSingleLine | kAlignVCenter);
 }
 
-void drawPageFurniture(Canvas& c, const Project& project, int page, const SettingsLocation& location) {
-  const PrintSettings s = printSettingsForPage(location);
+void drawPageFurniture(Canvas& c, const Project& project, int page, const PrintSettings& s) {
   c.setFont(song(12));
   if (s.printPageNumber != 0) {
     const std::string text =
@@ -230,13 +223,16 @@ int printWrapped(Canvas& c, std::string_view gbkText, int x, int firstY) {
   return y;
 }
 
-void drawReportPage(Canvas& c, const Project& project, int page, const SettingsLocation& settings) {
+PrintedPageSettings::PrintedPageSettings(const SettingsLocation& location)
+    : print(printSettingsForPage(location)), parameters(location, 1) {}
+
+void drawReportPage(Canvas& c, const Project& project, int page, const PrintedPageSettings& settings) {
   switch (page) {
     case 1:
-      drawCoverPage(c, settings);
+      drawCoverPage(c, settings.parameters);
       break;
     case 2:
-      drawSummaryPage(c, project, settings);
+      drawSummaryPage(c, project, settings.parameters);
       break;
     case 3:
       drawBasisPage(c);
@@ -245,7 +241,7 @@ void drawReportPage(Canvas& c, const Project& project, int page, const SettingsL
       drawRawDataPage(c, project, page);
       break;
   }
-  drawPageFurniture(c, project, page, settings);
+  drawPageFurniture(c, project, page, settings.print);
 }
 
 }  // namespace kro

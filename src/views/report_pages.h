@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "model/project.h"
+#include "report/report_parameters.h"
 #include "settings/program_paths.h"
 #include "views/canvas.h"
+#include "views/print_settings.h"
 
 namespace kro {
 
@@ -33,9 +35,16 @@ std::vector<std::string> wrapPrintText(std::string_view gbk);
 // Draws wrapped text 200 units apart from firstY; returns the y of its last line.
 int printWrapped(Canvas& canvas, std::string_view gbk, int x, int firstY);
 
+// What the pages read from the settings files (the print settings and the parameters of report
+// format 1), read once for a whole print.
+struct PrintedPageSettings {
+  explicit PrintedPageSettings(const SettingsLocation& location);
+  PrintSettings print;
+  ReportParameterValues parameters;
+};
+
 // Draws page `page` (from 1): its contents, then the page number, header and footer. The
-// summary's totals are computed from the readings; parameters and print settings are read
-// afresh from their files.
-void drawReportPage(Canvas& canvas, const Project& project, int page, const SettingsLocation& settings);
+// summary's totals are computed from the readings.
+void drawReportPage(Canvas& canvas, const Project& project, int page, const PrintedPageSettings& settings);
 
 }  // namespace kro

@@ -266,6 +266,33 @@ TEST_F(CliTest, TransferOverSerialAndGivingUpOnSilence) {
   EXPECT_EQ(kro({"transfer", "--usb", "x", "-o", "x"}).status, 2);
 }
 
+TEST_F(CliTest, NoOutputReplacesItsOwnInput) {
+  ASSERT_EQ(kro({"sample", "-o", (dir / "s.KRO").string()}).status, 0);
+  ASSERT_EQ(kro({"sample", "--raw", "-o", (dir / "raw").string()}).status, 0);
+  std::filesystem::create_symlink(dir / "s.KRO", dir / "link.xlsx");
+  const std::string kro0 = test::readBytes(dir / "s.KRO");
+  const std::string dat = test::readBytes(dir / "raw" / "W003.DAT");
+  const std::string s = (dir / "s.KRO").string();
+  const std::string dex = (dir / "raw" / "SAMPLE.DEX").string();
+  const std::vector<std::vector<std::string>> runs = {
+      {"excel", s, "-o", s},
+      {"excel", s, "-o", (dir / "link.xlsx").string()},
+      {"print", s, "-o", (dir / "." / "s.KRO").string()},
+      {"convert", "--selection", s, "-o", s},
+      {"convert", dex, "-o", (dir / "raw" / "W003.DAT").string()},
+      {"excel", dex, "-o", (dir / "raw" / "SAMPLE.DEX").string()},
+      {"decode", "--serial", s, "-o", s},
+  };
+  for (const auto& run : runs) {
+    CommandRun r = kro(run);
+    EXPECT_EQ(r.status, 1) << run[0] << " " << run.back();
+    EXPECT_NE(r.err.find("输入文件"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(test::readBytes(dir / "s.KRO"), kro0);
+  EXPECT_EQ(test::readBytes(dir / "raw" / "W003.DAT"), dat);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.xlsx"));
+}
+
 TEST_F(CliTest, PrintWritesAPdfWithoutADisplay) {
   CommandRun r =
       kro({"print", samplePath(), "-o", (dir / "r.pdf").string(), "--config-dir", dir.path().string()});

@@ -49,8 +49,8 @@ TEST_F(ReportDialogTest, EditsSurviveSwitchingAndOkSavesTheSelectedFormat) {
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
   }
-  EXPECT_EQ(reportParameter(location(), "委托编号", 3), "WT-7");
-  EXPECT_EQ(reportParameter(location(), "浇筑日期", 3), "2005年 3月 7日");
+  EXPECT_EQ(ReportParameterValues(location(), 3)("委托编号"), "WT-7");
+  EXPECT_EQ(ReportParameterValues(location(), 3)("浇筑日期"), "2005年 3月 7日");
   EXPECT_FALSE(std::filesystem::exists(dir / "report1ini.ini"));
   ReportParametersDialog again(location());
   EXPECT_EQ(again.formatList()->currentIndex(), 2);
@@ -65,7 +65,7 @@ TEST_F(ReportDialogTest, StoredGradesAreMatchedOrKept) {
   EXPECT_EQ(qobject_cast<QComboBox*>(dialog.field(2, "强度等级"))->currentText(), "C55");
   dialog.formatList()->setCurrentIndex(2);
   dialog.accept();
-  EXPECT_EQ(reportParameter(location(), "强度等级", 3), "C55");
+  EXPECT_EQ(ReportParameterValues(location(), 3)("强度等级"), "C55");
 }
 
 TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {

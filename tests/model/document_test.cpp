@@ -6,6 +6,7 @@
 
 #include "model/analysis_file.h"
 #include "model/panel_texts.h"
+#include "model/raw_files.h"
 #include "model/sample_project.h"
 #include "model/statistics.h"
 #include "support/bytes.h"
@@ -558,6 +559,36 @@ TEST_F(DocumentTest, SelectionExportWritesTheTicksAndRefusesAnAnalysisName) {
   EXPECT_FALSE(doc.saveSelection());
   EXPECT_FALSE(std::filesystem::exists(dir / "sel.KRO"));
   EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+TEST_F(DocumentTest, ExportsNeverReplaceAFileTheProjectWasReadFrom) {
+  ASSERT_TRUE(writeRawProject(dir.path(), "P.DEX", {member("A001", {120}), member("A002", {121})}).ok());
+  ASSERT_TRUE(doc.open(dir / "P.DEX"));
+  ui.clear();
+  const std::string index = test::readBytes(dir / "P.DEX");
+  const std::string data = test::readBytes(dir / "A002.DAT");
+  // The index file and each member data file, in any spelling, for either save.
+  for (const std::filesystem::path& input : {dir / "P.DEX", dir / "." / "A002.DAT"}) {
+    ui.pathAnswers = {input};
+    EXPECT_FALSE(doc.saveSelection());
+    ui.pathAnswers = {input};
+    EXPECT_FALSE(doc.saveAnalysisFileAs());
+  }
+  EXPECT_EQ(ui.messages.size(), 4u);
+  EXPECT_EQ(test::readBytes(dir / "P.DEX"), index);
+  EXPECT_EQ(test::readBytes(dir / "A002.DAT"), data);
+  EXPECT_FALSE(doc.checkOutput(dir / "A001.DAT").ok());
+  EXPECT_TRUE(doc.checkOutput(dir / "other.xlsx").ok());
+
+  // Saved as an analysis file, the document may replace that file, but a selection export
+  // may not, and the raw files stay protected.
+  ui.pathAnswers = {dir / "p.KRO"};
+  ASSERT_TRUE(doc.saveAnalysisFileAs());
+  ui.pathAnswers = {dir / "p.KRO"};
+  EXPECT_TRUE(doc.saveAnalysisFileAs());
+  ui.pathAnswers = {dir / "p.KRO"};
+  EXPECT_FALSE(doc.saveSelection());
+  EXPECT_FALSE(doc.checkOutput(dir / "A001.DAT").ok());
 }
 
 TEST_F(DocumentTest, SaveModifiedAsksOnlyWhenThereAreChanges) {

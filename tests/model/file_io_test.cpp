@@ -17,13 +17,60 @@ namespace {
 TEST(FileIo, ReadWholeFile) {
   test::TempDir dir;
   test::writeBytes(dir / "a", std::string("x\0y", 3));
-  auto bytes = readWholeFile(dir / "a");
+  auto bytes = readWholeFile(dir / "a", kMaxProjectFileSize);
   ASSERT_TRUE(bytes.ok());
   EXPECT_EQ(bytes.value(), std::string("x\0y", 3));
-  auto missing = readWholeFile(dir / "none");
+  auto missing = readWholeFile(dir / "none", kMaxProjectFileSize);
   ASSERT_FALSE(missing.ok());
   EXPECT_NE(missing.message().find("none"), std::string::npos);
-  EXPECT_FALSE(readWholeFile(dir.path()).ok());
+  EXPECT_FALSE(readWholeFile(dir.path(), kMaxProjectFileSize).ok());
+}
+
+TEST(FileIo, ReadingRefusesDevicesFifosFoldersAndOversizedFilesWithoutWaiting) {
+  test::TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  // Opening a FIFO without a writer would block; the reader must refuse it at once.
+  for (const std::filesystem::path& path :
+       {dir / "fifo", std::filesystem::path("/dev/zero"), std::filesystem::path("/dev/null"), dir.path()}) {
+    auto refused = readWholeFile(path, kMaxProjectFileSize);
+    ASSERT_FALSE(refused.ok()) << path;
+    EXPECT_NE(refused.message().find(path.string()), std::string::npos) << refused.message();
+    EXPECT_FALSE(checkInputFile(path, kMaxProjectFileSize).ok()) << path;
+  }
+  EXPECT_NE(readWholeFile(dir / "fifo", 10).message().find("不是普通文件"), std::string::npos);
+
+  test::writeBytes(dir / "big", std::string(11, 'x'));
+  auto tooBig = readWholeFile(dir / "big", 10);
+  ASSERT_FALSE(tooBig.ok());
+  EXPECT_NE(tooBig.message().find("上限"), std::string::npos);
+  EXPECT_TRUE(readWholeFile(dir / "big", 11).ok());
+  EXPECT_TRUE(checkInputFile(dir / "big", 11).ok());
+  EXPECT_FALSE(checkInputFile(dir / "big", 10).ok());
+  // A sparse file of 257 MB is refused by its size, before anything is read.
+  ASSERT_EQ(::truncate((dir / "big").c_str(), static_cast<off_t>(kMaxProjectFileSize + (1 << 20))), 0);
+  EXPECT_FALSE(readWholeFile(dir / "big", kMaxProjectFileSize).ok());
+}
+
+TEST(FileIo, SameFileByIdentityAndOutputsThatAreInputs) {
+  test::TempDir dir;
+  test::writeBytes(dir / "in.KRO", "x");
+  ASSERT_EQ(::symlink((dir / "in.KRO").c_str(), (dir / "link.KRO").c_str()), 0);
+  ASSERT_EQ(::link((dir / "in.KRO").c_str(), (dir / "hard.KRO").c_str()), 0);
+  std::filesystem::create_directories(dir / "sub");
+  const std::filesystem::path spellings[] = {dir / "in.KRO", dir / "sub" / ".." / "in.KRO", dir / "link.KRO",
+                                             dir / "hard.KRO"};
+  for (const auto& other : spellings) EXPECT_TRUE(sameFile(dir / "in.KRO", other)) << other;
+  EXPECT_FALSE(sameFile(dir / "in.KRO", dir / "in.kro"));
+  EXPECT_FALSE(sameFile(dir / "in.KRO", dir / "missing"));
+  EXPECT_TRUE(sameFile(dir / "missing", dir / "sub" / ".." / "missing"));
+  EXPECT_FALSE(sameFile({}, {}));
+
+  const std::vector<std::filesystem::path> inputs = {dir / "P.DEX", dir / "in.KRO"};
+  Status refused = refuseOverwritingInput(dir / "link.KRO", inputs);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_NE(refused.message().find("link.KRO"), std::string::npos);
+  EXPECT_NE(refused.message().find("输入文件"), std::string::npos);
+  EXPECT_TRUE(refuseOverwritingInput(dir / "out.KRO", inputs).ok());
 }
 
 TEST(FileIo, AtomicWriteReplacesAndKeepsPermissions) {

@@ -157,6 +157,41 @@ TEST(RawProject, FindsDataFilesInAnotherLetterCase) {
   EXPECT_TRUE(project.value().warnings.empty());
 }
 
+TEST(RawProject, LongWarningsAreSummarisedAndEveryFileReadIsListedOnce) {
+  test::TempDir dir;
+  std::vector<std::string> codes;
+  for (int i = 0; i < 500; ++i) codes.push_back("M" + std::to_string(1000 + i));
+  codes.push_back("A001");
+  codes.push_back("A001");
+  test::writeBytes(dir / "P.DEX", indexFile(codes));
+  test::writeBytes(dir / "A001.DAT", memberFile("A001", "", 120, {121}));
+  auto project = readRawProject(dir / "P.DEX");
+  ASSERT_TRUE(project.ok());
+  ASSERT_EQ(project.value().members.size(), 502u);
+  EXPECT_EQ(project.value().members[501].readingCount(), 1);
+  ASSERT_EQ(project.value().warnings.size(), 1u);
+  const std::string& warning = project.value().warnings[0];
+  EXPECT_NE(warning.find("M1009.DAT"), std::string::npos);
+  EXPECT_EQ(warning.find("M1010.DAT"), std::string::npos);
+  EXPECT_NE(warning.find("另有 490 个构件文件缺失"), std::string::npos) << warning;
+  EXPECT_LT(warning.size(), 400u);
+  EXPECT_EQ(project.value().memberFiles, std::vector<std::filesystem::path>{dir / "A001.DAT"});
+}
+
+TEST(RawProject, ManyCodesNamingOneLargeFileAreRefusedNotLoaded) {
+  test::TempDir dir;
+  test::writeBytes(dir / "BIG.DAT", memberFile("BIG", "", 120, std::vector<std::int16_t>(32767, 120)));
+  // 123 x 32,767 readings is just over the limit; 122 is under it.
+  test::writeBytes(dir / "P.DEX", indexFile(std::vector<std::string>(123, "BIG")));
+  auto refused = readRawProject(dir / "P.DEX");
+  ASSERT_FALSE(refused.ok());
+  EXPECT_NE(refused.message().find("工程过大"), std::string::npos);
+  test::writeBytes(dir / "P.DEX", indexFile(std::vector<std::string>(122, "BIG")));
+  auto loaded = readRawProject(dir / "P.DEX");
+  ASSERT_TRUE(loaded.ok()) << loaded.message();
+  EXPECT_EQ(loaded.value().members.size(), 122u);
+}
+
 TEST(RawProject, WriterAndReaderAgree) {
   test::TempDir dir;
   const std::vector<MemberRecord> members = makeSampleProject();

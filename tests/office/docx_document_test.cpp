@@ -171,7 +171,7 @@ class RealReportTest : public ::testing::TestWithParam<std::size_t> {
     return load(dir / "楼板仪报告文档.docx");
   }
 
-  std::string P(int format, const char* key) { return reportParameter(settings, key, format + 1); }
+  std::string P(int format, const char* key) { return ReportParameterValues(settings, format + 1)(key); }
 
   test::TempDir dir;
   Project project;

@@ -56,7 +56,7 @@ TEST_F(EditorTest, OnlyTheSelectedFormatIsSavedAndFormatsZeroAndOneReload) {
   EXPECT_EQ(editor.page(2)["工程名称"], "三号");
   editor.page(4)["工程名称"] = "四号";
   ASSERT_TRUE(editor.accept().ok());
-  EXPECT_EQ(reportParameter(location(), "工程名称", 3), "三号");
+  EXPECT_EQ(ReportParameterValues(location(), 3)("工程名称"), "三号");
   EXPECT_FALSE(std::filesystem::exists(dir / "reportGansuini.ini"));
   EXPECT_EQ(chosenReportFormat(location()), 2);
 }
@@ -68,9 +68,9 @@ TEST_F(EditorTest, FormatZeroRemembersItselfInItsOwnFile) {
   editor.page(0)["强度等级"] = "C55";  // a grade no item begins with is kept
   editor.page(0)["施工日期"] = parameterDateText({2005, 3, 7});
   ASSERT_TRUE(editor.accept().ok());
-  EXPECT_EQ(reportParameter(location(), "报告格式", 1), "0");
-  EXPECT_EQ(reportParameter(location(), "强度等级", 1), "C55");
-  EXPECT_EQ(reportParameter(location(), "施工日期", 1), "2005年 3月 7日");
+  EXPECT_EQ(ReportParameterValues(location(), 1)("报告格式"), "0");
+  EXPECT_EQ(ReportParameterValues(location(), 1)("强度等级"), "C55");
+  EXPECT_EQ(ReportParameterValues(location(), 1)("施工日期"), "2005年 3月 7日");
   std::filesystem::remove(dir / "reportini.ini");
   ReportParametersEditor again(location());
   again.open();

@@ -18,13 +18,13 @@ TEST(ReportParameters, EachFormatReadsItsOwnFile) {
   const auto location = SettingsLocation::inFolder(dir.path());
   writeIni(dir, "report1ini.ini", "[Data]\r\n工程名称=一号\r\n报告日期=2005年 3月 7日\r\n");
   writeIni(dir, "reportJilinini.ini", "[Data]\r\n工程名称= 吉林 \r\n");
-  EXPECT_EQ(reportParameter(location, "工程名称", 1), "一号");
-  EXPECT_EQ(reportParameter(location, "报告日期", 1), "2005年 3月 7日");
-  EXPECT_EQ(reportParameter(location, "工程名称", 6), "吉林");
-  EXPECT_EQ(reportParameter(location, "工程名称", 2), "");  // no file
-  EXPECT_EQ(reportParameter(location, "委托单位", 1), "");  // no key
-  EXPECT_EQ(reportParameter(location, "工程名称", 0), "");
-  EXPECT_EQ(reportParameter(location, "工程名称", 7), "");
+  EXPECT_EQ(ReportParameterValues(location, 1)("工程名称"), "一号");
+  EXPECT_EQ(ReportParameterValues(location, 1)("报告日期"), "2005年 3月 7日");
+  EXPECT_EQ(ReportParameterValues(location, 6)("工程名称"), "吉林");
+  EXPECT_EQ(ReportParameterValues(location, 2)("工程名称"), "");  // no file
+  EXPECT_EQ(ReportParameterValues(location, 1)("委托单位"), "");  // no key
+  EXPECT_EQ(ReportParameterValues(location, 0)("工程名称"), "");
+  EXPECT_EQ(ReportParameterValues(location, 7)("工程名称"), "");
 }
 
 TEST(ReportParameters, ChosenFormat) {

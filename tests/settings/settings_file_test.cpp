@@ -71,9 +71,20 @@ TEST_F(SettingsFileTest, ValuesSplitAtTheFirstEqualsAndLoseOnlySpaces) {
   EXPECT_EQ(read("a", "无值"), "");
 }
 
-TEST_F(SettingsFileTest, LinesWithBracketOrWithoutNameAreSkipped) {
-  writeFile("a", {"[Data]", "键=[1]", "=孤值", "没有等号", "键=2"});
+TEST_F(SettingsFileTest, SectionLinesAndLinesWithoutNameAreSkipped) {
+  writeFile("a", {"[Data]", "[键=1]", "=孤值", "没有等号", "键=2"});
   EXPECT_EQ(read("a", "键"), "2");
+}
+
+TEST_F(SettingsFileTest, ValuesHoldingABracketRoundTrip) {
+  for (const std::string value : {"1#楼[A区]", "[A]", "a]b[", "]"}) {
+    SettingsFile file(SettingsLocation::inFolder(dir.path()), "a");
+    ASSERT_TRUE(file.openForWrite());
+    file.writeSection("Data");
+    file.writeString("工程名称", value);
+    ASSERT_TRUE(file.close());
+    EXPECT_EQ(read("a", "工程名称"), value);
+  }
 }
 
 TEST_F(SettingsFileTest, ASecondByteEqualToBracketIsNotABracket) {

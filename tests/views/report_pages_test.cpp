@@ -33,7 +33,7 @@ class PagesTest : public ::testing::Test {
 
   RecordingCanvas draw(int page) {
     RecordingCanvas canvas;
-    drawReportPage(canvas, project, page, settings);
+    drawReportPage(canvas, project, page, PrintedPageSettings(settings));
     return canvas;
   }
   void parameters(std::initializer_list<std::pair<const char*, std::string>> values) {
