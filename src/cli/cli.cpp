@@ -555,6 +555,7 @@ int commandPrint(const Context& cx, const std::vector<std::string>& args) {
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  reportOversizedWritesAsFailures();
   Context cx{out, err};
   if (args.empty()) return cx.usage("缺少命令");
   const std::string& command = args[0];

@@ -4,8 +4,10 @@
 
 #include "gui/dialogs.h"
 #include "gui/main_window.h"
+#include "model/file_io.h"
 
 int main(int argc, char** argv) {
+  kro::reportOversizedWritesAsFailures();
   QApplication app(argc, argv);
   QApplication::setOrganizationName("kroanalyze");
   QApplication::setApplicationName("kroanalyze");

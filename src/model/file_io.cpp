@@ -7,6 +7,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 namespace kro {
@@ -35,8 +37,40 @@ std::string reasonFor(int error) {
       return "文件过大";
     case EIO:
       return "输入输出错误";
+    case EEXIST:
+      return "文件已存在";
+    case ENAMETOOLONG:
+      return "文件名过长";
+    case ELOOP:
+      return "符号链接层数过多";
+    case EMFILE:
+    case ENFILE:
+      return "打开的文件过多";
+    case ENXIO:
+    case ENODEV:
+      return "设备不存在或已断开";
+    case EBUSY:
+    case ETXTBSY:
+      return "文件正被使用";
+    case EXDEV:
+      return "不能跨文件系统移动文件";
+    case EINVAL:
+      return "文件名或参数无效";
+    case EBADF:
+      return "文件没有打开";
     default:
-      return std::strerror(error);
+      // No system text: those are English; the number lets a technician look it up.
+      return "系统错误（错误号 " + std::to_string(error) + "）";
+  }
+}
+
+// Makes a rename in the file's folder durable.
+void syncFolderOf(const fs::path& file) {
+  const fs::path folder = file.parent_path();
+  int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
   }
 }
 
@@ -55,6 +89,8 @@ bool writeAll(int fd, std::string_view bytes) {
 }  // namespace
 
 std::string displayPath(const fs::path& path) { return path.string(); }
+
+void reportOversizedWritesAsFailures() { std::signal(SIGXFSZ, SIG_IGN); }
 
 bool sameFile(const fs::path& a, const fs::path& b) {
   if (a.empty() || b.empty()) return false;
@@ -149,18 +185,51 @@ Result<std::string> readWholeFile(const fs::path& path, std::uint64_t maxBytes) 
   return bytes;
 }
 
+namespace {
+
+// The file a write to target replaces: target itself, or the file a symbolic link names, so
+// that the link stays a link.
+fs::path resolvedTarget(const fs::path& target) {
+  std::error_code ec;
+  if (fs::is_symlink(target, ec)) {
+    fs::path resolved = fs::weakly_canonical(target, ec);
+    if (!ec) return resolved;
+  }
+  return target;
+}
+
+constexpr std::string_view kTempMarker = ".tmp";
+
+// Removes temporary files of earlier writes to target whose writer no longer runs (killed in
+// the middle of a write). The name carries the writer's process id; a file of a process that
+// still runs, this one included, is left alone.
+void removeStaleTemporaries(const fs::path& target) {
+  const std::string prefix = "." + target.filename().string() + std::string(kTempMarker);
+  std::error_code ec;
+  const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string rest = name.substr(prefix.size());
+    const std::size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string::npos ||
+        rest.find_first_not_of("0123456789-") != std::string::npos) {
+      continue;
+    }
+    const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlink(entry.path().c_str());
+  }
+}
+
+}  // namespace
+
 AtomicFile::~AtomicFile() { discard(); }
 
 Status AtomicFile::open(const fs::path& target) {
   discard();
   error_ = 0;
-  target_ = target;
-  // Write through a symbolic link to the file it names, keeping the link.
-  std::error_code ec;
-  if (fs::is_symlink(target, ec)) {
-    fs::path resolved = fs::canonical(target, ec);
-    if (!ec) target_ = resolved;
-  }
+  target_ = resolvedTarget(target);
   if (target_.filename().empty()) return Error{fileErrorMessage("无法写入", target, EISDIR)};
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_ = temporaryPathBeside(target_);
@@ -202,13 +271,7 @@ Status AtomicFile::commit() {
     return Error{fileErrorMessage("无法写入", target_, error)};
   }
   temp_.clear();
-  // Make the rename itself durable.
-  fs::path folder = target_.parent_path();
-  int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
+  syncFolderOf(target_);
   return Status::success();
 }
 
@@ -225,17 +288,32 @@ void AtomicFile::discard() {
 
 fs::path temporaryPathBeside(const fs::path& target) {
   static std::atomic<unsigned> counter{0};
-  const std::string name = "." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
-                           std::to_string(counter++);
-  return target.parent_path().empty() ? fs::path(name) : target.parent_path() / name;
+  const fs::path real = resolvedTarget(target);
+  removeStaleTemporaries(real);
+  const std::string name = "." + real.filename().string() + std::string(kTempMarker) +
+                           std::to_string(::getpid()) + "-" + std::to_string(counter++);
+  return real.parent_path().empty() ? fs::path(name) : real.parent_path() / name;
 }
 
 Status replaceWithTemporary(const fs::path& temporary, const fs::path& target) {
-  if (::rename(temporary.c_str(), target.c_str()) != 0) {
-    const int error = errno;
+  const fs::path real = resolvedTarget(target);
+  int error = 0;
+  // Like AtomicFile: the data on the disk before the rename, and the replaced file's permissions.
+  const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno;
+  } else {
+    struct stat st {};
+    if (::stat(real.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
+    if (::fsync(fd) != 0) error = errno;
+    ::close(fd);
+  }
+  if (error == 0 && ::rename(temporary.c_str(), real.c_str()) != 0) error = errno;
+  if (error != 0) {
     ::unlink(temporary.c_str());
     return Error{fileErrorMessage("无法写入", target, error)};
   }
+  syncFolderOf(real);
   return Status::success();
 }
 

@@ -28,7 +28,7 @@ Status checkInputFile(const std::filesystem::path& path, std::uint64_t maxBytes)
 
 // Writes to a temporary file in the target's folder and renames it over the target only when
 // it is complete and flushed. A failure leaves the old file as it was and removes the
-// temporary file.
+// temporary file. A symbolic link as target stays a link: the file it names is replaced.
 class AtomicFile {
  public:
   AtomicFile() = default;
@@ -56,8 +56,11 @@ class AtomicFile {
 Status writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
 
 // For writers that create their file by path themselves (zip, workbook and PDF libraries): a
-// fresh hidden name beside target, and the rename of the complete file over target. A failed
-// rename removes the temporary file and says why.
+// fresh hidden name beside target, and the replacement of target by the complete file, as
+// AtomicFile does it (flushed to the disk, the replaced file's permissions kept, a symbolic
+// link kept and the file it names replaced). A failed replacement removes the temporary file
+// and says why. Temporary names carry the writer's process id; making one removes those of
+// earlier writes to the same target whose process no longer runs.
 std::filesystem::path temporaryPathBeside(const std::filesystem::path& target);
 Status replaceWithTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target);
 
@@ -69,6 +72,11 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 // output can never destroy its own input.
 Status refuseOverwritingInput(const std::filesystem::path& output,
                               const std::vector<std::filesystem::path>& inputs);
+
+// Makes a write beyond the file-size limit (ulimit -f) fail with "文件过大" like any failed
+// write, instead of the signal that would end the program without a word. Programs call it at
+// start.
+void reportOversizedWritesAsFailures();
 
 // The user-facing text for a failed file operation on path, with the reason for errno.
 std::string fileErrorMessage(std::string_view action, const std::filesystem::path& path, int error);

@@ -162,43 +162,68 @@ void addText(pugi::xml_node run, const std::string& text) {
   t.text().set(text.c_str());
 }
 
-std::string readEntry(zip_t* archive, zip_uint64_t index) {
+// Reads one part of the package. Sizes are checked before anything is allocated: a part may
+// not claim more than kMaxTemplateEntrySize, nor more compressed bytes than the file holds,
+// and it must deliver exactly the size it claims (libzip checks its checksum at the end).
+Result<std::string> readEntry(zip_t* archive, zip_uint64_t index, const char* name, std::uint64_t fileSize,
+                              std::uint64_t& total) {
+  const std::string part = std::string("其中的“") + name + "”";
   zip_stat_t st;
   zip_stat_init(&st);
-  if (zip_stat_index(archive, index, 0, &st) != 0) return {};
+  if (zip_stat_index(archive, index, 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0) {
+    return Error{part + "无法读取"};
+  }
+  if (st.size > kMaxTemplateEntrySize || ((st.valid & ZIP_STAT_COMP_SIZE) != 0 && st.comp_size > fileSize)) {
+    return Error{part + "声明的大小（" + std::to_string(st.size) + " 字节）不合理"};
+  }
+  total += st.size;
+  if (total > kMaxTemplateFileSize)
+    return Error{"各部分合计超过 " + std::to_string(kMaxTemplateFileSize >> 20) + " MB"};
   zip_file_t* file = zip_fopen_index(archive, index, 0);
-  if (file == nullptr) return {};
+  if (file == nullptr) return Error{part + "无法打开"};
   std::string data(static_cast<std::size_t>(st.size), '\0');
-  const zip_int64_t n = zip_fread(file, data.data(), st.size);
+  zip_int64_t n = st.size > 0 ? zip_fread(file, data.data(), st.size) : 0;
+  char extra;
+  if (n == static_cast<zip_int64_t>(st.size) && zip_fread(file, &extra, 1) != 0)
+    n = -1;  // longer than claimed
   zip_fclose(file);
-  data.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+  if (n != static_cast<zip_int64_t>(st.size)) return Error{part + "的数据不完整或校验失败"};
   return data;
 }
 
 }  // namespace
 
 Result<std::unique_ptr<DocxDocument>> DocxDocument::load(const fs::path& path) {
+  // Devices, FIFOs and oversized files are refused before the zip library opens them.
+  if (Status s = checkInputFile(path, kMaxTemplateFileSize); !s) return Error{s.message()};
+  const std::string damaged = "文档“" + displayPath(path) + "”已损坏，无法使用：";
+  std::error_code ec;
+  const std::uint64_t fileSize = fs::file_size(path, ec);
   int error = 0;
   zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
-  if (archive == nullptr)
-    return Error{"无法读取文档“" + path.string() + "”：不是有效的 .docx 文件或文件不存在。"};
+  if (archive == nullptr) return Error{damaged + "它不是有效的 .docx 文件。"};
   auto doc = std::unique_ptr<DocxDocument>(new DocxDocument());
   std::string body;
+  std::uint64_t total = 0;
   const zip_int64_t count = zip_get_num_entries(archive, 0);
   for (zip_int64_t i = 0; i < count; ++i) {
     const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
     if (name == nullptr || *name == '\0' || name[std::strlen(name) - 1] == '/') continue;  // folders
-    std::string data = readEntry(archive, static_cast<zip_uint64_t>(i));
+    auto data = readEntry(archive, static_cast<zip_uint64_t>(i), name, fileSize, total);
+    if (!data) {
+      zip_discard(archive);
+      return Error{damaged + data.message() + "。"};
+    }
     if (std::strcmp(name, kBodyPart) == 0) {
-      body = std::move(data);
+      body = std::move(data.value());
     } else {
-      doc->parts_.emplace_back(name, std::move(data));
+      doc->parts_.emplace_back(name, std::move(data.value()));
     }
   }
-  zip_close(archive);
+  zip_discard(archive);
   if (body.empty() ||
       !doc->body_.load_buffer(body.data(), body.size(), pugi::parse_default | pugi::parse_ws_pcdata_single)) {
-    return Error{"文档“" + path.string() + "”的正文无法读取。"};
+    return Error{damaged + "正文无法读取。"};
   }
   // Numbering labels: the text of level 0 with its number fields removed.
   for (const auto& [name, data] : doc->parts_) {

@@ -2,6 +2,10 @@
 #include "cli/cli.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -291,6 +295,61 @@ TEST_F(CliTest, NoOutputReplacesItsOwnInput) {
   EXPECT_EQ(test::readBytes(dir / "s.KRO"), kro0);
   EXPECT_EQ(test::readBytes(dir / "raw" / "W003.DAT"), dat);
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.xlsx"));
+}
+
+TEST_F(CliTest, EveryOutputKeepsPermissionsAndSymbolicLinks) {
+  if (const char* bin = std::getenv("KRO_BIN_DIR")) ::setenv("KRO_TEMPLATE_DIR", bin, 1);
+  ASSERT_EQ(kro({"sample", "-o", (dir / "s.KRO").string()}).status, 0);
+  std::filesystem::create_directories(dir / "real");
+  std::filesystem::create_directories(dir / "reports");
+  const std::vector<std::pair<std::filesystem::path, std::vector<std::string>>> outputs = {
+      {dir / "out.KRO", {"convert", (dir / "s.KRO").string(), "-o", (dir / "out.KRO").string()}},
+      {dir / "out.xlsx", {"excel", (dir / "s.KRO").string(), "-o", (dir / "out.xlsx").string()}},
+      {dir / "out.pdf", {"print", (dir / "s.KRO").string(), "-o", (dir / "out.pdf").string()}},
+      {dir / "reports" / "楼板仪报告文档.docx",
+       {"report", (dir / "s.KRO").string(), "-o", (dir / "reports").string(), "--format", "1", "--config-dir",
+        dir.path().string()}},
+  };
+  for (const auto& [output, run] : outputs) {
+    const std::filesystem::path real = dir / "real" / output.filename();
+    test::writeBytes(real, "old");
+    ::chmod(real.c_str(), 0600);
+    std::filesystem::create_symlink(real, output);
+    CommandRun r = kro(run);
+    ASSERT_EQ(r.status, 0) << run[0] << ": " << r.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(output)) << run[0];
+    EXPECT_NE(test::readBytes(real), "old") << run[0];
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << run[0];
+  }
+}
+
+TEST_F(CliTest, AWriteStoppedByTheFileSizeLimitIsReported) {
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    rlimit limit{1000, 1000};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    CommandRun r = kro({"sample", "-o", (dir / "s.KRO").string()});
+    ::write(pipe[1], r.err.data(), r.err.size());
+    ::_exit(r.status);
+  }
+  ::close(pipe[1]);
+  std::string err;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;)
+    err.append(buffer, static_cast<std::size_t>(n));
+  ::close(pipe[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(err.find("文件过大"), std::string::npos) << err;
+  EXPECT_NE(err.find("s.KRO"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "s.KRO"));
 }
 
 TEST_F(CliTest, PrintWritesAPdfWithoutADisplay) {

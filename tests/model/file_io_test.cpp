@@ -125,6 +125,42 @@ TEST(FileIo, TemporaryFilesWrittenByOthersReplaceTheTargetOrVanish) {
   EXPECT_FALSE(std::filesystem::exists(second));
 }
 
+TEST(FileIo, FilesWrittenByLibrariesKeepPermissionsAndLinksLikeEveryOtherWrite) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir / "real");
+  test::writeBytes(dir / "real" / "out.pdf", "old");
+  ::chmod((dir / "real" / "out.pdf").c_str(), 0600);
+  std::filesystem::create_symlink(dir / "real" / "out.pdf", dir / "link.pdf");
+  // The temporary file goes beside the file the link names, so the rename stays in one folder.
+  const auto temp = temporaryPathBeside(dir / "link.pdf");
+  EXPECT_EQ(temp.parent_path(), dir / "real");
+  test::writeBytes(temp, "new");
+  ASSERT_TRUE(replaceWithTemporary(temp, dir / "link.pdf").ok());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.pdf"));
+  EXPECT_EQ(test::readBytes(dir / "real" / "out.pdf"), "new");
+  struct stat st {};
+  ASSERT_EQ(::stat((dir / "real" / "out.pdf").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(FileIo, TemporaryFilesOfKilledWritesAreRemovedByTheNextWrite) {
+  test::TempDir dir;
+  // A writer that has ended: a child process that exits at once.
+  pid_t gone = ::fork();
+  ASSERT_GE(gone, 0);
+  if (gone == 0) ::_exit(0);
+  ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+  const std::string stale = ".out.KRO.tmp" + std::to_string(gone) + "-0";
+  const std::string running = ".out.KRO.tmp1-0";  // process 1 always runs
+  const std::string other = ".other.KRO.tmp" + std::to_string(gone) + "-0";
+  for (const std::string& name : {stale, running, other}) test::writeBytes(dir / name, "partial");
+  ASSERT_TRUE(writeFileAtomically(dir / "out.KRO", "data").ok());
+  EXPECT_FALSE(std::filesystem::exists(dir / stale));
+  EXPECT_TRUE(std::filesystem::exists(dir / running));
+  EXPECT_TRUE(std::filesystem::exists(dir / other));  // another target's
+  EXPECT_EQ(test::readBytes(dir / "out.KRO"), "data");
+}
+
 TEST(FileIo, AWriteThatFailsPartWayKeepsTheOldFile) {
   test::TempDir dir;
   const auto target = dir / "data.KRO";

@@ -3,6 +3,7 @@
 #include "office/docx_document.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 
@@ -42,6 +43,43 @@ TEST(DocxDocument, LinesOfAReportTemplate) {
   EXPECT_EQ(doc->tableCount(), 1);
   EXPECT_EQ(doc->rowCount(1), 5);
   EXPECT_EQ(doc->lineText(44), "五、检测仪器：");
+}
+
+// Sets the uncompressed size of every entry, in its local header and in the central directory.
+std::string withClaimedSizes(std::string zip, std::uint32_t size) {
+  auto put32 = [&zip](std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) zip[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  for (std::size_t at = 0; (at = zip.find("PK\x03\x04", at)) != std::string::npos; at += 4)
+    put32(at + 22, size);
+  for (std::size_t at = 0; (at = zip.find("PK\x01\x02", at)) != std::string::npos; at += 4)
+    put32(at + 24, size);
+  return zip;
+}
+
+TEST(DocxDocument, DamagedTemplatesGiveOneMessageAndNoHugeAllocation) {
+  test::TempDir dir;
+  const std::string good = test::readBytes(binDir() / "检测报告1.docx");
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"4gb.docx", withClaimedSizes(good, 0xFFFFFFFFu)},
+      {"short.docx", withClaimedSizes(good, 100)},
+      {"cut.docx", good.substr(0, good.size() / 2)},
+      {"empty.docx", ""},
+      {"text.docx", "not a zip"},
+  };
+  for (const Case& c : cases) {
+    test::writeBytes(dir / c.name, c.bytes);
+    auto loaded = DocxDocument::load(dir / c.name);
+    ASSERT_FALSE(loaded.ok()) << c.name;
+    EXPECT_NE(loaded.message().find(c.name), std::string::npos) << loaded.message();
+    EXPECT_EQ(loaded.message().find('\n'), std::string::npos);
+  }
+  ASSERT_EQ(::mkfifo((dir / "fifo.docx").c_str(), 0600), 0);
+  EXPECT_FALSE(DocxDocument::load(dir / "fifo.docx").ok());
 }
 
 TEST(DocxDocument, InsertingSplitsRunsAndBreaksLines) {
