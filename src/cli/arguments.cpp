@@ -1,6 +1,8 @@
 // Command-line parsing.
 #include "cli/arguments.h"
 
+#include <charconv>
+
 namespace kro::cli {
 
 std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args,
@@ -31,6 +33,14 @@ std::optional<std::string> Arguments::value(const std::string& option) const {
   auto it = values_.find(option);
   if (it == values_.end()) return std::nullopt;
   return it->second;
+}
+
+std::optional<std::int64_t> parseNumber(std::string_view text, std::int64_t min, std::int64_t max) {
+  std::int64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [at, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || at != end || value < min || value > max) return std::nullopt;
+  return value;
 }
 
 }  // namespace kro::cli

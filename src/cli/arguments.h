@@ -1,10 +1,12 @@
 // Command-line parsing: positional inputs, flags and options with values.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kro::cli {
@@ -26,5 +28,9 @@ class Arguments {
   std::map<std::string, std::string> values_;
   std::vector<std::string> positional_;
 };
+
+// A whole decimal number from the command line within [min, max]: digits only, with a "-" for
+// negative numbers; no sign "+", spaces, fractions or trailing characters. Nothing otherwise.
+std::optional<std::int64_t> parseNumber(std::string_view text, std::int64_t min, std::int64_t max);
 
 }  // namespace kro::cli

@@ -31,6 +31,7 @@
 #include "office/xlsx_excel_session.h"
 #include "render/report_printer.h"
 #include "report/report_generator.h"
+#include "report/report_parameters.h"
 #include "transfer/instrument_encoder.h"
 #include "transfer/transfer_decoder.h"
 #include "transfer/transfer_session.h"
@@ -398,6 +399,9 @@ class ProgressLine {
   std::optional<std::uint64_t> expected_;
 };
 
+constexpr std::int64_t kMaxTimeoutSeconds = 24 * 60 * 60;
+constexpr std::int64_t kMaxUsbIndex = 255;
+
 int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
   auto a = Arguments::parse(args, {}, {"--serial", "--usb", "-o", "--timeout"}, error);
@@ -407,10 +411,11 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   }
   auto output = a->value("-o");
   if (!output) return cx.usage("transfer 需要用 -o 指定输出文件");
-  int timeout = 60;
+  std::int64_t timeout = 60;
   if (auto t = a->value("--timeout")) {
-    timeout = std::atoi(t->c_str());
-    if (timeout <= 0) return cx.usage("--timeout 需要一个正整数");
+    auto seconds = parseNumber(*t, 1, kMaxTimeoutSeconds);
+    if (!seconds) return cx.usage("--timeout 需要 1 到 " + std::to_string(kMaxTimeoutSeconds) + " 之间的整数秒数，而不是“" + *t + "”");
+    timeout = *seconds;
   }
   LinkChoice link;
   if (auto port = a->value("--serial")) {
@@ -418,11 +423,13 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
     link.serialPort = *port;
   } else {
     const std::string index = *a->value("--usb");
-    if (index.empty() || index.find_first_not_of("0123456789") != std::string::npos) {
-      return cx.usage("--usb 需要设备序号（USB1 为 0）");
+    auto number = parseNumber(index, 0, kMaxUsbIndex);
+    if (!number) {
+      return cx.usage("--usb 需要 0 到 " + std::to_string(kMaxUsbIndex) + " 之间的设备序号（USB1 为 0），而不是“" +
+                      index + "”");
     }
     link.kind = LinkKind::Usb;
-    link.usbIndex = static_cast<unsigned>(std::stoul(index));
+    link.usbIndex = static_cast<unsigned>(*number);
   }
 
   // Qt Serial Port wants an application object; it runs without an event loop here.
@@ -489,8 +496,9 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
   if (!output) return cx.usage("report 需要用 -o 指定输出文件夹");
   std::optional<int> format;
   if (auto f = a->value("--format")) {
-    if (f->size() != 1 || (*f)[0] < '1' || (*f)[0] > '6') return cx.usage("--format 取 1 到 6");
-    format = (*f)[0] - '1';
+    auto number = parseNumber(*f, 1, kReportFormatCount);
+    if (!number) return cx.usage("--format 取 1 到 6，而不是“" + *f + "”");
+    format = static_cast<int>(*number) - 1;
   }
   const SettingsLocation settings = settingsFor(*a);
   auto loaded = load(cx, a->positional()[0]);

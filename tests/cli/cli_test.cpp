@@ -270,6 +270,24 @@ TEST_F(CliTest, TransferOverSerialAndGivingUpOnSilence) {
   EXPECT_EQ(kro({"transfer", "--usb", "x", "-o", "x"}).status, 2);
 }
 
+TEST_F(CliTest, NumbersAreParsedStrictly) {
+  const std::string out = (dir / "x.KRO").string();
+  for (const std::string& bad : {"99999999999999999999", "4294967296", "256", "-1", "+1", " 1", "1 ", "1.0", ""}) {
+    CommandRun r = kro({"transfer", "--usb", bad, "-o", out});
+    EXPECT_EQ(r.status, 2) << "--usb '" << bad << "'";
+    EXPECT_NE(r.err.find("--usb"), std::string::npos);
+  }
+  for (const std::string& bad : {"5abc", "0", "-5", "86401", "1e3", "0x10"}) {
+    CommandRun r = kro({"transfer", "--serial", "COM1", "--timeout", bad, "-o", out});
+    EXPECT_EQ(r.status, 2) << "--timeout '" << bad << "'";
+    EXPECT_NE(r.err.find("--timeout"), std::string::npos);
+  }
+  for (const std::string& bad : {"0", "7", "1x", "-1", "4294967297"}) {
+    EXPECT_EQ(kro({"report", samplePath(), "-o", dir.path().string(), "--format", bad}).status, 2) << bad;
+  }
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
 TEST_F(CliTest, NoOutputReplacesItsOwnInput) {
   ASSERT_EQ(kro({"sample", "-o", (dir / "s.KRO").string()}).status, 0);
   ASSERT_EQ(kro({"sample", "--raw", "-o", (dir / "raw").string()}).status, 0);

@@ -201,6 +201,9 @@ TEST_F(PagesTest, PageNumberHeaderAndFooter) {
   EXPECT_EQ(pageNumberText(2, 5, 2, 3), "--6--");
   EXPECT_EQ(pageNumberText(3, 1, 1, 3), "第1页");
   EXPECT_EQ(pageNumberText(-1, 1, 1, 3), "");
+  // Start numbers at the integer limits count on instead of wrapping.
+  EXPECT_EQ(pageNumberText(4, 2147483647, 3, 5), "共2147483651页 第2147483649页");
+  EXPECT_EQ(pageNumberText(1, -2147483647 - 1, 1, 1), "-2147483648");
 }
 
 TEST_F(PagesTest, NoSettingsFileNoFurniture) {
