@@ -119,6 +119,23 @@ Result<LoadedProject> load(const Context& cx, const std::string& path) {
   return loaded;
 }
 
+// A text for the terminal: control characters (which could move the cursor, clear the screen
+// or retitle the window) are shown as \xHH instead of being sent.
+std::string printable(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 // The number of terminal columns a UTF-8 text takes: East Asian characters take two.
 std::size_t displayWidth(std::string_view text) {
   std::size_t width = 0;
@@ -207,7 +224,7 @@ void printJson(const Project& project, std::ostream& out) {
 // readings; the pass rate and a non-zero average as stored, with a note below for each that
 // differs from what the readings give.
 void printText(const Project& project, const std::string& path, std::ostream& out) {
-  out << "文件：" << path << "\n";
+  out << "文件：" << printable(path) << "\n";
   out << "构件数：" << project.memberCount() << "\n\n";
   const std::vector<std::pair<std::string, std::size_t>> columns = {
       {"序号", 4},     {"测区编号", 8}, {"构件名称", 20}, {"测试日期", 16}, {"测点数", 6},
@@ -226,7 +243,7 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
     const MemberFigures figures = computeFigures(m);
     const ShownFigure<float> rate = shownPassRate(m);
     const ShownFigure<std::int32_t> average = shownAverage(m);
-    const std::string code = gbkToUtf8(m.code());
+    const std::string code = printable(gbkToUtf8(m.code()));
     if (rate.differsFromReadings()) {
       notes.push_back(code + " 合格率：保存的是 " + formatRate(rate.shown) + "，按测点计算为 " +
                       formatRate(*rate.computed));
@@ -238,8 +255,8 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
     const std::string cells[] = {
         std::to_string(i + 1),
         code,
-        gbkToUtf8(m.name()),
-        gbkToUtf8(m.testDate()),
+        printable(gbkToUtf8(m.name())),
+        printable(gbkToUtf8(m.testDate())),
         std::to_string(figures.readingCount),
         std::to_string(m.designThickness()),
         std::to_string(m.minusDeviation()) + "/+" + std::to_string(m.plusDeviation()),
@@ -309,7 +326,7 @@ int commandSample(const Context& cx, const std::vector<std::string>& args) {
   if (a->has("--raw")) {
     std::error_code ec;
     fs::create_directories(*output, ec);
-    if (ec) return cx.fail("无法创建文件夹“" + *output + "”：" + ec.message());
+    if (ec) return cx.fail(fileErrorMessage("无法创建文件夹", *output, ec.value()));
     Status written = writeRawProject(*output, "SAMPLE.DEX", members);
     if (!written) return cx.fail(written.message());
     return kSuccess;
@@ -414,7 +431,9 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   std::int64_t timeout = 60;
   if (auto t = a->value("--timeout")) {
     auto seconds = parseNumber(*t, 1, kMaxTimeoutSeconds);
-    if (!seconds) return cx.usage("--timeout 需要 1 到 " + std::to_string(kMaxTimeoutSeconds) + " 之间的整数秒数，而不是“" + *t + "”");
+    if (!seconds)
+      return cx.usage("--timeout 需要 1 到 " + std::to_string(kMaxTimeoutSeconds) +
+                      " 之间的整数秒数，而不是“" + *t + "”");
     timeout = *seconds;
   }
   LinkChoice link;
@@ -425,8 +444,8 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
     const std::string index = *a->value("--usb");
     auto number = parseNumber(index, 0, kMaxUsbIndex);
     if (!number) {
-      return cx.usage("--usb 需要 0 到 " + std::to_string(kMaxUsbIndex) + " 之间的设备序号（USB1 为 0），而不是“" +
-                      index + "”");
+      return cx.usage("--usb 需要 0 到 " + std::to_string(kMaxUsbIndex) +
+                      " 之间的设备序号（USB1 为 0），而不是“" + index + "”");
     }
     link.kind = LinkKind::Usb;
     link.usbIndex = static_cast<unsigned>(*number);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <thread>
 
+#include "model/file_io.h"
 #include "transfer/serial_link.h"
 
 namespace kro {
@@ -20,7 +21,7 @@ Result<std::unique_ptr<PtyInstrument>> PtyInstrument::create(std::string serialB
   if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
     int error = errno;
     if (master >= 0) ::close(master);
-    return Error{std::string("无法创建虚拟串口：") + std::strerror(error)};
+    return Error{fileErrorMessage("无法创建虚拟串口", "/dev/ptmx", error)};
   }
   char name[256];
   if (::ptsname_r(master, name, sizeof name) != 0) {

@@ -295,6 +295,19 @@ fs::path temporaryPathBeside(const fs::path& target) {
   return real.parent_path().empty() ? fs::path(name) : real.parent_path() / name;
 }
 
+Result<fs::path> createTemporaryBeside(const fs::path& target) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path temp = temporaryPathBeside(target);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return temp;
+    }
+    if (errno != EEXIST) return Error{fileErrorMessage("无法写入", target, errno)};
+  }
+  return Error{fileErrorMessage("无法写入", target, EEXIST)};
+}
+
 Status replaceWithTemporary(const fs::path& temporary, const fs::path& target) {
   const fs::path real = resolvedTarget(target);
   int error = 0;

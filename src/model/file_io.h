@@ -62,6 +62,9 @@ Status writeFileAtomically(const std::filesystem::path& target, std::string_view
 // and says why. Temporary names carry the writer's process id; making one removes those of
 // earlier writes to the same target whose process no longer runs.
 std::filesystem::path temporaryPathBeside(const std::filesystem::path& target);
+// The same name, created empty, so that a folder that cannot take the file is reported with
+// its reason before a library tries (and fails without one).
+Result<std::filesystem::path> createTemporaryBeside(const std::filesystem::path& target);
 Status replaceWithTemporary(const std::filesystem::path& temporary, const std::filesystem::path& target);
 
 // True when two paths name the same file: the same existing file by device and inode (through

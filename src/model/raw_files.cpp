@@ -69,13 +69,17 @@ class MemberFileFinder {
   std::map<std::string, fs::path> byLowerName_;
 };
 
-// Names for a warning: the first ten, then how many more.
+// Names for a warning: the first ten, then how many more. A name that is itself a message
+// loses its full stop, so the sentence ends with one.
 std::string joinNames(const std::vector<std::string>& names, std::string_view more = "个") {
   constexpr std::size_t kShown = 10;
+  constexpr std::string_view kFullStop = "。";
   std::string out;
   for (std::size_t i = 0; i < names.size() && i < kShown; ++i) {
     if (!out.empty()) out += "、";
-    out += names[i];
+    std::string_view name = names[i];
+    if (name.ends_with(kFullStop)) name.remove_suffix(kFullStop.size());
+    out += name;
   }
   if (names.size() > kShown)
     out += "；另有 " + std::to_string(names.size() - kShown) + " " + std::string(more);

@@ -249,10 +249,16 @@ Status DocxDocument::save(const fs::path& path) {
   std::ostringstream xml;
   body_.save(xml, "", pugi::format_raw);
   const std::string body = xml.str();
-  const fs::path temp = temporaryPathBeside(path);
+  auto created = createTemporaryBeside(path);
+  if (!created) return created.error();
+  const fs::path temp = created.value();
   int error = 0;
   zip_t* archive = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  if (archive == nullptr) return Error{fileErrorMessage("无法写入", path, errno ? errno : EIO)};
+  if (archive == nullptr) {
+    const int reason = errno ? errno : EIO;
+    ::unlink(temp.c_str());
+    return Error{fileErrorMessage("无法写入", path, reason)};
+  }
   bool ok = true;
   auto add = [&](const std::string& name, const std::string& data) {
     zip_source_t* source = zip_source_buffer(archive, data.data(), data.size(), 0);
@@ -274,9 +280,14 @@ Status DocxDocument::save(const fs::path& path) {
     if (name != "[Content_Types].xml") add(name, data);
   }
   if (!ok || zip_close(archive) != 0) {
-    if (ok) zip_discard(archive);
+    // A failed close leaves the archive open; it must be discarded after reading its error.
+    const zip_error_t* reason = zip_get_error(archive);
+    const int system =
+        reason != nullptr && zip_error_system_type(reason) == ZIP_ET_SYS ? zip_error_code_system(reason) : 0;
+    zip_discard(archive);
     ::unlink(temp.c_str());
-    return Error{"无法写入“" + path.string() + "”。"};
+    return system > 0 ? Error{fileErrorMessage("无法写入", path, system)}
+                      : Error{"无法写入“" + displayPath(path) + "”：打包文档时出错。"};
   }
   return replaceWithTemporary(temp, path);
 }

@@ -1,15 +1,47 @@
 // The workbook model and its writing through libxlsxwriter.
 #include "office/xlsx_excel_session.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 
 #include "model/file_io.h"
 
 namespace kro {
+namespace {
+
+// Sends the process's error stream to /dev/null while it lives.
+class SilencedErrorStream {
+ public:
+  SilencedErrorStream() {
+    std::fflush(stderr);
+    saved_ = ::dup(STDERR_FILENO);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+      ::dup2(null, STDERR_FILENO);
+      ::close(null);
+    }
+  }
+  ~SilencedErrorStream() {
+    std::fflush(stderr);
+    if (saved_ >= 0) {
+      ::dup2(saved_, STDERR_FILENO);
+      ::close(saved_);
+    }
+  }
+  SilencedErrorStream(const SilencedErrorStream&) = delete;
+  SilencedErrorStream& operator=(const SilencedErrorStream&) = delete;
+
+ private:
+  int saved_ = -1;
+};
+
+}  // namespace
 namespace {
 
 bool sameName(std::string_view a, std::string_view b) {
@@ -110,9 +142,16 @@ void XlsxExcelSession::setColumnsAlignment(int h, int v) {
 }
 
 Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
-  const std::filesystem::path temp = temporaryPathBeside(path);
+  auto created = createTemporaryBeside(path);
+  if (!created) return created.error();
+  const std::filesystem::path temp = created.value();
+  // The library prints its own English lines on the error stream; our message says it all.
+  const SilencedErrorStream silenced;
   lxw_workbook* workbook = workbook_new(temp.c_str());
-  if (workbook == nullptr) return Error{"无法写入“" + path.string() + "”。"};
+  if (workbook == nullptr) {
+    ::unlink(temp.c_str());
+    return Error{"无法写入“" + displayPath(path) + "”：内存不足。"};
+  }
   for (const Sheet& sheet : sheets_) {
     lxw_worksheet* ws = workbook_add_worksheet(workbook, sheet.name.c_str());
     if (ws == nullptr) continue;
@@ -136,9 +175,20 @@ Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
                              text.c_str(), format);
     }
   }
-  if (workbook_close(workbook) != LXW_NO_ERROR) {
+  errno = 0;
+  const lxw_error closed = workbook_close(workbook);
+  if (closed != LXW_NO_ERROR) {
+    const int error = errno;
     ::unlink(temp.c_str());
-    return Error{"无法写入“" + path.string() + "”。"};
+    if (closed == LXW_ERROR_CREATING_XLSX_FILE || closed == LXW_ERROR_ZIP_FILE_OPERATION ||
+        closed == LXW_ERROR_ZIP_CLOSE) {
+      return Error{fileErrorMessage("无法写入", path, error != 0 ? error : EIO)};
+    }
+    if (closed == LXW_ERROR_CREATING_TMPFILE || closed == LXW_ERROR_READING_TMPFILE) {
+      return Error{"无法写入“" + displayPath(path) + "”：不能在系统临时文件夹中创建工作文件。"};
+    }
+    return Error{"无法写入“" + displayPath(path) + "”：生成工作簿时出错（错误号 " + std::to_string(closed) +
+                 "）。"};
   }
   return replaceWithTemporary(temp, path);
 }

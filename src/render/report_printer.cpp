@@ -22,7 +22,11 @@ Status printReport(const Project& project, QPrinter& printer, const SettingsLoca
   if (toPage <= 0 || toPage > pages) toPage = pages;
   fromPage = std::max(1, fromPage);
   QPainter painter;
-  if (!painter.begin(&printer)) return Error{"无法开始打印。"};
+  if (!painter.begin(&printer)) {
+    const QString file = printer.outputFileName();
+    if (!file.isEmpty()) return Error{"无法开始打印到“" + file.toStdString() + "”：文件无法写入。"};
+    return Error{"无法开始打印：打印机“" + printer.printerName().toStdString() + "”不可用。"};
+  }
   // Printers that keep their own resolution get a scaled painter instead.
   const double scale = static_cast<double>(printer.resolution()) / kLayoutUnitsPerInch;
   const PrintedPageSettings pageSettings(settings);
@@ -43,7 +47,9 @@ Status printReport(const Project& project, QPrinter& printer, const SettingsLoca
 
 Status printReportToPdf(const Project& project, const std::filesystem::path& pdf,
                         const SettingsLocation& settings) {
-  const std::filesystem::path temp = temporaryPathBeside(pdf);
+  auto created = createTemporaryBeside(pdf);
+  if (!created) return created.error();
+  const std::filesystem::path temp = created.value();
   QPrinter printer(QPrinter::HighResolution);
   preparePrinter(printer);
   printer.setOutputFormat(QPrinter::PdfFormat);

@@ -272,7 +272,8 @@ TEST_F(CliTest, TransferOverSerialAndGivingUpOnSilence) {
 
 TEST_F(CliTest, NumbersAreParsedStrictly) {
   const std::string out = (dir / "x.KRO").string();
-  for (const std::string& bad : {"99999999999999999999", "4294967296", "256", "-1", "+1", " 1", "1 ", "1.0", ""}) {
+  for (const std::string& bad :
+       {"99999999999999999999", "4294967296", "256", "-1", "+1", " 1", "1 ", "1.0", ""}) {
     CommandRun r = kro({"transfer", "--usb", bad, "-o", out});
     EXPECT_EQ(r.status, 2) << "--usb '" << bad << "'";
     EXPECT_NE(r.err.find("--usb"), std::string::npos);
@@ -368,6 +369,64 @@ TEST_F(CliTest, AWriteStoppedByTheFileSizeLimitIsReported) {
   EXPECT_NE(err.find("文件过大"), std::string::npos) << err;
   EXPECT_NE(err.find("s.KRO"), std::string::npos) << err;
   EXPECT_FALSE(std::filesystem::exists(dir / "s.KRO"));
+}
+
+// Runs kro with the process's own error stream captured, as a library would write to it.
+CommandRun kroCapturingStderr(const std::vector<std::string>& args, std::string& processStderr) {
+  std::fflush(stderr);
+  FILE* capture = std::tmpfile();
+  const int saved = ::dup(STDERR_FILENO);
+  ::dup2(::fileno(capture), STDERR_FILENO);
+  CommandRun r = kro(args);
+  std::fflush(stderr);
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+  std::rewind(capture);
+  char buffer[512];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, capture)) > 0;)
+    processStderr.append(buffer, n);
+  std::fclose(capture);
+  return r;
+}
+
+TEST_F(CliTest, FailedWritesNameTheFileAndTheReasonInChinese) {
+  if (const char* bin = std::getenv("KRO_BIN_DIR")) ::setenv("KRO_TEMPLATE_DIR", bin, 1);
+  test::writeBytes(dir / "file", "x");
+  const std::string s = samplePath();
+  // A file where a folder is expected fails for root too.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+      {{"excel", s, "-o", (dir / "file" / "x.xlsx").string()}, "x.xlsx"},
+      {{"print", s, "-o", (dir / "file" / "x.pdf").string(), "--config-dir", dir.path().string()}, "x.pdf"},
+      {{"excel", s, "-o", (dir / "missing" / "x.xlsx").string()}, "x.xlsx"},
+      {{"convert", s, "-o", (dir / "file" / "x.KRO").string()}, "x.KRO"},
+      {{"sample", "--raw", "-o", (dir / "file" / "raw").string()}, "raw"},
+  };
+  for (const auto& [run, name] : runs) {
+    std::string processStderr;
+    CommandRun r = kroCapturingStderr(run, processStderr);
+    EXPECT_EQ(r.status, 1) << run[0];
+    EXPECT_NE(r.err.find(name), std::string::npos) << r.err;
+    const bool reasonGiven =
+        r.err.find("不是文件夹") != std::string::npos || r.err.find("不存在") != std::string::npos;
+    EXPECT_TRUE(reasonGiven) << r.err;
+    EXPECT_EQ(r.err.find("。。"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Not a directory"), std::string::npos) << r.err;
+    EXPECT_EQ(processStderr.find("[ERROR]"), std::string::npos) << processStderr;
+  }
+  EXPECT_EQ(test::entryCount(dir.path()), 1);
+}
+
+TEST_F(CliTest, InfoShowsControlCharactersEscaped) {
+  MemberData d;
+  d.code = "A\x1b[2J";
+  d.name = "bell\x07";
+  ASSERT_TRUE(writeAnalysisFile(dir / "c.KRO", {MemberRecord(std::move(d))}).ok());
+  CommandRun r = kro({"info", (dir / "c.KRO").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(r.out.find('\x07'), std::string::npos);
+  EXPECT_NE(r.out.find("A\\x1B[2J"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("bell\\x07"), std::string::npos);
 }
 
 TEST_F(CliTest, PrintWritesAPdfWithoutADisplay) {
