@@ -35,8 +35,8 @@ bench: deps
 	@$(RELEASE_BUILD)/bench/kro_benchmarks
 	@$(RELEASE_BUILD)/bench/kro_gui_benchmarks
 
-# libFuzzer targets, run for FUZZ_SECONDS each.
-FUZZ_SECONDS ?= 60
+# Every libFuzzer target, each until 10 million runs or FUZZ_SECONDS (default 30 minutes).
+FUZZ_SECONDS ?= 1800
 fuzz: deps
 	@bash scripts/run-fuzzers.sh $(FUZZ_SECONDS)
 

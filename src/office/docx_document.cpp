@@ -194,14 +194,23 @@ Result<std::string> readEntry(zip_t* archive, zip_uint64_t index, const char* na
 }  // namespace
 
 Result<std::unique_ptr<DocxDocument>> DocxDocument::load(const fs::path& path) {
-  // Devices, FIFOs and oversized files are refused before the zip library opens them.
-  if (Status s = checkInputFile(path, kMaxTemplateFileSize); !s) return Error{s.message()};
+  auto bytes = readWholeFile(path, kMaxTemplateFileSize);
+  if (!bytes) return bytes.error();
+  return loadBytes(bytes.value(), path);
+}
+
+Result<std::unique_ptr<DocxDocument>> DocxDocument::loadBytes(std::string_view bytes, const fs::path& path) {
   const std::string damaged = "文档“" + displayPath(path) + "”已损坏，无法使用：";
-  std::error_code ec;
-  const std::uint64_t fileSize = fs::file_size(path, ec);
-  int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY, &error);
-  if (archive == nullptr) return Error{damaged + "它不是有效的 .docx 文件。"};
+  const std::uint64_t fileSize = bytes.size();
+  zip_error_t openError;
+  zip_error_init(&openError);
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &openError);
+  zip_t* archive = source != nullptr ? zip_open_from_source(source, ZIP_RDONLY, &openError) : nullptr;
+  zip_error_fini(&openError);
+  if (archive == nullptr) {
+    if (source != nullptr) zip_source_free(source);
+    return Error{damaged + "它不是有效的 .docx 文件。"};
+  }
   auto doc = std::unique_ptr<DocxDocument>(new DocxDocument());
   std::string body;
   std::uint64_t total = 0;

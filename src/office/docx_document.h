@@ -30,6 +30,9 @@ class DocxDocument {
 
   // Reads a whole .docx package.
   static Result<std::unique_ptr<DocxDocument>> load(const std::filesystem::path& path);
+  // The same from a file's bytes; path only names the file in messages.
+  static Result<std::unique_ptr<DocxDocument>> loadBytes(std::string_view bytes,
+                                                         const std::filesystem::path& path);
   // Writes the package to a temporary file beside path and renames it over path when complete.
   Status save(const std::filesystem::path& path);
 

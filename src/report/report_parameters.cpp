@@ -156,6 +156,10 @@ ReportParameterValues::ReportParameterValues(const SettingsLocation& location, i
   loaded_ = formatNumber >= 1 && formatNumber <= kReportFormatCount && file_.openForRead();
 }
 
+ReportParameterValues::ReportParameterValues(std::string_view fileBytes) : loaded_(true) {
+  file_.openForRead(fileBytes);
+}
+
 std::string ReportParameterValues::operator()(std::string_view key) const {
   std::string value;
   if (!loaded_ || !file_.readString(kSettingsSection, key, value)) return {};

@@ -52,6 +52,8 @@ inline constexpr std::array<std::string_view, 8> kStrengthGrades = {"C15", "C20"
 class ReportParameterValues {
  public:
   ReportParameterValues(const SettingsLocation& location, int formatNumber);
+  // From the bytes of a parameter file.
+  explicit ReportParameterValues(std::string_view fileBytes);
   // The stored text of key, trimmed; empty when the file, the key or the format does not exist.
   std::string operator()(std::string_view key) const;
 

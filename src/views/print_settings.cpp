@@ -12,9 +12,13 @@ constexpr std::string_view kSection = "Data";
 
 }  // namespace
 
-std::optional<PrintSettings> loadPrintSettings(const SettingsLocation& location, PrintSettings s) {
+std::optional<PrintSettings> loadPrintSettings(const SettingsLocation& location, PrintSettings start) {
   SettingsFile file(location, kPrintSettingsFile);
   if (!file.openForRead()) return std::nullopt;
+  return readPrintSettings(file, start);
+}
+
+PrintSettings readPrintSettings(const SettingsFile& file, PrintSettings s) {
   file.readInt(kSection, "打印页眉", s.printHeader);
   file.readInt(kSection, "打印页脚", s.printFooter);
   file.readInt(kSection, "打印页码", s.printPageNumber);
@@ -23,7 +27,6 @@ std::optional<PrintSettings> loadPrintSettings(const SettingsLocation& location,
   file.readInt(kSection, "页码格式", s.pageNumberFormat);
   file.readInt(kSection, "起始页码", s.startPageNumber);
   file.readInt(kSection, "页码位置", s.pageNumberPosition);
-  file.close();
   return s;
 }
 

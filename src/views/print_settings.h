@@ -9,6 +9,7 @@
 
 #include "model/result.h"
 #include "settings/program_paths.h"
+#include "settings/settings_file.h"
 
 namespace kro {
 
@@ -29,6 +30,8 @@ struct PrintSettings {
   int pageNumberPosition = -1;
 };
 
+// The settings a file holds; keys not found keep the values of `start`.
+PrintSettings readPrintSettings(const SettingsFile& file, PrintSettings start = {});
 // Reads the settings file; keys not found keep the values of `start`. Nothing when the file
 // cannot be read.
 std::optional<PrintSettings> loadPrintSettings(const SettingsLocation& location, PrintSettings start = {});

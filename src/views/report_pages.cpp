@@ -226,6 +226,9 @@ int printWrapped(Canvas& c, std::string_view gbkText, int x, int firstY) {
 PrintedPageSettings::PrintedPageSettings(const SettingsLocation& location)
     : print(printSettingsForPage(location)), parameters(location, 1) {}
 
+PrintedPageSettings::PrintedPageSettings(PrintSettings print, std::string_view parameterFileBytes)
+    : print(std::move(print)), parameters(parameterFileBytes) {}
+
 void drawReportPage(Canvas& c, const Project& project, int page, const PrintedPageSettings& settings) {
   switch (page) {
     case 1:

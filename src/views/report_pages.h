@@ -39,6 +39,8 @@ int printWrapped(Canvas& canvas, std::string_view gbk, int x, int firstY);
 // format 1), read once for a whole print.
 struct PrintedPageSettings {
   explicit PrintedPageSettings(const SettingsLocation& location);
+  // From given print settings and the bytes of report format 1's parameter file.
+  PrintedPageSettings(PrintSettings print, std::string_view parameterFileBytes);
   PrintSettings print;
   ReportParameterValues parameters;
 };
