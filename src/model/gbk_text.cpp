@@ -31,6 +31,10 @@ class Converter {
   Converter& operator=(const Converter&) = delete;
 
   bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  // Back to the initial state, as a fresh descriptor.
+  void reset() {
+    if (valid()) iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+  }
 
   // Converts as much of in as possible, appending to out. Returns 0 when all was converted,
   // otherwise the errno that stopped it; in is advanced past what was converted.
@@ -54,6 +58,19 @@ class Converter {
  private:
   iconv_t cd_;
 };
+
+// One descriptor per direction and thread: opening one costs far more than most conversions.
+Converter& gbkToUtf8Converter() {
+  thread_local Converter converter("UTF-8", "CP936");
+  converter.reset();
+  return converter;
+}
+
+Converter& utf8ToGbkConverter() {
+  thread_local Converter converter("CP936", "UTF-8");
+  converter.reset();
+  return converter;
+}
 
 }  // namespace
 
@@ -86,7 +103,7 @@ std::size_t gbkFind(std::string_view haystack, std::string_view needle, std::siz
 std::string gbkToUtf8(std::string_view gbk) {
   std::string out;
   out.reserve(gbk.size() * 3 / 2);
-  Converter converter("UTF-8", "CP936");
+  Converter& converter = gbkToUtf8Converter();
   if (!converter.valid()) {
     // Without a converter, keep ASCII and mark everything else as undecodable.
     for (std::size_t i = 0; i < gbk.size(); i += gbkCharLength(gbk, i)) {
@@ -109,7 +126,7 @@ std::string gbkToUtf8(std::string_view gbk) {
 
 std::optional<std::string> utf8ToGbk(std::string_view utf8, std::string* unencodable) {
   std::string out;
-  Converter converter("CP936", "UTF-8");
+  Converter& converter = utf8ToGbkConverter();
   if (!converter.valid()) return std::nullopt;
   std::string_view rest = utf8;
   if (converter.convert(rest, out) != 0) {
