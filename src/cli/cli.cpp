@@ -352,7 +352,7 @@ int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   if (!bytes) return cx.fail(bytes.message());
   auto decoded =
       decodeTransfer(a->has("--usb") ? TransferLayout::Usb : TransferLayout::Serial, bytes.value());
-  if (!decoded) return cx.fail(decoded.message());
+  if (!decoded) return cx.fail("无法解码“" + a->positional()[0] + "”：" + decoded.message());
   for (const std::string& warning : decoded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
   Status written = writeAnalysisFile(*output, decoded.value().members);
   if (!written) return cx.fail(written.message());

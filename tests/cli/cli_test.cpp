@@ -230,7 +230,26 @@ TEST_F(CliTest, DecodeCapturedStreams) {
       kro({"decode", "--serial", (dir / "empty.raw").string(), "-o", (dir / "e.KRO").string()});
   EXPECT_EQ(empty.status, 1);
   EXPECT_NE(empty.err.find("没有数据"), std::string::npos);
+  EXPECT_NE(empty.err.find("empty.raw"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir / "e.KRO"));
+
+  // A block cut short, and one with an implausible member: refused whole, or kept with a
+  // warning and success.
+  const std::string serial = test::readBytes(dir / "serial.raw");
+  test::writeBytes(dir / "cut.raw", serial.substr(0, serial.size() - 1));
+  CommandRun cut = kro({"decode", "--serial", (dir / "cut.raw").string(), "-o", (dir / "c.KRO").string()});
+  EXPECT_EQ(cut.status, 1);
+  EXPECT_NE(cut.err.find("已收到 " + std::to_string(serial.size() - 1) + " 字节"), std::string::npos)
+      << cut.err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "c.KRO"));
+  std::string odd = serial;
+  odd[8 + 5] = 13;  // the first member's month
+  test::writeBytes(dir / "odd.raw", odd);
+  CommandRun warned = kro({"decode", "--serial", (dir / "odd.raw").string(), "-o", (dir / "o.KRO").string()});
+  EXPECT_EQ(warned.status, 0) << warned.err;
+  EXPECT_NE(warned.err.find("警告"), std::string::npos);
+  EXPECT_NE(warned.err.find("月份 13"), std::string::npos) << warned.err;
+  EXPECT_EQ(decodeAnalysisFile(test::readBytes(dir / "o.KRO")).value().size(), 12u);
   EXPECT_EQ(kro({"decode", (dir / "usb.raw").string(), "-o", (dir / "x.KRO").string()}).status, 2);
 }
 

@@ -100,6 +100,9 @@ TEST_F(TransferDialogTest, CancelStopsAndDoesNotComplete) {
   dialog.show();
   dialog.start();
   EXPECT_EQ(dialog.session().state(), TransferState::Running);
+  // The start command waits until the line has been silent; the dialog says so meanwhile.
+  EXPECT_TRUE(dialog.session().draining());
+  EXPECT_NE(dialog.findChild<QLabel*>("statusArea")->text().indexOf("正在等待仪器停止发送"), -1);
   dialog.findChild<QPushButton*>("cancelButton")->click();
   EXPECT_FALSE(dialog.completed());
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
