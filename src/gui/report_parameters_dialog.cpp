@@ -10,12 +10,29 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include "gui/dialogs.h"
 #include "model/gbk_text.h"
 
 namespace kro::gui {
 namespace {
+
+// Drops control characters as they are typed or pasted: a parameter is one line of text, and
+// such characters could not be written into a report.
+class NoControlCharacters : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int& pos) const override {
+    for (int i = input.size() - 1; i >= 0; --i) {
+      if (input[i].category() == QChar::Other_Control) {
+        input.remove(i, 1);
+        if (i < pos) --pos;
+      }
+    }
+    return Acceptable;
+  }
+};
 
 QString qt(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -79,10 +96,12 @@ void ReportParametersDialog::buildPage(int format) {
       switch (kindOf(format, key)) {
         case ParameterKind::Text:
           field = new QLineEdit(page);
+          static_cast<QLineEdit*>(field)->setValidator(new NoControlCharacters(field));
           break;
         case ParameterKind::Grade: {
           auto* grades = new QComboBox(page);
           grades->setEditable(true);
+          grades->setValidator(new NoControlCharacters(grades));
           for (std::string_view g : kStrengthGrades) grades->addItem(qt(g));
           field = grades;
           break;

@@ -37,11 +37,18 @@ std::size_t byteOffset(std::string_view s, std::size_t n) {
 
 bool is(pugi::xml_node n, const char* name) { return std::strcmp(n.name(), name) == 0; }
 
-// The pieces of inserted text: plain text, a line break, or a paragraph break.
+// The pieces of inserted text: plain text, a tab, a line break, or a paragraph break.
 struct Piece {
-  enum Kind { Text, Break, Paragraph } kind;
+  enum Kind { Text, Tab, Break, Paragraph } kind;
   std::string text;
 };
+
+// True for the UTF-8 of U+FFFE and U+FFFF, which XML 1.0 does not allow.
+bool isNonCharacter(std::string_view utf8, std::size_t i) {
+  return i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i]) == 0xEF &&
+         static_cast<unsigned char>(utf8[i + 1]) == 0xBF &&
+         (static_cast<unsigned char>(utf8[i + 2]) == 0xBE || static_cast<unsigned char>(utf8[i + 2]) == 0xBF);
+}
 
 std::vector<Piece> pieces(std::string_view utf8) {
   std::vector<Piece> out;
@@ -56,15 +63,38 @@ std::vector<Piece> pieces(std::string_view utf8) {
       flush();
       if (i + 1 < utf8.size() && utf8[i + 1] == '\n') ++i;
       out.push_back({Piece::Paragraph, {}});
-    } else if (c == '\n') {
+    } else if (c == '\n' || c == '\v' || c == '\f') {
+      // A manual line break (U+000B) or a page break character pasted into a text becomes a
+      // line break.
       flush();
       out.push_back({Piece::Break, {}});
+    } else if (c == '\t') {
+      flush();
+      out.push_back({Piece::Tab, {}});
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      // Other control characters cannot appear in XML 1.0 at all; they are dropped.
+    } else if (isNonCharacter(utf8, i)) {
+      i += 2;
     } else {
       current += c;
     }
   }
   flush();
   return out;
+}
+
+// Why serialized XML is not a well-formed XML 1.0 document, empty when it is.
+std::string xmlProblem(std::string_view xml) {
+  for (std::size_t i = 0; i < xml.size(); ++i) {
+    const auto c = static_cast<unsigned char>(xml[i]);
+    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || isNonCharacter(xml, i)) {
+      return "第 " + std::to_string(i) + " 个字节处有 XML 不允许的字符";
+    }
+  }
+  pugi::xml_document parsed;
+  const pugi::xml_parse_result result = parsed.load_buffer(xml.data(), xml.size());
+  if (!result) return std::string("无法解析（") + result.description() + "）";
+  return {};
 }
 
 // Run-property children in the order the schema requires.
@@ -160,6 +190,22 @@ void addText(pugi::xml_node run, const std::string& text) {
   pugi::xml_node t = run.append_child("w:t");
   t.append_attribute("xml:space").set_value("preserve");
   t.text().set(text.c_str());
+}
+
+// The run's content for one piece; a paragraph break inside a run is a line break.
+void appendPiece(pugi::xml_node run, const Piece& piece) {
+  switch (piece.kind) {
+    case Piece::Text:
+      addText(run, piece.text);
+      break;
+    case Piece::Tab:
+      run.append_child("w:tab");
+      break;
+    case Piece::Break:
+    case Piece::Paragraph:
+      run.append_child("w:br");
+      break;
+  }
 }
 
 // Reads one part of the package. Sizes are checked before anything is allocated: a part may
@@ -258,6 +304,11 @@ Status DocxDocument::save(const fs::path& path) {
   std::ostringstream xml;
   body_.save(xml, "", pugi::format_raw);
   const std::string body = xml.str();
+  // The only part we change is the body: it is parsed back before anything is written, so a
+  // document no reader could open is never written.
+  if (std::string problem = xmlProblem(body); !problem.empty()) {
+    return Error{"无法写入“" + displayPath(path) + "”：生成的文档内容无效，" + problem + "。"};
+  }
   auto created = createTemporaryBeside(path);
   if (!created) return created.error();
   const fs::path temp = created.value();
@@ -430,8 +481,7 @@ DocxDocument::Position DocxDocument::insert(Position at, std::string_view utf8,
     for (const Piece& piece : pieces(utf8)) {
       pugi::xml_node run =
           makeRun(paragraph, paragraph.last_child(), formattingSource(paragraph, paragraph.last_child()));
-      if (piece.kind == Piece::Text) addText(run, piece.text);
-      if (piece.kind != Piece::Text) run.append_child("w:br");
+      appendPiece(run, piece);
       if (runs != nullptr && piece.kind == Piece::Text) runs->push_back(run);
     }
     return at;
@@ -531,12 +581,8 @@ DocxDocument::Position DocxDocument::insertInParagraph(pugi::xml_node paragraph,
       continue;
     }
     pugi::xml_node run = makeRun(current, after, format);
-    if (piece.kind == Piece::Break) {
-      run.append_child("w:br");
-    } else {
-      addText(run, piece.text);
-      if (runs != nullptr) runs->push_back(run);
-    }
+    appendPiece(run, piece);
+    if (runs != nullptr && piece.kind == Piece::Text) runs->push_back(run);
     after = run;
   }
   invalidate();
@@ -722,11 +768,7 @@ Status DocxDocument::setCellText(int table, int row, int column, std::string_vie
     }
     pugi::xml_node run = paragraph.append_child("w:r");
     if (rPr) run.append_copy(rPr);
-    if (piece.kind == Piece::Break) {
-      run.append_child("w:br");
-    } else {
-      addText(run, piece.text);
-    }
+    appendPiece(run, piece);
   }
   return Status::success();
 }

@@ -1,7 +1,9 @@
 // The report parameters dialog and the report and spreadsheet commands of the main window.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QDateEdit>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QTest>
 
@@ -55,6 +57,21 @@ TEST_F(ReportDialogTest, EditsSurviveSwitchingAndOkSavesTheSelectedFormat) {
   ReportParametersDialog again(location());
   EXPECT_EQ(again.formatList()->currentIndex(), 2);
   EXPECT_EQ(qobject_cast<QLineEdit*>(again.field(2, "委托编号"))->text(), "WT-7");
+}
+
+TEST_F(ReportDialogTest, ControlCharactersAreDroppedAsTypedOrPasted) {
+  ReportParametersDialog dialog(location());
+  auto* name = qobject_cast<QLineEdit*>(dialog.field(0, "工程名称"));
+  ASSERT_NE(name, nullptr);
+  name->insert(
+      QString::fromUtf8("甲\v乙\x01"
+                        "丙\t丁"));
+  EXPECT_EQ(name->text(), "甲乙丙丁");
+  QGuiApplication::clipboard()->setText(QString::fromUtf8("\x0c戊\n己"));
+  name->paste();
+  EXPECT_EQ(name->text(), "甲乙丙丁戊己");
+  QTest::keyClicks(name, "x");
+  EXPECT_EQ(name->text(), "甲乙丙丁戊己x");
 }
 
 TEST_F(ReportDialogTest, StoredGradesAreMatchedOrKept) {

@@ -59,6 +59,19 @@ def values(format_index, length):
     return out
 
 
+def with_control_characters(vals):
+    """Every text value with a manual line break, a tab, a form feed and other control characters."""
+    out = {}
+    for key, value in vals.items():
+        out[key] = value if key in DATES or key == "强度等级" else f"甲\x0b乙\x01丙\t丁\x0c戊\x1f{value}"
+    return out
+
+
+def shown(value):
+    """What a reader shows of a value written with control characters."""
+    return value.replace("\x0b", "\n").replace("\x0c", "\n").replace("\x01", "").replace("\x1f", "")
+
+
 def write_parameters(folder, format_index, vals):
     lines = ["[Data]"] + [f"{k}={v}" for k, v in vals.items()]
     if format_index == 0:
@@ -158,6 +171,21 @@ def main():
                 check_report(os.path.join(out, "楼板仪报告文档.docx"), format_index, vals, failures)
                 if format_index == 0:
                     check_data_table(os.path.join(out, "数据表格.docx"), failures)
+        # Control characters in every parameter: the documents must still open everywhere.
+        for format_index in range(6):
+            config = os.path.join(work, f"config-control-{format_index}")
+            out = os.path.join(work, f"out-control-{format_index}")
+            os.makedirs(config)
+            os.makedirs(out)
+            vals = with_control_characters(values(format_index, 12))
+            write_parameters(config, format_index, vals)
+            subprocess.run([KRO, "report", SAMPLE, "-o", out, "--format", str(format_index + 1),
+                            "--config-dir", config], check=True)
+            try:
+                check_report(os.path.join(out, "楼板仪报告文档.docx"), format_index,
+                             {k: shown(v) for k, v in vals.items()}, failures)
+            except Exception as error:  # the reader refused the document
+                failures.append(f"format {format_index + 1} with control characters: {error}")
         workbook = os.path.join(work, "楼板仪数据.xlsx")
         subprocess.run([KRO, "excel", SAMPLE, "-o", workbook], check=True)
         check_workbook(workbook, failures)

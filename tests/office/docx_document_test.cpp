@@ -82,6 +82,34 @@ TEST(DocxDocument, DamagedTemplatesGiveOneMessageAndNoHugeAllocation) {
   EXPECT_FALSE(DocxDocument::load(dir / "fifo.docx").ok());
 }
 
+TEST(DocxDocument, ControlCharactersBecomeBreaksAndTabsOrAreDropped) {
+  test::TempDir dir;
+  auto doc = load(binDir() / "检测报告1.docx");
+  ASSERT_NE(doc, nullptr);
+  const int lines = doc->lineCount();
+  // A manual line break (U+000B), a form feed, a tab, other control characters, U+FFFF.
+  doc->insert({30, 0},
+              "a\vb\x01"
+              "c\td\fe\x1F"
+              "\xEF\xBF\xBF"
+              "f");
+  EXPECT_EQ(doc->lineCount(), lines + 2);
+  EXPECT_EQ(doc->lineText(30), "a");
+  EXPECT_EQ(doc->lineText(31), "bc\td");
+  EXPECT_EQ(doc->lineText(32), "ef");
+  // The same in a table cell.
+  const int row = 23;
+  ASSERT_TRUE(doc->isRowLine(row));
+  doc->insert({row, 1},
+              "x\x02"
+              "y\vz");
+  ASSERT_TRUE(doc->save(dir / "out.docx").ok());
+  auto back = load(dir / "out.docx");
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->lineText(31), "bc\td");
+  EXPECT_EQ(back->lineText(row), "工程名称\txyz");  // the cell lost its control character
+}
+
 TEST(DocxDocument, InsertingSplitsRunsAndBreaksLines) {
   test::TempDir dir;
   auto doc = load(binDir() / "检测报告1.docx");
