@@ -532,6 +532,10 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
   DocxWordSession word;
   auto written = generateWordReport(loaded.value().project, settings, word, paths, format, today());
   if (!written) return cx.fail(written.message());
+  if (!written.value().dataTableError.empty()) {
+    return cx.fail("报告已写入“" + displayPath(written.value().report) + "”，但数据表格没有生成：" +
+                   written.value().dataTableError);
+  }
   return kSuccess;
 }
 

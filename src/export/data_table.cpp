@@ -19,11 +19,10 @@ std::string dataTableHeader(const MemberRecord& m) {
          ")         设计厚度:" + std::to_string(m.designThickness()) + "        " + gbkToUtf8(m.testDate());
 }
 
-Status exportDataTable(const Project& project, WordSession& word, const OfficePaths& paths) {
-  auto templatePath = findTemplate(paths, kDataTableTemplate);
-  if (!templatePath) return templatePath.error();
-  word.setVisible(true);
-  if (Status s = word.addDocument(templatePath.value()); !s) return s;
+namespace {
+
+// The table's contents, in the active document.
+Status fillDataTable(const Project& project, WordSession& word, const OfficePaths& paths) {
   if (Status s = word.saveAs(paths.outputFolder / kDataTableFileName); !s) return s;
   word.typeText("数据列表：");
   word.typeParagraph();
@@ -49,6 +48,18 @@ Status exportDataTable(const Project& project, WordSession& word, const OfficePa
     word.moveDown(readingRows(m) + 1);
   }
   return Status::success();
+}
+
+}  // namespace
+
+Status exportDataTable(const Project& project, WordSession& word, const OfficePaths& paths) {
+  auto templatePath = findTemplate(paths, kDataTableTemplate);
+  if (!templatePath) return templatePath.error();
+  word.setVisible(true);
+  if (Status s = word.addDocument(templatePath.value()); !s) return s;
+  Status filled = fillDataTable(project, word, paths);
+  if (!filled) word.discardDocument();  // a half-made table is never written
+  return filled;
 }
 
 }  // namespace kro

@@ -14,6 +14,7 @@ int dataTableRowCount(const Project& project);
 std::string dataTableHeader(const MemberRecord& member);
 
 // Makes the data table document from "表格.docx" and names it "数据表格.docx" in the output folder.
+// On a failure its document is discarded; documents made before it are kept.
 Status exportDataTable(const Project& project, WordSession& word, const OfficePaths& paths);
 
 }  // namespace kro

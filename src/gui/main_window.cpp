@@ -340,6 +340,12 @@ void MainWindow::wordReport() {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));
     return;
   }
+  if (!written.value().dataTableError.empty()) {
+    Dialogs::message(this, MessageKind::Warning,
+                     qt("报告已写好，但数据表格没有生成：" + written.value().dataTableError));
+    openOutputs({qt(written.value().report.string())});
+    return;
+  }
   openOutputs({qt(written.value().report.string()), qt(written.value().dataTable.string())});
 }
 

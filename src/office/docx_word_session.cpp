@@ -117,6 +117,15 @@ Status DocxWordSession::addTable(int rows, int columns) {
   return Status::success();
 }
 
+void DocxWordSession::discardDocument() {
+  if (active_ < 0) return;
+  documents_.erase(documents_.begin() + active_);
+  active_ = static_cast<int>(documents_.size()) - 1;
+  position_ = {};
+  desiredColumn_.reset();
+  clearSelection();
+}
+
 Status DocxWordSession::finish() {
   for (Open& open : documents_) {
     if (open.savedName.empty()) continue;

@@ -38,6 +38,7 @@ class DocxWordSession : public WordSession {
   Status mergeSelectedCells() override;
   Status setCellText(int table, int row, int column, std::string_view utf8) override;
   Status addTable(int rows, int columns) override;
+  void discardDocument() override;
   Status finish() override;
 
   DocxDocument* activeDocument() {

@@ -243,7 +243,7 @@ Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocat
   Status made =
       reportFormat == 0 ? word.addDocument(templatePath.value()) : word.openDocument(templatePath.value());
   if (!made) return Error{made.message()};
-  ReportOutput output{paths.outputFolder / kReportFileName, paths.outputFolder / kDataTableFileName};
+  ReportOutput output{paths.outputFolder / kReportFileName, paths.outputFolder / kDataTableFileName, {}};
   if (Status s = word.saveAs(output.report); !s) return Error{s.message()};
   Fill fill(word);
   switch (reportFormat) {
@@ -264,8 +264,12 @@ Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocat
       break;
   }
   if (!fill.status()) return Error{fill.status().message()};
-  if (Status s = exportDataTable(project, word, paths); !s) return Error{s.message()};
+  const Status table = exportDataTable(project, word, paths);
   if (Status s = word.finish(); !s) return Error{s.message()};
+  if (!table) {
+    output.dataTable.clear();
+    output.dataTableError = table.message();
+  }
   return output;
 }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "model/date_text.h"
 #include "model/project.h"
@@ -15,7 +16,8 @@ namespace kro {
 
 struct ReportOutput {
   std::filesystem::path report;
-  std::filesystem::path dataTable;
+  std::filesystem::path dataTable;  // empty when the data table could not be made
+  std::string dataTableError;       // why, then; the report was written all the same
 };
 
 // The conclusion's figures: totals of all members, the rate in per cent (float), and the
@@ -33,7 +35,8 @@ std::string conclusionSentence(const std::string& projectName, const Conclusion&
 std::string oneDecimal(double value);
 
 // Writes the report of one format (0..5) and its data table through the session, then finishes
-// the session (the documents are written once, complete). Stops at the first failure.
+// the session (the documents are written once, complete). Stops at the first failure of the
+// report; a data table that fails leaves the report to be written, and the output says why.
 Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocation& settings,
                                      int reportFormat, WordSession& word, const OfficePaths& paths,
                                      const CalendarDate& today);

@@ -63,6 +63,8 @@ class WordSession {
   // A table at the selection; the selection moves into its first cell.
   virtual Status addTable(int rows, int columns) = 0;
 
+  // The active document will not be written; the previous one becomes active.
+  virtual void discardDocument() = 0;
   // Writes every document to its saved name.
   virtual Status finish() = 0;
 };

@@ -297,12 +297,12 @@ TEST_F(CliTest, NumbersAreParsedStrictly) {
     EXPECT_EQ(r.status, 2) << "--usb '" << bad << "'";
     EXPECT_NE(r.err.find("--usb"), std::string::npos);
   }
-  for (const std::string& bad : {"5abc", "0", "-5", "86401", "1e3", "0x10"}) {
+  for (const std::string bad : {"5abc", "0", "-5", "86401", "1e3", "0x10"}) {
     CommandRun r = kro({"transfer", "--serial", "COM1", "--timeout", bad, "-o", out});
     EXPECT_EQ(r.status, 2) << "--timeout '" << bad << "'";
     EXPECT_NE(r.err.find("--timeout"), std::string::npos);
   }
-  for (const std::string& bad : {"0", "7", "1x", "-1", "4294967297"}) {
+  for (const std::string bad : {"0", "7", "1x", "-1", "4294967297"}) {
     EXPECT_EQ(kro({"report", samplePath(), "-o", dir.path().string(), "--format", bad}).status, 2) << bad;
   }
   EXPECT_FALSE(std::filesystem::exists(out));
@@ -455,6 +455,24 @@ TEST_F(CliTest, PrintWritesAPdfWithoutADisplay) {
   EXPECT_EQ(test::readBytes(dir / "r.pdf").substr(0, 5), "%PDF-");
   EXPECT_EQ(kro({"print", samplePath()}).status, 2);
   EXPECT_EQ(kro({"print", (dir / "none.KRO").string(), "-o", (dir / "x.pdf").string()}).status, 1);
+}
+
+TEST_F(CliTest, AReportWithoutItsDataTableIsWrittenAndTheFailureReported) {
+  const char* bin = std::getenv("KRO_BIN_DIR");
+  ASSERT_NE(bin, nullptr);
+  std::filesystem::create_directories(dir / "templates");
+  std::filesystem::create_directories(dir / "out");
+  std::filesystem::copy_file(std::filesystem::path(bin) / "检测报告3.docx",
+                             dir / "templates" / "检测报告3.docx");
+  ::setenv("KRO_TEMPLATE_DIR", (dir / "templates").c_str(), 1);
+  CommandRun r = kro({"report", samplePath(), "-o", (dir / "out").string(), "--format", "3", "--config-dir",
+                      dir.path().string()});
+  ::setenv("KRO_TEMPLATE_DIR", bin, 1);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("数据表格没有生成"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("表格.docx"), std::string::npos) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "out" / "楼板仪报告文档.docx"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "out" / "数据表格.docx"));
 }
 
 TEST_F(CliTest, ReportAndExcel) {

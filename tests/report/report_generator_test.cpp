@@ -221,6 +221,40 @@ TEST_F(ReportTest, AMissingTemplateOrAFailingCallStopsBeforeAnythingIsWritten) {
   EXPECT_TRUE(word.with("Finish").empty());
 }
 
+TEST_F(ReportTest, AFailedDataTableStillWritesTheReportAndSaysWhy) {
+  project.members = {member("A001", 12, 12)};
+  std::filesystem::remove(dir / "表格.docx");
+  auto missing = write(0);
+  ASSERT_TRUE(missing.ok()) << missing.message();
+  EXPECT_EQ(missing.value().report, dir / "out" / "楼板仪报告文档.docx");
+  EXPECT_TRUE(missing.value().dataTable.empty());
+  EXPECT_NE(missing.value().dataTableError.find("表格.docx"), std::string::npos);
+  EXPECT_EQ(word.with("Finish").size(), 1u);
+
+  // A table that fails half-way is discarded, so only the report is written.
+  test::writeBytes(dir / "表格.docx", "template");
+  test::RecordingWordSession counting;
+  ASSERT_TRUE(writeWordReport(project, settings, 0, counting, paths, {2005, 3, 7}).ok());
+  int fallible = 0;  // calls that can fail before the table's document is added
+  for (const std::string& call : counting.calls) {
+    if (call == "Add 表格.docx") break;
+    for (const char* prefix : {"Add ", "Open ", "SaveAs ", "Merge", "Cell ", "AddTable "}) {
+      if (call.rfind(prefix, 0) == 0) {
+        ++fallible;
+        break;
+      }
+    }
+  }
+  test::RecordingWordSession failing;
+  failing.failAt = fallible + 2;  // Add 表格.docx, SaveAs, then AddTable fails
+  auto half = writeWordReport(project, settings, 0, failing, paths, {2005, 3, 7});
+  ASSERT_TRUE(half.ok()) << half.message();
+  EXPECT_NE(half.value().dataTableError.find("AddTable"), std::string::npos) << half.value().dataTableError;
+  ASSERT_GE(failing.calls.size(), 2u);
+  EXPECT_EQ(failing.calls[failing.calls.size() - 2], "Discard");
+  EXPECT_EQ(failing.calls.back(), "Finish");
+}
+
 TEST_F(ReportTest, OnlyTheTickedMembersAreReported) {
   project.members = {member("A001", 2, 2, 0), member("A002", 2, 2)};
   ASSERT_TRUE(generateWordReport(project, settings, word, paths, 3, {2005, 3, 7}).ok());

@@ -45,6 +45,7 @@ class RecordingWordSession : public WordSession {
   Status addTable(int rows, int columns) override {
     return step("AddTable " + std::to_string(rows) + " " + std::to_string(columns));
   }
+  void discardDocument() override { static_cast<void>(step("Discard")); }
   Status finish() override { return step("Finish"); }
 
   // The n-th failing call (counting calls that can fail) returns an error.
