@@ -291,7 +291,7 @@ TEST_F(CliTest, TransferOverSerialAndGivingUpOnSilence) {
 
 TEST_F(CliTest, NumbersAreParsedStrictly) {
   const std::string out = (dir / "x.KRO").string();
-  for (const std::string& bad :
+  for (const std::string bad :
        {"99999999999999999999", "4294967296", "256", "-1", "+1", " 1", "1 ", "1.0", ""}) {
     CommandRun r = kro({"transfer", "--usb", bad, "-o", out});
     EXPECT_EQ(r.status, 2) << "--usb '" << bad << "'";
