@@ -9,6 +9,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
 
 #include "model/file_io.h"
 
@@ -40,6 +43,17 @@ class SilencedErrorStream {
  private:
   int saved_ = -1;
 };
+
+// The number a cell text stands for when it is exactly the decimal form of an integer: no
+// leading zero, no plus sign, at most 15 digits (exact in a double).
+std::optional<double> integerCell(std::string_view text) {
+  std::string_view digits = text;
+  if (!digits.empty() && digits.front() == '-') digits.remove_prefix(1);
+  if (digits.empty() || digits.size() > 15 || (digits.size() > 1 && digits.front() == '0')) return std::nullopt;
+  if (digits.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  if (text == "-0") return std::nullopt;
+  return std::strtod(std::string(text).c_str(), nullptr);
+}
 
 }  // namespace
 namespace {
@@ -152,28 +166,52 @@ Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
     ::unlink(temp.c_str());
     return Error{"无法写入“" + displayPath(path) + "”：内存不足。"};
   }
+  // Every library call is checked: a cell or merge that fails makes the export fail.
+  lxw_error failed = LXW_NO_ERROR;
+  auto check = [&failed](lxw_error e) {
+    if (failed == LXW_NO_ERROR) failed = e;
+  };
   for (const Sheet& sheet : sheets_) {
     lxw_worksheet* ws = workbook_add_worksheet(workbook, sheet.name.c_str());
-    if (ws == nullptr) continue;
+    if (ws == nullptr) {
+      failed = LXW_ERROR_PARAMETER_VALIDATION;
+      break;
+    }
+    // A4, as wide as one page, so that no column is cut off when printed.
+    worksheet_set_paper(ws, 9);
+    worksheet_fit_to_pages(ws, 1, 0);
     lxw_format* format = workbook_add_format(workbook);
     if (sheet.alignment) {
       if (auto h = horizontal(sheet.alignment->first)) format_set_align(format, *h);
       if (auto v = vertical(sheet.alignment->second)) format_set_align(format, *v);
-      worksheet_set_column(ws, 0, LXW_COL_MAX - 1, LXW_DEF_COL_WIDTH, format);
+      check(worksheet_set_column(ws, 0, LXW_COL_MAX - 1, LXW_DEF_COL_WIDTH, format));
     }
     std::map<std::pair<int, int>, std::string> cells = sheet.cells;
     for (const Merge& m : sheet.merges) {
       auto it = cells.find({m.row, m.column});
       const std::string text = it != cells.end() ? it->second : std::string();
       if (it != cells.end()) cells.erase(it);
-      worksheet_merge_range(ws, static_cast<lxw_row_t>(m.row - 1), static_cast<lxw_col_t>(m.column - 1),
-                            static_cast<lxw_row_t>(m.row + m.rows - 2),
-                            static_cast<lxw_col_t>(m.column + m.columns - 2), text.c_str(), format);
+      check(worksheet_merge_range(ws, static_cast<lxw_row_t>(m.row - 1), static_cast<lxw_col_t>(m.column - 1),
+                                  static_cast<lxw_row_t>(m.row + m.rows - 2),
+                                  static_cast<lxw_col_t>(m.column + m.columns - 2), text.c_str(), format));
     }
     for (const auto& [at, text] : cells) {
-      worksheet_write_string(ws, static_cast<lxw_row_t>(at.first - 1), static_cast<lxw_col_t>(at.second - 1),
-                             text.c_str(), format);
+      const auto row = static_cast<lxw_row_t>(at.first - 1);
+      const auto column = static_cast<lxw_col_t>(at.second - 1);
+      // A reading is an integer: stored as a number, so sums, averages and charts work. Texts
+      // that only look like numbers (a code such as 0001, "+5") stay text.
+      if (std::optional<double> number = integerCell(text)) {
+        check(worksheet_write_number(ws, row, column, *number, format));
+      } else {
+        check(worksheet_write_string(ws, row, column, text.c_str(), format));
+      }
     }
+  }
+  if (failed != LXW_NO_ERROR) {
+    workbook_close(workbook);  // frees the workbook; the file is dropped
+    ::unlink(temp.c_str());
+    return Error{"无法写入“" + displayPath(path) + "”：有单元格或合并区域无法写入工作簿（错误号 " +
+                 std::to_string(failed) + "）。"};
   }
   errno = 0;
   const lxw_error closed = workbook_close(workbook);

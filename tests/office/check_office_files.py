@@ -153,6 +153,13 @@ def check_workbook(path, failures):
         failures.append("workbook: A1:C1 not merged")
     if sheet["A4"].value is None or sheet["A5"].value is None:
         failures.append("workbook: readings missing")
+    if not isinstance(sheet["A2"].value, (int, float)):
+        failures.append(f"workbook: reading A2 is {type(sheet['A2'].value).__name__}, not a number")
+    if not isinstance(sheet["A1"].value, str):
+        failures.append("workbook: the member heading is not text")
+    if str(sheet.page_setup.paperSize) != "9" or not sheet.sheet_properties.pageSetUpPr.fitToPage \
+            or sheet.page_setup.fitToWidth not in (None, 1, "1") or sheet.page_setup.fitToHeight not in (0, "0"):
+        failures.append("workbook: not set to print on A4, one page wide")
 
 
 def main():
