@@ -154,26 +154,37 @@ void drawRawDataPage(Canvas& c, const Project& project, int page) {
   }
 }
 
-void drawInBand(Canvas& c, bool top, unsigned align, const std::string& text) {
-  const Rect band = top ? Rect{300, 400, 4500, 500} : Rect{300, 6450, 4500, 6550};
+constexpr Rect kHeaderBand{300, 400, 4500, 500};
+constexpr Rect kFooterBand{300, 6450, 4500, 6550};
+
+void drawInBand(Canvas& c, const Rect& band, unsigned align, const std::string& text) {
   c.drawTextInRect(band, text, align | kSingleLine | kAlignVCenter);
 }
 
 void drawPageFurniture(Canvas& c, const Project& project, int page, const PrintSettings& s) {
   c.setFont(song(12));
+  const bool header = s.printHeader != 0 && !s.headerText.empty();
+  const bool footer = s.printFooter != 0 && !s.footerText.empty();
   if (s.printPageNumber != 0) {
     const std::string text =
         pageNumberText(s.pageNumberFormat, s.startPageNumber, page, countPrintPages(project));
     static constexpr unsigned kAligns[] = {kAlignRight, kAlignCenter, kAlignLeft};
     if (s.pageNumberPosition >= 0 && s.pageNumberPosition < 6 && !text.empty()) {
-      drawInBand(c, s.pageNumberPosition >= 3, kAligns[s.pageNumberPosition % 3], text);
+      const bool top = s.pageNumberPosition >= 3;
+      // Sharing its band with a header or footer text, the page number takes a line of its own
+      // on the outer side of the band (above the header, below the footer), so the two never
+      // overlap; otherwise it stands in the band itself.
+      Rect band = top ? kHeaderBand : kFooterBand;
+      if (top && header) band = {300, 300, 4500, 400};
+      if (!top && footer) band = {300, 6550, 4500, 6650};
+      drawInBand(c, band, kAligns[s.pageNumberPosition % 3], text);
     }
   }
   if (s.printHeader != 0) {
-    drawInBand(c, true, kAlignCenter, s.headerText);
+    drawInBand(c, kHeaderBand, kAlignCenter, s.headerText);
     c.drawLine(300, 530, 4400, 530);
   }
-  if (s.printFooter != 0) drawInBand(c, false, kAlignCenter, s.footerText);
+  if (s.printFooter != 0) drawInBand(c, kFooterBand, kAlignCenter, s.footerText);
 }
 
 }  // namespace
@@ -226,8 +237,8 @@ int printWrapped(Canvas& c, std::string_view gbkText, int x, int firstY) {
 PrintedPageSettings::PrintedPageSettings(const SettingsLocation& location)
     : print(printSettingsForPage(location)), parameters(location, 1) {}
 
-PrintedPageSettings::PrintedPageSettings(PrintSettings print, std::string_view parameterFileBytes)
-    : print(std::move(print)), parameters(parameterFileBytes) {}
+PrintedPageSettings::PrintedPageSettings(PrintSettings printSettings, std::string_view parameterFileBytes)
+    : print(std::move(printSettings)), parameters(parameterFileBytes) {}
 
 void drawReportPage(Canvas& c, const Project& project, int page, const PrintedPageSettings& settings) {
   switch (page) {

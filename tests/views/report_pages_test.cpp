@@ -191,11 +191,32 @@ TEST_F(PagesTest, PageNumberHeaderAndFooter) {
   ASSERT_EQ(in.size(), 2u);
   EXPECT_EQ(in[0].text, "共5页 第2页");
   EXPECT_EQ(in[1].text, "页眉文字");
-  EXPECT_EQ(std::make_tuple(in[0].x1, in[0].y1, in[0].x2, in[0].y2), std::make_tuple(300, 400, 4500, 500));
-  EXPECT_EQ(in[0].x1, in[1].x1);
+  // The header holds the band; the page number takes its own line above it.
+  EXPECT_EQ(std::make_tuple(in[1].x1, in[1].y1, in[1].x2, in[1].y2), std::make_tuple(300, 400, 4500, 500));
+  EXPECT_EQ(std::make_tuple(in[0].x1, in[0].y1, in[0].x2, in[0].y2), std::make_tuple(300, 300, 4500, 400));
   EXPECT_EQ(in[0].align & kAlignCenter, kAlignCenter);
   EXPECT_EQ(c.callsOf(Op::Line).back().y1, 530);
   EXPECT_EQ(c.findText("页脚文字"), nullptr);
+
+  // In every position, with header and footer, no two texts of the page furniture overlap;
+  // alone in its band the page number keeps the band.
+  s.printFooter = 1;
+  for (int position = 0; position < 6; ++position) {
+    for (int shared : {0, 1}) {
+      s.pageNumberPosition = position;
+      s.printHeader = s.printFooter = shared;
+      ASSERT_TRUE(savePrintSettings(settings, s).ok());
+      const auto texts = draw(2).callsOf(Op::TextInRect);
+      ASSERT_EQ(texts.size(), 1u + 2 * shared);
+      for (std::size_t i = 0; i < texts.size(); ++i) {
+        for (std::size_t j = i + 1; j < texts.size(); ++j) {
+          const bool apart = texts[i].y2 <= texts[j].y1 || texts[j].y2 <= texts[i].y1;
+          EXPECT_TRUE(apart) << "position " << position << ": " << texts[i].text << " / " << texts[j].text;
+        }
+      }
+      if (!shared) EXPECT_EQ(texts[0].y1, position >= 3 ? 400 : 6450) << position;
+    }
+  }
 
   EXPECT_EQ(pageNumberText(0, 0, 1, 3), ".0.");
   EXPECT_EQ(pageNumberText(2, 5, 2, 3), "--6--");
