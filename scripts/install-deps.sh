@@ -16,8 +16,8 @@ packages=(
   libxlsxwriter-dev libzip-dev libpugixml-dev
   # USB instrument access
   libusb-1.0-0-dev
-  # fonts for Chinese text, PDF checks in tests
-  fonts-noto-cjk poppler-utils
+  # fonts for Chinese text (and fontTools to make the searchable copies), PDF checks in tests
+  fonts-noto-cjk python3-fonttools poppler-utils
   # independent readers of the written documents in tests
   python3 python3-docx python3-openpyxl
 )

@@ -15,7 +15,7 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKRO_FUZZ=ON -DKRO_SANITIZE=address,undefined -DKRO_BUILD_TESTS=OFF -DKRO_BUILD_BENCH=OFF \
-  -DKRO_BUILD_GUI=OFF >/dev/null
+  -DKRO_BUILD_GUI=OFF -DKRO_BUILD_FONTS=OFF >/dev/null
 cmake --build build-fuzz -j 2
 mkdir -p build-fuzz/findings
 status=0

@@ -1,7 +1,12 @@
 // QPainter canvas.
 #include "render/painter_canvas.h"
 
+#include <QFontDatabase>
 #include <QPaintDevice>
+#include <filesystem>
+#include <mutex>
+
+#include "settings/program_paths.h"
 
 namespace kro {
 namespace {
@@ -14,15 +19,34 @@ QString qtText(std::string_view text) {
 
 }  // namespace
 
+void loadReportFonts() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (const std::filesystem::path& folder : ProgramPaths::fontFolders()) {
+      std::error_code ec;
+      for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        if (entry.path().extension() == ".otf") QFontDatabase::addApplicationFont(qtText(entry.path().string()));
+      }
+    }
+  });
+}
+
+// The report's own copies of Noto CJK ("KRO ...") come before Noto itself: their glyphs map
+// back to one character each, so a PDF's text can be searched.
 QStringList fontFamiliesFor(const std::string& face, bool serif) {
   if (face == "宋体")
-    return {"SimSun", "宋体", "NSimSun", "Noto Serif CJK SC", "Noto Sans CJK SC", "WenQuanYi Zen Hei"};
-  if (face == "黑体") return {"SimHei", "黑体", "Noto Sans CJK SC", "WenQuanYi Zen Hei", "Noto Serif CJK SC"};
-  if (!face.empty()) return {QString::fromStdString(face), "Noto Sans CJK SC"};
-  return serif ? QStringList{"Noto Serif CJK SC", "Noto Sans CJK SC"} : QStringList{"Noto Sans CJK SC"};
+    return {"SimSun",           "宋体",           "NSimSun",          "KRO Serif CJK SC",
+            "Noto Serif CJK SC", "KRO Sans CJK SC", "Noto Sans CJK SC", "WenQuanYi Zen Hei"};
+  if (face == "黑体")
+    return {"SimHei",           "黑体",              "KRO Sans CJK SC",  "Noto Sans CJK SC", "WenQuanYi Zen Hei",
+            "KRO Serif CJK SC", "Noto Serif CJK SC"};
+  if (!face.empty()) return {QString::fromStdString(face), "KRO Sans CJK SC", "Noto Sans CJK SC"};
+  return serif ? QStringList{"KRO Serif CJK SC", "Noto Serif CJK SC", "KRO Sans CJK SC", "Noto Sans CJK SC"}
+               : QStringList{"KRO Sans CJK SC", "Noto Sans CJK SC"};
 }
 
 QFont qtFont(const FontSpec& wanted, int deviceDpi) {
+  loadReportFonts();
   QFont font;
   font.setFamilies(fontFamiliesFor(wanted.face, wanted.serif));
   if (wanted.pointSize > 0) {

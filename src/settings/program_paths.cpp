@@ -52,6 +52,15 @@ std::vector<fs::path> ProgramPaths::templateFolders() {
   return folders;
 }
 
+std::vector<fs::path> ProgramPaths::fontFolders() {
+  const fs::path program = programFolder();
+  std::vector<fs::path> folders;
+  if (auto own = environmentPath("KRO_FONT_DIR")) folders.push_back(*own);
+  folders.push_back(program / "fonts");
+  folders.push_back(program.parent_path() / "share" / "kroanalyze" / "fonts");
+  return folders;
+}
+
 SettingsLocation SettingsLocation::fromEnvironment() {
   if (auto folder = environmentPath("KRO_CONFIG_DIR")) return inFolder(*folder);
   return SettingsLocation(ProgramPaths::programFolder(), ProgramPaths::userConfigFolder());

@@ -21,6 +21,9 @@ class ProgramPaths {
   // Folders searched for report templates, in order: KRO_TEMPLATE_DIR when set, the program
   // folder, then the installed data folder (share/kroanalyze/templates beside the bin folder).
   static std::vector<std::filesystem::path> templateFolders();
+  // Folders searched for the fonts of the printed report: KRO_FONT_DIR when set, "fonts" in
+  // the program folder, then the installed data folder (share/kroanalyze/fonts).
+  static std::vector<std::filesystem::path> fontFolders();
 };
 
 // Decides where each settings file is read from and written to.

@@ -10,6 +10,7 @@
 #include "report/report_parameters.h"
 #include "support/temp_dir.h"
 #include "views/print_settings.h"
+#include "views/recording_canvas.h"
 #include "views/report_pages.h"
 
 namespace kro {
@@ -25,7 +26,14 @@ std::string run(const std::string& command) {
   return out;
 }
 
-// pdftotext renders a few characters as radicals (黑, 页); the checks avoid them.
+std::string withoutSpaces(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c != ' ' && c != '\n' && c != '\r' && c != '\t' && c != '\f') out += c;
+  }
+  return out;
+}
+
 TEST(PrintPdf, SampleProjectPagesAndTexts) {
   test::TempDir dir;
   Project project;
@@ -57,6 +65,27 @@ TEST(PrintPdf, SampleProjectPagesAndTexts) {
         "GB50204-2002", "共对该构件的234个测点", "合格率为82.1%"}) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected;
   }
+  // Every text drawn on the four kinds of page comes back as itself: no radical stands in for
+  // the ideograph it looks like (U+2E80-U+2FDF, UTF-8 E2 BA 80 to E2 BF 9F).
+  const std::string searchable = withoutSpaces(run("pdftotext '" + pdf.string() + "' -"));
+  const PrintedPageSettings pageSettings(settings);
+  for (int page = 1; page <= countPrintPages(project); ++page) {
+    RecordingCanvas canvas;
+    drawReportPage(canvas, project, page, pageSettings);
+    for (const auto& call : canvas.calls()) {
+      if (call.op != RecordingCanvas::Op::Text && call.op != RecordingCanvas::Op::TextInRect) continue;
+      const std::string drawn = withoutSpaces(call.text);
+      if (drawn.empty()) continue;
+      EXPECT_NE(searchable.find(drawn), std::string::npos) << "page " << page << ": " << call.text;
+    }
+  }
+  for (std::size_t at = 0; (at = searchable.find('\xE2', at)) != std::string::npos; ++at) {
+    const auto second = static_cast<unsigned char>(searchable[at + 1]);
+    EXPECT_FALSE(second >= 0xBA && second <= 0xBF) << "a radical at byte " << at;
+  }
+  EXPECT_NE(searchable.find("工程名称"), std::string::npos);
+  EXPECT_NE(searchable.find("一、概况"), std::string::npos);
+
   // One raw-data page for the sample's 39 rows.
   EXPECT_EQ(countPrintPages(project), 4);
   EXPECT_EQ(test::entryCount(dir.path()), 3);  // two settings files and the PDF, nothing half-written

@@ -214,7 +214,9 @@ TEST_F(PagesTest, PageNumberHeaderAndFooter) {
           EXPECT_TRUE(apart) << "position " << position << ": " << texts[i].text << " / " << texts[j].text;
         }
       }
-      if (!shared) EXPECT_EQ(texts[0].y1, position >= 3 ? 400 : 6450) << position;
+      if (!shared) {
+        EXPECT_EQ(texts[0].y1, position >= 3 ? 400 : 6450) << position;
+      }
     }
   }
 
