@@ -9,6 +9,14 @@
 #include "views/report_pages.h"
 
 namespace kro {
+namespace {
+
+// The printed page's layout from the printable area's corner: its frames and lines lie within
+// x 300..4400 and its texts within y 300..6650, so with that margin on every side the layout
+// is 4700 x 6950.
+const QSizeF kLayoutExtent(4700, 6950);
+
+}  // namespace
 
 void preparePrinter(QPrinter& printer) {
   printer.setPageSize(QPageSize(QPageSize::A4));
@@ -30,6 +38,14 @@ Status printReport(const Project& project, QPrinter& printer, const SettingsLoca
   // Printers that keep their own resolution get a scaled painter instead.
   const double scale = static_cast<double>(printer.resolution()) / kLayoutUnitsPerInch;
   const PrintedPageSettings pageSettings(settings);
+  // On a full page (PDF) the origin is the paper's corner: the layout is centred on the paper
+  // as a printer's printable area would place it, with even margins.
+  QPointF offset;
+  if (printer.fullPage()) {
+    const QRectF paper = printer.paperRect(QPrinter::Inch);
+    offset = {(paper.width() * kLayoutUnitsPerInch - kLayoutExtent.width()) / 2,
+              (paper.height() * kLayoutUnitsPerInch - kLayoutExtent.height()) / 2};
+  }
   for (int page = fromPage; page <= toPage; ++page) {
     if (page > fromPage && !printer.newPage()) {
       painter.end();
@@ -37,6 +53,7 @@ Status printReport(const Project& project, QPrinter& printer, const SettingsLoca
     }
     painter.save();
     painter.scale(scale, scale);
+    painter.translate(offset);
     PainterCanvas canvas(painter, kLayoutUnitsPerInch);
     drawReportPage(canvas, project, page, pageSettings);
     painter.restore();

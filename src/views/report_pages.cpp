@@ -135,10 +135,14 @@ void drawRawDataPage(Canvas& c, const Project& project, int page) {
     if (onPage(g)) {
       const int y = top(g);
       c.fillRect({L + 10, y + 10, L + W - 10, y + 150}, kGrey);
-      c.drawText(L + 160, y + 30, gbkToUtf8(m.code()));
-      c.drawText(L + 400, y + 30, "(" + gbkToUtf8(m.name()) + ")");
-      c.drawText(L + 1840, y + 30, "设计厚度:" + std::to_string(m.designThickness()) + " mm");
-      c.drawText(L + 3240, y + 30, gbkToUtf8(m.testDate()));
+      // Centred in the grey band of the row, so no text touches the grid.
+      auto inRow = [&](int x, int right, const std::string& text) {
+        c.drawTextInRect({L + x, y + 10, L + right, y + 150}, text, kAlignLeft | kAlignVCenter | kSingleLine);
+      };
+      inRow(160, 400, gbkToUtf8(m.code()));
+      inRow(400, 1840, "(" + gbkToUtf8(m.name()) + ")");
+      inRow(1840, 3240, "设计厚度:" + std::to_string(m.designThickness()) + " mm");
+      inRow(3240, W, gbkToUtf8(m.testDate()));
     }
     const int n = m.readingCount();
     for (int r = 0; r * 10 < n; ++r) {
@@ -147,7 +151,11 @@ void drawRawDataPage(Canvas& c, const Project& project, int page) {
       const int y = top(row);
       for (int k = 0; k < 10; ++k) c.drawLine(L + 410 * k, y, L + 410 * k, y + 150);
       for (int j = r * 10; j < n && j < r * 10 + 10; ++j) {
-        c.drawText(L + 180 + 400 * (j % 10), y + 30, std::to_string(m.readingAt(j)));
+        // Centred in its cell with a small margin on every side.
+        const int left = L + 410 * (j % 10);
+        const int right = j % 10 == 9 ? L + W : left + 410;
+        c.drawTextInRect({left + 20, y + 15, right - 20, y + 135}, std::to_string(m.readingAt(j)),
+                         kAlignCenter | kAlignVCenter | kSingleLine);
       }
     }
     g += 1 + readingRows(m);
@@ -202,24 +210,47 @@ int countPrintPages(const Project& project) {
   return 3 + (rows + PageLayout::kRowsPerPage - 1) / PageLayout::kRowsPerPage;
 }
 
+namespace {
+
+// Punctuation that may not begin a line (GBK): 。，、；：！？）」』》”’ and their ASCII kin.
+bool closesLine(std::string_view text, std::size_t at) {
+  static constexpr std::string_view kClosing[] = {"\xA1\xA3", "\xA3\xAC", "\xA1\xA2", "\xA3\xBB", "\xA3\xBA",
+                                                  "\xA3\xA1", "\xA3\xBF", "\xA3\xA9", "\xA1\xB9", "\xA1\xBB",
+                                                  "\xA1\xB7", "\xA1\xB1", "\xA1\xAF", ".",        ",",
+                                                  ";",        ":",        "!",        "?",        ")"};
+  for (std::string_view p : kClosing) {
+    if (text.substr(at, p.size()) == p) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::vector<std::string> wrapPrintText(std::string_view text) {
   std::vector<std::string> lines;
   std::string line;
   std::size_t capacity = 77;
+  auto endLine = [&](std::size_t next) {
+    // Closing punctuation hangs at the end of the line rather than starting the next one.
+    while (next < text.size() && closesLine(text, next)) {
+      const std::size_t length = gbkCharLength(text, next);
+      line.append(text.substr(next, length));
+      next += length;
+    }
+    lines.push_back(line);
+    line.clear();
+    capacity = 76;
+    return next;
+  };
   for (std::size_t i = 0; i < text.size();) {
     const std::size_t length = gbkCharLength(text, i);
     if (line.size() + length > capacity) {
-      lines.push_back(line);
-      line.clear();
-      capacity = 76;
+      i = endLine(i);
+      continue;
     }
     line.append(text.substr(i, length));
     i += length;
-    if (line.size() == capacity) {
-      lines.push_back(line);
-      line.clear();
-      capacity = 76;
-    }
+    if (line.size() == capacity) i = endLine(i);
   }
   lines.push_back(line);  // the last line is drawn even when empty
   return lines;

@@ -86,6 +86,22 @@ TEST(PrintPdf, SampleProjectPagesAndTexts) {
   EXPECT_NE(searchable.find("工程名称"), std::string::npos);
   EXPECT_NE(searchable.find("一、概况"), std::string::npos);
 
+  // The layout is centred on the paper: the readings of the first and the last column of the
+  // raw-data page lie symmetrically about the page's middle (595.3 pt wide).
+  const std::string boxes = run("pdftotext -bbox -f 4 -l 4 '" + pdf.string() + "' -");
+  double leftmost = 1e9, rightmost = 0;
+  for (std::size_t at = 0; (at = boxes.find("<word xMin=\"", at)) != std::string::npos; ++at) {
+    const double xMin = std::atof(boxes.c_str() + at + 12);
+    const std::size_t xMaxAt = boxes.find("xMax=\"", at);
+    const double xMax = std::atof(boxes.c_str() + xMaxAt + 6);
+    const std::size_t textAt = boxes.find('>', at) + 1;
+    const std::string word = boxes.substr(textAt, boxes.find('<', textAt) - textAt);
+    if (word.size() != 3 || word.find_first_not_of("0123456789") != std::string::npos) continue;
+    leftmost = std::min(leftmost, (xMin + xMax) / 2);
+    rightmost = std::max(rightmost, (xMin + xMax) / 2);
+  }
+  EXPECT_NEAR((leftmost + rightmost) / 2, 595.3 / 2, 3.0) << leftmost << " " << rightmost;
+
   // One raw-data page for the sample's 39 rows.
   EXPECT_EQ(countPrintPages(project), 4);
   EXPECT_EQ(test::entryCount(dir.path()), 3);  // two settings files and the PDF, nothing half-written

@@ -123,6 +123,27 @@ TEST_F(PagesTest, WrappingNeverSplitsACharacter) {
   EXPECT_EQ(wrapPrintText(""), std::vector<std::string>{""});
 }
 
+TEST_F(PagesTest, ClosingPunctuationNeverStartsALine) {
+  const std::string stop = "\xA1\xA3";   // 。
+  const std::string comma = "\xA3\xAC";  // ，
+  // A full first line followed by "。": the full stop hangs at its end.
+  auto lines = wrapPrintText("a" + std::string(76, 'b') + stop + "cd");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "a" + std::string(76, 'b') + stop);
+  EXPECT_EQ(lines[1], "cd");
+  // Two in a row, and a character that does not fit followed by punctuation.
+  lines = wrapPrintText(std::string(77, 'x') + comma + stop);
+  EXPECT_EQ(lines[0], std::string(77, 'x') + comma + stop);
+  lines = wrapPrintText(std::string(76, 'x') + "\xD6\xD0" + stop + "y");
+  EXPECT_EQ(lines[0], std::string(76, 'x'));
+  EXPECT_EQ(lines[1], "\xD6\xD0" + stop + "y");
+  for (const std::string& line :
+       wrapPrintText(std::string(200, 'z') + stop + std::string(100, 'z') + comma)) {
+    EXPECT_NE(line.rfind(stop, 0), 0u);
+    EXPECT_NE(line.rfind(comma, 0), 0u);
+  }
+}
+
 TEST_F(PagesTest, ListRowsAndPages) {
   project.members = {member("A001", 10)};
   EXPECT_EQ(countListRows(project), 2);
@@ -163,13 +184,22 @@ TEST_F(PagesTest, RawDataRows) {
   EXPECT_EQ(fills[0].y1, 560);
   EXPECT_NE(page5.findText("B002"), nullptr);
   EXPECT_NE(page5.findText("设计厚度:120 mm"), nullptr);
-  // The eleventh reading stands in the first cell of the third row.
-  auto texts = page5.callsOf(Op::Text);
+  // The eleventh reading stands in the first cell of the third row, centred with a margin.
+  auto texts = page5.callsOf(Op::TextInRect);
   auto eleventh =
-      std::find_if(texts.begin(), texts.end(), [](const auto& t) { return t.y1 == 550 + 300 + 30; });
+      std::find_if(texts.begin(), texts.end(), [](const auto& t) { return t.y1 == 550 + 300 + 15; });
   ASSERT_NE(eleventh, texts.end());
-  EXPECT_EQ(eleventh->x1, 480);
+  EXPECT_EQ(std::make_tuple(eleventh->x1, eleventh->x2, eleventh->y2),
+            std::make_tuple(320, 690, 550 + 300 + 135));
+  EXPECT_EQ(eleventh->align & kAlignCenter, kAlignCenter);
   EXPECT_EQ(eleventh->text, "120");
+  // Every text of a row lies inside the row, clear of its grid lines.
+  for (const auto& t : texts) {
+    if (t.y1 < 550) continue;  // page furniture
+    const int row = (t.y1 - 550) / 150;
+    EXPECT_GT(t.y1, 550 + 150 * row) << t.text;
+    EXPECT_LE(t.y2, 550 + 150 * (row + 1)) << t.text;
+  }
 }
 
 TEST_F(PagesTest, PageNumberHeaderAndFooter) {
