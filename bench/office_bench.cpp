@@ -26,7 +26,7 @@ struct Fixture {
     fs::create_directories(folder);
     settings = kro::SettingsLocation::inFolder(folder);
     project.members = kro::makeLargeProject(1000, 50);
-    paths = {{kro::ProgramPaths::programFolder() / ".." / "bin"}, folder};
+    paths = {{kro::ProgramPaths::programFolder() / ".." / "bin"}, folder, {}};
   }
   ~Fixture() {
     std::error_code ec;

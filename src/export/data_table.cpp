@@ -23,7 +23,7 @@ namespace {
 
 // The table's contents, in the active document.
 Status fillDataTable(const Project& project, WordSession& word, const OfficePaths& paths) {
-  if (Status s = word.saveAs(paths.outputFolder / kDataTableFileName); !s) return s;
+  if (Status s = word.saveAs(paths.dataTablePath()); !s) return s;
   word.typeText("数据列表：");
   word.typeParagraph();
   word.moveDown(60);

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -32,6 +33,7 @@
 #include "office/xlsx_excel_session.h"
 #include "render/report_printer.h"
 #include "report/report_generator.h"
+#include "report/report_parameters.h"
 #include "settings/program_paths.h"
 #include "views/report_pages.h"
 
@@ -323,18 +325,43 @@ void MainWindow::openOutputs(const QStringList& paths) {
   }
 }
 
+std::optional<std::filesystem::path> MainWindow::chooseDocumentPath(const char* filter, const char* extension,
+                                                                    const std::string& name) {
+  // The folder last used for a document, else the open document's folder, else home.
+  QString folder = QSettings().value("documentFolder").toString();
+  if (folder.isEmpty() && !doc_.path().empty()) folder = qt(doc_.path().parent_path().string());
+  if (folder.isEmpty()) folder = QDir::homePath();
+  const std::optional<QString> chosen = Dialogs::savePath(
+      this, SaveDialogSpec{filter, extension, (std::filesystem::path(folder.toStdString()) / name).string()});
+  if (!chosen) return std::nullopt;
+  QSettings().setValue("documentFolder", QFileInfo(*chosen).absolutePath());
+  return std::filesystem::path(chosen->toStdString());
+}
+
 void MainWindow::wordReport() {
-  for (const std::filesystem::path& output : officePaths_.reportOutputs()) {
+  const QDate date = QDate::currentDate();
+  const CalendarDate today{date.year(), date.month(), date.day()};
+  auto format = reportFormatToWrite(doc_.project(), doc_.settingsLocation(), std::nullopt);
+  if (!format) {
+    Dialogs::message(this, MessageKind::Warning, qt(format.message()));
+    return;
+  }
+  const std::string projectName =
+      ReportParameterValues(doc_.settingsLocation(), format.value() + 1)("工程名称");
+  auto chosen = chooseDocumentPath("Word 文档(*.docx)|*.docx|", "docx",
+                                   proposedDocumentName(projectName, "楼板厚度检测报告", today, ".docx"));
+  if (!chosen) return;
+  OfficePaths paths = officePaths_;
+  paths.reportFile = *chosen;
+  for (const std::filesystem::path& output : paths.reportOutputs()) {
     if (Status s = doc_.checkOutput(output); !s) {
       Dialogs::message(this, MessageKind::Error, qt(s.message()));
       return;
     }
   }
-  const QDate date = QDate::currentDate();
   DocxWordSession word;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  auto written = generateWordReport(doc_.project(), doc_.settingsLocation(), word, officePaths_, std::nullopt,
-                                    {date.year(), date.month(), date.day()});
+  auto written = writeWordReport(doc_.project(), doc_.settingsLocation(), format.value(), word, paths, today);
   QApplication::restoreOverrideCursor();
   if (!written) {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));
@@ -350,7 +377,19 @@ void MainWindow::wordReport() {
 }
 
 void MainWindow::spreadsheet() {
-  const std::filesystem::path output = officePaths_.outputFolder / kWorkbookFileName;
+  if (doc_.memberCount() == 0) {
+    Dialogs::message(this, MessageKind::Warning, "文档中没有构件，没有导出数据。");
+    return;
+  }
+  const QDate date = QDate::currentDate();
+  const std::optional<int> format = chosenReportFormat(doc_.settingsLocation());
+  const std::string projectName =
+      ReportParameterValues(doc_.settingsLocation(), format.value_or(0) + 1)("工程名称");
+  auto chosen = chooseDocumentPath(
+      "Excel 工作簿(*.xlsx)|*.xlsx|", "xlsx",
+      proposedDocumentName(projectName, "楼板厚度数据", {date.year(), date.month(), date.day()}, ".xlsx"));
+  if (!chosen) return;
+  const std::filesystem::path output = *chosen;
   if (Status s = doc_.checkOutput(output); !s) {
     Dialogs::message(this, MessageKind::Error, qt(s.message()));
     return;

@@ -76,6 +76,10 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void reportParameters();
   void wordReport();
   void spreadsheet();
+  // Asks where to save a document, proposing name in the folder last used for documents (else
+  // the open document's folder); remembers the folder chosen.
+  std::optional<std::filesystem::path> chooseDocumentPath(const char* filter, const char* extension,
+                                                          const std::string& name);
   // 批量设置构件参数; afterTransfer proposes all members.
   void batchEdit(bool afterTransfer = false);
   // Opens written files in the desktop's applications, or says where they are.

@@ -243,7 +243,7 @@ Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocat
   Status made =
       reportFormat == 0 ? word.addDocument(templatePath.value()) : word.openDocument(templatePath.value());
   if (!made) return Error{made.message()};
-  ReportOutput output{paths.outputFolder / kReportFileName, paths.outputFolder / kDataTableFileName, {}};
+  ReportOutput output{paths.reportPath(), paths.dataTablePath(), {}};
   if (Status s = word.saveAs(output.report); !s) return Error{s.message()};
   Fill fill(word);
   switch (reportFormat) {
@@ -273,13 +273,20 @@ Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocat
   return output;
 }
 
-Result<ReportOutput> generateWordReport(const Project& project, const SettingsLocation& settings,
-                                        WordSession& word, const OfficePaths& paths,
-                                        std::optional<int> format, const CalendarDate& today) {
+Result<int> reportFormatToWrite(const Project& project, const SettingsLocation& settings,
+                                std::optional<int> format) {
   if (project.memberCount() == 0) return Error{"文档中没有构件，没有生成报告。"};
   if (!format) format = chosenReportFormat(settings);
   if (!format) return Error{"尚未选择报告格式：请先在“工程参数设置”中选择报告格式并按“确定”。"};
-  return writeWordReport(project, settings, *format, word, paths, today);
+  return *format;
+}
+
+Result<ReportOutput> generateWordReport(const Project& project, const SettingsLocation& settings,
+                                        WordSession& word, const OfficePaths& paths,
+                                        std::optional<int> format, const CalendarDate& today) {
+  auto chosen = reportFormatToWrite(project, settings, format);
+  if (!chosen) return chosen.error();
+  return writeWordReport(project, settings, chosen.value(), word, paths, today);
 }
 
 }  // namespace kro

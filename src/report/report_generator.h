@@ -41,6 +41,11 @@ Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocat
                                      int reportFormat, WordSession& word, const OfficePaths& paths,
                                      const CalendarDate& today);
 
+// The format a report command writes: the given one or the chosen one; refused for a project
+// without members or without a chosen format, with a message.
+Result<int> reportFormatToWrite(const Project& project, const SettingsLocation& settings,
+                                std::optional<int> format);
+
 // The command: refuses a project without members and a missing format choice with a message
 // (nothing written), and writes the chosen format (or the given one) for the ticked members.
 Result<ReportOutput> generateWordReport(const Project& project, const SettingsLocation& settings,

@@ -91,7 +91,8 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   const char* bin = std::getenv("KRO_BIN_DIR");
   window.setOfficePaths(
       {{bin != nullptr ? std::filesystem::path(bin) : ProgramPaths::programFolder() / ".." / "bin"},
-       dir.path()});
+       dir / "unused",
+       {}});
   window.action("actionWordReport")->trigger();  // no members
   EXPECT_EQ(Dialogs::takeMessages().size(), 1);
   window.document().resetProject({makeSampleProject()});
@@ -100,14 +101,21 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   ASSERT_EQ(refused.size(), 1);
   EXPECT_TRUE(refused.front().contains("报告格式"));
   ASSERT_TRUE(saveChosenFormat(location(), 4).ok());
+  // Cancelling the save dialog writes nothing.
+  Dialogs::queuePath(std::nullopt);
+  window.action("actionWordReport")->trigger();
+  EXPECT_TRUE(Dialogs::takeOpenedFiles().isEmpty());
+  // The report where the user chose, the data table beside it; both opened.
+  Dialogs::queuePath(QString::fromStdString((dir / "一号楼.docx").string()));
   window.action("actionWordReport")->trigger();
   EXPECT_TRUE(Dialogs::takeMessages().isEmpty());
   EXPECT_EQ(Dialogs::takeOpenedFiles().size(), 2);
-  EXPECT_TRUE(std::filesystem::exists(dir / "楼板仪报告文档.docx"));
-  EXPECT_TRUE(std::filesystem::exists(dir / "数据表格.docx"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "一号楼.docx"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "一号楼-数据表格.docx"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "unused"));
+  Dialogs::queuePath(QString::fromStdString((dir / "数据.xlsx").string()));
   window.action("actionSpreadsheet")->trigger();
-  EXPECT_EQ(Dialogs::takeOpenedFiles(),
-            QStringList{QString::fromStdString((dir / "楼板仪数据.xlsx").string())});
+  EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{QString::fromStdString((dir / "数据.xlsx").string())});
   Dialogs::queueSaveChoice(SaveChoice::Discard);
 }
 

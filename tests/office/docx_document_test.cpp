@@ -321,7 +321,7 @@ TEST(RealDataTable, MembersAndReadings) {
   Project project;
   SettingsLocation settings = SettingsLocation::inFolder(dir.path());
   project.members = makeSampleProject();
-  OfficePaths paths{{binDir()}, dir.path()};
+  OfficePaths paths{{binDir()}, dir.path(), {}};
   DocxWordSession word;
   ASSERT_TRUE(exportDataTable(project, word, paths).ok());
   ASSERT_TRUE(word.finish().ok());

@@ -255,6 +255,31 @@ TEST_F(ReportTest, AFailedDataTableStillWritesTheReportAndSaysWhy) {
   EXPECT_EQ(failing.calls.back(), "Finish");
 }
 
+TEST_F(ReportTest, AChosenReportFileTakesItsDataTableBesideIt) {
+  project.members = {member("A001", 2, 2)};
+  paths.reportFile = dir / "docs" / "一号楼报告.docx";
+  auto written = write(0);
+  ASSERT_TRUE(written.ok());
+  EXPECT_EQ(written.value().report, dir / "docs" / "一号楼报告.docx");
+  EXPECT_EQ(written.value().dataTable, dir / "docs" / "一号楼报告-数据表格.docx");
+  EXPECT_EQ(paths.reportOutputs(),
+            (std::vector<std::filesystem::path>{written.value().report, written.value().dataTable}));
+  EXPECT_EQ(word.with("SaveAs ").front(), "SaveAs 一号楼报告.docx");
+  bool tableNamed = false;
+  for (const std::string& call : word.calls)
+    tableNamed = tableNamed || call == "SaveAs 一号楼报告-数据表格.docx";
+  EXPECT_TRUE(tableNamed);
+}
+
+TEST(ProposedDocumentName, ProjectNameWhatAndDateWithoutForbiddenCharacters) {
+  const CalendarDate day{2026, 12, 8};
+  EXPECT_EQ(proposedDocumentName("阳光花园", "楼板厚度检测报告", day, ".docx"),
+            "阳光花园-楼板厚度检测报告-2026-12-08.docx");
+  EXPECT_EQ(proposedDocumentName("", "楼板厚度数据", day, ".xlsx"), "楼板厚度数据-2026-12-08.xlsx");
+  EXPECT_EQ(proposedDocumentName(" ../1#楼/A:B*?\"<>|\x01 ", "报告", {2027, 1, 2}, ".docx"),
+            "1#楼AB-报告-2027-01-02.docx");
+}
+
 TEST_F(ReportTest, OnlyTheTickedMembersAreReported) {
   project.members = {member("A001", 2, 2, 0), member("A002", 2, 2)};
   ASSERT_TRUE(generateWordReport(project, settings, word, paths, 3, {2005, 3, 7}).ok());
