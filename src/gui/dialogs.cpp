@@ -88,10 +88,13 @@ QString qtFileFilter(const std::string& filter) {
   for (int i = 0; i + 1 < parts.size(); i += 2) {
     const QString name = parts[i];
     if (name.isEmpty()) break;
-    QString pattern = parts[i + 1].isEmpty() ? name.section('(', -1).section(')', 0, 0) : parts[i + 1];
-    QStringList patterns{pattern};
-    if (pattern.startsWith("*.")) {
-      const QString ext = pattern.mid(2);
+    const QString pattern = parts[i + 1].isEmpty() ? name.section('(', -1).section(')', 0, 0) : parts[i + 1];
+    // Several patterns are separated by ";"; each extension also matches in lower and title case.
+    QStringList patterns;
+    for (const QString& one : pattern.split(';', Qt::SkipEmptyParts)) {
+      patterns << one;
+      if (!one.startsWith("*.")) continue;
+      const QString ext = one.mid(2);
       for (const QString& variant : {ext.toLower(), ext.left(1).toUpper() + ext.mid(1).toLower()}) {
         if (!patterns.contains("*." + variant)) patterns << "*." + variant;
       }

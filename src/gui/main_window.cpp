@@ -41,7 +41,9 @@ namespace kro::gui {
 namespace {
 
 constexpr int kRecentFileCount = 4;
-const char* const kOpenFilter = "原始数据文件 (*.DEX)|*.DEX|分析结果文件 (*.KRO)|*.KRO||";
+// Both kinds first, so that neither is hidden when the dialog opens; then each alone.
+const char* const kOpenFilter =
+    "楼板仪文件 (*.KRO *.DEX)|*.KRO;*.DEX|原始数据文件 (*.DEX)|*.DEX|分析结果文件 (*.KRO)|*.KRO||";
 // Placeholders: this program names no maker.
 const char* const kFeedbackAddress = "mailto:feedback@example.org";
 const char* const kWebAddress = "https://www.example.org/";
@@ -176,8 +178,12 @@ void MainWindow::buildActions() {
   makeAction("actionPaste", "粘贴", {K("Ctrl+V"), K("Shift+Ins")}, "粘贴", [this] { grid_->paste(); });
   makeAction("actionNextPane", "下一窗格", {K("F6")}, "下一窗格", [this] { nextPane(1); });
   makeAction("actionPreviousPane", "上一窗格", {K("Shift+F6")}, "上一窗格", [this] { nextPane(-1); });
-  makeAction("actionTransfer", "数据传输", {K("Ctrl+T")}, "从仪器传输数据", [this] { transfer(); });
-  makeAction("actionHelp", "帮助", {K("Ctrl+H")}, "使用说明", [this] { help(); });
+  makeAction("actionTransfer", "数据传输(&T)...", {K("Ctrl+T")}, "从仪器传输数据", [this] {
+    transfer();
+  })->setIcon(themed("network-receive", QStyle::SP_DriveNetIcon));
+  makeAction("actionHelp", "使用说明(&G)", {K("Ctrl+H")}, "使用说明", [this] {
+    help();
+  })->setIcon(themed("help-contents", QStyle::SP_DialogHelpButton));
 
   makeAction("actionControlPanel", "控制面板(&W)", {K("Alt+W")}, "显示或隐藏控制面板", [this] {
     toggleControlPanel();
@@ -203,8 +209,8 @@ void MainWindow::buildMenus() {
     }
   };
   QMenu* file = menuBar()->addMenu("文件(&F)");
-  add(file, {"actionOpen", "actionSave", "actionSaveSelection", nullptr, "actionPrint", "actionPrintPreview",
-             "actionPageSetup", nullptr});
+  add(file, {"actionOpen", "actionSave", "actionSaveSelection", nullptr, "actionTransfer", nullptr,
+             "actionPrint", "actionPrintPreview", "actionPageSetup", nullptr});
   recentMenu_ = file->addMenu("最近文件");
   file->addSeparator();
   file->addAction(action("actionExit"));
@@ -232,7 +238,8 @@ void MainWindow::buildMenus() {
   view->addAction(action("actionControlPanel"));
 
   QMenu* helpMenu = menuBar()->addMenu("帮助(&H)");
-  add(helpMenu, {"actionAbout", "actionCalculator", "actionFeedback", "actionWebSite"});
+  add(helpMenu,
+      {"actionHelp", nullptr, "actionAbout", "actionCalculator", "actionFeedback", "actionWebSite"});
 }
 
 void MainWindow::buildToolBar() {
@@ -240,6 +247,7 @@ void MainWindow::buildToolBar() {
   bar->setObjectName("toolBar");
   for (const char* name : {"actionOpen",
                            "actionSaveAnalysisFile",
+                           "actionTransfer",
                            "",
                            "actionControlPanel",
                            "actionReportParameters",

@@ -1,8 +1,10 @@
 // Report parameters dialog.
 #include "gui/report_parameters_dialog.h"
 
+#include <QCalendarWidget>
 #include <QDateEdit>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -32,6 +34,24 @@ class NoControlCharacters : public QValidator {
     }
     return Acceptable;
   }
+};
+
+const QDate kUnsetDate(1900, 1, 1);
+
+// Opens the calendar of a date that was never set at today's month instead of 1900.
+class CalendarAtToday : public QObject {
+ public:
+  explicit CalendarAtToday(QDateEdit* edit) : QObject(edit), edit_(edit) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && edit_->date() == kUnsetDate) {
+      const QDate today = QDate::currentDate();
+      static_cast<QCalendarWidget*>(watched)->setCurrentPage(today.year(), today.month());
+    }
+    return false;
+  }
+
+ private:
+  QDateEdit* edit_;
 };
 
 QString qt(std::string_view text) {
@@ -110,6 +130,10 @@ void ReportParametersDialog::buildPage(int format) {
           auto* date = new QDateEdit(page);
           date->setDisplayFormat("yyyy年M月d日");
           date->setCalendarPopup(true);
+          // The lowest date stands for "never set", shown as 未设置; its calendar opens at today.
+          date->setMinimumDate(kUnsetDate);
+          date->setSpecialValueText("未设置");
+          date->calendarWidget()->installEventFilter(new CalendarAtToday(date));
           field = date;
           break;
         }
@@ -147,7 +171,7 @@ void ReportParametersDialog::showValues(int format) {
       }
     } else if (auto* date = qobject_cast<QDateEdit*>(widget)) {
       const CalendarDate d = parameterDate(value);
-      date->setDate(QDate(d.year, d.month, d.day));
+      date->setDate(value.empty() ? kUnsetDate : QDate(d.year, d.month, d.day));
     }
   }
 }
@@ -162,7 +186,7 @@ void ReportParametersDialog::takeValues(int format) {
       values[key] = grades->currentText().toStdString();
     } else if (auto* date = qobject_cast<QDateEdit*>(widget)) {
       const QDate d = date->date();
-      values[key] = parameterDateText({d.year(), d.month(), d.day()});
+      values[key] = d == kUnsetDate ? std::string() : parameterDateText({d.year(), d.month(), d.day()});
     }
   }
 }

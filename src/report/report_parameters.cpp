@@ -199,10 +199,8 @@ std::optional<std::string_view> matchingGrade(std::string_view stored) {
 
 ProjectInfo emptyProjectInfo(int reportFormat) {
   ProjectInfo info;
-  for (const ParameterField& f : reportFormatInfo(reportFormat).fields) {
-    info[std::string(f.key)] =
-        f.kind == ParameterKind::Date ? parameterDateText(CalendarDate{}) : std::string();
-  }
+  for (const ParameterField& f : reportFormatInfo(reportFormat).fields)
+    info[std::string(f.key)] = std::string();
   return info;
 }
 
@@ -215,7 +213,7 @@ void loadFormatParameters(const SettingsLocation& location, int reportFormat, Pr
     std::string value;
     if (!file.readString(kSettingsSection, f.key, value)) continue;
     info[std::string(f.key)] =
-        f.kind == ParameterKind::Date ? parameterDateText(parameterDate(value)) : value;
+        f.kind == ParameterKind::Date && !value.empty() ? parameterDateText(parameterDate(value)) : value;
   }
   int stored = 0;
   if (reportFormat == 0 && formatIndex != nullptr &&

@@ -79,7 +79,8 @@ std::optional<std::string_view> matchingGrade(std::string_view stored);
 // Values of one format, by key (UTF-8). Date values are parameter date texts.
 using ProjectInfo = std::map<std::string, std::string, std::less<>>;
 
-// A page's values before any file is read: texts empty, dates 1 January 1970.
+// A page's values before any file is read: every text and date empty. A date nobody set stays
+// empty when stored, so no date nobody chose reaches a report.
 ProjectInfo emptyProjectInfo(int reportFormat);
 
 // Reads each key of the format in order into info; keys not found keep their values. For format

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QSettings>
@@ -16,6 +17,7 @@
 #include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -125,6 +127,21 @@ TEST_F(MainWindowTest, StartsEmptyWithFiftyGridRows) {
   EXPECT_EQ(window.grid()->model()->rowCount(), 50);
   EXPECT_FALSE(window.grid()->model()->flags(window.grid()->model()->index(0, 1)) & Qt::ItemIsEditable);
   EXPECT_EQ(find<QLineEdit>("totalReadingsEdit")->text(), "");
+}
+
+TEST_F(MainWindowTest, TransferAndGuideHaveMenuItemsAndTheOpenDialogShowsBothKinds) {
+  auto menuHolding = [this](const char* name) {
+    for (QAction* top : window.menuBar()->actions()) {
+      if (top->menu() != nullptr && top->menu()->actions().contains(window.action(name))) return top->text();
+    }
+    return QString();
+  };
+  EXPECT_EQ(menuHolding("actionTransfer"), "文件(&F)");
+  EXPECT_EQ(menuHolding("actionHelp"), "帮助(&H)");
+  EXPECT_TRUE(find<QToolBar>("toolBar")->actions().contains(window.action("actionTransfer")));
+  EXPECT_EQ(window.action("actionTransfer")->shortcut(), QKeySequence("Ctrl+T"));
+  EXPECT_EQ(qtFileFilter("楼板仪文件 (*.KRO *.DEX)|*.KRO;*.DEX|原始数据文件 (*.DEX)|*.DEX||"),
+            "楼板仪文件 (*.KRO *.kro *.Kro *.DEX *.dex *.Dex);;原始数据文件 (*.DEX *.dex *.Dex)");
 }
 
 TEST_F(MainWindowTest, OpeningFillsPanelGridAndChart) {

@@ -32,7 +32,7 @@ TEST_F(ReportDialogTest, FirstUseShowsNoFormat) {
   EXPECT_EQ(dialog.formatList()->itemText(4), "甘肃格式");
   auto* date = qobject_cast<QDateEdit*>(dialog.field(0, "报告日期"));
   ASSERT_NE(date, nullptr);
-  EXPECT_EQ(date->date(), QDate(1970, 1, 1));
+  EXPECT_EQ(date->text(), "未设置");  // a date nobody set
   EXPECT_EQ(date->displayFormat(), "yyyy年M月d日");
 }
 
@@ -53,6 +53,7 @@ TEST_F(ReportDialogTest, EditsSurviveSwitchingAndOkSavesTheSelectedFormat) {
   }
   EXPECT_EQ(ReportParameterValues(location(), 3)("委托编号"), "WT-7");
   EXPECT_EQ(ReportParameterValues(location(), 3)("浇筑日期"), "2005年 3月 7日");
+  EXPECT_EQ(ReportParameterValues(location(), 3)("委托日期"), "");  // never set, stored empty
   EXPECT_FALSE(std::filesystem::exists(dir / "report1ini.ini"));
   ReportParametersDialog again(location());
   EXPECT_EQ(again.formatList()->currentIndex(), 2);
