@@ -18,6 +18,8 @@ packages=(
   libusb-1.0-0-dev
   # fonts for Chinese text (and fontTools to make the searchable copies), PDF checks in tests
   fonts-noto-cjk python3-fonttools poppler-utils
+  # Qt's own dialogs in Chinese
+  qt6-translations-l10n
   # independent readers of the written documents in tests
   python3 python3-docx python3-openpyxl
 )
