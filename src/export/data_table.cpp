@@ -35,14 +35,21 @@ Status fillDataTable(const Project& project, WordSession& word, const OfficePath
     word.moveRight(10, true);
     if (Status s = word.mergeSelectedCells(); !s) return s;
     if (Status s = word.setCellText(1, r, 1, dataTableHeader(m)); !s) return s;
+    // The member's heading and readings on one page when they fit.
+    if (Status s = word.keepRowsTogether(1, r, r + readingRows(m)); !s) return s;
     const int n = m.readingCount();
     if (n == 0) {
       word.moveDown(1);
       continue;
     }
     for (int j = 0; j < n; ++j) {
-      if (Status s = word.setCellText(1, r + 1 + j / 10, 1 + j % 10, std::to_string(m.readingAt(j))); !s)
-        return s;
+      const int row = r + 1 + j / 10;
+      const int column = 1 + j % 10;
+      if (Status s = word.setCellText(1, row, column, std::to_string(m.readingAt(j))); !s) return s;
+      // A reading outside the tolerance band in red, so the table says what the report concludes.
+      if (!passesTolerance(m, j)) {
+        if (Status s = word.setCellTextColor(1, row, column, kOutOfToleranceColor); !s) return s;
+      }
     }
     r += readingRows(m);
     word.moveDown(readingRows(m) + 1);

@@ -2,6 +2,8 @@
 // table, one merged header row per member, ten readings a row.
 #pragma once
 
+#include <cstdint>
+
 #include "model/project.h"
 #include "report/office_paths.h"
 #include "report/word_session.h"
@@ -12,6 +14,8 @@ namespace kro {
 int dataTableRowCount(const Project& project);
 // "%s(%s)         设计厚度:%d        %s" of code, name, design thickness and test date (UTF-8).
 std::string dataTableHeader(const MemberRecord& member);
+
+inline constexpr std::uint32_t kOutOfToleranceColor = 0xFF0000;
 
 // Makes the data table document from "表格.docx" and names it "数据表格.docx" in the output folder.
 // On a failure its document is discarded; documents made before it are kept.

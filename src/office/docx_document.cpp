@@ -773,6 +773,77 @@ Status DocxDocument::setCellText(int table, int row, int column, std::string_vie
   return Status::success();
 }
 
+pugi::xml_node DocxDocument::existingCell(int table, int row, int column) {
+  indexTables();
+  if (table < 1 || table > tableCount()) return {};
+  const std::vector<pugi::xml_node>& rows = tables_[static_cast<std::size_t>(table - 1)];
+  if (row < 1 || row > static_cast<int>(rows.size()) || column < 1) return {};
+  pugi::xml_node cell = rows[static_cast<std::size_t>(row - 1)].child("w:tc");
+  for (int i = 1; cell && i < column; ++i) cell = cell.next_sibling("w:tc");
+  return cell;
+}
+
+Status DocxDocument::setCellTextColor(int table, int row, int column, std::uint32_t rgb) {
+  pugi::xml_node cell = existingCell(table, row, column);
+  if (!cell) {
+    return Error{"表格 " + std::to_string(table) + " 中没有第 " + std::to_string(row) + " 行第 " +
+                 std::to_string(column) + " 列。"};
+  }
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "%06X", rgb & 0xFFFFFFu);
+  for (pugi::xml_node p : cell.children("w:p")) {
+    for (pugi::xml_node r : p.children("w:r")) {
+      pugi::xml_node color = runProperty(runProperties(r), "w:color");
+      if (!color.attribute("w:val")) color.append_attribute("w:val");
+      color.attribute("w:val").set_value(hex);
+    }
+  }
+  return Status::success();
+}
+
+Status DocxDocument::keepRowsTogether(int table, int first, int last) {
+  indexTables();
+  if (table < 1 || table > tableCount())
+    return Error{"报告模板中没有第 " + std::to_string(table) + " 个表格。"};
+  const std::vector<pugi::xml_node>& rows = tables_[static_cast<std::size_t>(table - 1)];
+  first = std::max(first, 1);
+  last = std::min(last, static_cast<int>(rows.size()));
+  // Child elements in the order the schema requires them.
+  static const char* const kRowOrder[] = {"w:cnfStyle",  "w:divId",          "w:gridBefore", "w:gridAfter",
+                                          "w:wBefore",   "w:wAfter",         "w:cantSplit",  "w:trHeight",
+                                          "w:tblHeader", "w:tblCellSpacing", "w:jc",         "w:hidden"};
+  static const char* const kParagraphOrder[] = {"w:pStyle", "w:keepNext"};
+  auto insertInOrder = [](pugi::xml_node parent, const char* name, const auto& order) {
+    if (parent.child(name)) return;
+    std::size_t rank = 0;
+    while (rank < std::size(order) && std::strcmp(order[rank], name) != 0) ++rank;
+    for (pugi::xml_node child : parent.children()) {
+      std::size_t childRank = 0;
+      while (childRank < std::size(order) && std::strcmp(order[childRank], child.name()) != 0) ++childRank;
+      if (childRank > rank) {
+        parent.insert_child_before(name, child);
+        return;
+      }
+    }
+    parent.append_child(name);
+  };
+  for (int r = first; r <= last; ++r) {
+    pugi::xml_node tr = rows[static_cast<std::size_t>(r - 1)];
+    pugi::xml_node trPr =
+        tr.child("w:trPr") ? tr.child("w:trPr") : tr.insert_child_after("w:trPr", tr.child("w:tblPrEx"));
+    if (!trPr) trPr = tr.prepend_child("w:trPr");
+    insertInOrder(trPr, "w:cantSplit", kRowOrder);
+    if (r == last) continue;
+    for (pugi::xml_node tc : tr.children("w:tc")) {
+      for (pugi::xml_node p : tc.children("w:p")) {
+        pugi::xml_node pPr = p.child("w:pPr") ? p.child("w:pPr") : p.prepend_child("w:pPr");
+        insertInOrder(pPr, "w:keepNext", kParagraphOrder);
+      }
+    }
+  }
+  return Status::success();
+}
+
 DocxDocument::Position DocxDocument::addTable(Position at, int rows, int columns) {
   indexLines();
   if (rows <= 0 || columns <= 0 || lines_.empty()) return at;

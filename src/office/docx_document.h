@@ -59,12 +59,16 @@ class DocxDocument {
   // Replaces a cell's text; rows missing below the table are added (copies of its last row,
   // emptied). Fails for a table or column that does not exist.
   Status setCellText(int table, int row, int column, std::string_view utf8);
+  Status setCellTextColor(int table, int row, int column, std::uint32_t rgb);
+  Status keepRowsTogether(int table, int first, int last);
   // A table of rows x columns at a position: in place of an empty paragraph's line (the
   // paragraph stays after the table), else after the paragraph. Returns the first cell's
   // position. No rows: nothing is added.
   Position addTable(Position at, int rows, int columns);
 
  private:
+  // The cell at table, row and column (all from 1), or none.
+  pugi::xml_node existingCell(int table, int row, int column);
   struct Line {
     pugi::xml_node node;  // w:p or w:tr
     int segment = 0;      // for paragraphs: which break-separated part

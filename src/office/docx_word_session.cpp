@@ -108,6 +108,18 @@ Status DocxWordSession::setCellText(int table, int row, int column, std::string_
   return doc->setCellText(table, row, column, utf8);
 }
 
+Status DocxWordSession::setCellTextColor(int table, int row, int column, std::uint32_t rgb) {
+  DocxDocument* doc = activeDocument();
+  if (doc == nullptr) return Error{"没有打开的文档。"};
+  return doc->setCellTextColor(table, row, column, rgb);
+}
+
+Status DocxWordSession::keepRowsTogether(int table, int first, int last) {
+  DocxDocument* doc = activeDocument();
+  if (doc == nullptr) return Error{"没有打开的文档。"};
+  return doc->keepRowsTogether(table, first, last);
+}
+
 Status DocxWordSession::addTable(int rows, int columns) {
   DocxDocument* doc = activeDocument();
   if (doc == nullptr) return Error{"没有打开的文档。"};

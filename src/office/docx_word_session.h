@@ -37,6 +37,8 @@ class DocxWordSession : public WordSession {
   void applyFont(const WordFontChange& change) override;
   Status mergeSelectedCells() override;
   Status setCellText(int table, int row, int column, std::string_view utf8) override;
+  Status setCellTextColor(int table, int row, int column, std::uint32_t rgb) override;
+  Status keepRowsTogether(int table, int first, int last) override;
   Status addTable(int rows, int columns) override;
   void discardDocument() override;
   Status finish() override;

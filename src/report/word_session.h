@@ -60,6 +60,11 @@ class WordSession {
 
   // The text of a cell of table `table` (all from 1), replacing what it held.
   virtual Status setCellText(int table, int row, int column, std::string_view utf8) = 0;
+  // The text colour (0xRRGGBB) of everything in a cell.
+  virtual Status setCellTextColor(int table, int row, int column, std::uint32_t rgb) = 0;
+  // Keeps rows first..last of a table on one page when they fit: no row splits across pages
+  // and each row but the last stays with the next.
+  virtual Status keepRowsTogether(int table, int first, int last) = 0;
   // A table at the selection; the selection moves into its first cell.
   virtual Status addTable(int rows, int columns) = 0;
 

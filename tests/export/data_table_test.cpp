@@ -54,20 +54,32 @@ TEST_F(ExportTest, DataTableRowCounts) {
 TEST_F(ExportTest, DataTableSequence) {
   project.members = {member("A001", 25), member("B002", 0), member("C003", 3, 0)};
   ASSERT_TRUE(exportDataTable(project, word, paths).ok());
-  const Calls start(word.calls.begin(), word.calls.begin() + 8);
+  // Colours and kept rows are checked below; the rest is the table's fill-in.
+  Calls fill, colours, kept;
+  for (const std::string& call : word.calls) {
+    (call.rfind("Color ", 0) == 0 ? colours : call.rfind("Keep ", 0) == 0 ? kept : fill).push_back(call);
+  }
+  const Calls start(fill.begin(), fill.begin() + 8);
   EXPECT_EQ(start, (Calls{"Visible 1", "Add 表格.docx", "SaveAs 数据表格.docx", "Type 数据列表：",
                           "Paragraph", "MoveDown 60", "AddTable 6 10", "MoveRight 10 extend"}));
-  EXPECT_EQ(word.calls[8], "Merge");
-  EXPECT_EQ(word.calls[9], "Cell 1 1 1 " + dataTableHeader(member("A001", 25)));
-  EXPECT_EQ(word.calls[10], "Cell 1 2 1 100");
-  EXPECT_EQ(word.calls[9 + 11], "Cell 1 3 1 110");
-  EXPECT_EQ(word.calls[9 + 25], "Cell 1 4 5 124");
-  EXPECT_EQ(word.calls[9 + 26], "MoveDown 4");
+  EXPECT_EQ(fill[8], "Merge");
+  EXPECT_EQ(fill[9], "Cell 1 1 1 " + dataTableHeader(member("A001", 25)));
+  EXPECT_EQ(fill[10], "Cell 1 2 1 100");
+  EXPECT_EQ(fill[9 + 11], "Cell 1 3 1 110");
+  EXPECT_EQ(fill[9 + 25], "Cell 1 4 5 124");
+  EXPECT_EQ(fill[9 + 26], "MoveDown 4");
   // The member without readings: header in row 5, then one line down.
-  EXPECT_EQ(word.calls[9 + 27], "MoveRight 10 extend");
-  EXPECT_EQ(word.calls[9 + 29], "Cell 1 5 1 " + dataTableHeader(member("B002", 0)));
-  EXPECT_EQ(word.calls[9 + 30], "MoveDown 1");
-  EXPECT_EQ(word.calls.size(), 9u + 31);
+  EXPECT_EQ(fill[9 + 27], "MoveRight 10 extend");
+  EXPECT_EQ(fill[9 + 29], "Cell 1 5 1 " + dataTableHeader(member("B002", 0)));
+  EXPECT_EQ(fill[9 + 30], "MoveDown 1");
+  EXPECT_EQ(fill.size(), 9u + 31);
+
+  // Readings outside 120 -5/+8 in red: 100..114 are, 115..124 are not.
+  EXPECT_EQ(colours.size(), 15u);
+  EXPECT_EQ(colours.front(), "Color 1 2 1 FF0000");
+  EXPECT_EQ(colours.back(), "Color 1 3 5 FF0000");  // reading 114
+  // Each member's heading and readings kept together.
+  EXPECT_EQ(kept, (Calls{"Keep 1 1 4", "Keep 1 5 6"}));
 }
 
 TEST_F(ExportTest, SpreadsheetBlocks) {

@@ -140,6 +140,14 @@ def check_data_table(path, failures):
         failures.append(f"data table: header row {[c.text for c in header]!r}")
     if len(unique_cells(rows[1])) != 10:
         failures.append("data table: a reading row without ten cells")
+    # Member 0001 (120 -5/+8) has the reading 114: red; 116 is not.
+    red = {r.text for row in rows[:4] for cell in unique_cells(row) for p in cell.paragraphs for r in p.runs
+           if r.font.color is not None and r.font.color.rgb is not None and str(r.font.color.rgb) == "FF0000"}
+    if "114" not in red or "116" in red:
+        failures.append(f"data table: red readings of 0001 are {sorted(red)}")
+    first_row = rows[0]._tr
+    if first_row.find(f"{W}trPr/{W}cantSplit") is None or first_row.find(f"{W}tc/{W}p/{W}pPr/{W}keepNext") is None:
+        failures.append("data table: a member's heading row is not kept with its readings")
 
 
 def check_workbook(path, failures):

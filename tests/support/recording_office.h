@@ -2,6 +2,7 @@
 // order of the calls a report or export makes.
 #pragma once
 
+#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,6 +45,14 @@ class RecordingWordSession : public WordSession {
   }
   Status addTable(int rows, int columns) override {
     return step("AddTable " + std::to_string(rows) + " " + std::to_string(columns));
+  }
+  Status setCellTextColor(int t, int r, int c, std::uint32_t rgb) override {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%06X", rgb & 0xFFFFFFu);
+    return step("Color " + std::to_string(t) + " " + std::to_string(r) + " " + std::to_string(c) + " " + hex);
+  }
+  Status keepRowsTogether(int t, int first, int last) override {
+    return step("Keep " + std::to_string(t) + " " + std::to_string(first) + " " + std::to_string(last));
   }
   void discardDocument() override { static_cast<void>(step("Discard")); }
   Status finish() override { return step("Finish"); }
