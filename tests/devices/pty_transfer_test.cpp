@@ -108,7 +108,7 @@ TEST_F(PtyTransferTest, PacedAt2400BaudAndTickedEvery200Ms) {
 }
 
 TEST_F(PtyTransferTest, ARestartWhileTheInstrumentIsMidBlockNeverWritesInventedMembers) {
-  // Three members of 20 readings at 2400 baud: 8 + 3 x 54 = 170 bytes, about 0.7 s a block.
+  // The first three sample members (62 readings) at 2400 baud: 174 bytes, about 0.7 s a block.
   const std::vector<MemberRecord> sample = makeSampleProject();
   const std::vector<MemberRecord> members = {sample[0], sample[1], sample[2]};
   serve(members, false);
