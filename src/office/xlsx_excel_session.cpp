@@ -49,7 +49,8 @@ class SilencedErrorStream {
 std::optional<double> integerCell(std::string_view text) {
   std::string_view digits = text;
   if (!digits.empty() && digits.front() == '-') digits.remove_prefix(1);
-  if (digits.empty() || digits.size() > 15 || (digits.size() > 1 && digits.front() == '0')) return std::nullopt;
+  if (digits.empty() || digits.size() > 15 || (digits.size() > 1 && digits.front() == '0'))
+    return std::nullopt;
   if (digits.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
   if (text == "-0") return std::nullopt;
   return std::strtod(std::string(text).c_str(), nullptr);

@@ -25,7 +25,8 @@ void loadReportFonts() {
     for (const std::filesystem::path& folder : ProgramPaths::fontFolders()) {
       std::error_code ec;
       for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        if (entry.path().extension() == ".otf") QFontDatabase::addApplicationFont(qtText(entry.path().string()));
+        if (entry.path().extension() == ".otf")
+          QFontDatabase::addApplicationFont(qtText(entry.path().string()));
       }
     }
   });
@@ -35,11 +36,22 @@ void loadReportFonts() {
 // back to one character each, so a PDF's text can be searched.
 QStringList fontFamiliesFor(const std::string& face, bool serif) {
   if (face == "宋体")
-    return {"SimSun",           "宋体",           "NSimSun",          "KRO Serif CJK SC",
-            "Noto Serif CJK SC", "KRO Sans CJK SC", "Noto Sans CJK SC", "WenQuanYi Zen Hei"};
+    return {"SimSun",
+            "宋体",
+            "NSimSun",
+            "KRO Serif CJK SC",
+            "Noto Serif CJK SC",
+            "KRO Sans CJK SC",
+            "Noto Sans CJK SC",
+            "WenQuanYi Zen Hei"};
   if (face == "黑体")
-    return {"SimHei",           "黑体",              "KRO Sans CJK SC",  "Noto Sans CJK SC", "WenQuanYi Zen Hei",
-            "KRO Serif CJK SC", "Noto Serif CJK SC"};
+    return {"SimHei",
+            "黑体",
+            "KRO Sans CJK SC",
+            "Noto Sans CJK SC",
+            "WenQuanYi Zen Hei",
+            "KRO Serif CJK SC",
+            "Noto Serif CJK SC"};
   if (!face.empty()) return {QString::fromStdString(face), "KRO Sans CJK SC", "Noto Sans CJK SC"};
   return serif ? QStringList{"KRO Serif CJK SC", "Noto Serif CJK SC", "KRO Sans CJK SC", "Noto Sans CJK SC"}
                : QStringList{"KRO Sans CJK SC", "Noto Sans CJK SC"};
