@@ -130,6 +130,33 @@ def check_report(path, format_index, vals, failures):
         failures.append(f"format {format_index + 1}: no conclusion")
 
 
+# Schema order of the property elements we write (ECMA-376 CT_RPr, CT_PPrBase, CT_TrPr); others
+# may sit between them, but these must keep their relative order.
+RUN_ORDER = ["rStyle", "rFonts", "b", "bCs", "i", "iCs", "caps", "smallCaps", "strike", "dstrike", "outline",
+             "shadow", "emboss", "imprint", "noProof", "snapToGrid", "vanish", "webHidden", "color", "spacing",
+             "w", "kern", "position", "sz", "szCs", "highlight", "u", "effect", "bdr", "shd", "fitText",
+             "vertAlign", "rtl", "cs", "em", "lang", "eastAsianLayout", "specVanish"]
+PARAGRAPH_ORDER = ["pStyle", "keepNext", "keepLines", "pageBreakBefore", "framePr", "widowControl", "numPr",
+                   "suppressLineNumbers", "pBdr", "shd", "tabs", "suppressAutoHyphens", "kinsoku", "wordWrap",
+                   "overflowPunct", "topLinePunct", "autoSpaceDE", "autoSpaceDN", "bidi", "adjustRightInd",
+                   "snapToGrid", "spacing", "ind", "contextualSpacing", "mirrorIndents", "suppressOverlap", "jc",
+                   "textDirection", "textAlignment", "textboxTightWrap", "outlineLvl", "divId", "cnfStyle", "rPr",
+                   "sectPr", "pPrChange"]
+ROW_ORDER = ["cnfStyle", "divId", "gridBefore", "gridAfter", "wBefore", "wAfter", "cantSplit", "trHeight",
+             "tblHeader", "tblCellSpacing", "jc", "hidden"]
+
+
+def check_element_order(path, failures):
+    document = docx.Document(path)
+    for tag, order in (("rPr", RUN_ORDER), ("pPr", PARAGRAPH_ORDER), ("trPr", ROW_ORDER)):
+        for props in document.element.body.iter(W + tag):
+            names = [child.tag[len(W):] for child in props if child.tag.startswith(W)]
+            ranks = [order.index(n) for n in names if n in order]
+            if ranks != sorted(ranks):
+                failures.append(f"{os.path.basename(path)}: {tag} children out of schema order: {names}")
+                return
+
+
 def check_data_table(path, failures):
     document = docx.Document(path)
     if document.paragraphs[0].text != "数据列表：":
@@ -184,8 +211,10 @@ def main():
                 subprocess.run([KRO, "report", SAMPLE, "-o", out, "--format", str(format_index + 1),
                                 "--config-dir", config], check=True)
                 check_report(os.path.join(out, "楼板仪报告文档.docx"), format_index, vals, failures)
+                check_element_order(os.path.join(out, "楼板仪报告文档.docx"), failures)
                 if format_index == 0:
                     check_data_table(os.path.join(out, "数据表格.docx"), failures)
+                    check_element_order(os.path.join(out, "数据表格.docx"), failures)
         # Control characters in every parameter: the documents must still open everywhere.
         for format_index in range(6):
             config = os.path.join(work, f"config-control-{format_index}")
