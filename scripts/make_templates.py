@@ -22,10 +22,10 @@ class P:
     """A paragraph: text, alignment, size (points), bold, heading font, numbering label."""
 
     def __init__(self, text="", align=None, size=None, bold=False, hei=False, label=None,
-                 page_break=False, tiny=False, mark=None, indent=None, spacing=None):
+                 page_break=False, tiny=False, mark=None, indent=None, spacing=None, keep_next=False):
         self.text, self.align, self.size, self.bold, self.hei = text, align, size, bold, hei
         self.label, self.page_break, self.tiny, self.mark = label, page_break, tiny, mark
-        self.indent, self.spacing = indent, spacing
+        self.indent, self.spacing, self.keep_next = indent, spacing, keep_next
 
 
 class T:
@@ -48,6 +48,8 @@ def run_props(size=None, bold=False, hei=False):
 
 def paragraph_xml(p, labels):
     ppr = []
+    if p.keep_next:  # on the same page as the paragraph after it
+        ppr.append("<w:keepNext/>")
     if p.page_break:
         ppr.append("<w:pageBreakBefore/>")
     if p.label:
@@ -176,7 +178,13 @@ def blank(n, tiny=False):
 
 
 def heading(text, page_break=False, mark=None):
-    return P(text, size=14, hei=True, page_break=page_break, mark=mark, spacing=120)
+    """A section heading, never left alone at the foot of a page."""
+    return P(text, size=14, hei=True, page_break=page_break, mark=mark, spacing=120, keep_next=True)
+
+
+def signatures():
+    """The signature line, kept on one page with the blank line before it."""
+    return [P(keep_next=True), body(SIGNATURES)]
 
 
 def body(text, mark=None):
@@ -231,7 +239,7 @@ def report1():
               value("conclusion"),                                                # line 38 (39 after the break)
               *blank(5, tiny=True),
               body("五、检测仪器：", mark="instrument"),                          # line 44 (45), column 7
-              P(), body(SIGNATURES)]
+              *signatures()]
     check(blocks, {"number": 3, "name": 10, "builder": 11, "content": 12, "lab": 20, "date": 21,
                    "table1": (23, 1), "overview": 30, "conclusion": 38, "instrument": 44})
     write("检测报告1", blocks, "楼板厚度检测报告")
@@ -259,8 +267,7 @@ def report2():
               P(), heading("四、检测方法"), value("method_text"),                  # line 45 (46)
               P(), heading("五、检测结论"), value("conclusion"),                   # line 48 (49)
               P(), heading("六、检测依据、仪器及人员"),
-              T([[{"text": "", "align": "left"}] for _ in range(5)], [8306], mark="table2"),
-              P(), body(SIGNATURES)]
+              T([[{"text": "", "align": "left"}] for _ in range(5)], [8306], mark="table2")]
     check(blocks, {"number": 6, "name": 13, "client": 15, "item": 17, "method": 19, "date": 21,
                    "table1": (23, 1), "overview": 42, "method_text": 45, "conclusion": 48, "table2": (51, 2)})
     write("检测报告2", blocks, "楼板厚度检测报告")
@@ -276,7 +283,7 @@ def report3():
              spanning("检测结论", bold=True), spanning("", align="left")]
     blocks = [P(LAB, align="center", size=14, bold=True),
               P("楼板厚度检测报告", align="center", size=22, bold=True, hei=True), P(),
-              T(rows, LABEL_VALUE, mark="table1"), P(), body(SIGNATURES)]
+              T(rows, LABEL_VALUE, mark="table1"), *signatures()]
     check(blocks, {"table1": (3, 1)})
     write("检测报告3", blocks, "楼板厚度检测报告")
 
@@ -297,7 +304,7 @@ def report4():
     rows += [[{"text": "", "align": "center"} for _ in range(9)] for _ in range(10)]
     blocks = [P(LAB, align="center", size=14, bold=True),
               P("楼板厚度检测报告", align="center", size=22, bold=True, hei=True), P(),
-              T(rows, grid, mark="table1", header_rows=0), P(), body(SIGNATURES)]
+              T(rows, grid, mark="table1", header_rows=0), *signatures()]
     check(blocks, {"table1": (3, 1)})
     write("检测报告4", blocks, "楼板厚度检测报告")
 
@@ -308,7 +315,7 @@ def regional(name, title):
     rows += [spanning("检测结果", bold=True), spanning("", align="left"),
              [{"text": "结论", "bold": True}, {"text": "", "span": 3, "align": "left"}]]
     blocks = [P(LAB, align="center", size=14, bold=True), P(title, align="center", size=22, bold=True, hei=True), P(),
-              T(rows, LABEL_VALUE, mark="table1"), P(), body(SIGNATURES)]
+              T(rows, LABEL_VALUE, mark="table1"), *signatures()]
     check(blocks, {"table1": (3, 1)})
     write(name, blocks, title)
 
