@@ -157,6 +157,30 @@ def check_element_order(path, failures):
                 return
 
 
+def check_merged_cells(path, failures):
+    """A merged cell (w:gridSpan n) is as wide as the n grid columns it covers, and no row holds
+    more grid columns than its table has."""
+    document = docx.Document(path)
+    for table in document.element.body.iter(W + "tbl"):
+        grid = [int(c.get(W + "w")) for c in table.find(W + "tblGrid").findall(W + "gridCol")]
+        for row in table.findall(W + "tr"):
+            column = 0
+            for cell in row.findall(W + "tc"):
+                span_element = cell.find(f"{W}tcPr/{W}gridSpan")
+                span = int(span_element.get(W + "val")) if span_element is not None else 1
+                width_element = cell.find(f"{W}tcPr/{W}tcW")
+                if span > 1 and width_element is not None:
+                    expected = sum(grid[column:column + span])
+                    if int(width_element.get(W + "w")) != expected:
+                        failures.append(f"{os.path.basename(path)}: a cell spanning {span} columns is "
+                                        f"{width_element.get(W + 'w')} wide, not {expected}")
+                        return
+                column += span
+            if column > len(grid):
+                failures.append(f"{os.path.basename(path)}: a row covers {column} of {len(grid)} grid columns")
+                return
+
+
 def check_data_table(path, failures):
     document = docx.Document(path)
     if document.paragraphs[0].text != "数据列表：":
@@ -212,9 +236,11 @@ def main():
                                 "--config-dir", config], check=True)
                 check_report(os.path.join(out, "楼板仪报告文档.docx"), format_index, vals, failures)
                 check_element_order(os.path.join(out, "楼板仪报告文档.docx"), failures)
+                check_merged_cells(os.path.join(out, "楼板仪报告文档.docx"), failures)
                 if format_index == 0:
                     check_data_table(os.path.join(out, "数据表格.docx"), failures)
                     check_element_order(os.path.join(out, "数据表格.docx"), failures)
+                    check_merged_cells(os.path.join(out, "数据表格.docx"), failures)
         # Control characters in every parameter: the documents must still open everywhere.
         for format_index in range(6):
             config = os.path.join(work, f"config-control-{format_index}")
