@@ -801,13 +801,13 @@ Status DocxDocument::setCellTextColor(int table, int row, int column, std::uint3
   return Status::success();
 }
 
-Status DocxDocument::keepRowsTogether(int table, int first, int last) {
+Status DocxDocument::keepRows(int table, int first, int last, bool withNext) {
   indexTables();
   if (table < 1 || table > tableCount())
     return Error{"报告模板中没有第 " + std::to_string(table) + " 个表格。"};
   const std::vector<pugi::xml_node>& rows = tables_[static_cast<std::size_t>(table - 1)];
-  first = std::max(first, 1);
   last = std::min(last, static_cast<int>(rows.size()));
+  first = std::clamp(first, 1, std::max(last, 1));
   // Child elements in the order the schema requires them.
   static const char* const kRowOrder[] = {"w:cnfStyle",  "w:divId",          "w:gridBefore", "w:gridAfter",
                                           "w:wBefore",   "w:wAfter",         "w:cantSplit",  "w:trHeight",
@@ -833,7 +833,7 @@ Status DocxDocument::keepRowsTogether(int table, int first, int last) {
         tr.child("w:trPr") ? tr.child("w:trPr") : tr.insert_child_after("w:trPr", tr.child("w:tblPrEx"));
     if (!trPr) trPr = tr.prepend_child("w:trPr");
     insertInOrder(trPr, "w:cantSplit", kRowOrder);
-    if (r == last) continue;
+    if (r == last && !withNext) continue;
     for (pugi::xml_node tc : tr.children("w:tc")) {
       for (pugi::xml_node p : tc.children("w:p")) {
         pugi::xml_node pPr = p.child("w:pPr") ? p.child("w:pPr") : p.prepend_child("w:pPr");

@@ -60,7 +60,9 @@ class DocxDocument {
   // emptied). Fails for a table or column that does not exist.
   Status setCellText(int table, int row, int column, std::string_view utf8);
   Status setCellTextColor(int table, int row, int column, std::uint32_t rgb);
-  Status keepRowsTogether(int table, int first, int last);
+  // Rows first..last (clamped to the table) never split across pages and each stays with the
+  // next row; with withNext the last one also stays with the paragraph after the table.
+  Status keepRows(int table, int first, int last, bool withNext);
   // A table of rows x columns at a position: in place of an empty paragraph's line (the
   // paragraph stays after the table), else after the paragraph. Returns the first cell's
   // position. No rows: nothing is added.

@@ -2,6 +2,7 @@
 #include "office/docx_word_session.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace kro {
 
@@ -117,7 +118,13 @@ Status DocxWordSession::setCellTextColor(int table, int row, int column, std::ui
 Status DocxWordSession::keepRowsTogether(int table, int first, int last) {
   DocxDocument* doc = activeDocument();
   if (doc == nullptr) return Error{"没有打开的文档。"};
-  return doc->keepRowsTogether(table, first, last);
+  return doc->keepRows(table, first, last, false);
+}
+
+Status DocxWordSession::keepTableWithNext(int table) {
+  DocxDocument* doc = activeDocument();
+  if (doc == nullptr) return Error{"没有打开的文档。"};
+  return doc->keepRows(table, std::numeric_limits<int>::max(), std::numeric_limits<int>::max(), true);
 }
 
 Status DocxWordSession::addTable(int rows, int columns) {

@@ -263,6 +263,10 @@ Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocat
       regionalReport(fill, project, settings, reportFormat + 1);
       break;
   }
+  // In the formats whose signature line follows their table, the two share a page.
+  if (reportFormat >= 2 && fill.status()) {
+    if (Status s = word.keepTableWithNext(1); !s) return Error{s.message()};
+  }
   if (!fill.status()) return Error{fill.status().message()};
   const Status table = exportDataTable(project, word, paths);
   if (Status s = word.finish(); !s) return Error{s.message()};

@@ -65,6 +65,8 @@ class WordSession {
   // Keeps rows first..last of a table on one page when they fit: no row splits across pages
   // and each row but the last stays with the next.
   virtual Status keepRowsTogether(int table, int first, int last) = 0;
+  // Keeps a table's last row on one page with the paragraph after it (a signature line).
+  virtual Status keepTableWithNext(int table) = 0;
   // A table at the selection; the selection moves into its first cell.
   virtual Status addTable(int rows, int columns) = 0;
 

@@ -128,6 +128,10 @@ def check_report(path, format_index, vals, failures):
         c.text for t in document.tables for r in t.rows for c in unique_cells(r))
     if "本次检测的" not in text and format_index != 3:
         failures.append(f"format {format_index + 1}: no conclusion")
+    if format_index >= 2:  # the signature line follows the table: its last row stays with it
+        last_row = document.tables[0].rows[-1]._tr
+        if last_row.find(f"{W}tc/{W}p/{W}pPr/{W}keepNext") is None:
+            failures.append(f"format {format_index + 1}: the table's last row is not kept with the signatures")
 
 
 # Schema order of the property elements we write (ECMA-376 CT_RPr, CT_PPrBase, CT_TrPr); others

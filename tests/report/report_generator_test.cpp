@@ -280,6 +280,16 @@ TEST(ProposedDocumentName, ProjectNameWhatAndDateWithoutForbiddenCharacters) {
             "1#楼AB-报告-2027-01-02.docx");
 }
 
+TEST_F(ReportTest, TheSignatureLineStaysWithTheTableItFollows) {
+  project.members = {member("A001", 2, 2)};
+  for (int format = 0; format < kReportFormatCount; ++format) {
+    word.calls.clear();
+    ASSERT_TRUE(write(format).ok()) << format;
+    // Formats 3 to 6 sign below their first table; 1 below a paragraph, 2 inside its table.
+    EXPECT_EQ(word.with("KeepWithNext").size(), format >= 2 ? 1u : 0u) << format;
+  }
+}
+
 TEST_F(ReportTest, OnlyTheTickedMembersAreReported) {
   project.members = {member("A001", 2, 2, 0), member("A002", 2, 2)};
   ASSERT_TRUE(generateWordReport(project, settings, word, paths, 3, {2005, 3, 7}).ok());
