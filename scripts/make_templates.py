@@ -88,7 +88,8 @@ def cell_xml(cell, width, row_height):
     rpr = run_props(cell.get("size"), cell.get("bold", False), False)
     text = cell.get("text", "")
     runs = f'<w:r>{rpr}<w:t xml:space="preserve">{escape(text)}</w:t></w:r>' if text else ""
-    return (f"<w:tc><w:tcPr>{tcpr}</w:tcPr><w:p><w:pPr><w:jc w:val=\"{align}\"/>{rpr}</w:pPr>"
+    keep = "<w:keepNext/>" if cell.get("keep_next") else ""  # a label row stays with its contents
+    return (f"<w:tc><w:tcPr>{tcpr}</w:tcPr><w:p><w:pPr>{keep}<w:jc w:val=\"{align}\"/>{rpr}</w:pPr>"
             f"{runs}</w:p></w:tc>")
 
 
@@ -208,7 +209,8 @@ def pairs(rows, value_label=None):
 
 
 def spanning(text, bold=False, columns=4, align=None):
-    cell = {"text": text, "span": columns, "bold": bold}
+    # A bold spanning row is the label of the row below it: the two share a page.
+    cell = {"text": text, "span": columns, "bold": bold, "keep_next": bold}
     if align:
         cell["align"] = align
     return [cell]
