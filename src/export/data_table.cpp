@@ -1,6 +1,9 @@
 // The data table export.
 #include "export/data_table.h"
 
+#include <utility>
+#include <vector>
+
 #include "model/gbk_text.h"
 #include "model/statistics.h"
 
@@ -29,6 +32,7 @@ Status fillDataTable(const Project& project, WordSession& word, const OfficePath
   word.moveDown(60);
   if (Status s = word.addTable(dataTableRowCount(project), 10); !s) return s;
   int r = 0;
+  std::vector<std::pair<int, int>> blocks;  // each member's heading and last row
   for (const MemberRecord& m : project.members) {
     if (m.selected() == 0) continue;
     ++r;
@@ -37,6 +41,7 @@ Status fillDataTable(const Project& project, WordSession& word, const OfficePath
     if (Status s = word.setCellText(1, r, 1, dataTableHeader(m)); !s) return s;
     // The member's heading and readings on one page when they fit.
     if (Status s = word.keepRowsTogether(1, r, r + readingRows(m)); !s) return s;
+    blocks.emplace_back(r, r + readingRows(m));
     const int n = m.readingCount();
     if (n == 0) {
       word.moveDown(1);
@@ -53,6 +58,10 @@ Status fillDataTable(const Project& project, WordSession& word, const OfficePath
     }
     r += readingRows(m);
     word.moveDown(readingRows(m) + 1);
+  }
+  // A member longer than a page shows its heading again on every page it spans.
+  for (auto block = blocks.rbegin(); block != blocks.rend(); ++block) {
+    if (Status s = word.repeatBlockHeading(1, block->first, block->second); !s) return s;
   }
   return Status::success();
 }

@@ -801,6 +801,79 @@ Status DocxDocument::setCellTextColor(int table, int row, int column, std::uint3
   return Status::success();
 }
 
+namespace {
+
+// Child elements of row and paragraph properties in the order the schema requires them.
+constexpr const char* kRowOrder[] = {"w:cnfStyle",  "w:divId",          "w:gridBefore", "w:gridAfter",
+                                     "w:wBefore",   "w:wAfter",         "w:cantSplit",  "w:trHeight",
+                                     "w:tblHeader", "w:tblCellSpacing", "w:jc",         "w:hidden"};
+constexpr const char* kParagraphOrder[] = {"w:pStyle", "w:keepNext"};
+
+// Adds an empty child element in its schema place, unless the parent has it already.
+template <std::size_t N>
+void insertInOrder(pugi::xml_node parent, const char* name, const char* const (&order)[N]) {
+  if (parent.child(name)) return;
+  auto rank = [&](const char* n) {
+    std::size_t i = 0;
+    while (i < N && std::strcmp(order[i], n) != 0) ++i;
+    return i;
+  };
+  const std::size_t own = rank(name);
+  for (pugi::xml_node child : parent.children()) {
+    if (rank(child.name()) > own) {
+      parent.insert_child_before(name, child);
+      return;
+    }
+  }
+  parent.append_child(name);
+}
+
+pugi::xml_node rowProperties(pugi::xml_node tr) {
+  if (pugi::xml_node trPr = tr.child("w:trPr")) return trPr;
+  if (pugi::xml_node exceptions = tr.child("w:tblPrEx")) return tr.insert_child_after("w:trPr", exceptions);
+  return tr.prepend_child("w:trPr");
+}
+
+// Every paragraph of a row stays on the page of the next row, or no longer does.
+void keepRowWithNext(pugi::xml_node tr, bool keep) {
+  for (pugi::xml_node tc : tr.children("w:tc")) {
+    for (pugi::xml_node p : tc.children("w:p")) {
+      if (keep) {
+        pugi::xml_node pPr = p.child("w:pPr") ? p.child("w:pPr") : p.prepend_child("w:pPr");
+        insertInOrder(pPr, "w:keepNext", kParagraphOrder);
+      } else if (pugi::xml_node pPr = p.child("w:pPr")) {
+        pPr.remove_child("w:keepNext");
+      }
+    }
+  }
+}
+
+// An empty paragraph one point high after a node: it keeps two tables apart, which would
+// otherwise merge.
+pugi::xml_node insertTableSeparator(pugi::xml_node after) {
+  pugi::xml_node p = after.parent().insert_child_after("w:p", after);
+  pugi::xml_node pPr = p.append_child("w:pPr");
+  pugi::xml_node spacing = pPr.append_child("w:spacing");
+  setAttribute(spacing, "w:before", "0");
+  setAttribute(spacing, "w:after", "0");
+  setAttribute(spacing, "w:line", "20");
+  setAttribute(spacing, "w:lineRule", "exact");
+  setAttribute(pPr.append_child("w:rPr").append_child("w:sz"), "w:val", "2");
+  return p;
+}
+
+// A table after a node, with the properties and grid of another and the given rows moved into it.
+pugi::xml_node moveRowsToNewTable(pugi::xml_node from, const std::vector<pugi::xml_node>& rows,
+                                  pugi::xml_node after) {
+  pugi::xml_node tbl = after.parent().insert_child_after("w:tbl", after);
+  if (pugi::xml_node tblPr = from.child("w:tblPr")) tbl.append_copy(tblPr);
+  if (pugi::xml_node grid = from.child("w:tblGrid")) tbl.append_copy(grid);
+  for (pugi::xml_node tr : rows) tbl.append_move(tr);
+  return tbl;
+}
+
+}  // namespace
+
 Status DocxDocument::keepRows(int table, int first, int last, bool withNext) {
   indexTables();
   if (table < 1 || table > tableCount())
@@ -808,39 +881,54 @@ Status DocxDocument::keepRows(int table, int first, int last, bool withNext) {
   const std::vector<pugi::xml_node>& rows = tables_[static_cast<std::size_t>(table - 1)];
   last = std::min(last, static_cast<int>(rows.size()));
   first = std::clamp(first, 1, std::max(last, 1));
-  // Child elements in the order the schema requires them.
-  static const char* const kRowOrder[] = {"w:cnfStyle",  "w:divId",          "w:gridBefore", "w:gridAfter",
-                                          "w:wBefore",   "w:wAfter",         "w:cantSplit",  "w:trHeight",
-                                          "w:tblHeader", "w:tblCellSpacing", "w:jc",         "w:hidden"};
-  static const char* const kParagraphOrder[] = {"w:pStyle", "w:keepNext"};
-  auto insertInOrder = [](pugi::xml_node parent, const char* name, const auto& order) {
-    if (parent.child(name)) return;
-    std::size_t rank = 0;
-    while (rank < std::size(order) && std::strcmp(order[rank], name) != 0) ++rank;
-    for (pugi::xml_node child : parent.children()) {
-      std::size_t childRank = 0;
-      while (childRank < std::size(order) && std::strcmp(order[childRank], child.name()) != 0) ++childRank;
-      if (childRank > rank) {
-        parent.insert_child_before(name, child);
-        return;
-      }
-    }
-    parent.append_child(name);
-  };
   for (int r = first; r <= last; ++r) {
     pugi::xml_node tr = rows[static_cast<std::size_t>(r - 1)];
-    pugi::xml_node trPr =
-        tr.child("w:trPr") ? tr.child("w:trPr") : tr.insert_child_after("w:trPr", tr.child("w:tblPrEx"));
-    if (!trPr) trPr = tr.prepend_child("w:trPr");
-    insertInOrder(trPr, "w:cantSplit", kRowOrder);
-    if (r == last && !withNext) continue;
-    for (pugi::xml_node tc : tr.children("w:tc")) {
-      for (pugi::xml_node p : tc.children("w:p")) {
-        pugi::xml_node pPr = p.child("w:pPr") ? p.child("w:pPr") : p.prepend_child("w:pPr");
-        insertInOrder(pPr, "w:keepNext", kParagraphOrder);
-      }
-    }
+    insertInOrder(rowProperties(tr), "w:cantSplit", kRowOrder);
+    if (r < last || withNext) keepRowWithNext(tr, true);
   }
+  return Status::success();
+}
+
+bool DocxDocument::mayBeLongerThanAPage(int rows) {
+  // A generous bound on a one-line row's height, 20 pt: a block within it fits on a page.
+  constexpr long kRowHeightBound = 400;
+  pugi::xml_node sect = body_.child("w:document").child("w:body").child("w:sectPr");
+  const long textHeight = sect.child("w:pgSz").attribute("w:h").as_int(16838) -
+                          sect.child("w:pgMar").attribute("w:top").as_int(1440) -
+                          sect.child("w:pgMar").attribute("w:bottom").as_int(1440);
+  return static_cast<long>(rows) * kRowHeightBound > textHeight;
+}
+
+Status DocxDocument::repeatBlockHeading(int table, int first, int last) {
+  indexTables();
+  if (table < 1 || table > tableCount())
+    return Error{"报告模板中没有第 " + std::to_string(table) + " 个表格。"};
+  const std::vector<pugi::xml_node> rows = tables_[static_cast<std::size_t>(table - 1)];
+  const int count = static_cast<int>(rows.size());
+  if (first < 1 || first > count || last < first) return Status::success();
+  last = std::min(last, count);
+  if (!mayBeLongerThanAPage(last - first + 1)) return Status::success();
+
+  pugi::xml_node tbl = rows.front().parent();
+  pugi::xml_node block = tbl;
+  pugi::xml_node place = tbl;
+  if (first > 1) {
+    // The rows before stay; the block and the rows after it move into tables of their own.
+    place = insertTableSeparator(place);
+    block = place = moveRowsToNewTable(tbl, {rows.begin() + (first - 1), rows.begin() + last}, place);
+  }
+  if (last < count) {
+    place = insertTableSeparator(place);
+    moveRowsToNewTable(tbl, {rows.begin() + last, rows.end()}, place);
+  }
+  // The heading repeats at the top of every page the block spans and stays with its first row;
+  // the other rows may break across pages, which they must.
+  pugi::xml_node heading = block.child("w:tr");
+  insertInOrder(rowProperties(heading), "w:tblHeader", kRowOrder);
+  keepRowWithNext(heading, true);
+  for (pugi::xml_node tr = heading.next_sibling("w:tr"); tr; tr = tr.next_sibling("w:tr"))
+    keepRowWithNext(tr, false);
+  invalidate();
   return Status::success();
 }
 

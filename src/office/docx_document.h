@@ -63,6 +63,10 @@ class DocxDocument {
   // Rows first..last (clamped to the table) never split across pages and each stays with the
   // next row; with withNext the last one also stays with the paragraph after the table.
   Status keepRows(int table, int first, int last, bool withNext);
+  // Rows first..last of a table are a block headed by row first. When the block may not fit on
+  // one page it becomes a table of its own (the rows after it another), whose heading row
+  // repeats at the top of every page; the tables after it are numbered higher.
+  Status repeatBlockHeading(int table, int first, int last);
   // A table of rows x columns at a position: in place of an empty paragraph's line (the
   // paragraph stays after the table), else after the paragraph. Returns the first cell's
   // position. No rows: nothing is added.
@@ -78,6 +82,7 @@ class DocxDocument {
 
   void indexLines();
   void indexTables();
+  bool mayBeLongerThanAPage(int rows);
   void invalidate() { linesValid_ = tablesValid_ = false; }
   int lineOf(pugi::xml_node node, int segment);
   Position insertInParagraph(pugi::xml_node paragraph, int segment, int column, std::string_view utf8,

@@ -121,6 +121,12 @@ Status DocxWordSession::keepRowsTogether(int table, int first, int last) {
   return doc->keepRows(table, first, last, false);
 }
 
+Status DocxWordSession::repeatBlockHeading(int table, int first, int last) {
+  DocxDocument* doc = activeDocument();
+  if (doc == nullptr) return Error{"没有打开的文档。"};
+  return doc->repeatBlockHeading(table, first, last);
+}
+
 Status DocxWordSession::keepTableWithNext(int table) {
   DocxDocument* doc = activeDocument();
   if (doc == nullptr) return Error{"没有打开的文档。"};

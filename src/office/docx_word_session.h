@@ -39,6 +39,7 @@ class DocxWordSession : public WordSession {
   Status setCellText(int table, int row, int column, std::string_view utf8) override;
   Status setCellTextColor(int table, int row, int column, std::uint32_t rgb) override;
   Status keepRowsTogether(int table, int first, int last) override;
+  Status repeatBlockHeading(int table, int first, int last) override;
   Status keepTableWithNext(int table) override;
   Status addTable(int rows, int columns) override;
   void discardDocument() override;

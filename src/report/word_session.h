@@ -65,6 +65,10 @@ class WordSession {
   // Keeps rows first..last of a table on one page when they fit: no row splits across pages
   // and each row but the last stays with the next.
   virtual Status keepRowsTogether(int table, int first, int last) = 0;
+  // Rows first..last of a table are a block headed by row first. A block that may be longer
+  // than a page goes into a table of its own whose heading row repeats at the top of each page;
+  // the tables after it are numbered higher, so blocks are given from the last one up.
+  virtual Status repeatBlockHeading(int table, int first, int last) = 0;
   // Keeps a table's last row on one page with the paragraph after it (a signature line).
   virtual Status keepTableWithNext(int table) = 0;
   // A table at the selection; the selection moves into its first cell.

@@ -55,9 +55,13 @@ TEST_F(ExportTest, DataTableSequence) {
   project.members = {member("A001", 25), member("B002", 0), member("C003", 3, 0)};
   ASSERT_TRUE(exportDataTable(project, word, paths).ok());
   // Colours and kept rows are checked below; the rest is the table's fill-in.
-  Calls fill, colours, kept;
+  Calls fill, colours, kept, headed;
   for (const std::string& call : word.calls) {
-    (call.rfind("Color ", 0) == 0 ? colours : call.rfind("Keep ", 0) == 0 ? kept : fill).push_back(call);
+    (call.rfind("Color ", 0) == 0           ? colours
+     : call.rfind("Keep ", 0) == 0          ? kept
+     : call.rfind("RepeatHeading ", 0) == 0 ? headed
+                                            : fill)
+        .push_back(call);
   }
   const Calls start(fill.begin(), fill.begin() + 8);
   EXPECT_EQ(start, (Calls{"Visible 1", "Add 表格.docx", "SaveAs 数据表格.docx", "Type 数据列表：",
@@ -80,6 +84,9 @@ TEST_F(ExportTest, DataTableSequence) {
   EXPECT_EQ(colours.back(), "Color 1 3 5 FF0000");  // reading 114
   // Each member's heading and readings kept together.
   EXPECT_EQ(kept, (Calls{"Keep 1 1 4", "Keep 1 5 6"}));
+  // Blocks offered for a repeated heading from the last up, so that splitting one off leaves
+  // the rows of those before it where they were.
+  EXPECT_EQ(headed, (Calls{"RepeatHeading 1 5 6", "RepeatHeading 1 1 4"}));
 }
 
 TEST_F(ExportTest, SpreadsheetBlocks) {

@@ -5,6 +5,7 @@
 Usage: check_office_files.py KRO SAMPLE.KRO
 """
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -205,6 +206,39 @@ def check_data_table(path, failures):
         failures.append("data table: a member's heading row is not kept with its readings")
 
 
+def check_long_member(work, failures):
+    """A member of 600 readings: its block is a table of its own whose heading row repeats."""
+    raw = os.path.join(work, "raw")
+    subprocess.run([KRO, "sample", "--raw", "-o", raw], check=True)
+    member = os.path.join(raw, "0002.DAT")
+    with open(member, "rb") as f:
+        data = bytearray(f.read())
+    # The reading count at byte 38, the readings (16-bit) from byte 74.
+    count = struct.unpack_from("<i", data, 38)[0]
+    readings = [struct.unpack_from("<h", data, 74 + 2 * i)[0] for i in range(count)]
+    struct.pack_into("<i", data, 38, 600)
+    data = data[:74] + b"".join(struct.pack("<h", readings[i % count]) for i in range(600))
+    with open(member, "wb") as f:
+        f.write(data)
+    project = os.path.join(work, "long.KRO")
+    out = os.path.join(work, "out-long")
+    os.makedirs(out)
+    subprocess.run([KRO, "convert", os.path.join(raw, "SAMPLE.DEX"), "-o", project], check=True)
+    subprocess.run([KRO, "report", project, "-o", out, "--format", "1", "--config-dir", out], check=True)
+    tables = docx.Document(os.path.join(out, "数据表格.docx")).tables
+    if len(tables) != 3 or len(tables[1].rows) != 61:
+        failures.append(f"long member: tables of {[len(t.rows) for t in tables]} rows")
+        return
+    heading = tables[1].rows[0]
+    if heading._tr.find(f"{W}trPr/{W}tblHeader") is None or not heading.cells[0].text.startswith("0002"):
+        failures.append("long member: its heading row does not repeat on every page")
+    if any(row._tr.find(f"{W}trPr/{W}tblHeader") is not None for row in tables[0].rows):
+        failures.append("long member: a short member's heading is marked to repeat")
+    readings_shown = sum(1 for row in tables[1].rows[1:] for c in unique_cells(row) if c.text)
+    if readings_shown != 600:
+        failures.append(f"long member: {readings_shown} of 600 readings in its table")
+
+
 def check_workbook(path, failures):
     book = openpyxl.load_workbook(path)
     if book.sheetnames != ["报表1"]:
@@ -260,6 +294,7 @@ def main():
                              {k: shown(v) for k, v in vals.items()}, failures)
             except Exception as error:  # the reader refused the document
                 failures.append(f"format {format_index + 1} with control characters: {error}")
+        check_long_member(work, failures)
         workbook = os.path.join(work, "楼板仪数据.xlsx")
         subprocess.run([KRO, "excel", SAMPLE, "-o", workbook], check=True)
         check_workbook(workbook, failures)

@@ -10,6 +10,7 @@
 #include "export/data_table.h"
 #include "model/gbk_text.h"
 #include "model/sample_project.h"
+#include "model/statistics.h"
 #include "office/docx_word_session.h"
 #include "office/xlsx_excel_session.h"
 #include "report/report_generator.h"
@@ -335,6 +336,43 @@ TEST(RealDataTable, MembersAndReadings) {
   EXPECT_EQ(table->cellText(1, 3, 10), std::to_string(project.memberAt(0)->readingAt(19)));
   EXPECT_EQ(table->cellText(1, 4, 1), dataTableHeader(*project.memberAt(1)));
   EXPECT_EQ(table->cellCount(1, 4), 1);
+}
+
+TEST(RealDataTable, AMemberLongerThanAPageHasATableWithARepeatedHeading) {
+  test::TempDir dir;
+  Project project;
+  project.members = makeSampleProject();
+  project.members.resize(3);
+  MemberData longMember = project.members[1].data();
+  longMember.readings.assign(600, {0, 130, 0});  // 60 rows of readings
+  project.members[1] = MemberRecord(std::move(longMember));
+  OfficePaths paths{{binDir()}, dir.path(), {}};
+  DocxWordSession word;
+  ASSERT_TRUE(exportDataTable(project, word, paths).ok());
+  ASSERT_TRUE(word.finish().ok());
+  auto table = load(dir / "数据表格.docx");
+  ASSERT_NE(table, nullptr);
+  // Before, the long member, after: every row in order, nothing lost.
+  ASSERT_EQ(table->tableCount(), 3);
+  const MemberRecord& before = *project.memberAt(0);
+  EXPECT_EQ(table->rowCount(1), 1 + readingRows(before));
+  EXPECT_EQ(table->rowCount(2), 61);
+  EXPECT_EQ(table->cellText(2, 1, 1), dataTableHeader(*project.memberAt(1)));
+  EXPECT_EQ(table->cellText(2, 61, 10), "130");
+  EXPECT_EQ(table->cellText(3, 1, 1), dataTableHeader(*project.memberAt(2)));
+  EXPECT_EQ(table->rowCount(1) + table->rowCount(2) + table->rowCount(3), dataTableRowCount(project));
+
+  // Short blocks stay in one table.
+  project.members.resize(2);
+  MemberData shorter = project.members[1].data();
+  shorter.readings.resize(20);
+  project.members[1] = MemberRecord(std::move(shorter));
+  DocxWordSession again;
+  ASSERT_TRUE(exportDataTable(project, again, paths).ok());
+  ASSERT_TRUE(again.finish().ok());
+  table = load(dir / "数据表格.docx");
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(table->tableCount(), 1);
 }
 
 }  // namespace

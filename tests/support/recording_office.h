@@ -54,6 +54,10 @@ class RecordingWordSession : public WordSession {
   Status keepRowsTogether(int t, int first, int last) override {
     return step("Keep " + std::to_string(t) + " " + std::to_string(first) + " " + std::to_string(last));
   }
+  Status repeatBlockHeading(int t, int first, int last) override {
+    return step("RepeatHeading " + std::to_string(t) + " " + std::to_string(first) + " " +
+                std::to_string(last));
+  }
   Status keepTableWithNext(int t) override { return step("KeepWithNext " + std::to_string(t)); }
   void discardDocument() override { static_cast<void>(step("Discard")); }
   Status finish() override { return step("Finish"); }
