@@ -14,6 +14,7 @@
 #include <string>
 
 #include "model/file_io.h"
+#include "office/package.h"
 
 namespace kro {
 namespace {
@@ -142,7 +143,9 @@ Status XlsxExcelSession::useSheet(std::string_view name) {
 
 void XlsxExcelSession::setCellText(int row, int column, std::string_view utf8) {
   if (current_ < 0 || row < 1 || column < 1) return;
-  sheets_[static_cast<std::size_t>(current_)].cells[{row, column}] = std::string(utf8);
+  // The library writes control characters as escapes a reader shows literally ("_x0001_") and
+  // passes U+FFFE through, which makes the workbook unreadable: texts are cleaned as in reports.
+  sheets_[static_cast<std::size_t>(current_)].cells[{row, column}] = xmlSafeText(utf8);
 }
 
 void XlsxExcelSession::mergeCells(int row, int column, int rows, int columns) {
@@ -228,6 +231,12 @@ Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
     }
     return Error{"无法写入“" + displayPath(path) + "”：生成工作簿时出错（错误号 " + std::to_string(closed) +
                  "）。"};
+  }
+  // The library escapes what XML cannot hold; reading the parts back makes sure of it before
+  // the workbook replaces anything.
+  if (Status parsed = checkWrittenPackage(temp, path); !parsed) {
+    ::unlink(temp.c_str());
+    return parsed;
   }
   return replaceWithTemporary(temp, path);
 }

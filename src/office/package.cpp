@@ -1,0 +1,129 @@
+// Package parts with libzip, XML checks with pugixml.
+#include "office/package.h"
+
+#include <zip.h>
+
+#include <cstring>
+#include <pugixml.hpp>
+
+#include "model/file_io.h"
+
+namespace kro {
+
+namespace {
+
+// Reads one part of the package. Sizes are checked before anything is allocated: a part may
+// not claim more than kMaxTemplateEntrySize, nor more compressed bytes than the file holds,
+// and it must deliver exactly the size it claims (libzip checks its checksum at the end).
+Result<std::string> readEntry(zip_t* archive, zip_uint64_t index, const char* name, std::uint64_t fileSize,
+                              std::uint64_t& total) {
+  const std::string part = std::string("其中的“") + name + "”";
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat_index(archive, index, 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0) {
+    return Error{part + "无法读取"};
+  }
+  if (st.size > kMaxTemplateEntrySize || ((st.valid & ZIP_STAT_COMP_SIZE) != 0 && st.comp_size > fileSize)) {
+    return Error{part + "声明的大小（" + std::to_string(st.size) + " 字节）不合理"};
+  }
+  total += st.size;
+  if (total > kMaxTemplateFileSize)
+    return Error{"各部分合计超过 " + std::to_string(kMaxTemplateFileSize >> 20) + " MB"};
+  zip_file_t* file = zip_fopen_index(archive, index, 0);
+  if (file == nullptr) return Error{part + "无法打开"};
+  std::string data(static_cast<std::size_t>(st.size), '\0');
+  zip_int64_t n = st.size > 0 ? zip_fread(file, data.data(), st.size) : 0;
+  char extra;
+  if (n == static_cast<zip_int64_t>(st.size) && zip_fread(file, &extra, 1) != 0)
+    n = -1;  // longer than claimed
+  zip_fclose(file);
+  if (n != static_cast<zip_int64_t>(st.size)) return Error{part + "的数据不完整或校验失败"};
+  return data;
+}
+
+bool endsWith(std::string_view s, std::string_view end) {
+  return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
+}
+
+}  // namespace
+
+Result<PackageParts> readPackage(std::string_view bytes, const std::filesystem::path& path) {
+  const std::string damaged = "文档“" + displayPath(path) + "”已损坏，无法使用：";
+  zip_error_t openError;
+  zip_error_init(&openError);
+  zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &openError);
+  zip_t* archive = source != nullptr ? zip_open_from_source(source, ZIP_RDONLY, &openError) : nullptr;
+  zip_error_fini(&openError);
+  if (archive == nullptr) {
+    if (source != nullptr) zip_source_free(source);
+    return Error{damaged + "它不是有效的 .docx 文件。"};
+  }
+  PackageParts parts;
+  std::uint64_t total = 0;
+  const zip_int64_t count = zip_get_num_entries(archive, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+    if (name == nullptr || *name == '\0' || name[std::strlen(name) - 1] == '/') continue;  // folders
+    auto data = readEntry(archive, static_cast<zip_uint64_t>(i), name, bytes.size(), total);
+    if (!data) {
+      zip_discard(archive);
+      return Error{damaged + data.message() + "。"};
+    }
+    parts.emplace_back(name, std::move(data.value()));
+  }
+  zip_discard(archive);
+  return parts;
+}
+
+bool isNonCharacter(std::string_view utf8, std::size_t i) {
+  return i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i]) == 0xEF &&
+         static_cast<unsigned char>(utf8[i + 1]) == 0xBF &&
+         (static_cast<unsigned char>(utf8[i + 2]) == 0xBE || static_cast<unsigned char>(utf8[i + 2]) == 0xBF);
+}
+
+std::string xmlSafeText(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const char c = utf8[i];
+    if (c == '\v' || c == '\f') {
+      out += '\n';
+    } else if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+      // dropped
+    } else if (isNonCharacter(utf8, i)) {
+      i += 2;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string xmlProblem(std::string_view xml) {
+  for (std::size_t i = 0; i < xml.size(); ++i) {
+    const auto c = static_cast<unsigned char>(xml[i]);
+    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || isNonCharacter(xml, i)) {
+      return "第 " + std::to_string(i) + " 个字节处有 XML 不允许的字符";
+    }
+  }
+  pugi::xml_document parsed;
+  const pugi::xml_parse_result result = parsed.load_buffer(xml.data(), xml.size());
+  if (!result) return std::string("无法解析（") + result.description() + "）";
+  return {};
+}
+
+Status checkWrittenPackage(const std::filesystem::path& file, const std::filesystem::path& shownAs) {
+  const std::string invalid = "无法写入“" + displayPath(shownAs) + "”：生成的文档内容无效，";
+  auto bytes = readWholeFile(file, kMaxTemplateFileSize);
+  if (!bytes) return Error{invalid + "无法读回。"};
+  auto parts = readPackage(bytes.value(), shownAs);
+  if (!parts) return Error{invalid + "无法读回。"};
+  for (const auto& [name, data] : parts.value()) {
+    if (!endsWith(name, ".xml") && !endsWith(name, ".rels")) continue;
+    if (std::string problem = xmlProblem(data); !problem.empty())
+      return Error{invalid + "其中的“" + name + "”" + problem + "。"};
+  }
+  return Status::success();
+}
+
+}  // namespace kro
