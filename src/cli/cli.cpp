@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "cli/arguments.h"
+#include "cli/command_context.h"
+#include "cli/data_commands.h"
 #include "devices/pty_instrument.h"
 #include "devices/qt_serial_port.h"
 #include "devices/usb_backend.h"
@@ -41,13 +43,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Fields keep their order.
-using Json = nlohmann::ordered_json;
-
-constexpr int kSuccess = 0;
-constexpr int kFailure = 1;
-constexpr int kUsage = 2;
-
 const char* const kUsageText =
     "用法：kro 命令 [选项] 输入 [-o 输出]\n"
     "\n"
@@ -68,6 +63,9 @@ const char* const kUsageText =
     "  excel FILE -o OUT.xlsx             将选中构件的数据导出为工作簿\n"
     "  print FILE -o OUT.pdf [--config-dir DIR]\n"
     "                                     将检测报告打印为 PDF 文件\n"
+    "  stats FILE [--json]                每个构件按测点计算的统计数字，选中构件的合计与偏差分布\n"
+    "  export --csv FILE -o OUT.csv       将测点导出为 CSV 文件（UTF-8）\n"
+    "  import CSV -o OUT.KRO              由 CSV 文件生成分析结果文件\n"
     "\n"
     "退出状态：0 成功，1 失败，2 用法错误。\n";
 
@@ -92,49 +90,6 @@ class ConsolePrompter : public Prompter {
  private:
   std::ostream& err_;
 };
-
-struct Context {
-  std::ostream& out;
-  std::ostream& err;
-
-  int usage(const std::string& message) const {
-    err << "kro: " << message << "\n" << kUsageText;
-    return kUsage;
-  }
-  int fail(const std::string& message) const {
-    std::string line = message;
-    for (char& c : line) {
-      if (c == '\n') c = ' ';
-    }
-    err << "kro: " << line << "\n";
-    return kFailure;
-  }
-};
-
-// Loads FILE, with its warnings on the error stream.
-Result<LoadedProject> load(const Context& cx, const std::string& path) {
-  auto loaded = loadProject(path);
-  if (!loaded) return loaded.error();
-  for (const std::string& warning : loaded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
-  return loaded;
-}
-
-// A text for the terminal: control characters (which could move the cursor, clear the screen
-// or retitle the window) are shown as \xHH instead of being sent.
-std::string printable(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
 
 // The number of terminal columns a UTF-8 text takes: East Asian characters take two.
 std::size_t displayWidth(std::string_view text) {
@@ -585,6 +540,42 @@ int commandPrint(const Context& cx, const std::vector<std::string>& args) {
 
 }  // namespace
 
+int Context::usage(const std::string& message) const {
+  err << "kro: " << message << "\n" << kUsageText;
+  return kUsage;
+}
+
+int Context::fail(const std::string& message) const {
+  std::string line = message;
+  for (char& c : line) {
+    if (c == '\n') c = ' ';
+  }
+  err << "kro: " << line << "\n";
+  return kFailure;
+}
+
+Result<LoadedProject> load(const Context& cx, const std::string& path) {
+  auto loaded = loadProject(path);
+  if (!loaded) return loaded.error();
+  for (const std::string& warning : loaded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
+  return loaded;
+}
+
+std::string printable(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   reportOversizedWritesAsFailures();
   Context cx{out, err};
@@ -596,6 +587,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
           {"info", commandInfo},     {"convert", commandConvert},   {"sample", commandSample},
           {"decode", commandDecode}, {"simulate", commandSimulate}, {"transfer", commandTransfer},
           {"report", commandReport}, {"excel", commandExcel},       {"print", commandPrint},
+          {"stats", commandStats},   {"export", commandExport},     {"import", commandImport},
       };
   if (command == "help" || command == "--help" || command == "-h") {
     out << kUsageText;

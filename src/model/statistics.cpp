@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <map>
 
 namespace kro {
 
@@ -118,6 +119,36 @@ Totals documentTotals(const std::vector<MemberRecord>& members) {
   }
   t.passRate = passRateOf(t.passCount, t.readingCount);
   return t;
+}
+
+SelectionFigures selectionFigures(const std::vector<MemberRecord>& members) {
+  SelectionFigures f;
+  std::map<std::int64_t, std::int64_t> deviations;
+  long double sum = 0;
+  for (const MemberRecord& m : members) {
+    if (m.selected() == 0) continue;
+    f.readingCount += m.readingCount();
+    f.passCount += countPassing(m);
+    for (const Reading& r : m.readings()) {
+      sum += r.thickness;
+      ++deviations[std::int64_t{r.thickness} - m.designThickness()];
+    }
+  }
+  f.deviationHistogram.assign(deviations.begin(), deviations.end());
+  if (f.readingCount == 0) return f;
+  const auto n = static_cast<long double>(f.readingCount);
+  const long double mean = sum / n;
+  f.mean = static_cast<double>(mean);
+  f.passRate = static_cast<double>(static_cast<long double>(f.passCount) / n);
+  if (f.readingCount >= 2) {
+    long double squares = 0;
+    for (const MemberRecord& m : members) {
+      if (m.selected() == 0) continue;
+      for (const Reading& r : m.readings()) squares += (r.thickness - mean) * (r.thickness - mean);
+    }
+    f.standardDeviation = static_cast<double>(std::sqrt(squares / (n - 1)));
+  }
+  return f;
 }
 
 std::string formatRate(float rate) {

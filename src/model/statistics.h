@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/member_record.h"
@@ -79,6 +80,22 @@ struct Totals {
 
 // Over every member.
 Totals documentTotals(const std::vector<MemberRecord>& members);
+
+// Figures over the readings of the ticked members, computed from the readings: what the
+// project overview, its histogram and `kro stats` show.
+struct SelectionFigures {
+  std::int64_t readingCount = 0;
+  std::int64_t passCount = 0;
+  // Absent without readings.
+  std::optional<double> passRate;  // fraction 0..1
+  std::optional<double> mean;
+  // Sample standard deviation (n - 1); absent below two readings.
+  std::optional<double> standardDeviation;
+  // Reading minus design thickness, and how many readings have it, in ascending deviation.
+  std::vector<std::pair<std::int64_t, std::int64_t>> deviationHistogram;
+};
+
+SelectionFigures selectionFigures(const std::vector<MemberRecord>& members);
 
 // A rate as the program shows it: the percentage with one decimal, then "%" ("85.0%").
 std::string formatRate(float rate);

@@ -127,6 +127,35 @@ TEST(Statistics, TotalsOverEveryMember) {
   EXPECT_EQ(formatRate(t.passRate), "50.0%");
 }
 
+TEST(Statistics, SelectionFiguresOverTickedMembersOnly) {
+  // Ticked: 118, 122 (design 120) and 100, 90 (design 100); the unticked member is left out.
+  MemberRecord a = memberWith({118, 122});
+  MemberRecord b = memberWith({100, 90}, 100, -5, 5);
+  MemberRecord off = memberWith({500, 500, 500});
+  off.setSelected(0);
+  const SelectionFigures f = selectionFigures({a, off, b, memberWith({})});
+  EXPECT_EQ(f.readingCount, 4);
+  EXPECT_EQ(f.passCount, 3);
+  EXPECT_DOUBLE_EQ(*f.passRate, 0.75);
+  EXPECT_DOUBLE_EQ(*f.mean, 107.5);
+  // Squares from the mean: 110.25 + 210.25 + 56.25 + 306.25 = 683; 683 / 3.
+  EXPECT_NEAR(*f.standardDeviation, std::sqrt(683.0 / 3.0), 1e-12);
+  using Bins = std::vector<std::pair<std::int64_t, std::int64_t>>;
+  EXPECT_EQ(f.deviationHistogram, (Bins{{-10, 1}, {-2, 1}, {0, 1}, {2, 1}}));
+
+  const SelectionFigures one = selectionFigures({memberWith({121, 121}), memberWith({121}, 119)});
+  EXPECT_EQ(one.deviationHistogram, (Bins{{1, 2}, {2, 1}}));
+  EXPECT_DOUBLE_EQ(*one.standardDeviation, 0.0);
+
+  const SelectionFigures single = selectionFigures({memberWith({130})});
+  EXPECT_TRUE(single.mean.has_value());
+  EXPECT_FALSE(single.standardDeviation.has_value());
+  const SelectionFigures none = selectionFigures({off, memberWith({})});
+  EXPECT_EQ(none.readingCount, 0);
+  EXPECT_FALSE(none.passRate || none.mean || none.standardDeviation);
+  EXPECT_TRUE(none.deviationHistogram.empty());
+}
+
 TEST(Statistics, RateTexts) {
   EXPECT_EQ(formatRate(passRateOf(1, 3)), "33.3%");
   EXPECT_EQ(formatRate(passRateOf(2, 3)), "66.7%");

@@ -1,0 +1,39 @@
+// What every kro command shares: its streams, the exit statuses, loading an input with its
+// warnings, and texts made safe for the terminal.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "model/project.h"
+#include "model/result.h"
+
+namespace kro::cli {
+
+// Fields keep their order.
+using Json = nlohmann::ordered_json;
+
+constexpr int kSuccess = 0;
+constexpr int kFailure = 1;
+constexpr int kUsage = 2;
+
+struct Context {
+  std::ostream& out;
+  std::ostream& err;
+
+  // The message and the usage text on the error stream; returns kUsage.
+  int usage(const std::string& message) const;
+  // The message on one line on the error stream; returns kFailure.
+  int fail(const std::string& message) const;
+};
+
+// Loads a file the program opens, with its warnings on the error stream.
+Result<LoadedProject> load(const Context& cx, const std::string& path);
+
+// A text for the terminal: control characters (which could move the cursor, clear the screen
+// or retitle the window) are shown as \xHH instead of being sent.
+std::string printable(std::string_view text);
+
+}  // namespace kro::cli

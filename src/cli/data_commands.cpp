@@ -1,0 +1,136 @@
+// stats, export --csv, import.
+#include "cli/data_commands.h"
+
+#include <cstdio>
+
+#include "cli/arguments.h"
+#include "export/csv_exchange.h"
+#include "model/analysis_file.h"
+#include "model/file_io.h"
+#include "model/gbk_text.h"
+#include "model/statistics.h"
+
+namespace kro::cli {
+
+namespace {
+
+std::string fixed(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+std::string percent(const std::optional<double>& rate) { return rate ? fixed(*rate * 100.0, 1) + "%" : "-"; }
+
+template <class T>
+std::string orDash(const std::optional<T>& value, int decimals = 0) {
+  if (!value) return "-";
+  if constexpr (std::is_integral_v<T>) {
+    return std::to_string(*value);
+  } else {
+    return fixed(*value, decimals);
+  }
+}
+
+void putOptional(Json& j, const char* key, const auto& value) {
+  if (value) j[key] = *value;
+}
+
+void printStatsJson(const Project& project, std::ostream& out) {
+  Json members = Json::array();
+  for (const MemberRecord& m : project.members) {
+    const MemberFigures f = computeFigures(m);
+    Json j{{"code", gbkToUtf8(m.code())}, {"readingCount", f.readingCount}, {"passCount", f.passCount}};
+    putOptional(j, "passRate", f.passRate);
+    putOptional(j, "maxThickness", f.maxThickness);
+    putOptional(j, "minThickness", f.minThickness);
+    putOptional(j, "mean", f.mean);
+    putOptional(j, "standardDeviation", f.standardDeviation);
+    members.push_back(std::move(j));
+  }
+  const SelectionFigures s = selectionFigures(project.members);
+  Json totals{{"readingCount", s.readingCount}, {"passCount", s.passCount}};
+  putOptional(totals, "passRate", s.passRate);
+  putOptional(totals, "mean", s.mean);
+  putOptional(totals, "standardDeviation", s.standardDeviation);
+  Json histogram = Json::array();
+  for (const auto& [deviation, count] : s.deviationHistogram) {
+    histogram.push_back({{"deviation", deviation}, {"count", count}});
+  }
+  out << Json{{"members", std::move(members)},
+              {"totals", std::move(totals)},
+              {"deviationHistogram", std::move(histogram)}}
+             .dump()
+      << "\n";
+}
+
+void printStatsText(const Project& project, std::ostream& out) {
+  out << "测区编号\t测点数\t合格点数\t合格率\t最大值\t最小值\t平均值\t标准差\n";
+  for (const MemberRecord& m : project.members) {
+    const MemberFigures f = computeFigures(m);
+    out << printable(gbkToUtf8(m.code())) << "\t" << f.readingCount << "\t" << f.passCount << "\t"
+        << percent(f.passRate) << "\t" << orDash(f.maxThickness) << "\t" << orDash(f.minThickness) << "\t"
+        << orDash(f.mean, 1) << "\t" << orDash(f.standardDeviation, 2) << "\n";
+  }
+  const SelectionFigures s = selectionFigures(project.members);
+  out << "\n选中构件：测点 " << s.readingCount << " 个，合格 " << s.passCount << " 个，合格率 "
+      << percent(s.passRate) << "，平均值 " << orDash(s.mean, 1) << "，标准差 "
+      << orDash(s.standardDeviation, 2) << "\n";
+  if (s.deviationHistogram.empty()) return;
+  out << "\n偏差（mm）\t测点数\n";
+  for (const auto& [deviation, count] : s.deviationHistogram) {
+    out << (deviation > 0 ? "+" : "") << deviation << "\t" << count << "\n";
+  }
+}
+
+}  // namespace
+
+int commandStats(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--json"}, {}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("stats 需要一个输入文件");
+  auto loaded = load(cx, a->positional()[0]);
+  if (!loaded) return cx.fail(loaded.message());
+  if (a->has("--json")) {
+    printStatsJson(loaded.value().project, cx.out);
+  } else {
+    printStatsText(loaded.value().project, cx.out);
+  }
+  return kSuccess;
+}
+
+int commandExport(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--csv"}, {"-o"}, error);
+  if (!a) return cx.usage(error);
+  if (!a->has("--csv")) return cx.usage("export 需要 --csv");
+  if (a->positional().size() != 1) return cx.usage("export 需要一个输入文件");
+  auto output = a->value("-o");
+  if (!output) return cx.usage("export 需要用 -o 指定输出文件");
+  auto loaded = load(cx, a->positional()[0]);
+  if (!loaded) return cx.fail(loaded.message());
+  if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
+  if (Status s = writeFileAtomically(*output, projectToCsv(loaded.value().project)); !s)
+    return cx.fail(s.message());
+  return kSuccess;
+}
+
+int commandImport(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {}, {"-o"}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("import 需要一个 CSV 文件");
+  auto output = a->value("-o");
+  if (!output) return cx.usage("import 需要用 -o 指定输出文件");
+  const std::string& input = a->positional()[0];
+  auto bytes = readWholeFile(input, kMaxProjectFileSize);
+  if (!bytes) return cx.fail(bytes.message());
+  auto members = membersFromCsv(bytes.value());
+  if (!members) return cx.fail("“" + displayPath(input) + "”" + members.message());
+  if (Status s = refuseOverwritingInput(*output, {input}); !s) return cx.fail(s.message());
+  if (Status s = writeAnalysisFile(*output, members.value()); !s) return cx.fail(s.message());
+  return kSuccess;
+}
+
+}  // namespace kro::cli

@@ -1,0 +1,33 @@
+// The readings as CSV for spreadsheets and scripts, and back.
+//
+// The layout: UTF-8 with a byte-order mark (spreadsheet programs then read the Chinese texts),
+// RFC 4180 quoting, CRLF line ends, the header row kCsvHeader, then one row per reading. A
+// member without readings gives one row whose 测点号 and the three columns after it are empty.
+// 偏差 is 厚度值 − 设计厚度 and 是否合格 "√" or "×"; both are for the reader and ignored when read.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/member_record.h"
+#include "model/project.h"
+#include "model/result.h"
+
+namespace kro {
+
+inline constexpr std::string_view kCsvHeader =
+    "测区编号,构件名称,测试日期,设计厚度,允许负偏差,允许正偏差,测点号,厚度值,偏差,是否合格";
+
+// Every member of the project, in order; texts as stored (测试日期 as it is, 允许负偏差 with its
+// sign).
+std::string projectToCsv(const Project& project);
+
+// Members from CSV bytes in that layout, UTF-8 (with or without the byte-order mark) or GBK:
+// members in the order of their first row, readings in row order; rows of one member are those
+// with the same 测区编号, 构件名称 and 测试日期. Members are ticked; the fields the CSV does not
+// carry are those of a newly constructed member, the stored statistics those of the readings.
+// The first error names its line and column; then nothing is returned.
+Result<std::vector<MemberRecord>> membersFromCsv(std::string_view bytes);
+
+}  // namespace kro

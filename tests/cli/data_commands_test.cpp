@@ -1,0 +1,113 @@
+// kro stats, export --csv and import, run in-process against hand-computed figures and
+// hand-written files.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "export/csv_exchange.h"
+#include "model/analysis_file.h"
+#include "model/project.h"
+#include "support/temp_dir.h"
+
+namespace kro {
+namespace {
+
+struct CommandRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+CommandRun kro(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  int status = cli::run(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+class DataCommandsTest : public ::testing::Test {
+ protected:
+  // A project made from a CSV written by hand: A (design 120, -5/+8) 114 120 128 130, B
+  // (design 100, -3/+5) 100 106, and C without readings; all ticked.
+  std::string project() {
+    test::writeBytes(dir / "p.csv", std::string(kCsvHeader) +
+                                        "\r\n"
+                                        "A,,,120,-5,8,1,114\r\nA,,,120,-5,8,2,120\r\n"
+                                        "A,,,120,-5,8,3,128\r\nA,,,120,-5,8,4,130\r\n"
+                                        "B,,,100,-3,5,1,100\r\nB,,,100,-3,5,2,106\r\n"
+                                        "C,,,90,-5,8,,\r\n");
+    CommandRun imported = kro({"import", (dir / "p.csv").string(), "-o", (dir / "p.KRO").string()});
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    return (dir / "p.KRO").string();
+  }
+  test::TempDir dir;
+};
+
+TEST_F(DataCommandsTest, StatsJsonMatchesFiguresComputedByHand) {
+  CommandRun r = kro({"stats", project(), "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json j = nlohmann::json::parse(r.out);
+  const nlohmann::json& a = j["members"][0];
+  EXPECT_EQ(a["code"], "A");
+  EXPECT_EQ(a["readingCount"], 4);
+  EXPECT_EQ(a["passCount"], 2);  // 120 and 128; 114 and 130 are outside 115..128
+  EXPECT_DOUBLE_EQ(a["passRate"].get<double>(), 0.5);
+  EXPECT_EQ(a["maxThickness"], 130);
+  EXPECT_EQ(a["minThickness"], 114);
+  EXPECT_DOUBLE_EQ(a["mean"].get<double>(), 123.0);
+  // Squares: 81 + 9 + 25 + 49 = 164; sample deviation sqrt(164 / 3).
+  EXPECT_NEAR(a["standardDeviation"].get<double>(), 7.393691004, 1e-9);
+  const nlohmann::json& c = j["members"][2];
+  EXPECT_EQ(c, (nlohmann::json{{"code", "C"}, {"readingCount", 0}, {"passCount", 0}}));
+
+  // Totals over 114 120 128 130 100 106: 120, 128 and 100 pass (106 is outside 97..105).
+  const nlohmann::json& t = j["totals"];
+  EXPECT_EQ(t["readingCount"], 6);
+  EXPECT_EQ(t["passCount"], 3);
+  EXPECT_DOUBLE_EQ(t["passRate"].get<double>(), 0.5);
+  EXPECT_DOUBLE_EQ(t["mean"].get<double>(), 116.33333333333333);
+  // Sum of squares from 116.333...: 5.444 + 13.444 + 136.111 + 186.778 + 266.778 + 106.778 = 715.333.
+  EXPECT_NEAR(t["standardDeviation"].get<double>(), std::sqrt(715.3333333333 / 5.0), 1e-6);
+  EXPECT_EQ(j["deviationHistogram"], nlohmann::json::parse(R"([{"deviation":-6,"count":1},
+      {"deviation":0,"count":2},{"deviation":6,"count":1},{"deviation":8,"count":1},{"deviation":10,"count":1}])"));
+
+  CommandRun text = kro({"stats", (dir / "p.KRO").string()});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_NE(text.out.find("A\t4\t2\t50.0%\t130\t114\t123.0\t7.39\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("C\t0\t0\t-\t-\t-\t-\t-\n"), std::string::npos);
+  EXPECT_NE(text.out.find("+10\t1\n"), std::string::npos);
+}
+
+TEST_F(DataCommandsTest, ExportAndImportRoundTripThroughTheCommandLine) {
+  const std::string p = project();
+  ASSERT_EQ(kro({"export", "--csv", p, "-o", (dir / "out.csv").string()}).status, 0);
+  const std::string csv = test::readBytes(dir / "out.csv");
+  EXPECT_EQ(csv.substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_NE(csv.find("A,,,120,-5,8,1,114,-6,×\r\n"), std::string::npos);
+  EXPECT_NE(csv.find("C,,,90,-5,8,,,,\r\n"), std::string::npos);
+  ASSERT_EQ(kro({"import", (dir / "out.csv").string(), "-o", (dir / "again.KRO").string()}).status, 0);
+  EXPECT_EQ(loadProject(dir / "again.KRO").value().project, loadProject(p).value().project);
+}
+
+TEST_F(DataCommandsTest, RefusalsLeaveFilesAlone) {
+  const std::string p = project();
+  const std::string before = test::readBytes(p);
+  // An output that is its input.
+  EXPECT_EQ(kro({"export", "--csv", p, "-o", p}).status, 1);
+  EXPECT_EQ(kro({"import", (dir / "p.csv").string(), "-o", (dir / "p.csv").string()}).status, 1);
+  // A CSV with an error writes nothing and names the file, line and column.
+  test::writeBytes(dir / "bad.csv", std::string(kCsvHeader) + "\r\nA,,,120,-5,8,1,abc\r\n");
+  CommandRun bad = kro({"import", (dir / "bad.csv").string(), "-o", p});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find("bad.csv”第 2 行第 8 列（厚度值）"), std::string::npos) << bad.err;
+  EXPECT_EQ(test::readBytes(p), before);
+  // Usage.
+  EXPECT_EQ(kro({"export", p, "-o", (dir / "x.csv").string()}).status, 2);
+  EXPECT_EQ(kro({"import", (dir / "p.csv").string()}).status, 2);
+  EXPECT_EQ(kro({"stats"}).status, 2);
+  EXPECT_EQ(kro({"stats", (dir / "none.KRO").string()}).status, 1);
+}
+
+}  // namespace
+}  // namespace kro
