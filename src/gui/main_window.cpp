@@ -23,12 +23,15 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "export/csv_exchange.h"
 #include "export/spreadsheet_export.h"
 #include "gui/batch_edit_dialog.h"
 #include "gui/dialogs.h"
 #include "gui/print_settings_dialog.h"
 #include "gui/report_parameters_dialog.h"
 #include "gui/transfer_dialog.h"
+#include "model/analysis_file.h"
+#include "model/file_io.h"
 #include "office/docx_word_session.h"
 #include "office/xlsx_excel_session.h"
 #include "render/report_printer.h"
@@ -133,6 +136,10 @@ void MainWindow::buildActions() {
   })->setIcon(themed("document-properties", QStyle::SP_FileDialogInfoView));
   makeAction("actionPageSetup", "打印设置(&R)...", {}, "选择打印机和纸张",
              [this] { QPageSetupDialog(&printer_, this).exec(); });
+  makeAction("actionExportCsv", "导出 CSV...", {}, "将全部构件的测点导出为 CSV 文件",
+             [this] { exportCsv(); });
+  makeAction("actionImportCsv", "导入 CSV...", {}, "由 CSV 文件生成分析结果文件并打开",
+             [this] { importCsv(); });
   makeAction("actionExit", "退出(&X)", {}, "退出程序", [this] { close(); });
 
   makeAction("actionReportParameters", "工程参数设置(&R)", {K("Ctrl+R")}, "工程参数设置", [this] {
@@ -210,7 +217,8 @@ void MainWindow::buildMenus() {
   };
   QMenu* file = menuBar()->addMenu("文件(&F)");
   add(file, {"actionOpen", "actionSave", "actionSaveSelection", nullptr, "actionTransfer", nullptr,
-             "actionPrint", "actionPrintPreview", "actionPageSetup", nullptr});
+             "actionImportCsv", "actionExportCsv", nullptr, "actionPrint", "actionPrintPreview",
+             "actionPageSetup", nullptr});
   recentMenu_ = file->addMenu("最近文件");
   file->addSeparator();
   file->addAction(action("actionExit"));
@@ -409,6 +417,60 @@ void MainWindow::spreadsheet() {
     return;
   }
   openOutputs({qt(written.value().string())});
+}
+
+void MainWindow::exportCsv() {
+  if (doc_.memberCount() == 0) {
+    Dialogs::message(this, MessageKind::Warning, "文档中没有构件，没有导出数据。");
+    return;
+  }
+  const QDate date = QDate::currentDate();
+  const std::string stem = doc_.path().empty() ? std::string("楼板厚度数据") : doc_.path().stem().string();
+  auto chosen =
+      chooseDocumentPath("CSV 文件(*.csv)|*.csv|", "csv",
+                         proposedDocumentName(stem, "测点", {date.year(), date.month(), date.day()}, ".csv"));
+  if (!chosen) return;
+  if (Status s = doc_.checkOutput(*chosen); !s) {
+    Dialogs::message(this, MessageKind::Error, qt(s.message()));
+    return;
+  }
+  if (Status s = writeFileAtomically(*chosen, projectToCsv(doc_.project())); !s) {
+    Dialogs::message(this, MessageKind::Error, qt(s.message()));
+    return;
+  }
+  statusBar()->showMessage("已导出到 " + qt(chosen->string()), 8000);
+}
+
+void MainWindow::importCsv() {
+  if (!doc_.saveModified()) return;
+  const std::optional<QString> csv = Dialogs::openPath(this, "CSV 文件 (*.csv);;所有文件 (*)");
+  if (!csv) return;
+  const std::filesystem::path input = csv->toStdString();
+  auto bytes = readWholeFile(input, kMaxProjectFileSize);
+  if (!bytes) {
+    Dialogs::message(this, MessageKind::Error, qt(bytes.message()));
+    return;
+  }
+  auto members = membersFromCsv(bytes.value());
+  if (!members) {
+    Dialogs::message(this, MessageKind::Error, qt("“" + displayPath(input) + "”" + members.message()));
+    return;
+  }
+  // The members become an analysis file of the user's choosing, which is then opened.
+  const std::optional<QString> chosen =
+      Dialogs::savePath(this, SaveDialogSpec{"分析结果文件(*.KRO)|*.KRO|", "KRO",
+                                             (input.parent_path() / input.stem()).string() + ".KRO"});
+  if (!chosen) return;
+  const std::filesystem::path output = chosen->toStdString();
+  if (Status s = refuseOverwritingInput(output, {input}); !s) {
+    Dialogs::message(this, MessageKind::Error, qt(s.message()));
+    return;
+  }
+  if (Status s = writeAnalysisFile(output, members.value()); !s) {
+    Dialogs::message(this, MessageKind::Error, qt(s.message()));
+    return;
+  }
+  openFile(*chosen, false);
 }
 
 void MainWindow::batchEdit(bool afterTransfer) {

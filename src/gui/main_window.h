@@ -76,6 +76,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void reportParameters();
   void wordReport();
   void spreadsheet();
+  void exportCsv();
+  void importCsv();
   // Asks where to save a document, proposing name in the folder last used for documents (else
   // the open document's folder); remembers the folder chosen.
   std::optional<std::filesystem::path> chooseDocumentPath(const char* filter, const char* extension,

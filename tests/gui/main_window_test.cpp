@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "devices/pty_instrument.h"
+#include "export/csv_exchange.h"
 #include "gui/batch_edit_dialog.h"
 #include "gui/dialogs.h"
 #include "gui/transfer_dialog.h"
@@ -142,6 +143,32 @@ TEST_F(MainWindowTest, TransferAndGuideHaveMenuItemsAndTheOpenDialogShowsBothKin
   EXPECT_EQ(window.action("actionTransfer")->shortcut(), QKeySequence("Ctrl+T"));
   EXPECT_EQ(qtFileFilter("楼板仪文件 (*.KRO *.DEX)|*.KRO;*.DEX|原始数据文件 (*.DEX)|*.DEX||"),
             "楼板仪文件 (*.KRO *.kro *.Kro *.DEX *.dex *.Dex);;原始数据文件 (*.DEX *.dex *.Dex)");
+}
+
+TEST_F(MainWindowTest, CsvExportAndImportGoThroughTheFileMenu) {
+  ASSERT_TRUE(window.openFile(sample()));
+  const QString csv = QString::fromStdString((dir / "readings.csv").string());
+  Dialogs::queuePath(csv);
+  window.action("actionExportCsv")->trigger();
+  ASSERT_TRUE(std::filesystem::exists(dir / "readings.csv"));
+
+  // Imported into an analysis file of the user's choosing, which is then open.
+  Dialogs::queuePath(csv);
+  Dialogs::queuePath(QString::fromStdString((dir / "imported.KRO").string()));
+  window.action("actionImportCsv")->trigger();
+  EXPECT_TRUE(Dialogs::takeMessages().isEmpty());
+  EXPECT_EQ(window.document().path(), dir / "imported.KRO");
+  EXPECT_EQ(window.document().memberCount(), 12);
+  EXPECT_EQ(find<QLineEdit>("totalReadingsEdit")->text(), "234");
+
+  // A file with an error: one message naming the line, nothing written.
+  test::writeBytes(dir / "bad.csv", std::string(kCsvHeader) + "\r\nA,,,x,-5,8\r\n");
+  Dialogs::queuePath(QString::fromStdString((dir / "bad.csv").string()));
+  window.action("actionImportCsv")->trigger();
+  const QStringList messages = Dialogs::takeMessages();
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages.front().contains("第 2 行第 4 列")) << messages.front().toStdString();
+  EXPECT_FALSE(std::filesystem::exists(dir / "bad.KRO"));
 }
 
 TEST_F(MainWindowTest, OpeningFillsPanelGridAndChart) {
