@@ -66,6 +66,8 @@ const char* const kUsageText =
     "  stats FILE [--json]                每个构件按测点计算的统计数字，选中构件的合计与偏差分布\n"
     "  export --csv FILE -o OUT.csv       将测点导出为 CSV 文件（UTF-8）\n"
     "  import CSV -o OUT.KRO              由 CSV 文件生成分析结果文件\n"
+    "  check FILE [--format 1..6] [--config-dir DIR] [--json]\n"
+    "                                     交付前检查构件和报告参数（0 无问题，1 有问题）\n"
     "\n"
     "退出状态：0 成功，1 失败，2 用法错误。\n";
 
@@ -449,11 +451,6 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
 }
 
 // --config-dir, else the usual place.
-SettingsLocation settingsFor(const Arguments& a) {
-  if (auto dir = a.value("--config-dir")) return SettingsLocation::inFolder(*dir);
-  return SettingsLocation::fromEnvironment();
-}
-
 CalendarDate today() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -554,6 +551,11 @@ int Context::fail(const std::string& message) const {
   return kFailure;
 }
 
+SettingsLocation settingsFor(const Arguments& a) {
+  if (auto dir = a.value("--config-dir")) return SettingsLocation::inFolder(*dir);
+  return SettingsLocation::fromEnvironment();
+}
+
 Result<LoadedProject> load(const Context& cx, const std::string& path) {
   auto loaded = loadProject(path);
   if (!loaded) return loaded.error();
@@ -588,6 +590,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
           {"decode", commandDecode}, {"simulate", commandSimulate}, {"transfer", commandTransfer},
           {"report", commandReport}, {"excel", commandExcel},       {"print", commandPrint},
           {"stats", commandStats},   {"export", commandExport},     {"import", commandImport},
+          {"check", commandCheck},
       };
   if (command == "help" || command == "--help" || command == "-h") {
     out << kUsageText;

@@ -7,8 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "cli/arguments.h"
 #include "model/project.h"
 #include "model/result.h"
+#include "settings/program_paths.h"
 
 namespace kro::cli {
 
@@ -31,6 +33,9 @@ struct Context {
 
 // Loads a file the program opens, with its warnings on the error stream.
 Result<LoadedProject> load(const Context& cx, const std::string& path);
+
+// The settings folder: --config-dir when given, else the program's.
+SettingsLocation settingsFor(const Arguments& a);
 
 // A text for the terminal: control characters (which could move the cursor, clear the screen
 // or retitle the window) are shown as \xHH instead of being sent.

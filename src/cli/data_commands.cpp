@@ -9,6 +9,8 @@
 #include "model/file_io.h"
 #include "model/gbk_text.h"
 #include "model/statistics.h"
+#include "report/project_check.h"
+#include "report/report_parameters.h"
 
 namespace kro::cli {
 
@@ -131,6 +133,43 @@ int commandImport(const Context& cx, const std::vector<std::string>& args) {
   if (Status s = refuseOverwritingInput(*output, {input}); !s) return cx.fail(s.message());
   if (Status s = writeAnalysisFile(*output, members.value()); !s) return cx.fail(s.message());
   return kSuccess;
+}
+
+int commandCheck(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--json"}, {"--format", "--config-dir"}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("check 需要一个输入文件");
+  std::optional<int> format;
+  if (auto f = a->value("--format")) {
+    auto number = parseNumber(*f, 1, kReportFormatCount);
+    if (!number) return cx.usage("--format 取 1 到 6，而不是“" + *f + "”");
+    format = static_cast<int>(*number) - 1;
+  }
+  auto loaded = load(cx, a->positional()[0]);
+  if (!loaded) {
+    cx.fail(loaded.message());
+    return kUsage;
+  }
+  const Project& project = loaded.value().project;
+  const std::vector<Finding> findings = checkProject(project, settingsFor(*a), format);
+  if (a->has("--json")) {
+    Json list = Json::array();
+    for (const Finding& f : findings) {
+      Json j{{"kind", findingKindName(f.kind)}};
+      if (f.member >= 0) {
+        j["member"] = f.member + 1;
+        j["code"] = gbkToUtf8(project.memberAt(f.member)->code());
+      }
+      if (!f.parameter.empty()) j["parameter"] = f.parameter;
+      j["message"] = f.message;
+      list.push_back(std::move(j));
+    }
+    cx.out << Json{{"findings", std::move(list)}}.dump() << "\n";
+  } else {
+    for (const Finding& f : findings) cx.out << printable(f.message) << "\n";
+  }
+  return findings.empty() ? kSuccess : kFailure;
 }
 
 }  // namespace kro::cli

@@ -12,5 +12,7 @@ namespace kro::cli {
 int commandStats(const Context& cx, const std::vector<std::string>& args);
 int commandExport(const Context& cx, const std::vector<std::string>& args);
 int commandImport(const Context& cx, const std::vector<std::string>& args);
+// Exit status as diff's: 0 nothing found, 1 found, 2 usage or an unreadable input.
+int commandCheck(const Context& cx, const std::vector<std::string>& args);
 
 }  // namespace kro::cli

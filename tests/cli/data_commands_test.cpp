@@ -8,6 +8,7 @@
 #include "cli/cli.h"
 #include "export/csv_exchange.h"
 #include "model/analysis_file.h"
+#include "model/gbk_text.h"
 #include "model/project.h"
 #include "support/temp_dir.h"
 
@@ -107,6 +108,40 @@ TEST_F(DataCommandsTest, RefusalsLeaveFilesAlone) {
   EXPECT_EQ(kro({"import", (dir / "p.csv").string()}).status, 2);
   EXPECT_EQ(kro({"stats"}).status, 2);
   EXPECT_EQ(kro({"stats", (dir / "none.KRO").string()}).status, 1);
+}
+
+TEST_F(DataCommandsTest, CheckExitsLikeDiff) {
+  const std::string p = project();  // C has no readings
+  const std::string config = (dir / "config").string();
+  std::filesystem::create_directories(config);
+  CommandRun r = kro({"check", p, "--config-dir", config, "--json"});
+  EXPECT_EQ(r.status, 1);
+  const nlohmann::json j = nlohmann::json::parse(r.out);
+  ASSERT_EQ(j["findings"].size(), 2u);
+  EXPECT_EQ(j["findings"][0]["kind"], "noReadings");
+  EXPECT_EQ(j["findings"][0]["member"], 3);
+  EXPECT_EQ(j["findings"][0]["code"], "C");
+  EXPECT_EQ(j["findings"][1]["kind"], "noFormatChosen");
+
+  // Every parameter of format 5 filled, and a project without faults: nothing found.
+  std::string ini = "[Data]\r\n";
+  for (const char* key : {"工程名称", "委托单位", "试验编号", "建设单位", "设计单位", "施工单位", "监理单位",
+                          "委托日期", "委托编号", "检测仪器", "检测依据", "检测日期"}) {
+    ini += *utf8ToGbk(std::string(key) + "=x") + "\r\n";
+  }
+  test::writeBytes(dir / "config" / "reportGansuini.ini", ini);
+  test::writeBytes(dir / "ok.csv", std::string(kCsvHeader) + "\r\nA,,,120,-5,8,1,120\r\n");
+  ASSERT_EQ(kro({"import", (dir / "ok.csv").string(), "-o", (dir / "ok.KRO").string()}).status, 0);
+  CommandRun clean = kro({"check", (dir / "ok.KRO").string(), "--format", "5", "--config-dir", config});
+  EXPECT_EQ(clean.status, 0) << clean.out;
+  EXPECT_EQ(clean.out, "");
+  CommandRun text = kro({"check", p, "--format", "5", "--config-dir", config});
+  EXPECT_EQ(text.status, 1);
+  EXPECT_EQ(text.out, "第 3 个构件 C：没有测点。\n");
+
+  EXPECT_EQ(kro({"check", (dir / "none.KRO").string()}).status, 2);
+  EXPECT_EQ(kro({"check", p, "--format", "7"}).status, 2);
+  EXPECT_EQ(kro({"check"}).status, 2);
 }
 
 }  // namespace

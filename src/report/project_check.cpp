@@ -1,0 +1,143 @@
+// The project check.
+#include "report/project_check.h"
+
+#include <algorithm>
+#include <map>
+
+#include "model/gbk_text.h"
+#include "report/report_parameters.h"
+
+namespace kro {
+
+namespace {
+
+// The keys each format's report prints: its covers, tables, overview and conclusion.
+const std::vector<std::vector<std::string_view>>& printedKeys() {
+  static const std::vector<std::vector<std::string_view>> keys = {
+      {"报告编号", "工程名称", "施工单位", "检测内容", "检测单位", "监理单位", "设计单位", "工程地址",
+       "结构类别", "施工日期", "强度等级", "委托单位", "检测仪器"},
+      {"报告编号", "工程名称", "委托单位", "检测日期", "建设单位", "施工单位", "设计单位", "监理单位",
+       "监督单位", "工程地址", "结构类别", "强度等级", "检测依据", "检测仪器", "检测人员"},
+      {"委托编号", "委托单位", "工程名称", "工程地点", "检测编号", "委托日期", "检测日期", "浇筑日期",
+       "仪器设备", "执行标准", "结构类别", "施工单位", "强度等级"},
+      {"工程名称", "委托单位", "建设单位", "设计单位", "监理单位", "施工单位", "报告编号", "报告日期",
+       "检测日期", "仪器编号", "检测依据"},
+      {"委托单位", "工程名称", "建设单位", "施工单位", "监理单位", "设计单位", "委托日期", "委托编号",
+       "试验编号", "检测依据", "检测日期", "检测仪器"},
+      {"委托单位", "工程名称", "建设单位", "施工单位", "监理单位", "设计单位", "委托日期", "委托编号",
+       "试验编号", "检测依据", "检测日期", "检测仪器"},
+  };
+  return keys;
+}
+
+// "第 3 个构件 0003（1#楼三层楼板）"
+std::string memberLabel(int index, const MemberRecord& m) {
+  std::string label = "第 " + std::to_string(index + 1) + " 个构件";
+  const std::string code = gbkToUtf8(m.code());
+  const std::string name = gbkToUtf8(m.name());
+  if (!code.empty()) label += " " + code;
+  if (!name.empty()) label += "（" + name + "）";
+  return label;
+}
+
+}  // namespace
+
+std::vector<std::string_view> printedParameters(int reportFormat) {
+  std::vector<std::string_view> out;
+  if (reportFormat < 0 || reportFormat >= kReportFormatCount) return out;
+  const std::vector<std::string_view>& printed = printedKeys()[static_cast<std::size_t>(reportFormat)];
+  for (const ParameterField& field : reportFormatInfo(reportFormat).fields) {
+    if (std::find(printed.begin(), printed.end(), field.key) != printed.end()) out.push_back(field.key);
+  }
+  return out;
+}
+
+std::vector<Finding> checkProject(const Project& project, const SettingsLocation& settings,
+                                  std::optional<int> format) {
+  using K = Finding::Kind;
+  std::vector<Finding> findings;
+  std::map<std::string, int> firstWithCode;
+  bool anyTicked = false;
+  for (int i = 0; i < project.memberCount(); ++i) {
+    const MemberRecord& m = *project.memberAt(i);
+    const std::string label = memberLabel(i, m);
+    anyTicked = anyTicked || m.selected() != 0;
+    if (m.readingCount() == 0) findings.push_back({K::NoReadings, i, {}, label + "：没有测点。"});
+    if (m.minusDeviation() == 0 && m.plusDeviation() == 0) {
+      findings.push_back(
+          {K::ZeroTolerance, i, {}, label + "：允许偏差为 0/0，只有恰好等于设计厚度的测点合格。"});
+    }
+    if (m.designThickness() <= 0) {
+      findings.push_back({K::DesignNotPositive,
+                          i,
+                          {},
+                          label + "：设计厚度为 " + std::to_string(m.designThickness()) + "。"});
+    }
+    auto [first, inserted] = firstWithCode.emplace(m.code(), i);
+    if (!inserted) {
+      findings.push_back({K::DuplicateCode,
+                          i,
+                          {},
+                          label + "：测区编号与第 " + std::to_string(first->second + 1) + " 个构件相同。"});
+    }
+    std::vector<int> outside;
+    for (int j = 0; j < m.readingCount(); ++j) {
+      const int t = m.readingAt(j);
+      if (t < kLowestPlausibleReading || t > kHighestPlausibleReading) outside.push_back(j);
+    }
+    if (!outside.empty()) {
+      std::string list;
+      for (std::size_t k = 0; k < outside.size() && k < 10; ++k) {
+        list += (k == 0 ? "" : "、") + std::to_string(outside[k] + 1) + "（" +
+                std::to_string(m.readingAt(outside[k])) + "）";
+      }
+      if (outside.size() > 10) list += " 等 " + std::to_string(outside.size()) + " 个";
+      findings.push_back({K::ReadingsOutOfRange,
+                          i,
+                          {},
+                          label + "：测点 " + list + " 的厚度不在 " +
+                              std::to_string(kLowestPlausibleReading) + "–" +
+                              std::to_string(kHighestPlausibleReading) + " mm 之内。"});
+    }
+  }
+  if (project.memberCount() > 0 && !anyTicked) {
+    findings.push_back({K::NothingTicked, -1, {}, "没有选中任何构件：报告、打印和导出中没有数据。"});
+  }
+  if (!format) format = chosenReportFormat(settings);
+  if (!format) {
+    findings.push_back({K::NoFormatChosen, -1, {}, "没有选择报告格式（工具 → 工程参数设置）。"});
+    return findings;
+  }
+  const ReportParameterValues values(settings, *format + 1);
+  const std::string formatName(reportFormatInfo(*format).comboText);
+  for (std::string_view key : printedParameters(*format)) {
+    if (!values(key).empty()) continue;
+    findings.push_back({K::EmptyParameter, -1, std::string(key),
+                        formatName + "的工程参数“" + std::string(key) + "”是空的。"});
+  }
+  return findings;
+}
+
+std::string_view findingKindName(Finding::Kind kind) {
+  switch (kind) {
+    case Finding::Kind::NoReadings:
+      return "noReadings";
+    case Finding::Kind::ZeroTolerance:
+      return "zeroTolerance";
+    case Finding::Kind::DesignNotPositive:
+      return "designNotPositive";
+    case Finding::Kind::DuplicateCode:
+      return "duplicateCode";
+    case Finding::Kind::NothingTicked:
+      return "nothingTicked";
+    case Finding::Kind::ReadingsOutOfRange:
+      return "readingsOutOfRange";
+    case Finding::Kind::NoFormatChosen:
+      return "noFormatChosen";
+    case Finding::Kind::EmptyParameter:
+      return "emptyParameter";
+  }
+  return "";
+}
+
+}  // namespace kro

@@ -1,0 +1,133 @@
+// The check before handing a project over: member findings, and the parameters each report
+// format prints, compared with what the report generator really writes.
+#include "report/project_check.h"
+
+#include <gtest/gtest.h>
+
+#include "model/gbk_text.h"
+#include "report/report_generator.h"
+#include "report/report_parameters.h"
+#include "support/recording_office.h"
+#include "support/temp_dir.h"
+
+namespace kro {
+namespace {
+
+MemberRecord member(const std::string& code, std::vector<std::int32_t> readings, std::int32_t design = 120,
+                    std::int32_t minus = -5, std::int32_t plus = 8, std::int32_t selected = 1) {
+  MemberData d;
+  d.code = code;
+  d.designThickness = design;
+  d.minusDeviation = minus;
+  d.plusDeviation = plus;
+  d.selected = selected;
+  for (std::int32_t t : readings) d.readings.push_back({0, t, 0});
+  return MemberRecord(std::move(d));
+}
+
+std::vector<std::string> messages(const std::vector<Finding>& findings) {
+  std::vector<std::string> out;
+  for (const Finding& f : findings) out.push_back(f.message);
+  return out;
+}
+
+class ProjectCheckTest : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+  SettingsLocation settings = SettingsLocation::inFolder(dir.path());
+};
+
+TEST_F(ProjectCheckTest, MemberFindingsNameTheMember) {
+  Project project;
+  MemberData named = member("A1", {120}).data();
+  named.name = *utf8ToGbk("一层板");
+  std::vector<std::int32_t> many(12, 0);
+  project.members = {
+      MemberRecord(named),           member("B2", {}),  member("C3", {120}, 120, 0, 0), member("D4", {5}, 0),
+      member("A1", {0, 120, 10000}), member("E5", many)};
+  const std::vector<Finding> f = checkProject(project, settings, 0);
+  const std::vector<std::string> expected = {
+      "第 2 个构件 B2：没有测点。",
+      "第 3 个构件 C3：允许偏差为 0/0，只有恰好等于设计厚度的测点合格。",
+      "第 4 个构件 D4：设计厚度为 0。",
+      "第 5 个构件 A1：测区编号与第 1 个构件相同。",
+      "第 5 个构件 A1：测点 1（0）、3（10000） 的厚度不在 1–9999 mm 之内。",
+      "第 6 个构件 E5：测点 1（0）、2（0）、3（0）、4（0）、5（0）、6（0）、7（0）、8（0）、9（0）、10（0） "
+      "等 12 个 的厚度不在 "
+      "1–9999 mm 之内。",
+  };
+  const std::vector<std::string> got = messages(f);
+  ASSERT_GE(got.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(got.begin(), got.begin() + 6), expected);
+  EXPECT_EQ(f[0].member, 1);
+  EXPECT_EQ(f[3].kind, Finding::Kind::DuplicateCode);
+  EXPECT_EQ(f[3].member, 4);
+  // The first member is fine: nothing names it.
+  for (const std::string& m : got) EXPECT_EQ(m.find("第 1 个构件 A1（一层板）："), std::string::npos);
+}
+
+TEST_F(ProjectCheckTest, NothingTickedAndTheReportsParameters) {
+  Project project;
+  project.members = {member("A1", {120}, 120, -5, 8, 0)};
+  // No format chosen and none given.
+  std::vector<Finding> f = checkProject(project, settings, std::nullopt);
+  ASSERT_EQ(f.size(), 2u);
+  EXPECT_EQ(f[0].kind, Finding::Kind::NothingTicked);
+  EXPECT_EQ(f[1].kind, Finding::Kind::NoFormatChosen);
+
+  // Format 4 chosen, every printed parameter filled but two.
+  project.members = {member("A1", {120})};
+  ProjectInfo info = emptyProjectInfo(3);
+  for (std::string_view key : printedParameters(3)) info[std::string(key)] = "x";
+  info["报告日期"] = "";
+  info["仪器编号"] = "  ";
+  ASSERT_TRUE(saveFormatParameters(settings, 3, info, 3).ok());
+  ASSERT_TRUE(saveChosenFormat(settings, 3).ok());
+  f = checkProject(project, settings, std::nullopt);
+  ASSERT_EQ(messages(f), (std::vector<std::string>{"检测报告4的工程参数“报告日期”是空的。",
+                                                   "检测报告4的工程参数“仪器编号”是空的。"}));
+  EXPECT_EQ(f[0].parameter, "报告日期");
+  // 检测仪器 is a parameter of format 4 that its report does not print.
+  const auto printed = printedParameters(3);
+  EXPECT_EQ(std::count(printed.begin(), printed.end(), "检测仪器"), 0);
+  EXPECT_TRUE(printedParameters(6).empty());
+}
+
+// Each format's printed parameters are exactly those whose values reach its report.
+TEST_F(ProjectCheckTest, PrintedParametersAreWhatTheReportsWrite) {
+  OfficePaths paths;
+  paths.templateFolders = {dir.path()};
+  paths.outputFolder = dir / "out";
+  for (const char* t : {"检测报告1.docx", "检测报告2.docx", "检测报告3.docx", "检测报告4.docx",
+                        "甘肃报告.docx", "吉林报告.docx", "表格.docx"}) {
+    test::writeBytes(dir / t, "template");
+  }
+  Project project;
+  project.members = {member("A1", {120})};
+  for (int format = 0; format < kReportFormatCount; ++format) {
+    ProjectInfo info = emptyProjectInfo(format);
+    int n = 0;
+    for (const ParameterField& field : reportFormatInfo(format).fields) {
+      // Dates and grades are stored in their own forms; a distinct text still shows where each goes.
+      info[std::string(field.key)] =
+          field.kind == ParameterKind::Date    ? std::to_string(2000 + n) + "年 1月 1日"
+          : field.kind == ParameterKind::Grade ? "C45"
+                                               : "〔" + std::string(field.key) + "〕";
+      ++n;
+    }
+    ASSERT_TRUE(saveFormatParameters(settings, format, info, format).ok());
+    test::RecordingWordSession word;
+    ASSERT_TRUE(writeWordReport(project, settings, format, word, paths, {2026, 12, 8}).ok());
+    std::string written;
+    for (const std::string& call : word.with("")) written += call + "\n";
+    const auto printed = printedParameters(format);
+    for (const ParameterField& field : reportFormatInfo(format).fields) {
+      const bool listed = std::find(printed.begin(), printed.end(), field.key) != printed.end();
+      const bool appears = written.find(info[std::string(field.key)]) != std::string::npos;
+      EXPECT_EQ(listed, appears) << "format " << format + 1 << " " << field.key;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kro
