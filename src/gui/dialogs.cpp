@@ -146,6 +146,8 @@ QStringList Dialogs::takeOpenedFiles() {
   return out;
 }
 
+bool Dialogs::inTestMode() { return answers().on; }
+
 void Dialogs::setTestMode(bool on) {
   answers() = TestAnswers();
   answers().on = on;

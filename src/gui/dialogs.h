@@ -32,6 +32,7 @@ class Dialogs {
   // In test mode nothing is shown: messages are recorded, questions and dialogs take the queued
   // answers (no, cancel, nothing when the queue is empty).
   static void setTestMode(bool on);
+  static bool inTestMode();
   static void queueYesNo(bool answer);
   static void queueSaveChoice(SaveChoice answer);
   static void queuePath(std::optional<QString> path);

@@ -26,6 +26,7 @@
 #include "export/csv_exchange.h"
 #include "export/spreadsheet_export.h"
 #include "gui/batch_edit_dialog.h"
+#include "gui/check_dialog.h"
 #include "gui/dialogs.h"
 #include "gui/print_settings_dialog.h"
 #include "gui/report_parameters_dialog.h"
@@ -136,6 +137,9 @@ void MainWindow::buildActions() {
   })->setIcon(themed("document-properties", QStyle::SP_FileDialogInfoView));
   makeAction("actionPageSetup", "打印设置(&R)...", {}, "选择打印机和纸张",
              [this] { QPageSetupDialog(&printer_, this).exec(); });
+  makeAction("actionCheck", "检查(&K)...", {}, "检查构件和报告参数中会使报告出错或留空的地方", [this] {
+    check();
+  })->setIcon(themed("dialog-information", QStyle::SP_MessageBoxInformation));
   makeAction("actionExportCsv", "导出 CSV...", {}, "将全部构件的测点导出为 CSV 文件",
              [this] { exportCsv(); });
   makeAction("actionImportCsv", "导入 CSV...", {}, "由 CSV 文件生成分析结果文件并打开",
@@ -225,7 +229,7 @@ void MainWindow::buildMenus() {
   refreshRecentMenu();
 
   QMenu* tools = menuBar()->addMenu("工具(&E)");
-  add(tools, {"actionReportParameters", "actionWordReport", "actionSpreadsheet"});
+  add(tools, {"actionReportParameters", "actionWordReport", "actionSpreadsheet", nullptr, "actionCheck"});
 
   QMenu* edit = menuBar()->addMenu("操作(&C)");
   add(edit,
@@ -292,7 +296,30 @@ void MainWindow::buildStatusBar() {
   }
 }
 
+void MainWindow::check() {
+  if (checkDialog_ == nullptr) {
+    checkDialog_ = new CheckDialog(CheckDialog::Purpose::Review, this);
+    connect(checkDialog_, &CheckDialog::memberChosen, this,
+            [this](int member) { doc_.selectMember(member); });
+    connect(checkDialog_, &CheckDialog::recheckRequested, this, [this] { check(); });
+  }
+  checkDialog_->setFindings(checkProject(doc_.project(), doc_.settingsLocation(), std::nullopt));
+  checkDialog_->show();
+  checkDialog_->raise();
+}
+
+bool MainWindow::checkedBeforeOutput(std::optional<int> reportFormat) {
+  std::vector<Finding> findings = checkProject(doc_.project(), doc_.settingsLocation(), reportFormat);
+  if (!reportFormat) {
+    std::erase_if(findings, [](const Finding& f) {
+      return f.kind == Finding::Kind::NoFormatChosen || f.kind == Finding::Kind::EmptyParameter;
+    });
+  }
+  return CheckDialog::confirm(this, findings, [this](int member) { doc_.selectMember(member); });
+}
+
 void MainWindow::print() {
+  if (!checkedBeforeOutput(std::nullopt)) return;
   QPrintDialog dialog(&printer_, this);
   dialog.setMinMax(1, countPrintPages(doc_.project()));
   dialog.setFromTo(1, countPrintPages(doc_.project()));
@@ -362,6 +389,7 @@ void MainWindow::wordReport() {
     Dialogs::message(this, MessageKind::Warning, qt(format.message()));
     return;
   }
+  if (!checkedBeforeOutput(format.value())) return;
   const std::string projectName =
       ReportParameterValues(doc_.settingsLocation(), format.value() + 1)("工程名称");
   auto chosen = chooseDocumentPath("Word 文档(*.docx)|*.docx|", "docx",
@@ -397,6 +425,7 @@ void MainWindow::spreadsheet() {
     Dialogs::message(this, MessageKind::Warning, "文档中没有构件，没有导出数据。");
     return;
   }
+  if (!checkedBeforeOutput(std::nullopt)) return;
   const QDate date = QDate::currentDate();
   const std::optional<int> format = chosenReportFormat(doc_.settingsLocation());
   const std::string projectName =
@@ -424,6 +453,7 @@ void MainWindow::exportCsv() {
     Dialogs::message(this, MessageKind::Warning, "文档中没有构件，没有导出数据。");
     return;
   }
+  if (!checkedBeforeOutput(std::nullopt)) return;
   const QDate date = QDate::currentDate();
   const std::string stem = doc_.path().empty() ? std::string("楼板厚度数据") : doc_.path().stem().string();
   auto chosen =

@@ -18,6 +18,8 @@
 
 namespace kro::gui {
 
+class CheckDialog;
+
 class MainWindow : public QMainWindow, public DocumentFrontend {
   Q_OBJECT
 
@@ -78,6 +80,11 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void spreadsheet();
   void exportCsv();
   void importCsv();
+  // 检查: the findings in a dialog beside the window, checked again on request.
+  void check();
+  // The check before an output: members only, or also the parameters of the report format
+  // about to be written. True when nothing is found or the user goes on.
+  bool checkedBeforeOutput(std::optional<int> reportFormat);
   // Asks where to save a document, proposing name in the folder last used for documents (else
   // the open document's folder); remembers the folder chosen.
   std::optional<std::filesystem::path> chooseDocumentPath(const char* filter, const char* extension,
@@ -100,6 +107,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   QDockWidget* dock_;
   QSplitter* splitter_;
   QMenu* recentMenu_ = nullptr;
+  CheckDialog* checkDialog_ = nullptr;
   QPrinter printer_;
   bool panelFlag_ = false;
 };

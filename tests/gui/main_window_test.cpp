@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QRadioButton>
@@ -25,6 +26,7 @@
 #include "devices/pty_instrument.h"
 #include "export/csv_exchange.h"
 #include "gui/batch_edit_dialog.h"
+#include "gui/check_dialog.h"
 #include "gui/dialogs.h"
 #include "gui/transfer_dialog.h"
 #include "model/analysis_file.h"
@@ -169,6 +171,33 @@ TEST_F(MainWindowTest, CsvExportAndImportGoThroughTheFileMenu) {
   ASSERT_EQ(messages.size(), 1);
   EXPECT_TRUE(messages.front().contains("第 2 行第 4 列")) << messages.front().toStdString();
   EXPECT_FALSE(std::filesystem::exists(dir / "bad.KRO"));
+}
+
+TEST_F(MainWindowTest, CheckListsFindingsAndChoosingOneMakesItsMemberCurrent) {
+  std::vector<MemberRecord> members = makeSampleProject();
+  MemberData copy = members[2].data();
+  copy.readings.clear();
+  members.push_back(MemberRecord(copy));  // the 13th: no readings, and the code of the 3rd
+  window.document().resetProject({members});
+  window.action("actionCheck")->trigger();
+  auto* dialog = window.findChild<CheckDialog*>("checkDialog");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->isVisible());
+  QListWidget* list = dialog->list();
+  ASSERT_GE(list->count(), 2);
+  EXPECT_TRUE(list->item(0)->text().startsWith("第 13 个构件 0003")) << list->item(0)->text().toStdString();
+  EXPECT_TRUE(list->item(0)->text().endsWith("：没有测点。"));
+  EXPECT_TRUE(list->item(1)->text().contains("测区编号与第 3 个构件相同"));
+  EXPECT_EQ(window.document().currentMember(), 0);
+  emit list->itemActivated(list->item(0));
+  EXPECT_EQ(window.document().currentMember(), 12);
+  EXPECT_TRUE(dialog->isVisible());  // the review stays open while the user fixes things
+
+  // Fixed: checked again, the member findings are gone.
+  window.document().deleteCurrentMember();
+  window.action("actionCheck")->trigger();
+  for (int i = 0; i < list->count(); ++i) EXPECT_FALSE(list->item(i)->text().contains("个构件"));
+  dialog->close();
 }
 
 TEST_F(MainWindowTest, OpeningFillsPanelGridAndChart) {

@@ -102,11 +102,19 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   ASSERT_EQ(refused.size(), 1);
   EXPECT_TRUE(refused.front().contains("报告格式"));
   ASSERT_TRUE(saveChosenFormat(location(), 4).ok());
-  // Cancelling the save dialog writes nothing.
+  // The format's parameters are all empty: the check says so first, and "no" stops the report.
+  window.action("actionWordReport")->trigger();
+  const QStringList asked = Dialogs::takeQuestions();
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_TRUE(asked.front().contains("甘肃格式的工程参数“工程名称”是空的。")) << asked.front().toStdString();
+  EXPECT_TRUE(Dialogs::takeOpenedFiles().isEmpty());
+  // Going on anyway, then cancelling the save dialog, writes nothing.
+  Dialogs::queueYesNo(true);
   Dialogs::queuePath(std::nullopt);
   window.action("actionWordReport")->trigger();
   EXPECT_TRUE(Dialogs::takeOpenedFiles().isEmpty());
   // The report where the user chose, the data table beside it; both opened.
+  Dialogs::queueYesNo(true);
   Dialogs::queuePath(QString::fromStdString((dir / "一号楼.docx").string()));
   window.action("actionWordReport")->trigger();
   EXPECT_TRUE(Dialogs::takeMessages().isEmpty());
@@ -114,8 +122,11 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   EXPECT_TRUE(std::filesystem::exists(dir / "一号楼.docx"));
   EXPECT_TRUE(std::filesystem::exists(dir / "一号楼-数据表格.docx"));
   EXPECT_FALSE(std::filesystem::exists(dir / "unused"));
+  // The sample's members are sound: the workbook asks nothing.
+  Dialogs::takeQuestions();
   Dialogs::queuePath(QString::fromStdString((dir / "数据.xlsx").string()));
   window.action("actionSpreadsheet")->trigger();
+  EXPECT_TRUE(Dialogs::takeQuestions().isEmpty());
   EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{QString::fromStdString((dir / "数据.xlsx").string())});
   Dialogs::queueSaveChoice(SaveChoice::Discard);
 }
