@@ -68,6 +68,7 @@ const char* const kUsageText =
     "  import CSV -o OUT.KRO              由 CSV 文件生成分析结果文件\n"
     "  check FILE [--format 1..6] [--config-dir DIR] [--json]\n"
     "                                     交付前检查构件和报告参数（0 无问题，1 有问题）\n"
+    "  diff ORIGINAL EDITED [--json]      比较两个文件的测点（也可为“原始数据”中的 .serial/.usb 文件）\n"
     "\n"
     "退出状态：0 成功，1 失败，2 用法错误。\n";
 
@@ -590,7 +591,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
           {"decode", commandDecode}, {"simulate", commandSimulate}, {"transfer", commandTransfer},
           {"report", commandReport}, {"excel", commandExcel},       {"print", commandPrint},
           {"stats", commandStats},   {"export", commandExport},     {"import", commandImport},
-          {"check", commandCheck},
+          {"check", commandCheck},   {"diff", commandDiff},
       };
   if (command == "help" || command == "--help" || command == "-h") {
     out << kUsageText;

@@ -8,9 +8,11 @@
 #include "model/analysis_file.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
+#include "model/project_diff.h"
 #include "model/statistics.h"
 #include "report/project_check.h"
 #include "report/report_parameters.h"
+#include "transfer/received_data.h"
 
 namespace kro::cli {
 
@@ -170,6 +172,70 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
     for (const Finding& f : findings) cx.out << printable(f.message) << "\n";
   }
   return findings.empty() ? kSuccess : kFailure;
+}
+
+int commandDiff(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--json"}, {}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 2) return cx.usage("diff 需要原始文件和修改后的文件");
+  Project sides[2];
+  for (int i = 0; i < 2; ++i) {
+    auto loaded = loadProjectOrReceived(a->positional()[static_cast<std::size_t>(i)]);
+    if (!loaded) {
+      cx.fail(loaded.message());
+      return kUsage;
+    }
+    for (const std::string& warning : loaded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
+    sides[i] = std::move(loaded.value().project);
+  }
+  const Project& original = sides[0];
+  const Project& edited = sides[1];
+  const ProjectDiff d = diffProjects(original, edited);
+  auto codeIn = [](const Project& p, int member) { return gbkToUtf8(p.memberAt(member)->code()); };
+  if (a->has("--json")) {
+    Json changed = Json::array(), added = Json::array(), removed = Json::array();
+    for (const auto& c : d.changed) {
+      changed.push_back({{"code", codeIn(edited, c.editedMember)},
+                         {"reading", c.reading + 1},
+                         {"from", c.from},
+                         {"to", c.to}});
+    }
+    for (int m : d.addedMembers) added.push_back({{"code", codeIn(edited, m)}});
+    for (const auto& r : d.addedReadings) {
+      added.push_back({{"code", codeIn(edited, r.member)}, {"reading", r.reading + 1}, {"value", r.value}});
+    }
+    for (int m : d.removedMembers) removed.push_back({{"code", codeIn(original, m)}});
+    for (const auto& r : d.removedReadings) {
+      removed.push_back(
+          {{"code", codeIn(original, r.member)}, {"reading", r.reading + 1}, {"value", r.value}});
+    }
+    cx.out << Json{{"changed", std::move(changed)},
+                   {"added", std::move(added)},
+                   {"removed", std::move(removed)}}
+                  .dump()
+           << "\n";
+  } else {
+    auto member = [](const Project& p, int m) {
+      return printable(gbkToUtf8(p.memberAt(m)->code())) + "（" +
+             std::to_string(p.memberAt(m)->readingCount()) + " 个测点）";
+    };
+    for (const auto& c : d.changed) {
+      cx.out << printable(codeIn(edited, c.editedMember)) << " 测点 " << c.reading + 1 << "：" << c.from
+             << " → " << c.to << "\n";
+    }
+    for (const auto& r : d.addedReadings) {
+      cx.out << printable(codeIn(edited, r.member)) << " 测点 " << r.reading + 1 << "：新增 " << r.value
+             << "\n";
+    }
+    for (const auto& r : d.removedReadings) {
+      cx.out << printable(codeIn(original, r.member)) << " 测点 " << r.reading + 1 << "：删除 " << r.value
+             << "\n";
+    }
+    for (int m : d.addedMembers) cx.out << "新增构件 " << member(edited, m) << "\n";
+    for (int m : d.removedMembers) cx.out << "删除构件 " << member(original, m) << "\n";
+  }
+  return d.empty() ? kSuccess : kFailure;
 }
 
 }  // namespace kro::cli

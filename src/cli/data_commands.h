@@ -14,5 +14,7 @@ int commandExport(const Context& cx, const std::vector<std::string>& args);
 int commandImport(const Context& cx, const std::vector<std::string>& args);
 // Exit status as diff's: 0 nothing found, 1 found, 2 usage or an unreadable input.
 int commandCheck(const Context& cx, const std::vector<std::string>& args);
+// The same exit statuses: 0 no difference, 1 differences, 2 usage or an unreadable input.
+int commandDiff(const Context& cx, const std::vector<std::string>& args);
 
 }  // namespace kro::cli

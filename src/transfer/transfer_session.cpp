@@ -1,9 +1,12 @@
 // The transfer session's rules.
 #include "transfer/transfer_session.h"
 
+#include <ctime>
+
 #include "model/analysis_file.h"
 #include "model/file_io.h"
 #include "settings/program_paths.h"
+#include "transfer/received_data.h"
 
 namespace kro {
 namespace fs = std::filesystem;
@@ -57,6 +60,7 @@ bool TransferSession::start(const LinkChoice& link, const fs::path& openedPath) 
   }
   running_ = link.kind;
   state_ = TransferState::Running;
+  kept_.clear();
   lastProgress_ = {};
   serialPort_ = link.serialPort;
   draining_ = link.kind == LinkKind::Serial;
@@ -139,16 +143,28 @@ void TransferSession::finish() {
     fail(decoded.message());
     return;
   }
+  // The bytes as they came, before anything is made of them.
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  auto kept = keepReceivedBytes(destination_, layout, bytes, local);
+  std::vector<std::string> warnings = decoded.value().warnings;
+  if (!kept) warnings.push_back("收到的原始数据没有保存：" + kept.message());
   Status written = writeAnalysisFile(destination_, decoded.value().members);
   if (!written) {
     fail(written.message());
     return;
   }
   state_ = TransferState::Completed;
+  if (kept) kept_ = kept.value();
+  std::size_t readings = 0;
+  for (const MemberRecord& m : decoded.value().members) readings += m.readings().size();
   std::string message(kTransferDoneMessage);
-  for (const std::string& warning : decoded.value().warnings) message += "\n" + warning;
-  ui_.showMessage(decoded.value().warnings.empty() ? MessageKind::Information : MessageKind::Warning,
-                  message);
+  message += "\n收到 " + std::to_string(decoded.value().members.size()) + " 个构件、" +
+             std::to_string(readings) + " 个测点。";
+  if (kept) message += "\n原始数据保存在“" + displayPath(kept.value()) + "”。";
+  for (const std::string& warning : warnings) message += "\n" + warning;
+  ui_.showMessage(warnings.empty() ? MessageKind::Information : MessageKind::Warning, message);
 }
 
 }  // namespace kro

@@ -68,6 +68,8 @@ class TransferSession {
   // Running, but still waiting for the line to fall silent before the start command.
   bool draining() const { return state_ == TransferState::Running && draining_; }
   bool completed() const { return state_ == TransferState::Completed; }
+  // The kept received bytes of the completed transfer (empty when they could not be kept).
+  const std::filesystem::path& receivedBytesFile() const { return kept_; }
   // Bytes received of bytes expected; after the end, as they stood at the end.
   TransferBuffer::Progress progress() const;
   // Time since the last byte arrived (or since the start).
@@ -88,6 +90,7 @@ class TransferSession {
   std::unique_ptr<UsbLink> usb_;
   TransferBuffer buffer_;
   std::filesystem::path destination_;
+  std::filesystem::path kept_;
   std::optional<LinkKind> running_;
   TransferState state_ = TransferState::Idle;
   TransferBuffer::Progress lastProgress_;

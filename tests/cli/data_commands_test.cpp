@@ -11,6 +11,7 @@
 #include "model/gbk_text.h"
 #include "model/project.h"
 #include "support/temp_dir.h"
+#include "transfer/instrument_encoder.h"
 
 namespace kro {
 namespace {
@@ -142,6 +143,45 @@ TEST_F(DataCommandsTest, CheckExitsLikeDiff) {
   EXPECT_EQ(kro({"check", (dir / "none.KRO").string()}).status, 2);
   EXPECT_EQ(kro({"check", p, "--format", "7"}).status, 2);
   EXPECT_EQ(kro({"check"}).status, 2);
+}
+
+TEST_F(DataCommandsTest, DiffAgainstTheReceivedBytes) {
+  // The instrument sent A001 with 118 as its second reading and B002 with a third reading; the
+  // edited file has 120, lost that reading, and has a member C003 the instrument never sent.
+  auto write = [this](const char* name, const std::string& rows) {
+    test::writeBytes(dir / (std::string(name) + ".csv"), std::string(kCsvHeader) + "\r\n" + rows);
+    CommandRun r = kro({"import", (dir / (std::string(name) + ".csv")).string(), "-o",
+                        (dir / (std::string(name) + ".KRO")).string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return (dir / (std::string(name) + ".KRO")).string();
+  };
+  const std::string a = "A001,,2026年12月08日,120,0,0,", b = "B002,,2026年12月08日,100,0,0,";
+  const std::string original = write(
+      "original", a + "1,114\r\n" + a + "2,118\r\n" + b + "1,100\r\n" + b + "2,106\r\n" + b + "3,99\r\n");
+  const std::string edited = write("edited", a + "1,114\r\n" + a + "2,120\r\n" + b + "1,100\r\n" + b +
+                                                 "2,106\r\nC003,,2026年12月08日,90,0,0,,\r\n");
+  auto block = encodeSerialBlock(loadProject(original).value().project.members);
+  ASSERT_TRUE(block.ok()) << block.message();
+  test::writeBytes(dir / "20261208-090000.serial", block.value());
+  const std::string received = (dir / "20261208-090000.serial").string();
+
+  CommandRun r = kro({"diff", received, edited, "--json"});
+  ASSERT_EQ(r.status, 1) << r.err;
+  EXPECT_EQ(nlohmann::json::parse(r.out), nlohmann::json::parse(R"({
+      "changed": [{"code": "A001", "reading": 2, "from": 118, "to": 120}],
+      "added": [{"code": "C003"}],
+      "removed": [{"code": "B002", "reading": 3, "value": 99}]})"));
+  CommandRun text = kro({"diff", received, edited});
+  EXPECT_EQ(text.out, "A001 测点 2：118 → 120\nB002 测点 3：删除 99\n新增构件 C003（0 个测点）\n");
+
+  EXPECT_EQ(kro({"diff", received, original}).status, 0);
+  EXPECT_EQ(kro({"diff", edited, edited}).out, "");
+  EXPECT_EQ(kro({"diff", edited, (dir / "none.KRO").string()}).status, 2);
+  test::writeBytes(dir / "cut.serial", block.value().substr(0, 30));
+  CommandRun cut = kro({"diff", (dir / "cut.serial").string(), edited});
+  EXPECT_EQ(cut.status, 2);
+  EXPECT_NE(cut.err.find("cut.serial"), std::string::npos);
+  EXPECT_EQ(kro({"diff", edited}).status, 2);
 }
 
 }  // namespace

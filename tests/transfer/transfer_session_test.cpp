@@ -14,6 +14,7 @@
 #include "support/recording_frontend.h"
 #include "support/temp_dir.h"
 #include "transfer/instrument_encoder.h"
+#include "transfer/received_data.h"
 
 namespace kro {
 namespace {
@@ -88,17 +89,32 @@ TEST_F(TransferSessionTest, SerialTransferCompletesOnTheTickAfterTheLastByte) {
   EXPECT_TRUE(session.completed());
   EXPECT_FALSE(port.isOpen());
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, kTransferDoneMessage);
+  EXPECT_EQ(
+      ui.messages[0].text.rfind(std::string(kTransferDoneMessage) + "\n收到 12 个构件、234 个测点。\n", 0),
+      0u)
+      << ui.messages[0].text;
   auto written = decodeAnalysisFile(test::readBytes(dest()));
   ASSERT_TRUE(written.ok());
   EXPECT_EQ(written.value().size(), 12u);
   EXPECT_EQ(session.progress().received, block.size() + 8);
+  // The bytes as received, trailing ones included, kept read-only beside the file.
+  const std::filesystem::path kept = session.receivedBytesFile();
+  EXPECT_EQ(kept.parent_path(), dir / "原始数据");
+  EXPECT_EQ(kept.extension(), ".serial");
+  EXPECT_EQ(test::readBytes(kept), block + "trailing");
+  EXPECT_EQ(std::filesystem::status(kept).permissions() & std::filesystem::perms::owner_write,
+            std::filesystem::perms::none);
+  EXPECT_NE(ui.messages[0].text.find(kept.filename().string()), std::string::npos);
 }
 
 TEST_F(TransferSessionTest, UsbTransferCompletes) {
   ASSERT_TRUE(session.start(usb(), {}));
   EXPECT_EQ(runToEnd(), TransferState::Completed);
   EXPECT_EQ(decodeAnalysisFile(test::readBytes(dest())).value().size(), 12u);
+  EXPECT_EQ(session.receivedBytesFile().extension(), ".usb");
+  auto again = loadProjectOrReceived(session.receivedBytesFile());
+  ASSERT_TRUE(again.ok()) << again.message();
+  EXPECT_EQ(again.value().project.members, decodeAnalysisFile(test::readBytes(dest())).value());
   EXPECT_EQ(instrument.endCommands(), 1);
   EXPECT_FALSE(instrument.deviceOpen());
 }
@@ -147,6 +163,7 @@ TEST_F(TransferSessionTest, AnUnwritableFileIsAFailure) {
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].kind, MessageKind::Error);
   EXPECT_NE(ui.messages[0].text, kTransferDoneMessage);
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing"));  // nothing made on the way
 }
 
 TEST_F(TransferSessionTest, BytesOfACancelledTransferAreDiscarded) {

@@ -1,0 +1,32 @@
+// The bytes of every completed transfer, kept untouched beside the file they became, and read
+// back for comparison.
+#pragma once
+
+#include <ctime>
+#include <filesystem>
+#include <string_view>
+
+#include "model/project.h"
+#include "model/result.h"
+#include "transfer/transfer_decoder.h"
+
+namespace kro {
+
+inline constexpr std::string_view kReceivedFolderName = "原始数据";
+
+// Writes the bytes received into the folder "原始数据" beside destination, as
+// yyyyMMdd-HHmmss.serial or .usb for the given local time, "-2", "-3", ... added on a clash. The
+// file is created new (never over another file), complete or not at all, and made read-only:
+// the program never writes to it again. Returns its path.
+Result<std::filesystem::path> keepReceivedBytes(const std::filesystem::path& destination,
+                                                TransferLayout layout, std::string_view bytes,
+                                                const std::tm& localTime);
+
+// True for the extensions of kept received bytes, ".serial" and ".usb".
+bool isReceivedBytesFile(const std::filesystem::path& path);
+
+// A project from a file the program opens, or from kept received bytes, decoded (its
+// warnings become the load's warnings).
+Result<LoadedProject> loadProjectOrReceived(const std::filesystem::path& path);
+
+}  // namespace kro
