@@ -13,6 +13,7 @@
 #include "report/project_check.h"
 #include "report/report_parameters.h"
 #include "transfer/received_data.h"
+#include "views/project_overview.h"
 
 namespace kro::cli {
 
@@ -216,24 +217,7 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args) {
                   .dump()
            << "\n";
   } else {
-    auto member = [](const Project& p, int m) {
-      return printable(gbkToUtf8(p.memberAt(m)->code())) + "（" +
-             std::to_string(p.memberAt(m)->readingCount()) + " 个测点）";
-    };
-    for (const auto& c : d.changed) {
-      cx.out << printable(codeIn(edited, c.editedMember)) << " 测点 " << c.reading + 1 << "：" << c.from
-             << " → " << c.to << "\n";
-    }
-    for (const auto& r : d.addedReadings) {
-      cx.out << printable(codeIn(edited, r.member)) << " 测点 " << r.reading + 1 << "：新增 " << r.value
-             << "\n";
-    }
-    for (const auto& r : d.removedReadings) {
-      cx.out << printable(codeIn(original, r.member)) << " 测点 " << r.reading + 1 << "：删除 " << r.value
-             << "\n";
-    }
-    for (int m : d.addedMembers) cx.out << "新增构件 " << member(edited, m) << "\n";
-    for (int m : d.removedMembers) cx.out << "删除构件 " << member(original, m) << "\n";
+    for (const std::string& line : comparisonLines(d, original, edited)) cx.out << printable(line) << "\n";
   }
   return d.empty() ? kSuccess : kFailure;
 }

@@ -1,0 +1,151 @@
+// Overview rows, the histogram and the comparison texts.
+#include "views/project_overview.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "model/gbk_text.h"
+
+namespace kro {
+
+std::vector<OverviewRow> overviewRows(const Project& project) {
+  std::vector<OverviewRow> rows;
+  rows.reserve(project.members.size());
+  for (int i = 0; i < project.memberCount(); ++i) {
+    const MemberRecord& m = *project.memberAt(i);
+    OverviewRow row;
+    row.member = i;
+    row.code = gbkToUtf8(m.code());
+    row.name = gbkToUtf8(m.name());
+    row.testDate = gbkToUtf8(m.testDate());
+    row.designThickness = m.designThickness();
+    row.minusDeviation = m.minusDeviation();
+    row.plusDeviation = m.plusDeviation();
+    row.figures = computeFigures(m);
+    row.belowReportRate = row.figures.passRate && *row.figures.passRate < kReportPassRate;
+    rows.push_back(std::move(row));
+  }
+  return rows;
+}
+
+std::optional<HistogramBand> histogramBand(const Project& project) {
+  std::map<std::pair<std::int32_t, std::int32_t>, std::int64_t> readingsByBand;
+  for (const MemberRecord& m : project.members) {
+    if (m.selected() != 0 && m.readingCount() > 0)
+      readingsByBand[{m.minusDeviation(), m.plusDeviation()}] += m.readingCount();
+  }
+  if (readingsByBand.empty()) return std::nullopt;
+  auto most = std::max_element(readingsByBand.begin(), readingsByBand.end(),
+                               [](const auto& a, const auto& b) { return a.second < b.second; });
+  return HistogramBand{most->first.first, most->first.second, readingsByBand.size() == 1};
+}
+
+void drawDeviationHistogram(Canvas& c, const SelectionFigures& figures,
+                            const std::optional<HistogramBand>& band, int width, int height) {
+  constexpr int kLeft = 44, kRight = 12, kTop = 26, kBottom = 30;
+  const Rect plot{kLeft, kTop, std::max(kLeft + 1, width - kRight), std::max(kTop + 1, height - kBottom)};
+  c.setFont(FontSpec{{}, 9});
+  c.setTextColor(kBlack);
+  std::string title = "偏差分布（选中构件，" + std::to_string(figures.readingCount) + " 个测点）";
+  if (band) {
+    title += "  允许偏差 " + std::to_string(band->minus) + "/+" + std::to_string(band->plus) + " mm";
+    if (!band->allAlike) title += "（多数构件）";
+  }
+  c.drawText(6, 4, title);
+  if (figures.deviationHistogram.empty()) {
+    c.drawTextInRect(plot, "没有测点", kAlignCenter | kAlignVCenter | kSingleLine);
+    return;
+  }
+  // Every deviation from the lowest to the highest (and the band) has a slot.
+  std::int64_t low = figures.deviationHistogram.front().first;
+  std::int64_t high = figures.deviationHistogram.back().first;
+  if (band) {
+    low = std::min<std::int64_t>(low, band->minus);
+    high = std::max<std::int64_t>(high, band->plus);
+  }
+  low -= 1;
+  high += 1;
+  const double slot = static_cast<double>(plot.width()) / static_cast<double>(high - low + 1);
+  auto xOf = [&](double deviation) {
+    return plot.left + static_cast<int>((deviation - static_cast<double>(low)) * slot);
+  };
+  std::int64_t most = 1;
+  for (const auto& [d, n] : figures.deviationHistogram) most = std::max(most, n);
+
+  if (band)
+    c.fillRect({xOf(band->minus), plot.top, xOf(band->plus + 1.0), plot.bottom}, Color{222, 240, 222});
+  for (const auto& [d, n] : figures.deviationHistogram) {
+    const bool inside = band && d >= band->minus && d <= band->plus;
+    const int left = xOf(static_cast<double>(d)) + static_cast<int>(slot * 0.1);
+    const int right = std::max(left + 1, xOf(static_cast<double>(d) + 0.9));
+    const int top = plot.bottom - static_cast<int>(static_cast<double>(plot.height()) *
+                                                   static_cast<double>(n) / static_cast<double>(most));
+    c.fillRect({left, top, right, plot.bottom}, inside || !band ? Color{70, 110, 170} : Color{210, 40, 40});
+  }
+  // Axes, the count scale and the deviations at the band's edges, at 0 and at the ends.
+  c.setPen(Pen{});
+  c.drawLine(plot.left, plot.bottom, plot.right, plot.bottom);
+  c.drawLine(plot.left, plot.top, plot.left, plot.bottom);
+  c.drawTextInRect({0, plot.top - 6, plot.left - 4, plot.top + 10}, std::to_string(most),
+                   kAlignRight | kSingleLine);
+  c.drawTextInRect({0, plot.bottom - 10, plot.left - 4, plot.bottom + 6}, "0", kAlignRight | kSingleLine);
+  std::vector<std::int64_t> ticks = {low + 1, 0, high - 1};
+  if (band) ticks.insert(ticks.end(), {band->minus, band->plus});
+  std::sort(ticks.begin(), ticks.end());
+  ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
+  int lastRight = -1000;
+  for (std::int64_t t : ticks) {
+    const int centre = xOf(static_cast<double>(t) + 0.5);
+    if (centre - 20 < lastRight) continue;  // no overlapping labels
+    c.drawLine(centre, plot.bottom, centre, plot.bottom + 3);
+    c.drawTextInRect({centre - 20, plot.bottom + 4, centre + 20, plot.bottom + 20},
+                     (t > 0 ? "+" : "") + std::to_string(t), kAlignCenter | kSingleLine);
+    lastRight = centre + 20;
+  }
+  c.drawTextInRect({plot.right - 80, plot.bottom + 14, plot.right, height}, "偏差（mm）",
+                   kAlignRight | kSingleLine);
+}
+
+std::vector<std::string> comparisonLines(const ProjectDiff& d, const Project& original,
+                                         const Project& edited) {
+  auto code = [](const Project& p, int m) { return gbkToUtf8(p.memberAt(m)->code()); };
+  auto member = [&](const Project& p, int m) {
+    return code(p, m) + "（" + std::to_string(p.memberAt(m)->readingCount()) + " 个测点）";
+  };
+  std::vector<std::string> lines;
+  for (const auto& c : d.changed) {
+    lines.push_back(code(edited, c.editedMember) + " 测点 " + std::to_string(c.reading + 1) + "：" +
+                    std::to_string(c.from) + " → " + std::to_string(c.to));
+  }
+  for (const auto& r : d.addedReadings) {
+    lines.push_back(code(edited, r.member) + " 测点 " + std::to_string(r.reading + 1) + "：新增 " +
+                    std::to_string(r.value));
+  }
+  for (const auto& r : d.removedReadings) {
+    lines.push_back(code(original, r.member) + " 测点 " + std::to_string(r.reading + 1) + "：删除 " +
+                    std::to_string(r.value));
+  }
+  for (int m : d.addedMembers) lines.push_back("新增构件 " + member(edited, m));
+  for (int m : d.removedMembers) lines.push_back("删除构件 " + member(original, m));
+  return lines;
+}
+
+std::map<int, std::optional<std::int32_t>> readingMarks(const ProjectDiff& d, const Project& edited,
+                                                        int editedMember) {
+  std::map<int, std::optional<std::int32_t>> marks;
+  const MemberRecord* member = edited.memberAt(editedMember);
+  if (member == nullptr || editedMember >= static_cast<int>(d.originalOf.size())) return marks;
+  if (!d.originalOf[static_cast<std::size_t>(editedMember)]) {
+    for (int j = 0; j < member->readingCount(); ++j) marks[j] = std::nullopt;
+    return marks;
+  }
+  for (const auto& c : d.changed) {
+    if (c.editedMember == editedMember) marks[c.reading] = c.from;
+  }
+  for (const auto& r : d.addedReadings) {
+    if (r.member == editedMember) marks[r.reading] = std::nullopt;
+  }
+  return marks;
+}
+
+}  // namespace kro

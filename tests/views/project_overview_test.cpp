@@ -1,0 +1,98 @@
+// The overview's rows and band, the histogram's bars, and the comparison's texts and marks.
+#include "views/project_overview.h"
+
+#include <gtest/gtest.h>
+
+#include "model/gbk_text.h"
+#include "views/recording_canvas.h"
+
+namespace kro {
+namespace {
+
+MemberRecord member(const std::string& code, std::vector<std::int32_t> readings, std::int32_t minus = -5,
+                    std::int32_t plus = 8, std::int32_t selected = 1) {
+  MemberData d;
+  d.code = code;
+  d.designThickness = 120;
+  d.minusDeviation = minus;
+  d.plusDeviation = plus;
+  d.selected = selected;
+  for (std::int32_t t : readings) d.readings.push_back({0, t, 0});
+  return MemberRecord(std::move(d));
+}
+
+TEST(ProjectOverview, RowsMarkMembersBelowTheReportsRate) {
+  Project p;
+  // 9 of 10 pass: exactly 90 %, not marked; 8 of 9 (88.9 %) marked; no readings not marked.
+  std::vector<std::int32_t> ninety(9, 120);
+  ninety.push_back(100);
+  std::vector<std::int32_t> below(8, 120);
+  below.push_back(100);
+  p.members = {member("A", ninety), member("B", below), member("C", {})};
+  const std::vector<OverviewRow> rows = overviewRows(p);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_FALSE(rows[0].belowReportRate);
+  EXPECT_TRUE(rows[1].belowReportRate);
+  EXPECT_FALSE(rows[2].belowReportRate);
+  EXPECT_EQ(rows[1].figures.passCount, 8);
+  EXPECT_EQ(rows[1].code, "B");
+}
+
+TEST(ProjectOverview, BandOfTheTickedMembers) {
+  Project p;
+  p.members = {member("A", {120, 121}, -5, 8), member("B", {120, 121, 122}, -3, 5),
+               member("C", {1, 2, 3, 4}, -1, 1, 0)};
+  auto band = histogramBand(p);
+  ASSERT_TRUE(band.has_value());
+  EXPECT_EQ(band->minus, -3);  // B has more readings; C is not ticked
+  EXPECT_EQ(band->plus, 5);
+  EXPECT_FALSE(band->allAlike);
+  p.members.resize(1);
+  EXPECT_TRUE(histogramBand(p)->allAlike);
+  p.members = {member("C", {1}, -1, 1, 0)};
+  EXPECT_FALSE(histogramBand(p).has_value());
+}
+
+TEST(ProjectOverview, HistogramBarsAreRedOutsideTheBand) {
+  Project p;
+  p.members = {member("A", {110, 120, 120, 121, 130})};  // deviations -10, 0, 0, 1, 10
+  const SelectionFigures f = selectionFigures(p.members);
+  RecordingCanvas c;
+  drawDeviationHistogram(c, f, histogramBand(p), 400, 200);
+  std::vector<RecordingCanvas::Call> fills = c.callsOf(RecordingCanvas::Op::Fill);
+  ASSERT_EQ(fills.size(), 1u + 4u);  // the band, then one bar per deviation
+  const Color band{222, 240, 222}, red{210, 40, 40}, blue{70, 110, 170};
+  EXPECT_EQ(fills[0].color, band);
+  EXPECT_EQ(fills[1].color, red);   // -10
+  EXPECT_EQ(fills[2].color, blue);  // 0
+  EXPECT_EQ(fills[3].color, blue);  // +1
+  EXPECT_EQ(fills[4].color, red);   // +10
+  // The 0 bar (two readings) is the tallest and twice as tall as the +1 bar.
+  EXPECT_EQ(fills[2].y2 - fills[2].y1, 2 * (fills[3].y2 - fills[3].y1));
+  // Bars left to right, inside the band's shading where they pass.
+  EXPECT_LT(fills[1].x2, fills[2].x1);
+  EXPECT_GE(fills[2].x1, fills[0].x1);
+  EXPECT_LE(fills[3].x2, fills[0].x2);
+  EXPECT_NE(c.findText("偏差分布（选中构件，5 个测点）  允许偏差 -5/+8 mm"), nullptr);
+
+  RecordingCanvas empty;
+  drawDeviationHistogram(empty, selectionFigures({}), std::nullopt, 400, 200);
+  EXPECT_TRUE(empty.callsOf(RecordingCanvas::Op::Fill).empty());
+}
+
+TEST(ProjectOverview, ComparisonTextsAndGridMarks) {
+  Project original, edited;
+  original.members = {member("A001", {120, 121}), member("B002", {1, 2})};
+  edited.members = {member("A001", {120, 125, 130}), member("C003", {7, 8})};
+  const ProjectDiff d = diffProjects(original, edited);
+  EXPECT_EQ(comparisonLines(d, original, edited),
+            (std::vector<std::string>{"A001 测点 2：121 → 125", "A001 测点 3：新增 130",
+                                      "新增构件 C003（2 个测点）", "删除构件 B002（2 个测点）"}));
+  using Marks = std::map<int, std::optional<std::int32_t>>;
+  EXPECT_EQ(readingMarks(d, edited, 0), (Marks{{1, 121}, {2, std::nullopt}}));
+  EXPECT_EQ(readingMarks(d, edited, 1), (Marks{{0, std::nullopt}, {1, std::nullopt}}));
+  EXPECT_TRUE(readingMarks(d, edited, 5).empty());
+}
+
+}  // namespace
+}  // namespace kro
