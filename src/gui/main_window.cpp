@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -28,17 +29,20 @@
 #include "gui/batch_edit_dialog.h"
 #include "gui/check_dialog.h"
 #include "gui/dialogs.h"
+#include "gui/overview_dock.h"
 #include "gui/print_settings_dialog.h"
 #include "gui/report_parameters_dialog.h"
 #include "gui/transfer_dialog.h"
 #include "model/analysis_file.h"
 #include "model/file_io.h"
+#include "model/project_diff.h"
 #include "office/docx_word_session.h"
 #include "office/xlsx_excel_session.h"
 #include "render/report_printer.h"
 #include "report/report_generator.h"
 #include "report/report_parameters.h"
 #include "settings/program_paths.h"
+#include "transfer/received_data.h"
 #include "views/report_pages.h"
 
 namespace kro::gui {
@@ -85,6 +89,12 @@ MainWindow::MainWindow(QWidget* parent)
   splitter_->addWidget(chart_);
   splitter_->setSizes({400, 300});
   setCentralWidget(splitter_);
+
+  overview_ = new OverviewDock(this);
+  addDockWidget(Qt::RightDockWidgetArea, overview_);
+  resizeDocks({overview_}, {520}, Qt::Horizontal);
+  connect(overview_, &OverviewDock::memberChosen, this, [this](int member) { doc_.selectMember(member); });
+  connect(overview_, &OverviewDock::comparisonClosed, this, [this] { endComparison(); });
 
   buildActions();
   buildMenus();
@@ -140,6 +150,12 @@ void MainWindow::buildActions() {
   makeAction("actionCheck", "检查(&K)...", {}, "检查构件和报告参数中会使报告出错或留空的地方", [this] {
     check();
   })->setIcon(themed("dialog-information", QStyle::SP_MessageBoxInformation));
+  makeAction("actionCompareOriginal", "与原始数据比较...", {},
+             "与传输时保存的原始数据（或任一文件）比较，标出改动过的测点", [this] {
+               const std::optional<QString> path =
+                   Dialogs::openPath(this, "原始数据与楼板仪文件 (*.serial *.usb *.KRO *.DEX);;所有文件 (*)");
+               if (path) compareWith(*path);
+             });
   makeAction("actionExportCsv", "导出 CSV...", {}, "将全部构件的测点导出为 CSV 文件",
              [this] { exportCsv(); });
   makeAction("actionImportCsv", "导入 CSV...", {}, "由 CSV 文件生成分析结果文件并打开",
@@ -229,7 +245,8 @@ void MainWindow::buildMenus() {
   refreshRecentMenu();
 
   QMenu* tools = menuBar()->addMenu("工具(&E)");
-  add(tools, {"actionReportParameters", "actionWordReport", "actionSpreadsheet", nullptr, "actionCheck"});
+  add(tools, {"actionReportParameters", "actionWordReport", "actionSpreadsheet", nullptr, "actionCheck",
+              "actionCompareOriginal"});
 
   QMenu* edit = menuBar()->addMenu("操作(&C)");
   add(edit,
@@ -248,6 +265,10 @@ void MainWindow::buildMenus() {
   statusToggle->setChecked(true);
   connect(statusToggle, &QAction::toggled, this, [this](bool on) { statusBar()->setVisible(on); });
   view->addAction(action("actionControlPanel"));
+  QAction* overviewToggle = overview_->toggleViewAction();
+  overviewToggle->setText("工程概览(&O)");
+  overviewToggle->setObjectName("actionOverview");
+  view->addAction(overviewToggle);
 
   QMenu* helpMenu = menuBar()->addMenu("帮助(&H)");
   add(helpMenu,
@@ -316,6 +337,56 @@ bool MainWindow::checkedBeforeOutput(std::optional<int> reportFormat) {
     });
   }
   return CheckDialog::confirm(this, findings, [this](int member) { doc_.selectMember(member); });
+}
+
+bool MainWindow::compareWith(const QString& path) {
+  auto loaded = loadProjectOrReceived(path.toStdString());
+  if (!loaded) {
+    Dialogs::message(this, MessageKind::Error, qt(loaded.message()));
+    return false;
+  }
+  original_ = std::move(loaded.value().project);
+  originalName_ = QFileInfo(path).fileName().toStdString();
+  overview_->show();
+  refreshOverview();
+  refillGrid();
+  return true;
+}
+
+void MainWindow::endComparison() {
+  original_.reset();
+  refreshOverview();
+  refillGrid();
+}
+
+void MainWindow::scheduleOverview() {
+  if (overviewPending_) return;
+  overviewPending_ = true;
+  QTimer::singleShot(0, this, [this] { refreshOverview(); });
+}
+
+void MainWindow::refreshOverview() {
+  overviewPending_ = false;
+  overview_->refresh(doc_.project());
+  if (!original_) {
+    overview_->setComparison(std::nullopt, {});
+    markDifferences();
+    return;
+  }
+  const ProjectDiff diff = diffProjects(*original_, doc_.project());
+  overview_->setComparison(originalName_, comparisonLines(diff, *original_, doc_.project()));
+  // An edit in the grid changes the marks without a refill.
+  markDifferences();
+  grid_->viewport()->update();
+}
+
+void MainWindow::markDifferences() {
+  if (!original_) {
+    grid_->setMarks({});
+    return;
+  }
+  grid_->setMarks(
+      readingMarks(diffProjects(*original_, doc_.project()), doc_.project(), doc_.currentMember()));
 }
 
 void MainWindow::print() {
@@ -648,13 +719,23 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 // --- DocumentFrontend ---
 
-void MainWindow::rebuildMemberList() { panel_->rebuildList(); }
+void MainWindow::rebuildMemberList() {
+  panel_->rebuildList();
+  scheduleOverview();
+}
 
-void MainWindow::updateMemberRow(int memberIndex) { panel_->updateRow(memberIndex); }
+void MainWindow::updateMemberRow(int memberIndex) {
+  panel_->updateRow(memberIndex);
+  scheduleOverview();
+}
 
 void MainWindow::showMember(const MemberRecord* member) { panel_->showMember(member); }
 
-void MainWindow::refillGrid() { grid_->refill(); }
+void MainWindow::refillGrid() {
+  markDifferences();
+  grid_->refill();
+  scheduleOverview();
+}
 
 void MainWindow::redrawChart() { chart_->update(); }
 

@@ -9,6 +9,8 @@
 #include <QPrinter>
 #include <QSplitter>
 #include <functional>
+#include <optional>
+#include <string>
 
 #include "gui/chart_view.h"
 #include "gui/member_panel.h"
@@ -19,6 +21,7 @@
 namespace kro::gui {
 
 class CheckDialog;
+class OverviewDock;
 
 class MainWindow : public QMainWindow, public DocumentFrontend {
   Q_OBJECT
@@ -36,6 +39,11 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   ReadingGridView* grid() const { return grid_; }
   ChartView* chart() const { return chart_; }
   QDockWidget* dock() const { return dock_; }
+  OverviewDock* overview() const { return overview_; }
+  // Compares the document with original data from a file (kept received bytes or any file
+  // the program opens); false when it cannot be read. endComparison stops.
+  bool compareWith(const QString& path);
+  void endComparison();
   // A menu or toolbar action by its object name ("actionDeleteMember", "actionUndo", ...).
   QAction* action(const char* name) const;
   QStringList recentFiles() const;
@@ -82,6 +90,11 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void importCsv();
   // 检查: the findings in a dialog beside the window, checked again on request.
   void check();
+  // The overview (and the comparison) again from the document, once the current event is done.
+  void scheduleOverview();
+  void refreshOverview();
+  // The grid's marks for the current member while comparing.
+  void markDifferences();
   // The check before an output: members only, or also the parameters of the report format
   // about to be written. True when nothing is found or the user goes on.
   bool checkedBeforeOutput(std::optional<int> reportFormat);
@@ -108,6 +121,11 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   QSplitter* splitter_;
   QMenu* recentMenu_ = nullptr;
   CheckDialog* checkDialog_ = nullptr;
+  OverviewDock* overview_ = nullptr;
+  // The original data being compared with, and its file's name.
+  std::optional<Project> original_;
+  std::string originalName_;
+  bool overviewPending_ = false;
   QPrinter printer_;
   bool panelFlag_ = false;
 };

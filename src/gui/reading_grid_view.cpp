@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QColor>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <algorithm>
@@ -31,7 +32,16 @@ QVariant ReadingGridModel::data(const QModelIndex& index, int role) const {
       return int(Qt::AlignCenter);
     case Qt::BackgroundRole:
       // The number column is fixed, like the header.
-      return index.column() == 0 ? QVariant(QApplication::palette().button()) : QVariant();
+      if (index.column() == 0) return QApplication::palette().button();
+      if (index.column() == 1 && marks_.count(index.row()) > 0) return QColor(255, 224, 178);
+      return {};
+    case Qt::ToolTipRole:
+      if (index.column() == 1) {
+        auto mark = marks_.find(index.row());
+        if (mark == marks_.end()) return {};
+        return mark->second ? QString("原始值：%1").arg(*mark->second) : QString("原始数据中没有此测点");
+      }
+      return {};
     default:
       return {};
   }

@@ -4,6 +4,8 @@
 
 #include <QAbstractTableModel>
 #include <QTableView>
+#include <map>
+#include <optional>
 
 #include "model/document.h"
 #include "views/reading_grid.h"
@@ -26,9 +28,14 @@ class ReadingGridModel : public QAbstractTableModel {
 
   // Brings every cell up to date; the row count may have changed.
   void refresh();
+  // Readings that differ from original data: reading index -> the original value, or nothing
+  // for a reading the original does not have. Their thickness cells are coloured and their
+  // tooltips say what the original held.
+  void setMarks(std::map<int, std::optional<std::int32_t>> marks) { marks_ = std::move(marks); }
 
  private:
   CKroAnalyzeDoc& doc_;
+  std::map<int, std::optional<std::int32_t>> marks_;
   int rows_ = kGridEmptyRows;
 };
 
@@ -42,6 +49,8 @@ class ReadingGridView : public QTableView {
   void refill();
   void runRowCommand(RowCommand command);
   int currentRow() const { return currentRow_; }
+  // Differences from original data for the next refill (see ReadingGridModel::setMarks).
+  void setMarks(std::map<int, std::optional<std::int32_t>> marks) { model_.setMarks(std::move(marks)); }
 
   // Clipboard: tab-separated cells. A paste goes through the same path as typing.
   void copySelection();

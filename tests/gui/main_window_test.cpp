@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QStyleOptionViewItem>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -28,6 +29,7 @@
 #include "gui/batch_edit_dialog.h"
 #include "gui/check_dialog.h"
 #include "gui/dialogs.h"
+#include "gui/overview_dock.h"
 #include "gui/transfer_dialog.h"
 #include "model/analysis_file.h"
 #include "model/gbk_text.h"
@@ -198,6 +200,57 @@ TEST_F(MainWindowTest, CheckListsFindingsAndChoosingOneMakesItsMemberCurrent) {
   window.action("actionCheck")->trigger();
   for (int i = 0; i < list->count(); ++i) EXPECT_FALSE(list->item(i)->text().contains("个构件"));
   dialog->close();
+}
+
+TEST_F(MainWindowTest, OverviewShowsEveryMemberAndTheHistogramOfTheTickedOnes) {
+  ASSERT_TRUE(window.openFile(sample()));
+  QCoreApplication::processEvents();
+  OverviewDock* overview = window.overview();
+  ASSERT_TRUE(overview->isVisible());
+  QTableView* table = overview->table();
+  ASSERT_EQ(table->model()->rowCount(), 12);
+  auto text = [table](int row, int column) { return table->model()->index(row, column).data().toString(); };
+  EXPECT_EQ(text(0, 0), "0001");
+  EXPECT_EQ(text(0, 11), "95.0%");
+  // Sorted by pass rate, lowest first: P002 and W002 (50.0 %), marked below the report's 90 %.
+  table->sortByColumn(11, Qt::AscendingOrder);
+  EXPECT_EQ(text(0, 11), "50.0%");
+  EXPECT_EQ(table->model()->index(0, 0).data(Qt::BackgroundRole).value<QBrush>().color(),
+            QColor(255, 214, 214));
+  EXPECT_FALSE(table->model()->index(11, 0).data(Qt::BackgroundRole).isValid());
+  // A double-click makes the member current.
+  const QString code = text(0, 0);
+  emit table->doubleClicked(table->model()->index(0, 3));
+  EXPECT_EQ(QString::fromStdString(gbkToUtf8(current()->code())), code);
+  // The histogram counts the ticked members' readings; unticking one takes its readings out.
+  EXPECT_EQ(overview->histogram()->figures().readingCount, 234);
+  window.document().setSelected(0, false);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(overview->histogram()->figures().readingCount, 234 - 20);
+}
+
+TEST_F(MainWindowTest, ComparisonWithOriginalDataMarksChangedReadings) {
+  ASSERT_TRUE(window.openFile(sample()));
+  window.document().setCellValue(1, 1, 200);  // the first member's second reading, was 122
+  ASSERT_TRUE(window.compareWith(sample()));
+  QListWidget* differences = window.overview()->differences();
+  ASSERT_TRUE(differences->isVisible());
+  ASSERT_EQ(differences->count(), 1);
+  EXPECT_EQ(differences->item(0)->text(), "0001 测点 2：122 → 200");
+  const QModelIndex changed = window.grid()->model()->index(1, 1);
+  EXPECT_EQ(changed.data(Qt::ToolTipRole).toString(), "原始值：122");
+  EXPECT_TRUE(changed.data(Qt::BackgroundRole).isValid());
+  EXPECT_FALSE(window.grid()->model()->index(0, 1).data(Qt::ToolTipRole).isValid());
+  // Undone: nothing differs any more.
+  window.document().undo();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(differences->item(0)->text(), "与原始数据相同。");
+  EXPECT_FALSE(window.grid()->model()->index(1, 1).data(Qt::ToolTipRole).isValid());
+  window.endComparison();
+  EXPECT_FALSE(differences->isVisible());
+  // A file that cannot be read says so and changes nothing.
+  EXPECT_FALSE(window.compareWith(QString::fromStdString((dir / "none.serial").string())));
+  EXPECT_EQ(Dialogs::takeMessages().size(), 1);
 }
 
 TEST_F(MainWindowTest, OpeningFillsPanelGridAndChart) {

@@ -1,0 +1,73 @@
+// The project overview beside the grid: a sortable table of every member's figures (members
+// below the report's 90.0 % marked), the deviation histogram of the ticked members, and, while
+// comparing with original data, the list of differences.
+#pragma once
+
+#include <QDockWidget>
+#include <QWidget>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/project.h"
+#include "model/statistics.h"
+#include "views/project_overview.h"
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QSortFilterProxyModel;
+class QStandardItemModel;
+class QTableView;
+
+namespace kro::gui {
+
+class HistogramView : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit HistogramView(QWidget* parent = nullptr);
+  void setFigures(SelectionFigures figures, std::optional<HistogramBand> band);
+  const SelectionFigures& figures() const { return figures_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  SelectionFigures figures_;
+  std::optional<HistogramBand> band_;
+};
+
+class OverviewDock : public QDockWidget {
+  Q_OBJECT
+
+ public:
+  explicit OverviewDock(QWidget* parent = nullptr);
+
+  // Every figure again from the project.
+  void refresh(const Project& project);
+  // The differences from original data, one line each; no source ends the comparison.
+  void setComparison(const std::optional<std::string>& source, const std::vector<std::string>& lines);
+
+  QTableView* table() const { return table_; }
+  QStandardItemModel* model() const { return model_; }
+  HistogramView* histogram() const { return histogram_; }
+  QListWidget* differences() const { return differences_; }
+
+ signals:
+  // A member's row was double-clicked.
+  void memberChosen(int member);
+  // 结束比较 was pressed.
+  void comparisonClosed();
+
+ private:
+  QStandardItemModel* model_;
+  QSortFilterProxyModel* sorted_;
+  QTableView* table_;
+  HistogramView* histogram_;
+  QWidget* comparison_;
+  QLabel* comparisonTitle_;
+  QListWidget* differences_;
+};
+
+}  // namespace kro::gui
