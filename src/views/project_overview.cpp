@@ -46,7 +46,7 @@ void drawDeviationHistogram(Canvas& c, const SelectionFigures& figures,
   const Rect plot{kLeft, kTop, std::max(kLeft + 1, width - kRight), std::max(kTop + 1, height - kBottom)};
   c.setFont(FontSpec{{}, 9});
   c.setTextColor(kBlack);
-  std::string title = "偏差分布（选中构件，" + std::to_string(figures.readingCount) + " 个测点）";
+  std::string title = "偏差（mm）分布：选中构件的 " + std::to_string(figures.readingCount) + " 个测点";
   if (band) {
     title += "  允许偏差 " + std::to_string(band->minus) + "/+" + std::to_string(band->plus) + " mm";
     if (!band->allAlike) title += "（多数构件）";
@@ -102,8 +102,6 @@ void drawDeviationHistogram(Canvas& c, const SelectionFigures& figures,
                      (t > 0 ? "+" : "") + std::to_string(t), kAlignCenter | kSingleLine);
     lastRight = centre + 20;
   }
-  c.drawTextInRect({plot.right - 80, plot.bottom + 14, plot.right, height}, "偏差（mm）",
-                   kAlignRight | kSingleLine);
 }
 
 std::vector<std::string> comparisonLines(const ProjectDiff& d, const Project& original,

@@ -73,7 +73,7 @@ TEST(ProjectOverview, HistogramBarsAreRedOutsideTheBand) {
   EXPECT_LT(fills[1].x2, fills[2].x1);
   EXPECT_GE(fills[2].x1, fills[0].x1);
   EXPECT_LE(fills[3].x2, fills[0].x2);
-  EXPECT_NE(c.findText("偏差分布（选中构件，5 个测点）  允许偏差 -5/+8 mm"), nullptr);
+  EXPECT_NE(c.findText("偏差（mm）分布：选中构件的 5 个测点  允许偏差 -5/+8 mm"), nullptr);
 
   RecordingCanvas empty;
   drawDeviationHistogram(empty, selectionFigures({}), std::nullopt, 400, 200);
