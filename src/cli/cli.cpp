@@ -18,6 +18,7 @@
 #include "cli/arguments.h"
 #include "cli/command_context.h"
 #include "cli/data_commands.h"
+#include "devices/port_listing.h"
 #include "devices/pty_instrument.h"
 #include "devices/qt_serial_port.h"
 #include "devices/usb_backend.h"
@@ -55,6 +56,7 @@ const char* const kUsageText =
     "  decode --serial RAW -o OUT.KRO     解码截获的串口数据块\n"
     "  decode --usb RAW -o OUT.KRO        解码截获的 USB 存储映像\n"
     "  simulate FILE [--fast]             在虚拟串口上模拟仪器，首行输出串口路径\n"
+    "  ports [--json]                     列出找到的串口和 USB 仪器\n"
     "  transfer --serial PORT -o OUT.KRO  从串口（COM1..COM6 或设备路径）传输数据\n"
     "  transfer --usb INDEX -o OUT.KRO    从 USB 设备传输数据（USB1 为 0）\n"
     "           [--timeout SECONDS]       仪器无响应多久后放弃（默认 60 秒）\n"
@@ -508,6 +510,63 @@ int commandExcel(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
+int commandPorts(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--json"}, {}, error);
+  if (!a) return cx.usage(error);
+  if (!a->positional().empty()) return cx.usage("ports 不需要输入文件");
+  const std::vector<SerialPortEntry> serial = listSerialPorts();
+  const std::vector<UsbInstrumentEntry> usb = listUsbInstruments();
+  auto hex = [](std::uint16_t id) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", id);
+    return std::string(text);
+  };
+  // The name a transfer takes for a device: COMn for the first six serial ports, else the path.
+  auto serialName = [](const std::string& path) {
+    for (int n = 1; n <= 6; ++n) {
+      if (serialDevicePath("COM" + std::to_string(n)) == path) return "COM" + std::to_string(n);
+    }
+    return path;
+  };
+  if (a->has("--json")) {
+    Json ports = Json::array(), instruments = Json::array();
+    for (const SerialPortEntry& p : serial) {
+      Json j{{"name", serialName(p.path)}, {"path", p.path}};
+      if (!p.description.empty()) j["description"] = p.description;
+      if (!p.manufacturer.empty()) j["manufacturer"] = p.manufacturer;
+      if (p.vendorId) j["vendorId"] = hex(*p.vendorId);
+      if (p.productId) j["productId"] = hex(*p.productId);
+      ports.push_back(std::move(j));
+    }
+    for (const UsbInstrumentEntry& u : usb) {
+      instruments.push_back({{"name", "USB" + std::to_string(u.index + 1)},
+                             {"bus", u.bus},
+                             {"address", u.address},
+                             {"vendorId", hex(u.vendorId)},
+                             {"productId", hex(u.productId)},
+                             {"knownId", u.knownId}});
+    }
+    cx.out << Json{{"serial", std::move(ports)}, {"usb", std::move(instruments)}}.dump() << "\n";
+    return kSuccess;
+  }
+  cx.out << "串口：\n";
+  if (serial.empty()) cx.out << "  （没有找到串口）\n";
+  for (const SerialPortEntry& p : serial) {
+    const std::string name = serialName(p.path);
+    const std::string summary = serialPortSummary(p);
+    cx.out << "  " << printable(name) << (name != p.path ? "  " + printable(p.path) : "")
+           << (summary.empty() ? "" : "  " + printable(summary)) << "\n";
+  }
+  cx.out << "USB 仪器：\n";
+  if (usb.empty()) cx.out << "  （没有找到：查找的是" << kUsbIdsLookedFor << " 的设备）\n";
+  for (const UsbInstrumentEntry& u : usb) {
+    cx.out << "  USB" << u.index + 1 << "  总线 " << u.bus << " 设备 " << u.address << "  " << hex(u.vendorId)
+           << ":" << hex(u.productId) << (u.knownId ? "" : "（不是仪器芯片的编号，但端点相符）") << "\n";
+  }
+  return kSuccess;
+}
+
 int commandPrint(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
   auto a = Arguments::parse(args, {}, {"-o", "--config-dir"}, error);
@@ -591,7 +650,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
           {"decode", commandDecode}, {"simulate", commandSimulate}, {"transfer", commandTransfer},
           {"report", commandReport}, {"excel", commandExcel},       {"print", commandPrint},
           {"stats", commandStats},   {"export", commandExport},     {"import", commandImport},
-          {"check", commandCheck},   {"diff", commandDiff},
+          {"check", commandCheck},   {"diff", commandDiff},         {"ports", commandPorts},
       };
   if (command == "help" || command == "--help" || command == "-h") {
     out << kUsageText;

@@ -46,7 +46,44 @@ int bulkInterface(libusb_device* device) {
   return found;
 }
 
+// The devices with both bulk endpoints, the chip's known ids first.
+std::vector<Candidate> candidatesIn(libusb_device** list, ssize_t count) {
+  std::vector<Candidate> candidates;
+  for (ssize_t i = 0; i < count; ++i) {
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(list[i], &descriptor) != 0) continue;
+    const int interfaceNumber = bulkInterface(list[i]);
+    if (interfaceNumber < 0) continue;
+    const bool known =
+        descriptor.idProduct == 0x5537 && (descriptor.idVendor == 0x4348 || descriptor.idVendor == 0x1a86);
+    candidates.push_back({list[i], interfaceNumber, known});
+  }
+  std::stable_partition(candidates.begin(), candidates.end(), [](const Candidate& c) { return c.knownId; });
+  return candidates;
+}
+
 }  // namespace
+
+std::vector<UsbInstrumentEntry> LibusbCh375::listInstruments() {
+  std::vector<UsbInstrumentEntry> found;
+  libusb_context* context = nullptr;
+  if (libusb_init(&context) != 0) return found;
+  libusb_device** list = nullptr;
+  const ssize_t count = libusb_get_device_list(context, &list);
+  if (count >= 0) {
+    const std::vector<Candidate> candidates = candidatesIn(list, count);
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+      libusb_device_descriptor descriptor{};
+      libusb_get_device_descriptor(candidates[i].device, &descriptor);
+      found.push_back({static_cast<unsigned>(i), libusb_get_bus_number(candidates[i].device),
+                       libusb_get_device_address(candidates[i].device), descriptor.idVendor,
+                       descriptor.idProduct, candidates[i].knownId});
+    }
+    libusb_free_device_list(list, 1);
+  }
+  libusb_exit(context);
+  return found;
+}
 
 LibusbCh375::LibusbCh375() {
   if (libusb_init(&context_) != 0) context_ = nullptr;
@@ -67,17 +104,7 @@ long LibusbCh375::CH375OpenDevice(unsigned index) {
   libusb_device** list = nullptr;
   const ssize_t count = libusb_get_device_list(context_, &list);
   if (count < 0) return -1;
-  std::vector<Candidate> candidates;
-  for (ssize_t i = 0; i < count; ++i) {
-    libusb_device_descriptor descriptor{};
-    if (libusb_get_device_descriptor(list[i], &descriptor) != 0) continue;
-    const int interfaceNumber = bulkInterface(list[i]);
-    if (interfaceNumber < 0) continue;
-    const bool known =
-        descriptor.idProduct == 0x5537 && (descriptor.idVendor == 0x4348 || descriptor.idVendor == 0x1a86);
-    candidates.push_back({list[i], interfaceNumber, known});
-  }
-  std::stable_partition(candidates.begin(), candidates.end(), [](const Candidate& c) { return c.knownId; });
+  const std::vector<Candidate> candidates = candidatesIn(list, count);
   long result = -1;
   if (index < candidates.size()) {
     auto device = std::make_unique<OpenDevice>();

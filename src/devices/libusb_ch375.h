@@ -6,7 +6,9 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "devices/port_listing.h"
 #include "transfer/usb_link.h"
 
 struct libusb_context;
@@ -20,6 +22,9 @@ class LibusbCh375 : public Ch375Library {
   ~LibusbCh375() override;
   LibusbCh375(const LibusbCh375&) = delete;
   LibusbCh375& operator=(const LibusbCh375&) = delete;
+
+  // The devices CH375OpenDevice would open, in its order.
+  static std::vector<UsbInstrumentEntry> listInstruments();
 
   long CH375OpenDevice(unsigned index) override;
   std::string CH375GetDeviceName(unsigned index) override;

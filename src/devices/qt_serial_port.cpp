@@ -1,7 +1,7 @@
 // Qt Serial Port backend. Works without an event loop: pending bytes are collected on demand.
 #include "devices/qt_serial_port.h"
 
-#include <QSerialPortInfo>
+#include "devices/port_listing.h"
 
 namespace kro {
 
@@ -59,11 +59,17 @@ std::string QtSerialPort::failure() {
     case QSerialPort::TimeoutError:
       return {};
     case QSerialPort::DeviceNotFoundError:
-      return "设备不存在";
+      return "设备不存在（请检查连接线，或选择另一个端口）";
     case QSerialPort::PermissionError:
-      return "没有访问权限";
+      return "没有访问权限（当前用户可能不在 dialout 组中：运行 sudo usermod -aG dialout "
+             "用户名，重新登录后再试；"
+             "或者端口正被另一个程序使用）";
     case QSerialPort::ResourceError:
       return "设备已断开或不再可用";
+    case QSerialPort::OpenError:
+      return "端口已经打开";
+    case QSerialPort::UnsupportedOperationError:
+      return "这不是一个串口设备";
     case QSerialPort::ReadError:
       return "读取出错";
     case QSerialPort::WriteError:
@@ -75,9 +81,7 @@ std::string QtSerialPort::failure() {
 
 std::vector<std::string> availableSerialDevices() {
   std::vector<std::string> devices;
-  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-    devices.push_back(info.systemLocation().toStdString());
-  }
+  for (const SerialPortEntry& port : listSerialPorts()) devices.push_back(port.path);
   return devices;
 }
 

@@ -4,7 +4,11 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QSettings>
+#include <algorithm>
+#include <cstdio>
 
+#include "devices/port_listing.h"
 #include "devices/usb_backend.h"
 #include "gui/dialogs.h"
 
@@ -76,6 +80,9 @@ TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, Q
 
   usbButton_->setChecked(true);
   fillPorts(true);
+  // The port of the last transfer.
+  const QString last = QSettings().value("transferPort").toString();
+  if (!last.isEmpty()) choosePort(last);
 }
 
 TransferDialog::~TransferDialog() {
@@ -85,13 +92,40 @@ TransferDialog::~TransferDialog() {
 
 void TransferDialog::fillPorts(bool usb) {
   ports_->clear();
+  // Each entry shows what the system says of the device; its name is kept as the item's data.
+  auto add = [this](const QString& name, const std::string& about) {
+    ports_->addItem(about.empty() ? name : name + "  " + QString::fromStdString(about), name);
+    if (!about.empty())
+      ports_->setItemData(ports_->count() - 1, QString::fromStdString(about), Qt::ToolTipRole);
+  };
   if (usb) {
-    for (int n = 1; n <= 6; ++n) ports_->addItem(QString("USB%1").arg(n));
+    const std::vector<UsbInstrumentEntry> found = listUsbInstruments();
+    for (unsigned n = 0; n < 6; ++n) {
+      std::string about;
+      for (const UsbInstrumentEntry& u : found) {
+        if (u.index != n) continue;
+        char ids[16];
+        std::snprintf(ids, sizeof ids, "%04x:%04x", u.vendorId, u.productId);
+        about = std::string("已连接 ") + ids;
+      }
+      add(QString("USB%1").arg(n + 1), about);
+    }
   } else {
-    for (const std::string& port : serialPortChoices(availableSerialDevices())) {
-      ports_->addItem(QString::fromStdString(port));
+    const std::vector<SerialPortEntry> found = listSerialPorts();
+    std::vector<std::string> paths;
+    for (const SerialPortEntry& p : found) paths.push_back(p.path);
+    for (const std::string& port : serialPortChoices(paths)) {
+      std::string about;
+      for (const SerialPortEntry& p : found) {
+        if (p.path == serialDevicePath(port)) about = serialPortSummary(p);
+      }
+      if (about.empty() && serialDevicePath(port) != port) about = serialDevicePath(port);
+      add(QString::fromStdString(port), about);
     }
   }
+  // A device path (a USB serial adapter, the virtual instrument's pseudo-terminal) may be typed.
+  ports_->setEditable(!usb);
+  ports_->setToolTip(usb ? QString() : "选择端口，或输入设备路径（例如 /dev/ttyUSB0）");
   ports_->setCurrentIndex(0);
 }
 
@@ -99,12 +133,19 @@ void TransferDialog::choosePort(const QString& name) {
   const bool usb = name.startsWith("USB");
   (usb ? usbButton_ : comButton_)->setChecked(true);
   fillPorts(usb);
-  int index = ports_->findText(name);
+  int index = ports_->findData(name);
   if (index < 0) {
-    ports_->addItem(name);
+    ports_->addItem(name, name);
     index = ports_->count() - 1;
   }
   ports_->setCurrentIndex(index);
+}
+
+QString TransferDialog::portName() const {
+  const int index = ports_->currentIndex();
+  if (index >= 0 && ports_->currentText() == ports_->itemText(index))
+    return ports_->itemData(index).toString();
+  return ports_->currentText().trimmed();
 }
 
 void TransferDialog::chooseFolder() {
@@ -126,12 +167,18 @@ void TransferDialog::start() {
     link.usbIndex = static_cast<unsigned>(std::max(0, ports_->currentIndex()));
   } else {
     link.kind = LinkKind::Serial;
-    link.serialPort = ports_->currentText().toStdString();
+    link.serialPort = portName().toStdString();
+    if (link.serialPort.empty()) {
+      Dialogs::message(this, MessageKind::Warning, "请选择端口，或输入设备路径。");
+      return;
+    }
   }
   if (!session_.start(link, openedPath_)) {
     status_->clear();
     return;
   }
+  QSettings().setValue("transferPort", portName());
+  receiving_.invalidate();
   showStatus();
   timer_.start(kTransferTick);
 }
@@ -154,6 +201,25 @@ void TransferDialog::showStatus() {
   QString text = QString("已接收 %1").arg(p.received);
   if (p.expected) text += QString(" / %1").arg(*p.expected);
   text += " 字节";
+  if (p.expected && *p.expected > 0) {
+    text += QString("（%1%）").arg(std::min<std::uint64_t>(100, p.received * 100 / *p.expected));
+  }
+  // The rate since the first byte, and from it the time left (a large project takes minutes
+  // at 2400 baud).
+  if (p.received > 0 && !receiving_.isValid()) {
+    receiving_.start();
+    receivedAtStart_ = p.received;
+  }
+  const double seconds = receiving_.isValid() ? static_cast<double>(receiving_.elapsed()) / 1000.0 : 0.0;
+  if (session_.state() == TransferState::Running && seconds >= 1.0 && p.received > receivedAtStart_) {
+    const double rate = static_cast<double>(p.received - receivedAtStart_) / seconds;
+    text += QString("，%1 字节/秒").arg(rate, 0, 'f', 0);
+    if (p.expected && *p.expected > p.received) {
+      const auto left = static_cast<long long>(static_cast<double>(*p.expected - p.received) / rate + 0.5);
+      text += left >= 60 ? QString("，约剩 %1 分 %2 秒").arg(left / 60).arg(left % 60)
+                         : QString("，约剩 %1 秒").arg(left);
+    }
+  }
   if (session_.state() == TransferState::Failed) {
     text += "\n传输失败。";
   } else if (session_.state() == TransferState::Running && session_.silentFor() > kSilenceNotice) {

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +29,8 @@ class TransferDialog : public QDialog {
   std::filesystem::path destination() const { return session_.destination(); }
   // Selects a port by name, adding it to the list when it is not there (e.g. a device path).
   void choosePort(const QString& name);
+  // The port a start would use: the chosen entry's name, or the device path typed in.
+  QString portName() const;
   TransferSession& session() { return session_; }
 
  public slots:
@@ -46,6 +49,9 @@ class TransferDialog : public QDialog {
   QString usbProblem_;
   TransferSession session_;
   QTimer timer_;
+  // From the first byte received, for the rate and the time left.
+  QElapsedTimer receiving_;
+  std::uint64_t receivedAtStart_ = 0;
   QLineEdit* path_;
   QRadioButton* usbButton_;
   QRadioButton* comButton_;

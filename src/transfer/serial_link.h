@@ -23,7 +23,8 @@ struct SerialLineSettings {
   int writeTimeoutMs = 5000;
 };
 
-// A serial port as the link needs it.
+// A serial port as the link needs it. Opening fails with a message naming the port, its device
+// and the system's reason (failure() after the failed open).
 class SerialPort {
  public:
   virtual ~SerialPort() = default;

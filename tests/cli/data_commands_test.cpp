@@ -184,5 +184,21 @@ TEST_F(DataCommandsTest, DiffAgainstTheReceivedBytes) {
   EXPECT_EQ(kro({"diff", edited}).status, 2);
 }
 
+TEST_F(DataCommandsTest, PortsListsSerialPortsAndUsbInstruments) {
+  CommandRun r = kro({"ports", "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json j = nlohmann::json::parse(r.out);
+  ASSERT_TRUE(j["serial"].is_array());
+  ASSERT_TRUE(j["usb"].is_array());
+  for (const auto& port : j["serial"]) {
+    EXPECT_TRUE(port["path"].get<std::string>().rfind("/dev/", 0) == 0) << port;
+    EXPECT_FALSE(port["name"].get<std::string>().empty());
+  }
+  CommandRun text = kro({"ports"});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_NE(text.out.find("USB 仪器："), std::string::npos);
+  EXPECT_EQ(kro({"ports", "x"}).status, 2);
+}
+
 }  // namespace
 }  // namespace kro

@@ -172,7 +172,8 @@ TEST_F(PtyTransferTest, AMissingPortCannotBeOpened) {
   TransferSession session(ui, &port, nullptr);
   session.setDestination(dir / "KRODat.KRO");
   EXPECT_FALSE(session.start({LinkKind::Serial, 0, "/dev/no-such-port"}, {}));
-  EXPECT_EQ(ui.messages.back().text, kCannotOpenSerialPort);
+  EXPECT_EQ(ui.messages.back().text,
+            "不能打开串口“/dev/no-such-port”：设备不存在（请检查连接线，或选择另一个端口）。");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QSettings>
 #include <QTest>
 #include <atomic>
 #include <thread>
@@ -22,7 +23,10 @@ namespace {
 
 class TransferDialogTest : public ::testing::Test {
  protected:
-  TransferDialogTest() { Dialogs::setTestMode(true); }
+  TransferDialogTest() {
+    Dialogs::setTestMode(true);
+    QSettings().remove("transferPort");
+  }
 
   test::TempDir dir;
   test::RecordingFrontend ui;
@@ -37,8 +41,11 @@ TEST_F(TransferDialogTest, StartsWithUsbAndTheHomeFolder) {
   EXPECT_EQ(ports->currentText(), "USB1");
 
   dialog.findChild<QRadioButton*>("comButton")->click();
-  EXPECT_EQ(ports->itemText(0), "COM1");
-  EXPECT_EQ(ports->itemText(5), "COM6");
+  // Each entry names the device it opens; COM1..COM6 stay in their places.
+  EXPECT_EQ(ports->itemData(0).toString(), "COM1");
+  EXPECT_TRUE(ports->itemText(0).startsWith("COM1  /dev/ttyS0"));
+  EXPECT_EQ(ports->itemData(5).toString(), "COM6");
+  EXPECT_TRUE(ports->isEditable());
   dialog.findChild<QRadioButton*>("usbButton")->click();
   EXPECT_EQ(ports->count(), 6);
   EXPECT_EQ(ports->itemText(5), "USB6");
@@ -70,7 +77,11 @@ TEST_F(TransferDialogTest, CompleteTransferFromTheVirtualInstrument) {
   test::writeBytes(dir / "KRODat.KRO", "old");
   TransferDialog dialog(ui, {});
   dialog.session().setDestination(dir / "KRODat.KRO");
-  dialog.choosePort(QString::fromStdString(instrument.value()->portPath()));
+  // The virtual instrument's pseudo-terminal, typed into the port box.
+  const QString typed = QString::fromStdString(instrument.value()->portPath());
+  dialog.findChild<QRadioButton*>("comButton")->click();
+  dialog.findChild<QComboBox*>("portList")->setEditText(typed);
+  EXPECT_EQ(dialog.portName(), typed);
   dialog.show();
 
   ui.yesNoAnswers = {false};
@@ -88,7 +99,14 @@ TEST_F(TransferDialogTest, CompleteTransferFromTheVirtualInstrument) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_TRUE(dialog.completed());
   EXPECT_EQ(decodeAnalysisFile(test::readBytes(dir / "KRODat.KRO")).value().size(), 12u);
-  EXPECT_NE(dialog.findChild<QLabel*>("statusArea")->text().indexOf("/"), -1);
+  EXPECT_NE(dialog.findChild<QLabel*>("statusArea")->text().indexOf("（100%）"), -1);
+  // The end says what arrived; the bytes themselves are kept beside the file.
+  ASSERT_FALSE(ui.messages.empty());
+  EXPECT_NE(ui.messages.back().text.find("收到 12 个构件、234 个测点。"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(dialog.session().receivedBytesFile()));
+  // The next transfer starts on the same port.
+  TransferDialog again(ui, {});
+  EXPECT_EQ(again.portName(), typed);
 }
 
 TEST_F(TransferDialogTest, CancelStopsAndDoesNotComplete) {

@@ -47,8 +47,11 @@ TEST(SerialLink, OpenFailureAndReopen) {
   test::FakeSerialPort port;
   SerialLink link(port);
   port.refuseOpen = true;
-  Status s = link.open("COM1");
-  EXPECT_EQ(s.message(), kCannotOpenSerialPort);
+  // The port, its device and the system's reason.
+  EXPECT_EQ(link.open("COM1").message(), "不能打开串口“COM1”（/dev/ttyS0）。");
+  port.failureReason = "没有访问权限";
+  EXPECT_EQ(link.open("/dev/ttyUSB0").message(), "不能打开串口“/dev/ttyUSB0”：没有访问权限。");
+  port.failureReason.clear();
   port.refuseOpen = false;
   ASSERT_TRUE(link.open("COM1").ok());
   ASSERT_TRUE(link.open("COM3").ok());  // reopening closes the first port

@@ -194,9 +194,9 @@ TEST_F(TransferSessionTest, StartingAgainWhileUsbRunsStopsTheReaderFirst) {
 TEST_F(TransferSessionTest, LinkFailuresAreReported) {
   port.refuseOpen = true;
   EXPECT_FALSE(session.start(serial(), {}));
-  EXPECT_EQ(ui.messages.back().text, kCannotOpenSerialPort);
+  EXPECT_EQ(ui.messages.back().text.rfind("不能打开串口“", 0), 0u);
   EXPECT_FALSE(session.start({LinkKind::Usb, 4, ""}, {}));
-  EXPECT_EQ(ui.messages.back().text, kUsbOpenFailed);
+  EXPECT_EQ(ui.messages.back().text.rfind(std::string(kUsbOpenFailed) + "没有找到 USB5，", 0), 0u);
 
   instrument.shortenAnswers(3);
   ASSERT_TRUE(session.start(usb(), {}));
