@@ -18,23 +18,15 @@
 #include "model/analysis_file.h"
 #include "model/sample_project.h"
 #include "model/statistics.h"
+#include "support/kro_command.h"
 #include "support/temp_dir.h"
 #include "transfer/instrument_encoder.h"
 
 namespace kro {
 namespace {
 
-struct CommandRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CommandRun kro(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int status = cli::run(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using test::CommandRun;
+using test::kro;
 
 std::filesystem::path sourceDir() {
   const char* dir = std::getenv("KRO_SOURCE_DIR");

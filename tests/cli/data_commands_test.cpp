@@ -10,23 +10,15 @@
 #include "model/analysis_file.h"
 #include "model/gbk_text.h"
 #include "model/project.h"
+#include "support/kro_command.h"
 #include "support/temp_dir.h"
 #include "transfer/instrument_encoder.h"
 
 namespace kro {
 namespace {
 
-struct CommandRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-CommandRun kro(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int status = cli::run(args, out, err);
-  return {status, out.str(), err.str()};
-}
+using test::CommandRun;
+using test::kro;
 
 class DataCommandsTest : public ::testing::Test {
  protected:
