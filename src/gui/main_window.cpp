@@ -95,6 +95,14 @@ MainWindow::MainWindow(QWidget* parent)
   resizeDocks({overview_}, {520}, Qt::Horizontal);
   connect(overview_, &OverviewDock::memberChosen, this, [this](int member) { doc_.selectMember(member); });
   connect(overview_, &OverviewDock::comparisonClosed, this, [this] { endComparison(); });
+  // The overview follows a moment after the last change, so typing is never slowed by
+  // figures over the whole project.
+  overviewTimer_.setSingleShot(true);
+  overviewTimer_.setInterval(kOverviewDelay);
+  connect(&overviewTimer_, &QTimer::timeout, this, [this] { refreshOverview(); });
+  connect(overview_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+    if (visible) scheduleOverview();
+  });
 
   buildActions();
   buildMenus();
@@ -359,14 +367,15 @@ void MainWindow::endComparison() {
   refillGrid();
 }
 
-void MainWindow::scheduleOverview() {
-  if (overviewPending_) return;
-  overviewPending_ = true;
-  QTimer::singleShot(0, this, [this] { refreshOverview(); });
-}
+void MainWindow::scheduleOverview() { overviewTimer_.start(); }
 
 void MainWindow::refreshOverview() {
-  overviewPending_ = false;
+  overviewTimer_.stop();
+  // A hidden overview is brought up to date when it is shown again.
+  if (!overview_->isVisible()) {
+    markDifferences();
+    return;
+  }
   overview_->refresh(doc_.project());
   if (!original_) {
     overview_->setComparison(std::nullopt, {});

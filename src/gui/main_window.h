@@ -8,6 +8,8 @@
 #include <QMainWindow>
 #include <QPrinter>
 #include <QSplitter>
+#include <QTimer>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -44,6 +46,10 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   // the program opens); false when it cannot be read. endComparison stops.
   bool compareWith(const QString& path);
   void endComparison();
+  // The overview (and the comparison) again from the document; after a change this happens by
+  // itself kOverviewDelay after the last one.
+  void refreshOverview();
+  static constexpr std::chrono::milliseconds kOverviewDelay{120};
   // A menu or toolbar action by its object name ("actionDeleteMember", "actionUndo", ...).
   QAction* action(const char* name) const;
   QStringList recentFiles() const;
@@ -90,9 +96,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void importCsv();
   // 检查: the findings in a dialog beside the window, checked again on request.
   void check();
-  // The overview (and the comparison) again from the document, once the current event is done.
   void scheduleOverview();
-  void refreshOverview();
   // The grid's marks for the current member while comparing.
   void markDifferences();
   // The check before an output: members only, or also the parameters of the report format
@@ -125,7 +129,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   // The original data being compared with, and its file's name.
   std::optional<Project> original_;
   std::string originalName_;
-  bool overviewPending_ = false;
+  QTimer overviewTimer_;
   QPrinter printer_;
   bool panelFlag_ = false;
 };

@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -19,28 +18,116 @@ namespace kro::gui {
 
 namespace {
 
-constexpr int kSortRole = Qt::UserRole;
-constexpr int kMemberRole = Qt::UserRole + 1;
 const QStringList kHeaders = {"测区编号", "构件名称", "测试日期", "测点数", "设计厚度", "允许偏差",
                               "最大值",   "最小值",   "平均值",   "标准差", "合格点数", "合格率"};
-
-// A cell showing text and sorting by a number (or by the text when there is none).
-QStandardItem* cell(const QString& text, const QVariant& sortKey = {}) {
-  auto* item = new QStandardItem(text);
-  item->setEditable(false);
-  item->setData(sortKey.isValid() ? sortKey : QVariant(text), kSortRole);
-  if (sortKey.isValid()) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  return item;
-}
+enum Column { Code, Name, Date, Readings, Design, Tolerance, Max, Min, Mean, Deviation, Passed, Rate };
 
 template <class T>
-QStandardItem* optionalCell(const std::optional<T>& value, int decimals = 0) {
-  if (!value) return cell("-", -1e300);
-  const double v = static_cast<double>(*value);
-  return cell(decimals > 0 ? QString::number(v, 'f', decimals) : QString::number(*value), v);
+QString shown(const std::optional<T>& value, int decimals = 0) {
+  if (!value) return "-";
+  return decimals > 0 ? QString::number(static_cast<double>(*value), 'f', decimals) : QString::number(*value);
+}
+
+// Absent figures sort before every present one.
+template <class T>
+QVariant sortKey(const std::optional<T>& value) {
+  return value ? QVariant(static_cast<double>(*value)) : QVariant(-1e300);
 }
 
 }  // namespace
+
+void OverviewModel::setRows(std::vector<OverviewRow> rows) {
+  beginResetModel();
+  rows_ = std::move(rows);
+  endResetModel();
+}
+
+int OverviewModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int OverviewModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(kHeaders.size());
+}
+
+QVariant OverviewModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  const OverviewRow& row = rows_[static_cast<std::size_t>(index.row())];
+  const MemberFigures& f = row.figures;
+  const auto column = static_cast<Column>(index.column());
+  switch (role) {
+    case Qt::DisplayRole:
+      switch (column) {
+        case Code:
+          return QString::fromStdString(row.code);
+        case Name:
+          return QString::fromStdString(row.name);
+        case Date:
+          return QString::fromStdString(row.testDate);
+        case Readings:
+          return f.readingCount;
+        case Design:
+          return row.designThickness;
+        case Tolerance:
+          return QString("%1/+%2").arg(row.minusDeviation).arg(row.plusDeviation);
+        case Max:
+          return shown(f.maxThickness);
+        case Min:
+          return shown(f.minThickness);
+        case Mean:
+          return shown(f.mean, 1);
+        case Deviation:
+          return shown(f.standardDeviation, 2);
+        case Passed:
+          return f.passCount;
+        case Rate:
+          return f.passRate ? QString::number(*f.passRate * 100.0, 'f', 1) + "%" : QString("-");
+      }
+      return {};
+    case kSortRole:
+      switch (column) {
+        case Code:
+        case Name:
+        case Date:
+          return data(index, Qt::DisplayRole);
+        case Readings:
+          return f.readingCount;
+        case Design:
+          return row.designThickness;
+        case Tolerance:
+          return static_cast<double>(row.plusDeviation) - row.minusDeviation;
+        case Max:
+          return sortKey(f.maxThickness);
+        case Min:
+          return sortKey(f.minThickness);
+        case Mean:
+          return sortKey(f.mean);
+        case Deviation:
+          return sortKey(f.standardDeviation);
+        case Passed:
+          return f.passCount;
+        case Rate:
+          return sortKey(f.passRate);
+      }
+      return {};
+    case kMemberRole:
+      return row.member;
+    case Qt::TextAlignmentRole:
+      return column >= Readings ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter)) : QVariant();
+    case Qt::BackgroundRole:
+      return row.belowReportRate ? QVariant(QColor(255, 214, 214)) : QVariant();
+    case Qt::ToolTipRole:
+      return row.belowReportRate ? QVariant(QString("合格率低于报告的 90.0%")) : QVariant();
+    default:
+      return {};
+  }
+}
+
+QVariant OverviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kHeaders.size())
+    return kHeaders[section];
+  return QAbstractTableModel::headerData(section, orientation, role);
+}
 
 HistogramView::HistogramView(QWidget* parent) : QWidget(parent) {
   setObjectName("deviationHistogram");
@@ -62,7 +149,7 @@ void HistogramView::paintEvent(QPaintEvent*) {
 
 OverviewDock::OverviewDock(QWidget* parent)
     : QDockWidget("工程概览", parent),
-      model_(new QStandardItemModel(0, static_cast<int>(kHeaders.size()), this)),
+      model_(new OverviewModel(this)),
       sorted_(new QSortFilterProxyModel(this)),
       table_(new QTableView),
       histogram_(new HistogramView),
@@ -70,9 +157,8 @@ OverviewDock::OverviewDock(QWidget* parent)
       comparisonTitle_(new QLabel),
       differences_(new QListWidget) {
   setObjectName("overviewDock");
-  model_->setHorizontalHeaderLabels(kHeaders);
   sorted_->setSourceModel(model_);
-  sorted_->setSortRole(kSortRole);
+  sorted_->setSortRole(OverviewModel::kSortRole);
   sorted_->setDynamicSortFilter(true);
   table_->setObjectName("overviewTable");
   table_->setModel(sorted_);
@@ -81,11 +167,11 @@ OverviewDock::OverviewDock(QWidget* parent)
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->verticalHeader()->hide();
-  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   table_->setToolTip("双击一行，转到该构件；点击列标题排序");
   connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
     const QModelIndex first = sorted_->mapToSource(index.siblingAtColumn(0));
-    emit memberChosen(model_->data(first, kMemberRole).toInt());
+    emit memberChosen(model_->data(first, OverviewModel::kMemberRole).toInt());
   });
 
   differences_->setObjectName("differenceList");
@@ -108,33 +194,11 @@ OverviewDock::OverviewDock(QWidget* parent)
 }
 
 void OverviewDock::refresh(const Project& project) {
-  model_->setRowCount(0);
-  for (const OverviewRow& row : overviewRows(project)) {
-    const MemberFigures& f = row.figures;
-    QList<QStandardItem*> items = {
-        cell(QString::fromStdString(row.code)),
-        cell(QString::fromStdString(row.name)),
-        cell(QString::fromStdString(row.testDate)),
-        cell(QString::number(f.readingCount), f.readingCount),
-        cell(QString::number(row.designThickness), row.designThickness),
-        cell(QString("%1/+%2").arg(row.minusDeviation).arg(row.plusDeviation),
-             row.plusDeviation - row.minusDeviation),
-        optionalCell(f.maxThickness),
-        optionalCell(f.minThickness),
-        optionalCell(f.mean, 1),
-        optionalCell(f.standardDeviation, 2),
-        cell(QString::number(f.passCount), f.passCount),
-        f.passRate ? cell(QString::number(*f.passRate * 100.0, 'f', 1) + "%", *f.passRate) : cell("-", -1.0),
-    };
-    items.front()->setData(row.member, kMemberRole);
-    if (row.belowReportRate) {
-      for (QStandardItem* item : items) {
-        item->setBackground(QColor(255, 214, 214));
-        item->setToolTip("合格率低于报告的 90.0%");
-      }
-    }
-    model_->appendRow(items);
-  }
+  const bool wasEmpty = model_->rowCount() == 0;
+  model_->setRows(overviewRows(project));
+  // Columns fit their contents when a project arrives, not on every edit (that would measure
+  // every row each time).
+  if (wasEmpty && model_->rowCount() > 0) table_->resizeColumnsToContents();
   histogram_->setFigures(selectionFigures(project.members), histogramBand(project));
 }
 

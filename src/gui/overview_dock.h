@@ -3,6 +3,7 @@
 // comparing with original data, the list of differences.
 #pragma once
 
+#include <QAbstractTableModel>
 #include <QDockWidget>
 #include <QWidget>
 #include <optional>
@@ -17,7 +18,6 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 class QSortFilterProxyModel;
-class QStandardItemModel;
 class QTableView;
 
 namespace kro::gui {
@@ -38,6 +38,25 @@ class HistogramView : public QWidget {
   std::optional<HistogramBand> band_;
 };
 
+// The overview's rows as a table: texts to show, numbers to sort by.
+class OverviewModel : public QAbstractTableModel {
+  Q_OBJECT
+
+ public:
+  static constexpr int kSortRole = Qt::UserRole;
+  static constexpr int kMemberRole = Qt::UserRole + 1;
+
+  using QAbstractTableModel::QAbstractTableModel;
+  void setRows(std::vector<OverviewRow> rows);
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+ private:
+  std::vector<OverviewRow> rows_;
+};
+
 class OverviewDock : public QDockWidget {
   Q_OBJECT
 
@@ -50,7 +69,6 @@ class OverviewDock : public QDockWidget {
   void setComparison(const std::optional<std::string>& source, const std::vector<std::string>& lines);
 
   QTableView* table() const { return table_; }
-  QStandardItemModel* model() const { return model_; }
   HistogramView* histogram() const { return histogram_; }
   QListWidget* differences() const { return differences_; }
 
@@ -61,7 +79,7 @@ class OverviewDock : public QDockWidget {
   void comparisonClosed();
 
  private:
-  QStandardItemModel* model_;
+  OverviewModel* model_;
   QSortFilterProxyModel* sorted_;
   QTableView* table_;
   HistogramView* histogram_;

@@ -204,7 +204,7 @@ TEST_F(MainWindowTest, CheckListsFindingsAndChoosingOneMakesItsMemberCurrent) {
 
 TEST_F(MainWindowTest, OverviewShowsEveryMemberAndTheHistogramOfTheTickedOnes) {
   ASSERT_TRUE(window.openFile(sample()));
-  QCoreApplication::processEvents();
+  QTest::qWait(2 * MainWindow::kOverviewDelay.count());
   OverviewDock* overview = window.overview();
   ASSERT_TRUE(overview->isVisible());
   QTableView* table = overview->table();
@@ -225,7 +225,7 @@ TEST_F(MainWindowTest, OverviewShowsEveryMemberAndTheHistogramOfTheTickedOnes) {
   // The histogram counts the ticked members' readings; unticking one takes its readings out.
   EXPECT_EQ(overview->histogram()->figures().readingCount, 234);
   window.document().setSelected(0, false);
-  QCoreApplication::processEvents();
+  QTest::qWait(2 * MainWindow::kOverviewDelay.count());
   EXPECT_EQ(overview->histogram()->figures().readingCount, 234 - 20);
 }
 
@@ -243,7 +243,7 @@ TEST_F(MainWindowTest, ComparisonWithOriginalDataMarksChangedReadings) {
   EXPECT_FALSE(window.grid()->model()->index(0, 1).data(Qt::ToolTipRole).isValid());
   // Undone: nothing differs any more.
   window.document().undo();
-  QCoreApplication::processEvents();
+  QTest::qWait(2 * MainWindow::kOverviewDelay.count());
   EXPECT_EQ(differences->item(0)->text(), "与原始数据相同。");
   EXPECT_FALSE(window.grid()->model()->index(1, 1).data(Qt::ToolTipRole).isValid());
   window.endComparison();

@@ -150,6 +150,10 @@ TEST(Statistics, SelectionFiguresOverTickedMembersOnly) {
   const SelectionFigures single = selectionFigures({memberWith({130})});
   EXPECT_TRUE(single.mean.has_value());
   EXPECT_FALSE(single.standardDeviation.has_value());
+  // Deviations spread over millions of millimetres are counted all the same.
+  const SelectionFigures wide = selectionFigures({memberWith({INT32_MIN, 0, INT32_MAX, 0}, 0)});
+  EXPECT_EQ(wide.deviationHistogram, (Bins{{INT32_MIN, 1}, {0, 2}, {INT32_MAX, 1}}));
+
   const SelectionFigures none = selectionFigures({off, memberWith({})});
   EXPECT_EQ(none.readingCount, 0);
   EXPECT_FALSE(none.passRate || none.mean || none.standardDeviation);
