@@ -3,7 +3,9 @@ BUILD ?= build
 RELEASE_BUILD ?= build-release
 JOBS ?= 2
 
-.PHONY: all deps configure build run test bench fuzz format check-format clean
+PACKAGE_BUILD ?= build-package
+
+.PHONY: all deps configure build run test bench fuzz package format check-format clean
 
 all: build
 
@@ -27,6 +29,14 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package (kroanalyze_VERSION_ARCH.deb in the package build folder), from a Release
+# build installed under /usr.
+package: deps
+	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKRO_BUILD_TESTS=OFF \
+	  -DKRO_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	@cd $(PACKAGE_BUILD) && cpack -G DEB
 
 # Benchmarks in a Release build.
 bench: deps

@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(
-  # build tools
-  g++ make cmake pkg-config ninja-build clang-format
+  # build tools, and what the Debian package is made with
+  g++ make cmake pkg-config ninja-build clang-format dpkg-dev file
   # core: tests, benchmarks, fuzzing
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   # command line output

@@ -1,13 +1,34 @@
 // The kro command: the core, scriptable. run() is main() without the process around it.
+//
+// The commands that only read and write files need no Qt; those that use devices or drawing
+// (print, ports, transfer, simulate) do, and the kro program hands them to a helper program
+// so that the others start without loading Qt.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kro::cli {
 
-// Exit statuses: 0 success (warnings on err), 1 failure with a one-line message, 2 usage error.
+struct Context;
+using Command = std::function<int(const Context&, const std::vector<std::string>&)>;
+using CommandTable = std::map<std::string, Command, std::less<>>;
+
+// The commands that only read and write files.
+const CommandTable& fileCommands();
+// True for the commands that need Qt.
+bool needsQt(std::string_view command);
+
+// Exit statuses: 0 success (warnings on err), 1 failure with a one-line message, 2 usage error
+// (check and diff: 0 nothing found, 1 found, 2 usage or an unreadable input).
+// A command of the table; help and unknown commands as for every command.
+int dispatch(const CommandTable& commands, const std::vector<std::string>& args, std::ostream& out,
+             std::ostream& err);
+// Every command.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace kro::cli

@@ -645,7 +645,7 @@ void MainWindow::about() {
 }
 
 void MainWindow::help() {
-  const QString path = QString::fromStdString((ProgramPaths::programFolder() / "kroanalyze.html").string());
+  const QString path = QString::fromStdString(ProgramPaths::userGuide().string());
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
     Dialogs::message(this, MessageKind::Information, "无法打开使用说明：" + path);
   }

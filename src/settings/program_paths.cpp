@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace kro {
@@ -25,6 +26,18 @@ fs::path ProgramPaths::programFolder() {
   return exe.parent_path();
 }
 
+bool ProgramPaths::isSystemFolder(const fs::path& folder) {
+  std::error_code ec;
+  fs::path real = fs::weakly_canonical(folder, ec);
+  if (ec) real = folder.lexically_normal();
+  for (const char* root : {"/usr", "/opt"}) {
+    const fs::path r(root);
+    auto [end, _] = std::mismatch(r.begin(), r.end(), real.begin(), real.end());
+    if (end == r.end()) return true;
+  }
+  return false;
+}
+
 fs::path ProgramPaths::tempFolder() {
   std::error_code ec;
   fs::path temp = fs::temp_directory_path(ec);
@@ -43,12 +56,18 @@ fs::path ProgramPaths::userConfigFolder() {
 
 fs::path ProgramPaths::defaultTransferPath() { return homeFolder() / "KRODat.KRO"; }
 
+std::vector<fs::path> ProgramPaths::dataFolders(const fs::path& program) {
+  // Programs live in bin; a helper in lib/kroanalyze, one level deeper.
+  return {program.parent_path() / "share" / "kroanalyze",
+          program.parent_path().parent_path() / "share" / "kroanalyze"};
+}
+
 std::vector<fs::path> ProgramPaths::templateFolders() {
   const fs::path program = programFolder();
   std::vector<fs::path> folders;
   if (auto own = environmentPath("KRO_TEMPLATE_DIR")) folders.push_back(*own);
   folders.push_back(program);
-  folders.push_back(program.parent_path() / "share" / "kroanalyze" / "templates");
+  for (const fs::path& data : dataFolders(program)) folders.push_back(data / "templates");
   return folders;
 }
 
@@ -57,8 +76,17 @@ std::vector<fs::path> ProgramPaths::fontFolders() {
   std::vector<fs::path> folders;
   if (auto own = environmentPath("KRO_FONT_DIR")) folders.push_back(*own);
   folders.push_back(program / "fonts");
-  folders.push_back(program.parent_path() / "share" / "kroanalyze" / "fonts");
+  for (const fs::path& data : dataFolders(program)) folders.push_back(data / "fonts");
   return folders;
+}
+
+fs::path ProgramPaths::userGuide() {
+  const fs::path program = programFolder();
+  std::error_code ec;
+  for (const fs::path& data : dataFolders(program)) {
+    if (fs::exists(data / "kroanalyze.html", ec)) return data / "kroanalyze.html";
+  }
+  return program / "kroanalyze.html";
 }
 
 SettingsLocation SettingsLocation::fromEnvironment() {
@@ -87,7 +115,9 @@ fs::path SettingsLocation::pathForWrite(std::string_view fileName) const {
   if (override_) return *override_ / fileName;
   std::error_code ec;
   fs::path user = userFolder_ / fileName;
-  if (!fs::exists(user, ec) && ::access(programFolder_.c_str(), W_OK) == 0) {
+  // An installed program never writes beside itself, even run by root, who may write there.
+  if (!fs::exists(user, ec) && !ProgramPaths::isSystemFolder(programFolder_) &&
+      ::access(programFolder_.c_str(), W_OK) == 0) {
     return programFolder_ / fileName;
   }
   return user;

@@ -12,6 +12,8 @@ class ProgramPaths {
  public:
   // The folder of the running executable, without a trailing separator.
   static std::filesystem::path programFolder();
+  // True for folders under /usr or /opt, where installed programs live and nothing is written.
+  static bool isSystemFolder(const std::filesystem::path& folder);
   static std::filesystem::path tempFolder();
   static std::filesystem::path homeFolder();
   // $XDG_CONFIG_HOME/kroanalyze, or ~/.config/kroanalyze.
@@ -19,19 +21,24 @@ class ProgramPaths {
   // The transfer's default destination: the home folder + "/KRODat.KRO".
   static std::filesystem::path defaultTransferPath();
   // Folders searched for report templates, in order: KRO_TEMPLATE_DIR when set, the program
-  // folder, then the installed data folder (share/kroanalyze/templates beside the bin folder).
+  // folder, then the installed data folders (share/kroanalyze/templates).
   static std::vector<std::filesystem::path> templateFolders();
   // Folders searched for the fonts of the printed report: KRO_FONT_DIR when set, "fonts" in
   // the program folder, then the installed data folder (share/kroanalyze/fonts).
   static std::vector<std::filesystem::path> fontFolders();
+  // The installed data folders of a program folder: share/kroanalyze beside its bin folder
+  // (a helper in lib/kroanalyze looks one level higher).
+  static std::vector<std::filesystem::path> dataFolders(const std::filesystem::path& programFolder);
+  // The user guide: installed with the data, else beside the program (a build).
+  static std::filesystem::path userGuide();
 };
 
 // Decides where each settings file is read from and written to.
 //
 // With an override folder (--config-dir, KRO_CONFIG_DIR) every file lives there. Otherwise a
 // copy in the user's configuration folder, when present, is the one read and written; without
-// one, the file lives in the program folder while that folder is writable, else in the user's
-// configuration folder.
+// one, the file lives in the program folder while that folder is writable and not a system
+// folder (an installed program under /usr or /opt), else in the user's configuration folder.
 class SettingsLocation {
  public:
   // Reads KRO_CONFIG_DIR; without it, the program folder and the user's configuration folder.

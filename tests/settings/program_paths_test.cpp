@@ -27,10 +27,33 @@ TEST(SettingsLocation, UserFolderWhenTheProgramFolderCannotBeWritten) {
   EXPECT_EQ(location.pathForWrite("a.ini"), dir / "user" / "a.ini");
 }
 
+TEST(SettingsLocation, AnInstalledProgramNeverWritesBesideItself) {
+  // Root may write to /usr/bin; the settings go to the user's folder all the same.
+  test::TempDir dir;
+  for (const char* system : {"/usr/bin", "/usr/lib/kroanalyze", "/opt/kroanalyze/bin", "/usr/bin/../bin"}) {
+    SettingsLocation location(system, dir / "user");
+    EXPECT_EQ(location.pathForWrite("a.ini"), dir / "user" / "a.ini") << system;
+    EXPECT_TRUE(ProgramPaths::isSystemFolder(system)) << system;
+  }
+  for (const char* other : {"/usrx/bin", "/home/u/kro/bin", "/tmp/opt/bin", "/"}) {
+    EXPECT_FALSE(ProgramPaths::isSystemFolder(other)) << other;
+  }
+  // A link into /usr is a system folder too.
+  std::filesystem::create_directory_symlink("/usr/bin", dir / "linked");
+  EXPECT_TRUE(ProgramPaths::isSystemFolder(dir / "linked"));
+}
+
 TEST(SettingsLocation, OverrideFolderTakesEverything) {
   SettingsLocation location = SettingsLocation::inFolder("/some/where");
   EXPECT_EQ(location.pathForRead("a.ini"), std::filesystem::path("/some/where/a.ini"));
   EXPECT_EQ(location.pathForWrite("a.ini"), std::filesystem::path("/some/where/a.ini"));
+}
+
+TEST(ProgramPaths, DataFoldersOfProgramsAndTheHelper) {
+  EXPECT_EQ(ProgramPaths::dataFolders("/usr/bin").front(), std::filesystem::path("/usr/share/kroanalyze"));
+  const auto helper = ProgramPaths::dataFolders("/usr/lib/kroanalyze");
+  EXPECT_NE(std::find(helper.begin(), helper.end(), std::filesystem::path("/usr/share/kroanalyze")),
+            helper.end());
 }
 
 TEST(ProgramPaths, Folders) {

@@ -1,0 +1,284 @@
+// The kro commands that need Qt: the devices (simulate, ports, transfer) and drawing (print).
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include "cli/cli.h"
+#include "cli/command_context.h"
+#include "devices/port_listing.h"
+#include "devices/pty_instrument.h"
+#include "devices/qt_serial_port.h"
+#include "devices/usb_backend.h"
+#include "model/file_io.h"
+#include "render/report_printer.h"
+#include "transfer/instrument_encoder.h"
+#include "transfer/serial_link.h"
+#include "transfer/transfer_session.h"
+
+namespace kro::cli {
+namespace fs = std::filesystem;
+
+namespace {
+
+// The transfer's messages go to the error stream; the last error is kept as the command's
+// failure message. Questions about replacing a file are answered yes: outputs named on the
+// command line replace what is there.
+class ConsolePrompter : public Prompter {
+ public:
+  explicit ConsolePrompter(std::ostream& err) : err_(err) {}
+  void showMessage(MessageKind kind, const std::string& text) override {
+    if (kind == MessageKind::Error) {
+      lastError = text;
+    } else {
+      err_ << (kind == MessageKind::Warning ? "kro: 警告：" : "kro: ") << text << "\n";
+    }
+  }
+  bool askYesNo(const std::string&) override { return true; }
+  SaveChoice askSaveDiscardCancel(const std::string&) override { return SaveChoice::Cancel; }
+  std::optional<fs::path> chooseSavePath(const SaveDialogSpec&) override { return std::nullopt; }
+  std::string lastError;
+
+ private:
+  std::ostream& err_;
+};
+
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) { interrupted = true; }
+
+int commandSimulate(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--fast"}, {}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("simulate 需要一个输入文件");
+  auto loaded = load(cx, a->positional()[0]);
+  if (!loaded) return cx.fail(loaded.message());
+  auto block = encodeSerialBlock(loaded.value().project.members);
+  if (!block) return cx.fail(block.message());
+  auto instrument = PtyInstrument::create(std::move(block.value()), a->has("--fast"));
+  if (!instrument) return cx.fail(instrument.message());
+  cx.out << instrument.value()->portPath() << std::endl;
+  interrupted = false;
+  std::signal(SIGINT, onInterrupt);
+  std::signal(SIGTERM, onInterrupt);
+  instrument.value()->serve(interrupted);
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+  return kSuccess;
+}
+
+// One progress line on the error stream, rewritten in place on a terminal.
+class ProgressLine {
+ public:
+  explicit ProgressLine(std::ostream& err) : err_(err), terminal_(::isatty(STDERR_FILENO) != 0) {}
+  ~ProgressLine() {
+    if (shown_) err_ << "\n";
+  }
+  // Elsewhere (a log), a line when the size becomes known and one at the end.
+  void show(const TransferBuffer::Progress& p) {
+    if (p.received == received_ && p.expected == expected_) return;
+    const bool sizeLearned = p.expected && !expected_;
+    received_ = p.received;
+    expected_ = p.expected;
+    std::string line = "已接收 " + std::to_string(p.received);
+    if (p.expected) line += " / " + std::to_string(*p.expected);
+    line += " 字节";
+    if (terminal_) {
+      err_ << "\r" << line << std::flush;
+      shown_ = true;
+    } else if (sizeLearned || p.complete) {
+      err_ << line << "\n";
+    }
+  }
+
+ private:
+  std::ostream& err_;
+  bool terminal_;
+  bool shown_ = false;
+  std::size_t received_ = static_cast<std::size_t>(-1);
+  std::optional<std::uint64_t> expected_;
+};
+
+constexpr std::int64_t kMaxTimeoutSeconds = 24 * 60 * 60;
+constexpr std::int64_t kMaxUsbIndex = 255;
+
+int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {}, {"--serial", "--usb", "-o", "--timeout"}, error);
+  if (!a) return cx.usage(error);
+  if (!a->positional().empty() || a->value("--serial").has_value() == a->value("--usb").has_value()) {
+    return cx.usage("transfer 需要 --serial PORT 或 --usb INDEX 之一");
+  }
+  auto output = a->value("-o");
+  if (!output) return cx.usage("transfer 需要用 -o 指定输出文件");
+  std::int64_t timeout = 60;
+  if (auto t = a->value("--timeout")) {
+    auto seconds = parseNumber(*t, 1, kMaxTimeoutSeconds);
+    if (!seconds)
+      return cx.usage("--timeout 需要 1 到 " + std::to_string(kMaxTimeoutSeconds) +
+                      " 之间的整数秒数，而不是“" + *t + "”");
+    timeout = *seconds;
+  }
+  LinkChoice link;
+  if (auto port = a->value("--serial")) {
+    link.kind = LinkKind::Serial;
+    link.serialPort = *port;
+  } else {
+    const std::string index = *a->value("--usb");
+    auto number = parseNumber(index, 0, kMaxUsbIndex);
+    if (!number) {
+      return cx.usage("--usb 需要 0 到 " + std::to_string(kMaxUsbIndex) +
+                      " 之间的设备序号（USB1 为 0），而不是“" + index + "”");
+    }
+    link.kind = LinkKind::Usb;
+    link.usbIndex = static_cast<unsigned>(*number);
+  }
+
+  // Qt Serial Port wants an application object; it runs without an event loop here.
+  static int qtArgc = 1;
+  static char qtName[] = "kro";
+  static char* qtArgv[] = {qtName, nullptr};
+  std::unique_ptr<QCoreApplication> app;
+  if (QCoreApplication::instance() == nullptr) app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+
+  QtSerialPort serialPort;
+  std::unique_ptr<Ch375Library> usb;
+  if (link.kind == LinkKind::Usb) {
+    auto library = makeUsbLibrary();
+    if (!library) return cx.fail(library.message());
+    usb = std::move(library.value());
+  }
+  ConsolePrompter frontend(cx.err);
+  TransferSession session(frontend, &serialPort, usb.get());
+  session.setDestination(*output);
+  if (!session.start(link, {})) return cx.fail(frontend.lastError);
+  {
+    ProgressLine progress(cx.err);
+    bool drainShown = false;
+    while (session.tick() == TransferState::Running) {
+      if (session.draining() && !drainShown) {
+        cx.err << kDrainingMessage << "…" << std::endl;
+        drainShown = true;
+      }
+      progress.show(session.progress());
+      if (session.silentFor() > std::chrono::seconds(timeout)) {
+        session.cancel();
+        break;
+      }
+      std::this_thread::sleep_for(kTransferTick);
+    }
+    if (session.completed()) progress.show(session.progress());
+  }
+  if (session.state() == TransferState::Running || session.state() == TransferState::Idle) {
+    return cx.fail("仪器在 " + std::to_string(timeout) + " 秒内没有发送数据，传输已放弃。");
+  }
+  if (!session.completed()) return cx.fail(frontend.lastError);
+  return kSuccess;
+}
+
+int commandPorts(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--json"}, {}, error);
+  if (!a) return cx.usage(error);
+  if (!a->positional().empty()) return cx.usage("ports 不需要输入文件");
+  const std::vector<SerialPortEntry> serial = listSerialPorts();
+  const std::vector<UsbInstrumentEntry> usb = listUsbInstruments();
+  auto hex = [](std::uint16_t id) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", id);
+    return std::string(text);
+  };
+  // The name a transfer takes for a device: COMn for the first six serial ports, else the path.
+  auto serialName = [](const std::string& path) {
+    for (int n = 1; n <= 6; ++n) {
+      if (serialDevicePath("COM" + std::to_string(n)) == path) return "COM" + std::to_string(n);
+    }
+    return path;
+  };
+  if (a->has("--json")) {
+    Json ports = Json::array(), instruments = Json::array();
+    for (const SerialPortEntry& p : serial) {
+      Json j{{"name", serialName(p.path)}, {"path", p.path}};
+      if (!p.description.empty()) j["description"] = p.description;
+      if (!p.manufacturer.empty()) j["manufacturer"] = p.manufacturer;
+      if (p.vendorId) j["vendorId"] = hex(*p.vendorId);
+      if (p.productId) j["productId"] = hex(*p.productId);
+      ports.push_back(std::move(j));
+    }
+    for (const UsbInstrumentEntry& u : usb) {
+      instruments.push_back({{"name", "USB" + std::to_string(u.index + 1)},
+                             {"bus", u.bus},
+                             {"address", u.address},
+                             {"vendorId", hex(u.vendorId)},
+                             {"productId", hex(u.productId)},
+                             {"knownId", u.knownId}});
+    }
+    cx.out << Json{{"serial", std::move(ports)}, {"usb", std::move(instruments)}}.dump() << "\n";
+    return kSuccess;
+  }
+  cx.out << "串口：\n";
+  if (serial.empty()) cx.out << "  （没有找到串口）\n";
+  for (const SerialPortEntry& p : serial) {
+    const std::string name = serialName(p.path);
+    const std::string summary = serialPortSummary(p);
+    cx.out << "  " << printable(name) << (name != p.path ? "  " + printable(p.path) : "")
+           << (summary.empty() ? "" : "  " + printable(summary)) << "\n";
+  }
+  cx.out << "USB 仪器：\n";
+  if (usb.empty()) cx.out << "  （没有找到：查找的是" << kUsbIdsLookedFor << " 的设备）\n";
+  for (const UsbInstrumentEntry& u : usb) {
+    cx.out << "  USB" << u.index + 1 << "  总线 " << u.bus << " 设备 " << u.address << "  " << hex(u.vendorId)
+           << ":" << hex(u.productId) << (u.knownId ? "" : "（不是仪器芯片的编号，但端点相符）") << "\n";
+  }
+  return kSuccess;
+}
+
+int commandPrint(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {}, {"-o", "--config-dir"}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("print 需要一个输入文件");
+  auto output = a->value("-o");
+  if (!output) return cx.usage("print 需要用 -o 指定 PDF 文件");
+  const SettingsLocation settings = settingsFor(*a);
+  auto loaded = load(cx, a->positional()[0]);
+  if (!loaded) return cx.fail(loaded.message());
+  if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
+  // Drawing needs a GUI application object; without a display it draws off screen.
+  static int qtArgc = 1;
+  static char qtName[] = "kro";
+  static char* qtArgv[] = {qtName, nullptr};
+  std::unique_ptr<QGuiApplication> app;
+  if (QCoreApplication::instance() == nullptr) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+  }
+  Status printed = printReportToPdf(loaded.value().project, *output, settings);
+  if (!printed) return cx.fail(printed.message());
+  return kSuccess;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  static const CommandTable commands = [] {
+    CommandTable all = fileCommands();
+    all.insert({{"simulate", commandSimulate},
+                {"transfer", commandTransfer},
+                {"ports", commandPorts},
+                {"print", commandPrint}});
+    return all;
+  }();
+  return dispatch(commands, args, out, err);
+}
+
+}  // namespace kro::cli

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The kro program as a process: the file commands map no Qt library, the commands that need Qt
+# run in the helper with their output and exit status, and a missing helper is named.
+# Usage: kro_processes.sh BIN_DIR SAMPLE.KRO
+set -u
+bin=$1
+sample=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Every library the dynamic loader maps for a file command; none may be Qt's.
+for command in "info $sample" "stats $sample --json" "check $sample --config-dir $work" \
+               "export --csv $sample -o $work/a.csv" "excel $sample -o $work/a.xlsx" \
+               "report $sample -o $work --format 2 --config-dir $work" "diff $sample $sample"; do
+  LD_DEBUG=files "$bin/kro" $command >/dev/null 2>"$work/loader.log"
+  if grep -q "libQt6" "$work/loader.log"; then fail "kro $command maps Qt"; fi
+  if ! grep -q "calling init" "$work/loader.log"; then fail "no loader trace for kro $command"; fi
+done
+
+# The Qt commands go through the helper, keeping the exit status and the output.
+"$bin/kro" print "$sample" -o "$work/r.pdf" --config-dir "$work" 2>/dev/null || fail "kro print failed"
+[ -s "$work/r.pdf" ] || fail "kro print wrote no PDF"
+"$bin/kro" ports --json | grep -q '"serial"' || fail "kro ports printed no list"
+"$bin/kro" print 2>/dev/null
+[ $? -eq 2 ] || fail "kro print without input is not a usage error"
+"$bin/kro" transfer --usb 99999999999999999999 -o "$work/t.KRO" 2>/dev/null
+[ $? -eq 2 ] || fail "a bad number to kro transfer is not a usage error"
+
+# Without the helper the message names it, and file commands still work.
+mkdir "$work/alone"
+cp "$bin/kro" "$work/alone/kro"
+KRO_QT_HELPER="$work/alone/none" "$work/alone/kro" print "$sample" -o "$work/x.pdf" 2>"$work/err.txt"
+[ $? -eq 1 ] || fail "a missing helper is not a failure"
+grep -q "alone/none" "$work/err.txt" || fail "the missing helper is not named: $(cat "$work/err.txt")"
+"$work/alone/kro" info "$sample" >/dev/null || fail "file commands need the helper"
+
+[ $failures -eq 0 ] && echo "kro processes: all checks passed"
+exit $((failures > 0))
