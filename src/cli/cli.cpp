@@ -25,7 +25,6 @@
 #include "office/xlsx_excel_session.h"
 #include "report/report_generator.h"
 #include "report/report_parameters.h"
-#include "transfer/instrument_encoder.h"
 #include "transfer/transfer_decoder.h"
 
 namespace kro::cli {
