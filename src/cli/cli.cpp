@@ -1,8 +1,6 @@
 // The kro commands that only read and write files, the usage text and the dispatch.
 #include "cli/cli.h"
 
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <functional>
