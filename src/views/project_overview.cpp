@@ -98,9 +98,12 @@ void drawDeviationHistogram(Canvas& c, const SelectionFigures& figures,
     const int centre = xOf(static_cast<double>(t) + 0.5);
     if (centre - 20 < lastRight) continue;  // no overlapping labels
     c.drawLine(centre, plot.bottom, centre, plot.bottom + 3);
-    c.drawTextInRect({centre - 20, plot.bottom + 4, centre + 20, plot.bottom + 20},
-                     (t > 0 ? "+" : "") + std::to_string(t), kAlignCenter | kSingleLine);
-    lastRight = centre + 20;
+    // A label at the right end stays inside the picture.
+    const int right = std::min(centre + 20, width - 2);
+    c.drawTextInRect({right - 40, plot.bottom + 4, right, plot.bottom + 20},
+                     (t > 0 ? "+" : "") + std::to_string(t),
+                     (right < centre + 20 ? kAlignRight : kAlignCenter) | kSingleLine);
+    lastRight = right;
   }
 }
 
