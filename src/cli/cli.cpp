@@ -297,12 +297,8 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
   if (a->positional().size() != 1) return cx.usage("report 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("report 需要用 -o 指定输出文件夹");
-  std::optional<int> format;
-  if (auto f = a->value("--format")) {
-    auto number = parseNumber(*f, 1, kReportFormatCount);
-    if (!number) return cx.usage("--format 取 1 到 6，而不是“" + *f + "”");
-    format = static_cast<int>(*number) - 1;
-  }
+  auto format = formatOption(*a);
+  if (!format) return cx.usage(format.message());
   const SettingsLocation settings = settingsFor(*a);
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
@@ -314,7 +310,7 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
     if (Status s = refuseOverwritingInput(out, loaded.value().sources); !s) return cx.fail(s.message());
   }
   DocxWordSession word;
-  auto written = generateWordReport(loaded.value().project, settings, word, paths, format, today());
+  auto written = generateWordReport(loaded.value().project, settings, word, paths, format.value(), today());
   if (!written) return cx.fail(written.message());
   if (!written.value().dataTableError.empty()) {
     return cx.fail("报告已写入“" + displayPath(written.value().report) + "”，但数据表格没有生成：" +
@@ -353,6 +349,14 @@ int Context::fail(const std::string& message) const {
   }
   err << "kro: " << line << "\n";
   return kFailure;
+}
+
+Result<std::optional<int>> formatOption(const Arguments& a) {
+  auto f = a.value("--format");
+  if (!f) return std::optional<int>();
+  auto number = parseNumber(*f, 1, kReportFormatCount);
+  if (!number) return Error{"--format 取 1 到 6，而不是“" + *f + "”"};
+  return std::optional<int>(static_cast<int>(*number) - 1);
 }
 
 SettingsLocation settingsFor(const Arguments& a) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -36,6 +37,10 @@ Result<LoadedProject> load(const Context& cx, const std::string& path);
 
 // The settings folder: --config-dir when given, else the program's.
 SettingsLocation settingsFor(const Arguments& a);
+
+// The report format of --format N (1..6) as a format index, nothing without the option; an
+// error holding the usage message for any other value.
+Result<std::optional<int>> formatOption(const Arguments& a);
 
 // A text for the terminal: control characters (which could move the cursor, clear the screen
 // or retitle the window) are shown as \xHH instead of being sent.

@@ -143,19 +143,15 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
   auto a = Arguments::parse(args, {"--json"}, {"--format", "--config-dir"}, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("check 需要一个输入文件");
-  std::optional<int> format;
-  if (auto f = a->value("--format")) {
-    auto number = parseNumber(*f, 1, kReportFormatCount);
-    if (!number) return cx.usage("--format 取 1 到 6，而不是“" + *f + "”");
-    format = static_cast<int>(*number) - 1;
-  }
+  auto format = formatOption(*a);
+  if (!format) return cx.usage(format.message());
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) {
     cx.fail(loaded.message());
     return kUsage;
   }
   const Project& project = loaded.value().project;
-  const std::vector<Finding> findings = checkProject(project, settingsFor(*a), format);
+  const std::vector<Finding> findings = checkProject(project, settingsFor(*a), format.value());
   if (a->has("--json")) {
     Json list = Json::array();
     for (const Finding& f : findings) {

@@ -35,7 +35,6 @@
 #include "gui/transfer_dialog.h"
 #include "model/analysis_file.h"
 #include "model/file_io.h"
-#include "model/project_diff.h"
 #include "office/docx_word_session.h"
 #include "office/xlsx_excel_session.h"
 #include "render/report_printer.h"
@@ -371,31 +370,24 @@ void MainWindow::scheduleOverview() { overviewTimer_.start(); }
 
 void MainWindow::refreshOverview() {
   overviewTimer_.stop();
-  // A hidden overview is brought up to date when it is shown again.
-  if (!overview_->isVisible()) {
-    markDifferences();
-    return;
-  }
-  overview_->refresh(doc_.project());
-  if (!original_) {
-    overview_->setComparison(std::nullopt, {});
-    markDifferences();
-    return;
-  }
-  const ProjectDiff diff = diffProjects(*original_, doc_.project());
-  overview_->setComparison(originalName_, comparisonLines(diff, *original_, doc_.project()));
-  // An edit in the grid changes the marks without a refill.
+  // The comparison is computed here only, once per change; the grid's marks come from it.
+  diff_.reset();
+  if (original_) diff_ = diffProjects(*original_, doc_.project());
   markDifferences();
-  grid_->viewport()->update();
+  grid_->viewport()->update();  // an edit in the grid changes the marks without a refill
+  // A hidden overview is brought up to date when it is shown again.
+  if (!overview_->isVisible()) return;
+  overview_->refresh(doc_.project());
+  if (diff_) {
+    overview_->setComparison(originalName_, comparisonLines(*diff_, *original_, doc_.project()));
+  } else {
+    overview_->setComparison(std::nullopt, {});
+  }
 }
 
 void MainWindow::markDifferences() {
-  if (!original_) {
-    grid_->setMarks({});
-    return;
-  }
-  grid_->setMarks(
-      readingMarks(diffProjects(*original_, doc_.project()), doc_.project(), doc_.currentMember()));
+  grid_->setMarks(diff_ ? readingMarks(*diff_, doc_.project(), doc_.currentMember())
+                        : std::map<int, std::optional<std::int32_t>>{});
 }
 
 void MainWindow::print() {

@@ -18,6 +18,7 @@
 #include "gui/member_panel.h"
 #include "gui/reading_grid_view.h"
 #include "model/document.h"
+#include "model/project_diff.h"
 #include "report/office_paths.h"
 
 namespace kro::gui {
@@ -97,7 +98,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   // 检查: the findings in a dialog beside the window, checked again on request.
   void check();
   void scheduleOverview();
-  // The grid's marks for the current member while comparing.
+  // The grid's marks for the current member while comparing, from the last comparison.
   void markDifferences();
   // The check before an output: members only, or also the parameters of the report format
   // about to be written. True when nothing is found or the user goes on.
@@ -128,6 +129,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   OverviewDock* overview_ = nullptr;
   // The original data being compared with, and its file's name.
   std::optional<Project> original_;
+  std::optional<ProjectDiff> diff_;  // the document against original_, as of the last refresh
   std::string originalName_;
   QTimer overviewTimer_;
   QPrinter printer_;

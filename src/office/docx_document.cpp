@@ -44,7 +44,10 @@ struct Piece {
   std::string text;
 };
 
-std::vector<Piece> pieces(std::string_view utf8) {
+std::vector<Piece> pieces(std::string_view text) {
+  // What XML cannot hold is gone first (a pasted manual line break or page break became a
+  // line feed); what remains splits at paragraph ends, line breaks and tabs.
+  const std::string utf8 = xmlSafeText(text);
   std::vector<Piece> out;
   std::string current;
   auto flush = [&] {
@@ -57,18 +60,12 @@ std::vector<Piece> pieces(std::string_view utf8) {
       flush();
       if (i + 1 < utf8.size() && utf8[i + 1] == '\n') ++i;
       out.push_back({Piece::Paragraph, {}});
-    } else if (c == '\n' || c == '\v' || c == '\f') {
-      // A manual line break (U+000B) or a page break character pasted into a text becomes a
-      // line break.
+    } else if (c == '\n') {
       flush();
       out.push_back({Piece::Break, {}});
     } else if (c == '\t') {
       flush();
       out.push_back({Piece::Tab, {}});
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      // Other control characters cannot appear in XML 1.0 at all; they are dropped.
-    } else if (isNonCharacter(utf8, i)) {
-      i += 2;
     } else {
       current += c;
     }
