@@ -94,7 +94,7 @@ void CommandAndFigures(benchmark::State& state) {
       doc.setCellValue(250, 1, 1);
     }
     edited = !edited;
-    benchmark::DoNotOptimize(kro::panelTexts(doc.project(), doc.currentMember()));
+    benchmark::DoNotOptimize(kro::panelTexts(doc.project(), doc.currentMember(), kro::AcceptanceRule{}));
   }
 }
 
@@ -123,7 +123,7 @@ void UndoHistoryOf10000Edits(benchmark::State& state) {
 void OverviewFigures(benchmark::State& state) {
   kro::Project project{largeFile().members};
   for (auto _ : state) {
-    benchmark::DoNotOptimize(kro::overviewRows(project));
+    benchmark::DoNotOptimize(kro::overviewRows(project, kro::AcceptanceRule{}));
     benchmark::DoNotOptimize(kro::selectionFigures(project.members));
   }
 }

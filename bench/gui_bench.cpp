@@ -92,7 +92,8 @@ void PrintHundredPagesToPdf(benchmark::State& state) {
   const kro::SettingsLocation settings = kro::SettingsLocation::inFolder(folder);
   if (kro::countPrintPages(project) != 103) state.SkipWithError("unexpected page count");
   for (auto _ : state) {
-    if (!kro::printReportToPdf(project, folder / "report.pdf", settings)) state.SkipWithError("print failed");
+    if (!kro::printReportToPdf(project, folder / "report.pdf", kro::printedPageSettings(project, settings)))
+      state.SkipWithError("print failed");
   }
   std::filesystem::remove_all(folder);
 }

@@ -47,7 +47,8 @@ void Report1WithDataTable(benchmark::State& state) {
   Fixture& f = fixture();
   for (auto _ : state) {
     kro::DocxWordSession word;
-    auto written = kro::writeWordReport(f.project, f.settings, 0, word, f.paths, {2026, 12, 7});
+    auto written = kro::writeWordReport(f.project, kro::effectiveParameters(f.project, f.settings), 0, word,
+                                        f.paths, {2026, 12, 7});
     if (!written) state.SkipWithError(written.message().c_str());
   }
 }
@@ -70,7 +71,8 @@ void Report1WithLargeParameterFile(benchmark::State& state) {
   }
   for (auto _ : state) {
     kro::DocxWordSession word;
-    auto written = kro::writeWordReport(f.project, settings, 0, word, f.paths, {2026, 12, 7});
+    auto written = kro::writeWordReport(f.project, kro::effectiveParameters(f.project, settings), 0, word,
+                                        f.paths, {2026, 12, 7});
     if (!written) state.SkipWithError(written.message().c_str());
   }
 }

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "model/sample_project.h"
-#include "report/report_parameters.h"
+#include "report/project_parameters.h"
 #include "views/print_settings.h"
 #include "views/recording_canvas.h"
 #include "views/report_pages.h"
@@ -24,21 +24,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::abort();
     }
   }
-  const kro::ReportParameterValues parameters(bytes);
-  for (int format = 0; format < kro::kReportFormatCount; ++format) {
-    for (const kro::ParameterField& field : kro::reportFormatInfo(format).fields) {
-      const std::string value = parameters(field.key);
-      if (field.kind == kro::ParameterKind::Date) {
-        const kro::CalendarDate date = kro::parameterDate(value);
-        kro::parameterDateText(date);
-      }
-      kro::matchingGrade(value);
-    }
+  // The same bytes as a parameter file, read as the defaults of a project are.
+  kro::ParameterValues parameters;
+  for (const kro::ParameterDefinition& field : kro::parameterDefinitions()) {
+    std::string value;
+    if (!file.readString(kro::kSettingsSection, field.name, value)) continue;
+    if (field.kind == kro::ParameterKind::Date) value = kro::parameterDateText(kro::parameterDate(value));
+    kro::matchingGrade(value);
+    parameters.set(field.name, value);
   }
-  // One member is enough for the raw-data page; the parameters fill the first two.
+  parameters.rule();
+  // One member is enough for the raw-data page; the parameters fill the first three.
   static const kro::Project project{{kro::makeSampleProject().front()}};
-  const kro::PrintedPageSettings settings(print, bytes);
-  for (int page : {1, 2, 4}) {
+  const kro::PrintedPageSettings settings{print, parameters};
+  for (int page : {1, 2, 3, 4}) {
     kro::RecordingCanvas canvas;
     kro::drawReportPage(canvas, project, page, settings);
   }

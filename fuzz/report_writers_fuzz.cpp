@@ -20,8 +20,8 @@
 #include "office/docx_word_session.h"
 #include "office/package.h"
 #include "office/xlsx_excel_session.h"
+#include "report/project_parameters.h"
 #include "report/report_generator.h"
-#include "report/report_parameters.h"
 
 namespace fs = std::filesystem;
 
@@ -74,13 +74,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t next = 0;
   auto take = [&]() -> std::string { return next < texts.size() ? texts[next++] : std::string(); };
 
-  // The parameters, as the dialog would store them (texts decoded, so any character may occur).
-  const kro::SettingsLocation settings = kro::SettingsLocation::inFolder(workFolder() / "config");
-  kro::ProjectInfo info = kro::emptyProjectInfo(format);
-  for (const kro::ParameterField& field : kro::reportFormatInfo(format).fields) {
-    info[std::string(field.key)] = kro::gbkToUtf8(take());
+  // The project's parameters (texts decoded, so any character may occur).
+  kro::ParameterValues parameters;
+  for (const kro::ParameterDefinition& field : kro::parameterDefinitions()) {
+    parameters.set(field.name, kro::gbkToUtf8(take()));
   }
-  if (!kro::saveFormatParameters(settings, format, info, format)) return 0;
 
   kro::Project project;
   while (next < texts.size() && project.members.size() < 12) {
@@ -99,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const kro::OfficePaths paths{{templateFolder()}, workFolder(), {}};
   kro::DocxWordSession word;
-  auto written = kro::writeWordReport(project, settings, format, word, paths, {2026, 12, 8});
+  auto written = kro::writeWordReport(project, parameters, format, word, paths, {2026, 12, 8});
   if (!written) finding("报告未写成：" + written.message());
   if (!written.value().dataTableError.empty()) finding("数据表格未写成：" + written.value().dataTableError);
   mustBeWellFormed(written.value().report);

@@ -236,14 +236,14 @@ def report1():
               value("overview"),                                                  # line 30 (+ its line break)
               P(), heading("三、检测方法及依据"),
               body("    采用电磁感应法楼板厚度检测仪，在楼板上均匀布置测点，逐点测量楼板厚度。"),
-              body("    检测依据：《混凝土结构工程施工质量验收规范》。"),
+              value("standard"),                                                  # line 34 (35): 检测依据
               P(), heading("四、检测结论"), body("    经检测，结果如下："),
               value("conclusion"),                                                # line 38 (39 after the break)
               *blank(5, tiny=True),
               body("五、检测仪器：", mark="instrument"),                          # line 44 (45), column 7
               *signatures()]
     check(blocks, {"number": 3, "name": 10, "builder": 11, "content": 12, "lab": 20, "date": 21,
-                   "table1": (23, 1), "overview": 30, "conclusion": 38, "instrument": 44})
+                   "table1": (23, 1), "overview": 30, "standard": 34, "conclusion": 38, "instrument": 44})
     write("检测报告1", blocks, "楼板厚度检测报告")
 
 

@@ -18,7 +18,7 @@ std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args,
         error = "选项 " + arg + " 需要一个值";
         return std::nullopt;
       }
-      parsed.values_[arg] = args[++i];
+      parsed.values_[arg].push_back(args[++i]);
     } else if (flags.count(arg) != 0) {
       parsed.flags_.insert(arg);
     } else {
@@ -32,7 +32,12 @@ std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args,
 std::optional<std::string> Arguments::value(const std::string& option) const {
   auto it = values_.find(option);
   if (it == values_.end()) return std::nullopt;
-  return it->second;
+  return it->second.back();
+}
+
+std::vector<std::string> Arguments::values(const std::string& option) const {
+  auto it = values_.find(option);
+  return it == values_.end() ? std::vector<std::string>() : it->second;
 }
 
 std::optional<std::int64_t> parseNumber(std::string_view text, std::int64_t min, std::int64_t max) {

@@ -20,12 +20,15 @@ class Arguments {
                                         const std::set<std::string>& valueOptions, std::string& error);
 
   bool has(const std::string& flag) const { return flags_.count(flag) != 0; }
+  // The option's value (the last one when given more than once).
   std::optional<std::string> value(const std::string& option) const;
+  // Every value of an option given more than once, in order.
+  std::vector<std::string> values(const std::string& option) const;
   const std::vector<std::string>& positional() const { return positional_; }
 
  private:
   std::set<std::string> flags_;
-  std::map<std::string, std::string> values_;
+  std::map<std::string, std::vector<std::string>> values_;
   std::vector<std::string> positional_;
 };
 

@@ -13,6 +13,7 @@
 #include "cli/data_commands.h"
 #include "export/spreadsheet_export.h"
 #include "model/analysis_file.h"
+#include "model/figure_text.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
 #include "model/project.h"
@@ -51,12 +52,19 @@ const char* const kUsageText =
     "  excel FILE -o OUT.xlsx             将选中构件的数据导出为工作簿\n"
     "  print FILE -o OUT.pdf [--config-dir DIR]\n"
     "                                     将检测报告打印为 PDF 文件\n"
-    "  stats FILE [--json]                每个构件按测点计算的统计数字，选中构件的合计与偏差分布\n"
+    "  stats FILE [--json] [--config-dir DIR]\n"
+    "                                     每个构件按测点计算的统计数字，选中构件的合计、判定与偏差分布\n"
     "  export --csv FILE -o OUT.csv       将测点导出为 CSV 文件（UTF-8）\n"
     "  import CSV -o OUT.KRO              由 CSV 文件生成分析结果文件\n"
     "  check FILE [--format 1..6] [--config-dir DIR] [--json]\n"
     "                                     交付前检查构件和报告参数（0 无问题，1 有问题）\n"
-    "  diff ORIGINAL EDITED [--json]      比较两个文件的测点（也可为“原始数据”中的 .serial/.usb 文件）\n"
+    "  diff ORIGINAL EDITED [--json] [--readings-only]\n"
+    "                                     比较两个文件的测点和构件参数（也可为“原始数据”中的 .serial/.usb "
+    "文件）\n"
+    "  params FILE [--json] [--config-dir DIR]\n"
+    "                                     显示工程参数（文件中保存的，或默认值）\n"
+    "  params FILE --set 名称=值 ... -o OUT.KRO\n"
+    "                                     写出设置了工程参数的副本\n"
     "\n"
     "退出状态：0 成功，1 失败，2 用法错误。\n";
 
@@ -141,7 +149,17 @@ void printJson(const Project& project, std::ostream& out) {
                                                         static_cast<double>(totals.readingCount)
                                                   : 0.0},
   };
-  out << Json{{"members", std::move(members)}, {"totals", std::move(totalsJson)}}.dump() << "\n";
+  Json parameters = nullptr;
+  if (project.parameters.stored) {
+    parameters = Json::object();
+    for (const auto& [name, value] : project.parameters.values)
+      parameters[gbkToUtf8(name)] = gbkToUtf8(value);
+  }
+  out << Json{{"members", std::move(members)},
+              {"totals", std::move(totalsJson)},
+              {"parameters", std::move(parameters)}}
+             .dump()
+      << "\n";
 }
 
 // The figures as the member panel shows them: counts, maximum and minimum computed from the
@@ -169,8 +187,8 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
     const ShownFigure<std::int32_t> average = shownAverage(m);
     const std::string code = printable(gbkToUtf8(m.code()));
     if (rate.differsFromReadings()) {
-      notes.push_back(code + " 合格率：保存的是 " + formatRate(rate.shown) + "，按测点计算为 " +
-                      formatRate(*rate.computed));
+      notes.push_back(code + " 合格率：保存的是 " + storedRateText(m) + "%，按测点计算为 " +
+                      percentText(figures.passCount, figures.readingCount) + "%");
     }
     if (average.differsFromReadings()) {
       notes.push_back(code + " 平均厚度：保存的是 " + std::to_string(average.shown) + "，按测点计算为 " +
@@ -188,7 +206,7 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
         std::to_string(figures.minThickness.value_or(m.minThickness())),
         std::to_string(average.shown) + (average.stored ? "*" : ""),
         std::to_string(figures.passCount),
-        formatRate(rate.shown) + "*",
+        storedRateText(m) + "%*",
         m.selected() != 0 ? "是" : "否",
     };
     std::string line;
@@ -203,7 +221,7 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
   for (const std::string& note : notes) out << "  " << note << "\n";
   out << "\n所有测点个数：" << totals.readingCount << "\n";
   out << "所有合格测点数：" << totals.passCount << "\n";
-  out << "整体合格率：" << formatRate(totals.passRate) << "\n";
+  out << "整体合格率：" << percentText(totals.passCount, totals.readingCount) << "%\n";
 }
 
 int commandInfo(const Context& cx, const std::vector<std::string>& args) {
@@ -232,9 +250,10 @@ int commandConvert(const Context& cx, const std::vector<std::string>& args) {
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
   if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
-  const std::vector<MemberRecord>& members = loaded.value().project.members;
-  Status written =
-      a->has("--selection") ? writeSelectionExport(*output, members) : writeAnalysisFile(*output, members);
+  const Project& project = loaded.value().project;
+  // The selection export never carries the project's parameters.
+  Status written = a->has("--selection") ? writeSelectionExport(*output, project.members)
+                                         : writeAnalysisFile(*output, project);
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -391,7 +410,7 @@ const CommandTable& fileCommands() {
       {"info", commandInfo},     {"convert", commandConvert}, {"sample", commandSample},
       {"decode", commandDecode}, {"report", commandReport},   {"excel", commandExcel},
       {"stats", commandStats},   {"export", commandExport},   {"import", commandImport},
-      {"check", commandCheck},   {"diff", commandDiff},
+      {"check", commandCheck},   {"diff", commandDiff},       {"params", commandParams},
   };
   return commands;
 }

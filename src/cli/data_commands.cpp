@@ -1,17 +1,16 @@
 // stats, export --csv, import.
 #include "cli/data_commands.h"
 
-#include <cstdio>
-
 #include "cli/arguments.h"
 #include "export/csv_exchange.h"
 #include "model/analysis_file.h"
+#include "model/figure_text.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
 #include "model/project_diff.h"
 #include "model/statistics.h"
 #include "report/project_check.h"
-#include "report/report_parameters.h"
+#include "report/project_parameters.h"
 #include "transfer/received_data.h"
 #include "views/project_overview.h"
 
@@ -19,29 +18,18 @@ namespace kro::cli {
 
 namespace {
 
-std::string fixed(double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
-
-std::string percent(const std::optional<double>& rate) { return rate ? fixed(*rate * 100.0, 1) + "%" : "-"; }
-
-template <class T>
-std::string orDash(const std::optional<T>& value, int decimals = 0) {
-  if (!value) return "-";
-  if constexpr (std::is_integral_v<T>) {
-    return std::to_string(*value);
-  } else {
-    return fixed(*value, decimals);
-  }
-}
-
 void putOptional(Json& j, const char* key, const auto& value) {
   if (value) j[key] = *value;
 }
 
-void printStatsJson(const Project& project, std::ostream& out) {
+std::string meanOrDash(std::int64_t sum, std::int64_t count) {
+  return count > 0 ? tenthsText(sum, count) : "-";
+}
+std::string deviationOrDash(const std::optional<double>& value) {
+  return value ? decimalText(*value, 2) : "-";
+}
+
+void printStatsJson(const Project& project, AcceptanceRule rule, std::ostream& out) {
   Json members = Json::array();
   for (const MemberRecord& m : project.members) {
     const MemberFigures f = computeFigures(m);
@@ -58,6 +46,8 @@ void printStatsJson(const Project& project, std::ostream& out) {
   putOptional(totals, "passRate", s.passRate);
   putOptional(totals, "mean", s.mean);
   putOptional(totals, "standardDeviation", s.standardDeviation);
+  totals["acceptanceRule"] = rule.tenths / 10.0;
+  totals["passes"] = meetsRule(s.passCount, s.readingCount, rule);
   Json histogram = Json::array();
   for (const auto& [deviation, count] : s.deviationHistogram) {
     histogram.push_back({{"deviation", deviation}, {"count", count}});
@@ -69,18 +59,23 @@ void printStatsJson(const Project& project, std::ostream& out) {
       << "\n";
 }
 
-void printStatsText(const Project& project, std::ostream& out) {
+void printStatsText(const Project& project, AcceptanceRule rule, std::ostream& out) {
   out << "测区编号\t测点数\t合格点数\t合格率\t最大值\t最小值\t平均值\t标准差\n";
+  auto dash = [](const std::optional<std::int32_t>& v) { return v ? std::to_string(*v) : std::string("-"); };
   for (const MemberRecord& m : project.members) {
     const MemberFigures f = computeFigures(m);
     out << printable(gbkToUtf8(m.code())) << "\t" << f.readingCount << "\t" << f.passCount << "\t"
-        << percent(f.passRate) << "\t" << orDash(f.maxThickness) << "\t" << orDash(f.minThickness) << "\t"
-        << orDash(f.mean, 1) << "\t" << orDash(f.standardDeviation, 2) << "\n";
+        << (f.readingCount > 0 ? percentText(f.passCount, f.readingCount) + "%" : "-") << "\t"
+        << dash(f.maxThickness) << "\t" << dash(f.minThickness) << "\t"
+        << meanOrDash(f.thicknessSum, f.readingCount) << "\t" << deviationOrDash(f.standardDeviation) << "\n";
   }
   const SelectionFigures s = selectionFigures(project.members);
+  const bool passes = meetsRule(s.passCount, s.readingCount, rule);
   out << "\n选中构件：测点 " << s.readingCount << " 个，合格 " << s.passCount << " 个，合格率 "
-      << percent(s.passRate) << "，平均值 " << orDash(s.mean, 1) << "，标准差 "
-      << orDash(s.standardDeviation, 2) << "\n";
+      << (s.readingCount > 0 ? ruledRateText(s.passCount, s.readingCount, rule) + "%" : "-") << "（要求 "
+      << ruleText(rule) << "%）：" << (passes ? "合格" : "不合格") << "，平均值 "
+      << meanOrDash(s.thicknessSum, s.readingCount) << "，标准差 " << deviationOrDash(s.standardDeviation)
+      << "\n";
   if (s.deviationHistogram.empty()) return;
   out << "\n偏差（mm）\t测点数\n";
   for (const auto& [deviation, count] : s.deviationHistogram) {
@@ -92,15 +87,17 @@ void printStatsText(const Project& project, std::ostream& out) {
 
 int commandStats(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--json"}, {}, error);
+  auto a = Arguments::parse(args, {"--json"}, {"--config-dir"}, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("stats 需要一个输入文件");
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
+  const Project& project = loaded.value().project;
+  const AcceptanceRule rule = effectiveParameters(project, settingsFor(*a)).rule();
   if (a->has("--json")) {
-    printStatsJson(loaded.value().project, cx.out);
+    printStatsJson(project, rule, cx.out);
   } else {
-    printStatsText(loaded.value().project, cx.out);
+    printStatsText(project, rule, cx.out);
   }
   return kSuccess;
 }
@@ -151,7 +148,8 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
     return kUsage;
   }
   const Project& project = loaded.value().project;
-  const std::vector<Finding> findings = checkProject(project, settingsFor(*a), format.value());
+  const ProjectCheck check = checkProject(project, settingsFor(*a), format.value());
+  const std::vector<Finding>& findings = check.findings;
   if (a->has("--json")) {
     Json list = Json::array();
     for (const Finding& f : findings) {
@@ -164,18 +162,20 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
       j["message"] = f.message;
       list.push_back(std::move(j));
     }
-    cx.out << Json{{"findings", std::move(list)}}.dump() << "\n";
+    cx.out << Json{{"findings", std::move(list)}, {"notes", check.notes}}.dump() << "\n";
   } else {
     for (const Finding& f : findings) cx.out << printable(f.message) << "\n";
+    for (const std::string& note : check.notes) cx.out << "注：" << printable(note) << "\n";
   }
   return findings.empty() ? kSuccess : kFailure;
 }
 
 int commandDiff(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--json"}, {}, error);
+  auto a = Arguments::parse(args, {"--json", "--readings-only"}, {}, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 2) return cx.usage("diff 需要原始文件和修改后的文件");
+  const bool readingsOnly = a->has("--readings-only");
   Project sides[2];
   for (int i = 0; i < 2; ++i) {
     auto loaded = loadProjectOrReceived(a->positional()[static_cast<std::size_t>(i)]);
@@ -207,15 +207,76 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args) {
       removed.push_back(
           {{"code", codeIn(original, r.member)}, {"reading", r.reading + 1}, {"value", r.value}});
     }
+    Json fields = Json::array();
+    if (!readingsOnly) {
+      for (const auto& f : d.fields) {
+        fields.push_back(
+            {{"code", codeIn(edited, f.editedMember)}, {"field", f.field}, {"from", f.from}, {"to", f.to}});
+      }
+    }
     cx.out << Json{{"changed", std::move(changed)},
                    {"added", std::move(added)},
-                   {"removed", std::move(removed)}}
+                   {"removed", std::move(removed)},
+                   {"fields", std::move(fields)}}
                   .dump()
            << "\n";
   } else {
-    for (const std::string& line : comparisonLines(d, original, edited)) cx.out << printable(line) << "\n";
+    for (const std::string& line : comparisonLines(d, original, edited, readingsOnly))
+      cx.out << printable(line) << "\n";
   }
-  return d.empty() ? kSuccess : kFailure;
+  return d.empty(readingsOnly) ? kSuccess : kFailure;
+}
+
+int commandParams(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, {"--json"}, {"--set", "-o", "--config-dir"}, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("params 需要一个输入文件");
+  const std::vector<std::string> sets = a->values("--set");
+  auto output = a->value("-o");
+  if (sets.empty() && output) return cx.usage("params 只在有 --set 时写文件");
+  if (!sets.empty() && !output) return cx.usage("params --set 需要用 -o 指定输出文件");
+  auto loaded = load(cx, a->positional()[0]);
+  if (!loaded) return cx.fail(loaded.message());
+  Project& project = loaded.value().project;
+  ParameterValues values = effectiveParameters(project, settingsFor(*a));
+  if (sets.empty()) {
+    if (a->has("--json")) {
+      Json all = Json::object();
+      for (const auto& [name, value] : values.all()) all[name] = value;
+      cx.out << Json{{"stored", project.parameters.stored}, {"parameters", std::move(all)}}.dump() << "\n";
+      return kSuccess;
+    }
+    cx.out << (project.parameters.stored ? "工程参数（保存在文件中）：\n"
+                                         : "工程参数（文件中没有，以下为默认值）：\n");
+    for (const ParameterDefinition& d : parameterDefinitions()) {
+      std::string label(d.name);
+      for (std::string_view synonym : d.synonyms) label += "/" + std::string(synonym);
+      cx.out << label << "：" << printable(values(d.name)) << "\n";
+    }
+    for (const auto& [name, value] : values.all()) {
+      if (parameterDefinition(name) == nullptr) cx.out << printable(name) << "：" << printable(value) << "\n";
+    }
+    return kSuccess;
+  }
+  for (const std::string& set : sets) {
+    const std::size_t eq = set.find('=');
+    if (eq == std::string::npos || eq == 0) return cx.usage("--set 取 名称=值，而不是“" + set + "”");
+    const std::string name = set.substr(0, eq);
+    const std::string value = set.substr(eq + 1);
+    if (canonicalParameterName(name) == kAcceptanceRuleKey && !parseAcceptanceRule(value)) {
+      return cx.usage("合格率要求取 0 到 100 之间、最多一位小数的数，而不是“" + value + "”");
+    }
+    if (parameterDefinition(name) == nullptr)
+      cx.err << "kro: 警告：没有报告格式使用参数“" << name << "”，照样保存\n";
+    values.set(name, value);
+  }
+  auto stored = toStoredParameters(values, project.parameters);
+  if (!stored) return cx.fail(stored.message());
+  project.parameters = std::move(stored.value());
+  if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
+  if (Status s = writeAnalysisFile(*output, project); !s) return cx.fail(s.message());
+  return kSuccess;
 }
 
 }  // namespace kro::cli

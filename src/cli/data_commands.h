@@ -16,5 +16,7 @@ int commandImport(const Context& cx, const std::vector<std::string>& args);
 int commandCheck(const Context& cx, const std::vector<std::string>& args);
 // The same exit statuses: 0 no difference, 1 differences, 2 usage or an unreadable input.
 int commandDiff(const Context& cx, const std::vector<std::string>& args);
+// The project's report parameters, or a copy of the file with some of them set.
+int commandParams(const Context& cx, const std::vector<std::string>& args);
 
 }  // namespace kro::cli

@@ -262,7 +262,8 @@ int commandPrint(const Context& cx, const std::vector<std::string>& args) {
     }
     app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
   }
-  Status printed = printReportToPdf(loaded.value().project, *output, settings);
+  Status printed = printReportToPdf(loaded.value().project, *output,
+                                    printedPageSettings(loaded.value().project, settings));
   if (!printed) return cx.fail(printed.message());
   return kSuccess;
 }

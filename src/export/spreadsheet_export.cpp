@@ -2,6 +2,7 @@
 #include "export/spreadsheet_export.h"
 
 #include "model/gbk_text.h"
+#include "model/report_figures.h"
 #include "model/statistics.h"
 
 namespace kro {
@@ -9,6 +10,7 @@ namespace kro {
 Result<std::filesystem::path> exportToSpreadsheet(const Project& project, ExcelSession& excel,
                                                   const std::filesystem::path& workbookPath) {
   if (project.memberCount() == 0) return Error{"文档中没有构件，没有导出数据。"};
+  if (Status s = refuseWithoutTickedMembers(project); !s) return Error{s.message()};
   if (Status s = excel.addWorkbook(); !s) return Error{s.message()};
   excel.setVisible(true);
   if (Status s = excel.renameSheet("sheet1", "报表1"); !s) return Error{s.message()};

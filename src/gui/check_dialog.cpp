@@ -18,7 +18,11 @@ constexpr int kMemberRole = Qt::UserRole;
 }  // namespace
 
 CheckDialog::CheckDialog(Purpose purpose, QWidget* parent)
-    : QDialog(parent), purpose_(purpose), summary_(new QLabel(this)), list_(new QListWidget(this)) {
+    : QDialog(parent),
+      purpose_(purpose),
+      summary_(new QLabel(this)),
+      notes_(new QLabel(this)),
+      list_(new QListWidget(this)) {
   setWindowTitle(purpose == Purpose::Review ? "检查" : "交付前检查");
   setObjectName("checkDialog");
   list_->setObjectName("findingList");
@@ -42,13 +46,21 @@ CheckDialog::CheckDialog(Purpose purpose, QWidget* parent)
     if (purpose_ == Purpose::BeforeOutput) reject();
   });
   auto* layout = new QVBoxLayout(this);
+  notes_->setObjectName("checkNotes");
+  notes_->setWordWrap(true);
+  notes_->setVisible(false);
   layout->addWidget(summary_);
+  layout->addWidget(notes_);
   layout->addWidget(list_);
   layout->addWidget(buttons);
   resize(560, 320);
 }
 
-void CheckDialog::setFindings(const std::vector<Finding>& findings) {
+void CheckDialog::setFindings(const std::vector<Finding>& findings, const std::vector<std::string>& notes) {
+  QStringList noteLines;
+  for (const std::string& note : notes) noteLines << QString::fromStdString(note);
+  notes_->setText(noteLines.join("\n"));
+  notes_->setVisible(!notes.empty());
   list_->clear();
   for (const Finding& f : findings) {
     auto* item = new QListWidgetItem(QString::fromStdString(f.message), list_);

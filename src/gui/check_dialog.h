@@ -20,7 +20,9 @@ class CheckDialog : public QDialog {
   enum class Purpose { Review, BeforeOutput };
   CheckDialog(Purpose purpose, QWidget* parent = nullptr);
 
-  void setFindings(const std::vector<Finding>& findings);
+  // The findings in the list; the notes (verdict, members left out) below the summary.
+  void setFindings(const std::vector<Finding>& findings, const std::vector<std::string>& notes = {});
+  QLabel* notes() const { return notes_; }
   QListWidget* list() const { return list_; }
 
   // Before an output: true when there is nothing to report or the user goes on. A finding
@@ -37,6 +39,7 @@ class CheckDialog : public QDialog {
  private:
   Purpose purpose_;
   QLabel* summary_;
+  QLabel* notes_;
   QListWidget* list_;
 };
 

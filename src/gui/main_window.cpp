@@ -35,6 +35,7 @@
 #include "gui/transfer_dialog.h"
 #include "model/analysis_file.h"
 #include "model/file_io.h"
+#include "model/report_figures.h"
 #include "office/docx_word_session.h"
 #include "office/xlsx_excel_session.h"
 #include "render/report_printer.h"
@@ -74,6 +75,7 @@ MainWindow::MainWindow(QWidget* parent)
   setWindowIcon(themed("x-office-spreadsheet", QStyle::SP_FileDialogDetailedView));
 
   panel_ = new MemberPanel(doc_, this);
+  panel_->setRuleSource([this] { return parameters().rule(); });
   dock_ = new QDockWidget("Workspace", this);
   dock_->setObjectName("workspaceDock");
   dock_->setWidget(panel_);
@@ -94,6 +96,7 @@ MainWindow::MainWindow(QWidget* parent)
   resizeDocks({overview_}, {520}, Qt::Horizontal);
   connect(overview_, &OverviewDock::memberChosen, this, [this](int member) { doc_.selectMember(member); });
   connect(overview_, &OverviewDock::comparisonClosed, this, [this] { endComparison(); });
+  connect(overview_, &OverviewDock::comparisonFilterChanged, this, [this] { refreshOverview(); });
   // The overview follows a moment after the last change, so typing is never slowed by
   // figures over the whole project.
   overviewTimer_.setSingleShot(true);
@@ -331,13 +334,20 @@ void MainWindow::check() {
             [this](int member) { doc_.selectMember(member); });
     connect(checkDialog_, &CheckDialog::recheckRequested, this, [this] { check(); });
   }
-  checkDialog_->setFindings(checkProject(doc_.project(), doc_.settingsLocation(), std::nullopt));
+  const ProjectCheck result = checkProject(doc_.project(), doc_.settingsLocation(), std::nullopt);
+  checkDialog_->setFindings(result.findings, result.notes);
   checkDialog_->show();
   checkDialog_->raise();
 }
 
-bool MainWindow::checkedBeforeOutput(std::optional<int> reportFormat) {
-  std::vector<Finding> findings = checkProject(doc_.project(), doc_.settingsLocation(), reportFormat);
+bool MainWindow::checkedBeforeOutput(std::optional<int> reportFormat, bool tickedOnly) {
+  // The documents cover the ticked members: with none, there is nothing to go on with.
+  if (Status s = refuseWithoutTickedMembers(doc_.project()); tickedOnly && !s) {
+    Dialogs::message(this, MessageKind::Warning, qt(s.message()));
+    return false;
+  }
+  std::vector<Finding> findings =
+      checkProject(doc_.project(), doc_.settingsLocation(), reportFormat).findings;
   if (!reportFormat) {
     std::erase_if(findings, [](const Finding& f) {
       return f.kind == Finding::Kind::NoFormatChosen || f.kind == Finding::Kind::EmptyParameter;
@@ -377,9 +387,10 @@ void MainWindow::refreshOverview() {
   grid_->viewport()->update();  // an edit in the grid changes the marks without a refill
   // A hidden overview is brought up to date when it is shown again.
   if (!overview_->isVisible()) return;
-  overview_->refresh(doc_.project());
+  overview_->refresh(doc_.project(), parameters().rule());
   if (diff_) {
-    overview_->setComparison(originalName_, comparisonLines(*diff_, *original_, doc_.project()));
+    overview_->setComparison(originalName_,
+                             comparisonLines(*diff_, *original_, doc_.project(), overview_->readingsOnly()));
   } else {
     overview_->setComparison(std::nullopt, {});
   }
@@ -403,16 +414,22 @@ void MainWindow::print() {
     }
   }
   const bool range = printer_.printRange() == QPrinter::PageRange;
-  Status printed = printReport(doc_.project(), printer_, doc_.settingsLocation(),
-                               range ? printer_.fromPage() : 1, range ? printer_.toPage() : 0);
+  Status printed =
+      printReport(doc_.project(), printer_, {printSettingsForPage(doc_.settingsLocation()), parameters()},
+                  range ? printer_.fromPage() : 1, range ? printer_.toPage() : 0);
   if (!printed) Dialogs::message(this, MessageKind::Error, qt(printed.message()));
 }
 
 void MainWindow::preview() {
+  if (Status s = refuseWithoutTickedMembers(doc_.project()); !s) {
+    Dialogs::message(this, MessageKind::Warning, qt(s.message()));
+    return;
+  }
   QPrintPreviewDialog dialog(&printer_, this);
   dialog.setWindowTitle("打印预览");
   connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* printer) {
-    Status printed = printReport(doc_.project(), *printer, doc_.settingsLocation());
+    Status printed =
+        printReport(doc_.project(), *printer, {printSettingsForPage(doc_.settingsLocation()), parameters()});
     if (!printed) Dialogs::message(this, MessageKind::Error, qt(printed.message()));
   });
   dialog.resize(size() * 0.9);
@@ -425,8 +442,34 @@ void MainWindow::printSettings() {
 }
 
 void MainWindow::reportParameters() {
-  ReportParametersDialog dialog(doc_.settingsLocation(), this);
-  dialog.exec();
+  ReportParametersDialog dialog(parameters(), loadChosenFormat(doc_.settingsLocation()).value_or(-1), this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  applyReportParameters(dialog.values(), dialog.chosenFormat());
+}
+
+const ParameterValues& MainWindow::parameters() {
+  if (!parametersFor_ || *parametersFor_ != doc_.project().parameters) {
+    parameters_ = effectiveParameters(doc_.project(), doc_.settingsLocation());
+    parametersFor_ = doc_.project().parameters;
+  }
+  return parameters_;
+}
+
+bool MainWindow::applyReportParameters(const ParameterValues& values, int chosenFormat) {
+  auto stored = toStoredParameters(values, doc_.project().parameters);
+  if (!stored) {
+    Dialogs::message(this, MessageKind::Warning, qt(stored.message()));
+    return false;
+  }
+  Status saved = saveDialogDefaults(doc_.settingsLocation(), values, chosenFormat);
+  parametersFor_.reset();  // the defaults may have changed
+  doc_.setParameters(std::move(stored.value()));
+  if (!saved) {
+    Dialogs::message(this, MessageKind::Error,
+                     qt("工程参数已设置，但没有能保存为默认值：" + saved.message()));
+    return false;
+  }
+  return true;
 }
 
 void MainWindow::openOutputs(const QStringList& paths) {
@@ -462,8 +505,7 @@ void MainWindow::wordReport() {
     return;
   }
   if (!checkedBeforeOutput(format.value())) return;
-  const std::string projectName =
-      ReportParameterValues(doc_.settingsLocation(), format.value() + 1)("工程名称");
+  const std::string projectName = parameters()("工程名称");
   auto chosen = chooseDocumentPath("Word 文档(*.docx)|*.docx|", "docx",
                                    proposedDocumentName(projectName, "楼板厚度检测报告", today, ".docx"));
   if (!chosen) return;
@@ -477,7 +519,7 @@ void MainWindow::wordReport() {
   }
   DocxWordSession word;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  auto written = writeWordReport(doc_.project(), doc_.settingsLocation(), format.value(), word, paths, today);
+  auto written = writeWordReport(doc_.project(), parameters(), format.value(), word, paths, today);
   QApplication::restoreOverrideCursor();
   if (!written) {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));
@@ -499,9 +541,7 @@ void MainWindow::spreadsheet() {
   }
   if (!checkedBeforeOutput(std::nullopt)) return;
   const QDate date = QDate::currentDate();
-  const std::optional<int> format = chosenReportFormat(doc_.settingsLocation());
-  const std::string projectName =
-      ReportParameterValues(doc_.settingsLocation(), format.value_or(0) + 1)("工程名称");
+  const std::string projectName = parameters()("工程名称");
   auto chosen = chooseDocumentPath(
       "Excel 工作簿(*.xlsx)|*.xlsx|", "xlsx",
       proposedDocumentName(projectName, "楼板厚度数据", {date.year(), date.month(), date.day()}, ".xlsx"));
@@ -525,7 +565,7 @@ void MainWindow::exportCsv() {
     Dialogs::message(this, MessageKind::Warning, "文档中没有构件，没有导出数据。");
     return;
   }
-  if (!checkedBeforeOutput(std::nullopt)) return;
+  if (!checkedBeforeOutput(std::nullopt, false)) return;
   const QDate date = QDate::currentDate();
   const std::string stem = doc_.path().empty() ? std::string("楼板厚度数据") : doc_.path().stem().string();
   auto chosen =

@@ -20,6 +20,7 @@
 #include "model/document.h"
 #include "model/project_diff.h"
 #include "report/office_paths.h"
+#include "report/project_parameters.h"
 
 namespace kro::gui {
 
@@ -56,6 +57,11 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   QStringList recentFiles() const;
   // Where reports and workbooks are written (the temporary folder unless changed).
   void setOfficePaths(OfficePaths paths) { officePaths_ = std::move(paths); }
+  // The project's report parameters over the settings' defaults, as the reports use them.
+  const ParameterValues& parameters();
+  // What the parameters dialog's OK does: the values become the project's (one undoable step),
+  // the format choice and the office fields the defaults. False, after saying why, on failure.
+  bool applyReportParameters(const ParameterValues& values, int chosenFormat);
 
   // --- DocumentFrontend ---
   void rebuildMemberList() override;
@@ -101,8 +107,9 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   // The grid's marks for the current member while comparing, from the last comparison.
   void markDifferences();
   // The check before an output: members only, or also the parameters of the report format
-  // about to be written. True when nothing is found or the user goes on.
-  bool checkedBeforeOutput(std::optional<int> reportFormat);
+  // about to be written. True when nothing is found or the user goes on; an output of the
+  // ticked members (tickedOnly) is refused when none is ticked.
+  bool checkedBeforeOutput(std::optional<int> reportFormat, bool tickedOnly = true);
   // Asks where to save a document, proposing name in the folder last used for documents (else
   // the open document's folder); remembers the folder chosen.
   std::optional<std::filesystem::path> chooseDocumentPath(const char* filter, const char* extension,
@@ -132,6 +139,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   std::optional<ProjectDiff> diff_;  // the document against original_, as of the last refresh
   std::string originalName_;
   QTimer overviewTimer_;
+  ParameterValues parameters_;
+  std::optional<ProjectParameters> parametersFor_;  // what parameters_ was computed from
   QPrinter printer_;
   bool panelFlag_ = false;
 };

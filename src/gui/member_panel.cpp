@@ -75,11 +75,17 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
   averageMark_->setObjectName("averageMark");
   passRateMark_->setObjectName("passRateMark");
 
-  auto* totals = new QGroupBox("全部构件", this);
+  auto* totals = new QGroupBox("全部构件（含未勾选的）", this);
   auto* totalsGrid = new QGridLayout(totals);
   totalReadings_ = addField(totalsGrid, 0, 0, "所有测点个数", "totalReadingsEdit", false);
   totalPass_ = addField(totalsGrid, 0, 1, "所有合格测点数", "totalPassEdit", false);
   overallRate_ = addField(totalsGrid, 1, 0, "整体合格率", "overallRateEdit", false);
+  // The totals reports use: the ticked members', with the verdict.
+  tickedTotals_ = new QLabel(totals);
+  tickedTotals_->setObjectName("tickedTotals");
+  tickedTotals_->setWordWrap(true);
+  tickedTotals_->setToolTip("打印、Word报告和数据表格只包括勾选的构件");
+  totalsGrid->addWidget(tickedTotals_, 2, 0, 1, 4);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_, 37);
@@ -171,7 +177,9 @@ void MemberPanel::highlightCurrent() {
 
 void MemberPanel::showMember(const MemberRecord* member) {
   filling_ = true;
-  const PanelTexts t = panelTexts(doc_.project(), doc_.currentMember());
+  const PanelTexts t = panelTexts(doc_.project(), doc_.currentMember(), rule_ ? rule_() : AcceptanceRule{});
+  tickedTotals_->setText(qt(t.tickedTotals));
+  tickedTotals_->setStyleSheet(t.tickedPass ? "color: #106010;" : "color: #b01010;");
   const std::pair<QLineEdit*, const std::string*> figures[] = {
       {code_, &t.code},
       {average_, &t.averageThickness},

@@ -10,9 +10,11 @@
 #include <QLineEdit>
 #include <QTreeView>
 #include <QWidget>
+#include <functional>
 
 #include "gui/member_list_model.h"
 #include "model/document.h"
+#include "model/figure_text.h"
 
 namespace kro::gui {
 
@@ -29,6 +31,9 @@ class MemberPanel : public QWidget {
 
   QTreeView* list() const { return list_; }
   MemberListModel& model() { return model_; }
+  // Where the panel learns the project's acceptance rule for its verdict line.
+  void setRuleSource(std::function<AcceptanceRule()> rule) { rule_ = std::move(rule); }
+  QLabel* tickedTotals() const { return tickedTotals_; }
 
  signals:
   // A note for the status bar.
@@ -55,6 +60,8 @@ class MemberPanel : public QWidget {
       *passRate_;
   QLineEdit *totalReadings_, *totalPass_, *overallRate_;
   QLabel *passRateMark_ = nullptr, *averageMark_ = nullptr;
+  QLabel* tickedTotals_;
+  std::function<AcceptanceRule()> rule_;
   QDateEdit* date_;
   QString lastName_;
   bool filling_ = false;

@@ -1,6 +1,7 @@
 // The overview dock.
 #include "gui/overview_dock.h"
 
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
@@ -23,9 +24,8 @@ const QStringList kHeaders = {"测区编号", "构件名称", "测试日期", "�
 enum Column { Code, Name, Date, Readings, Design, Tolerance, Max, Min, Mean, Deviation, Passed, Rate };
 
 template <class T>
-QString shown(const std::optional<T>& value, int decimals = 0) {
-  if (!value) return "-";
-  return decimals > 0 ? QString::number(static_cast<double>(*value), 'f', decimals) : QString::number(*value);
+QString shown(const std::optional<T>& value) {
+  return value ? QString::number(*value) : QString("-");
 }
 
 // Absent figures sort before every present one.
@@ -36,9 +36,10 @@ QVariant sortKey(const std::optional<T>& value) {
 
 }  // namespace
 
-void OverviewModel::setRows(std::vector<OverviewRow> rows) {
+void OverviewModel::setRows(std::vector<OverviewRow> rows, AcceptanceRule rule) {
   beginResetModel();
   rows_ = std::move(rows);
+  rule_ = rule;
   endResetModel();
 }
 
@@ -75,13 +76,13 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
         case Min:
           return shown(f.minThickness);
         case Mean:
-          return shown(f.mean, 1);
+          return QString::fromStdString(row.meanText);
         case Deviation:
-          return shown(f.standardDeviation, 2);
+          return QString::fromStdString(row.deviationText);
         case Passed:
           return f.passCount;
         case Rate:
-          return f.passRate ? QString::number(*f.passRate * 100.0, 'f', 1) + "%" : QString("-");
+          return QString::fromStdString(row.rateText);
       }
       return {};
     case kSortRole:
@@ -115,9 +116,9 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
     case Qt::TextAlignmentRole:
       return column >= Readings ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter)) : QVariant();
     case Qt::BackgroundRole:
-      return row.belowReportRate ? QVariant(QColor(255, 214, 214)) : QVariant();
+      return row.belowRule ? QVariant(QColor(255, 214, 214)) : QVariant();
     case Qt::ToolTipRole:
-      return row.belowReportRate ? QVariant(QString("合格率低于报告的 90.0%")) : QVariant();
+      return row.belowRule ? QVariant(QString::fromStdString(belowRuleNote(rule_))) : QVariant();
     default:
       return {};
   }
@@ -134,9 +135,11 @@ HistogramView::HistogramView(QWidget* parent) : QWidget(parent) {
   setMinimumHeight(140);
 }
 
-void HistogramView::setFigures(SelectionFigures figures, std::optional<HistogramBand> band) {
+void HistogramView::setFigures(SelectionFigures figures, std::optional<HistogramBand> band,
+                               AcceptanceRule rule) {
   figures_ = std::move(figures);
   band_ = band;
+  rule_ = rule;
   update();
 }
 
@@ -144,7 +147,7 @@ void HistogramView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);
   PainterCanvas canvas(painter);
-  drawDeviationHistogram(canvas, figures_, band_, width(), height());
+  drawDeviationHistogram(canvas, figures_, band_, rule_, width(), height());
 }
 
 OverviewDock::OverviewDock(QWidget* parent)
@@ -155,6 +158,7 @@ OverviewDock::OverviewDock(QWidget* parent)
       histogram_(new HistogramView),
       comparison_(new QWidget),
       comparisonTitle_(new QLabel),
+      readingsOnly_(new QCheckBox("只列测点的改动")),
       differences_(new QListWidget) {
   setObjectName("overviewDock");
   sorted_->setSourceModel(model_);
@@ -180,7 +184,11 @@ OverviewDock::OverviewDock(QWidget* parent)
   connect(close, &QPushButton::clicked, this, &OverviewDock::comparisonClosed);
   auto* comparisonLayout = new QVBoxLayout(comparison_);
   comparisonLayout->setContentsMargins(0, 0, 0, 0);
+  readingsOnly_->setObjectName("readingsOnly");
+  readingsOnly_->setToolTip("不列出设计厚度、允许偏差、测试日期、构件名称和勾选的改动");
+  connect(readingsOnly_, &QCheckBox::toggled, this, &OverviewDock::comparisonFilterChanged);
   comparisonLayout->addWidget(comparisonTitle_);
+  comparisonLayout->addWidget(readingsOnly_);
   comparisonLayout->addWidget(differences_);
   comparisonLayout->addWidget(close, 0, Qt::AlignRight);
   comparison_->hide();
@@ -193,14 +201,16 @@ OverviewDock::OverviewDock(QWidget* parent)
   setWidget(splitter);
 }
 
-void OverviewDock::refresh(const Project& project) {
+void OverviewDock::refresh(const Project& project, AcceptanceRule rule) {
   const bool wasEmpty = model_->rowCount() == 0;
-  model_->setRows(overviewRows(project));
+  model_->setRows(overviewRows(project, rule), rule);
   // Columns fit their contents when a project arrives, not on every edit (that would measure
   // every row each time).
   if (wasEmpty && model_->rowCount() > 0) table_->resizeColumnsToContents();
-  histogram_->setFigures(selectionFigures(project.members), histogramBand(project));
+  histogram_->setFigures(selectionFigures(project.members), histogramBand(project), rule);
 }
+
+bool OverviewDock::readingsOnly() const { return readingsOnly_->isChecked(); }
 
 void OverviewDock::setComparison(const std::optional<std::string>& source,
                                  const std::vector<std::string>& lines) {

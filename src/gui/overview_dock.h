@@ -1,5 +1,5 @@
 // The project overview beside the grid: a sortable table of every member's figures (members
-// below the report's 90.0 % marked), the deviation histogram of the ticked members, and, while
+// that miss the project's acceptance rule marked), the deviation histogram of the ticked members, and, while
 // comparing with original data, the list of differences.
 #pragma once
 
@@ -14,6 +14,7 @@
 #include "model/statistics.h"
 #include "views/project_overview.h"
 
+class QCheckBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -27,7 +28,7 @@ class HistogramView : public QWidget {
 
  public:
   explicit HistogramView(QWidget* parent = nullptr);
-  void setFigures(SelectionFigures figures, std::optional<HistogramBand> band);
+  void setFigures(SelectionFigures figures, std::optional<HistogramBand> band, AcceptanceRule rule);
   const SelectionFigures& figures() const { return figures_; }
 
  protected:
@@ -36,6 +37,7 @@ class HistogramView : public QWidget {
  private:
   SelectionFigures figures_;
   std::optional<HistogramBand> band_;
+  AcceptanceRule rule_;
 };
 
 // The overview's rows as a table: texts to show, numbers to sort by.
@@ -47,7 +49,7 @@ class OverviewModel : public QAbstractTableModel {
   static constexpr int kMemberRole = Qt::UserRole + 1;
 
   using QAbstractTableModel::QAbstractTableModel;
-  void setRows(std::vector<OverviewRow> rows);
+  void setRows(std::vector<OverviewRow> rows, AcceptanceRule rule);
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -55,6 +57,7 @@ class OverviewModel : public QAbstractTableModel {
 
  private:
   std::vector<OverviewRow> rows_;
+  AcceptanceRule rule_;
 };
 
 class OverviewDock : public QDockWidget {
@@ -63,10 +66,12 @@ class OverviewDock : public QDockWidget {
  public:
   explicit OverviewDock(QWidget* parent = nullptr);
 
-  // Every figure again from the project.
-  void refresh(const Project& project);
+  // Every figure again from the project, members judged by its acceptance rule.
+  void refresh(const Project& project, AcceptanceRule rule);
   // The differences from original data, one line each; no source ends the comparison.
   void setComparison(const std::optional<std::string>& source, const std::vector<std::string>& lines);
+  // Whether the comparison lists only the readings, not the members' other fields.
+  bool readingsOnly() const;
 
   QTableView* table() const { return table_; }
   HistogramView* histogram() const { return histogram_; }
@@ -77,6 +82,8 @@ class OverviewDock : public QDockWidget {
   void memberChosen(int member);
   // 结束比较 was pressed.
   void comparisonClosed();
+  // The switch between all changes and readings only was turned.
+  void comparisonFilterChanged();
 
  private:
   OverviewModel* model_;
@@ -85,6 +92,7 @@ class OverviewDock : public QDockWidget {
   HistogramView* histogram_;
   QWidget* comparison_;
   QLabel* comparisonTitle_;
+  QCheckBox* readingsOnly_;
   QListWidget* differences_;
 };
 

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 #include <QValidator>
 
@@ -67,23 +68,41 @@ ParameterKind kindOf(int format, std::string_view key) {
 
 }  // namespace
 
-ReportParametersDialog::ReportParametersDialog(SettingsLocation location, QWidget* parent)
-    : QDialog(parent), editor_(std::move(location)), fields_(kReportFormatCount) {
+ReportParametersDialog::ReportParametersDialog(ParameterValues values, int chosenFormat, QWidget* parent)
+    : QDialog(parent), values_(std::move(values)), fields_(kReportFormatCount) {
   setObjectName("reportParametersDialog");
   setWindowTitle("报告参数");
   formats_ = new QComboBox(this);
   formats_->setObjectName("formatList");
   for (int f = 0; f < kReportFormatCount; ++f) formats_->addItem(qt(reportFormatInfo(f).comboText));
+  rule_ = new QLineEdit(this);
+  rule_->setObjectName(qt(kAcceptanceRuleKey));
+  rule_->setMaximumWidth(80);
+  rule_->setValidator(new QRegularExpressionValidator(QRegularExpression("\\d{0,3}(\\.\\d?)?"), rule_));
+  rule_->setToolTip("合格点率达到此值时，报告、打印和工程概览判定为合格（0 到 100，最多一位小数）");
+  rule_->setText(qt(values_(kAcceptanceRuleKey)));
   pages_ = new QStackedWidget(this);
   pages_->setMinimumSize(450, 260);
   for (int f = 0; f < kReportFormatCount; ++f) buildPage(f);
   pages_->addWidget(new QWidget(pages_));  // nothing chosen: an empty page
 
-  auto* top = new QHBoxLayout;
-  top->addWidget(new QLabel("WORD报告格式", this));
-  top->addWidget(formats_, 1);
-  auto* rule = new QFrame(this);
-  rule->setFrameShape(QFrame::HLine);
+  auto* top = new QGridLayout;
+  top->addWidget(new QLabel("Word报告格式", this), 0, 0);
+  top->addWidget(formats_, 0, 1);
+  top->addWidget(new QLabel("合格率要求", this), 1, 0);
+  auto* ruleLine = new QHBoxLayout;
+  ruleLine->addWidget(rule_);
+  ruleLine->addWidget(new QLabel("%", this));
+  ruleLine->addStretch(1);
+  top->addLayout(ruleLine, 1, 1);
+  top->setColumnStretch(1, 1);
+  auto* line = new QFrame(this);
+  line->setFrameShape(QFrame::HLine);
+  auto* note = new QLabel(
+      "参数随工程保存，各报告格式中同名的参数是同一项。检测单位、检测仪器、仪器编号、检测依据、检测人员和"
+      "合格率要求也作为以后新工程的默认值。",
+      this);
+  note->setWordWrap(true);
   auto* buttons = new QDialogButtonBox(this);
   buttons->addButton("确定", QDialogButtonBox::AcceptRole)->setObjectName("okButton");
   buttons->addButton("取消", QDialogButtonBox::RejectRole)->setObjectName("cancelButton");
@@ -91,14 +110,13 @@ ReportParametersDialog::ReportParametersDialog(SettingsLocation location, QWidge
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
-  layout->addWidget(rule);
+  layout->addWidget(line);
   layout->addWidget(pages_, 1);
+  layout->addWidget(note);
   layout->addWidget(buttons);
 
-  // Every opening loads every format's file, then the format choice.
-  editor_.open();
-  for (int f = 0; f < kReportFormatCount; ++f) showValues(f);
-  shown_ = editor_.formatIndex();
+  shown_ = chosenFormat >= 0 && chosenFormat < kReportFormatCount ? chosenFormat : -1;
+  if (shown_ >= 0) showValues(shown_);
   formats_->setCurrentIndex(shown_);
   pages_->setCurrentIndex(shown_ >= 0 ? shown_ : kReportFormatCount);
   connect(formats_, &QComboBox::currentIndexChanged, this, &ReportParametersDialog::onFormatChosen);
@@ -139,7 +157,14 @@ void ReportParametersDialog::buildPage(int format) {
         }
       }
       field->setObjectName(qt(key));
-      grid->addWidget(new QLabel(qt(key), page), row, side * 2);
+      // A field other formats call by another name says so.
+      QString label = qt(key);
+      const std::string_view own = canonicalParameterName(key);
+      if (own != key) {
+        label += "（" + qt(own) + "）";
+        field->setToolTip("与其他报告格式的“" + qt(own) + "”是同一项");
+      }
+      grid->addWidget(new QLabel(label, page), row, side * 2);
       grid->addWidget(field, row, side * 2 + 1);
       fields_[static_cast<std::size_t>(format)][std::string(key)] = field;
       ++row;
@@ -156,9 +181,8 @@ QWidget* ReportParametersDialog::field(int format, const std::string& key) const
 }
 
 void ReportParametersDialog::showValues(int format) {
-  ProjectInfo& values = editor_.page(format);
   for (const auto& [key, widget] : fields_[static_cast<std::size_t>(format)]) {
-    const std::string& value = values[key];
+    const std::string value = values_(key);
     if (auto* line = qobject_cast<QLineEdit*>(widget)) {
       line->setText(QString::fromStdString(value));
     } else if (auto* grades = qobject_cast<QComboBox*>(widget)) {
@@ -178,22 +202,21 @@ void ReportParametersDialog::showValues(int format) {
 
 void ReportParametersDialog::takeValues(int format) {
   if (format < 0) return;
-  ProjectInfo& values = editor_.page(format);
   for (const auto& [key, widget] : fields_[static_cast<std::size_t>(format)]) {
     if (auto* line = qobject_cast<QLineEdit*>(widget)) {
-      values[key] = line->text().toStdString();
+      values_.set(key, line->text().toStdString());
     } else if (auto* grades = qobject_cast<QComboBox*>(widget)) {
-      values[key] = grades->currentText().toStdString();
+      values_.set(key, grades->currentText().toStdString());
     } else if (auto* date = qobject_cast<QDateEdit*>(widget)) {
       const QDate d = date->date();
-      values[key] = d == kUnsetDate ? std::string() : parameterDateText({d.year(), d.month(), d.day()});
+      values_.set(key, d == kUnsetDate ? std::string() : parameterDateText({d.year(), d.month(), d.day()}));
     }
   }
 }
 
 void ReportParametersDialog::onFormatChosen(int format) {
+  // The fields shared with the page shown next carry what was typed on this one.
   takeValues(shown_);
-  editor_.select(format);
   if (format >= 0) showValues(format);
   shown_ = format;
   pages_->setCurrentIndex(format >= 0 ? format : kReportFormatCount);
@@ -201,22 +224,23 @@ void ReportParametersDialog::onFormatChosen(int format) {
 
 void ReportParametersDialog::accept() {
   takeValues(shown_);
-  // A value GBK cannot hold is refused before anything is written.
-  if (shown_ >= 0) {
-    for (const auto& [key, value] : editor_.page(shown_)) {
-      std::string bad;
-      if (!utf8ToGbk(value, &bad)) {
-        Dialogs::message(
-            this, MessageKind::Warning,
-            QString("“%1”中的字符“%2”无法以 GBK 编码保存，请修改后再确定。").arg(qt(key), qt(bad)));
-        return;
-      }
-    }
-  }
-  Status saved = editor_.accept();
-  if (!saved) {
-    Dialogs::message(this, MessageKind::Error, QString::fromStdString(saved.message()));
+  const std::string rule = rule_->text().toStdString();
+  if (!parseAcceptanceRule(rule)) {
+    Dialogs::message(this, MessageKind::Warning,
+                     "合格率要求应是 0 到 100 之间、最多一位小数的数，例如 90 或 87.5。");
+    rule_->setFocus();
     return;
+  }
+  values_.set(kAcceptanceRuleKey, rule);
+  // A value GBK cannot hold is refused before anything is stored.
+  for (const auto& [key, value] : values_.all()) {
+    std::string bad;
+    if (!utf8ToGbk(value, &bad)) {
+      Dialogs::message(
+          this, MessageKind::Warning,
+          QString("“%1”中的字符“%2”无法以 GBK 编码保存，请修改后再确定。").arg(qt(key), qt(bad)));
+      return;
+    }
   }
   QDialog::accept();
 }

@@ -1,14 +1,17 @@
-// The report parameters dialog ("报告参数"): the report format list and one page of project
-// parameters per format. The loading, reloading and saving rules live in ReportParametersEditor.
+// The report parameters dialog ("报告参数"): the report format list, the acceptance rule, and one
+// page of parameters per format. A field of the same name is one value on every page; the
+// values belong to the project (the window stores them as an undoable change), the format
+// choice and the office fields become the defaults of later projects.
 #pragma once
 
 #include <QComboBox>
 #include <QDialog>
+#include <QLineEdit>
 #include <QStackedWidget>
 #include <map>
 #include <vector>
 
-#include "report/report_parameters.h"
+#include "report/project_parameters.h"
 
 namespace kro::gui {
 
@@ -16,11 +19,18 @@ class ReportParametersDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit ReportParametersDialog(SettingsLocation location, QWidget* parent = nullptr);
+  // The project's values and the chosen format (-1: none).
+  ReportParametersDialog(ParameterValues values, int chosenFormat, QWidget* parent = nullptr);
 
   QComboBox* formatList() const { return formats_; }
-  // The field of a key on a format's page (QLineEdit, QComboBox or QDateEdit).
+  QLineEdit* ruleField() const { return rule_; }
+  // The field of a key on a format's page (QLineEdit, QComboBox or QDateEdit), by the name the
+  // format gives it.
   QWidget* field(int format, const std::string& key) const;
+
+  // After OK: the values of every field, and the chosen format (-1: none).
+  const ParameterValues& values() const { return values_; }
+  int chosenFormat() const { return shown_; }
 
  public slots:
   void accept() override;
@@ -31,8 +41,9 @@ class ReportParametersDialog : public QDialog {
   void takeValues(int format);
   void onFormatChosen(int format);
 
-  ReportParametersEditor editor_;
+  ParameterValues values_;
   QComboBox* formats_;
+  QLineEdit* rule_;
   QStackedWidget* pages_;
   std::vector<std::map<std::string, QWidget*>> fields_;
   int shown_ = -1;

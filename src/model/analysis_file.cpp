@@ -1,6 +1,8 @@
 // Reading and writing the analysis layout and the selection export.
 #include "model/analysis_file.h"
 
+#include <algorithm>
+
 #include "model/byte_io.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
@@ -113,13 +115,89 @@ std::string encodeMembers(const std::vector<MemberRecord>& members, MemberLayout
   return out;
 }
 
-Result<std::vector<MemberRecord>> decodeAnalysisFile(std::string_view bytes) {
+Result<std::vector<MemberRecord>> decodeAnalysisFile(std::string_view bytes, std::size_t* end) {
   ByteReader in(bytes);
   if (!in.canRead(4)) {
     return Error{"文件只有 " + std::to_string(bytes.size()) + " 个字节，不是完整的分析结果文件。"};
   }
   const std::int32_t count = in.i32();
-  return decodeBlocks(in, count, MemberLayout::Analysis);
+  auto members = decodeBlocks(in, count, MemberLayout::Analysis);
+  if (end != nullptr) *end = in.position();
+  return members;
+}
+
+std::string encodeParameterBlock(const ProjectParameters& p) {
+  if (!p.keptBlock.empty()) return p.keptBlock;
+  if (!p.stored) return {};
+  std::string payload;
+  ByteWriter w(payload);
+  w.u32(static_cast<std::uint32_t>(p.values.size()));
+  for (const auto& [name, value] : p.values) {
+    w.u16(static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), 0xFFFF)));
+    payload.append(name.substr(0, 0xFFFF));
+    w.u32(static_cast<std::uint32_t>(value.size()));
+    payload.append(value);
+  }
+  std::string out(kParameterBlockTag);
+  ByteWriter header(out);
+  header.u16(kParameterBlockVersion);
+  header.u32(static_cast<std::uint32_t>(payload.size()));
+  return out + payload;
+}
+
+ProjectParameters decodeParameterBlock(std::string_view trailing, std::vector<std::string>& warnings) {
+  ProjectParameters p;
+  if (trailing.substr(0, kParameterBlockTag.size()) != kParameterBlockTag) return p;
+  ByteReader in(trailing.substr(kParameterBlockTag.size()));
+  auto keep = [&](std::string_view block, const std::string& why) {
+    p.keptBlock = std::string(block);
+    warnings.push_back("中的工程参数" + why + "，已原样保留；报告使用默认参数。");
+    return p;
+  };
+  if (!in.canRead(6)) return keep(trailing, "不完整");
+  const std::uint16_t version = in.u16();
+  const std::uint32_t length = in.u32();
+  if (length > in.remaining())
+    return keep(trailing, "不完整（缺少 " + std::to_string(length - in.remaining()) + " 个字节）");
+  const std::string_view block = trailing.substr(0, kParameterBlockTag.size() + 6 + length);
+  if (version > kParameterBlockVersion) {
+    return keep(block, "由更新版本的程序写入（版本 " + std::to_string(version) + "）");
+  }
+  ByteReader payload(in.take(length));
+  bool damaged = !payload.canRead(4);
+  const std::uint32_t count = damaged ? 0 : payload.u32();
+  // Each pair takes at least 6 bytes, which bounds the count before anything is reserved.
+  damaged = damaged || count > payload.remaining() / 6;
+  for (std::uint32_t i = 0; i < count && !damaged; ++i) {
+    const std::size_t nameLength = payload.canRead(2) ? payload.u16() : 0;
+    damaged = nameLength == 0 || !payload.canRead(nameLength + 4);
+    if (damaged) break;
+    std::string name(payload.take(nameLength));
+    const std::uint32_t valueLength = payload.u32();
+    damaged = !payload.canRead(valueLength);
+    if (damaged) break;
+    p.values.emplace_back(std::move(name), std::string(payload.take(valueLength)));
+  }
+  if (damaged || payload.remaining() != 0) {
+    p.values.clear();
+    return keep(block, "已损坏");
+  }
+  p.stored = true;
+  return p;
+}
+
+Result<Project> decodeProjectFile(std::string_view bytes, std::vector<std::string>& warnings) {
+  std::size_t end = 0;
+  auto members = decodeAnalysisFile(bytes, &end);
+  if (!members) return members.error();
+  Project project;
+  project.members = std::move(members.value());
+  project.parameters = decodeParameterBlock(bytes.substr(end), warnings);
+  return project;
+}
+
+std::string encodeProjectFile(const Project& project) {
+  return encodeMembers(project.members, MemberLayout::Analysis) + encodeParameterBlock(project.parameters);
 }
 
 bool isSelectionExport(std::string_view bytes) {
@@ -129,6 +207,10 @@ bool isSelectionExport(std::string_view bytes) {
   if (count <= 0) return false;
   auto members = decodeBlocks(in, count, MemberLayout::Selection);
   return members.ok() && in.remaining() == 0;
+}
+
+Status writeAnalysisFile(const std::filesystem::path& path, const Project& project) {
+  return writeFileAtomically(path, encodeProjectFile(project));
 }
 
 Status writeAnalysisFile(const std::filesystem::path& path, const std::vector<MemberRecord>& members) {

@@ -23,6 +23,7 @@ class ByteReader {
     const unsigned char* p = data(2);
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
   }
+  std::uint16_t u16() { return static_cast<std::uint16_t>(i16()); }
   std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
   std::uint32_t u32() {
     const unsigned char* p = data(4);
@@ -79,6 +80,7 @@ class ByteWriter {
     out_.push_back(static_cast<char>(u & 0xFF));
     out_.push_back(static_cast<char>(u >> 8));
   }
+  void u16(std::uint16_t v) { i16(static_cast<std::int16_t>(v)); }
   void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
   void u32(std::uint32_t v) {
     char b[4] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),

@@ -324,6 +324,25 @@ class BatchEdit : public Command {
   std::vector<Before> before_;
 };
 
+// Replaces the project's report parameters; the old ones come back on undo.
+class SetParameters : public Command {
+ public:
+  SetParameters(ProjectParameters before, ProjectParameters after)
+      : before_(std::move(before)), after_(std::move(after)) {}
+  std::string name() const override { return "设置工程参数"; }
+  CommandEffect redo(Project& project) override {
+    project.parameters = after_;
+    return {};
+  }
+  CommandEffect undo(Project& project) override {
+    project.parameters = before_;
+    return {};
+  }
+
+ private:
+  ProjectParameters before_, after_;
+};
+
 }  // namespace
 
 bool Command::mergeWith(const Command&) { return false; }
@@ -443,6 +462,11 @@ std::unique_ptr<Command> makeBatchEdit(const Project& project, const std::vector
   BatchValues stored = values;
   stored.testDate = date;
   return std::make_unique<BatchEdit>(std::move(stored), std::move(before));
+}
+
+std::unique_ptr<Command> makeSetParameters(const Project& project, ProjectParameters parameters) {
+  if (parameters == project.parameters) return nullptr;
+  return std::make_unique<SetParameters>(project.parameters, std::move(parameters));
 }
 
 }  // namespace kro

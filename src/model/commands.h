@@ -90,4 +90,7 @@ struct BatchValues {
 std::unique_ptr<Command> makeBatchEdit(const Project& project, const std::vector<int>& members,
                                        const BatchValues& values, int* changedCount = nullptr);
 
+// Replaces the project's report parameters; null when unchanged.
+std::unique_ptr<Command> makeSetParameters(const Project& project, ProjectParameters parameters);
+
 }  // namespace kro

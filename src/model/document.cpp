@@ -101,7 +101,7 @@ Status CKroAnalyzeDoc::checkOutput(const fs::path& output) const {
 }
 
 Status CKroAnalyzeDoc::writeAnalysisFile(const fs::path& path) const {
-  return kro::writeAnalysisFile(path, project_.members);
+  return kro::writeAnalysisFile(path, project_);
 }
 
 Status CKroAnalyzeDoc::writeSelectionExport(const fs::path& path) const {
@@ -214,6 +214,10 @@ bool CKroAnalyzeDoc::redo() {
 
 void CKroAnalyzeDoc::appendMember() {
   run(makeAppendMember(project_, newAppendedMember(memberCount() + 1, today_())));
+}
+
+void CKroAnalyzeDoc::setParameters(ProjectParameters parameters) {
+  run(makeSetParameters(project_, std::move(parameters)));
 }
 
 void CKroAnalyzeDoc::deleteCurrentMember() { run(makeDeleteMember(project_, currentMember_)); }

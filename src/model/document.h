@@ -85,9 +85,9 @@ class CKroAnalyzeDoc {
   // for a raw project, its member data files), so that no export can destroy its own input.
   Status checkOutput(const std::filesystem::path& output) const;
 
-  // Writes every member, without asking.
+  // Writes every member and the project's parameters, without asking.
   Status writeAnalysisFile(const std::filesystem::path& path) const;
-  // Writes the selection export; refused for a path with an analysis extension.
+  // Writes the selection export (members only); refused for a path with an analysis extension.
   Status writeSelectionExport(const std::filesystem::path& path) const;
 
   // 保存 (Ctrl+S): the analysis layout to the document's own analysis file, otherwise to a name
@@ -129,6 +129,8 @@ class CKroAnalyzeDoc {
   void deleteReading(int row);
   // Returns the number of members changed.
   int batchEdit(const BatchEditRequest& request);
+  // Replaces the project's report parameters (one undoable step).
+  void setParameters(ProjectParameters parameters);
 
   // --- History ---
   bool canUndo() const { return history_.canUndo(); }

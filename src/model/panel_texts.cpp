@@ -2,6 +2,7 @@
 #include "model/panel_texts.h"
 
 #include "model/gbk_text.h"
+#include "model/report_figures.h"
 #include "model/statistics.h"
 
 namespace kro {
@@ -11,14 +12,21 @@ MemberListTexts memberListTexts(const MemberRecord& m, int index) {
           gbkToUtf8(m.testDate())};
 }
 
-PanelTexts panelTexts(const Project& project, int currentMember) {
+PanelTexts panelTexts(const Project& project, int currentMember, AcceptanceRule rule) {
+  PanelTexts t;
+  const Totals totals = documentTotals(project.members);
+  t.totalReadingCount = std::to_string(totals.readingCount);
+  t.totalPassCount = std::to_string(totals.passCount);
+  t.overallPassRate = percentText(totals.passCount, totals.readingCount) + "%";
+  const ReportFigures ticked = reportFigures(project, rule);
+  t.tickedTotals = ticked.ticked.empty() ? "勾选构件（用于报告）：没有勾选任何构件，报告和打印不能输出"
+                                         : tickedTotalsLine(ticked);
+  t.tickedPass = ticked.passes;
   const MemberRecord* m = project.memberAt(currentMember);
-  if (m == nullptr) return {};
+  if (m == nullptr) return t;
   const MemberFigures figures = computeFigures(*m);
   const ShownFigure<float> rate = shownPassRate(*m);
   const ShownFigure<std::int32_t> average = shownAverage(*m);
-  const Totals totals = documentTotals(project.members);
-  PanelTexts t;
   t.name = gbkToUtf8(m->name());
   t.code = gbkToUtf8(m->code());
   t.averageThickness = std::to_string(average.shown);
@@ -30,11 +38,9 @@ PanelTexts panelTexts(const Project& project, int currentMember) {
   t.minThickness = std::to_string(figures.minThickness.value_or(m->minThickness()));
   t.readingCount = std::to_string(figures.readingCount);
   t.passCount = std::to_string(figures.passCount);
-  t.passRate = formatRate(rate.shown);
-  t.totalReadingCount = std::to_string(totals.readingCount);
-  t.totalPassCount = std::to_string(totals.passCount);
-  t.overallPassRate = formatRate(totals.passRate);
-  if (rate.differsFromReadings()) t.passRateNote = storedFigureNote(t.passRate, formatRate(*rate.computed));
+  t.passRate = storedRateText(*m) + "%";
+  if (rate.differsFromReadings())
+    t.passRateNote = storedFigureNote(t.passRate, percentText(figures.passCount, figures.readingCount) + "%");
   if (average.differsFromReadings()) {
     t.averageNote = storedFigureNote(t.averageThickness, std::to_string(*average.computed));
   }

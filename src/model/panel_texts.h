@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/figure_text.h"
 #include "model/project.h"
 #include "model/result.h"
 
@@ -24,17 +25,21 @@ struct MemberListTexts {
 
 MemberListTexts memberListTexts(const MemberRecord& member, int index);
 
-// Every field of the panel; all empty without a current member. Counts, maximum, minimum and
-// the totals are computed from the readings; the pass rate and a non-zero average are the
-// stored figures, with a note (for a mark and its tooltip) when the readings give another.
+// Every field of the panel; the member's are empty without a current member. Counts, maximum,
+// minimum and the totals are computed from the readings; the pass rate and a non-zero average
+// are the stored figures, with a note (for a mark and its tooltip) when the readings give
+// another. The totals count every member; tickedTotals gives those of the ticked members, which
+// reports use, with the verdict by the project's rule.
 struct PanelTexts {
   std::string name, code, averageThickness, designThickness, plusDeviation, minusDeviation;
   std::string maxThickness, minThickness, readingCount, passCount, passRate;
   std::string totalReadingCount, totalPassCount, overallPassRate;
   std::string passRateNote, averageNote;  // empty when the stored figure agrees
+  std::string tickedTotals;               // "勾选构件（用于报告）：196 点，…：不合格"
+  bool tickedPass = false;
 };
 
-PanelTexts panelTexts(const Project& project, int currentMember);
+PanelTexts panelTexts(const Project& project, int currentMember, AcceptanceRule rule);
 
 // The note beside a stored figure that differs from what the readings give.
 std::string storedFigureNote(const std::string& stored, const std::string& computed);

@@ -13,6 +13,13 @@ const MemberRecord* Project::memberAt(int index) const {
   return &members[static_cast<std::size_t>(index)];
 }
 
+const std::string* ProjectParameters::find(std::string_view gbkName) const {
+  for (const auto& [name, value] : values) {
+    if (name == gbkName) return &value;
+  }
+  return nullptr;
+}
+
 bool isAnalysisExtension(const fs::path& path) {
   // The text after the last "." of the file name; none without a ".".
   const std::string name = path.filename().string();
@@ -29,9 +36,10 @@ Result<LoadedProject> loadProject(const fs::path& path) {
   LoadedProject loaded;
   loaded.sources.push_back(path);
   if (isAnalysisExtension(path)) {
-    auto members = decodeAnalysisFile(bytes.value());
-    if (!members) return Error{cannotOpen + members.message()};
-    loaded.project.members = std::move(members.value());
+    auto project = decodeProjectFile(bytes.value(), loaded.warnings);
+    if (!project) return Error{cannotOpen + project.message()};
+    loaded.project = std::move(project.value());
+    for (std::string& warning : loaded.warnings) warning = "“" + displayPath(path) + "”" + warning;
     return loaded;
   }
   if (isSelectionExport(bytes.value())) {

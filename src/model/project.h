@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "model/member_record.h"
@@ -12,8 +14,24 @@
 
 namespace kro {
 
+// The report parameters a project carries (工程名称, 合格率要求, ...): GBK name and value pairs
+// in the order they were stored, any name. A file without them has none, and reports use the
+// defaults of the settings files (report/project_parameters.h).
+struct ProjectParameters {
+  std::vector<std::pair<std::string, std::string>> values;
+  bool stored = false;  // the project carries parameters: read from its file or set by the user
+  // A block that could not be read (damaged, or of a newer version), kept as it was read: it is
+  // written back unchanged until the user sets the parameters.
+  std::string keptBlock;
+
+  // The value stored under a GBK name; none when absent.
+  const std::string* find(std::string_view gbkName) const;
+  bool operator==(const ProjectParameters&) const = default;
+};
+
 struct Project {
   std::vector<MemberRecord> members;
+  ProjectParameters parameters;
 
   int memberCount() const { return static_cast<int>(members.size()); }
   // The member at index, or none out of range.

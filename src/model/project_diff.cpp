@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <map>
 
+#include "model/gbk_text.h"
+
 namespace kro {
 
 ProjectDiff diffProjects(const Project& original, const Project& edited) {
@@ -41,6 +43,18 @@ ProjectDiff diffProjects(const Project& original, const Project& edited) {
         d.changed.push_back({e, j, before.readingAt(j), after.readingAt(j)});
     }
     for (int j = common; j < after.readingCount(); ++j) d.addedReadings.push_back({e, j, after.readingAt(j)});
+    auto field = [&](const char* name, std::string from, std::string to) {
+      if (from != to) d.fields.push_back({e, name, std::move(from), std::move(to)});
+    };
+    auto band = [](const MemberRecord& m) {
+      return std::to_string(m.minusDeviation()) + "/" + (m.plusDeviation() > 0 ? "+" : "") +
+             std::to_string(m.plusDeviation());
+    };
+    field("设计厚度", std::to_string(before.designThickness()), std::to_string(after.designThickness()));
+    field("允许偏差", band(before), band(after));
+    field("测试日期", gbkToUtf8(before.testDate()), gbkToUtf8(after.testDate()));
+    field("构件名称", gbkToUtf8(before.name()), gbkToUtf8(after.name()));
+    field("勾选", before.selected() != 0 ? "是" : "否", after.selected() != 0 ? "是" : "否");
     for (int j = common; j < before.readingCount(); ++j)
       d.removedReadings.push_back({*o, j, before.readingAt(j)});
   }

@@ -9,6 +9,7 @@
 #include "model/byte_io.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
+#include "model/statistics.h"
 
 namespace kro {
 namespace fs = std::filesystem;
@@ -133,6 +134,8 @@ Result<MemberDataContents> decodeMemberDataFile(std::string_view bytes) {
     }
   }
   contents.member = MemberRecord::withTextsCut(std::move(d));
+  // The instrument's files store no figures: they are the readings' from the start.
+  contents.member.setStoredStatistics(recomputedStatistics(contents.member));
   return contents;
 }
 

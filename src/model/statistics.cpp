@@ -47,6 +47,7 @@ MemberFigures computeFigures(const MemberRecord& m) {
     if (r.thickness < low) low = r.thickness;
     sum += r.thickness;
   }
+  f.thicknessSum = sum;
   const auto n = static_cast<double>(f.readingCount);
   f.maxThickness = high;
   f.minThickness = low;
@@ -135,6 +136,7 @@ SelectionFigures selectionFigures(const std::vector<MemberRecord>& members) {
       highest = f.readingCount == 0 ? d : std::max(highest, d);
       ++f.readingCount;
       sum += r.thickness;
+      f.thicknessSum += r.thickness;
     }
   }
   if (f.readingCount == 0) return f;
@@ -170,12 +172,6 @@ SelectionFigures selectionFigures(const std::vector<MemberRecord>& members) {
     f.standardDeviation = static_cast<double>(std::sqrt(squares / (n - 1)));
   }
   return f;
-}
-
-std::string formatRate(float rate) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.1f%%", static_cast<double>(rate * 100.0f));
-  return text;
 }
 
 float passRateOf(std::int64_t passed, std::int64_t count) {

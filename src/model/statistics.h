@@ -35,6 +35,7 @@ std::int64_t deviationOf(const MemberRecord& member, int index);
 struct MemberFigures {
   std::int32_t readingCount = 0;
   std::int32_t passCount = 0;
+  std::int64_t thicknessSum = 0;  // for the mean as exact text
   // Absent without readings.
   std::optional<std::int32_t> maxThickness;
   std::optional<std::int32_t> minThickness;
@@ -86,6 +87,7 @@ Totals documentTotals(const std::vector<MemberRecord>& members);
 struct SelectionFigures {
   std::int64_t readingCount = 0;
   std::int64_t passCount = 0;
+  std::int64_t thicknessSum = 0;
   // Absent without readings.
   std::optional<double> passRate;  // fraction 0..1
   std::optional<double> mean;
@@ -96,9 +98,6 @@ struct SelectionFigures {
 };
 
 SelectionFigures selectionFigures(const std::vector<MemberRecord>& members);
-
-// A rate as the program shows it: the percentage with one decimal, then "%" ("85.0%").
-std::string formatRate(float rate);
 
 // The pass rate as stored: passed / count in extended precision, rounded to float; 0 when
 // count is 0 or less.

@@ -5,8 +5,8 @@
 #include <QPainter>
 
 #include "model/file_io.h"
+#include "model/report_figures.h"
 #include "render/painter_canvas.h"
-#include "views/report_pages.h"
 
 namespace kro {
 namespace {
@@ -24,8 +24,9 @@ void preparePrinter(QPrinter& printer) {
   printer.setResolution(kLayoutUnitsPerInch);
 }
 
-Status printReport(const Project& project, QPrinter& printer, const SettingsLocation& settings, int fromPage,
-                   int toPage) {
+Status printReport(const Project& project, QPrinter& printer, const PrintedPageSettings& settings,
+                   int fromPage, int toPage) {
+  if (Status s = refuseWithoutTickedMembers(project); !s) return s;
   const int pages = countPrintPages(project);
   if (toPage <= 0 || toPage > pages) toPage = pages;
   fromPage = std::max(1, fromPage);
@@ -37,7 +38,6 @@ Status printReport(const Project& project, QPrinter& printer, const SettingsLoca
   }
   // Printers that keep their own resolution get a scaled painter instead.
   const double scale = static_cast<double>(printer.resolution()) / kLayoutUnitsPerInch;
-  const PrintedPageSettings pageSettings(settings);
   // On a full page (PDF) the origin is the paper's corner: the layout is centred on the paper
   // as a printer's printable area would place it, with even margins.
   QPointF offset;
@@ -55,7 +55,7 @@ Status printReport(const Project& project, QPrinter& printer, const SettingsLoca
     painter.scale(scale, scale);
     painter.translate(offset);
     PainterCanvas canvas(painter, kLayoutUnitsPerInch);
-    drawReportPage(canvas, project, page, pageSettings);
+    drawReportPage(canvas, project, page, settings);
     painter.restore();
   }
   if (!painter.end()) return Error{"打印没有完成。"};
@@ -63,7 +63,8 @@ Status printReport(const Project& project, QPrinter& printer, const SettingsLoca
 }
 
 Status printReportToPdf(const Project& project, const std::filesystem::path& pdf,
-                        const SettingsLocation& settings) {
+                        const PrintedPageSettings& settings) {
+  if (Status s = refuseWithoutTickedMembers(project); !s) return s;
   auto created = createTemporaryBeside(pdf);
   if (!created) return created.error();
   const std::filesystem::path temp = created.value();

@@ -7,7 +7,7 @@
 
 #include "model/project.h"
 #include "model/result.h"
-#include "settings/program_paths.h"
+#include "views/report_pages.h"
 
 namespace kro {
 
@@ -16,13 +16,14 @@ inline constexpr int kLayoutUnitsPerInch = 600;
 // Prepares a printer: A4, 600 dpi where it accepts it.
 void preparePrinter(QPrinter& printer);
 
-// Prints pages fromPage..toPage (from 1; toPage 0 for the last) of the report.
-Status printReport(const Project& project, QPrinter& printer, const SettingsLocation& settings,
+// Prints pages fromPage..toPage (from 1; toPage 0 for the last) of the report. Refused when no
+// member is ticked.
+Status printReport(const Project& project, QPrinter& printer, const PrintedPageSettings& settings,
                    int fromPage = 1, int toPage = 0);
 
 // The whole report as a PDF file, exactly the pages a preview shows; the file is replaced only
 // once complete.
 Status printReportToPdf(const Project& project, const std::filesystem::path& pdf,
-                        const SettingsLocation& settings);
+                        const PrintedPageSettings& settings);
 
 }  // namespace kro

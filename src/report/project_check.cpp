@@ -5,7 +5,8 @@
 #include <map>
 
 #include "model/gbk_text.h"
-#include "report/report_parameters.h"
+#include "model/report_figures.h"
+#include "report/project_parameters.h"
 
 namespace kro {
 
@@ -15,11 +16,12 @@ namespace {
 const std::vector<std::vector<std::string_view>>& printedKeys() {
   static const std::vector<std::vector<std::string_view>> keys = {
       {"报告编号", "工程名称", "施工单位", "检测内容", "检测单位", "监理单位", "设计单位", "工程地址",
-       "结构类别", "施工日期", "强度等级", "委托单位", "检测仪器"},
+       "结构类别", "施工日期", "强度等级", "委托单位", "检测仪器", "检测依据", "报告日期"},
       {"报告编号", "工程名称", "委托单位", "检测日期", "建设单位", "施工单位", "设计单位", "监理单位",
-       "监督单位", "工程地址", "结构类别", "强度等级", "检测依据", "检测仪器", "检测人员"},
+       "监督单位", "工程地址", "结构类别", "强度等级", "检测依据", "检测仪器", "检测人员", "检测项目",
+       "检测方法"},
       {"委托编号", "委托单位", "工程名称", "工程地点", "检测编号", "委托日期", "检测日期", "浇筑日期",
-       "仪器设备", "执行标准", "结构类别", "施工单位", "强度等级"},
+       "仪器设备", "执行标准", "结构类别", "施工单位", "强度等级", "检测项目"},
       {"工程名称", "委托单位", "建设单位", "设计单位", "监理单位", "施工单位", "报告编号", "报告日期",
        "检测日期", "仪器编号", "检测依据"},
       {"委托单位", "工程名称", "建设单位", "施工单位", "监理单位", "设计单位", "委托日期", "委托编号",
@@ -52,10 +54,12 @@ std::vector<std::string_view> printedParameters(int reportFormat) {
   return out;
 }
 
-std::vector<Finding> checkProject(const Project& project, const SettingsLocation& settings,
-                                  std::optional<int> format) {
+ProjectCheck checkProject(const Project& project, const SettingsLocation& settings,
+                          std::optional<int> format) {
   using K = Finding::Kind;
-  std::vector<Finding> findings;
+  ProjectCheck result;
+  std::vector<Finding>& findings = result.findings;
+  const ParameterValues values = effectiveParameters(project, settings);
   std::map<std::string, int> firstWithCode;
   bool anyTicked = false;
   for (int i = 0; i < project.memberCount(); ++i) {
@@ -101,21 +105,35 @@ std::vector<Finding> checkProject(const Project& project, const SettingsLocation
     }
   }
   if (project.memberCount() > 0 && !anyTicked) {
-    findings.push_back({K::NothingTicked, -1, {}, "没有选中任何构件：报告、打印和导出中没有数据。"});
+    findings.push_back(
+        {K::NothingTicked, -1, {}, "没有勾选任何构件：报告、打印和导出只包括勾选的构件，现在不能输出。"});
+  }
+  if (values.ruleInvalid()) {
+    findings.push_back({K::InvalidRule, -1, std::string(kAcceptanceRuleKey),
+                        "工程参数“合格率要求”（" + values(kAcceptanceRuleKey) +
+                            "）不是 0 到 100 之间、最多一位小数的数，按 90% 判定。"});
+  }
+  const ReportFigures figures = reportFigures(project, values.rule());
+  if (anyTicked) result.notes.push_back(tickedTotalsLine(figures));
+  if (anyTicked && !figures.unticked.empty()) {
+    std::string codes;
+    for (std::size_t k = 0; k < figures.unticked.size() && k < 10; ++k)
+      codes += (k == 0 ? "" : "、") + gbkToUtf8(project.memberAt(figures.unticked[k])->code());
+    if (figures.unticked.size() > 10) codes += " 等";
+    result.notes.push_back(std::to_string(figures.unticked.size()) + " 个构件未勾选，不计入报告：" + codes);
   }
   if (!format) format = chosenReportFormat(settings);
   if (!format) {
     findings.push_back({K::NoFormatChosen, -1, {}, "没有选择报告格式（工具 → 工程参数设置）。"});
-    return findings;
+    return result;
   }
-  const ReportParameterValues values(settings, *format + 1);
   const std::string formatName(reportFormatInfo(*format).comboText);
   for (std::string_view key : printedParameters(*format)) {
     if (!values(key).empty()) continue;
     findings.push_back({K::EmptyParameter, -1, std::string(key),
                         formatName + "的工程参数“" + std::string(key) + "”是空的。"});
   }
-  return findings;
+  return result;
 }
 
 std::string_view findingKindName(Finding::Kind kind) {
@@ -136,6 +154,8 @@ std::string_view findingKindName(Finding::Kind kind) {
       return "noFormatChosen";
     case Finding::Kind::EmptyParameter:
       return "emptyParameter";
+    case Finding::Kind::InvalidRule:
+      return "invalidRule";
   }
   return "";
 }

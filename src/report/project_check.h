@@ -24,6 +24,7 @@ struct Finding {
     ReadingsOutOfRange,
     NoFormatChosen,
     EmptyParameter,
+    InvalidRule,
   };
   Kind kind;
   int member = -1;        // the member concerned (index), -1 for none
@@ -35,10 +36,17 @@ struct Finding {
 inline constexpr int kLowestPlausibleReading = 1;
 inline constexpr int kHighestPlausibleReading = 9999;
 
-// Every finding, members first in member order, then the report's parameters: of `format`
-// (0..5) when given, else of the chosen format.
-std::vector<Finding> checkProject(const Project& project, const SettingsLocation& settings,
-                                  std::optional<int> format);
+struct ProjectCheck {
+  std::vector<Finding> findings;
+  // What the user should know but need not change: the verdict by the acceptance rule, the
+  // members a report leaves out. They do not count as findings.
+  std::vector<std::string> notes;
+};
+
+// Every finding, members first in member order, then the report's parameters (the project's,
+// over the settings' defaults): of `format` (0..5) when given, else of the chosen format.
+ProjectCheck checkProject(const Project& project, const SettingsLocation& settings,
+                          std::optional<int> format);
 
 // The key of a kind for scripts ("noReadings", ...).
 std::string_view findingKindName(Finding::Kind kind);

@@ -1,12 +1,9 @@
 // The six report formats.
 #include "report/report_generator.h"
 
-#include <cstdio>
-
 #include "export/data_table.h"
 #include "model/gbk_text.h"
 #include "model/statistics.h"
-#include "report/report_parameters.h"
 
 namespace kro {
 namespace {
@@ -52,19 +49,23 @@ void bodyFont(Fill& f) {
   f->applyFont(font);
 }
 
-std::string overview(const ReportParameterValues& P, std::string_view addressKey, std::string_view dateKey) {
+using Parameters = ParameterValues;
+
+std::string overview(const Parameters& P, std::string_view addressKey, std::string_view dateKey) {
   return "    " + P("工程名称") + "工程位于" + P(addressKey) + "，为" + P("结构类别") + "结构。由" +
          P("施工单位") + "施工，开工时间为" + P(dateKey) + "。根据设计要求，混凝土设计强度等级为" +
          P("强度等级") + "。" + "\n" + "    受" + P("委托单位") + "委托，我所对" + P("结构类别") +
          "楼板厚度进行了检测。 ";
 }
 
-std::string todayText(const CalendarDate& today) {
+// 报告日期 in report 1's own form ("2026--12--8"); today when it is not set.
+std::string reportDate(const Parameters& P, const CalendarDate& today) {
+  std::string date = reportOneDate(P("报告日期"));
+  if (!date.empty()) return date;
   return std::to_string(today.year) + "--" + std::to_string(today.month) + "--" + std::to_string(today.day);
 }
 
-void report1(Fill& f, const Project& project, const SettingsLocation& settings, const CalendarDate& today) {
-  const ReportParameterValues P(settings, 1);
+void report1(Fill& f, const ReportFigures& figures, const Parameters& P, const CalendarDate& today) {
   f->moveDown(3);
   f->moveRight(3, false);
   f->typeText(P("报告编号"));
@@ -77,7 +78,7 @@ void report1(Fill& f, const Project& project, const SettingsLocation& settings, 
   f->moveDown(8);
   f->typeText(P("检测单位"));
   f->moveDown(1);
-  f->typeText(todayText(today));
+  f->typeText(reportDate(P, today));
   int row = 1;
   for (const char* key : {"工程名称", "施工单位", "监理单位", "设计单位", "检测内容"})
     f.cell(1, row++, 2, P(key));
@@ -85,18 +86,18 @@ void report1(Fill& f, const Project& project, const SettingsLocation& settings, 
   f->moveDown(9);
   f->replaceSelection(overview(P, "工程地址", "施工日期"));
   bodyFont(f);
-  f->moveDown(7);
-  const std::string conclusion = conclusionSentence(P("工程名称"), conclusionFigures(project));
+  f->moveDown(4);
+  f->replaceSelection("    检测依据：" + P("检测依据") + "。");
+  f->moveDown(3);
   f->moveDown(1);
-  f->replaceSelection(conclusion);
+  f->replaceSelection(conclusionSentence(P("工程名称"), figures));
   f->moveDown(6);
   f->homeKey();
   f->moveRight(7, false);
   f->typeText(P("检测仪器"));
 }
 
-void report2(Fill& f, const Project& project, const SettingsLocation& settings) {
-  const ReportParameterValues P(settings, 2);
+void report2(Fill& f, const ReportFigures& figures, const Parameters& P) {
   f->moveDown(6);
   f->moveRight(26, false);
   f->typeText(P("报告编号"));
@@ -105,9 +106,9 @@ void report2(Fill& f, const Project& project, const SettingsLocation& settings) 
   f->moveDown(2);
   plainField(f, P("委托单位"));
   f->moveDown(2);
-  plainField(f, "楼板厚度检测");
+  plainField(f, P("检测项目"));
   f->moveDown(2);
-  plainField(f, "电磁法检测");
+  plainField(f, P("检测方法"));
   f->moveDown(2);
   plainField(f, P("检测日期"));
   int row = 1;
@@ -123,7 +124,7 @@ void report2(Fill& f, const Project& project, const SettingsLocation& settings) 
   f->moveDown(3);
   f->replaceSelection("本次检测采用电磁法检测楼板厚度。");
   f->moveDown(3);
-  f->replaceSelection(conclusionSentence(P("工程名称"), conclusionFigures(project)));
+  f->replaceSelection(conclusionSentence(P("工程名称"), figures));
   f.cell(2, 1, 1, "检测依据：\r\n   " + P("检测依据") + "\r\n\r\n\r\n");
   f.cell(2, 2, 1, "检测仪器及设备：\r\n   " + P("检测仪器") + "\r\n\r\n\r\n");
   f.cell(2, 3, 1, "检测时间及检测环境：\r\n   " + P("检测日期") + "；\r\n\r\n\r\n");
@@ -133,8 +134,7 @@ void report2(Fill& f, const Project& project, const SettingsLocation& settings) 
              std::string(23, ' ') + "批准人：\r\n\r\n");
 }
 
-void report3(Fill& f, const Project& project, const SettingsLocation& settings) {
-  const ReportParameterValues P(settings, 3);
+void report3(Fill& f, const ReportFigures& figures, const Parameters& P) {
   f.cell(1, 1, 2, P("委托编号"));
   f.cell(1, 2, 2, P("委托单位"));
   f.cell(1, 3, 2, P("工程名称"));
@@ -143,16 +143,16 @@ void report3(Fill& f, const Project& project, const SettingsLocation& settings) 
   f.cell(1, 2, 4, P("委托日期"));
   f.cell(1, 3, 4, P("检测日期"));
   f.cell(1, 4, 4, P("浇筑日期"));
+  f.cell(1, 5, 2, P("检测项目"));
   f.cell(1, 6, 2, P("仪器设备"));
   f.cell(1, 7, 2, "单位：" + std::string(10, ' ') + "姓名：" + std::string(10, ' ') + "编号：");
   f.cell(1, 8, 2, P("执行标准"));
   f.cell(1, 10, 1, overview(P, "工程地点", "检测日期"));
   if (!f.status()) return;
-  f.cell(1, 12, 1, conclusionSentence(P("工程名称"), conclusionFigures(project)));
+  f.cell(1, 12, 1, conclusionSentence(P("工程名称"), figures));
 }
 
-void report4(Fill& f, const Project& project, const SettingsLocation& settings) {
-  const ReportParameterValues P(settings, 4);
+void report4(Fill& f, const Project& project, const Parameters& P) {
   f.cell(1, 1, 2, P("工程名称"));
   f.cell(1, 2, 2, P("委托单位"));
   f.cell(1, 3, 2, P("建设单位"));
@@ -179,14 +179,13 @@ void report4(Fill& f, const Project& project, const SettingsLocation& settings) 
     f.cell(1, r, 7, std::to_string(m->readingCount()));
     f.cell(1, r, 8, "");
     // A member without readings has no rate: the cell stays empty.
-    const int passed = computeFigures(*m).passCount;
-    f.cell(1, r, 9, m->readingCount() > 0 ? oneDecimal(100.0 * passed / m->readingCount()) : "");
+    const MemberFigures figures = computeFigures(*m);
+    f.cell(1, r, 9, figures.readingCount > 0 ? percentText(figures.passCount, figures.readingCount) : "");
     ++r;
   }
 }
 
-void regionalReport(Fill& f, const Project& project, const SettingsLocation& settings, int formatNumber) {
-  const ReportParameterValues P(settings, formatNumber);
+void regionalReport(Fill& f, const ReportFigures& c, const Parameters& P) {
   f.cell(1, 1, 2, P("委托单位"));
   f.cell(1, 2, 2, P("工程名称"));
   f.cell(1, 3, 2, P("建设单位"));
@@ -199,43 +198,26 @@ void regionalReport(Fill& f, const Project& project, const SettingsLocation& set
   f.cell(1, 4, 4, P("检测依据"));
   f.cell(1, 5, 4, P("检测日期"));
   f.cell(1, 6, 4, P("检测仪器"));
-  const Conclusion c = conclusionFigures(project);
   f.cell(1, 8, 1,
-         "    本次检测的" + P("工程名称") + "工程楼板厚度共计" + std::to_string(c.readings) +
-             "点，其中合格点" + std::to_string(c.passed) + "个，合格点率为" + oneDecimal(c.rate) + "%");
-  f.cell(1, 9, 2,
-         std::string("    依据GB50204-2002标准,工程的楼板厚度检测结果为") + (c.passes ? "合格" : "不合格") +
-             "。");
+         "    本次检测的" + P("工程名称") + "工程楼板厚度共计" + std::to_string(c.readingCount) +
+             "点，其中合格点" + std::to_string(c.passCount) + "个，合格点率为" + c.rateText + "%");
+  f.cell(1, 9, 2, "    依据" + P("检测依据") + "标准,工程的楼板厚度检测结果为" + c.verdict() + "。");
 }
 
 }  // namespace
 
-std::string oneDecimal(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%0.1f", value);
-  return text;
+std::string conclusionSentence(const std::string& name, const ReportFigures& c) {
+  return "    本次检测的" + name + "工程楼板厚度共计" + std::to_string(c.readingCount) + "点，其中合格点" +
+         std::to_string(c.passCount) + "个，合格点率为" + c.rateText + "%，" + name +
+         "工程的楼板厚度检测结果为" + c.verdict() + "。";
 }
 
-Conclusion conclusionFigures(const Project& project) {
-  const Totals totals = documentTotals(project.members);
-  Conclusion c;
-  c.readings = totals.readingCount;
-  c.passed = totals.passCount;
-  c.rate = totals.passRate * 100.0f;
-  c.passes = c.rate >= 90.0f;
-  return c;
-}
-
-std::string conclusionSentence(const std::string& name, const Conclusion& c) {
-  return "    本次检测的" + name + "工程楼板厚度共计" + std::to_string(c.readings) + "点，其中合格点" +
-         std::to_string(c.passed) + "个，合格点率为" + oneDecimal(c.rate) + "%，" + name +
-         "工程的楼板厚度检测结果为" + (c.passes ? "合格" : "不合格") + "。";
-}
-
-Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocation& settings,
+Result<ReportOutput> writeWordReport(const Project& project, const ParameterValues& parameters,
                                      int reportFormat, WordSession& word, const OfficePaths& paths,
                                      const CalendarDate& today) {
   if (reportFormat < 0 || reportFormat >= kReportFormatCount) return Error{"没有这种报告格式。"};
+  if (Status s = refuseWithoutTickedMembers(project); !s) return Error{s.message()};
+  const ReportFigures figures = reportFigures(project, parameters.rule());
   auto templatePath = findTemplate(paths, reportFormatInfo(reportFormat).templateFile);
   if (!templatePath) return templatePath.error();
   word.setVisible(true);
@@ -248,19 +230,19 @@ Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocat
   Fill fill(word);
   switch (reportFormat) {
     case 0:
-      report1(fill, project, settings, today);
+      report1(fill, figures, parameters, today);
       break;
     case 1:
-      report2(fill, project, settings);
+      report2(fill, figures, parameters);
       break;
     case 2:
-      report3(fill, project, settings);
+      report3(fill, figures, parameters);
       break;
     case 3:
-      report4(fill, project, settings);
+      report4(fill, project, parameters);
       break;
     default:
-      regionalReport(fill, project, settings, reportFormat + 1);
+      regionalReport(fill, figures, parameters);
       break;
   }
   // In the formats whose signature line follows their table, the two share a page.
@@ -280,6 +262,7 @@ Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocat
 Result<int> reportFormatToWrite(const Project& project, const SettingsLocation& settings,
                                 std::optional<int> format) {
   if (project.memberCount() == 0) return Error{"文档中没有构件，没有生成报告。"};
+  if (Status s = refuseWithoutTickedMembers(project); !s) return Error{s.message()};
   if (!format) format = chosenReportFormat(settings);
   if (!format) return Error{"尚未选择报告格式：请先在“工程参数设置”中选择报告格式并按“确定”。"};
   return *format;
@@ -290,7 +273,7 @@ Result<ReportOutput> generateWordReport(const Project& project, const SettingsLo
                                         std::optional<int> format, const CalendarDate& today) {
   auto chosen = reportFormatToWrite(project, settings, format);
   if (!chosen) return chosen.error();
-  return writeWordReport(project, settings, chosen.value(), word, paths, today);
+  return writeWordReport(project, effectiveParameters(project, settings), chosen.value(), word, paths, today);
 }
 
 }  // namespace kro

@@ -8,7 +8,9 @@
 
 #include "model/date_text.h"
 #include "model/project.h"
+#include "model/report_figures.h"
 #include "report/office_paths.h"
+#include "report/project_parameters.h"
 #include "report/word_session.h"
 #include "settings/program_paths.h"
 
@@ -20,24 +22,15 @@ struct ReportOutput {
   std::string dataTableError;       // why, then; the report was written all the same
 };
 
-// The conclusion's figures: totals of all members, the rate in per cent (float), and the
-// verdict against 90.0 on the unrounded rate.
-struct Conclusion {
-  std::int64_t readings = 0;
-  std::int64_t passed = 0;
-  float rate = 0.0f;
-  bool passes = false;
-};
-Conclusion conclusionFigures(const Project& project);
 // "    本次检测的…工程楼板厚度共计…点，其中合格点…个，合格点率为…%，…工程的楼板厚度检测结果为…。"
-std::string conclusionSentence(const std::string& projectName, const Conclusion& c);
-// "%0.1f" of a rate.
-std::string oneDecimal(double value);
+// over the ticked members, with the verdict by the project's rule.
+std::string conclusionSentence(const std::string& projectName, const ReportFigures& figures);
 
 // Writes the report of one format (0..5) and its data table through the session, then finishes
-// the session (the documents are written once, complete). Stops at the first failure of the
-// report; a data table that fails leaves the report to be written, and the output says why.
-Result<ReportOutput> writeWordReport(const Project& project, const SettingsLocation& settings,
+// the session (the documents are written once, complete). Refused when no member is ticked.
+// Stops at the first failure of the report; a data table that fails leaves the report to be
+// written, and the output says why.
+Result<ReportOutput> writeWordReport(const Project& project, const ParameterValues& parameters,
                                      int reportFormat, WordSession& word, const OfficePaths& paths,
                                      const CalendarDate& today);
 
@@ -47,7 +40,8 @@ Result<int> reportFormatToWrite(const Project& project, const SettingsLocation& 
                                 std::optional<int> format);
 
 // The command: refuses a project without members and a missing format choice with a message
-// (nothing written), and writes the chosen format (or the given one) for the ticked members.
+// (nothing written), and writes the chosen format (or the given one) for the ticked members,
+// with the project's parameters over the settings' defaults.
 Result<ReportOutput> generateWordReport(const Project& project, const SettingsLocation& settings,
                                         WordSession& word, const OfficePaths& paths,
                                         std::optional<int> format, const CalendarDate& today);

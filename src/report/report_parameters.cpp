@@ -151,21 +151,6 @@ const ReportFormatInfo& reportFormatInfo(int reportFormat) {
   return complete.at(static_cast<std::size_t>(reportFormat));
 }
 
-ReportParameterValues::ReportParameterValues(const SettingsLocation& location, int formatNumber)
-    : file_(location, reportFormatInfo(std::clamp(formatNumber, 1, kReportFormatCount) - 1).parameterFile) {
-  loaded_ = formatNumber >= 1 && formatNumber <= kReportFormatCount && file_.openForRead();
-}
-
-ReportParameterValues::ReportParameterValues(std::string_view fileBytes) : loaded_(true) {
-  file_.openForRead(fileBytes);
-}
-
-std::string ReportParameterValues::operator()(std::string_view key) const {
-  std::string value;
-  if (!loaded_ || !file_.readString(kSettingsSection, key, value)) return {};
-  return value;
-}
-
 std::optional<int> chosenReportFormat(const SettingsLocation& location) {
   std::optional<int> format = loadChosenFormat(location);
   if (!format || *format < 0 || *format >= kReportFormatCount) return std::nullopt;
@@ -204,25 +189,6 @@ ProjectInfo emptyProjectInfo(int reportFormat) {
   return info;
 }
 
-void loadFormatParameters(const SettingsLocation& location, int reportFormat, ProjectInfo& info,
-                          int* formatIndex) {
-  const ReportFormatInfo& format = reportFormatInfo(reportFormat);
-  SettingsFile file(location, format.parameterFile);
-  if (!file.openForRead()) return;
-  for (const ParameterField& f : format.fields) {
-    std::string value;
-    if (!file.readString(kSettingsSection, f.key, value)) continue;
-    info[std::string(f.key)] =
-        f.kind == ParameterKind::Date && !value.empty() ? parameterDateText(parameterDate(value)) : value;
-  }
-  int stored = 0;
-  if (reportFormat == 0 && formatIndex != nullptr &&
-      file.readInt(kSettingsSection, kFormatChoiceKey, stored)) {
-    *formatIndex = stored;
-  }
-  file.close();
-}
-
 Status saveFormatParameters(const SettingsLocation& location, int reportFormat, const ProjectInfo& info,
                             int formatIndex) {
   const ReportFormatInfo& format = reportFormatInfo(reportFormat);
@@ -232,6 +198,11 @@ Status saveFormatParameters(const SettingsLocation& location, int reportFormat, 
   for (const ParameterField& f : format.fields) {
     auto it = info.find(f.key);
     file.writeString(f.key, it != info.end() ? it->second : std::string());
+  }
+  for (const auto& [key, value] : info) {
+    const bool own = std::any_of(format.fields.begin(), format.fields.end(),
+                                 [&](const ParameterField& f) { return f.key == key; });
+    if (!own) file.writeString(key, value);
   }
   if (reportFormat == 0) file.writeInt(kFormatChoiceKey, formatIndex);
   if (!file.close()) return Error{"无法保存报告参数：" + file.lastError()};
@@ -255,40 +226,6 @@ Status saveChosenFormat(const SettingsLocation& location, int formatIndex) {
   file.writeInt(kFormatChoiceKey, formatIndex);
   if (!file.close()) return Error{"无法保存报告格式：" + file.lastError()};
   return Status::success();
-}
-
-ReportParametersEditor::ReportParametersEditor(SettingsLocation location) : location_(std::move(location)) {}
-
-void ReportParametersEditor::open() {
-  formatIndex_ = -1;
-  for (int f = 0; f < kReportFormatCount; ++f) {
-    pages_[static_cast<std::size_t>(f)] = emptyProjectInfo(f);
-    loadFormatParameters(location_, f, pages_[static_cast<std::size_t>(f)], f == 0 ? &formatIndex_ : nullptr);
-  }
-  if (auto chosen = loadChosenFormat(location_)) formatIndex_ = *chosen;
-  if (formatIndex_ < 0 || formatIndex_ >= kReportFormatCount) formatIndex_ = -1;
-}
-
-void ReportParametersEditor::select(int reportFormat) {
-  if (reportFormat < 0 || reportFormat >= kReportFormatCount) {
-    formatIndex_ = -1;
-    return;
-  }
-  formatIndex_ = reportFormat;
-  if (reportFormat == 0 || reportFormat == 1) {
-    ProjectInfo& page = pages_[static_cast<std::size_t>(reportFormat)];
-    page = emptyProjectInfo(reportFormat);
-    loadFormatParameters(location_, reportFormat, page);
-  }
-}
-
-Status ReportParametersEditor::accept() {
-  if (formatIndex_ >= 0) {
-    Status saved = saveFormatParameters(location_, formatIndex_,
-                                        pages_[static_cast<std::size_t>(formatIndex_)], formatIndex_);
-    if (!saved) return saved;
-  }
-  return saveChosenFormat(location_, formatIndex_);
 }
 
 }  // namespace kro

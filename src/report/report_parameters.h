@@ -1,8 +1,8 @@
-// The report formats, their parameter files, the read-only lookups over those files, and the
-// parameters dialog's rules (which formats are loaded, reloaded and saved when).
+// The report formats, their parameter files and the format-choice file.
 //
-// Each format keeps its project parameters in its own settings file, section "Data", one line
-// per key in a fixed order; the format-choice file "reportini" holds the chosen format.
+// Each format keeps default parameters in its own settings file, section "Data", one line per
+// key in a fixed order; the format-choice file "reportini" holds the chosen format. The values a
+// project's reports use are in report/project_parameters.h.
 // Dates are stored as parameter date text: 2005年 3月 7日 (month and day right-aligned in two
 // characters, padded with a blank), so the month is bytes 6-7 and the day bytes 10-11.
 #pragma once
@@ -47,21 +47,6 @@ inline constexpr std::string_view kSettingsSection = "Data";
 inline constexpr std::array<std::string_view, 8> kStrengthGrades = {"C15", "C20", "C25", "C30",
                                                                     "C35", "C40", "C45", "C50"};
 
-// The parameter file of format formatNumber (1..6), read once when constructed: one read for a
-// whole report or print, however many values it asks for.
-class ReportParameterValues {
- public:
-  ReportParameterValues(const SettingsLocation& location, int formatNumber);
-  // From the bytes of a parameter file.
-  explicit ReportParameterValues(std::string_view fileBytes);
-  // The stored text of key, trimmed; empty when the file, the key or the format does not exist.
-  std::string operator()(std::string_view key) const;
-
- private:
-  SettingsFile file_;
-  bool loaded_ = false;
-};
-
 // The format (0..5) chosen in the format-choice file; nothing when the file or the key is
 // missing or holds no valid format.
 std::optional<int> chosenReportFormat(const SettingsLocation& location);
@@ -83,37 +68,13 @@ using ProjectInfo = std::map<std::string, std::string, std::less<>>;
 // empty when stored, so no date nobody chose reaches a report.
 ProjectInfo emptyProjectInfo(int reportFormat);
 
-// Reads each key of the format in order into info; keys not found keep their values. For format
-// 0 the stored format index, when present, goes to *formatIndex.
-void loadFormatParameters(const SettingsLocation& location, int reportFormat, ProjectInfo& info,
-                          int* formatIndex = nullptr);
-// Rewrites the format's file: section "Data", then one line per key in order; format 0 also
-// stores formatIndex. The old file is replaced only by a complete new one.
+// Rewrites the format's file: section "Data", then one line per key of the format in order,
+// then the other keys of info; format 0 also stores formatIndex. The old file is replaced only by
+// a complete new one.
 Status saveFormatParameters(const SettingsLocation& location, int reportFormat, const ProjectInfo& info,
                             int formatIndex);
 // The stored format index (-1 and out-of-range values included); nothing without file or key.
 std::optional<int> loadChosenFormat(const SettingsLocation& location);
 Status saveChosenFormat(const SettingsLocation& location, int formatIndex);
-
-// The parameters dialog without its window: six pages of values and the chosen format.
-class ReportParametersEditor {
- public:
-  explicit ReportParametersEditor(SettingsLocation location);
-
-  // Loads every format's file, then the chosen format (-1: none).
-  void open();
-  int formatIndex() const { return formatIndex_; }
-  ProjectInfo& page(int reportFormat) { return pages_.at(static_cast<std::size_t>(reportFormat)); }
-  // A format chosen in the list: formats 0 and 1 are reloaded from their files (edits on their
-  // pages are dropped); the others keep the values their pages hold.
-  void select(int reportFormat);
-  // OK: saves the selected format's page (none when nothing is selected) and the format choice.
-  Status accept();
-
- private:
-  SettingsLocation location_;
-  std::array<ProjectInfo, kReportFormatCount> pages_;
-  int formatIndex_ = -1;
-};
 
 }  // namespace kro

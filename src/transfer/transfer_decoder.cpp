@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "model/statistics.h"
+
 namespace kro {
 namespace {
 
@@ -24,23 +26,16 @@ MemberData headerFields(std::string_view b, std::size_t at) {
   d.testDate = transferDateText(static_cast<unsigned char>(b[at + 4]), static_cast<unsigned char>(b[at + 5]),
                                 static_cast<unsigned char>(b[at + 6]));
   d.designThickness = static_cast<std::int32_t>(be16(b, at + 7));
-  d.passRate = static_cast<float>(static_cast<unsigned char>(b[at + 13]));
   d.minusDeviation = 0;
   d.plusDeviation = 0;
   return d;
 }
 
-// Reads count readings from `at` into d and sets its maximum and minimum.
+// Reads count readings from `at` into d.
 void readReadings(std::string_view b, std::size_t at, std::uint32_t count, MemberData& d) {
   d.readings.resize(count);
   for (std::uint32_t k = 0; k < count; ++k)
     d.readings[k].thickness = static_cast<std::int32_t>(be16(b, at + 2 * k));
-  if (count == 0) return;
-  auto [low, high] =
-      std::minmax_element(d.readings.begin(), d.readings.end(),
-                          [](const Reading& x, const Reading& y) { return x.thickness < y.thickness; });
-  d.minThickness = low->thickness;
-  d.maxThickness = high->thickness;
 }
 
 // Members whose date or design thickness no instrument would store: kept, but named in a
@@ -141,7 +136,9 @@ Result<DecodedTransfer> decodeTransfer(TransferLayout layout, std::string_view b
     if (std::string problems = implausibleFields(b, header); !problems.empty()) {
       implausible.push_back("第 " + std::to_string(k + 1) + " 个构件 " + d.code + "（" + problems + "）");
     }
-    out.members.emplace_back(std::move(d));
+    // The instrument sends no figures worth keeping: the member's are its readings'.
+    MemberRecord& m = out.members.emplace_back(std::move(d));
+    m.setStoredStatistics(recomputedStatistics(m));
     entry = header + kHeaderSize + 2 * std::size_t{readings};
     cursor += 2 * std::size_t{readings};
   }

@@ -8,7 +8,7 @@
 
 namespace kro {
 
-std::vector<OverviewRow> overviewRows(const Project& project) {
+std::vector<OverviewRow> overviewRows(const Project& project, AcceptanceRule rule) {
   std::vector<OverviewRow> rows;
   rows.reserve(project.members.size());
   for (int i = 0; i < project.memberCount(); ++i) {
@@ -22,11 +22,18 @@ std::vector<OverviewRow> overviewRows(const Project& project) {
     row.minusDeviation = m.minusDeviation();
     row.plusDeviation = m.plusDeviation();
     row.figures = computeFigures(m);
-    row.belowReportRate = row.figures.passRate && *row.figures.passRate < kReportPassRate;
+    const MemberFigures& f = row.figures;
+    const bool any = f.readingCount > 0;
+    row.rateText = any ? ruledRateText(f.passCount, f.readingCount, rule) + "%" : "-";
+    row.meanText = any ? tenthsText(f.thicknessSum, f.readingCount) : "-";
+    row.deviationText = f.standardDeviation ? decimalText(*f.standardDeviation, 2) : "-";
+    row.belowRule = any && !meetsRule(f.passCount, f.readingCount, rule);
     rows.push_back(std::move(row));
   }
   return rows;
 }
+
+std::string belowRuleNote(AcceptanceRule rule) { return "合格率低于要求的 " + ruleText(rule) + "%"; }
 
 std::optional<HistogramBand> histogramBand(const Project& project) {
   std::map<std::pair<std::int32_t, std::int32_t>, std::int64_t> readingsByBand;
@@ -40,18 +47,29 @@ std::optional<HistogramBand> histogramBand(const Project& project) {
   return HistogramBand{most->first.first, most->first.second, readingsByBand.size() == 1};
 }
 
-void drawDeviationHistogram(Canvas& c, const SelectionFigures& figures,
-                            const std::optional<HistogramBand>& band, int width, int height) {
-  constexpr int kLeft = 44, kRight = 12, kTop = 26, kBottom = 30;
-  const Rect plot{kLeft, kTop, std::max(kLeft + 1, width - kRight), std::max(kTop + 1, height - kBottom)};
-  c.setFont(FontSpec{{}, 9});
-  c.setTextColor(kBlack);
+std::string histogramTitle(const SelectionFigures& figures, const std::optional<HistogramBand>& band,
+                           AcceptanceRule rule) {
   std::string title = "偏差（mm）分布：选中构件的 " + std::to_string(figures.readingCount) + " 个测点";
   if (band) {
     title += "  允许偏差 " + std::to_string(band->minus) + "/+" + std::to_string(band->plus) + " mm";
     if (!band->allAlike) title += "（多数构件）";
   }
-  c.drawText(6, 4, title);
+  if (figures.readingCount > 0) {
+    const bool passes = meetsRule(figures.passCount, figures.readingCount, rule);
+    title += "  合格率 " + ruledRateText(figures.passCount, figures.readingCount, rule) + " %（要求 " +
+             ruleText(rule) + " %）：" + (passes ? "合格" : "不合格");
+  }
+  return title;
+}
+
+void drawDeviationHistogram(Canvas& c, const SelectionFigures& figures,
+                            const std::optional<HistogramBand>& band, AcceptanceRule rule, int width,
+                            int height) {
+  constexpr int kLeft = 44, kRight = 12, kTop = 26, kBottom = 30;
+  const Rect plot{kLeft, kTop, std::max(kLeft + 1, width - kRight), std::max(kTop + 1, height - kBottom)};
+  c.setFont(FontSpec{{}, 9});
+  c.setTextColor(kBlack);
+  c.drawText(6, 4, histogramTitle(figures, band, rule));
   if (figures.deviationHistogram.empty()) {
     c.drawTextInRect(plot, "没有测点", kAlignCenter | kAlignVCenter | kSingleLine);
     return;
@@ -107,8 +125,8 @@ void drawDeviationHistogram(Canvas& c, const SelectionFigures& figures,
   }
 }
 
-std::vector<std::string> comparisonLines(const ProjectDiff& d, const Project& original,
-                                         const Project& edited) {
+std::vector<std::string> comparisonLines(const ProjectDiff& d, const Project& original, const Project& edited,
+                                         bool readingsOnly) {
   auto code = [](const Project& p, int m) { return gbkToUtf8(p.memberAt(m)->code()); };
   auto member = [&](const Project& p, int m) {
     return code(p, m) + "（" + std::to_string(p.memberAt(m)->readingCount()) + " 个测点）";
@@ -128,6 +146,27 @@ std::vector<std::string> comparisonLines(const ProjectDiff& d, const Project& or
   }
   for (int m : d.addedMembers) lines.push_back("新增构件 " + member(edited, m));
   for (int m : d.removedMembers) lines.push_back("删除构件 " + member(original, m));
+  if (readingsOnly) return lines;
+  // One line per change; the same change on several members once, with their number.
+  std::vector<std::pair<const ProjectDiff::ChangedField*, int>> groups;
+  for (const ProjectDiff::ChangedField& f : d.fields) {
+    auto same = std::find_if(groups.begin(), groups.end(), [&](const auto& g) {
+      return g.first->field == f.field && g.first->from == f.from && g.first->to == f.to;
+    });
+    if (same == groups.end()) {
+      groups.emplace_back(&f, 1);
+    } else {
+      ++same->second;
+    }
+  }
+  auto shown = [](const ProjectDiff::ChangedField& f, const std::string& value) {
+    return f.field == "测试日期" || f.field == "构件名称" ? "“" + value + "”" : value;
+  };
+  for (const auto& [f, count] : groups) {
+    const std::string change = shown(*f, f->from) + " → " + shown(*f, f->to);
+    lines.push_back(count > 1 ? f->field + " " + change + "：" + std::to_string(count) + " 个构件"
+                              : code(edited, f->editedMember) + " " + f->field + "：" + change);
+  }
   return lines;
 }
 

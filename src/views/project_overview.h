@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "model/figure_text.h"
 #include "model/project.h"
 #include "model/project_diff.h"
 #include "model/statistics.h"
@@ -15,20 +16,20 @@
 
 namespace kro {
 
-// A member whose computed pass rate is below this is marked, as the report's verdict would
-// fail it.
-inline constexpr double kReportPassRate = 0.90;
-
 struct OverviewRow {
   int member = 0;
   std::string code, name, testDate;  // UTF-8
   std::int32_t designThickness = 0;
   std::int32_t minusDeviation = 0, plusDeviation = 0;
   MemberFigures figures;
-  bool belowReportRate = false;  // has readings and passes fewer than 90.0 %
+  std::string rateText, meanText, deviationText;  // "-" where there is no figure
+  bool belowRule = false;                         // has readings and misses the project's acceptance rule
 };
 
-std::vector<OverviewRow> overviewRows(const Project& project);
+// A member is marked when its computed rate misses the rule, as the report's verdict would.
+std::vector<OverviewRow> overviewRows(const Project& project, AcceptanceRule rule);
+// "合格率低于要求的 90%"
+std::string belowRuleNote(AcceptanceRule rule);
 
 // The tolerance the histogram draws: the band of the ticked members (by readings, the most
 // common one when they differ).
@@ -38,14 +39,19 @@ struct HistogramBand {
 };
 std::optional<HistogramBand> histogramBand(const Project& project);
 
+// The histogram's title: the ticked readings, their band, rate and verdict.
+std::string histogramTitle(const SelectionFigures& figures, const std::optional<HistogramBand>& band,
+                           AcceptanceRule rule);
 // Bars of the deviation histogram with the band shaded behind and the out-of-band bars in red.
 void drawDeviationHistogram(Canvas& canvas, const SelectionFigures& figures,
-                            const std::optional<HistogramBand>& band, int width, int height);
+                            const std::optional<HistogramBand>& band, AcceptanceRule rule, int width,
+                            int height);
 
 // The differences, one line each, as kro diff prints them: changed and added and removed
-// readings, then added and removed members.
+// readings, then added and removed members, then the members' other fields (unless
+// readingsOnly), one change shared by several members on one line.
 std::vector<std::string> comparisonLines(const ProjectDiff& diff, const Project& original,
-                                         const Project& edited);
+                                         const Project& edited, bool readingsOnly = false);
 
 // What the grid marks of a comparison for one edited member: reading index -> the original
 // value, or nothing for a reading the original does not have (every reading of an added member).

@@ -1,11 +1,9 @@
 // The printed report pages.
 #include "views/report_pages.h"
 
-#include <cstdio>
-
 #include "model/gbk_text.h"
+#include "model/report_figures.h"
 #include "model/statistics.h"
-#include "report/report_parameters.h"
 #include "views/print_settings.h"
 
 namespace kro {
@@ -22,13 +20,7 @@ FontSpec hei(int points) { return FontSpec{"黑体", points}; }
 
 std::string gbk(const std::string& utf8) { return utf8ToGbkLossy(utf8); }
 
-std::string format(const char* pattern, double value) {
-  char text[256];
-  std::snprintf(text, sizeof text, pattern, value);
-  return text;
-}
-
-void drawCoverPage(Canvas& c, const ReportParameterValues& P) {
+void drawCoverPage(Canvas& c, const ParameterValues& P) {
   c.setFont(song(46));
   c.drawText(1300, 1200, "检 测 报 告");
   c.setFont(song(14));
@@ -42,10 +34,10 @@ void drawCoverPage(Canvas& c, const ReportParameterValues& P) {
   c.setFont(song(14));
   c.drawText(1800, 3400, P("工程名称"));
   c.drawText(1800, 3800, P("委托单位"));
-  c.drawText(1800, 4200, "楼板厚度检测");
+  c.drawText(1800, 4200, P("检测内容"));
 }
 
-void drawSummaryPage(Canvas& c, const Project& project, const ReportParameterValues& P) {
+void drawSummaryPage(Canvas& c, const Project& project, const ParameterValues& P) {
   c.setFont(song(12));
   c.drawRect({L, T + 200, L + W, T + H});
   c.drawLine(L + 600, T + 200, L + 600, T + 1200);
@@ -53,7 +45,7 @@ void drawSummaryPage(Canvas& c, const Project& project, const ReportParameterVal
                                                       {"施工单位", P("施工单位")},
                                                       {"监理单位", P("监理单位")},
                                                       {"设计单位", P("设计单位")},
-                                                      {"检测项目", "楼板厚度检测"}};
+                                                      {"检测项目", P("检测内容")}};
   for (int i = 0; i < 5; ++i) {
     const int top = T + 200 + 200 * i;
     c.drawText(L + 100, top + 40, rows[i].first);
@@ -68,11 +60,10 @@ void drawSummaryPage(Canvas& c, const Project& project, const ReportParameterVal
                                "楼板厚度进行了检测。 ";
   const int y1 = printWrapped(c, gbk(overview), L + 60, T + 1640);
   c.drawText(L + 100, y1 + 220, "二、检测方法");
-  const int y2 = printWrapped(
-      c,
-      gbk("      按照《 混凝土结构工程施工质量验收规范 》（GB50204-2002）要求，对梁类 、板类构件，"
-          "各抽取构件数量的2%且不少于5个构件进行检测。"),
-      L + 60, y1 + 400);
+  const int y2 = printWrapped(c,
+                              gbk("      按照" + P("检测依据") +
+                                  "要求，对梁类 、板类构件，各抽取构件数量的2%且不少于5个构件进行检测。"),
+                              L + 60, y1 + 400);
   const int y3 =
       printWrapped(c, gbk("     检测时，在每一个待测的构件底面上，选择有代表性的区域，对楼板厚度进行检测。"),
                    L + 60, y2 + 200);
@@ -81,35 +72,33 @@ void drawSummaryPage(Canvas& c, const Project& project, const ReportParameterVal
   c.setFont(song(16));
   c.drawText(L + 1400, y3 + 980, "检  测  结  论");
   c.setFont(song(12));
-  const Totals totals = documentTotals(project.members);
-  const std::int64_t passed = totals.passCount;
-  const std::int64_t readings = totals.readingCount;
-  const float rate = totals.passRate * 100.0f;
+  const ReportFigures f = reportFigures(project, P.rule());
   c.drawText(L, y3 + 1360,
-             "         共对该构件的" + std::to_string(readings) + "个测点进行检测，其中合格的测点" +
-                 std::to_string(passed) + "个，不合格测点" + std::to_string(readings - passed) + "个，");
-  // The verdict follows the unrounded rate.
-  if (rate >= 85.0f) {
+             "         共对该构件的" + std::to_string(f.readingCount) + "个测点进行检测，其中合格的测点" +
+                 std::to_string(f.passCount) + "个，不合格测点" + std::to_string(f.failCount()) + "个，");
+  if (f.passes) {
     c.drawText(L, y3 + 1560,
-               format("     楼板厚度合格率达到%.1f%%，合格率大于规范要求的85%%，该构件的楼板厚度", rate));
+               "     楼板厚度合格率达到" + f.rateText + "%，合格率大于规范要求的" + f.ruleText +
+                   "%，该构件的楼板厚度");
     c.drawText(L, y3 + 1760, "     满足设计要求!");
   } else {
     c.drawText(L, y3 + 1560,
-               format("     楼板厚度合格率为%.1f%%，合格率低于规范要求的85%%，该构件的楼板厚度", rate));
+               "     楼板厚度合格率为" + f.rateText + "%，合格率低于规范要求的" + f.ruleText +
+                   "%，该构件的楼板厚度");
     c.drawText(L, y3 + 1760, "     不满足设计要求!");
   }
   c.setFont(song(16));
   c.drawText(L + 400, y3 + 2000, "(以下空白)");
 }
 
-void drawBasisPage(Canvas& c) {
+void drawBasisPage(Canvas& c, const ParameterValues& P) {
   c.setFont(song(12));
   c.drawRect({L, T + 200, L + W, T + H});
   for (int y : {1200, 2200, 3200, 4200}) c.drawLine(L, T + y, L + W, T + y);
   c.drawText(L + 100, T + 400, "检测依据：");
-  c.drawText(L + 400, T + 800, "《混凝土结构工程施工质量验收规范》（GB50204-2002）");
+  c.drawText(L + 400, T + 800, P("检测依据"));
   c.drawText(L + 100, T + 1400, "检测仪器：");
-  c.drawText(L + 400, T + 1800, "楼板厚度测试仪");
+  c.drawText(L + 400, T + 1800, P("检测仪器"));
   c.drawText(L + 100, T + 2400, "检测时间及检测环境：");
   c.drawText(L + 100, T + 3400, "参加检测人员：");
   c.drawText(L + 100, T + 4400, std::string(9, ' ') + "主检人" + std::string(26, ' ') + "审定人");
@@ -265,11 +254,9 @@ int printWrapped(Canvas& c, std::string_view gbkText, int x, int firstY) {
   return y;
 }
 
-PrintedPageSettings::PrintedPageSettings(const SettingsLocation& location)
-    : print(printSettingsForPage(location)), parameters(location, 1) {}
-
-PrintedPageSettings::PrintedPageSettings(PrintSettings printSettings, std::string_view parameterFileBytes)
-    : print(std::move(printSettings)), parameters(parameterFileBytes) {}
+PrintedPageSettings printedPageSettings(const Project& project, const SettingsLocation& location) {
+  return {printSettingsForPage(location), effectiveParameters(project, location)};
+}
 
 void drawReportPage(Canvas& c, const Project& project, int page, const PrintedPageSettings& settings) {
   switch (page) {
@@ -280,7 +267,7 @@ void drawReportPage(Canvas& c, const Project& project, int page, const PrintedPa
       drawSummaryPage(c, project, settings.parameters);
       break;
     case 3:
-      drawBasisPage(c);
+      drawBasisPage(c, settings.parameters);
       break;
     default:
       drawRawDataPage(c, project, page);

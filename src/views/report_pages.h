@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/project.h"
-#include "report/report_parameters.h"
+#include "report/project_parameters.h"
 #include "settings/program_paths.h"
 #include "views/canvas.h"
 #include "views/print_settings.h"
@@ -35,18 +35,17 @@ std::vector<std::string> wrapPrintText(std::string_view gbk);
 // Draws wrapped text 200 units apart from firstY; returns the y of its last line.
 int printWrapped(Canvas& canvas, std::string_view gbk, int x, int firstY);
 
-// What the pages read from the settings files (the print settings and the parameters of report
-// format 1), read once for a whole print.
+// What the pages read besides the members, read once for a whole print: the print settings and
+// the project's parameters.
 struct PrintedPageSettings {
-  explicit PrintedPageSettings(const SettingsLocation& location);
-  // From given print settings and the bytes of report format 1's parameter file.
-  PrintedPageSettings(PrintSettings print, std::string_view parameterFileBytes);
   PrintSettings print;
-  ReportParameterValues parameters;
+  ParameterValues parameters;
 };
+PrintedPageSettings printedPageSettings(const Project& project, const SettingsLocation& location);
 
 // Draws page `page` (from 1): its contents, then the page number, header and footer. The
-// summary's totals are computed from the readings.
+// summary's totals are those of the ticked members, computed from the readings, judged by the
+// project's acceptance rule.
 void drawReportPage(Canvas& canvas, const Project& project, int page, const PrintedPageSettings& settings);
 
 }  // namespace kro

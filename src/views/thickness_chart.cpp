@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "model/figure_text.h"
 #include "model/statistics.h"
 
 namespace kro {
@@ -107,10 +108,12 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
   // Summary: the pass count counted afresh, the rate as stored, and beside it the rate the
   // readings give when that differs.
   const ShownFigure<float> rate = shownPassRate(*member);
+  const MemberFigures figures = computeFigures(*member);
   c.drawText(140, 10, format("测点数:%lld", member->readingCount()));
-  c.drawText(240, 10, format("合格测点数:%lld", computeFigures(*member).passCount));
-  std::string rateText = "合格率:" + formatRate(rate.shown);
-  if (rate.differsFromReadings()) rateText += "（按测点计算 " + formatRate(*rate.computed) + "）";
+  c.drawText(240, 10, format("合格测点数:%lld", figures.passCount));
+  std::string rateText = "合格率:" + storedRateText(*member) + "%";
+  if (rate.differsFromReadings())
+    rateText += "（按测点计算 " + percentText(figures.passCount, figures.readingCount) + "%）";
   c.drawText(340, 10, rateText);
 
   // Readings: blue segments from the previous dot's right edge, then the dot.

@@ -71,6 +71,66 @@ TEST_F(DataCommandsTest, StatsJsonMatchesFiguresComputedByHand) {
   EXPECT_NE(text.out.find("A\t4\t2\t50.0%\t130\t114\t123.0\t7.39\n"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("C\t0\t0\t-\t-\t-\t-\t-\n"), std::string::npos);
   EXPECT_NE(text.out.find("+10\t1\n"), std::string::npos);
+  // The ticked totals with the verdict by the project's rule (90 % unless set).
+  EXPECT_NE(text.out.find("选中构件：测点 6 个，合格 3 个，合格率 50.0%（要求 90%）：不合格，平均值 116.3，"),
+            std::string::npos)
+      << text.out;
+  EXPECT_EQ(j["totals"]["passes"], false);
+  EXPECT_EQ(j["totals"]["acceptanceRule"], 90.0);
+}
+
+TEST_F(DataCommandsTest, ParametersAreShownSetAndTravelWithTheFile) {
+  const std::string p = project();
+  const std::string config = (dir / "config").string();
+  CommandRun shown = kro({"params", p, "--config-dir", config});
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  EXPECT_NE(shown.out.find("（文件中没有，以下为默认值）"), std::string::npos);
+  EXPECT_NE(shown.out.find("检测依据/执行标准：《混凝土结构工程施工质量验收规范》（GB50204-2002）\n"),
+            std::string::npos);
+  const std::string q = (dir / "q.KRO").string();
+  CommandRun set = kro({"params", p, "--set", "工程名称=阳光花园", "--set=x", "-o", q});
+  EXPECT_EQ(set.status, 2);  // "--set=x" is no option
+  set = kro({"params", p, "--set", "工程名称=阳光花园", "--set", "合格率要求=50", "--set",
+             "执行标准=GB50204-2015", "-o", q, "--config-dir", config});
+  ASSERT_EQ(set.status, 0) << set.err;
+  const nlohmann::json j = nlohmann::json::parse(kro({"params", q, "--json", "--config-dir", config}).out);
+  EXPECT_EQ(j["stored"], true);
+  EXPECT_EQ(j["parameters"]["工程名称"], "阳光花园");
+  EXPECT_EQ(j["parameters"]["检测依据"], "GB50204-2015");
+  EXPECT_EQ(nlohmann::json::parse(kro({"info", q, "--json"}).out)["parameters"]["合格率要求"], "50");
+  EXPECT_TRUE(nlohmann::json::parse(kro({"info", p, "--json"}).out)["parameters"].is_null());
+  EXPECT_NE(kro({"stats", q, "--config-dir", config}).out.find("（要求 50%）：合格"), std::string::npos);
+  // A copy keeps the block byte for byte; the selection export never carries it.
+  ASSERT_EQ(kro({"convert", q, "-o", (dir / "r.KRO").string()}).status, 0);
+  EXPECT_EQ(test::readBytes(dir / "r.KRO"), test::readBytes(q));
+  ASSERT_EQ(kro({"convert", q, "--selection", "-o", (dir / "s.DEX").string()}).status, 0);
+  EXPECT_EQ(test::readBytes(dir / "s.DEX").find("KROPARAM"), std::string::npos);
+  // Refusals: a rule that is no rate, no output, the input as output.
+  EXPECT_EQ(kro({"params", p, "--set", "合格率要求=abc", "-o", q}).status, 2);
+  EXPECT_EQ(kro({"params", p, "--set", "工程名称=x"}).status, 2);
+  EXPECT_EQ(kro({"params", p, "--set", "工程名称=x", "-o", p}).status, 1);
+  EXPECT_EQ(test::readBytes(dir / "r.KRO"), test::readBytes(q));
+}
+
+TEST_F(DataCommandsTest, DiffListsFieldEditsUnlessReadingsOnly) {
+  auto write = [this](const char* name, const std::string& rows) {
+    test::writeBytes(dir / (std::string(name) + ".csv"), std::string(kCsvHeader) + "\r\n" + rows);
+    EXPECT_EQ(kro({"import", (dir / (std::string(name) + ".csv")).string(), "-o",
+                   (dir / (std::string(name) + ".KRO")).string()})
+                  .status,
+              0);
+    return (dir / (std::string(name) + ".KRO")).string();
+  };
+  const std::string before = write("before", "P002,,,130,0,0,1,125\r\n");
+  const std::string after = write("after", "P002,,,125,-5,8,1,125\r\n");
+  CommandRun text = kro({"diff", before, after});
+  EXPECT_EQ(text.status, 1);
+  EXPECT_EQ(text.out, "P002 设计厚度：130 → 125\nP002 允许偏差：0/0 → -5/+8\n");
+  EXPECT_EQ(nlohmann::json::parse(kro({"diff", before, after, "--json"}).out)["fields"][0],
+            nlohmann::json::parse(R"({"code": "P002", "field": "设计厚度", "from": "130", "to": "125"})"));
+  CommandRun readings = kro({"diff", before, after, "--readings-only"});
+  EXPECT_EQ(readings.status, 0);
+  EXPECT_EQ(readings.out, "");
 }
 
 TEST_F(DataCommandsTest, ExportAndImportRoundTripThroughTheCommandLine) {
@@ -126,11 +186,14 @@ TEST_F(DataCommandsTest, CheckExitsLikeDiff) {
   test::writeBytes(dir / "ok.csv", std::string(kCsvHeader) + "\r\nA,,,120,-5,8,1,120\r\n");
   ASSERT_EQ(kro({"import", (dir / "ok.csv").string(), "-o", (dir / "ok.KRO").string()}).status, 0);
   CommandRun clean = kro({"check", (dir / "ok.KRO").string(), "--format", "5", "--config-dir", config});
+  // The verdict is a note, not a finding.
   EXPECT_EQ(clean.status, 0) << clean.out;
-  EXPECT_EQ(clean.out, "");
+  EXPECT_EQ(clean.out, "注：勾选构件（用于报告）：1 点，合格率 100.0 %（要求 90 %）：合格\n");
   CommandRun text = kro({"check", p, "--format", "5", "--config-dir", config});
   EXPECT_EQ(text.status, 1);
-  EXPECT_EQ(text.out, "第 3 个构件 C：没有测点。\n");
+  EXPECT_EQ(
+      text.out,
+      "第 3 个构件 C：没有测点。\n注：勾选构件（用于报告）：6 点，合格率 50.0 %（要求 90 %）：不合格\n");
 
   EXPECT_EQ(kro({"check", (dir / "none.KRO").string()}).status, 2);
   EXPECT_EQ(kro({"check", p, "--format", "7"}).status, 2);
@@ -162,7 +225,8 @@ TEST_F(DataCommandsTest, DiffAgainstTheReceivedBytes) {
   EXPECT_EQ(nlohmann::json::parse(r.out), nlohmann::json::parse(R"({
       "changed": [{"code": "A001", "reading": 2, "from": 118, "to": 120}],
       "added": [{"code": "C003"}],
-      "removed": [{"code": "B002", "reading": 3, "value": 99}]})"));
+      "removed": [{"code": "B002", "reading": 3, "value": 99}],
+      "fields": []})"));
   CommandRun text = kro({"diff", received, edited});
   EXPECT_EQ(text.out, "A001 测点 2：118 → 120\nB002 测点 3：删除 99\n新增构件 C003（0 个测点）\n");
 

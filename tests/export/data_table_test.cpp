@@ -118,11 +118,13 @@ TEST_F(ExportTest, SpreadsheetEdgeCases) {
   EXPECT_EQ(excel.with("Cell 5 1 "), Calls{"Cell 5 1 110"});
   EXPECT_TRUE(excel.with("Cell 5 2 ").empty());
 
+  // Nothing ticked: the workbook would be empty, and is refused with the cause.
   excel.calls.clear();
   project.members = {member("A001", 3, 0)};
-  ASSERT_TRUE(exportToSpreadsheet(project, excel, dir / "w.xlsx").ok());
-  EXPECT_TRUE(excel.with("Cell").empty());
-  EXPECT_EQ(excel.with("Rename").size(), 1u);
+  auto none = exportToSpreadsheet(project, excel, dir / "w.xlsx");
+  ASSERT_FALSE(none.ok());
+  EXPECT_NE(none.message().find("没有勾选任何构件"), std::string::npos);
+  EXPECT_TRUE(excel.calls.empty());
 
   const Project empty;
   excel.calls.clear();

@@ -32,7 +32,9 @@
 #include "gui/overview_dock.h"
 #include "gui/transfer_dialog.h"
 #include "model/analysis_file.h"
+#include "model/figure_text.h"
 #include "model/gbk_text.h"
+#include "model/report_figures.h"
 #include "model/sample_project.h"
 #include "model/statistics.h"
 #include "support/temp_dir.h"
@@ -131,7 +133,27 @@ TEST_F(MainWindowTest, StartsEmptyWithFiftyGridRows) {
   EXPECT_TRUE(window.windowTitle().startsWith("楼板仪数据文件"));
   EXPECT_EQ(window.grid()->model()->rowCount(), 50);
   EXPECT_FALSE(window.grid()->model()->flags(window.grid()->model()->index(0, 1)) & Qt::ItemIsEditable);
-  EXPECT_EQ(find<QLineEdit>("totalReadingsEdit")->text(), "");
+  EXPECT_EQ(find<QLineEdit>("totalReadingsEdit")->text(), "0");
+  EXPECT_TRUE(find<QLabel>("tickedTotals")->text().contains("没有勾选任何构件"));
+}
+
+// The panel's totals count every member and say so; beside them the ticked ones' totals and
+// verdict, as the reports state them.
+TEST_F(MainWindowTest, ThePanelShowsTheTotalsAndTheVerdictTheReportsUse) {
+  window.document().setSettingsLocation(SettingsLocation::inFolder(dir.path()));
+  ASSERT_TRUE(window.openFile(sample(), false));
+  const ReportFigures all = reportFigures(window.document().project(), {});
+  EXPECT_EQ(find<QLabel>("tickedTotals")->text().toStdString(), tickedTotalsLine(all));
+  window.document().setSelected(0, false);
+  const ReportFigures ticked = reportFigures(window.document().project(), {});
+  EXPECT_EQ(find<QLabel>("tickedTotals")->text().toStdString(), tickedTotalsLine(ticked));
+  EXPECT_LT(ticked.readingCount, all.readingCount);
+  EXPECT_EQ(text("totalReadingsEdit").toLongLong(), documentTotals(window.document().members()).readingCount);
+  // A rule set for the project judges the same figures again.
+  ParameterValues values = window.parameters();
+  values.set("合格率要求", "50");
+  ASSERT_TRUE(window.applyReportParameters(values, -1));
+  EXPECT_TRUE(find<QLabel>("tickedTotals")->text().endsWith("（要求 50 %）：合格"));
 }
 
 TEST_F(MainWindowTest, TransferAndGuideHaveMenuItemsAndTheOpenDialogShowsBothKinds) {
@@ -567,12 +589,12 @@ TEST_F(MainWindowTest, EveryFigureAgreesAfterAnEdit) {
   const MemberFigures f = computeFigures(*current());
   EXPECT_EQ(text("minEdit"), "100");
   EXPECT_EQ(text("passCountEdit"), QString::number(f.passCount));
-  EXPECT_EQ(text("passRateEdit"),
-            QString::fromStdString(formatRate(passRateOf(f.passCount, f.readingCount))));
+  EXPECT_EQ(text("passRateEdit"), QString::fromStdString(percentText(f.passCount, f.readingCount) + "%"));
   EXPECT_EQ(text("averageEdit"), QString::number(roundedMean(*current())));
   const Totals totals = documentTotals(window.document().members());
   EXPECT_EQ(text("totalPassEdit"), QString::number(totals.passCount));
-  EXPECT_EQ(text("overallRateEdit"), QString::fromStdString(formatRate(totals.passRate)));
+  EXPECT_EQ(text("overallRateEdit"),
+            QString::fromStdString(percentText(totals.passCount, totals.readingCount) + "%"));
   EXPECT_EQ(grid->model()->data(grid->model()->index(3, 4)).toString(), "×");
   // The chart's header says the same.
   RecordingCanvas chart;
@@ -583,8 +605,7 @@ TEST_F(MainWindowTest, EveryFigureAgreesAfterAnEdit) {
   window.action("actionInsertReadingAbove")->trigger();
   const MemberFigures g = computeFigures(*current());
   EXPECT_EQ(text("countEdit"), QString::number(g.readingCount));
-  EXPECT_EQ(text("passRateEdit"),
-            QString::fromStdString(formatRate(passRateOf(g.passCount, g.readingCount))));
+  EXPECT_EQ(text("passRateEdit"), QString::fromStdString(percentText(g.passCount, g.readingCount) + "%"));
   window.action("actionSave")->trigger();
   const auto saved = decodeAnalysisFile(test::readBytes(dir / "sample.KRO")).value();
   EXPECT_EQ(saved[0].passRate(), passRateOf(g.passCount, g.readingCount));
@@ -602,8 +623,8 @@ TEST_F(MainWindowTest, AStoredFigureThatDisagreesIsMarked) {
   EXPECT_EQ(text("passRateEdit"), "100.0%");
   QLabel* mark = find<QLabel>("passRateMark");
   EXPECT_FALSE(mark->isHidden());
-  EXPECT_TRUE(
-      mark->toolTip().contains(QString::fromStdString(formatRate(*shownPassRate(*current()).computed))));
+  EXPECT_TRUE(mark->toolTip().contains(QString::fromStdString(
+      percentText(computeFigures(*current()).passCount, current()->readingCount()) + "%")));
   // No stored average: the mean of the readings, unmarked.
   EXPECT_EQ(text("averageEdit"), QString::number(roundedMean(*current())));
   EXPECT_TRUE(find<QLabel>("averageMark")->isHidden());

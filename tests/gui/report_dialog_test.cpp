@@ -25,43 +25,50 @@ class ReportDialogTest : public ::testing::Test {
   test::TempDir dir;
 };
 
-TEST_F(ReportDialogTest, FirstUseShowsNoFormat) {
-  ReportParametersDialog dialog(location());
+TEST_F(ReportDialogTest, FirstUseShowsNoFormatAndTheBuiltInTexts) {
+  ReportParametersDialog dialog(defaultParameters(location()), -1);
   EXPECT_EQ(dialog.windowTitle(), "报告参数");
   EXPECT_EQ(dialog.formatList()->currentIndex(), -1);
   EXPECT_EQ(dialog.formatList()->itemText(4), "甘肃格式");
+  EXPECT_EQ(dialog.ruleField()->text(), "90");
   auto* date = qobject_cast<QDateEdit*>(dialog.field(0, "报告日期"));
   ASSERT_NE(date, nullptr);
-  EXPECT_EQ(date->text(), "未设置");  // a date nobody set
   EXPECT_EQ(date->displayFormat(), "yyyy年M月d日");
+  dialog.formatList()->setCurrentIndex(0);
+  EXPECT_EQ(date->text(), "未设置");  // a date nobody set
+  EXPECT_EQ(qobject_cast<QLineEdit*>(dialog.field(0, "检测依据"))->text(),
+            "《混凝土结构工程施工质量验收规范》（GB50204-2002）");
 }
 
-TEST_F(ReportDialogTest, EditsSurviveSwitchingAndOkSavesTheSelectedFormat) {
-  {
-    ReportParametersDialog dialog(location());
-    dialog.formatList()->setCurrentIndex(2);
-    auto* number = qobject_cast<QLineEdit*>(dialog.field(2, "委托编号"));
-    ASSERT_NE(number, nullptr);
-    number->setText("WT-7");
-    qobject_cast<QDateEdit*>(dialog.field(2, "浇筑日期"))->setDate(QDate(2005, 3, 7));
-    dialog.formatList()->setCurrentIndex(0);
-    qobject_cast<QLineEdit*>(dialog.field(0, "工程名称"))->setText("丢失");
-    dialog.formatList()->setCurrentIndex(2);
-    EXPECT_EQ(number->text(), "WT-7");
-    dialog.accept();
-    EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  }
-  EXPECT_EQ(ReportParameterValues(location(), 3)("委托编号"), "WT-7");
-  EXPECT_EQ(ReportParameterValues(location(), 3)("浇筑日期"), "2005年 3月 7日");
-  EXPECT_EQ(ReportParameterValues(location(), 3)("委托日期"), "");  // never set, stored empty
-  EXPECT_FALSE(std::filesystem::exists(dir / "report1ini.ini"));
-  ReportParametersDialog again(location());
-  EXPECT_EQ(again.formatList()->currentIndex(), 2);
-  EXPECT_EQ(qobject_cast<QLineEdit*>(again.field(2, "委托编号"))->text(), "WT-7");
+TEST_F(ReportDialogTest, AFieldTypedOnOnePageIsTheSameOnEveryPage) {
+  ReportParametersDialog dialog(defaultParameters(location()), 0);
+  qobject_cast<QLineEdit*>(dialog.field(0, "工程名称"))->setText("阳光花园");
+  qobject_cast<QLineEdit*>(dialog.field(0, "工程地址"))->setText("滨河路");
+  qobject_cast<QDateEdit*>(dialog.field(0, "报告日期"))->setDate(QDate(2026, 12, 8));
+  dialog.formatList()->setCurrentIndex(2);
+  EXPECT_EQ(qobject_cast<QLineEdit*>(dialog.field(2, "工程名称"))->text(), "阳光花园");
+  // 工程地点 of format 3 is 工程地址.
+  EXPECT_EQ(qobject_cast<QLineEdit*>(dialog.field(2, "工程地点"))->text(), "滨河路");
+  qobject_cast<QLineEdit*>(dialog.field(2, "执行标准"))->setText("GB50204-2015");
+  dialog.ruleField()->setText("87.5");
+  dialog.accept();
+  ASSERT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.chosenFormat(), 2);
+  EXPECT_EQ(dialog.values()("检测依据"), "GB50204-2015");
+  EXPECT_EQ(dialog.values()("报告日期"), "2026年12月 8日");
+  EXPECT_EQ(dialog.values().rule(), AcceptanceRule{875});
+}
+
+TEST_F(ReportDialogTest, ARuleThatIsNoRateIsRefused) {
+  ReportParametersDialog dialog(defaultParameters(location()), 0);
+  dialog.ruleField()->setText("101");
+  dialog.accept();
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(Dialogs::takeMessages().size(), 1);
 }
 
 TEST_F(ReportDialogTest, ControlCharactersAreDroppedAsTypedOrPasted) {
-  ReportParametersDialog dialog(location());
+  ReportParametersDialog dialog(defaultParameters(location()), 0);
   auto* name = qobject_cast<QLineEdit*>(dialog.field(0, "工程名称"));
   ASSERT_NE(name, nullptr);
   name->insert(
@@ -76,14 +83,45 @@ TEST_F(ReportDialogTest, ControlCharactersAreDroppedAsTypedOrPasted) {
 }
 
 TEST_F(ReportDialogTest, StoredGradesAreMatchedOrKept) {
-  test::writeBytes(dir / "report2ini.ini", *utf8ToGbk("[Data]\r\n强度等级=C3\r\n"));
-  test::writeBytes(dir / "report3ini.ini", *utf8ToGbk("[Data]\r\n强度等级=C55\r\n"));
-  ReportParametersDialog dialog(location());
-  EXPECT_EQ(qobject_cast<QComboBox*>(dialog.field(1, "强度等级"))->currentText(), "C30");
-  EXPECT_EQ(qobject_cast<QComboBox*>(dialog.field(2, "强度等级"))->currentText(), "C55");
-  dialog.formatList()->setCurrentIndex(2);
-  dialog.accept();
-  EXPECT_EQ(ReportParameterValues(location(), 3)("强度等级"), "C55");
+  ParameterValues values = defaultParameters(location());
+  values.set("强度等级", "C3");
+  ReportParametersDialog matched(values, 1);
+  EXPECT_EQ(qobject_cast<QComboBox*>(matched.field(1, "强度等级"))->currentText(), "C30");
+  values.set("强度等级", "C55");
+  ReportParametersDialog kept(values, 2);
+  EXPECT_EQ(qobject_cast<QComboBox*>(kept.field(2, "强度等级"))->currentText(), "C55");
+  kept.accept();
+  EXPECT_EQ(kept.values()("强度等级"), "C55");
+}
+
+// The values belong to the project; only the office fields carry over to the next one.
+TEST_F(ReportDialogTest, ParametersTravelWithTheProjectNotToTheNextOne) {
+  MainWindow window;
+  window.document().setSettingsLocation(location());
+  window.document().resetProject({makeSampleProject()});
+  ParameterValues values = window.parameters();
+  values.set("工程名称", "阳光花园");
+  values.set("检测单位", "市建设工程质量检测中心");
+  values.set("合格率要求", "85");
+  ASSERT_TRUE(window.applyReportParameters(values, 3));
+  EXPECT_TRUE(window.document().isModified());
+  EXPECT_EQ(window.parameters()("工程名称"), "阳光花园");
+  EXPECT_EQ(window.parameters().rule(), AcceptanceRule{850});
+  EXPECT_EQ(loadChosenFormat(location()), 3);
+  // One undo step gives the old values back.
+  window.document().undo();
+  EXPECT_EQ(window.parameters()("工程名称"), "");
+  window.document().redo();
+  ASSERT_TRUE(window.document().writeAnalysisFile(dir / "a.KRO").ok());
+  // The next project shows the office's values and no project field of the last one.
+  window.document().resetProject({makeSampleProject()});
+  EXPECT_EQ(window.parameters()("工程名称"), "");
+  EXPECT_EQ(window.parameters()("检测单位"), "市建设工程质量检测中心");
+  EXPECT_EQ(window.parameters().rule(), AcceptanceRule{850});
+  // Opening the first again brings its own back.
+  ASSERT_TRUE(window.openFile(QString::fromStdString((dir / "a.KRO").string()), false));
+  EXPECT_EQ(window.parameters()("工程名称"), "阳光花园");
+  Dialogs::queueSaveChoice(SaveChoice::Discard);
 }
 
 TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {

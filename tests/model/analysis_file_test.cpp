@@ -192,6 +192,64 @@ TEST(AnalysisFile, ReadAndWrittenAgainEveryByteTheReaderKeepsComesBack) {
   EXPECT_TRUE(encodeMembers(members.value(), MemberLayout::Analysis) == b.str());
 }
 
+// The project's parameters after the last member: byte for byte as laid out, read back, kept
+// when damaged or newer, and never in the selection export.
+TEST(ParameterBlock, LayoutRoundTripAndWhatReadersOfThePlainLayoutSee) {
+  Project project;
+  project.members = makeSampleProject();
+  project.parameters.stored = true;
+  project.parameters.values = {{"\xB9\xA4", "\xD2\xBB"}, {"R", ""}};
+  const std::string members = encodeMembers(project.members, MemberLayout::Analysis);
+  const std::string file = encodeProjectFile(project);
+  // Tag, version 1, a length of 4 + (2 + 2 + 4 + 2) + (2 + 1 + 4 + 0) = 21, then the pairs.
+  EXPECT_EQ(file.substr(0, members.size()), members);
+  EXPECT_EQ(file.substr(members.size()), std::string("KROPARAM\x01\x00\x15\x00\x00\x00"
+                                                     "\x02\x00\x00\x00"
+                                                     "\x02\x00\xB9\xA4\x02\x00\x00\x00\xD2\xBB"
+                                                     "\x01\x00R\x00\x00\x00\x00",
+                                                     14 + 21));
+  std::vector<std::string> warnings;
+  auto back = decodeProjectFile(file, warnings);
+  ASSERT_TRUE(back.ok());
+  EXPECT_EQ(back.value(), project);
+  EXPECT_TRUE(warnings.empty());
+  EXPECT_EQ(encodeProjectFile(back.value()), file);
+  // A reader of the plain layout stops after the members.
+  EXPECT_EQ(decodeAnalysisFile(file).value(), project.members);
+  EXPECT_TRUE(encodeMembers(project.members, MemberLayout::Selection).find("KROPARAM") == std::string::npos);
+  // A project without parameters writes the plain layout only.
+  EXPECT_EQ(encodeProjectFile(Project{project.members, {}}), members);
+}
+
+TEST(ParameterBlock, DamagedOrNewerBlocksAreKeptAsTheyAreWithAWarning) {
+  const std::string members = encodeMembers(makeSampleProject(), MemberLayout::Analysis);
+  const std::string cases[] = {
+      std::string("KROPARAM\x01\x00\x40\x00\x00\x00\x01\x00", 16),              // longer than the file
+      std::string("KROPARAM\x01\x00\x05\x00\x00\x00\x01\x00\x00\x00\x07", 19),  // a pair cut short
+      std::string("KROPARAM\x02\x00\x02\x00\x00\x00zz", 16),                    // a newer version
+      std::string("KROPARAM\x01", 9),                                           // a header cut short
+  };
+  for (const std::string& block : cases) {
+    std::vector<std::string> warnings;
+    auto read = decodeProjectFile(members + block, warnings);
+    ASSERT_TRUE(read.ok());
+    EXPECT_EQ(read.value().members.size(), 12u);
+    EXPECT_FALSE(read.value().parameters.stored);
+    EXPECT_TRUE(read.value().parameters.values.empty());
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("已原样保留"), std::string::npos);
+    // Written back unchanged while the user sets nothing.
+    EXPECT_EQ(encodeProjectFile(read.value()), members + block);
+  }
+  std::vector<std::string> warnings;
+  ASSERT_TRUE(decodeProjectFile(members + cases[2], warnings).ok());
+  EXPECT_NE(warnings[0].find("版本 2"), std::string::npos);
+  // Bytes without the tag are ignored as before.
+  warnings.clear();
+  EXPECT_FALSE(decodeProjectFile(members + "trailing", warnings).value().parameters.stored);
+  EXPECT_TRUE(warnings.empty());
+}
+
 TEST(SelectionExport, LayoutHasAFiveByteCode) {
   std::vector<MemberRecord> members = makeSampleProject();
   const std::string analysis = encodeMembers(members, MemberLayout::Analysis);

@@ -8,21 +8,21 @@
 namespace kro {
 namespace {
 
-TEST(PanelTexts, EmptyWithoutACurrentMember) {
+TEST(PanelTexts, MemberFieldsEmptyWithoutACurrentMember) {
   Project project;
-  const PanelTexts t = panelTexts(project, 0);
+  const PanelTexts t = panelTexts(project, 0, {});
   EXPECT_EQ(t.name, "");
-  EXPECT_EQ(t.totalReadingCount, "");
-  EXPECT_EQ(t.overallPassRate, "");
+  EXPECT_EQ(t.totalReadingCount, "0");
+  EXPECT_EQ(t.overallPassRate, "0.0%");
   project.members.push_back(newAppendedMember(1, ""));
-  EXPECT_EQ(panelTexts(project, -1).passRate, "");
-  EXPECT_EQ(panelTexts(project, 1).passRate, "");
+  EXPECT_EQ(panelTexts(project, -1, {}).passRate, "");
+  EXPECT_EQ(panelTexts(project, 1, {}).passRate, "");
 }
 
 TEST(PanelTexts, FiguresOfTheCurrentMember) {
   Project project;
   project.members.push_back(newAppendedMember(1, ""));
-  PanelTexts t = panelTexts(project, 0);
+  PanelTexts t = panelTexts(project, 0, {});
   EXPECT_EQ(t.code, "0001");
   EXPECT_EQ(t.minusDeviation, "-3");
   EXPECT_EQ(t.passRate, "100.0%");
@@ -39,7 +39,7 @@ TEST(PanelTexts, FiguresOfTheCurrentMember) {
   d.maxThickness = 9;
   d.minThickness = 3;
   project.members = {MemberRecord(d)};
-  t = panelTexts(project, 0);
+  t = panelTexts(project, 0, {});
   EXPECT_EQ(t.maxThickness, "9");
   EXPECT_EQ(t.minThickness, "3");
   EXPECT_EQ(t.readingCount, "0");

@@ -56,9 +56,8 @@ TEST(RawFiles, MemberDataFileFromTheOffsetTable) {
   EXPECT_EQ(thicknesses(m), (std::vector<std::int32_t>{118, 125, 131, -1}));  // FF FF reads as -1
   EXPECT_EQ(m.name(), "");
   EXPECT_EQ(m.selected(), 1);
-  EXPECT_EQ(m.averageThickness(), 0);
-  EXPECT_EQ(m.passRate(), 0.0f);
-  EXPECT_EQ(m.passCount(), 0);
+  // The file stores no figures: the member's are its readings' (band 115..128).
+  EXPECT_EQ(m.storedStatistics(), (StoredStatistics{93, 131, -1, 2, 0.5f}));
 }
 
 TEST(RawFiles, ReadingsAreBoundedByTheFileNotBy500) {

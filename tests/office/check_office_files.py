@@ -33,8 +33,8 @@ KEYS = [
 # label paragraphs (cover fields) and label cells (tables) of each format: label -> key or fixed text
 COVER = [
     {"工程名称：": "工程名称", "施工单位：": "施工单位", "检测内容：": "检测内容", "检测单位：": "检测单位"},
-    {"工程名称：": "工程名称", "委托单位：": "委托单位", "检测日期：": "检测日期", "检测项目：": "=楼板厚度检测",
-     "检测方法：": "=电磁法检测"},
+    {"工程名称：": "工程名称", "委托单位：": "委托单位", "检测日期：": "检测日期", "检测项目：": "检测项目",
+     "检测方法：": "检测方法"},
     {}, {}, {}, {},
 ]
 CELLS = [
@@ -45,6 +45,16 @@ CELLS = [
      "检测依据"],
 ] + [["委托单位", "委托日期", "工程名称", "委托编号", "建设单位", "试验编号", "施工单位", "检测依据", "监理单位", "检测日期",
       "设计单位", "检测仪器"]] * 2
+
+
+# What a field shows when nothing gives it a value: the text the reports printed before it existed.
+STANDARD = "《混凝土结构工程施工质量验收规范》（GB50204-2002）"
+DEFAULTS = {"检测依据": STANDARD, "执行标准": STANDARD, "检测内容": "楼板厚度检测", "检测项目": "楼板厚度检测",
+            "检测方法": "电磁法检测", "检测仪器": "楼板厚度测试仪", "仪器设备": "楼板厚度测试仪"}
+
+
+def expected_value(vals, key):
+    return vals[key] if vals[key] else DEFAULTS.get(key, "")
 
 
 def values(format_index, length):
@@ -114,7 +124,7 @@ def check_report(path, format_index, vals, failures):
         if label:
             found[label] = p.text
     for label, key in COVER[format_index].items():
-        expected = key[1:] if key.startswith("=") else vals[key]
+        expected = expected_value(vals, key)
         if found.get(label) != expected:
             failures.append(f"format {format_index + 1}: {label} holds {found.get(label)!r}, expected {expected!r}")
     cells = {}
@@ -123,8 +133,9 @@ def check_report(path, format_index, vals, failures):
         for i, cell in enumerate(row_cells[:-1]):
             cells.setdefault(cell.text, row_cells[i + 1].text)
     for label in CELLS[format_index]:
-        if cells.get(label) != vals[label]:
-            failures.append(f"format {format_index + 1}: cell {label} is beside {cells.get(label)!r}, expected {vals[label]!r}")
+        if cells.get(label) != expected_value(vals, label):
+            failures.append(f"format {format_index + 1}: cell {label} is beside {cells.get(label)!r}, "
+                            f"expected {expected_value(vals, label)!r}")
     text = "\n".join(p.text for p in document.paragraphs) + "\n".join(
         c.text for t in document.tables for r in t.rows for c in unique_cells(r))
     if "本次检测的" not in text and format_index != 3:
@@ -269,8 +280,15 @@ def main():
                 os.makedirs(config)
                 os.makedirs(out)
                 vals = values(format_index, length)
-                write_parameters(config, format_index, vals)
-                subprocess.run([KRO, "report", SAMPLE, "-o", out, "--format", str(format_index + 1),
+                project = SAMPLE
+                if length == 12:
+                    # The values stored in the project itself, as the dialog stores them.
+                    project = os.path.join(work, f"project-{format_index}.KRO")
+                    sets = [arg for k, v in vals.items() for arg in ("--set", f"{k}={v}")]
+                    subprocess.run([KRO, "params", SAMPLE, *sets, "-o", project, "--config-dir", config], check=True)
+                else:
+                    write_parameters(config, format_index, vals)
+                subprocess.run([KRO, "report", project, "-o", out, "--format", str(format_index + 1),
                                 "--config-dir", config], check=True)
                 check_report(os.path.join(out, "楼板仪报告文档.docx"), format_index, vals, failures)
                 check_element_order(os.path.join(out, "楼板仪报告文档.docx"), failures)

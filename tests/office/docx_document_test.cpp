@@ -13,8 +13,8 @@
 #include "model/statistics.h"
 #include "office/docx_word_session.h"
 #include "office/xlsx_excel_session.h"
+#include "report/project_parameters.h"
 #include "report/report_generator.h"
-#include "report/report_parameters.h"
 #include "support/temp_dir.h"
 
 namespace kro {
@@ -231,18 +231,19 @@ class RealReportTest : public ::testing::TestWithParam<std::size_t> {
   }
 
   std::unique_ptr<DocxDocument> write(int format) {
-    EXPECT_TRUE(saveFormatParameters(settings, format, parameters(format, GetParam()), format).ok());
+    values = ParameterValues{};
+    for (const auto& [key, value] : parameters(format, GetParam())) values.set(key, value);
     DocxWordSession word;
-    auto out = writeWordReport(project, settings, format, word, paths, {2005, 3, 7});
+    auto out = writeWordReport(project, values, format, word, paths, {2005, 3, 7});
     EXPECT_TRUE(out.ok()) << (out.ok() ? "" : out.message());
     return load(dir / "楼板仪报告文档.docx");
   }
 
-  std::string P(int format, const char* key) { return ReportParameterValues(settings, format + 1)(key); }
+  std::string P(int, const char* key) { return values(key); }
 
   test::TempDir dir;
   Project project;
-  SettingsLocation settings = SettingsLocation::inFolder(dir.path());
+  ParameterValues values;
   OfficePaths paths;
 };
 
@@ -260,6 +261,7 @@ TEST_P(RealReportTest, Report1ValuesSitBesideTheirLabels) {
   EXPECT_EQ(r->cellText(1, 4, 2), P(0, "设计单位"));
   EXPECT_EQ(r->lineText(30).rfind("    " + P(0, "工程名称") + "工程位于", 0), 0u);
   EXPECT_EQ(r->lineText(31).rfind("    受" + P(0, "委托单位"), 0), 0u);
+  EXPECT_EQ(r->lineText(35), "    检测依据：" + P(0, "检测依据") + "。");
   EXPECT_EQ(r->lineText(38), "    经检测，结果如下：");
   EXPECT_EQ(r->lineText(39).rfind("    本次检测的", 0), 0u);
   EXPECT_EQ(r->lineText(45), "五、检测仪器：" + P(0, "检测仪器"));
@@ -271,8 +273,8 @@ TEST_P(RealReportTest, Report2ValuesSitBesideTheirLabels) {
   EXPECT_EQ(r->lineText(6), std::string(21, ' ') + "报告编号：" + P(1, "报告编号"));
   EXPECT_EQ(r->lineText(13), "工程名称：" + P(1, "工程名称"));
   EXPECT_EQ(r->lineText(15), "委托单位：" + P(1, "委托单位"));
-  EXPECT_EQ(r->lineText(17), "检测项目：楼板厚度检测");
-  EXPECT_EQ(r->lineText(19), "检测方法：电磁法检测");
+  EXPECT_EQ(r->lineText(17), "检测项目：" + P(1, "检测项目"));
+  EXPECT_EQ(r->lineText(19), "检测方法：" + P(1, "检测方法"));
   EXPECT_EQ(r->lineText(21), "检测日期：" + P(1, "检测日期"));
   EXPECT_EQ(r->cellText(1, 7, 2), P(1, "工程地址"));
   EXPECT_EQ(r->lineText(37), "三、工程概况");
@@ -291,6 +293,7 @@ TEST_P(RealReportTest, TableReportsFillTheirCells) {
   EXPECT_EQ(r3->cellText(1, 1, 2), P(2, "委托编号"));
   EXPECT_EQ(r3->cellText(1, 4, 3), "浇筑日期");
   EXPECT_EQ(r3->cellText(1, 4, 4), P(2, "浇筑日期"));
+  EXPECT_EQ(r3->cellText(1, 5, 2), P(2, "检测项目"));
   EXPECT_EQ(r3->cellText(1, 8, 1), "执行标准");
   EXPECT_EQ(r3->cellText(1, 8, 2), P(2, "执行标准"));
   EXPECT_EQ(r3->cellText(1, 11, 1), "检测结论");

@@ -53,7 +53,7 @@ TEST(PrintPdf, SampleProjectPagesAndTexts) {
   ASSERT_TRUE(savePrintSettings(settings, s).ok());
 
   const auto pdf = dir / "report.pdf";
-  ASSERT_TRUE(printReportToPdf(project, pdf, settings).ok());
+  ASSERT_TRUE(printReportToPdf(project, pdf, printedPageSettings(project, settings)).ok());
   const std::string info1 = run("pdfinfo '" + pdf.string() + "'");
   EXPECT_NE(info1.find("Pages:           " + std::to_string(countPrintPages(project))), std::string::npos)
       << info1;
@@ -68,7 +68,7 @@ TEST(PrintPdf, SampleProjectPagesAndTexts) {
   // Every text drawn on the four kinds of page comes back as itself: no radical stands in for
   // the ideograph it looks like (U+2E80-U+2FDF, UTF-8 E2 BA 80 to E2 BF 9F).
   const std::string searchable = withoutSpaces(run("pdftotext '" + pdf.string() + "' -"));
-  const PrintedPageSettings pageSettings(settings);
+  const PrintedPageSettings pageSettings = printedPageSettings(project, settings);
   for (int page = 1; page <= countPrintPages(project); ++page) {
     RecordingCanvas canvas;
     drawReportPage(canvas, project, page, pageSettings);

@@ -43,7 +43,8 @@ class ReportTest : public ::testing::Test {
   }
 
   Result<ReportOutput> write(int format) {
-    return writeWordReport(project, settings, format, word, paths, {2005, 3, 7});
+    return writeWordReport(project, effectiveParameters(project, settings), format, word, paths,
+                           {2005, 3, 7});
   }
 
   test::TempDir dir;
@@ -99,7 +100,9 @@ TEST_F(ReportTest, Report1Sequence) {
                           "MoveDown 9",
                           "Replace " + overview,
                           "Font name=宋体 bold=0 size=14",
-                          "MoveDown 7",
+                          "MoveDown 4",
+                          "Replace     检测依据：《混凝土结构工程施工质量验收规范》（GB50204-2002）。",
+                          "MoveDown 3",
                           "MoveDown 1",
                           "Replace     "
                           "本次检测的一号楼工程楼板厚度共计10点，其中合格点9个，合格点率为90.0%"
@@ -116,18 +119,27 @@ TEST_F(ReportTest, Report1Sequence) {
   EXPECT_EQ(word.calls.back(), "Finish");
 }
 
-TEST_F(ReportTest, ConclusionThresholdIsNinetyOnTheUnroundedRate) {
+TEST_F(ReportTest, ConclusionJudgesTheTickedMembersByTheRuleOnTheExactRate) {
+  project.members = {member("A001", 10, 9)};
   EXPECT_EQ(
-      conclusionSentence("X", {10, 9, 90.0f, true}),
+      conclusionSentence("X", reportFigures(project, {900})),
       "    本次检测的X工程楼板厚度共计10点，其中合格点9个，合格点率为90.0%，X工程的楼板厚度检测结果为合格。");
+  // 89.96 % would read as 90.0 while it fails: two decimals say why.
   project.members = {member("A001", 10000, 8996)};
-  const Conclusion c = conclusionFigures(project);
-  EXPECT_EQ(oneDecimal(c.rate), "90.0");
-  EXPECT_FALSE(c.passes);
+  EXPECT_NE(conclusionSentence("X", reportFigures(project, {900}))
+                .find("合格点率为89.96%，X工程的楼板厚度检测结果为不合格"),
+            std::string::npos);
+  EXPECT_NE(conclusionSentence("X", reportFigures(project, {850}))
+                .find("合格点率为90.0%，X工程的楼板厚度检测结果为合格"),
+            std::string::npos);
+  // An unticked member counts nowhere in the report.
+  project.members = {member("A001", 10, 10), member("A002", 20, 0, 0)};
+  EXPECT_NE(conclusionSentence("X", reportFigures(project, {900}))
+                .find("共计10点，其中合格点10个，合格点率为100.0%"),
+            std::string::npos);
   project.members = {member("A001", 0, 0)};
-  const Conclusion none = conclusionFigures(project);
   EXPECT_EQ(
-      conclusionSentence("", none),
+      conclusionSentence("", reportFigures(project, {900})),
       "    本次检测的工程楼板厚度共计0点，其中合格点0个，合格点率为0.0%，工程的楼板厚度检测结果为不合格。");
 }
 
@@ -157,12 +169,13 @@ TEST_F(ReportTest, Report3CellsInTableOrder) {
   parameters(2, {{"工程地点", "河西"}, {"检测日期", "2005年 3月 7日"}});
   ASSERT_TRUE(write(2).ok());
   const auto cells = word.with("Cell 1 ");
-  ASSERT_GE(cells.size(), 13u);
-  EXPECT_EQ(cells[9],
+  ASSERT_GE(cells.size(), 14u);
+  EXPECT_EQ(cells[8], "Cell 1 5 2 楼板厚度检测");  // 检测项目, by default the text it replaces
+  EXPECT_EQ(cells[10],
             "Cell 1 7 2 单位：" + std::string(10, ' ') + "姓名：" + std::string(10, ' ') + "编号：");
-  EXPECT_NE(cells[11].find("工程位于河西"), std::string::npos);
-  EXPECT_NE(cells[11].find("开工时间为2005年 3月 7日"), std::string::npos);
-  EXPECT_EQ(cells[12].rfind("Cell 1 12 1     本次检测的", 0), 0u);
+  EXPECT_NE(cells[12].find("工程位于河西"), std::string::npos);
+  EXPECT_NE(cells[12].find("开工时间为2005年 3月 7日"), std::string::npos);
+  EXPECT_EQ(cells[13].rfind("Cell 1 12 1     本次检测的", 0), 0u);
   EXPECT_TRUE(word.with("Move").empty() || word.with("MoveDown").size() == word.with("MoveDown").size());
 }
 
@@ -187,8 +200,10 @@ TEST_F(ReportTest, RegionalReportsSplitTheConclusion) {
   ASSERT_TRUE(write(4).ok());
   EXPECT_EQ(word.with("Cell 1 8 1 "),
             Calls{"Cell 1 8 1     本次检测的甲楼工程楼板厚度共计200点，其中合格点179个，合格点率为89.5%"});
-  EXPECT_EQ(word.with("Cell 1 9 2 "),
-            Calls{"Cell 1 9 2     依据GB50204-2002标准,工程的楼板厚度检测结果为不合格。"});
+  EXPECT_EQ(
+      word.with("Cell 1 9 2 "),
+      Calls{"Cell 1 9 2     "
+            "依据《混凝土结构工程施工质量验收规范》（GB50204-2002）标准,工程的楼板厚度检测结果为不合格。"});
   word.calls.clear();
   ASSERT_TRUE(write(5).ok());
   EXPECT_EQ(word.calls[1], "Open 吉林报告.docx");
@@ -234,7 +249,7 @@ TEST_F(ReportTest, AFailedDataTableStillWritesTheReportAndSaysWhy) {
   // A table that fails half-way is discarded, so only the report is written.
   test::writeBytes(dir / "表格.docx", "template");
   test::RecordingWordSession counting;
-  ASSERT_TRUE(writeWordReport(project, settings, 0, counting, paths, {2005, 3, 7}).ok());
+  ASSERT_TRUE(writeWordReport(project, ParameterValues{}, 0, counting, paths, {2005, 3, 7}).ok());
   int fallible = 0;  // calls that can fail before the table's document is added
   for (const std::string& call : counting.calls) {
     if (call == "Add 表格.docx") break;
@@ -247,7 +262,7 @@ TEST_F(ReportTest, AFailedDataTableStillWritesTheReportAndSaysWhy) {
   }
   test::RecordingWordSession failing;
   failing.failAt = fallible + 2;  // Add 表格.docx, SaveAs, then AddTable fails
-  auto half = writeWordReport(project, settings, 0, failing, paths, {2005, 3, 7});
+  auto half = writeWordReport(project, ParameterValues{}, 0, failing, paths, {2005, 3, 7});
   ASSERT_TRUE(half.ok()) << half.message();
   EXPECT_NE(half.value().dataTableError.find("AddTable"), std::string::npos) << half.value().dataTableError;
   ASSERT_GE(failing.calls.size(), 2u);

@@ -13,20 +13,6 @@ void writeIni(const test::TempDir& dir, const std::string& name, const std::stri
   test::writeBytes(dir / name, *utf8ToGbk(utf8));
 }
 
-TEST(ReportParameters, EachFormatReadsItsOwnFile) {
-  test::TempDir dir;
-  const auto location = SettingsLocation::inFolder(dir.path());
-  writeIni(dir, "report1ini.ini", "[Data]\r\n工程名称=一号\r\n报告日期=2005年 3月 7日\r\n");
-  writeIni(dir, "reportJilinini.ini", "[Data]\r\n工程名称= 吉林 \r\n");
-  EXPECT_EQ(ReportParameterValues(location, 1)("工程名称"), "一号");
-  EXPECT_EQ(ReportParameterValues(location, 1)("报告日期"), "2005年 3月 7日");
-  EXPECT_EQ(ReportParameterValues(location, 6)("工程名称"), "吉林");
-  EXPECT_EQ(ReportParameterValues(location, 2)("工程名称"), "");  // no file
-  EXPECT_EQ(ReportParameterValues(location, 1)("委托单位"), "");  // no key
-  EXPECT_EQ(ReportParameterValues(location, 0)("工程名称"), "");
-  EXPECT_EQ(ReportParameterValues(location, 7)("工程名称"), "");
-}
-
 TEST(ReportParameters, ChosenFormat) {
   test::TempDir dir;
   const auto location = SettingsLocation::inFolder(dir.path());

@@ -46,10 +46,12 @@ TEST(TransferDecoder, SerialBlockExample) {
   EXPECT_EQ(m.minThickness(), 118);
   EXPECT_EQ(m.minusDeviation(), 0);
   EXPECT_EQ(m.plusDeviation(), 0);
+  // Every figure is the readings' (the band is 0/0: neither passes).
   EXPECT_EQ(m.passRate(), 0.0f);
+  EXPECT_EQ(m.passCount(), 0);
   EXPECT_EQ(m.selected(), 1);
   EXPECT_EQ(m.name(), "");
-  EXPECT_EQ(m.averageThickness(), 0);
+  EXPECT_EQ(m.averageThickness(), 120);
 }
 
 TEST(TransferDecoder, BytesAfterTheLengthAreIgnored) {
@@ -58,7 +60,7 @@ TEST(TransferDecoder, BytesAfterTheLengthAreIgnored) {
   EXPECT_EQ(decoded.value().members.size(), 1u);
 }
 
-TEST(TransferDecoder, CodesDatesAndPassRateByte) {
+TEST(TransferDecoder, CodesDatesAndTheIgnoredPassRateByte) {
   EXPECT_EQ(memberCodeCharacter(0), '0');
   EXPECT_EQ(memberCodeCharacter(9), '9');
   EXPECT_EQ(memberCodeCharacter(10), 'A');
@@ -77,11 +79,11 @@ TEST(TransferDecoder, CodesDatesAndPassRateByte) {
   std::string block = kOneMemberBlock;
   block[8] = 36;       // code value 36 gives "0"
   block[11] = 35;      // and 35 gives "Z"
-  block[8 + 13] = 95;  // the pass-rate byte, as a number
+  block[8 + 13] = 95;  // a pass-rate byte no reading gives: the readings' rate is stored instead
   auto decoded = decodeTransfer(TransferLayout::Serial, block);
   ASSERT_TRUE(decoded.ok());
   EXPECT_EQ(decoded.value().members[0].code(), "000Z");
-  EXPECT_EQ(decoded.value().members[0].passRate(), 95.0f);
+  EXPECT_EQ(decoded.value().members[0].passRate(), 0.0f);
 }
 
 TEST(TransferDecoder, SerialMembersFollowTheirReadings) {

@@ -21,7 +21,7 @@ MemberRecord member(const std::string& code, std::vector<std::int32_t> readings,
   return MemberRecord(std::move(d));
 }
 
-TEST(ProjectOverview, RowsMarkMembersBelowTheReportsRate) {
+TEST(ProjectOverview, RowsMarkMembersThatMissTheRule) {
   Project p;
   // 9 of 10 pass: exactly 90 %, not marked; 8 of 9 (88.9 %) marked; no readings not marked.
   std::vector<std::int32_t> ninety(9, 120);
@@ -29,11 +29,15 @@ TEST(ProjectOverview, RowsMarkMembersBelowTheReportsRate) {
   std::vector<std::int32_t> below(8, 120);
   below.push_back(100);
   p.members = {member("A", ninety), member("B", below), member("C", {})};
-  const std::vector<OverviewRow> rows = overviewRows(p);
+  const std::vector<OverviewRow> rows = overviewRows(p, {900});
   ASSERT_EQ(rows.size(), 3u);
-  EXPECT_FALSE(rows[0].belowReportRate);
-  EXPECT_TRUE(rows[1].belowReportRate);
-  EXPECT_FALSE(rows[2].belowReportRate);
+  EXPECT_FALSE(rows[0].belowRule);
+  EXPECT_TRUE(rows[1].belowRule);
+  EXPECT_FALSE(rows[2].belowRule);
+  EXPECT_EQ(rows[1].rateText, "88.9%");
+  EXPECT_EQ(rows[2].rateText, "-");
+  // A rule of 85 marks neither.
+  EXPECT_FALSE(overviewRows(p, {850})[1].belowRule);
   EXPECT_EQ(rows[1].figures.passCount, 8);
   EXPECT_EQ(rows[1].code, "B");
 }
@@ -58,7 +62,7 @@ TEST(ProjectOverview, HistogramBarsAreRedOutsideTheBand) {
   p.members = {member("A", {110, 120, 120, 121, 130})};  // deviations -10, 0, 0, 1, 10
   const SelectionFigures f = selectionFigures(p.members);
   RecordingCanvas c;
-  drawDeviationHistogram(c, f, histogramBand(p), 400, 200);
+  drawDeviationHistogram(c, f, histogramBand(p), {900}, 400, 200);
   std::vector<RecordingCanvas::Call> fills = c.callsOf(RecordingCanvas::Op::Fill);
   ASSERT_EQ(fills.size(), 1u + 4u);  // the band, then one bar per deviation
   const Color band{222, 240, 222}, red{210, 40, 40}, blue{70, 110, 170};
@@ -73,10 +77,12 @@ TEST(ProjectOverview, HistogramBarsAreRedOutsideTheBand) {
   EXPECT_LT(fills[1].x2, fills[2].x1);
   EXPECT_GE(fills[2].x1, fills[0].x1);
   EXPECT_LE(fills[3].x2, fills[0].x2);
-  EXPECT_NE(c.findText("偏差（mm）分布：选中构件的 5 个测点  允许偏差 -5/+8 mm"), nullptr);
+  EXPECT_NE(c.findText(
+                "偏差（mm）分布：选中构件的 5 个测点  允许偏差 -5/+8 mm  合格率 60.0 %（要求 90 %）：不合格"),
+            nullptr);
 
   RecordingCanvas empty;
-  drawDeviationHistogram(empty, selectionFigures({}), std::nullopt, 400, 200);
+  drawDeviationHistogram(empty, selectionFigures({}), std::nullopt, {900}, 400, 200);
   EXPECT_TRUE(empty.callsOf(RecordingCanvas::Op::Fill).empty());
 }
 
@@ -92,6 +98,32 @@ TEST(ProjectOverview, ComparisonTextsAndGridMarks) {
   EXPECT_EQ(readingMarks(d, edited, 0), (Marks{{1, 121}, {2, std::nullopt}}));
   EXPECT_EQ(readingMarks(d, edited, 1), (Marks{{0, std::nullopt}, {1, std::nullopt}}));
   EXPECT_TRUE(readingMarks(d, edited, 5).empty());
+}
+
+TEST(ProjectOverview, FieldEditsAreListedAfterTheReadingsAndGrouped) {
+  Project original, edited;
+  for (const char* code : {"A001", "A002", "A003"}) original.members.push_back(member(code, {120}, 0, 0));
+  edited = original;
+  // A batch edit of every member's band, one member's design thickness, name and tick.
+  for (MemberRecord& m : edited.members) {
+    m.setMinusDeviation(-5);
+    m.setPlusDeviation(8);
+  }
+  edited.members[1].setDesignThickness(125);
+  edited.members[1].setMemberName(*utf8ToGbk("二层板"));
+  edited.members[2].setSelected(0);
+  edited.members[2].setReading(0, {0, 118, 0});
+  const ProjectDiff d = diffProjects(original, edited);
+  EXPECT_EQ(comparisonLines(d, original, edited),
+            (std::vector<std::string>{"A003 测点 1：120 → 118", "允许偏差 0/0 → -5/+8：3 个构件",
+                                      "A002 设计厚度：120 → 125", "A002 构件名称：“” → “二层板”",
+                                      "A003 勾选：是 → 否"}));
+  EXPECT_EQ(comparisonLines(d, original, edited, true), std::vector<std::string>{"A003 测点 1：120 → 118"});
+  EXPECT_FALSE(d.empty(true));
+  Project onlyFields = original;
+  onlyFields.members[0].setDesignThickness(130);
+  EXPECT_TRUE(diffProjects(original, onlyFields).empty(true));
+  EXPECT_FALSE(diffProjects(original, onlyFields).empty());
 }
 
 }  // namespace

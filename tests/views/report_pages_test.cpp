@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "model/gbk_text.h"
-#include "report/report_parameters.h"
+#include "report/project_parameters.h"
 #include "support/temp_dir.h"
 #include "views/print_settings.h"
 #include "views/recording_canvas.h"
@@ -33,7 +33,7 @@ class PagesTest : public ::testing::Test {
 
   RecordingCanvas draw(int page) {
     RecordingCanvas canvas;
-    drawReportPage(canvas, project, page, PrintedPageSettings(settings));
+    drawReportPage(canvas, project, page, printedPageSettings(project, settings));
     return canvas;
   }
   void parameters(std::initializer_list<std::pair<const char*, std::string>> values) {
@@ -68,7 +68,7 @@ TEST_F(PagesTest, CoverPage) {
 }
 
 TEST_F(PagesTest, SummaryPageRowsAndConclusion) {
-  parameters({{"施工单位", "乙公司"}});
+  parameters({{"施工单位", "乙公司"}, {"合格率要求", "85"}});
   project.members = {member("A001", 100, 85)};
   RecordingCanvas c = draw(2);
   EXPECT_EQ(c.callsOf(Op::Rectangle)[0].y1, 600);
@@ -85,10 +85,11 @@ TEST_F(PagesTest, SummaryPageRowsAndConclusion) {
   EXPECT_NE(c.findText("         共对该构件的100个测点进行检测，其中合格的测点85个，不合格测点15个，"),
             nullptr);
 
-  // 84.96 % prints as 85.0 but is below the required 85 %.
+  // 84.96 % is below the required 85 %: two decimals, so it never reads as 85.0.
   project.members = {member("A001", 2500, 2124)};
   RecordingCanvas below = draw(2);
-  EXPECT_NE(below.findText("     楼板厚度合格率为85.0%，合格率低于规范要求的85%，该构件的楼板厚度"), nullptr);
+  EXPECT_NE(below.findText("     楼板厚度合格率为84.96%，合格率低于规范要求的85%，该构件的楼板厚度"),
+            nullptr);
   EXPECT_NE(below.findText("     不满足设计要求!"), nullptr);
   EXPECT_EQ(below.findText("     满足设计要求!"), nullptr);
 }

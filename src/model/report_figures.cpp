@@ -1,0 +1,41 @@
+// The figures a report states.
+#include "model/report_figures.h"
+
+#include "model/statistics.h"
+
+namespace kro {
+
+ReportFigures reportFigures(const Project& project, AcceptanceRule rule) {
+  ReportFigures f;
+  f.rule = rule;
+  for (int i = 0; i < project.memberCount(); ++i) {
+    const MemberRecord& m = *project.memberAt(i);
+    if (m.selected() == 0) {
+      f.unticked.push_back(i);
+      continue;
+    }
+    f.ticked.push_back(i);
+    const MemberFigures figures = computeFigures(m);
+    f.readingCount += figures.readingCount;
+    f.passCount += figures.passCount;
+  }
+  f.passes = meetsRule(f.passCount, f.readingCount, rule);
+  f.rateText = ruledRateText(f.passCount, f.readingCount, rule);
+  f.ruleText = kro::ruleText(rule);
+  return f;
+}
+
+std::string tickedTotalsLine(const ReportFigures& f) {
+  return "勾选构件（用于报告）：" + std::to_string(f.readingCount) + " 点，合格率 " + f.rateText + " %（要求 " +
+         f.ruleText + " %）：" + f.verdict();
+}
+
+Status refuseWithoutTickedMembers(const Project& project) {
+  if (project.memberCount() == 0) return Error{"文档中没有构件，没有可输出的数据。"};
+  for (const MemberRecord& m : project.members) {
+    if (m.selected() != 0) return Status::success();
+  }
+  return Error{"没有勾选任何构件：报告、打印和导出只包括勾选的构件。请先在构件列表中勾选要报告的构件。"};
+}
+
+}  // namespace kro

@@ -1,0 +1,41 @@
+// What a report says about a project: the members it covers (the ticked ones), their totals,
+// the rate and the verdict by the project's acceptance rule, every number as text by the one
+// rule of model/figure_text.h. The printed pages, the Word reports, the window's verdict line,
+// the overview and kro stats and check all read this; none of them counts or rounds alone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/figure_text.h"
+#include "model/project.h"
+#include "model/result.h"
+
+namespace kro {
+
+struct ReportFigures {
+  std::vector<int> ticked;    // the members a report covers, in order
+  std::vector<int> unticked;  // the others
+  std::int64_t readingCount = 0;
+  std::int64_t passCount = 0;
+  AcceptanceRule rule;
+  bool passes = false;   // the rate reaches the rule (never without readings)
+  std::string rateText;  // in per cent without the sign, see ruledRateText
+  std::string ruleText;  // "90", "87.5"
+
+  std::int64_t failCount() const { return readingCount - passCount; }
+  // "合格" or "不合格".
+  std::string verdict() const { return passes ? "合格" : "不合格"; }
+};
+
+ReportFigures reportFigures(const Project& project, AcceptanceRule rule);
+
+// "勾选构件（用于报告）：196 点，合格率 78.6 %（要求 90 %）：不合格"
+std::string tickedTotalsLine(const ReportFigures& figures);
+
+// A document output covers the ticked members: refused, with the cause, when there are no
+// members or none is ticked.
+Status refuseWithoutTickedMembers(const Project& project);
+
+}  // namespace kro
