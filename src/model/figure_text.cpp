@@ -100,8 +100,7 @@ bool meetsRule(std::int64_t passed, std::int64_t count, AcceptanceRule rule) {
 }
 
 std::string ruledRateText(std::int64_t passed, std::int64_t count, AcceptanceRule rule) {
-  if (count <= 0 || meetsRule(passed, count, rule) ||
-      scaledRounded(passed * 100, count, 1) < rule.tenths) {
+  if (count <= 0 || meetsRule(passed, count, rule) || scaledRounded(passed * 100, count, 1) < rule.tenths) {
     return percentText(passed, count);
   }
   // Rounded to one decimal the rate would read as the rule it misses: two decimals, cut

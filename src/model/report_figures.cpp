@@ -26,8 +26,8 @@ ReportFigures reportFigures(const Project& project, AcceptanceRule rule) {
 }
 
 std::string tickedTotalsLine(const ReportFigures& f) {
-  return "勾选构件（用于报告）：" + std::to_string(f.readingCount) + " 点，合格率 " + f.rateText + " %（要求 " +
-         f.ruleText + " %）：" + f.verdict();
+  return "勾选构件（用于报告）：" + std::to_string(f.readingCount) + " 点，合格率 " + f.rateText +
+         " %（要求 " + f.ruleText + " %）：" + f.verdict();
 }
 
 Status refuseWithoutTickedMembers(const Project& project) {

@@ -28,7 +28,8 @@ constexpr std::pair<std::string_view, std::string_view> kBuiltInDefaults[] = {
     {"合格率要求", "90"},
 };
 
-constexpr std::string_view kOfficeFields[] = {"检测单位", "检测仪器", "仪器编号", "检测依据", "检测人员", "合格率要求"};
+constexpr std::string_view kOfficeFields[] = {"检测单位", "检测仪器", "仪器编号",
+                                              "检测依据", "检测人员", "合格率要求"};
 
 std::string_view synonymOf(std::string_view name) {
   for (const Synonym& s : kSynonyms) {
@@ -40,7 +41,8 @@ std::string_view synonymOf(std::string_view name) {
 std::vector<ParameterDefinition> buildDefinitions() {
   std::vector<ParameterDefinition> out;
   auto add = [&](std::string_view name, ParameterKind kind) {
-    if (std::any_of(out.begin(), out.end(), [&](const ParameterDefinition& d) { return d.name == name; })) return;
+    if (std::any_of(out.begin(), out.end(), [&](const ParameterDefinition& d) { return d.name == name; }))
+      return;
     ParameterDefinition d{name, kind, {}, {}, false};
     for (const Synonym& s : kSynonyms) {
       if (s.of == name) d.synonyms.push_back(s.name);
@@ -137,7 +139,8 @@ ParameterValues effectiveParameters(const Project& project, const SettingsLocati
   return effectiveParameters(project.parameters, defaultParameters(settings));
 }
 
-Result<ProjectParameters> toStoredParameters(const ParameterValues& values, const ProjectParameters& previous) {
+Result<ProjectParameters> toStoredParameters(const ParameterValues& values,
+                                             const ProjectParameters& previous) {
   ProjectParameters out;
   out.stored = true;
   auto store = [&](const std::string& name, const std::string& value) -> Status {
@@ -188,8 +191,9 @@ Status saveOfficeDefaults(const SettingsLocation& settings, const ParameterValue
       info[std::string(field.key)] = d != nullptr && d->office ? values(field.key) : std::string();
     }
     for (std::string_view office : kOfficeFields) {
-      const bool named = std::any_of(info.begin(), info.end(),
-                                     [&](const auto& kv) { return canonicalParameterName(kv.first) == office; });
+      const bool named = std::any_of(info.begin(), info.end(), [&](const auto& kv) {
+        return canonicalParameterName(kv.first) == office;
+      });
       if (!named) info[std::string(office)] = values(office);
     }
     if (Status s = saveFormatParameters(settings, f, info, chosen); !s) return s;

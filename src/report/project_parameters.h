@@ -27,11 +27,11 @@ inline constexpr std::string_view kAcceptanceRuleKey = "合格率要求";
 inline constexpr std::string_view kStandardKey = "检测依据";
 
 struct ParameterDefinition {
-  std::string_view name;                     // the field's own name, stored in the project
+  std::string_view name;  // the field's own name, stored in the project
   ParameterKind kind;
-  std::vector<std::string_view> synonyms;    // the same field in some formats (工程地点 = 工程地址)
-  std::string_view builtInDefault;           // what a project shows when nothing else gives a value
-  bool office = false;                       // kept in the settings files for the next project
+  std::vector<std::string_view> synonyms;  // the same field in some formats (工程地点 = 工程地址)
+  std::string_view builtInDefault;         // what a project shows when nothing else gives a value
+  bool office = false;                     // kept in the settings files for the next project
 };
 
 // Every field, in the order of format 1's page, then the fields the other formats add, then
@@ -70,7 +70,8 @@ ParameterValues effectiveParameters(const Project& project, const SettingsLocati
 // The values as a project stores them (GBK): every known field in order, then the other names.
 // A value that did not change keeps the bytes it had in previous. Fails, naming the field, on a
 // character GBK cannot hold.
-Result<ProjectParameters> toStoredParameters(const ParameterValues& values, const ProjectParameters& previous);
+Result<ProjectParameters> toStoredParameters(const ParameterValues& values,
+                                             const ProjectParameters& previous);
 
 // Writes the office fields into every format's settings file (by the name the format gives the
 // field) and clears the project fields there; the old files are replaced only by complete ones.

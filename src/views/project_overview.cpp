@@ -65,11 +65,13 @@ std::string histogramTitle(const SelectionFigures& figures, const std::optional<
 void drawDeviationHistogram(Canvas& c, const SelectionFigures& figures,
                             const std::optional<HistogramBand>& band, AcceptanceRule rule, int width,
                             int height) {
-  constexpr int kLeft = 44, kRight = 12, kTop = 26, kBottom = 30;
+  constexpr int kLeft = 44, kRight = 12, kTop = 40, kBottom = 30;
   const Rect plot{kLeft, kTop, std::max(kLeft + 1, width - kRight), std::max(kTop + 1, height - kBottom)};
   c.setFont(FontSpec{{}, 9});
   c.setTextColor(kBlack);
-  c.drawText(6, 4, histogramTitle(figures, band, rule));
+  // Two lines in a narrow dock: the readings and band, then the rate and verdict.
+  c.drawTextInRect({6, 2, std::max(7, width - 6), kTop - 4}, histogramTitle(figures, band, rule),
+                   kAlignLeft | kAlignTop | kWordBreak);
   if (figures.deviationHistogram.empty()) {
     c.drawTextInRect(plot, "没有测点", kAlignCenter | kAlignVCenter | kSingleLine);
     return;

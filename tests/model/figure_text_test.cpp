@@ -9,7 +9,7 @@ namespace kro {
 namespace {
 
 TEST(FigureText, HalfAwayFromZeroFromTheExactFraction) {
-  EXPECT_EQ(percentText(1, 16), "6.3");   // 6.25
+  EXPECT_EQ(percentText(1, 16), "6.3");  // 6.25
   EXPECT_EQ(percentText(1, 3), "33.3");
   EXPECT_EQ(percentText(2, 3), "66.7");
   EXPECT_EQ(percentText(3, 3), "100.0");

@@ -72,8 +72,13 @@ TEST_F(VerdictTest, OneRuleGivesOneVerdictInEveryDocument) {
   project.members = {member("A001", 600, 598), member("A002", 400, 300)};
   for (const auto& [rule, verdict] : {std::pair<const char*, const char*>{"90", "不合格"}, {"85", "合格"}}) {
     values.set("合格率要求", rule);
-    for (int format : {0, 1, 2}) EXPECT_TRUE(has(report(format), "合格点率为89.8%，工程的楼板厚度检测结果为" + std::string(verdict) + "。")) << format << rule;
-    for (int format : {4, 5}) EXPECT_TRUE(has(report(format), "工程的楼板厚度检测结果为" + std::string(verdict) + "。")) << format << rule;
+    for (int format : {0, 1, 2})
+      EXPECT_TRUE(
+          has(report(format), "合格点率为89.8%，工程的楼板厚度检测结果为" + std::string(verdict) + "。"))
+          << format << rule;
+    for (int format : {4, 5})
+      EXPECT_TRUE(has(report(format), "工程的楼板厚度检测结果为" + std::string(verdict) + "。"))
+          << format << rule;
     const std::string summary = page(2);
     if (std::string(rule) == "90") {
       EXPECT_TRUE(has(summary, "楼板厚度合格率为89.8%，合格率低于规范要求的90%，该构件的楼板厚度"));
@@ -94,8 +99,10 @@ TEST_F(VerdictTest, EveryTotalIsThatOfTheTickedMembers) {
   // Ticked: 10 readings with 9 passing and 5 with 1: 15 readings, 10 passing, 66.7 %. The
   // unticked member (20 passing readings) counts nowhere.
   project.members = {member("A001", 10, 9), member("B002", 20, 20, 0), member("C003", 5, 1)};
-  for (int format : {0, 1, 2}) EXPECT_TRUE(has(report(format), "共计15点，其中合格点10个，合格点率为66.7%")) << format;
-  for (int format : {4, 5}) EXPECT_TRUE(has(report(format), "共计15点，其中合格点10个，合格点率为66.7%")) << format;
+  for (int format : {0, 1, 2})
+    EXPECT_TRUE(has(report(format), "共计15点，其中合格点10个，合格点率为66.7%")) << format;
+  for (int format : {4, 5})
+    EXPECT_TRUE(has(report(format), "共计15点，其中合格点10个，合格点率为66.7%")) << format;
   const std::string four = report(3);
   EXPECT_TRUE(has(four, "Cell 1 10 2 C003\n"));
   EXPECT_FALSE(has(four, "B002"));
@@ -147,7 +154,8 @@ TEST_F(VerdictTest, WhatTheEngineerTypedReachesEveryPlace) {
   EXPECT_TRUE(has(three, "Cell 1 5 2 板厚\n"));
   EXPECT_TRUE(has(three, "Cell 1 8 2 " + standard + "\n"));  // 执行标准 is the same field
   EXPECT_TRUE(has(report(3), "Cell 1 6 4 " + standard + "\n"));
-  for (int format : {4, 5}) EXPECT_TRUE(has(report(format), "    依据" + standard + "标准,工程的楼板厚度检测结果为合格。"));
+  for (int format : {4, 5})
+    EXPECT_TRUE(has(report(format), "    依据" + standard + "标准,工程的楼板厚度检测结果为合格。"));
 }
 
 // Rates and means are rounded half away from zero from their exact fractions, the same in every
