@@ -9,18 +9,21 @@
 namespace kro {
 namespace {
 
+// Wide enough that no product of counts and sums below can overflow.
+__extension__ using Wide = __int128;
+
 // numerator / denominator x 10^decimals rounded half away from zero, as an integer.
-__int128 scaledRounded(std::int64_t numerator, std::int64_t denominator, int decimals) {
-  __int128 n = numerator;
+Wide scaledRounded(std::int64_t numerator, std::int64_t denominator, int decimals) {
+  Wide n = numerator;
   for (int i = 0; i < decimals; ++i) n *= 10;
   const bool negative = n < 0;
   if (negative) n = -n;
-  const __int128 d = denominator;
-  const __int128 q = (2 * n + d) / (2 * d);
+  const Wide d = denominator;
+  const Wide q = (2 * n + d) / (2 * d);
   return negative ? -q : q;
 }
 
-std::string withDecimals(__int128 scaled, int decimals) {
+std::string withDecimals(Wide scaled, int decimals) {
   const bool negative = scaled < 0;
   if (negative) scaled = -scaled;
   std::string digits;
@@ -61,7 +64,7 @@ std::string decimalText(double value, int decimals) {
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
   }
-  const auto magnitude = static_cast<__int128>(rounded);
+  const auto magnitude = static_cast<Wide>(rounded);
   return withDecimals(value < 0 ? -magnitude : magnitude, decimals);
 }
 
@@ -96,7 +99,7 @@ std::string ruleText(AcceptanceRule rule) {
 }
 
 bool meetsRule(std::int64_t passed, std::int64_t count, AcceptanceRule rule) {
-  return count > 0 && static_cast<__int128>(passed) * 1000 >= static_cast<__int128>(rule.tenths) * count;
+  return count > 0 && static_cast<Wide>(passed) * 1000 >= static_cast<Wide>(rule.tenths) * count;
 }
 
 std::string ruledRateText(std::int64_t passed, std::int64_t count, AcceptanceRule rule) {
@@ -105,7 +108,7 @@ std::string ruledRateText(std::int64_t passed, std::int64_t count, AcceptanceRul
   }
   // Rounded to one decimal the rate would read as the rule it misses: two decimals, cut
   // rather than rounded so that they never read as the rule either.
-  const __int128 hundredths = static_cast<__int128>(passed) * 10000 / count;
+  const Wide hundredths = static_cast<Wide>(passed) * 10000 / count;
   return withDecimals(hundredths, 2);
 }
 

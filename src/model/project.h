@@ -30,6 +30,10 @@ struct ProjectParameters {
 };
 
 struct Project {
+  Project() = default;
+  Project(std::vector<MemberRecord> m, ProjectParameters p = {})  // NOLINT: a list of members is a project
+      : members(std::move(m)), parameters(std::move(p)) {}
+
   std::vector<MemberRecord> members;
   ProjectParameters parameters;
 
