@@ -36,10 +36,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   parameters.rule();
   // One member is enough for the raw-data page; the parameters fill the first three.
   static const kro::Project project{{kro::makeSampleProject().front()}};
-  const kro::PrintedPageSettings settings{print, parameters};
-  for (int page : {1, 2, 3, 4}) {
+  const kro::PrintedReport report =
+      kro::layoutPrintedReport(project, {print, parameters}, kro::EstimatedTextMeasure());
+  for (int page = 1; page <= report.pageCount(); ++page) {
     kro::RecordingCanvas canvas;
-    kro::drawReportPage(canvas, project, page, settings);
+    kro::drawReportPage(canvas, project, report, page);
   }
   return 0;
 }

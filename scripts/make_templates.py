@@ -291,23 +291,26 @@ def report3():
 
 
 def report4():
-    grid = [700, 1100, 1100, 880, 880, 880, 900, 900, 1046]
+    # The project's table, then the member table, whose two heading rows repeat on every page it
+    # spans (Word repeats only a table's first rows, so the two are tables of their own, kept
+    # apart by a 1-point paragraph so that they do not merge).
+    grid = [760, 1300, 960, 840, 840, 840, 800, 900, 1146]
     head = [("工程名称", "报告编号"), ("委托单位", "报告日期"), ("建设单位", "检测日期"), ("设计单位", "检测类别"),
             ("监理单位", "仪器编号"), ("施工单位", "检测依据")]
-    rows = [[{"text": a, "bold": True, "span": 2}, {"text": "", "span": 2}, {"text": b, "bold": True, "span": 2},
+    info = [[{"text": a, "bold": True, "span": 2}, {"text": "", "span": 2}, {"text": b, "bold": True, "span": 2},
              {"text": "", "span": 3}] for a, b in head]
-    rows.append([{"text": "序号", "bold": True, "vmerge": "restart"}, {"text": "构件编号", "bold": True, "vmerge": "restart"},
-                 {"text": "构件部位", "bold": True, "vmerge": "restart"}, {"text": "设计厚度(mm)", "bold": True, "span": 3},
-                 {"text": "测点数", "bold": True, "vmerge": "restart"}, {"text": "备注", "bold": True, "vmerge": "restart"},
-                 {"text": "合格率(%)", "bold": True, "vmerge": "restart"}])
+    rows = [[{"text": "序号", "bold": True, "vmerge": "restart"}, {"text": "构件编号", "bold": True, "vmerge": "restart"},
+             {"text": "构件部位", "bold": True, "vmerge": "restart"}, {"text": "设计厚度(mm)", "bold": True, "span": 3},
+             {"text": "测点数", "bold": True, "vmerge": "restart"}, {"text": "备注", "bold": True, "vmerge": "restart"},
+             {"text": "合格率(%)", "bold": True, "vmerge": "restart"}]]
     rows.append([{"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"},
                  {"text": "测区一", "bold": True}, {"text": "测区二", "bold": True}, {"text": "测区三", "bold": True},
                  {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}])
     rows += [[{"text": "", "align": "center"} for _ in range(9)] for _ in range(10)]
     blocks = [P(LAB, align="center", size=14, bold=True),
               P("楼板厚度检测报告", align="center", size=22, bold=True, hei=True), P(),
-              T(rows, grid, mark="table1", header_rows=0), *signatures()]
-    check(blocks, {"table1": (3, 1)})
+              T(info, grid, mark="table1"), P(tiny=True), T(rows, grid, mark="table2", header_rows=2), *signatures()]
+    check(blocks, {"table1": (3, 1), "table2": (10, 2)})
     write("检测报告4", blocks, "楼板厚度检测报告")
 
 

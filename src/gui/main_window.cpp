@@ -404,8 +404,10 @@ void MainWindow::markDifferences() {
 void MainWindow::print() {
   if (!checkedBeforeOutput(std::nullopt)) return;
   QPrintDialog dialog(&printer_, this);
-  dialog.setMinMax(1, countPrintPages(doc_.project()));
-  dialog.setFromTo(1, countPrintPages(doc_.project()));
+  const PrintedPageSettings pageSettings{printSettingsForPage(doc_.settingsLocation()), parameters()};
+  const int pages = layoutForPrinting(doc_.project(), pageSettings).pageCount();
+  dialog.setMinMax(1, pages);
+  dialog.setFromTo(1, pages);
   if (dialog.exec() != QDialog::Accepted) return;
   if (!printer_.outputFileName().isEmpty()) {  // printing to a file
     if (Status s = doc_.checkOutput(printer_.outputFileName().toStdString()); !s) {

@@ -2,7 +2,9 @@
 #include "render/painter_canvas.h"
 
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QPaintDevice>
+#include <cmath>
 #include <filesystem>
 #include <mutex>
 
@@ -76,6 +78,11 @@ QFont qtFont(const FontSpec& wanted, int deviceDpi) {
   // Unshaped Latin text keeps a one-to-one glyph mapping, so PDF readers can extract it.
   font.setStyleStrategy(QFont::PreferNoShaping);
   return font;
+}
+
+int QtTextMeasure::textWidth(const FontSpec& font, std::string_view utf8) const {
+  const QFontMetricsF metrics(qtFont(font, unitsPerInch_));
+  return static_cast<int>(std::ceil(metrics.horizontalAdvance(qtText(utf8))));
 }
 
 PainterCanvas::PainterCanvas(QPainter& painter, int unitsPerInch)

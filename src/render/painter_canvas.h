@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "views/canvas.h"
+#include "views/text_measure.h"
 
 namespace kro {
 
@@ -14,6 +15,16 @@ QStringList fontFamiliesFor(const std::string& face, bool serif);
 
 // A QFont for a font wanted on a device of the given resolution (dots per inch).
 QFont qtFont(const FontSpec& wanted, int deviceDpi);
+
+// Text widths from the fonts the pages are drawn with, at unitsPerInch.
+class QtTextMeasure : public TextMeasure {
+ public:
+  explicit QtTextMeasure(int unitsPerInch) : unitsPerInch_(unitsPerInch) {}
+  int textWidth(const FontSpec& font, std::string_view utf8) const override;
+
+ private:
+  int unitsPerInch_;
+};
 
 class PainterCanvas : public Canvas {
  public:

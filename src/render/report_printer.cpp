@@ -24,10 +24,15 @@ void preparePrinter(QPrinter& printer) {
   printer.setResolution(kLayoutUnitsPerInch);
 }
 
+PrintedReport layoutForPrinting(const Project& project, const PrintedPageSettings& settings) {
+  return layoutPrintedReport(project, settings, QtTextMeasure(kLayoutUnitsPerInch));
+}
+
 Status printReport(const Project& project, QPrinter& printer, const PrintedPageSettings& settings,
                    int fromPage, int toPage) {
   if (Status s = refuseWithoutTickedMembers(project); !s) return s;
-  const int pages = countPrintPages(project);
+  const PrintedReport report = layoutForPrinting(project, settings);
+  const int pages = report.pageCount();
   if (toPage <= 0 || toPage > pages) toPage = pages;
   fromPage = std::max(1, fromPage);
   QPainter painter;
@@ -55,7 +60,7 @@ Status printReport(const Project& project, QPrinter& printer, const PrintedPageS
     painter.scale(scale, scale);
     painter.translate(offset);
     PainterCanvas canvas(painter, kLayoutUnitsPerInch);
-    drawReportPage(canvas, project, page, settings);
+    drawReportPage(canvas, project, report, page);
     painter.restore();
   }
   if (!painter.end()) return Error{"打印没有完成。"};

@@ -16,6 +16,9 @@ inline constexpr int kLayoutUnitsPerInch = 600;
 // Prepares a printer: A4, 600 dpi where it accepts it.
 void preparePrinter(QPrinter& printer);
 
+// The report laid out with the fonts it is printed with.
+PrintedReport layoutForPrinting(const Project& project, const PrintedPageSettings& settings);
+
 // Prints pages fromPage..toPage (from 1; toPage 0 for the last) of the report. Refused when no
 // member is ticked.
 Status printReport(const Project& project, QPrinter& printer, const PrintedPageSettings& settings,

@@ -165,22 +165,23 @@ void report4(Fill& f, const Project& project, const Parameters& P) {
   f.cell(1, 4, 4, "抽检");
   f.cell(1, 5, 4, P("仪器编号"));
   f.cell(1, 6, 4, P("检测依据"));
-  int r = 9;
+  // The member table (table 2, below its two heading rows), one row per ticked member.
+  int r = 3;
   for (const MemberRecord& member : project.members) {
     const MemberRecord* m = &member;
     if (m->selected() == 0) continue;
     const std::string design = std::to_string(m->designThickness());
-    f.cell(1, r, 1, std::to_string(r - 8));
-    f.cell(1, r, 2, gbkToUtf8(m->code()));
-    f.cell(1, r, 3, "");
-    f.cell(1, r, 4, design);
-    f.cell(1, r, 5, design);
-    f.cell(1, r, 6, design);
-    f.cell(1, r, 7, std::to_string(m->readingCount()));
-    f.cell(1, r, 8, "");
+    f.cell(2, r, 1, std::to_string(r - 2));
+    f.cell(2, r, 2, gbkToUtf8(m->code()));
+    f.cell(2, r, 3, "");
+    f.cell(2, r, 4, design);
+    f.cell(2, r, 5, design);
+    f.cell(2, r, 6, design);
+    f.cell(2, r, 7, std::to_string(m->readingCount()));
+    f.cell(2, r, 8, "");
     // A member without readings has no rate: the cell stays empty.
     const MemberFigures figures = computeFigures(*m);
-    f.cell(1, r, 9, figures.readingCount > 0 ? percentText(figures.passCount, figures.readingCount) : "");
+    f.cell(2, r, 9, figures.readingCount > 0 ? percentText(figures.passCount, figures.readingCount) : "");
     ++r;
   }
 }
@@ -247,7 +248,7 @@ Result<ReportOutput> writeWordReport(const Project& project, const ParameterValu
   }
   // In the formats whose signature line follows their table, the two share a page.
   if (reportFormat >= 2 && fill.status()) {
-    if (Status s = word.keepTableWithNext(1); !s) return Error{s.message()};
+    if (Status s = word.keepTableWithNext(reportFormat == 3 ? 2 : 1); !s) return Error{s.message()};
   }
   if (!fill.status()) return Error{fill.status().message()};
   const Status table = exportDataTable(project, word, paths);

@@ -1,10 +1,13 @@
-// The printed report pages.
+// The printed report pages: their layout and their drawing.
 #include "views/report_pages.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
 
 #include "model/gbk_text.h"
 #include "model/report_figures.h"
 #include "model/statistics.h"
-#include "views/print_settings.h"
 
 namespace kro {
 namespace {
@@ -14,140 +17,406 @@ constexpr int T = PageLayout::kTop;
 constexpr int W = PageLayout::kWidth;
 constexpr int H = PageLayout::kHeight;
 constexpr Color kGrey{192, 192, 192};
+// Where a text may end: the frame's right edge less a margin, and the paper's printable edge.
+constexpr int kTextRight = L + W - 40;
+constexpr int kPageRight = 4400;
+// The lowest a line of text may start on a framed page, so that it ends inside the frame.
+constexpr int kLastLineTop = T + H - 140;
 
 FontSpec song(int points) { return FontSpec{"宋体", points}; }
 FontSpec hei(int points) { return FontSpec{"黑体", points}; }
 
 std::string gbk(const std::string& utf8) { return utf8ToGbkLossy(utf8); }
 
-void drawCoverPage(Canvas& c, const ParameterValues& P) {
-  c.setFont(song(46));
-  c.drawText(1300, 1200, "检 测 报 告");
-  c.setFont(song(14));
-  c.drawText(1800, 1800, "编号：");
-  c.drawText(2100, 1800, P("报告编号"));
-  c.setFont(hei(16));
-  c.drawText(1000, 3400, "工程名称：");
-  c.drawText(1000, 3800, "委托单位：");
-  c.drawText(1000, 4200, "检测内容：");
-  for (int y : {3550, 3950, 4350}) c.drawLine(1700, y, 3400, y);
-  c.setFont(song(14));
-  c.drawText(1800, 3400, P("工程名称"));
-  c.drawText(1800, 3800, P("委托单位"));
-  c.drawText(1800, 4200, P("检测内容"));
+// Punctuation that may not begin a line (GBK): 。，、；：！？）」』》”’ and their ASCII kin.
+bool closesLine(std::string_view text, std::size_t at) {
+  static constexpr std::string_view kClosing[] = {"\xA1\xA3", "\xA3\xAC", "\xA1\xA2", "\xA3\xBB", "\xA3\xBA",
+                                                  "\xA3\xA1", "\xA3\xBF", "\xA3\xA9", "\xA1\xB9", "\xA1\xBB",
+                                                  "\xA1\xB7", "\xA1\xB1", "\xA1\xAF", ".",        ",",
+                                                  ";",        ":",        "!",        "?",        ")"};
+  for (std::string_view p : kClosing) {
+    if (text.substr(at, p.size()) == p) return true;
+  }
+  return false;
 }
 
-void drawSummaryPage(Canvas& c, const Project& project, const ParameterValues& P) {
-  c.setFont(song(12));
-  c.drawRect({L, T + 200, L + W, T + H});
-  c.drawLine(L + 600, T + 200, L + 600, T + 1200);
+// Lines of GBK text within a byte capacity (77, then 76; 0: none) and a width (0: none).
+std::vector<std::string> wrapGbk(std::string_view text, std::size_t firstCapacity, std::size_t laterCapacity,
+                                 const LineWidth* width) {
+  std::map<std::string, int, std::less<>> advances;  // per character, measured once
+  auto advance = [&](std::string_view character) {
+    auto it = advances.find(character);
+    if (it == advances.end()) {
+      it = advances
+               .emplace(std::string(character), width->measure->textWidth(width->font, gbkToUtf8(character)))
+               .first;
+    }
+    return it->second;
+  };
+  const bool measured = width != nullptr && width->measure != nullptr && width->maxWidth > 0;
+  std::vector<std::string> lines;
+  std::string line;
+  int lineWidth = 0;
+  std::size_t capacity = firstCapacity;
+  auto endLine = [&](std::size_t next) {
+    // Closing punctuation hangs at the end of the line rather than starting the next one.
+    while (next < text.size() && closesLine(text, next)) {
+      const std::size_t length = gbkCharLength(text, next);
+      line.append(text.substr(next, length));
+      next += length;
+    }
+    lines.push_back(line);
+    line.clear();
+    lineWidth = 0;
+    capacity = laterCapacity;
+    return next;
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = gbkCharLength(text, i);
+    const std::string_view character = text.substr(i, length);
+    const int w = measured ? advance(character) : 0;
+    const bool tooLong = capacity > 0 && line.size() + length > capacity;
+    const bool tooWide = measured && !line.empty() && lineWidth + w > width->maxWidth;
+    if (tooLong || tooWide) {
+      i = endLine(i);
+      continue;
+    }
+    line.append(character);
+    lineWidth += w;
+    i += length;
+    if (capacity > 0 && line.size() == capacity) i = endLine(i);
+  }
+  lines.push_back(line);  // the last line is drawn even when empty
+  return lines;
+}
+
+// Front pages are drawn into sheets; a layout that runs off a page starts a continuation sheet.
+class Sheets {
+ public:
+  Sheets(std::vector<Sheet>& out, const TextMeasure& measure) : out_(out), measure_(measure) {}
+
+  void newSheet() {
+    out_.emplace_back();
+    font_.reset();
+  }
+  void font(const FontSpec& f) {
+    if (font_ && *font_ == f) return;
+    font_ = f;
+    add({DrawOp::Kind::Font, 0, 0, 0, 0, {}, f, {}});
+  }
+  void text(int x, int y, const std::string& utf8) { add({DrawOp::Kind::Text, x, y, 0, 0, utf8, {}, {}}); }
+  void line(int x1, int y1, int x2, int y2) { add({DrawOp::Kind::Line, x1, y1, x2, y2, {}, {}, {}}); }
+  void rect(const Rect& r) { add({DrawOp::Kind::Rect, r.left, r.top, r.right, r.bottom, {}, {}, {}}); }
+  const TextMeasure& measure() const { return measure_; }
+  std::size_t count() const { return out_.size(); }
+
+ private:
+  void add(DrawOp op) { out_.back().push_back(std::move(op)); }
+
+  std::vector<Sheet>& out_;
+  const TextMeasure& measure_;
+  std::optional<FontSpec> font_;
+};
+
+// A framed page (summary, basis) with a cursor: a block that does not fit starts the next sheet.
+class FramedFlow {
+ public:
+  static constexpr int kBottom = T + H - 20;        // no block ends below this
+  static constexpr int kContinuationTop = T + 300;  // where a continuation sheet's text starts
+
+  explicit FramedFlow(Sheets& s) : s_(s) { newSheet(); }
+  Sheets& sheets() { return s_; }
+  void newSheet() {
+    s_.newSheet();
+    s_.font(song(12));
+    s_.rect({L, T + 200, L + W, T + H});
+    fresh_ = true;
+  }
+  // Where a block of `height` that would start at y starts: at y when it fits (or nothing is on
+  // the sheet yet), else at the top of a new sheet.
+  int fit(int y, int height) {
+    if (y + height > kBottom && !fresh_) {
+      newSheet();
+      y = kContinuationTop;
+    }
+    fresh_ = false;
+    return y;
+  }
+  void placed() { fresh_ = false; }
+
+ private:
+  Sheets& s_;
+  bool fresh_ = true;
+};
+
+// Wrapped lines of a GBK paragraph, 200 apart from firstY, as printWrapped would draw them;
+// returns the y of the last line. Lines below the frame go on to the next sheet.
+int flowParagraph(FramedFlow& flow, std::string_view gbkText, int x, int firstY) {
+  const LineWidth width{&flow.sheets().measure(), song(12), kTextRight - x};
+  int y = firstY - 200;
+  for (const std::string& line : wrapPrintText(gbkText, &width)) {
+    y = flow.fit(y + 200, 140);
+    flow.sheets().font(song(12));
+    flow.sheets().text(x, y, gbkToUtf8(line));
+  }
+  return y;
+}
+
+void layoutCover(Sheets& s, const ParameterValues& P) {
+  constexpr int kStep = 180;  // between the lines of a 14-point value
+  s.newSheet();
+  s.font(song(46));
+  s.text(1300, 1200, "检 测 报 告");
+  s.font(song(14));
+  s.text(1800, 1800, "编号：");
+  int y = 1800;
+  for (const std::string& line : wrapToWidth(P("报告编号"), s.measure(), song(14), kPageRight - 2100)) {
+    s.text(2100, y, line);
+    y += kStep;
+  }
+  y = std::max(3400, y + 400);
+  const std::pair<const char*, std::string> fields[] = {
+      {"工程名称：", P("工程名称")}, {"委托单位：", P("委托单位")}, {"检测内容：", P("检测内容")}};
+  for (const auto& [label, value] : fields) {
+    const std::vector<std::string> lines = wrapToWidth(value, s.measure(), song(14), kPageRight - 1800);
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+      // A value longer than the page goes on on a sheet of its own.
+      if (y + 160 > T + H) {
+        s.newSheet();
+        y = T + 400;
+      }
+      if (k == 0) {
+        s.font(hei(16));
+        s.text(1000, y, label);
+      }
+      s.font(song(14));
+      s.text(1800, y, lines[k]);
+      // The line under the value reaches past a longer text, up to the printable edge.
+      const int end = std::clamp(1800 + s.measure().textWidth(song(14), lines[k]) + 40, 3400, kPageRight);
+      s.line(1700, y + 150, end, y + 150);
+      y += kStep;
+    }
+    y += 400 - kStep;
+  }
+}
+
+void layoutSummary(Sheets& s, const Project& project, const ParameterValues& P) {
+  FramedFlow flow(s);
+  // The project table: a value wider than its cell wraps and its row grows; a row taller than
+  // what is left of the sheet goes on on the next.
   const std::pair<const char*, std::string> rows[] = {{"工程名称", P("工程名称")},
                                                       {"施工单位", P("施工单位")},
                                                       {"监理单位", P("监理单位")},
                                                       {"设计单位", P("设计单位")},
                                                       {"检测项目", P("检测内容")}};
-  for (int i = 0; i < 5; ++i) {
-    const int top = T + 200 + 200 * i;
-    c.drawText(L + 100, top + 40, rows[i].first);
-    c.drawText(L + 700, top + 40, rows[i].second);
-    c.drawLine(L, top + 200, L + W, top + 200);
+  int top = T + 200;
+  int partTop = top;  // where the table's part on this sheet starts
+  auto nextSheet = [&] {
+    s.line(L + 600, partTop, L + 600, top);
+    flow.newSheet();
+    flow.placed();
+    top = partTop = T + 200;
+  };
+  flow.placed();
+  for (const auto& [label, value] : rows) {
+    const std::vector<std::string> lines = wrapToWidth(value, s.measure(), song(12), kTextRight - (L + 700));
+    for (std::size_t k = 0; k < lines.size();) {
+      // Line n of a row is at its top + 40 + 170 n and 140 high.
+      const int room = (FramedFlow::kBottom - top - 40 - 140) / 170 + 1;
+      if (room < 1) {
+        nextSheet();
+        continue;
+      }
+      const std::size_t take = std::min<std::size_t>(lines.size() - k, static_cast<std::size_t>(room));
+      s.font(song(12));
+      if (k == 0) s.text(L + 100, top + 40, label);
+      for (std::size_t n = 0; n < take; ++n)
+        s.text(L + 700, top + 40 + 170 * static_cast<int>(n), lines[k + n]);
+      top += 200 + 170 * static_cast<int>(take - 1);
+      s.line(L, top, L + W, top);
+      k += take;
+      if (k < lines.size()) nextSheet();
+    }
   }
-  c.drawText(L + 100, T + 1440, "一、概况");
+  s.line(L + 600, partTop, L + 600, top);
+  int y = flow.fit(top + 240, 140);
+  s.font(song(12));
+  s.text(L + 100, y, "一、概况");
   const std::string overview = "       " + P("工程名称") + "工程位于" + P("工程地址") + "，为" +
                                P("结构类别") + "结构。由" + P("施工单位") + "施工，开工时间为" +
                                P("施工日期") + "。根据设计要求，混凝土设计强度等级为" + P("强度等级") + "。" +
                                "\n" + "受" + P("委托单位") + "委托，我所对" + P("结构类别") +
                                "楼板厚度进行了检测。 ";
-  const int y1 = printWrapped(c, gbk(overview), L + 60, T + 1640);
-  c.drawText(L + 100, y1 + 220, "二、检测方法");
-  const int y2 = printWrapped(c,
-                              gbk("      按照" + P("检测依据") +
-                                  "要求，对梁类 、板类构件，各抽取构件数量的2%且不少于5个构件进行检测。"),
-                              L + 60, y1 + 400);
-  const int y3 =
-      printWrapped(c, gbk("     检测时，在每一个待测的构件底面上，选择有代表性的区域，对楼板厚度进行检测。"),
-                   L + 60, y2 + 200);
-  c.drawLine(L, y3 + 960, L + W, y3 + 960);
-  c.drawLine(L, y3 + 1160, L + W, y3 + 1160);
-  c.setFont(song(16));
-  c.drawText(L + 1400, y3 + 980, "检  测  结  论");
-  c.setFont(song(12));
+  const int y1 = flowParagraph(flow, gbk(overview), L + 60, y + 200);
+  y = flow.fit(y1 + 220, 140);
+  s.font(song(12));
+  s.text(L + 100, y, "二、检测方法");
+  const int y2 = flowParagraph(flow,
+                               gbk("      按照" + P("检测依据") +
+                                   "要求，对梁类 、板类构件，各抽取构件数量的2%且不少于5个构件进行检测。"),
+                               L + 60, y + 180);
+  const int y3 = flowParagraph(
+      flow, gbk("     检测时，在每一个待测的构件底面上，选择有代表性的区域，对楼板厚度进行检测。"), L + 60,
+      y2 + 200);
+
+  // The conclusion stays in one piece: its band, its lines and "(以下空白)".
   const ReportFigures f = reportFigures(project, P.rule());
-  c.drawText(L, y3 + 1360,
-             "         共对该构件的" + std::to_string(f.readingCount) + "个测点进行检测，其中合格的测点" +
-                 std::to_string(f.passCount) + "个，不合格测点" + std::to_string(f.failCount()) + "个，");
-  if (f.passes) {
-    c.drawText(L, y3 + 1560,
-               "     楼板厚度合格率达到" + f.rateText + "%，合格率大于规范要求的" + f.ruleText +
-                   "%，该构件的楼板厚度");
-    c.drawText(L, y3 + 1760, "     满足设计要求!");
-  } else {
-    c.drawText(L, y3 + 1560,
-               "     楼板厚度合格率为" + f.rateText + "%，合格率低于规范要求的" + f.ruleText +
-                   "%，该构件的楼板厚度");
-    c.drawText(L, y3 + 1760, "     不满足设计要求!");
+  const std::string lines[] = {"         共对该构件的" + std::to_string(f.readingCount) +
+                                   "个测点进行检测，其中合格的测点" + std::to_string(f.passCount) +
+                                   "个，不合格测点" + std::to_string(f.failCount()) + "个，",
+                               f.passes ? "     楼板厚度合格率达到" + f.rateText + "%，合格率大于规范要求的" +
+                                              f.ruleText + "%，该构件的楼板厚度"
+                                        : "     楼板厚度合格率为" + f.rateText + "%，合格率低于规范要求的" +
+                                              f.ruleText + "%，该构件的楼板厚度",
+                               f.passes ? "     满足设计要求!" : "     不满足设计要求!"};
+  std::vector<std::vector<std::string>> wrapped;
+  int lineCount = 0;
+  for (const std::string& line : lines) {
+    wrapped.push_back(wrapToWidth(line, s.measure(), song(12), kTextRight - L));
+    lineCount += static_cast<int>(wrapped.back().size());
   }
-  c.setFont(song(16));
-  c.drawText(L + 400, y3 + 2000, "(以下空白)");
+  // Band at +960 and +1160, lines from +1360 every 200, "(以下空白)" 240 below the last.
+  const int height = 1360 + 200 * (lineCount - 1) + 240 + 160 - 960;
+  const int band = flow.fit(y3 + 960, height);
+  s.line(L, band, L + W, band);
+  s.line(L, band + 200, L + W, band + 200);
+  s.font(song(16));
+  s.text(L + 1400, band + 20, "检  测  结  论");
+  s.font(song(12));
+  int at = band + 400;
+  for (const auto& part : wrapped) {
+    for (const std::string& line : part) {
+      s.text(L, at, line);
+      at += 200;
+    }
+  }
+  s.font(song(16));
+  s.text(L + 400, at - 200 + 240, "(以下空白)");
 }
 
-void drawBasisPage(Canvas& c, const ParameterValues& P) {
-  c.setFont(song(12));
-  c.drawRect({L, T + 200, L + W, T + H});
-  for (int y : {1200, 2200, 3200, 4200}) c.drawLine(L, T + y, L + W, T + y);
-  c.drawText(L + 100, T + 400, "检测依据：");
-  c.drawText(L + 400, T + 800, P("检测依据"));
-  c.drawText(L + 100, T + 1400, "检测仪器：");
-  c.drawText(L + 400, T + 1800, P("检测仪器"));
-  c.drawText(L + 100, T + 2400, "检测时间及检测环境：");
-  c.drawText(L + 100, T + 3400, "参加检测人员：");
-  c.drawText(L + 100, T + 4400, std::string(9, ' ') + "主检人" + std::string(26, ' ') + "审定人");
-  c.drawText(L + 100, T + 4800, std::string(9, ' ') + "核  对" + std::string(26, ' ') + "批准人");
+void layoutBasis(Sheets& s, const ParameterValues& P) {
+  FramedFlow flow(s);
+  const std::pair<const char*, std::string> sections[] = {{"检测依据：", P("检测依据")},
+                                                          {"检测仪器：", P("检测仪器")},
+                                                          {"检测时间及检测环境：", ""},
+                                                          {"参加检测人员：", ""}};
+  int top = T + 200;
+  flow.placed();
+  for (const auto& [label, value] : sections) {
+    // The label at +200, the value from +600 (a line every 170), the section at least 1000 high.
+    std::vector<std::string> lines;
+    if (!value.empty()) lines = wrapToWidth(value, s.measure(), song(12), kTextRight - (L + 400));
+    top = flow.fit(top, std::min(1000, 600 + 170 * static_cast<int>(lines.size()) + 130));
+    s.font(song(12));
+    s.text(L + 100, top + 200, label);
+    const std::size_t sheet = s.count();
+    int y = top + 600 - 170;
+    for (const std::string& line : lines) {
+      y = flow.fit(y + 170, 140);
+      s.font(song(12));
+      s.text(L + 400, y, line);
+    }
+    // A value that went on on another sheet ends its section there.
+    top = std::min(T + H, s.count() == sheet ? std::max(top + 1000, y + 300) : y + 300);
+    s.line(L, top, L + W, top);
+  }
+  const int signatures = flow.fit(top + 200, 540);
+  s.font(song(12));
+  s.text(L + 100, signatures, std::string(9, ' ') + "主检人" + std::string(26, ' ') + "审定人");
+  s.text(L + 100, signatures + 400, std::string(9, ' ') + "核  对" + std::string(26, ' ') + "批准人");
 }
 
-void drawRawDataPage(Canvas& c, const Project& project, int page) {
-  c.setFont(song(12));
-  const int rows = countListRows(project);
-  const int first = PageLayout::kRowsPerPage * (page - 4);  // the page's first list row
-  const int y0 = T + 150;
-  if (page == 4) c.drawText(L, T, "原始数据列表:");
-  const int framed = std::min(PageLayout::kRowsPerPage, rows - first);
-  if (framed > 0) {
-    c.drawRect({L, y0, L + W, y0 + PageLayout::kRowHeight * framed});
-    for (int k = 0; k < framed; ++k) c.drawLine(L, y0 + 150 * k, L + W, y0 + 150 * k);
-  }
-  auto onPage = [&](int g) { return g >= first && g < first + PageLayout::kRowsPerPage; };
-  auto top = [&](int g) { return y0 + PageLayout::kRowHeight * (g - first); };
-  int g = 0;
-  for (const MemberRecord& m : project.members) {
+// The raw-data list: rows placed from the list top, a member's heading kept with its first row.
+std::vector<RawPage> layoutRawData(const Project& project, const TextMeasure& measure) {
+  std::vector<RawPage> pages;
+  const int capacity = PageLayout::kFrameBottom - PageLayout::kListTop;
+  std::vector<RawRow> pending;  // a heading waiting for its first row
+  auto place = [&](RawRow row, int keepWithNext) {
+    if (pages.empty() || pages.back().height + row.height + keepWithNext > capacity) {
+      if (pages.empty() || !pages.back().rows.empty()) pages.emplace_back();
+    }
+    row.top = pages.back().height;
+    pages.back().height += row.height;
+    pages.back().rows.push_back(std::move(row));
+  };
+  constexpr int kNameRight = L + 1840 - 20;
+  for (int i = 0; i < project.memberCount(); ++i) {
+    const MemberRecord& m = *project.memberAt(i);
     if (m.selected() == 0) continue;
-    if (onPage(g)) {
-      const int y = top(g);
-      c.fillRect({L + 10, y + 10, L + W - 10, y + 150}, kGrey);
-      // Centred in the grey band of the row, so no text touches the grid.
-      auto inRow = [&](int x, int right, const std::string& text) {
-        c.drawTextInRect({L + x, y + 10, L + right, y + 150}, text, kAlignLeft | kAlignVCenter | kSingleLine);
+    RawRow heading;
+    heading.member = i;
+    // The name starts after the code, however wide the code is.
+    heading.nameLeft = std::max(L + 400, L + 160 + measure.textWidth(song(12), gbkToUtf8(m.code())) + 40);
+    heading.nameLines =
+        wrapToWidth("(" + gbkToUtf8(m.name()) + ")", measure, song(12), kNameRight - heading.nameLeft);
+    heading.height = PageLayout::kRowHeight + 130 * (static_cast<int>(heading.nameLines.size()) - 1);
+    place(std::move(heading), PageLayout::kRowHeight);
+    if (m.readingCount() == 0) {
+      place({i, RawRow::kEmpty, 0, PageLayout::kRowHeight, 0, {}}, 0);
+      continue;
+    }
+    for (int first = 0; first < m.readingCount(); first += 10)
+      place({i, first, 0, PageLayout::kRowHeight, 0, {}}, 0);
+  }
+  return pages;
+}
+
+void drawSheet(Canvas& c, const Sheet& sheet) {
+  for (const DrawOp& op : sheet) {
+    switch (op.kind) {
+      case DrawOp::Kind::Font:
+        c.setFont(op.font);
+        break;
+      case DrawOp::Kind::Text:
+        c.drawText(op.x1, op.y1, op.text);
+        break;
+      case DrawOp::Kind::Line:
+        c.drawLine(op.x1, op.y1, op.x2, op.y2);
+        break;
+      case DrawOp::Kind::Rect:
+        c.drawRect({op.x1, op.y1, op.x2, op.y2});
+        break;
+      case DrawOp::Kind::Fill:
+        c.fillRect({op.x1, op.y1, op.x2, op.y2}, op.color);
+        break;
+    }
+  }
+}
+
+void drawRawDataPage(Canvas& c, const Project& project, const RawPage& page, bool first) {
+  c.setFont(song(12));
+  const int y0 = PageLayout::kListTop;
+  if (first) c.drawText(L, T, "原始数据列表:");
+  if (page.rows.empty()) return;
+  c.drawRect({L, y0, L + W, y0 + page.height});
+  for (const RawRow& row : page.rows) c.drawLine(L, y0 + row.top, L + W, y0 + row.top);
+  for (const RawRow& row : page.rows) {
+    const MemberRecord& m = *project.memberAt(row.member);
+    const int y = y0 + row.top;
+    if (row.firstReading == RawRow::kHeading) {
+      c.fillRect({L + 10, y + 10, L + W - 10, y + row.height}, kGrey);
+      // Each text in a band of the row's first line (the name in as many lines as it has), so
+      // no text touches the grid.
+      auto inLine = [&](int x, int right, int line, const std::string& text) {
+        c.drawTextInRect({x, y + 10 + 130 * line, right, y + 150 + 130 * line}, text,
+                         kAlignLeft | kAlignVCenter | kSingleLine);
       };
-      inRow(160, 400, gbkToUtf8(m.code()));
-      inRow(400, 1840, "(" + gbkToUtf8(m.name()) + ")");
-      inRow(1840, 3240, "设计厚度:" + std::to_string(m.designThickness()) + " mm");
-      inRow(3240, W, gbkToUtf8(m.testDate()));
+      inLine(L + 160, row.nameLeft, 0, gbkToUtf8(m.code()));
+      for (std::size_t k = 0; k < row.nameLines.size(); ++k)
+        inLine(row.nameLeft, L + 1840, static_cast<int>(k), row.nameLines[k]);
+      inLine(L + 1840, L + 3240, 0, "设计厚度:" + std::to_string(m.designThickness()) + " mm");
+      inLine(L + 3240, L + W, 0, gbkToUtf8(m.testDate()));
+      continue;
     }
-    const int n = m.readingCount();
-    for (int r = 0; r * 10 < n; ++r) {
-      const int row = g + 1 + r;
-      if (!onPage(row)) continue;
-      const int y = top(row);
-      for (int k = 0; k < 10; ++k) c.drawLine(L + 410 * k, y, L + 410 * k, y + 150);
-      for (int j = r * 10; j < n && j < r * 10 + 10; ++j) {
-        // Centred in its cell with a small margin on every side.
-        const int left = L + 410 * (j % 10);
-        const int right = j % 10 == 9 ? L + W : left + 410;
-        c.drawTextInRect({left + 20, y + 15, right - 20, y + 135}, std::to_string(m.readingAt(j)),
-                         kAlignCenter | kAlignVCenter | kSingleLine);
-      }
+    if (row.firstReading == RawRow::kEmpty) continue;
+    for (int k = 0; k < 10; ++k) c.drawLine(L + 410 * k, y, L + 410 * k, y + row.height);
+    for (int j = row.firstReading; j < m.readingCount() && j < row.firstReading + 10; ++j) {
+      // Centred in its cell with a small margin on every side.
+      const int left = L + 410 * (j % 10);
+      const int right = j % 10 == 9 ? L + W : left + 410;
+      c.drawTextInRect({left + 20, y + 15, right - 20, y + 135}, std::to_string(m.readingAt(j)),
+                       kAlignCenter | kAlignVCenter | kSingleLine);
     }
-    g += 1 + readingRows(m);
   }
 }
 
@@ -158,13 +427,12 @@ void drawInBand(Canvas& c, const Rect& band, unsigned align, const std::string& 
   c.drawTextInRect(band, text, align | kSingleLine | kAlignVCenter);
 }
 
-void drawPageFurniture(Canvas& c, const Project& project, int page, const PrintSettings& s) {
+void drawPageFurniture(Canvas& c, int page, int pageCount, const PrintSettings& s) {
   c.setFont(song(12));
   const bool header = s.printHeader != 0 && !s.headerText.empty();
   const bool footer = s.printFooter != 0 && !s.footerText.empty();
   if (s.printPageNumber != 0) {
-    const std::string text =
-        pageNumberText(s.pageNumberFormat, s.startPageNumber, page, countPrintPages(project));
+    const std::string text = pageNumberText(s.pageNumberFormat, s.startPageNumber, page, pageCount);
     static constexpr unsigned kAligns[] = {kAlignRight, kAlignCenter, kAlignLeft};
     if (s.pageNumberPosition >= 0 && s.pageNumberPosition < 6 && !text.empty()) {
       const bool top = s.pageNumberPosition >= 3;
@@ -186,94 +454,43 @@ void drawPageFurniture(Canvas& c, const Project& project, int page, const PrintS
 
 }  // namespace
 
-int countListRows(const Project& project) {
-  int rows = 0;
-  for (const MemberRecord& m : project.members) {
-    if (m.selected() != 0) rows += 1 + readingRows(m);
-  }
-  return rows;
+std::vector<std::string> wrapPrintText(std::string_view text, const LineWidth* width) {
+  return wrapGbk(text, 77, 76, width);
 }
 
-int countPrintPages(const Project& project) {
-  const int rows = countListRows(project);
-  return 3 + (rows + PageLayout::kRowsPerPage - 1) / PageLayout::kRowsPerPage;
-}
-
-namespace {
-
-// Punctuation that may not begin a line (GBK): 。，、；：！？）」』》”’ and their ASCII kin.
-bool closesLine(std::string_view text, std::size_t at) {
-  static constexpr std::string_view kClosing[] = {"\xA1\xA3", "\xA3\xAC", "\xA1\xA2", "\xA3\xBB", "\xA3\xBA",
-                                                  "\xA3\xA1", "\xA3\xBF", "\xA3\xA9", "\xA1\xB9", "\xA1\xBB",
-                                                  "\xA1\xB7", "\xA1\xB1", "\xA1\xAF", ".",        ",",
-                                                  ";",        ":",        "!",        "?",        ")"};
-  for (std::string_view p : kClosing) {
-    if (text.substr(at, p.size()) == p) return true;
-  }
-  return false;
-}
-
-}  // namespace
-
-std::vector<std::string> wrapPrintText(std::string_view text) {
+std::vector<std::string> wrapToWidth(std::string_view utf8, const TextMeasure& measure, const FontSpec& font,
+                                     int width) {
+  const LineWidth limit{&measure, font, width};
   std::vector<std::string> lines;
-  std::string line;
-  std::size_t capacity = 77;
-  auto endLine = [&](std::size_t next) {
-    // Closing punctuation hangs at the end of the line rather than starting the next one.
-    while (next < text.size() && closesLine(text, next)) {
-      const std::size_t length = gbkCharLength(text, next);
-      line.append(text.substr(next, length));
-      next += length;
-    }
-    lines.push_back(line);
-    line.clear();
-    capacity = 76;
-    return next;
-  };
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t length = gbkCharLength(text, i);
-    if (line.size() + length > capacity) {
-      i = endLine(i);
-      continue;
-    }
-    line.append(text.substr(i, length));
-    i += length;
-    if (line.size() == capacity) i = endLine(i);
-  }
-  lines.push_back(line);  // the last line is drawn even when empty
+  for (const std::string& line : wrapGbk(utf8ToGbkLossy(utf8), 0, 0, &limit))
+    lines.push_back(gbkToUtf8(line));
   return lines;
-}
-
-int printWrapped(Canvas& c, std::string_view gbkText, int x, int firstY) {
-  int y = firstY - 200;
-  for (const std::string& line : wrapPrintText(gbkText)) {
-    y += 200;
-    c.drawText(x, y, gbkToUtf8(line));
-  }
-  return y;
 }
 
 PrintedPageSettings printedPageSettings(const Project& project, const SettingsLocation& location) {
   return {printSettingsForPage(location), effectiveParameters(project, location)};
 }
 
-void drawReportPage(Canvas& c, const Project& project, int page, const PrintedPageSettings& settings) {
-  switch (page) {
-    case 1:
-      drawCoverPage(c, settings.parameters);
-      break;
-    case 2:
-      drawSummaryPage(c, project, settings.parameters);
-      break;
-    case 3:
-      drawBasisPage(c, settings.parameters);
-      break;
-    default:
-      drawRawDataPage(c, project, page);
-      break;
+PrintedReport layoutPrintedReport(const Project& project, const PrintedPageSettings& settings,
+                                  const TextMeasure& measure) {
+  PrintedReport report;
+  report.print = settings.print;
+  Sheets sheets(report.front, measure);
+  layoutCover(sheets, settings.parameters);
+  layoutSummary(sheets, project, settings.parameters);
+  layoutBasis(sheets, settings.parameters);
+  report.raw = layoutRawData(project, measure);
+  return report;
+}
+
+void drawReportPage(Canvas& c, const Project& project, const PrintedReport& report, int page) {
+  const auto front = static_cast<int>(report.front.size());
+  if (page >= 1 && page <= front) {
+    drawSheet(c, report.front[static_cast<std::size_t>(page - 1)]);
+  } else if (page > front && page <= report.pageCount()) {
+    drawRawDataPage(c, project, report.raw[static_cast<std::size_t>(page - front - 1)], page == front + 1);
   }
-  drawPageFurniture(c, project, page, settings.print);
+  drawPageFurniture(c, page, report.pageCount(), report.print);
 }
 
 }  // namespace kro

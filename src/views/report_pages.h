@@ -1,5 +1,10 @@
 // The printed inspection report: cover, summary, basis and raw-data pages, with the page number,
 // header and footer of the print settings, drawn on a Canvas in layout units of 1/600 inch.
+//
+// The report is laid out once, with a TextMeasure, before any page is drawn: every text wider
+// than its place wraps inside it and moves what follows down, a page that overflows continues on
+// a sheet of its own, and the raw-data list takes as many rows to a page as fit above the footer.
+// Where nothing is long, every element stands where the original layout put it.
 #pragma once
 
 #include <string>
@@ -11,6 +16,7 @@
 #include "settings/program_paths.h"
 #include "views/canvas.h"
 #include "views/print_settings.h"
+#include "views/text_measure.h"
 
 namespace kro {
 
@@ -19,21 +25,26 @@ struct PageLayout {
   static constexpr int kTop = 400;
   static constexpr int kHeight = 6000;
   static constexpr int kWidth = 4100;
-  static constexpr int kRowsPerPage = 40;
   static constexpr int kRowHeight = 150;
+  // The raw-data list runs from here to the frame's bottom (T + H), clear of the footer band
+  // (6450..6550) and the page number below it.
+  static constexpr int kListTop = kTop + 150;
+  static constexpr int kFrameBottom = kTop + kHeight;
 };
 
-// Rows of the raw-data list: for each member marked for printing a header row, then one row per
-// ten readings (one empty row without readings).
-int countListRows(const Project& project);
-// Three pages, then as many raw-data pages as the rows fill, 40 to a page.
-int countPrintPages(const Project& project);
-
 // Cuts GBK text into printed lines: 77 bytes on the first line, 76 on each later one, never
-// splitting a two-byte character (a line ends early instead).
-std::vector<std::string> wrapPrintText(std::string_view gbk);
-// Draws wrapped text 200 units apart from firstY; returns the y of its last line.
-int printWrapped(Canvas& canvas, std::string_view gbk, int x, int firstY);
+// splitting a two-byte character (a line ends early instead); closing punctuation hangs at a
+// line's end. With a width, a line also ends before it would grow wider than that.
+struct LineWidth {
+  const TextMeasure* measure = nullptr;
+  FontSpec font;
+  int maxWidth = 0;
+};
+std::vector<std::string> wrapPrintText(std::string_view gbk, const LineWidth* width = nullptr);
+// A UTF-8 text cut into lines no wider than width (at least one line, never cut inside a
+// character), as UTF-8.
+std::vector<std::string> wrapToWidth(std::string_view utf8, const TextMeasure& measure, const FontSpec& font,
+                                     int width);
 
 // What the pages read besides the members, read once for a whole print: the print settings and
 // the project's parameters.
@@ -43,9 +54,48 @@ struct PrintedPageSettings {
 };
 PrintedPageSettings printedPageSettings(const Project& project, const SettingsLocation& location);
 
-// Draws page `page` (from 1): its contents, then the page number, header and footer. The
-// summary's totals are those of the ticked members, computed from the readings, judged by the
-// project's acceptance rule.
-void drawReportPage(Canvas& canvas, const Project& project, int page, const PrintedPageSettings& settings);
+// One drawing call kept for later.
+struct DrawOp {
+  enum class Kind { Font, Text, Line, Rect, Fill };
+  Kind kind = Kind::Text;
+  int x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  std::string text;  // UTF-8
+  FontSpec font;
+  Color color;
+};
+using Sheet = std::vector<DrawOp>;
+
+// One row of the raw-data list: a member's heading (its name in as many lines as it needs) or
+// ten of its readings, or the empty row after the heading of a member without readings.
+struct RawRow {
+  static constexpr int kHeading = -1;
+  static constexpr int kEmpty = -2;
+  int member = 0;
+  int firstReading = kHeading;  // or the index of the row's first reading
+  int top = 0;                  // from the page's list top
+  int height = PageLayout::kRowHeight;
+  int nameLeft = 0;                    // a heading's name starts here, after its code
+  std::vector<std::string> nameLines;  // a heading's "(name)", wrapped
+};
+
+struct RawPage {
+  std::vector<RawRow> rows;
+  int height = 0;  // of the rows, from the list top
+};
+
+struct PrintedReport {
+  PrintSettings print;
+  std::vector<Sheet> front;  // the cover, summary and basis pages, each with its continuation sheets
+  std::vector<RawPage> raw;  // the raw-data pages, from page front.size() + 1
+  int pageCount() const { return static_cast<int>(front.size() + raw.size()); }
+};
+
+// Lays the report out: the front pages from the project's parameters and the ticked members'
+// totals, judged by the project's acceptance rule; the raw-data pages from the ticked members.
+PrintedReport layoutPrintedReport(const Project& project, const PrintedPageSettings& settings,
+                                  const TextMeasure& measure);
+
+// Draws page `page` (from 1): its contents, then the page number, header and footer.
+void drawReportPage(Canvas& canvas, const Project& project, const PrintedReport& report, int page);
 
 }  // namespace kro

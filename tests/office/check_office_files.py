@@ -140,8 +140,18 @@ def check_report(path, format_index, vals, failures):
         c.text for t in document.tables for r in t.rows for c in unique_cells(r))
     if "本次检测的" not in text and format_index != 3:
         failures.append(f"format {format_index + 1}: no conclusion")
+    if format_index == 3:
+        # The member table's two heading rows repeat on every page; one row per ticked member, its
+        # code whole in the code column.
+        members = document.tables[1].rows
+        headed = [row._tr.find(f"{W}trPr/{W}tblHeader") is not None for row in members]
+        if headed[:2] != [True, True] or any(headed[2:]):
+            failures.append(f"format 4: the member table's heading rows do not repeat alone: {headed[:4]}")
+        codes = [unique_cells(row)[1].text for row in members[2:]]
+        if codes[:3] != ["0001", "0002", "0003"]:
+            failures.append(f"format 4: member rows hold codes {codes[:3]}")
     if format_index >= 2:  # the signature line follows the table: its last row stays with it
-        last_row = document.tables[0].rows[-1]._tr
+        last_row = document.tables[1 if format_index == 3 else 0].rows[-1]._tr
         if last_row.find(f"{W}tc/{W}p/{W}pPr/{W}keepNext") is None:
             failures.append(f"format {format_index + 1}: the table's last row is not kept with the signatures")
 

@@ -183,14 +183,14 @@ TEST_F(ReportTest, Report4MemberRows) {
   MemberRecord noReadings = member("A003", 0, 0);
   project.members = {member("A001", 10, 8), member("A002", 5, 5, 0), noReadings, member("A004", 3, 1)};
   ASSERT_TRUE(write(3).ok());
-  const auto rows = word.with("Cell 1 9 ");
-  EXPECT_EQ(rows, (Calls{"Cell 1 9 1 1", "Cell 1 9 2 A001", "Cell 1 9 3 ", "Cell 1 9 4 120", "Cell 1 9 5 120",
-                         "Cell 1 9 6 120", "Cell 1 9 7 10", "Cell 1 9 8 ", "Cell 1 9 9 80.0"}));
+  const auto rows = word.with("Cell 2 3 ");
+  EXPECT_EQ(rows, (Calls{"Cell 2 3 1 1", "Cell 2 3 2 A001", "Cell 2 3 3 ", "Cell 2 3 4 120", "Cell 2 3 5 120",
+                         "Cell 2 3 6 120", "Cell 2 3 7 10", "Cell 2 3 8 ", "Cell 2 3 9 80.0"}));
   // The unselected member leaves no gap; a member without readings has an empty rate.
-  EXPECT_EQ(word.with("Cell 1 10 2 "), Calls{"Cell 1 10 2 A003"});
-  EXPECT_EQ(word.with("Cell 1 10 9 "), Calls{"Cell 1 10 9 "});
-  EXPECT_EQ(word.with("Cell 1 11 1 "), Calls{"Cell 1 11 1 3"});
-  EXPECT_EQ(word.with("Cell 1 11 9 "), Calls{"Cell 1 11 9 33.3"});
+  EXPECT_EQ(word.with("Cell 2 4 2 "), Calls{"Cell 2 4 2 A003"});
+  EXPECT_EQ(word.with("Cell 2 4 9 "), Calls{"Cell 2 4 9 "});
+  EXPECT_EQ(word.with("Cell 2 5 1 "), Calls{"Cell 2 5 1 3"});
+  EXPECT_EQ(word.with("Cell 2 5 9 "), Calls{"Cell 2 5 9 33.3"});
   EXPECT_EQ(word.with("Cell 1 4 4 "), Calls{"Cell 1 4 4 抽检"});
 }
 
@@ -308,7 +308,7 @@ TEST_F(ReportTest, TheSignatureLineStaysWithTheTableItFollows) {
 TEST_F(ReportTest, OnlyTheTickedMembersAreReported) {
   project.members = {member("A001", 2, 2, 0), member("A002", 2, 2)};
   ASSERT_TRUE(generateWordReport(project, settings, word, paths, 3, {2005, 3, 7}).ok());
-  EXPECT_EQ(word.with("Cell 1 9 2 "), Calls{"Cell 1 9 2 A002"});
+  EXPECT_EQ(word.with("Cell 2 3 2 "), Calls{"Cell 2 3 2 A002"});
 }
 
 }  // namespace

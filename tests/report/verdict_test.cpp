@@ -53,7 +53,8 @@ class VerdictTest : public ::testing::Test {
   // Every text drawn on a printed page.
   std::string page(int n) {
     RecordingCanvas canvas;
-    drawReportPage(canvas, project, n, PrintedPageSettings{{}, values});
+    const PrintedReport report = layoutPrintedReport(project, {{}, values}, EstimatedTextMeasure());
+    drawReportPage(canvas, project, report, n);
     std::string out;
     for (const auto& call : canvas.calls()) out += call.text + "\n";
     return out;
@@ -104,7 +105,7 @@ TEST_F(VerdictTest, EveryTotalIsThatOfTheTickedMembers) {
   for (int format : {4, 5})
     EXPECT_TRUE(has(report(format), "共计15点，其中合格点10个，合格点率为66.7%")) << format;
   const std::string four = report(3);
-  EXPECT_TRUE(has(four, "Cell 1 10 2 C003\n"));
+  EXPECT_TRUE(has(four, "Cell 2 4 2 C003\n"));
   EXPECT_FALSE(has(four, "B002"));
   EXPECT_TRUE(has(page(2), "共对该构件的15个测点进行检测，其中合格的测点10个，不合格测点5个，"));
   EXPECT_FALSE(has(page(4), "B002"));
@@ -183,7 +184,7 @@ TEST_F(VerdictTest, EveryPlaceRoundsTheSameWay) {
   bool chartRate = false;
   for (const auto& call : chart.calls()) chartRate = chartRate || call.text == "合格率:6.3%";
   EXPECT_TRUE(chartRate);
-  EXPECT_TRUE(has(report(3), "Cell 1 9 9 6.3\n"));
+  EXPECT_TRUE(has(report(3), "Cell 2 3 9 6.3\n"));
   EXPECT_TRUE(has(report(0), "合格点率为6.3%"));
   EXPECT_TRUE(has(page(2), "楼板厚度合格率为6.3%"));
   // A stored rate that is no fraction of the stored counts is shown from its value.

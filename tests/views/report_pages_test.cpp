@@ -31,9 +31,12 @@ class PagesTest : public ::testing::Test {
  protected:
   PagesTest() = default;
 
+  PrintedReport layout() {
+    return layoutPrintedReport(project, printedPageSettings(project, settings), EstimatedTextMeasure());
+  }
   RecordingCanvas draw(int page) {
     RecordingCanvas canvas;
-    drawReportPage(canvas, project, page, printedPageSettings(project, settings));
+    drawReportPage(canvas, project, layout(), page);
     return canvas;
   }
   void parameters(std::initializer_list<std::pair<const char*, std::string>> values) {
@@ -102,12 +105,79 @@ TEST_F(PagesTest, OverviewWrapsAt76Bytes) {
   const auto* first = c.findText("       " + name);
   ASSERT_NE(first, nullptr);  // 7 spaces and 70 bytes: the line is full
   EXPECT_EQ(first->x1, 360);
-  EXPECT_EQ(first->y1, 2040);
+  // The name is wider than the table's value cell too: its row took a second line (170), and
+  // the overview moved down with it from 2040.
+  EXPECT_EQ(first->y1, 2040 + 170);
   std::vector<RecordingCanvas::Call> texts = c.callsOf(Op::Text);
-  auto it =
-      std::find_if(texts.begin(), texts.end(), [&](const auto& t) { return t.y1 == 2240 && t.x1 == 360; });
+  auto it = std::find_if(texts.begin(), texts.end(),
+                         [&](const auto& t) { return t.y1 == first->y1 + 200 && t.x1 == 360; });
   ASSERT_NE(it, texts.end());
   EXPECT_EQ(it->text.rfind("工程位于", 0), 0u);
+  // With a name that fits the cell, every line stands where the original layout put it.
+  parameters({{"工程名称", name.substr(0, 3 * 30)}});
+  texts = draw(2).callsOf(Op::Text);
+  it = std::find_if(texts.begin(), texts.end(),
+                    [&](const auto& t) { return t.text.rfind("       " + name.substr(0, 3 * 30), 0) == 0; });
+  ASSERT_NE(it, texts.end());
+  EXPECT_EQ(it->y1, 2040);
+}
+
+// Texts an office types, and far longer ones: every text is drawn whole, inside the frame or
+// the page, and nothing is drawn over anything else.
+TEST_F(PagesTest, LongTextsWrapAndMoveWhatFollowsDown) {
+  auto repeat = [](const std::string& part, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += part;
+    return out;
+  };
+  for (int length : {40, 300}) {
+    // Characters no fixed text of the pages holds, so each is counted where its value goes.
+    parameters({{"工程名称", repeat("鑫", length)},
+                {"委托单位", repeat("淼", length)},
+                {"工程地址", repeat("垚", length)},
+                {"施工单位", repeat("焱", length)},
+                {"检测依据", repeat("犇", length)},
+                {"检测仪器", repeat("骉", length)},
+                {"报告编号", repeat("N", length)}});
+    MemberData d = member("W00000001", 12).data();
+    d.name = *utf8ToGbk(repeat("鱻", 49));
+    project.members = {MemberRecord(d), member("A002", 3)};
+    const PrintedReport report = layout();
+    std::string everything;
+    for (int page = 1; page <= report.pageCount(); ++page) {
+      RecordingCanvas c;
+      drawReportPage(c, project, report, page);
+      FontSpec font;
+      for (const auto& call : c.calls()) {
+        if (call.op == Op::Font) font = call.font;
+        if (call.op != Op::Text) continue;
+        everything += call.text;
+        // Inside the paper's printable part, below the header band and above the footer band.
+        EXPECT_GE(call.x1, 300) << call.text;
+        EXPECT_LE(call.x1 + EstimatedTextMeasure().textWidth(font, call.text), 4500) << call.text;
+        EXPECT_GE(call.y1, 400) << call.text;
+        EXPECT_LE(call.y1 + 140, 6450) << call.text;
+      }
+      for (const auto& call : c.callsOf(Op::TextInRect)) everything += call.text;
+    }
+    auto count = [&](const std::string& part) {
+      int n = 0;
+      for (std::size_t at = 0; (at = everything.find(part, at)) != std::string::npos; at += part.size()) ++n;
+      return n;
+    };
+    // Every character of every value is printed: nothing cut.
+    EXPECT_EQ(count("鑫"), 3 * length) << length;  // cover, table and overview
+    EXPECT_EQ(count("淼"), 2 * length) << length;  // cover and overview
+    EXPECT_EQ(count("垚"), length) << length;
+    EXPECT_EQ(count("焱"), 2 * length) << length;  // table and overview
+    EXPECT_EQ(count("犇"), 2 * length) << length;  // method sentence and basis page
+    EXPECT_EQ(count("骉"), length) << length;
+    EXPECT_EQ(count("N"), length) << length;
+    EXPECT_EQ(count("鱻"), 49) << length;
+    EXPECT_NE(everything.find("满足设计要求!"), std::string::npos) << length;
+    EXPECT_NE(everything.find("(以下空白)"), std::string::npos) << length;
+    if (length == 300) EXPECT_GT(report.pageCount(), 4);  // continuation sheets
+  }
 }
 
 TEST_F(PagesTest, WrappingNeverSplitsACharacter) {
@@ -146,33 +216,48 @@ TEST_F(PagesTest, ClosingPunctuationNeverStartsALine) {
 }
 
 TEST_F(PagesTest, ListRowsAndPages) {
+  auto rows = [&] {
+    int n = 0;
+    for (const RawPage& page : layout().raw) n += static_cast<int>(page.rows.size());
+    return n;
+  };
   project.members = {member("A001", 10)};
-  EXPECT_EQ(countListRows(project), 2);
+  EXPECT_EQ(rows(), 2);
   project.members = {member("A001", 11)};
-  EXPECT_EQ(countListRows(project), 3);
+  EXPECT_EQ(rows(), 3);
   project.members = {member("A001", 0), member("A002", 50, -1, 0)};
-  EXPECT_EQ(countListRows(project), 2);  // header and an empty row; the unmarked member takes none
+  EXPECT_EQ(rows(), 2);  // header and an empty row; the unmarked member takes none
   project.members = {};
-  EXPECT_EQ(countPrintPages(project), 3);
-  // 41 rows: page 4 full, page 5 one row.
+  EXPECT_EQ(layout().pageCount(), 3);
+  // 39 rows fit above the footer: 4 x 10 rows and 2 more make two raw-data pages.
   std::vector<MemberRecord> members(4, member("A001", 90));
-  members.push_back(member("B002", 0));  // 4 x 10 + ... = 40 rows, then 2 more
+  members.push_back(member("B002", 0));
   project.members = members;
-  EXPECT_EQ(countListRows(project), 42);
-  EXPECT_EQ(countPrintPages(project), 5);
-  members.pop_back();
+  EXPECT_EQ(rows(), 42);
+  EXPECT_EQ(layout().pageCount(), 5);
+  members.resize(3);
+  members.push_back(member("C003", 80));
   project.members = members;
-  EXPECT_EQ(countListRows(project), 40);
-  EXPECT_EQ(countPrintPages(project), 4);  // exactly one full page
+  EXPECT_EQ(rows(), 39);
+  EXPECT_EQ(layout().pageCount(), 4);  // exactly one full page
+  // A heading never stands alone at the foot of a page: it goes with its first readings.
+  members.push_back(member("D004", 5));
+  project.members = members;
+  const PrintedReport two = layout();
+  ASSERT_EQ(two.raw.size(), 2u);
+  EXPECT_EQ(two.raw[0].rows.size(), 39u);
+  EXPECT_EQ(two.raw[1].rows.front().firstReading, RawRow::kHeading);
 }
 
 TEST_F(PagesTest, RawDataRows) {
-  std::vector<MemberRecord> members(4, member("A001", 90));
+  std::vector<MemberRecord> members(3, member("A001", 90));
+  members.push_back(member("C003", 80));
   members.push_back(member("B002", 11));
-  project.members = members;  // 40 + 3 = 43 rows
+  project.members = members;  // 39 + 3 = 42 rows
   RecordingCanvas page4 = draw(4);
   EXPECT_NE(page4.findText("原始数据列表:"), nullptr);
-  EXPECT_EQ(page4.callsOf(Op::Rectangle)[0].y2, 550 + 6000);
+  // The full page ends at the frame's bottom, clear of the footer band (6450..6550).
+  EXPECT_EQ(page4.callsOf(Op::Rectangle)[0].y2, 550 + 39 * 150);
   EXPECT_EQ(page4.callsOf(Op::Fill).size(), 4u);
   RecordingCanvas page5 = draw(5);
   EXPECT_EQ(page5.findText("原始数据列表:"), nullptr);
@@ -206,7 +291,7 @@ TEST_F(PagesTest, RawDataRows) {
 TEST_F(PagesTest, PageNumberHeaderAndFooter) {
   std::vector<MemberRecord> members(4, member("A001", 90));
   members.push_back(member("B002", 0));
-  project.members = members;  // 5 pages
+  project.members = members;  // 42 rows: 5 pages
   PrintSettings s;
   s.printHeader = 1;
   s.printFooter = 0;
