@@ -464,6 +464,8 @@ std::vector<std::string> wrapToWidth(std::string_view utf8, const TextMeasure& m
   std::vector<std::string> lines;
   for (const std::string& line : wrapGbk(utf8ToGbkLossy(utf8), 0, 0, &limit))
     lines.push_back(gbkToUtf8(line));
+  // A text that ended with its last line full (hanging punctuation included) has nothing after it.
+  if (lines.size() > 1 && lines.back().empty()) lines.pop_back();
   return lines;
 }
 

@@ -194,6 +194,17 @@ TEST_F(PagesTest, WrappingNeverSplitsACharacter) {
   EXPECT_EQ(wrapPrintText(""), std::vector<std::string>{""});
 }
 
+TEST_F(PagesTest, WrappingToAWidth) {
+  const EstimatedTextMeasure measure;  // 100 units a character at 12 points
+  EXPECT_EQ(wrapToWidth("甲乙丙丁戊", measure, {"宋体", 12}, 300),
+            (std::vector<std::string>{"甲乙丙", "丁戊"}));
+  // A closing mark hangs at the end of a full line and leaves no empty line after it.
+  EXPECT_EQ(wrapToWidth("甲乙丙，", measure, {"宋体", 12}, 300), std::vector<std::string>{"甲乙丙，"});
+  EXPECT_EQ(wrapToWidth("", measure, {"宋体", 12}, 300), std::vector<std::string>{""});
+  // ASCII is measured as narrow: 0.6 of a character.
+  EXPECT_EQ(wrapToWidth("WWWWWW", measure, {"宋体", 12}, 300).size(), 2u);
+}
+
 TEST_F(PagesTest, ClosingPunctuationNeverStartsALine) {
   const std::string stop = "\xA1\xA3";   // 。
   const std::string comma = "\xA3\xAC";  // ，
