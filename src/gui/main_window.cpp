@@ -9,6 +9,7 @@
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPageSetupDialog>
@@ -84,6 +85,18 @@ MainWindow::MainWindow(QWidget* parent)
   resizeDocks({dock_}, {400}, Qt::Horizontal);
 
   grid_ = new ReadingGridView(doc_, this);
+  connect(grid_, &ReadingGridView::contextMenuWanted, this, [this](const QPoint& at) {
+    QMenu menu(this);
+    for (const char* name : {"actionCut", "actionCopy", "actionPaste", "", "actionInsertReadingAbove",
+                             "actionInsertReadingBelow", "actionDeleteReading"}) {
+      if (*name == '\0') {
+        menu.addSeparator();
+      } else {
+        menu.addAction(action(name));
+      }
+    }
+    menu.exec(at);
+  });
   chart_ = new ChartView(doc_, this);
   splitter_ = new QSplitter(Qt::Vertical, this);
   splitter_->addWidget(grid_);
@@ -210,9 +223,13 @@ void MainWindow::buildActions() {
     grid_->runRowCommand(RowCommand::Delete);
   })->setIcon(themed("edit-delete", QStyle::SP_DialogDiscardButton));
 
-  makeAction("actionCut", "剪切", {K("Ctrl+X"), K("Shift+Del")}, "剪切", [this] { grid_->cutSelection(); });
-  makeAction("actionCopy", "复制", {K("Ctrl+Ins")}, "复制", [this] { grid_->copySelection(); });
-  makeAction("actionPaste", "粘贴", {K("Ctrl+V"), K("Shift+Ins")}, "粘贴", [this] { grid_->paste(); });
+  // In the reading grid Ctrl+C copies too; everywhere else it keeps deleting the member.
+  makeAction("actionCut", "剪切(&T)", {K("Ctrl+X"), K("Shift+Del")}, "剪切选中的测点（改为 0）",
+             [this] { grid_->cutSelection(); });
+  makeAction("actionCopy", "复制(&C)", {K("Ctrl+Ins")}, "复制选中的测点（在数据表格中也可按 Ctrl+C）",
+             [this] { grid_->copySelection(); });
+  makeAction("actionPaste", "粘贴(&P)", {K("Ctrl+V"), K("Shift+Ins")},
+             "从当前行起粘贴测点，超出的部分追加为新测点", [this] { grid_->paste(); });
   makeAction("actionNextPane", "下一窗格", {K("F6")}, "下一窗格", [this] { nextPane(1); });
   makeAction("actionPreviousPane", "上一窗格", {K("Shift+F6")}, "上一窗格", [this] { nextPane(-1); });
   makeAction("actionTransfer", "数据传输(&T)...", {K("Ctrl+T")}, "从仪器传输数据", [this] {
@@ -259,9 +276,9 @@ void MainWindow::buildMenus() {
               "actionCompareOriginal"});
 
   QMenu* edit = menuBar()->addMenu("操作(&C)");
-  add(edit,
-      {"actionUndo", "actionRedo", nullptr, "actionAppendMember", "actionDeleteMember", "actionBatchEdit",
-       nullptr, "actionInsertReadingAbove", "actionInsertReadingBelow", "actionDeleteReading"});
+  add(edit, {"actionUndo", "actionRedo", nullptr, "actionCut", "actionCopy", "actionPaste", nullptr,
+             "actionAppendMember", "actionDeleteMember", "actionBatchEdit", nullptr,
+             "actionInsertReadingAbove", "actionInsertReadingBelow", "actionDeleteReading"});
 
   QMenu* view = menuBar()->addMenu("查看(&V)");
   view->setObjectName("viewMenu");

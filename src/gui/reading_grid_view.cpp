@@ -4,13 +4,33 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QColor>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
 #include <algorithm>
 
-#include "settings/settings_file.h"
+#include "gui/dialogs.h"
 
 namespace kro::gui {
+namespace {
+
+// The thickness editor takes digits and a minus sign only.
+class ThicknessDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+      line->setValidator(new QRegularExpressionValidator(QRegularExpression("\\s*-?\\d{0,10}\\s*"), line));
+    }
+    return editor;
+  }
+};
+
+}  // namespace
 
 ReadingGridModel::ReadingGridModel(CKroAnalyzeDoc& doc, QObject* parent)
     : QAbstractTableModel(parent), doc_(doc) {}
@@ -26,18 +46,20 @@ QVariant ReadingGridModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-      return QString::fromStdString(
-          gridCellText(doc_.currentMemberRecord(), index.row() + 1, index.column()));
+      return QString::fromStdString(gridCellText(rows(), index.row() + 1, index.column()));
     case Qt::TextAlignmentRole:
       return int(Qt::AlignCenter);
     case Qt::BackgroundRole:
       // The number column is fixed, like the header.
       if (index.column() == 0) return QApplication::palette().button();
-      if (index.column() == 1 && marks_.count(index.row()) > 0) return QColor(255, 224, 178);
+      if (index.column() == 1 && rows().readingOf(index.row()) &&
+          marks_.count(*rows().readingOf(index.row())) > 0)
+        return QColor(255, 224, 178);
       return {};
     case Qt::ToolTipRole:
-      if (index.column() == 1) {
-        auto mark = marks_.find(index.row());
+      if (rows().isNew(index.row())) return QString("新的一行：输入厚度值后才成为测点");
+      if (index.column() == 1 && rows().readingOf(index.row())) {
+        auto mark = marks_.find(*rows().readingOf(index.row()));
         if (mark == marks_.end()) return {};
         return mark->second ? QString("原始值：%1").arg(*mark->second) : QString("原始数据中没有此测点");
       }
@@ -49,30 +71,47 @@ QVariant ReadingGridModel::data(const QModelIndex& index, int role) const {
 
 bool ReadingGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable)) return false;
-  doc_.setCellValue(index.row(), index.column(), atoiValue(value.toString().toStdString()));
+  const GridRows grid = rows();
+  const QString text = value.toString();
+  // Leaving the new row blank adds nothing.
+  if (grid.isNew(index.row()) && text.trimmed().isEmpty()) return false;
+  const std::optional<std::int32_t> thickness = parseTypedThickness(text.toStdString());
+  if (!thickness) {
+    Dialogs::message(nullptr, MessageKind::Warning,
+                     QString("“%1”不是整数毫米数，没有输入。").arg(text.trimmed()));
+    return false;
+  }
+  if (grid.isNew(index.row())) {
+    doc_.insertReading(*grid.pending, *thickness);
+  } else {
+    doc_.setCellValue(*grid.readingOf(index.row()), index.column(), *thickness);
+  }
   return true;
 }
 
 Qt::ItemFlags ReadingGridModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-  if (gridCellEditable(doc_.currentMemberRecord(), index.row() + 1, index.column())) f |= Qt::ItemIsEditable;
+  if (gridCellEditable(rows(), index.row() + 1, index.column())) f |= Qt::ItemIsEditable;
   return f;
 }
 
 QVariant ReadingGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kGridColumns) {
     // The headers sit on the second line of the header row.
-    QString text = QString::fromStdString(gridCellText(nullptr, 0, section));
+    QString text = QString::fromStdString(gridCellText(GridRows{}, 0, section));
     return text.replace("\r\n", "\n");
   }
   return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-void ReadingGridModel::refresh() {
-  const int rows = gridRowCount(doc_.currentMemberRecord()) - 1;
-  if (rows != rows_) {
+void ReadingGridModel::refresh() { setPending(std::nullopt); }
+
+void ReadingGridModel::setPending(std::optional<int> at) {
+  pending_ = at;
+  const int count = rows().count();
+  if (count != rows_) {
     beginResetModel();
-    rows_ = rows;
+    rows_ = count;
     endResetModel();
   } else if (rows_ > 0) {
     emit dataChanged(index(0, 0), index(rows_ - 1, kGridColumns - 1));
@@ -92,13 +131,19 @@ ReadingGridView::ReadingGridView(CKroAnalyzeDoc& doc, QWidget* parent)
   setSelectionBehavior(QAbstractItemView::SelectItems);
   setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                   QAbstractItemView::AnyKeyPressed);
+  setItemDelegateForColumn(1, new ThicknessDelegate(this));
   refill();
 }
 
 void ReadingGridView::refill() {
   filling_ = true;
   model_.refresh();
-  if (doc_.currentMemberRecord() != nullptr) select(refillSelection(doc_));
+  if (doc_.currentMemberRecord() != nullptr) {
+    GridSelection s = refillSelection(doc_);
+    s.row = model_.rows().rowOf(s.row - 1) + 1;
+    select(s);
+    currentRow_ = s.row - 1;
+  }
   filling_ = false;
 }
 
@@ -129,23 +174,79 @@ std::optional<GridSelection> ReadingGridView::selection() const {
 void ReadingGridView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
   QTableView::currentChanged(current, previous);
   if (filling_ || !current.isValid()) return;
+  GridRows rows = model_.rows();
+  int row = current.row();
+  // Moving on from the new row while it is blank removes it; the rows below move up.
+  if (rows.pending && doc_.currentMemberRecord()->readingCount() > 0 && !rows.isNew(row)) {
+    const int reading = *rows.readingOf(row);
+    filling_ = true;
+    model_.setPending(std::nullopt);
+    rows = model_.rows();
+    row = rows.rowOf(reading);
+    selectionModel()->setCurrentIndex(model_.index(row, current.column()), QItemSelectionModel::NoUpdate);
+    filling_ = false;
+  }
   // Row choice: the whole row is selected and becomes the current reading.
-  currentRow_ = current.row();
+  currentRow_ = row;
   filling_ = true;
-  selectionModel()->select(
-      QItemSelection(model_.index(current.row(), 0), model_.index(current.row(), kGridColumns - 1)),
-      QItemSelectionModel::ClearAndSelect);
+  selectionModel()->select(QItemSelection(model_.index(row, 0), model_.index(row, kGridColumns - 1)),
+                           QItemSelectionModel::ClearAndSelect);
   filling_ = false;
-  if (doc_.currentMemberRecord() != nullptr) doc_.setCurrentReading(currentRow_, false, true);
+  if (const std::optional<int> reading = rows.readingOf(row)) doc_.setCurrentReading(*reading, false, true);
 }
 
 void ReadingGridView::runRowCommand(RowCommand command) {
-  const RowCommandResult result = kro::runRowCommand(doc_, command, currentRow_, selection());
+  const GridRows before = model_.rows();
+  const RowCommandResult result = kro::runRowCommand(doc_, command, before, currentRow_, selection());
   if (!result.ran) return;
   filling_ = true;
+  if (command != RowCommand::Delete || !before.readingOf(currentRow_)) model_.setPending(result.pending);
   if (result.cleared) selectionModel()->clearSelection();
   if (result.selection) select(*result.selection);
   filling_ = false;
+}
+
+void ReadingGridView::moveDown() {
+  const QModelIndex at = currentIndex();
+  if (!at.isValid() || doc_.currentMemberRecord() == nullptr) return;
+  const GridRows rows = model_.rows();
+  int row = at.row() + 1;
+  if (row >= rows.count()) {
+    // Below the last reading: a new row, where the next value is typed.
+    if (rows.pending) return;  // the blank new row is the last row already
+    filling_ = true;
+    model_.setPending(doc_.currentMemberRecord()->readingCount());
+    filling_ = false;
+    row = model_.rows().count() - 1;
+  }
+  setCurrentIndex(model_.index(row, 1));
+}
+
+void ReadingGridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  const bool enter = hint == QAbstractItemDelegate::SubmitModelCache;
+  QTableView::closeEditor(editor, enter ? QAbstractItemDelegate::NoHint : hint);
+  if (enter) moveDown();
+}
+
+void ReadingGridView::keyPressEvent(QKeyEvent* event) {
+  // Enter on a row that is not being edited moves down, as after a typed value.
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState) {
+    moveDown();
+    return;
+  }
+  if (event->matches(QKeySequence::Copy)) {
+    copySelection();
+    return;
+  }
+  if (event->matches(QKeySequence::Paste)) {
+    paste();
+    return;
+  }
+  QTableView::keyPressEvent(event);
+}
+
+void ReadingGridView::contextMenuEvent(QContextMenuEvent* event) {
+  emit contextMenuWanted(event->globalPos());
 }
 
 void ReadingGridView::copySelection() {
@@ -166,37 +267,37 @@ void ReadingGridView::copySelection() {
 
 void ReadingGridView::cutSelection() {
   copySelection();
-  // The cut cells become 0, as an empty typed text would, in one undoable step.
+  // The cut cells become 0, in one undoable step.
+  const GridRows rows = model_.rows();
   std::vector<CellValue> cells;
   for (const QModelIndex& i : selectionModel()->selectedIndexes()) {
-    if (model_.flags(i) & Qt::ItemIsEditable) cells.push_back({i.row(), i.column(), 0});
+    const std::optional<int> reading = rows.readingOf(i.row());
+    if (reading && (model_.flags(i) & Qt::ItemIsEditable)) cells.push_back({*reading, i.column(), 0});
   }
   doc_.setCellValues(cells, ReadingEditKind::Cut);
 }
 
 void ReadingGridView::paste() {
   const QModelIndex start = currentIndex();
-  if (!start.isValid()) return;
-  const QStringList lines = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
-  const int column = std::max(start.column(), 1);
-  // Each line's first cell goes down the thickness column, in one undoable step.
-  std::vector<CellValue> cells;
-  for (int k = 0; k < lines.size(); ++k) {
-    const QModelIndex target = model_.index(start.row() + k, column);
-    if (!target.isValid()) break;
-    if (!(model_.flags(target) & Qt::ItemIsEditable)) continue;
-    cells.push_back({target.row(), column, atoiValue(lines[k].section('\t', 0, 0).trimmed().toStdString())});
+  if (!start.isValid() || doc_.currentMemberRecord() == nullptr) return;
+  auto values = parsePastedThicknesses(QApplication::clipboard()->text().toStdString());
+  if (!values) {
+    Dialogs::message(this, MessageKind::Warning, QString::fromStdString(values.message()));
+    return;
   }
-  doc_.setCellValues(cells, ReadingEditKind::Paste);
+  const GridRows rows = model_.rows();
+  const std::optional<int> reading = rows.readingOf(start.row());
+  doc_.pasteReadings(reading ? *reading : *rows.pending, values.value());
 }
 
 bool ReadingGridView::event(QEvent* event) {
-  // Ctrl+C belongs to the main window (delete member), not to the view's own copy.
+  // In the grid Ctrl+C copies (elsewhere it deletes the current member, as it always did), and
+  // Enter moves down rather than reaching the window.
   if (event->type() == QEvent::ShortcutOverride) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if (key->matches(QKeySequence::Copy)) {
-      event->ignore();
-      return false;
+    if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste)) {
+      event->accept();
+      return true;
     }
   }
   return QTableView::event(event);

@@ -1,8 +1,11 @@
 // The reading grid: the current member's readings, one row each, with only the thickness
 // editable. Choosing a row makes it the document's current reading; the row commands act on it.
+// Enter commits a value and moves down; below the last reading it opens a new row, so a column
+// of readings is typed from the keyboard alone.
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <map>
 #include <optional>
@@ -21,13 +24,17 @@ class ReadingGridModel : public QAbstractTableModel {
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
-  // A typed or pasted value: converted like atoi and handed to the document.
+  // A typed value: a whole number goes to the document (into the new row: a new reading);
+  // anything else is refused with a message.
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-  // Brings every cell up to date; the row count may have changed.
+  // Brings every cell up to date, without a new row; the row count may have changed.
   void refresh();
+  // The new row, where reading `at` would stand, or none.
+  void setPending(std::optional<int> at);
+  GridRows rows() const { return gridRows(doc_.currentMemberRecord(), pending_); }
   // Readings that differ from original data: reading index -> the original value, or nothing
   // for a reading the original does not have. Their thickness cells are coloured and their
   // tooltips say what the original held.
@@ -36,6 +43,7 @@ class ReadingGridModel : public QAbstractTableModel {
  private:
   CKroAnalyzeDoc& doc_;
   std::map<int, std::optional<std::int32_t>> marks_;
+  std::optional<int> pending_;
   int rows_ = kGridEmptyRows;
 };
 
@@ -52,18 +60,29 @@ class ReadingGridView : public QTableView {
   // Differences from original data for the next refill (see ReadingGridModel::setMarks).
   void setMarks(std::map<int, std::optional<std::int32_t>> marks) { model_.setMarks(std::move(marks)); }
 
-  // Clipboard: tab-separated cells. A paste goes through the same path as typing.
+  // Clipboard: tab-separated cells. A paste fills the thickness column from the current row
+  // down, appending readings beyond the last one, in one step; a line that is not a whole
+  // number refuses it with a message naming the line.
   void copySelection();
   void cutSelection();
   void paste();
+  ReadingGridModel& gridModel() { return model_; }
+
+ signals:
+  void contextMenuWanted(const QPoint& globalPosition);
 
  protected:
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
   bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
   void select(const GridSelection& selection);
   std::optional<GridSelection> selection() const;
+  // Moves to the row below, opening a new row below the last reading.
+  void moveDown();
 
   CKroAnalyzeDoc& doc_;
   ReadingGridModel model_;

@@ -118,6 +118,40 @@ class ReadingRow : public Command {
   Recomputation stats_;
 };
 
+// Replaces a member's readings with another list (a paste that sets and appends); the old list
+// and figures come back on undo.
+class ReplaceReadings : public Command {
+ public:
+  ReplaceReadings(int member, int first, std::vector<Reading> before, std::vector<Reading> after,
+                  std::string name)
+      : member_(member),
+        first_(first),
+        before_(std::move(before)),
+        after_(std::move(after)),
+        name_(std::move(name)) {}
+  std::string name() const override { return name_; }
+  CommandEffect redo(Project& project) override {
+    MemberRecord& m = memberOf(project, member_);
+    stats_.before(m);
+    m.setReadings(after_);
+    Recomputation::after(m);
+    return {member_, first_, false};
+  }
+  CommandEffect undo(Project& project) override {
+    MemberRecord& m = memberOf(project, member_);
+    m.setReadings(before_);
+    stats_.restore(m);
+    return {member_, std::min(first_, std::max(0, m.readingCount() - 1)), false};
+  }
+
+ private:
+  int member_;
+  int first_;
+  std::vector<Reading> before_, after_;
+  std::string name_;
+  Recomputation stats_;
+};
+
 const char* fieldName(MemberField field) {
   switch (field) {
     case MemberField::Name:
@@ -383,15 +417,31 @@ std::unique_ptr<Command> makeEditReadings(const Project& project, int member,
   return std::make_unique<EditReadings>(member, std::move(name), std::move(edits), thicknessChanged);
 }
 
-std::unique_ptr<Command> makeInsertReading(const Project& project, int member, int row, ReadingInsert where) {
+std::unique_ptr<Command> makeInsertReading(const Project& project, int member, int index, Reading reading) {
   const MemberRecord* m = project.memberAt(member);
-  if (m == nullptr) return nullptr;
-  const bool valid =
-      where == ReadingInsert::Before ? row >= 0 && row <= m->readingCount() : m->validIndex(row);
-  if (!valid) return nullptr;
-  const int at = where == ReadingInsert::Before ? row : row + 1;
+  if (m == nullptr || index < 0 || index > m->readingCount()) return nullptr;
   return std::make_unique<ReadingRow>(
-      member, at, true, Reading{}, "插入 " + codeText(project, member) + " 的测点 " + std::to_string(at + 1));
+      member, index, true, reading,
+      "插入 " + codeText(project, member) + " 的测点 " + std::to_string(index + 1));
+}
+
+std::unique_ptr<Command> makePasteReadings(const Project& project, int member, int index,
+                                           const std::vector<std::int32_t>& thicknesses) {
+  const MemberRecord* m = project.memberAt(member);
+  if (m == nullptr || index < 0 || index > m->readingCount() || thicknesses.empty()) return nullptr;
+  std::vector<Reading> after = m->readings();
+  for (std::size_t k = 0; k < thicknesses.size(); ++k) {
+    const std::size_t at = static_cast<std::size_t>(index) + k;
+    if (at < after.size()) {
+      after[at].thickness = thicknesses[k];
+    } else {
+      after.push_back(Reading{0, thicknesses[k], 0});
+    }
+  }
+  if (after == m->readings()) return nullptr;
+  return std::make_unique<ReplaceReadings>(
+      member, index, m->readings(), std::move(after),
+      "粘贴 " + codeText(project, member) + " 的 " + std::to_string(thicknesses.size()) + " 个测点");
 }
 
 std::unique_ptr<Command> makeDeleteReading(const Project& project, int member, int row) {

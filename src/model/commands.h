@@ -53,9 +53,13 @@ enum class ReadingEditKind { Typed, Paste, Cut };
 std::unique_ptr<Command> makeEditReadings(const Project& project, int member,
                                           std::vector<ReadingChange> changes, ReadingEditKind kind);
 
-enum class ReadingInsert { Before, After };
-// Inserts a zero reading before or after row; null when row is outside the valid range.
-std::unique_ptr<Command> makeInsertReading(const Project& project, int member, int row, ReadingInsert where);
+// Inserts a reading at index (0..readingCount: before the reading there, or after the last);
+// null when index is outside that range.
+std::unique_ptr<Command> makeInsertReading(const Project& project, int member, int index, Reading reading);
+// Sets the thicknesses from index on, appending readings beyond the last one (a paste); null
+// when nothing would change or index is outside 0..readingCount.
+std::unique_ptr<Command> makePasteReadings(const Project& project, int member, int index,
+                                           const std::vector<std::int32_t>& thicknesses);
 // Deletes reading row; null when row is out of range.
 std::unique_ptr<Command> makeDeleteReading(const Project& project, int member, int row);
 

@@ -33,4 +33,15 @@ std::string paddedDateText(const CalendarDate& d) {
   return *utf8ToGbk(text);
 }
 
+std::string dateTextLike(const CalendarDate& d, std::string_view example) {
+  char text[64];
+  if (example.find("--") != std::string_view::npos) {
+    std::snprintf(text, sizeof text, "%04d--%02d--%02d", d.year, d.month, d.day);
+    return text;
+  }
+  if (parseStoredDate(example) && example.find(' ') != std::string_view::npos) return paddedDateText(d);
+  std::snprintf(text, sizeof text, "%04d年%02d月%02d日", d.year, d.month, d.day);
+  return *utf8ToGbk(text);
+}
+
 }  // namespace kro

@@ -26,4 +26,9 @@ std::optional<CalendarDate> parseStoredDate(std::string_view gbk);
 // digit), 月 and 日: 7 March 2005 is "2005年 3月 7日", 14 bytes in GBK.
 std::string paddedDateText(const CalendarDate& date);
 
+// A date written the way example is: "2026--12--07" (the insert-member form), "2026年 1月 7日"
+// (blank-padded) or, for anything else and an empty example, "2026年01月07日" (the transfer's
+// zero-padded form). GBK.
+std::string dateTextLike(const CalendarDate& date, std::string_view exampleGbk);
+
 }  // namespace kro

@@ -2,6 +2,7 @@
 #include "model/document.h"
 
 #include <algorithm>
+#include <set>
 
 #include "model/analysis_file.h"
 #include "model/file_io.h"
@@ -23,25 +24,29 @@ std::string joinLines(const std::vector<std::string>& lines) {
   return out;
 }
 
-std::string todayText() {
+CalendarDate today() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  return appendedMemberDate(local);
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
 }
 
 }  // namespace
 
-std::string appendedMemberDate(const std::tm& date) {
-  char text[32];
-  std::size_t n = std::strftime(text, sizeof text, "20%y--%m--%d", &date);
-  return std::string(text, n);
+std::string freeAppendedCode(const Project& project) {
+  std::set<std::string, std::less<>> used;
+  for (const MemberRecord& m : project.members) used.insert(m.code());
+  for (int n = 1; n <= 1000; ++n) {
+    std::string code = appendedMemberCode(n);
+    if (used.count(code) == 0) return code;
+  }
+  return appendedMemberCode(project.memberCount() + 1);
 }
 
 CKroAnalyzeDoc::CKroAnalyzeDoc(DocumentFrontend* frontend)
     : frontend_(frontend != nullptr ? frontend : &headless_),
       settings_(SettingsLocation::fromEnvironment()),
-      today_(todayText) {}
+      today_(today) {}
 
 void CKroAnalyzeDoc::setFrontend(DocumentFrontend* frontend) {
   frontend_ = frontend != nullptr ? frontend : &headless_;
@@ -213,7 +218,9 @@ bool CKroAnalyzeDoc::redo() {
 }
 
 void CKroAnalyzeDoc::appendMember() {
-  run(makeAppendMember(project_, newAppendedMember(memberCount() + 1, today_())));
+  const MemberRecord* like = currentMemberRecord();
+  const std::string date = dateTextLike(today_(), like != nullptr ? like->testDate() : std::string_view());
+  run(makeAppendMember(project_, newAppendedMember(freeAppendedCode(project_), date, like)));
 }
 
 void CKroAnalyzeDoc::setParameters(ProjectParameters parameters) {
@@ -290,12 +297,12 @@ void CKroAnalyzeDoc::setCellValues(const std::vector<CellValue>& cells, ReadingE
   run(makeEditReadings(project_, currentMember_, std::move(changes), kind));
 }
 
-void CKroAnalyzeDoc::insertReadingBefore(int row) {
-  run(makeInsertReading(project_, currentMember_, row, ReadingInsert::Before));
+void CKroAnalyzeDoc::insertReading(int index, std::int32_t thickness) {
+  run(makeInsertReading(project_, currentMember_, index, Reading{0, thickness, 0}));
 }
 
-void CKroAnalyzeDoc::insertReadingAfter(int row) {
-  run(makeInsertReading(project_, currentMember_, row, ReadingInsert::After));
+void CKroAnalyzeDoc::pasteReadings(int index, const std::vector<std::int32_t>& thicknesses) {
+  run(makePasteReadings(project_, currentMember_, index, thicknesses));
 }
 
 void CKroAnalyzeDoc::deleteReading(int row) { run(makeDeleteReading(project_, currentMember_, row)); }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "model/commands.h"
+#include "model/date_text.h"
 #include "model/document_frontend.h"
 #include "model/project.h"
 #include "model/result.h"
@@ -49,8 +50,8 @@ class CKroAnalyzeDoc {
   void setFrontend(DocumentFrontend* frontend);
   void setSettingsLocation(SettingsLocation location) { settings_ = std::move(location); }
   const SettingsLocation& settingsLocation() const { return settings_; }
-  // The text used as the test date of appended members (default: today as "20%y--%m--%d").
-  void setDateSource(std::function<std::string()> today) { today_ = std::move(today); }
+  // Today, for the test date of appended members (default: the system's local date).
+  void setDateSource(std::function<CalendarDate()> today) { today_ = std::move(today); }
 
   // --- Members ---
   const Project& project() const { return project_; }
@@ -107,7 +108,9 @@ class CKroAnalyzeDoc {
   void newDocument();
 
   // --- Commands (each undoable; nothing when it would change nothing) ---
-  // 插入构件: appends a member with the insert-command values and makes it current.
+  // 插入构件: appends a member without readings and makes it current: the first free code of the
+  // insert command's sequence, today's date in the form of the current member's, the current
+  // member's design thickness and deviations.
   void appendMember();
   // 删除构件: deletes the current member.
   void deleteCurrentMember();
@@ -124,8 +127,10 @@ class CKroAnalyzeDoc {
   void setCellValue(int row, int column, std::int32_t value);
   // Several cells at once (a paste or a cut), as one command.
   void setCellValues(const std::vector<CellValue>& cells, ReadingEditKind kind);
-  void insertReadingBefore(int row);
-  void insertReadingAfter(int row);
+  // A reading typed into the grid's new row: inserted at index (0..readingCount).
+  void insertReading(int index, std::int32_t thickness);
+  // Readings pasted from index on, appending beyond the last one, as one step.
+  void pasteReadings(int index, const std::vector<std::int32_t>& thicknesses);
   void deleteReading(int row);
   // Returns the number of members changed.
   int batchEdit(const BatchEditRequest& request);
@@ -158,7 +163,7 @@ class CKroAnalyzeDoc {
   DocumentFrontend* frontend_;
   HeadlessFrontend headless_;
   SettingsLocation settings_;
-  std::function<std::string()> today_;
+  std::function<CalendarDate()> today_;
 
   Project project_;
   int currentMember_ = 0;
@@ -169,7 +174,8 @@ class CKroAnalyzeDoc {
   UndoStack history_;
 };
 
-// Today's date as appended members carry it: "20%y--%m--%d", e.g. 2026--12--07.
-std::string appendedMemberDate(const std::tm& date);
+// The first code of the insert command's sequence (0001, 0002, ...) that no member has; once
+// all of them are taken, the code of the next member's number, as the sequence gives it.
+std::string freeAppendedCode(const Project& project);
 
 }  // namespace kro

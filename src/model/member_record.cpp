@@ -65,22 +65,15 @@ std::string appendedMemberCode(int n) {
   return "0" + digits.substr(0, 3);
 }
 
-MemberRecord newAppendedMember(int n, std::string_view testDate) {
+MemberRecord newAppendedMember(std::string_view code, std::string_view testDate, const MemberRecord* like) {
   MemberData d;
-  d.code = appendedMemberCode(n);
+  d.code = std::string(code);
   d.testDate = std::string(testDate);
   d.selected = 1;
-  d.averageThickness = 16;
-  d.designThickness = 20;
-  d.minusDeviation = -3;
-  d.plusDeviation = 5;
+  d.designThickness = like != nullptr ? like->designThickness() : 20;
+  d.minusDeviation = like != nullptr ? like->minusDeviation() : -3;
+  d.plusDeviation = like != nullptr ? like->plusDeviation() : 5;
   d.secondColumnStart = 20;
-  d.reserved = 0;
-  d.maxThickness = 20;
-  d.minThickness = 20;
-  d.passCount = 20;
-  d.passRate = 1.0f;
-  d.readings.assign(20, Reading{0, 20, 16});
   return MemberRecord::withTextsCut(std::move(d));
 }
 

@@ -112,6 +112,7 @@ class MemberRecord {
   bool insertReadingBefore(int row, const Reading& reading = {});  // 0 <= row <= readingCount
   bool insertReadingAfter(int row);                                // 0 <= row < readingCount
   bool deleteReading(int row);                                     // 0 <= row < readingCount
+  void setReadings(std::vector<Reading> readings) { d_.readings = std::move(readings); }
 
   bool operator==(const MemberRecord& other) const { return d_ == other.d_; }
 
@@ -123,8 +124,9 @@ class MemberRecord {
 // "0" and three characters: 1 gives 0001, 42 gives 0042, 100 gives 0100, 1234 gives 0123.
 std::string appendedMemberCode(int n);
 
-// The values of a member added by the insert-member command (they differ from a constructed
-// member's): the given code and date, 20 readings of 20 mm.
-MemberRecord newAppendedMember(int n, std::string_view testDate);
+// A member added by the insert-member command: the given code and date, the design thickness and
+// deviations of `like` (the current member; 20 mm and -3/+5 without one), and no readings: a
+// reading counts only once a value is typed for it.
+MemberRecord newAppendedMember(std::string_view code, std::string_view testDate, const MemberRecord* like);
 
 }  // namespace kro

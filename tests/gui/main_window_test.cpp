@@ -46,6 +46,18 @@ namespace kro::gui {
 namespace {
 
 // Types text as key presses, one character (or surrogate pair) at a time; works for any script.
+// Keys typed where the focus is, as a user types them: the grid's first key opens its editor and
+// the rest go into it.
+void typeKeys(const QString& text) {
+  for (QChar c : text) QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+}
+
+// Enter where the focus is; the editor commits its value a moment later.
+void pressEnter() {
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  QCoreApplication::processEvents();
+}
+
 void typeText(QWidget* widget, const QString& text) {
   for (int i = 0; i < text.size(); ++i) {
     const int length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
@@ -396,16 +408,21 @@ TEST_F(MainWindowTest, RowChoiceAndRowCommands) {
   QTest::keyClick(grid, Qt::Key_Down);
   EXPECT_EQ(window.document().currentReading(), 4);
 
+  // Insert above row 4: a new blank row that counts nowhere until a value is typed into it.
   const int before = current()->readingCount();
-  window.action("actionInsertReadingAbove")->trigger();  // insert above row 4
+  const std::int32_t fourth = current()->readingAt(4);
+  window.action("actionInsertReadingAbove")->trigger();
+  EXPECT_EQ(current()->readingCount(), before);
+  EXPECT_FALSE(window.document().isModified());
+  EXPECT_EQ(grid->model()->rowCount(), before + 1);
+  EXPECT_EQ(grid->model()->data(grid->model()->index(4, 1)).toString(), "");
+  EXPECT_EQ(grid->currentIndex().row(), 4);
+  typeKeys("118");
+  pressEnter();
   EXPECT_EQ(current()->readingCount(), before + 1);
-  EXPECT_EQ(current()->readingAt(4), 0);
-  const QModelIndexList selected = grid->selectionModel()->selectedIndexes();
-  ASSERT_EQ(selected.size(), 4);
-  for (const QModelIndex& i : selected) {
-    EXPECT_EQ(i.row(), 4);
-    EXPECT_GE(i.column(), 1);
-  }
+  EXPECT_EQ(current()->readingAt(4), 118);
+  EXPECT_EQ(current()->readingAt(5), fourth);
+  EXPECT_EQ(grid->currentIndex().row(), 5);  // Enter moved down
   EXPECT_EQ(window.panel()->model().data(window.panel()->model().index(0, 2), Qt::DisplayRole).toString(),
             QString::number(before + 1));
 
@@ -433,13 +450,87 @@ TEST_F(MainWindowTest, ClickingADotSelectsTheReading) {
 TEST_F(MainWindowTest, CtrlCDeletesTheMemberAndCtrlZBringsItBack) {
   ASSERT_TRUE(window.openFile(sample()));
   window.document().selectMember(1);
-  window.grid()->setFocus();
-  QTest::keyClick(window.grid(), Qt::Key_C, Qt::ControlModifier);
+  QWidget* list = window.panel()->list();
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(window.document().memberCount(), 11);
   EXPECT_EQ(current()->code(), "0003");
-  QTest::keyClick(window.grid(), Qt::Key_Z, Qt::ControlModifier);
+  QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(window.document().memberCount(), 12);
   EXPECT_EQ(current()->code(), "0002");
+}
+
+// In the grid Ctrl+C is the copy users expect; the member stays.
+TEST_F(MainWindowTest, CtrlCInTheGridCopies) {
+  ASSERT_TRUE(window.openFile(sample()));
+  ReadingGridView* grid = window.grid();
+  grid->setFocus();
+  grid->setCurrentIndex(grid->model()->index(2, 1));
+  QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(window.document().memberCount(), 12);
+  EXPECT_FALSE(window.document().isModified());
+  EXPECT_TRUE(
+      QGuiApplication::clipboard()->text().startsWith("3\t" + QString::number(current()->readingAt(2))))
+      << QGuiApplication::clipboard()->text().toStdString();
+  // 复制, 粘贴 and 剪切 are in the 操作 menu.
+  QStringList edit;
+  for (QAction* top : window.menuBar()->actions()) {
+    if (top->text().startsWith("操作")) {
+      for (QAction* a : top->menu()->actions()) edit << a->objectName();
+    }
+  }
+  for (const char* name : {"actionCut", "actionCopy", "actionPaste"})
+    EXPECT_TRUE(edit.contains(name)) << name;
+}
+
+// A column typed from a paper sheet: Enter after each value moves down, and below the last
+// reading opens a new row; a blank new row counts nowhere.
+TEST_F(MainWindowTest, TypingAColumnOfReadings) {
+  window.document().resetProject({});
+  window.document().appendMember();
+  ReadingGridView* grid = window.grid();
+  EXPECT_EQ(current()->readingCount(), 0);
+  EXPECT_EQ(grid->model()->rowCount(), 1);  // the new row, ready for typing
+  grid->setFocus();
+  grid->setCurrentIndex(grid->model()->index(0, 1));
+  for (const char* value : {"121", "122", "123"}) {
+    typeKeys(value);
+    pressEnter();
+  }
+  ASSERT_EQ(current()->readingCount(), 3);
+  EXPECT_EQ(current()->readingAt(0), 121);
+  EXPECT_EQ(current()->readingAt(2), 123);
+  EXPECT_EQ(grid->model()->rowCount(), 4);  // and a blank new row below
+  EXPECT_EQ(text("countEdit"), "3");
+  EXPECT_EQ(text("minEdit"), "121");
+  // Each value is one step; a text that is no number is refused at the cell.
+  EXPECT_EQ(window.document().history().size(), 4u);
+  typeKeys("abc");
+  pressEnter();
+  EXPECT_EQ(current()->readingCount(), 3);
+  // Moving up from the blank new row removes it.
+  grid->setCurrentIndex(grid->model()->index(1, 1));
+  EXPECT_EQ(grid->model()->rowCount(), 3);
+}
+
+TEST_F(MainWindowTest, PasteAppendsBeyondTheLastReadingAndRefusesWhatIsNoNumber) {
+  ASSERT_TRUE(window.openFile(sample()));
+  ReadingGridView* grid = window.grid();
+  const int count = current()->readingCount();
+  grid->setFocus();
+  grid->setCurrentIndex(grid->model()->index(count - 1, 1));
+  QGuiApplication::clipboard()->setText("130\n131\n132\n");
+  QTest::keyClick(grid, Qt::Key_V, Qt::ControlModifier);
+  ASSERT_EQ(current()->readingCount(), count + 2);
+  EXPECT_EQ(current()->readingAt(count + 1), 132);
+  EXPECT_EQ(window.document().history().size(), 1u);  // one step
+  QGuiApplication::clipboard()->setText("140\n1x1\n");
+  Dialogs::takeMessages();
+  window.action("actionPaste")->trigger();
+  const QStringList said = Dialogs::takeMessages();
+  ASSERT_EQ(said.size(), 1);
+  EXPECT_TRUE(said.front().contains("第 2 行")) << said.front().toStdString();
+  EXPECT_EQ(window.document().history().size(), 1u);
 }
 
 TEST_F(MainWindowTest, UnsavedChangesAreAskedAboutOnCloseAndOpen) {
@@ -551,9 +642,9 @@ TEST_F(MainWindowTest, EveryChangeCanBeUndoneAndTheMenuSaysWhat) {
   EXPECT_FALSE(undo->isEnabled());
   EXPECT_EQ(undo->text(), "撤销");
   window.document().selectMember(2);
-  window.grid()->setFocus();
-  QTest::keyClick(window.grid(), Qt::Key_C, Qt::ControlModifier);
-  QTest::keyClick(window.grid(), Qt::Key_C, Qt::ControlModifier);
+  window.panel()->list()->setFocus();
+  QTest::keyClick(window.panel()->list(), Qt::Key_C, Qt::ControlModifier);
+  QTest::keyClick(window.panel()->list(), Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(undo->text(), "撤销 删除构件 0004");
   QTest::keyClick(window.grid(), Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(redo->text(), "重做 删除构件 0004");

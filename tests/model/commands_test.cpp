@@ -31,8 +31,10 @@ TEST(Commands, NothingToChangeGivesNoCommand) {
   EXPECT_EQ(makeSetMemberNumber(p, 0, MemberField::DesignThickness, p.members[0].designThickness()), nullptr);
   EXPECT_EQ(makeSetMemberText(p, 0, MemberField::Name, p.members[0].name()), nullptr);
   EXPECT_EQ(makeSetSelected(p, 0, true), nullptr);
-  EXPECT_EQ(makeInsertReading(p, 0, -1, ReadingInsert::Before), nullptr);
-  EXPECT_EQ(makeInsertReading(p, 0, p.members[0].readingCount(), ReadingInsert::After), nullptr);
+  EXPECT_EQ(makeInsertReading(p, 0, -1, {}), nullptr);
+  EXPECT_EQ(makeInsertReading(p, 0, p.members[0].readingCount() + 1, {}), nullptr);
+  EXPECT_EQ(makePasteReadings(p, 0, 0, {t}), nullptr);  // the same value
+  EXPECT_EQ(makePasteReadings(p, 0, p.members[0].readingCount() + 1, {1}), nullptr);
   EXPECT_EQ(makeDeleteReading(p, 0, p.members[0].readingCount()), nullptr);
   EXPECT_EQ(makeDeleteMember(p, 12), nullptr);
   EXPECT_EQ(makeBatchEdit(p, {0, 1}, {}), nullptr);
@@ -74,7 +76,8 @@ TEST(Commands, NamesSayWhatWouldBeUndone) {
   EXPECT_EQ(makeSetMemberNumber(p, 2, MemberField::MinusDeviation, -9)->name(),
             "修改 " + code + " 的允许负偏差");
   EXPECT_EQ(makeDeleteReading(p, 2, 4)->name(), "删除 " + code + " 的测点 5");
-  EXPECT_EQ(makeInsertReading(p, 2, 4, ReadingInsert::After)->name(), "插入 " + code + " 的测点 6");
+  EXPECT_EQ(makeInsertReading(p, 2, 5, {})->name(), "插入 " + code + " 的测点 6");
+  EXPECT_EQ(makePasteReadings(p, 2, 0, {1, 2})->name(), "粘贴 " + code + " 的 2 个测点");
 }
 
 TEST(UndoStack, MergesKeystrokesAndFollowsTheSavedState) {
@@ -195,11 +198,11 @@ std::string randomCommand(CKroAnalyzeDoc& doc, std::mt19937& rng) {
       return "paste";
     }
     case 2:
-      doc.insertReadingBefore(pick(rows + 1));
-      return "insert before";
+      doc.insertReading(pick(rows + 1), 100 + pick(60));
+      return "insert";
     case 3:
-      doc.insertReadingAfter(pick(rows));
-      return "insert after";
+      doc.pasteReadings(pick(rows + 1), {100 + pick(60), 100 + pick(60), 100 + pick(60)});
+      return "paste beyond";
     case 4:
       doc.deleteReading(pick(rows));
       return "delete reading";

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "model/analysis_file.h"
+#include "model/gbk_text.h"
 #include "model/panel_texts.h"
 #include "model/raw_files.h"
 #include "model/sample_project.h"
@@ -30,7 +31,7 @@ MemberRecord member(const std::string& code, std::vector<std::int32_t> thickness
 class DocumentTest : public ::testing::Test {
  protected:
   DocumentTest() {
-    doc.setDateSource([] { return std::string("2026--12--07"); });
+    doc.setDateSource([] { return CalendarDate{2026, 12, 7}; });
     doc.setSettingsLocation(SettingsLocation::inFolder(dir.path()));
   }
 
@@ -161,13 +162,42 @@ TEST_F(DocumentTest, AppendToEmptyDocument) {
   EXPECT_EQ(doc.currentMember(), 0);
   const MemberRecord* m = doc.currentMemberRecord();
   EXPECT_EQ(m->code(), "0001");
-  EXPECT_EQ(m->readingCount(), 20);
-  EXPECT_EQ(m->readingAt(19), 20);
-  EXPECT_EQ(m->passRate(), 1.0f);
-  EXPECT_EQ(m->testDate(), "2026--12--07");
+  // No readings: nothing counts until a value is typed. In an empty project the date takes the
+  // transfer's form and the band 20 mm -3/+5.
+  EXPECT_EQ(m->readingCount(), 0);
+  EXPECT_EQ(m->storedStatistics(), StoredStatistics{});
+  EXPECT_EQ(gbkToUtf8(m->testDate()), "2026年12月07日");
+  EXPECT_EQ(m->designThickness(), 20);
+  EXPECT_EQ(m->minusDeviation(), -3);
+  EXPECT_EQ(m->plusDeviation(), 5);
   EXPECT_TRUE(doc.isModified());
   EXPECT_EQ(doc.undoName(), "插入构件 0001");
   EXPECT_EQ(ui.calls, (Calls{"rebuildMemberList", "showMember 0001", "refillGrid", "redrawChart"}));
+}
+
+TEST_F(DocumentTest, ANewMemberTakesTheCurrentMembersBandDateFormAndTheFirstFreeCode) {
+  MemberData d = member("0001", {120}).data();
+  d.designThickness = 150;
+  d.minusDeviation = -8;
+  d.plusDeviation = 10;
+  d.testDate = *utf8ToGbk("2026年 1月 5日");
+  openMembers({MemberRecord(d), member("0003", {})});
+  doc.selectMember(0);
+  doc.appendMember();
+  const MemberRecord* m = doc.currentMemberRecord();
+  EXPECT_EQ(m->code(), "0002");  // 0001 and 0003 are taken
+  EXPECT_EQ(gbkToUtf8(m->testDate()), "2026年12月 7日");
+  EXPECT_EQ(std::make_tuple(m->designThickness(), m->minusDeviation(), m->plusDeviation()),
+            std::make_tuple(150, -8, 10));
+  doc.selectMember(0);
+  doc.setTestDate("2025--03--04");
+  doc.appendMember();
+  EXPECT_EQ(doc.currentMemberRecord()->testDate(), "2026--12--07");
+  EXPECT_EQ(doc.currentMemberRecord()->code(), "0004");
+  // Once the thousand codes of the sequence are taken, it goes on as it always did.
+  Project full;
+  for (int n = 1; n <= 1000; ++n) full.members.push_back(member(appendedMemberCode(n), {}));
+  EXPECT_EQ(freeAppendedCode(full), appendedMemberCode(1001));
 }
 
 TEST_F(DocumentTest, AppendGoesAfterTheLastMember) {
@@ -176,7 +206,7 @@ TEST_F(DocumentTest, AppendGoesAfterTheLastMember) {
   doc.appendMember();
   EXPECT_EQ(doc.memberCount(), 4);
   EXPECT_EQ(doc.currentMember(), 3);
-  EXPECT_EQ(doc.memberAt(3)->code(), "0004");
+  EXPECT_EQ(doc.memberAt(3)->code(), "0001");
   doc.undo();
   EXPECT_EQ(doc.memberCount(), 3);
   EXPECT_EQ(doc.currentMember(), 2);
@@ -235,7 +265,7 @@ TEST_F(DocumentTest, EveryDeletionCanBeUndoneAndRedone) {
   ASSERT_TRUE(doc.redo());
   EXPECT_EQ(doc.memberCount(), 1);
   EXPECT_EQ(doc.memberAt(0)->code(), "C");
-  EXPECT_EQ(doc.redoName(), "插入构件 0002");
+  EXPECT_EQ(doc.redoName(), "插入构件 0001");
 }
 
 TEST_F(DocumentTest, GridEditOfAThicknessMember) {
@@ -318,7 +348,7 @@ TEST_F(DocumentTest, AnUnchangedMemberKeepsItsStoredFiguresAndUndoRestoresThem) 
   EXPECT_EQ(doc.memberAt(0)->storedStatistics(), stored);
   EXPECT_EQ(panelTexts(doc.project(), 0, {}).passRate, "30.0%");
   // Inserting a reading changes the member: everything is recomputed.
-  doc.insertReadingBefore(0);
+  doc.insertReading(0, 0);
   EXPECT_EQ(doc.memberAt(0)->storedStatistics(), (StoredStatistics{107, 200, 0, 1, passRateOf(1, 3)}));
   EXPECT_EQ(doc.memberAt(1)->storedStatistics(), StoredStatistics{});  // the other member untouched
   doc.undo();
@@ -329,9 +359,10 @@ TEST_F(DocumentTest, ReadingRows) {
   openMembers({member("A", {}), member("B", {1, 2})});
   doc.selectMember(1);
   ui.clear();
-  doc.insertReadingAfter(1);
+  doc.insertReading(2, 125);
   EXPECT_EQ(ui.calls, (Calls{"updateMemberRow 1", "showMember B", "refillGrid", "redrawChart"}));
   EXPECT_EQ(doc.currentMemberRecord()->readingCount(), 3);
+  EXPECT_EQ(doc.currentMemberRecord()->readingAt(2), 125);
   EXPECT_EQ(doc.currentReading(), 2);
   EXPECT_EQ(doc.undoName(), "插入 B 的测点 3");
   doc.deleteReading(0);
@@ -340,8 +371,8 @@ TEST_F(DocumentTest, ReadingRows) {
   EXPECT_EQ(doc.currentMemberRecord()->readingCount(), 0);
   EXPECT_EQ(doc.currentMemberRecord()->storedStatistics(), StoredStatistics{});
   ui.clear();
-  doc.deleteReading(0);        // no readings: nothing happens
-  doc.insertReadingBefore(5);  // out of range: nothing happens
+  doc.deleteReading(0);       // no readings: nothing happens
+  doc.insertReading(5, 120);  // out of range: nothing happens
   EXPECT_TRUE(ui.calls.empty());
   EXPECT_EQ(doc.history().size(), 4u);
   for (int i = 0; i < 4; ++i) doc.undo();
@@ -463,7 +494,8 @@ TEST_F(DocumentTest, EditsWithoutACurrentMemberDoNothing) {
   doc.setMemberName("x");
   doc.setDesignThickness(5);
   doc.setCellValue(0, 1, 5);
-  doc.insertReadingBefore(0);
+  doc.insertReading(0, 5);
+  doc.pasteReadings(0, {5});
   doc.selectMember(0);
   doc.setSelected(0, false);
   EXPECT_TRUE(ui.calls.empty());

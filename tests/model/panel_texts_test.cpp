@@ -14,14 +14,24 @@ TEST(PanelTexts, MemberFieldsEmptyWithoutACurrentMember) {
   EXPECT_EQ(t.name, "");
   EXPECT_EQ(t.totalReadingCount, "0");
   EXPECT_EQ(t.overallPassRate, "0.0%");
-  project.members.push_back(newAppendedMember(1, ""));
+  project.members.push_back(newAppendedMember("0001", "", nullptr));
   EXPECT_EQ(panelTexts(project, -1, {}).passRate, "");
   EXPECT_EQ(panelTexts(project, 1, {}).passRate, "");
 }
 
 TEST(PanelTexts, FiguresOfTheCurrentMember) {
   Project project;
-  project.members.push_back(newAppendedMember(1, ""));
+  // Twenty passing readings of 20 mm and a stored average of 16.
+  MemberData twenty;
+  twenty.code = "0001";
+  twenty.designThickness = 20;
+  twenty.minusDeviation = -3;
+  twenty.plusDeviation = 5;
+  twenty.readings.assign(20, Reading{0, 20, 16});
+  twenty.averageThickness = 16;
+  twenty.passCount = 20;
+  twenty.passRate = 1.0f;
+  project.members.push_back(MemberRecord(twenty));
   PanelTexts t = panelTexts(project, 0, {});
   EXPECT_EQ(t.code, "0001");
   EXPECT_EQ(t.minusDeviation, "-3");
