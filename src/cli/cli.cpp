@@ -38,6 +38,7 @@ const char* const kUsageText =
     "  info FILE [--json]                 显示文件中的构件和统计数字\n"
     "  convert FILE -o OUT.KRO            以分析结果文件格式保存\n"
     "  convert FILE --selection -o OUT.DEX  保存选择构件文件\n"
+    "  convert FILE --recover -o OUT.KRO  损坏的分析结果文件：写出损坏处之前的构件\n"
     "  sample -o OUT.KRO                  生成示例工程\n"
     "  sample --raw -o DIR                以仪器原始数据文件（.DEX 与 .DAT）生成示例工程\n"
     "  decode --serial RAW -o OUT.KRO     解码截获的串口数据块\n"
@@ -242,12 +243,21 @@ int commandInfo(const Context& cx, const std::vector<std::string>& args) {
 
 int commandConvert(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--selection"}, {"-o"}, error);
+  auto a = Arguments::parse(args, {"--selection", "--recover"}, {"-o"}, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("convert 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("convert 需要用 -o 指定输出文件");
   auto loaded = load(cx, a->positional()[0]);
+  if (!loaded && a->has("--recover")) {
+    // Of a damaged analysis file, the members before the damage.
+    if (auto recovered = recoverAnalysisFile(a->positional()[0])) {
+      cx.err << "kro: 警告：" << printable(loaded.message()) << "\n";
+      cx.err << "kro: 警告：文件在第 " << recovered->damagedMember << " 个构件处损坏，只写出前 "
+             << recovered->damagedMember - 1 << " 个构件。\n";
+      loaded = LoadedProject{std::move(recovered->project), {}, {a->positional()[0]}};
+    }
+  }
   if (!loaded) return cx.fail(loaded.message());
   if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
   const Project& project = loaded.value().project;

@@ -178,7 +178,7 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args) {
   const bool readingsOnly = a->has("--readings-only");
   Project sides[2];
   for (int i = 0; i < 2; ++i) {
-    auto loaded = loadProjectOrReceived(a->positional()[static_cast<std::size_t>(i)]);
+    auto loaded = loadProject(a->positional()[static_cast<std::size_t>(i)]);
     if (!loaded) {
       cx.fail(loaded.message());
       return kUsage;

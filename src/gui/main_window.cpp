@@ -374,7 +374,7 @@ bool MainWindow::checkedBeforeOutput(std::optional<int> reportFormat, bool ticke
 }
 
 bool MainWindow::compareWith(const QString& path) {
-  auto loaded = loadProjectOrReceived(path.toStdString());
+  auto loaded = loadProject(path.toStdString());
   if (!loaded) {
     Dialogs::message(this, MessageKind::Error, qt(loaded.message()));
     return false;

@@ -23,18 +23,21 @@ std::string_view fitField(std::string_view gbk, std::size_t size) {
   return gbk.size() <= size ? gbk : gbkTruncate(gbk, size - 1);
 }
 
-// Decodes count member blocks. Each block is checked to fit before it is read.
-Result<std::vector<MemberRecord>> decodeBlocks(ByteReader& in, std::int32_t count, MemberLayout layout) {
+// Decodes count member blocks. Each block is checked to fit before it is read. With `intact`,
+// the members read before a damaged one are kept there.
+Result<std::vector<MemberRecord>> decodeBlocks(ByteReader& in, std::int32_t count, MemberLayout layout,
+                                               std::vector<MemberRecord>* intact = nullptr) {
   const std::size_t fixed = memberBlockFixedSize(layout);
   if (count < 0) {
     return Error{"构件个数为负数（" + std::to_string(count) + "），文件已损坏。"};
   }
   // Refuse before allocating when the blocks cannot possibly fit.
-  if (static_cast<std::size_t>(count) > in.remaining() / fixed) {
+  if (intact == nullptr && static_cast<std::size_t>(count) > in.remaining() / fixed) {
     return Error{"文件声明了 " + std::to_string(count) + " 个构件，但文件长度不足以容纳它们，文件已损坏。"};
   }
-  std::vector<MemberRecord> members;
-  members.reserve(static_cast<std::size_t>(count));
+  std::vector<MemberRecord> own;
+  std::vector<MemberRecord>& members = intact != nullptr ? *intact : own;
+  members.reserve(std::min<std::size_t>(static_cast<std::size_t>(count), in.remaining() / fixed));
   for (std::int32_t i = 0; i < count; ++i) {
     const std::string which = "第 " + std::to_string(i + 1) + " 个构件";
     if (!in.canRead(fixed)) return Error{which + "的数据超出了文件末尾，文件已损坏。"};
@@ -68,7 +71,7 @@ Result<std::vector<MemberRecord>> decodeBlocks(ByteReader& in, std::int32_t coun
     }
     members.emplace_back(std::move(d));
   }
-  return members;
+  return std::move(members);
 }
 
 }  // namespace
@@ -124,6 +127,16 @@ Result<std::vector<MemberRecord>> decodeAnalysisFile(std::string_view bytes, std
   auto members = decodeBlocks(in, count, MemberLayout::Analysis);
   if (end != nullptr) *end = in.position();
   return members;
+}
+
+std::optional<RecoveredMembers> recoverAnalysisMembers(std::string_view bytes) {
+  ByteReader in(bytes);
+  if (!in.canRead(4)) return std::nullopt;
+  const std::int32_t count = in.i32();
+  RecoveredMembers recovered;
+  if (count < 0 || decodeBlocks(in, count, MemberLayout::Analysis, &recovered.members)) return std::nullopt;
+  recovered.damagedMember = static_cast<int>(recovered.members.size()) + 1;
+  return recovered;
 }
 
 std::string encodeParameterBlock(const ProjectParameters& p) {

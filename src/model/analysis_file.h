@@ -12,6 +12,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,14 @@ ProjectParameters decodeParameterBlock(std::string_view trailing, std::vector<st
 // a member block that does not fit in the file is refused. Bytes after the last member are
 // ignored.
 Result<std::vector<MemberRecord>> decodeAnalysisFile(std::string_view bytes, std::size_t* end = nullptr);
+// The members of a damaged analysis file up to the first damaged one (counted from 1); nothing
+// when the file is whole or not even its count can be read.
+struct RecoveredMembers {
+  std::vector<MemberRecord> members;
+  int damagedMember = 0;
+};
+std::optional<RecoveredMembers> recoverAnalysisMembers(std::string_view bytes);
+
 // The members and the parameter block of an analysis file; warnings as decodeParameterBlock.
 Result<Project> decodeProjectFile(std::string_view bytes, std::vector<std::string>& warnings);
 // The analysis file of a project: its members, then its parameters when it carries any.

@@ -272,24 +272,28 @@ class SetSelected : public Command {
   std::string code_;
 };
 
-class AppendMember : public Command {
+// Appends members at the end; the first of them becomes current.
+class AppendMembers : public Command {
  public:
-  explicit AppendMember(MemberRecord member) : member_(std::move(member)) {}
+  AppendMembers(std::vector<MemberRecord> members, std::string name)
+      : members_(std::move(members)), name_(std::move(name)) {}
 
-  std::string name() const override { return "插入构件 " + gbkToUtf8(member_.code()); }
+  std::string name() const override { return name_; }
 
   CommandEffect redo(Project& project) override {
-    project.members.push_back(member_);
-    return {project.memberCount() - 1, std::nullopt, true};
+    const int first = project.memberCount();
+    project.members.insert(project.members.end(), members_.begin(), members_.end());
+    return {first, std::nullopt, true};
   }
 
   CommandEffect undo(Project& project) override {
-    project.members.pop_back();
+    project.members.resize(project.members.size() - members_.size());
     return {project.memberCount() - 1, std::nullopt, true};
   }
 
  private:
-  MemberRecord member_;
+  std::vector<MemberRecord> members_;
+  std::string name_;
 };
 
 class DeleteMember : public Command {
@@ -482,7 +486,16 @@ std::unique_ptr<Command> makeSetSelected(const Project& project, int member, boo
 }
 
 std::unique_ptr<Command> makeAppendMember(const Project&, MemberRecord member) {
-  return std::make_unique<AppendMember>(std::move(member));
+  std::string name = "插入构件 " + gbkToUtf8(member.code());
+  return std::make_unique<AppendMembers>(std::vector<MemberRecord>{std::move(member)}, std::move(name));
+}
+
+std::unique_ptr<Command> makeAppendMembers(const Project&, std::vector<MemberRecord> members,
+                                           std::string_view from) {
+  if (members.empty()) return nullptr;
+  std::string name = "追加 " + std::to_string(members.size()) + " 个构件";
+  if (!from.empty()) name += "（" + std::string(from) + "）";
+  return std::make_unique<AppendMembers>(std::move(members), std::move(name));
 }
 
 std::unique_ptr<Command> makeDeleteMember(const Project& project, int member) {

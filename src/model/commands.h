@@ -77,6 +77,10 @@ std::unique_ptr<Command> makeSetSelected(const Project& project, int member, boo
 
 // Appends a member at the end.
 std::unique_ptr<Command> makeAppendMember(const Project& project, MemberRecord member);
+// Appends another project's members (a merge, a transfer added to the open project); from names
+// where they came from for the undo menu. Null without members.
+std::unique_ptr<Command> makeAppendMembers(const Project& project, std::vector<MemberRecord> members,
+                                           std::string_view from);
 // Deletes a member; null when the index is out of range.
 std::unique_ptr<Command> makeDeleteMember(const Project& project, int member);
 

@@ -75,17 +75,34 @@ void CKroAnalyzeDoc::setCurrentReading(int index, bool refill, bool redraw) {
 }
 
 std::string CKroAnalyzeDoc::title() const {
-  return path_.empty() ? std::string(kUntitled) : path_.filename().string();
+  const std::string name = path_.empty() ? std::string(kUntitled) : path_.filename().string();
+  return note_.empty() ? name : name + "（" + note_ + "）";
 }
 
 bool CKroAnalyzeDoc::open(const fs::path& path) {
   auto loaded = loadProject(path);
   if (!loaded) {
+    if (auto recovered = recoverAnalysisFile(path)) {
+      const int intact = recovered->damagedMember - 1;
+      if (frontend_->askYesNo(loaded.message() + "\n文件在第 " + std::to_string(recovered->damagedMember) +
+                              " 个构件处损坏。打开前 " + std::to_string(intact) + " 个构件？")) {
+        resetProject(std::move(recovered->project));
+        note_ = "恢复自" + path.filename().string() + "的前 " + std::to_string(intact) + " 个构件";
+        sources_ = {path};
+        frontend_->stateChanged();
+        return true;
+      }
+      return false;
+    }
     reportFailure(loaded.message());
     return false;
   }
-  resetProject(std::move(loaded.value().project), path);
+  const bool received = loaded.value().kind == ProjectFileKind::ReceivedBytes;
+  // Received bytes become a project of their own: saving never writes over them.
+  resetProject(std::move(loaded.value().project), received ? fs::path() : path);
+  if (received) note_ = "由原始数据解码：" + path.filename().string();
   sources_ = std::move(loaded.value().sources);
+  frontend_->stateChanged();
   if (!loaded.value().warnings.empty()) {
     frontend_->showMessage(MessageKind::Warning, joinLines(loaded.value().warnings));
   }
@@ -95,8 +112,11 @@ bool CKroAnalyzeDoc::open(const fs::path& path) {
 void CKroAnalyzeDoc::resetProject(Project project, fs::path path) {
   project_ = std::move(project);
   path_ = std::move(path);
+  note_.clear();
   sources_.clear();
   if (!path_.empty()) sources_.push_back(path_);
+  currentMember_ = 0;
+  currentReading_ = 0;
   history_.clear();
   refreshAll(true);
 }
@@ -119,6 +139,7 @@ void CKroAnalyzeDoc::reportFailure(const std::string& message) {
 
 void CKroAnalyzeDoc::markSaved(const fs::path& path) {
   path_ = path;
+  note_.clear();
   history_.markSaved();
   frontend_->stateChanged();
 }
@@ -172,11 +193,10 @@ bool CKroAnalyzeDoc::saveModified() {
   return false;
 }
 
-void CKroAnalyzeDoc::newDocument() {
-  path_.clear();
-  frontend_->stateChanged();
-  frontend_->refillGrid();
-  frontend_->redrawChart();
+void CKroAnalyzeDoc::newDocument() { resetProject({}); }
+
+void CKroAnalyzeDoc::appendMembers(std::vector<MemberRecord> members, std::string_view from) {
+  run(makeAppendMembers(project_, std::move(members), from));
 }
 
 // --- Commands ---

@@ -70,14 +70,17 @@ class CKroAnalyzeDoc {
 
   // --- File state ---
   const std::filesystem::path& path() const { return path_; }
-  // The file name, or "楼板仪数据文件" without a file.
+  // The file name, or "楼板仪数据文件" without a file, with what the project is when it has no
+  // file of its own ("由原始数据解码：…", a recovered file).
   std::string title() const;
   // True when the project differs from the state last saved or loaded.
   bool isModified() const { return !history_.isAtSavedState(); }
 
-  // Opens a file as the document (see loadProject) with a new history; the current member index
-  // is kept. A file that cannot be read or is damaged is reported and leaves the document
-  // unchanged; warnings are shown after a successful load.
+  // Opens a file as the document (see loadProject) with a new history; its first member becomes
+  // current. Kept received bytes become a new project without a file ("由原始数据解码"). A file
+  // that cannot be read is reported and leaves the document unchanged; of a damaged analysis
+  // file the intact members before the damage can be opened, when the user agrees, as a project
+  // without a file (nothing is written over the damaged one). Warnings are shown after a load.
   bool open(const std::filesystem::path& path);
   // Makes project the document, belonging to path (may be empty), with a new history.
   void resetProject(Project project, std::filesystem::path path = {});
@@ -104,7 +107,7 @@ class CKroAnalyzeDoc {
   // Asks whether to save unsaved changes. False when the user cancels or the save fails, so
   // the caller must not go on.
   bool saveModified();
-  // The new-document step (Ctrl+N): path and title cleared, members kept.
+  // 新建, 关闭: an empty project without a file (the caller asks about unsaved changes first).
   void newDocument();
 
   // --- Commands (each undoable; nothing when it would change nothing) ---
@@ -134,6 +137,8 @@ class CKroAnalyzeDoc {
   void deleteReading(int row);
   // Returns the number of members changed.
   int batchEdit(const BatchEditRequest& request);
+  // Appends the members of another project (a merge, a transfer), one step; from names them.
+  void appendMembers(std::vector<MemberRecord> members, std::string_view from);
   // Replaces the project's report parameters (one undoable step).
   void setParameters(ProjectParameters parameters);
 
@@ -169,6 +174,7 @@ class CKroAnalyzeDoc {
   int currentMember_ = 0;
   int currentReading_ = 0;
   std::filesystem::path path_;
+  std::string note_;  // what a project without a file of its own is
   // Every file the project was read from or saved to as its own file.
   std::vector<std::filesystem::path> sources_;
   UndoStack history_;

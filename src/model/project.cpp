@@ -1,9 +1,15 @@
 // Loading a project from the program's files.
 #include "model/project.h"
 
+#include <cctype>
+#include <set>
+
 #include "model/analysis_file.h"
+#include "model/byte_io.h"
 #include "model/file_io.h"
+#include "model/gbk_text.h"
 #include "model/raw_files.h"
+#include "transfer/transfer_decoder.h"
 
 namespace kro {
 namespace fs = std::filesystem;
@@ -20,6 +26,24 @@ const std::string* ProjectParameters::find(std::string_view gbkName) const {
   return nullptr;
 }
 
+std::vector<std::string> sharedCodes(const Project& project, const std::vector<MemberRecord>& members) {
+  std::set<std::string, std::less<>> existing, seen;
+  for (const MemberRecord& m : project.members) existing.insert(m.code());
+  std::vector<std::string> shared;
+  for (const MemberRecord& m : members) {
+    if (existing.count(m.code()) != 0 && seen.insert(m.code()).second) shared.push_back(m.code());
+  }
+  return shared;
+}
+
+std::vector<MemberRecord> withCodePrefix(std::vector<MemberRecord> members, std::string_view prefix) {
+  for (MemberRecord& m : members) {
+    const std::string code = std::string(prefix) + m.code();
+    m.setCode(gbkTruncate(code, MemberRecord::kCodeCapacity));
+  }
+  return members;
+}
+
 bool isAnalysisExtension(const fs::path& path) {
   // The text after the last "." of the file name; none without a ".".
   const std::string name = path.filename().string();
@@ -29,28 +53,107 @@ bool isAnalysisExtension(const fs::path& path) {
   return ext == "KRO" || ext == "Kro" || ext == "kro";
 }
 
+namespace {
+
+bool hasExtension(const fs::path& path, std::string_view wanted) {
+  std::string extension = path.extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == wanted;
+}
+
+// An index file by its content alone: every code it announces is in the file, each a text, and
+// at least one member data file is there.
+bool looksLikeIndexFile(const fs::path& path, std::string_view bytes) {
+  ByteReader in(bytes);
+  if (!in.canRead(2)) return false;
+  const std::int16_t count = in.i16();
+  if (count <= 0 || static_cast<std::size_t>(count) > in.remaining() / 10) return false;
+  bool anyFile = false;
+  for (std::int16_t i = 0; i < count; ++i) {
+    const std::string_view field = in.take(10);
+    const std::string_view code = field.substr(0, field.find('\0'));
+    if (code.empty() ||
+        code.find_first_of(std::string_view("\x01\x02\x03\x04\x05\x06\x07\x08\t\n\r\x0b\x0c/\\", 15)) !=
+            std::string_view::npos)
+      return false;
+    std::error_code ec;
+    anyFile = anyFile || fs::is_regular_file(path.parent_path() / (std::string(code) + ".DAT"), ec);
+  }
+  return anyFile;
+}
+
+Result<LoadedProject> loadReceived(const fs::path& path, std::string_view bytes, TransferLayout layout) {
+  auto decoded = decodeTransfer(layout, bytes);
+  if (!decoded) return Error{"无法解码“" + displayPath(path) + "”：" + decoded.message()};
+  LoadedProject loaded;
+  loaded.project.members = std::move(decoded.value().members);
+  loaded.warnings = std::move(decoded.value().warnings);
+  loaded.sources = {path};
+  loaded.kind = ProjectFileKind::ReceivedBytes;
+  return loaded;
+}
+
+Result<LoadedProject> loadRaw(const fs::path& path, std::string_view bytes, const std::string& cannotOpen) {
+  auto raw = readRawProject(path, bytes);
+  if (!raw) return Error{cannotOpen + raw.message()};
+  LoadedProject loaded;
+  loaded.project.members = std::move(raw.value().members);
+  loaded.warnings = std::move(raw.value().warnings);
+  loaded.sources.push_back(path);
+  for (fs::path& file : raw.value().memberFiles) loaded.sources.push_back(std::move(file));
+  loaded.kind = ProjectFileKind::RawIndex;
+  return loaded;
+}
+
+}  // namespace
+
 Result<LoadedProject> loadProject(const fs::path& path) {
   auto bytes = readWholeFile(path, kMaxProjectFileSize);
   if (!bytes) return bytes.error();
   const std::string cannotOpen = "无法打开“" + displayPath(path) + "”：";
-  LoadedProject loaded;
-  loaded.sources.push_back(path);
-  if (isAnalysisExtension(path)) {
-    auto project = decodeProjectFile(bytes.value(), loaded.warnings);
-    if (!project) return Error{cannotOpen + project.message()};
+  const std::string_view content = bytes.value();
+  auto analysis = [&](bool anyTrailing) -> std::optional<Result<LoadedProject>> {
+    std::vector<std::string> warnings;
+    std::size_t end = 0;
+    if (!anyTrailing) {
+      // By content alone, the members must end the file, or our parameter block follow them.
+      if (!decodeAnalysisFile(content, &end) ||
+          (end != content.size() && !content.substr(end).starts_with(kParameterBlockTag)))
+        return std::nullopt;
+    }
+    auto project = decodeProjectFile(content, warnings);
+    if (!project) return Result<LoadedProject>(Error{cannotOpen + project.message()});
+    LoadedProject loaded;
     loaded.project = std::move(project.value());
-    for (std::string& warning : loaded.warnings) warning = "“" + displayPath(path) + "”" + warning;
-    return loaded;
-  }
-  if (isSelectionExport(bytes.value())) {
+    for (std::string& warning : warnings) loaded.warnings.push_back("“" + displayPath(path) + "”" + warning);
+    loaded.sources.push_back(path);
+    return Result<LoadedProject>(std::move(loaded));
+  };
+  if (isAnalysisExtension(path)) return *analysis(true);
+  if (isSelectionExport(content)) {
     return Error{cannotOpen + "这是用“保存选择构件”导出的文件，不是仪器的原始数据文件，本程序不能读取它。"};
   }
-  auto raw = readRawProject(path, bytes.value());
-  if (!raw) return Error{cannotOpen + raw.message()};
-  loaded.project.members = std::move(raw.value().members);
-  loaded.warnings = std::move(raw.value().warnings);
-  for (fs::path& file : raw.value().memberFiles) loaded.sources.push_back(std::move(file));
-  return loaded;
+  if (hasExtension(path, ".dex")) return loadRaw(path, content, cannotOpen);
+  if (hasExtension(path, ".serial")) return loadReceived(path, content, TransferLayout::Serial);
+  if (hasExtension(path, ".usb")) return loadReceived(path, content, TransferLayout::Usb);
+  if (auto loaded = analysis(false)) return std::move(*loaded);
+  if (looksLikeIndexFile(path, content)) return loadRaw(path, content, cannotOpen);
+  for (TransferLayout layout : {TransferLayout::Serial, TransferLayout::Usb}) {
+    if (decodeTransfer(layout, content)) return loadReceived(path, content, layout);
+  }
+  return Error{
+      cannotOpen +
+      "不是楼板仪数据文件：它既不是分析结果文件（.KRO），也不是仪器的原始数据文件（.DEX 及其 .DAT 文件）"
+      "或传输时保存的原始数据（.serial、.usb）。"};
+}
+
+std::optional<RecoveredProject> recoverAnalysisFile(const fs::path& path) {
+  if (!isAnalysisExtension(path)) return std::nullopt;
+  auto bytes = readWholeFile(path, kMaxProjectFileSize);
+  if (!bytes) return std::nullopt;
+  auto recovered = recoverAnalysisMembers(bytes.value());
+  if (!recovered || recovered->members.empty()) return std::nullopt;
+  return RecoveredProject{Project{std::move(recovered->members)}, recovered->damagedMember};
 }
 
 }  // namespace kro

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -44,18 +45,39 @@ struct Project {
   bool operator==(const Project&) const = default;
 };
 
+// The kinds of file the program opens.
+enum class ProjectFileKind { Analysis, RawIndex, ReceivedBytes };
+
 struct LoadedProject {
   Project project;
   std::vector<std::string> warnings;           // ready to show
   std::vector<std::filesystem::path> sources;  // every file read: the file named, then member files
+  ProjectFileKind kind = ProjectFileKind::Analysis;
 };
+
+// The codes (GBK) of members that the project already has, in the order of members, each once.
+std::vector<std::string> sharedCodes(const Project& project, const std::vector<MemberRecord>& members);
+// The members with prefix (GBK) before each code, cut at the code's capacity.
+std::vector<MemberRecord> withCodePrefix(std::vector<MemberRecord> members, std::string_view prefix);
 
 // True exactly for the extensions "KRO", "Kro" and "kro".
 bool isAnalysisExtension(const std::filesystem::path& path);
 
-// Reads a file as a project: the analysis layout for an analysis extension, otherwise an index
-// file with its member data files. Nothing is recomputed: every member keeps the figures its
-// file stored. A file that cannot be read or is damaged gives a message naming it.
+// Reads a file as a project, deciding by its content what it is: an analysis file, an
+// instrument index file with its member data files, or bytes received from the instrument and
+// kept (decoded as a new project). A selection export is refused, and so is anything else
+// ("不是楼板仪数据文件" and why). By name: a .KRO file is taken as an analysis file (bytes after
+// its last member ignored), a .DEX file as an index file (as leniently as the instrument's files
+// need), .serial and .usb as received bytes of that link. Nothing is recomputed: analysis files
+// keep the figures they stored. A file that cannot be read or is damaged gives a message naming it.
 Result<LoadedProject> loadProject(const std::filesystem::path& path);
+
+// What can be saved of a damaged analysis file: the members before the first damaged one.
+struct RecoveredProject {
+  Project project;
+  int damagedMember = 0;  // the first damaged member, counted from 1
+};
+// Nothing when the file is no .KRO file, is whole, unreadable, or has no intact member to save.
+std::optional<RecoveredProject> recoverAnalysisFile(const std::filesystem::path& path);
 
 }  // namespace kro

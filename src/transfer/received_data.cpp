@@ -55,18 +55,4 @@ bool isReceivedBytesFile(const fs::path& path) {
   return extension == ".serial" || extension == ".usb";
 }
 
-Result<LoadedProject> loadProjectOrReceived(const fs::path& path) {
-  if (!isReceivedBytesFile(path)) return loadProject(path);
-  auto bytes = readWholeFile(path, kMaxProjectFileSize);
-  if (!bytes) return bytes.error();
-  auto decoded = decodeTransfer(path.extension() == ".usb" ? TransferLayout::Usb : TransferLayout::Serial,
-                                bytes.value());
-  if (!decoded) return Error{"无法解码“" + displayPath(path) + "”：" + decoded.message()};
-  LoadedProject loaded;
-  loaded.project.members = std::move(decoded.value().members);
-  loaded.warnings = std::move(decoded.value().warnings);
-  loaded.sources = {path};
-  return loaded;
-}
-
 }  // namespace kro

@@ -25,8 +25,4 @@ Result<std::filesystem::path> keepReceivedBytes(const std::filesystem::path& des
 // True for the extensions of kept received bytes, ".serial" and ".usb".
 bool isReceivedBytesFile(const std::filesystem::path& path);
 
-// A project from a file the program opens, or from kept received bytes, decoded (its
-// warnings become the load's warnings).
-Result<LoadedProject> loadProjectOrReceived(const std::filesystem::path& path);
-
 }  // namespace kro

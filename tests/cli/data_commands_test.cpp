@@ -112,6 +112,27 @@ TEST_F(DataCommandsTest, ParametersAreShownSetAndTravelWithTheFile) {
   EXPECT_EQ(test::readBytes(dir / "r.KRO"), test::readBytes(q));
 }
 
+// Every command tells the kinds of file apart by their content: anything else is refused, and a
+// damaged analysis file can give up its intact members.
+TEST_F(DataCommandsTest, FilesThatAreNoProjectAreRefusedAndDamagedOnesRecovered) {
+  test::writeBytes(dir / "passwd", "root:x:0:0:root:/root:/bin/bash\n");
+  const std::string passwd = (dir / "passwd").string();
+  CommandRun info = kro({"info", passwd});
+  EXPECT_EQ(info.status, 1);
+  EXPECT_NE(info.err.find("不是楼板仪数据文件"), std::string::npos) << info.err;
+  EXPECT_EQ(kro({"check", passwd}).status, 2);
+  EXPECT_EQ(kro({"diff", passwd, project()}).status, 2);
+
+  const std::string whole = test::readBytes(dir / "p.KRO");
+  test::writeBytes(dir / "cut.KRO", whole.substr(0, whole.size() - 30));
+  EXPECT_EQ(kro({"convert", (dir / "cut.KRO").string(), "-o", (dir / "out.KRO").string()}).status, 1);
+  CommandRun recovered =
+      kro({"convert", (dir / "cut.KRO").string(), "--recover", "-o", (dir / "out.KRO").string()});
+  ASSERT_EQ(recovered.status, 0) << recovered.err;
+  EXPECT_NE(recovered.err.find("第 3 个构件处损坏"), std::string::npos) << recovered.err;
+  EXPECT_EQ(loadProject(dir / "out.KRO").value().project.memberCount(), 2);
+}
+
 TEST_F(DataCommandsTest, DiffListsFieldEditsUnlessReadingsOnly) {
   auto write = [this](const char* name, const std::string& rows) {
     test::writeBytes(dir / (std::string(name) + ".csv"), std::string(kCsvHeader) + "\r\n" + rows);

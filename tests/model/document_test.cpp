@@ -66,7 +66,7 @@ TEST_F(DocumentTest, AnalysisExtensionIsCaseSensitive) {
   EXPECT_FALSE(isAnalysisExtension("x.KRO.bak"));
 }
 
-TEST_F(DocumentTest, OpenDispatchesByExtensionAndRefreshesInOrder) {
+TEST_F(DocumentTest, OpenDecidesByContentAndRefreshesInOrder) {
   const std::string bytes = encodeMembers(makeSampleProject(), MemberLayout::Analysis);
   test::writeBytes(dir / "a.kro", bytes);
   ASSERT_TRUE(doc.open(dir / "a.kro"));
@@ -76,25 +76,46 @@ TEST_F(DocumentTest, OpenDispatchesByExtensionAndRefreshesInOrder) {
   EXPECT_EQ(doc.title(), "a.kro");
   EXPECT_FALSE(doc.isModified());
 
-  // The same bytes under "KrO" go to the index-file reader, which finds no data files.
+  // The same bytes under another name are recognised by their content.
   test::writeBytes(dir / "a.KrO", bytes);
   ui.clear();
   ASSERT_TRUE(doc.open(dir / "a.KrO"));
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].kind, MessageKind::Warning);
-  ASSERT_GT(doc.memberCount(), 0);
-  EXPECT_EQ(doc.memberAt(0)->readingCount(), 0);
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(doc.members(), makeSampleProject());
 }
 
-TEST_F(DocumentTest, OpenKeepsTheCurrentIndex) {
+TEST_F(DocumentTest, AfterOpeningTheFirstMemberIsCurrent) {
   std::vector<MemberRecord> three = {member("A", {}), member("B", {}), member("C", {})};
   openMembers(three);
   doc.selectMember(2);
   openMembers(three, "q.KRO");
-  EXPECT_EQ(doc.currentMember(), 2);
-  EXPECT_EQ(doc.currentMemberRecord()->code(), "C");
-  openMembers({member("A", {})}, "r.KRO");
-  EXPECT_EQ(doc.currentMemberRecord(), nullptr);
+  EXPECT_EQ(doc.currentMember(), 0);
+  EXPECT_EQ(doc.currentMemberRecord()->code(), "A");
+  doc.selectMember(2);
+  openMembers({member("D", {})}, "r.KRO");
+  ASSERT_NE(doc.currentMemberRecord(), nullptr);
+  EXPECT_EQ(doc.currentMemberRecord()->code(), "D");
+}
+
+// Received bytes open as a new project of their own; of a damaged file the intact members can be
+// opened, when the user agrees, and nothing is ever written over the damaged file.
+TEST_F(DocumentTest, ReceivedBytesAndRecoveredFilesOpenWithoutAFile) {
+  const std::vector<MemberRecord> members = makeSampleProject();
+  const std::string bytes = encodeMembers(members, MemberLayout::Analysis);
+  test::writeBytes(dir / "cut.KRO", bytes.substr(0, bytes.size() - 20));
+  ui.yesNoAnswers = {false};
+  EXPECT_FALSE(doc.open(dir / "cut.KRO"));
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_NE(ui.questions[0].find("文件在第 12 个构件处损坏。打开前 11 个构件？"), std::string::npos)
+      << ui.questions[0];
+  ui.yesNoAnswers = {true};
+  ASSERT_TRUE(doc.open(dir / "cut.KRO"));
+  EXPECT_EQ(doc.memberCount(), 11);
+  EXPECT_TRUE(doc.path().empty());
+  EXPECT_NE(doc.title().find("恢复自cut.KRO"), std::string::npos);
+  ui.pathAnswers = {dir / "cut.KRO"};
+  EXPECT_FALSE(doc.save());  // not over the damaged file
+  EXPECT_EQ(test::readBytes(dir / "cut.KRO"), bytes.substr(0, bytes.size() - 20));
 }
 
 TEST_F(DocumentTest, FailedOpenLeavesTheDocumentUnchanged) {
@@ -651,12 +672,15 @@ TEST_F(DocumentTest, OpeningStartsANewHistory) {
   EXPECT_FALSE(doc.isModified());
 }
 
-TEST_F(DocumentTest, NewDocumentStepKeepsMembers) {
+TEST_F(DocumentTest, NewDocumentIsAnEmptyProjectWithoutAFile) {
   openMembers({member("A", {})});
+  doc.setDesignThickness(130);
   doc.newDocument();
   EXPECT_TRUE(doc.path().empty());
   EXPECT_EQ(doc.title(), "楼板仪数据文件");
-  EXPECT_EQ(doc.memberCount(), 1);
+  EXPECT_EQ(doc.memberCount(), 0);
+  EXPECT_FALSE(doc.canUndo());
+  EXPECT_FALSE(doc.isModified());
 }
 
 }  // namespace

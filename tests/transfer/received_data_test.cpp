@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "model/analysis_file.h"
+#include "model/raw_files.h"
 #include "model/sample_project.h"
 #include "support/temp_dir.h"
 #include "transfer/instrument_encoder.h"
@@ -56,19 +57,64 @@ TEST(ReceivedBytes, ReadBackDecodedOrRefusedWithTheFileNamed) {
   auto block = encodeSerialBlock(members);
   ASSERT_TRUE(block.ok());
   test::writeBytes(dir / "r.serial", block.value());
-  auto loaded = loadProjectOrReceived(dir / "r.serial");
+  auto loaded = loadProject(dir / "r.serial");
   ASSERT_TRUE(loaded.ok()) << loaded.message();
+  EXPECT_EQ(loaded.value().kind, ProjectFileKind::ReceivedBytes);
   EXPECT_EQ(loaded.value().project.memberCount(), 12);
   EXPECT_EQ(loaded.value().project.memberAt(0)->readings(), members[0].readings());
 
   test::writeBytes(dir / "cut.serial", block.value().substr(0, 40));
-  auto cut = loadProjectOrReceived(dir / "cut.serial");
+  auto cut = loadProject(dir / "cut.serial");
   ASSERT_FALSE(cut.ok());
   EXPECT_NE(cut.message().find("cut.serial"), std::string::npos);
+}
 
-  // Anything else is a file the program opens.
-  ASSERT_TRUE(writeAnalysisFile(dir / "p.KRO", members).ok());
-  EXPECT_EQ(loadProjectOrReceived(dir / "p.KRO").value().project.members, members);
+// What a file is, the program tells by its content, not only by its name.
+TEST(OpeningByContent, EveryKindIsRecognisedAndAnythingElseRefused) {
+  test::TempDir dir;
+  const std::vector<MemberRecord> members = makeSampleProject();
+  test::writeBytes(dir / "received", encodeSerialBlock(members).value());
+  test::writeBytes(dir / "image", encodeUsbImage(members).value());
+  ASSERT_TRUE(writeAnalysisFile(dir / "analysis.bak", members).ok());
+  ASSERT_TRUE(writeRawProject(dir.path(), "INDEX.IDX", members).ok());
+  for (const char* name : {"received", "image", "analysis.bak", "INDEX.IDX"}) {
+    auto loaded = loadProject(dir / name);
+    ASSERT_TRUE(loaded.ok()) << name << ": " << loaded.message();
+    EXPECT_EQ(loaded.value().project.memberCount(), 12) << name;
+  }
+  EXPECT_EQ(loadProject(dir / "received").value().kind, ProjectFileKind::ReceivedBytes);
+  EXPECT_EQ(loadProject(dir / "INDEX.IDX").value().kind, ProjectFileKind::RawIndex);
+  // A text file is none of them: refused, never read as empty members.
+  test::writeBytes(dir / "passwd",
+                   "root:x:0:0:root:/root:/bin/bash\ndaemon:x:1:1::/usr/sbin:/usr/sbin/nologin\n");
+  auto refused = loadProject(dir / "passwd");
+  ASSERT_FALSE(refused.ok());
+  EXPECT_NE(refused.message().find("不是楼板仪数据文件"), std::string::npos);
+  EXPECT_NE(refused.message().find("passwd"), std::string::npos);
+}
+
+TEST(OpeningByContent, TheIntactMembersOfADamagedFileCanBeRecovered) {
+  test::TempDir dir;
+  const std::vector<MemberRecord> members = makeSampleProject();
+  const std::string bytes = encodeMembers(members, MemberLayout::Analysis);
+  // Cut inside the fifth member: four are whole.
+  const std::size_t fifth = 4 + [&] {
+    std::size_t size = 0;
+    for (int i = 0; i < 4; ++i)
+      size += memberBlockFixedSize(MemberLayout::Analysis) + 12 * members[i].readings().size();
+    return size;
+  }();
+  test::writeBytes(dir / "cut.KRO", bytes.substr(0, fifth + 30));
+  EXPECT_FALSE(loadProject(dir / "cut.KRO").ok());
+  auto recovered = recoverAnalysisFile(dir / "cut.KRO");
+  ASSERT_TRUE(recovered.has_value());
+  EXPECT_EQ(recovered->damagedMember, 5);
+  EXPECT_EQ(recovered->project.members, std::vector<MemberRecord>(members.begin(), members.begin() + 4));
+  // A whole file needs no recovery; a file without one whole member has nothing to recover.
+  test::writeBytes(dir / "whole.KRO", bytes);
+  EXPECT_FALSE(recoverAnalysisFile(dir / "whole.KRO").has_value());
+  test::writeBytes(dir / "none.KRO", bytes.substr(0, 40));
+  EXPECT_FALSE(recoverAnalysisFile(dir / "none.KRO").has_value());
 }
 
 }  // namespace
