@@ -3,6 +3,7 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QPushButton>
 #include <QUrl>
 
@@ -14,6 +15,7 @@ struct TestAnswers {
   std::deque<bool> yesNo;
   std::deque<SaveChoice> saveChoices;
   std::deque<std::optional<QString>> paths;
+  std::deque<std::optional<QString>> texts;
   QStringList messages;
   QStringList questions;
   QStringList opened;
@@ -132,6 +134,21 @@ std::optional<QString> Dialogs::folder(QWidget* parent, const QString& title) {
   return path;
 }
 
+std::optional<QString> Dialogs::askText(QWidget* parent, const QString& question, const QString& initial) {
+  if (answers().on) {
+    answers().questions << question;
+    return next<std::optional<QString>>(answers().texts, std::nullopt);
+  }
+  QInputDialog dialog(parent);
+  dialog.setWindowTitle(applicationTitle());
+  dialog.setLabelText(question);
+  dialog.setTextValue(initial);
+  dialog.setOkButtonText("确定");
+  dialog.setCancelButtonText("取消");
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.textValue();
+}
+
 bool Dialogs::openFile(const QString& path) {
   if (answers().on) {
     answers().opened << path;
@@ -155,6 +172,7 @@ void Dialogs::setTestMode(bool on) {
 void Dialogs::queueYesNo(bool answer) { answers().yesNo.push_back(answer); }
 void Dialogs::queueSaveChoice(SaveChoice answer) { answers().saveChoices.push_back(answer); }
 void Dialogs::queuePath(std::optional<QString> path) { answers().paths.push_back(std::move(path)); }
+void Dialogs::queueText(std::optional<QString> text) { answers().texts.push_back(std::move(text)); }
 
 QStringList Dialogs::takeMessages() {
   QStringList out;

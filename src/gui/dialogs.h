@@ -25,6 +25,9 @@ class Dialogs {
   static std::optional<QString> savePath(QWidget* parent, const SaveDialogSpec& wanted);
   static std::optional<QString> openPath(QWidget* parent, const QString& filter);
   static std::optional<QString> folder(QWidget* parent, const QString& title);
+  // A line of text asked for with a question; nothing when cancelled.
+  static std::optional<QString> askText(QWidget* parent, const QString& question,
+                                        const QString& initial = QString());
   // Opens a file in the desktop's application for it; false when none opens it.
   static bool openFile(const QString& path);
 
@@ -36,6 +39,7 @@ class Dialogs {
   static void queueYesNo(bool answer);
   static void queueSaveChoice(SaveChoice answer);
   static void queuePath(std::optional<QString> path);
+  static void queueText(std::optional<QString> text);
   static QStringList takeMessages();
   static QStringList takeQuestions();
   static QStringList takeOpenedFiles();

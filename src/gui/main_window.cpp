@@ -36,6 +36,8 @@
 #include "gui/transfer_dialog.h"
 #include "model/analysis_file.h"
 #include "model/file_io.h"
+#include "model/gbk_text.h"
+#include "model/panel_texts.h"
 #include "model/report_figures.h"
 #include "office/docx_word_session.h"
 #include "office/xlsx_excel_session.h"
@@ -158,7 +160,12 @@ void MainWindow::buildActions() {
   makeAction("actionSaveAnalysisFile", "保存分析结果文件", {}, "保存分析结果文件", [this] {
     doc_.saveAnalysisFileAs();
   })->setIcon(themed("document-save", QStyle::SP_DialogSaveButton));
-  makeAction("actionNew", "新建", {K("Ctrl+N")}, "新建文档", [this] { doc_.newDocument(); });
+  makeAction("actionNew", "新建(&N)", {K("Ctrl+N")}, "新建一个空的工程", [this] { closeDocument(); });
+  makeAction("actionSaveAs", "另存为(&A)...", {K("Ctrl+Shift+S")}, "以新的文件名保存分析结果文件",
+             [this] { doc_.saveAnalysisFileAs(); });
+  makeAction("actionClose", "关闭(&C)", {K("Ctrl+F4")}, "关闭当前文件", [this] { closeDocument(); });
+  makeAction("actionMerge", "合并工程(&M)...", {}, "把另一个文件的构件追加到当前工程",
+             [this] { mergeProject(); });
   makeAction("actionPrint", "打印(&P)...", {K("Ctrl+P")}, "打印检测报告", [this] {
     print();
   })->setIcon(themed("document-print", QStyle::SP_DialogApplyButton));
@@ -263,9 +270,9 @@ void MainWindow::buildMenus() {
     }
   };
   QMenu* file = menuBar()->addMenu("文件(&F)");
-  add(file, {"actionOpen", "actionSave", "actionSaveSelection", nullptr, "actionTransfer", nullptr,
-             "actionImportCsv", "actionExportCsv", nullptr, "actionPrint", "actionPrintPreview",
-             "actionPageSetup", nullptr});
+  add(file, {"actionNew", "actionOpen", "actionSave", "actionSaveAs", "actionSaveSelection", "actionClose",
+             nullptr, "actionTransfer", "actionMerge", nullptr, "actionImportCsv", "actionExportCsv", nullptr,
+             "actionPrint", "actionPrintPreview", "actionPageSetup", nullptr});
   recentMenu_ = file->addMenu("最近文件");
   file->addSeparator();
   file->addAction(action("actionExit"));
@@ -738,12 +745,76 @@ void MainWindow::refreshRecentMenu() {
   recentMenu_->setEnabled(!files.isEmpty());
 }
 
+bool MainWindow::closeDocument() {
+  if (!doc_.saveModified()) return false;
+  doc_.newDocument();
+  return true;
+}
+
+bool MainWindow::appendProject(const Project& other, const QString& from) {
+  if (other.memberCount() == 0) {
+    Dialogs::message(this, MessageKind::Information, QString("“%1”中没有构件，没有追加。").arg(from));
+    return false;
+  }
+  std::vector<MemberRecord> members = other.members;
+  const std::vector<std::string> shared = sharedCodes(doc_.project(), members);
+  if (!shared.empty()) {
+    // The user may tell the new members apart by a prefix.
+    QStringList codes;
+    for (std::size_t i = 0; i < shared.size() && i < 10; ++i) codes << qt(gbkToUtf8(shared[i]));
+    QString list = codes.join("、");
+    if (shared.size() > 10) list += QString(" 等 %1 个").arg(shared.size());
+    const std::optional<QString> prefix =
+        Dialogs::askText(this, QString("当前工程中已有这些测区编号：%1。\n可以给追加的 %2 "
+                                       "个构件的编号加上前缀（例如 B-），留空则照原样追加：")
+                                   .arg(list)
+                                   .arg(members.size()));
+    if (!prefix) return false;
+    auto field = toFieldText(prefix->trimmed().toStdString(), MemberRecord::kCodeCapacity);
+    if (!field) {
+      Dialogs::message(this, MessageKind::Warning, qt(field.message()));
+      return false;
+    }
+    members = withCodePrefix(std::move(members), field.value().gbk);
+  }
+  const std::size_t count = members.size();
+  doc_.appendMembers(std::move(members), from.toStdString());
+  statusBar()->showMessage(QString("已追加 %1 个构件（%2）。按 Ctrl+Z 可撤销。").arg(count).arg(from), 8000);
+  return true;
+}
+
+void MainWindow::mergeProject() {
+  const std::optional<QString> path = Dialogs::openPath(this, qtFileFilter(kOpenFilter));
+  if (!path) return;
+  auto loaded = loadProject(path->toStdString());
+  if (!loaded) {
+    Dialogs::message(this, MessageKind::Error, qt(loaded.message()));
+    return;
+  }
+  appendProject(loaded.value().project, QFileInfo(*path).fileName());
+}
+
 void MainWindow::transfer() {
-  // The transferred file replaces the document, so unsaved changes are dealt with first.
-  if (!doc_.saveModified()) return;
-  TransferDialog dialog(*this, doc_.path(), this);
+  TransferDialog dialog(
+      *this, doc_.path(), doc_.memberCount() > 0, [this] { return closeDocument(); }, this);
   dialog.exec();
-  if (!dialog.completed() || !openFile(QString::fromStdString(dialog.destination().string()), false)) return;
+  if (!dialog.completed()) return;
+  const QString written = QString::fromStdString(dialog.destination().string());
+  if (dialog.appendChosen()) {
+    auto loaded = loadProject(dialog.destination());
+    if (!loaded) {
+      Dialogs::message(this, MessageKind::Error, qt(loaded.message()));
+      return;
+    }
+    appendProject(loaded.value().project, "传输的 " + QFileInfo(written).fileName());
+    return;
+  }
+  // The transferred file replaces the document: unsaved changes are dealt with first.
+  if (!doc_.saveModified()) {
+    statusBar()->showMessage("收到的数据已保存到 " + written + "，当前文件没有关闭。", 8000);
+    return;
+  }
+  if (!openFile(written, false)) return;
   // The instrument sends no tolerances: every member arrives with 0/0.
   if (doc_.memberCount() > 0 &&
       Dialogs::askYesNo(this,

@@ -52,6 +52,11 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   // itself kOverviewDelay after the last one.
   void refreshOverview();
   static constexpr std::chrono::milliseconds kOverviewDelay{120};
+  // 新建 and 关闭: an empty project, after asking about unsaved changes. False when cancelled.
+  bool closeDocument();
+  // Appends another project's members in one step, after offering a prefix for codes the open
+  // project already has; from says where they came from. False when nothing was appended.
+  bool appendProject(const Project& other, const QString& from);
   // A menu or toolbar action by its object name ("actionDeleteMember", "actionUndo", ...).
   QAction* action(const char* name) const;
   QStringList recentFiles() const;
@@ -101,6 +106,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void spreadsheet();
   void exportCsv();
   void importCsv();
+  // 合并工程: the members of another file appended to the open project.
+  void mergeProject();
   // 检查: the findings in a dialog beside the window, checked again on request.
   void check();
   void scheduleOverview();

@@ -1,7 +1,10 @@
 // Data transfer dialog.
 #include "gui/transfer_dialog.h"
 
+#include <QDateTime>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QSettings>
@@ -11,9 +14,15 @@
 #include "devices/port_listing.h"
 #include "devices/usb_backend.h"
 #include "gui/dialogs.h"
+#include "model/file_io.h"
 
 namespace kro::gui {
 namespace {
+
+// "楼板数据-yyyyMMdd-HHmm.KRO" for now.
+QString proposedTransferName() {
+  return "楼板数据-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmm") + ".KRO";
+}
 
 // After this long without a byte the status area says the instrument seems silent.
 constexpr auto kSilenceNotice = std::chrono::seconds(10);
@@ -27,17 +36,25 @@ std::unique_ptr<Ch375Library> usbLibraryOrNone(QString& problem) {
 
 }  // namespace
 
-TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, QWidget* parent)
+TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, bool canAppend,
+                               std::function<bool()> closeOpenFile, QWidget* parent)
     : QDialog(parent),
       openedPath_(std::move(openedPath)),
+      closeOpenFile_(std::move(closeOpenFile)),
       usb_(usbLibraryOrNone(usbProblem_)),
       session_(ui, &serialPort_, usb_.get()) {
   setObjectName("transferDialog");
   setWindowTitle("数据传输");
-  path_ = new QLineEdit(QString::fromStdString(session_.destination().string()), this);
+  // A dated name in the folder of the last transfer, so that a day's transfers never meet.
+  const QString folderUsed = QSettings().value("transferFolder", QDir::homePath()).toString();
+  path_ = new QLineEdit(QDir(folderUsed).filePath(proposedTransferName()), this);
   path_->setObjectName("pathEdit");
-  path_->setReadOnly(true);
-  path_->setMinimumWidth(260);
+  path_->setMinimumWidth(320);
+  path_->setToolTip("收到的数据保存到这个文件；可以直接修改");
+  append_ = new QCheckBox("追加到当前工程", this);
+  append_->setObjectName("appendCheck");
+  append_->setEnabled(canAppend);
+  append_->setToolTip("把收到的构件追加到当前打开的工程（一步，可撤销）；数据仍保存到上面的文件");
   auto* folder = new QPushButton("存放目录", this);
   folder->setObjectName("folderButton");
   usbButton_ = new QRadioButton("USB", this);
@@ -68,8 +85,9 @@ TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, Q
   grid->addWidget(new QLabel("端口号", this), 2, 0);
   grid->addWidget(ports_, 2, 1, 1, 2);
   grid->addWidget(cancel, 2, 3);
-  grid->addWidget(new QLabel("传输状态", this), 3, 0);
-  grid->addWidget(status_, 4, 0, 1, 4);
+  grid->addWidget(append_, 3, 1, 1, 2);
+  grid->addWidget(new QLabel("传输状态", this), 4, 0);
+  grid->addWidget(status_, 5, 0, 1, 4);
 
   connect(folder, &QPushButton::clicked, this, &TransferDialog::chooseFolder);
   connect(startButton, &QPushButton::clicked, this, &TransferDialog::start);
@@ -148,15 +166,53 @@ QString TransferDialog::portName() const {
   return ports_->currentText().trimmed();
 }
 
+bool TransferDialog::appendChosen() const { return append_->isEnabled() && append_->isChecked(); }
+
 void TransferDialog::chooseFolder() {
-  if (auto folder = Dialogs::folder(this, "Select folder")) {
-    session_.chooseFolder(folder->toStdString());
-    path_->setText(QString::fromStdString(session_.destination().string()));
+  if (auto folder = Dialogs::folder(this, "选择存放文件夹")) {
+    const QString name = QFileInfo(path_->text()).fileName();
+    path_->setText(QDir(*folder).filePath(name.isEmpty() ? proposedTransferName() : name));
   }
+}
+
+bool TransferDialog::takeDestination() {
+  QString typed = path_->text().trimmed();
+  if (typed.isEmpty()) {
+    Dialogs::message(this, MessageKind::Warning, "请填写文件存储路径。");
+    return false;
+  }
+  if (QFileInfo(typed).isDir()) {
+    Dialogs::message(this, MessageKind::Warning,
+                     QString("“%1”是一个文件夹，请在后面写上文件名。").arg(typed));
+    return false;
+  }
+  if (QFileInfo(typed).suffix().isEmpty()) typed += ".KRO";
+  const QFileInfo file(typed);
+  if (!file.absoluteDir().exists()) {
+    Dialogs::message(this, MessageKind::Warning,
+                     QString("文件夹“%1”不存在，请选择存放目录。").arg(file.absolutePath()));
+    return false;
+  }
+  path_->setText(file.absoluteFilePath());
+  session_.setDestination(file.absoluteFilePath().toStdString());
+  // The open file would be replaced: the user may close it first.
+  if (!openedPath_.empty() && sameFile(session_.destination(), openedPath_)) {
+    if (!Dialogs::askYesNo(
+            this,
+            QString("“%1”是当前打开的文件，传输会替换它。先关闭这个文件再传输吗？").arg(file.fileName())) ||
+        !closeOpenFile_ || !closeOpenFile_()) {
+      return false;
+    }
+    openedPath_.clear();
+    append_->setChecked(false);
+    append_->setEnabled(false);
+  }
+  return true;
 }
 
 void TransferDialog::start() {
   timer_.stop();
+  if (!takeDestination()) return;
   LinkChoice link;
   if (usbButton_->isChecked()) {
     if (usb_ == nullptr) {
@@ -178,6 +234,7 @@ void TransferDialog::start() {
     return;
   }
   QSettings().setValue("transferPort", portName());
+  QSettings().setValue("transferFolder", QFileInfo(path_->text()).absolutePath());
   receiving_.invalidate();
   showStatus();
   timer_.start(kTransferTick);

@@ -2,6 +2,7 @@
 // area with the progress. It drives a TransferSession with a 200 ms timer.
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "devices/qt_serial_port.h"
@@ -21,11 +23,17 @@ class TransferDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // openedPath: the file of the open document, which the transfer must not overwrite.
-  TransferDialog(Prompter& ui, std::filesystem::path openedPath, QWidget* parent = nullptr);
+  // openedPath: the file of the open document, which the transfer must not overwrite unless the
+  // user lets closeOpenFile close it first. canAppend: the open project has members that the
+  // received ones may be appended to.
+  TransferDialog(Prompter& ui, std::filesystem::path openedPath, bool canAppend,
+                 std::function<bool()> closeOpenFile, QWidget* parent = nullptr);
   ~TransferDialog() override;
 
   bool completed() const { return session_.completed(); }
+  // The received members are to be appended to the open project rather than opened.
+  bool appendChosen() const;
+  QLineEdit* pathField() const { return path_; }
   std::filesystem::path destination() const { return session_.destination(); }
   // Selects a port by name, adding it to the list when it is not there (e.g. a device path).
   void choosePort(const QString& name);
@@ -42,8 +50,11 @@ class TransferDialog : public QDialog {
   void fillPorts(bool usb);
   void tick();
   void showStatus();
+  // The typed path, checked, as the session's destination; false after saying what is wrong.
+  bool takeDestination();
 
   std::filesystem::path openedPath_;
+  std::function<bool()> closeOpenFile_;
   QtSerialPort serialPort_;
   std::unique_ptr<Ch375Library> usb_;
   QString usbProblem_;
@@ -57,6 +68,7 @@ class TransferDialog : public QDialog {
   QRadioButton* comButton_;
   QComboBox* ports_;
   QLabel* status_;
+  QCheckBox* append_;
 };
 
 }  // namespace kro::gui

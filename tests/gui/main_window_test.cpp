@@ -753,7 +753,7 @@ TEST_F(MainWindowTest, AfterATransferTheBatchEditIsOffered) {
   std::thread server([&] { instrument.value()->serve(stop); });
   const std::filesystem::path destination = dir / "KRODat.KRO";
   whenShown<TransferDialog>([&](TransferDialog* d) {
-    d->session().setDestination(destination);
+    d->pathField()->setText(QString::fromStdString(destination.string()));
     d->choosePort(QString::fromStdString(instrument.value()->portPath()));
     d->start();
   });
@@ -776,6 +776,78 @@ TEST_F(MainWindowTest, AfterATransferTheBatchEditIsOffered) {
     EXPECT_EQ(m.minusDeviation(), -5);
   }
   EXPECT_EQ(window.document().history().size(), 1u);
+}
+
+// A day's transfers make one project: each appended in one step, the codes it shares with the
+// project told apart by a prefix; the transfer still writes its own file.
+TEST_F(MainWindowTest, ATransferAppendedToTheOpenProject) {
+  auto instrument = PtyInstrument::create(encodeSerialBlock(makeSampleProject()).value(), true);
+  ASSERT_TRUE(instrument.ok());
+  std::atomic<bool> stop{false};
+  std::thread server([&] { instrument.value()->serve(stop); });
+  ASSERT_TRUE(window.openFile(sample()));
+  const std::filesystem::path destination = dir / "second.KRO";
+  whenShown<TransferDialog>([&](TransferDialog* d) {
+    d->pathField()->setText(QString::fromStdString(destination.string()));
+    d->findChild<QCheckBox*>("appendCheck")->setChecked(true);
+    d->choosePort(QString::fromStdString(instrument.value()->portPath()));
+    d->start();
+  });
+  Dialogs::queueText(QString("B-"));
+  window.action("actionTransfer")->trigger();
+  stop = true;
+  server.join();
+  ASSERT_EQ(window.document().memberCount(), 24);
+  const QStringList asked = Dialogs::takeQuestions();
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_TRUE(asked.front().contains("0001")) << asked.front().toStdString();
+  EXPECT_EQ(window.document().memberAt(12)->code(), "B-0001");
+  EXPECT_EQ(window.document().currentMember(), 12);
+  EXPECT_TRUE(std::filesystem::exists(destination));
+  EXPECT_TRUE(window.document().path() == dir / "sample.KRO");
+  window.action("actionUndo")->trigger();
+  EXPECT_EQ(window.document().memberCount(), 12);
+}
+
+TEST_F(MainWindowTest, NewSaveAsCloseAndMerge) {
+  ASSERT_TRUE(window.openFile(sample()));
+  window.document().setSelected(0, false);
+  // 新建 asks about the unsaved change first; cancelling keeps everything.
+  Dialogs::queueSaveChoice(SaveChoice::Cancel);
+  window.action("actionNew")->trigger();
+  EXPECT_EQ(window.document().memberCount(), 12);
+  Dialogs::queueSaveChoice(SaveChoice::Discard);
+  window.action("actionClose")->trigger();
+  EXPECT_EQ(window.document().memberCount(), 0);
+  EXPECT_TRUE(window.document().path().empty());
+  // 合并工程 appends a whole file in one step; 另存为 names the result.
+  Dialogs::takeQuestions();
+  Dialogs::queuePath(sample());
+  window.action("actionMerge")->trigger();
+  EXPECT_EQ(window.document().memberCount(), 12);
+  EXPECT_TRUE(Dialogs::takeQuestions().isEmpty());  // no code was taken
+  Dialogs::queuePath(QString::fromStdString((dir / "merged.KRO").string()));
+  window.action("actionSaveAs")->trigger();
+  EXPECT_EQ(window.document().path(), dir / "merged.KRO");
+  EXPECT_FALSE(window.document().isModified());
+  EXPECT_EQ(loadProject(dir / "merged.KRO").value().project.memberCount(), 12);
+}
+
+// What is not an instrument file is refused; kept received bytes open as a new project.
+TEST_F(MainWindowTest, OpeningReceivedBytesAndFilesThatAreNone) {
+  test::writeBytes(dir / "20261208-090000.serial", encodeSerialBlock(makeSampleProject()).value());
+  ASSERT_TRUE(window.openFile(QString::fromStdString((dir / "20261208-090000.serial").string())));
+  EXPECT_EQ(window.document().memberCount(), 12);
+  EXPECT_TRUE(window.document().path().empty());
+  EXPECT_TRUE(window.windowTitle().contains("由原始数据解码")) << window.windowTitle().toStdString();
+  EXPECT_EQ(current()->code(), "0001");
+  test::writeBytes(dir / "passwd", "root:x:0:0:root:/root:/bin/bash\n");
+  Dialogs::takeMessages();
+  EXPECT_FALSE(window.openFile(QString::fromStdString((dir / "passwd").string()), false));
+  const QStringList said = Dialogs::takeMessages();
+  ASSERT_EQ(said.size(), 1);
+  EXPECT_TRUE(said.front().contains("不是楼板仪数据文件"));
+  EXPECT_EQ(window.document().memberCount(), 12);
 }
 
 }  // namespace

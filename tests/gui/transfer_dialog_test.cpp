@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 #include <atomic>
@@ -26,16 +29,21 @@ class TransferDialogTest : public ::testing::Test {
   TransferDialogTest() {
     Dialogs::setTestMode(true);
     QSettings().remove("transferPort");
+    QSettings().remove("transferFolder");
   }
 
   test::TempDir dir;
   test::RecordingFrontend ui;
 };
 
-TEST_F(TransferDialogTest, StartsWithUsbAndTheHomeFolder) {
-  TransferDialog dialog(ui, {});
-  EXPECT_EQ(dialog.findChild<QLineEdit*>("pathEdit")->text().toStdString(),
-            (kro::ProgramPaths::homeFolder() / "KRODat.KRO").string());
+TEST_F(TransferDialogTest, StartsWithUsbAndADatedNameInTheHomeFolder) {
+  TransferDialog dialog(ui, {}, false, {});
+  const QString proposed = dialog.findChild<QLineEdit*>("pathEdit")->text();
+  EXPECT_EQ(QFileInfo(proposed).absolutePath().toStdString(), kro::ProgramPaths::homeFolder().string());
+  EXPECT_TRUE(
+      QRegularExpression("^楼板数据-\\d{8}-\\d{4}\\.KRO$").match(QFileInfo(proposed).fileName()).hasMatch())
+      << proposed.toStdString();
+  EXPECT_FALSE(dialog.findChild<QCheckBox*>("appendCheck")->isEnabled());
   EXPECT_TRUE(dialog.findChild<QRadioButton*>("usbButton")->isChecked());
   auto* ports = dialog.findChild<QComboBox*>("portList");
   EXPECT_EQ(ports->currentText(), "USB1");
@@ -51,21 +59,45 @@ TEST_F(TransferDialogTest, StartsWithUsbAndTheHomeFolder) {
   EXPECT_EQ(ports->itemText(5), "USB6");
 }
 
-TEST_F(TransferDialogTest, FolderChoiceAndTheOpenDocumentsFile) {
-  TransferDialog dialog(ui, dir / "KRODat.KRO");
+TEST_F(TransferDialogTest, TheTypedPathIsCheckedAndTheOpenFileMayBeClosedFirst) {
+  int closed = 0;
+  TransferDialog dialog(ui, dir / "KRODat.KRO", true, [&] {
+    ++closed;
+    return true;
+  });
+  QLineEdit* path = dialog.pathField();
+  const QString name = QFileInfo(path->text()).fileName();
   Dialogs::queuePath(QString::fromStdString(dir.path().string()));
   dialog.findChild<QPushButton*>("folderButton")->click();
-  EXPECT_EQ(dialog.destination(), dir / "KRODat.KRO");
-  EXPECT_EQ(dialog.findChild<QLineEdit*>("pathEdit")->text().toStdString(), (dir / "KRODat.KRO").string());
+  EXPECT_EQ(path->text().toStdString(), (dir / name.toStdString()).string());
   // A cancelled folder choice changes nothing.
   Dialogs::queuePath(std::nullopt);
   dialog.chooseFolder();
-  EXPECT_EQ(dialog.destination(), dir / "KRODat.KRO");
+  EXPECT_EQ(path->text().toStdString(), (dir / name.toStdString()).string());
 
+  // A folder that does not exist, and a folder for a file: refused with a word.
   dialog.choosePort("COM1");
+  path->setText(QString::fromStdString((dir / "missing" / "a.KRO").string()));
   dialog.start();
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, kFileIsOpenMessage);
+  path->setText(QString::fromStdString(dir.path().string()));
+  dialog.start();
+  EXPECT_EQ(Dialogs::takeMessages().size(), 2);
+  EXPECT_EQ(dialog.session().state(), TransferState::Idle);
+
+  // The open document's file, typed without its extension: the user is asked to close it.
+  test::writeBytes(dir / "KRODat.KRO", "open");
+  path->setText(QString::fromStdString((dir / "KRODat").string()));
+  Dialogs::queueYesNo(false);
+  dialog.start();
+  EXPECT_EQ(Dialogs::takeQuestions().size(), 1);
+  EXPECT_EQ(closed, 0);
+  EXPECT_EQ(dialog.session().state(), TransferState::Idle);
+  EXPECT_EQ(dialog.destination(), dir / "KRODat.KRO");
+  Dialogs::queueYesNo(true);
+  dialog.start();
+  EXPECT_EQ(closed, 1);
+  EXPECT_FALSE(dialog.findChild<QCheckBox*>("appendCheck")->isEnabled());
+  dialog.reject();
 }
 
 TEST_F(TransferDialogTest, CompleteTransferFromTheVirtualInstrument) {
@@ -75,8 +107,8 @@ TEST_F(TransferDialogTest, CompleteTransferFromTheVirtualInstrument) {
   std::thread server([&] { instrument.value()->serve(stop); });
 
   test::writeBytes(dir / "KRODat.KRO", "old");
-  TransferDialog dialog(ui, {});
-  dialog.session().setDestination(dir / "KRODat.KRO");
+  TransferDialog dialog(ui, {}, false, {});
+  dialog.pathField()->setText(QString::fromStdString((dir / "KRODat.KRO").string()));
   // The virtual instrument's pseudo-terminal, typed into the port box.
   const QString typed = QString::fromStdString(instrument.value()->portPath());
   dialog.findChild<QRadioButton*>("comButton")->click();
@@ -104,16 +136,17 @@ TEST_F(TransferDialogTest, CompleteTransferFromTheVirtualInstrument) {
   ASSERT_FALSE(ui.messages.empty());
   EXPECT_NE(ui.messages.back().text.find("收到 12 个构件、234 个测点。"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(dialog.session().receivedBytesFile()));
-  // The next transfer starts on the same port.
-  TransferDialog again(ui, {});
+  // The next transfer starts on the same port, in the same folder.
+  TransferDialog again(ui, {}, false, {});
   EXPECT_EQ(again.portName(), typed);
+  EXPECT_EQ(QFileInfo(again.pathField()->text()).absolutePath().toStdString(), dir.path().string());
 }
 
 TEST_F(TransferDialogTest, CancelStopsAndDoesNotComplete) {
   auto silent = PtyInstrument::create("", true);
   ASSERT_TRUE(silent.ok());
-  TransferDialog dialog(ui, {});
-  dialog.session().setDestination(dir / "KRODat.KRO");
+  TransferDialog dialog(ui, {}, false, {});
+  dialog.pathField()->setText(QString::fromStdString((dir / "KRODat.KRO").string()));
   dialog.choosePort(QString::fromStdString(silent.value()->portPath()));
   dialog.show();
   dialog.start();
