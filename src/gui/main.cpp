@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName("kroanalyze");
   QApplication::setApplicationName("kroanalyze");
   QApplication::setApplicationDisplayName(kro::gui::applicationTitle());
-  QApplication::setApplicationVersion("1.10");
+  QApplication::setApplicationVersion(KRO_VERSION);
   // Qt's own dialogs (files, calendar, printing) in Chinese, like the rest of the program.
   QTranslator qtChinese;
   if (qtChinese.load(QLocale(QLocale::Chinese, QLocale::China), "qtbase", "_",

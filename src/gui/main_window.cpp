@@ -55,9 +55,6 @@ constexpr int kRecentFileCount = 4;
 // Both kinds first, so that neither is hidden when the dialog opens; then each alone.
 const char* const kOpenFilter =
     "楼板仪文件 (*.KRO *.DEX)|*.KRO;*.DEX|原始数据文件 (*.DEX)|*.DEX|分析结果文件 (*.KRO)|*.KRO||";
-// Placeholders: this program names no maker.
-const char* const kFeedbackAddress = "mailto:feedback@example.org";
-const char* const kWebAddress = "https://www.example.org/";
 
 QString qt(const std::string& text) { return QString::fromStdString(text); }
 
@@ -79,7 +76,7 @@ MainWindow::MainWindow(QWidget* parent)
 
   panel_ = new MemberPanel(doc_, this);
   panel_->setRuleSource([this] { return parameters().rule(); });
-  dock_ = new QDockWidget("Workspace", this);
+  dock_ = new QDockWidget("控制面板", this);
   dock_->setObjectName("workspaceDock");
   dock_->setWidget(panel_);
   dock_->setAllowedAreas(Qt::AllDockWidgetAreas);
@@ -172,10 +169,10 @@ void MainWindow::buildActions() {
   makeAction("actionPrintPreview", "打印预览(&V)", {}, "打印预览", [this] {
     preview();
   })->setIcon(themed("document-print-preview", QStyle::SP_FileDialogContentsView));
-  makeAction("actionPrintSettings", "打印设置", {}, "页眉、页脚和页码设置", [this] {
+  makeAction("actionPrintSettings", "页眉页脚设置...", {}, "页眉、页脚和页码设置", [this] {
     printSettings();
   })->setIcon(themed("document-properties", QStyle::SP_FileDialogInfoView));
-  makeAction("actionPageSetup", "打印设置(&R)...", {}, "选择打印机和纸张",
+  makeAction("actionPageSetup", "页面设置(&R)...", {}, "选择打印机和纸张",
              [this] { QPageSetupDialog(&printer_, this).exec(); });
   makeAction("actionCheck", "检查(&K)...", {}, "检查构件和报告参数中会使报告出错或留空的地方", [this] {
     check();
@@ -195,7 +192,7 @@ void MainWindow::buildActions() {
   makeAction("actionReportParameters", "工程参数设置(&R)", {K("Ctrl+R")}, "工程参数设置", [this] {
     reportParameters();
   })->setIcon(themed("preferences-other", QStyle::SP_FileDialogListView));
-  makeAction("actionWordReport", "生成word报告(&W)", {K("Ctrl+W")}, "生成word报告", [this] {
+  makeAction("actionWordReport", "生成Word报告(&W)", {K("Ctrl+W")}, "生成Word报告", [this] {
     wordReport();
   })->setIcon(themed("x-office-document", QStyle::SP_FileIcon));
   makeAction("actionSpreadsheet", "数据导入Excel(&E)", {K("Ctrl+E")}, "数据导入Excel", [this] {
@@ -252,11 +249,6 @@ void MainWindow::buildActions() {
   makeAction("actionAbout", "关于(&A)...", {}, "显示程序信息", [this] {
     about();
   })->setIcon(themed("help-about", QStyle::SP_MessageBoxInformation));
-  makeAction("actionCalculator", "计算器", {}, "启动计算器", [this] { startCalculator(); });
-  makeAction("actionFeedback", "意见反馈", {}, "发送意见反馈",
-             [] { QDesktopServices::openUrl(QUrl(kFeedbackAddress)); });
-  makeAction("actionWebSite", "登录我公司网站", {}, "打开网站",
-             [] { QDesktopServices::openUrl(QUrl(kWebAddress)); });
 }
 
 void MainWindow::buildMenus() {
@@ -305,8 +297,7 @@ void MainWindow::buildMenus() {
   view->addAction(overviewToggle);
 
   QMenu* helpMenu = menuBar()->addMenu("帮助(&H)");
-  add(helpMenu,
-      {"actionHelp", nullptr, "actionAbout", "actionCalculator", "actionFeedback", "actionWebSite"});
+  add(helpMenu, {"actionHelp", nullptr, "actionAbout"});
 }
 
 void MainWindow::buildToolBar() {
@@ -676,15 +667,6 @@ void MainWindow::nextPane(int step) {
   next->setFocus();
 }
 
-void MainWindow::startCalculator() {
-  for (const char* program :
-       {"gnome-calculator", "kcalc", "mate-calc", "galculator", "qalculate-gtk", "xcalc"}) {
-    const QString path = QStandardPaths::findExecutable(program);
-    if (!path.isEmpty() && QProcess::startDetached(path, {})) return;
-  }
-  Dialogs::message(this, MessageKind::Information, "没有找到计算器程序。");
-}
-
 void MainWindow::about() {
   QDialog box(this);
   box.setWindowTitle("关于软件");
@@ -692,9 +674,17 @@ void MainWindow::about() {
   auto* icon = new QLabel(&box);
   icon->setPixmap(windowIcon().pixmap(48, 48));
   layout->addWidget(icon, 0, Qt::AlignHCenter);
-  layout->addWidget(new QLabel("楼板厚度测试仪数据分析处理软件V1.10 版", &box));
+  layout->addWidget(new QLabel(QString("楼板厚度测试仪数据分析处理软件 版本 %1").arg(KRO_VERSION), &box));
   layout->addWidget(new QLabel("本软件用于楼板厚度检测数据的传输、分析、打印和报告。", &box));
-  layout->addWidget(new QLabel("联系方式：support@example.org", &box));
+  auto* licences = new QLabel(
+      "本软件按 MIT 许可证发布。\n"
+      "使用的组件及其许可证：Qt 6（LGPL-3.0）、libzip（BSD-3-Clause）、pugixml（MIT）、"
+      "libxlsxwriter（BSD-2-Clause）、libusb（LGPL-2.1）、nlohmann/json（MIT）；"
+      "打印所用的思源（Noto CJK）字体按 SIL Open Font License 1.1 发布。",
+      &box);
+  licences->setObjectName("licences");
+  licences->setWordWrap(true);
+  layout->addWidget(licences);
   auto* buttons = new QDialogButtonBox(&box);
   buttons->addButton("确定", QDialogButtonBox::AcceptRole);
   connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);

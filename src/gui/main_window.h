@@ -127,7 +127,6 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void openOutputs(const QStringList& paths);
   void toggleControlPanel();
   void nextPane(int step);
-  void startCalculator();
   void about();
   void help();
 

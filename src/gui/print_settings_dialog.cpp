@@ -21,7 +21,7 @@ QString qt(std::string_view text) {
 PrintSettingsDialog::PrintSettingsDialog(SettingsLocation location, QWidget* parent)
     : QDialog(parent), location_(std::move(location)) {
   setObjectName("printSettingsDialog");
-  setWindowTitle("打印设置");
+  setWindowTitle("页眉页脚设置");
   printHeader_ = new QCheckBox("打印页眉", this);
   printHeader_->setObjectName("printHeader");
   printFooter_ = new QCheckBox("打印页脚", this);

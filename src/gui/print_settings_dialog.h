@@ -1,4 +1,5 @@
-// The print settings dialog ("打印设置"): header, footer and page number of the printed report.
+// The header and footer settings dialog ("页眉页脚设置"): header, footer and page number of the printed
+// report.
 #pragma once
 
 #include <QCheckBox>

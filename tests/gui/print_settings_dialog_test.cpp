@@ -19,7 +19,7 @@ TEST(PrintSettingsDialog, StartsClearedWithoutAFile) {
   Dialogs::setTestMode(true);
   test::TempDir dir;
   PrintSettingsDialog dialog(SettingsLocation::inFolder(dir.path()));
-  EXPECT_EQ(dialog.windowTitle(), "打印设置");
+  EXPECT_EQ(dialog.windowTitle(), "页眉页脚设置");
   EXPECT_FALSE(dialog.findChild<QCheckBox*>("printHeader")->isChecked());
   EXPECT_TRUE(dialog.findChild<QLineEdit*>("headerText")->isReadOnly());
   EXPECT_EQ(dialog.findChild<QComboBox*>("pageNumberFormat")->currentIndex(), -1);
