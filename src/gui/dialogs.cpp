@@ -2,7 +2,12 @@
 #include "gui/dialogs.h"
 
 #include <QDesktopServices>
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QInputDialog>
 #include <QPushButton>
 #include <QUrl>
@@ -36,7 +41,38 @@ T next(std::deque<T>& queue, T fallback) {
 
 std::optional<QString> nextPath() { return next<std::optional<QString>>(answers().paths, std::nullopt); }
 
+// The file dialogs' type column in Chinese ("文件夹" where Qt says "Folder").
+class ChineseFileTypes : public QFileIconProvider {
+ public:
+  QString type(const QFileInfo& info) const override {
+    if (info.isDir()) return "文件夹";
+    const QString suffix = info.suffix();
+    return suffix.isEmpty() ? QString("文件") : suffix.toUpper() + " 文件";
+  }
+};
+
+ChineseFileTypes& fileTypes() {
+  static ChineseFileTypes provider;
+  return provider;
+}
+
+// A file dialog of Qt's own, in Chinese.
+void prepare(QFileDialog& dialog) {
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setIconProvider(&fileTypes());
+  dialog.setLabelText(QFileDialog::Accept, dialog.acceptMode() == QFileDialog::AcceptSave ? "保存" : "打开");
+  dialog.setLabelText(QFileDialog::Reject, "取消");
+}
+
 }  // namespace
+
+void installChineseTranslations() {
+  static QTranslator qtChinese;
+  if (qtChinese.load(QLocale(QLocale::Chinese, QLocale::China), "qtbase", "_",
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(&qtChinese);
+  }
+}
 
 QString applicationTitle() { return QStringLiteral("楼板厚度测试仪数据分析处理软件V1.10"); }
 
@@ -113,6 +149,7 @@ std::optional<QString> Dialogs::savePath(QWidget* parent, const SaveDialogSpec& 
   if (answers().on) return nextPath();
   QFileDialog dialog(parent, "另存为");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
+  prepare(dialog);
   dialog.setNameFilter(qtFileFilter(wanted.filter));
   dialog.setDefaultSuffix(QString::fromStdString(wanted.defaultExtension));
   if (!wanted.proposedName.empty()) dialog.selectFile(QString::fromStdString(wanted.proposedName));
@@ -122,17 +159,25 @@ std::optional<QString> Dialogs::savePath(QWidget* parent, const SaveDialogSpec& 
 
 std::optional<QString> Dialogs::openPath(QWidget* parent, const QString& filter) {
   if (answers().on) return nextPath();
-  const QString path = QFileDialog::getOpenFileName(parent, "打开", QString(), filter);
-  if (path.isEmpty()) return std::nullopt;
-  return path;
+  QFileDialog dialog(parent, "打开", QString(), filter);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  prepare(dialog);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
 }
 
 std::optional<QString> Dialogs::folder(QWidget* parent, const QString& title) {
   if (answers().on) return nextPath();
-  const QString path = QFileDialog::getExistingDirectory(parent, title);
-  if (path.isEmpty()) return std::nullopt;
-  return path;
+  QFileDialog dialog(parent, title);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  prepare(dialog);
+  dialog.setLabelText(QFileDialog::Accept, "选择");
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
 }
+
+void Dialogs::prepareFileDialog(QFileDialog& dialog) { prepare(dialog); }
 
 std::optional<QString> Dialogs::askText(QWidget* parent, const QString& question, const QString& initial) {
   if (answers().on) {

@@ -9,12 +9,16 @@
 
 #include "model/document_frontend.h"
 
+class QFileDialog;
 class QWidget;
 
 namespace kro::gui {
 
 // The application's title, the caption of its message boxes.
 QString applicationTitle();
+
+// Qt's own dialogs (files, calendar, printing) in Chinese, like the rest of the program.
+void installChineseTranslations();
 
 class Dialogs {
  public:
@@ -28,6 +32,8 @@ class Dialogs {
   // A line of text asked for with a question; nothing when cancelled.
   static std::optional<QString> askText(QWidget* parent, const QString& question,
                                         const QString& initial = QString());
+  // Makes a file dialog one of Qt's own, with Chinese texts throughout.
+  static void prepareFileDialog(QFileDialog& dialog);
   // Opens a file in the desktop's application for it; false when none opens it.
   static bool openFile(const QString& path);
 

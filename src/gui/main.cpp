@@ -1,9 +1,6 @@
 // The desktop application: start-up, an optional file to open, the maximized main window.
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QScreen>
-#include <QTranslator>
 
 #include "gui/dialogs.h"
 #include "gui/main_window.h"
@@ -16,12 +13,7 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("kroanalyze");
   QApplication::setApplicationDisplayName(kro::gui::applicationTitle());
   QApplication::setApplicationVersion(KRO_VERSION);
-  // Qt's own dialogs (files, calendar, printing) in Chinese, like the rest of the program.
-  QTranslator qtChinese;
-  if (qtChinese.load(QLocale(QLocale::Chinese, QLocale::China), "qtbase", "_",
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-    QApplication::installTranslator(&qtChinese);
-  }
+  kro::gui::installChineseTranslations();
 
   kro::gui::MainWindow window;
   const QStringList args = QApplication::arguments();

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   QApplication::setOrganizationName("kroanalyze-tests");
   QApplication::setApplicationName("kroanalyze-tests");
   kro::gui::Dialogs::setTestMode(true);
+  kro::gui::installChineseTranslations();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
