@@ -221,8 +221,8 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args) {
                   .dump()
            << "\n";
   } else {
-    for (const std::string& line : comparisonLines(d, original, edited, readingsOnly))
-      cx.out << printable(line) << "\n";
+    for (const ComparisonLine& line : comparisonLines(d, original, edited, readingsOnly))
+      cx.out << printable(line.text) << "\n";
   }
   return d.empty(readingsOnly) ? kSuccess : kFailure;
 }

@@ -1,15 +1,15 @@
 // Message boxes and file dialogs.
 #include "gui/dialogs.h"
 
-#include <QDesktopServices>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileIconProvider>
+#include <QInputDialog>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
-#include <QInputDialog>
 #include <QPushButton>
+#include <QTranslator>
 #include <QUrl>
 
 namespace kro::gui {

@@ -81,7 +81,7 @@ MainWindow::MainWindow(QWidget* parent)
   dock_->setWidget(panel_);
   dock_->setAllowedAreas(Qt::AllDockWidgetAreas);
   addDockWidget(Qt::LeftDockWidgetArea, dock_);
-  resizeDocks({dock_}, {400}, Qt::Horizontal);
+  resizeDocks({dock_}, {330}, Qt::Horizontal);
 
   grid_ = new ReadingGridView(doc_, this);
   connect(grid_, &ReadingGridView::contextMenuWanted, this, [this](const QPoint& at) {
@@ -105,8 +105,10 @@ MainWindow::MainWindow(QWidget* parent)
 
   overview_ = new OverviewDock(this);
   addDockWidget(Qt::RightDockWidgetArea, overview_);
-  resizeDocks({overview_}, {520}, Qt::Horizontal);
+  resizeDocks({overview_}, {600}, Qt::Horizontal);
   connect(overview_, &OverviewDock::memberChosen, this, [this](int member) { doc_.selectMember(member); });
+  connect(overview_, &OverviewDock::tickToggled, this,
+          [this](int member, bool ticked) { doc_.setSelected(member, ticked); });
   connect(overview_, &OverviewDock::comparisonClosed, this, [this] { endComparison(); });
   connect(overview_, &OverviewDock::comparisonFilterChanged, this, [this] { refreshOverview(); });
   // The overview follows a moment after the last change, so typing is never slowed by
@@ -850,7 +852,10 @@ void MainWindow::updateMemberRow(int memberIndex) {
   scheduleOverview();
 }
 
-void MainWindow::showMember(const MemberRecord* member) { panel_->showMember(member); }
+void MainWindow::showMember(const MemberRecord* member) {
+  panel_->showMember(member);
+  overview_->showCurrent(doc_.currentMember());
+}
 
 void MainWindow::refillGrid() {
   markDifferences();

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -19,9 +20,14 @@ namespace kro::gui {
 
 namespace {
 
-const QStringList kHeaders = {"测区编号", "构件名称", "测试日期", "测点数", "设计厚度", "允许偏差",
-                              "最大值",   "最小值",   "平均值",   "标准差", "合格点数", "合格率"};
-enum Column { Code, Name, Date, Readings, Design, Tolerance, Max, Min, Mean, Deviation, Passed, Rate };
+// Short headings, the rate right after the code, the name last and elided: every column fits a
+// dock beside the grid in a 1366-pixel window.
+const QStringList kHeaders = {"",     "编号",   "合格率", "点数", "合格", "平均",    "最大",
+                              "最小", "标准差", "设计",   "偏差", "日期", "构件名称"};
+const QStringList kHeaderTips = {"勾选（用于报告）", "测区编号", "合格率",  "测点数", "合格点数",
+                                 "平均值",           "最大值",   "最小值",  "标准差", "设计厚度",
+                                 "允许偏差",         "测试日期", "构件名称"};
+enum Column { Tick, Code, Rate, Readings, Passed, Mean, Max, Min, Deviation, Design, Tolerance, Date, Name };
 
 template <class T>
 QString shown(const std::optional<T>& value) {
@@ -59,12 +65,14 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
       switch (column) {
+        case Tick:
+          return QVariant();
         case Code:
           return QString::fromStdString(row.code);
         case Name:
           return QString::fromStdString(row.name);
         case Date:
-          return QString::fromStdString(row.testDate);
+          return QString::fromStdString(row.shortDate);
         case Readings:
           return f.readingCount;
         case Design:
@@ -85,8 +93,12 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
           return QString::fromStdString(row.rateText);
       }
       return {};
+    case Qt::CheckStateRole:
+      return column == Tick ? QVariant(row.ticked ? Qt::Checked : Qt::Unchecked) : QVariant();
     case kSortRole:
       switch (column) {
+        case Tick:
+          return row.ticked ? 1 : 0;
         case Code:
         case Name:
         case Date:
@@ -114,20 +126,44 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
     case kMemberRole:
       return row.member;
     case Qt::TextAlignmentRole:
-      return column >= Readings ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter)) : QVariant();
+      return column >= Rate && column <= Tolerance ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
+                                                   : QVariant();
     case Qt::BackgroundRole:
       return row.belowRule ? QVariant(QColor(255, 214, 214)) : QVariant();
     case Qt::ToolTipRole:
-      return row.belowRule ? QVariant(QString::fromStdString(belowRuleNote(rule_))) : QVariant();
+      if (row.belowRule) return QString::fromStdString(belowRuleNote(rule_));
+      return column == Name ? QVariant(QString::fromStdString(row.name)) : QVariant();
     default:
       return {};
   }
 }
 
 QVariant OverviewModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kHeaders.size())
-    return kHeaders[section];
+  if (orientation == Qt::Horizontal && section >= 0 && section < kHeaders.size()) {
+    if (role == Qt::DisplayRole) return kHeaders[section];
+    if (role == Qt::ToolTipRole) return kHeaderTips[section];
+  }
   return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags OverviewModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags f = QAbstractTableModel::flags(index);
+  if (index.column() == Tick) f |= Qt::ItemIsUserCheckable;
+  return f;
+}
+
+bool OverviewModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::CheckStateRole || index.column() != Tick || index.row() >= rowCount()) return false;
+  // The document makes the change; the rows follow when the overview is refreshed.
+  emit tickToggled(rows_[static_cast<std::size_t>(index.row())].member, value.toInt() == Qt::Checked);
+  return true;
+}
+
+int OverviewModel::rowOf(int member) const {
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    if (rows_[i].member == member) return static_cast<int>(i);
+  }
+  return -1;
 }
 
 HistogramView::HistogramView(QWidget* parent) : QWidget(parent) {
@@ -171,14 +207,27 @@ OverviewDock::OverviewDock(QWidget* parent)
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->verticalHeader()->hide();
+  table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  table_->horizontalHeader()->setSectionResizeMode(Name, QHeaderView::Stretch);
+  table_->horizontalHeader()->setMinimumSectionSize(16);
+  table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  table_->setTextElideMode(Qt::ElideRight);
+  table_->setWordWrap(false);
   table_->setToolTip("双击一行，转到该构件；点击列标题排序");
+  connect(model_, &OverviewModel::tickToggled, this, &OverviewDock::tickToggled);
   connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+    if (index.column() == Tick) return;
     const QModelIndex first = sorted_->mapToSource(index.siblingAtColumn(0));
     emit memberChosen(model_->data(first, OverviewModel::kMemberRole).toInt());
   });
 
   differences_->setObjectName("differenceList");
+  differences_->setToolTip("双击一行，转到它所说的构件");
+  connect(differences_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+    const int member = item->data(Qt::UserRole).toInt();
+    if (member >= 0) emit memberChosen(member);
+  });
   comparisonTitle_->setWordWrap(true);
   auto* close = new QPushButton("结束比较");
   connect(close, &QPushButton::clicked, this, &OverviewDock::comparisonClosed);
@@ -202,24 +251,54 @@ OverviewDock::OverviewDock(QWidget* parent)
 }
 
 void OverviewDock::refresh(const Project& project, AcceptanceRule rule) {
-  const bool wasEmpty = model_->rowCount() == 0;
+  const int before = model_->rowCount();
   model_->setRows(overviewRows(project, rule), rule);
-  // Columns fit their contents when a project arrives, not on every edit (that would measure
-  // every row each time).
-  if (wasEmpty && model_->rowCount() > 0) table_->resizeColumnsToContents();
+  if (model_->rowCount() != before) fitColumns();
   histogram_->setFigures(selectionFigures(project.members), histogramBand(project), rule);
+  showCurrent(current_);
+}
+
+void OverviewDock::fitColumns() {
+  // Each column as wide as its widest text and no wider (the header's own sizing would reserve
+  // room for the sort mark in every column); the name takes what is left.
+  const QFontMetrics metrics = table_->fontMetrics();
+  const int margin = 2 * table_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table_) + 6;
+  for (int c = 0; c < model_->columnCount(); ++c) {
+    if (c == Name) continue;
+    int width = metrics.horizontalAdvance(model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+    if (c == Tick) width = table_->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, table_) + 4;
+    for (int r = 0; r < model_->rowCount() && c != Tick; ++r)
+      width = std::max(width, metrics.horizontalAdvance(model_->index(r, c).data().toString()));
+    table_->horizontalHeader()->resizeSection(c, width + margin);
+  }
+}
+
+void OverviewDock::showCurrent(int member) {
+  current_ = member;
+  const int row = model_->rowOf(member);
+  if (row < 0) {
+    table_->clearSelection();
+    return;
+  }
+  const QModelIndex index = sorted_->mapFromSource(model_->index(row, Code));
+  table_->selectionModel()->setCurrentIndex(index,
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  table_->scrollTo(index);
 }
 
 bool OverviewDock::readingsOnly() const { return readingsOnly_->isChecked(); }
 
 void OverviewDock::setComparison(const std::optional<std::string>& source,
-                                 const std::vector<std::string>& lines) {
+                                 const std::vector<ComparisonLine>& lines) {
   comparison_->setVisible(source.has_value());
   differences_->clear();
   if (!source) return;
   comparisonTitle_->setText(
       QString("与原始数据比较：%1（%2 处不同）").arg(QString::fromStdString(*source)).arg(lines.size()));
-  for (const std::string& line : lines) differences_->addItem(QString::fromStdString(line));
+  for (const ComparisonLine& line : lines) {
+    auto* item = new QListWidgetItem(QString::fromStdString(line.text), differences_);
+    item->setData(Qt::UserRole, line.member);
+  }
   if (lines.empty()) differences_->addItem("与原始数据相同。");
 }
 

@@ -54,6 +54,14 @@ class OverviewModel : public QAbstractTableModel {
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  // The row of a member, -1 when none.
+  int rowOf(int member) const;
+
+ signals:
+  // A tick box was clicked.
+  void tickToggled(int member, bool ticked);
 
  private:
   std::vector<OverviewRow> rows_;
@@ -69,7 +77,9 @@ class OverviewDock : public QDockWidget {
   // Every figure again from the project, members judged by its acceptance rule.
   void refresh(const Project& project, AcceptanceRule rule);
   // The differences from original data, one line each; no source ends the comparison.
-  void setComparison(const std::optional<std::string>& source, const std::vector<std::string>& lines);
+  void setComparison(const std::optional<std::string>& source, const std::vector<ComparisonLine>& lines);
+  // The current member's row is highlighted.
+  void showCurrent(int member);
   // Whether the comparison lists only the readings, not the members' other fields.
   bool readingsOnly() const;
 
@@ -78,8 +88,10 @@ class OverviewDock : public QDockWidget {
   QListWidget* differences() const { return differences_; }
 
  signals:
-  // A member's row was double-clicked.
+  // A member's row, or a comparison line about a member, was double-clicked.
   void memberChosen(int member);
+  // A member's tick box was clicked.
+  void tickToggled(int member, bool ticked);
   // 结束比较 was pressed.
   void comparisonClosed();
   // The switch between all changes and readings only was turned.
@@ -94,6 +106,9 @@ class OverviewDock : public QDockWidget {
   QLabel* comparisonTitle_;
   QCheckBox* readingsOnly_;
   QListWidget* differences_;
+  int current_ = -1;
+
+  void fitColumns();
 };
 
 }  // namespace kro::gui

@@ -15,9 +15,17 @@ std::vector<OverviewRow> overviewRows(const Project& project, AcceptanceRule rul
     const MemberRecord& m = *project.memberAt(i);
     OverviewRow row;
     row.member = i;
+    row.ticked = m.selected() != 0;
     row.code = gbkToUtf8(m.code());
     row.name = gbkToUtf8(m.name());
     row.testDate = gbkToUtf8(m.testDate());
+    if (const std::optional<CalendarDate> date = parseStoredDate(m.testDate())) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%04d-%02d-%02d", date->year, date->month, date->day);
+      row.shortDate = text;
+    } else {
+      row.shortDate = row.testDate;
+    }
     row.designThickness = m.designThickness();
     row.minusDeviation = m.minusDeviation();
     row.plusDeviation = m.plusDeviation();
@@ -127,27 +135,37 @@ void drawDeviationHistogram(Canvas& c, const SelectionFigures& figures,
   }
 }
 
-std::vector<std::string> comparisonLines(const ProjectDiff& d, const Project& original, const Project& edited,
-                                         bool readingsOnly) {
+std::vector<ComparisonLine> comparisonLines(const ProjectDiff& d, const Project& original,
+                                            const Project& edited, bool readingsOnly) {
   auto code = [](const Project& p, int m) { return gbkToUtf8(p.memberAt(m)->code()); };
   auto member = [&](const Project& p, int m) {
     return code(p, m) + "（" + std::to_string(p.memberAt(m)->readingCount()) + " 个测点）";
   };
-  std::vector<std::string> lines;
+  // The edited member a reading of the original belongs to, when it has one.
+  auto editedOf = [&](int originalMember) {
+    for (std::size_t e = 0; e < d.originalOf.size(); ++e) {
+      if (d.originalOf[e] == originalMember) return static_cast<int>(e);
+    }
+    return -1;
+  };
+  std::vector<ComparisonLine> lines;
   for (const auto& c : d.changed) {
-    lines.push_back(code(edited, c.editedMember) + " 测点 " + std::to_string(c.reading + 1) + "：" +
-                    std::to_string(c.from) + " → " + std::to_string(c.to));
+    lines.push_back({code(edited, c.editedMember) + " 测点 " + std::to_string(c.reading + 1) + "：" +
+                         std::to_string(c.from) + " → " + std::to_string(c.to),
+                     c.editedMember});
   }
   for (const auto& r : d.addedReadings) {
-    lines.push_back(code(edited, r.member) + " 测点 " + std::to_string(r.reading + 1) + "：新增 " +
-                    std::to_string(r.value));
+    lines.push_back({code(edited, r.member) + " 测点 " + std::to_string(r.reading + 1) + "：新增 " +
+                         std::to_string(r.value),
+                     r.member});
   }
   for (const auto& r : d.removedReadings) {
-    lines.push_back(code(original, r.member) + " 测点 " + std::to_string(r.reading + 1) + "：删除 " +
-                    std::to_string(r.value));
+    lines.push_back({code(original, r.member) + " 测点 " + std::to_string(r.reading + 1) + "：删除 " +
+                         std::to_string(r.value),
+                     editedOf(r.member)});
   }
-  for (int m : d.addedMembers) lines.push_back("新增构件 " + member(edited, m));
-  for (int m : d.removedMembers) lines.push_back("删除构件 " + member(original, m));
+  for (int m : d.addedMembers) lines.push_back({"新增构件 " + member(edited, m), m});
+  for (int m : d.removedMembers) lines.push_back({"删除构件 " + member(original, m), -1});
   if (readingsOnly) return lines;
   // One line per change; the same change on several members once, with their number.
   std::vector<std::pair<const ProjectDiff::ChangedField*, int>> groups;
@@ -166,8 +184,11 @@ std::vector<std::string> comparisonLines(const ProjectDiff& d, const Project& or
   };
   for (const auto& [f, count] : groups) {
     const std::string change = shown(*f, f->from) + " → " + shown(*f, f->to);
-    lines.push_back(count > 1 ? f->field + " " + change + "：" + std::to_string(count) + " 个构件"
-                              : code(edited, f->editedMember) + " " + f->field + "：" + change);
+    if (count > 1) {
+      lines.push_back({f->field + " " + change + "：" + std::to_string(count) + " 个构件", -1});
+    } else {
+      lines.push_back({code(edited, f->editedMember) + " " + f->field + "：" + change, f->editedMember});
+    }
   }
   return lines;
 }

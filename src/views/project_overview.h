@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "model/date_text.h"
 #include "model/figure_text.h"
 #include "model/project.h"
 #include "model/project_diff.h"
@@ -18,7 +19,9 @@ namespace kro {
 
 struct OverviewRow {
   int member = 0;
+  bool ticked = false;
   std::string code, name, testDate;  // UTF-8
+  std::string shortDate;             // "2008-05-12", or the stored text when it is no date
   std::int32_t designThickness = 0;
   std::int32_t minusDeviation = 0, plusDeviation = 0;
   MemberFigures figures;
@@ -49,9 +52,14 @@ void drawDeviationHistogram(Canvas& canvas, const SelectionFigures& figures,
 
 // The differences, one line each, as kro diff prints them: changed and added and removed
 // readings, then added and removed members, then the members' other fields (unless
-// readingsOnly), one change shared by several members on one line.
-std::vector<std::string> comparisonLines(const ProjectDiff& diff, const Project& original,
-                                         const Project& edited, bool readingsOnly = false);
+// readingsOnly), one change shared by several members on one line. Each line names the edited
+// project's member it is about (-1: a member only the original has, or several).
+struct ComparisonLine {
+  std::string text;
+  int member = -1;
+};
+std::vector<ComparisonLine> comparisonLines(const ProjectDiff& diff, const Project& original,
+                                            const Project& edited, bool readingsOnly = false);
 
 // What the grid marks of a comparison for one edited member: reading index -> the original
 // value, or nothing for a reading the original does not have (every reading of an added member).

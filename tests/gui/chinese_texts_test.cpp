@@ -117,8 +117,9 @@ TEST_F(ChineseTextsTest, TheWindowAndOurDialogs) {
   BatchEditDialog batch(window.document().currentMemberRecord(), 12, 12, false);
   EXPECT_EQ(shown(batch), "");
   CheckDialog check(CheckDialog::Purpose::Review);
-  check.setFindings(checkProject(window.document().project(), SettingsLocation::inFolder(dir.path()), 0).findings,
-                    {"勾选构件（用于报告）：234 点"});
+  check.setFindings(
+      checkProject(window.document().project(), SettingsLocation::inFolder(dir.path()), 0).findings,
+      {"勾选构件（用于报告）：234 点"});
   EXPECT_EQ(shown(check), "");
   PrintSettingsDialog print(SettingsLocation::inFolder(dir.path()));
   EXPECT_EQ(shown(print), "");

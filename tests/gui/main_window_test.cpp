@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
@@ -244,16 +245,16 @@ TEST_F(MainWindowTest, OverviewShowsEveryMemberAndTheHistogramOfTheTickedOnes) {
   QTableView* table = overview->table();
   ASSERT_EQ(table->model()->rowCount(), 12);
   auto text = [table](int row, int column) { return table->model()->index(row, column).data().toString(); };
-  EXPECT_EQ(text(0, 0), "0001");
-  EXPECT_EQ(text(0, 11), "95.0%");
+  EXPECT_EQ(text(0, 1), "0001");
+  EXPECT_EQ(text(0, 2), "95.0%");
   // Sorted by pass rate, lowest first: P002 and W002 (50.0 %), marked below the report's 90 %.
-  table->sortByColumn(11, Qt::AscendingOrder);
-  EXPECT_EQ(text(0, 11), "50.0%");
-  EXPECT_EQ(table->model()->index(0, 0).data(Qt::BackgroundRole).value<QBrush>().color(),
+  table->sortByColumn(2, Qt::AscendingOrder);
+  EXPECT_EQ(text(0, 2), "50.0%");
+  EXPECT_EQ(table->model()->index(0, 1).data(Qt::BackgroundRole).value<QBrush>().color(),
             QColor(255, 214, 214));
-  EXPECT_FALSE(table->model()->index(11, 0).data(Qt::BackgroundRole).isValid());
+  EXPECT_FALSE(table->model()->index(11, 1).data(Qt::BackgroundRole).isValid());
   // A double-click makes the member current.
-  const QString code = text(0, 0);
+  const QString code = text(0, 1);
   emit table->doubleClicked(table->model()->index(0, 3));
   EXPECT_EQ(QString::fromStdString(gbkToUtf8(current()->code())), code);
   // The histogram counts the ticked members' readings; unticking one takes its readings out.
@@ -831,6 +832,46 @@ TEST_F(MainWindowTest, NewSaveAsCloseAndMerge) {
   EXPECT_EQ(window.document().path(), dir / "merged.KRO");
   EXPECT_FALSE(window.document().isModified());
   EXPECT_EQ(loadProject(dir / "merged.KRO").value().project.memberCount(), 12);
+}
+
+// In a 1366 x 768 window the overview shows every column without scrolling; its tick boxes tick
+// members, its current row follows the current member, and a comparison line leads to its member.
+TEST_F(MainWindowTest, TheOverviewFitsTicksAndFollowsTheCurrentMember) {
+  window.resize(1366, 768);
+  ASSERT_TRUE(window.openFile(sample()));
+  window.refreshOverview();
+  QApplication::processEvents();
+  QTableView* table = window.overview()->table();
+  QHeaderView* header = table->horizontalHeader();
+  EXPECT_LE(header->length(), table->viewport()->width());
+  for (int c = 0; c + 1 < header->count(); ++c) {
+    const QString heading = table->model()->headerData(c, Qt::Horizontal).toString();
+    EXPECT_GE(header->sectionSize(c), table->fontMetrics().horizontalAdvance(heading))
+        << heading.toStdString();
+  }
+  EXPECT_GE(header->sectionSize(header->count() - 1), 60);  // the name keeps room to be read
+  // The current member's row is the one highlighted.
+  window.document().selectMember(4);
+  const QModelIndexList rows = table->selectionModel()->selectedRows(1);
+  ASSERT_EQ(rows.size(), 1);
+  EXPECT_EQ(rows.front().data().toString().toStdString(), window.document().memberAt(4)->code());
+  // A tick box unticks the member, as one undoable step.
+  table->model()->setData(table->model()->index(2, 0), Qt::Unchecked, Qt::CheckStateRole);
+  EXPECT_EQ(window.document().memberAt(2)->selected(), 0);
+  EXPECT_EQ(window.action("actionUndo")->text(), "撤销 取消勾选构件 0003");
+  // A comparison line leads to its member.
+  window.document().selectMember(0);
+  window.document().setCellValue(0, 1, 99);
+  ASSERT_TRUE(window.compareWith(sample()));
+  QListWidget* differences = window.overview()->differences();
+  QListWidgetItem* line = nullptr;
+  for (int i = 0; i < differences->count(); ++i) {
+    if (differences->item(i)->text().startsWith("0001 测点 1")) line = differences->item(i);
+  }
+  ASSERT_NE(line, nullptr);
+  window.document().selectMember(6);
+  emit differences->itemDoubleClicked(line);
+  EXPECT_EQ(window.document().currentMember(), 0);
 }
 
 // What is not an instrument file is refused; kept received bytes open as a new project.

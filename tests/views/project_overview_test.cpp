@@ -9,6 +9,12 @@
 namespace kro {
 namespace {
 
+std::vector<std::string> texts(const std::vector<ComparisonLine>& lines) {
+  std::vector<std::string> out;
+  for (const ComparisonLine& line : lines) out.push_back(line.text);
+  return out;
+}
+
 MemberRecord member(const std::string& code, std::vector<std::int32_t> readings, std::int32_t minus = -5,
                     std::int32_t plus = 8, std::int32_t selected = 1) {
   MemberData d;
@@ -91,7 +97,7 @@ TEST(ProjectOverview, ComparisonTextsAndGridMarks) {
   original.members = {member("A001", {120, 121}), member("B002", {1, 2})};
   edited.members = {member("A001", {120, 125, 130}), member("C003", {7, 8})};
   const ProjectDiff d = diffProjects(original, edited);
-  EXPECT_EQ(comparisonLines(d, original, edited),
+  EXPECT_EQ(texts(comparisonLines(d, original, edited)),
             (std::vector<std::string>{"A001 测点 2：121 → 125", "A001 测点 3：新增 130",
                                       "新增构件 C003（2 个测点）", "删除构件 B002（2 个测点）"}));
   using Marks = std::map<int, std::optional<std::int32_t>>;
@@ -114,12 +120,18 @@ TEST(ProjectOverview, FieldEditsAreListedAfterTheReadingsAndGrouped) {
   edited.members[2].setSelected(0);
   edited.members[2].setReading(0, {0, 118, 0});
   const ProjectDiff d = diffProjects(original, edited);
-  EXPECT_EQ(comparisonLines(d, original, edited),
+  EXPECT_EQ(texts(comparisonLines(d, original, edited)),
             (std::vector<std::string>{"A003 测点 1：120 → 118", "允许偏差 0/0 → -5/+8：3 个构件",
                                       "A002 设计厚度：120 → 125", "A002 构件名称：“” → “二层板”",
                                       "A003 勾选：是 → 否"}));
-  EXPECT_EQ(comparisonLines(d, original, edited, true), std::vector<std::string>{"A003 测点 1：120 → 118"});
+  EXPECT_EQ(texts(comparisonLines(d, original, edited, true)),
+            std::vector<std::string>{"A003 测点 1：120 → 118"});
   EXPECT_FALSE(d.empty(true));
+  // A line about one member names it, for the window to show it; a group names none.
+  const std::vector<ComparisonLine> lines = comparisonLines(d, original, edited);
+  EXPECT_EQ(lines[0].member, 2);
+  EXPECT_EQ(lines[1].member, -1);
+  EXPECT_EQ(lines[2].member, 1);
   Project onlyFields = original;
   onlyFields.members[0].setDesignThickness(130);
   EXPECT_TRUE(diffProjects(original, onlyFields).empty(true));
