@@ -8,7 +8,8 @@
 namespace kro {
 
 Result<std::filesystem::path> exportToSpreadsheet(const Project& project, ExcelSession& excel,
-                                                  const std::filesystem::path& workbookPath) {
+                                                  const std::filesystem::path& workbookPath,
+                                                  const CancelFlag* cancel) {
   if (project.memberCount() == 0) return Error{"文档中没有构件，没有导出数据。"};
   if (Status s = refuseWithoutTickedMembers(project); !s) return Error{s.message()};
   if (Status s = excel.addWorkbook(); !s) return Error{s.message()};
@@ -37,6 +38,7 @@ Result<std::filesystem::path> exportToSpreadsheet(const Project& project, ExcelS
       excel.setCellText(b + 1 + j / 10, 1 + j % 10, std::to_string(m.readingAt(j)));
     b += readingRows(m);
   }
+  if (isCancelled(cancel)) return Error{kCancelledMessage};
   if (Status s = excel.saveAs(workbookPath); !s) return Error{s.message()};
   return workbookPath;
 }

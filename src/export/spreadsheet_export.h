@@ -11,6 +11,7 @@ namespace kro {
 // Writes the ticked members' readings to workbookPath. Refused, with a message, when the project
 // has no members or none is ticked.
 Result<std::filesystem::path> exportToSpreadsheet(const Project& project, ExcelSession& excel,
-                                                  const std::filesystem::path& workbookPath);
+                                                  const std::filesystem::path& workbookPath,
+                                                  const CancelFlag* cancel = nullptr);
 
 }  // namespace kro

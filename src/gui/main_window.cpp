@@ -16,6 +16,8 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
@@ -30,6 +32,7 @@
 #include "gui/batch_edit_dialog.h"
 #include "gui/check_dialog.h"
 #include "gui/dialogs.h"
+#include "gui/long_work.h"
 #include "gui/overview_dock.h"
 #include "gui/print_settings_dialog.h"
 #include "gui/report_parameters_dialog.h"
@@ -57,6 +60,29 @@ const char* const kOpenFilter =
     "楼板仪文件 (*.KRO *.DEX)|*.KRO;*.DEX|原始数据文件 (*.DEX)|*.DEX|分析结果文件 (*.KRO)|*.KRO||";
 
 QString qt(const std::string& text) { return QString::fromStdString(text); }
+
+// A page count for printing, shown after half a second, with a cancel button.
+class PageProgress {
+ public:
+  PageProgress(QWidget* parent, const QString& what) : dialog_(what, "取消", 0, 1, parent) {
+    dialog_.setObjectName("pageProgressDialog");
+    dialog_.setWindowTitle("请稍候");
+    dialog_.setWindowModality(Qt::WindowModal);
+    dialog_.setMinimumDuration(kLongWorkNoticeMs);
+  }
+  PrintProgress callback() {
+    return [this](int page, int pages) {
+      dialog_.setMaximum(pages);
+      dialog_.setValue(page - 1);
+      dialog_.setLabelText(QString("正在处理第 %1 页，共 %2 页…").arg(page).arg(pages));
+      QApplication::processEvents();
+      return !dialog_.wasCanceled();
+    };
+  }
+
+ private:
+  QProgressDialog dialog_;
+};
 
 QIcon themed(const char* name, QStyle::StandardPixmap fallback) {
   return QIcon::fromTheme(name, QApplication::style()->standardIcon(fallback));
@@ -337,6 +363,15 @@ void MainWindow::buildToolBar() {
 
 void MainWindow::buildStatusBar() {
   statusBar()->showMessage("就绪");
+  // After an output: a button that opens the folder it was written to.
+  openFolder_ = new QPushButton("打开所在文件夹", this);
+  openFolder_->setObjectName("openFolderButton");
+  openFolder_->setFlat(true);
+  openFolder_->hide();
+  connect(openFolder_, &QPushButton::clicked, this, [this] {
+    if (!writtenFolder_.isEmpty()) Dialogs::openFile(writtenFolder_);
+  });
+  statusBar()->addPermanentWidget(openFolder_);
   for (const char* indicator : {"大写", "数字", "滚动"}) {
     auto* label = new QLabel(indicator, this);
     label->setEnabled(false);
@@ -351,7 +386,10 @@ void MainWindow::check() {
             [this](int member) { doc_.selectMember(member); });
     connect(checkDialog_, &CheckDialog::recheckRequested, this, [this] { check(); });
   }
-  const ProjectCheck result = checkProject(doc_.project(), doc_.settingsLocation(), std::nullopt);
+  const ProjectCheck result = runLongWork<ProjectCheck>(
+      this, "正在检查…", [project = doc_.project(), settings = doc_.settingsLocation()](const CancelFlag&) {
+        return checkProject(project, settings, std::nullopt);
+      });
   checkDialog_->setFindings(result.findings, result.notes);
   checkDialog_->show();
   checkDialog_->raise();
@@ -433,10 +471,14 @@ void MainWindow::print() {
     }
   }
   const bool range = printer_.printRange() == QPrinter::PageRange;
-  Status printed =
-      printReport(doc_.project(), printer_, {printSettingsForPage(doc_.settingsLocation()), parameters()},
-                  range ? printer_.fromPage() : 1, range ? printer_.toPage() : 0);
-  if (!printed) Dialogs::message(this, MessageKind::Error, qt(printed.message()));
+  PageProgress progress(this, "正在打印…");
+  Status printed = printReport(doc_.project(), printer_, pageSettings, range ? printer_.fromPage() : 1,
+                               range ? printer_.toPage() : 0, progress.callback());
+  if (!printed) {
+    Dialogs::message(this, MessageKind::Error, qt(printed.message()));
+    return;
+  }
+  if (!printer_.outputFileName().isEmpty()) showWritten({printer_.outputFileName()});
 }
 
 void MainWindow::preview() {
@@ -447,8 +489,10 @@ void MainWindow::preview() {
   QPrintPreviewDialog dialog(&printer_, this);
   dialog.setWindowTitle("打印预览");
   connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* printer) {
+    PageProgress progress(this, "正在准备预览…");
     Status printed =
-        printReport(doc_.project(), *printer, {printSettingsForPage(doc_.settingsLocation()), parameters()});
+        printReport(doc_.project(), *printer, {printSettingsForPage(doc_.settingsLocation()), parameters()},
+                    1, 0, progress.callback());
     if (!printed) Dialogs::message(this, MessageKind::Error, qt(printed.message()));
   });
   dialog.resize(size() * 0.9);
@@ -491,7 +535,18 @@ bool MainWindow::applyReportParameters(const ParameterValues& values, int chosen
   return true;
 }
 
+void MainWindow::showWritten(const QStringList& paths) {
+  if (paths.isEmpty()) return;
+  QStringList names;
+  for (const QString& path : paths) names << QFileInfo(path).fileName();
+  writtenFolder_ = QFileInfo(paths.front()).absolutePath();
+  statusBar()->showMessage("已写入 " + names.join("、") + "（" + writtenFolder_ + "）");
+  openFolder_->setToolTip("打开 " + writtenFolder_);
+  openFolder_->show();
+}
+
 void MainWindow::openOutputs(const QStringList& paths) {
+  showWritten(paths);
   QStringList unopened;
   for (const QString& path : paths) {
     if (!Dialogs::openFile(path)) unopened << path;
@@ -536,10 +591,13 @@ void MainWindow::wordReport() {
       return;
     }
   }
-  DocxWordSession word;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  auto written = writeWordReport(doc_.project(), parameters(), format.value(), word, paths, today);
-  QApplication::restoreOverrideCursor();
+  auto written = runLongWork<Result<ReportOutput>>(
+      this, "正在生成 Word 报告…",
+      [project = doc_.project(), values = parameters(), format = format.value(), paths,
+       today](const CancelFlag& c) {
+        DocxWordSession word;
+        return writeWordReport(project, values, format, word, paths, today, &c);
+      });
   if (!written) {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));
     return;
@@ -570,8 +628,11 @@ void MainWindow::spreadsheet() {
     Dialogs::message(this, MessageKind::Error, qt(s.message()));
     return;
   }
-  XlsxExcelSession excel;
-  auto written = exportToSpreadsheet(doc_.project(), excel, output);
+  auto written = runLongWork<Result<std::filesystem::path>>(
+      this, "正在生成工作簿…", [project = doc_.project(), output](const CancelFlag& c) {
+        XlsxExcelSession excel;
+        return exportToSpreadsheet(project, excel, output, &c);
+      });
   if (!written) {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));
     return;
@@ -599,7 +660,7 @@ void MainWindow::exportCsv() {
     Dialogs::message(this, MessageKind::Error, qt(s.message()));
     return;
   }
-  statusBar()->showMessage("已导出到 " + qt(chosen->string()), 8000);
+  showWritten({qt(chosen->string())});
 }
 
 void MainWindow::importCsv() {
@@ -710,7 +771,10 @@ void MainWindow::openDialog() {
 
 bool MainWindow::openFile(const QString& path, bool askToSave) {
   if (askToSave && !doc_.saveModified()) return false;
-  if (!doc_.open(path.toStdString())) return false;
+  const std::filesystem::path file = path.toStdString();
+  auto loaded = runLongWork<Result<LoadedProject>>(this, "正在打开 " + QFileInfo(path).fileName() + "…",
+                                                   [file](const CancelFlag&) { return loadProject(file); });
+  if (!doc_.open(file, std::move(loaded))) return false;
   rememberRecent(QFileInfo(path).absoluteFilePath());
   return true;
 }

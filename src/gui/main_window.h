@@ -7,6 +7,7 @@
 #include <QDockWidget>
 #include <QMainWindow>
 #include <QPrinter>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTimer>
 #include <chrono>
@@ -125,6 +126,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void batchEdit(bool afterTransfer = false);
   // Opens written files in the desktop's applications, or says where they are.
   void openOutputs(const QStringList& paths);
+  // The status bar names the files written, beside a button that opens their folder.
+  void showWritten(const QStringList& paths);
   void toggleControlPanel();
   void nextPane(int step);
   void about();
@@ -149,6 +152,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   std::optional<ProjectParameters> parametersFor_;  // what parameters_ was computed from
   QPrinter printer_;
   bool panelFlag_ = false;
+  QPushButton* openFolder_ = nullptr;
+  QString writtenFolder_;
 };
 
 }  // namespace kro::gui

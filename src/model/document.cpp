@@ -79,8 +79,9 @@ std::string CKroAnalyzeDoc::title() const {
   return note_.empty() ? name : name + "（" + note_ + "）";
 }
 
-bool CKroAnalyzeDoc::open(const fs::path& path) {
-  auto loaded = loadProject(path);
+bool CKroAnalyzeDoc::open(const fs::path& path) { return open(path, loadProject(path)); }
+
+bool CKroAnalyzeDoc::open(const fs::path& path, Result<LoadedProject> loaded) {
   if (!loaded) {
     if (auto recovered = recoverAnalysisFile(path)) {
       const int intact = recovered->damagedMember - 1;

@@ -82,6 +82,8 @@ class CKroAnalyzeDoc {
   // file the intact members before the damage can be opened, when the user agrees, as a project
   // without a file (nothing is written over the damaged one). Warnings are shown after a load.
   bool open(const std::filesystem::path& path);
+  // The same with the file loaded already (see loadProject), e.g. off the window's thread.
+  bool open(const std::filesystem::path& path, Result<LoadedProject> loaded);
   // Makes project the document, belonging to path (may be empty), with a new history.
   void resetProject(Project project, std::filesystem::path path = {});
 

@@ -1,6 +1,7 @@
 // Results as values: a value or a message for the user, never an exception.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <utility>
 #include <variant>
@@ -46,5 +47,11 @@ class [[nodiscard]] Status {
   bool ok_ = true;
   std::string message_;
 };
+
+// Set by the user interface to ask long work to stop before it writes anything; work that takes
+// one checks it before each file it writes, and fails with kCancelledMessage.
+using CancelFlag = std::atomic<bool>;
+inline bool isCancelled(const CancelFlag* flag) { return flag != nullptr && flag->load(); }
+inline constexpr const char* kCancelledMessage = "已取消，没有写入任何文件。";
 
 }  // namespace kro

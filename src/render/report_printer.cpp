@@ -29,7 +29,7 @@ PrintedReport layoutForPrinting(const Project& project, const PrintedPageSetting
 }
 
 Status printReport(const Project& project, QPrinter& printer, const PrintedPageSettings& settings,
-                   int fromPage, int toPage) {
+                   int fromPage, int toPage, const PrintProgress& progress) {
   if (Status s = refuseWithoutTickedMembers(project); !s) return s;
   const PrintedReport report = layoutForPrinting(project, settings);
   const int pages = report.pageCount();
@@ -52,6 +52,11 @@ Status printReport(const Project& project, QPrinter& printer, const PrintedPageS
               (paper.height() * kLayoutUnitsPerInch - kLayoutExtent.height()) / 2};
   }
   for (int page = fromPage; page <= toPage; ++page) {
+    if (progress && !progress(page, pages)) {
+      printer.abort();
+      painter.end();
+      return Error{"打印已取消。"};
+    }
     if (page > fromPage && !printer.newPage()) {
       painter.end();
       return Error{"打印时无法开始新的一页。"};
@@ -68,7 +73,7 @@ Status printReport(const Project& project, QPrinter& printer, const PrintedPageS
 }
 
 Status printReportToPdf(const Project& project, const std::filesystem::path& pdf,
-                        const PrintedPageSettings& settings) {
+                        const PrintedPageSettings& settings, const PrintProgress& progress) {
   if (Status s = refuseWithoutTickedMembers(project); !s) return s;
   auto created = createTemporaryBeside(pdf);
   if (!created) return created.error();
@@ -80,7 +85,7 @@ Status printReportToPdf(const Project& project, const std::filesystem::path& pdf
   // The page's own margins: layout x 300..4500, y 400..6550 from the paper's corner.
   printer.setFullPage(true);
   printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-  Status printed = printReport(project, printer, settings);
+  Status printed = printReport(project, printer, settings, 1, 0, progress);
   if (!printed) {
     std::error_code ec;
     std::filesystem::remove(temp, ec);

@@ -4,6 +4,7 @@
 
 #include <QPrinter>
 #include <filesystem>
+#include <functional>
 
 #include "model/project.h"
 #include "model/result.h"
@@ -19,14 +20,17 @@ void preparePrinter(QPrinter& printer);
 // The report laid out with the fonts it is printed with.
 PrintedReport layoutForPrinting(const Project& project, const PrintedPageSettings& settings);
 
+// Told of each page before it is drawn (page from 1, of pages); false stops the print.
+using PrintProgress = std::function<bool(int page, int pages)>;
+
 // Prints pages fromPage..toPage (from 1; toPage 0 for the last) of the report. Refused when no
 // member is ticked.
 Status printReport(const Project& project, QPrinter& printer, const PrintedPageSettings& settings,
-                   int fromPage = 1, int toPage = 0);
+                   int fromPage = 1, int toPage = 0, const PrintProgress& progress = {});
 
 // The whole report as a PDF file, exactly the pages a preview shows; the file is replaced only
-// once complete.
+// once complete, and not at all when the progress stops it.
 Status printReportToPdf(const Project& project, const std::filesystem::path& pdf,
-                        const PrintedPageSettings& settings);
+                        const PrintedPageSettings& settings, const PrintProgress& progress = {});
 
 }  // namespace kro

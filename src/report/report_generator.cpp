@@ -215,7 +215,7 @@ std::string conclusionSentence(const std::string& name, const ReportFigures& c) 
 
 Result<ReportOutput> writeWordReport(const Project& project, const ParameterValues& parameters,
                                      int reportFormat, WordSession& word, const OfficePaths& paths,
-                                     const CalendarDate& today) {
+                                     const CalendarDate& today, const CancelFlag* cancel) {
   if (reportFormat < 0 || reportFormat >= kReportFormatCount) return Error{"没有这种报告格式。"};
   if (Status s = refuseWithoutTickedMembers(project); !s) return Error{s.message()};
   const ReportFigures figures = reportFigures(project, parameters.rule());
@@ -252,6 +252,8 @@ Result<ReportOutput> writeWordReport(const Project& project, const ParameterValu
   }
   if (!fill.status()) return Error{fill.status().message()};
   const Status table = exportDataTable(project, word, paths);
+  // The documents are written only now: until then the user may still cancel.
+  if (isCancelled(cancel)) return Error{kCancelledMessage};
   if (Status s = word.finish(); !s) return Error{s.message()};
   if (!table) {
     output.dataTable.clear();

@@ -32,7 +32,7 @@ std::string conclusionSentence(const std::string& projectName, const ReportFigur
 // written, and the output says why.
 Result<ReportOutput> writeWordReport(const Project& project, const ParameterValues& parameters,
                                      int reportFormat, WordSession& word, const OfficePaths& paths,
-                                     const CalendarDate& today);
+                                     const CalendarDate& today, const CancelFlag* cancel = nullptr);
 
 // The format a report command writes: the given one or the chosen one; refused for a project
 // without members or without a chosen format, with a message.

@@ -5,6 +5,8 @@
 #include <QDateEdit>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QTest>
 
 #include "gui/dialogs.h"
@@ -166,6 +168,12 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   window.action("actionSpreadsheet")->trigger();
   EXPECT_TRUE(Dialogs::takeQuestions().isEmpty());
   EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{QString::fromStdString((dir / "数据.xlsx").string())});
+  // The status bar names what was written, beside a button that opens its folder.
+  EXPECT_TRUE(window.statusBar()->currentMessage().contains("数据.xlsx"));
+  auto* folder = window.findChild<QPushButton*>("openFolderButton");
+  ASSERT_NE(folder, nullptr);
+  folder->click();
+  EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{QString::fromStdString(dir.path().string())});
   Dialogs::queueSaveChoice(SaveChoice::Discard);
 }
 

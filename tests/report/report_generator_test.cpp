@@ -305,6 +305,15 @@ TEST_F(ReportTest, TheSignatureLineStaysWithTheTableItFollows) {
   }
 }
 
+TEST_F(ReportTest, ACancelledReportWritesNothing) {
+  project.members = {member("A001", 2, 2)};
+  CancelFlag cancel{true};
+  auto cancelled = writeWordReport(project, ParameterValues{}, 0, word, paths, {2005, 3, 7}, &cancel);
+  ASSERT_FALSE(cancelled.ok());
+  EXPECT_EQ(cancelled.message(), kCancelledMessage);
+  EXPECT_TRUE(word.with("Finish").empty());  // the session writes its documents only at the finish
+}
+
 TEST_F(ReportTest, OnlyTheTickedMembersAreReported) {
   project.members = {member("A001", 2, 2, 0), member("A002", 2, 2)};
   ASSERT_TRUE(generateWordReport(project, settings, word, paths, 3, {2005, 3, 7}).ok());
