@@ -18,7 +18,6 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
@@ -37,6 +36,7 @@
 #include "gui/print_settings_dialog.h"
 #include "gui/report_parameters_dialog.h"
 #include "gui/transfer_dialog.h"
+#include "gui/window_settings.h"
 #include "model/analysis_file.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
@@ -294,6 +294,7 @@ void MainWindow::buildMenus() {
              nullptr, "actionTransfer", "actionMerge", nullptr, "actionImportCsv", "actionExportCsv", nullptr,
              "actionPrint", "actionPrintPreview", "actionPageSetup", nullptr});
   recentMenu_ = file->addMenu("最近文件");
+  connect(file, &QMenu::aboutToShow, this, &MainWindow::refreshRecentMenu);
   file->addSeparator();
   file->addAction(action("actionExit"));
   refreshRecentMenu();
@@ -560,13 +561,13 @@ void MainWindow::openOutputs(const QStringList& paths) {
 std::optional<std::filesystem::path> MainWindow::chooseDocumentPath(const char* filter, const char* extension,
                                                                     const std::string& name) {
   // The folder last used for a document, else the open document's folder, else home.
-  QString folder = QSettings().value("documentFolder").toString();
+  QString folder = windowSettings()->value("documentFolder").toString();
   if (folder.isEmpty() && !doc_.path().empty()) folder = qt(doc_.path().parent_path().string());
   if (folder.isEmpty()) folder = QDir::homePath();
   const std::optional<QString> chosen = Dialogs::savePath(
       this, SaveDialogSpec{filter, extension, (std::filesystem::path(folder.toStdString()) / name).string()});
   if (!chosen) return std::nullopt;
-  QSettings().setValue("documentFolder", QFileInfo(*chosen).absolutePath());
+  windowSettings()->setValue("documentFolder", QFileInfo(*chosen).absolutePath());
   return std::filesystem::path(chosen->toStdString());
 }
 
@@ -779,20 +780,26 @@ bool MainWindow::openFile(const QString& path, bool askToSave) {
   return true;
 }
 
-QStringList MainWindow::recentFiles() const { return QSettings().value("recentFiles").toStringList(); }
+QStringList MainWindow::recentFiles() const { return windowSettings()->value("recentFiles").toStringList(); }
 
 void MainWindow::rememberRecent(const QString& path) {
   QStringList files = recentFiles();
   files.removeAll(path);
   files.prepend(path);
   while (files.size() > kRecentFileCount) files.removeLast();
-  QSettings().setValue("recentFiles", files);
+  windowSettings()->setValue("recentFiles", files);
   refreshRecentMenu();
 }
 
 void MainWindow::refreshRecentMenu() {
   recentMenu_->clear();
-  const QStringList files = recentFiles();
+  // Files moved or deleted since are dropped rather than offered and refused.
+  const QStringList remembered = recentFiles();
+  QStringList files;
+  for (const QString& f : remembered) {
+    if (QFileInfo::exists(f)) files << f;
+  }
+  if (files != remembered) windowSettings()->setValue("recentFiles", files);
   for (int i = 0; i < files.size(); ++i) {
     QAction* a = recentMenu_->addAction(QString("&%1 %2").arg(i + 1).arg(files[i]));
     const QString path = files[i];

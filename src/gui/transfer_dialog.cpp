@@ -7,13 +7,13 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QSettings>
 #include <algorithm>
 #include <cstdio>
 
 #include "devices/port_listing.h"
 #include "devices/usb_backend.h"
 #include "gui/dialogs.h"
+#include "gui/window_settings.h"
 #include "model/file_io.h"
 
 namespace kro::gui {
@@ -46,7 +46,7 @@ TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, b
   setObjectName("transferDialog");
   setWindowTitle("数据传输");
   // A dated name in the folder of the last transfer, so that a day's transfers never meet.
-  const QString folderUsed = QSettings().value("transferFolder", QDir::homePath()).toString();
+  const QString folderUsed = windowSettings()->value("transferFolder", QDir::homePath()).toString();
   path_ = new QLineEdit(QDir(folderUsed).filePath(proposedTransferName()), this);
   path_->setObjectName("pathEdit");
   path_->setMinimumWidth(320);
@@ -99,7 +99,7 @@ TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, b
   usbButton_->setChecked(true);
   fillPorts(true);
   // The port of the last transfer.
-  const QString last = QSettings().value("transferPort").toString();
+  const QString last = windowSettings()->value("transferPort").toString();
   if (!last.isEmpty()) choosePort(last);
 }
 
@@ -233,8 +233,8 @@ void TransferDialog::start() {
     status_->clear();
     return;
   }
-  QSettings().setValue("transferPort", portName());
-  QSettings().setValue("transferFolder", QFileInfo(path_->text()).absolutePath());
+  windowSettings()->setValue("transferPort", portName());
+  windowSettings()->setValue("transferFolder", QFileInfo(path_->text()).absolutePath());
   receiving_.invalidate();
   showStatus();
   timer_.start(kTransferTick);

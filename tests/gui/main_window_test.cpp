@@ -32,6 +32,7 @@
 #include "gui/dialogs.h"
 #include "gui/overview_dock.h"
 #include "gui/transfer_dialog.h"
+#include "gui/window_settings.h"
 #include "model/analysis_file.h"
 #include "model/figure_text.h"
 #include "model/gbk_text.h"
@@ -97,7 +98,7 @@ class MainWindowTest : public ::testing::Test {
  protected:
   MainWindowTest() {
     Dialogs::setTestMode(true);
-    QSettings().clear();
+    windowSettings()->clear();
     EXPECT_TRUE(writeAnalysisFile(dir / "sample.KRO", makeSampleProject()).ok());
     window.resize(1200, 800);
     window.show();
@@ -298,6 +299,23 @@ TEST_F(MainWindowTest, OpeningFillsPanelGridAndChart) {
   EXPECT_EQ(find<QLineEdit>("totalReadingsEdit")->text(), "234");
   EXPECT_TRUE(window.windowTitle().startsWith("sample.KRO"));
   EXPECT_EQ(window.recentFiles().front(), sample());
+}
+
+TEST_F(MainWindowTest, RecentFilesLiveInTheConfigFolderAndForgetMissingFiles) {
+  const QString other = QString::fromStdString((dir / "other.KRO").string());
+  ASSERT_TRUE(writeAnalysisFile(dir / "other.KRO", makeSampleProject()).ok());
+  ASSERT_TRUE(window.openFile(other));
+  ASSERT_TRUE(window.openFile(sample()));
+  const QString config = qEnvironmentVariable("KRO_CONFIG_DIR");
+  ASSERT_FALSE(config.isEmpty());
+  QSettings stored(QDir(config).filePath("window.ini"), QSettings::IniFormat);
+  EXPECT_EQ(stored.value("recentFiles").toStringList(), (QStringList{sample(), other}));
+
+  std::filesystem::remove(dir / "other.KRO");
+  for (QMenu* m : window.menuBar()->findChildren<QMenu*>()) {
+    if (m->title() == "文件(&F)") emit m->aboutToShow();
+  }
+  EXPECT_EQ(window.recentFiles(), QStringList{sample()});
 }
 
 TEST_F(MainWindowTest, ArrowKeyMakesTheNewlyHighlightedMemberCurrent) {

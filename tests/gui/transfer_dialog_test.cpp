@@ -7,13 +7,13 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QTest>
 #include <atomic>
 #include <thread>
 
 #include "devices/pty_instrument.h"
 #include "gui/dialogs.h"
+#include "gui/window_settings.h"
 #include "model/analysis_file.h"
 #include "model/sample_project.h"
 #include "settings/program_paths.h"
@@ -28,8 +28,8 @@ class TransferDialogTest : public ::testing::Test {
  protected:
   TransferDialogTest() {
     Dialogs::setTestMode(true);
-    QSettings().remove("transferPort");
-    QSettings().remove("transferFolder");
+    windowSettings()->remove("transferPort");
+    windowSettings()->remove("transferFolder");
   }
 
   test::TempDir dir;
