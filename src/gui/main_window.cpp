@@ -235,6 +235,7 @@ void MainWindow::buildActions() {
   })->setIcon(themed("edit-redo", QStyle::SP_ArrowForward));
   makeAction("actionAppendMember", "插入构件(&I)", {K("Ctrl+I")}, "在最后插入一个构件", [this] {
     doc_.appendMember();
+    grid_->setFocus();  // its readings are typed next
   })->setIcon(themed("list-add", QStyle::SP_FileDialogNewFolder));
   makeAction("actionDeleteMember", "删除构件(&C)", {K("Ctrl+C")}, "删除当前构件（可撤销）", [this] {
     const std::size_t before = doc_.history().index();
@@ -505,10 +506,10 @@ void MainWindow::printSettings() {
   dialog.exec();
 }
 
-void MainWindow::reportParameters() {
+bool MainWindow::reportParameters() {
   ReportParametersDialog dialog(parameters(), loadChosenFormat(doc_.settingsLocation()).value_or(-1), this);
-  if (dialog.exec() != QDialog::Accepted) return;
-  applyReportParameters(dialog.values(), dialog.chosenFormat());
+  if (dialog.exec() != QDialog::Accepted) return false;
+  return applyReportParameters(dialog.values(), dialog.chosenFormat());
 }
 
 const ParameterValues& MainWindow::parameters() {
@@ -574,6 +575,14 @@ std::optional<std::filesystem::path> MainWindow::chooseDocumentPath(const char* 
 void MainWindow::wordReport() {
   const QDate date = QDate::currentDate();
   const CalendarDate today{date.year(), date.month(), date.day()};
+  // No format chosen yet: the dialog where it is chosen opens, and the report follows its OK.
+  if (doc_.memberCount() > 0 && refuseWithoutTickedMembers(doc_.project()) &&
+      !chosenReportFormat(doc_.settingsLocation())) {
+    statusBar()->showMessage("请先选择报告格式和填写工程参数，按“确定”后生成报告。");
+    const bool chosen = reportParameters();
+    statusBar()->clearMessage();
+    if (!chosen) return;
+  }
   auto format = reportFormatToWrite(doc_.project(), doc_.settingsLocation(), std::nullopt);
   if (!format) {
     Dialogs::message(this, MessageKind::Warning, qt(format.message()));

@@ -102,7 +102,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void print();
   void preview();
   void printSettings();
-  void reportParameters();
+  // The parameters dialog; true when the user pressed OK and everything was kept.
+  bool reportParameters();
   void wordReport();
   void spreadsheet();
   void exportCsv();

@@ -72,6 +72,8 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
   average_ = addField(grid, 4, 1, "平均厚度", "averageEdit", false, &averageMark_);
   passCount_ = addField(grid, 5, 0, "合格点数", "passCountEdit", false);
   passRate_ = addField(grid, 5, 1, "合格率", "passRateEdit", false, &passRateMark_);
+  grid->setColumnStretch(1, 1);
+  grid->setColumnStretch(3, 1);
   averageMark_->setObjectName("averageMark");
   passRateMark_->setObjectName("passRateMark");
 
@@ -118,6 +120,9 @@ QLineEdit* MemberPanel::addField(QGridLayout* grid, int row, int side, const cha
   auto* box = new QLineEdit(parent);
   box->setObjectName(name);
   box->setReadOnly(!editable);
+  // Wide enough for any figure shown, so the right column never shrinks to a sliver beside the
+  // date box; the panel grows instead.
+  box->setMinimumWidth(box->fontMetrics().horizontalAdvance("1000.0%") + 12);
   auto* caption = new QLabel(label, parent);
   caption->setBuddy(box);
   grid->addWidget(caption, row, side * 2);

@@ -139,8 +139,7 @@ void ReadingGridView::refill() {
   filling_ = true;
   model_.refresh();
   if (doc_.currentMemberRecord() != nullptr) {
-    GridSelection s = refillSelection(doc_);
-    s.row = model_.rows().rowOf(s.row - 1) + 1;
+    const GridSelection s = refillSelection(doc_);  // no new row after a refill but a blank member's
     select(s);
     currentRow_ = s.row - 1;
   }

@@ -20,8 +20,12 @@ namespace kro::gui {
 namespace {
 
 // "楼板数据-yyyyMMdd-HHmm.KRO" for now.
-QString proposedTransferName() {
-  return "楼板数据-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmm") + ".KRO";
+// A dated name in the folder, with -2, -3… after it when a transfer of the same minute is there.
+QString proposedTransferPath(const QDir& folder) {
+  const QString stem = "楼板数据-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmm");
+  QString path = folder.filePath(stem + ".KRO");
+  for (int n = 2; QFileInfo::exists(path); ++n) path = folder.filePath(QString("%1-%2.KRO").arg(stem).arg(n));
+  return path;
 }
 
 // After this long without a byte the status area says the instrument seems silent.
@@ -41,13 +45,14 @@ TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, b
     : QDialog(parent),
       openedPath_(std::move(openedPath)),
       closeOpenFile_(std::move(closeOpenFile)),
+      ui_(ui, *this),
       usb_(usbLibraryOrNone(usbProblem_)),
-      session_(ui, &serialPort_, usb_.get()) {
+      session_(ui_, &serialPort_, usb_.get()) {
   setObjectName("transferDialog");
   setWindowTitle("数据传输");
   // A dated name in the folder of the last transfer, so that a day's transfers never meet.
   const QString folderUsed = windowSettings()->value("transferFolder", QDir::homePath()).toString();
-  path_ = new QLineEdit(QDir(folderUsed).filePath(proposedTransferName()), this);
+  path_ = new QLineEdit(proposedTransferPath(QDir(folderUsed)), this);
   path_->setObjectName("pathEdit");
   path_->setMinimumWidth(320);
   path_->setToolTip("收到的数据保存到这个文件；可以直接修改");
@@ -171,7 +176,7 @@ bool TransferDialog::appendChosen() const { return append_->isEnabled() && appen
 void TransferDialog::chooseFolder() {
   if (auto folder = Dialogs::folder(this, "选择存放文件夹")) {
     const QString name = QFileInfo(path_->text()).fileName();
-    path_->setText(QDir(*folder).filePath(name.isEmpty() ? proposedTransferName() : name));
+    path_->setText(name.isEmpty() ? proposedTransferPath(QDir(*folder)) : QDir(*folder).filePath(name));
   }
 }
 

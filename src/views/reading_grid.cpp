@@ -84,6 +84,8 @@ Result<std::vector<std::int32_t>> parsePastedThicknesses(std::string_view text) 
 }
 
 GridSelection refillSelection(const CKroAnalyzeDoc& doc) {
+  const MemberRecord* member = doc.currentMemberRecord();
+  if (member != nullptr && member->readingCount() == 0) return {1, 1, 1};  // the blank row, for typing
   return {doc.currentReading() + 1, 0, kGridColumns - 1};
 }
 

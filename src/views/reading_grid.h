@@ -68,7 +68,8 @@ struct GridSelection {
   bool operator==(const GridSelection&) const = default;
 };
 
-// The selection the grid shows after a refill: the current reading's row across all columns.
+// The selection the grid shows after a refill: the current reading's row across all columns; in
+// a member without readings, the thickness cell of its blank new row.
 GridSelection refillSelection(const CKroAnalyzeDoc& doc);
 
 struct RowCommandResult {

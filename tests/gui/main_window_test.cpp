@@ -40,6 +40,7 @@
 #include "model/sample_project.h"
 #include "model/statistics.h"
 #include "support/temp_dir.h"
+#include "support/when_shown.h"
 #include "transfer/instrument_encoder.h"
 #include "views/recording_canvas.h"
 #include "views/thickness_chart.h"
@@ -69,20 +70,6 @@ void typeText(QWidget* widget, const QString& text) {
     QApplication::sendEvent(widget, &release);
     i += length - 1;
   }
-}
-
-// Answers the next modal dialog of type T with act, once it is shown.
-template <class T>
-void whenShown(std::function<void(T*)> act) {
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [act, poll] {
-    if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-      act(dialog);
-    } else {
-      QTimer::singleShot(20, *poll);
-    }
-  };
-  QTimer::singleShot(0, *poll);
 }
 
 // The centre of a member list row's check box.
@@ -504,14 +491,16 @@ TEST_F(MainWindowTest, CtrlCInTheGridCopies) {
 
 // A column typed from a paper sheet: Enter after each value moves down, and below the last
 // reading opens a new row; a blank new row counts nowhere.
+// Ctrl+I from the member list leaves the keyboard in the new member's grid.
 TEST_F(MainWindowTest, TypingAColumnOfReadings) {
   window.document().resetProject({});
-  window.document().appendMember();
+  window.panel()->list()->setFocus();
+  QTest::keyClick(window.panel()->list(), Qt::Key_I, Qt::ControlModifier);
   ReadingGridView* grid = window.grid();
+  ASSERT_EQ(window.document().memberCount(), 1);
   EXPECT_EQ(current()->readingCount(), 0);
   EXPECT_EQ(grid->model()->rowCount(), 1);  // the new row, ready for typing
-  grid->setFocus();
-  grid->setCurrentIndex(grid->model()->index(0, 1));
+  EXPECT_EQ(QApplication::focusWidget(), grid);
   for (const char* value : {"121", "122", "123"}) {
     typeKeys(value);
     pressEnter();
@@ -746,7 +735,7 @@ TEST_F(MainWindowTest, AStoredFigureThatDisagreesIsMarked) {
 TEST_F(MainWindowTest, BatchEditIsOneUndoStep) {
   ASSERT_TRUE(window.openFile(sample()));
   window.document().setSelected(1, false);
-  whenShown<BatchEditDialog>([](BatchEditDialog* d) {
+  test::whenShown<BatchEditDialog>([](BatchEditDialog* d) {
     d->findChild<QCheckBox*>("setDesign")->setChecked(true);
     d->findChild<QSpinBox*>("designBox")->setValue(150);
     d->findChild<QCheckBox*>("setMinus")->setChecked(true);
@@ -771,13 +760,13 @@ TEST_F(MainWindowTest, AfterATransferTheBatchEditIsOffered) {
   std::atomic<bool> stop{false};
   std::thread server([&] { instrument.value()->serve(stop); });
   const std::filesystem::path destination = dir / "KRODat.KRO";
-  whenShown<TransferDialog>([&](TransferDialog* d) {
+  test::whenShown<TransferDialog>([&](TransferDialog* d) {
     d->pathField()->setText(QString::fromStdString(destination.string()));
     d->choosePort(QString::fromStdString(instrument.value()->portPath()));
     d->start();
   });
   Dialogs::queueYesNo(true);  // set the parameters now
-  whenShown<BatchEditDialog>([](BatchEditDialog* d) {
+  test::whenShown<BatchEditDialog>([](BatchEditDialog* d) {
     EXPECT_TRUE(d->findChild<QRadioButton*>("allMembers")->isChecked());
     d->findChild<QCheckBox*>("setPlus")->setChecked(true);
     d->findChild<QSpinBox*>("plusBox")->setValue(8);
@@ -806,7 +795,7 @@ TEST_F(MainWindowTest, ATransferAppendedToTheOpenProject) {
   std::thread server([&] { instrument.value()->serve(stop); });
   ASSERT_TRUE(window.openFile(sample()));
   const std::filesystem::path destination = dir / "second.KRO";
-  whenShown<TransferDialog>([&](TransferDialog* d) {
+  test::whenShown<TransferDialog>([&](TransferDialog* d) {
     d->pathField()->setText(QString::fromStdString(destination.string()));
     d->findChild<QCheckBox*>("appendCheck")->setChecked(true);
     d->choosePort(QString::fromStdString(instrument.value()->portPath()));

@@ -16,6 +16,7 @@
 #include "model/gbk_text.h"
 #include "model/sample_project.h"
 #include "support/temp_dir.h"
+#include "support/when_shown.h"
 
 namespace kro::gui {
 namespace {
@@ -137,13 +138,14 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   window.action("actionWordReport")->trigger();  // no members
   EXPECT_EQ(Dialogs::takeMessages().size(), 1);
   window.document().resetProject({makeSampleProject()});
-  window.action("actionWordReport")->trigger();  // no chosen format
-  const QStringList refused = Dialogs::takeMessages();
-  ASSERT_EQ(refused.size(), 1);
-  EXPECT_TRUE(refused.front().contains("报告格式"));
-  ASSERT_TRUE(saveChosenFormat(location(), 4).ok());
+  // No format chosen yet: the parameters dialog opens, and with its OK the report goes on.
+  test::whenShown<ReportParametersDialog>([](ReportParametersDialog* d) {
+    d->formatList()->setCurrentIndex(4);
+    d->findChild<QPushButton*>("okButton")->click();
+  });
   // The format's parameters are all empty: the check says so first, and "no" stops the report.
   window.action("actionWordReport")->trigger();
+  EXPECT_EQ(loadChosenFormat(location()), 4);
   const QStringList asked = Dialogs::takeQuestions();
   ASSERT_EQ(asked.size(), 1);
   EXPECT_TRUE(asked.front().contains("甘肃格式的工程参数“工程名称”是空的。")) << asked.front().toStdString();

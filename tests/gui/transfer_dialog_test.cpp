@@ -36,6 +36,16 @@ class TransferDialogTest : public ::testing::Test {
   test::RecordingFrontend ui;
 };
 
+// Two transfers in one minute never propose the same file.
+TEST_F(TransferDialogTest, TheProposedNameIsNeverAFileThatIsThere) {
+  windowSettings()->setValue("transferFolder", QString::fromStdString(dir.path().string()));
+  const QString first = TransferDialog(ui, {}, false, {}).pathField()->text();
+  ASSERT_TRUE(QFile(first).open(QIODevice::WriteOnly));
+  const QString second = TransferDialog(ui, {}, false, {}).pathField()->text();
+  EXPECT_NE(second, first);
+  EXPECT_FALSE(QFileInfo::exists(second));
+}
+
 TEST_F(TransferDialogTest, StartsWithUsbAndADatedNameInTheHomeFolder) {
   TransferDialog dialog(ui, {}, false, {});
   const QString proposed = dialog.findChild<QLineEdit*>("pathEdit")->text();
