@@ -43,6 +43,7 @@ const char* const kUsageText =
     "  sample --raw -o DIR                以仪器原始数据文件（.DEX 与 .DAT）生成示例工程\n"
     "  decode --serial RAW -o OUT.KRO     解码截获的串口数据块\n"
     "  decode --usb RAW -o OUT.KRO        解码截获的 USB 存储映像\n"
+    "         [--first-block]             串口数据比声明的长时只解码第一个数据块\n"
     "  simulate FILE [--fast]             在虚拟串口上模拟仪器，首行输出串口路径\n"
     "  ports [--json]                     列出找到的串口和 USB 仪器\n"
     "  transfer --serial PORT -o OUT.KRO  从串口（COM1..COM6 或设备路径）传输数据\n"
@@ -293,7 +294,7 @@ Result<std::string> readInput(const std::string& path) { return readWholeFile(pa
 
 int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--serial", "--usb"}, {"-o"}, error);
+  auto a = Arguments::parse(args, {"--serial", "--usb", "--first-block"}, {"-o"}, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1 || a->has("--serial") == a->has("--usb")) {
     return cx.usage("decode 需要 --serial 或 --usb 之一和一个输入文件");
@@ -303,8 +304,8 @@ int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   if (Status s = refuseOverwritingInput(*output, {a->positional()[0]}); !s) return cx.fail(s.message());
   auto bytes = readInput(a->positional()[0]);
   if (!bytes) return cx.fail(bytes.message());
-  auto decoded =
-      decodeTransfer(a->has("--usb") ? TransferLayout::Usb : TransferLayout::Serial, bytes.value());
+  auto decoded = decodeTransfer(a->has("--usb") ? TransferLayout::Usb : TransferLayout::Serial, bytes.value(),
+                                a->has("--first-block") ? ExtraBytes::Ignore : ExtraBytes::Refuse);
   if (!decoded) return cx.fail("无法解码“" + a->positional()[0] + "”：" + decoded.message());
   for (const std::string& warning : decoded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
   Status written = writeAnalysisFile(*output, decoded.value().members);

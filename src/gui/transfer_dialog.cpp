@@ -49,6 +49,7 @@ TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, b
       usb_(usbLibraryOrNone(usbProblem_)),
       session_(ui_, &serialPort_, usb_.get()) {
   setObjectName("transferDialog");
+  session_.offerFirstBlock(true);
   setWindowTitle("数据传输");
   // A dated name in the folder of the last transfer, so that a day's transfers never meet.
   const QString folderUsed = windowSettings()->value("transferFolder", QDir::homePath()).toString();

@@ -139,7 +139,8 @@ Result<LoadedProject> loadProject(const fs::path& path) {
   if (auto loaded = analysis(false)) return std::move(*loaded);
   if (looksLikeIndexFile(path, content)) return loadRaw(path, content, cannotOpen);
   for (TransferLayout layout : {TransferLayout::Serial, TransferLayout::Usb}) {
-    if (decodeTransfer(layout, content)) return loadReceived(path, content, layout);
+    // Recognised also when longer than its block, so that the refusal says so.
+    if (decodeTransfer(layout, content, ExtraBytes::Ignore)) return loadReceived(path, content, layout);
   }
   return Error{
       cannotOpen +

@@ -14,7 +14,9 @@ void TransferBuffer::reset(TransferLayout layout) {
 bool TransferBuffer::append(std::string_view bytes) {
   std::lock_guard lock(mutex_);
   bytes_.append(bytes);
-  if (!complete_ && transferComplete(layout_, bytes_)) {
+  // The USB reader stops at the image's end; a serial run ends when the session finds the line
+  // silent after it.
+  if (!complete_ && layout_ == TransferLayout::Usb && transferComplete(layout_, bytes_)) {
     complete_ = true;
     running_ = false;
   }

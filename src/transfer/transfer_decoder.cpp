@@ -38,13 +38,14 @@ void readReadings(std::string_view b, std::size_t at, std::uint32_t count, Membe
     d.readings[k].thickness = static_cast<std::int32_t>(be16(b, at + 2 * k));
 }
 
-// Members whose date or design thickness no instrument would store: kept, but named in a
-// warning so the user can check them before relying on them.
-std::string implausibleWarning(const std::vector<std::string>& found) {
-  constexpr std::size_t kShown = 10;
-  std::string text = "以下构件的数据可疑，已保存，请核对：";
-  for (std::size_t i = 0; i < found.size() && i < kShown; ++i) text += (i ? "；" : "") + found[i];
-  if (found.size() > kShown) text += "；另有 " + std::to_string(found.size() - kShown) + " 个构件";
+// A warning names this many members or readings, then counts the rest.
+constexpr std::size_t kNamedAtMost = 10;
+
+// Data kept but worth a look before relying on them: the first found named, the rest counted.
+std::string namedWarning(std::string text, const std::vector<std::string>& found, std::size_t total,
+                         const char* unit) {
+  for (std::size_t i = 0; i < found.size() && i < kNamedAtMost; ++i) text += (i ? "；" : "") + found[i];
+  if (total > kNamedAtMost) text += "；另有 " + std::to_string(total - kNamedAtMost) + " 个" + unit;
   return text + "。";
 }
 
@@ -62,6 +63,20 @@ std::string implausibleFields(std::string_view b, std::size_t at) {
 }
 
 std::string arrivedText(std::size_t received) { return "已收到 " + std::to_string(received) + " 字节"; }
+
+// Where a USB image's reading area ends, once its N headers are held: 16 x (N + 1) plus two
+// bytes for every reading the headers count.
+std::optional<std::uint64_t> usbReadingAreaEnd(std::string_view b) {
+  const std::uint32_t count = be16(b, 4);
+  const std::uint64_t headers = kUsbHeaderStride * (std::uint64_t{count} + 1);
+  if (b.size() < headers) return std::nullopt;
+  std::uint64_t end = headers;
+  for (std::uint32_t k = 0; k < count; ++k) end += 2 * std::uint64_t{be16(b, kUsbHeaderStride * (k + 1) + 9)};
+  return end;
+}
+
+// Readings no slab can have: 0 (nothing measured) or above 9999 mm.
+constexpr std::int32_t kHighestReading = 9999;
 
 }  // namespace
 
@@ -86,7 +101,18 @@ std::optional<std::uint64_t> expectedTransferSize(TransferLayout layout, std::st
     return std::max<std::uint64_t>(8, be16(bytes, 6));
   }
   if (bytes.size() < 9) return std::nullopt;
+  if (auto area = usbReadingAreaEnd(bytes)) return area;
   return std::max<std::uint64_t>(9, std::uint64_t{16} * be16(bytes, 4) + 15 + be24(bytes, 6));
+}
+
+std::uint64_t bytesBeyondBlock(TransferLayout layout, std::string_view bytes) {
+  if (layout != TransferLayout::Serial) return 0;
+  const auto expected = expectedTransferSize(layout, bytes);
+  return expected && bytes.size() > *expected ? bytes.size() - *expected : 0;
+}
+
+std::string tooManyBytesMessage(std::uint64_t extra) {
+  return "仪器发送的数据比声明的多 " + std::to_string(extra) + " 字节，本次传输作废，请重新传输。";
 }
 
 bool transferComplete(TransferLayout layout, std::string_view bytes) {
@@ -94,7 +120,7 @@ bool transferComplete(TransferLayout layout, std::string_view bytes) {
   return expected && bytes.size() >= *expected;
 }
 
-Result<DecodedTransfer> decodeTransfer(TransferLayout layout, std::string_view b) {
+Result<DecodedTransfer> decodeTransfer(TransferLayout layout, std::string_view b, ExtraBytes extra) {
   if (b.size() < 6) return Error{std::string(kNoDataMessage)};
   const std::uint32_t count = be16(b, 4);
   if (count == 0) return Error{std::string(kNoDataMessage)};
@@ -104,27 +130,42 @@ Result<DecodedTransfer> decodeTransfer(TransferLayout layout, std::string_view b
                  (stated ? std::to_string(*stated) + " 字节，" : std::string("若干字节，")) +
                  arrivedText(b.size()) + "。请重新传输。"};
   }
-  // Member sizes must add up exactly to the stated length; anything else means the bytes are
-  // not one block (for example the tail of an earlier transfer), so none of them is kept.
-  const std::uint64_t headerArea = layout == TransferLayout::Serial ? 8 : kUsbHeaderStride * (count + 1);
-  std::uint64_t end = headerArea;
-  for (std::uint32_t k = 0; k < count && end <= *stated; ++k) {
-    const std::uint64_t header = layout == TransferLayout::Serial ? end : kUsbHeaderStride * (k + 1);
-    if (header + kHeaderSize > b.size()) {
-      end = *stated + 1;
-      break;
-    }
-    end += (layout == TransferLayout::Serial ? kHeaderSize : 0) + 2 * std::uint64_t{be16(b, header + 9)};
-  }
-  if (end != *stated) {
+  auto misframed = [&] {
     return Error{"收到的数据格式不对，没有保存任何数据：" + std::to_string(count) +
                  " 个构件的大小与声明的长度 " + std::to_string(*stated) + " 字节不符（" +
                  arrivedText(b.size()) + "）。可能是仪器仍在发送上一次的数据，请等仪器停止发送后重新传输。"};
+  };
+  std::vector<std::string> warnings;
+  if (layout == TransferLayout::Serial) {
+    // Member sizes must add up exactly to the stated length; anything else means the bytes are
+    // not one block (for example the tail of an earlier transfer), so none of them is kept.
+    std::uint64_t end = 8;
+    for (std::uint32_t k = 0; k < count && end <= *stated; ++k) {
+      if (end + kHeaderSize > b.size()) return misframed();
+      end += kHeaderSize + 2 * std::uint64_t{be16(b, end + 9)};
+    }
+    if (end != *stated) return misframed();
+    // More than the block: a restarted block or an added byte would put other readings into
+    // the last members while every size still adds up, so the run is refused unless the user
+    // asks for the first block.
+    if (const std::uint64_t beyond = b.size() - *stated; beyond > 0) {
+      if (extra == ExtraBytes::Refuse) return Error{tooManyBytesMessage(beyond)};
+      warnings.push_back("只解码了声明长度内的前 " + std::to_string(*stated) + " 字节，其后的 " +
+                         std::to_string(beyond) + " 字节没有使用。");
+    }
+  } else {
+    // R counts the reading area, or one byte more; any other value is no image of ours.
+    const std::uint64_t area = *stated - kUsbHeaderStride * (std::uint64_t{count} + 1);
+    const std::uint64_t r = be24(b, 6);
+    if (r != area && r != area + 1) return misframed();
   }
 
   DecodedTransfer out;
+  out.warnings = std::move(warnings);
   out.members.reserve(count);  // the walk above proved every member is in the bytes
   std::vector<std::string> implausible;
+  std::vector<std::string> impossible;
+  std::size_t impossibleCount = 0;
   std::size_t entry = 8;                                // serial: the running entry offset
   std::size_t cursor = kUsbHeaderStride * (count + 1);  // USB: the running reading cursor
   for (std::uint32_t k = 0; k < count; ++k) {
@@ -133,8 +174,16 @@ Result<DecodedTransfer> decodeTransfer(TransferLayout layout, std::string_view b
     const std::size_t first = layout == TransferLayout::Serial ? header + kHeaderSize : cursor;
     MemberData d = headerFields(b, header);
     readReadings(b, first, readings, d);
+    const std::string member = "第 " + std::to_string(k + 1) + " 个构件 " + d.code;
     if (std::string problems = implausibleFields(b, header); !problems.empty()) {
-      implausible.push_back("第 " + std::to_string(k + 1) + " 个构件 " + d.code + "（" + problems + "）");
+      implausible.push_back(member + "（" + problems + "）");
+    }
+    for (std::uint32_t j = 0; j < readings; ++j) {
+      const std::int32_t t = d.readings[j].thickness;
+      if (t != 0 && t <= kHighestReading) continue;
+      if (++impossibleCount <= kNamedAtMost) {
+        impossible.push_back(member + " 第 " + std::to_string(j + 1) + " 点 " + std::to_string(t) + " mm");
+      }
     }
     // The instrument sends no figures worth keeping: the member's are its readings'.
     MemberRecord& m = out.members.emplace_back(std::move(d));
@@ -142,7 +191,14 @@ Result<DecodedTransfer> decodeTransfer(TransferLayout layout, std::string_view b
     entry = header + kHeaderSize + 2 * std::size_t{readings};
     cursor += 2 * std::size_t{readings};
   }
-  if (!implausible.empty()) out.warnings.push_back(implausibleWarning(implausible));
+  if (!implausible.empty()) {
+    out.warnings.push_back(
+        namedWarning("以下构件的数据可疑，已保存，请核对：", implausible, implausible.size(), "构件"));
+  }
+  if (impossibleCount > 0) {
+    out.warnings.push_back(namedWarning("以下测点的厚度为 0 或超过 9999 mm，已保存，请核对：", impossible,
+                                        impossibleCount, "测点"));
+  }
   return out;
 }
 

@@ -104,9 +104,13 @@ TransferState TransferSession::tick() {
   const TransferBuffer::Progress progress = buffer_.progress();
   if (progress.received != lastProgress_.received) lastData_ = clock_();
   lastProgress_ = progress;
-  if (progress.complete) {
+  if (*running_ == LinkKind::Serial) {
+    if (progress.expected && progress.received >= *progress.expected && clock_() - lastData_ >= kEndSilence) {
+      finish();
+    }
+  } else if (progress.complete) {
     finish();
-  } else if (*running_ == LinkKind::Usb && !usb_->readerActive()) {
+  } else if (!usb_->readerActive()) {
     const UsbLink::Outcome outcome = usb_->outcome();
     fail(std::string(outcome == UsbLink::Outcome::WriteFailed ? kUsbWriteFailed : kUsbReadFailed));
   }
@@ -138,16 +142,43 @@ void TransferSession::finish() {
   const TransferLayout layout = *running_ == LinkKind::Usb ? TransferLayout::Usb : TransferLayout::Serial;
   stopLinks();
   const std::string bytes = buffer_.take();
+  const std::uint64_t beyond = bytesBeyondBlock(layout, bytes);
   auto decoded = decodeTransfer(layout, bytes);
-  if (!decoded) {
+  if (!decoded && beyond == 0) {
     fail(decoded.message());
     return;
   }
-  // The bytes as they came, before anything is made of them.
+  // The bytes as they came, before anything is made of them; kept also when refused, to see
+  // what the instrument sent.
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
   auto kept = keepReceivedBytes(destination_, layout, bytes, local);
+  if (!decoded) {
+    // Only the user may take the first block of a longer run: the extra bytes may be a
+    // restarted block or a byte the line added, and the readings could then be wrong.
+    std::string refusal = decoded.message();
+    if (kept) {
+      kept_ = kept.value();
+      refusal += "\n收到的数据保存在“" + displayPath(kept.value()) +
+                 "”；只解码声明长度内的数据：kro decode --serial “" + displayPath(kept.value()) +
+                 "” --first-block -o 输出.KRO";
+    }
+    if (!offerFirstBlock_) {
+      fail(refusal);
+      return;
+    }
+    if (!ui_.askYesNo(refusal + "\n\n仍要只解码声明长度内的前 " + std::to_string(bytes.size() - beyond) +
+                      " 字节吗？多出的字节不用。")) {
+      state_ = TransferState::Failed;
+      return;
+    }
+    decoded = decodeTransfer(layout, bytes, ExtraBytes::Ignore);
+    if (!decoded) {
+      fail(decoded.message());
+      return;
+    }
+  }
   std::vector<std::string> warnings = decoded.value().warnings;
   if (!kept) warnings.push_back("收到的原始数据没有保存：" + kept.message());
   Status written = writeAnalysisFile(destination_, decoded.value().members);

@@ -40,6 +40,9 @@ inline constexpr std::chrono::milliseconds kTransferTick{200};
 inline constexpr std::chrono::milliseconds kDrainSilence{500};
 inline constexpr std::chrono::minutes kDrainLimit{10};
 inline constexpr std::string_view kDrainingMessage = "正在等待仪器停止发送";
+// A serial run is complete once its stated length is in and the line has then been silent this
+// long, so that a block the instrument restarted, or a byte the line added, shows as extra bytes.
+inline constexpr std::chrono::milliseconds kEndSilence{500};
 
 class TransferSession {
  public:
@@ -75,6 +78,10 @@ class TransferSession {
   // Time since the last byte arrived (or since the start).
   std::chrono::steady_clock::duration silentFor() const;
 
+  // A serial run longer than its block is refused; with this on, the user is asked first
+  // whether to decode its first block anyway (a window may ask, a command may not).
+  void offerFirstBlock(bool offer) { offerFirstBlock_ = offer; }
+
   // The clock the session measures silence with (tests replace it).
   using Clock = std::chrono::steady_clock::time_point (*)();
   void setClock(Clock clock) { clock_ = clock; }
@@ -96,6 +103,7 @@ class TransferSession {
   TransferBuffer::Progress lastProgress_;
   std::string serialPort_;
   bool draining_ = false;
+  bool offerFirstBlock_ = false;
   std::chrono::steady_clock::time_point drainStarted_;
   std::chrono::steady_clock::time_point lastData_;
   Clock clock_ = &std::chrono::steady_clock::now;

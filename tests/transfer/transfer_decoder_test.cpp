@@ -54,10 +54,16 @@ TEST(TransferDecoder, SerialBlockExample) {
   EXPECT_EQ(m.averageThickness(), 120);
 }
 
-TEST(TransferDecoder, BytesAfterTheLengthAreIgnored) {
-  auto decoded = decodeTransfer(TransferLayout::Serial, kOneMemberBlock + "\x01\x02\x03");
+TEST(TransferDecoder, BytesAfterTheLengthAreRefusedUnlessTheFirstBlockIsAskedFor) {
+  const std::string run = kOneMemberBlock + "\x01\x02\x03";
+  auto refused = decodeTransfer(TransferLayout::Serial, run);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.message(), tooManyBytesMessage(3));
+  auto decoded = decodeTransfer(TransferLayout::Serial, run, ExtraBytes::Ignore);
   ASSERT_TRUE(decoded.ok());
   EXPECT_EQ(decoded.value().members.size(), 1u);
+  ASSERT_EQ(decoded.value().warnings.size(), 1u);
+  EXPECT_NE(decoded.value().warnings[0].find("其后的 3 字节"), std::string::npos);
 }
 
 TEST(TransferDecoder, CodesDatesAndTheIgnoredPassRateByte) {
@@ -141,6 +147,24 @@ TEST(TransferDecoder, UsbImageWithARunningReadingCursor) {
   EXPECT_EQ(decoded.value().members[1].designThickness(), 150);
   EXPECT_EQ(thicknesses(decoded.value().members[1]), (std::vector<std::int32_t>{151, 149, 160}));
   EXPECT_EQ(decoded.value().members[1].minThickness(), 149);
+}
+
+// R counts the reading area (2 x sum of n = 10) or one more (11); anything else is refused.
+TEST(TransferDecoder, UsbLengthTermEitherWay) {
+  for (unsigned char r : {10, 11}) {
+    std::string image = twoMemberUsbImage();
+    image[8] = static_cast<char>(r);
+    EXPECT_EQ(expectedTransferSize(TransferLayout::Usb, image), 58u);
+    EXPECT_FALSE(transferComplete(TransferLayout::Usb, image.substr(0, 57))) << int{r};
+    auto decoded = decodeTransfer(TransferLayout::Usb, image + std::string(6, '\xFF'));  // block padding
+    ASSERT_TRUE(decoded.ok()) << decoded.message();
+    EXPECT_EQ(thicknesses(decoded.value().members[1]), (std::vector<std::int32_t>{151, 149, 160}));
+  }
+  for (unsigned char r : {9, 12, 200}) {
+    std::string image = twoMemberUsbImage() + std::string(200, '\0');
+    image[8] = static_cast<char>(r);
+    EXPECT_FALSE(decodeTransfer(TransferLayout::Usb, image).ok()) << int{r};
+  }
 }
 
 TEST(TransferDecoder, NoMembers) {

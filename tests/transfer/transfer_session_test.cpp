@@ -19,6 +19,12 @@
 namespace kro {
 namespace {
 
+std::vector<std::int32_t> thicknesses(const MemberRecord& m) {
+  std::vector<std::int32_t> out;
+  for (int j = 0; j < m.readingCount(); ++j) out.push_back(m.readingAt(j));
+  return out;
+}
+
 // The session's clock in these tests: time moves only when a test says so.
 std::chrono::steady_clock::time_point fakeNow;
 std::chrono::steady_clock::time_point fakeClock() { return fakeNow; }
@@ -43,6 +49,15 @@ class TransferSessionTest : public ::testing::Test {
     EXPECT_EQ(session.tick(), TransferState::Running);
     EXPECT_FALSE(session.draining());
     return port.written == kStartCommand;
+  }
+
+  // Bytes arrive on one tick; the next finds the line silent for the end time.
+  TransferState arriveThenSilence(const std::string& bytes) {
+    port.incoming = bytes;
+    const TransferState state = session.tick();
+    if (state != TransferState::Running) return state;
+    fakeNow += kEndSilence;
+    return session.tick();
   }
 
   std::filesystem::path dest() const { return dir / "KRODat.KRO"; }
@@ -77,14 +92,19 @@ TEST_F(TransferSessionTest, DefaultDestinationAndFolderChoice) {
   EXPECT_EQ(fresh.destination(), std::filesystem::path("/KRODat.KRO"));
 }
 
-TEST_F(TransferSessionTest, SerialTransferCompletesOnTheTickAfterTheLastByte) {
+TEST_F(TransferSessionTest, SerialTransferCompletesWhenTheLineFallsSilentAfterTheBlock) {
   ASSERT_TRUE(startSerial());
   port.incoming = block.substr(0, 100);
   EXPECT_EQ(session.tick(), TransferState::Running);
   EXPECT_EQ(session.progress().received, 100u);
   EXPECT_EQ(session.progress().expected, block.size());
-  EXPECT_EQ(session.tick(), TransferState::Running);  // nothing queued
-  port.incoming = block.substr(100) + "trailing";     // the end arrives with more bytes
+  fakeNow += kEndSilence;
+  EXPECT_EQ(session.tick(), TransferState::Running);  // silent, but short of the block
+  port.incoming = block.substr(100);
+  EXPECT_EQ(session.tick(), TransferState::Running);  // the block is in; the line may go on
+  fakeNow += kEndSilence - std::chrono::milliseconds(1);
+  EXPECT_EQ(session.tick(), TransferState::Running);
+  fakeNow += std::chrono::milliseconds(1);
   EXPECT_EQ(session.tick(), TransferState::Completed);
   EXPECT_TRUE(session.completed());
   EXPECT_FALSE(port.isOpen());
@@ -96,12 +116,12 @@ TEST_F(TransferSessionTest, SerialTransferCompletesOnTheTickAfterTheLastByte) {
   auto written = decodeAnalysisFile(test::readBytes(dest()));
   ASSERT_TRUE(written.ok());
   EXPECT_EQ(written.value().size(), 12u);
-  EXPECT_EQ(session.progress().received, block.size() + 8);
-  // The bytes as received, trailing ones included, kept read-only beside the file.
+  EXPECT_EQ(session.progress().received, block.size());
+  // The bytes as received, kept read-only beside the file.
   const std::filesystem::path kept = session.receivedBytesFile();
   EXPECT_EQ(kept.parent_path(), dir / "原始数据");
   EXPECT_EQ(kept.extension(), ".serial");
-  EXPECT_EQ(test::readBytes(kept), block + "trailing");
+  EXPECT_EQ(test::readBytes(kept), block);
   EXPECT_EQ(std::filesystem::status(kept).permissions() & std::filesystem::perms::owner_write,
             std::filesystem::perms::none);
   EXPECT_NE(ui.messages[0].text.find(kept.filename().string()), std::string::npos);
@@ -146,8 +166,7 @@ TEST_F(TransferSessionTest, OverwriteIsAskedAndTheOldFileStaysUntilTheNewOneIsCo
 
 TEST_F(TransferSessionTest, NoMembersIsNotACompletion) {
   ASSERT_TRUE(startSerial());
-  port.incoming = std::string("\0\0\0\0\0\0\0\x08", 8);
-  EXPECT_EQ(session.tick(), TransferState::Failed);
+  EXPECT_EQ(arriveThenSilence(std::string("\0\0\0\0\0\0\0\x08", 8)), TransferState::Failed);
   EXPECT_FALSE(session.completed());
   EXPECT_FALSE(std::filesystem::exists(dest()));
   ASSERT_EQ(ui.messages.size(), 1u);
@@ -157,8 +176,7 @@ TEST_F(TransferSessionTest, NoMembersIsNotACompletion) {
 TEST_F(TransferSessionTest, AnUnwritableFileIsAFailure) {
   session.setDestination(dir / "missing" / "KRODat.KRO");
   ASSERT_TRUE(startSerial());
-  port.incoming = block;
-  EXPECT_EQ(session.tick(), TransferState::Failed);
+  EXPECT_EQ(arriveThenSilence(block), TransferState::Failed);
   EXPECT_FALSE(session.completed());
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].kind, MessageKind::Error);
@@ -174,8 +192,7 @@ TEST_F(TransferSessionTest, BytesOfACancelledTransferAreDiscarded) {
   EXPECT_FALSE(port.isOpen());
   port.written.clear();
   ASSERT_TRUE(startSerial());
-  port.incoming = block;
-  EXPECT_EQ(session.tick(), TransferState::Completed);
+  EXPECT_EQ(arriveThenSilence(block), TransferState::Completed);
   EXPECT_EQ(session.progress().received, block.size());
 }
 
@@ -187,8 +204,7 @@ TEST_F(TransferSessionTest, StartingAgainWhileUsbRunsStopsTheReaderFirst) {
   ASSERT_TRUE(startSerial());
   EXPECT_FALSE(instrument.deviceOpen());
   EXPECT_EQ(instrument.endCommands(), 1);
-  port.incoming = block;
-  EXPECT_EQ(session.tick(), TransferState::Completed);
+  EXPECT_EQ(arriveThenSilence(block), TransferState::Completed);
 }
 
 TEST_F(TransferSessionTest, LinkFailuresAreReported) {
@@ -233,8 +249,7 @@ TEST_F(TransferSessionTest, TheLineIsDrainedUntilSilentBeforeTheStartCommand) {
   EXPECT_FALSE(session.draining());
   EXPECT_EQ(port.written, kStartCommand);
   EXPECT_EQ(session.progress().received, 0u);  // the drained bytes are not part of the transfer
-  port.incoming = block;
-  EXPECT_EQ(session.tick(), TransferState::Completed);
+  EXPECT_EQ(arriveThenSilence(block), TransferState::Completed);
   EXPECT_EQ(decodeAnalysisFile(test::readBytes(dest())).value().size(), 12u);
 }
 
@@ -275,10 +290,62 @@ TEST_F(TransferSessionTest, AMisframedBlockIsRefusedAndTheOldFileKept) {
   ASSERT_TRUE(startSerial());
   // A block from its 20th byte on, followed by a whole block: what a restart without draining
   // would have read.
-  port.incoming = block.substr(20) + block;
-  EXPECT_NE(session.tick(), TransferState::Completed);
+  EXPECT_NE(arriveThenSilence(block.substr(20) + block), TransferState::Completed);
   session.cancel();
   EXPECT_EQ(test::readBytes(dest()), "old");
+}
+
+// An instrument that restarts its block, or a line that adds a byte, delivers a run whose sizes
+// may still add up: whatever the offset, the transfer completes only with the true readings.
+TEST_F(TransferSessionTest, ARunLongerThanItsBlockNeverCompletesWithOtherReadings) {
+  const Project truth = makeSampleProject();
+  const std::string small =
+      encodeSerialBlock(std::vector<MemberRecord>(truth.members.begin(), truth.members.begin() + 2)).value();
+  std::vector<std::string> runs;
+  for (std::size_t at = 1; at < small.size(); ++at) {
+    runs.push_back(small.substr(0, at) + small);                                      // restarted
+    runs.push_back(small.substr(0, at) + std::string(1, '\x7f') + small.substr(at));  // one byte added
+  }
+  for (const std::string& run : runs) {
+    std::filesystem::remove(dest());
+    port.written.clear();
+    ASSERT_TRUE(startSerial());
+    port.incoming = run.substr(0, run.size() / 2);
+    session.tick();
+    fakeNow += std::chrono::milliseconds(200);  // a pause, shorter than the end silence
+    const TransferState state = arriveThenSilence(run.substr(run.size() / 2));
+    if (state == TransferState::Completed) {
+      auto written = decodeAnalysisFile(test::readBytes(dest()));
+      ASSERT_TRUE(written.ok());
+      ASSERT_EQ(written.value().size(), 2u);
+      for (int m = 0; m < 2; ++m) {
+        EXPECT_EQ(thicknesses(written.value()[m]), thicknesses(truth.members[m])) << run.size();
+      }
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(dest()));
+    }
+  }
+  // Refused outright, the message names the extra bytes and the way to the first block.
+  EXPECT_NE(ui.messages.back().text.find("仪器发送的数据比声明的多"), std::string::npos);
+  EXPECT_NE(ui.messages.back().text.find("--first-block"), std::string::npos) << ui.messages.back().text;
+}
+
+TEST_F(TransferSessionTest, TheFirstBlockOfALongerRunIsTakenOnlyWhenTheUserAgrees) {
+  session.offerFirstBlock(true);
+  ui.yesNoAnswers = {false};
+  ASSERT_TRUE(startSerial());
+  EXPECT_EQ(arriveThenSilence(block + "x"), TransferState::Failed);
+  EXPECT_FALSE(std::filesystem::exists(dest()));
+  EXPECT_EQ(test::readBytes(session.receivedBytesFile()), block + "x");  // kept for a look
+
+  ui.yesNoAnswers = {true};
+  port.written.clear();
+  ASSERT_TRUE(startSerial());
+  EXPECT_EQ(arriveThenSilence(block + "x"), TransferState::Completed);
+  const auto written = decodeAnalysisFile(test::readBytes(dest())).value();
+  ASSERT_EQ(written.size(), 12u);
+  EXPECT_EQ(thicknesses(written[11]), thicknesses(makeSampleProject()[11]));
+  EXPECT_NE(ui.messages.back().text.find("其后的 1 字节没有使用"), std::string::npos);
 }
 
 }  // namespace
