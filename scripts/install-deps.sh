@@ -7,7 +7,7 @@ packages=(
   # build tools, and what the Debian package is made with
   g++ make cmake pkg-config ninja-build clang-format dpkg-dev file
   # core: tests, benchmarks, fuzzing
-  googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev time
   # command line output
   nlohmann-json3-dev
   # desktop application, printing, serial ports

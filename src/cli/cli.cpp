@@ -140,9 +140,13 @@ Json memberJson(const MemberRecord& m) {
   };
 }
 
+// Written a member at a time, so that a large project is never held a second time as a JSON
+// tree.
 void printJson(const Project& project, std::ostream& out) {
-  Json members = Json::array();
-  for (const MemberRecord& m : project.members) members.push_back(memberJson(m));
+  out << "{\"members\":[";
+  for (std::size_t i = 0; i < project.members.size(); ++i) {
+    out << (i > 0 ? "," : "") << memberJson(project.members[i]).dump();
+  }
   const Totals totals = documentTotals(project.members);
   Json totalsJson{
       {"totalReadingCount", totals.readingCount},
@@ -157,11 +161,7 @@ void printJson(const Project& project, std::ostream& out) {
     for (const auto& [name, value] : project.parameters.values)
       parameters[gbkToUtf8(name)] = gbkToUtf8(value);
   }
-  out << Json{{"members", std::move(members)},
-              {"totals", std::move(totalsJson)},
-              {"parameters", std::move(parameters)}}
-             .dump()
-      << "\n";
+  out << "],\"totals\":" << totalsJson.dump() << ",\"parameters\":" << parameters.dump() << "}\n";
 }
 
 // The figures as the member panel shows them: counts, maximum and minimum computed from the

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <optional>
+#include <unordered_map>
 
 #include "model/gbk_text.h"
 #include "model/raw_files.h"
@@ -63,59 +64,73 @@ struct Record {
   int line = 0;
 };
 
-// Splits the text into records (RFC 4180: quoted fields may hold commas, quotes doubled and
-// line ends; CRLF, LF or CR ends a record).
-Result<std::vector<Record>> splitRecords(std::string_view text) {
-  std::vector<Record> records;
-  int line = 1;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    Record record;
-    record.line = line;
-    bool endOfRecord = false;
-    while (!endOfRecord) {
-      std::string field;
-      if (i < text.size() && text[i] == '"') {
-        const int startLine = line;
-        ++i;
-        for (;;) {
-          if (i >= text.size()) {
-            return Error{"第 " + std::to_string(startLine) + " 行第 " +
-                         std::to_string(record.fields.size() + 1) + " 列：引号没有结束。"};
-          }
-          const char c = text[i++];
-          if (c == '"') {
-            if (i < text.size() && text[i] == '"') {
-              field += '"';
-              ++i;
-              continue;
-            }
-            break;
-          }
-          if (c == '\n' || (c == '\r' && (i >= text.size() || text[i] != '\n'))) ++line;
-          field += c;
-        }
-        if (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n') {
-          return Error{"第 " + std::to_string(line) + " 行第 " + std::to_string(record.fields.size() + 1) +
-                       " 列：结束引号后应为逗号或行尾。"};
-        }
+// Reads the text one record at a time (RFC 4180: quoted fields may hold commas, quotes doubled
+// and line ends; CRLF, LF or CR ends a record), so that a large file is never held twice.
+class RecordReader {
+ public:
+  explicit RecordReader(std::string_view text) : text_(text) {}
+
+  // The next record into r, reusing its fields' storage; false at the end of the text.
+  Result<bool> next(Record& r) {
+    if (i_ >= text_.size()) return false;
+    r.line = line_;
+    std::size_t count = 0;
+    for (;;) {
+      if (count == r.fields.size()) r.fields.emplace_back();
+      std::string& field = r.fields[count++];
+      field.clear();
+      if (i_ < text_.size() && text_[i_] == '"') {
+        if (auto e = quoted(field, count)) return *e;
       } else {
-        while (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n') field += text[i++];
+        const std::size_t stop = text_.find_first_of(",\r\n", i_);
+        const std::size_t to = stop == std::string_view::npos ? text_.size() : stop;
+        field.assign(text_.substr(i_, to - i_));
+        i_ = to;
       }
-      record.fields.push_back(std::move(field));
-      if (i < text.size() && text[i] == ',') {
-        ++i;
-      } else {
-        if (i < text.size() && text[i] == '\r') ++i;
-        if (i < text.size() && text[i] == '\n') ++i;
-        ++line;
-        endOfRecord = true;
+      if (i_ < text_.size() && text_[i_] == ',') {
+        ++i_;
+        continue;
       }
+      if (i_ < text_.size() && text_[i_] == '\r') ++i_;
+      if (i_ < text_.size() && text_[i_] == '\n') ++i_;
+      ++line_;
+      r.fields.resize(count);
+      return true;
     }
-    records.push_back(std::move(record));
   }
-  return records;
-}
+
+ private:
+  std::optional<Error> quoted(std::string& field, std::size_t column) {
+    const int startLine = line_;
+    ++i_;
+    for (;;) {
+      if (i_ >= text_.size()) {
+        return Error{"第 " + std::to_string(startLine) + " 行第 " + std::to_string(column) +
+                     " 列：引号没有结束。"};
+      }
+      const char c = text_[i_++];
+      if (c == '"') {
+        if (i_ < text_.size() && text_[i_] == '"') {
+          field += '"';
+          ++i_;
+          continue;
+        }
+        break;
+      }
+      if (c == '\n' || (c == '\r' && (i_ >= text_.size() || text_[i_] != '\n'))) ++line_;
+      field += c;
+    }
+    if (i_ < text_.size() && text_[i_] != ',' && text_[i_] != '\r' && text_[i_] != '\n') {
+      return Error{"第 " + std::to_string(line_) + " 行第 " + std::to_string(column) +
+                   " 列：结束引号后应为逗号或行尾。"};
+    }
+    return std::nullopt;
+  }
+
+  std::string_view text_;
+  std::size_t i_ = 0;
+  int line_ = 1;
+};
 
 std::string trimmed(std::string_view s) {
   const std::size_t first = s.find_first_not_of(" \t");
@@ -139,11 +154,30 @@ std::optional<std::int32_t> integerField(std::string_view text) {
   return value;
 }
 
+// A text cell that a spreadsheet would run as a formula gets a leading apostrophe on the way
+// out, which the import takes off again (exactly one), so the round trip stays exact.
+bool startsLikeAFormula(std::string_view text) {
+  return !text.empty() && std::string_view("=+-@'\t\r").find(text.front()) != std::string_view::npos;
+}
+
 class CsvReader {
  public:
   Result<std::vector<MemberRecord>> read(std::string_view bytes);
 
  private:
+  // A member while its rows are read: its readings with their 测点号 (0: none given) and lines,
+  // placed once every row is in.
+  struct Pending {
+    MemberData data;
+    int firstLine = 0;
+    struct Row {
+      std::int32_t number;
+      std::int32_t thickness;
+      int line;
+    };
+    std::vector<Row> rows;
+  };
+
   std::string where(const Record& r, int column) const {
     return "第 " + std::to_string(r.line) + " 行第 " + std::to_string(column + 1) + " 列（" +
            std::string(kColumns[static_cast<std::size_t>(column)]) + "）";
@@ -156,122 +190,176 @@ class CsvReader {
     return *value;
   }
   Result<std::string> gbkText(const Record& r, int column, std::size_t capacity) const {
-    const std::string& text = r.fields[static_cast<std::size_t>(column)];
+    std::string_view text = r.fields[static_cast<std::size_t>(column)];
+    if (text.find('\0') != std::string_view::npos) return Error{where(r, column) + "：文字中有 NUL 字符。"};
+    if (!text.empty() && text.front() == '\'') text.remove_prefix(1);
     std::string bad;
     auto gbk = utf8ToGbk(text, &bad);
     if (!gbk) return Error{where(r, column) + "：字符“" + bad + "”无法保存（构件文字以 GBK 保存）。"};
     if (gbk->size() > capacity) {
-      return Error{where(r, column) + "：“" + text + "”超过 " + std::to_string(capacity) + " 字节。"};
+      return Error{where(r, column) + "：“" + std::string(text) + "”超过 " + std::to_string(capacity) +
+                   " 字节。"};
     }
     return *gbk;
   }
+  Status checkHeader(const Record& header) const;
+  Status addRow(Record& r);
+  // The member's readings on their 测点号, or in row order when no row gives one.
+  Status placeReadings(Pending& p) const;
+
+  std::vector<Pending> members_;
+  std::unordered_map<std::string, std::size_t> index_;  // code, name and date, NUL-separated
+  std::size_t readings_ = 0;
 };
+
+Status CsvReader::checkHeader(const Record& header) const {
+  for (std::size_t c = 0; c < kColumns.size(); ++c) {
+    const std::string got = c < header.fields.size() ? trimmed(header.fields[c]) : std::string();
+    // The last two columns are computed; a file may leave them out.
+    if (c >= Deviation && c >= header.fields.size()) break;
+    if (got != kColumns[c]) {
+      return Error{"第 1 行第 " + std::to_string(c + 1) + " 列：表头应为“" + std::string(kColumns[c]) +
+                   "”，文件中是“" + got + "”。表头行应为：" + std::string(kCsvHeader)};
+    }
+  }
+  return {};
+}
+
+Status CsvReader::addRow(Record& r) {
+  bool blank = true;
+  for (const std::string& f : r.fields) blank = blank && trimmed(f).empty();
+  if (blank) return {};  // empty lines, and rows a spreadsheet left as separators only
+  if (r.fields.size() > kColumns.size()) {
+    return Error{"第 " + std::to_string(r.line) + " 行第 " + std::to_string(kColumns.size() + 1) +
+                 " 列：多出的列（每行最多 " + std::to_string(kColumns.size()) + " 列）。"};
+  }
+  // Trailing empty columns may be missing.
+  r.fields.resize(kColumns.size());
+
+  auto code = gbkText(r, Code, MemberRecord::kCodeCapacity);
+  if (!code) return code.error();
+  auto name = gbkText(r, Name, MemberRecord::kNameCapacity);
+  if (!name) return name.error();
+  auto date = gbkText(r, Date, MemberRecord::kDateCapacity);
+  if (!date) return date.error();
+  auto design = integer(r, Design);
+  if (!design) return design.error();
+  auto minus = integer(r, Minus);
+  if (!minus) return minus.error();
+  auto plus = integer(r, Plus);
+  if (!plus) return plus.error();
+
+  std::string key = code.value();
+  key += '\0';
+  key += name.value();
+  key += '\0';
+  key += date.value();
+  auto [found, isNew] = index_.try_emplace(std::move(key), members_.size());
+  if (isNew) {
+    Pending& p = members_.emplace_back();
+    p.data.code = std::move(code.value());
+    p.data.name = std::move(name.value());
+    p.data.testDate = std::move(date.value());
+    p.data.designThickness = design.value();
+    p.data.minusDeviation = minus.value();
+    p.data.plusDeviation = plus.value();
+    p.firstLine = r.line;
+  } else {
+    // Every row of a member carries the same band.
+    const Pending& p = members_[found->second];
+    const std::array<std::pair<Column, std::int32_t>, 3> band = {
+        {{Design, p.data.designThickness}, {Minus, p.data.minusDeviation}, {Plus, p.data.plusDeviation}}};
+    const std::array<std::int32_t, 3> got = {design.value(), minus.value(), plus.value()};
+    for (std::size_t b = 0; b < band.size(); ++b) {
+      if (got[b] != band[b].second) {
+        return Error{where(r, band[b].first) + "：与同一构件第 " + std::to_string(p.firstLine) + " 行的值 " +
+                     std::to_string(band[b].second) + " 不同。"};
+      }
+    }
+  }
+  Pending& p = members_[found->second];
+
+  const bool hasNumber = !trimmed(r.fields[Number]).empty();
+  const bool hasThickness = !trimmed(r.fields[Thickness]).empty();
+  if (!hasNumber && !hasThickness) return {};  // a member without readings
+  std::int32_t number = 0;
+  if (hasNumber) {
+    auto n = integer(r, Number);
+    if (!n) return n.error();
+    if (n.value() < 1) return Error{where(r, Number) + "：测点号从 1 起。"};
+    number = n.value();
+  }
+  if (!p.rows.empty() && (p.rows.front().number == 0) != (number == 0)) {
+    return Error{where(r, Number) + "：同一构件的测点号要么都填写，要么都不填写（第 " +
+                 std::to_string(p.rows.front().line) + " 行" + (number == 0 ? "填写了" : "没有填写") +
+                 "）。"};
+  }
+  auto thickness = integer(r, Thickness);
+  if (!thickness) return thickness.error();
+  if (++readings_ > kMaxRawProjectReadings) {
+    return Error{"第 " + std::to_string(r.line) + " 行：测点超过 " + std::to_string(kMaxRawProjectReadings) +
+                 " 个，文件过大。"};
+  }
+  p.rows.push_back({number, thickness.value(), r.line});
+  return {};
+}
+
+Status CsvReader::placeReadings(Pending& p) const {
+  const std::size_t count = p.rows.size();
+  p.data.readings.assign(count, Reading{});
+  if (count == 0 || p.rows.front().number == 0) {
+    for (std::size_t j = 0; j < count; ++j) p.data.readings[j].thickness = p.rows[j].thickness;
+  } else {
+    // Every 测点号 from 1 to the count once: a number beyond the count or a repeat is named (a
+    // gap always leaves one of those).
+    std::vector<int> lineOf(count, 0);
+    for (const Pending::Row& row : p.rows) {
+      const auto at = static_cast<std::size_t>(row.number) - 1;
+      if (at >= count || lineOf[at] != 0) {
+        return Error{"第 " + std::to_string(row.line) + " 行：测点号 " + std::to_string(row.number) +
+                     (at >= count ? " 超出该构件的测点数 " + std::to_string(count)
+                                  : " 与第 " + std::to_string(lineOf[at]) + " 行重复") +
+                     "；同一构件的测点号应为 1 到 " + std::to_string(count) + "，不缺不重。"};
+      }
+      lineOf[at] = row.line;
+      p.data.readings[at].thickness = row.thickness;
+    }
+  }
+  std::vector<Pending::Row>().swap(p.rows);
+  return {};
+}
 
 Result<std::vector<MemberRecord>> CsvReader::read(std::string_view bytes) {
   if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) bytes.remove_prefix(kByteOrderMark.size());
   // A spreadsheet program may have saved the file in the system's Chinese encoding.
-  const std::string text = isValidUtf8(bytes) ? std::string(bytes) : gbkToUtf8(bytes);
-  auto records = splitRecords(text);
-  if (!records) return records.error();
-  std::vector<Record>& rows = records.value();
-  if (rows.empty()) return Error{"文件是空的，没有表头行。"};
-  {
-    const Record& header = rows.front();
-    for (std::size_t c = 0; c < kColumns.size(); ++c) {
-      const std::string got = c < header.fields.size() ? trimmed(header.fields[c]) : std::string();
-      // The last two columns are computed; a file may leave them out.
-      if (c >= Deviation && c >= header.fields.size()) break;
-      if (got != kColumns[c]) {
-        return Error{"第 1 行第 " + std::to_string(c + 1) + " 列：表头应为“" + std::string(kColumns[c]) +
-                     "”，文件中是“" + got + "”。表头行应为：" + std::string(kCsvHeader)};
-      }
-    }
+  std::string converted;
+  if (!isValidUtf8(bytes)) converted = gbkToUtf8(bytes);
+  RecordReader reader(converted.empty() ? bytes : std::string_view(converted));
+  Record r;
+  auto got = reader.next(r);
+  if (!got) return got.error();
+  if (!got.value()) return Error{"文件是空的，没有表头行。"};
+  if (Status s = checkHeader(r); !s) return Error{s.message()};
+  for (;;) {
+    got = reader.next(r);
+    if (!got) return got.error();
+    if (!got.value()) break;
+    if (Status s = addRow(r); !s) return Error{s.message()};
   }
-
-  struct Pending {
-    MemberData data;
-    int firstLine = 0;
-  };
-  std::vector<Pending> members;
-  std::vector<std::array<std::string, 3>> keys;
-  std::size_t readings = 0;
-  for (std::size_t n = 1; n < rows.size(); ++n) {
-    Record& r = rows[n];
-    bool blank = true;
-    for (const std::string& f : r.fields) blank = blank && trimmed(f).empty();
-    if (blank) continue;  // empty lines, and rows a spreadsheet left as separators only
-    if (r.fields.size() > kColumns.size()) {
-      return Error{"第 " + std::to_string(r.line) + " 行第 " + std::to_string(kColumns.size() + 1) +
-                   " 列：多出的列（每行最多 " + std::to_string(kColumns.size()) + " 列）。"};
-    }
-    // Trailing empty columns may be missing.
-    r.fields.resize(kColumns.size());
-
-    auto code = gbkText(r, Code, MemberRecord::kCodeCapacity);
-    if (!code) return code.error();
-    auto name = gbkText(r, Name, MemberRecord::kNameCapacity);
-    if (!name) return name.error();
-    auto date = gbkText(r, Date, MemberRecord::kDateCapacity);
-    if (!date) return date.error();
-    auto design = integer(r, Design);
-    if (!design) return design.error();
-    auto minus = integer(r, Minus);
-    if (!minus) return minus.error();
-    auto plus = integer(r, Plus);
-    if (!plus) return plus.error();
-
-    const std::array<std::string, 3> key = {code.value(), name.value(), date.value()};
-    std::size_t m = 0;
-    while (m < keys.size() && keys[m] != key) ++m;
-    if (m == keys.size()) {
-      keys.push_back(key);
-      Pending p;
-      p.data.code = code.value();
-      p.data.name = name.value();
-      p.data.testDate = date.value();
-      p.data.designThickness = design.value();
-      p.data.minusDeviation = minus.value();
-      p.data.plusDeviation = plus.value();
-      p.firstLine = r.line;
-      members.push_back(std::move(p));
-    } else {
-      // Every row of a member carries the same band.
-      const Pending& p = members[m];
-      const std::array<std::pair<Column, std::int32_t>, 3> band = {
-          {{Design, p.data.designThickness}, {Minus, p.data.minusDeviation}, {Plus, p.data.plusDeviation}}};
-      const std::array<std::int32_t, 3> got = {design.value(), minus.value(), plus.value()};
-      for (std::size_t b = 0; b < band.size(); ++b) {
-        if (got[b] != band[b].second) {
-          return Error{where(r, band[b].first) + "：与同一构件第 " + std::to_string(p.firstLine) +
-                       " 行的值 " + std::to_string(band[b].second) + " 不同。"};
-        }
-      }
-    }
-
-    const bool hasNumber = !trimmed(r.fields[Number]).empty();
-    const bool hasThickness = !trimmed(r.fields[Thickness]).empty();
-    if (!hasNumber && !hasThickness) continue;  // a member without readings
-    if (!hasNumber) return Error{where(r, Number) + "：有厚度值却没有测点号。"};
-    auto number = integer(r, Number);
-    if (!number) return number.error();
-    if (number.value() < 1) return Error{where(r, Number) + "：测点号从 1 起。"};
-    auto thickness = integer(r, Thickness);
-    if (!thickness) return thickness.error();
-    if (++readings > kMaxRawProjectReadings) {
-      return Error{"第 " + std::to_string(r.line) + " 行：测点超过 " +
-                   std::to_string(kMaxRawProjectReadings) + " 个，文件过大。"};
-    }
-    members[m].data.readings.push_back({0, thickness.value(), 0});
-  }
-
   std::vector<MemberRecord> out;
-  out.reserve(members.size());
-  for (Pending& p : members) {
+  out.reserve(members_.size());
+  for (Pending& p : members_) {
+    if (Status s = placeReadings(p); !s) return Error{s.message()};
     MemberRecord member(std::move(p.data));
     member.setStoredStatistics(recomputedStatistics(member));
     out.push_back(std::move(member));
   }
   return out;
+}
+
+std::string guardedText(std::string text) {
+  if (startsLikeAFormula(text)) text.insert(0, 1, '\'');
+  return text;
 }
 
 }  // namespace
@@ -281,9 +369,9 @@ std::string projectToCsv(const Project& project) {
   out += kCsvHeader;
   out += "\r\n";
   for (const MemberRecord& m : project.members) {
-    std::array<std::string, 10> fields = {gbkToUtf8(m.code()),
-                                          gbkToUtf8(m.name()),
-                                          gbkToUtf8(m.testDate()),
+    std::array<std::string, 10> fields = {guardedText(gbkToUtf8(m.code())),
+                                          guardedText(gbkToUtf8(m.name())),
+                                          guardedText(gbkToUtf8(m.testDate())),
                                           std::to_string(m.designThickness()),
                                           std::to_string(m.minusDeviation()),
                                           std::to_string(m.plusDeviation()),

@@ -4,6 +4,8 @@
 // RFC 4180 quoting, CRLF line ends, the header row kCsvHeader, then one row per reading. A
 // member without readings gives one row whose 测点号 and the three columns after it are empty.
 // 偏差 is 厚度值 − 设计厚度 and 是否合格 "√" or "×"; both are for the reader and ignored when read.
+// A text cell beginning with =, +, -, @, ', tab or CR is written with a leading apostrophe, so a
+// spreadsheet shows it as text instead of running it; reading takes exactly one off again.
 #pragma once
 
 #include <string>
@@ -24,10 +26,12 @@ inline constexpr std::string_view kCsvHeader =
 std::string projectToCsv(const Project& project);
 
 // Members from CSV bytes in that layout, UTF-8 (with or without the byte-order mark) or GBK:
-// members in the order of their first row, readings in row order; rows of one member are those
-// with the same 测区编号, 构件名称 and 测试日期. Members are ticked; the fields the CSV does not
-// carry are those of a newly constructed member, the stored statistics those of the readings.
-// The first error names its line and column; then nothing is returned.
+// members in the order of their first row; rows of one member are those with the same 测区编号,
+// 构件名称 and 测试日期, in any order. Each reading goes to its 测点号, which must run from 1 to
+// the member's count without gaps or repeats; a member whose rows give no 测点号 at all takes
+// them in row order. Members are ticked; the fields the CSV does not carry are those of a newly
+// constructed member, the stored statistics those of the readings. The first error names its
+// line; then nothing is returned.
 Result<std::vector<MemberRecord>> membersFromCsv(std::string_view bytes);
 
 }  // namespace kro

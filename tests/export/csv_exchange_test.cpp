@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "model/gbk_text.h"
 #include "model/sample_project.h"
 
 namespace kro {
 namespace {
+
+using namespace std::string_literals;
 
 std::string gbk(const std::string& utf8) { return *utf8ToGbk(utf8); }
 
@@ -102,12 +107,68 @@ TEST(Csv, HandWrittenFilesWithAndWithoutTheMarkAndInGbk) {
   EXPECT_EQ(three.value().size(), 3u);
 }
 
+// Rows sorted in a spreadsheet (by thickness, say) still put each reading on its point.
+TEST(Csv, ReadingsGoToTheirMeasuringPoints) {
+  Project project;
+  project.members = makeSampleProject();
+  const std::string csv = projectToCsv(project);
+  std::vector<std::string> rows;
+  for (std::size_t at = csv.find("\r\n") + 2, next; at < csv.size(); at = next + 2) {
+    next = csv.find("\r\n", at);
+    rows.push_back(csv.substr(at, next - at));
+  }
+  auto thickness = [](const std::string& row) {
+    return std::stoi(row.substr(row.rfind(',', row.rfind(',', row.rfind(',') - 1) - 1) + 1));
+  };
+  std::stable_sort(rows.begin(), rows.end(), [&](auto& a, auto& b) { return thickness(a) < thickness(b); });
+  std::string sorted = kHeader;
+  for (const std::string& row : rows) sorted += row + "\r\n";
+  auto back = membersFromCsv(sorted);
+  ASSERT_TRUE(back.ok()) << back.message();
+  std::map<std::string, const MemberRecord*> byCode;
+  for (const MemberRecord& m : back.value()) byCode[m.code()] = &m;
+  for (const MemberRecord& m : project.members) {
+    ASSERT_EQ(byCode.at(m.code())->readingCount(), m.readingCount());
+    for (int j = 0; j < m.readingCount(); ++j) EXPECT_EQ(byCode.at(m.code())->readingAt(j), m.readingAt(j));
+  }
+  // Gaps and repeats are named; no numbers at all is row order.
+  EXPECT_EQ(errorOf(kHeader + "A,,,120,-5,8,1,120\r\nA,,,120,-5,8,3,121\r\n"),
+            "第 3 行：测点号 3 超出该构件的测点数 2；同一构件的测点号应为 1 到 2，不缺不重。");
+  EXPECT_EQ(errorOf(kHeader + "A,,,120,-5,8,2,120\r\nA,,,120,-5,8,2,121\r\n"),
+            "第 3 行：测点号 2 与第 2 行重复；同一构件的测点号应为 1 到 2，不缺不重。");
+  auto rowOrder = membersFromCsv(kHeader + "A,,,120,-5,8,,125\r\nA,,,120,-5,8,,118\r\n");
+  ASSERT_TRUE(rowOrder.ok());
+  EXPECT_EQ(rowOrder.value()[0].readingAt(1), 118);
+}
+
+// Texts a spreadsheet would run as formulas are written as text and come back unchanged.
+TEST(Csv, FormulaLikeTextsAreWrittenAsText) {
+  Project project;
+  for (const char* text : {"=1+1", "+A", "-B", "@C", "'D", "\tE", "\rF", "G=H"}) {
+    MemberData d;
+    d.code = "A";
+    d.name = text;
+    project.members.emplace_back(d);
+  }
+  const std::string csv = projectToCsv(project);
+  EXPECT_NE(csv.find("\r\nA,'=1+1,"), std::string::npos);
+  EXPECT_NE(csv.find("\r\nA,''D,"), std::string::npos);
+  EXPECT_NE(csv.find("\r\nA,G=H,"), std::string::npos);
+  EXPECT_NE(csv.find(",0,-5,8,,,,"), std::string::npos);  // numbers never prefixed
+  auto back = membersFromCsv(csv);
+  ASSERT_TRUE(back.ok()) << back.message();
+  for (std::size_t i = 0; i < project.members.size(); ++i)
+    EXPECT_EQ(back.value()[i].name(), project.members[i].name());
+}
+
 TEST(Csv, ErrorsNameLineAndColumnAndNothingIsRead) {
   EXPECT_EQ(errorOf(""), "文件是空的，没有表头行。");
   EXPECT_NE(errorOf("code,name\r\n").find("第 1 行第 1 列"), std::string::npos);
   EXPECT_EQ(errorOf(kHeader + "A,,,12x,-5,8,1,120\r\n"), "第 2 行第 4 列（设计厚度）：“12x”不是整数。");
   EXPECT_EQ(errorOf(kHeader + "A,,,120,,8,1,120\r\n"), "第 2 行第 5 列（允许负偏差）：不能为空。");
-  EXPECT_EQ(errorOf(kHeader + "A,,,120,-5,8,,120\r\n"), "第 2 行第 7 列（测点号）：有厚度值却没有测点号。");
+  EXPECT_EQ(errorOf(kHeader + "A,,,120,-5,8,1,120\r\nA,,,120,-5,8,,121\r\n"),
+            "第 3 行第 7 列（测点号）：同一构件的测点号要么都填写，要么都不填写（第 2 行填写了）。");
+  EXPECT_EQ(errorOf(kHeader + "A,x\0y,,120,-5,8\r\n"s), "第 2 行第 2 列（构件名称）：文字中有 NUL 字符。");
   EXPECT_EQ(errorOf(kHeader + "A,,,120,-5,8,0,120\r\n"), "第 2 行第 7 列（测点号）：测点号从 1 起。");
   EXPECT_EQ(errorOf(kHeader + "A,,,120,-5,8,1,\r\n"), "第 2 行第 8 列（厚度值）：不能为空。");
   EXPECT_EQ(errorOf(kHeader + "A,,,120,-5,8,1,99999999999\r\n"),
