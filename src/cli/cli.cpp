@@ -343,8 +343,7 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
   auto written = generateWordReport(loaded.value().project, settings, word, paths, format.value(), today());
   if (!written) return cx.fail(written.message());
   if (!written.value().dataTableError.empty()) {
-    return cx.fail("报告已写入“" + displayPath(written.value().report) + "”，但数据表格没有生成：" +
-                   written.value().dataTableError);
+    return cx.fail(dataTableProblemText(written.value(), paths.dataTablePath()));
   }
   return kSuccess;
 }

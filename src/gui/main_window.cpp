@@ -614,7 +614,7 @@ void MainWindow::wordReport() {
   }
   if (!written.value().dataTableError.empty()) {
     Dialogs::message(this, MessageKind::Warning,
-                     qt("报告已写好，但数据表格没有生成：" + written.value().dataTableError));
+                     qt(dataTableProblemText(written.value(), paths.dataTablePath())));
     openOutputs({qt(written.value().report.string())});
     return;
   }

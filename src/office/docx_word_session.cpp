@@ -151,10 +151,12 @@ void DocxWordSession::discardDocument() {
   clearSelection();
 }
 
-Status DocxWordSession::finish() {
+Status DocxWordSession::finish(std::size_t& written) {
+  written = 0;
   for (Open& open : documents_) {
     if (open.savedName.empty()) continue;
     if (Status s = open.doc->save(open.savedName); !s) return s;
+    ++written;
   }
   return Status::success();
 }

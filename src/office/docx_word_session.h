@@ -43,7 +43,7 @@ class DocxWordSession : public WordSession {
   Status keepTableWithNext(int table) override;
   Status addTable(int rows, int columns) override;
   void discardDocument() override;
-  Status finish() override;
+  Status finish(std::size_t& written) override;
 
   DocxDocument* activeDocument() {
     return active_ < 0 ? nullptr : documents_[static_cast<std::size_t>(active_)].doc.get();

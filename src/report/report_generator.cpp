@@ -2,6 +2,7 @@
 #include "report/report_generator.h"
 
 #include "export/data_table.h"
+#include "model/file_io.h"
 #include "model/gbk_text.h"
 #include "model/statistics.h"
 
@@ -205,6 +206,24 @@ void regionalReport(Fill& f, const ReportFigures& c, const Parameters& P) {
   f.cell(1, 9, 2, "    依据" + P("检测依据") + "标准,工程的楼板厚度检测结果为" + c.verdict() + "。");
 }
 
+// A data table left by an earlier report where this report's should be gets a name of its own
+// ("‹名›-旧.docx", "‹名›-旧2.docx", …), so that the report on disk is never paired with it.
+void moveEarlierTableAside(const std::filesystem::path& table, ReportOutput& output) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::symlink_status(table, ec))) return;
+  for (int n = 1; n < 1000; ++n) {
+    const fs::path aside =
+        table.parent_path() /
+        (table.stem().string() + "-旧" + (n > 1 ? std::to_string(n) : "") + table.extension().string());
+    if (fs::exists(fs::symlink_status(aside, ec))) continue;
+    fs::rename(table, aside, ec);
+    if (!ec) output.earlierTableMovedTo = aside;
+    break;
+  }
+  output.earlierTableLeft = output.earlierTableMovedTo.empty();
+}
+
 }  // namespace
 
 std::string conclusionSentence(const std::string& name, const ReportFigures& c) {
@@ -251,15 +270,32 @@ Result<ReportOutput> writeWordReport(const Project& project, const ParameterValu
     if (Status s = word.keepTableWithNext(reportFormat == 3 ? 2 : 1); !s) return Error{s.message()};
   }
   if (!fill.status()) return Error{fill.status().message()};
-  const Status table = exportDataTable(project, word, paths);
+  Status table = exportDataTable(project, word, paths);
   // The documents are written only now: until then the user may still cancel.
   if (isCancelled(cancel)) return Error{kCancelledMessage};
-  if (Status s = word.finish(); !s) return Error{s.message()};
+  std::size_t written = 0;
+  if (Status s = word.finish(written); !s) {
+    if (written == 0) return Error{s.message()};  // not even the report
+    table = s;                                    // the report is there, its table is not
+  }
   if (!table) {
     output.dataTable.clear();
     output.dataTableError = table.message();
+    moveEarlierTableAside(paths.dataTablePath(), output);
   }
   return output;
+}
+
+std::string dataTableProblemText(const ReportOutput& output, const std::filesystem::path& tablePath) {
+  std::string text =
+      "报告已写入“" + displayPath(output.report) + "”，但数据表格没有生成：" + output.dataTableError;
+  if (!output.earlierTableMovedTo.empty()) {
+    text += "\n原来的“" + displayPath(tablePath) + "”是以前的报告的数据表格，已改名为“" +
+            displayPath(output.earlierTableMovedTo) + "”。";
+  } else if (output.earlierTableLeft) {
+    text += "\n注意：“" + displayPath(tablePath) + "”是以前的报告的数据表格，不属于这份报告（无法改名）。";
+  }
+  return text;
 }
 
 Result<int> reportFormatToWrite(const Project& project, const SettingsLocation& settings,

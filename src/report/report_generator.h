@@ -20,7 +20,15 @@ struct ReportOutput {
   std::filesystem::path report;
   std::filesystem::path dataTable;  // empty when the data table could not be made
   std::string dataTableError;       // why, then; the report was written all the same
+  // A data table of an earlier report under the new table's name, moved aside so that it is
+  // never taken for this report's (empty when there was none, or it could not be moved).
+  std::filesystem::path earlierTableMovedTo;
+  bool earlierTableLeft = false;  // one was there and could not be moved
 };
+
+// What the user is told when the report was written without its data table: both files and
+// what each now holds.
+std::string dataTableProblemText(const ReportOutput& output, const std::filesystem::path& tablePath);
 
 // "    本次检测的…工程楼板厚度共计…点，其中合格点…个，合格点率为…%，…工程的楼板厚度检测结果为…。"
 // over the ticked members, with the verdict by the project's rule.

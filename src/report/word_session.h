@@ -76,8 +76,9 @@ class WordSession {
 
   // The active document will not be written; the previous one becomes active.
   virtual void discardDocument() = 0;
-  // Writes every document to its saved name.
-  virtual Status finish() = 0;
+  // Writes every document to its saved name, in the order they were made, and stops at the
+  // first that cannot be written; written counts those written before it.
+  virtual Status finish(std::size_t& written) = 0;
 };
 
 }  // namespace kro

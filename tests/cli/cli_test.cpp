@@ -456,6 +456,8 @@ TEST_F(CliTest, AReportWithoutItsDataTableIsWrittenAndTheFailureReported) {
   std::filesystem::create_directories(dir / "out");
   std::filesystem::copy_file(std::filesystem::path(bin) / "检测报告3.docx",
                              dir / "templates" / "检测报告3.docx");
+  // A data table of an earlier report lies where this one's would go.
+  test::writeBytes(dir / "out" / "数据表格.docx", "earlier");
   ::setenv("KRO_TEMPLATE_DIR", (dir / "templates").c_str(), 1);
   CommandRun r = kro({"report", samplePath(), "-o", (dir / "out").string(), "--format", "3", "--config-dir",
                       dir.path().string()});
@@ -464,7 +466,20 @@ TEST_F(CliTest, AReportWithoutItsDataTableIsWrittenAndTheFailureReported) {
   EXPECT_NE(r.err.find("数据表格没有生成"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("表格.docx"), std::string::npos) << r.err;
   EXPECT_TRUE(std::filesystem::exists(dir / "out" / "楼板仪报告文档.docx"));
+  // The earlier table no longer sits beside the new report as if it were its own.
   EXPECT_FALSE(std::filesystem::exists(dir / "out" / "数据表格.docx"));
+  EXPECT_EQ(test::readBytes(dir / "out" / "数据表格-旧.docx"), "earlier");
+  EXPECT_NE(r.err.find("数据表格-旧.docx"), std::string::npos) << r.err;
+
+  // A folder of the table's name: the report is written, the folder left alone.
+  std::filesystem::remove_all(dir / "out");
+  std::filesystem::create_directories(dir / "out" / "数据表格.docx");
+  r = kro({"report", samplePath(), "-o", (dir / "out").string(), "--format", "3", "--config-dir",
+           dir.path().string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("数据表格没有生成"), std::string::npos) << r.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "out" / "楼板仪报告文档.docx"));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "out" / "数据表格.docx"));
 }
 
 TEST_F(CliTest, ReportAndExcel) {

@@ -60,7 +60,11 @@ class RecordingWordSession : public WordSession {
   }
   Status keepTableWithNext(int t) override { return step("KeepWithNext " + std::to_string(t)); }
   void discardDocument() override { static_cast<void>(step("Discard")); }
-  Status finish() override { return step("Finish"); }
+  Status finish(std::size_t& written) override {
+    written = finishWritten;
+    return step("Finish");
+  }
+  std::size_t finishWritten = 2;  // what a failing finish reports as written before it
 
   // The n-th failing call (counting calls that can fail) returns an error.
   int failAt = -1;
