@@ -406,9 +406,7 @@ bool MainWindow::checkedBeforeOutput(std::optional<int> reportFormat, bool ticke
   std::vector<Finding> findings =
       checkProject(doc_.project(), doc_.settingsLocation(), reportFormat).findings;
   if (!reportFormat) {
-    std::erase_if(findings, [](const Finding& f) {
-      return f.kind == Finding::Kind::NoFormatChosen || f.kind == Finding::Kind::EmptyParameter;
-    });
+    std::erase_if(findings, [](const Finding& f) { return f.kind == Finding::Kind::EmptyParameter; });
   }
   return CheckDialog::confirm(this, findings, [this](int member) { doc_.selectMember(member); });
 }

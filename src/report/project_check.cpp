@@ -6,6 +6,7 @@
 
 #include "model/gbk_text.h"
 #include "model/report_figures.h"
+#include "model/statistics.h"
 #include "report/project_parameters.h"
 
 namespace kro {
@@ -71,6 +72,30 @@ ProjectCheck checkProject(const Project& project, const SettingsLocation& settin
       findings.push_back(
           {K::ZeroTolerance, i, {}, label + "：允许偏差为 0/0，只有恰好等于设计厚度的测点合格。"});
     }
+    const ToleranceBand band = toleranceBand(m);
+    if (m.minusDeviation() > 0 || m.plusDeviation() < 0) {
+      findings.push_back({K::DeviationSign,
+                          i,
+                          {},
+                          label + "：偏差符号异常（允许负偏差 " + std::to_string(m.minusDeviation()) +
+                              "，允许正偏差 " + std::to_string(m.plusDeviation()) + "）。"});
+    }
+    if (band.lower > band.upper) {
+      findings.push_back({K::EmptyBand,
+                          i,
+                          {},
+                          label + "：合格范围的下限 " + std::to_string(band.lower) + " mm 高于上限 " +
+                              std::to_string(band.upper) + " mm，没有测点能合格。"});
+    } else if (m.designThickness() > 0 &&  // a design of 0 or less is a finding of its own
+               (band.lower < kLowestPlausibleReading || band.upper > kHighestPlausibleReading)) {
+      findings.push_back({K::BandOutOfRange,
+                          i,
+                          {},
+                          label + "：合格范围 " + std::to_string(band.lower) + "–" +
+                              std::to_string(band.upper) + " mm 超出 " +
+                              std::to_string(kLowestPlausibleReading) + "–" +
+                              std::to_string(kHighestPlausibleReading) + " mm。"});
+    }
     if (m.designThickness() <= 0) {
       findings.push_back({K::DesignNotPositive,
                           i,
@@ -124,7 +149,7 @@ ProjectCheck checkProject(const Project& project, const SettingsLocation& settin
   }
   if (!format) format = chosenReportFormat(settings);
   if (!format) {
-    findings.push_back({K::NoFormatChosen, -1, {}, "没有选择报告格式（工具 → 工程参数设置）。"});
+    result.notes.push_back("没有选择报告格式，没有检查报告的工程参数（工具 → 工程参数设置）。");
     return result;
   }
   const std::string formatName(reportFormatInfo(*format).comboText);
@@ -150,8 +175,12 @@ std::string_view findingKindName(Finding::Kind kind) {
       return "nothingTicked";
     case Finding::Kind::ReadingsOutOfRange:
       return "readingsOutOfRange";
-    case Finding::Kind::NoFormatChosen:
-      return "noFormatChosen";
+    case Finding::Kind::EmptyBand:
+      return "emptyBand";
+    case Finding::Kind::BandOutOfRange:
+      return "bandOutOfRange";
+    case Finding::Kind::DeviationSign:
+      return "deviationSign";
     case Finding::Kind::EmptyParameter:
       return "emptyParameter";
     case Finding::Kind::InvalidRule:

@@ -22,7 +22,9 @@ struct Finding {
     DuplicateCode,
     NothingTicked,
     ReadingsOutOfRange,
-    NoFormatChosen,
+    EmptyBand,
+    BandOutOfRange,
+    DeviationSign,
     EmptyParameter,
     InvalidRule,
   };
@@ -44,7 +46,8 @@ struct ProjectCheck {
 };
 
 // Every finding, members first in member order, then the report's parameters (the project's,
-// over the settings' defaults): of `format` (0..5) when given, else of the chosen format.
+// over the settings' defaults): of `format` (0..5) when given, else of the chosen format; with
+// neither, a note says that no format's parameters were checked.
 ProjectCheck checkProject(const Project& project, const SettingsLocation& settings,
                           std::optional<int> format);
 

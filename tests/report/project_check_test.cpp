@@ -66,14 +66,32 @@ TEST_F(ProjectCheckTest, MemberFindingsNameTheMember) {
   for (const std::string& m : got) EXPECT_EQ(m.find("第 1 个构件 A1（一层板）："), std::string::npos);
 }
 
+// A band no reading can pass, limits no slab has, and deviations of the wrong sign.
+TEST_F(ProjectCheckTest, BandsThatCannotJudge) {
+  Project project;
+  project.members = {member("A1", {120}, 120, 5, -3), member("A2", {120}, 9998, -5, 8),
+                     member("A3", {120}, 120, 3, 8), member("A4", {120}, 120, -5, 8)};
+  std::vector<Finding> f = checkProject(project, settings, 0).findings;
+  std::vector<std::pair<Finding::Kind, int>> got;
+  for (const Finding& x : f) got.emplace_back(x.kind, x.member);
+  using K = Finding::Kind;
+  EXPECT_EQ(std::vector(got.begin(), got.begin() + 4),
+            (std::vector<std::pair<K, int>>{
+                {K::DeviationSign, 0}, {K::EmptyBand, 0}, {K::BandOutOfRange, 1}, {K::DeviationSign, 2}}));
+  EXPECT_NE(f[1].message.find("下限 125 mm 高于上限 117 mm"), std::string::npos) << f[1].message;
+  EXPECT_EQ(findingKindName(K::DeviationSign), "deviationSign");
+}
+
 TEST_F(ProjectCheckTest, NothingTickedAndTheReportsParameters) {
   Project project;
   project.members = {member("A1", {120}, 120, -5, 8, 0)};
-  // No format chosen and none given.
-  std::vector<Finding> f = checkProject(project, settings, std::nullopt).findings;
-  ASSERT_EQ(f.size(), 2u);
+  // No format chosen and none given: the parameters are not checked, and a note says so.
+  const ProjectCheck unchecked = checkProject(project, settings, std::nullopt);
+  std::vector<Finding> f = unchecked.findings;
+  ASSERT_EQ(f.size(), 1u);
   EXPECT_EQ(f[0].kind, Finding::Kind::NothingTicked);
-  EXPECT_EQ(f[1].kind, Finding::Kind::NoFormatChosen);
+  ASSERT_FALSE(unchecked.notes.empty());
+  EXPECT_NE(unchecked.notes.back().find("没有检查报告的工程参数"), std::string::npos);
 
   // Format 4 chosen, every printed parameter filled but two.
   project.members = {member("A1", {120})};
