@@ -68,6 +68,9 @@ const char* const kUsageText =
     "  params FILE --set 名称=值 ... -o OUT.KRO\n"
     "                                     写出设置了工程参数的副本\n"
     "\n"
+    "写出文件的命令都可加 --force-in-place：输出文件有多个硬链接时原地改写它（不是原子替换）。\n"
+    "不写入设备、管道、文件夹、只读文件、作为输入读取的文件和别人在公共文件夹中放的符号链接。\n"
+    "\n"
     "退出状态：0 成功，1 失败，2 用法错误。\n";
 
 // The number of terminal columns a UTF-8 text takes: East Asian characters take two.
@@ -260,7 +263,6 @@ int commandConvert(const Context& cx, const std::vector<std::string>& args) {
     }
   }
   if (!loaded) return cx.fail(loaded.message());
-  if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
   const Project& project = loaded.value().project;
   // The selection export never carries the project's parameters.
   Status written = a->has("--selection") ? writeSelectionExport(*output, project.members)
@@ -301,7 +303,6 @@ int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   }
   auto output = a->value("-o");
   if (!output) return cx.usage("decode 需要用 -o 指定输出文件");
-  if (Status s = refuseOverwritingInput(*output, {a->positional()[0]}); !s) return cx.fail(s.message());
   auto bytes = readInput(a->positional()[0]);
   if (!bytes) return cx.fail(bytes.message());
   auto decoded = decodeTransfer(a->has("--usb") ? TransferLayout::Usb : TransferLayout::Serial, bytes.value(),
@@ -336,9 +337,6 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
   if (!fs::is_directory(*output, ec)) return cx.fail("输出文件夹“" + *output + "”不存在。");
   OfficePaths paths = OfficePaths::standard();
   paths.outputFolder = *output;
-  for (const fs::path& out : paths.reportOutputs()) {
-    if (Status s = refuseOverwritingInput(out, loaded.value().sources); !s) return cx.fail(s.message());
-  }
   DocxWordSession word;
   auto written = generateWordReport(loaded.value().project, settings, word, paths, format.value(), today());
   if (!written) return cx.fail(written.message());
@@ -357,7 +355,6 @@ int commandExcel(const Context& cx, const std::vector<std::string>& args) {
   if (!output) return cx.usage("excel 需要用 -o 指定输出文件");
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
-  if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
   XlsxExcelSession excel;
   auto written = exportToSpreadsheet(loaded.value().project, excel, *output);
   if (!written) return cx.fail(written.message());
@@ -441,7 +438,15 @@ int dispatch(const CommandTable& commands, const std::vector<std::string>& args,
   }
   auto it = commands.find(command);
   if (it == commands.end()) return cx.usage("未知命令 " + command);
-  return it->second(cx, std::vector<std::string>(args.begin() + 1, args.end()));
+  std::vector<std::string> rest(args.begin() + 1, args.end());
+  // An option of every command that writes: hard-linked outputs written in place.
+  const bool inPlace = std::erase(rest, std::string("--force-in-place")) > 0;
+  writeLinkedFilesInPlace(inPlace);
+  // Whatever a command reads is its input, which none of its outputs may replace.
+  const ProtectingEveryFileRead inputs;
+  const int status = it->second(cx, rest);
+  writeLinkedFilesInPlace(false);
+  return status;
 }
 
 }  // namespace kro::cli

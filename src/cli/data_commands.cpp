@@ -112,7 +112,6 @@ int commandExport(const Context& cx, const std::vector<std::string>& args) {
   if (!output) return cx.usage("export 需要用 -o 指定输出文件");
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
-  if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
   if (Status s = writeFileAtomically(*output, projectToCsv(loaded.value().project)); !s)
     return cx.fail(s.message());
   return kSuccess;
@@ -130,7 +129,6 @@ int commandImport(const Context& cx, const std::vector<std::string>& args) {
   if (!bytes) return cx.fail(bytes.message());
   auto members = membersFromCsv(bytes.value());
   if (!members) return cx.fail("“" + displayPath(input) + "”" + members.message());
-  if (Status s = refuseOverwritingInput(*output, {input}); !s) return cx.fail(s.message());
   if (Status s = writeAnalysisFile(*output, members.value()); !s) return cx.fail(s.message());
   return kSuccess;
 }
@@ -274,7 +272,6 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
   auto stored = toStoredParameters(values, project.parameters);
   if (!stored) return cx.fail(stored.message());
   project.parameters = std::move(stored.value());
-  if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
   if (Status s = writeAnalysisFile(*output, project); !s) return cx.fail(s.message());
   return kSuccess;
 }

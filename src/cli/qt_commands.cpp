@@ -249,7 +249,6 @@ int commandPrint(const Context& cx, const std::vector<std::string>& args) {
   const SettingsLocation settings = settingsFor(*a);
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
-  if (Status s = refuseOverwritingInput(*output, loaded.value().sources); !s) return cx.fail(s.message());
   // Drawing needs a GUI application object; without a display it draws off screen.
   static int qtArgc = 1;
   static char qtName[] = "kro";

@@ -692,10 +692,7 @@ void MainWindow::importCsv() {
                                              (input.parent_path() / input.stem()).string() + ".KRO"});
   if (!chosen) return;
   const std::filesystem::path output = chosen->toStdString();
-  if (Status s = refuseOverwritingInput(output, {input}); !s) {
-    Dialogs::message(this, MessageKind::Error, qt(s.message()));
-    return;
-  }
+  const ProtectedInputs read({input});
   if (Status s = writeAnalysisFile(output, members.value()); !s) {
     Dialogs::message(this, MessageKind::Error, qt(s.message()));
     return;

@@ -89,7 +89,7 @@ bool CKroAnalyzeDoc::open(const fs::path& path, Result<LoadedProject> loaded) {
                               " 个构件处损坏。打开前 " + std::to_string(intact) + " 个构件？")) {
         resetProject(std::move(recovered->project));
         note_ = "恢复自" + path.filename().string() + "的前 " + std::to_string(intact) + " 个构件";
-        sources_ = {path};
+        sources_ = ProtectedInputs({path});
         frontend_->stateChanged();
         return true;
       }
@@ -102,7 +102,7 @@ bool CKroAnalyzeDoc::open(const fs::path& path, Result<LoadedProject> loaded) {
   // Received bytes become a project of their own: saving never writes over them.
   resetProject(std::move(loaded.value().project), received ? fs::path() : path);
   if (received) note_ = "由原始数据解码：" + path.filename().string();
-  sources_ = std::move(loaded.value().sources);
+  sources_ = ProtectedInputs(std::move(loaded.value().sources));
   frontend_->stateChanged();
   if (!loaded.value().warnings.empty()) {
     frontend_->showMessage(MessageKind::Warning, joinLines(loaded.value().warnings));
@@ -114,17 +114,14 @@ void CKroAnalyzeDoc::resetProject(Project project, fs::path path) {
   project_ = std::move(project);
   path_ = std::move(path);
   note_.clear();
-  sources_.clear();
-  if (!path_.empty()) sources_.push_back(path_);
+  sources_ = path_.empty() ? ProtectedInputs() : ProtectedInputs({path_});
   currentMember_ = 0;
   currentReading_ = 0;
   history_.clear();
   refreshAll(true);
 }
 
-Status CKroAnalyzeDoc::checkOutput(const fs::path& output) const {
-  return refuseOverwritingInput(output, sources_);
-}
+Status CKroAnalyzeDoc::checkOutput(const fs::path& output) const { return checkOutputPath(output); }
 
 Status CKroAnalyzeDoc::writeAnalysisFile(const fs::path& path) const {
   return kro::writeAnalysisFile(path, project_);
@@ -139,6 +136,8 @@ void CKroAnalyzeDoc::reportFailure(const std::string& message) {
 }
 
 void CKroAnalyzeDoc::markSaved(const fs::path& path) {
+  // The saved file is a new file on the disk: protected from now on as it is.
+  sources_ = ProtectedInputs(std::vector<fs::path>(sources_.files()));
   path_ = path;
   note_.clear();
   history_.markSaved();
@@ -147,6 +146,7 @@ void CKroAnalyzeDoc::markSaved(const fs::path& path) {
 
 bool CKroAnalyzeDoc::save() {
   if (path_.empty() || !isAnalysisExtension(path_)) return saveAnalysisFileAs();
+  const ReplacingOwnFile own(path_);
   if (Status s = writeAnalysisFile(path_); !s) {
     reportFailure(s.message());
     return false;
@@ -163,8 +163,9 @@ bool CKroAnalyzeDoc::writeToChosenPath(const SaveDialogSpec& wanted, bool select
   std::optional<fs::path> chosen = frontend_->chooseSavePath(wanted);
   if (!chosen) return false;
   // The analysis file the document belongs to may be replaced; no other file it was read from.
-  const bool ownFile = !selection && isAnalysisExtension(path_) && sameFile(*chosen, path_);
-  if (Status s = ownFile ? Status::success() : checkOutput(*chosen); !s) {
+  std::optional<ReplacingOwnFile> own;
+  if (!selection && isAnalysisExtension(path_) && sameFile(*chosen, path_)) own.emplace(path_);
+  if (Status s = checkOutput(*chosen); !s) {
     reportFailure(s.message());
     return false;
   }
@@ -175,8 +176,10 @@ bool CKroAnalyzeDoc::writeToChosenPath(const SaveDialogSpec& wanted, bool select
   }
   // The analysis file is now the document's file; the selection export is only a copy.
   if (!selection) {
+    std::vector<fs::path> files = sources_.files();
+    files.push_back(*chosen);
+    sources_ = ProtectedInputs(std::move(files));
     markSaved(*chosen);
-    sources_.push_back(*chosen);
   }
   return true;
 }

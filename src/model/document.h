@@ -18,6 +18,7 @@
 #include "model/commands.h"
 #include "model/date_text.h"
 #include "model/document_frontend.h"
+#include "model/file_io.h"
 #include "model/project.h"
 #include "model/result.h"
 #include "model/undo_stack.h"
@@ -87,8 +88,10 @@ class CKroAnalyzeDoc {
   // Makes project the document, belonging to path (may be empty), with a new history.
   void resetProject(Project project, std::filesystem::path path = {});
 
-  // Refuses an output that is one of the files the project was read from (the file opened and,
-  // for a raw project, its member data files), so that no export can destroy its own input.
+  // Whether output may be written, by the rules every write follows (checkOutputPath): above all
+  // never one of the files the project was read from (the file opened and, for a raw project,
+  // its member data files), which stay protected while they are the document's. Asked before
+  // long work, so that the user hears it at once.
   Status checkOutput(const std::filesystem::path& output) const;
 
   // Writes every member and the project's parameters, without asking.
@@ -178,7 +181,7 @@ class CKroAnalyzeDoc {
   std::filesystem::path path_;
   std::string note_;  // what a project without a file of its own is
   // Every file the project was read from or saved to as its own file.
-  std::vector<std::filesystem::path> sources_;
+  ProtectedInputs sources_;
   UndoStack history_;
 };
 

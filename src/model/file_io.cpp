@@ -5,11 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <utility>
 
 namespace kro {
 namespace fs = std::filesystem;
@@ -105,13 +112,204 @@ bool sameFile(const fs::path& a, const fs::path& b) {
   return na == nb;
 }
 
-Status refuseOverwritingInput(const fs::path& output, const std::vector<fs::path>& inputs) {
-  for (const fs::path& input : inputs) {
-    if (sameFile(output, input)) {
-      return Error{"不能写入“" + displayPath(output) + "”：它是读取数据的输入文件“" + displayPath(input) +
-                   "”，写入会毁掉原来的数据。请另选一个文件名。"};
+namespace {
+
+// A file by device and inode, as it was when it was protected, with the name it was read by.
+struct Identity {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  fs::path path;
+  bool is(const struct stat& st) const { return st.st_dev == dev && st.st_ino == ino; }
+};
+
+// The protected inputs of the whole process (the window's document, a command's reads), and the
+// files that may be replaced all the same.
+struct Registry {
+  std::mutex mutex;
+  std::map<unsigned, std::vector<Identity>> inputs;  // 0: every file read, when asked for
+  std::map<unsigned, Identity> ownFiles;
+  unsigned next = 1;
+  int everyRead = 0;  // ProtectingEveryFileRead objects alive
+  bool inPlace = false;
+};
+
+Registry& registry() {
+  static Registry r;
+  return r;
+}
+
+std::optional<Identity> identityOf(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return Identity{st.st_dev, st.st_ino, path};
+}
+
+void noteRead(const fs::path& path, const struct stat& st) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  if (r.everyRead > 0) r.inputs[0].push_back({st.st_dev, st.st_ino, path});
+}
+
+// The protected input the file with this status is, unless it may be replaced.
+std::optional<fs::path> protectedInputFor(const struct stat& st) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  for (const auto& [id, own] : r.ownFiles) {
+    if (own.is(st)) return std::nullopt;
+  }
+  for (const auto& [id, files] : r.inputs) {
+    for (const Identity& file : files) {
+      if (file.is(st)) return file.path;
     }
   }
+  return std::nullopt;
+}
+
+}  // namespace
+
+ProtectedInputs::ProtectedInputs(std::vector<fs::path> files) : files_(std::move(files)) {
+  std::vector<Identity> identities;
+  for (const fs::path& file : files_) {
+    if (auto id = identityOf(file)) identities.push_back(std::move(*id));
+  }
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  id_ = r.next++;
+  r.inputs[id_] = std::move(identities);
+}
+
+ProtectedInputs::~ProtectedInputs() {
+  if (id_ == 0) return;
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.inputs.erase(id_);
+}
+
+ProtectedInputs::ProtectedInputs(ProtectedInputs&& other) noexcept
+    : files_(std::move(other.files_)), id_(std::exchange(other.id_, 0)) {}
+
+ProtectedInputs& ProtectedInputs::operator=(ProtectedInputs&& other) noexcept {
+  if (this != &other) {
+    ProtectedInputs old(std::move(*this));
+    files_ = std::move(other.files_);
+    id_ = std::exchange(other.id_, 0);
+  }
+  return *this;
+}
+
+ProtectingEveryFileRead::ProtectingEveryFileRead() {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  ++r.everyRead;
+}
+
+ProtectingEveryFileRead::~ProtectingEveryFileRead() {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  if (--r.everyRead == 0) r.inputs.erase(0);
+}
+
+ReplacingOwnFile::ReplacingOwnFile(const fs::path& path) {
+  auto id = identityOf(path);
+  if (!id) return;
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  id_ = r.next++;
+  r.ownFiles[id_] = std::move(*id);
+}
+
+ReplacingOwnFile::~ReplacingOwnFile() {
+  if (id_ == 0) return;
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.ownFiles.erase(id_);
+}
+
+void writeLinkedFilesInPlace(bool inPlace) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.inPlace = inPlace;
+}
+
+namespace {
+
+bool linkedFilesInPlace() {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  return r.inPlace;
+}
+
+// The file a write to target replaces (target itself, or the file a symbolic link names, so
+// that the link stays a link), or why target must not be written.
+Result<fs::path> outputFile(const fs::path& target) {
+  auto refuse = [&](const std::string& why) {
+    return Error{"不能写入“" + displayPath(target) + "”：" + why};
+  };
+  if (target.filename().empty()) return Error{fileErrorMessage("无法写入", target, EISDIR)};
+  struct stat link {};
+  if (::lstat(target.c_str(), &link) != 0) {
+    if (errno == ENOENT) return target;  // a new file; a missing folder fails when it is made
+    return Error{fileErrorMessage("无法写入", target, errno)};
+  }
+  fs::path real = target;
+  if (S_ISLNK(link.st_mode)) {
+    // Followed only where the kernel would follow it for this user (protected symbolic links):
+    // in a sticky folder anyone may write to, only the link's owner or the folder's.
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    struct stat dir {};
+    if (::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0 &&
+        link.st_uid != ::geteuid() && link.st_uid != dir.st_uid) {
+      return refuse("它是别人在公共文件夹中放的符号链接，不会跟随它写入。");
+    }
+    std::error_code ec;
+    real = fs::canonical(target, ec);
+    if (ec) return refuse("它是符号链接，指向的文件不存在。");
+  }
+  struct stat st {};
+  if (::stat(real.c_str(), &st) != 0) return Error{fileErrorMessage("无法写入", target, errno)};
+  if (!S_ISREG(st.st_mode)) return refuse("这不是普通文件。");
+  if (auto input = protectedInputFor(st)) {
+    return refuse("它是读取数据的输入文件“" + displayPath(*input) +
+                  "”，写入会毁掉原来的数据。请另选一个文件名。");
+  }
+  if (::access(real.c_str(), W_OK) != 0) {
+    return refuse(errno == EROFS ? "只读文件系统。" : "文件是只读的，没有写权限。");
+  }
+  if (st.st_nlink > 1 && !linkedFilesInPlace()) {
+    const std::string n = std::to_string(st.st_nlink);
+    return refuse("它有 " + n + " 个硬链接（同一个文件的 " + n +
+                  " 个名字），替换它会使其余的名字仍是旧的内容（命令行可用 --force-in-place 原地改写）。");
+  }
+  return real;
+}
+
+// Gives the new file the replaced one's permissions and, when root writes, its owner.
+void keepModeAndOwner(int fd, const struct stat& replaced) {
+  ::fchmod(fd, replaced.st_mode & 07777);
+  if (::geteuid() == 0 && ::fchown(fd, replaced.st_uid, replaced.st_gid) != 0) {
+    // The owner stays root's; the permissions are kept all the same.
+  }
+}
+
+// Writes the complete temporary file into the target itself (a hard-linked target, asked for),
+// then removes the temporary file; 0 or the error.
+int copyInPlace(const fs::path& temporary, const fs::path& target) {
+  auto bytes = readWholeFile(temporary, std::numeric_limits<std::uint64_t>::max());
+  ::unlink(temporary.c_str());
+  if (!bytes) return EIO;
+  const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int error = writeAll(fd, bytes.value()) ? 0 : errno;
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return error;
+}
+
+}  // namespace
+
+Status checkOutputPath(const fs::path& target) {
+  auto real = outputFile(target);
+  if (!real) return real.error();
   return Status::success();
 }
 
@@ -145,6 +343,7 @@ Status checkInputFile(const fs::path& path, std::uint64_t maxBytes) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return Error{fileErrorMessage("无法打开文件", path, errno)};
   if (std::string refusal = refusalFor(path, st, maxBytes); !refusal.empty()) return Error{refusal};
+  noteRead(path, st);
   return Status::success();
 }
 
@@ -162,6 +361,7 @@ Result<std::string> readWholeFile(const fs::path& path, std::uint64_t maxBytes) 
     ::close(fd);
     return Error{refusal};
   }
+  noteRead(path, st);
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   std::string bytes;
   bytes.reserve(static_cast<std::size_t>(st.st_size));
@@ -201,8 +401,9 @@ fs::path resolvedTarget(const fs::path& target) {
 constexpr std::string_view kTempMarker = ".tmp";
 
 // Removes temporary files of earlier writes to target whose writer no longer runs (killed in
-// the middle of a write). The name carries the writer's process id; a file of a process that
-// still runs, this one included, is left alone.
+// the middle of a write), and those the zip library made of them (our name and ".XXXXXX"). The
+// name carries the writer's process id; a file of a process that still runs, this one
+// included, is left alone.
 void removeStaleTemporaries(const fs::path& target) {
   const std::string prefix = "." + target.filename().string() + std::string(kTempMarker);
   std::error_code ec;
@@ -210,7 +411,16 @@ void removeStaleTemporaries(const fs::path& target) {
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
     const std::string name = entry.path().filename().string();
     if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-    const std::string rest = name.substr(prefix.size());
+    std::string rest = name.substr(prefix.size());
+    if (const std::size_t dot = rest.find('.'); dot != std::string::npos) {
+      const std::string suffix = rest.substr(dot + 1);
+      if (suffix.size() != 6 || std::find_if(suffix.begin(), suffix.end(), [](char c) {
+                                  return std::isalnum(static_cast<unsigned char>(c)) == 0;
+                                }) != suffix.end()) {
+        continue;
+      }
+      rest.erase(dot);
+    }
     const std::size_t dash = rest.find('-');
     if (dash == 0 || dash == std::string::npos ||
         rest.find_first_not_of("0123456789-") != std::string::npos) {
@@ -229,8 +439,10 @@ AtomicFile::~AtomicFile() { discard(); }
 Status AtomicFile::open(const fs::path& target) {
   discard();
   error_ = 0;
-  target_ = resolvedTarget(target);
-  if (target_.filename().empty()) return Error{fileErrorMessage("无法写入", target, EISDIR)};
+  inPlace_ = false;
+  auto real = outputFile(target);
+  if (!real) return real.error();
+  target_ = real.value();
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_ = temporaryPathBeside(target_);
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -242,14 +454,10 @@ Status AtomicFile::open(const fs::path& target) {
     }
   }
   if (fd_ < 0) return Error{fileErrorMessage("无法写入", target, EEXIST)};
-  // A replaced file keeps its permissions.
   struct stat st {};
   if (::stat(target_.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      discard();
-      return Error{fileErrorMessage("无法写入", target, EISDIR)};
-    }
-    ::fchmod(fd_, st.st_mode & 07777);
+    keepModeAndOwner(fd_, st);
+    inPlace_ = st.st_nlink > 1;  // allowed by outputFile only when asked for
   }
   return Status::success();
 }
@@ -264,6 +472,11 @@ Status AtomicFile::commit() {
   if (error == 0 && ::fsync(fd_) != 0) error = errno;
   if (::close(fd_) != 0 && error == 0) error = errno;
   fd_ = -1;
+  if (error == 0 && inPlace_) {
+    error = copyInPlace(temp_, target_);
+    temp_.clear();
+    return error == 0 ? Status::success() : Status(Error{fileErrorMessage("无法写入", target_, error)});
+  }
   if (error == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) error = errno;
   if (error != 0) {
     ::unlink(temp_.c_str());
@@ -296,8 +509,10 @@ fs::path temporaryPathBeside(const fs::path& target) {
 }
 
 Result<fs::path> createTemporaryBeside(const fs::path& target) {
+  auto real = outputFile(target);
+  if (!real) return real.error();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path temp = temporaryPathBeside(target);
+    fs::path temp = temporaryPathBeside(real.value());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::close(fd);
@@ -309,17 +524,30 @@ Result<fs::path> createTemporaryBeside(const fs::path& target) {
 }
 
 Status replaceWithTemporary(const fs::path& temporary, const fs::path& target) {
-  const fs::path real = resolvedTarget(target);
+  auto checked = outputFile(target);
+  if (!checked) {
+    ::unlink(temporary.c_str());
+    return checked.error();
+  }
+  const fs::path real = checked.value();
   int error = 0;
+  bool inPlace = false;
   // Like AtomicFile: the data on the disk before the rename, and the replaced file's permissions.
   const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     error = errno;
   } else {
     struct stat st {};
-    if (::stat(real.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::fchmod(fd, st.st_mode & 07777);
+    if (::stat(real.c_str(), &st) == 0) {
+      keepModeAndOwner(fd, st);
+      inPlace = st.st_nlink > 1;
+    }
     if (::fsync(fd) != 0) error = errno;
     ::close(fd);
+  }
+  if (error == 0 && inPlace) {
+    error = copyInPlace(temporary, real);
+    return error == 0 ? Status::success() : Status(Error{fileErrorMessage("无法写入", target, error)});
   }
   if (error == 0 && ::rename(temporary.c_str(), real.c_str()) != 0) error = errno;
   if (error != 0) {

@@ -28,7 +28,9 @@ Status checkInputFile(const std::filesystem::path& path, std::uint64_t maxBytes)
 
 // Writes to a temporary file in the target's folder and renames it over the target only when
 // it is complete and flushed. A failure leaves the old file as it was and removes the
-// temporary file. A symbolic link as target stays a link: the file it names is replaced.
+// temporary file. A symbolic link as target stays a link: the file it names is replaced. The
+// replaced file keeps its permissions and, when root writes, its owner. open() refuses what
+// checkOutputPath refuses.
 class AtomicFile {
  public:
   AtomicFile() = default;
@@ -51,6 +53,7 @@ class AtomicFile {
   std::filesystem::path temp_;
   int fd_ = -1;
   int error_ = 0;
+  bool inPlace_ = false;  // a hard-linked target written in place, as asked
 };
 
 Status writeFileAtomically(const std::filesystem::path& target, std::string_view bytes);
@@ -71,10 +74,59 @@ Status replaceWithTemporary(const std::filesystem::path& temporary, const std::f
 // links, other spellings and hard links), or the same path once made absolute and normal.
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
-// Refuses to write output when it is one of the files the data were read from, so that an
-// output can never destroy its own input.
-Status refuseOverwritingInput(const std::filesystem::path& output,
-                              const std::vector<std::filesystem::path>& inputs);
+// The files data were read from, which no output may replace while this object lives: every
+// write through this file (AtomicFile, the temporaries of library writers) refuses them, so no
+// caller can forget the check.
+class ProtectedInputs {
+ public:
+  ProtectedInputs() = default;
+  explicit ProtectedInputs(std::vector<std::filesystem::path> files);
+  ~ProtectedInputs();
+  ProtectedInputs(ProtectedInputs&& other) noexcept;
+  ProtectedInputs& operator=(ProtectedInputs&& other) noexcept;
+  ProtectedInputs(const ProtectedInputs&) = delete;
+  ProtectedInputs& operator=(const ProtectedInputs&) = delete;
+
+  const std::vector<std::filesystem::path>& files() const { return files_; }
+
+ private:
+  std::vector<std::filesystem::path> files_;
+  unsigned id_ = 0;
+};
+
+// While it lives, every file the process reads whole (or checks as an input) is protected: a
+// command's inputs, whatever reads them.
+class ProtectingEveryFileRead {
+ public:
+  ProtectingEveryFileRead();
+  ~ProtectingEveryFileRead();
+  ProtectingEveryFileRead(const ProtectingEveryFileRead&) = delete;
+  ProtectingEveryFileRead& operator=(const ProtectingEveryFileRead&) = delete;
+};
+
+// While it lives, the file at path may be replaced although it is a protected input: saving a
+// document over the analysis file it was read from.
+class ReplacingOwnFile {
+ public:
+  explicit ReplacingOwnFile(const std::filesystem::path& path);
+  ~ReplacingOwnFile();
+  ReplacingOwnFile(const ReplacingOwnFile&) = delete;
+  ReplacingOwnFile& operator=(const ReplacingOwnFile&) = delete;
+
+ private:
+  unsigned id_ = 0;
+};
+
+// Whether target may be written, by the rules every write follows: not a protected input; not
+// a device, FIFO, socket or folder; a file the user may write (as a shell redirection would
+// find it: a read-only file is refused, except for root); a symbolic link only where the kernel
+// would follow it for this user, and never one that names nothing; no file with several hard
+// links (replacing it would leave the other names with the old data) unless writing those in
+// place was asked for.
+Status checkOutputPath(const std::filesystem::path& target);
+// Hard-linked outputs are written in place, not atomically (the command line's
+// --force-in-place).
+void writeLinkedFilesInPlace(bool inPlace);
 
 // Makes a write beyond the file-size limit (ulimit -f) fail with "文件过大" like any failed
 // write, instead of the signal that would end the program without a word. Programs call it at

@@ -19,7 +19,7 @@ std::string extensionOf(TransferLayout layout) { return layout == TransferLayout
 }  // namespace
 
 Result<fs::path> keepReceivedBytes(const fs::path& destination, TransferLayout layout, std::string_view bytes,
-                                   const std::tm& localTime) {
+                                   const std::tm& localTime, bool hardLinks) {
   const fs::path folder = destination.parent_path() / std::string(kReceivedFolderName);
   // Only the folder itself: a destination whose folder is missing fails on its own.
   std::error_code ec;
@@ -27,27 +27,55 @@ Result<fs::path> keepReceivedBytes(const fs::path& destination, TransferLayout l
   if (ec) return Error{fileErrorMessage("无法创建文件夹", folder, ec.value())};
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &localTime);
+  auto nameFor = [&](int n) {
+    return n == 1 ? folder / (std::string(stamp) + extensionOf(layout))
+                  : folder / (std::string(stamp) + "-" + std::to_string(n) + extensionOf(layout));
+  };
   // The complete bytes under a temporary name first; a hard link then gives them their name
   // only if nothing has it, so no kept file is ever replaced.
-  const fs::path first = folder / (std::string(stamp) + extensionOf(layout));
-  const fs::path temporary = temporaryPathBeside(first);
-  if (Status written = writeFileAtomically(temporary, bytes); !written) return Error{written.message()};
-  ::chmod(temporary.c_str(), 0444);
+  fs::path temporary;
+  if (hardLinks) {
+    temporary = temporaryPathBeside(nameFor(1));
+    if (Status written = writeFileAtomically(temporary, bytes); !written) return Error{written.message()};
+    ::chmod(temporary.c_str(), 0444);
+  }
   for (int n = 1; n < 1000; ++n) {
-    const fs::path name =
-        n == 1 ? first : folder / (std::string(stamp) + "-" + std::to_string(n) + extensionOf(layout));
-    if (::link(temporary.c_str(), name.c_str()) == 0) {
-      ::unlink(temporary.c_str());
-      return name;
-    }
-    if (errno != EEXIST) {
+    const fs::path name = nameFor(n);
+    if (!temporary.empty()) {
+      if (::link(temporary.c_str(), name.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return name;
+      }
+      if (errno == EEXIST) continue;
       const int error = errno;
       ::unlink(temporary.c_str());
+      temporary.clear();
+      // No hard links on this filesystem: the name is created exclusively instead.
+      if (error != EPERM && error != EOPNOTSUPP && error != ENOSYS && error != EMLINK) {
+        return Error{fileErrorMessage("无法写入", name, error)};
+      }
+    }
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0444);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return Error{fileErrorMessage("无法写入", name, errno)};
+    }
+    int error = 0;
+    for (std::string_view rest = bytes; error == 0 && !rest.empty();) {
+      const ssize_t written = ::write(fd, rest.data(), rest.size());
+      if (written < 0 && errno != EINTR) error = errno;
+      if (written > 0) rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error != 0) {
+      ::unlink(name.c_str());  // never a part of the bytes under the name
       return Error{fileErrorMessage("无法写入", name, error)};
     }
+    return name;
   }
-  ::unlink(temporary.c_str());
-  return Error{"无法写入“" + displayPath(first) + "”：同一秒的原始数据文件太多。"};
+  if (!temporary.empty()) ::unlink(temporary.c_str());
+  return Error{"无法写入“" + displayPath(nameFor(1)) + "”：同一秒的原始数据文件太多。"};
 }
 
 bool isReceivedBytesFile(const fs::path& path) {

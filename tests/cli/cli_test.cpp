@@ -308,14 +308,16 @@ TEST_F(CliTest, NoOutputReplacesItsOwnInput) {
   const std::string dat = test::readBytes(dir / "raw" / "W003.DAT");
   const std::string s = (dir / "s.KRO").string();
   const std::string dex = (dir / "raw" / "SAMPLE.DEX").string();
+  const std::string serial = (dir / "s.serial").string();
+  test::writeBytes(serial, encodeSerialBlock(makeSampleProject()).value());
   const std::vector<std::vector<std::string>> runs = {
       {"excel", s, "-o", s},
       {"excel", s, "-o", (dir / "link.xlsx").string()},
       {"print", s, "-o", (dir / "." / "s.KRO").string()},
-      {"convert", "--selection", s, "-o", s},
+      {"convert", "--selection", dex, "-o", dex},
       {"convert", dex, "-o", (dir / "raw" / "W003.DAT").string()},
       {"excel", dex, "-o", (dir / "raw" / "SAMPLE.DEX").string()},
-      {"decode", "--serial", s, "-o", s},
+      {"decode", "--serial", serial, "-o", serial},
   };
   for (const auto& run : runs) {
     CommandRun r = kro(run);
@@ -325,6 +327,13 @@ TEST_F(CliTest, NoOutputReplacesItsOwnInput) {
   EXPECT_EQ(test::readBytes(dir / "s.KRO"), kro0);
   EXPECT_EQ(test::readBytes(dir / "raw" / "W003.DAT"), dat);
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.xlsx"));
+
+  // Nor a device, nor one name of a hard-linked file unless asked to write it in place.
+  EXPECT_NE(kro({"convert", s, "-o", "/dev/null"}).err.find("不是普通文件"), std::string::npos);
+  std::filesystem::create_hard_link(dir / "raw" / "W003.DAT", dir / "twin.KRO");
+  EXPECT_EQ(kro({"convert", s, "-o", (dir / "twin.KRO").string()}).status, 1);
+  EXPECT_EQ(kro({"convert", s, "-o", (dir / "twin.KRO").string(), "--force-in-place"}).status, 0);
+  EXPECT_EQ(test::readBytes(dir / "raw" / "W003.DAT"), kro0);
 }
 
 TEST_F(CliTest, EveryOutputKeepsPermissionsAndSymbolicLinks) {

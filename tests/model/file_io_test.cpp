@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,13 +65,102 @@ TEST(FileIo, SameFileByIdentityAndOutputsThatAreInputs) {
   EXPECT_FALSE(sameFile(dir / "in.KRO", dir / "missing"));
   EXPECT_TRUE(sameFile(dir / "missing", dir / "sub" / ".." / "missing"));
   EXPECT_FALSE(sameFile({}, {}));
+}
 
-  const std::vector<std::filesystem::path> inputs = {dir / "P.DEX", dir / "in.KRO"};
-  Status refused = refuseOverwritingInput(dir / "link.KRO", inputs);
-  ASSERT_FALSE(refused.ok());
-  EXPECT_NE(refused.message().find("link.KRO"), std::string::npos);
-  EXPECT_NE(refused.message().find("输入文件"), std::string::npos);
-  EXPECT_TRUE(refuseOverwritingInput(dir / "out.KRO", inputs).ok());
+// An input stays protected from every write while it is one, whatever spelling the output uses.
+TEST(FileIo, ProtectedInputsAreNeverReplaced) {
+  test::TempDir dir;
+  test::writeBytes(dir / "in.KRO", "x");
+  ASSERT_EQ(::symlink((dir / "in.KRO").c_str(), (dir / "link.KRO").c_str()), 0);
+  {
+    const ProtectedInputs inputs({dir / "P.DEX", dir / "in.KRO"});
+    Status refused = writeFileAtomically(dir / "link.KRO", "y");
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.message().find("link.KRO"), std::string::npos);
+    EXPECT_NE(refused.message().find("输入文件"), std::string::npos);
+    EXPECT_FALSE(createTemporaryBeside(dir / "in.KRO").ok());  // the libraries' way too
+    EXPECT_TRUE(writeFileAtomically(dir / "out.KRO", "y").ok());
+    {
+      const ReplacingOwnFile saving(dir / "in.KRO");
+      EXPECT_TRUE(writeFileAtomically(dir / "in.KRO", "saved").ok());
+    }
+  }
+  EXPECT_TRUE(writeFileAtomically(dir / "in.KRO", "free").ok());  // no longer an input
+  {
+    const ProtectingEveryFileRead command;
+    ASSERT_TRUE(readWholeFile(dir / "out.KRO", 10).ok());
+    EXPECT_FALSE(writeFileAtomically(dir / "out.KRO", "z").ok());
+  }
+  EXPECT_TRUE(writeFileAtomically(dir / "out.KRO", "z").ok());
+}
+
+// What a shell redirection or cp would refuse is refused, with the reason.
+TEST(FileIo, OutputsThatAreNoPlainWritableFileAreRefused) {
+  test::TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_directories(dir / "folder");
+  for (const std::filesystem::path& path :
+       {dir / "fifo", std::filesystem::path("/dev/null"), dir / "folder"}) {
+    Status s = checkOutputPath(path);
+    ASSERT_FALSE(s.ok()) << path;
+    EXPECT_EQ(s.message(), "不能写入“" + path.string() + "”：这不是普通文件。");
+  }
+  std::filesystem::create_symlink(dir / "gone", dir / "dangling");
+  EXPECT_NE(checkOutputPath(dir / "dangling").message().find("指向的文件不存在"), std::string::npos);
+
+  // Several names of one file: refused, or written in place when asked.
+  test::writeBytes(dir / "a", "old");
+  ASSERT_EQ(::link((dir / "a").c_str(), (dir / "b").c_str()), 0);
+  EXPECT_NE(writeFileAtomically(dir / "a", "new").message().find("2 个硬链接"), std::string::npos);
+  writeLinkedFilesInPlace(true);
+  EXPECT_TRUE(writeFileAtomically(dir / "a", "new").ok());
+  writeLinkedFilesInPlace(false);
+  EXPECT_EQ(test::readBytes(dir / "b"), "new");
+  EXPECT_EQ(test::entryCount(dir.path()), 5);  // no temporary left
+}
+
+// Root may replace anything: a read-only file of a user's is refused for that user, a link
+// another user planted in a shared folder is not followed, and a file root replaces keeps its
+// owner. Skipped without root, which these need to set up.
+TEST(FileIo, WhatRootMustNotBeMadeToDo) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to set up other users' files";
+  test::TempDir dir;
+  const uid_t nobody = 65534;
+  // A user's own read-only file, checked as that user.
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setuid(nobody) != 0) ::_exit(3);
+    test::writeBytes(dir / "mine", "x");
+    ::chmod((dir / "mine").c_str(), 0444);
+    const Status s = checkOutputPath(dir / "mine");
+    ::_exit(!s.ok() && s.message().find("只读") != std::string::npos ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  // A link planted by another user in a sticky folder anyone may write to.
+  std::filesystem::create_directories(dir / "shared");
+  ::chmod((dir / "shared").c_str(), 01777);
+  test::writeBytes(dir / "system", "keep");
+  std::filesystem::create_symlink(dir / "system", dir / "shared" / "out.pdf");
+  ASSERT_EQ(::lchown((dir / "shared" / "out.pdf").c_str(), nobody, nobody), 0);
+  EXPECT_NE(writeFileAtomically(dir / "shared" / "out.pdf", "x").message().find("符号链接"),
+            std::string::npos);
+  EXPECT_EQ(test::readBytes(dir / "system"), "keep");
+
+  // A device node made for the test.
+  ASSERT_EQ(::mknod((dir / "null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);
+  EXPECT_NE(checkOutputPath(dir / "null").message().find("不是普通文件"), std::string::npos);
+
+  // The owner of a replaced file stays.
+  test::writeBytes(dir / "theirs", "old");
+  ASSERT_EQ(::chown((dir / "theirs").c_str(), nobody, nobody), 0);
+  ASSERT_TRUE(writeFileAtomically(dir / "theirs", "new").ok());
+  struct stat st {};
+  ASSERT_EQ(::stat((dir / "theirs").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, nobody);
 }
 
 TEST(FileIo, AtomicWriteReplacesAndKeepsPermissions) {
@@ -153,9 +243,11 @@ TEST(FileIo, TemporaryFilesOfKilledWritesAreRemovedByTheNextWrite) {
   const std::string stale = ".out.KRO.tmp" + std::to_string(gone) + "-0";
   const std::string running = ".out.KRO.tmp1-0";  // process 1 always runs
   const std::string other = ".other.KRO.tmp" + std::to_string(gone) + "-0";
-  for (const std::string& name : {stale, running, other}) test::writeBytes(dir / name, "partial");
+  const std::string zipped = stale + ".Ab3xYz";  // the zip library's own, of our temporary
+  for (const std::string& name : {stale, running, other, zipped}) test::writeBytes(dir / name, "partial");
   ASSERT_TRUE(writeFileAtomically(dir / "out.KRO", "data").ok());
   EXPECT_FALSE(std::filesystem::exists(dir / stale));
+  EXPECT_FALSE(std::filesystem::exists(dir / zipped));
   EXPECT_TRUE(std::filesystem::exists(dir / running));
   EXPECT_TRUE(std::filesystem::exists(dir / other));  // another target's
   EXPECT_EQ(test::readBytes(dir / "out.KRO"), "data");
