@@ -240,7 +240,7 @@ int commandInfo(const Context& cx, const std::vector<std::string>& args) {
   if (a->has("--json")) {
     printJson(loaded.value().project, cx.out);
   } else {
-    printText(loaded.value().project, path, cx.out);
+    printText(loaded.value().project, path == kStandardStream ? "标准输入" : path, cx.out);
   }
   return kSuccess;
 }
@@ -265,8 +265,13 @@ int commandConvert(const Context& cx, const std::vector<std::string>& args) {
   if (!loaded) return cx.fail(loaded.message());
   const Project& project = loaded.value().project;
   // The selection export never carries the project's parameters.
-  Status written = a->has("--selection") ? writeSelectionExport(*output, project.members)
-                                         : writeAnalysisFile(*output, project);
+  if (a->has("--selection") && isAnalysisExtension(*output)) {
+    return cx.fail("选择构件文件不能保存为“" + fs::path(*output).filename().string() +
+                   "”：扩展名 KRO 留给分析结果文件，请使用 DEX。");
+  }
+  Status written = writeOutput(cx, *output,
+                               a->has("--selection") ? encodeMembers(project.members, MemberLayout::Selection)
+                                                     : encodeProjectFile(project));
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -292,8 +297,6 @@ int commandSample(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
-Result<std::string> readInput(const std::string& path) { return readWholeFile(path, kMaxProjectFileSize); }
-
 int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
   auto a = Arguments::parse(args, {"--serial", "--usb", "--first-block"}, {"-o"}, error);
@@ -303,13 +306,13 @@ int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   }
   auto output = a->value("-o");
   if (!output) return cx.usage("decode 需要用 -o 指定输出文件");
-  auto bytes = readInput(a->positional()[0]);
+  auto bytes = readInput(cx, a->positional()[0]);
   if (!bytes) return cx.fail(bytes.message());
   auto decoded = decodeTransfer(a->has("--usb") ? TransferLayout::Usb : TransferLayout::Serial, bytes.value(),
                                 a->has("--first-block") ? ExtraBytes::Ignore : ExtraBytes::Refuse);
   if (!decoded) return cx.fail("无法解码“" + a->positional()[0] + "”：" + decoded.message());
   for (const std::string& warning : decoded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
-  Status written = writeAnalysisFile(*output, decoded.value().members);
+  Status written = writeOutput(cx, *output, encodeMembers(decoded.value().members, MemberLayout::Analysis));
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -390,8 +393,33 @@ SettingsLocation settingsFor(const Arguments& a) {
   return SettingsLocation::fromEnvironment();
 }
 
+Result<std::string> readInput(const Context& cx, const std::string& path) {
+  if (path != kStandardStream) return readWholeFile(path, kMaxProjectFileSize);
+  std::string bytes;
+  char buffer[1 << 16];
+  while (cx.in.read(buffer, sizeof buffer) || cx.in.gcount() > 0) {
+    bytes.append(buffer, static_cast<std::size_t>(cx.in.gcount()));
+    if (bytes.size() > kMaxProjectFileSize) return Error{"标准输入的数据超过了 256 MB 的上限。"};
+  }
+  if (cx.in.bad()) return Error{"无法读取标准输入。"};
+  return bytes;
+}
+
+Status writeOutput(const Context& cx, const std::string& path, std::string_view bytes) {
+  if (path != kStandardStream) return writeFileAtomically(path, bytes);
+  cx.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return Status::success();  // a failed write to the stream is reported when the command ends
+}
+
 Result<LoadedProject> load(const Context& cx, const std::string& path) {
-  auto loaded = loadProject(path);
+  Result<LoadedProject> loaded = Error{};
+  if (path == kStandardStream) {
+    auto bytes = readInput(cx, path);
+    if (!bytes) return bytes.error();
+    loaded = loadProjectBytes("标准输入", bytes.value());
+  } else {
+    loaded = loadProject(path);
+  }
   if (!loaded) return loaded.error();
   for (const std::string& warning : loaded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
   return loaded;
@@ -427,9 +455,9 @@ bool needsQt(std::string_view command) {
 }
 
 int dispatch(const CommandTable& commands, const std::vector<std::string>& args, std::ostream& out,
-             std::ostream& err) {
+             std::ostream& err, std::istream& in) {
   reportOversizedWritesAsFailures();
-  Context cx{out, err};
+  Context cx{out, err, in};
   if (args.empty()) return cx.usage("缺少命令");
   const std::string& command = args[0];
   if (command == "help" || command == "--help" || command == "-h") {
@@ -444,8 +472,13 @@ int dispatch(const CommandTable& commands, const std::vector<std::string>& args,
   writeLinkedFilesInPlace(inPlace);
   // Whatever a command reads is its input, which none of its outputs may replace.
   const ProtectingEveryFileRead inputs;
-  const int status = it->second(cx, rest);
+  int status = it->second(cx, rest);
   writeLinkedFilesInPlace(false);
+  // What the command printed must have arrived (a full disk, a closed pipe).
+  if (!out.flush()) {
+    err << "kro: 无法写入标准输出" << (errno != 0 ? "：" + fileErrorReason(errno) : std::string()) << "。\n";
+    status = command == "check" || command == "diff" ? kUsage : kFailure;
+  }
   return status;
 }
 

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <iostream>
 #include <map>
 #include <string>
 #include <string_view>
@@ -26,9 +27,12 @@ bool needsQt(std::string_view command);
 // Exit statuses: 0 success (warnings on err), 1 failure with a one-line message, 2 usage error
 // (check and diff: 0 nothing found, 1 found, 2 usage or an unreadable input).
 // A command of the table; help and unknown commands as for every command.
+// An input named "-" is read from in, an output "-" written to out; a command whose printed
+// output cannot be written fails (exit 1; check and diff 2).
 int dispatch(const CommandTable& commands, const std::vector<std::string>& args, std::ostream& out,
-             std::ostream& err);
+             std::ostream& err, std::istream& in = std::cin);
 // Every command.
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+        std::istream& in = std::cin);
 
 }  // namespace kro::cli

@@ -2,6 +2,7 @@
 // warnings, and texts made safe for the terminal.
 #pragma once
 
+#include <istream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
@@ -25,6 +26,7 @@ constexpr int kUsage = 2;
 struct Context {
   std::ostream& out;
   std::ostream& err;
+  std::istream& in;
 
   // The message and the usage text on the error stream; returns kUsage.
   int usage(const std::string& message) const;
@@ -32,8 +34,15 @@ struct Context {
   int fail(const std::string& message) const;
 };
 
-// Loads a file the program opens, with its warnings on the error stream.
+// The name of standard input and output in place of a file.
+inline constexpr std::string_view kStandardStream = "-";
+
+// Loads a file the program opens ("-": standard input), with its warnings on the error stream.
 Result<LoadedProject> load(const Context& cx, const std::string& path);
+// The whole of an input file ("-": standard input), within the size the program reads.
+Result<std::string> readInput(const Context& cx, const std::string& path);
+// Writes an output file by the rules of every write ("-": standard output).
+Status writeOutput(const Context& cx, const std::string& path, std::string_view bytes);
 
 // The settings folder: --config-dir when given, else the program's.
 SettingsLocation settingsFor(const Arguments& a);

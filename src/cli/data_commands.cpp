@@ -112,7 +112,7 @@ int commandExport(const Context& cx, const std::vector<std::string>& args) {
   if (!output) return cx.usage("export 需要用 -o 指定输出文件");
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
-  if (Status s = writeFileAtomically(*output, projectToCsv(loaded.value().project)); !s)
+  if (Status s = writeOutput(cx, *output, projectToCsv(loaded.value().project)); !s)
     return cx.fail(s.message());
   return kSuccess;
 }
@@ -125,11 +125,12 @@ int commandImport(const Context& cx, const std::vector<std::string>& args) {
   auto output = a->value("-o");
   if (!output) return cx.usage("import 需要用 -o 指定输出文件");
   const std::string& input = a->positional()[0];
-  auto bytes = readWholeFile(input, kMaxProjectFileSize);
+  auto bytes = readInput(cx, input);
   if (!bytes) return cx.fail(bytes.message());
   auto members = membersFromCsv(bytes.value());
   if (!members) return cx.fail("“" + displayPath(input) + "”" + members.message());
-  if (Status s = writeAnalysisFile(*output, members.value()); !s) return cx.fail(s.message());
+  if (Status s = writeOutput(cx, *output, encodeMembers(members.value(), MemberLayout::Analysis)); !s)
+    return cx.fail(s.message());
   return kSuccess;
 }
 

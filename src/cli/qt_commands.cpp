@@ -269,7 +269,7 @@ int commandPrint(const Context& cx, const std::vector<std::string>& args) {
 
 }  // namespace
 
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream& in) {
   static const CommandTable commands = [] {
     CommandTable all = fileCommands();
     all.insert({{"simulate", commandSimulate},
@@ -278,7 +278,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 {"print", commandPrint}});
     return all;
   }();
-  return dispatch(commands, args, out, err);
+  return dispatch(commands, args, out, err, in);
 }
 
 }  // namespace kro::cli

@@ -313,6 +313,8 @@ Status checkOutputPath(const fs::path& target) {
   return Status::success();
 }
 
+std::string fileErrorReason(int error) { return reasonFor(error); }
+
 std::string fileErrorMessage(std::string_view action, const fs::path& path, int error) {
   return std::string(action) + "“" + displayPath(path) + "”：" + reasonFor(error) + "。";
 }

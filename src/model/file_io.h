@@ -133,6 +133,8 @@ void writeLinkedFilesInPlace(bool inPlace);
 // start.
 void reportOversizedWritesAsFailures();
 
+// The reason for errno in the user's words ("磁盘空间不足").
+std::string fileErrorReason(int error);
 // The user-facing text for a failed file operation on path, with the reason for errno.
 std::string fileErrorMessage(std::string_view action, const std::filesystem::path& path, int error);
 

@@ -110,8 +110,11 @@ Result<LoadedProject> loadRaw(const fs::path& path, std::string_view bytes, cons
 Result<LoadedProject> loadProject(const fs::path& path) {
   auto bytes = readWholeFile(path, kMaxProjectFileSize);
   if (!bytes) return bytes.error();
+  return loadProjectBytes(path, bytes.value());
+}
+
+Result<LoadedProject> loadProjectBytes(const fs::path& path, std::string_view content) {
   const std::string cannotOpen = "无法打开“" + displayPath(path) + "”：";
-  const std::string_view content = bytes.value();
   auto analysis = [&](bool anyTrailing) -> std::optional<Result<LoadedProject>> {
     std::vector<std::string> warnings;
     std::size_t end = 0;

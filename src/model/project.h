@@ -71,6 +71,9 @@ bool isAnalysisExtension(const std::filesystem::path& path);
 // need), .serial and .usb as received bytes of that link. Nothing is recomputed: analysis files
 // keep the figures they stored. A file that cannot be read or is damaged gives a message naming it.
 Result<LoadedProject> loadProject(const std::filesystem::path& path);
+// The same for bytes already read (standard input): named by `name` in messages, not protected as
+// a file, and never an index file, whose member data files lie beside it.
+Result<LoadedProject> loadProjectBytes(const std::filesystem::path& name, std::string_view content);
 
 // What can be saved of a damaged analysis file: the members before the first damaged one.
 struct RecoveredProject {

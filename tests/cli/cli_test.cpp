@@ -1,6 +1,7 @@
 // The kro command, run in-process: outputs, exit statuses and the bundled samples.
 #include "cli/cli.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -334,6 +335,60 @@ TEST_F(CliTest, NoOutputReplacesItsOwnInput) {
   EXPECT_EQ(kro({"convert", s, "-o", (dir / "twin.KRO").string()}).status, 1);
   EXPECT_EQ(kro({"convert", s, "-o", (dir / "twin.KRO").string(), "--force-in-place"}).status, 0);
   EXPECT_EQ(test::readBytes(dir / "raw" / "W003.DAT"), kro0);
+}
+
+// "-" stands for standard input and output, so commands can be chained.
+TEST_F(CliTest, StandardInputAndOutputStandForFiles) {
+  const std::string sample = encodeMembers(makeSampleProject(), MemberLayout::Analysis);
+  CommandRun csv = kro({"export", "--csv", "-", "-o", "-"}, sample);
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  CommandRun back = kro({"import", "-", "-o", "-"}, csv.out);
+  ASSERT_EQ(back.status, 0) << back.err;
+  CommandRun converted = kro({"convert", "-", "-o", "-"}, back.out);
+  ASSERT_EQ(converted.status, 0) << converted.err;
+  auto members = decodeAnalysisFile(converted.out);
+  ASSERT_TRUE(members.ok());
+  EXPECT_EQ(members.value().size(), 12u);
+  EXPECT_EQ(members.value()[3].readingAt(5), makeSampleProject()[3].readingAt(5));
+  EXPECT_NE(kro({"info", "-"}, sample).out.find("文件：标准输入"), std::string::npos);
+  EXPECT_EQ(kro({"info", "-"}, "not a project").status, 1);
+}
+
+// A command whose printed output cannot be written says so and fails, as the real program run
+// with its standard output on a full disk.
+TEST_F(CliTest, OutputThatCannotBeWrittenFails) {
+  const char* bin = std::getenv("KRO_BIN_DIR");
+  if (bin == nullptr) GTEST_SKIP() << "KRO_BIN_DIR not set";
+  const std::string program = std::string(bin) + "/kro";
+  const std::string s = samplePath();
+  std::vector<MemberRecord> fewer = makeSampleProject();
+  fewer.pop_back();
+  ASSERT_TRUE(writeAnalysisFile(dir / "fewer.KRO", fewer).ok());
+  const std::vector<std::pair<std::vector<std::string>, int>> runs = {
+      {{"info", s}, 1},
+      {{"info", s, "--json"}, 1},
+      {{"stats", s}, 1},
+      {{"params", s}, 1},
+      {{"export", "--csv", s, "-o", "-"}, 1},
+      {{"check", s}, 2},
+      {{"diff", s, (dir / "fewer.KRO").string()}, 2}};
+  for (const auto& [args, expected] : runs) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      const int full = ::open("/dev/full", O_WRONLY);
+      const int quiet = ::open("/dev/null", O_WRONLY);
+      ::dup2(full, 1);
+      ::dup2(quiet, 2);
+      std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(99);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == expected) << args[0] << " " << status;
+  }
 }
 
 TEST_F(CliTest, EveryOutputKeepsPermissionsAndSymbolicLinks) {

@@ -15,9 +15,11 @@ struct CommandRun {
   std::string err;
 };
 
-inline CommandRun kro(std::vector<std::string> args) {
+// input: what standard input holds.
+inline CommandRun kro(std::vector<std::string> args, const std::string& input = {}) {
   std::ostringstream out, err;
-  int status = cli::run(args, out, err);
+  std::istringstream in(input);
+  int status = cli::run(args, out, err, in);
   return {status, out.str(), err.str()};
 }
 
