@@ -3,6 +3,7 @@
 
 #include <zip.h>
 
+#include <charconv>
 #include <cstring>
 #include <pugixml.hpp>
 
@@ -99,6 +100,34 @@ std::string xmlSafeText(std::string_view utf8) {
   return out;
 }
 
+namespace {
+
+// XML 1.0's characters: tab, line ends, and from space on, without surrogates and U+FFFE/FFFF.
+bool isXmlCharacter(std::uint32_t c) {
+  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+         (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// A character reference (&#1; or &#x1;) to a character XML does not allow: a parser may let it
+// through, but Word refuses the document.
+std::string badCharacterReference(std::string_view xml) {
+  for (std::size_t at = xml.find("&#"); at != std::string_view::npos; at = xml.find("&#", at + 2)) {
+    const std::size_t end = xml.find(';', at);
+    if (end == std::string_view::npos || end - at > 12) continue;
+    const bool hex = at + 2 < end && (xml[at + 2] == 'x' || xml[at + 2] == 'X');
+    std::uint32_t value = 0;
+    const char* first = xml.data() + at + (hex ? 3 : 2);
+    auto [ptr, ec] = std::from_chars(first, xml.data() + end, value, hex ? 16 : 10);
+    if (ec != std::errc() || ptr != xml.data() + end || !isXmlCharacter(value)) {
+      return "第 " + std::to_string(at) + " 个字节处有 XML 不允许的字符引用“" +
+             std::string(xml.substr(at, end - at + 1)) + "”";
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
 std::string xmlProblem(std::string_view xml) {
   for (std::size_t i = 0; i < xml.size(); ++i) {
     const auto c = static_cast<unsigned char>(xml[i]);
@@ -106,6 +135,7 @@ std::string xmlProblem(std::string_view xml) {
       return "第 " + std::to_string(i) + " 个字节处有 XML 不允许的字符";
     }
   }
+  if (std::string problem = badCharacterReference(xml); !problem.empty()) return problem;
   pugi::xml_document parsed;
   const pugi::xml_parse_result result = parsed.load_buffer(xml.data(), xml.size());
   if (!result) return std::string("无法解析（") + result.description() + "）";

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <zip.h>
 
 #include <cstdlib>
 
@@ -12,6 +13,7 @@
 #include "model/sample_project.h"
 #include "model/statistics.h"
 #include "office/docx_word_session.h"
+#include "office/package.h"
 #include "office/xlsx_excel_session.h"
 #include "report/project_parameters.h"
 #include "report/report_generator.h"
@@ -86,6 +88,32 @@ TEST(DocxDocument, DamagedTemplatesGiveOneMessageAndNoHugeAllocation) {
   }
   ASSERT_EQ(::mkfifo((dir / "fifo.docx").c_str(), 0600), 0);
   EXPECT_FALSE(DocxDocument::load(dir / "fifo.docx").ok());
+}
+
+// A template whose text holds a reference to a control character would make every report
+// written from it one Word refuses: it is refused with the part named.
+TEST(DocxDocument, ATemplateWithACharacterReferenceXmlForbidsIsRefused) {
+  test::TempDir dir;
+  const std::filesystem::path copy = dir / "ref.docx";
+  std::filesystem::copy_file(binDir() / "检测报告1.docx", copy);
+  auto parts = readPackage(test::readBytes(copy), copy);
+  ASSERT_TRUE(parts.ok());
+  std::string body;
+  for (const auto& [name, data] : parts.value()) {
+    if (name == "word/document.xml") body = data;
+  }
+  body.insert(body.find("<w:t>") + 5, "&#1;");
+  zip_t* archive = zip_open(copy.c_str(), 0, nullptr);
+  ASSERT_NE(archive, nullptr);
+  zip_source_t* source = zip_source_buffer(archive, body.data(), body.size(), 0);
+  ASSERT_GE(zip_file_add(archive, "word/document.xml", source, ZIP_FL_OVERWRITE), 0);
+  ASSERT_EQ(zip_close(archive), 0);
+  auto loaded = DocxDocument::load(copy);
+  ASSERT_FALSE(loaded.ok());
+  EXPECT_NE(loaded.message().find("word/document.xml"), std::string::npos) << loaded.message();
+  EXPECT_NE(loaded.message().find("&#1;"), std::string::npos) << loaded.message();
+  EXPECT_TRUE(xmlProblem("<a>&#x9;&#65;&#x10FFFF;</a>").empty());
+  EXPECT_FALSE(xmlProblem("<a>&#xFFFE;</a>").empty());
 }
 
 TEST(DocxDocument, ControlCharactersBecomeBreaksAndTabsOrAreDropped) {
