@@ -69,6 +69,12 @@ Status fillDataTable(const Project& project, WordSession& word, const OfficePath
 }  // namespace
 
 Status exportDataTable(const Project& project, WordSession& word, const OfficePaths& paths) {
+  std::int64_t readings = 0;
+  for (const MemberRecord& m : project.members) readings += m.selected() != 0 ? m.readingCount() : 0;
+  if (readings > kMaxDataTableReadings) {
+    return Error{"数据表格最多容纳 " + std::to_string(kMaxDataTableReadings) + " 个测点，勾选的构件有 " +
+                 std::to_string(readings) + " 个；请分几次勾选构件生成"};
+  }
   auto templatePath = findTemplate(paths, kDataTableTemplate);
   if (!templatePath) return templatePath.error();
   word.setVisible(true);

@@ -17,6 +17,10 @@ std::string dataTableHeader(const MemberRecord& member);
 
 inline constexpr std::uint32_t kOutOfToleranceColor = 0xFF0000;
 
+// The most readings a data table takes: a word processor document of this many cells already
+// needs about 1.5 GB to be made. Beyond it the table is refused before any work.
+inline constexpr std::int64_t kMaxDataTableReadings = 500'000;
+
 // Makes the data table document from "表格.docx" and names it "数据表格.docx" in the output folder.
 // On a failure its document is discarded; documents made before it are kept.
 Status exportDataTable(const Project& project, WordSession& word, const OfficePaths& paths);

@@ -12,6 +12,13 @@ Result<std::filesystem::path> exportToSpreadsheet(const Project& project, ExcelS
                                                   const CancelFlag* cancel) {
   if (project.memberCount() == 0) return Error{"文档中没有构件，没有导出数据。"};
   if (Status s = refuseWithoutTickedMembers(project); !s) return Error{s.message()};
+  // One sheet holds what is ticked; a sheet has at most kMaxSheetRows rows.
+  std::int64_t rows = 0;
+  for (const MemberRecord& m : project.members) rows += m.selected() != 0 ? 1 + readingRows(m) : 0;
+  if (rows > kMaxSheetRows) {
+    return Error{"工作表最多 " + std::to_string(kMaxSheetRows) + " 行，勾选的构件需要 " +
+                 std::to_string(rows) + " 行（每个构件一行表头，每行十个测点）。请分几次勾选构件导出。"};
+  }
   if (Status s = excel.addWorkbook(); !s) return Error{s.message()};
   excel.setVisible(true);
   if (Status s = excel.renameSheet("sheet1", "报表1"); !s) return Error{s.message()};

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
+#include <QSet>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStyle>
@@ -258,6 +259,9 @@ void OverviewDock::refresh(const Project& project, AcceptanceRule rule) {
   showCurrent(current_);
 }
 
+// Distinct texts of one column measured at most; beyond them, a text is measured each time.
+constexpr int kMeasuredTextsAtMost = 4096;
+
 void OverviewDock::fitColumns() {
   // Each column as wide as its widest text and no wider (the header's own sizing would reserve
   // room for the sort mark in every column); the name takes what is left.
@@ -267,8 +271,17 @@ void OverviewDock::fitColumns() {
     if (c == Name) continue;
     int width = metrics.horizontalAdvance(model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
     if (c == Tick) width = table_->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, table_) + 4;
-    for (int r = 0; r < model_->rowCount() && c != Tick; ++r)
-      width = std::max(width, metrics.horizontalAdvance(model_->index(r, c).data().toString()));
+    // Only the longest texts are measured, each once: a project of many members would
+    // otherwise keep the window busy for seconds.
+    int longest = 0;
+    QSet<QString> measured;
+    for (int r = 0; r < model_->rowCount() && c != Tick; ++r) {
+      const QString text = model_->index(r, c).data().toString();
+      if (text.size() + 1 < longest || measured.contains(text)) continue;
+      longest = std::max<int>(longest, static_cast<int>(text.size()));
+      if (measured.size() < kMeasuredTextsAtMost) measured.insert(text);
+      width = std::max(width, metrics.horizontalAdvance(text));
+    }
     table_->horizontalHeader()->resizeSection(c, width + margin);
   }
 }

@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <limits>
 #include <pugixml.hpp>
 
 #include "model/file_io.h"
@@ -13,23 +14,32 @@ namespace kro {
 
 namespace {
 
+// How large the parts of a package may be: a template's are bounded (a file from elsewhere),
+// a package just written is ours, whatever its size.
+struct PartLimits {
+  std::uint64_t entry;
+  std::uint64_t total;
+};
+constexpr PartLimits kTemplateLimits{kMaxTemplateEntrySize, kMaxTemplateFileSize};
+constexpr PartLimits kWrittenLimits{std::numeric_limits<std::uint64_t>::max() / 4,
+                                    std::numeric_limits<std::uint64_t>::max() / 4};
+
 // Reads one part of the package. Sizes are checked before anything is allocated: a part may
-// not claim more than kMaxTemplateEntrySize, nor more compressed bytes than the file holds,
-// and it must deliver exactly the size it claims (libzip checks its checksum at the end).
+// not claim more than the limits, nor more compressed bytes than the file holds, and it must
+// deliver exactly the size it claims (libzip checks its checksum at the end).
 Result<std::string> readEntry(zip_t* archive, zip_uint64_t index, const char* name, std::uint64_t fileSize,
-                              std::uint64_t& total) {
+                              std::uint64_t& total, const PartLimits& limits) {
   const std::string part = std::string("其中的“") + name + "”";
   zip_stat_t st;
   zip_stat_init(&st);
   if (zip_stat_index(archive, index, 0, &st) != 0 || (st.valid & ZIP_STAT_SIZE) == 0) {
     return Error{part + "无法读取"};
   }
-  if (st.size > kMaxTemplateEntrySize || ((st.valid & ZIP_STAT_COMP_SIZE) != 0 && st.comp_size > fileSize)) {
+  if (st.size > limits.entry || ((st.valid & ZIP_STAT_COMP_SIZE) != 0 && st.comp_size > fileSize)) {
     return Error{part + "声明的大小（" + std::to_string(st.size) + " 字节）不合理"};
   }
   total += st.size;
-  if (total > kMaxTemplateFileSize)
-    return Error{"各部分合计超过 " + std::to_string(kMaxTemplateFileSize >> 20) + " MB"};
+  if (total > limits.total) return Error{"各部分合计超过 " + std::to_string(limits.total >> 20) + " MB"};
   zip_file_t* file = zip_fopen_index(archive, index, 0);
   if (file == nullptr) return Error{part + "无法打开"};
   std::string data(static_cast<std::size_t>(st.size), '\0');
@@ -63,9 +73,11 @@ Result<PackageParts> readPackage(std::string_view bytes, const std::filesystem::
   std::uint64_t total = 0;
   const zip_int64_t count = zip_get_num_entries(archive, 0);
   for (zip_int64_t i = 0; i < count; ++i) {
-    const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
-    if (name == nullptr || *name == '\0' || name[std::strlen(name) - 1] == '/') continue;  // folders
-    auto data = readEntry(archive, static_cast<zip_uint64_t>(i), name, bytes.size(), total);
+    const char* got = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+    const std::string name = got != nullptr ? got : "";  // the library's copy does not last
+    if (name.empty() || name.back() == '/') continue;    // folders
+    auto data =
+        readEntry(archive, static_cast<zip_uint64_t>(i), name.c_str(), bytes.size(), total, kTemplateLimits);
     if (!data) {
       zip_discard(archive);
       return Error{damaged + data.message() + "。"};
@@ -144,15 +156,27 @@ std::string xmlProblem(std::string_view xml) {
 
 Status checkWrittenPackage(const std::filesystem::path& file, const std::filesystem::path& shownAs) {
   const std::string invalid = "无法写入“" + displayPath(shownAs) + "”：生成的文档内容无效，";
-  auto bytes = readWholeFile(file, kMaxTemplateFileSize);
-  if (!bytes) return Error{invalid + "无法读回。"};
-  auto parts = readPackage(bytes.value(), shownAs);
-  if (!parts) return Error{invalid + "无法读回。"};
-  for (const auto& [name, data] : parts.value()) {
+  std::error_code ec;
+  const std::uint64_t fileSize = std::filesystem::file_size(file, ec);
+  int error = 0;
+  zip_t* archive = ec ? nullptr : zip_open(file.c_str(), ZIP_RDONLY, &error);
+  if (archive == nullptr) return Error{invalid + "无法读回。"};
+  // A part at a time: a large workbook is never held whole a second time.
+  std::uint64_t total = 0;
+  const zip_int64_t count = zip_get_num_entries(archive, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const char* got = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+    const std::string name = got != nullptr ? got : "";  // the library's copy does not last
     if (!endsWith(name, ".xml") && !endsWith(name, ".rels")) continue;
-    if (std::string problem = xmlProblem(data); !problem.empty())
+    auto data =
+        readEntry(archive, static_cast<zip_uint64_t>(i), name.c_str(), fileSize, total, kWrittenLimits);
+    std::string problem = data ? xmlProblem(data.value()) : "无法读回";
+    if (!problem.empty()) {
+      zip_discard(archive);
       return Error{invalid + "其中的“" + name + "”" + problem + "。"};
+    }
   }
+  zip_discard(archive);
   return Status::success();
 }
 

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "model/file_io.h"
@@ -190,16 +191,18 @@ Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
       if (auto v = vertical(sheet.alignment->second)) format_set_align(format, *v);
       check(worksheet_set_column(ws, 0, LXW_COL_MAX - 1, LXW_DEF_COL_WIDTH, format));
     }
-    std::map<std::pair<int, int>, std::string> cells = sheet.cells;
+    // A merged range carries the text of its first cell; that cell is not written again.
+    std::set<std::pair<int, int>> mergedFirst;
     for (const Merge& m : sheet.merges) {
-      auto it = cells.find({m.row, m.column});
-      const std::string text = it != cells.end() ? it->second : std::string();
-      if (it != cells.end()) cells.erase(it);
+      auto it = sheet.cells.find({m.row, m.column});
+      const std::string text = it != sheet.cells.end() ? it->second : std::string();
+      mergedFirst.insert({m.row, m.column});
       check(worksheet_merge_range(ws, static_cast<lxw_row_t>(m.row - 1), static_cast<lxw_col_t>(m.column - 1),
                                   static_cast<lxw_row_t>(m.row + m.rows - 2),
                                   static_cast<lxw_col_t>(m.column + m.columns - 2), text.c_str(), format));
     }
-    for (const auto& [at, text] : cells) {
+    for (const auto& [at, text] : sheet.cells) {
+      if (mergedFirst.contains(at)) continue;
       const auto row = static_cast<lxw_row_t>(at.first - 1);
       const auto column = static_cast<lxw_col_t>(at.second - 1);
       // A reading is an integer: stored as a number, so sums, averages and charts work. Texts

@@ -63,7 +63,7 @@ TEST(WrittenPackage, BrokenXmlIsNamed) {
   Status checked = checkWrittenPackage(dir / "bad.xlsx", dir / "out.xlsx");
   ASSERT_FALSE(checked.ok());
   EXPECT_NE(checked.message().find("out.xlsx"), std::string::npos);
-  EXPECT_NE(checked.message().find("xl/worksheets/sheet1.xml"), std::string::npos);
+  EXPECT_NE(checked.message().find("xl/worksheets/sheet1.xml"), std::string::npos) << checked.message();
 
   writeZip(dir / "unclosed.docx", {{"word/document.xml", "<w:document><w:body>"}, {"media/x.png", "\x01"}});
   EXPECT_FALSE(checkWrittenPackage(dir / "unclosed.docx", dir / "r.docx").ok());

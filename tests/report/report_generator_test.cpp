@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "export/data_table.h"
 #include "model/gbk_text.h"
 #include "report/report_parameters.h"
 #include "support/recording_frontend.h"
@@ -268,6 +269,16 @@ TEST_F(ReportTest, AFailedDataTableStillWritesTheReportAndSaysWhy) {
   ASSERT_GE(failing.calls.size(), 2u);
   EXPECT_EQ(failing.calls[failing.calls.size() - 2], "Discard");
   EXPECT_EQ(failing.calls.back(), "Finish");
+}
+
+// A table too large to make is refused before any work; the report is written all the same.
+TEST_F(ReportTest, ADataTableBeyondItsLimitIsRefusedAtOnce) {
+  project.members = {member("A001", static_cast<int>(kMaxDataTableReadings), 10), member("A002", 1, 1)};
+  auto written = write(0);
+  ASSERT_TRUE(written.ok()) << written.message();
+  EXPECT_NE(written.value().dataTableError.find("最多容纳 500000 个测点"), std::string::npos)
+      << written.value().dataTableError;
+  for (const std::string& call : word.calls) EXPECT_NE(call, "Add 表格.docx");
 }
 
 TEST_F(ReportTest, AChosenReportFileTakesItsDataTableBesideIt) {
