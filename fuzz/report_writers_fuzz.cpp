@@ -1,5 +1,6 @@
 // Fuzz target: the report and workbook writers over arbitrary texts. The first byte picks the
-// report format; the rest, split at NUL bytes, gives the format's parameters in order, then
+// report format; the rest, split at NUL bytes (a text may be repeated up to 64 KB), gives the
+// format's parameters in order, then
 // each member's code, name and test date (as the instrument's GBK bytes) and readings. Every
 // document must be written (a writer refusing its own output is a finding too) and every XML
 // part of what was written must parse.
@@ -63,6 +64,8 @@ void mustBeWellFormed(const fs::path& file) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const int format = data[0] % kro::kReportFormatCount;
+  // A text beginning with 0xFF and two bytes n is its remaining bytes repeated to n bytes, so
+  // that short inputs reach texts of up to 64 KB.
   std::vector<std::string> texts(1);
   for (std::size_t i = 1; i < size; ++i) {
     if (data[i] == 0) {
@@ -70,6 +73,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (texts.back().size() < 200) {
       texts.back() += static_cast<char>(data[i]);
     }
+  }
+  for (std::string& text : texts) {
+    if (text.size() < 4 || static_cast<unsigned char>(text[0]) != 0xFF) continue;
+    const std::size_t length =
+        (static_cast<unsigned char>(text[1]) << 8) | static_cast<unsigned char>(text[2]);
+    const std::string unit = text.substr(3);
+    text.clear();
+    while (text.size() < length) text += unit;
+    text.resize(length);
   }
   std::size_t next = 0;
   auto take = [&]() -> std::string { return next < texts.size() ? texts[next++] : std::string(); };

@@ -196,8 +196,12 @@ Result<std::unique_ptr<DocxDocument>> DocxDocument::load(const fs::path& path) {
 Result<std::unique_ptr<DocxDocument>> DocxDocument::loadBytes(std::string_view bytes, const fs::path& path) {
   auto parts = readPackage(bytes, path);
   if (!parts) return parts.error();
+  return loadParts(std::move(parts.value()), path);
+}
+
+Result<std::unique_ptr<DocxDocument>> DocxDocument::loadParts(PackageParts parts, const fs::path& path) {
   // What the template brings is written out again: it must be XML that Word accepts.
-  for (const auto& [name, data] : parts.value()) {
+  for (const auto& [name, data] : parts) {
     if (!name.ends_with(".xml") && !name.ends_with(".rels")) continue;
     if (std::string problem = xmlProblem(data); !problem.empty()) {
       return Error{"文档“" + displayPath(path) + "”已损坏，无法使用：其中的“" + name + "”" + problem + "。"};
@@ -205,7 +209,7 @@ Result<std::unique_ptr<DocxDocument>> DocxDocument::loadBytes(std::string_view b
   }
   auto doc = std::unique_ptr<DocxDocument>(new DocxDocument());
   std::string body;
-  for (auto& [name, data] : parts.value()) {
+  for (auto& [name, data] : parts) {
     if (name == kBodyPart) {
       body = std::move(data);
     } else {

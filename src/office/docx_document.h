@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "model/result.h"
+#include "office/package.h"
 #include "report/word_session.h"
 
 namespace kro {
@@ -32,6 +33,9 @@ class DocxDocument {
   static Result<std::unique_ptr<DocxDocument>> load(const std::filesystem::path& path);
   // The same from a file's bytes; path only names the file in messages.
   static Result<std::unique_ptr<DocxDocument>> loadBytes(std::string_view bytes,
+                                                         const std::filesystem::path& path);
+  // The same from the package's parts, already read.
+  static Result<std::unique_ptr<DocxDocument>> loadParts(PackageParts parts,
                                                          const std::filesystem::path& path);
   // Writes the package to a temporary file beside path and renames it over path when complete.
   Status save(const std::filesystem::path& path);
