@@ -199,10 +199,10 @@ Status saveFormatParameters(const SettingsLocation& location, int reportFormat, 
     auto it = info.find(f.key);
     file.writeString(f.key, it != info.end() ? it->second : std::string());
   }
-  for (const auto& [key, value] : info) {
+  for (const auto& entry : info) {
     const bool own = std::any_of(format.fields.begin(), format.fields.end(),
-                                 [&](const ParameterField& f) { return f.key == key; });
-    if (!own) file.writeString(key, value);
+                                 [&](const ParameterField& f) { return f.key == entry.first; });
+    if (!own) file.writeString(entry.first, entry.second);
   }
   if (reportFormat == 0) file.writeInt(kFormatChoiceKey, formatIndex);
   if (!file.close()) return Error{"无法保存报告参数：" + file.lastError()};
