@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
+#include "cli/command_specs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -36,8 +37,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   args.push_back(current);
-  std::string error;
-  auto parsed = kro::cli::Arguments::parse(args, {"--json", "--raw"}, {"-o", "--usb", "--timeout"}, error);
-  if (!parsed && error.empty()) std::abort();
+  // Parsed by every command's declared options: a refusal always says why, and what is
+  // accepted is declared.
+  for (const kro::cli::CommandSpec& spec : kro::cli::commandSpecs()) {
+    std::string error;
+    auto parsed = kro::cli::Arguments::parse(args, spec, error);
+    if (!parsed && error.empty()) std::abort();
+    if (!parsed) continue;
+    for (const kro::cli::OptionSpec& o : spec.options) {
+      if (!o.argument.empty() && parsed->has(std::string(o.name)))
+        std::abort();  // a flag only if declared so
+    }
+  }
   return 0;
 }

@@ -3,26 +3,49 @@
 
 #include <charconv>
 
+#include "cli/command_specs.h"
+
 namespace kro::cli {
 
-std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args,
-                                          const std::set<std::string>& flags,
-                                          const std::set<std::string>& valueOptions, std::string& error) {
+std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args, const CommandSpec& spec,
+                                          std::string& error) {
+  auto declared = [&spec](std::string_view name) -> const OptionSpec* {
+    for (const OptionSpec& o : spec.options) {
+      if (o.name == name) return &o;
+    }
+    return nullptr;
+  };
   Arguments parsed;
+  bool options = true;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (arg.size() < 2 || arg[0] != '-') {
+    if (!options || arg.size() < 2 || arg[0] != '-') {
       parsed.positional_.push_back(arg);
-    } else if (valueOptions.count(arg) != 0) {
-      if (i + 1 >= args.size()) {
-        error = "选项 " + arg + " 需要一个值";
+      continue;
+    }
+    if (arg == "--") {
+      options = false;
+      continue;
+    }
+    const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+    const std::string name = arg.substr(0, equals);
+    const OptionSpec* option = declared(name);
+    if (option == nullptr) {
+      error = "未知选项 " + name;
+      return std::nullopt;
+    }
+    if (option->argument.empty()) {
+      if (equals != std::string::npos) {
+        error = "选项 " + name + " 不带值";
         return std::nullopt;
       }
-      parsed.values_[arg].push_back(args[++i]);
-    } else if (flags.count(arg) != 0) {
-      parsed.flags_.insert(arg);
+      parsed.flags_.insert(name);
+    } else if (equals != std::string::npos) {
+      parsed.values_[name].push_back(arg.substr(equals + 1));
+    } else if (i + 1 < args.size()) {
+      parsed.values_[name].push_back(args[++i]);
     } else {
-      error = "未知选项 " + arg;
+      error = "选项 " + name + " 需要一个值（" + std::string(option->argument) + "）";
       return std::nullopt;
     }
   }

@@ -11,13 +11,15 @@
 
 namespace kro::cli {
 
+struct CommandSpec;
+
 class Arguments {
  public:
-  // Parses args (without the program and command names). Options in valueOptions take the
-  // next argument; every other argument starting with "-" is a flag and must be in flags.
-  static std::optional<Arguments> parse(const std::vector<std::string>& args,
-                                        const std::set<std::string>& flags,
-                                        const std::set<std::string>& valueOptions, std::string& error);
+  // Parses args (without the program and command names) by the command's declared options:
+  // an option with an argument takes the next one, or the text after "=" ("--format=2"); "--"
+  // ends the options; anything else starting with "-" (but "-" alone) must be a declared flag.
+  static std::optional<Arguments> parse(const std::vector<std::string>& args, const CommandSpec& spec,
+                                        std::string& error);
 
   bool has(const std::string& flag) const { return flags_.count(flag) != 0; }
   // The option's value (the last one when given more than once).

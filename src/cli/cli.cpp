@@ -10,6 +10,7 @@
 
 #include "cli/arguments.h"
 #include "cli/command_context.h"
+#include "cli/command_specs.h"
 #include "cli/data_commands.h"
 #include "export/spreadsheet_export.h"
 #include "model/analysis_file.h"
@@ -30,60 +31,6 @@ namespace kro::cli {
 namespace fs = std::filesystem;
 
 namespace {
-
-const char* const kUsageText =
-    "用法：kro 命令 [选项] 输入 [-o 输出]\n"
-    "\n"
-    "命令：\n"
-    "  info FILE [--json]                 显示文件中的构件和统计数字\n"
-    "  convert FILE -o OUT.KRO            以分析结果文件格式保存\n"
-    "  convert FILE --selection -o OUT.DEX  保存选择构件文件\n"
-    "  convert FILE --recover -o OUT.KRO  损坏的分析结果文件：写出损坏处之前的构件\n"
-    "  sample -o OUT.KRO                  生成示例工程\n"
-    "  sample --raw -o DIR                以仪器原始数据文件（.DEX 与 .DAT）生成示例工程\n"
-    "  decode --serial RAW -o OUT.KRO     解码截获的串口数据块\n"
-    "  decode --usb RAW -o OUT.KRO        解码截获的 USB 存储映像\n"
-    "         [--first-block]             串口数据比声明的长时只解码第一个数据块\n"
-    "  simulate FILE [--fast]             在虚拟串口上模拟仪器，首行输出串口路径\n"
-    "  ports [--json]                     列出找到的串口和 USB 仪器\n"
-    "  transfer --serial PORT -o OUT.KRO  从串口（COM1..COM6 或设备路径）传输数据\n"
-    "  transfer --usb INDEX -o OUT.KRO    从 USB 设备传输数据（USB1 为 0）\n"
-    "           [--timeout SECONDS]       仪器无响应多久后放弃（默认 60 秒）\n"
-    "  report FILE -o DIR [--format 1..6] [--config-dir DIR]\n"
-    "                                     生成 Word 报告和数据表格\n"
-    "  excel FILE -o OUT.xlsx             将选中构件的数据导出为工作簿\n"
-    "  print FILE -o OUT.pdf [--config-dir DIR]\n"
-    "                                     将检测报告打印为 PDF 文件\n"
-    "  stats FILE [--json] [--config-dir DIR]\n"
-    "                                     每个构件按测点计算的统计数字，选中构件的合计、判定与偏差分布\n"
-    "  export --csv FILE -o OUT.csv       将测点导出为 CSV 文件（UTF-8）\n"
-    "  import CSV -o OUT.KRO              由 CSV 文件生成分析结果文件\n"
-    "  check FILE [--format 1..6] [--config-dir DIR] [--json]\n"
-    "                                     交付前检查构件和报告参数（0 无问题，1 有问题）\n"
-    "  diff ORIGINAL EDITED [--json] [--readings-only]\n"
-    "                                     比较两个文件的测点和构件参数（也可为“原始数据”中的 .serial/.usb "
-    "文件）\n"
-    "  params FILE [--json] [--config-dir DIR]\n"
-    "                                     显示工程参数（文件中保存的，或默认值）\n"
-    "  params FILE --set 名称=值 ... -o OUT.KRO\n"
-    "                                     写出设置了工程参数的副本\n"
-    "\n"
-    "写出文件的命令都可加 --force-in-place：输出文件有多个硬链接时原地改写它（不是原子替换）。\n"
-    "不写入设备、管道、文件夹、只读文件、作为输入读取的文件和别人在公共文件夹中放的符号链接。\n"
-    "\n"
-    "退出状态：0 成功，1 失败，2 用法错误。\n";
-
-// The number of terminal columns a UTF-8 text takes: East Asian characters take two.
-std::size_t displayWidth(std::string_view text) {
-  std::size_t width = 0;
-  for (std::size_t i = 0; i < text.size();) {
-    auto c = static_cast<unsigned char>(text[i]);
-    std::size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    width += length >= 3 ? 2 : 1;
-    i += length;
-  }
-  return width;
-}
 
 std::string padRight(const std::string& text, std::size_t width) {
   std::size_t w = displayWidth(text);
@@ -121,7 +68,9 @@ Json figuresJson(const MemberFigures& f) {
 Json memberJson(const MemberRecord& m) {
   const MemberData& d = m.data();
   Json readings = Json::array();
-  for (const Reading& r : d.readings) readings.push_back({r.auxValue, r.thickness, r.spare});
+  for (const Reading& r : d.readings) {
+    readings.push_back(Json{{"thickness", r.thickness}, {"aux", r.auxValue}, {"spare", r.spare}});
+  }
   return Json{
       {"code", gbkToUtf8(d.code)},
       {"name", gbkToUtf8(d.name)},
@@ -146,18 +95,14 @@ Json memberJson(const MemberRecord& m) {
 // Written a member at a time, so that a large project is never held a second time as a JSON
 // tree.
 void printJson(const Project& project, std::ostream& out) {
-  out << "{\"members\":[";
+  out << "{\"formatVersion\":" << kJsonFormatVersion << ",\"members\":[";
   for (std::size_t i = 0; i < project.members.size(); ++i) {
     out << (i > 0 ? "," : "") << memberJson(project.members[i]).dump();
   }
-  const Totals totals = documentTotals(project.members);
-  Json totalsJson{
-      {"totalReadingCount", totals.readingCount},
-      {"totalPassCount", totals.passCount},
-      {"overallPassRate", totals.readingCount > 0 ? static_cast<double>(totals.passCount) /
-                                                        static_cast<double>(totals.readingCount)
-                                                  : 0.0},
-  };
+  const Totals all = documentTotals(project.members);
+  const SelectionFigures ticked = selectionFigures(project.members);
+  const Json totalsJson{{"all", countsJson(all.readingCount, all.passCount)},
+                        {"ticked", countsJson(ticked.readingCount, ticked.passCount)}};
   Json parameters = nullptr;
   if (project.parameters.stored) {
     parameters = Json::object();
@@ -231,7 +176,7 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
 
 int commandInfo(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--json"}, {}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("info 需要一个输入文件");
   const std::string& path = a->positional()[0];
@@ -247,7 +192,7 @@ int commandInfo(const Context& cx, const std::vector<std::string>& args) {
 
 int commandConvert(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--selection", "--recover"}, {"-o"}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("convert 需要一个输入文件");
   auto output = a->value("-o");
@@ -278,7 +223,7 @@ int commandConvert(const Context& cx, const std::vector<std::string>& args) {
 
 int commandSample(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--raw"}, {"-o"}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (!a->positional().empty()) return cx.usage("sample 不需要输入文件");
   auto output = a->value("-o");
@@ -299,7 +244,7 @@ int commandSample(const Context& cx, const std::vector<std::string>& args) {
 
 int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--serial", "--usb", "--first-block"}, {"-o"}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1 || a->has("--serial") == a->has("--usb")) {
     return cx.usage("decode 需要 --serial 或 --usb 之一和一个输入文件");
@@ -326,7 +271,7 @@ CalendarDate today() {
 
 int commandReport(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {}, {"-o", "--format", "--config-dir"}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("report 需要一个输入文件");
   auto output = a->value("-o");
@@ -351,7 +296,7 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
 
 int commandExcel(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {}, {"-o"}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("excel 需要一个输入文件");
   auto output = a->value("-o");
@@ -366,8 +311,16 @@ int commandExcel(const Context& cx, const std::vector<std::string>& args) {
 
 }  // namespace
 
+Json jsonOutput() { return Json{{"formatVersion", kJsonFormatVersion}}; }
+
+Json countsJson(std::int64_t readingCount, std::int64_t passCount) {
+  Json j{{"readingCount", readingCount}, {"passCount", passCount}};
+  if (readingCount > 0) j["passRate"] = static_cast<double>(passCount) / static_cast<double>(readingCount);
+  return j;
+}
+
 int Context::usage(const std::string& message) const {
-  err << "kro: " << message << "\n" << kUsageText;
+  err << "kro: " << message << "\n请运行 kro " << spec.name << " --help\n";
   return kUsage;
 }
 
@@ -457,19 +410,33 @@ bool needsQt(std::string_view command) {
 int dispatch(const CommandTable& commands, const std::vector<std::string>& args, std::ostream& out,
              std::ostream& err, std::istream& in) {
   reportOversizedWritesAsFailures();
-  Context cx{out, err, in};
-  if (args.empty()) return cx.usage("缺少命令");
+  auto usage = [&err](const std::string& message) {
+    err << "kro: " << message << "\n请运行 kro --help\n";
+    return kUsage;
+  };
+  if (args.empty()) return usage("缺少命令");
   const std::string& command = args[0];
   if (command == "help" || command == "--help" || command == "-h") {
-    out << kUsageText;
+    out << usageText();
     return kSuccess;
   }
+  if (command == "--version") {
+    out << versionText();
+    return kSuccess;
+  }
+  const CommandSpec* spec = findCommand(command);
   auto it = commands.find(command);
-  if (it == commands.end()) return cx.usage("未知命令 " + command);
-  std::vector<std::string> rest(args.begin() + 1, args.end());
-  // An option of every command that writes: hard-linked outputs written in place.
-  const bool inPlace = std::erase(rest, std::string("--force-in-place")) > 0;
-  writeLinkedFilesInPlace(inPlace);
+  if (spec == nullptr || it == commands.end()) return usage("未知命令 " + command);
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  const auto end = std::find(rest.begin(), rest.end(), "--");
+  if (std::find_if(rest.begin(), end, [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
+      end) {
+    out << commandHelp(*spec);
+    return kSuccess;
+  }
+  Context cx{out, err, in, *spec};
+  // Hard-linked outputs written in place, where the command declares it and it is given.
+  writeLinkedFilesInPlace(std::find(rest.begin(), end, std::string(kForceInPlace)) != end);
   // Whatever a command reads is its input, which none of its outputs may replace.
   const ProtectingEveryFileRead inputs;
   int status = it->second(cx, rest);

@@ -2,6 +2,7 @@
 // warnings, and texts made safe for the terminal.
 #pragma once
 
+#include <cstdint>
 #include <istream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "cli/arguments.h"
+#include "cli/command_specs.h"
 #include "model/project.h"
 #include "model/result.h"
 #include "settings/program_paths.h"
@@ -19,6 +21,14 @@ namespace kro::cli {
 // Fields keep their order.
 using Json = nlohmann::ordered_json;
 
+// Every JSON output says its layout first: 2 since readings are objects and totals say whose.
+inline constexpr int kJsonFormatVersion = 2;
+// A JSON object beginning with the format version.
+Json jsonOutput();
+// Reading and pass counts and the pass rate as a fraction (absent without readings), the inner
+// names of "totals": {"all": …, "ticked": …}.
+Json countsJson(std::int64_t readingCount, std::int64_t passCount);
+
 constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
@@ -27,8 +37,10 @@ struct Context {
   std::ostream& out;
   std::ostream& err;
   std::istream& in;
+  const CommandSpec& spec;  // the command being run
 
-  // The message and the usage text on the error stream; returns kUsage.
+  // The message on one line and where the usage is on the next, on the error stream; returns
+  // kUsage.
   int usage(const std::string& message) const;
   // The message on one line on the error stream; returns kFailure.
   int fail(const std::string& message) const;

@@ -42,21 +42,21 @@ void printStatsJson(const Project& project, AcceptanceRule rule, std::ostream& o
     members.push_back(std::move(j));
   }
   const SelectionFigures s = selectionFigures(project.members);
-  Json totals{{"readingCount", s.readingCount}, {"passCount", s.passCount}};
-  putOptional(totals, "passRate", s.passRate);
-  putOptional(totals, "mean", s.mean);
-  putOptional(totals, "standardDeviation", s.standardDeviation);
-  totals["acceptanceRule"] = rule.tenths / 10.0;
-  totals["passes"] = meetsRule(s.passCount, s.readingCount, rule);
+  Json ticked = countsJson(s.readingCount, s.passCount);
+  putOptional(ticked, "mean", s.mean);
+  putOptional(ticked, "standardDeviation", s.standardDeviation);
+  ticked["acceptanceRule"] = rule.tenths / 10.0;
+  ticked["passes"] = meetsRule(s.passCount, s.readingCount, rule);
+  const Totals all = documentTotals(project.members);
   Json histogram = Json::array();
   for (const auto& [deviation, count] : s.deviationHistogram) {
     histogram.push_back({{"deviation", deviation}, {"count", count}});
   }
-  out << Json{{"members", std::move(members)},
-              {"totals", std::move(totals)},
-              {"deviationHistogram", std::move(histogram)}}
-             .dump()
-      << "\n";
+  Json j = jsonOutput();
+  j["members"] = std::move(members);
+  j["totals"] = Json{{"all", countsJson(all.readingCount, all.passCount)}, {"ticked", std::move(ticked)}};
+  j["deviationHistogram"] = std::move(histogram);
+  out << j.dump() << "\n";
 }
 
 void printStatsText(const Project& project, AcceptanceRule rule, std::ostream& out) {
@@ -87,7 +87,7 @@ void printStatsText(const Project& project, AcceptanceRule rule, std::ostream& o
 
 int commandStats(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--json"}, {"--config-dir"}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("stats 需要一个输入文件");
   auto loaded = load(cx, a->positional()[0]);
@@ -104,7 +104,7 @@ int commandStats(const Context& cx, const std::vector<std::string>& args) {
 
 int commandExport(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--csv"}, {"-o"}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (!a->has("--csv")) return cx.usage("export 需要 --csv");
   if (a->positional().size() != 1) return cx.usage("export 需要一个输入文件");
@@ -119,7 +119,7 @@ int commandExport(const Context& cx, const std::vector<std::string>& args) {
 
 int commandImport(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {}, {"-o"}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("import 需要一个 CSV 文件");
   auto output = a->value("-o");
@@ -136,7 +136,7 @@ int commandImport(const Context& cx, const std::vector<std::string>& args) {
 
 int commandCheck(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--json"}, {"--format", "--config-dir"}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("check 需要一个输入文件");
   auto format = formatOption(*a);
@@ -161,7 +161,10 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
       j["message"] = f.message;
       list.push_back(std::move(j));
     }
-    cx.out << Json{{"findings", std::move(list)}, {"notes", check.notes}}.dump() << "\n";
+    Json j = jsonOutput();
+    j["findings"] = std::move(list);
+    j["notes"] = check.notes;
+    cx.out << j.dump() << "\n";
   } else {
     for (const Finding& f : findings) cx.out << printable(f.message) << "\n";
     for (const std::string& note : check.notes) cx.out << "注：" << printable(note) << "\n";
@@ -171,7 +174,7 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
 
 int commandDiff(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--json", "--readings-only"}, {}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 2) return cx.usage("diff 需要原始文件和修改后的文件");
   const bool readingsOnly = a->has("--readings-only");
@@ -213,12 +216,12 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args) {
             {{"code", codeIn(edited, f.editedMember)}, {"field", f.field}, {"from", f.from}, {"to", f.to}});
       }
     }
-    cx.out << Json{{"changed", std::move(changed)},
-                   {"added", std::move(added)},
-                   {"removed", std::move(removed)},
-                   {"fields", std::move(fields)}}
-                  .dump()
-           << "\n";
+    Json j = jsonOutput();
+    j["changed"] = std::move(changed);
+    j["added"] = std::move(added);
+    j["removed"] = std::move(removed);
+    j["fields"] = std::move(fields);
+    cx.out << j.dump() << "\n";
   } else {
     for (const ComparisonLine& line : comparisonLines(d, original, edited, readingsOnly))
       cx.out << printable(line.text) << "\n";
@@ -228,7 +231,7 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args) {
 
 int commandParams(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--json"}, {"--set", "-o", "--config-dir"}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("params 需要一个输入文件");
   const std::vector<std::string> sets = a->values("--set");
@@ -243,7 +246,10 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
     if (a->has("--json")) {
       Json all = Json::object();
       for (const auto& [name, value] : values.all()) all[name] = value;
-      cx.out << Json{{"stored", project.parameters.stored}, {"parameters", std::move(all)}}.dump() << "\n";
+      Json j = jsonOutput();
+      j["stored"] = project.parameters.stored;
+      j["parameters"] = std::move(all);
+      cx.out << j.dump() << "\n";
       return kSuccess;
     }
     cx.out << (project.parameters.stored ? "工程参数（保存在文件中）：\n"

@@ -54,7 +54,7 @@ void onInterrupt(int) { interrupted = true; }
 
 int commandSimulate(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--fast"}, {}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("simulate 需要一个输入文件");
   auto loaded = load(cx, a->positional()[0]);
@@ -110,7 +110,7 @@ constexpr std::int64_t kMaxUsbIndex = 255;
 
 int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {}, {"--serial", "--usb", "-o", "--timeout"}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (!a->positional().empty() || a->value("--serial").has_value() == a->value("--usb").has_value()) {
     return cx.usage("transfer 需要 --serial PORT 或 --usb INDEX 之一");
@@ -184,7 +184,7 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
 
 int commandPorts(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {"--json"}, {}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (!a->positional().empty()) return cx.usage("ports 不需要输入文件");
   const std::vector<SerialPortEntry> serial = listSerialPorts();
@@ -219,7 +219,10 @@ int commandPorts(const Context& cx, const std::vector<std::string>& args) {
                              {"productId", hex(u.productId)},
                              {"knownId", u.knownId}});
     }
-    cx.out << Json{{"serial", std::move(ports)}, {"usb", std::move(instruments)}}.dump() << "\n";
+    Json j = jsonOutput();
+    j["serial"] = std::move(ports);
+    j["usb"] = std::move(instruments);
+    cx.out << j.dump() << "\n";
     return kSuccess;
   }
   cx.out << "串口：\n";
@@ -241,7 +244,7 @@ int commandPorts(const Context& cx, const std::vector<std::string>& args) {
 
 int commandPrint(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, {}, {"-o", "--config-dir"}, error);
+  auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("print 需要一个输入文件");
   auto output = a->value("-o");

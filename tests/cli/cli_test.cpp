@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/command_specs.h"
 #include "devices/pty_instrument.h"
 #include "model/analysis_file.h"
 #include "model/sample_project.h"
@@ -79,6 +80,8 @@ TEST_F(CliTest, InfoJsonHasEveryStoredFieldAsStoredAndTheComputedFigures) {
   CommandRun r = kro({"info", samplePath(), "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
   auto json = nlohmann::ordered_json::parse(r.out);
+  EXPECT_EQ(json.begin().key(), "formatVersion");
+  EXPECT_EQ(json["formatVersion"], 2);
   ASSERT_EQ(json["members"].size(), 12u);
   const auto& first = json["members"][0];
   std::vector<std::string> keys;
@@ -91,16 +94,36 @@ TEST_F(CliTest, InfoJsonHasEveryStoredFieldAsStoredAndTheComputedFigures) {
   EXPECT_EQ(first["name"], "1#楼一层楼板");
   EXPECT_EQ(first["testDate"], "2008年05月12日");
   EXPECT_EQ(first["readings"].size(), first["readingCount"].get<std::size_t>());
-  EXPECT_EQ(first["readings"][0].size(), 3u);
+  EXPECT_EQ(first["readings"][0], (nlohmann::ordered_json{{"thickness", 116}, {"aux", 0}, {"spare", 0}}));
 
   std::int64_t readings = 0, passed = 0;
   for (const auto& m : json["members"]) {
     readings += m["computed"]["readingCount"].get<std::int64_t>();
     passed += m["computed"]["passCount"].get<std::int64_t>();
   }
-  EXPECT_EQ(json["totals"]["totalReadingCount"], readings);
-  EXPECT_EQ(json["totals"]["totalPassCount"], passed);
-  EXPECT_NEAR(json["totals"]["overallPassRate"].get<double>(), double(passed) / double(readings), 1e-6);
+  // Every member of the sample is ticked: both totals agree.
+  for (const char* whose : {"all", "ticked"}) {
+    EXPECT_EQ(json["totals"][whose]["readingCount"], readings);
+    EXPECT_EQ(json["totals"][whose]["passCount"], passed);
+    EXPECT_NEAR(json["totals"][whose]["passRate"].get<double>(), double(passed) / double(readings), 1e-6);
+  }
+}
+
+TEST_F(CliTest, EveryJsonOutputSaysItsFormatVersionFirst) {
+  const std::string s = samplePath();
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"info", s, "--json"},
+                                             {"stats", s, "--json"},
+                                             {"check", s, "--json", "--config-dir", dir.path().string()},
+                                             {"diff", s, s, "--json"},
+                                             {"params", s, "--json"},
+                                             {"ports", "--json"}}) {
+    CommandRun r = kro(args);
+    ASSERT_TRUE(r.status == 0 || r.status == 1) << args[0] << r.err;
+    const auto json = nlohmann::ordered_json::parse(r.out);
+    EXPECT_EQ(json.begin().key(), "formatVersion") << args[0];
+    EXPECT_EQ(json["formatVersion"], 2) << args[0];
+  }
 }
 
 TEST_F(CliTest, InfoShowsStoredFiguresAsStoredBesideTheComputedOnes) {
@@ -172,6 +195,39 @@ TEST_F(CliTest, FailuresAndUsageErrors) {
   EXPECT_EQ(kro({"convert", samplePath()}).status, 2);
   EXPECT_EQ(kro({"sample", "-o"}).status, 2);
   EXPECT_EQ(kro({"help"}).status, 0);
+  // A usage error is one line and where to look, not the whole usage.
+  CommandRun bogus = kro({"info", samplePath(), "--bogus"});
+  EXPECT_EQ(bogus.err, "kro: 未知选项 --bogus\n请运行 kro info --help\n");
+  EXPECT_EQ(kro({"frobnicate"}).err, "kro: 未知命令 frobnicate\n请运行 kro --help\n");
+}
+
+// The conventions scripts expect: --version, per-command --help, --opt=value and --.
+TEST_F(CliTest, ConventionsOfCommandLineTools) {
+  CommandRun version = kro({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("kro ") + KRO_VERSION + "\n");
+  for (const cli::CommandSpec& spec : cli::commandSpecs()) {
+    CommandRun help = kro({std::string(spec.name), "--help"});
+    EXPECT_EQ(help.status, 0) << spec.name;
+    EXPECT_EQ(help.out.rfind("用法：kro " + std::string(spec.name) + " ", 0), 0u) << help.out;
+    for (const cli::OptionSpec& o : spec.options)
+      EXPECT_NE(help.out.find(o.name), std::string::npos) << o.name;
+    EXPECT_TRUE(help.err.empty());
+  }
+  const std::string config = "--config-dir=" + dir.path().string();
+  CommandRun joined = kro({"stats", samplePath(), "--json", config});
+  CommandRun apart = kro({"stats", samplePath(), "--json", "--config-dir", dir.path().string()});
+  ASSERT_EQ(joined.status, 0) << joined.err;
+  EXPECT_EQ(joined.out, apart.out);
+  EXPECT_EQ(kro({"check", samplePath(), "--format=9"}).status, 2);
+  EXPECT_EQ(kro({"info", "--json=1", samplePath()}).status, 2);  // a flag takes no value
+  // After --, an argument starting with "-" is a file.
+  test::writeBytes(dir / "-dash.KRO", test::readBytes(samplePath()));
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  EXPECT_EQ(kro({"info", "--", "-dash.KRO"}).status, 0);
+  EXPECT_EQ(kro({"info", "--", "--help"}).status, 1);  // a file of that name, which is not there
+  std::filesystem::current_path(before);
 }
 
 TEST_F(CliTest, Convert) {

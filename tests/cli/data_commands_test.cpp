@@ -56,7 +56,8 @@ TEST_F(DataCommandsTest, StatsJsonMatchesFiguresComputedByHand) {
   EXPECT_EQ(c, (nlohmann::json{{"code", "C"}, {"readingCount", 0}, {"passCount", 0}}));
 
   // Totals over 114 120 128 130 100 106: 120, 128 and 100 pass (106 is outside 97..105).
-  const nlohmann::json& t = j["totals"];
+  EXPECT_EQ(j["formatVersion"], 2);
+  const nlohmann::json& t = j["totals"]["ticked"];
   EXPECT_EQ(t["readingCount"], 6);
   EXPECT_EQ(t["passCount"], 3);
   EXPECT_DOUBLE_EQ(t["passRate"].get<double>(), 0.5);
@@ -75,8 +76,9 @@ TEST_F(DataCommandsTest, StatsJsonMatchesFiguresComputedByHand) {
   EXPECT_NE(text.out.find("选中构件：测点 6 个，合格 3 个，合格率 50.0%（要求 90%）：不合格，平均值 116.3，"),
             std::string::npos)
       << text.out;
-  EXPECT_EQ(j["totals"]["passes"], false);
-  EXPECT_EQ(j["totals"]["acceptanceRule"], 90.0);
+  EXPECT_EQ(t["passes"], false);
+  EXPECT_EQ(t["acceptanceRule"], 90.0);
+  EXPECT_EQ(j["totals"]["all"], (nlohmann::json{{"readingCount", 6}, {"passCount", 3}, {"passRate", 0.5}}));
 }
 
 TEST_F(DataCommandsTest, ParametersAreShownSetAndTravelWithTheFile) {
@@ -244,6 +246,7 @@ TEST_F(DataCommandsTest, DiffAgainstTheReceivedBytes) {
   CommandRun r = kro({"diff", received, edited, "--json"});
   ASSERT_EQ(r.status, 1) << r.err;
   EXPECT_EQ(nlohmann::json::parse(r.out), nlohmann::json::parse(R"({
+      "formatVersion": 2,
       "changed": [{"code": "A001", "reading": 2, "from": 118, "to": 120}],
       "added": [{"code": "C003"}],
       "removed": [{"code": "B002", "reading": 3, "value": 99}],

@@ -1,0 +1,312 @@
+// The commands' declarations and what is made from them.
+#include "cli/command_specs.h"
+
+namespace kro::cli {
+
+namespace {
+
+using C = Completion;
+
+OptionSpec output(std::string_view argument, std::string_view help) {
+  return {"-o", argument, help, argument == "DIR" ? C::Folder : C::OutputFile};
+}
+const OptionSpec kJson{"--json", "", "以 JSON 输出（一个对象，带 \"formatVersion\": 2）"};
+const OptionSpec kConfigDir{"--config-dir", "DIR", "设置文件（打印设置、报告参数）所在的文件夹", C::Folder};
+const OptionSpec kFormat{"--format", "N", "报告格式 1..6（检测报告1..4、甘肃格式、吉林报告）", C::Format};
+const OptionSpec kInPlace{kForceInPlace, "", "输出文件有多个硬链接时原地改写它（不是原子替换）"};
+
+std::vector<CommandSpec> makeSpecs() {
+  return {
+      {"info", "显示文件中的构件和统计数字", {"FILE [--json]"}, C::InputFile, {kJson}},
+      {"convert",
+       "以分析结果文件格式保存，或保存选择构件文件",
+       {"FILE -o OUT.KRO", "FILE --selection -o OUT.DEX", "FILE --recover -o OUT.KRO"},
+       C::InputFile,
+       {output("OUT", "输出文件（- 为标准输出）"),
+        {"--selection", "", "写出选择构件文件（.DEX）"},
+        {"--recover", "", "损坏的分析结果文件：写出损坏处之前的构件"},
+        kInPlace}},
+      {"sample",
+       "生成示例工程",
+       {"-o OUT.KRO", "--raw -o DIR"},
+       C::None,
+       {output("OUT", "输出文件，或 --raw 时的文件夹"), {"--raw", "", "以仪器原始数据文件（.DEX 与 .DAT）生成"}, kInPlace}},
+      {"decode",
+       "解码截获的串口数据块或 USB 存储映像",
+       {"--serial RAW -o OUT.KRO [--first-block]", "--usb RAW -o OUT.KRO"},
+       C::RawFile,
+       {{"--serial", "", "输入是串口数据块"},
+        {"--usb", "", "输入是 USB 存储映像"},
+        {"--first-block", "", "串口数据比声明的长时只解码声明长度内的第一个数据块"},
+        output("OUT", "输出文件（- 为标准输出）"),
+        kInPlace}},
+      {"simulate",
+       "在虚拟串口上模拟仪器，首行输出串口路径",
+       {"FILE [--fast]"},
+       C::InputFile,
+       {{"--fast", "", "全速发送，不按 2400 波特"}}},
+      {"ports", "列出找到的串口和 USB 仪器", {"[--json]"}, C::None, {kJson}},
+      {"transfer",
+       "从仪器传输数据",
+       {"--serial PORT -o OUT.KRO [--timeout SECONDS]", "--usb INDEX -o OUT.KRO [--timeout SECONDS]"},
+       C::None,
+       {{"--serial", "PORT", "串口：COM1..COM6 或设备路径", C::Port},
+        {"--usb", "INDEX", "USB 设备序号（USB1 为 0）"},
+        {"--timeout", "SECONDS", "仪器无响应多久后放弃（默认 60 秒）"},
+        output("OUT.KRO", "输出的分析结果文件"),
+        kInPlace}},
+      {"report",
+       "生成 Word 报告和数据表格",
+       {"FILE -o DIR [--format N] [--config-dir DIR]"},
+       C::InputFile,
+       {output("DIR", "输出文件夹"), kFormat, kConfigDir, kInPlace}},
+      {"excel",
+       "将勾选构件的数据导出为工作簿",
+       {"FILE -o OUT.xlsx"},
+       C::InputFile,
+       {output("OUT.xlsx", "输出的工作簿"), kInPlace}},
+      {"print",
+       "将检测报告打印为 PDF 文件",
+       {"FILE -o OUT.pdf [--config-dir DIR]"},
+       C::InputFile,
+       {output("OUT.pdf", "输出的 PDF 文件"), kConfigDir, kInPlace}},
+      {"stats",
+       "每个构件按测点计算的统计数字，勾选构件的合计、判定与偏差分布",
+       {"FILE [--json] [--config-dir DIR]"},
+       C::InputFile,
+       {kJson, kConfigDir}},
+      {"export",
+       "将测点导出为 CSV 文件（UTF-8）",
+       {"--csv FILE -o OUT.csv"},
+       C::InputFile,
+       {{"--csv", "", "导出为 CSV"}, output("OUT.csv", "输出文件（- 为标准输出）"), kInPlace}},
+      {"import",
+       "由 CSV 文件生成分析结果文件",
+       {"CSV -o OUT.KRO"},
+       C::CsvFile,
+       {output("OUT.KRO", "输出文件（- 为标准输出）"), kInPlace}},
+      {"check",
+       "交付前检查构件和报告参数（0 无问题，1 有问题，2 用法错误或无法读取）",
+       {"FILE [--format N] [--config-dir DIR] [--json]"},
+       C::InputFile,
+       {kFormat, kConfigDir, kJson}},
+      {"diff",
+       "比较两个文件的测点和构件参数（也可为“原始数据”中的 .serial/.usb 文件）",
+       {"ORIGINAL EDITED [--json] [--readings-only]"},
+       C::InputFile,
+       {kJson, {"--readings-only", "", "只比较测点，不比较构件参数"}}},
+      {"params",
+       "显示工程参数（文件中保存的，或默认值），或写出设置了工程参数的副本",
+       {"FILE [--json] [--config-dir DIR]", "FILE --set 名称=值 ... -o OUT.KRO"},
+       C::InputFile,
+       {kJson,
+        kConfigDir,
+        {"--set", "名称=值", "设置一个工程参数（可多次使用）", C::None, true},
+        output("OUT.KRO", "写出的副本"),
+        kInPlace}},
+  };
+}
+
+std::string padded(std::string text, std::size_t width) {
+  const std::size_t shown = displayWidth(text);
+  if (shown < width) text.append(width - shown, ' ');
+  return text;
+}
+
+constexpr std::size_t kSynopsisColumn = 38;
+
+// groff: a backslash and a leading dot or apostrophe would be commands.
+std::string roff(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\\') {
+      out += "\\e";
+    } else if (c == '-') {
+      out += "\\-";
+    } else {
+      out += c;
+    }
+  }
+  if (!out.empty() && (out[0] == '.' || out[0] == '\'')) out.insert(0, "\\&");
+  return out;
+}
+
+std::string optionText(const OptionSpec& o) {
+  return std::string(o.name) + (o.argument.empty() ? "" : " " + std::string(o.argument));
+}
+
+// Shell patterns of the files each kind of input may be.
+std::string_view patternOf(Completion c) {
+  switch (c) {
+    case C::InputFile:
+      return "@(KRO|kro|Kro|DEX|dex|serial|usb)";
+    case C::CsvFile:
+      return "@(csv|CSV)";
+    case C::RawFile:
+      return "@(serial|usb|raw|bin)";
+    default:
+      return "";
+  }
+}
+
+// The bash words that complete an argument of this kind.
+std::string completionWords(Completion c) {
+  switch (c) {
+    case C::Folder:
+      return "COMPREPLY=($(compgen -d -- \"$cur\"))";
+    case C::Format:
+      return "COMPREPLY=($(compgen -W '1 2 3 4 5 6' -- \"$cur\"))";
+    case C::Port:
+      return "COMPREPLY=($(compgen -W 'COM1 COM2 COM3 COM4 COM5 COM6' -- \"$cur\") $(compgen -f -- \"$cur\"))";
+    case C::OutputFile:
+      return "COMPREPLY=($(compgen -f -- \"$cur\"))";
+    case C::None:
+      return "COMPREPLY=()";
+    default:
+      return "COMPREPLY=($(compgen -f -- \"$cur\"))";
+  }
+}
+
+}  // namespace
+
+std::size_t displayWidth(std::string_view text) {
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const std::size_t length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    width += length >= 3 ? 2 : 1;
+    i += length;
+  }
+  return width;
+}
+
+const std::vector<CommandSpec>& commandSpecs() {
+  static const std::vector<CommandSpec> specs = makeSpecs();
+  return specs;
+}
+
+const CommandSpec* findCommand(std::string_view name) {
+  for (const CommandSpec& spec : commandSpecs()) {
+    if (spec.name == name) return &spec;
+  }
+  return nullptr;
+}
+
+std::string versionText() { return std::string("kro ") + KRO_VERSION + "\n"; }
+
+std::string usageText() {
+  std::string text = "用法：kro 命令 [选项] 输入 [-o 输出]\n       kro 命令 --help\n       kro --version\n\n命令：\n";
+  for (const CommandSpec& spec : commandSpecs()) {
+    for (std::size_t i = 0; i < spec.synopses.size(); ++i) {
+      std::string line = "  " + std::string(spec.name) + " " + std::string(spec.synopses[i]);
+      if (i == 0 && displayWidth(line) + 1 < kSynopsisColumn) {
+        text += padded(line, kSynopsisColumn) + std::string(spec.summary) + "\n";
+      } else {
+        text += line + "\n";
+        if (i == 0) text += std::string(kSynopsisColumn, ' ') + std::string(spec.summary) + "\n";
+      }
+    }
+  }
+  text +=
+      "\n"
+      "输入为 - 时从标准输入读取，-o - 写到标准输出（convert、export、import、info、stats、decode）。\n"
+      "不写入设备、管道、文件夹、只读文件、作为输入读取的文件和别人在公共文件夹中放的符号链接。\n"
+      "选项的值也可以写成 --选项=值；-- 之后的参数都不是选项。\n"
+      "\n"
+      "退出状态：0 成功，1 失败，2 用法错误。\n";
+  return text;
+}
+
+std::string commandHelp(const CommandSpec& spec) {
+  std::string text;
+  for (std::size_t i = 0; i < spec.synopses.size(); ++i) {
+    text += (i == 0 ? "用法：kro " : "      kro ") + std::string(spec.name) + " " + std::string(spec.synopses[i]) + "\n";
+  }
+  text += "\n" + std::string(spec.summary) + "\n";
+  if (!spec.options.empty()) text += "\n选项：\n";
+  for (const OptionSpec& o : spec.options) {
+    text += padded("  " + optionText(o), 24) + " " + std::string(o.help) + "\n";
+  }
+  text += padded("  --help", 24) + " 显示本说明\n";
+  return text;
+}
+
+std::string manualPage() {
+  std::string m;
+  m += ".TH KRO 1 \"\" \"kro " KRO_VERSION "\" \"楼板厚度测试仪数据分析处理软件\"\n";
+  m += ".SH NAME\nkro \\- command line of the floor\\-slab thickness tester's analysis program "
+       "(楼板厚度测试仪数据的命令行工具)\n";
+  m += ".SH SYNOPSIS\n.B kro\n.I 命令\n[\\fI选项\\fR] \\fI输入\\fR [\\fB\\-o\\fR \\fI输出\\fR]\n.br\n"
+       ".B kro\n.I 命令\n.B \\-\\-help\n.br\n.B kro \\-\\-version\n";
+  m += ".SH DESCRIPTION\n"
+       "读取、转换、检查和输出楼板厚度测试仪的数据：分析结果文件（.KRO）、仪器的原始数据（.DEX 与 .DAT）、"
+       "传输时保存的原始数据（.serial、.usb）和 CSV。输入为 \\- 时从标准输入读取，\\fB\\-o \\-\\fR "
+       "写到标准输出。输出只在新文件完整写好后替换原有文件；不写入设备、管道、文件夹、只读文件、"
+       "作为输入读取的文件，以及别人在公共文件夹中放的符号链接。\n"
+       ".PP\n选项的值也可以写成 \\fB\\-\\-选项=值\\fR；\\fB\\-\\-\\fR 之后的参数都不是选项。\n";
+  m += ".SH COMMANDS\n";
+  for (const CommandSpec& spec : commandSpecs()) {
+    for (std::size_t i = 0; i < spec.synopses.size(); ++i) {
+      m += (i == 0 ? ".TP\n" : ".TQ\n");
+      m += "\\fBkro " + roff(spec.name) + "\\fR " + roff(spec.synopses[i]) + "\n";
+    }
+    m += roff(spec.summary) + "\n";
+    for (const OptionSpec& o : spec.options) {
+      m += ".RS\n.TP\n\\fB" + roff(o.name) + "\\fR" + (o.argument.empty() ? "" : " \\fI" + roff(o.argument) + "\\fR") +
+           "\n" + roff(o.help) + "\n.RE\n";
+    }
+  }
+  m += ".SH EXIT STATUS\n0 成功（警告写到标准错误），1 失败（标准错误上一行说明），2 用法错误。"
+       "\\fBcheck\\fR 与 \\fBdiff\\fR：0 没有发现问题或差异，1 有，2 用法错误或无法读取输入。"
+       "输出无法写出（例如磁盘已满）时以 1（check、diff 为 2）退出。\n";
+  m += ".SH ENVIRONMENT\n"
+       ".TP\n.B KRO_CONFIG_DIR\n设置文件所在的文件夹（与 \\fB\\-\\-config\\-dir\\fR 相同）。\n"
+       ".TP\n.B KRO_TEMPLATE_DIR\n报告模板所在的文件夹。\n"
+       ".TP\n.B KRO_FONT_DIR\n打印用字体所在的文件夹。\n"
+       ".TP\n.B KRO_USB_SIMULATE\n以这个文件的构件模拟第一个 USB 仪器。\n";
+  m += ".SH SEE ALSO\n.BR kroanalyze (1)\n";
+  return m;
+}
+
+std::string bashCompletion() {
+  std::string commands;
+  for (const CommandSpec& spec : commandSpecs()) commands += (commands.empty() ? "" : " ") + std::string(spec.name);
+  std::string b =
+      "# bash completion for kro, made from its command declarations.\n"
+      "_kro() {\n"
+      "  local cur prev command\n"
+      "  cur=${COMP_WORDS[COMP_CWORD]}\n"
+      "  prev=${COMP_WORDS[COMP_CWORD-1]}\n"
+      "  if [ \"$COMP_CWORD\" -eq 1 ]; then\n"
+      "    COMPREPLY=($(compgen -W '" +
+      commands +
+      " --help --version' -- \"$cur\"))\n"
+      "    return\n"
+      "  fi\n"
+      "  command=${COMP_WORDS[1]}\n"
+      "  case \"$command\" in\n";
+  for (const CommandSpec& spec : commandSpecs()) {
+    std::string options = "--help";
+    for (const OptionSpec& o : spec.options) options += " " + std::string(o.name);
+    b += "  " + std::string(spec.name) + ")\n    case \"$prev\" in\n";
+    for (const OptionSpec& o : spec.options) {
+      if (o.argument.empty()) continue;
+      b += "    " + std::string(o.name) + ") " + completionWords(o.completion) + "; return ;;\n";
+    }
+    b += "    esac\n";
+    b += "    if [[ \"$cur\" == -* ]]; then COMPREPLY=($(compgen -W '" + options + "' -- \"$cur\")); return; fi\n";
+    const std::string_view pattern = patternOf(spec.inputs);
+    if (spec.inputs == C::None) {
+      b += "    COMPREPLY=()\n";
+    } else if (pattern.empty()) {
+      b += "    COMPREPLY=($(compgen -f -- \"$cur\"))\n";
+    } else {
+      b += "    COMPREPLY=($(compgen -f -X '!*." + std::string(pattern) + "' -- \"$cur\") $(compgen -d -- \"$cur\"))\n";
+    }
+    b += "    ;;\n";
+  }
+  b += "  esac\n}\nshopt -s extglob\ncomplete -o filenames -F _kro kro\n";
+  return b;
+}
+
+}  // namespace kro::cli

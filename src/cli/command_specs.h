@@ -1,0 +1,51 @@
+// Every kro command and its options, declared once: the parser, the usage texts, the manual page
+// and the shell completion are all made from these declarations, so they cannot drift apart.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kro::cli {
+
+// What completes an argument in the shell.
+enum class Completion { None, InputFile, CsvFile, RawFile, OutputFile, Folder, Format, Port };
+
+struct OptionSpec {
+  std::string_view name;      // "--json", "-o"
+  std::string_view argument;  // empty for a flag, else what it takes ("DIR", "N")
+  std::string_view help;
+  Completion completion = Completion::None;
+  bool repeatable = false;  // every value counts (--set), not only the last
+};
+
+struct CommandSpec {
+  std::string_view name;
+  std::string_view summary;                  // one line
+  std::vector<std::string_view> synopses;    // the forms of the command after its name
+  Completion inputs = Completion::InputFile;  // what its positional arguments are
+  std::vector<OptionSpec> options;
+};
+
+// The option that writes hard-linked outputs in place, declared by every command that writes.
+inline constexpr std::string_view kForceInPlace = "--force-in-place";
+
+// Every command, in the order the usage lists them.
+const std::vector<CommandSpec>& commandSpecs();
+// The command of that name; nullptr for none.
+const CommandSpec* findCommand(std::string_view name);
+
+// The terminal columns a UTF-8 text takes: East Asian characters take two.
+std::size_t displayWidth(std::string_view text);
+
+// The program's version, as --version prints it.
+std::string versionText();
+// The usage of every command (kro --help) and of one (kro COMMAND --help).
+std::string usageText();
+std::string commandHelp(const CommandSpec& spec);
+// The manual page kro.1 (groff, Chinese with an English NAME line) and the bash completion.
+std::string manualPage();
+std::string bashCompletion();
+
+}  // namespace kro::cli
