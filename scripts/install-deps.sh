@@ -8,8 +8,8 @@ packages=(
   g++ make cmake pkg-config ninja-build clang-format dpkg-dev file
   # core: tests, benchmarks, fuzzing
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev time
-  # command line output
-  nlohmann-json3-dev
+  # command line output, and its manual page checked as man shows it
+  nlohmann-json3-dev man-db
   # desktop application, printing, serial ports
   qt6-base-dev qt6-serialport-dev libgl-dev
   # office documents

@@ -30,7 +30,9 @@ std::vector<CommandSpec> makeSpecs() {
        "生成示例工程",
        {"-o OUT.KRO", "--raw -o DIR"},
        C::None,
-       {output("OUT", "输出文件，或 --raw 时的文件夹"), {"--raw", "", "以仪器原始数据文件（.DEX 与 .DAT）生成"}, kInPlace}},
+       {output("OUT", "输出文件，或 --raw 时的文件夹"),
+        {"--raw", "", "以仪器原始数据文件（.DEX 与 .DAT）生成"},
+        kInPlace}},
       {"decode",
        "解码截获的串口数据块或 USB 存储映像",
        {"--serial RAW -o OUT.KRO [--first-block]", "--usb RAW -o OUT.KRO"},
@@ -157,7 +159,8 @@ std::string completionWords(Completion c) {
     case C::Format:
       return "COMPREPLY=($(compgen -W '1 2 3 4 5 6' -- \"$cur\"))";
     case C::Port:
-      return "COMPREPLY=($(compgen -W 'COM1 COM2 COM3 COM4 COM5 COM6' -- \"$cur\") $(compgen -f -- \"$cur\"))";
+      return "COMPREPLY=($(compgen -W 'COM1 COM2 COM3 COM4 COM5 COM6' -- \"$cur\") $(compgen -f -- "
+             "\"$cur\"))";
     case C::OutputFile:
       return "COMPREPLY=($(compgen -f -- \"$cur\"))";
     case C::None:
@@ -195,7 +198,8 @@ const CommandSpec* findCommand(std::string_view name) {
 std::string versionText() { return std::string("kro ") + KRO_VERSION + "\n"; }
 
 std::string usageText() {
-  std::string text = "用法：kro 命令 [选项] 输入 [-o 输出]\n       kro 命令 --help\n       kro --version\n\n命令：\n";
+  std::string text =
+      "用法：kro 命令 [选项] 输入 [-o 输出]\n       kro 命令 --help\n       kro --version\n\n命令：\n";
   for (const CommandSpec& spec : commandSpecs()) {
     for (std::size_t i = 0; i < spec.synopses.size(); ++i) {
       std::string line = "  " + std::string(spec.name) + " " + std::string(spec.synopses[i]);
@@ -220,7 +224,8 @@ std::string usageText() {
 std::string commandHelp(const CommandSpec& spec) {
   std::string text;
   for (std::size_t i = 0; i < spec.synopses.size(); ++i) {
-    text += (i == 0 ? "用法：kro " : "      kro ") + std::string(spec.name) + " " + std::string(spec.synopses[i]) + "\n";
+    text += (i == 0 ? "用法：kro " : "      kro ") + std::string(spec.name) + " " +
+            std::string(spec.synopses[i]) + "\n";
   }
   text += "\n" + std::string(spec.summary) + "\n";
   if (!spec.options.empty()) text += "\n选项：\n";
@@ -234,16 +239,18 @@ std::string commandHelp(const CommandSpec& spec) {
 std::string manualPage() {
   std::string m;
   m += ".TH KRO 1 \"\" \"kro " KRO_VERSION "\" \"楼板厚度测试仪数据分析处理软件\"\n";
-  m += ".SH NAME\nkro \\- command line of the floor\\-slab thickness tester's analysis program "
+  m += ".ad l\n";  // Chinese text has no spaces to stretch
+  m += ".SH NAME\nkro \\- command line of the floor\\-slab thickness tester's data "
        "(楼板厚度测试仪数据的命令行工具)\n";
   m += ".SH SYNOPSIS\n.B kro\n.I 命令\n[\\fI选项\\fR] \\fI输入\\fR [\\fB\\-o\\fR \\fI输出\\fR]\n.br\n"
        ".B kro\n.I 命令\n.B \\-\\-help\n.br\n.B kro \\-\\-version\n";
-  m += ".SH DESCRIPTION\n"
-       "读取、转换、检查和输出楼板厚度测试仪的数据：分析结果文件（.KRO）、仪器的原始数据（.DEX 与 .DAT）、"
-       "传输时保存的原始数据（.serial、.usb）和 CSV。输入为 \\- 时从标准输入读取，\\fB\\-o \\-\\fR "
-       "写到标准输出。输出只在新文件完整写好后替换原有文件；不写入设备、管道、文件夹、只读文件、"
-       "作为输入读取的文件，以及别人在公共文件夹中放的符号链接。\n"
-       ".PP\n选项的值也可以写成 \\fB\\-\\-选项=值\\fR；\\fB\\-\\-\\fR 之后的参数都不是选项。\n";
+  m +=
+      ".SH DESCRIPTION\n"
+      "读取、转换、检查和输出楼板厚度测试仪的数据：\n分析结果文件（.KRO）、仪器的原始数据（.DEX 与 .DAT）、\n"
+      "传输时保存的原始数据（.serial、.usb）和 CSV。\n输入为 \\- 时从标准输入读取，\\fB\\-o \\-\\fR "
+      "写到标准输出。\n输出只在新文件完整写好后替换原有文件；\n不写入设备、管道、文件夹、只读文件、\n"
+      "作为输入读取的文件，\n以及别人在公共文件夹中放的符号链接。\n"
+      ".PP\n选项的值也可以写成 \\fB\\-\\-选项=值\\fR；\\fB\\-\\-\\fR 之后的参数都不是选项。\n";
   m += ".SH COMMANDS\n";
   for (const CommandSpec& spec : commandSpecs()) {
     for (std::size_t i = 0; i < spec.synopses.size(); ++i) {
@@ -252,8 +259,8 @@ std::string manualPage() {
     }
     m += roff(spec.summary) + "\n";
     for (const OptionSpec& o : spec.options) {
-      m += ".RS\n.TP\n\\fB" + roff(o.name) + "\\fR" + (o.argument.empty() ? "" : " \\fI" + roff(o.argument) + "\\fR") +
-           "\n" + roff(o.help) + "\n.RE\n";
+      m += ".RS\n.TP\n\\fB" + roff(o.name) + "\\fR" +
+           (o.argument.empty() ? "" : " \\fI" + roff(o.argument) + "\\fR") + "\n" + roff(o.help) + "\n.RE\n";
     }
   }
   m += ".SH EXIT STATUS\n0 成功（警告写到标准错误），1 失败（标准错误上一行说明），2 用法错误。"
@@ -270,7 +277,8 @@ std::string manualPage() {
 
 std::string bashCompletion() {
   std::string commands;
-  for (const CommandSpec& spec : commandSpecs()) commands += (commands.empty() ? "" : " ") + std::string(spec.name);
+  for (const CommandSpec& spec : commandSpecs())
+    commands += (commands.empty() ? "" : " ") + std::string(spec.name);
   std::string b =
       "# bash completion for kro, made from its command declarations.\n"
       "_kro() {\n"
@@ -294,14 +302,16 @@ std::string bashCompletion() {
       b += "    " + std::string(o.name) + ") " + completionWords(o.completion) + "; return ;;\n";
     }
     b += "    esac\n";
-    b += "    if [[ \"$cur\" == -* ]]; then COMPREPLY=($(compgen -W '" + options + "' -- \"$cur\")); return; fi\n";
+    b += "    if [[ \"$cur\" == -* ]]; then COMPREPLY=($(compgen -W '" + options +
+         "' -- \"$cur\")); return; fi\n";
     const std::string_view pattern = patternOf(spec.inputs);
     if (spec.inputs == C::None) {
       b += "    COMPREPLY=()\n";
     } else if (pattern.empty()) {
       b += "    COMPREPLY=($(compgen -f -- \"$cur\"))\n";
     } else {
-      b += "    COMPREPLY=($(compgen -f -X '!*." + std::string(pattern) + "' -- \"$cur\") $(compgen -d -- \"$cur\"))\n";
+      b += "    COMPREPLY=($(compgen -f -X '!*." + std::string(pattern) +
+           "' -- \"$cur\") $(compgen -d -- \"$cur\"))\n";
     }
     b += "    ;;\n";
   }

@@ -22,8 +22,8 @@ struct OptionSpec {
 
 struct CommandSpec {
   std::string_view name;
-  std::string_view summary;                  // one line
-  std::vector<std::string_view> synopses;    // the forms of the command after its name
+  std::string_view summary;                   // one line
+  std::vector<std::string_view> synopses;     // the forms of the command after its name
   Completion inputs = Completion::InputFile;  // what its positional arguments are
   std::vector<OptionSpec> options;
 };

@@ -109,6 +109,36 @@ TEST_F(CliTest, InfoJsonHasEveryStoredFieldAsStoredAndTheComputedFigures) {
   }
 }
 
+// What a shell command prints, and whether it succeeded.
+std::pair<int, std::string> shell(const std::string& command) {
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return {-1, out};
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  return {::pclose(pipe), out};
+}
+
+// The manual page renders and names every command and option the parser knows; the completion
+// loads in bash and completes commands and option values.
+TEST_F(CliTest, TheManualAndTheCompletionComeFromTheDeclarations) {
+  const char* bin = std::getenv("KRO_BIN_DIR");
+  if (bin == nullptr) GTEST_SKIP() << "KRO_BIN_DIR not set";
+  const auto [status, manual] = shell("MANWIDTH=100 man -l '" + std::string(bin) + "/kro.1' 2>/dev/null");
+  ASSERT_EQ(status, 0) << "man -l failed";
+  for (const cli::CommandSpec& spec : cli::commandSpecs()) {
+    EXPECT_NE(manual.find("kro " + std::string(spec.name)), std::string::npos) << spec.name;
+    for (const cli::OptionSpec& o : spec.options) EXPECT_NE(manual.find(o.name), std::string::npos) << o.name;
+  }
+  const auto [loaded, completed] =
+      shell("bash -c 'source \"" + std::string(bin) +
+            "/kro.bash-completion\" && complete -p kro && COMP_WORDS=(kro che) COMP_CWORD=1 && _kro && "
+            "echo \"${COMPREPLY[*]}\" && COMP_WORDS=(kro report x --format \"\") COMP_CWORD=4 && _kro && "
+            "echo \"${COMPREPLY[*]}\"'");
+  EXPECT_EQ(loaded, 0);
+  EXPECT_EQ(completed, "complete -o filenames -F _kro kro\ncheck\n1 2 3 4 5 6\n");
+}
+
 TEST_F(CliTest, EveryJsonOutputSaysItsFormatVersionFirst) {
   const std::string s = samplePath();
   for (const std::vector<std::string>& args :
