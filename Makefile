@@ -32,9 +32,14 @@ test: build
 
 # The Debian package (kroanalyze_VERSION_ARCH.deb in the package build folder), from a Release
 # build installed under /usr.
+# Built with Debian's hardening flags (stack protector, fortify, PIE, relro and bindnow).
 package: deps
-	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKRO_BUILD_TESTS=OFF \
-	  -DKRO_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@export DEB_BUILD_MAINT_OPTIONS=hardening=+all; \
+	  CFLAGS="$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	  CXXFLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	  LDFLAGS="$$(dpkg-buildflags --get LDFLAGS)" \
+	  cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKRO_BUILD_TESTS=OFF \
+	  -DKRO_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_POSITION_INDEPENDENT_CODE=ON >/dev/null
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	@cd $(PACKAGE_BUILD) && cpack -G DEB
 
