@@ -117,14 +117,20 @@ std::string padded(std::string text, std::size_t width) {
 
 constexpr std::size_t kSynopsisColumn = 38;
 
-// groff: a backslash and a leading dot or apostrophe would be commands.
+// groff: a backslash and a leading dot or apostrophe would be commands, and a line of Chinese
+// may break after any of its characters (\: marks where; troff breaks only at spaces).
 std::string roff(std::string_view text) {
   std::string out;
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     if (c == '\\') {
       out += "\\e";
     } else if (c == '-') {
       out += "\\-";
+    } else if ((static_cast<unsigned char>(c) & 0xF0) == 0xE0 && i + 2 < text.size()) {
+      out.append(text.substr(i, 3));
+      out += "\\:";
+      i += 2;
     } else {
       out += c;
     }
