@@ -22,6 +22,7 @@
 #include "model/sample_project.h"
 #include "model/statistics.h"
 #include "office/docx_word_session.h"
+#include "office/field_template.h"
 #include "office/xlsx_excel_session.h"
 #include "report/report_generator.h"
 #include "report/report_parameters.h"
@@ -276,17 +277,19 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
   if (a->positional().size() != 1) return cx.usage("report 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("report 需要用 -o 指定输出文件夹");
-  auto format = formatOption(*a);
-  if (!format) return cx.usage(format.message());
   const SettingsLocation settings = settingsFor(*a);
+  auto format = formatOption(*a, settings);
+  if (!format) return cx.usage(format.message());
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
   std::error_code ec;
   if (!fs::is_directory(*output, ec)) return cx.fail("输出文件夹“" + *output + "”不存在。");
+  const Project& project = loaded.value().project;
+  auto chosen = reportFormatToWrite(project, settings, format.value());
+  if (!chosen) return cx.fail(chosen.message());
   OfficePaths paths = OfficePaths::standard();
   paths.outputFolder = *output;
-  DocxWordSession word;
-  auto written = generateWordReport(loaded.value().project, settings, word, paths, format.value(), today());
+  auto written = writeReport(project, effectiveParameters(project, settings), chosen.value(), paths, today());
   if (!written) return cx.fail(written.message());
   if (!written.value().dataTableError.empty()) {
     return cx.fail(dataTableProblemText(written.value(), paths.dataTablePath()));
@@ -333,12 +336,12 @@ int Context::fail(const std::string& message) const {
   return kFailure;
 }
 
-Result<std::optional<int>> formatOption(const Arguments& a) {
+Result<std::optional<ChosenFormat>> formatOption(const Arguments& a, const SettingsLocation& settings) {
   auto f = a.value("--format");
-  if (!f) return std::optional<int>();
-  auto number = parseNumber(*f, 1, kReportFormatCount);
-  if (!number) return Error{"--format 取 1 到 6，而不是“" + *f + "”"};
-  return std::optional<int>(static_cast<int>(*number) - 1);
+  if (!f) return std::optional<ChosenFormat>();
+  auto chosen = formatByArgument(*f, settings);
+  if (!chosen) return chosen.error();
+  return std::optional<ChosenFormat>(std::move(chosen.value()));
 }
 
 SettingsLocation settingsFor(const Arguments& a) {
@@ -395,10 +398,11 @@ std::string printable(std::string_view text) {
 
 const CommandTable& fileCommands() {
   static const CommandTable commands = {
-      {"info", commandInfo},     {"convert", commandConvert}, {"sample", commandSample},
-      {"decode", commandDecode}, {"report", commandReport},   {"excel", commandExcel},
-      {"stats", commandStats},   {"export", commandExport},   {"import", commandImport},
-      {"check", commandCheck},   {"diff", commandDiff},       {"params", commandParams},
+      {"info", commandInfo},       {"convert", commandConvert}, {"sample", commandSample},
+      {"decode", commandDecode},   {"report", commandReport},   {"excel", commandExcel},
+      {"stats", commandStats},     {"export", commandExport},   {"import", commandImport},
+      {"check", commandCheck},     {"diff", commandDiff},       {"params", commandParams},
+      {"formats", commandFormats},
   };
   return commands;
 }

@@ -14,6 +14,7 @@
 #include "cli/command_specs.h"
 #include "model/project.h"
 #include "model/result.h"
+#include "report/user_format.h"
 #include "settings/program_paths.h"
 
 namespace kro::cli {
@@ -59,9 +60,9 @@ Status writeOutput(const Context& cx, const std::string& path, std::string_view 
 // The settings folder: --config-dir when given, else the program's.
 SettingsLocation settingsFor(const Arguments& a);
 
-// The report format of --format N (1..6) as a format index, nothing without the option; an
-// error holding the usage message for any other value.
-Result<std::optional<int>> formatOption(const Arguments& a);
+// The report format of --format: 1..6, a user format's name, or a .docx file; nothing without
+// the option; an error holding the usage message for anything else.
+Result<std::optional<ChosenFormat>> formatOption(const Arguments& a, const SettingsLocation& settings);
 
 // A text for the terminal: control characters (which could move the cursor, clear the screen
 // or retitle the window) are shown as \xHH instead of being sent.

@@ -12,7 +12,9 @@ OptionSpec output(std::string_view argument, std::string_view help) {
 }
 const OptionSpec kJson{"--json", "", "以 JSON 输出（一个对象，带 \"formatVersion\": 2）"};
 const OptionSpec kConfigDir{"--config-dir", "DIR", "设置文件（打印设置、报告参数）所在的文件夹", C::Folder};
-const OptionSpec kFormat{"--format", "N", "报告格式 1..6（检测报告1..4、甘肃格式、吉林报告）", C::Format};
+const OptionSpec kFormat{
+    "--format", "N",
+    "报告格式：1..6（检测报告1..4、甘肃格式、吉林报告），用户格式的名称，或一个 .docx 格式文件", C::Format};
 const OptionSpec kInPlace{kForceInPlace, "", "输出文件有多个硬链接时原地改写它（不是原子替换）"};
 
 std::vector<CommandSpec> makeSpecs() {
@@ -97,6 +99,11 @@ std::vector<CommandSpec> makeSpecs() {
        {"ORIGINAL EDITED [--json] [--readings-only]"},
        C::InputFile,
        {kJson, {"--readings-only", "", "只比较测点，不比较构件参数"}}},
+      {"formats",
+       "列出报告格式：六种内置格式、用户格式文件夹中的格式及其字段，以及用户格式可用的全部字段",
+       {"[--json] [--config-dir DIR]"},
+       C::None,
+       {kJson, kConfigDir}},
       {"params",
        "显示工程参数（文件中保存的，或默认值），或写出设置了工程参数的副本",
        {"FILE [--json] [--config-dir DIR]", "FILE --set 名称=值 ... -o OUT.KRO"},

@@ -9,8 +9,10 @@
 #include "model/gbk_text.h"
 #include "model/project_diff.h"
 #include "model/statistics.h"
+#include "office/field_template.h"
 #include "report/project_check.h"
 #include "report/project_parameters.h"
+#include "report/user_format.h"
 #include "transfer/received_data.h"
 #include "views/project_overview.h"
 
@@ -139,7 +141,8 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
   auto a = Arguments::parse(args, cx.spec, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("check 需要一个输入文件");
-  auto format = formatOption(*a);
+  const SettingsLocation settings = settingsFor(*a);
+  auto format = formatOption(*a, settings);
   if (!format) return cx.usage(format.message());
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) {
@@ -147,7 +150,10 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
     return kUsage;
   }
   const Project& project = loaded.value().project;
-  const ProjectCheck check = checkProject(project, settingsFor(*a), format.value());
+  // The given format, else the chosen one; a user format's fields are checked too.
+  const std::optional<ChosenFormat> chosen = format.value() ? format.value() : chosenFormat(settings);
+  const ProjectCheck check =
+      checkProject(project, settings, chosen ? std::optional(formatFields(*chosen)) : std::nullopt);
   const std::vector<Finding>& findings = check.findings;
   if (a->has("--json")) {
     Json list = Json::array();
@@ -280,6 +286,86 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
   if (!stored) return cx.fail(stored.message());
   project.parameters = std::move(stored.value());
   if (Status s = writeAnalysisFile(*output, project); !s) return cx.fail(s.message());
+  return kSuccess;
+}
+
+}  // namespace kro::cli
+
+namespace kro::cli {
+
+int commandFormats(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, cx.spec, error);
+  if (!a) return cx.usage(error);
+  if (!a->positional().empty()) return cx.usage("formats 不需要输入文件");
+  const SettingsLocation settings = settingsFor(*a);
+  struct Checked {
+    UserFormat format;
+    Result<TemplateFields> fields;
+  };
+  std::vector<Checked> user;
+  for (UserFormat& f : userFormats(settings)) {
+    auto fields = checkUserTemplate(f.file);
+    user.push_back({std::move(f), std::move(fields)});
+  }
+  const std::string folder = displayPath(userFormatFolder(settings));
+  if (a->has("--json")) {
+    Json j = jsonOutput();
+    Json builtIn = Json::array();
+    for (int f = 0; f < kReportFormatCount; ++f) {
+      builtIn.push_back({{"format", f + 1}, {"name", std::string(reportFormatInfo(f).comboText)}});
+    }
+    j["builtIn"] = std::move(builtIn);
+    j["folder"] = folder;
+    Json list = Json::array();
+    for (const Checked& c : user) {
+      Json u{{"name", c.format.name}, {"file", displayPath(c.format.file)}};
+      if (c.fields) {
+        u["parameters"] = c.fields.value().parameters;
+        u["declaredParameters"] = c.fields.value().declaredParameters;
+        u["problems"] = c.fields.value().problems;
+      } else {
+        u["problems"] = Json::array({c.fields.message()});
+      }
+      list.push_back(std::move(u));
+    }
+    j["user"] = std::move(list);
+    j["fields"] = Json{{"project", userFieldNames(FieldScope::Project)},
+                       {"member", userFieldNames(FieldScope::Member)},
+                       {"reading", userFieldNames(FieldScope::Reading)}};
+    cx.out << j.dump() << "\n";
+    return kSuccess;
+  }
+  cx.out << "内置格式：\n";
+  for (int f = 0; f < kReportFormatCount; ++f)
+    cx.out << "  " << f + 1 << "  " << reportFormatInfo(f).comboText << "\n";
+  cx.out << "用户格式（" << printable(folder) << "）：\n";
+  if (user.empty()) cx.out << "  （没有）\n";
+  for (const Checked& c : user) {
+    cx.out << "  " << printable(c.format.name);
+    if (!c.fields) {
+      cx.out << "：" << printable(c.fields.message()) << "\n";
+      continue;
+    }
+    const TemplateFields& f = c.fields.value();
+    cx.out << (f.problems.empty() ? "" : "（字段有问题）") << "\n";
+    auto joined = [](const std::vector<std::string>& names) {
+      std::string text;
+      for (const std::string& n : names) text += (text.empty() ? "" : "、") + n;
+      return text.empty() ? std::string("无") : text;
+    };
+    cx.out << "    工程参数：" << printable(joined(f.parameters)) << "\n";
+    cx.out << "    自定义参数：" << printable(joined(f.declaredParameters)) << "\n";
+    for (const std::string& p : f.problems) cx.out << "    问题：" << printable(p) << "\n";
+  }
+  auto names = [](FieldScope scope) {
+    std::string text;
+    for (const std::string& n : userFieldNames(scope)) text += (text.empty() ? "" : " ") + ("{{" + n + "}}");
+    return text;
+  };
+  cx.out << "字段：\n  工程与合计：" << names(FieldScope::Project)
+         << " {{参数:名称}}\n  构件（{{#构件}} … {{/构件}} 之内）：" << names(FieldScope::Member)
+         << "\n  测点（有 {{#测点}} 的表格行中）：" << names(FieldScope::Reading) << "\n";
   return kSuccess;
 }
 

@@ -18,5 +18,7 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args);
 int commandDiff(const Context& cx, const std::vector<std::string>& args);
 // The project's report parameters, or a copy of the file with some of them set.
 int commandParams(const Context& cx, const std::vector<std::string>& args);
+// The report formats: the six, the user's with their fields, and every field a user format may use.
+int commandFormats(const Context& cx, const std::vector<std::string>& args);
 
 }  // namespace kro::cli

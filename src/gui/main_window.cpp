@@ -43,6 +43,7 @@
 #include "model/panel_texts.h"
 #include "model/report_figures.h"
 #include "office/docx_word_session.h"
+#include "office/field_template.h"
 #include "office/xlsx_excel_session.h"
 #include "render/report_printer.h"
 #include "report/report_generator.h"
@@ -390,24 +391,22 @@ void MainWindow::check() {
   }
   const ProjectCheck result = runLongWork<ProjectCheck>(
       this, "正在检查…", [project = doc_.project(), settings = doc_.settingsLocation()](const CancelFlag&) {
-        return checkProject(project, settings, std::nullopt);
+        const std::optional<ChosenFormat> chosen = chosenFormat(settings);
+        return checkProject(project, settings, chosen ? std::optional(formatFields(*chosen)) : std::nullopt);
       });
   checkDialog_->setFindings(result.findings, result.notes);
   checkDialog_->show();
   checkDialog_->raise();
 }
 
-bool MainWindow::checkedBeforeOutput(std::optional<int> reportFormat, bool tickedOnly) {
+bool MainWindow::checkedBeforeOutput(const std::optional<FormatFields>& reportFormat, bool tickedOnly) {
   // The documents cover the ticked members: with none, there is nothing to go on with.
   if (Status s = refuseWithoutTickedMembers(doc_.project()); tickedOnly && !s) {
     Dialogs::message(this, MessageKind::Warning, qt(s.message()));
     return false;
   }
-  std::vector<Finding> findings =
+  const std::vector<Finding> findings =
       checkProject(doc_.project(), doc_.settingsLocation(), reportFormat).findings;
-  if (!reportFormat) {
-    std::erase_if(findings, [](const Finding& f) { return f.kind == Finding::Kind::EmptyParameter; });
-  }
   return CheckDialog::confirm(this, findings, [this](int member) { doc_.selectMember(member); });
 }
 
@@ -575,7 +574,7 @@ void MainWindow::wordReport() {
   const CalendarDate today{date.year(), date.month(), date.day()};
   // No format chosen yet: the dialog where it is chosen opens, and the report follows its OK.
   if (doc_.memberCount() > 0 && refuseWithoutTickedMembers(doc_.project()) &&
-      !chosenReportFormat(doc_.settingsLocation())) {
+      !chosenFormat(doc_.settingsLocation())) {
     statusBar()->showMessage("请先选择报告格式和填写工程参数，按“确定”后生成报告。");
     const bool chosen = reportParameters();
     statusBar()->clearMessage();
@@ -586,7 +585,8 @@ void MainWindow::wordReport() {
     Dialogs::message(this, MessageKind::Warning, qt(format.message()));
     return;
   }
-  if (!checkedBeforeOutput(format.value())) return;
+  // A user format's fields are checked with the project, before anything is written.
+  if (!checkedBeforeOutput(formatFields(format.value()))) return;
   const std::string projectName = parameters()("工程名称");
   auto chosen = chooseDocumentPath("Word 文档(*.docx)|*.docx|", "docx",
                                    proposedDocumentName(projectName, "楼板厚度检测报告", today, ".docx"));
@@ -602,10 +602,7 @@ void MainWindow::wordReport() {
   auto written = runLongWork<Result<ReportOutput>>(
       this, "正在生成 Word 报告…",
       [project = doc_.project(), values = parameters(), format = format.value(), paths,
-       today](const CancelFlag& c) {
-        DocxWordSession word;
-        return writeWordReport(project, values, format, word, paths, today, &c);
-      });
+       today](const CancelFlag& c) { return writeReport(project, values, format, paths, today, &c); });
   if (!written) {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));
     return;

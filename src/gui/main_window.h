@@ -21,6 +21,7 @@
 #include "model/document.h"
 #include "model/project_diff.h"
 #include "report/office_paths.h"
+#include "report/project_check.h"
 #include "report/project_parameters.h"
 
 namespace kro::gui {
@@ -118,7 +119,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   // The check before an output: members only, or also the parameters of the report format
   // about to be written. True when nothing is found or the user goes on; an output of the
   // ticked members (tickedOnly) is refused when none is ticked.
-  bool checkedBeforeOutput(std::optional<int> reportFormat, bool tickedOnly = true);
+  bool checkedBeforeOutput(const std::optional<FormatFields>& reportFormat, bool tickedOnly = true);
   // Asks where to save a document, proposing name in the folder last used for documents (else
   // the open document's folder); remembers the folder chosen.
   std::optional<std::filesystem::path> chooseDocumentPath(const char* filter, const char* extension,

@@ -55,8 +55,20 @@ std::vector<std::string_view> printedParameters(int reportFormat) {
   return out;
 }
 
+FormatFields builtInFormatFields(int reportFormat) {
+  FormatFields fields{std::string(reportFormatInfo(reportFormat).comboText), {}, {}};
+  for (std::string_view key : printedParameters(reportFormat)) fields.printed.emplace_back(key);
+  return fields;
+}
+
 ProjectCheck checkProject(const Project& project, const SettingsLocation& settings,
                           std::optional<int> format) {
+  if (!format) format = chosenReportFormat(settings);
+  return checkProject(project, settings, format ? std::optional(builtInFormatFields(*format)) : std::nullopt);
+}
+
+ProjectCheck checkProject(const Project& project, const SettingsLocation& settings,
+                          const std::optional<FormatFields>& format) {
   using K = Finding::Kind;
   ProjectCheck result;
   std::vector<Finding>& findings = result.findings;
@@ -147,16 +159,16 @@ ProjectCheck checkProject(const Project& project, const SettingsLocation& settin
     if (figures.unticked.size() > 10) codes += " 等";
     result.notes.push_back(std::to_string(figures.unticked.size()) + " 个构件未勾选，不计入报告：" + codes);
   }
-  if (!format) format = chosenReportFormat(settings);
   if (!format) {
     result.notes.push_back("没有选择报告格式，没有检查报告的工程参数（工具 → 工程参数设置）。");
     return result;
   }
-  const std::string formatName(reportFormatInfo(*format).comboText);
-  for (std::string_view key : printedParameters(*format)) {
+  for (const std::string& problem : format->problems) {
+    findings.push_back({K::TemplateField, -1, {}, format->name + "：" + problem + "。"});
+  }
+  for (const std::string& key : format->printed) {
     if (!values(key).empty()) continue;
-    findings.push_back({K::EmptyParameter, -1, std::string(key),
-                        formatName + "的工程参数“" + std::string(key) + "”是空的。"});
+    findings.push_back({K::EmptyParameter, -1, key, format->name + "的工程参数“" + key + "”是空的。"});
   }
   return result;
 }
@@ -185,6 +197,8 @@ std::string_view findingKindName(Finding::Kind kind) {
       return "emptyParameter";
     case Finding::Kind::InvalidRule:
       return "invalidRule";
+    case Finding::Kind::TemplateField:
+      return "templateField";
   }
   return "";
 }

@@ -27,6 +27,7 @@ struct Finding {
     DeviationSign,
     EmptyParameter,
     InvalidRule,
+    TemplateField,
   };
   Kind kind;
   int member = -1;        // the member concerned (index), -1 for none
@@ -45,9 +46,22 @@ struct ProjectCheck {
   std::vector<std::string> notes;
 };
 
+// What a format prints, to check the project's parameters against: a built-in format's
+// printed parameters, or what the office layer read from a user format (its parameters, those
+// it declares, and what is wrong with its fields).
+struct FormatFields {
+  std::string name;
+  std::vector<std::string> printed;
+  std::vector<std::string> problems;
+};
+FormatFields builtInFormatFields(int reportFormat);
+
 // Every finding, members first in member order, then the report's parameters (the project's,
-// over the settings' defaults): of `format` (0..5) when given, else of the chosen format; with
-// neither, a note says that no format's parameters were checked.
+// over the settings' defaults) and the fields of the format; with no format, a note says that
+// no format's parameters were checked.
+ProjectCheck checkProject(const Project& project, const SettingsLocation& settings,
+                          const std::optional<FormatFields>& format);
+// The same with a built-in format (0..5) when given, else the chosen built-in format.
 ProjectCheck checkProject(const Project& project, const SettingsLocation& settings,
                           std::optional<int> format);
 

@@ -206,24 +206,6 @@ void regionalReport(Fill& f, const ReportFigures& c, const Parameters& P) {
   f.cell(1, 9, 2, "    依据" + P("检测依据") + "标准,工程的楼板厚度检测结果为" + c.verdict() + "。");
 }
 
-// A data table left by an earlier report where this report's should be gets a name of its own
-// ("‹名›-旧.docx", "‹名›-旧2.docx", …), so that the report on disk is never paired with it.
-void moveEarlierTableAside(const std::filesystem::path& table, ReportOutput& output) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (!fs::is_regular_file(fs::symlink_status(table, ec))) return;
-  for (int n = 1; n < 1000; ++n) {
-    const fs::path aside =
-        table.parent_path() /
-        (table.stem().string() + "-旧" + (n > 1 ? std::to_string(n) : "") + table.extension().string());
-    if (fs::exists(fs::symlink_status(aside, ec))) continue;
-    fs::rename(table, aside, ec);
-    if (!ec) output.earlierTableMovedTo = aside;
-    break;
-  }
-  output.earlierTableLeft = output.earlierTableMovedTo.empty();
-}
-
 }  // namespace
 
 std::string conclusionSentence(const std::string& name, const ReportFigures& c) {
@@ -286,6 +268,24 @@ Result<ReportOutput> writeWordReport(const Project& project, const ParameterValu
   return output;
 }
 
+// A data table left by an earlier report where this report's should be gets a name of its own
+// ("‹名›-旧.docx", "‹名›-旧2.docx", …), so that the report on disk is never paired with it.
+void moveEarlierTableAside(const std::filesystem::path& table, ReportOutput& output) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::symlink_status(table, ec))) return;
+  for (int n = 1; n < 1000; ++n) {
+    const fs::path aside =
+        table.parent_path() /
+        (table.stem().string() + "-旧" + (n > 1 ? std::to_string(n) : "") + table.extension().string());
+    if (fs::exists(fs::symlink_status(aside, ec))) continue;
+    fs::rename(table, aside, ec);
+    if (!ec) output.earlierTableMovedTo = aside;
+    break;
+  }
+  output.earlierTableLeft = output.earlierTableMovedTo.empty();
+}
+
 std::string dataTableProblemText(const ReportOutput& output, const std::filesystem::path& tablePath) {
   std::string text =
       "报告已写入“" + displayPath(output.report) + "”，但数据表格没有生成：" + output.dataTableError;
@@ -298,11 +298,11 @@ std::string dataTableProblemText(const ReportOutput& output, const std::filesyst
   return text;
 }
 
-Result<int> reportFormatToWrite(const Project& project, const SettingsLocation& settings,
-                                std::optional<int> format) {
+Result<ChosenFormat> reportFormatToWrite(const Project& project, const SettingsLocation& settings,
+                                         std::optional<ChosenFormat> format) {
   if (project.memberCount() == 0) return Error{"文档中没有构件，没有生成报告。"};
   if (Status s = refuseWithoutTickedMembers(project); !s) return Error{s.message()};
-  if (!format) format = chosenReportFormat(settings);
+  if (!format) format = chosenFormat(settings);
   if (!format) return Error{"尚未选择报告格式：请先在“工程参数设置”中选择报告格式并按“确定”。"};
   return *format;
 }
@@ -310,9 +310,14 @@ Result<int> reportFormatToWrite(const Project& project, const SettingsLocation& 
 Result<ReportOutput> generateWordReport(const Project& project, const SettingsLocation& settings,
                                         WordSession& word, const OfficePaths& paths,
                                         std::optional<int> format, const CalendarDate& today) {
-  auto chosen = reportFormatToWrite(project, settings, format);
+  auto chosen = reportFormatToWrite(
+      project, settings,
+      format ? std::optional(ChosenFormat{*format, {}, std::string(reportFormatInfo(*format).comboText)})
+             : std::nullopt);
   if (!chosen) return chosen.error();
-  return writeWordReport(project, effectiveParameters(project, settings), chosen.value(), word, paths, today);
+  if (chosen.value().builtIn < 0) return Error{"选择的是用户报告格式“" + chosen.value().name + "”。"};
+  return writeWordReport(project, effectiveParameters(project, settings), chosen.value().builtIn, word, paths,
+                         today);
 }
 
 }  // namespace kro

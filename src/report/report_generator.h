@@ -11,6 +11,7 @@
 #include "model/report_figures.h"
 #include "report/office_paths.h"
 #include "report/project_parameters.h"
+#include "report/user_format.h"
 #include "report/word_session.h"
 #include "settings/program_paths.h"
 
@@ -25,6 +26,10 @@ struct ReportOutput {
   std::filesystem::path earlierTableMovedTo;
   bool earlierTableLeft = false;  // one was there and could not be moved
 };
+
+// A data table left by an earlier report under `table` gets a name of its own ("‹名›-旧.docx",
+// "‹名›-旧2.docx", …), noted in output, so that the new report is never paired with it.
+void moveEarlierTableAside(const std::filesystem::path& table, ReportOutput& output);
 
 // What the user is told when the report was written without its data table: both files and
 // what each now holds.
@@ -42,10 +47,10 @@ Result<ReportOutput> writeWordReport(const Project& project, const ParameterValu
                                      int reportFormat, WordSession& word, const OfficePaths& paths,
                                      const CalendarDate& today, const CancelFlag* cancel = nullptr);
 
-// The format a report command writes: the given one or the chosen one; refused for a project
-// without members or without a chosen format, with a message.
-Result<int> reportFormatToWrite(const Project& project, const SettingsLocation& settings,
-                                std::optional<int> format);
+// The format a report writes: the given one or the chosen one (built-in or the user's); refused
+// for a project without members or ticked members, or without a chosen format, with a message.
+Result<ChosenFormat> reportFormatToWrite(const Project& project, const SettingsLocation& settings,
+                                         std::optional<ChosenFormat> format);
 
 // The command: refuses a project without members and a missing format choice with a message
 // (nothing written), and writes the chosen format (or the given one) for the ticked members,

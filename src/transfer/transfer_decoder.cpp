@@ -154,8 +154,11 @@ Result<DecodedTransfer> decodeTransfer(TransferLayout layout, std::string_view b
                          std::to_string(beyond) + " 字节没有使用。");
     }
   } else {
-    // R counts the reading area, or one byte more; any other value is no image of ours.
-    const std::uint64_t area = *stated - kUsbHeaderStride * (std::uint64_t{count} + 1);
+    // R counts the reading area, or one byte more; any other value is no image of ours. The
+    // headers must all be there first (a tiny R can state less than they take).
+    const std::uint64_t headers = kUsbHeaderStride * (std::uint64_t{count} + 1);
+    if (*stated < headers) return misframed();
+    const std::uint64_t area = *stated - headers;
     const std::uint64_t r = be24(b, 6);
     if (r != area && r != area + 1) return misframed();
   }

@@ -86,7 +86,7 @@ TEST_F(ProjectCheckTest, NothingTickedAndTheReportsParameters) {
   Project project;
   project.members = {member("A1", {120}, 120, -5, 8, 0)};
   // No format chosen and none given: the parameters are not checked, and a note says so.
-  const ProjectCheck unchecked = checkProject(project, settings, std::nullopt);
+  const ProjectCheck unchecked = checkProject(project, settings, std::optional<int>());
   std::vector<Finding> f = unchecked.findings;
   ASSERT_EQ(f.size(), 1u);
   EXPECT_EQ(f[0].kind, Finding::Kind::NothingTicked);
@@ -101,7 +101,7 @@ TEST_F(ProjectCheckTest, NothingTickedAndTheReportsParameters) {
   info["仪器编号"] = "  ";
   ASSERT_TRUE(saveFormatParameters(settings, 3, info, 3).ok());
   ASSERT_TRUE(saveChosenFormat(settings, 3).ok());
-  f = checkProject(project, settings, std::nullopt).findings;
+  f = checkProject(project, settings, std::optional<int>()).findings;
   ASSERT_EQ(messages(f), (std::vector<std::string>{"检测报告4的工程参数“报告日期”是空的。",
                                                    "检测报告4的工程参数“仪器编号”是空的。"}));
   EXPECT_EQ(f[0].parameter, "报告日期");
