@@ -31,6 +31,7 @@
 #include "gui/batch_edit_dialog.h"
 #include "gui/check_dialog.h"
 #include "gui/dialogs.h"
+#include "gui/format_manager_dialog.h"
 #include "gui/long_work.h"
 #include "gui/overview_dock.h"
 #include "gui/print_settings_dialog.h"
@@ -192,6 +193,13 @@ void MainWindow::buildActions() {
   makeAction("actionClose", "关闭(&C)", {K("Ctrl+F4")}, "关闭当前文件", [this] { closeDocument(); });
   makeAction("actionMerge", "合并工程(&M)...", {}, "把另一个文件的构件追加到当前工程",
              [this] { mergeProject(); });
+  makeAction("actionFormats", "报告格式管理(&G)...", {}, "内置和用户自己的报告格式：新建、打开、检查",
+             [this] {
+               auto starting = findTemplate(officePaths_, "自定义格式样板.docx");
+               FormatManagerDialog(doc_.settingsLocation(),
+                                   starting ? starting.value() : std::filesystem::path(), this)
+                   .exec();
+             });
   makeAction("actionPrint", "打印(&P)...", {K("Ctrl+P")}, "打印检测报告", [this] {
     print();
   })->setIcon(themed("document-print", QStyle::SP_DialogApplyButton));
@@ -294,7 +302,7 @@ void MainWindow::buildMenus() {
   QMenu* file = menuBar()->addMenu("文件(&F)");
   add(file, {"actionNew", "actionOpen", "actionSave", "actionSaveAs", "actionSaveSelection", "actionClose",
              nullptr, "actionTransfer", "actionMerge", nullptr, "actionImportCsv", "actionExportCsv", nullptr,
-             "actionPrint", "actionPrintPreview", "actionPageSetup", nullptr});
+             "actionFormats", nullptr, "actionPrint", "actionPrintPreview", "actionPageSetup", nullptr});
   recentMenu_ = file->addMenu("最近文件");
   connect(file, &QMenu::aboutToShow, this, &MainWindow::refreshRecentMenu);
   file->addSeparator();
@@ -504,9 +512,22 @@ void MainWindow::printSettings() {
 }
 
 bool MainWindow::reportParameters() {
-  ReportParametersDialog dialog(parameters(), loadChosenFormat(doc_.settingsLocation()).value_or(-1), this);
+  const SettingsLocation& settings = doc_.settingsLocation();
+  // The user's formats after the six, each with the parameters its fields print.
+  std::vector<UserFormatPage> pages;
+  for (const UserFormat& f : userFormats(settings)) {
+    UserFormatPage page{f.name, {}, {}};
+    if (auto fields = checkUserTemplate(f.file)) {
+      page.parameters = fields.value().parameters;
+      page.declared = fields.value().declaredParameters;
+    }
+    pages.push_back(std::move(page));
+  }
+  const std::optional<ChosenFormat> chosen = chosenFormat(settings);
+  ReportParametersDialog dialog(parameters(), chosen ? chosen->builtIn : -1, std::move(pages),
+                                chosen ? chosen->name : std::string(), this);
   if (dialog.exec() != QDialog::Accepted) return false;
-  return applyReportParameters(dialog.values(), dialog.chosenFormat());
+  return applyReportParameters(dialog.values(), dialog.chosenFormat(), dialog.chosenUserFormat());
 }
 
 const ParameterValues& MainWindow::parameters() {
@@ -517,13 +538,15 @@ const ParameterValues& MainWindow::parameters() {
   return parameters_;
 }
 
-bool MainWindow::applyReportParameters(const ParameterValues& values, int chosenFormat) {
+bool MainWindow::applyReportParameters(const ParameterValues& values, int chosenFormat,
+                                       const std::optional<std::string>& userFormat) {
   auto stored = toStoredParameters(values, doc_.project().parameters);
   if (!stored) {
     Dialogs::message(this, MessageKind::Warning, qt(stored.message()));
     return false;
   }
   Status saved = saveDialogDefaults(doc_.settingsLocation(), values, chosenFormat);
+  if (saved && userFormat) saved = saveChosenUserFormat(doc_.settingsLocation(), *userFormat);
   parametersFor_.reset();  // the defaults may have changed
   doc_.setParameters(std::move(stored.value()));
   if (!saved) {

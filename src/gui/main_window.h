@@ -68,7 +68,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   const ParameterValues& parameters();
   // What the parameters dialog's OK does: the values become the project's (one undoable step),
   // the format choice and the office fields the defaults. False, after saying why, on failure.
-  bool applyReportParameters(const ParameterValues& values, int chosenFormat);
+  bool applyReportParameters(const ParameterValues& values, int chosenFormat,
+                             const std::optional<std::string>& userFormat = std::nullopt);
 
   // --- DocumentFrontend ---
   void rebuildMemberList() override;

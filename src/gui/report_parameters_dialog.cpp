@@ -68,13 +68,19 @@ ParameterKind kindOf(int format, std::string_view key) {
 
 }  // namespace
 
-ReportParametersDialog::ReportParametersDialog(ParameterValues values, int chosenFormat, QWidget* parent)
-    : QDialog(parent), values_(std::move(values)), fields_(kReportFormatCount) {
+ReportParametersDialog::ReportParametersDialog(ParameterValues values, int chosenFormat,
+                                               std::vector<UserFormatPage> userFormats,
+                                               const std::string& chosenUser, QWidget* parent)
+    : QDialog(parent),
+      values_(std::move(values)),
+      fields_(kReportFormatCount + userFormats.size()),
+      userFormats_(std::move(userFormats)) {
   setObjectName("reportParametersDialog");
   setWindowTitle("报告参数");
   formats_ = new QComboBox(this);
   formats_->setObjectName("formatList");
   for (int f = 0; f < kReportFormatCount; ++f) formats_->addItem(qt(reportFormatInfo(f).comboText));
+  for (const UserFormatPage& u : userFormats_) formats_->addItem(qt(u.name) + "（用户格式）");
   rule_ = new QLineEdit(this);
   rule_->setObjectName(qt(kAcceptanceRuleKey));
   rule_->setMaximumWidth(80);
@@ -85,6 +91,7 @@ ReportParametersDialog::ReportParametersDialog(ParameterValues values, int chose
   pages_->setMinimumSize(450, 260);
   for (int f = 0; f < kReportFormatCount; ++f) buildPage(f);
   pages_->addWidget(new QWidget(pages_));  // nothing chosen: an empty page
+  for (const UserFormatPage& u : userFormats_) buildUserPage(u);
 
   auto* top = new QGridLayout;
   top->addWidget(new QLabel("Word报告格式", this), 0, 0);
@@ -116,9 +123,12 @@ ReportParametersDialog::ReportParametersDialog(ParameterValues values, int chose
   layout->addWidget(buttons);
 
   shown_ = chosenFormat >= 0 && chosenFormat < kReportFormatCount ? chosenFormat : -1;
+  for (std::size_t u = 0; chosenFormat == -1 && u < userFormats_.size(); ++u) {
+    if (userFormats_[u].name == chosenUser) shown_ = kReportFormatCount + static_cast<int>(u);
+  }
   if (shown_ >= 0) showValues(shown_);
   formats_->setCurrentIndex(shown_);
-  pages_->setCurrentIndex(shown_ >= 0 ? shown_ : kReportFormatCount);
+  pages_->setCurrentIndex(pageOf(shown_));
   connect(formats_, &QComboBox::currentIndexChanged, this, &ReportParametersDialog::onFormatChosen);
 }
 
@@ -174,6 +184,39 @@ void ReportParametersDialog::buildPage(int format) {
   pages_->addWidget(page);
 }
 
+void ReportParametersDialog::buildUserPage(const UserFormatPage& format) {
+  auto* page = new QWidget(pages_);
+  auto* grid = new QGridLayout(page);
+  auto& fields = fields_[static_cast<std::size_t>(kReportFormatCount) + (&format - userFormats_.data())];
+  int at = 0;
+  auto add = [&](const std::string& key, const QString& label) {
+    auto* line = new QLineEdit(page);
+    line->setValidator(new NoControlCharacters(line));
+    line->setObjectName(qt(key));
+    grid->addWidget(new QLabel(label, page), at / 2, (at % 2) * 2);
+    grid->addWidget(line, at / 2, (at % 2) * 2 + 1);
+    fields[key] = line;
+    ++at;
+  };
+  for (const std::string& key : format.parameters) {
+    if (key != kAcceptanceRuleKey) add(key, qt(key));
+  }
+  for (const std::string& key : format.declared) add(key, qt(key) + "（本格式）");
+  if (at == 0) grid->addWidget(new QLabel("这个格式不打印工程参数。", page), 0, 0);
+  grid->setRowStretch(grid->rowCount(), 1);
+  pages_->addWidget(page);
+}
+
+int ReportParametersDialog::pageOf(int format) const {
+  if (format < 0) return kReportFormatCount;
+  return format < kReportFormatCount ? format : format + 1;
+}
+
+std::optional<std::string> ReportParametersDialog::chosenUserFormat() const {
+  if (shown_ < kReportFormatCount) return std::nullopt;
+  return userFormats_[static_cast<std::size_t>(shown_ - kReportFormatCount)].name;
+}
+
 QWidget* ReportParametersDialog::field(int format, const std::string& key) const {
   const auto& page = fields_.at(static_cast<std::size_t>(format));
   auto it = page.find(key);
@@ -219,7 +262,7 @@ void ReportParametersDialog::onFormatChosen(int format) {
   takeValues(shown_);
   if (format >= 0) showValues(format);
   shown_ = format;
-  pages_->setCurrentIndex(format >= 0 ? format : kReportFormatCount);
+  pages_->setCurrentIndex(pageOf(format));
 }
 
 void ReportParametersDialog::accept() {

@@ -9,18 +9,31 @@
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <map>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "report/project_parameters.h"
 
 namespace kro::gui {
 
+// A user format as the dialog lists it: its name, the report parameters it prints, and the
+// parameters it declares for itself ({{参数:名称}}).
+struct UserFormatPage {
+  std::string name;
+  std::vector<std::string> parameters;
+  std::vector<std::string> declared;
+};
+
 class ReportParametersDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // The project's values and the chosen format (-1: none).
-  ReportParametersDialog(ParameterValues values, int chosenFormat, QWidget* parent = nullptr);
+  // The project's values and the chosen format (-1: none); the user's formats are listed after
+  // the six, chosenUser (by name) chosen when chosenFormat is -1.
+  ReportParametersDialog(ParameterValues values, int chosenFormat,
+                         std::vector<UserFormatPage> userFormats = {}, const std::string& chosenUser = {},
+                         QWidget* parent = nullptr);
 
   QComboBox* formatList() const { return formats_; }
   QLineEdit* ruleField() const { return rule_; }
@@ -28,15 +41,20 @@ class ReportParametersDialog : public QDialog {
   // format gives it.
   QWidget* field(int format, const std::string& key) const;
 
-  // After OK: the values of every field, and the chosen format (-1: none).
+  // After OK: the values of every field, and the chosen format (-1: none or a user format, then
+  // named by chosenUserFormat).
   const ParameterValues& values() const { return values_; }
-  int chosenFormat() const { return shown_; }
+  int chosenFormat() const { return shown_ < kReportFormatCount ? shown_ : -1; }
+  std::optional<std::string> chosenUserFormat() const;
 
  public slots:
   void accept() override;
 
  private:
   void buildPage(int format);
+  void buildUserPage(const UserFormatPage& format);
+  // The page of a format in the list: the six, the empty page of no choice, then the user's.
+  int pageOf(int format) const;
   void showValues(int format);
   void takeValues(int format);
   void onFormatChosen(int format);
@@ -46,6 +64,7 @@ class ReportParametersDialog : public QDialog {
   QLineEdit* rule_;
   QStackedWidget* pages_;
   std::vector<std::map<std::string, QWidget*>> fields_;
+  std::vector<UserFormatPage> userFormats_;
   int shown_ = -1;
 };
 

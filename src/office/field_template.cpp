@@ -23,7 +23,8 @@ using pugi::xml_node;
 
 constexpr std::string_view kBodyPart = "word/document.xml";
 constexpr std::uint32_t kFailingReadingColor = 0xFF0000;
-constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single;
+constexpr unsigned kParseOptions =
+    pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single;
 
 bool isHeaderOrFooter(std::string_view name) {
   return (name.starts_with("word/header") || name.starts_with("word/footer")) && name.ends_with(".xml");
@@ -85,7 +86,8 @@ Paragraph readParagraph(xml_node p) {
       para.unclosed = true;
       break;
     }
-    para.fields.push_back({trimmed(std::string_view(para.text).substr(at + 2, close - at - 2)), at, close + 2});
+    para.fields.push_back(
+        {trimmed(std::string_view(para.text).substr(at + 2, close - at - 2)), at, close + 2});
     at = close + 2;
   }
   return para;
@@ -164,7 +166,8 @@ int indexAmong(xml_node node, std::string_view name) {
 }
 
 // Where a paragraph stands, for messages: "正文第 3 段", "正文表格 1 第 2 行第 1 列".
-std::string whereIs(xml_node p, const std::string& part, int paragraphNumber, const std::vector<xml_node>& tables) {
+std::string whereIs(xml_node p, const std::string& part, int paragraphNumber,
+                    const std::vector<xml_node>& tables) {
   if (xml_node cell = ancestor(p, "w:tc")) {
     xml_node row = ancestor(cell, "w:tr");
     xml_node table = ancestor(row, "w:tbl");
@@ -316,8 +319,9 @@ void checkPart(Part& part, std::vector<std::string>& problems, std::vector<std::
       if (*scope == FieldScope::Member && member == nullptr) {
         problems.push_back("构件字段 {{" + f.name + "}} 应在 {{#构件}} … {{/构件}} 之内（" + where(i) + "）");
       } else if (*scope == FieldScope::Reading &&
-                 (member == nullptr || std::find(member->readingRows.begin(), member->readingRows.end(),
-                                                 childHolding(member->container, p)) == member->readingRows.end())) {
+                 (member == nullptr ||
+                  std::find(member->readingRows.begin(), member->readingRows.end(),
+                            childHolding(member->container, p)) == member->readingRows.end())) {
         problems.push_back("测点字段 {{" + f.name + "}} 应在有 {{#测点}} 的表格行中（" + where(i) + "）");
       } else if (*scope == FieldScope::Project) {
         auto once = [](std::vector<std::string>& list, std::string name) {
@@ -361,20 +365,24 @@ void repeatMemberPart(const MemberPart& part, const UserReportValues& values) {
     std::vector<xml_node> copies;
     for (xml_node n : part.nodes) copies.push_back(container.insert_copy_before(n, first));
     for (std::size_t k = 0; k < part.nodes.size(); ++k) {
-      if (std::find(part.readingRows.begin(), part.readingRows.end(), part.nodes[k]) == part.readingRows.end()) {
+      if (std::find(part.readingRows.begin(), part.readingRows.end(), part.nodes[k]) ==
+          part.readingRows.end()) {
         continue;
       }
       const xml_node rowTemplate = copies[k];
-      const std::size_t chunks = std::max<std::size_t>(1, (member.readings.size() + kReadingsPerRow - 1) / kReadingsPerRow);
+      const std::size_t chunks =
+          std::max<std::size_t>(1, (member.readings.size() + kReadingsPerRow - 1) / kReadingsPerRow);
       for (std::size_t c = 0; c < chunks; ++c) {
         xml_node row = container.insert_copy_before(rowTemplate, rowTemplate);
         fillFields(row, [&](const std::string& name) -> FieldValue {
           if (name == kReadingRow) return plain("");
           if (userFieldScope(name) != FieldScope::Reading) return std::nullopt;
-          const std::size_t j = c * kReadingsPerRow + std::stoul(name.substr(std::string_view("测点").size())) - 1;
+          const std::size_t j =
+              c * kReadingsPerRow + std::stoul(name.substr(std::string_view("测点").size())) - 1;
           if (j >= member.readings.size()) return plain("");
           const auto& [text, passes] = member.readings[j];
-          return std::make_pair(text, passes ? std::nullopt : std::optional<std::uint32_t>(kFailingReadingColor));
+          return std::make_pair(text,
+                                passes ? std::nullopt : std::optional<std::uint32_t>(kFailingReadingColor));
         });
       }
       container.remove_child(rowTemplate);
@@ -415,11 +423,13 @@ Result<LoadedTemplate> loadTemplate(const fs::path& file) {
   for (const auto& [name, data] : loaded.parts) {
     if (name != kBodyPart && !isHeaderOrFooter(name)) continue;
     if (std::string problem = xmlProblem(data); !problem.empty()) {
-      return Error{"报告格式“" + displayPath(file) + "”已损坏，无法使用：其中的“" + name + "”" + problem + "。"};
+      return Error{"报告格式“" + displayPath(file) + "”已损坏，无法使用：其中的“" + name + "”" + problem +
+                   "。"};
     }
     auto part = std::make_unique<Part>();
     part->name = name;
-    if (!parsePart(*part, data)) return Error{"报告格式“" + displayPath(file) + "”已损坏，无法使用：“" + name + "”无法读取。"};
+    if (!parsePart(*part, data))
+      return Error{"报告格式“" + displayPath(file) + "”已损坏，无法使用：“" + name + "”无法读取。"};
     loaded.fieldParts.push_back(std::move(part));
   }
   if (loaded.fieldParts.empty() || loaded.fieldParts.front()->name != kBodyPart) {
@@ -469,7 +479,8 @@ Status fillUserTemplate(const fs::path& file, const UserReportValues& values, co
     return Error{text};
   }
   for (auto& part : t.fieldParts) {
-    for (auto m = part->memberParts.rbegin(); m != part->memberParts.rend(); ++m) repeatMemberPart(*m, values);
+    for (auto m = part->memberParts.rbegin(); m != part->memberParts.rend(); ++m)
+      repeatMemberPart(*m, values);
     fillFields(part->doc, [&](const std::string& name) { return plain(values.projectField(name)); });
     for (auto& [name, data] : t.parts) {
       if (name == part->name) data = serialized(part->doc);
@@ -486,7 +497,8 @@ Result<ReportOutput> writeUserReport(const Project& project, const ParameterValu
   if (Status s = refuseWithoutTickedMembers(project); !s) return Error{s.message()};
   if (isCancelled(cancel)) return Error{kCancelledMessage};
   ReportOutput output{paths.reportPath(), paths.dataTablePath(), {}};
-  if (Status s = fillUserTemplate(templateFile, userReportValues(project, parameters, today), output.report); !s) {
+  if (Status s = fillUserTemplate(templateFile, userReportValues(project, parameters, today), output.report);
+      !s) {
     return Error{s.message()};
   }
   // The data table follows, as it follows the built-in formats.
@@ -502,8 +514,9 @@ Result<ReportOutput> writeUserReport(const Project& project, const ParameterValu
   return output;
 }
 
-Result<ReportOutput> writeReport(const Project& project, const ParameterValues& parameters, const ChosenFormat& format,
-                                 const OfficePaths& paths, const CalendarDate& today, const CancelFlag* cancel) {
+Result<ReportOutput> writeReport(const Project& project, const ParameterValues& parameters,
+                                 const ChosenFormat& format, const OfficePaths& paths,
+                                 const CalendarDate& today, const CancelFlag* cancel) {
   if (format.builtIn < 0) return writeUserReport(project, parameters, format.userFile, paths, today, cancel);
   DocxWordSession word;
   return writeWordReport(project, parameters, format.builtIn, word, paths, today, cancel);

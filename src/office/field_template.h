@@ -41,9 +41,9 @@ Status fillUserTemplate(const std::filesystem::path& file, const UserReportValue
                         const std::filesystem::path& out);
 
 // The report of any format, built-in or the user's, and its data table.
-Result<ReportOutput> writeReport(const Project& project, const ParameterValues& parameters, const ChosenFormat& format,
-                                 const OfficePaths& paths, const CalendarDate& today,
-                                 const CancelFlag* cancel = nullptr);
+Result<ReportOutput> writeReport(const Project& project, const ParameterValues& parameters,
+                                 const ChosenFormat& format, const OfficePaths& paths,
+                                 const CalendarDate& today, const CancelFlag* cancel = nullptr);
 
 // The report of a user format and its data table, as writeWordReport does for the six.
 Result<ReportOutput> writeUserReport(const Project& project, const ParameterValues& parameters,

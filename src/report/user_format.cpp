@@ -17,11 +17,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kFigureFields[] = {"测点总数", "合格点数", "不合格点数", "合格率", "合格率要求",
-                                              "结论",     "构件数",   "报告生成日期"};
-constexpr std::string_view kMemberFields[] = {"序号",     "测区编号", "构件名称", "测试日期", "设计厚度",
-                                              "允许负偏差", "允许正偏差", "测点数", "最大值",  "最小值",
-                                              "平均值",   "合格率",   "结论"};
+constexpr std::string_view kFigureFields[] = {"测点总数",   "合格点数", "不合格点数", "合格率",
+                                              "合格率要求", "结论",     "构件数",     "报告生成日期"};
+constexpr std::string_view kMemberFields[] = {"序号",       "测区编号",   "构件名称", "测试日期", "设计厚度",
+                                              "允许负偏差", "允许正偏差", "测点数",   "最大值",   "最小值",
+                                              "平均值",     "合格率",     "结论"};
 constexpr std::string_view kUserFormatFolderName = "报告格式";
 constexpr std::string_view kUserFormatKey = "用户报告格式";
 
@@ -68,7 +68,8 @@ std::vector<std::string> userFieldNames(FieldScope scope) {
     case FieldScope::Project:
       for (const ParameterDefinition& d : parameterDefinitions()) names.emplace_back(d.name);
       for (std::string_view f : kFigureFields) {
-        if (std::find(names.begin(), names.end(), f) == names.end()) names.emplace_back(f);  // 合格率要求 is both
+        if (std::find(names.begin(), names.end(), f) == names.end())
+          names.emplace_back(f);  // 合格率要求 is both
       }
       break;
     case FieldScope::Member:
@@ -168,8 +169,9 @@ Result<ChosenFormat> formatByArgument(std::string_view argument, const SettingsL
   for (const UserFormat& f : userFormats(settings)) {
     if (f.name == argument) return ChosenFormat{-1, f.file, f.name};
   }
-  return Error{"没有报告格式“" + std::string(argument) + "”：格式为 1 到 " + std::to_string(kReportFormatCount) +
-               "、“" + displayPath(userFormatFolder(settings)) + "”中的格式名称，或一个 .docx 文件。"};
+  return Error{"没有报告格式“" + std::string(argument) + "”：格式为 1 到 " +
+               std::to_string(kReportFormatCount) + "、“" + displayPath(userFormatFolder(settings)) +
+               "”中的格式名称，或一个 .docx 文件。"};
 }
 
 std::optional<ChosenFormat> chosenFormat(const SettingsLocation& settings) {

@@ -10,11 +10,14 @@
 #include <QTest>
 
 #include "gui/dialogs.h"
+#include "gui/format_manager_dialog.h"
 #include "gui/main_window.h"
 #include "gui/report_parameters_dialog.h"
 #include "model/analysis_file.h"
 #include "model/gbk_text.h"
 #include "model/sample_project.h"
+#include "office/docx_document.h"
+#include "report/user_format.h"
 #include "support/temp_dir.h"
 #include "support/when_shown.h"
 
@@ -176,6 +179,47 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   ASSERT_NE(folder, nullptr);
   folder->click();
   EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{QString::fromStdString(dir.path().string())});
+  Dialogs::queueSaveChoice(SaveChoice::Discard);
+}
+
+// A user format made in the manager, chosen in the parameters dialog with its own parameter, and
+// written by the report command.
+TEST_F(ReportDialogTest, AUserFormatFromTheManagerToTheReport) {
+  const char* bin = std::getenv("KRO_BIN_DIR");
+  ASSERT_NE(bin, nullptr);
+  FormatManagerDialog manager(location(), std::filesystem::path(bin) / "自定义格式样板.docx");
+  Dialogs::queueText("本站格式");
+  ASSERT_TRUE(manager.makeNew());
+  EXPECT_TRUE(std::filesystem::exists(userFormatFolder(location()) / "本站格式.docx"));
+  EXPECT_EQ(Dialogs::takeOpenedFiles().size(), 1);  // opened in the word processor
+  EXPECT_EQ(manager.list()->count(), kReportFormatCount + 1);
+  manager.checkChosen();
+  EXPECT_TRUE(Dialogs::takeMessages().front().contains("没有问题"));
+
+  MainWindow window;
+  window.document().setSettingsLocation(location());
+  window.document().resetProject({makeSampleProject()});
+  window.setOfficePaths({{std::filesystem::path(bin)}, dir / "unused", {}});
+  test::whenShown<ReportParametersDialog>([](ReportParametersDialog* d) {
+    d->formatList()->setCurrentIndex(kReportFormatCount);  // the user format, after the six
+    auto* own = d->findChild<QLineEdit*>("监理编号");
+    ASSERT_NE(own, nullptr);
+    own->setText("JL-7");
+    d->findChild<QPushButton*>("okButton")->click();
+  });
+  Dialogs::queueYesNo(true);  // go on although parameters are empty
+  Dialogs::queuePath(QString::fromStdString((dir / "本站.docx").string()));
+  window.action("actionWordReport")->trigger();
+  ASSERT_TRUE(std::filesystem::exists(dir / "本站.docx")) << Dialogs::takeMessages().join("\n").toStdString();
+  EXPECT_EQ(chosenFormat(location())->name, "本站格式");
+  EXPECT_EQ(window.parameters()("监理编号"), "JL-7");
+  auto doc = DocxDocument::load(dir / "本站.docx");
+  ASSERT_TRUE(doc.ok());
+  bool shown = false;  // the format's own parameter, typed in the dialog, stands in the report
+  for (int line = 0; line < doc.value()->lineCount(); ++line)
+    shown = shown || doc.value()->lineText(line).find("JL-7") != std::string::npos;
+  EXPECT_TRUE(shown);
+  EXPECT_TRUE(std::filesystem::exists(dir / "本站-数据表格.docx"));
   Dialogs::queueSaveChoice(SaveChoice::Discard);
 }
 

@@ -25,8 +25,8 @@ constexpr const char* kClose =
 
 std::string p(const std::string& runs) { return "<w:p>" + runs + "</w:p>"; }
 std::string r(const std::string& text, const std::string& props = "") {
-  return "<w:r>" + (props.empty() ? "" : "<w:rPr>" + props + "</w:rPr>") + "<w:t xml:space=\"preserve\">" + text +
-         "</w:t></w:r>";
+  return "<w:r>" + (props.empty() ? "" : "<w:rPr>" + props + "</w:rPr>") + "<w:t xml:space=\"preserve\">" +
+         text + "</w:t></w:r>";
 }
 std::string row(const std::vector<std::string>& cells) {
   std::string x = "<w:tr>";
@@ -43,7 +43,8 @@ std::string table(const std::vector<std::string>& rows) {
 std::filesystem::path makeTemplate(const test::TempDir& dir, const std::string& name, const std::string& body,
                                    const std::string& header = "") {
   const std::filesystem::path file = dir / (name + ".docx");
-  std::filesystem::copy_file(binDir() / "自定义格式样板.docx", file, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(binDir() / "自定义格式样板.docx", file,
+                             std::filesystem::copy_options::overwrite_existing);
   zip_t* archive = zip_open(file.c_str(), 0, nullptr);
   const std::string document = kOpen + body + kClose;
   zip_file_add(archive, "word/document.xml", zip_source_buffer(archive, document.data(), document.size(), 0),
@@ -51,7 +52,8 @@ std::filesystem::path makeTemplate(const test::TempDir& dir, const std::string& 
   const std::string hdr =
       R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?><w:hdr xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main">)" +
       (header.empty() ? p(r("页眉")) : header) + "</w:hdr>";
-  zip_file_add(archive, "word/header1.xml", zip_source_buffer(archive, hdr.data(), hdr.size(), 0), ZIP_FL_OVERWRITE);
+  zip_file_add(archive, "word/header1.xml", zip_source_buffer(archive, hdr.data(), hdr.size(), 0),
+               ZIP_FL_OVERWRITE);
   EXPECT_EQ(zip_close(archive), 0);
   return file;
 }
@@ -91,14 +93,16 @@ TEST(FieldTemplate, FillsSplitFieldsMembersReadingsAndHeaders) {
   EXPECT_EQ(doc.value()->lineText(1), "监理编号 JL-7，结论 不合格，共 11 个构件");
   // 11 ticked members: a heading row, ceil(n / 10) reading rows and a closing row each.
   int rows = 0;
-  for (const MemberFieldValues& m : values.members) rows += 2 + static_cast<int>((m.readings.size() + 9) / 10);
+  for (const MemberFieldValues& m : values.members)
+    rows += 2 + static_cast<int>((m.readings.size() + 9) / 10);
   EXPECT_EQ(doc.value()->rowCount(1), rows);
   EXPECT_EQ(doc.value()->cellText(1, 1, 2), "0001");
   EXPECT_EQ(doc.value()->cellText(1, 1, 1), "1");
   EXPECT_EQ(doc.value()->cellText(1, 1, 3), "95.0");
-  EXPECT_EQ(doc.value()->cellText(1, 2, 1), "116");   // reading 1 of member 0001
-  EXPECT_EQ(doc.value()->cellText(1, 3, 3), std::to_string(makeSampleProject()[0].readingAt(19)));  // reading 20
-  EXPECT_EQ(doc.value()->cellText(1, 5, 2), "0003");  // 0002 is not ticked
+  EXPECT_EQ(doc.value()->cellText(1, 2, 1), "116");  // reading 1 of member 0001
+  EXPECT_EQ(doc.value()->cellText(1, 3, 3),
+            std::to_string(makeSampleProject()[0].readingAt(19)));  // reading 20
+  EXPECT_EQ(doc.value()->cellText(1, 5, 2), "0003");                // 0002 is not ticked
 
   auto parts = readPackage(test::readBytes(dir / "out.docx"), "out.docx");
   ASSERT_TRUE(parts.ok());
@@ -130,7 +134,8 @@ TEST(FieldTemplate, MistakesAreNamedWithWhereTheyStand) {
        "{{#测点}} 应在 {{#构件}} … {{/构件}} 之内的表格行中（正文第 1 段）"},
       {table({row({"{{#构件}}{{测点3}}"}), row({"{{/构件}}"})}), "",
        "测点字段 {{测点3}} 应在有 {{#测点}} 的表格行中（正文表格 1 第 1 行第 1 列）"},
-      {table({row({"{{#构件}}"})}) + p(r("{{/构件}}")), "", "{{/构件}} 应与 {{#构件}} 在同一个表格中（正文第 2 段）"},
+      {table({row({"{{#构件}}"})}) + p(r("{{/构件}}")), "",
+       "{{/构件}} 应与 {{#构件}} 在同一个表格中（正文第 2 段）"},
   };
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const auto file = makeTemplate(dir, "错" + std::to_string(i), cases[i].body, cases[i].header);
