@@ -1,7 +1,8 @@
 // Fuzz target: the .docx template reader, then the line model the report generator walks and
 // edits, then the document written out and read back. The first byte chooses what the rest is:
 // even, the bytes of a whole package; odd, the body (word/document.xml) of a real template, so
-// that the XML layer is reached without getting past zip checksums first.
+// that the XML layer is reached without getting past zip checksums first, checked and filled as
+// a user format.
 #include <unistd.h>
 
 #include <cstdint>
@@ -11,7 +12,9 @@
 #include <string_view>
 
 #include "model/file_io.h"
+#include "model/sample_project.h"
 #include "office/docx_document.h"
+#include "office/field_template.h"
 #include "office/package.h"
 
 namespace fs = std::filesystem;
@@ -46,6 +49,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kro::PackageParts parts = templateParts();
     for (auto& [name, part] : parts) {
       if (name == "word/document.xml") part = std::string(bytes);
+    }
+    // As a user format: its fields checked, and filled when they are sound.
+    static const fs::path filled =
+        fs::temp_directory_path() / ("kro-fuzz-format-" + std::to_string(::getpid()) + ".docx");
+    auto fields = kro::checkUserTemplate(parts, "fuzz.docx");
+    if (fields && fields.value().problems.empty()) {
+      static const kro::UserReportValues values = [] {
+        kro::Project project;
+        project.members = kro::makeSampleProject();
+        return kro::userReportValues(project, kro::ParameterValues{}, {2026, 12, 8});
+      }();
+      kro::Status written = kro::fillUserTemplate(parts, "fuzz.docx", values, filled);
+      if (written && !kro::checkWrittenPackage(filled, filled)) std::abort();
     }
     loaded = kro::DocxDocument::loadParts(std::move(parts), "fuzz.docx");
   }

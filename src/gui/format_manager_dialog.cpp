@@ -31,10 +31,11 @@ FormatManagerDialog::FormatManagerDialog(SettingsLocation settings, std::filesys
   list_ = new QListWidget(this);
   list_->setObjectName("formatList");
   list_->setMinimumSize(360, 240);
-  auto* folder = new QLabel("用户格式保存在 " + qt(displayPath(userFormatFolder(settings_))) +
-                                "。格式是一个 Word 文档，其中 {{工程名称}} 这样的字段在生成报告时换成工程的内容；"
-                                "新建的格式列出了全部字段。",
-                            this);
+  auto* folder =
+      new QLabel("用户格式保存在 " + qt(displayPath(userFormatFolder(settings_))) +
+                     "。格式是一个 Word 文档，其中 {{工程名称}} 这样的字段在生成报告时换成工程的内容；"
+                     "新建的格式列出了全部字段。",
+                 this);
   folder->setWordWrap(true);
   auto* buttons = new QVBoxLayout;
   auto button = [&](const char* name, const QString& text, const QString& tip, auto slot) {
@@ -46,7 +47,8 @@ FormatManagerDialog::FormatManagerDialog(SettingsLocation settings, std::filesys
     return b;
   };
   button("newButton", "新建…", "由列出全部字段的样板新建一个用户格式", [this] { makeNew(); });
-  button("openButton", "打开", "在文字处理程序中打开选中的用户格式，修改后保存即可", [this] { openChosen(); });
+  button("openButton", "打开", "在文字处理程序中打开选中的用户格式，修改后保存即可",
+         [this] { openChosen(); });
   button("checkButton", "检查", "检查选中格式中的字段", [this] { checkChosen(); });
   button("folderButton", "打开文件夹", "打开用户格式所在的文件夹", [this] {
     const QString path = qt(userFormatFolder(settings_).string());
@@ -119,8 +121,9 @@ void FormatManagerDialog::openChosen() {
     return;
   }
   if (!Dialogs::openFile(qt(file.string()))) {
-    Dialogs::message(this, MessageKind::Information,
-                     "没有能打开 Word 文档的程序。请用 Word 或 LibreOffice Writer 打开：\n" + qt(file.string()));
+    Dialogs::message(
+        this, MessageKind::Information,
+        "没有能打开 Word 文档的程序。请用 Word 或 LibreOffice Writer 打开：\n" + qt(file.string()));
   }
 }
 
@@ -138,8 +141,8 @@ void FormatManagerDialog::checkChosen() {
   const TemplateFields& f = checked.value();
   if (f.problems.empty()) {
     Dialogs::message(this, MessageKind::Information,
-                     "“" + list_->currentItem()->text() + "”的字段没有问题（" + QString::number(f.memberParts) +
-                         " 个构件部分）。");
+                     "“" + list_->currentItem()->text() + "”的字段没有问题（" +
+                         QString::number(f.memberParts) + " 个构件部分）。");
     return;
   }
   QString text = "“" + list_->currentItem()->text() + "”的字段有问题：";

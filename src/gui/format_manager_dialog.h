@@ -16,7 +16,8 @@ class FormatManagerDialog : public QDialog {
 
  public:
   // startingTemplate: the template a new format is made from.
-  FormatManagerDialog(SettingsLocation settings, std::filesystem::path startingTemplate, QWidget* parent = nullptr);
+  FormatManagerDialog(SettingsLocation settings, std::filesystem::path startingTemplate,
+                      QWidget* parent = nullptr);
 
   QListWidget* list() const { return list_; }
   // The actions of the buttons, for the window's tests as for the user.

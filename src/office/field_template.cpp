@@ -413,13 +413,9 @@ struct LoadedTemplate {
   TemplateFields fields;
 };
 
-Result<LoadedTemplate> loadTemplate(const fs::path& file) {
-  auto bytes = readWholeFile(file, kMaxTemplateFileSize);
-  if (!bytes) return bytes.error();
-  auto parts = readPackage(bytes.value(), file);
-  if (!parts) return parts.error();
+Result<LoadedTemplate> loadTemplate(PackageParts parts, const fs::path& file) {
   LoadedTemplate loaded;
-  loaded.parts = std::move(parts.value());
+  loaded.parts = std::move(parts);
   for (const auto& [name, data] : loaded.parts) {
     if (name != kBodyPart && !isHeaderOrFooter(name)) continue;
     if (std::string problem = xmlProblem(data); !problem.empty()) {
@@ -446,10 +442,22 @@ Result<LoadedTemplate> loadTemplate(const fs::path& file) {
   return loaded;
 }
 
+Result<PackageParts> templateParts(const fs::path& file) {
+  auto bytes = readWholeFile(file, kMaxTemplateFileSize);
+  if (!bytes) return bytes.error();
+  return readPackage(bytes.value(), file);
+}
+
 }  // namespace
 
 Result<TemplateFields> checkUserTemplate(const fs::path& file) {
-  auto loaded = loadTemplate(file);
+  auto parts = templateParts(file);
+  if (!parts) return parts.error();
+  return checkUserTemplate(std::move(parts.value()), file);
+}
+
+Result<TemplateFields> checkUserTemplate(PackageParts parts, const fs::path& name) {
+  auto loaded = loadTemplate(std::move(parts), name);
   if (!loaded) return loaded.error();
   return std::move(loaded.value().fields);
 }
@@ -470,7 +478,14 @@ FormatFields formatFields(const ChosenFormat& format) {
 }
 
 Status fillUserTemplate(const fs::path& file, const UserReportValues& values, const fs::path& out) {
-  auto loaded = loadTemplate(file);
+  auto parts = templateParts(file);
+  if (!parts) return parts.error();
+  return fillUserTemplate(std::move(parts.value()), file, values, out);
+}
+
+Status fillUserTemplate(PackageParts parts, const fs::path& file, const UserReportValues& values,
+                        const fs::path& out) {
+  auto loaded = loadTemplate(std::move(parts), file);
   if (!loaded) return loaded.error();
   LoadedTemplate& t = loaded.value();
   if (!t.fields.problems.empty()) {

@@ -13,6 +13,7 @@
 #include "model/date_text.h"
 #include "model/project.h"
 #include "model/result.h"
+#include "office/package.h"
 #include "report/office_paths.h"
 #include "report/project_check.h"
 #include "report/project_parameters.h"
@@ -38,6 +39,10 @@ FormatFields formatFields(const ChosenFormat& format);
 // Fills the template with the values and writes the document to out (refused, with every
 // problem, when the template has any).
 Status fillUserTemplate(const std::filesystem::path& file, const UserReportValues& values,
+                        const std::filesystem::path& out);
+// The same two from a template's parts already read; name names it in messages.
+Result<TemplateFields> checkUserTemplate(PackageParts parts, const std::filesystem::path& name);
+Status fillUserTemplate(PackageParts parts, const std::filesystem::path& name, const UserReportValues& values,
                         const std::filesystem::path& out);
 
 // The report of any format, built-in or the user's, and its data table.
