@@ -5,7 +5,7 @@ JOBS ?= 2
 
 PACKAGE_BUILD ?= build-package
 
-.PHONY: all deps configure build run test bench fuzz package format check-format clean
+.PHONY: all deps configure build run test bench fuzz package windows-cli format check-format clean
 
 all: build
 
@@ -43,6 +43,17 @@ package: deps
 	@cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	@cd $(PACKAGE_BUILD) && cpack -G DEB
 
+# kro.exe for 64-bit Windows, cross-built with mingw-w64 against libraries built once from
+# Debian's source packages (scripts/build-windows-deps.sh), then compared with the Linux build's
+# outputs under wine.
+WINDOWS_BUILD ?= build-windows
+windows-cli: build
+	@bash scripts/build-windows-deps.sh
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DKRO_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target kro kro_templates
+	@bash tests/windows/compare_outputs.sh $(CURDIR)/$(BUILD)/bin/kro $(CURDIR)/$(WINDOWS_BUILD)/bin/kro.exe samples/sample.KRO
+
 # Benchmarks in a Release build.
 bench: deps
 	@cmake -S . -B $(RELEASE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKRO_BUILD_TESTS=OFF >/dev/null
@@ -63,4 +74,4 @@ check-format: deps
 	@bash scripts/check-format.sh
 
 clean:
-	@rm -rf $(BUILD) $(RELEASE_BUILD) build-fuzz build-sanitize
+	@rm -rf $(BUILD) $(RELEASE_BUILD) build-fuzz build-sanitize $(WINDOWS_BUILD)

@@ -263,13 +263,6 @@ int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
-CalendarDate today() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
-}
-
 int commandReport(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
   auto a = Arguments::parse(args, cx.spec, error);

@@ -8,6 +8,22 @@
 
 namespace kro {
 
+std::tm localTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  return local;
+}
+
+CalendarDate today() {
+  const std::tm local = localTimeNow();
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
 bool isValidDate(const CalendarDate& d) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (d.year < 1 || d.year > 9999 || d.month < 1 || d.month > 12 || d.day < 1) return false;

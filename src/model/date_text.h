@@ -2,6 +2,7 @@
 // test date, and writing the blank-padded long form.
 #pragma once
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,10 @@ struct CalendarDate {
 };
 
 bool isValidDate(const CalendarDate& date);
+
+// The local time now, and today's date by it.
+std::tm localTimeNow();
+CalendarDate today();
 
 // Reads "2026--12--07" (the insert-member form), "2008年05月12日" (the transfer's form) and
 // "2026年 1月 7日" (the date picker's and the report parameters' form), all in GBK. Anything

@@ -24,13 +24,6 @@ std::string joinLines(const std::vector<std::string>& lines) {
   return out;
 }
 
-CalendarDate today() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
-}
-
 }  // namespace
 
 std::string freeAppendedCode(const Project& project) {

@@ -1,9 +1,17 @@
-// Whole-file reads and temp-file-and-rename writes (POSIX).
+// Whole-file reads and temp-file-and-rename writes, on POSIX and on Windows. The few system
+// calls that differ are the primitives at the top; everything above them is shared.
 #include "model/file_io.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -36,8 +44,10 @@ std::string reasonFor(int error) {
       return "路径中的某一项不是文件夹";
     case ENOSPC:
       return "磁盘空间不足";
+#ifdef EDQUOT
     case EDQUOT:
       return "超出磁盘配额";
+#endif
     case EROFS:
       return "只读文件系统";
     case EFBIG:
@@ -48,8 +58,10 @@ std::string reasonFor(int error) {
       return "文件已存在";
     case ENAMETOOLONG:
       return "文件名过长";
+#ifdef ELOOP
     case ELOOP:
       return "符号链接层数过多";
+#endif
     case EMFILE:
     case ENFILE:
       return "打开的文件过多";
@@ -57,7 +69,9 @@ std::string reasonFor(int error) {
     case ENODEV:
       return "设备不存在或已断开";
     case EBUSY:
+#ifdef ETXTBSY
     case ETXTBSY:
+#endif
       return "文件正被使用";
     case EXDEV:
       return "不能跨文件系统移动文件";
@@ -71,6 +85,177 @@ std::string reasonFor(int error) {
   }
 }
 
+// What the write and replacement checks need to know of a file.
+struct FileStatus {
+  std::uint64_t dev = 0, ino = 0;  // on Windows: the volume's serial number and the file index
+  std::uint64_t size = 0;
+  std::uint64_t links = 1;
+  bool regular = false;
+  bool directory = false;
+#ifndef _WIN32
+  struct stat st {};  // POSIX keeps the permissions and owner for the replacing file
+#endif
+  bool is(const FileStatus& other) const { return dev == other.dev && ino == other.ino; }
+};
+
+#ifdef _WIN32
+// The C runtime's error number for a Windows error.
+int errnoFor(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+      return EBUSY;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    case ERROR_NOT_SAME_DEVICE:
+      return EXDEV;
+    case ERROR_TOO_MANY_OPEN_FILES:
+      return EMFILE;
+    case ERROR_INVALID_NAME:
+    case ERROR_DIRECTORY:
+      return EINVAL;
+    default:
+      return EIO;
+  }
+}
+
+FileStatus statusOfHandle(HANDLE handle) {
+  FileStatus status;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info)) {
+    status.dev = info.dwVolumeSerialNumber;
+    status.ino = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    status.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    status.links = info.nNumberOfLinks;
+    status.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    status.regular = !status.directory;
+  }
+  return status;  // a device, pipe or console: neither regular nor a folder
+}
+
+// 0 and the file's status, or the error number.
+int statusOf(const fs::path& path, FileStatus& status) {
+  HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return errnoFor(GetLastError());
+  status = statusOfHandle(handle);
+  CloseHandle(handle);
+  return 0;
+}
+
+int statusOfOpen(int fd, FileStatus& status) {
+  const intptr_t handle = _get_osfhandle(fd);
+  if (handle == -1) return EBADF;
+  status = statusOfHandle(reinterpret_cast<HANDLE>(handle));
+  return 0;
+}
+
+constexpr int kBinary = _O_BINARY | _O_NOINHERIT;
+int openForReading(const fs::path& path) { return ::_wopen(path.c_str(), _O_RDONLY | kBinary); }
+void readBlocking(int) {}
+int createExclusive(const fs::path& path) {
+  return ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | kBinary, _S_IREAD | _S_IWRITE);
+}
+int openTruncating(const fs::path& path) { return ::_wopen(path.c_str(), _O_WRONLY | _O_TRUNC | kBinary); }
+// A written file opened again to be flushed: Windows flushes only what may be written.
+int openForSyncing(const fs::path& path) { return ::_wopen(path.c_str(), _O_WRONLY | kBinary); }
+int syncFile(int fd) { return ::_commit(fd) == 0 ? 0 : errno; }
+void removeFile(const fs::path& path) { ::_wunlink(path.c_str()); }
+void syncFolderOf(const fs::path&) {}  // the replacement is written through
+
+// Replaces target with from in one step; an existing target's attributes (hidden, system,
+// archive) stay as they were.
+int replaceFile(const fs::path& from, const fs::path& target) {
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  if (!MoveFileExW(from.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return errnoFor(GetLastError());
+  }
+  constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kept) != 0) {
+    SetFileAttributesW(target.c_str(), attributes & kept);
+  }
+  return 0;
+}
+
+// 0 when the file may be written; read-only files are refused as on POSIX.
+int writable(const fs::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return errnoFor(GetLastError());
+  return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? EACCES : 0;
+}
+
+void keepModeAndOwner(int, const FileStatus&) {}  // no POSIX permissions; see replaceFile
+
+long currentProcess() { return static_cast<long>(GetCurrentProcessId()); }
+bool processGone(long pid) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
+  const bool gone = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  CloseHandle(process);
+  return gone;
+}
+
+int writeSome(int fd, const char* data, std::size_t size) {
+  return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
+}
+int readSome(int fd, char* data, std::size_t size) { return ::_read(fd, data, static_cast<unsigned>(size)); }
+int closeFile(int fd) { return ::_close(fd); }
+#else
+FileStatus statusFrom(const struct stat& st) {
+  FileStatus status;
+  status.dev = st.st_dev;
+  status.ino = st.st_ino;
+  status.size = static_cast<std::uint64_t>(st.st_size);
+  status.links = st.st_nlink;
+  status.regular = S_ISREG(st.st_mode);
+  status.directory = S_ISDIR(st.st_mode);
+  status.st = st;
+  return status;
+}
+
+int statusOf(const fs::path& path, FileStatus& status) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return errno;
+  status = statusFrom(st);
+  return 0;
+}
+
+int statusOfOpen(int fd, FileStatus& status) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return errno;
+  status = statusFrom(st);
+  return 0;
+}
+
+// Non-blocking, so that opening a FIFO does not wait for a writer; blocking again once it is
+// known to be a regular file.
+int openForReading(const fs::path& path) {
+  return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+}
+void readBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK); }
+int createExclusive(const fs::path& path) {
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+int openTruncating(const fs::path& path) { return ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC); }
+int openForSyncing(const fs::path& path) { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }
+int syncFile(int fd) { return ::fsync(fd) == 0 ? 0 : errno; }
+void removeFile(const fs::path& path) { ::unlink(path.c_str()); }
+
 // Makes a rename in the file's folder durable.
 void syncFolderOf(const fs::path& file) {
   const fs::path folder = file.parent_path();
@@ -81,9 +266,34 @@ void syncFolderOf(const fs::path& file) {
   }
 }
 
+int replaceFile(const fs::path& from, const fs::path& target) {
+  return ::rename(from.c_str(), target.c_str()) == 0 ? 0 : errno;
+}
+
+// access() rather than the mode bits, so that root is not refused.
+int writable(const fs::path& path) { return ::access(path.c_str(), W_OK) == 0 ? 0 : errno; }
+
+// Gives the new file the replaced one's permissions and, when root writes, its owner.
+void keepModeAndOwner(int fd, const FileStatus& replaced) {
+  ::fchmod(fd, replaced.st.st_mode & 07777);
+  if (::geteuid() == 0 && ::fchown(fd, replaced.st.st_uid, replaced.st.st_gid) != 0) {
+    // The owner stays root's; the permissions are kept all the same.
+  }
+}
+
+long currentProcess() { return static_cast<long>(::getpid()); }
+bool processGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+
+int writeSome(int fd, const char* data, std::size_t size) {
+  return static_cast<int>(::write(fd, data, std::min<std::size_t>(size, 1u << 30)));
+}
+int readSome(int fd, char* data, std::size_t size) { return static_cast<int>(::read(fd, data, size)); }
+int closeFile(int fd) { return ::close(fd); }
+#endif
+
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    const int n = writeSome(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -95,17 +305,26 @@ bool writeAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-std::string displayPath(const fs::path& path) { return path.string(); }
+void removeQuietly(const fs::path& path) { removeFile(path); }
 
-void reportOversizedWritesAsFailures() { std::signal(SIGXFSZ, SIG_IGN); }
+fs::path pathFromUtf8(std::string_view text) { return fs::path(std::u8string(text.begin(), text.end())); }
+
+std::string displayPath(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+void reportOversizedWritesAsFailures() {
+#ifdef SIGXFSZ
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
+}
 
 bool sameFile(const fs::path& a, const fs::path& b) {
   if (a.empty() || b.empty()) return false;
-  struct stat sa {};
-  struct stat sb {};
-  if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) {
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-  }
+  FileStatus sa;
+  FileStatus sb;
+  if (statusOf(a, sa) == 0 && statusOf(b, sb) == 0) return sa.is(sb);
   std::error_code ec;
   const fs::path na = fs::weakly_canonical(fs::absolute(a, ec), ec).lexically_normal();
   const fs::path nb = fs::weakly_canonical(fs::absolute(b, ec), ec).lexically_normal();
@@ -116,10 +335,9 @@ namespace {
 
 // A file by device and inode, as it was when it was protected, with the name it was read by.
 struct Identity {
-  dev_t dev = 0;
-  ino_t ino = 0;
+  FileStatus file;
   fs::path path;
-  bool is(const struct stat& st) const { return st.st_dev == dev && st.st_ino == ino; }
+  bool is(const FileStatus& st) const { return file.is(st); }
 };
 
 // The protected inputs of the whole process (the window's document, a command's reads), and the
@@ -139,19 +357,19 @@ Registry& registry() {
 }
 
 std::optional<Identity> identityOf(const fs::path& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return Identity{st.st_dev, st.st_ino, path};
+  FileStatus st;
+  if (statusOf(path, st) != 0) return std::nullopt;
+  return Identity{st, path};
 }
 
-void noteRead(const fs::path& path, const struct stat& st) {
+void noteRead(const fs::path& path, const FileStatus& st) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
-  if (r.everyRead > 0) r.inputs[0].push_back({st.st_dev, st.st_ino, path});
+  if (r.everyRead > 0) r.inputs[0].push_back({st, path});
 }
 
 // The protected input the file with this status is, unless it may be replaced.
-std::optional<fs::path> protectedInputFor(const struct stat& st) {
+std::optional<fs::path> protectedInputFor(const FileStatus& st) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
   for (const auto& [id, own] : r.ownFiles) {
@@ -246,12 +464,19 @@ Result<fs::path> outputFile(const fs::path& target) {
     return Error{"不能写入“" + displayPath(target) + "”：" + why};
   };
   if (target.filename().empty()) return Error{fileErrorMessage("无法写入", target, EISDIR)};
+  fs::path real = target;
+#ifdef _WIN32
+  FileStatus st;
+  if (const int error = statusOf(real, st); error != 0) {
+    if (error == ENOENT) return target;  // a new file; a missing folder fails when it is made
+    return Error{fileErrorMessage("无法写入", target, error)};
+  }
+#else
   struct stat link {};
   if (::lstat(target.c_str(), &link) != 0) {
     if (errno == ENOENT) return target;  // a new file; a missing folder fails when it is made
     return Error{fileErrorMessage("无法写入", target, errno)};
   }
-  fs::path real = target;
   if (S_ISLNK(link.st_mode)) {
     // Followed only where the kernel would follow it for this user (protected symbolic links):
     // in a sticky folder anyone may write to, only the link's owner or the folder's.
@@ -265,43 +490,37 @@ Result<fs::path> outputFile(const fs::path& target) {
     real = fs::canonical(target, ec);
     if (ec) return refuse("它是符号链接，指向的文件不存在。");
   }
-  struct stat st {};
-  if (::stat(real.c_str(), &st) != 0) return Error{fileErrorMessage("无法写入", target, errno)};
-  if (!S_ISREG(st.st_mode)) return refuse("这不是普通文件。");
+  FileStatus st;
+  if (const int error = statusOf(real, st); error != 0)
+    return Error{fileErrorMessage("无法写入", target, error)};
+#endif
+  if (!st.regular) return refuse("这不是普通文件。");
   if (auto input = protectedInputFor(st)) {
     return refuse("它是读取数据的输入文件“" + displayPath(*input) +
                   "”，写入会毁掉原来的数据。请另选一个文件名。");
   }
-  if (::access(real.c_str(), W_OK) != 0) {
-    return refuse(errno == EROFS ? "只读文件系统。" : "文件是只读的，没有写权限。");
+  if (const int error = writable(real); error != 0) {
+    return refuse(error == EROFS ? "只读文件系统。" : "文件是只读的，没有写权限。");
   }
-  if (st.st_nlink > 1 && !linkedFilesInPlace()) {
-    const std::string n = std::to_string(st.st_nlink);
+  if (st.links > 1 && !linkedFilesInPlace()) {
+    const std::string n = std::to_string(st.links);
     return refuse("它有 " + n + " 个硬链接（同一个文件的 " + n +
                   " 个名字），替换它会使其余的名字仍是旧的内容（命令行可用 --force-in-place 原地改写）。");
   }
   return real;
 }
 
-// Gives the new file the replaced one's permissions and, when root writes, its owner.
-void keepModeAndOwner(int fd, const struct stat& replaced) {
-  ::fchmod(fd, replaced.st_mode & 07777);
-  if (::geteuid() == 0 && ::fchown(fd, replaced.st_uid, replaced.st_gid) != 0) {
-    // The owner stays root's; the permissions are kept all the same.
-  }
-}
-
 // Writes the complete temporary file into the target itself (a hard-linked target, asked for),
 // then removes the temporary file; 0 or the error.
 int copyInPlace(const fs::path& temporary, const fs::path& target) {
   auto bytes = readWholeFile(temporary, std::numeric_limits<std::uint64_t>::max());
-  ::unlink(temporary.c_str());
+  removeFile(temporary);
   if (!bytes) return EIO;
-  const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  const int fd = openTruncating(target);
   if (fd < 0) return errno;
   int error = writeAll(fd, bytes.value()) ? 0 : errno;
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0) error = syncFile(fd);
+  if (closeFile(fd) != 0 && error == 0) error = errno;
   return error;
 }
 
@@ -326,15 +545,14 @@ std::string sizeText(std::uint64_t bytes) {
 }
 
 // Why a file with this status cannot be read as a whole file, empty when it can.
-std::string refusalFor(const fs::path& path, const struct stat& st, std::uint64_t maxBytes) {
-  if (S_ISDIR(st.st_mode)) return fileErrorMessage("无法打开文件", path, EISDIR);
-  if (!S_ISREG(st.st_mode)) {
+std::string refusalFor(const fs::path& path, const FileStatus& st, std::uint64_t maxBytes) {
+  if (st.directory) return fileErrorMessage("无法打开文件", path, EISDIR);
+  if (!st.regular) {
     return "无法打开文件“" + displayPath(path) + "”：它不是普通文件（而是设备、管道或套接字）。";
   }
-  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-    return "无法打开文件“" + displayPath(path) + "”：文件有 " +
-           sizeText(static_cast<std::uint64_t>(st.st_size)) + "，超过了 " + sizeText(maxBytes) +
-           " 的上限，不像是本程序能读的文件。";
+  if (st.size > maxBytes) {
+    return "无法打开文件“" + displayPath(path) + "”：文件有 " + sizeText(st.size) + "，超过了 " +
+           sizeText(maxBytes) + " 的上限，不像是本程序能读的文件。";
   }
   return {};
 }
@@ -342,48 +560,47 @@ std::string refusalFor(const fs::path& path, const struct stat& st, std::uint64_
 }  // namespace
 
 Status checkInputFile(const fs::path& path, std::uint64_t maxBytes) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return Error{fileErrorMessage("无法打开文件", path, errno)};
+  FileStatus st;
+  if (const int error = statusOf(path, st); error != 0)
+    return Error{fileErrorMessage("无法打开文件", path, error)};
   if (std::string refusal = refusalFor(path, st, maxBytes); !refusal.empty()) return Error{refusal};
   noteRead(path, st);
   return Status::success();
 }
 
 Result<std::string> readWholeFile(const fs::path& path, std::uint64_t maxBytes) {
-  // Non-blocking, so that opening a FIFO does not wait for a writer.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  int fd = openForReading(path);
   if (fd < 0) return Error{fileErrorMessage("无法打开文件", path, errno)};
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    const int error = errno;
-    ::close(fd);
+  FileStatus st;
+  if (const int error = statusOfOpen(fd, st); error != 0) {
+    closeFile(fd);
     return Error{fileErrorMessage("无法读取文件", path, error)};
   }
   if (std::string refusal = refusalFor(path, st, maxBytes); !refusal.empty()) {
-    ::close(fd);
+    closeFile(fd);
     return Error{refusal};
   }
   noteRead(path, st);
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  readBlocking(fd);
   std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(st.st_size));
+  bytes.reserve(static_cast<std::size_t>(st.size));
   char buffer[1 << 16];
   for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const int n = readSome(fd, buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
       int error = errno;
-      ::close(fd);
+      closeFile(fd);
       return Error{fileErrorMessage("无法读取文件", path, error)};
     }
     if (n == 0) break;
     if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {  // the file grew while being read
-      ::close(fd);
+      closeFile(fd);
       return Error{"无法打开文件“" + displayPath(path) + "”：文件超过了 " + sizeText(maxBytes) + " 的上限。"};
     }
     bytes.append(buffer, static_cast<std::size_t>(n));
   }
-  ::close(fd);
+  closeFile(fd);
   return bytes;
 }
 
@@ -407,11 +624,11 @@ constexpr std::string_view kTempMarker = ".tmp";
 // name carries the writer's process id; a file of a process that still runs, this one
 // included, is left alone.
 void removeStaleTemporaries(const fs::path& target) {
-  const std::string prefix = "." + target.filename().string() + std::string(kTempMarker);
+  const std::string prefix = "." + displayPath(target.filename()) + std::string(kTempMarker);
   std::error_code ec;
   const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
-    const std::string name = entry.path().filename().string();
+    const std::string name = displayPath(entry.path().filename());
     if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
     std::string rest = name.substr(prefix.size());
     if (const std::size_t dot = rest.find('.'); dot != std::string::npos) {
@@ -429,8 +646,8 @@ void removeStaleTemporaries(const fs::path& target) {
       continue;
     }
     const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
-    if (pid <= 0 || pid == ::getpid()) continue;
-    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlink(entry.path().c_str());
+    if (pid <= 0 || pid == currentProcess()) continue;
+    if (processGone(pid)) removeFile(entry.path());
   }
 }
 
@@ -447,7 +664,7 @@ Status AtomicFile::open(const fs::path& target) {
   target_ = real.value();
   for (int attempt = 0; attempt < 100; ++attempt) {
     temp_ = temporaryPathBeside(target_);
-    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd_ = createExclusive(temp_);
     if (fd_ >= 0) break;
     if (errno != EEXIST) {
       int error = errno;
@@ -456,10 +673,9 @@ Status AtomicFile::open(const fs::path& target) {
     }
   }
   if (fd_ < 0) return Error{fileErrorMessage("无法写入", target, EEXIST)};
-  struct stat st {};
-  if (::stat(target_.c_str(), &st) == 0) {
+  if (FileStatus st; statusOf(target_, st) == 0) {
     keepModeAndOwner(fd_, st);
-    inPlace_ = st.st_nlink > 1;  // allowed by outputFile only when asked for
+    inPlace_ = st.links > 1;  // allowed by outputFile only when asked for
   }
   return Status::success();
 }
@@ -471,17 +687,17 @@ void AtomicFile::write(std::string_view bytes) {
 Status AtomicFile::commit() {
   if (fd_ < 0) return Error{fileErrorMessage("无法写入", target_, EBADF)};
   int error = error_;
-  if (error == 0 && ::fsync(fd_) != 0) error = errno;
-  if (::close(fd_) != 0 && error == 0) error = errno;
+  if (error == 0) error = syncFile(fd_);
+  if (closeFile(fd_) != 0 && error == 0) error = errno;
   fd_ = -1;
   if (error == 0 && inPlace_) {
     error = copyInPlace(temp_, target_);
     temp_.clear();
     return error == 0 ? Status::success() : Status(Error{fileErrorMessage("无法写入", target_, error)});
   }
-  if (error == 0 && ::rename(temp_.c_str(), target_.c_str()) != 0) error = errno;
+  if (error == 0) error = replaceFile(temp_, target_);
   if (error != 0) {
-    ::unlink(temp_.c_str());
+    removeFile(temp_);
     temp_.clear();
     return Error{fileErrorMessage("无法写入", target_, error)};
   }
@@ -492,11 +708,11 @@ Status AtomicFile::commit() {
 
 void AtomicFile::discard() {
   if (fd_ >= 0) {
-    ::close(fd_);
+    closeFile(fd_);
     fd_ = -1;
   }
   if (!temp_.empty()) {
-    ::unlink(temp_.c_str());
+    removeFile(temp_);
     temp_.clear();
   }
 }
@@ -505,9 +721,9 @@ fs::path temporaryPathBeside(const fs::path& target) {
   static std::atomic<unsigned> counter{0};
   const fs::path real = resolvedTarget(target);
   removeStaleTemporaries(real);
-  const std::string name = "." + real.filename().string() + std::string(kTempMarker) +
-                           std::to_string(::getpid()) + "-" + std::to_string(counter++);
-  return real.parent_path().empty() ? fs::path(name) : real.parent_path() / name;
+  const fs::path name = pathFromUtf8("." + displayPath(real.filename()) + std::string(kTempMarker) +
+                                     std::to_string(currentProcess()) + "-" + std::to_string(counter++));
+  return real.parent_path().empty() ? name : real.parent_path() / name;
 }
 
 Result<fs::path> createTemporaryBeside(const fs::path& target) {
@@ -515,9 +731,9 @@ Result<fs::path> createTemporaryBeside(const fs::path& target) {
   if (!real) return real.error();
   for (int attempt = 0; attempt < 100; ++attempt) {
     fs::path temp = temporaryPathBeside(real.value());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = createExclusive(temp);
     if (fd >= 0) {
-      ::close(fd);
+      closeFile(fd);
       return temp;
     }
     if (errno != EEXIST) return Error{fileErrorMessage("无法写入", target, errno)};
@@ -528,32 +744,31 @@ Result<fs::path> createTemporaryBeside(const fs::path& target) {
 Status replaceWithTemporary(const fs::path& temporary, const fs::path& target) {
   auto checked = outputFile(target);
   if (!checked) {
-    ::unlink(temporary.c_str());
+    removeFile(temporary);
     return checked.error();
   }
   const fs::path real = checked.value();
   int error = 0;
   bool inPlace = false;
   // Like AtomicFile: the data on the disk before the rename, and the replaced file's permissions.
-  const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = openForSyncing(temporary);
   if (fd < 0) {
     error = errno;
   } else {
-    struct stat st {};
-    if (::stat(real.c_str(), &st) == 0) {
+    if (FileStatus st; statusOf(real, st) == 0) {
       keepModeAndOwner(fd, st);
-      inPlace = st.st_nlink > 1;
+      inPlace = st.links > 1;
     }
-    if (::fsync(fd) != 0) error = errno;
-    ::close(fd);
+    error = syncFile(fd);
+    closeFile(fd);
   }
   if (error == 0 && inPlace) {
     error = copyInPlace(temporary, real);
     return error == 0 ? Status::success() : Status(Error{fileErrorMessage("无法写入", target, error)});
   }
-  if (error == 0 && ::rename(temporary.c_str(), real.c_str()) != 0) error = errno;
+  if (error == 0) error = replaceFile(temporary, real);
   if (error != 0) {
-    ::unlink(temporary.c_str());
+    removeFile(temporary);
     return Error{fileErrorMessage("无法写入", target, error)};
   }
   syncFolderOf(real);

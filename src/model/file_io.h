@@ -138,7 +138,12 @@ std::string fileErrorReason(int error);
 // The user-facing text for a failed file operation on path, with the reason for errno.
 std::string fileErrorMessage(std::string_view action, const std::filesystem::path& path, int error);
 
-// A path as UTF-8 text for messages.
-std::string displayPath(const std::filesystem::path& path);
+// File names are UTF-8 texts in this program (arguments, settings, names made from member
+// codes); these two convert between such a text and a path, so that on Windows the system's
+// wide names are used rather than the narrow code page's.
+std::filesystem::path pathFromUtf8(std::string_view text);
+// Removes a file if it is there (a temporary file given up); errors are of no use then.
+void removeQuietly(const std::filesystem::path& path);
+std::string displayPath(const std::filesystem::path& path);  // also for messages
 
 }  // namespace kro

@@ -1,7 +1,12 @@
-// GBK character walking and the iconv conversions between GBK and UTF-8.
+// GBK character walking and the conversions between GBK and UTF-8: iconv, or on Windows the
+// system's code page 936.
 #include "model/gbk_text.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +25,73 @@ std::size_t utf8SequenceLength(unsigned char c) {
   return 1;
 }
 
+#ifdef _WIN32
+// Conversions between two code pages through UTF-16.
+class Converter {
+ public:
+  Converter(unsigned to, unsigned from) : to_(to), from_(from) {}
+
+  bool valid() const { return true; }
+  void reset() {}
+
+  // Converts as much of in as possible, appending to out. Returns 0 when all was converted,
+  // otherwise EILSEQ; in is advanced past what was converted.
+  int convert(std::string_view& in, std::string& out) const {
+    if (appendConverted(in, out)) {
+      in = {};
+      return 0;
+    }
+    // Where it stops: one character of the source encoding at a time.
+    std::size_t done = 0;
+    while (done < in.size()) {
+      const std::size_t length =
+          from_ == kGbk
+              ? gbkCharLength(in, done)
+              : std::min(utf8SequenceLength(static_cast<unsigned char>(in[done])), in.size() - done);
+      if (!appendConverted(in.substr(done, length), out)) break;
+      done += length;
+    }
+    in.remove_prefix(done);
+    return in.empty() ? 0 : EILSEQ;
+  }
+
+  static constexpr unsigned kGbk = 936;
+
+ private:
+  bool appendConverted(std::string_view in, std::string& out) const {
+    if (in.empty()) return true;
+    const int inLength = static_cast<int>(in.size());
+    const int wideLength = MultiByteToWideChar(from_, MB_ERR_INVALID_CHARS, in.data(), inLength, nullptr, 0);
+    if (wideLength <= 0) return false;
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    MultiByteToWideChar(from_, MB_ERR_INVALID_CHARS, in.data(), inLength, wide.data(), wideLength);
+    // Code page 936 replaces what it cannot hold with a default character, and says so.
+    const bool toUtf8 = to_ == CP_UTF8;
+    BOOL usedDefault = FALSE;
+    const DWORD flags = toUtf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    const int outLength = WideCharToMultiByte(to_, flags, wide.data(), wideLength, nullptr, 0, nullptr,
+                                              toUtf8 ? nullptr : &usedDefault);
+    if (outLength <= 0 || usedDefault) return false;
+    const std::size_t old = out.size();
+    out.resize(old + static_cast<std::size_t>(outLength));
+    WideCharToMultiByte(to_, flags, wide.data(), wideLength, out.data() + old, outLength, nullptr, nullptr);
+    return true;
+  }
+
+  unsigned to_;
+  unsigned from_;
+};
+
+Converter& gbkToUtf8Converter() {
+  thread_local Converter converter(CP_UTF8, Converter::kGbk);
+  return converter;
+}
+
+Converter& utf8ToGbkConverter() {
+  thread_local Converter converter(Converter::kGbk, CP_UTF8);
+  return converter;
+}
+#else
 // An iconv descriptor that closes itself.
 class Converter {
  public:
@@ -71,6 +143,7 @@ Converter& utf8ToGbkConverter() {
   converter.reset();
   return converter;
 }
+#endif
 
 }  // namespace
 

@@ -1,7 +1,6 @@
 // The .docx line model and edits, on pugixml, with libzip for the package.
 #include "office/docx_document.h"
 
-#include <unistd.h>
 #include <zip.h>
 
 #include <algorithm>
@@ -253,10 +252,10 @@ Status DocxDocument::save(const fs::path& path) {
   if (!created) return created.error();
   const fs::path temp = created.value();
   int error = 0;
-  zip_t* archive = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  zip_t* archive = zip_open(displayPath(temp).c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   if (archive == nullptr) {
     const int reason = errno ? errno : EIO;
-    ::unlink(temp.c_str());
+    removeQuietly(temp);
     return Error{fileErrorMessage("无法写入", path, reason)};
   }
   bool ok = true;
@@ -285,7 +284,7 @@ Status DocxDocument::save(const fs::path& path) {
     const int system =
         reason != nullptr && zip_error_system_type(reason) == ZIP_ET_SYS ? zip_error_code_system(reason) : 0;
     zip_discard(archive);
-    ::unlink(temp.c_str());
+    removeQuietly(temp);
     return system > 0 ? Error{fileErrorMessage("无法写入", path, system)}
                       : Error{"无法写入“" + displayPath(path) + "”：打包文档时出错。"};
   }

@@ -489,7 +489,7 @@ Status fillUserTemplate(PackageParts parts, const fs::path& file, const UserRepo
   if (!loaded) return loaded.error();
   LoadedTemplate& t = loaded.value();
   if (!t.fields.problems.empty()) {
-    std::string text = "报告格式“" + file.stem().string() + "”中的字段有问题，没有生成报告：";
+    std::string text = "报告格式“" + displayPath(file.stem()) + "”中的字段有问题，没有生成报告：";
     for (const std::string& p : t.fields.problems) text += "\n" + p;
     return Error{text};
   }
@@ -511,7 +511,9 @@ Result<ReportOutput> writeUserReport(const Project& project, const ParameterValu
                                      const CalendarDate& today, const CancelFlag* cancel) {
   if (Status s = refuseWithoutTickedMembers(project); !s) return Error{s.message()};
   if (isCancelled(cancel)) return Error{kCancelledMessage};
-  ReportOutput output{paths.reportPath(), paths.dataTablePath(), {}};
+  ReportOutput output;
+  output.report = paths.reportPath();
+  output.dataTable = paths.dataTablePath();
   if (Status s = fillUserTemplate(templateFile, userReportValues(project, parameters, today), output.report);
       !s) {
     return Error{s.message()};

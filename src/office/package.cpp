@@ -159,7 +159,7 @@ Status checkWrittenPackage(const std::filesystem::path& file, const std::filesys
   std::error_code ec;
   const std::uint64_t fileSize = std::filesystem::file_size(file, ec);
   int error = 0;
-  zip_t* archive = ec ? nullptr : zip_open(file.c_str(), ZIP_RDONLY, &error);
+  zip_t* archive = ec ? nullptr : zip_open(displayPath(file).c_str(), ZIP_RDONLY, &error);
   if (archive == nullptr) return Error{invalid + "无法读回。"};
   // A part at a time: a large workbook is never held whole a second time.
   std::uint64_t total = 0;

@@ -2,7 +2,11 @@
 #include "office/xlsx_excel_session.h"
 
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 #include <xlsxwriter.h>
 
 #include <algorithm>
@@ -25,18 +29,32 @@ class SilencedErrorStream {
  public:
   SilencedErrorStream() {
     std::fflush(stderr);
+#ifdef _WIN32
+    saved_ = ::_dup(_fileno(stderr));
+    const int null = ::_open("NUL", _O_WRONLY | _O_NOINHERIT);
+    if (null >= 0) {
+      ::_dup2(null, _fileno(stderr));
+      ::_close(null);
+    }
+#else
     saved_ = ::dup(STDERR_FILENO);
     const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null >= 0) {
       ::dup2(null, STDERR_FILENO);
       ::close(null);
     }
+#endif
   }
   ~SilencedErrorStream() {
     std::fflush(stderr);
     if (saved_ >= 0) {
+#ifdef _WIN32
+      ::_dup2(saved_, _fileno(stderr));
+      ::_close(saved_);
+#else
       ::dup2(saved_, STDERR_FILENO);
       ::close(saved_);
+#endif
     }
   }
   SilencedErrorStream(const SilencedErrorStream&) = delete;
@@ -166,9 +184,9 @@ Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
   const std::filesystem::path temp = created.value();
   // The library prints its own English lines on the error stream; our message says it all.
   const SilencedErrorStream silenced;
-  lxw_workbook* workbook = workbook_new(temp.c_str());
+  lxw_workbook* workbook = workbook_new(displayPath(temp).c_str());
   if (workbook == nullptr) {
-    ::unlink(temp.c_str());
+    removeQuietly(temp);
     return Error{"无法写入“" + displayPath(path) + "”：内存不足。"};
   }
   // Every library call is checked: a cell or merge that fails makes the export fail.
@@ -216,7 +234,7 @@ Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
   }
   if (failed != LXW_NO_ERROR) {
     workbook_close(workbook);  // frees the workbook; the file is dropped
-    ::unlink(temp.c_str());
+    removeQuietly(temp);
     return Error{"无法写入“" + displayPath(path) + "”：有单元格或合并区域无法写入工作簿（错误号 " +
                  std::to_string(failed) + "）。"};
   }
@@ -224,7 +242,7 @@ Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
   const lxw_error closed = workbook_close(workbook);
   if (closed != LXW_NO_ERROR) {
     const int error = errno;
-    ::unlink(temp.c_str());
+    removeQuietly(temp);
     if (closed == LXW_ERROR_CREATING_XLSX_FILE || closed == LXW_ERROR_ZIP_FILE_OPERATION ||
         closed == LXW_ERROR_ZIP_CLOSE) {
       return Error{fileErrorMessage("无法写入", path, error != 0 ? error : EIO)};
@@ -238,7 +256,7 @@ Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
   // The library escapes what XML cannot hold; reading the parts back makes sure of it before
   // the workbook replaces anything.
   if (Status parsed = checkWrittenPackage(temp, path); !parsed) {
-    ::unlink(temp.c_str());
+    removeQuietly(temp);
     return parsed;
   }
   return replaceWithTemporary(temp, path);

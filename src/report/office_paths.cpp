@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "model/file_io.h"
 #include "settings/program_paths.h"
 
 namespace kro {
@@ -13,12 +14,13 @@ OfficePaths OfficePaths::standard() {
 }
 
 fs::path OfficePaths::reportPath() const {
-  return reportFile.empty() ? outputFolder / kReportFileName : reportFile;
+  return reportFile.empty() ? outputFolder / pathFromUtf8(kReportFileName) : reportFile;
 }
 
 fs::path OfficePaths::dataTablePath() const {
-  if (reportFile.empty()) return outputFolder / kDataTableFileName;
-  return reportFile.parent_path() / (reportFile.stem().string() + "-" + std::string(kDataTableFileName));
+  if (reportFile.empty()) return outputFolder / pathFromUtf8(kDataTableFileName);
+  return reportFile.parent_path() /
+         pathFromUtf8(displayPath(reportFile.stem()) + "-" + std::string(kDataTableFileName));
 }
 
 std::string proposedDocumentName(std::string_view projectName, std::string_view what,
@@ -39,12 +41,12 @@ std::string proposedDocumentName(std::string_view projectName, std::string_view 
 Result<fs::path> findTemplate(const OfficePaths& paths, std::string_view name) {
   std::error_code ec;
   for (const fs::path& folder : paths.templateFolders) {
-    fs::path candidate = folder / name;
+    fs::path candidate = folder / pathFromUtf8(name);
     if (fs::is_regular_file(candidate, ec)) return candidate;
   }
   const fs::path expected =
-      paths.templateFolders.empty() ? fs::path(name) : paths.templateFolders.front() / name;
-  return Error{"找不到报告模板“" + expected.string() + "”。"};
+      paths.templateFolders.empty() ? pathFromUtf8(name) : paths.templateFolders.front() / pathFromUtf8(name);
+  return Error{"找不到报告模板“" + displayPath(expected) + "”。"};
 }
 
 }  // namespace kro

@@ -276,8 +276,8 @@ void moveEarlierTableAside(const std::filesystem::path& table, ReportOutput& out
   if (!fs::is_regular_file(fs::symlink_status(table, ec))) return;
   for (int n = 1; n < 1000; ++n) {
     const fs::path aside =
-        table.parent_path() /
-        (table.stem().string() + "-旧" + (n > 1 ? std::to_string(n) : "") + table.extension().string());
+        table.parent_path() / pathFromUtf8(displayPath(table.stem()) + "-旧" +
+                                           (n > 1 ? std::to_string(n) : "") + displayPath(table.extension()));
     if (fs::exists(fs::symlink_status(aside, ec))) continue;
     fs::rename(table, aside, ec);
     if (!ec) output.earlierTableMovedTo = aside;

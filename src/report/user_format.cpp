@@ -144,11 +144,12 @@ std::vector<UserFormat> userFormats(const SettingsLocation& settings) {
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(userFormatFolder(settings), ec)) {
     const fs::path& file = entry.path();
-    if (file.extension() != ".docx" || file.filename().string().starts_with(".") ||
-        file.filename().string().starts_with("~$") || !entry.is_regular_file(ec)) {
+    const std::string name = displayPath(file.filename());
+    if (file.extension() != ".docx" || name.starts_with(".") || name.starts_with("~$") ||
+        !entry.is_regular_file(ec)) {
       continue;  // temporaries of word processors and of our own writes
     }
-    formats.push_back({file.stem().string(), file});
+    formats.push_back({displayPath(file.stem()), file});
   }
   std::sort(formats.begin(), formats.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return formats;
@@ -159,12 +160,10 @@ Result<ChosenFormat> formatByArgument(std::string_view argument, const SettingsL
     const int index = argument[0] - '1';
     return ChosenFormat{index, {}, std::string(reportFormatInfo(index).comboText)};
   }
-  if (fs::path(argument).extension() == ".docx") {
+  if (const fs::path file = pathFromUtf8(argument); file.extension() == ".docx") {
     std::error_code ec;
-    if (!fs::is_regular_file(fs::path(argument), ec)) {
-      return Error{"没有报告格式文件“" + std::string(argument) + "”。"};
-    }
-    return ChosenFormat{-1, fs::path(argument), fs::path(argument).stem().string()};
+    if (!fs::is_regular_file(file, ec)) return Error{"没有报告格式文件“" + std::string(argument) + "”。"};
+    return ChosenFormat{-1, file, displayPath(file.stem())};
   }
   for (const UserFormat& f : userFormats(settings)) {
     if (f.name == argument) return ChosenFormat{-1, f.file, f.name};

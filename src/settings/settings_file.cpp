@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 
+#include "model/file_io.h"
 #include "model/gbk_text.h"
 
 namespace kro {
@@ -60,11 +61,11 @@ void SettingsFile::setName(std::string_view name) {
 }
 
 fs::path SettingsFile::readPath() const {
-  return location_ ? location_->pathForRead(fileName_) : directory_ / fileName_;
+  return location_ ? location_->pathForRead(fileName_) : directory_ / pathFromUtf8(fileName_);
 }
 
 fs::path SettingsFile::writePath() const {
-  return location_ ? location_->pathForWrite(fileName_) : directory_ / fileName_;
+  return location_ ? location_->pathForWrite(fileName_) : directory_ / pathFromUtf8(fileName_);
 }
 
 std::vector<std::string> SettingsFile::splitLines(std::string_view bytes) {

@@ -1,11 +1,16 @@
 // Keeping and reading received bytes.
 #include "transfer/received_data.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
+#include <functional>
 
 #include "model/file_io.h"
 
@@ -16,11 +21,31 @@ namespace {
 
 std::string extensionOf(TransferLayout layout) { return layout == TransferLayout::Usb ? ".usb" : ".serial"; }
 
+#ifdef _WIN32
+// Windows: a rename that never replaces gives the complete bytes their name; read-only is the
+// file's attribute.
+Result<fs::path> keepUnderFreeName(const fs::path& temporary, const std::function<fs::path(int)>& nameFor) {
+  SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_READONLY);
+  for (int n = 1; n < 1000; ++n) {
+    const fs::path name = nameFor(n);
+    if (MoveFileExW(temporary.c_str(), name.c_str(), MOVEFILE_WRITE_THROUGH)) return name;
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) continue;
+    SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(temporary.c_str());
+    return Error{fileErrorMessage("无法写入", name, error == ERROR_ACCESS_DENIED ? EACCES : EIO)};
+  }
+  SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(temporary.c_str());
+  return Error{"无法写入“" + displayPath(nameFor(1)) + "”：同一秒的原始数据文件太多。"};
+}
+#endif
+
 }  // namespace
 
 Result<fs::path> keepReceivedBytes(const fs::path& destination, TransferLayout layout, std::string_view bytes,
                                    const std::tm& localTime, bool hardLinks) {
-  const fs::path folder = destination.parent_path() / std::string(kReceivedFolderName);
+  const fs::path folder = destination.parent_path() / pathFromUtf8(kReceivedFolderName);
   // Only the folder itself: a destination whose folder is missing fails on its own.
   std::error_code ec;
   fs::create_directory(folder, ec);
@@ -31,6 +56,12 @@ Result<fs::path> keepReceivedBytes(const fs::path& destination, TransferLayout l
     return n == 1 ? folder / (std::string(stamp) + extensionOf(layout))
                   : folder / (std::string(stamp) + "-" + std::to_string(n) + extensionOf(layout));
   };
+#ifdef _WIN32
+  (void)hardLinks;
+  const fs::path temporary = temporaryPathBeside(nameFor(1));
+  if (Status written = writeFileAtomically(temporary, bytes); !written) return Error{written.message()};
+  return keepUnderFreeName(temporary, nameFor);
+#else
   // The complete bytes under a temporary name first; a hard link then gives them their name
   // only if nothing has it, so no kept file is ever replaced.
   fs::path temporary;
@@ -76,6 +107,7 @@ Result<fs::path> keepReceivedBytes(const fs::path& destination, TransferLayout l
   }
   if (!temporary.empty()) ::unlink(temporary.c_str());
   return Error{"无法写入“" + displayPath(nameFor(1)) + "”：同一秒的原始数据文件太多。"};
+#endif
 }
 
 bool isReceivedBytesFile(const fs::path& path) {

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "model/analysis_file.h"
+#include "model/date_text.h"
 #include "model/file_io.h"
 #include "settings/program_paths.h"
 #include "transfer/received_data.h"
@@ -150,9 +151,7 @@ void TransferSession::finish() {
   }
   // The bytes as they came, before anything is made of them; kept also when refused, to see
   // what the instrument sent.
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const std::tm local = localTimeNow();
   auto kept = keepReceivedBytes(destination_, layout, bytes, local);
   if (!decoded) {
     // Only the user may take the first block of a longer run: the extra bytes may be a

@@ -1,0 +1,30 @@
+# Cross-compiling for 64-bit Windows with Debian's mingw-w64 (posix threads). Libraries are
+# looked for only in the prefix scripts/build-windows-deps.sh fills (KRO_WINDOWS_PREFIX), and
+# programs built for Windows run under wine when CMake or CTest needs to run them.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+
+if(NOT KRO_WINDOWS_PREFIX)
+  if(DEFINED ENV{KRO_WINDOWS_PREFIX})
+    set(KRO_WINDOWS_PREFIX $ENV{KRO_WINDOWS_PREFIX})
+  else()
+    set(KRO_WINDOWS_PREFIX $ENV{HOME}/.cache/kroanalyze-windows/prefix)
+  endif()
+endif()
+# Handed on to the try_compile projects CMake makes while configuring.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KRO_WINDOWS_PREFIX)
+
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${KRO_WINDOWS_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# One self-contained .exe: the compiler's runtime (libstdc++, libgcc, winpthread) linked in.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

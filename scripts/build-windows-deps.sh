@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# Builds the libraries kro.exe needs on 64-bit Windows (zlib, libzip, pugixml, libxlsxwriter,
+# nlohmann-json, GoogleTest) from Debian's source packages with mingw-w64, once per machine, into
+# a cache outside the repository (KRO_WINDOWS_CACHE, default ~/.cache/kroanalyze-windows).
+# The source versions are pinned (apt-get source may otherwise pick a security update whose
+# files are not on the mirror); what was built, its version and its licences are recorded in
+# PREFIX/SOURCES.txt and PREFIX/licences/. Quick when the cache already holds this list.
+set -euo pipefail
+
+cache=${KRO_WINDOWS_CACHE:-$HOME/.cache/kroanalyze-windows}
+prefix=$cache/prefix
+here=$(cd "$(dirname "$0")/.." && pwd)
+toolchain=$here/cmake/windows-x86_64.cmake
+
+# package=version of Debian's source package
+sources=(
+  zlib=1:1.2.13.dfsg-1
+  libzip=1.7.3-1
+  pugixml=1.13-0.2
+  libxlsxwriter=1.1.4-2
+  nlohmann-json3=3.11.2-2
+  googletest=1.12.1-0.2
+)
+stamp="pinned: ${sources[*]}"
+
+if [[ -f $prefix/SOURCES.txt ]] && [[ "$(head -n 1 "$prefix/SOURCES.txt")" == "$stamp" ]]; then
+  exit 0
+fi
+
+sudo=()
+[[ $(id -u) -ne 0 ]] && sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+
+# The cross compiler, wine to run what it makes, and what unpacks Debian's sources.
+tools=(g++-mingw-w64-x86-64-posix wine64 dpkg-dev cmake ninja-build)
+missing=()
+for p in "${tools[@]}"; do
+  [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" == "install ok installed" ]] || missing+=("$p")
+done
+if [[ ${#missing[@]} -gt 0 ]]; then
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Source packages: add a deb-src entry beside each deb entry of the machine's apt sources.
+if [[ -z "$(apt-cache showsrc zlib 2>/dev/null)" ]]; then
+  echo "Enabling Debian's source packages (deb-src)"
+  src_list=/etc/apt/sources.list.d/kroanalyze-src.sources
+  {
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [[ -f $f ]] && sed -n 's/^Types:.*\bdeb\b.*/Types: deb-src/; /^Types:\|^URIs:\|^Suites:\|^Components:\|^Signed-By:\|^$/p' "$f"
+      echo
+    done
+  } | "${sudo[@]}" tee "$src_list" >/dev/null
+  if [[ -f /etc/apt/sources.list ]]; then
+    sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list | "${sudo[@]}" tee /etc/apt/sources.list.d/kroanalyze-src.list >/dev/null
+  fi
+  "${sudo[@]}" apt-get update -qq
+fi
+
+started=$(date +%s)
+rm -rf "$prefix" "$cache/build"
+mkdir -p "$cache/src" "$cache/build" "$prefix/licences"
+
+(cd "$cache/src" && apt-get source --download-only -qq "${sources[@]}" 2>&1 | grep -v "unsandboxed" || true)
+
+# Unpacks package=version (Debian's patches applied) and prints its folder.
+unpack() {
+  local name=${1%%=*} version=${1#*=}
+  local upstream=${version#*:}
+  local dsc=$cache/src/${name}_${upstream}.dsc
+  [[ -f $dsc ]] || { echo "build-windows-deps: $dsc was not downloaded" >&2; exit 1; }
+  local dir=$cache/build/$name
+  dpkg-source --no-check -x "$dsc" "$dir" >/dev/null
+  {
+    echo "$name $version"
+    grep -h '^License:' "$dir/debian/copyright" | sed 's/^License: */  /' | sort -u
+  } >>"$prefix/SOURCES.txt.new"
+  cp "$dir/debian/copyright" "$prefix/licences/$name.copyright"
+  echo "$dir"
+}
+
+# Configures, builds and installs one CMake project into the prefix, as static libraries.
+build() {
+  local dir=$1
+  shift
+  cmake -S "$dir" -B "$dir/build-windows" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DKRO_WINDOWS_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DBUILD_SHARED_LIBS=OFF "$@" >"$dir/configure.log"
+  cmake --build "$dir/build-windows" -j "${JOBS:-2}" >"$dir/build.log"
+  cmake --install "$dir/build-windows" >"$dir/install.log"
+}
+
+echo "$stamp" >"$prefix/SOURCES.txt.new"
+echo "Building the Windows libraries into $prefix"
+# zlib: only its static library (Debian's source leaves out the DLL's resource script).
+zlib=$(unpack "${sources[0]}")
+cmake -S "$zlib" -B "$zlib/build-windows" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DKRO_WINDOWS_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release >"$zlib/configure.log"
+cmake --build "$zlib/build-windows" --target zlibstatic >"$zlib/build.log"
+mkdir -p "$prefix/lib" "$prefix/include"
+cp "$zlib/build-windows/libzlibstatic.a" "$prefix/lib/libz.a"
+cp "$zlib/zlib.h" "$zlib/build-windows/zconf.h" "$prefix/include/"
+build "$(unpack "${sources[1]}")" -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
+  -DENABLE_GNUTLS=OFF -DENABLE_OPENSSL=OFF -DENABLE_MBEDTLS=OFF -DENABLE_COMMONCRYPTO=OFF \
+  -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
+build "$(unpack "${sources[2]}")" -DPUGIXML_BUILD_TESTS=OFF
+build "$(unpack "${sources[3]}")" -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF
+build "$(unpack "${sources[4]}")" -DJSON_BuildTests=OFF -DJSON_Install=ON
+build "$(unpack "${sources[5]}")" -Dgtest_force_shared_crt=ON
+
+mv "$prefix/SOURCES.txt.new" "$prefix/SOURCES.txt"
+echo "Windows libraries built in $(($(date +%s) - started)) s; versions and licences in $prefix/SOURCES.txt"
