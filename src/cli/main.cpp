@@ -2,10 +2,13 @@
 // loading Qt; the others (print, ports, transfer, simulate) run in the helper program kro-qt,
 // which this process becomes. On Windows kro.exe has the file commands only.
 #ifdef _WIN32
+// windows.h first: the others need its types.
+// clang-format off
+#include <windows.h>
+#include <shellapi.h>
+// clang-format on
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
-#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -49,8 +52,8 @@ int main() {
   _setmode(_fileno(stdout), _O_BINARY);
   const std::vector<std::string> args = utf8Arguments();
   if (!args.empty() && kro::cli::needsQt(args[0])) {
-    std::cerr << "kro: Windows 版的 kro 没有 " << args[0]
-              << " 命令（print、ports、transfer 和 simulate 请用桌面程序）。\n";
+    std::cerr << "kro: Windows 版的 kro 还没有 " << args[0]
+              << " 命令（print、ports、transfer 和 simulate 目前只在 Linux 版中）。\n";
     return 1;
   }
   return kro::cli::dispatch(kro::cli::fileCommands(), args, std::cout, std::cerr);
