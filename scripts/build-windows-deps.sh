@@ -21,7 +21,7 @@ sources=(
   nlohmann-json3=3.11.2-2
   googletest=1.12.1-0.2
 )
-stamp="pinned: ${sources[*]}"
+stamp="pinned: ${sources[*]}; libxlsxwriter wide names"
 
 if [[ -f $prefix/SOURCES.txt ]] && [[ "$(head -n 1 "$prefix/SOURCES.txt")" == "$stamp" ]]; then
   exit 0
@@ -106,7 +106,14 @@ build "$(unpack "${sources[1]}")" -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_
   -DENABLE_GNUTLS=OFF -DENABLE_OPENSSL=OFF -DENABLE_MBEDTLS=OFF -DENABLE_COMMONCRYPTO=OFF \
   -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
 build "$(unpack "${sources[2]}")" -DPUGIXML_BUILD_TESTS=OFF
-build "$(unpack "${sources[3]}")" -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF
+# libxlsxwriter opens its output by the narrow (code page) name under MinGW; with the two lines
+# below it takes the wide-name path it already has for Windows, so any file name works.
+xlsxwriter=$(unpack "${sources[3]}")
+perl -0pi -e 's/#ifdef __MINGW32__\n#undef _WIN32\n#endif\n//' "$xlsxwriter/src/packager.c"
+perl -0pi -e 's/if\(MSVC\)(\s+list\(APPEND LXW_SOURCES third_party\/minizip\/iowin32\.c\))/if(WIN32)$1/' \
+  "$xlsxwriter/CMakeLists.txt"
+echo "  patched: the output file opened by its wide name under MinGW too" >>"$prefix/SOURCES.txt.new"
+build "$xlsxwriter" -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF
 build "$(unpack "${sources[4]}")" -DJSON_BuildTests=OFF -DJSON_Install=ON
 build "$(unpack "${sources[5]}")" -Dgtest_force_shared_crt=ON
 

@@ -201,18 +201,18 @@ int commandConvert(const Context& cx, const std::vector<std::string>& args) {
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded && a->has("--recover")) {
     // Of a damaged analysis file, the members before the damage.
-    if (auto recovered = recoverAnalysisFile(a->positional()[0])) {
+    if (auto recovered = recoverAnalysisFile(pathFromUtf8(a->positional()[0]))) {
       cx.err << "kro: 警告：" << printable(loaded.message()) << "\n";
       cx.err << "kro: 警告：文件在第 " << recovered->damagedMember << " 个构件处损坏，只写出前 "
              << recovered->damagedMember - 1 << " 个构件。\n";
-      loaded = LoadedProject{std::move(recovered->project), {}, {a->positional()[0]}};
+      loaded = LoadedProject{std::move(recovered->project), {}, {pathFromUtf8(a->positional()[0])}};
     }
   }
   if (!loaded) return cx.fail(loaded.message());
   const Project& project = loaded.value().project;
   // The selection export never carries the project's parameters.
   if (a->has("--selection") && isAnalysisExtension(*output)) {
-    return cx.fail("选择构件文件不能保存为“" + fs::path(*output).filename().string() +
+    return cx.fail("选择构件文件不能保存为“" + displayPath(pathFromUtf8(*output).filename()) +
                    "”：扩展名 KRO 留给分析结果文件，请使用 DEX。");
   }
   Status written = writeOutput(cx, *output,
@@ -232,13 +232,13 @@ int commandSample(const Context& cx, const std::vector<std::string>& args) {
   const std::vector<MemberRecord> members = makeSampleProject();
   if (a->has("--raw")) {
     std::error_code ec;
-    fs::create_directories(*output, ec);
-    if (ec) return cx.fail(fileErrorMessage("无法创建文件夹", *output, ec.value()));
-    Status written = writeRawProject(*output, "SAMPLE.DEX", members);
+    fs::create_directories(pathFromUtf8(*output), ec);
+    if (ec) return cx.fail(fileErrorMessage("无法创建文件夹", pathFromUtf8(*output), ec.value()));
+    Status written = writeRawProject(pathFromUtf8(*output), "SAMPLE.DEX", members);
     if (!written) return cx.fail(written.message());
     return kSuccess;
   }
-  Status written = writeAnalysisFile(*output, members);
+  Status written = writeAnalysisFile(pathFromUtf8(*output), members);
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -276,12 +276,12 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
   std::error_code ec;
-  if (!fs::is_directory(*output, ec)) return cx.fail("输出文件夹“" + *output + "”不存在。");
+  if (!fs::is_directory(pathFromUtf8(*output), ec)) return cx.fail("输出文件夹“" + *output + "”不存在。");
   const Project& project = loaded.value().project;
   auto chosen = reportFormatToWrite(project, settings, format.value());
   if (!chosen) return cx.fail(chosen.message());
   OfficePaths paths = OfficePaths::standard();
-  paths.outputFolder = *output;
+  paths.outputFolder = pathFromUtf8(*output);
   auto written = writeReport(project, effectiveParameters(project, settings), chosen.value(), paths, today());
   if (!written) return cx.fail(written.message());
   if (!written.value().dataTableError.empty()) {
@@ -300,7 +300,7 @@ int commandExcel(const Context& cx, const std::vector<std::string>& args) {
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
   XlsxExcelSession excel;
-  auto written = exportToSpreadsheet(loaded.value().project, excel, *output);
+  auto written = exportToSpreadsheet(loaded.value().project, excel, pathFromUtf8(*output));
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -338,12 +338,12 @@ Result<std::optional<ChosenFormat>> formatOption(const Arguments& a, const Setti
 }
 
 SettingsLocation settingsFor(const Arguments& a) {
-  if (auto dir = a.value("--config-dir")) return SettingsLocation::inFolder(*dir);
+  if (auto dir = a.value("--config-dir")) return SettingsLocation::inFolder(pathFromUtf8(*dir));
   return SettingsLocation::fromEnvironment();
 }
 
 Result<std::string> readInput(const Context& cx, const std::string& path) {
-  if (path != kStandardStream) return readWholeFile(path, kMaxProjectFileSize);
+  if (path != kStandardStream) return readWholeFile(pathFromUtf8(path), kMaxProjectFileSize);
   std::string bytes;
   char buffer[1 << 16];
   while (cx.in.read(buffer, sizeof buffer) || cx.in.gcount() > 0) {
@@ -355,7 +355,7 @@ Result<std::string> readInput(const Context& cx, const std::string& path) {
 }
 
 Status writeOutput(const Context& cx, const std::string& path, std::string_view bytes) {
-  if (path != kStandardStream) return writeFileAtomically(path, bytes);
+  if (path != kStandardStream) return writeFileAtomically(pathFromUtf8(path), bytes);
   cx.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return Status::success();  // a failed write to the stream is reported when the command ends
 }
@@ -367,7 +367,7 @@ Result<LoadedProject> load(const Context& cx, const std::string& path) {
     if (!bytes) return bytes.error();
     loaded = loadProjectBytes("标准输入", bytes.value());
   } else {
-    loaded = loadProject(path);
+    loaded = loadProject(pathFromUtf8(path));
   }
   if (!loaded) return loaded.error();
   for (const std::string& warning : loaded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";

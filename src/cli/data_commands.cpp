@@ -130,7 +130,7 @@ int commandImport(const Context& cx, const std::vector<std::string>& args) {
   auto bytes = readInput(cx, input);
   if (!bytes) return cx.fail(bytes.message());
   auto members = membersFromCsv(bytes.value());
-  if (!members) return cx.fail("“" + displayPath(input) + "”" + members.message());
+  if (!members) return cx.fail("“" + input + "”" + members.message());
   if (Status s = writeOutput(cx, *output, encodeMembers(members.value(), MemberLayout::Analysis)); !s)
     return cx.fail(s.message());
   return kSuccess;
@@ -186,7 +186,7 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args) {
   const bool readingsOnly = a->has("--readings-only");
   Project sides[2];
   for (int i = 0; i < 2; ++i) {
-    auto loaded = loadProject(a->positional()[static_cast<std::size_t>(i)]);
+    auto loaded = loadProject(pathFromUtf8(a->positional()[static_cast<std::size_t>(i)]));
     if (!loaded) {
       cx.fail(loaded.message());
       return kUsage;
@@ -285,7 +285,7 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
   auto stored = toStoredParameters(values, project.parameters);
   if (!stored) return cx.fail(stored.message());
   project.parameters = std::move(stored.value());
-  if (Status s = writeAnalysisFile(*output, project); !s) return cx.fail(s.message());
+  if (Status s = writeAnalysisFile(pathFromUtf8(*output), project); !s) return cx.fail(s.message());
   return kSuccess;
 }
 
