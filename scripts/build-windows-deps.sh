@@ -32,7 +32,7 @@ sudo=()
 export DEBIAN_FRONTEND=noninteractive
 
 # The cross compiler, wine to run what it makes, and what unpacks Debian's sources.
-tools=(g++-mingw-w64-x86-64-posix wine64 dpkg-dev cmake ninja-build)
+tools=(g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev cmake ninja-build unzip)
 missing=()
 for p in "${tools[@]}"; do
   [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" == "install ok installed" ]] || missing+=("$p")

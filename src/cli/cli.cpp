@@ -446,4 +446,11 @@ int dispatch(const CommandTable& commands, const std::vector<std::string>& args,
   return status;
 }
 
+#ifdef _WIN32
+// kro.exe has the file commands only.
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream& in) {
+  return dispatch(fileCommands(), args, out, err, in);
+}
+#endif
+
 }  // namespace kro::cli

@@ -2,11 +2,15 @@
 #include "model/file_io.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 
@@ -27,6 +31,7 @@ TEST(FileIo, ReadWholeFile) {
   EXPECT_FALSE(readWholeFile(dir.path(), kMaxProjectFileSize).ok());
 }
 
+#ifndef _WIN32  // POSIX: devices, FIFOs, symbolic links, permissions, fork and file size limits
 TEST(FileIo, ReadingRefusesDevicesFifosFoldersAndOversizedFilesWithoutWaiting) {
   test::TempDir dir;
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
@@ -51,7 +56,9 @@ TEST(FileIo, ReadingRefusesDevicesFifosFoldersAndOversizedFilesWithoutWaiting) {
   ASSERT_EQ(::truncate((dir / "big").c_str(), static_cast<off_t>(kMaxProjectFileSize + (1 << 20))), 0);
   EXPECT_FALSE(readWholeFile(dir / "big", kMaxProjectFileSize).ok());
 }
+#endif
 
+#ifndef _WIN32  // POSIX: devices, FIFOs, symbolic links, permissions, fork and file size limits
 TEST(FileIo, SameFileByIdentityAndOutputsThatAreInputs) {
   test::TempDir dir;
   test::writeBytes(dir / "in.KRO", "x");
@@ -66,7 +73,9 @@ TEST(FileIo, SameFileByIdentityAndOutputsThatAreInputs) {
   EXPECT_TRUE(sameFile(dir / "missing", dir / "sub" / ".." / "missing"));
   EXPECT_FALSE(sameFile({}, {}));
 }
+#endif
 
+#ifndef _WIN32  // POSIX: devices, FIFOs, symbolic links, permissions, fork and file size limits
 // An input stays protected from every write while it is one, whatever spelling the output uses.
 TEST(FileIo, ProtectedInputsAreNeverReplaced) {
   test::TempDir dir;
@@ -93,7 +102,9 @@ TEST(FileIo, ProtectedInputsAreNeverReplaced) {
   }
   EXPECT_TRUE(writeFileAtomically(dir / "out.KRO", "z").ok());
 }
+#endif
 
+#ifndef _WIN32  // POSIX: devices, FIFOs, symbolic links, permissions, fork and file size limits
 // What a shell redirection or cp would refuse is refused, with the reason.
 TEST(FileIo, OutputsThatAreNoPlainWritableFileAreRefused) {
   test::TempDir dir;
@@ -118,7 +129,9 @@ TEST(FileIo, OutputsThatAreNoPlainWritableFileAreRefused) {
   EXPECT_EQ(test::readBytes(dir / "b"), "new");
   EXPECT_EQ(test::entryCount(dir.path()), 5);  // no temporary left
 }
+#endif
 
+#ifndef _WIN32  // POSIX: devices, FIFOs, symbolic links, permissions, fork and file size limits
 // Root may replace anything: a read-only file of a user's is refused for that user, a link
 // another user planted in a shared folder is not followed, and a file root replaces keeps its
 // owner. Skipped without root, which these need to set up.
@@ -162,7 +175,9 @@ TEST(FileIo, WhatRootMustNotBeMadeToDo) {
   ASSERT_EQ(::stat((dir / "theirs").c_str(), &st), 0);
   EXPECT_EQ(st.st_uid, nobody);
 }
+#endif
 
+#ifndef _WIN32  // POSIX: devices, FIFOs, symbolic links, permissions, fork and file size limits
 TEST(FileIo, AtomicWriteReplacesAndKeepsPermissions) {
   test::TempDir dir;
   test::writeBytes(dir / "a", "old");
@@ -174,7 +189,9 @@ TEST(FileIo, AtomicWriteReplacesAndKeepsPermissions) {
   EXPECT_EQ(st.st_mode & 0777, 0640u);
   EXPECT_EQ(test::entryCount(dir.path()), 1);
 }
+#endif
 
+#ifndef _WIN32  // POSIX: devices, FIFOs, symbolic links, permissions, fork and file size limits
 TEST(FileIo, WritesThroughASymbolicLink) {
   test::TempDir dir;
   test::writeBytes(dir / "real", "old");
@@ -183,6 +200,7 @@ TEST(FileIo, WritesThroughASymbolicLink) {
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link"));
   EXPECT_EQ(test::readBytes(dir / "real"), "new");
 }
+#endif
 
 TEST(FileIo, FailuresAreReportedAndLeaveNothingBehind) {
   test::TempDir dir;
@@ -215,6 +233,7 @@ TEST(FileIo, TemporaryFilesWrittenByOthersReplaceTheTargetOrVanish) {
   EXPECT_FALSE(std::filesystem::exists(second));
 }
 
+#ifndef _WIN32  // POSIX: devices, FIFOs, symbolic links, permissions, fork and file size limits
 TEST(FileIo, FilesWrittenByLibrariesKeepPermissionsAndLinksLikeEveryOtherWrite) {
   test::TempDir dir;
   std::filesystem::create_directories(dir / "real");
@@ -232,7 +251,9 @@ TEST(FileIo, FilesWrittenByLibrariesKeepPermissionsAndLinksLikeEveryOtherWrite) 
   ASSERT_EQ(::stat((dir / "real" / "out.pdf").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
+#endif
 
+#ifndef _WIN32  // POSIX: devices, FIFOs, symbolic links, permissions, fork and file size limits
 TEST(FileIo, TemporaryFilesOfKilledWritesAreRemovedByTheNextWrite) {
   test::TempDir dir;
   // A writer that has ended: a child process that exits at once.
@@ -252,7 +273,9 @@ TEST(FileIo, TemporaryFilesOfKilledWritesAreRemovedByTheNextWrite) {
   EXPECT_TRUE(std::filesystem::exists(dir / other));  // another target's
   EXPECT_EQ(test::readBytes(dir / "out.KRO"), "data");
 }
+#endif
 
+#ifndef _WIN32  // POSIX: devices, FIFOs, symbolic links, permissions, fork and file size limits
 TEST(FileIo, AWriteThatFailsPartWayKeepsTheOldFile) {
   test::TempDir dir;
   const auto target = dir / "data.KRO";
@@ -275,6 +298,69 @@ TEST(FileIo, AWriteThatFailsPartWayKeepsTheOldFile) {
   EXPECT_EQ(test::readBytes(target), old);
   EXPECT_EQ(test::entryCount(dir.path()), 1);
 }
+#endif
+
+#ifdef _WIN32
+// The same protections on Windows: files known by volume and file index, however spelled.
+TEST(FileIoWindows, InputsAndHardLinksAreKnownHoweverTheyAreSpelled) {
+  test::TempDir dir;
+  test::writeBytes(dir / "in.KRO", "data");
+  ASSERT_TRUE(CreateHardLinkW((dir / "hard.KRO").c_str(), (dir / "in.KRO").c_str(), nullptr));
+  EXPECT_TRUE(sameFile(dir / "in.KRO", dir / "HARD.kro"));
+  EXPECT_FALSE(sameFile(dir / "in.KRO", dir / "other.KRO"));
+  const ProtectedInputs inputs({dir / "in.KRO"});
+  Status s = writeFileAtomically(dir / "IN.kro", "new");
+  ASSERT_FALSE(s.ok());
+  EXPECT_NE(s.message().find("输入文件"), std::string::npos) << s.message();
+  EXPECT_EQ(test::readBytes(dir / "in.KRO"), "data");
+}
+
+TEST(FileIoWindows, ReadOnlyFilesAndDevicesAreRefused) {
+  test::TempDir dir;
+  test::writeBytes(dir / "locked.KRO", "old");
+  ASSERT_TRUE(SetFileAttributesW((dir / "locked.KRO").c_str(), FILE_ATTRIBUTE_READONLY));
+  Status s = writeFileAtomically(dir / "locked.KRO", "new");
+  ASSERT_FALSE(s.ok());
+  EXPECT_NE(s.message().find("只读"), std::string::npos) << s.message();
+  SetFileAttributesW((dir / "locked.KRO").c_str(), FILE_ATTRIBUTE_NORMAL);
+  EXPECT_EQ(test::readBytes(dir / "locked.KRO"), "old");
+  auto device = readWholeFile("NUL", kMaxProjectFileSize);
+  ASSERT_FALSE(device.ok());
+  EXPECT_NE(device.message().find("不是普通文件"), std::string::npos) << device.message();
+  EXPECT_FALSE(writeFileAtomically("NUL", "x").ok());
+  EXPECT_EQ(test::entryCount(dir.path()), 1);
+}
+
+TEST(FileIoWindows, AReplacedFileKeepsItsAttributes) {
+  test::TempDir dir;
+  test::writeBytes(dir / "a.KRO", "old");
+  ASSERT_TRUE(SetFileAttributesW((dir / "a.KRO").c_str(), FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(writeFileAtomically(dir / "a.KRO", "new").ok());
+  EXPECT_EQ(test::readBytes(dir / "a.KRO"), "new");
+  EXPECT_NE(GetFileAttributesW((dir / "a.KRO").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_EQ(test::entryCount(dir.path()), 1);
+}
+
+TEST(FileIoWindows, TemporaryFilesOfEndedWritesAreRemovedByTheNextWrite) {
+  test::TempDir dir;
+  const std::string ended = ".out.KRO.tmp4000000000-0";  // no process has this number
+  const std::string running = ".out.KRO.tmp" + std::to_string(GetCurrentProcessId()) + "-99";
+  for (const std::string& name : {ended, running}) test::writeBytes(dir / name, "partial");
+  ASSERT_TRUE(writeFileAtomically(dir / "out.KRO", "data").ok());
+  EXPECT_FALSE(std::filesystem::exists(dir / ended));
+  EXPECT_TRUE(std::filesystem::exists(dir / running));
+}
+
+TEST(FileIoWindows, NamesOutsideAsciiAreTheSystemsWideNames) {
+  test::TempDir dir;
+  const auto file = dir.path() / pathFromUtf8("工程数据-测试.KRO");
+  ASSERT_TRUE(writeFileAtomically(file, "data").ok());
+  EXPECT_EQ(readWholeFile(file, kMaxProjectFileSize).value(), "data");
+  EXPECT_EQ(file.filename().wstring(), L"工程数据-测试.KRO");
+  EXPECT_EQ(displayPath(file.filename()), "工程数据-测试.KRO");
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / std::filesystem::path(L"工程数据-测试.KRO")));
+}
+#endif
 
 }  // namespace
 }  // namespace kro

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include "model/file_io.h"
 #include "model/sample_project.h"
 #include "office/docx_document.h"
 #include "office/package.h"
@@ -43,9 +44,9 @@ std::string table(const std::vector<std::string>& rows) {
 std::filesystem::path makeTemplate(const test::TempDir& dir, const std::string& name, const std::string& body,
                                    const std::string& header = "") {
   const std::filesystem::path file = dir / (name + ".docx");
-  std::filesystem::copy_file(binDir() / "自定义格式样板.docx", file,
+  std::filesystem::copy_file(binDir() / test::u8("自定义格式样板.docx"), file,
                              std::filesystem::copy_options::overwrite_existing);
-  zip_t* archive = zip_open(file.c_str(), 0, nullptr);
+  zip_t* archive = zip_open(displayPath(file).c_str(), 0, nullptr);
   const std::string document = kOpen + body + kClose;
   zip_file_add(archive, "word/document.xml", zip_source_buffer(archive, document.data(), document.size(), 0),
                ZIP_FL_OVERWRITE);
@@ -151,13 +152,13 @@ TEST(FieldTemplate, MistakesAreNamedWithWhereTheyStand) {
 
 // The starting template is a sound format that uses every field.
 TEST(FieldTemplate, TheStartingTemplateShowsEveryField) {
-  auto checked = checkUserTemplate(binDir() / "自定义格式样板.docx");
+  auto checked = checkUserTemplate(binDir() / test::u8("自定义格式样板.docx"));
   ASSERT_TRUE(checked.ok());
   EXPECT_TRUE(checked.value().problems.empty());
   EXPECT_EQ(checked.value().memberParts, 1);
   EXPECT_EQ(checked.value().declaredParameters, std::vector<std::string>{"监理编号"});
   const std::string body = [] {
-    auto parts = readPackage(test::readBytes(binDir() / "自定义格式样板.docx"), "t.docx");
+    auto parts = readPackage(test::readBytes(binDir() / test::u8("自定义格式样板.docx")), "t.docx");
     for (const auto& [name, data] : parts.value()) {
       if (name == "word/document.xml") return data;
     }

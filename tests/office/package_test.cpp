@@ -15,7 +15,7 @@ namespace {
 // A zip file of the given parts.
 void writeZip(const std::filesystem::path& path, const PackageParts& parts) {
   int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  zip_t* archive = zip_open(displayPath(path).c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
   ASSERT_NE(archive, nullptr);
   for (const auto& [name, data] : parts) {
     zip_source_t* source = zip_source_buffer(archive, data.data(), data.size(), 0);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/environment.h"
 #include "support/temp_dir.h"
 
 namespace kro {
@@ -27,6 +28,7 @@ TEST(SettingsLocation, UserFolderWhenTheProgramFolderCannotBeWritten) {
   EXPECT_EQ(location.pathForWrite("a.ini"), dir / "user" / "a.ini");
 }
 
+#ifndef _WIN32  // POSIX: /usr and symbolic links
 TEST(SettingsLocation, AnInstalledProgramNeverWritesBesideItself) {
   // Root may write to /usr/bin; the settings go to the user's folder all the same.
   test::TempDir dir;
@@ -42,6 +44,7 @@ TEST(SettingsLocation, AnInstalledProgramNeverWritesBesideItself) {
   std::filesystem::create_directory_symlink("/usr/bin", dir / "linked");
   EXPECT_TRUE(ProgramPaths::isSystemFolder(dir / "linked"));
 }
+#endif
 
 TEST(SettingsLocation, OverrideFolderTakesEverything) {
   SettingsLocation location = SettingsLocation::inFolder("/some/where");
@@ -49,22 +52,36 @@ TEST(SettingsLocation, OverrideFolderTakesEverything) {
   EXPECT_EQ(location.pathForWrite("a.ini"), std::filesystem::path("/some/where/a.ini"));
 }
 
+#ifndef _WIN32  // POSIX: /usr and symbolic links
 TEST(ProgramPaths, DataFoldersOfProgramsAndTheHelper) {
   EXPECT_EQ(ProgramPaths::dataFolders("/usr/bin").front(), std::filesystem::path("/usr/share/kroanalyze"));
   const auto helper = ProgramPaths::dataFolders("/usr/lib/kroanalyze");
   EXPECT_NE(std::find(helper.begin(), helper.end(), std::filesystem::path("/usr/share/kroanalyze")),
             helper.end());
 }
+#endif
 
 TEST(ProgramPaths, Folders) {
   EXPECT_TRUE(std::filesystem::is_directory(ProgramPaths::programFolder()));
   EXPECT_EQ(ProgramPaths::defaultTransferPath().filename(), "KRODat.KRO");
-  ::unsetenv("KRO_TEMPLATE_DIR");
+  test::unsetEnvironment("KRO_TEMPLATE_DIR");
   EXPECT_EQ(ProgramPaths::templateFolders().front(), ProgramPaths::programFolder());
-  ::setenv("KRO_TEMPLATE_DIR", "/own/templates", 1);
+  test::setEnvironment("KRO_TEMPLATE_DIR", "/own/templates");
   EXPECT_EQ(ProgramPaths::templateFolders().front(), std::filesystem::path("/own/templates"));
-  ::unsetenv("KRO_TEMPLATE_DIR");
+  test::unsetEnvironment("KRO_TEMPLATE_DIR");
 }
+
+#ifdef _WIN32
+// Settings under %APPDATA%, and a program under Program Files treated as installed.
+TEST(ProgramPathsWindows, SettingsUnderAppDataAndProgramFilesIsInstalled) {
+  test::TempDir dir;
+  test::setEnvironment("APPDATA", dir.path().string());
+  EXPECT_EQ(ProgramPaths::userConfigFolder(), dir / "kroanalyze");
+  test::setEnvironment("ProgramFiles", (dir / "Program Files").string());
+  EXPECT_TRUE(ProgramPaths::isSystemFolder(dir / "Program Files" / "kroanalyze"));
+  EXPECT_FALSE(ProgramPaths::isSystemFolder(dir / "tools"));
+}
+#endif
 
 }  // namespace
 }  // namespace kro

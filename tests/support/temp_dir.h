@@ -1,6 +1,7 @@
 // A temporary folder for one test, removed with everything in it afterwards.
 #pragma once
 
+#include <concepts>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -8,6 +9,12 @@
 #include <string_view>
 
 namespace kro::test {
+
+// A file name in UTF-8, as every text of the program (std::filesystem would read a narrow text
+// in the system's code page on Windows).
+inline std::filesystem::path u8(std::string_view name) {
+  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
 
 class TempDir {
  public:
@@ -25,7 +32,12 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+  // name in UTF-8, as every text of the program.
+  std::filesystem::path operator/(std::string_view name) const { return path_ / u8(name); }
+  template <typename Path>
+  requires std::same_as<Path, std::filesystem::path> std::filesystem::path operator/(const Path& name) const {
+    return path_ / name;
+  }
 
  private:
   std::filesystem::path path_;

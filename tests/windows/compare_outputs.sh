@@ -8,7 +8,8 @@ set -euo pipefail
 linux=$1
 windows=$2
 sample=$3
-export WINEDEBUG=-all
+# Quiet, and without offering to install .NET or a browser engine into a new wine prefix.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
