@@ -303,6 +303,75 @@ TEST_P(RealReportTest, Report1ValuesSitBesideTheirLabels) {
   EXPECT_EQ(r->lineText(45), "五、检测仪器：" + P(0, "检测仪器"));
 }
 
+// Report 1 with what an engineer typed, read back from the written document: each value where
+// the template has its label and in its formatting, the overview and conclusion sentences.
+TEST(RealReport, Report1WithTypedValuesByContent) {
+  test::TempDir dir;
+  Project project;
+  MemberData d;
+  d.code = "A001";
+  d.designThickness = 120;
+  for (int i = 0; i < 10; ++i) d.readings.push_back({0, i < 9 ? 120 : 200, 0});
+  project.members = {MemberRecord(std::move(d))};
+  const std::pair<const char*, const char*> typed[] = {
+      {"报告编号", "R-1"},      {"工程名称", "一号楼"},
+      {"施工单位", "甲公司"},   {"检测内容", "楼板"},
+      {"检测单位", "检测中心"}, {"监理单位", "乙监理"},
+      {"设计单位", "丙设计"},   {"工程地址", "滨河路"},
+      {"结构类别", "框架"},     {"施工日期", "2005年 3月 7日"},
+      {"强度等级", "C30"},      {"委托单位", "丁公司"},
+      {"检测仪器", "测厚仪"},   {"检测依据", "《混凝土结构设计规范》（GB50010-2010）"}};
+  ParameterValues values;
+  for (const auto& [key, value] : typed) values.set(key, value);
+  OfficePaths paths{{binDir()}, dir.path(), {}};
+  DocxWordSession word;
+  ASSERT_TRUE(writeWordReport(project, values, 0, word, paths, {2005, 3, 7}).ok());
+  auto r = load(dir / "楼板仪报告文档.docx");
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->lineText(3), "编号：R-1");
+  EXPECT_EQ(r->lineText(10), "工程名称：一号楼");
+  EXPECT_EQ(r->lineText(11), "施工单位：甲公司");
+  EXPECT_EQ(r->lineText(12), "检测内容：楼板");
+  EXPECT_EQ(r->lineText(20), "检测单位：检测中心");
+  EXPECT_EQ(r->lineText(21), "报告日期：2005--3--7");
+  const std::vector<std::string> cells = {r->cellText(1, 1, 2), r->cellText(1, 2, 2), r->cellText(1, 3, 2),
+                                          r->cellText(1, 4, 2), r->cellText(1, 5, 2)};
+  EXPECT_EQ(cells, (std::vector<std::string>{"一号楼", "甲公司", "乙监理", "丙设计", "楼板"}));
+  EXPECT_EQ(r->lineText(30),
+            "    一号楼工程位于滨河路，为框架结构。由甲公司施工，开工时间为2005年 3月 7日。"
+            "根据设计要求，混凝土设计强度等级为C30。");
+  EXPECT_EQ(r->lineText(31), "    受丁公司委托，我所对框架楼板厚度进行了检测。 ");
+  EXPECT_EQ(r->lineText(35), "    检测依据：《混凝土结构设计规范》（GB50010-2010）。");
+  EXPECT_EQ(r->lineText(39),
+            "    本次检测的一号楼工程楼板厚度共计10点，其中合格点9个，合格点率为90.0%"
+            "，一号楼工程的楼板厚度检测结果为合格。");
+  EXPECT_EQ(r->lineText(45), "五、检测仪器：测厚仪");
+
+  // The cover's values are underlined in the automatic colour, the overview is 宋体 14 pt.
+  auto parts = readPackage(test::readBytes(dir / "楼板仪报告文档.docx"), "report.docx");
+  ASSERT_TRUE(parts.ok());
+  pugi::xml_document xml;
+  for (const auto& [name, data] : parts.value()) {
+    if (name == "word/document.xml") xml.load_string(data.c_str());
+  }
+  auto runWith = [&](const std::string& text) {
+    for (pugi::xpath_node t : xml.select_nodes("//w:r/w:t")) {
+      if (std::string(t.node().text().get()).find(text) != std::string::npos) return t.node().parent();
+    }
+    return pugi::xml_node();
+  };
+  const pugi::xml_node cover = runWith("一号楼");
+  ASSERT_TRUE(cover);
+  EXPECT_STREQ(cover.child("w:rPr").child("w:u").attribute("w:val").value(), "single");
+  EXPECT_FALSE(cover.child("w:rPr").child("w:u").attribute("w:color"));
+  const pugi::xml_node overview = runWith("工程位于滨河路");
+  ASSERT_TRUE(overview);
+  EXPECT_STREQ(overview.child("w:rPr").child("w:rFonts").attribute("w:eastAsia").value(), "宋体");
+  EXPECT_STREQ(overview.child("w:rPr").child("w:sz").attribute("w:val").value(), "28");
+  // The data table is written beside it.
+  EXPECT_TRUE(std::filesystem::exists(dir / "数据表格.docx"));
+}
+
 TEST_P(RealReportTest, Report2ValuesSitBesideTheirLabels) {
   auto r = write(1);
   ASSERT_NE(r, nullptr);

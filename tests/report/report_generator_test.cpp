@@ -1,4 +1,5 @@
-// The Word reports' call sequences, conclusions and member rows, with a recording session.
+// The Word reports' texts, conclusions and member rows as a recording session receives them;
+// their places in the written documents are checked on the documents (docx_document_test).
 #include "report/report_generator.h"
 
 #include <gtest/gtest.h>
@@ -55,69 +56,18 @@ class ReportTest : public ::testing::Test {
   test::RecordingWordSession word;
 };
 
-TEST_F(ReportTest, Report1Sequence) {
+// What report 1 writes, and where, is checked on the written document (docx_document_test); here
+// that it is made from its template and followed by the data table, both written once.
+TEST_F(ReportTest, Report1AndItsDataTableAreMadeFromTheirTemplates) {
   project.members = {member("A001", 10, 9)};
-  parameters(0, {{"报告编号", "R-1"},
-                 {"工程名称", "一号楼"},
-                 {"施工单位", "甲公司"},
-                 {"检测内容", "楼板"},
-                 {"检测单位", "检测中心"},
-                 {"监理单位", "乙监理"},
-                 {"设计单位", "丙设计"},
-                 {"工程地址", "滨河路"},
-                 {"结构类别", "框架"},
-                 {"施工日期", "2005年 3月 7日"},
-                 {"强度等级", "C30"},
-                 {"委托单位", "丁公司"},
-                 {"检测仪器", "测厚仪"}});
   ASSERT_TRUE(write(0).ok());
-  const std::string overview =
-      "    一号楼工程位于滨河路，为框架结构。由甲公司施工，开工时间为2005年 3月 7日。"
-      "根据设计要求，混凝土设计强度等级为C30。\n    受丁公司委托，我所对框架楼板厚度进行了检测。 ";
-  const Calls expected = {"Visible 1",
-                          "Add 检测报告1.docx",
-                          "SaveAs 楼板仪报告文档.docx",
-                          "MoveDown 3",
-                          "MoveRight 3",
-                          "Type R-1",
-                          "MoveDown 7",
-                          "Replace 一号楼",
-                          "Font bold=0 underlineColor=ff000000 underline=1",
-                          "MoveDown 1",
-                          "Replace 甲公司",
-                          "Font bold=0 underlineColor=ff000000 underline=1",
-                          "MoveDown 1",
-                          "Replace 楼板",
-                          "Font bold=0 underlineColor=ff000000 underline=1",
-                          "MoveDown 8",
-                          "Type 检测中心",
-                          "MoveDown 1",
-                          "Type 2005--3--7",
-                          "Cell 1 1 2 一号楼",
-                          "Cell 1 2 2 甲公司",
-                          "Cell 1 3 2 乙监理",
-                          "Cell 1 4 2 丙设计",
-                          "Cell 1 5 2 楼板",
-                          "MoveDown 9",
-                          "Replace " + overview,
-                          "Font name=宋体 bold=0 size=14",
-                          "MoveDown 4",
-                          "Replace     检测依据：《混凝土结构工程施工质量验收规范》（GB50204-2002）。",
-                          "MoveDown 3",
-                          "MoveDown 1",
-                          "Replace     "
-                          "本次检测的一号楼工程楼板厚度共计10点，其中合格点9个，合格点率为90.0%"
-                          "，一号楼工程的楼板厚度检测结果为合格。",
-                          "MoveDown 6",
-                          "HomeKey",
-                          "MoveRight 7",
-                          "Type 测厚仪"};
-  ASSERT_GE(word.calls.size(), expected.size());
-  EXPECT_EQ(Calls(word.calls.begin(), word.calls.begin() + static_cast<long>(expected.size())), expected);
-  // The data table follows, then the documents are written once.
-  EXPECT_EQ(word.calls[expected.size()], "Visible 1");
-  EXPECT_EQ(word.calls[expected.size() + 1], "Add 表格.docx");
-  EXPECT_EQ(word.calls.back(), "Finish");
+  Calls added, finished;
+  for (const std::string& call : word.calls) {
+    if (call.rfind("Add ", 0) == 0) added.push_back(call);
+    if (call == "Finish") finished.push_back(call);
+  }
+  EXPECT_EQ(added, (Calls{"Add 检测报告1.docx", "Add 表格.docx"}));
+  EXPECT_EQ(finished, Calls{"Finish"});
 }
 
 TEST_F(ReportTest, ConclusionJudgesTheTickedMembersByTheRuleOnTheExactRate) {
@@ -148,7 +98,7 @@ TEST_F(ReportTest, Report2FixedTextsAndBlocks) {
   project.members = {member("A001", 10, 10)};
   parameters(1, {{"检测日期", "2005年 3月 7日"}, {"检测依据", "GB 50204"}});
   ASSERT_TRUE(write(1).ok());
-  EXPECT_EQ(word.calls[1], "Open 检测报告2.docx");
+  EXPECT_EQ(word.with("Open "), Calls{"Open 检测报告2.docx"});
   const auto replaced = word.with("Replace ");
   ASSERT_GE(replaced.size(), 8u);
   EXPECT_EQ(replaced[2], "Replace 楼板厚度检测");
@@ -161,8 +111,6 @@ TEST_F(ReportTest, Report2FixedTextsAndBlocks) {
   EXPECT_EQ(cells[2], "Cell 2 3 1 检测时间及检测环境：\r\n   2005年 3月 7日；\r\n\r\n\r\n");
   EXPECT_EQ(cells[4], "Cell 2 5 1 主检人：" + std::string(24, ' ') + "审定人：" + std::string(17, ' ') +
                           "\r\n核对人： " + std::string(23, ' ') + "批准人：\r\n\r\n");
-  const Calls start(word.calls.begin() + 3, word.calls.begin() + 6);
-  EXPECT_EQ(start, (Calls{"MoveDown 6", "MoveRight 26", "Type "}));
 }
 
 TEST_F(ReportTest, Report3CellsInTableOrder) {
@@ -207,7 +155,7 @@ TEST_F(ReportTest, RegionalReportsSplitTheConclusion) {
             "依据《混凝土结构工程施工质量验收规范》（GB50204-2002）标准,工程的楼板厚度检测结果为不合格。"});
   word.calls.clear();
   ASSERT_TRUE(write(5).ok());
-  EXPECT_EQ(word.calls[1], "Open 吉林报告.docx");
+  EXPECT_EQ(word.with("Open "), Calls{"Open 吉林报告.docx"});
 }
 
 TEST_F(ReportTest, NothingWithoutMembersOrFormat) {
@@ -221,7 +169,7 @@ TEST_F(ReportTest, NothingWithoutMembersOrFormat) {
   EXPECT_TRUE(word.calls.empty());
   ASSERT_TRUE(saveChosenFormat(SettingsLocation::inFolder(dir.path()), 2).ok());
   EXPECT_TRUE(generateWordReport(project, settings, word, paths, std::nullopt, {2005, 3, 7}).ok());
-  EXPECT_EQ(word.calls[1], "Open 检测报告3.docx");
+  EXPECT_EQ(word.with("Open "), Calls{"Open 检测报告3.docx"});
 }
 
 TEST_F(ReportTest, AMissingTemplateOrAFailingCallStopsBeforeAnythingIsWritten) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "export/excel_session.h"
+#include "model/file_io.h"
 #include "report/word_session.h"
 
 namespace kro::test {
@@ -15,11 +16,15 @@ namespace kro::test {
 class RecordingWordSession : public WordSession {
  public:
   void setVisible(bool visible) override { log("Visible " + std::to_string(visible)); }
-  Status addDocument(const std::filesystem::path& p) override { return step("Add " + p.filename().string()); }
-  Status openDocument(const std::filesystem::path& p) override {
-    return step("Open " + p.filename().string());
+  Status addDocument(const std::filesystem::path& p) override {
+    return step("Add " + displayPath(p.filename()));
   }
-  Status saveAs(const std::filesystem::path& p) override { return step("SaveAs " + p.filename().string()); }
+  Status openDocument(const std::filesystem::path& p) override {
+    return step("Open " + displayPath(p.filename()));
+  }
+  Status saveAs(const std::filesystem::path& p) override {
+    return step("SaveAs " + displayPath(p.filename()));
+  }
   void moveDown(int n) override { log("MoveDown " + std::to_string(n)); }
   void moveRight(int n, bool extend) override {
     log("MoveRight " + std::to_string(n) + (extend ? " extend" : ""));
@@ -108,7 +113,9 @@ class RecordingExcelSession : public ExcelSession {
   void setColumnsAlignment(int h, int v) override {
     log("Align " + std::to_string(h) + " " + std::to_string(v));
   }
-  Status saveAs(const std::filesystem::path& p) override { return step("SaveAs " + p.filename().string()); }
+  Status saveAs(const std::filesystem::path& p) override {
+    return step("SaveAs " + displayPath(p.filename()));
+  }
 
   std::vector<std::string> calls;
   std::vector<std::string> with(const std::string& prefix) const {
