@@ -232,7 +232,7 @@ Status writeAnalysisFile(const std::filesystem::path& path, const std::vector<Me
 
 Status writeSelectionExport(const std::filesystem::path& path, const std::vector<MemberRecord>& members) {
   if (isAnalysisExtension(path)) {
-    return Error{"选择构件文件不能保存为“" + path.filename().string() +
+    return Error{"选择构件文件不能保存为“" + displayPath(path.filename()) +
                  "”：扩展名 KRO 留给分析结果文件，请使用 DEX。"};
   }
   return writeFileAtomically(path, encodeMembers(members, MemberLayout::Selection));

@@ -68,7 +68,7 @@ void CKroAnalyzeDoc::setCurrentReading(int index, bool refill, bool redraw) {
 }
 
 std::string CKroAnalyzeDoc::title() const {
-  const std::string name = path_.empty() ? std::string(kUntitled) : path_.filename().string();
+  const std::string name = path_.empty() ? std::string(kUntitled) : displayPath(path_.filename());
   return note_.empty() ? name : name + "（" + note_ + "）";
 }
 
@@ -81,7 +81,7 @@ bool CKroAnalyzeDoc::open(const fs::path& path, Result<LoadedProject> loaded) {
       if (frontend_->askYesNo(loaded.message() + "\n文件在第 " + std::to_string(recovered->damagedMember) +
                               " 个构件处损坏。打开前 " + std::to_string(intact) + " 个构件？")) {
         resetProject(std::move(recovered->project));
-        note_ = "恢复自" + path.filename().string() + "的前 " + std::to_string(intact) + " 个构件";
+        note_ = "恢复自" + displayPath(path.filename()) + "的前 " + std::to_string(intact) + " 个构件";
         sources_ = ProtectedInputs({path});
         frontend_->stateChanged();
         return true;
@@ -94,7 +94,7 @@ bool CKroAnalyzeDoc::open(const fs::path& path, Result<LoadedProject> loaded) {
   const bool received = loaded.value().kind == ProjectFileKind::ReceivedBytes;
   // Received bytes become a project of their own: saving never writes over them.
   resetProject(std::move(loaded.value().project), received ? fs::path() : path);
-  if (received) note_ = "由原始数据解码：" + path.filename().string();
+  if (received) note_ = "由原始数据解码：" + displayPath(path.filename());
   sources_ = ProtectedInputs(std::move(loaded.value().sources));
   frontend_->stateChanged();
   if (!loaded.value().warnings.empty()) {

@@ -46,7 +46,7 @@ std::vector<MemberRecord> withCodePrefix(std::vector<MemberRecord> members, std:
 
 bool isAnalysisExtension(const fs::path& path) {
   // The text after the last "." of the file name; none without a ".".
-  const std::string name = path.filename().string();
+  const std::string name = displayPath(path.filename());
   const std::size_t dot = name.rfind('.');
   if (dot == std::string::npos) return false;
   const std::string_view ext = std::string_view(name).substr(dot + 1);
@@ -56,7 +56,7 @@ bool isAnalysisExtension(const fs::path& path) {
 namespace {
 
 bool hasExtension(const fs::path& path, std::string_view wanted) {
-  std::string extension = path.extension().string();
+  std::string extension = displayPath(path.extension());
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return extension == wanted;
 }

@@ -54,7 +54,7 @@ class MemberFileFinder {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(folder_, ec)) {
       if (entry.is_regular_file(ec))
-        byLowerName_.emplace(lowerAscii(entry.path().filename().string()), entry.path());
+        byLowerName_.emplace(lowerAscii(displayPath(entry.path().filename())), entry.path());
     }
   }
 

@@ -111,7 +111,7 @@ Result<fs::path> keepReceivedBytes(const fs::path& destination, TransferLayout l
 }
 
 bool isReceivedBytesFile(const fs::path& path) {
-  const std::string extension = path.extension().string();
+  const std::string extension = displayPath(path.extension());
   return extension == ".serial" || extension == ".usb";
 }
 

@@ -14,6 +14,9 @@
 
 #include <csignal>
 
+#include "model/project.h"
+#include "model/raw_files.h"
+#include "model/sample_project.h"
 #include "support/temp_dir.h"
 
 namespace kro {
@@ -359,6 +362,11 @@ TEST(FileIoWindows, NamesOutsideAsciiAreTheSystemsWideNames) {
   EXPECT_EQ(file.filename().wstring(), L"工程数据-测试.KRO");
   EXPECT_EQ(displayPath(file.filename()), "工程数据-测试.KRO");
   EXPECT_TRUE(std::filesystem::exists(dir.path() / std::filesystem::path(L"工程数据-测试.KRO")));
+  // A raw project in a folder that also holds such names opens (the folder is listed by name).
+  ASSERT_TRUE(writeRawProject(dir.path(), "SAMPLE.DEX", makeSampleProject()).ok());
+  auto loaded = loadProject(dir / "SAMPLE.DEX");
+  ASSERT_TRUE(loaded.ok()) << loaded.message();
+  EXPECT_EQ(loaded.value().project.members.size(), makeSampleProject().size());
 }
 #endif
 
