@@ -21,7 +21,7 @@ sources=(
   nlohmann-json3=3.11.2-2
   googletest=1.12.1-0.2
 )
-stamp="pinned: ${sources[*]}; libxlsxwriter wide names"
+stamp="pinned: ${sources[*]}; libxlsxwriter wide names; licence names"
 
 if [[ -f $prefix/SOURCES.txt ]] && [[ "$(head -n 1 "$prefix/SOURCES.txt")" == "$stamp" ]]; then
   exit 0
@@ -73,9 +73,11 @@ unpack() {
   [[ -f $dsc ]] || { echo "build-windows-deps: $dsc was not downloaded" >&2; exit 1; }
   local dir=$cache/build/$name
   dpkg-source --no-check -x "$dsc" "$dir" >/dev/null
+  local licences
+  licences=$(grep -h '^License:' "$dir/debian/copyright" | sed 's/^License: *//' | grep -v '^$' | sort -u || true)
   {
     echo "$name $version"
-    grep -h '^License:' "$dir/debian/copyright" | sed 's/^License: */  /' | sort -u
+    echo "${licences:-(named in licences/$name.copyright)}" | sed 's/^/  /'
   } >>"$prefix/SOURCES.txt.new"
   cp "$dir/debian/copyright" "$prefix/licences/$name.copyright"
   echo "$dir"
