@@ -44,8 +44,9 @@ package: deps
 	@cd $(PACKAGE_BUILD) && cpack -G DEB
 
 # kro.exe for 64-bit Windows, cross-built with mingw-w64 against libraries built once from
-# Debian's source packages (scripts/build-windows-deps.sh); its tests run under wine, and its
-# outputs are compared with the Linux build's.
+# Debian's source packages (scripts/build-windows-deps.sh); its tests run under wine, its
+# outputs are compared with the Linux build's, and it transfers from the virtual instrument
+# through a Win32 serial port.
 WINDOWS_BUILD ?= build-windows
 windows-cli: build
 	@bash scripts/build-windows-deps.sh
@@ -54,6 +55,7 @@ windows-cli: build
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	@cd $(WINDOWS_BUILD) && WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" ctest --output-on-failure -j $(JOBS)
 	@bash tests/windows/compare_outputs.sh $(CURDIR)/$(BUILD)/bin/kro $(CURDIR)/$(WINDOWS_BUILD)/bin/kro.exe samples/sample.KRO
+	@bash tests/windows/serial_transfer.sh $(CURDIR)/$(BUILD)/bin/kro $(CURDIR)/$(WINDOWS_BUILD)/bin/kro.exe samples/sample.KRO
 
 # Benchmarks in a Release build.
 bench: deps

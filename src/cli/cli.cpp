@@ -27,6 +27,10 @@
 #include "report/report_generator.h"
 #include "report/report_parameters.h"
 #include "transfer/transfer_decoder.h"
+#ifdef _WIN32
+#include "cli/transfer_command.h"
+#include "devices/win32_serial_port.h"
+#endif
 
 namespace kro::cli {
 namespace fs = std::filesystem;
@@ -447,9 +451,25 @@ int dispatch(const CommandTable& commands, const std::vector<std::string>& args,
 }
 
 #ifdef _WIN32
-// kro.exe has the file commands only.
+namespace {
+
+int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
+  Win32SerialPort serialPort;
+  return runTransfer(cx, args, serialPort, []() -> Result<std::unique_ptr<Ch375Library>> {
+    return Error{"Windows 版的 kro 还不能通过 USB 传输，请用串口（--serial COMn）。"};
+  });
+}
+
+}  // namespace
+
+// kro.exe: the file commands and the transfer over a serial port.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream& in) {
-  return dispatch(fileCommands(), args, out, err, in);
+  static const CommandTable commands = [] {
+    CommandTable all = fileCommands();
+    all.insert({"transfer", commandTransfer});
+    return all;
+  }();
+  return dispatch(commands, args, out, err, in);
 }
 #endif
 

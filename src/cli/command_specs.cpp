@@ -45,7 +45,7 @@ std::vector<CommandSpec> makeSpecs() {
         output("OUT", "输出文件（- 为标准输出）"),
         kInPlace}},
       {"simulate",
-       "在虚拟串口上模拟仪器，首行输出串口路径",
+       "在虚拟串口上模拟仪器，首行输出串口路径（仅 Linux 版）",
        {"FILE [--fast]"},
        C::InputFile,
        {{"--fast", "", "全速发送，不按 2400 波特"}}},

@@ -51,12 +51,12 @@ int main() {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);
   const std::vector<std::string> args = utf8Arguments();
-  if (!args.empty() && kro::cli::needsQt(args[0])) {
+  if (!args.empty() && kro::cli::needsQt(args[0]) && args[0] != "transfer") {
     std::cerr << "kro: Windows 版的 kro 还没有 " << args[0]
-              << " 命令（print、ports、transfer 和 simulate 目前只在 Linux 版中）。\n";
+              << " 命令（print、ports 和 simulate 目前只在 Linux 版中）。\n";
     return 1;
   }
-  return kro::cli::dispatch(kro::cli::fileCommands(), args, std::cout, std::cerr);
+  return kro::cli::run(args, std::cout, std::cerr);
 }
 #else
 

@@ -1,0 +1,177 @@
+// Win32 serial ports: the line set up with SetCommState; overlapped reads of what is queued
+// (the link polls, a read never waits) and writes bounded by the line's write timeout.
+#include "devices/win32_serial_port.h"
+
+// clang-format off
+#include <windows.h>
+// clang-format on
+
+#include <algorithm>
+
+#include "model/file_io.h"
+
+namespace kro {
+namespace {
+
+HANDLE handleOf(void* handle) { return static_cast<HANDLE>(handle); }
+
+// The system's reason in the user's words.
+std::string reasonFor(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return "没有这个串口，请检查连接线或另选一个串口";
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return "串口正被另一个程序使用";
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_NOT_SUPPORTED:
+      return "这个设备不是串口，或不支持 2400 波特 8N1";
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_GEN_FAILURE:
+      return "设备已断开";
+    default:
+      return "系统错误（错误号 " + std::to_string(error) + "）";
+  }
+}
+
+std::wstring devicePathOf(const std::string& name) {
+  const std::string device = name.rfind("\\\\.\\", 0) == 0 ? name : "\\\\.\\" + name;
+  return pathFromUtf8(device).wstring();
+}
+
+}  // namespace
+
+bool Win32SerialPort::open(const std::string& name, const SerialLineSettings& settings) {
+  close();
+  failure_.clear();
+  HANDLE handle = CreateFileW(devicePathOf(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    failure_ = reasonFor(GetLastError());
+    return false;
+  }
+  handle_ = handle;
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  COMMTIMEOUTS timeouts{};
+  // A read returns at once with what is queued; a write gives up after the line's timeout.
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(settings.writeTimeoutMs);
+  const bool configured =
+      GetCommState(handle, &dcb) &&
+      [&] {
+        dcb.BaudRate = static_cast<DWORD>(settings.baudRate);
+        dcb.ByteSize = static_cast<BYTE>(settings.dataBits);
+        dcb.Parity = settings.parity == 'E' ? EVENPARITY : settings.parity == 'O' ? ODDPARITY : NOPARITY;
+        dcb.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+        dcb.fBinary = TRUE;
+        dcb.fParity = settings.parity != 'N';
+        dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = FALSE;
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        dcb.fOutX = dcb.fInX = FALSE;
+        return SetCommState(handle, &dcb) != 0;
+      }() &&
+      SetupComm(handle, static_cast<DWORD>(settings.inputQueue), static_cast<DWORD>(settings.outputQueue)) &&
+      SetCommTimeouts(handle, &timeouts) && PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+  if (!configured) {
+    failure_ = reasonFor(GetLastError());
+    close();
+    return false;
+  }
+  return true;
+}
+
+void Win32SerialPort::close() {
+  if (handle_ != nullptr) CloseHandle(handleOf(handle_));
+  handle_ = nullptr;
+}
+
+// One overlapped read or write, waited for: the count it moved, or false and the failure kept.
+bool Win32SerialPort::transfer(bool writing, char* data, std::size_t size, std::size_t& moved) {
+  moved = 0;
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (overlapped.hEvent == nullptr) {
+    fail(GetLastError());
+    return false;
+  }
+  const DWORD length = static_cast<DWORD>(std::min<std::size_t>(size, 1 << 20));
+  DWORD done = 0;
+  BOOL ok = writing ? WriteFile(handleOf(handle_), data, length, &done, &overlapped)
+                    : ReadFile(handleOf(handle_), data, length, &done, &overlapped);
+  if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(handleOf(handle_), &overlapped, &done, TRUE);
+  const DWORD error = ok ? 0 : GetLastError();
+  CloseHandle(overlapped.hEvent);
+  if (!ok) {
+    fail(error);
+    return false;
+  }
+  moved = done;
+  return true;
+}
+
+void Win32SerialPort::fail(unsigned long error) {
+  if (failure_.empty()) failure_ = reasonFor(error);
+}
+
+std::size_t Win32SerialPort::bytesQueued() {
+  if (handle_ == nullptr) return 0;
+  DWORD errors = 0;
+  COMSTAT status{};
+  if (!ClearCommError(handleOf(handle_), &errors, &status)) {
+    fail(GetLastError());
+    return 0;
+  }
+  return status.cbInQue;
+}
+
+std::size_t Win32SerialPort::read(char* buffer, std::size_t max) {
+  // Only what is queued, so that the read completes at once.
+  const std::size_t queued = std::min(bytesQueued(), max);
+  std::size_t got = 0;
+  if (queued == 0 || !transfer(false, buffer, queued, got)) return 0;
+  return got;
+}
+
+bool Win32SerialPort::write(std::string_view bytes) {
+  if (handle_ == nullptr) return false;
+  while (!bytes.empty()) {
+    std::string chunk(bytes.substr(0, 1 << 20));
+    std::size_t written = 0;
+    if (!transfer(true, chunk.data(), chunk.size(), written)) return false;
+    if (written == 0) return false;  // the write timeout passed
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+std::vector<std::string> windowsSerialPorts() {
+  std::vector<std::string> ports;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return ports;
+  }
+  for (DWORD i = 0;; ++i) {
+    wchar_t name[256];
+    wchar_t value[256];
+    DWORD nameLength = 256;
+    DWORD valueBytes = sizeof value;
+    DWORD type = 0;
+    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(value), &valueBytes) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    if (type == REG_SZ) ports.push_back(displayPath(std::filesystem::path(std::wstring(value))));
+  }
+  RegCloseKey(key);
+  std::sort(ports.begin(), ports.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;  // COM2 before COM10
+  });
+  return ports;
+}
+
+}  // namespace kro

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# kro.exe transfers over a Win32 serial port: wine's COM9 is pointed at the pseudo-terminal of
+# the Linux build's virtual instrument, and the readings received must be the sample's.
+#
+#   tests/windows/serial_transfer.sh LINUX_KRO WINDOWS_KRO_EXE SAMPLE.KRO
+set -euo pipefail
+linux=$1
+windows=$2
+sample=$3
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+prefix=${WINEPREFIX:-$HOME/.wine}
+
+work=$(mktemp -d)
+instrument=
+cleanup() {
+  [[ -n $instrument ]] && kill "$instrument" 2>/dev/null
+  rm -f "$prefix/dosdevices/com9"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+wine cmd /c exit >/dev/null 2>&1 || true  # makes the wine prefix when there is none
+"$linux" simulate "$sample" --fast >"$work/port" 2>/dev/null &
+instrument=$!
+for _ in $(seq 50); do
+  [[ -s $work/port ]] && break
+  sleep 0.1
+done
+ln -sfn "$(head -n 1 "$work/port")" "$prefix/dosdevices/com9"
+
+wine "$windows" transfer --serial COM9 -o "$work/received.KRO" --timeout 30 2>"$work/log" || {
+  cat "$work/log"
+  echo "the transfer over COM9 failed"
+  exit 1
+}
+"$linux" diff "$sample" "$work/received.KRO" --readings-only >"$work/diff" || {
+  cat "$work/diff"
+  echo "the readings received over COM9 differ from the sample's"
+  exit 1
+}
+# A port that is not there is named with the reason, and nothing is written.
+if wine "$windows" transfer --serial COM42 -o "$work/none.KRO" 2>"$work/missing"; then
+  echo "a transfer from a missing port succeeded"
+  exit 1
+fi
+grep -q "不能打开串口“COM42”：没有这个串口" "$work/missing" || {
+  cat "$work/missing"
+  exit 1
+}
+[[ ! -e $work/none.KRO ]]
+kept=$(ls "$work/原始数据")
+echo "kro.exe received the sample over COM9 (kept as 原始数据/$kept): $(tail -n 1 "$work/log")"
