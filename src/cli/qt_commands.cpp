@@ -1,13 +1,9 @@
 // The kro commands that need Qt: the devices (simulate, ports, transfer) and drawing (print).
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <thread>
 
 #include "cli/cli.h"
 #include "cli/command_context.h"
@@ -20,7 +16,6 @@
 #include "render/report_printer.h"
 #include "transfer/instrument_encoder.h"
 #include "transfer/serial_link.h"
-#include "transfer/transfer_session.h"
 
 namespace kro::cli {
 namespace fs = std::filesystem;

@@ -103,7 +103,8 @@ bool Win32SerialPort::transfer(bool writing, char* data, std::size_t size, std::
   DWORD done = 0;
   BOOL ok = writing ? WriteFile(handleOf(handle_), data, length, &done, &overlapped)
                     : ReadFile(handleOf(handle_), data, length, &done, &overlapped);
-  if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(handleOf(handle_), &overlapped, &done, TRUE);
+  if (!ok && GetLastError() == ERROR_IO_PENDING)
+    ok = GetOverlappedResult(handleOf(handle_), &overlapped, &done, TRUE);
   const DWORD error = ok ? 0 : GetLastError();
   CloseHandle(overlapped.hEvent);
   if (!ok) {
@@ -147,31 +148,6 @@ bool Win32SerialPort::write(std::string_view bytes) {
     bytes.remove_prefix(written);
   }
   return true;
-}
-
-std::vector<std::string> windowsSerialPorts() {
-  std::vector<std::string> ports;
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return ports;
-  }
-  for (DWORD i = 0;; ++i) {
-    wchar_t name[256];
-    wchar_t value[256];
-    DWORD nameLength = 256;
-    DWORD valueBytes = sizeof value;
-    DWORD type = 0;
-    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(value), &valueBytes) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    if (type == REG_SZ) ports.push_back(displayPath(std::filesystem::path(std::wstring(value))));
-  }
-  RegCloseKey(key);
-  std::sort(ports.begin(), ports.end(), [](const std::string& a, const std::string& b) {
-    return a.size() != b.size() ? a.size() < b.size() : a < b;  // COM2 before COM10
-  });
-  return ports;
 }
 
 }  // namespace kro

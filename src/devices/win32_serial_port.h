@@ -2,7 +2,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "transfer/serial_link.h"
 
@@ -31,8 +30,5 @@ class Win32SerialPort : public SerialPort {
   void* handle_ = nullptr;  // HANDLE
   std::string failure_;
 };
-
-// The COM ports Windows lists (HARDWARE\DEVICEMAP\SERIALCOMM), by name: "COM3", "COM7", ….
-std::vector<std::string> windowsSerialPorts();
 
 }  // namespace kro
