@@ -13,6 +13,7 @@ prefix=${WINEPREFIX:-$HOME/.wine}
 work=$(mktemp -d)
 instrument=
 cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
   [[ -n $instrument ]] && kill "$instrument" 2>/dev/null
   rm -f "$prefix/dosdevices/com9"
   rm -rf "$work"
@@ -20,6 +21,10 @@ cleanup() {
 trap cleanup EXIT
 
 wine cmd /c exit >/dev/null 2>&1 || true  # makes the wine prefix when there is none
+# The wine server takes the pseudo-terminal as its terminal and prints all its state when that
+# hangs up: a server of its own, with its output discarded, ended before the instrument is.
+wineserver -k >/dev/null 2>&1 || true
+wineserver -p >/dev/null 2>&1 </dev/null
 "$linux" simulate "$sample" --fast >"$work/port" 2>/dev/null &
 instrument=$!
 for _ in $(seq 50); do
