@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cli/arguments.h"
-#include "cli/command_specs.h"
+#include "cli/command_declarations.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -39,12 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   args.push_back(current);
   // Parsed by every command's declared options: a refusal always says why, and what is
   // accepted is declared.
-  for (const kro::cli::CommandSpec& spec : kro::cli::commandSpecs()) {
+  for (const kro::cli::CommandDeclaration& declaration : kro::cli::commandDeclarations()) {
     std::string error;
-    auto parsed = kro::cli::Arguments::parse(args, spec, error);
+    auto parsed = kro::cli::Arguments::parse(args, declaration, error);
     if (!parsed && error.empty()) std::abort();
     if (!parsed) continue;
-    for (const kro::cli::OptionSpec& o : spec.options) {
+    for (const kro::cli::OptionDeclaration& o : declaration.options) {
       if (!o.argument.empty() && parsed->has(std::string(o.name)))
         std::abort();  // a flag only if declared so
     }

@@ -3,14 +3,14 @@
 
 #include <charconv>
 
-#include "cli/command_specs.h"
+#include "cli/command_declarations.h"
 
 namespace kro::cli {
 
-std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args, const CommandSpec& spec,
-                                          std::string& error) {
-  auto declared = [&spec](std::string_view name) -> const OptionSpec* {
-    for (const OptionSpec& o : spec.options) {
+std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args,
+                                          const CommandDeclaration& declaration, std::string& error) {
+  auto declared = [&declaration](std::string_view name) -> const OptionDeclaration* {
+    for (const OptionDeclaration& o : declaration.options) {
       if (o.name == name) return &o;
     }
     return nullptr;
@@ -29,7 +29,7 @@ std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args, 
     }
     const std::size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
     const std::string name = arg.substr(0, equals);
-    const OptionSpec* option = declared(name);
+    const OptionDeclaration* option = declared(name);
     if (option == nullptr) {
       error = "未知选项 " + name;
       return std::nullopt;

@@ -11,15 +11,15 @@
 
 namespace kro::cli {
 
-struct CommandSpec;
+struct CommandDeclaration;
 
 class Arguments {
  public:
   // Parses args (without the program and command names) by the command's declared options:
   // an option with an argument takes the next one, or the text after "=" ("--format=2"); "--"
   // ends the options; anything else starting with "-" (but "-" alone) must be a declared flag.
-  static std::optional<Arguments> parse(const std::vector<std::string>& args, const CommandSpec& spec,
-                                        std::string& error);
+  static std::optional<Arguments> parse(const std::vector<std::string>& args,
+                                        const CommandDeclaration& declaration, std::string& error);
 
   bool has(const std::string& flag) const { return flags_.count(flag) != 0; }
   // The option's value (the last one when given more than once).

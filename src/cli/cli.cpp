@@ -10,7 +10,7 @@
 
 #include "cli/arguments.h"
 #include "cli/command_context.h"
-#include "cli/command_specs.h"
+#include "cli/command_declarations.h"
 #include "cli/data_commands.h"
 #include "export/spreadsheet_export.h"
 #include "model/analysis_file.h"
@@ -181,7 +181,7 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
 
 int commandInfo(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("info 需要一个输入文件");
   const std::string& path = a->positional()[0];
@@ -197,7 +197,7 @@ int commandInfo(const Context& cx, const std::vector<std::string>& args) {
 
 int commandConvert(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("convert 需要一个输入文件");
   auto output = a->value("-o");
@@ -228,7 +228,7 @@ int commandConvert(const Context& cx, const std::vector<std::string>& args) {
 
 int commandSample(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (!a->positional().empty()) return cx.usage("sample 不需要输入文件");
   auto output = a->value("-o");
@@ -249,7 +249,7 @@ int commandSample(const Context& cx, const std::vector<std::string>& args) {
 
 int commandDecode(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1 || a->has("--serial") == a->has("--usb")) {
     return cx.usage("decode 需要 --serial 或 --usb 之一和一个输入文件");
@@ -269,7 +269,7 @@ int commandDecode(const Context& cx, const std::vector<std::string>& args) {
 
 int commandReport(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("report 需要一个输入文件");
   auto output = a->value("-o");
@@ -296,7 +296,7 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
 
 int commandExcel(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("excel 需要一个输入文件");
   auto output = a->value("-o");
@@ -320,7 +320,7 @@ Json countsJson(std::int64_t readingCount, std::int64_t passCount) {
 }
 
 int Context::usage(const std::string& message) const {
-  err << "kro: " << message << "\n请运行 kro " << spec.name << " --help\n";
+  err << "kro: " << message << "\n请运行 kro " << declaration.name << " --help\n";
   return kUsage;
 }
 
@@ -425,17 +425,17 @@ int dispatch(const CommandTable& commands, const std::vector<std::string>& args,
     out << versionText();
     return kSuccess;
   }
-  const CommandSpec* spec = findCommand(command);
+  const CommandDeclaration* declaration = findCommand(command);
   auto it = commands.find(command);
-  if (spec == nullptr || it == commands.end()) return usage("未知命令 " + command);
+  if (declaration == nullptr || it == commands.end()) return usage("未知命令 " + command);
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   const auto end = std::find(rest.begin(), rest.end(), "--");
   if (std::find_if(rest.begin(), end, [](const std::string& a) { return a == "--help" || a == "-h"; }) !=
       end) {
-    out << commandHelp(*spec);
+    out << commandHelp(*declaration);
     return kSuccess;
   }
-  Context cx{out, err, in, *spec};
+  Context cx{out, err, in, *declaration};
   // Hard-linked outputs written in place, where the command declares it and it is given.
   writeLinkedFilesInPlace(std::find(rest.begin(), end, std::string(kForceInPlace)) != end);
   // Whatever a command reads is its input, which none of its outputs may replace.

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "cli/arguments.h"
-#include "cli/command_specs.h"
+#include "cli/command_declarations.h"
 #include "model/project.h"
 #include "model/result.h"
 #include "report/user_format.h"
@@ -38,7 +38,7 @@ struct Context {
   std::ostream& out;
   std::ostream& err;
   std::istream& in;
-  const CommandSpec& spec;  // the command being run
+  const CommandDeclaration& declaration;  // the command being run
 
   // The message on one line and where the usage is on the next, on the error stream; returns
   // kUsage.

@@ -89,7 +89,7 @@ void printStatsText(const Project& project, AcceptanceRule rule, std::ostream& o
 
 int commandStats(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("stats 需要一个输入文件");
   auto loaded = load(cx, a->positional()[0]);
@@ -106,7 +106,7 @@ int commandStats(const Context& cx, const std::vector<std::string>& args) {
 
 int commandExport(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (!a->has("--csv")) return cx.usage("export 需要 --csv");
   if (a->positional().size() != 1) return cx.usage("export 需要一个输入文件");
@@ -121,7 +121,7 @@ int commandExport(const Context& cx, const std::vector<std::string>& args) {
 
 int commandImport(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("import 需要一个 CSV 文件");
   auto output = a->value("-o");
@@ -138,7 +138,7 @@ int commandImport(const Context& cx, const std::vector<std::string>& args) {
 
 int commandCheck(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("check 需要一个输入文件");
   const SettingsLocation settings = settingsFor(*a);
@@ -180,7 +180,7 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
 
 int commandDiff(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 2) return cx.usage("diff 需要原始文件和修改后的文件");
   const bool readingsOnly = a->has("--readings-only");
@@ -237,7 +237,7 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args) {
 
 int commandParams(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("params 需要一个输入文件");
   const std::vector<std::string> sets = a->values("--set");
@@ -295,7 +295,7 @@ namespace kro::cli {
 
 int commandFormats(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (!a->positional().empty()) return cx.usage("formats 不需要输入文件");
   const SettingsLocation settings = settingsFor(*a);

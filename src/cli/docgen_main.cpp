@@ -4,7 +4,7 @@
 #include <iostream>
 #include <string>
 
-#include "cli/command_specs.h"
+#include "cli/command_declarations.h"
 
 namespace {
 

@@ -28,7 +28,7 @@ void onInterrupt(int) { interrupted = true; }
 
 int commandSimulate(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("simulate 需要一个输入文件");
   auto loaded = load(cx, a->positional()[0]);
@@ -60,7 +60,7 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
 
 int commandPorts(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (!a->positional().empty()) return cx.usage("ports 不需要输入文件");
   const std::vector<SerialPortEntry> serial = listSerialPorts();
@@ -120,7 +120,7 @@ int commandPorts(const Context& cx, const std::vector<std::string>& args) {
 
 int commandPrint(const Context& cx, const std::vector<std::string>& args) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (a->positional().size() != 1) return cx.usage("print 需要一个输入文件");
   auto output = a->value("-o");

@@ -42,7 +42,7 @@ class ConsolePrompter : public Prompter {
   }
   bool askYesNo(const std::string&) override { return true; }
   SaveChoice askSaveDiscardCancel(const std::string&) override { return SaveChoice::Cancel; }
-  std::optional<fs::path> chooseSavePath(const SaveDialogSpec&) override { return std::nullopt; }
+  std::optional<fs::path> chooseSavePath(const SaveDialogRequest&) override { return std::nullopt; }
   std::string lastError;
 
  private:
@@ -89,7 +89,7 @@ constexpr std::int64_t kMaxUsbIndex = 255;
 int runTransfer(const Context& cx, const std::vector<std::string>& args, SerialPort& serialPort,
                 const UsbLibraryMaker& makeUsb) {
   std::string error;
-  auto a = Arguments::parse(args, cx.spec, error);
+  auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
   if (!a->positional().empty() || a->value("--serial").has_value() == a->value("--usb").has_value()) {
     return cx.usage("transfer 需要 --serial PORT 或 --usb INDEX 之一");

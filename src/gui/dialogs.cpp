@@ -145,7 +145,7 @@ QString qtFileFilter(const std::string& filter) {
   return filters.join(";;");
 }
 
-std::optional<QString> Dialogs::savePath(QWidget* parent, const SaveDialogSpec& wanted) {
+std::optional<QString> Dialogs::savePath(QWidget* parent, const SaveDialogRequest& wanted) {
   if (answers().on) return nextPath();
   QFileDialog dialog(parent, "另存为");
   dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -26,7 +26,7 @@ class Dialogs {
   static bool askYesNo(QWidget* parent, const QString& text, const QString& caption = QString());
   static SaveChoice askSaveDiscardCancel(QWidget* parent, const QString& text);
   // A save dialog for a filter in the "text|pattern|...|" form; it asks before overwriting.
-  static std::optional<QString> savePath(QWidget* parent, const SaveDialogSpec& wanted);
+  static std::optional<QString> savePath(QWidget* parent, const SaveDialogRequest& wanted);
   static std::optional<QString> openPath(QWidget* parent, const QString& filter);
   static std::optional<QString> folder(QWidget* parent, const QString& title);
   // A line of text asked for with a question; nothing when cancelled.

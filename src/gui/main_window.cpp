@@ -586,7 +586,8 @@ std::optional<std::filesystem::path> MainWindow::chooseDocumentPath(const char* 
   if (folder.isEmpty() && !doc_.path().empty()) folder = qt(doc_.path().parent_path().string());
   if (folder.isEmpty()) folder = QDir::homePath();
   const std::optional<QString> chosen = Dialogs::savePath(
-      this, SaveDialogSpec{filter, extension, (std::filesystem::path(folder.toStdString()) / name).string()});
+      this,
+      SaveDialogRequest{filter, extension, (std::filesystem::path(folder.toStdString()) / name).string()});
   if (!chosen) return std::nullopt;
   windowSettings()->setValue("documentFolder", QFileInfo(*chosen).absolutePath());
   return std::filesystem::path(chosen->toStdString());
@@ -708,8 +709,8 @@ void MainWindow::importCsv() {
   }
   // The members become an analysis file of the user's choosing, which is then opened.
   const std::optional<QString> chosen =
-      Dialogs::savePath(this, SaveDialogSpec{"分析结果文件(*.KRO)|*.KRO|", "KRO",
-                                             (input.parent_path() / input.stem()).string() + ".KRO"});
+      Dialogs::savePath(this, SaveDialogRequest{"分析结果文件(*.KRO)|*.KRO|", "KRO",
+                                                (input.parent_path() / input.stem()).string() + ".KRO"});
   if (!chosen) return;
   const std::filesystem::path output = chosen->toStdString();
   const ProtectedInputs read({input});
@@ -982,7 +983,7 @@ SaveChoice MainWindow::askSaveDiscardCancel(const std::string& text) {
   return Dialogs::askSaveDiscardCancel(this, qt(text));
 }
 
-std::optional<std::filesystem::path> MainWindow::chooseSavePath(const SaveDialogSpec& wanted) {
+std::optional<std::filesystem::path> MainWindow::chooseSavePath(const SaveDialogRequest& wanted) {
   if (auto path = Dialogs::savePath(this, wanted)) return std::filesystem::path(path->toStdString());
   return std::nullopt;
 }

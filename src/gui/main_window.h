@@ -81,7 +81,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void showMessage(MessageKind kind, const std::string& text) override;
   bool askYesNo(const std::string& text) override;
   SaveChoice askSaveDiscardCancel(const std::string& text) override;
-  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& wanted) override;
+  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogRequest& wanted) override;
 
  public slots:
   void openDialog();

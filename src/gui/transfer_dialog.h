@@ -66,7 +66,7 @@ class TransferDialog : public QDialog {
     SaveChoice askSaveDiscardCancel(const std::string& text) override {
       return ui_.askSaveDiscardCancel(text);
     }
-    std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& wanted) override {
+    std::optional<std::filesystem::path> chooseSavePath(const SaveDialogRequest& wanted) override {
       return ui_.chooseSavePath(wanted);
     }
 

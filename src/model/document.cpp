@@ -12,8 +12,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const SaveDialogSpec kAnalysisSaveDialog{"楼板仪数据文件(*.KRO)|*.KRO|", "KRO", "楼板仪数据文件.KRO"};
-const SaveDialogSpec kSelectionSaveDialog{"楼板仪数据文件(*.DEX)||", "DEX", ""};
+const SaveDialogRequest kAnalysisSaveDialog{"楼板仪数据文件(*.KRO)|*.KRO|", "KRO", "楼板仪数据文件.KRO"};
+const SaveDialogRequest kSelectionSaveDialog{"楼板仪数据文件(*.DEX)||", "DEX", ""};
 
 std::string joinLines(const std::vector<std::string>& lines) {
   std::string out;
@@ -152,7 +152,7 @@ bool CKroAnalyzeDoc::saveAnalysisFileAs() { return writeToChosenPath(kAnalysisSa
 
 bool CKroAnalyzeDoc::saveSelection() { return writeToChosenPath(kSelectionSaveDialog, true); }
 
-bool CKroAnalyzeDoc::writeToChosenPath(const SaveDialogSpec& wanted, bool selection) {
+bool CKroAnalyzeDoc::writeToChosenPath(const SaveDialogRequest& wanted, bool selection) {
   std::optional<fs::path> chosen = frontend_->chooseSavePath(wanted);
   if (!chosen) return false;
   // The analysis file the document belongs to may be replaced; no other file it was read from.

@@ -166,7 +166,7 @@ class CKroAnalyzeDoc {
   void show(const CommandEffect& effect);
   // Every view shown afresh.
   void refreshAll(bool rebuildList);
-  bool writeToChosenPath(const SaveDialogSpec& wanted, bool selection);
+  bool writeToChosenPath(const SaveDialogRequest& wanted, bool selection);
   void markSaved(const std::filesystem::path& path);
   void reportFailure(const std::string& message);
 

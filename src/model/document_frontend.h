@@ -15,7 +15,7 @@ enum class SaveChoice { Save, Discard, Cancel };
 
 // A save dialog: its filter in the "text|pattern|...|" form, the extension added to a name
 // typed without one, and the proposed file name (may be empty).
-struct SaveDialogSpec {
+struct SaveDialogRequest {
   std::string filter;
   std::string defaultExtension;
   std::string proposedName;
@@ -29,7 +29,7 @@ class Prompter {
   virtual bool askYesNo(const std::string& text) = 0;
   virtual SaveChoice askSaveDiscardCancel(const std::string& text) = 0;
   // Runs a save dialog (which asks before overwriting); nothing when the user cancels.
-  virtual std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& wanted) = 0;
+  virtual std::optional<std::filesystem::path> chooseSavePath(const SaveDialogRequest& wanted) = 0;
 };
 
 // The document calls these after every change, in this order: the member list (rebuilt, or one
@@ -64,7 +64,9 @@ class HeadlessFrontend : public DocumentFrontend {
   void showMessage(MessageKind, const std::string&) override {}
   bool askYesNo(const std::string&) override { return false; }
   SaveChoice askSaveDiscardCancel(const std::string&) override { return SaveChoice::Cancel; }
-  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec&) override { return std::nullopt; }
+  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogRequest&) override {
+    return std::nullopt;
+  }
 };
 
 }  // namespace kro

@@ -17,7 +17,7 @@
 #include <sstream>
 #include <thread>
 
-#include "cli/command_specs.h"
+#include "cli/command_declarations.h"
 #ifndef _WIN32
 #include "devices/pty_instrument.h"
 #endif
@@ -134,9 +134,10 @@ TEST_F(CliTest, TheManualAndTheCompletionComeFromTheDeclarations) {
   if (bin == nullptr) GTEST_SKIP() << "KRO_BIN_DIR not set";
   const auto [status, manual] = shell("MANWIDTH=100 man -l '" + std::string(bin) + "/kro.1' 2>/dev/null");
   ASSERT_EQ(status, 0) << "man -l failed";
-  for (const cli::CommandSpec& spec : cli::commandSpecs()) {
-    EXPECT_NE(manual.find("kro " + std::string(spec.name)), std::string::npos) << spec.name;
-    for (const cli::OptionSpec& o : spec.options) EXPECT_NE(manual.find(o.name), std::string::npos) << o.name;
+  for (const cli::CommandDeclaration& declaration : cli::commandDeclarations()) {
+    EXPECT_NE(manual.find("kro " + std::string(declaration.name)), std::string::npos) << declaration.name;
+    for (const cli::OptionDeclaration& o : declaration.options)
+      EXPECT_NE(manual.find(o.name), std::string::npos) << o.name;
   }
   const auto [loaded, completed] =
       shell("bash -c 'source \"" + std::string(bin) +
@@ -248,14 +249,14 @@ TEST_F(CliTest, ConventionsOfCommandLineTools) {
   CommandRun version = kro({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, std::string("kro ") + KRO_VERSION + "\n");
-  for (const cli::CommandSpec& spec : cli::commandSpecs()) {
+  for (const cli::CommandDeclaration& declaration : cli::commandDeclarations()) {
 #ifdef _WIN32
-    if (cli::needsQt(spec.name)) continue;  // the device commands are not in kro.exe
+    if (cli::needsQt(declaration.name)) continue;  // the device commands are not in kro.exe
 #endif
-    CommandRun help = kro({std::string(spec.name), "--help"});
-    EXPECT_EQ(help.status, 0) << spec.name;
-    EXPECT_EQ(help.out.rfind("用法：kro " + std::string(spec.name) + " ", 0), 0u) << help.out;
-    for (const cli::OptionSpec& o : spec.options)
+    CommandRun help = kro({std::string(declaration.name), "--help"});
+    EXPECT_EQ(help.status, 0) << declaration.name;
+    EXPECT_EQ(help.out.rfind("用法：kro " + std::string(declaration.name) + " ", 0), 0u) << help.out;
+    for (const cli::OptionDeclaration& o : declaration.options)
       EXPECT_NE(help.out.find(o.name), std::string::npos) << o.name;
     EXPECT_TRUE(help.err.empty());
   }

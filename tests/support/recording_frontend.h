@@ -35,7 +35,7 @@ class RecordingFrontend : public DocumentFrontend {
     if (!saveAnswers.empty()) saveAnswers.pop_front();
     return answer;
   }
-  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogSpec& wanted) override {
+  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogRequest& wanted) override {
     dialogs.push_back(wanted);
     std::optional<std::filesystem::path> answer;
     if (!pathAnswers.empty()) {
@@ -60,7 +60,7 @@ class RecordingFrontend : public DocumentFrontend {
   std::vector<std::string> calls;
   std::vector<Message> messages;
   std::vector<std::string> questions;
-  std::vector<SaveDialogSpec> dialogs;
+  std::vector<SaveDialogRequest> dialogs;
   int stateChanges = 0;
 
   std::deque<bool> yesNoAnswers;

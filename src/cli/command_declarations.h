@@ -12,7 +12,7 @@ namespace kro::cli {
 // What completes an argument in the shell.
 enum class Completion { None, InputFile, CsvFile, RawFile, OutputFile, Folder, Format, Port };
 
-struct OptionSpec {
+struct OptionDeclaration {
   std::string_view name;      // "--json", "-o"
   std::string_view argument;  // empty for a flag, else what it takes ("DIR", "N")
   std::string_view help;
@@ -20,21 +20,21 @@ struct OptionSpec {
   bool repeatable = false;  // every value counts (--set), not only the last
 };
 
-struct CommandSpec {
+struct CommandDeclaration {
   std::string_view name;
   std::string_view summary;                   // one line
   std::vector<std::string_view> synopses;     // the forms of the command after its name
   Completion inputs = Completion::InputFile;  // what its positional arguments are
-  std::vector<OptionSpec> options;
+  std::vector<OptionDeclaration> options;
 };
 
 // The option that writes hard-linked outputs in place, declared by every command that writes.
 inline constexpr std::string_view kForceInPlace = "--force-in-place";
 
 // Every command, in the order the usage lists them.
-const std::vector<CommandSpec>& commandSpecs();
+const std::vector<CommandDeclaration>& commandDeclarations();
 // The command of that name; nullptr for none.
-const CommandSpec* findCommand(std::string_view name);
+const CommandDeclaration* findCommand(std::string_view name);
 
 // The terminal columns a UTF-8 text takes: East Asian characters take two.
 std::size_t displayWidth(std::string_view text);
@@ -43,7 +43,7 @@ std::size_t displayWidth(std::string_view text);
 std::string versionText();
 // The usage of every command (kro --help) and of one (kro COMMAND --help).
 std::string usageText();
-std::string commandHelp(const CommandSpec& spec);
+std::string commandHelp(const CommandDeclaration& declaration);
 // The manual page kro.1 (groff, Chinese with an English NAME line) and the bash completion.
 std::string manualPage();
 std::string bashCompletion();

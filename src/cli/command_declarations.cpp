@@ -1,5 +1,5 @@
 // The commands' declarations and what is made from them.
-#include "cli/command_specs.h"
+#include "cli/command_declarations.h"
 
 namespace kro::cli {
 
@@ -7,17 +7,18 @@ namespace {
 
 using C = Completion;
 
-OptionSpec output(std::string_view argument, std::string_view help) {
+OptionDeclaration output(std::string_view argument, std::string_view help) {
   return {"-o", argument, help, argument == "DIR" ? C::Folder : C::OutputFile};
 }
-const OptionSpec kJson{"--json", "", "以 JSON 输出（一个对象，带 \"formatVersion\": 2）"};
-const OptionSpec kConfigDir{"--config-dir", "DIR", "设置文件（打印设置、报告参数）所在的文件夹", C::Folder};
-const OptionSpec kFormat{
+const OptionDeclaration kJson{"--json", "", "以 JSON 输出（一个对象，带 \"formatVersion\": 2）"};
+const OptionDeclaration kConfigDir{"--config-dir", "DIR", "设置文件（打印设置、报告参数）所在的文件夹",
+                                   C::Folder};
+const OptionDeclaration kFormat{
     "--format", "N",
     "报告格式：1..6（检测报告1..4、甘肃格式、吉林报告），用户格式的名称，或一个 .docx 格式文件", C::Format};
-const OptionSpec kInPlace{kForceInPlace, "", "输出文件有多个硬链接时原地改写它（不是原子替换）"};
+const OptionDeclaration kInPlace{kForceInPlace, "", "输出文件有多个硬链接时原地改写它（不是原子替换）"};
 
-std::vector<CommandSpec> makeSpecs() {
+std::vector<CommandDeclaration> makeDeclarations() {
   return {
       {"info", "显示文件中的构件和统计数字", {"FILE [--json]"}, C::InputFile, {kJson}},
       {"convert",
@@ -146,7 +147,7 @@ std::string roff(std::string_view text) {
   return out;
 }
 
-std::string optionText(const OptionSpec& o) {
+std::string optionText(const OptionDeclaration& o) {
   return std::string(o.name) + (o.argument.empty() ? "" : " " + std::string(o.argument));
 }
 
@@ -196,14 +197,14 @@ std::size_t displayWidth(std::string_view text) {
   return width;
 }
 
-const std::vector<CommandSpec>& commandSpecs() {
-  static const std::vector<CommandSpec> specs = makeSpecs();
-  return specs;
+const std::vector<CommandDeclaration>& commandDeclarations() {
+  static const std::vector<CommandDeclaration> declarations = makeDeclarations();
+  return declarations;
 }
 
-const CommandSpec* findCommand(std::string_view name) {
-  for (const CommandSpec& spec : commandSpecs()) {
-    if (spec.name == name) return &spec;
+const CommandDeclaration* findCommand(std::string_view name) {
+  for (const CommandDeclaration& declaration : commandDeclarations()) {
+    if (declaration.name == name) return &declaration;
   }
   return nullptr;
 }
@@ -213,14 +214,14 @@ std::string versionText() { return std::string("kro ") + KRO_VERSION + "\n"; }
 std::string usageText() {
   std::string text =
       "用法：kro 命令 [选项] 输入 [-o 输出]\n       kro 命令 --help\n       kro --version\n\n命令：\n";
-  for (const CommandSpec& spec : commandSpecs()) {
-    for (std::size_t i = 0; i < spec.synopses.size(); ++i) {
-      std::string line = "  " + std::string(spec.name) + " " + std::string(spec.synopses[i]);
+  for (const CommandDeclaration& declaration : commandDeclarations()) {
+    for (std::size_t i = 0; i < declaration.synopses.size(); ++i) {
+      std::string line = "  " + std::string(declaration.name) + " " + std::string(declaration.synopses[i]);
       if (i == 0 && displayWidth(line) + 1 < kSynopsisColumn) {
-        text += padded(line, kSynopsisColumn) + std::string(spec.summary) + "\n";
+        text += padded(line, kSynopsisColumn) + std::string(declaration.summary) + "\n";
       } else {
         text += line + "\n";
-        if (i == 0) text += std::string(kSynopsisColumn, ' ') + std::string(spec.summary) + "\n";
+        if (i == 0) text += std::string(kSynopsisColumn, ' ') + std::string(declaration.summary) + "\n";
       }
     }
   }
@@ -234,15 +235,15 @@ std::string usageText() {
   return text;
 }
 
-std::string commandHelp(const CommandSpec& spec) {
+std::string commandHelp(const CommandDeclaration& declaration) {
   std::string text;
-  for (std::size_t i = 0; i < spec.synopses.size(); ++i) {
-    text += (i == 0 ? "用法：kro " : "      kro ") + std::string(spec.name) + " " +
-            std::string(spec.synopses[i]) + "\n";
+  for (std::size_t i = 0; i < declaration.synopses.size(); ++i) {
+    text += (i == 0 ? "用法：kro " : "      kro ") + std::string(declaration.name) + " " +
+            std::string(declaration.synopses[i]) + "\n";
   }
-  text += "\n" + std::string(spec.summary) + "\n";
-  if (!spec.options.empty()) text += "\n选项：\n";
-  for (const OptionSpec& o : spec.options) {
+  text += "\n" + std::string(declaration.summary) + "\n";
+  if (!declaration.options.empty()) text += "\n选项：\n";
+  for (const OptionDeclaration& o : declaration.options) {
     text += padded("  " + optionText(o), 24) + " " + std::string(o.help) + "\n";
   }
   text += padded("  --help", 24) + " 显示本说明\n";
@@ -265,13 +266,13 @@ std::string manualPage() {
       "作为输入读取的文件，\n以及别人在公共文件夹中放的符号链接。\n"
       ".PP\n选项的值也可以写成 \\fB\\-\\-选项=值\\fR；\\fB\\-\\-\\fR 之后的参数都不是选项。\n";
   m += ".SH COMMANDS\n";
-  for (const CommandSpec& spec : commandSpecs()) {
-    for (std::size_t i = 0; i < spec.synopses.size(); ++i) {
+  for (const CommandDeclaration& declaration : commandDeclarations()) {
+    for (std::size_t i = 0; i < declaration.synopses.size(); ++i) {
       m += (i == 0 ? ".TP\n" : ".TQ\n");
-      m += "\\fBkro " + roff(spec.name) + "\\fR " + roff(spec.synopses[i]) + "\n";
+      m += "\\fBkro " + roff(declaration.name) + "\\fR " + roff(declaration.synopses[i]) + "\n";
     }
-    m += roff(spec.summary) + "\n";
-    for (const OptionSpec& o : spec.options) {
+    m += roff(declaration.summary) + "\n";
+    for (const OptionDeclaration& o : declaration.options) {
       m += ".RS\n.TP\n\\fB" + roff(o.name) + "\\fR" +
            (o.argument.empty() ? "" : " \\fI" + roff(o.argument) + "\\fR") + "\n" + roff(o.help) + "\n.RE\n";
     }
@@ -290,8 +291,8 @@ std::string manualPage() {
 
 std::string bashCompletion() {
   std::string commands;
-  for (const CommandSpec& spec : commandSpecs())
-    commands += (commands.empty() ? "" : " ") + std::string(spec.name);
+  for (const CommandDeclaration& declaration : commandDeclarations())
+    commands += (commands.empty() ? "" : " ") + std::string(declaration.name);
   std::string b =
       "# bash completion for kro, made from its command declarations.\n"
       "_kro() {\n"
@@ -306,19 +307,19 @@ std::string bashCompletion() {
       "  fi\n"
       "  command=${COMP_WORDS[1]}\n"
       "  case \"$command\" in\n";
-  for (const CommandSpec& spec : commandSpecs()) {
+  for (const CommandDeclaration& declaration : commandDeclarations()) {
     std::string options = "--help";
-    for (const OptionSpec& o : spec.options) options += " " + std::string(o.name);
-    b += "  " + std::string(spec.name) + ")\n    case \"$prev\" in\n";
-    for (const OptionSpec& o : spec.options) {
+    for (const OptionDeclaration& o : declaration.options) options += " " + std::string(o.name);
+    b += "  " + std::string(declaration.name) + ")\n    case \"$prev\" in\n";
+    for (const OptionDeclaration& o : declaration.options) {
       if (o.argument.empty()) continue;
       b += "    " + std::string(o.name) + ") " + completionWords(o.completion) + "; return ;;\n";
     }
     b += "    esac\n";
     b += "    if [[ \"$cur\" == -* ]]; then COMPREPLY=($(compgen -W '" + options +
          "' -- \"$cur\")); return; fi\n";
-    const std::string_view pattern = patternOf(spec.inputs);
-    if (spec.inputs == C::None) {
+    const std::string_view pattern = patternOf(declaration.inputs);
+    if (declaration.inputs == C::None) {
       b += "    COMPREPLY=()\n";
     } else if (pattern.empty()) {
       b += "    COMPREPLY=($(compgen -f -- \"$cur\"))\n";
