@@ -511,7 +511,7 @@ TEST_F(CliTest, EveryOutputKeepsPermissionsAndSymbolicLinks) {
       {dir / "out.KRO", {"convert", (dir / "s.KRO").string(), "-o", (dir / "out.KRO").string()}},
       {dir / "out.xlsx", {"excel", (dir / "s.KRO").string(), "-o", (dir / "out.xlsx").string()}},
       {dir / "out.pdf", {"print", (dir / "s.KRO").string(), "-o", (dir / "out.pdf").string()}},
-      {dir / "reports" / test::u8("楼板仪报告文档.docx"),
+      {dir / "reports" / pathFromUtf8("楼板仪报告文档.docx"),
        {"report", (dir / "s.KRO").string(), "-o", (dir / "reports").string(), "--format", "1", "--config-dir",
         dir.path().string()}},
   };
@@ -638,10 +638,10 @@ TEST_F(CliTest, AReportWithoutItsDataTableIsWrittenAndTheFailureReported) {
   ASSERT_NE(bin, nullptr);
   std::filesystem::create_directories(dir / "templates");
   std::filesystem::create_directories(dir / "out");
-  std::filesystem::copy_file(std::filesystem::path(bin) / test::u8("检测报告3.docx"),
-                             dir / "templates" / test::u8("检测报告3.docx"));
+  std::filesystem::copy_file(std::filesystem::path(bin) / pathFromUtf8("检测报告3.docx"),
+                             dir / "templates" / pathFromUtf8("检测报告3.docx"));
   // A data table of an earlier report lies where this one's would go.
-  test::writeBytes(dir / "out" / test::u8("数据表格.docx"), "earlier");
+  test::writeBytes(dir / "out" / pathFromUtf8("数据表格.docx"), "earlier");
   test::setEnvironment("KRO_TEMPLATE_DIR", (dir / "templates").string());
   CommandRun r = kro({"report", samplePath(), "-o", (dir / "out").string(), "--format", "3", "--config-dir",
                       dir.path().string()});
@@ -649,21 +649,21 @@ TEST_F(CliTest, AReportWithoutItsDataTableIsWrittenAndTheFailureReported) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("数据表格没有生成"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("表格.docx"), std::string::npos) << r.err;
-  EXPECT_TRUE(std::filesystem::exists(dir / "out" / test::u8("楼板仪报告文档.docx")));
+  EXPECT_TRUE(std::filesystem::exists(dir / "out" / pathFromUtf8("楼板仪报告文档.docx")));
   // The earlier table no longer sits beside the new report as if it were its own.
-  EXPECT_FALSE(std::filesystem::exists(dir / "out" / test::u8("数据表格.docx")));
-  EXPECT_EQ(test::readBytes(dir / "out" / test::u8("数据表格-旧.docx")), "earlier");
+  EXPECT_FALSE(std::filesystem::exists(dir / "out" / pathFromUtf8("数据表格.docx")));
+  EXPECT_EQ(test::readBytes(dir / "out" / pathFromUtf8("数据表格-旧.docx")), "earlier");
   EXPECT_NE(r.err.find("数据表格-旧.docx"), std::string::npos) << r.err;
 
   // A folder of the table's name: the report is written, the folder left alone.
   std::filesystem::remove_all(dir / "out");
-  std::filesystem::create_directories(dir / "out" / test::u8("数据表格.docx"));
+  std::filesystem::create_directories(dir / "out" / pathFromUtf8("数据表格.docx"));
   r = kro({"report", samplePath(), "-o", (dir / "out").string(), "--format", "3", "--config-dir",
            dir.path().string()});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("数据表格没有生成"), std::string::npos) << r.err;
-  EXPECT_TRUE(std::filesystem::exists(dir / "out" / test::u8("楼板仪报告文档.docx")));
-  EXPECT_TRUE(std::filesystem::is_directory(dir / "out" / test::u8("数据表格.docx")));
+  EXPECT_TRUE(std::filesystem::exists(dir / "out" / pathFromUtf8("楼板仪报告文档.docx")));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "out" / pathFromUtf8("数据表格.docx")));
 }
 
 TEST_F(CliTest, ReportAndExcel) {
@@ -677,8 +677,8 @@ TEST_F(CliTest, ReportAndExcel) {
   CommandRun r = kro(
       {"report", samplePath(), "-o", dir.path().string(), "--format", "3", "--config-dir", config.string()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(std::filesystem::exists(dir / test::u8("楼板仪报告文档.docx")));
-  EXPECT_TRUE(std::filesystem::exists(dir / test::u8("数据表格.docx")));
+  EXPECT_TRUE(std::filesystem::exists(dir / pathFromUtf8("楼板仪报告文档.docx")));
+  EXPECT_TRUE(std::filesystem::exists(dir / pathFromUtf8("数据表格.docx")));
   EXPECT_EQ(kro({"report", samplePath(), "-o", dir.path().string(), "--format", "7"}).status, 2);
   EXPECT_EQ(kro({"report", samplePath(), "-o", (dir / "missing").string(), "--format", "1"}).status, 1);
   ASSERT_EQ(kro({"excel", samplePath(), "-o", (dir / "w.xlsx").string()}).status, 0);

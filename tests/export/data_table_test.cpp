@@ -30,7 +30,7 @@ class ExportTest : public ::testing::Test {
   ExportTest() {
     paths.templateFolders = {dir.path()};
     paths.outputFolder = dir.path();
-    test::writeBytes(dir / test::u8("表格.docx"), "template");
+    test::writeBytes(dir / pathFromUtf8("表格.docx"), "template");
   }
   test::TempDir dir;
   Project project;
@@ -91,7 +91,7 @@ TEST_F(ExportTest, DataTableSequence) {
 
 TEST_F(ExportTest, SpreadsheetBlocks) {
   project.members = {member("A001", 25, 1, "一层"), member("X", 4, 0), member("B002", 3)};
-  auto written = exportToSpreadsheet(project, excel, dir / test::u8("楼板仪数据.xlsx"));
+  auto written = exportToSpreadsheet(project, excel, dir / pathFromUtf8("楼板仪数据.xlsx"));
   ASSERT_TRUE(written.ok()) << written.message();
   const Calls start(excel.calls.begin(), excel.calls.begin() + 4);
   EXPECT_EQ(start, (Calls{"AddWorkbook", "Visible 1", "Rename sheet1 报表1", "Use 报表1"}));

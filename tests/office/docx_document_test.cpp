@@ -40,7 +40,7 @@ std::unique_ptr<DocxDocument> load(const std::filesystem::path& path) {
 }
 
 TEST(DocxDocument, LinesOfAReportTemplate) {
-  auto doc = load(binDir() / test::u8("检测报告1.docx"));
+  auto doc = load(binDir() / pathFromUtf8("检测报告1.docx"));
   ASSERT_NE(doc, nullptr);
   EXPECT_EQ(doc->lineText(3), "编号：");
   EXPECT_EQ(doc->lineLength(3), 3);
@@ -68,7 +68,7 @@ std::string withClaimedSizes(std::string zip, std::uint32_t size) {
 
 TEST(DocxDocument, DamagedTemplatesGiveOneMessageAndNoHugeAllocation) {
   test::TempDir dir;
-  const std::string good = test::readBytes(binDir() / test::u8("检测报告1.docx"));
+  const std::string good = test::readBytes(binDir() / pathFromUtf8("检测报告1.docx"));
   struct Case {
     const char* name;
     std::string bytes;
@@ -98,7 +98,7 @@ TEST(DocxDocument, DamagedTemplatesGiveOneMessageAndNoHugeAllocation) {
 TEST(DocxDocument, ATemplateWithACharacterReferenceXmlForbidsIsRefused) {
   test::TempDir dir;
   const std::filesystem::path copy = dir / "ref.docx";
-  std::filesystem::copy_file(binDir() / test::u8("检测报告1.docx"), copy);
+  std::filesystem::copy_file(binDir() / pathFromUtf8("检测报告1.docx"), copy);
   auto parts = readPackage(test::readBytes(copy), copy);
   ASSERT_TRUE(parts.ok());
   std::string body;
@@ -121,7 +121,7 @@ TEST(DocxDocument, ATemplateWithACharacterReferenceXmlForbidsIsRefused) {
 
 TEST(DocxDocument, ControlCharactersBecomeBreaksAndTabsOrAreDropped) {
   test::TempDir dir;
-  auto doc = load(binDir() / test::u8("检测报告1.docx"));
+  auto doc = load(binDir() / pathFromUtf8("检测报告1.docx"));
   ASSERT_NE(doc, nullptr);
   const int lines = doc->lineCount();
   // A manual line break (U+000B), a form feed, a tab, other control characters, U+FFFF.
@@ -149,7 +149,7 @@ TEST(DocxDocument, ControlCharactersBecomeBreaksAndTabsOrAreDropped) {
 
 TEST(DocxDocument, InsertingSplitsRunsAndBreaksLines) {
   test::TempDir dir;
-  auto doc = load(binDir() / test::u8("检测报告1.docx"));
+  auto doc = load(binDir() / pathFromUtf8("检测报告1.docx"));
   ASSERT_NE(doc, nullptr);
   // Inside a text: "编号：" becomes "编X号：".
   DocxDocument::Position after = doc->insert({3, 1}, "X");
@@ -179,7 +179,7 @@ TEST(DocxDocument, InsertingSplitsRunsAndBreaksLines) {
 }
 
 TEST(DocxDocument, CellsRowsAndTables) {
-  auto doc = load(binDir() / test::u8("检测报告4.docx"));
+  auto doc = load(binDir() / pathFromUtf8("检测报告4.docx"));
   ASSERT_NE(doc, nullptr);
   const int rows = doc->rowCount(2);
   ASSERT_TRUE(doc->setCellText(2, rows + 3, 9, "95.0").ok());  // rows are added
@@ -191,7 +191,7 @@ TEST(DocxDocument, CellsRowsAndTables) {
   ASSERT_TRUE(doc->setCellText(1, 1, 2, "a\r\nb\nc").ok());
   EXPECT_EQ(doc->cellText(1, 1, 2), "a\nb\nc");
 
-  auto table = load(binDir() / test::u8("表格.docx"));
+  auto table = load(binDir() / pathFromUtf8("表格.docx"));
   ASSERT_NE(table, nullptr);
   DocxDocument::Position first = table->addTable({0, 0}, 3, 10);
   EXPECT_TRUE(table->isRowLine(first.line));
@@ -205,7 +205,7 @@ TEST(DocxDocument, CellsRowsAndTables) {
 
 TEST(DocxDocument, FontsGoOnTheReplacedText) {
   DocxWordSession word;
-  ASSERT_TRUE(word.addDocument(binDir() / test::u8("检测报告1.docx")).ok());
+  ASSERT_TRUE(word.addDocument(binDir() / pathFromUtf8("检测报告1.docx")).ok());
   word.moveDown(10);
   word.replaceSelection("值");
   WordFontChange font;
@@ -225,7 +225,7 @@ TEST(DocxDocument, FontsGoOnTheReplacedText) {
 
 TEST(DocxWordSession, MovesKeepTheColumnAndWrapRight) {
   DocxWordSession word;
-  ASSERT_TRUE(word.addDocument(binDir() / test::u8("检测报告2.docx")).ok());
+  ASSERT_TRUE(word.addDocument(binDir() / pathFromUtf8("检测报告2.docx")).ok());
   word.moveDown(6);
   word.moveRight(26, false);
   EXPECT_EQ(word.position(), (DocxDocument::Position{6, 26}));
@@ -272,7 +272,7 @@ class RealReportTest : public ::testing::TestWithParam<std::size_t> {
     DocxWordSession word;
     auto out = writeWordReport(project, values, format, word, paths, {2005, 3, 7});
     EXPECT_TRUE(out.ok()) << (out.ok() ? "" : out.message());
-    return load(dir / test::u8("楼板仪报告文档.docx"));
+    return load(dir / pathFromUtf8("楼板仪报告文档.docx"));
   }
 
   std::string P(int, const char* key) { return values(key); }
@@ -434,7 +434,7 @@ TEST(RealDataTable, MembersAndReadings) {
   DocxWordSession word;
   ASSERT_TRUE(exportDataTable(project, word, paths).ok());
   ASSERT_TRUE(finished(word));
-  auto table = load(dir / test::u8("数据表格.docx"));
+  auto table = load(dir / pathFromUtf8("数据表格.docx"));
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(table->lineText(0), "数据列表：");
   EXPECT_EQ(table->rowCount(1), dataTableRowCount(project));
@@ -458,7 +458,7 @@ TEST(RealDataTable, AMemberLongerThanAPageHasATableWithARepeatedHeading) {
   DocxWordSession word;
   ASSERT_TRUE(exportDataTable(project, word, paths).ok());
   ASSERT_TRUE(finished(word));
-  auto table = load(dir / test::u8("数据表格.docx"));
+  auto table = load(dir / pathFromUtf8("数据表格.docx"));
   ASSERT_NE(table, nullptr);
   // Before, the long member, after: every row in order, nothing lost.
   ASSERT_EQ(table->tableCount(), 3);
@@ -478,7 +478,7 @@ TEST(RealDataTable, AMemberLongerThanAPageHasATableWithARepeatedHeading) {
   DocxWordSession again;
   ASSERT_TRUE(exportDataTable(project, again, paths).ok());
   ASSERT_TRUE(finished(again));
-  table = load(dir / test::u8("数据表格.docx"));
+  table = load(dir / pathFromUtf8("数据表格.docx"));
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(table->tableCount(), 1);
 }

@@ -44,7 +44,7 @@ std::string table(const std::vector<std::string>& rows) {
 std::filesystem::path makeTemplate(const test::TempDir& dir, const std::string& name, const std::string& body,
                                    const std::string& header = "") {
   const std::filesystem::path file = dir / (name + ".docx");
-  std::filesystem::copy_file(binDir() / test::u8("自定义格式样板.docx"), file,
+  std::filesystem::copy_file(binDir() / pathFromUtf8("自定义格式样板.docx"), file,
                              std::filesystem::copy_options::overwrite_existing);
   zip_t* archive = zip_open(displayPath(file).c_str(), 0, nullptr);
   const std::string document = kOpen + body + kClose;
@@ -152,13 +152,13 @@ TEST(FieldTemplate, MistakesAreNamedWithWhereTheyStand) {
 
 // The starting template is a sound format that uses every field.
 TEST(FieldTemplate, TheStartingTemplateShowsEveryField) {
-  auto checked = checkUserTemplate(binDir() / test::u8("自定义格式样板.docx"));
+  auto checked = checkUserTemplate(binDir() / pathFromUtf8("自定义格式样板.docx"));
   ASSERT_TRUE(checked.ok());
   EXPECT_TRUE(checked.value().problems.empty());
   EXPECT_EQ(checked.value().memberParts, 1);
   EXPECT_EQ(checked.value().declaredParameters, std::vector<std::string>{"监理编号"});
   const std::string body = [] {
-    auto parts = readPackage(test::readBytes(binDir() / test::u8("自定义格式样板.docx")), "t.docx");
+    auto parts = readPackage(test::readBytes(binDir() / pathFromUtf8("自定义格式样板.docx")), "t.docx");
     for (const auto& [name, data] : parts.value()) {
       if (name == "word/document.xml") return data;
     }

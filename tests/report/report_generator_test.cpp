@@ -174,7 +174,7 @@ TEST_F(ReportTest, NothingWithoutMembersOrFormat) {
 
 TEST_F(ReportTest, AMissingTemplateOrAFailingCallStopsBeforeAnythingIsWritten) {
   project.members = {member("A001", 1, 1)};
-  std::filesystem::remove(dir / test::u8("检测报告4.docx"));
+  std::filesystem::remove(dir / pathFromUtf8("检测报告4.docx"));
   auto missing = write(3);
   ASSERT_FALSE(missing.ok());
   EXPECT_NE(missing.message().find("检测报告4.docx"), std::string::npos);
@@ -187,16 +187,16 @@ TEST_F(ReportTest, AMissingTemplateOrAFailingCallStopsBeforeAnythingIsWritten) {
 
 TEST_F(ReportTest, AFailedDataTableStillWritesTheReportAndSaysWhy) {
   project.members = {member("A001", 12, 12)};
-  std::filesystem::remove(dir / test::u8("表格.docx"));
+  std::filesystem::remove(dir / pathFromUtf8("表格.docx"));
   auto missing = write(0);
   ASSERT_TRUE(missing.ok()) << missing.message();
-  EXPECT_EQ(missing.value().report, dir / "out" / test::u8("楼板仪报告文档.docx"));
+  EXPECT_EQ(missing.value().report, dir / "out" / pathFromUtf8("楼板仪报告文档.docx"));
   EXPECT_TRUE(missing.value().dataTable.empty());
   EXPECT_NE(missing.value().dataTableError.find("表格.docx"), std::string::npos);
   EXPECT_EQ(word.with("Finish").size(), 1u);
 
   // A table that fails half-way is discarded, so only the report is written.
-  test::writeBytes(dir / test::u8("表格.docx"), "template");
+  test::writeBytes(dir / pathFromUtf8("表格.docx"), "template");
   test::RecordingWordSession counting;
   ASSERT_TRUE(writeWordReport(project, ParameterValues{}, 0, counting, paths, {2005, 3, 7}).ok());
   int fallible = 0;  // calls that can fail before the table's document is added
@@ -231,11 +231,11 @@ TEST_F(ReportTest, ADataTableBeyondItsLimitIsRefusedAtOnce) {
 
 TEST_F(ReportTest, AChosenReportFileTakesItsDataTableBesideIt) {
   project.members = {member("A001", 2, 2)};
-  paths.reportFile = dir / "docs" / test::u8("一号楼报告.docx");
+  paths.reportFile = dir / "docs" / pathFromUtf8("一号楼报告.docx");
   auto written = write(0);
   ASSERT_TRUE(written.ok());
-  EXPECT_EQ(written.value().report, dir / "docs" / test::u8("一号楼报告.docx"));
-  EXPECT_EQ(written.value().dataTable, dir / "docs" / test::u8("一号楼报告-数据表格.docx"));
+  EXPECT_EQ(written.value().report, dir / "docs" / pathFromUtf8("一号楼报告.docx"));
+  EXPECT_EQ(written.value().dataTable, dir / "docs" / pathFromUtf8("一号楼报告-数据表格.docx"));
   EXPECT_EQ(paths.reportOutputs(),
             (std::vector<std::filesystem::path>{written.value().report, written.value().dataTable}));
   EXPECT_EQ(word.with("SaveAs ").front(), "SaveAs 一号楼报告.docx");

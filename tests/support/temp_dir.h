@@ -8,13 +8,9 @@
 #include <string>
 #include <string_view>
 
-namespace kro::test {
+#include "model/file_io.h"
 
-// A file name in UTF-8, as every text of the program (std::filesystem would read a narrow text
-// in the system's code page on Windows).
-inline std::filesystem::path u8(std::string_view name) {
-  return std::filesystem::path(std::u8string(name.begin(), name.end()));
-}
+namespace kro::test {
 
 class TempDir {
  public:
@@ -33,7 +29,7 @@ class TempDir {
 
   const std::filesystem::path& path() const { return path_; }
   // name in UTF-8, as every text of the program.
-  std::filesystem::path operator/(std::string_view name) const { return path_ / u8(name); }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / pathFromUtf8(name); }
   template <typename Path>
   requires std::same_as<Path, std::filesystem::path> std::filesystem::path operator/(const Path& name) const {
     return path_ / name;

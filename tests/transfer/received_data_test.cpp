@@ -28,7 +28,7 @@ TEST(ReceivedBytes, NamedByTimeAndNeverReplaced) {
   const std::tm t = at(2026, 12, 8, 9, 5, 7);
   auto first = keepReceivedBytes(dir / "a.KRO", TransferLayout::Serial, "one", t);
   ASSERT_TRUE(first.ok()) << first.message();
-  EXPECT_EQ(first.value(), dir / test::u8("原始数据") / "20261208-090507.serial");
+  EXPECT_EQ(first.value(), dir / pathFromUtf8("原始数据") / "20261208-090507.serial");
   auto second = keepReceivedBytes(dir / "b.KRO", TransferLayout::Serial, "two", t);
   // As on a stick without hard links: the name is created exclusively, the clash still seen.
   auto third = keepReceivedBytes(dir / "c.KRO", TransferLayout::Serial, std::string("\0three", 6), t, false);
@@ -43,7 +43,7 @@ TEST(ReceivedBytes, NamedByTimeAndNeverReplaced) {
   EXPECT_EQ(usb.value().filename(), "20261208-090507.usb");
   // Only the kept files are left: no temporary names.
   int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir / test::u8("原始数据"))) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir / pathFromUtf8("原始数据"))) {
     ++files;
     EXPECT_TRUE(isReceivedBytesFile(entry.path())) << entry.path();
   }

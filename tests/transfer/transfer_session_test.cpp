@@ -119,7 +119,7 @@ TEST_F(TransferSessionTest, SerialTransferCompletesWhenTheLineFallsSilentAfterTh
   EXPECT_EQ(session.progress().received, block.size());
   // The bytes as received, kept read-only beside the file.
   const std::filesystem::path kept = session.receivedBytesFile();
-  EXPECT_EQ(kept.parent_path(), dir / test::u8("原始数据"));
+  EXPECT_EQ(kept.parent_path(), dir / pathFromUtf8("原始数据"));
   EXPECT_EQ(kept.extension(), ".serial");
   EXPECT_EQ(test::readBytes(kept), block);
   EXPECT_EQ(std::filesystem::status(kept).permissions() & std::filesystem::perms::owner_write,
