@@ -10,6 +10,10 @@ function(kro_add_test)
     target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
   endif()
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  if(WIN32)
+    # Self-contained under wine: the compiler's runtime linked in.
+    target_link_options(${T_NAME} PRIVATE -static)
+  endif()
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES

@@ -19,12 +19,20 @@ endif()
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KRO_WINDOWS_PREFIX)
 
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 ${KRO_WINDOWS_PREFIX})
+# Qt for Windows (scripts/build-windows-qt.sh), whose tools (moc, rcc, uic) are Debian's own of
+# the same version.
+if(KRO_WINDOWS_QT)
+  list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KRO_WINDOWS_QT)
+  list(APPEND CMAKE_FIND_ROOT_PATH ${KRO_WINDOWS_QT})
+  execute_process(COMMAND dpkg-architecture -qDEB_HOST_MULTIARCH OUTPUT_VARIABLE host_multiarch
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(QT_HOST_PATH /usr)
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/${host_multiarch}/cmake)
+  set(Qt6HostInfo_DIR /usr/lib/${host_multiarch}/cmake/Qt6HostInfo)
+endif()
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# One self-contained .exe: the compiler's runtime (libstdc++, libgcc, winpthread) linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

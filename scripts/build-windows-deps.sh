@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libraries kro.exe needs on 64-bit Windows (zlib, libzip, pugixml, libxlsxwriter,
-# nlohmann-json, GoogleTest) from Debian's source packages with mingw-w64, once per machine, into
+# nlohmann-json, GoogleTest, libusb) from Debian's source packages with mingw-w64, once per machine, into
 # a cache outside the repository (KRO_WINDOWS_CACHE, default ~/.cache/kroanalyze-windows).
 # The source versions are pinned (apt-get source may otherwise pick a security update whose
 # files are not on the mirror); what was built, its version and its licences are recorded in
@@ -20,6 +20,7 @@ sources=(
   libxlsxwriter=1.1.4-2
   nlohmann-json3=3.11.2-2
   googletest=1.12.1-0.2
+  libusb-1.0=2:1.0.26-1
 )
 stamp="pinned: ${sources[*]}; libxlsxwriter wide names; licence names"
 
@@ -118,6 +119,12 @@ echo "  patched: the output file opened by its wide name under MinGW too" >>"$pr
 build "$xlsxwriter" -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF
 build "$(unpack "${sources[4]}")" -DJSON_BuildTests=OFF -DJSON_Install=ON
 build "$(unpack "${sources[5]}")" -Dgtest_force_shared_crt=ON
+# libusb (LGPL-2.1) as a DLL the programs load, so it can be replaced; it reaches the instrument
+# through the WinUSB driver.
+libusb=$(unpack "${sources[6]}")
+(cd "$libusb" && ./configure --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --prefix="$prefix" \
+  --disable-static --enable-shared --disable-examples-build --disable-tests-build >configure.log &&
+  make -j "${JOBS:-2}" >build.log && make install >install.log)
 
 mv "$prefix/SOURCES.txt.new" "$prefix/SOURCES.txt"
 echo "Windows libraries built in $(($(date +%s) - started)) s; versions and licences in $prefix/SOURCES.txt"

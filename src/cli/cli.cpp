@@ -28,8 +28,7 @@
 #include "report/report_parameters.h"
 #include "transfer/transfer_decoder.h"
 #ifdef _WIN32
-#include "cli/transfer_command.h"
-#include "devices/win32_serial_port.h"
+#include "cli/device_commands.h"
 #endif
 
 namespace kro::cli {
@@ -405,7 +404,11 @@ const CommandTable& fileCommands() {
 }
 
 bool needsQt(std::string_view command) {
+#ifdef _WIN32
+  return command == "print";
+#else
   return command == "print" || command == "ports" || command == "transfer" || command == "simulate";
+#endif
 }
 
 int dispatch(const CommandTable& commands, const std::vector<std::string>& args, std::ostream& out,
@@ -451,22 +454,11 @@ int dispatch(const CommandTable& commands, const std::vector<std::string>& args,
 }
 
 #ifdef _WIN32
-namespace {
-
-int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
-  Win32SerialPort serialPort;
-  return runTransfer(cx, args, serialPort, []() -> Result<std::unique_ptr<Ch375Library>> {
-    return Error{"Windows 版的 kro 还不能通过 USB 传输，请用串口（--serial COMn）。"};
-  });
-}
-
-}  // namespace
-
-// kro.exe: the file commands and the transfer over a serial port.
+// kro.exe: the file commands and the devices.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream& in) {
   static const CommandTable commands = [] {
     CommandTable all = fileCommands();
-    all.insert({"transfer", commandTransfer});
+    all.insert(deviceCommands().begin(), deviceCommands().end());
     return all;
   }();
   return dispatch(commands, args, out, err, in);

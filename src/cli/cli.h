@@ -1,8 +1,8 @@
 // The kro command: the core, scriptable. run() is main() without the process around it.
 //
-// The commands that only read and write files need no Qt; those that use devices or drawing
-// (print, ports, transfer, simulate) do, and the kro program hands them to a helper program
-// so that the others start without loading Qt.
+// The commands that only read and write files need no Qt; those that use drawing (print) do,
+// and on Linux those of the devices too (ports, transfer, simulate). The kro program hands them
+// to a helper program, kro-qt, so that the others start without loading Qt.
 #pragma once
 
 #include <functional>
@@ -21,7 +21,7 @@ using CommandTable = std::map<std::string, Command, std::less<>>;
 
 // The commands that only read and write files.
 const CommandTable& fileCommands();
-// True for the commands that need Qt.
+// True for the commands that need Qt on this platform.
 bool needsQt(std::string_view command);
 
 // Exit statuses: 0 success (warnings on err), 1 failure with a one-line message, 2 usage error
@@ -31,8 +31,11 @@ bool needsQt(std::string_view command);
 // output cannot be written fails (exit 1; check and diff 2).
 int dispatch(const CommandTable& commands, const std::vector<std::string>& args, std::ostream& out,
              std::ostream& err, std::istream& in = std::cin);
-// Every command.
+// Every command of this program (kro.exe on Windows: all but those needing Qt).
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         std::istream& in = std::cin);
+// Every command, Qt's included (kro-qt).
+int runWithQt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              std::istream& in = std::cin);
 
 }  // namespace kro::cli

@@ -1,14 +1,9 @@
-// Entry point of the kro command. The commands that only read and write files run here, without
-// loading Qt; the others (print, ports, transfer, simulate) run in the helper program kro-qt,
-// which this process becomes. On Windows kro.exe has the file commands only.
+// Entry point of the kro command. The commands that need no Qt run here, without loading it; the
+// others run in the helper program kro-qt, which this process becomes (on Windows: which it
+// starts and waits for).
 #ifdef _WIN32
-// windows.h first: the others need its types.
-// clang-format off
-#include <windows.h>
-#include <shellapi.h>
-// clang-format on
-#include <fcntl.h>
-#include <io.h>
+#include "cli/windows_process.h"
+#include "settings/program_paths.h"
 #else
 #include <unistd.h>
 #endif
@@ -23,42 +18,29 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
 #ifdef _WIN32
-// The arguments as UTF-8, from the wide command line (the narrow one passes through the code
-// page and loses what it cannot hold).
-std::vector<std::string> utf8Arguments() {
-  int count = 0;
-  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<std::string> args;
-  for (int i = 1; wide != nullptr && i < count; ++i) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-    std::string arg(static_cast<std::size_t>(std::max(length, 1)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), length, nullptr, nullptr);
-    arg.resize(arg.size() - 1);
-    args.push_back(std::move(arg));
-  }
-  LocalFree(wide);
-  return args;
-}
-
-}  // namespace
-
 int main() {
-  // Texts are UTF-8, and streams carry files byte for byte.
-  SetConsoleOutputCP(CP_UTF8);
-  _setmode(_fileno(stdin), _O_BINARY);
-  _setmode(_fileno(stdout), _O_BINARY);
-  const std::vector<std::string> args = utf8Arguments();
-  if (!args.empty() && kro::cli::needsQt(args[0]) && args[0] != "transfer") {
-    std::cerr << "kro: Windows 版的 kro 还没有 " << args[0]
-              << " 命令（print、ports 和 simulate 目前只在 Linux 版中）。\n";
+  kro::cli::prepareConsole();
+  const std::vector<std::string> args = kro::cli::utf8Arguments();
+  if (!args.empty() && args[0] == "simulate") {
+    std::cerr << "kro: simulate（虚拟仪器）只在 Linux 版中。\n";
+    return 1;
+  }
+  if (!args.empty() && kro::cli::needsQt(args[0])) {
+    const fs::path helper = kro::ProgramPaths::programFolder() / "kro-qt.exe";
+    int error = 0;
+    const int status = kro::cli::runWithOwnCommandLine(helper, error);
+    if (status >= 0) return status;
+    std::cerr << "kro: " << args[0] << " 命令由“" << kro::displayPath(helper) << "”完成，"
+              << (error == 2 ? "但它不在 kro.exe 旁边（只有带窗口的安装包里才有）"
+                             : "但它无法运行（系统错误 " + std::to_string(error) + "）")
+              << "。\n";
     return 1;
   }
   return kro::cli::run(args, std::cout, std::cerr);
 }
 #else
+namespace {
 
 // KRO_QT_HELPER, else beside this program (the build), else in the private folder an
 // installation puts it in.

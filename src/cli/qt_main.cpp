@@ -2,8 +2,18 @@
 #include <iostream>
 
 #include "cli/cli.h"
+#ifdef _WIN32
+#include "cli/windows_process.h"
+#endif
 
+#ifdef _WIN32
+int main() {
+  kro::cli::prepareConsole();
+  return kro::cli::runWithQt(kro::cli::utf8Arguments(), std::cout, std::cerr);
+}
+#else
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return kro::cli::run(args, std::cout, std::cerr);
+  return kro::cli::runWithQt(args, std::cout, std::cerr);
 }
+#endif

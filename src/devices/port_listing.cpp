@@ -1,27 +1,12 @@
-// Port listing with Qt Serial Port and libusb.
+// Port listing: what every platform shares, and the USB instruments through libusb. The serial
+// ports themselves are listed by the platform's serial port (qt_serial_port, win32_serial_port).
 #include "devices/port_listing.h"
-
-#include <QSerialPortInfo>
 
 #ifdef KRO_WITH_LIBUSB
 #include "devices/libusb_ch375.h"
 #endif
 
 namespace kro {
-
-std::vector<SerialPortEntry> listSerialPorts() {
-  std::vector<SerialPortEntry> ports;
-  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-    SerialPortEntry e;
-    e.path = info.systemLocation().toStdString();
-    e.description = info.description().trimmed().toStdString();
-    e.manufacturer = info.manufacturer().trimmed().toStdString();
-    if (info.hasVendorIdentifier()) e.vendorId = info.vendorIdentifier();
-    if (info.hasProductIdentifier()) e.productId = info.productIdentifier();
-    ports.push_back(std::move(e));
-  }
-  return ports;
-}
 
 std::string serialPortSummary(const SerialPortEntry& port) {
   if (port.description.empty()) return port.manufacturer;

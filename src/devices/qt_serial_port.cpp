@@ -1,5 +1,8 @@
-// Qt Serial Port backend. Works without an event loop: pending bytes are collected on demand.
+// Qt Serial Port backend and the serial ports Qt lists. Works without an event loop: pending
+// bytes are collected on demand.
 #include "devices/qt_serial_port.h"
+
+#include <QSerialPortInfo>
 
 #include "devices/port_listing.h"
 
@@ -79,10 +82,18 @@ std::string QtSerialPort::failure() {
   }
 }
 
-std::vector<std::string> availableSerialDevices() {
-  std::vector<std::string> devices;
-  for (const SerialPortEntry& port : listSerialPorts()) devices.push_back(port.path);
-  return devices;
+std::vector<SerialPortEntry> listSerialPorts() {
+  std::vector<SerialPortEntry> ports;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+    SerialPortEntry e;
+    e.path = info.systemLocation().toStdString();
+    e.description = info.description().trimmed().toStdString();
+    e.manufacturer = info.manufacturer().trimmed().toStdString();
+    if (info.hasVendorIdentifier()) e.vendorId = info.vendorIdentifier();
+    if (info.hasProductIdentifier()) e.productId = info.productIdentifier();
+    ports.push_back(std::move(e));
+  }
+  return ports;
 }
 
 }  // namespace kro

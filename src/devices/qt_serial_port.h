@@ -24,7 +24,4 @@ class QtSerialPort : public SerialPort {
   int writeTimeoutMs_ = 5000;
 };
 
-// Serial devices present on this machine, by path (USB-serial adapters and the like).
-std::vector<std::string> availableSerialDevices();
-
 }  // namespace kro

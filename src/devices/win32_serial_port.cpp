@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "devices/port_listing.h"
 #include "model/file_io.h"
 
 namespace kro {
@@ -35,6 +36,25 @@ std::string reasonFor(DWORD error) {
     default:
       return "系统错误（错误号 " + std::to_string(error) + "）";
   }
+}
+
+std::string utf8Of(const wchar_t* text, DWORD length) {
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<std::size_t>(std::max(size, 0)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), result.data(), size, nullptr, nullptr);
+  return result;
+}
+
+// COM10 after COM9: by the number after "COM", then by name.
+unsigned comNumber(const std::string& name) {
+  if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return ~0u;
+  unsigned n = 0;
+  for (std::size_t i = 3; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9' || n > 100000) return ~0u;
+    n = n * 10 + static_cast<unsigned>(name[i] - '0');
+  }
+  return n;
 }
 
 std::wstring devicePathOf(const std::string& name) {
@@ -148,6 +168,38 @@ bool Win32SerialPort::write(std::string_view bytes) {
     bytes.remove_prefix(written);
   }
   return true;
+}
+
+// The ports Windows lists under HARDWARE\DEVICEMAP\SERIALCOMM: each value names a driver's
+// device ("\Device\Serial0", "\Device\VCP0") and holds its port name ("COM3").
+std::vector<SerialPortEntry> listSerialPorts() {
+  std::vector<SerialPortEntry> ports;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
+    return ports;
+  for (DWORD index = 0;; ++index) {
+    wchar_t device[256];
+    wchar_t port[64];
+    DWORD deviceLength = 256, portBytes = sizeof port, type = 0;
+    const LONG status = RegEnumValueW(key, index, device, &deviceLength, nullptr, &type,
+                                      reinterpret_cast<BYTE*>(port), &portBytes);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS || type != REG_SZ) continue;
+    DWORD portLength = portBytes / sizeof(wchar_t);
+    while (portLength > 0 && port[portLength - 1] == L'\0') --portLength;
+    SerialPortEntry entry;
+    entry.path = utf8Of(port, portLength);
+    const std::string driver = utf8Of(device, deviceLength);
+    // "\Device\Serial0" says nothing a user knows; an adapter's driver name ("VCP0") may.
+    if (driver.find("\\Serial") == std::string::npos) entry.description = driver;
+    if (!entry.path.empty()) ports.push_back(std::move(entry));
+  }
+  RegCloseKey(key);
+  std::sort(ports.begin(), ports.end(), [](const SerialPortEntry& a, const SerialPortEntry& b) {
+    return std::pair(comNumber(a.path), a.path) < std::pair(comNumber(b.path), b.path);
+  });
+  return ports;
 }
 
 }  // namespace kro

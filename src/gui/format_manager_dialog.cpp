@@ -6,11 +6,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include "gui/dialogs.h"
 #include "model/file_io.h"
 #include "office/field_template.h"
+#include "render/qt_paths.h"
 #include "report/report_parameters.h"
 #include "report/user_format.h"
 
@@ -51,7 +53,7 @@ FormatManagerDialog::FormatManagerDialog(SettingsLocation settings, std::filesys
          [this] { openChosen(); });
   button("checkButton", "检查", "检查选中格式中的字段", [this] { checkChosen(); });
   button("folderButton", "打开文件夹", "打开用户格式所在的文件夹", [this] {
-    const QString path = qt(userFormatFolder(settings_).string());
+    const QString path = qtPath(userFormatFolder(settings_));
     QDir().mkpath(path);
     Dialogs::openFile(path);
   });
@@ -76,7 +78,7 @@ void FormatManagerDialog::refill(const QString& current) {
   }
   for (const UserFormat& f : userFormats(settings_)) {
     auto* item = new QListWidgetItem(qt(f.name), list_);
-    item->setData(kFileRole, qt(f.file.string()));
+    item->setData(kFileRole, qtPath(f.file));
     if (qt(f.name) == current) list_->setCurrentItem(item);
   }
 }
@@ -84,21 +86,23 @@ void FormatManagerDialog::refill(const QString& current) {
 std::filesystem::path FormatManagerDialog::chosenFile() const {
   const QListWidgetItem* item = list_->currentItem();
   if (item == nullptr || item->data(kFileRole).toString().isEmpty()) return {};
-  return item->data(kFileRole).toString().toStdString();
+  return pathFromQt(item->data(kFileRole).toString());
 }
 
 bool FormatManagerDialog::makeNew() {
   const std::optional<QString> name = Dialogs::askText(this, "新报告格式的名称：", "我的格式");
   if (!name || name->trimmed().isEmpty()) return false;
   const QString trimmed = name->trimmed();
-  if (trimmed.contains('/') || trimmed.startsWith('.')) {
-    Dialogs::message(this, MessageKind::Warning, "格式名称中不能有“/”，也不能以“.”开头。");
+  // Names any system takes as a file name: none of the characters Windows forbids.
+  if (trimmed.contains(QRegularExpression(R"([\\/:*?"<>|])")) || trimmed.startsWith('.')) {
+    Dialogs::message(this, MessageKind::Warning,
+                     "格式名称中不能有 \\ / : * ? \" < > | 这些字符，也不能以“.”开头。");
     return false;
   }
   const std::filesystem::path folder = userFormatFolder(settings_);
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
-  const std::filesystem::path file = folder / (trimmed.toStdString() + ".docx");
+  const std::filesystem::path file = folder / pathFromQt(trimmed + ".docx");
   if (std::filesystem::exists(file, ec)) {
     Dialogs::message(this, MessageKind::Warning, "已有名为“" + trimmed + "”的格式。");
     return false;
@@ -120,10 +124,9 @@ void FormatManagerDialog::openChosen() {
     Dialogs::message(this, MessageKind::Information, "内置格式不能修改；请新建一个用户格式。");
     return;
   }
-  if (!Dialogs::openFile(qt(file.string()))) {
-    Dialogs::message(
-        this, MessageKind::Information,
-        "没有能打开 Word 文档的程序。请用 Word 或 LibreOffice Writer 打开：\n" + qt(file.string()));
+  if (!Dialogs::openFile(qtPath(file))) {
+    Dialogs::message(this, MessageKind::Information,
+                     "没有能打开 Word 文档的程序。请用 Word 或 LibreOffice Writer 打开：\n" + qtPath(file));
   }
 }
 

@@ -46,6 +46,7 @@
 #include "office/docx_word_session.h"
 #include "office/field_template.h"
 #include "office/xlsx_excel_session.h"
+#include "render/qt_paths.h"
 #include "render/report_printer.h"
 #include "report/report_generator.h"
 #include "report/report_parameters.h"
@@ -419,7 +420,7 @@ bool MainWindow::checkedBeforeOutput(const std::optional<FormatFields>& reportFo
 }
 
 bool MainWindow::compareWith(const QString& path) {
-  auto loaded = loadProject(path.toStdString());
+  auto loaded = loadProject(pathFromQt(path));
   if (!loaded) {
     Dialogs::message(this, MessageKind::Error, qt(loaded.message()));
     return false;
@@ -472,7 +473,7 @@ void MainWindow::print() {
   dialog.setFromTo(1, pages);
   if (dialog.exec() != QDialog::Accepted) return;
   if (!printer_.outputFileName().isEmpty()) {  // printing to a file
-    if (Status s = doc_.checkOutput(printer_.outputFileName().toStdString()); !s) {
+    if (Status s = doc_.checkOutput(pathFromQt(printer_.outputFileName())); !s) {
       Dialogs::message(this, MessageKind::Error, qt(s.message()));
       return;
     }
@@ -583,14 +584,13 @@ std::optional<std::filesystem::path> MainWindow::chooseDocumentPath(const char* 
                                                                     const std::string& name) {
   // The folder last used for a document, else the open document's folder, else home.
   QString folder = windowSettings()->value("documentFolder").toString();
-  if (folder.isEmpty() && !doc_.path().empty()) folder = qt(doc_.path().parent_path().string());
+  if (folder.isEmpty() && !doc_.path().empty()) folder = qtPath(doc_.path().parent_path());
   if (folder.isEmpty()) folder = QDir::homePath();
   const std::optional<QString> chosen = Dialogs::savePath(
-      this,
-      SaveDialogRequest{filter, extension, (std::filesystem::path(folder.toStdString()) / name).string()});
+      this, SaveDialogRequest{filter, extension, displayPath(pathFromQt(folder) / pathFromUtf8(name))});
   if (!chosen) return std::nullopt;
   windowSettings()->setValue("documentFolder", QFileInfo(*chosen).absolutePath());
-  return std::filesystem::path(chosen->toStdString());
+  return pathFromQt(*chosen);
 }
 
 void MainWindow::wordReport() {
@@ -634,10 +634,10 @@ void MainWindow::wordReport() {
   if (!written.value().dataTableError.empty()) {
     Dialogs::message(this, MessageKind::Warning,
                      qt(dataTableProblemText(written.value(), paths.dataTablePath())));
-    openOutputs({qt(written.value().report.string())});
+    openOutputs({qtPath(written.value().report)});
     return;
   }
-  openOutputs({qt(written.value().report.string()), qt(written.value().dataTable.string())});
+  openOutputs({qtPath(written.value().report), qtPath(written.value().dataTable)});
 }
 
 void MainWindow::spreadsheet() {
@@ -666,7 +666,7 @@ void MainWindow::spreadsheet() {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));
     return;
   }
-  openOutputs({qt(written.value().string())});
+  openOutputs({qtPath(written.value())});
 }
 
 void MainWindow::exportCsv() {
@@ -676,7 +676,8 @@ void MainWindow::exportCsv() {
   }
   if (!checkedBeforeOutput(std::nullopt, false)) return;
   const QDate date = QDate::currentDate();
-  const std::string stem = doc_.path().empty() ? std::string("楼板厚度数据") : doc_.path().stem().string();
+  const std::string stem =
+      doc_.path().empty() ? std::string("楼板厚度数据") : displayPath(doc_.path().stem());
   auto chosen =
       chooseDocumentPath("CSV 文件(*.csv)|*.csv|", "csv",
                          proposedDocumentName(stem, "测点", {date.year(), date.month(), date.day()}, ".csv"));
@@ -689,14 +690,14 @@ void MainWindow::exportCsv() {
     Dialogs::message(this, MessageKind::Error, qt(s.message()));
     return;
   }
-  showWritten({qt(chosen->string())});
+  showWritten({qtPath(*chosen)});
 }
 
 void MainWindow::importCsv() {
   if (!doc_.saveModified()) return;
   const std::optional<QString> csv = Dialogs::openPath(this, "CSV 文件 (*.csv);;所有文件 (*)");
   if (!csv) return;
-  const std::filesystem::path input = csv->toStdString();
+  const std::filesystem::path input = pathFromQt(*csv);
   auto bytes = readWholeFile(input, kMaxProjectFileSize);
   if (!bytes) {
     Dialogs::message(this, MessageKind::Error, qt(bytes.message()));
@@ -710,9 +711,9 @@ void MainWindow::importCsv() {
   // The members become an analysis file of the user's choosing, which is then opened.
   const std::optional<QString> chosen =
       Dialogs::savePath(this, SaveDialogRequest{"分析结果文件(*.KRO)|*.KRO|", "KRO",
-                                                (input.parent_path() / input.stem()).string() + ".KRO"});
+                                                displayPath(input.parent_path() / input.stem()) + ".KRO"});
   if (!chosen) return;
-  const std::filesystem::path output = chosen->toStdString();
+  const std::filesystem::path output = pathFromQt(*chosen);
   const ProtectedInputs read({input});
   if (Status s = writeAnalysisFile(output, members.value()); !s) {
     Dialogs::message(this, MessageKind::Error, qt(s.message()));
@@ -782,7 +783,7 @@ void MainWindow::about() {
 }
 
 void MainWindow::help() {
-  const QString path = QString::fromStdString(ProgramPaths::userGuide().string());
+  const QString path = qtPath(ProgramPaths::userGuide());
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
     Dialogs::message(this, MessageKind::Information, "无法打开使用说明：" + path);
   }
@@ -797,7 +798,7 @@ void MainWindow::openDialog() {
 
 bool MainWindow::openFile(const QString& path, bool askToSave) {
   if (askToSave && !doc_.saveModified()) return false;
-  const std::filesystem::path file = path.toStdString();
+  const std::filesystem::path file = pathFromQt(path);
   auto loaded = runLongWork<Result<LoadedProject>>(this, "正在打开 " + QFileInfo(path).fileName() + "…",
                                                    [file](const CancelFlag&) { return loadProject(file); });
   if (!doc_.open(file, std::move(loaded))) return false;
@@ -874,7 +875,7 @@ bool MainWindow::appendProject(const Project& other, const QString& from) {
 void MainWindow::mergeProject() {
   const std::optional<QString> path = Dialogs::openPath(this, qtFileFilter(kOpenFilter));
   if (!path) return;
-  auto loaded = loadProject(path->toStdString());
+  auto loaded = loadProject(pathFromQt(*path));
   if (!loaded) {
     Dialogs::message(this, MessageKind::Error, qt(loaded.message()));
     return;
@@ -887,7 +888,7 @@ void MainWindow::transfer() {
       *this, doc_.path(), doc_.memberCount() > 0, [this] { return closeDocument(); }, this);
   dialog.exec();
   if (!dialog.completed()) return;
-  const QString written = QString::fromStdString(dialog.destination().string());
+  const QString written = qtPath(dialog.destination());
   if (dialog.appendChosen()) {
     auto loaded = loadProject(dialog.destination());
     if (!loaded) {
@@ -984,7 +985,7 @@ SaveChoice MainWindow::askSaveDiscardCancel(const std::string& text) {
 }
 
 std::optional<std::filesystem::path> MainWindow::chooseSavePath(const SaveDialogRequest& wanted) {
-  if (auto path = Dialogs::savePath(this, wanted)) return std::filesystem::path(path->toStdString());
+  if (auto path = Dialogs::savePath(this, wanted)) return pathFromQt(*path);
   return std::nullopt;
 }
 

@@ -15,6 +15,7 @@
 #include "gui/dialogs.h"
 #include "gui/window_settings.h"
 #include "model/file_io.h"
+#include "render/qt_paths.h"
 
 namespace kro::gui {
 namespace {
@@ -149,7 +150,11 @@ void TransferDialog::fillPorts(bool usb) {
   }
   // A device path (a USB serial adapter, the virtual instrument's pseudo-terminal) may be typed.
   ports_->setEditable(!usb);
+#ifdef _WIN32
+  ports_->setToolTip(usb ? QString() : "选择端口，或输入端口名（例如 COM7）");
+#else
   ports_->setToolTip(usb ? QString() : "选择端口，或输入设备路径（例如 /dev/ttyUSB0）");
+#endif
   ports_->setCurrentIndex(0);
 }
 
@@ -200,7 +205,7 @@ bool TransferDialog::takeDestination() {
     return false;
   }
   path_->setText(file.absoluteFilePath());
-  session_.setDestination(file.absoluteFilePath().toStdString());
+  session_.setDestination(pathFromQt(file.absoluteFilePath()));
   // The open file would be replaced: the user may close it first.
   if (!openedPath_.empty() && sameFile(session_.destination(), openedPath_)) {
     if (!Dialogs::askYesNo(

@@ -7,6 +7,7 @@
 #include <QString>
 #include <memory>
 
+#include "render/qt_paths.h"
 #include "settings/program_paths.h"
 
 namespace kro::gui {
@@ -15,7 +16,7 @@ inline constexpr const char* kWindowSettingsFile = "window.ini";
 
 inline std::unique_ptr<QSettings> windowSettings() {
   const auto path = SettingsLocation::fromEnvironment().pathForWrite(kWindowSettingsFile);
-  return std::make_unique<QSettings>(QString::fromStdString(path.string()), QSettings::IniFormat);
+  return std::make_unique<QSettings>(qtPath(path), QSettings::IniFormat);
 }
 
 }  // namespace kro::gui

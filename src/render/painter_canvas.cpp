@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "render/qt_paths.h"
 #include "settings/program_paths.h"
 
 namespace kro {
@@ -27,8 +28,7 @@ void loadReportFonts() {
     for (const std::filesystem::path& folder : ProgramPaths::fontFolders()) {
       std::error_code ec;
       for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-        if (entry.path().extension() == ".otf")
-          QFontDatabase::addApplicationFont(qtText(entry.path().string()));
+        if (entry.path().extension() == ".otf") QFontDatabase::addApplicationFont(qtPath(entry.path()));
       }
     }
   });

@@ -7,6 +7,7 @@
 #include "model/file_io.h"
 #include "model/report_figures.h"
 #include "render/painter_canvas.h"
+#include "render/qt_paths.h"
 
 namespace kro {
 namespace {
@@ -81,7 +82,7 @@ Status printReportToPdf(const Project& project, const std::filesystem::path& pdf
   QPrinter printer(QPrinter::HighResolution);
   preparePrinter(printer);
   printer.setOutputFormat(QPrinter::PdfFormat);
-  printer.setOutputFileName(QString::fromStdString(temp.string()));
+  printer.setOutputFileName(qtPath(temp));
   // The page's own margins: layout x 300..4500, y 400..6550 from the paper's corner.
   printer.setFullPage(true);
   printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);

@@ -227,7 +227,9 @@ Result<ReportOutput> writeWordReport(const Project& project, const ParameterValu
   Status made =
       reportFormat == 0 ? word.addDocument(templatePath.value()) : word.openDocument(templatePath.value());
   if (!made) return Error{made.message()};
-  ReportOutput output{paths.reportPath(), paths.dataTablePath(), {}};
+  ReportOutput output;
+  output.report = paths.reportPath();
+  output.dataTable = paths.dataTablePath();
   if (Status s = word.saveAs(output.report); !s) return Error{s.message()};
   Fill fill(word);
   switch (reportFormat) {

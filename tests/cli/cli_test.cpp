@@ -251,7 +251,8 @@ TEST_F(CliTest, ConventionsOfCommandLineTools) {
   EXPECT_EQ(version.out, std::string("kro ") + KRO_VERSION + "\n");
   for (const cli::CommandDeclaration& declaration : cli::commandDeclarations()) {
 #ifdef _WIN32
-    if (cli::needsQt(declaration.name)) continue;  // the device commands are not in kro.exe
+    // print runs in kro-qt.exe; the virtual instrument is Linux's.
+    if (cli::needsQt(declaration.name) || declaration.name == std::string_view("simulate")) continue;
 #endif
     CommandRun help = kro({std::string(declaration.name), "--help"});
     EXPECT_EQ(help.status, 0) << declaration.name;

@@ -176,7 +176,9 @@ TEST_F(PagesTest, LongTextsWrapAndMoveWhatFollowsDown) {
     EXPECT_EQ(count("鱻"), 49) << length;
     EXPECT_NE(everything.find("满足设计要求!"), std::string::npos) << length;
     EXPECT_NE(everything.find("(以下空白)"), std::string::npos) << length;
-    if (length == 300) EXPECT_GT(report.pageCount(), 4);  // continuation sheets
+    if (length == 300) {
+      EXPECT_GT(report.pageCount(), 4);  // continuation sheets
+    }
   }
 }
 

@@ -1,5 +1,5 @@
-// kro transfer on whichever serial port and USB library the platform gives.
-#include "cli/transfer_command.h"
+// kro transfer and kro ports on whichever serial port and USB library the platform gives.
+#include "cli/device_commands.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -11,6 +11,14 @@
 #include <cstdio>
 #include <thread>
 
+#ifndef _WIN32
+#include <QCoreApplication>
+#endif
+
+#include "cli/command_context.h"
+#include "devices/port_listing.h"
+#include "devices/system_serial_port.h"
+#include "devices/usb_backend.h"
 #include "model/file_io.h"
 #include "transfer/transfer_session.h"
 
@@ -84,10 +92,16 @@ class ProgressLine {
 constexpr std::int64_t kMaxTimeoutSeconds = 24 * 60 * 60;
 constexpr std::int64_t kMaxUsbIndex = 255;
 
-}  // namespace
-
-int runTransfer(const Context& cx, const std::vector<std::string>& args, SerialPort& serialPort,
-                const UsbLibraryMaker& makeUsb) {
+int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
+#ifndef _WIN32
+  // Qt Serial Port wants an application object; it runs without an event loop here.
+  static int qtArgc = 1;
+  static char qtName[] = "kro";
+  static char* qtArgv[] = {qtName, nullptr};
+  std::unique_ptr<QCoreApplication> app;
+  if (QCoreApplication::instance() == nullptr) app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
+#endif
+  SystemSerialPort serialPort;
   std::string error;
   auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
@@ -121,7 +135,7 @@ int runTransfer(const Context& cx, const std::vector<std::string>& args, SerialP
 
   std::unique_ptr<Ch375Library> usb;
   if (link.kind == LinkKind::Usb) {
-    auto library = makeUsb();
+    auto library = makeUsbLibrary();
     if (!library) return cx.fail(library.message());
     usb = std::move(library.value());
   }
@@ -151,6 +165,73 @@ int runTransfer(const Context& cx, const std::vector<std::string>& args, SerialP
   }
   if (!session.completed()) return cx.fail(frontend.lastError);
   return kSuccess;
+}
+
+int commandPorts(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, cx.declaration, error);
+  if (!a) return cx.usage(error);
+  if (!a->positional().empty()) return cx.usage("ports 不需要输入文件");
+  const std::vector<SerialPortEntry> serial = listSerialPorts();
+  const std::vector<UsbInstrumentEntry> usb = listUsbInstruments();
+  auto hex = [](std::uint16_t id) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", id);
+    return std::string(text);
+  };
+  // The name a transfer takes for a device: COMn for the first six serial ports, else the path.
+  auto serialName = [](const std::string& path) {
+    for (int n = 1; n <= 6; ++n) {
+      if (serialDevicePath("COM" + std::to_string(n)) == path) return "COM" + std::to_string(n);
+    }
+    return path;
+  };
+  if (a->has("--json")) {
+    Json ports = Json::array(), instruments = Json::array();
+    for (const SerialPortEntry& p : serial) {
+      Json j{{"name", serialName(p.path)}, {"path", p.path}};
+      if (!p.description.empty()) j["description"] = p.description;
+      if (!p.manufacturer.empty()) j["manufacturer"] = p.manufacturer;
+      if (p.vendorId) j["vendorId"] = hex(*p.vendorId);
+      if (p.productId) j["productId"] = hex(*p.productId);
+      ports.push_back(std::move(j));
+    }
+    for (const UsbInstrumentEntry& u : usb) {
+      instruments.push_back({{"name", "USB" + std::to_string(u.index + 1)},
+                             {"bus", u.bus},
+                             {"address", u.address},
+                             {"vendorId", hex(u.vendorId)},
+                             {"productId", hex(u.productId)},
+                             {"knownId", u.knownId}});
+    }
+    Json j = jsonOutput();
+    j["serial"] = std::move(ports);
+    j["usb"] = std::move(instruments);
+    cx.out << j.dump() << "\n";
+    return kSuccess;
+  }
+  cx.out << "串口：\n";
+  if (serial.empty()) cx.out << "  （没有找到串口）\n";
+  for (const SerialPortEntry& p : serial) {
+    const std::string name = serialName(p.path);
+    const std::string summary = serialPortSummary(p);
+    cx.out << "  " << printable(name) << (name != p.path ? "  " + printable(p.path) : "")
+           << (summary.empty() ? "" : "  " + printable(summary)) << "\n";
+  }
+  cx.out << "USB 仪器：\n";
+  if (usb.empty()) cx.out << "  （没有找到：查找的是" << kUsbIdsLookedFor << " 的设备）\n";
+  for (const UsbInstrumentEntry& u : usb) {
+    cx.out << "  USB" << u.index + 1 << "  总线 " << u.bus << " 设备 " << u.address << "  " << hex(u.vendorId)
+           << ":" << hex(u.productId) << (u.knownId ? "" : "（不是仪器芯片的编号，但端点相符）") << "\n";
+  }
+  return kSuccess;
+}
+
+}  // namespace
+
+const CommandTable& deviceCommands() {
+  static const CommandTable commands = {{"transfer", commandTransfer}, {"ports", commandPorts}};
+  return commands;
 }
 
 }  // namespace kro::cli

@@ -1,0 +1,26 @@
+// File names between Qt's texts and paths. On Windows through the system's wide names, so that
+// any name (Chinese folders and files above all) survives; on Linux as the bytes they are.
+#pragma once
+
+#include <QString>
+#include <filesystem>
+
+namespace kro {
+
+inline QString qtPath(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return QString::fromStdWString(path.wstring());
+#else
+  return QString::fromStdString(path.string());
+#endif
+}
+
+inline std::filesystem::path pathFromQt(const QString& text) {
+#ifdef _WIN32
+  return std::filesystem::path(text.toStdWString());
+#else
+  return std::filesystem::path(text.toStdString());
+#endif
+}
+
+}  // namespace kro
