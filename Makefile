@@ -5,7 +5,7 @@ JOBS ?= 2
 
 PACKAGE_BUILD ?= build-package
 
-.PHONY: all deps configure build run test bench fuzz package windows-cli format check-format clean
+.PHONY: all deps configure build run test bench fuzz package windows-cli windows format check-format clean
 
 all: build
 
@@ -48,14 +48,32 @@ package: deps
 # outputs are compared with the Linux build's, and it transfers from the virtual instrument
 # through a Win32 serial port.
 WINDOWS_BUILD ?= build-windows
-windows-cli: build
+WINDOWS_CACHE ?= $(or $(KRO_WINDOWS_CACHE),$(HOME)/.cache/kroanalyze-windows)
+# $(1): the folder of Qt for Windows, or nothing for kro.exe alone.
+define windows_build
 	@bash scripts/build-windows-deps.sh
 	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x86_64.cmake \
-	  -DCMAKE_BUILD_TYPE=Release >/dev/null
+	  -DCMAKE_BUILD_TYPE=Release -DKRO_WINDOWS_QT=$(1) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	@cd $(WINDOWS_BUILD) && WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" ctest --output-on-failure -j $(JOBS)
 	@bash tests/windows/compare_outputs.sh $(CURDIR)/$(BUILD)/bin/kro $(CURDIR)/$(WINDOWS_BUILD)/bin/kro.exe samples/sample.KRO
 	@bash tests/windows/serial_transfer.sh $(CURDIR)/$(BUILD)/bin/kro $(CURDIR)/$(WINDOWS_BUILD)/bin/kro.exe samples/sample.KRO
+endef
+windows-cli: build
+	$(call windows_build,)
+
+# The whole program for Windows: as windows-cli, with the window and kro-qt.exe built against Qt
+# for Windows (scripts/build-windows-qt.sh: long the first time, then cached), packed into
+# build-windows/kroanalyze-VERSION-win64.zip and kroanalyze-VERSION-setup.exe, and both tried in a
+# new wine prefix (tests/windows/package_check.sh; screenshots in build-windows/package).
+windows: build
+	@bash scripts/build-windows-qt.sh
+	$(call windows_build,$(WINDOWS_CACHE)/qt)
+	@bash scripts/pack-windows.sh $(WINDOWS_BUILD)
+	@version=$$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $(WINDOWS_BUILD)/CMakeCache.txt); \
+	  bash tests/windows/package_check.sh $(CURDIR)/$(BUILD)/bin/kro \
+	  $(WINDOWS_BUILD)/kroanalyze-$$version-win64.zip $(WINDOWS_BUILD)/kroanalyze-$$version-setup.exe \
+	  samples/sample.KRO $(WINDOWS_BUILD)/package
 
 # Benchmarks in a Release build.
 bench: deps

@@ -14,20 +14,28 @@ toolchain=$here/cmake/windows-x86_64.cmake
 source=qt6-base=6.4.2+dfsg-10
 stamp="pinned: $source"
 
-if [[ -f $qt/SOURCES.txt ]] && [[ "$(head -n 1 "$qt/SOURCES.txt")" == "$stamp" ]]; then
-  exit 0
+# --cached: only says whether the cache holds this build (exit 0) or not (exit 1).
+if [[ ${1:-} == --cached ]]; then
+  [[ -f $qt/SOURCES.txt ]] && [[ "$(head -n 1 "$qt/SOURCES.txt")" == "$stamp" ]]
+  exit
 fi
 
 # The libraries and the cross compiler first; the host Qt of the same version for its tools.
+# Quick when all is there.
 bash "$here/scripts/build-windows-deps.sh"
 sudo=()
 [[ $(id -u) -ne 0 ]] && sudo=(sudo)
 missing=()
-for p in qt6-base-dev qt6-base-dev-tools; do
+# Also what packs and tries the Windows build: NSIS, Qt's translations, a virtual X display.
+for p in qt6-base-dev qt6-base-dev-tools qt6-translations-l10n nsis xvfb xdotool imagemagick poppler-utils; do
   [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" == "install ok installed" ]] || missing+=("$p")
 done
 if [[ ${#missing[@]} -gt 0 ]]; then
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if [[ -f $qt/SOURCES.txt ]] && [[ "$(head -n 1 "$qt/SOURCES.txt")" == "$stamp" ]]; then
+  exit 0
 fi
 
 started=$(date +%s)

@@ -17,7 +17,8 @@ inline QString qtPath(const std::filesystem::path& path) {
 
 inline std::filesystem::path pathFromQt(const QString& text) {
 #ifdef _WIN32
-  return std::filesystem::path(text.toStdWString());
+  // Qt's "/" as Windows writes it, for messages.
+  return std::filesystem::path(text.toStdWString()).make_preferred();
 #else
   return std::filesystem::path(text.toStdString());
 #endif

@@ -102,7 +102,7 @@ TransferState TransferSession::tick() {
     }
     buffer_.append(bytes);  // with nothing read the end test still runs on what is held
   }
-  const TransferBuffer::Progress progress = buffer_.progress();
+  const TransferBuffer::Progress progress = currentProgress();
   if (progress.received != lastProgress_.received) lastData_ = clock_();
   lastProgress_ = progress;
   if (*running_ == LinkKind::Serial) {
@@ -124,7 +124,16 @@ void TransferSession::cancel() {
 }
 
 TransferBuffer::Progress TransferSession::progress() const {
-  return state_ == TransferState::Running ? buffer_.progress() : lastProgress_;
+  return state_ == TransferState::Running ? currentProgress() : lastProgress_;
+}
+
+// The USB chip is read a whole block at a time: what its last block holds beyond the end of the
+// data is not data, so the count shown never passes the size expected ("720 / 676").
+TransferBuffer::Progress TransferSession::currentProgress() const {
+  TransferBuffer::Progress p = buffer_.progress();
+  if (running_ == LinkKind::Usb && p.expected && p.received > *p.expected)
+    p.received = static_cast<std::size_t>(*p.expected);
+  return p;
 }
 
 std::chrono::steady_clock::duration TransferSession::silentFor() const {

@@ -98,6 +98,8 @@ class TransferSession {
   TransferBuffer buffer_;
   std::filesystem::path destination_;
   std::filesystem::path kept_;
+  TransferBuffer::Progress currentProgress() const;
+
   std::optional<LinkKind> running_;
   TransferState state_ = TransferState::Idle;
   TransferBuffer::Progress lastProgress_;

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Packs the Windows build (make windows) into BUILD/kroanalyze-VERSION-win64.zip and the
+# installer BUILD/kroanalyze-VERSION-setup.exe (NSIS). Both hold the same folder: the programs,
+# the DLLs they load, Qt's platform and style plugins and Chinese translations, the report
+# templates and fonts, the user guide, the sample, and every licence.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:?usage: pack-windows.sh BUILD}" && pwd)
+cache=${KRO_WINDOWS_CACHE:-$HOME/.cache/kroanalyze-windows}
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[[ -n $version ]] || { echo "pack-windows: no version in $build/CMakeCache.txt" >&2; exit 1; }
+bin=$build/bin
+for needed in kroanalyze.exe kro.exe kro-qt.exe qt.conf plugins/platforms/qwindows.dll fonts; do
+  [[ -e $bin/$needed ]] || { echo "pack-windows: $bin/$needed is missing (make windows builds it)" >&2; exit 1; }
+done
+command -v makensis >/dev/null || { echo "pack-windows: makensis is missing (Debian's nsis; make windows installs it)" >&2; exit 1; }
+
+name=kroanalyze-$version
+stage=$build/package/$name
+rm -rf "$build/package"
+mkdir -p "$stage/licences"
+
+# The programs (without their symbol tables) and what they load.
+for exe in kroanalyze.exe kro.exe kro-qt.exe; do
+  x86_64-w64-mingw32-strip -o "$stage/$exe" "$bin/$exe"
+done
+cp "$bin"/*.dll "$bin/qt.conf" "$stage/"
+cp -r "$bin/plugins" "$bin/translations" "$bin/fonts" "$stage/"
+cp "$bin"/*.docx "$bin/kroanalyze.html" "$stage/"
+cp "$here/samples/sample.KRO" "$here/data/kroanalyze.ico" "$stage/"
+
+# Licences: ours, the fonts', and those of every library and runtime inside.
+cp "$here/LICENSE" "$stage/licences/kroanalyze.txt"
+cp "$here/data/copyright" "$stage/licences/kroanalyze-and-fonts.copyright"
+cp "$cache/prefix/SOURCES.txt" "$stage/licences/libraries-SOURCES.txt"
+cp "$cache/prefix/licences"/*.copyright "$stage/licences/"
+rm -f "$stage/licences/googletest.copyright"  # only the tests use it
+cp "$cache/qt/SOURCES.txt" "$stage/licences/qt-SOURCES.txt"
+cp "$cache/qt/qt6-base.copyright" "$stage/licences/qt6-base.copyright"
+cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licences/gcc-runtime.copyright"
+cp /usr/share/doc/mingw-w64-common/copyright "$stage/licences/mingw-w64.copyright"
+cp /usr/share/doc/qt6-translations-l10n/copyright "$stage/licences/qt6-translations.copyright"
+
+# The zip: names in UTF-8 (marked so), one folder inside.
+rm -f "$build/$name-win64.zip"
+python3 - "$build/package" "$name" "$build/$name-win64.zip" <<'PY'
+import os, sys, zipfile
+root, name, out = sys.argv[1:]
+with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED, compresslevel=9) as z:
+    for folder, dirs, files in os.walk(os.path.join(root, name)):
+        dirs.sort()
+        for f in sorted(files):
+            path = os.path.join(folder, f)
+            z.write(path, os.path.relpath(path, root))
+PY
+
+# The installer; its uninstaller removes exactly the files it installed.
+list=$build/package/uninstall-files.nsh
+(
+  cd "$stage"
+  find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|'
+  find . -mindepth 1 -type d | sort -r | sed 's|^\./||; s|/|\\|g; s|.*|  RMDir "$INSTDIR\\&"|'
+) >"$list"
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$build/$name-setup.exe" \
+  -DUNINSTALL_LIST="$list" "$here/packaging/windows/kroanalyze.nsi" >"$build/package/makensis.log"
+echo "Packed $build/$name-win64.zip ($(du -h "$build/$name-win64.zip" | cut -f1)) and $build/$name-setup.exe ($(du -h "$build/$name-setup.exe" | cut -f1))"
