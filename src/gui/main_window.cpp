@@ -207,6 +207,9 @@ void MainWindow::buildActions() {
   makeAction("actionPrintPreview", "打印预览(&V)", {}, "打印预览", [this] {
     preview();
   })->setIcon(themed("document-print-preview", QStyle::SP_FileDialogContentsView));
+  makeAction("actionPdf", "保存为 PDF(&D)...", {}, "把检测报告保存为 PDF 文件", [this] {
+    savePdf();
+  })->setIcon(themed("document-export", QStyle::SP_DialogSaveButton));
   makeAction("actionPrintSettings", "页眉页脚设置...", {}, "页眉、页脚和页码设置", [this] {
     printSettings();
   })->setIcon(themed("document-properties", QStyle::SP_FileDialogInfoView));
@@ -301,9 +304,26 @@ void MainWindow::buildMenus() {
     }
   };
   QMenu* file = menuBar()->addMenu("文件(&F)");
-  add(file, {"actionNew", "actionOpen", "actionSave", "actionSaveAs", "actionSaveSelection", "actionClose",
-             nullptr, "actionTransfer", "actionMerge", nullptr, "actionImportCsv", "actionExportCsv", nullptr,
-             "actionFormats", nullptr, "actionPrint", "actionPrintPreview", "actionPageSetup", nullptr});
+  add(file, {"actionNew",
+             "actionOpen",
+             "actionSave",
+             "actionSaveAs",
+             "actionSaveSelection",
+             "actionClose",
+             nullptr,
+             "actionTransfer",
+             "actionMerge",
+             nullptr,
+             "actionImportCsv",
+             "actionExportCsv",
+             nullptr,
+             "actionFormats",
+             nullptr,
+             "actionPrint",
+             "actionPrintPreview",
+             "actionPdf",
+             "actionPageSetup",
+             nullptr});
   recentMenu_ = file->addMenu("最近文件");
   connect(file, &QMenu::aboutToShow, this, &MainWindow::refreshRecentMenu);
   file->addSeparator();
@@ -489,6 +509,27 @@ void MainWindow::print() {
   if (!printer_.outputFileName().isEmpty()) showWritten({printer_.outputFileName()});
 }
 
+// The printed report as a PDF file, as `kro print` makes it: on any system, printer or none.
+void MainWindow::savePdf() {
+  if (!checkedBeforeOutput(std::nullopt)) return;
+  const QDate date = QDate::currentDate();
+  auto chosen = chooseDocumentPath("PDF 文件(*.pdf)|*.pdf|", "pdf",
+                                   proposedDocumentName(parameters()("工程名称"), "楼板厚度检测报告",
+                                                        {date.year(), date.month(), date.day()}, ".pdf"));
+  if (!chosen) return;
+  if (Status s = doc_.checkOutput(*chosen); !s) {
+    Dialogs::message(this, MessageKind::Error, qt(s.message()));
+    return;
+  }
+  const PrintedPageSettings pageSettings{printSettingsForPage(doc_.settingsLocation()), parameters()};
+  PageProgress progress(this, "正在生成 PDF…");
+  if (Status s = printReportToPdf(doc_.project(), *chosen, pageSettings, progress.callback()); !s) {
+    Dialogs::message(this, MessageKind::Error, qt(s.message()));
+    return;
+  }
+  openOutputs({qtPath(*chosen)});
+}
+
 void MainWindow::preview() {
   if (Status s = refuseWithoutTickedMembers(doc_.project()); !s) {
     Dialogs::message(this, MessageKind::Warning, qt(s.message()));
@@ -563,8 +604,9 @@ void MainWindow::showWritten(const QStringList& paths) {
   QStringList names;
   for (const QString& path : paths) names << QFileInfo(path).fileName();
   writtenFolder_ = QFileInfo(paths.front()).absolutePath();
-  statusBar()->showMessage("已写入 " + names.join("、") + "（" + writtenFolder_ + "）");
-  openFolder_->setToolTip("打开 " + writtenFolder_);
+  const QString folder = QDir::toNativeSeparators(writtenFolder_);
+  statusBar()->showMessage("已写入 " + names.join("、") + "（" + folder + "）");
+  openFolder_->setToolTip("打开 " + folder);
   openFolder_->show();
 }
 
@@ -575,8 +617,9 @@ void MainWindow::openOutputs(const QStringList& paths) {
     if (!Dialogs::openFile(path)) unopened << path;
   }
   if (!unopened.isEmpty()) {
-    Dialogs::message(this, MessageKind::Information,
-                     "文件已写好，但没有能打开它们的程序：\n" + unopened.join("\n"));
+    Dialogs::message(
+        this, MessageKind::Information,
+        "文件已写好，但没有能打开它们的程序：\n" + QDir::toNativeSeparators(unopened.join("\n")));
   }
 }
 

@@ -103,6 +103,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void refreshRecentMenu();
   void print();
   void preview();
+  void savePdf();
   void printSettings();
   // The parameters dialog; true when the user pressed OK and everything was kept.
   bool reportParameters();

@@ -182,6 +182,23 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   Dialogs::queueSaveChoice(SaveChoice::Discard);
 }
 
+// The printed report saved as a PDF without a printer: where the user chose, then opened.
+TEST_F(ReportDialogTest, SavePdfCommand) {
+  MainWindow window;
+  window.document().setSettingsLocation(location());
+  window.document().resetProject({makeSampleProject()});
+  Dialogs::queuePath(std::nullopt);  // cancelled: nothing written
+  window.action("actionPdf")->trigger();
+  EXPECT_TRUE(Dialogs::takeOpenedFiles().isEmpty());
+  const std::filesystem::path pdf = dir / "一号楼.pdf";
+  Dialogs::queuePath(QString::fromStdString(pdf.string()));
+  window.action("actionPdf")->trigger();
+  EXPECT_TRUE(Dialogs::takeMessages().isEmpty());
+  EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{QString::fromStdString(pdf.string())});
+  EXPECT_EQ(test::readBytes(pdf).substr(0, 5), "%PDF-");
+  Dialogs::queueSaveChoice(SaveChoice::Discard);
+}
+
 // A user format made in the manager, chosen in the parameters dialog with its own parameter, and
 // written by the report command.
 TEST_F(ReportDialogTest, AUserFormatFromTheManagerToTheReport) {
