@@ -54,7 +54,7 @@ TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, b
   setWindowTitle("数据传输");
   // A dated name in the folder of the last transfer, so that a day's transfers never meet.
   const QString folderUsed = windowSettings()->value("transferFolder", QDir::homePath()).toString();
-  path_ = new QLineEdit(proposedTransferPath(QDir(folderUsed)), this);
+  path_ = new QLineEdit(QDir::toNativeSeparators(proposedTransferPath(QDir(folderUsed))), this);
   path_->setObjectName("pathEdit");
   path_->setMinimumWidth(320);
   path_->setToolTip("收到的数据保存到这个文件；可以直接修改");
@@ -182,7 +182,8 @@ bool TransferDialog::appendChosen() const { return append_->isEnabled() && appen
 void TransferDialog::chooseFolder() {
   if (auto folder = Dialogs::folder(this, "选择存放文件夹")) {
     const QString name = QFileInfo(path_->text()).fileName();
-    path_->setText(name.isEmpty() ? proposedTransferPath(QDir(*folder)) : QDir(*folder).filePath(name));
+    path_->setText(QDir::toNativeSeparators(name.isEmpty() ? proposedTransferPath(QDir(*folder))
+                                                           : QDir(*folder).filePath(name)));
   }
 }
 
@@ -200,11 +201,12 @@ bool TransferDialog::takeDestination() {
   if (QFileInfo(typed).suffix().isEmpty()) typed += ".KRO";
   const QFileInfo file(typed);
   if (!file.absoluteDir().exists()) {
-    Dialogs::message(this, MessageKind::Warning,
-                     QString("文件夹“%1”不存在，请选择存放目录。").arg(file.absolutePath()));
+    Dialogs::message(
+        this, MessageKind::Warning,
+        QString("文件夹“%1”不存在，请选择存放目录。").arg(QDir::toNativeSeparators(file.absolutePath())));
     return false;
   }
-  path_->setText(file.absoluteFilePath());
+  path_->setText(QDir::toNativeSeparators(file.absoluteFilePath()));
   session_.setDestination(pathFromQt(file.absoluteFilePath()));
   // The open file would be replaced: the user may close it first.
   if (!openedPath_.empty() && sameFile(session_.destination(), openedPath_)) {
