@@ -10,13 +10,14 @@ function(kro_add_test)
     target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
   endif()
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
-  if(WIN32)
-    # Self-contained under wine: the compiler's runtime linked in.
-    target_link_options(${T_NAME} PRIVATE -static)
-  endif()
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES
     LABELS "${T_LABELS}"
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KRO_SOURCE_DIR=${PROJECT_SOURCE_DIR};KRO_BIN_DIR=${KRO_BIN_DIR};KRO_FONT_DIR=${KRO_BIN_DIR}/fonts")
+  if(WIN32)
+    # Under wine the DLLs beside the programs (the compiler's runtime, libusb, Qt) are found
+    # through WINEPATH.
+    set_property(TEST ${T_NAME} APPEND PROPERTY ENVIRONMENT "WINEPATH=Z:${KRO_BIN_DIR}")
+  endif()
 endfunction()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Qt's base module (Core, Gui, Widgets, PrintSupport, with the Windows platform plugin
-# and the windowsvista style) for 64-bit Windows from Debian's source package qt6-base, with
+# and the windowsvista style, and Test for the window's tests) for 64-bit Windows from Debian's source package qt6-base, with
 # mingw-w64, into the same cache as scripts/build-windows-deps.sh (KRO_WINDOWS_CACHE/qt). The
 # cross build runs Debian's own Qt tools (moc, rcc, uic) of the same version from /usr
 # (QT_HOST_PATH). Takes long the first time (see the README); quick when the cache holds it, and
@@ -12,7 +12,7 @@ qt=$cache/qt
 here=$(cd "$(dirname "$0")/.." && pwd)
 toolchain=$here/cmake/windows-x86_64.cmake
 source=qt6-base=6.4.2+dfsg-10
-stamp="pinned: $source"
+stamp="pinned: $source; testlib"
 
 # --cached: only says whether the cache holds this build (exit 0) or not (exit 1).
 if [[ ${1:-} == --cached ]]; then
@@ -50,17 +50,17 @@ fi
 # tablet events. OpenGL stays on (dynamic: the Windows plugin does not build without it). The
 # third-party libraries Qt bundles are used rather than system ones.
 host_cmake=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake
-if [[ ! -f $work/build/build.ninja ]]; then
-  cmake -S "$work/qtbase" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+# Configured every time (quick), so that a build folder of another configuration is brought to
+# this one.
+cmake -S "$work/qtbase" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DKRO_WINDOWS_PREFIX="$cache/prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$qt" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" -DQt6HostInfo_DIR="$host_cmake/Qt6HostInfo" \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DFEATURE_tabletevent=OFF \
-    -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_testlib=OFF \
+    -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_testlib=ON \
     -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DINPUT_openssl=no \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_freetype=OFF \
     -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_libpng=OFF -DFEATURE_system_libjpeg=OFF \
     -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_md4c=OFF >"$work/configure.log"
-fi
 echo "Building Qt for Windows in $work/build (log: $work/build.log)"
 cmake --build "$work/build" -j "${JOBS:-2}" >"$work/build.log"
 cmake --install "$work/build" >"$work/install.log"

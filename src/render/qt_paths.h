@@ -2,14 +2,17 @@
 // any name (Chinese folders and files above all) survives; on Linux as the bytes they are.
 #pragma once
 
+#include <QDir>
 #include <QString>
 #include <filesystem>
 
 namespace kro {
 
+// In Qt's own form ("/" on Windows too), as QFileInfo and the file dialogs give them; shown to
+// the user through QDir::toNativeSeparators.
 inline QString qtPath(const std::filesystem::path& path) {
 #ifdef _WIN32
-  return QString::fromStdWString(path.wstring());
+  return QDir::fromNativeSeparators(QString::fromStdWString(path.wstring()));
 #else
   return QString::fromStdString(path.string());
 #endif

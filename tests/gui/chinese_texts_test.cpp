@@ -33,6 +33,7 @@
 #include "gui/report_parameters_dialog.h"
 #include "gui/transfer_dialog.h"
 #include "model/sample_project.h"
+#include "render/qt_paths.h"
 #include "support/recording_frontend.h"
 #include "support/temp_dir.h"
 
@@ -129,11 +130,11 @@ TEST_F(ChineseTextsTest, TheWindowAndOurDialogs) {
 }
 
 TEST_F(ChineseTextsTest, QtsOwnDialogs) {
-  QFileDialog open(nullptr, "打开", dir.path().c_str(), "楼板仪文件 (*.KRO *.DEX)");
+  QFileDialog open(nullptr, "打开", qtPath(dir.path()), "楼板仪文件 (*.KRO *.DEX)");
   Dialogs::prepareFileDialog(open);
   open.setViewMode(QFileDialog::Detail);
   EXPECT_EQ(shown(open), "");
-  QFileDialog folder(nullptr, "选择存放文件夹", dir.path().c_str());
+  QFileDialog folder(nullptr, "选择存放文件夹", qtPath(dir.path()));
   folder.setFileMode(QFileDialog::Directory);
   Dialogs::prepareFileDialog(folder);
   EXPECT_EQ(shown(folder), "");

@@ -14,9 +14,11 @@
 #include "gui/main_window.h"
 #include "gui/report_parameters_dialog.h"
 #include "model/analysis_file.h"
+#include "model/file_io.h"
 #include "model/gbk_text.h"
 #include "model/sample_project.h"
 #include "office/docx_document.h"
+#include "render/qt_paths.h"
 #include "report/user_format.h"
 #include "support/temp_dir.h"
 #include "support/when_shown.h"
@@ -125,7 +127,7 @@ TEST_F(ReportDialogTest, ParametersTravelWithTheProjectNotToTheNextOne) {
   EXPECT_EQ(window.parameters()("检测单位"), "市建设工程质量检测中心");
   EXPECT_EQ(window.parameters().rule(), AcceptanceRule{850});
   // Opening the first again brings its own back.
-  ASSERT_TRUE(window.openFile(QString::fromStdString((dir / "a.KRO").string()), false));
+  ASSERT_TRUE(window.openFile(qtPath(dir / "a.KRO"), false));
   EXPECT_EQ(window.parameters()("工程名称"), "阳光花园");
   Dialogs::queueSaveChoice(SaveChoice::Discard);
 }
@@ -160,7 +162,7 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   EXPECT_TRUE(Dialogs::takeOpenedFiles().isEmpty());
   // The report where the user chose, the data table beside it; both opened.
   Dialogs::queueYesNo(true);
-  Dialogs::queuePath(QString::fromStdString((dir / "一号楼.docx").string()));
+  Dialogs::queuePath(qtPath(dir / "一号楼.docx"));
   window.action("actionWordReport")->trigger();
   EXPECT_TRUE(Dialogs::takeMessages().isEmpty());
   EXPECT_EQ(Dialogs::takeOpenedFiles().size(), 2);
@@ -169,16 +171,16 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   EXPECT_FALSE(std::filesystem::exists(dir / "unused"));
   // The sample's members are sound: the workbook asks nothing.
   Dialogs::takeQuestions();
-  Dialogs::queuePath(QString::fromStdString((dir / "数据.xlsx").string()));
+  Dialogs::queuePath(qtPath(dir / "数据.xlsx"));
   window.action("actionSpreadsheet")->trigger();
   EXPECT_TRUE(Dialogs::takeQuestions().isEmpty());
-  EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{QString::fromStdString((dir / "数据.xlsx").string())});
+  EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{qtPath(dir / "数据.xlsx")});
   // The status bar names what was written, beside a button that opens its folder.
   EXPECT_TRUE(window.statusBar()->currentMessage().contains("数据.xlsx"));
   auto* folder = window.findChild<QPushButton*>("openFolderButton");
   ASSERT_NE(folder, nullptr);
   folder->click();
-  EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{QString::fromStdString(dir.path().string())});
+  EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{qtPath(dir.path())});
   Dialogs::queueSaveChoice(SaveChoice::Discard);
 }
 
@@ -191,10 +193,10 @@ TEST_F(ReportDialogTest, SavePdfCommand) {
   window.action("actionPdf")->trigger();
   EXPECT_TRUE(Dialogs::takeOpenedFiles().isEmpty());
   const std::filesystem::path pdf = dir / "一号楼.pdf";
-  Dialogs::queuePath(QString::fromStdString(pdf.string()));
+  Dialogs::queuePath(qtPath(pdf));
   window.action("actionPdf")->trigger();
   EXPECT_TRUE(Dialogs::takeMessages().isEmpty());
-  EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{QString::fromStdString(pdf.string())});
+  EXPECT_EQ(Dialogs::takeOpenedFiles(), QStringList{qtPath(pdf)});
   EXPECT_EQ(test::readBytes(pdf).substr(0, 5), "%PDF-");
   Dialogs::queueSaveChoice(SaveChoice::Discard);
 }
@@ -204,10 +206,10 @@ TEST_F(ReportDialogTest, SavePdfCommand) {
 TEST_F(ReportDialogTest, AUserFormatFromTheManagerToTheReport) {
   const char* bin = std::getenv("KRO_BIN_DIR");
   ASSERT_NE(bin, nullptr);
-  FormatManagerDialog manager(location(), std::filesystem::path(bin) / "自定义格式样板.docx");
+  FormatManagerDialog manager(location(), std::filesystem::path(bin) / pathFromUtf8("自定义格式样板.docx"));
   Dialogs::queueText("本站格式");
   ASSERT_TRUE(manager.makeNew());
-  EXPECT_TRUE(std::filesystem::exists(userFormatFolder(location()) / "本站格式.docx"));
+  EXPECT_TRUE(std::filesystem::exists(userFormatFolder(location()) / pathFromUtf8("本站格式.docx")));
   EXPECT_EQ(Dialogs::takeOpenedFiles().size(), 1);  // opened in the word processor
   EXPECT_EQ(manager.list()->count(), kReportFormatCount + 1);
   manager.checkChosen();
@@ -225,7 +227,7 @@ TEST_F(ReportDialogTest, AUserFormatFromTheManagerToTheReport) {
     d->findChild<QPushButton*>("okButton")->click();
   });
   Dialogs::queueYesNo(true);  // go on although parameters are empty
-  Dialogs::queuePath(QString::fromStdString((dir / "本站.docx").string()));
+  Dialogs::queuePath(qtPath(dir / "本站.docx"));
   window.action("actionWordReport")->trigger();
   ASSERT_TRUE(std::filesystem::exists(dir / "本站.docx")) << Dialogs::takeMessages().join("\n").toStdString();
   EXPECT_EQ(chosenFormat(location())->name, "本站格式");

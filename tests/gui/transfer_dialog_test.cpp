@@ -11,15 +11,19 @@
 #include <atomic>
 #include <thread>
 
-#include "devices/pty_instrument.h"
 #include "gui/dialogs.h"
 #include "gui/window_settings.h"
 #include "model/analysis_file.h"
 #include "model/sample_project.h"
+#include "render/qt_paths.h"
 #include "settings/program_paths.h"
 #include "support/recording_frontend.h"
 #include "support/temp_dir.h"
 #include "transfer/instrument_encoder.h"
+
+#ifndef _WIN32
+#include "devices/pty_instrument.h"
+#endif
 
 namespace kro::gui {
 namespace {
@@ -38,7 +42,7 @@ class TransferDialogTest : public ::testing::Test {
 
 // Two transfers in one minute never propose the same file.
 TEST_F(TransferDialogTest, TheProposedNameIsNeverAFileThatIsThere) {
-  windowSettings()->setValue("transferFolder", QString::fromStdString(dir.path().string()));
+  windowSettings()->setValue("transferFolder", qtPath(dir.path()));
   const QString first = TransferDialog(ui, {}, false, {}).pathField()->text();
   ASSERT_TRUE(QFile(first).open(QIODevice::WriteOnly));
   const QString second = TransferDialog(ui, {}, false, {}).pathField()->text();
@@ -49,7 +53,7 @@ TEST_F(TransferDialogTest, TheProposedNameIsNeverAFileThatIsThere) {
 TEST_F(TransferDialogTest, StartsWithUsbAndADatedNameInTheHomeFolder) {
   TransferDialog dialog(ui, {}, false, {});
   const QString proposed = dialog.findChild<QLineEdit*>("pathEdit")->text();
-  EXPECT_EQ(QFileInfo(proposed).absolutePath().toStdString(), kro::ProgramPaths::homeFolder().string());
+  EXPECT_EQ(pathFromQt(QFileInfo(proposed).absolutePath()), kro::ProgramPaths::homeFolder());
   EXPECT_TRUE(
       QRegularExpression("^楼板数据-\\d{8}-\\d{4}\\.KRO$").match(QFileInfo(proposed).fileName()).hasMatch())
       << proposed.toStdString();
@@ -61,7 +65,9 @@ TEST_F(TransferDialogTest, StartsWithUsbAndADatedNameInTheHomeFolder) {
   dialog.findChild<QRadioButton*>("comButton")->click();
   // Each entry names the device it opens; COM1..COM6 stay in their places.
   EXPECT_EQ(ports->itemData(0).toString(), "COM1");
+#ifndef _WIN32
   EXPECT_TRUE(ports->itemText(0).startsWith("COM1  /dev/ttyS0"));
+#endif
   EXPECT_EQ(ports->itemData(5).toString(), "COM6");
   EXPECT_TRUE(ports->isEditable());
   dialog.findChild<QRadioButton*>("usbButton")->click();
@@ -77,26 +83,26 @@ TEST_F(TransferDialogTest, TheTypedPathIsCheckedAndTheOpenFileMayBeClosedFirst) 
   });
   QLineEdit* path = dialog.pathField();
   const QString name = QFileInfo(path->text()).fileName();
-  Dialogs::queuePath(QString::fromStdString(dir.path().string()));
+  Dialogs::queuePath(qtPath(dir.path()));
   dialog.findChild<QPushButton*>("folderButton")->click();
-  EXPECT_EQ(path->text().toStdString(), (dir / name.toStdString()).string());
+  EXPECT_EQ(pathFromQt(path->text()), dir / pathFromQt(name));
   // A cancelled folder choice changes nothing.
   Dialogs::queuePath(std::nullopt);
   dialog.chooseFolder();
-  EXPECT_EQ(path->text().toStdString(), (dir / name.toStdString()).string());
+  EXPECT_EQ(pathFromQt(path->text()), dir / pathFromQt(name));
 
   // A folder that does not exist, and a folder for a file: refused with a word.
   dialog.choosePort("COM1");
-  path->setText(QString::fromStdString((dir / "missing" / "a.KRO").string()));
+  path->setText(qtPath(dir / "missing" / "a.KRO"));
   dialog.start();
-  path->setText(QString::fromStdString(dir.path().string()));
+  path->setText(qtPath(dir.path()));
   dialog.start();
   EXPECT_EQ(Dialogs::takeMessages().size(), 2);
   EXPECT_EQ(dialog.session().state(), TransferState::Idle);
 
   // The open document's file, typed without its extension: the user is asked to close it.
   test::writeBytes(dir / "KRODat.KRO", "open");
-  path->setText(QString::fromStdString((dir / "KRODat").string()));
+  path->setText(qtPath(dir / "KRODat"));
   Dialogs::queueYesNo(false);
   dialog.start();
   EXPECT_EQ(Dialogs::takeQuestions().size(), 1);
@@ -110,6 +116,8 @@ TEST_F(TransferDialogTest, TheTypedPathIsCheckedAndTheOpenFileMayBeClosedFirst) 
   dialog.reject();
 }
 
+// The virtual instrument is a pseudo-terminal: Linux only.
+#ifndef _WIN32
 TEST_F(TransferDialogTest, CompleteTransferFromTheVirtualInstrument) {
   auto instrument = PtyInstrument::create(encodeSerialBlock(makeSampleProject()).value(), true);
   ASSERT_TRUE(instrument.ok());
@@ -118,7 +126,7 @@ TEST_F(TransferDialogTest, CompleteTransferFromTheVirtualInstrument) {
 
   test::writeBytes(dir / "KRODat.KRO", "old");
   TransferDialog dialog(ui, {}, false, {});
-  dialog.pathField()->setText(QString::fromStdString((dir / "KRODat.KRO").string()));
+  dialog.pathField()->setText(qtPath(dir / "KRODat.KRO"));
   // The virtual instrument's pseudo-terminal, typed into the port box.
   const QString typed = QString::fromStdString(instrument.value()->portPath());
   dialog.findChild<QRadioButton*>("comButton")->click();
@@ -149,14 +157,14 @@ TEST_F(TransferDialogTest, CompleteTransferFromTheVirtualInstrument) {
   // The next transfer starts on the same port, in the same folder.
   TransferDialog again(ui, {}, false, {});
   EXPECT_EQ(again.portName(), typed);
-  EXPECT_EQ(QFileInfo(again.pathField()->text()).absolutePath().toStdString(), dir.path().string());
+  EXPECT_EQ(pathFromQt(QFileInfo(again.pathField()->text()).absolutePath()), dir.path());
 }
 
 TEST_F(TransferDialogTest, CancelStopsAndDoesNotComplete) {
   auto silent = PtyInstrument::create("", true);
   ASSERT_TRUE(silent.ok());
   TransferDialog dialog(ui, {}, false, {});
-  dialog.pathField()->setText(QString::fromStdString((dir / "KRODat.KRO").string()));
+  dialog.pathField()->setText(qtPath(dir / "KRODat.KRO"));
   dialog.choosePort(QString::fromStdString(silent.value()->portPath()));
   dialog.show();
   dialog.start();
@@ -169,6 +177,7 @@ TEST_F(TransferDialogTest, CancelStopsAndDoesNotComplete) {
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
   EXPECT_FALSE(std::filesystem::exists(dir / "KRODat.KRO"));
 }
+#endif
 
 }  // namespace
 }  // namespace kro::gui
