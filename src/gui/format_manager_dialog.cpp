@@ -126,7 +126,8 @@ void FormatManagerDialog::openChosen() {
   }
   if (!Dialogs::openFile(qtPath(file))) {
     Dialogs::message(this, MessageKind::Information,
-                     "没有能打开 Word 文档的程序。请用 Word 或 LibreOffice Writer 打开：\n" + qtPath(file));
+                     "没有能打开 Word 文档的程序。请用 Word 或 LibreOffice Writer 打开：\n" +
+                         QDir::toNativeSeparators(qtPath(file)));
   }
 }
 

@@ -828,7 +828,7 @@ void MainWindow::about() {
 void MainWindow::help() {
   const QString path = qtPath(ProgramPaths::userGuide());
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-    Dialogs::message(this, MessageKind::Information, "无法打开使用说明：" + path);
+    Dialogs::message(this, MessageKind::Information, "无法打开使用说明：" + QDir::toNativeSeparators(path));
   }
 }
 
