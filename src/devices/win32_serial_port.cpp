@@ -38,12 +38,9 @@ std::string reasonFor(DWORD error) {
   }
 }
 
+// UTF-16 to UTF-8 as the program turns every system name into text.
 std::string utf8Of(const wchar_t* text, DWORD length) {
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<std::size_t>(std::max(size, 0)), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), result.data(), size, nullptr, nullptr);
-  return result;
+  return displayPath(std::filesystem::path(std::wstring(text, length)));
 }
 
 // COM10 after COM9: by the number after "COM", then by name.
