@@ -48,11 +48,14 @@ bool SimulatedCh375::CH375WriteData(Handle handle, const unsigned char* buffer, 
 bool SimulatedCh375::CH375ReadData(Handle handle, unsigned char* buffer, unsigned long* length) {
   std::unique_lock lock(mutex_);
   if (!open_ || handles_.count(handle) == 0) return false;
-  if (stallAfter_ >= 0 && answers_ >= stallAfter_) {
-    // A stalled instrument: wait until the read is aborted, or give up after a while.
+  auto stalled = [this] { return stallAfter_ >= 0 && answers_ >= stallAfter_; };
+  if (stalled()) {
+    // A stalled instrument: wait until the read is aborted (or give up after a while), or the
+    // instrument is let go on and answers.
     const std::uint64_t generation = abortGeneration_;
-    wake_.wait_for(lock, std::chrono::milliseconds(500), [&] { return abortGeneration_ != generation; });
-    return false;
+    wake_.wait_for(lock, std::chrono::milliseconds(500),
+                   [&] { return abortGeneration_ != generation || !stalled(); });
+    if (abortGeneration_ != generation || stalled()) return false;
   }
   ++answers_;
   const std::size_t start = std::size_t{lastBlock_} * 64;
@@ -80,6 +83,7 @@ void SimulatedCh375::CH375CloseDevice(unsigned) {
 void SimulatedCh375::stallAfterAnswers(int answers) {
   std::lock_guard lock(mutex_);
   stallAfter_ = answers;
+  wake_.notify_all();
 }
 
 void SimulatedCh375::failHandleOpen(bool fail) {

@@ -120,9 +120,10 @@ TEST(UsbLink, StartingAgainStopsTheRunningReaderFirst) {
   UsbLink link(instrument, buffer);
   ASSERT_TRUE(link.start(0).ok());
   while (instrument.requestedBlocks().size() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  instrument.stallAfterAnswers(-1);
   ASSERT_TRUE(link.start(0).ok());
-  EXPECT_EQ(instrument.endCommands(), 1);  // the first reader ended before the second began
+  // The first reader ended before the second began; the second waits on the stalled instrument.
+  EXPECT_EQ(instrument.endCommands(), 1);
+  instrument.stallAfterAnswers(-1);
   runToEnd(link);
   EXPECT_TRUE(buffer.complete());
   EXPECT_EQ(instrument.endCommands(), 2);
