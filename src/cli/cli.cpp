@@ -24,6 +24,7 @@
 #include "office/docx_word_session.h"
 #include "office/field_template.h"
 #include "office/xlsx_excel_session.h"
+#include "report/project_parameters.h"
 #include "report/report_generator.h"
 #include "report/report_parameters.h"
 #include "transfer/transfer_decoder.h"
@@ -208,12 +209,17 @@ int commandConvert(const Context& cx, const std::vector<std::string>& args) {
       cx.err << "kro: 警告：" << printable(loaded.message()) << "\n";
       cx.err << "kro: 警告：文件在第 " << recovered->damagedMember << " 个构件处损坏，只写出前 "
              << recovered->damagedMember - 1 << " 个构件。\n";
-      loaded = LoadedProject{std::move(recovered->project), {}, {pathFromUtf8(a->positional()[0])}};
+      LoadedProject intact;
+      intact.project = std::move(recovered->project);
+      intact.sources = {pathFromUtf8(a->positional()[0])};
+      loaded = std::move(intact);
     }
   }
   if (!loaded) return cx.fail(loaded.message());
-  const Project& project = loaded.value().project;
-  // The selection export never carries the project's parameters.
+  Project& project = loaded.value().project;
+  // A file without parameters gets the office's, so that its verdict no longer follows the
+  // settings files. The selection export never carries them.
+  adoptOfficeParameters(project, settingsFor(*a));
   if (a->has("--selection") && isAnalysisExtension(*output)) {
     return cx.fail("选择构件文件不能保存为“" + displayPath(pathFromUtf8(*output).filename()) +
                    "”：扩展名 KRO 留给分析结果文件，请使用 DEX。");
@@ -241,7 +247,8 @@ int commandSample(const Context& cx, const std::vector<std::string>& args) {
     if (!written) return cx.fail(written.message());
     return kSuccess;
   }
-  Status written = writeAnalysisFile(pathFromUtf8(*output), members);
+  Status written =
+      writeAnalysisFile(pathFromUtf8(*output), Project{members, officeParameters(settingsFor(*a))});
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -261,7 +268,9 @@ int commandDecode(const Context& cx, const std::vector<std::string>& args) {
                                 a->has("--first-block") ? ExtraBytes::Ignore : ExtraBytes::Refuse);
   if (!decoded) return cx.fail("无法解码“" + a->positional()[0] + "”：" + decoded.message());
   for (const std::string& warning : decoded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
-  Status written = writeOutput(cx, *output, encodeMembers(decoded.value().members, MemberLayout::Analysis));
+  Status written =
+      writeOutput(cx, *output,
+                  encodeProjectFile({std::move(decoded.value().members), officeParameters(settingsFor(*a))}));
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }

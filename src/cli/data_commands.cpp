@@ -131,8 +131,8 @@ int commandImport(const Context& cx, const std::vector<std::string>& args) {
   if (!bytes) return cx.fail(bytes.message());
   auto members = membersFromCsv(bytes.value());
   if (!members) return cx.fail("“" + input + "”" + members.message());
-  if (Status s = writeOutput(cx, *output, encodeMembers(members.value(), MemberLayout::Analysis)); !s)
-    return cx.fail(s.message());
+  const Project project{std::move(members.value()), officeParameters(settingsFor(*a))};
+  if (Status s = writeOutput(cx, *output, encodeProjectFile(project)); !s) return cx.fail(s.message());
   return kSuccess;
 }
 

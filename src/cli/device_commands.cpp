@@ -20,6 +20,7 @@
 #include "devices/system_serial_port.h"
 #include "devices/usb_backend.h"
 #include "model/file_io.h"
+#include "report/project_parameters.h"
 #include "transfer/transfer_session.h"
 
 namespace kro::cli {
@@ -142,6 +143,7 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   ConsolePrompter frontend(cx.err);
   TransferSession session(frontend, &serialPort, usb.get());
   session.setDestination(pathFromUtf8(*output));
+  session.setParameters(officeParameters(settingsFor(*a)));
   if (!session.start(link, {})) return cx.fail(frontend.lastError);
   {
     ProgressLine progress(cx.err);

@@ -189,6 +189,15 @@ class CsvReader {
     if (!value) return Error{where(r, column) + "：“" + text + "”不是整数。"};
     return *value;
   }
+  // A thickness (a reading, a design thickness): a whole number a slab can have.
+  Result<std::int32_t> thickness(const Record& r, int column, std::string_view what) const {
+    auto value = integer(r, column);
+    if (!value) return value;
+    if (std::string refusal = thicknessRefusal(value.value(), what); !refusal.empty()) {
+      return Error{where(r, column) + "：" + refusal};
+    }
+    return value;
+  }
   Result<std::string> gbkText(const Record& r, int column, std::size_t capacity) const {
     std::string_view text = r.fields[static_cast<std::size_t>(column)];
     if (text.find('\0') != std::string_view::npos) return Error{where(r, column) + "：文字中有 NUL 字符。"};
@@ -242,7 +251,7 @@ Status CsvReader::addRow(Record& r) {
   if (!name) return name.error();
   auto date = gbkText(r, Date, MemberRecord::kDateCapacity);
   if (!date) return date.error();
-  auto design = integer(r, Design);
+  auto design = thickness(r, Design, "设计厚度");
   if (!design) return design.error();
   auto minus = integer(r, Minus);
   if (!minus) return minus.error();
@@ -294,7 +303,7 @@ Status CsvReader::addRow(Record& r) {
                  std::to_string(p.rows.front().line) + " 行" + (number == 0 ? "填写了" : "没有填写") +
                  "）。"};
   }
-  auto thickness = integer(r, Thickness);
+  auto thickness = this->thickness(r, Thickness, "测点");
   if (!thickness) return thickness.error();
   if (++readings_ > kMaxRawProjectReadings) {
     return Error{"第 " + std::to_string(r.line) + " 行：测点超过 " + std::to_string(kMaxRawProjectReadings) +

@@ -25,7 +25,7 @@ QSpinBox* numberBox(QWidget* parent, const char* name, int low, int high, int va
 }  // namespace
 
 BatchEditDialog::BatchEditDialog(const MemberRecord* current, int ticked, int total, bool allMembers,
-                                 QWidget* parent)
+                                 int appended, QWidget* parent)
     : QDialog(parent) {
   setObjectName("batchEditDialog");
   setWindowTitle("批量设置构件参数");
@@ -40,7 +40,10 @@ BatchEditDialog::BatchEditDialog(const MemberRecord* current, int ticked, int to
   setMinus_->setObjectName("setMinus");
   setDate_ = new QCheckBox("测试日期", values);
   setDate_->setObjectName("setDate");
-  design_ = numberBox(values, "designBox", 0, 99999, current != nullptr ? current->designThickness() : 120);
+  const int design = current != nullptr && isPlausibleThickness(current->designThickness())
+                         ? current->designThickness()
+                         : 120;
+  design_ = numberBox(values, "designBox", kLowestPlausibleReading, kHighestPlausibleReading, design);
   plus_ = numberBox(values, "plusBox", -9999, 9999, current != nullptr ? current->plusDeviation() : 8);
   minus_ = numberBox(values, "minusBox", -9999, 9999, current != nullptr ? current->minusDeviation() : -5);
   minus_->setToolTip("允许负偏差按负数保存：输入正数时按其负数设置。");
@@ -70,6 +73,12 @@ BatchEditDialog::BatchEditDialog(const MemberRecord* current, int ticked, int to
   ticked_->setEnabled(ticked > 0);
   scopeLayout->addWidget(ticked_);
   scopeLayout->addWidget(all_);
+  if (appended > 0) {
+    appended_ = new QRadioButton(QString("刚追加的构件（%1 个）").arg(appended), scope);
+    appended_->setObjectName("appendedMembers");
+    appended_->setChecked(true);
+    scopeLayout->addWidget(appended_);
+  }
 
   auto* buttons = new QDialogButtonBox(this);
   ok_ = buttons->addButton("确 定", QDialogButtonBox::AcceptRole);

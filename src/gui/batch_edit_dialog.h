@@ -18,12 +18,15 @@ class BatchEditDialog : public QDialog {
 
  public:
   // Proposes the current member's values; ticked counts the ticked members, total all of them;
-  // allMembers proposes all members rather than the ticked ones.
-  BatchEditDialog(const MemberRecord* current, int ticked, int total, bool allMembers,
+  // allMembers proposes all members rather than the ticked ones. appended: how many members
+  // were just appended, offered (and proposed) as a scope of their own; 0 for none.
+  BatchEditDialog(const MemberRecord* current, int ticked, int total, bool allMembers, int appended = 0,
                   QWidget* parent = nullptr);
 
-  // What the user chose (the minus deviation as typed; the document fixes its sign).
+  // What the user chose (the minus deviation as typed; the document fixes its sign). When the
+  // appended members were chosen, the caller fills in their indices.
   BatchEditRequest request() const;
+  bool appendedChosen() const { return appended_ != nullptr && appended_->isChecked(); }
 
  private:
   void updateOk();
@@ -31,7 +34,7 @@ class BatchEditDialog : public QDialog {
   QCheckBox *setDesign_, *setPlus_, *setMinus_, *setDate_;
   QSpinBox *design_, *plus_, *minus_;
   QDateEdit* date_;
-  QRadioButton *ticked_, *all_;
+  QRadioButton *ticked_, *all_, *appended_ = nullptr;
   QPushButton* ok_;
 };
 

@@ -19,6 +19,7 @@ struct TestAnswers {
   bool on = false;
   std::deque<bool> yesNo;
   std::deque<SaveChoice> saveChoices;
+  std::deque<int> choices;
   std::deque<std::optional<QString>> paths;
   std::deque<std::optional<QString>> texts;
   QStringList messages;
@@ -120,6 +121,21 @@ SaveChoice Dialogs::askSaveDiscardCancel(QWidget* parent, const QString& text) {
   }
 }
 
+int Dialogs::askChoice(QWidget* parent, const QString& text, const QStringList& choices) {
+  if (answers().on) {
+    answers().questions << text;
+    return next<int>(answers().choices, -1);
+  }
+  QMessageBox box(QMessageBox::Warning, applicationTitle(), text, QMessageBox::NoButton, parent);
+  QList<QAbstractButton*> buttons;
+  for (const QString& choice : choices) buttons << box.addButton(choice, QMessageBox::AcceptRole);
+  QAbstractButton* cancel = box.addButton("取消", QMessageBox::RejectRole);
+  box.setDefaultButton(qobject_cast<QPushButton*>(cancel));
+  box.setEscapeButton(cancel);
+  box.exec();
+  return static_cast<int>(buttons.indexOf(box.clickedButton()));
+}
+
 QString qtFileFilter(const std::string& filter) {
   const QStringList parts = QString::fromStdString(filter).split('|');
   QStringList filters;
@@ -216,6 +232,7 @@ void Dialogs::setTestMode(bool on) {
 }
 void Dialogs::queueYesNo(bool answer) { answers().yesNo.push_back(answer); }
 void Dialogs::queueSaveChoice(SaveChoice answer) { answers().saveChoices.push_back(answer); }
+void Dialogs::queueChoice(int answer) { answers().choices.push_back(answer); }
 void Dialogs::queuePath(std::optional<QString> path) { answers().paths.push_back(std::move(path)); }
 void Dialogs::queueText(std::optional<QString> text) { answers().texts.push_back(std::move(text)); }
 

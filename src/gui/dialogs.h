@@ -25,6 +25,8 @@ class Dialogs {
   static void message(QWidget* parent, MessageKind kind, const QString& text);
   static bool askYesNo(QWidget* parent, const QString& text, const QString& caption = QString());
   static SaveChoice askSaveDiscardCancel(QWidget* parent, const QString& text);
+  // A question with buttons of these texts and 取消: the index of the one chosen, -1 for 取消.
+  static int askChoice(QWidget* parent, const QString& text, const QStringList& choices);
   // A save dialog for a filter in the "text|pattern|...|" form; it asks before overwriting.
   static std::optional<QString> savePath(QWidget* parent, const SaveDialogRequest& wanted);
   static std::optional<QString> openPath(QWidget* parent, const QString& filter);
@@ -44,6 +46,7 @@ class Dialogs {
   static bool inTestMode();
   static void queueYesNo(bool answer);
   static void queueSaveChoice(SaveChoice answer);
+  static void queueChoice(int answer);
   static void queuePath(std::optional<QString> path);
   static void queueText(std::optional<QString> text);
   static QStringList takeMessages();

@@ -1,7 +1,9 @@
 // Main window.
 #include "gui/main_window.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
@@ -25,6 +27,7 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "export/csv_exchange.h"
 #include "export/spreadsheet_export.h"
@@ -48,6 +51,7 @@
 #include "office/xlsx_excel_session.h"
 #include "render/qt_paths.h"
 #include "render/report_printer.h"
+#include "report/project_parameters.h"
 #include "report/report_generator.h"
 #include "report/report_parameters.h"
 #include "settings/program_paths.h"
@@ -58,9 +62,11 @@ namespace kro::gui {
 namespace {
 
 constexpr int kRecentFileCount = 4;
-// Both kinds first, so that neither is hidden when the dialog opens; then each alone.
+// Every kind first, so that none is hidden when the dialog opens; then each alone, and any file
+// (what a file is, is told by its content).
 const char* const kOpenFilter =
-    "楼板仪文件 (*.KRO *.DEX)|*.KRO;*.DEX|原始数据文件 (*.DEX)|*.DEX|分析结果文件 (*.KRO)|*.KRO||";
+    "楼板仪文件 (*.KRO *.DEX *.serial *.usb)|*.KRO;*.DEX;*.serial;*.usb|原始数据文件 (*.DEX)|*.DEX|"
+    "分析结果文件 (*.KRO)|*.KRO|传输时保存的原始数据 (*.serial *.usb)|*.serial;*.usb|所有文件 (*)|*||";
 
 QString qt(const std::string& text) { return QString::fromStdString(text); }
 
@@ -87,6 +93,28 @@ class PageProgress {
   QProgressDialog dialog_;
 };
 
+// The selected rows of a list or table as text: cells by tabs, rows by lines, as shown.
+void copyItemSelection(const QAbstractItemView& view) {
+  QModelIndexList cells =
+      view.selectionModel() != nullptr ? view.selectionModel()->selectedIndexes() : QModelIndexList();
+  if (cells.isEmpty() && view.currentIndex().isValid()) cells << view.currentIndex();
+  std::sort(cells.begin(), cells.end(), [](const QModelIndex& a, const QModelIndex& b) {
+    return a.row() != b.row() ? a.row() < b.row() : a.column() < b.column();
+  });
+  QStringList lines;
+  int row = -1;
+  for (const QModelIndex& cell : cells) {
+    const QString text = cell.data(Qt::DisplayRole).toString();
+    if (cell.row() != row) {
+      lines << text;
+      row = cell.row();
+    } else {
+      lines.back() += '\t' + text;
+    }
+  }
+  if (!lines.isEmpty()) QApplication::clipboard()->setText(lines.join('\n') + '\n');
+}
+
 QIcon themed(const char* name, QStyle::StandardPixmap fallback) {
   return QIcon::fromTheme(name, QApplication::style()->standardIcon(fallback));
 }
@@ -100,6 +128,8 @@ MainWindow::MainWindow(QWidget* parent)
       printer_(QPrinter::HighResolution) {
   preparePrinter(printer_);
   setObjectName("mainWindow");
+  doc_.setParameterDefaults([this] { return officeParameters(doc_.settingsLocation()); });
+  doc_.useFileLocks("kroanalyze");
   setAcceptDrops(true);
   setWindowIcon(themed("x-office-spreadsheet", QStyle::SP_FileDialogDetailedView));
 
@@ -250,12 +280,20 @@ void MainWindow::buildActions() {
     doc_.appendMember();
     grid_->setFocus();  // its readings are typed next
   })->setIcon(themed("list-add", QStyle::SP_FileDialogNewFolder));
-  makeAction("actionDeleteMember", "删除构件(&C)", {K("Ctrl+C")}, "删除当前构件（可撤销）", [this] {
-    const std::size_t before = doc_.history().index();
-    doc_.deleteCurrentMember();
-    if (doc_.history().index() != before)
-      statusBar()->showMessage("已" + qt(doc_.undoName()) + "。按 Ctrl+Z 可撤销。", 8000);
-  })->setIcon(themed("list-remove", QStyle::SP_TrashIcon));
+  // 删除构件 keeps its menu item and toolbar button; its key is Delete where the member list or
+  // the overview has focus (the grid's Delete removes readings, a text box's a character).
+  QAction* deleteMember =
+      makeAction("actionDeleteMember", "删除构件(&C)", {K(Qt::Key_Delete)}, "删除当前构件（可撤销）", [this] {
+        const std::size_t before = doc_.history().index();
+        doc_.deleteCurrentMember();
+        if (doc_.history().index() != before)
+          statusBar()->showMessage("已" + qt(doc_.undoName()) + "。按 Ctrl+Z 可撤销。", 8000);
+      });
+  deleteMember->setIcon(themed("list-remove", QStyle::SP_TrashIcon));
+  deleteMember->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+  removeAction(deleteMember);
+  panel_->list()->addAction(deleteMember);
+  overview_->widget()->addAction(deleteMember);
   makeAction("actionBatchEdit", "批量设置构件参数(&M)...", {},
              "为勾选的或全部构件设置设计厚度、允许偏差和测试日期", [this] { batchEdit(); })
       ->setIcon(themed("document-edit", QStyle::SP_FileDialogDetailedView));
@@ -269,11 +307,11 @@ void MainWindow::buildActions() {
     grid_->runRowCommand(RowCommand::Delete);
   })->setIcon(themed("edit-delete", QStyle::SP_DialogDiscardButton));
 
-  // In the reading grid Ctrl+C copies too; everywhere else it keeps deleting the member.
-  makeAction("actionCut", "剪切(&T)", {K("Ctrl+X"), K("Shift+Del")}, "剪切选中的测点（改为 0）",
+  makeAction("actionCut", "剪切(&T)", {K("Ctrl+X"), K("Shift+Del")}, "剪切选中的测点（复制后删除它们）",
              [this] { grid_->cutSelection(); });
-  makeAction("actionCopy", "复制(&C)", {K("Ctrl+Ins")}, "复制选中的测点（在数据表格中也可按 Ctrl+C）",
-             [this] { grid_->copySelection(); });
+  // Ctrl+C copies wherever it is pressed, never deleting anything.
+  makeAction("actionCopy", "复制(&C)", {K("Ctrl+C"), K("Ctrl+Ins")}, "复制选中的测点或构件",
+             [this] { copyFromFocus(); });
   makeAction("actionPaste", "粘贴(&P)", {K("Ctrl+V"), K("Shift+Ins")},
              "从当前行起粘贴测点，超出的部分追加为新测点", [this] { grid_->paste(); });
   makeAction("actionNextPane", "下一窗格", {K("F6")}, "下一窗格", [this] { nextPane(1); });
@@ -590,7 +628,10 @@ bool MainWindow::applyReportParameters(const ParameterValues& values, int chosen
   Status saved = saveDialogDefaults(doc_.settingsLocation(), values, chosenFormat);
   if (saved && userFormat) saved = saveChosenUserFormat(doc_.settingsLocation(), *userFormat);
   parametersFor_.reset();  // the defaults may have changed
-  doc_.setParameters(std::move(stored.value()));
+  if (Status set = doc_.setParameters(std::move(stored.value())); !set) {
+    Dialogs::message(this, MessageKind::Warning, qt(set.message()));
+    return false;
+  }
   if (!saved) {
     Dialogs::message(this, MessageKind::Error,
                      qt("工程参数已设置，但没有能保存为默认值：" + saved.message()));
@@ -758,29 +799,46 @@ void MainWindow::importCsv() {
   if (!chosen) return;
   const std::filesystem::path output = pathFromQt(*chosen);
   const ProtectedInputs read({input});
-  if (Status s = writeAnalysisFile(output, members.value()); !s) {
+  if (Status s = writeAnalysisFile(
+          output, Project{std::move(members.value()), officeParameters(doc_.settingsLocation())});
+      !s) {
     Dialogs::message(this, MessageKind::Error, qt(s.message()));
     return;
   }
   openFile(*chosen, false);
 }
 
-void MainWindow::batchEdit(bool afterTransfer) {
+void MainWindow::batchEdit(bool afterTransfer, std::vector<int> appended) {
   if (doc_.memberCount() == 0) {
     statusBar()->showMessage("文档中没有构件。", 8000);
     return;
   }
   int ticked = 0;
   for (const MemberRecord& m : doc_.members()) ticked += m.selected() != 0 ? 1 : 0;
-  BatchEditDialog dialog(doc_.currentMemberRecord(), ticked, doc_.memberCount(), afterTransfer, this);
+  BatchEditDialog dialog(doc_.currentMemberRecord(), ticked, doc_.memberCount(), afterTransfer,
+                         static_cast<int>(appended.size()), this);
   if (dialog.exec() != QDialog::Accepted) return;
-  const BatchEditRequest request = dialog.request();
-  const int changed = doc_.batchEdit(request);
-  QString note = QString("批量设置了 %1 个构件的参数。").arg(changed);
+  BatchEditRequest request = dialog.request();
+  if (dialog.appendedChosen()) request.only = std::move(appended);
+  const Result<int> changed = doc_.batchEdit(request);
+  if (!changed) {
+    Dialogs::message(this, MessageKind::Warning, qt(changed.message()));
+    return;
+  }
+  QString note = QString("批量设置了 %1 个构件的参数。").arg(changed.value());
   if (request.values.minusDeviation && *request.values.minusDeviation > 0) {
     note += QString("允许负偏差按负数保存为 %1。").arg(-*request.values.minusDeviation);
   }
   statusBar()->showMessage(note, 8000);
+}
+
+void MainWindow::copyFromFocus() {
+  QWidget* focus = QApplication::focusWidget();
+  if (auto* view = qobject_cast<QAbstractItemView*>(focus); view != nullptr && view != grid_) {
+    copyItemSelection(*view);
+    return;
+  }
+  grid_->copySelection();
 }
 
 void MainWindow::toggleControlPanel() {
@@ -910,9 +968,38 @@ bool MainWindow::appendProject(const Project& other, const QString& from) {
     members = withCodePrefix(std::move(members), field.value().gbk);
   }
   const std::size_t count = members.size();
+  const int first = doc_.memberCount();
   doc_.appendMembers(std::move(members), from.toStdString());
   statusBar()->showMessage(QString("已追加 %1 个构件（%2）。按 Ctrl+Z 可撤销。").arg(count).arg(from), 8000);
+  offerToleranceEdit(first);
   return true;
+}
+
+void MainWindow::offerToleranceEdit(int first) {
+  std::vector<int> arrived, untolerated;
+  for (int i = first; i < doc_.memberCount(); ++i) {
+    arrived.push_back(i);
+    const MemberRecord* m = doc_.memberAt(i);
+    if (m->minusDeviation() == 0 && m->plusDeviation() == 0) untolerated.push_back(i);
+  }
+  if (untolerated.empty()) return;
+  const QString question =
+      first == 0 && untolerated.size() == arrived.size()
+          ? QString(
+                "已收到 %1 个构件。仪器不传输允许偏差，这些构件的允许偏差都是 0。"
+                "现在批量设置设计厚度、允许偏差和测试日期吗？")
+                .arg(arrived.size())
+          : QString(
+                "追加的 %1 个构件中有 %2 个的允许偏差是 0（仪器不传输允许偏差），它们的测点都会判为不合格。"
+                "现在为追加的构件批量设置设计厚度、允许偏差和测试日期吗？")
+                .arg(arrived.size())
+                .arg(untolerated.size());
+  if (!Dialogs::askYesNo(this, question, "批量设置构件参数")) return;
+  if (first == 0) {
+    batchEdit(true);
+  } else {
+    batchEdit(true, std::move(arrived));
+  }
 }
 
 void MainWindow::mergeProject() {
@@ -923,12 +1010,21 @@ void MainWindow::mergeProject() {
     Dialogs::message(this, MessageKind::Error, qt(loaded.message()));
     return;
   }
-  appendProject(loaded.value().project, QFileInfo(*path).fileName());
+  const QString name = QFileInfo(*path).fileName();
+  // The merged members are judged by this project's rule; say so when the other file had another.
+  const std::string theirs =
+      effectiveParameters(loaded.value().project, doc_.settingsLocation())(kAcceptanceRuleKey);
+  const std::string ours = parameters()(kAcceptanceRuleKey);
+  if (!appendProject(loaded.value().project, name) || theirs == ours) return;
+  Dialogs::message(this, MessageKind::Information,
+                   QString("“%1”的合格率要求是 %2%，当前工程的是 %3%：合并进来的构件按当前工程的 %3% 判定。")
+                       .arg(name, qt(theirs), qt(ours)));
 }
 
 void MainWindow::transfer() {
   TransferDialog dialog(
       *this, doc_.path(), doc_.memberCount() > 0, [this] { return closeDocument(); }, this);
+  dialog.session().setParameters(officeParameters(doc_.settingsLocation()));
   dialog.exec();
   if (!dialog.completed()) return;
   const QString written = qtPath(dialog.destination());
@@ -948,14 +1044,7 @@ void MainWindow::transfer() {
   }
   if (!openFile(written, false)) return;
   // The instrument sends no tolerances: every member arrives with 0/0.
-  if (doc_.memberCount() > 0 &&
-      Dialogs::askYesNo(this,
-                        QString("已收到 %1 个构件。仪器不传输允许偏差，这些构件的允许偏差都是 0。"
-                                "现在批量设置设计厚度、允许偏差和测试日期吗？")
-                            .arg(doc_.memberCount()),
-                        "批量设置构件参数")) {
-    batchEdit(true);
-  }
+  offerToleranceEdit(0);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -1008,6 +1097,8 @@ void MainWindow::redrawChart() { chart_->update(); }
 void MainWindow::stateChanged() {
   setWindowTitle(qt(doc_.title()) + "[*] - " + applicationTitle());
   setWindowModified(doc_.isModified());
+  // A file another window holds is only viewed here: 保存 waits for 另存为.
+  action("actionSave")->setEnabled(!doc_.isReadOnly());
   // The undo and redo items name what they would undo or redo.
   QAction* undo = action("actionUndo");
   undo->setEnabled(doc_.canUndo());
@@ -1025,6 +1116,12 @@ bool MainWindow::askYesNo(const std::string& text) { return Dialogs::askYesNo(th
 
 SaveChoice MainWindow::askSaveDiscardCancel(const std::string& text) {
   return Dialogs::askSaveDiscardCancel(this, qt(text));
+}
+
+int MainWindow::askChoice(const std::string& text, const std::vector<std::string>& choices) {
+  QStringList buttons;
+  for (const std::string& choice : choices) buttons << qt(choice);
+  return Dialogs::askChoice(this, qt(text), buttons);
 }
 
 std::optional<std::filesystem::path> MainWindow::chooseSavePath(const SaveDialogRequest& wanted) {

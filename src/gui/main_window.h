@@ -82,6 +82,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   bool askYesNo(const std::string& text) override;
   SaveChoice askSaveDiscardCancel(const std::string& text) override;
   std::optional<std::filesystem::path> chooseSavePath(const SaveDialogRequest& wanted) override;
+  int askChoice(const std::string& text, const std::vector<std::string>& choices) override;
 
  public slots:
   void openDialog();
@@ -126,12 +127,17 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   // the open document's folder); remembers the folder chosen.
   std::optional<std::filesystem::path> chooseDocumentPath(const char* filter, const char* extension,
                                                           const std::string& name);
-  // 批量设置构件参数; afterTransfer proposes all members.
-  void batchEdit(bool afterTransfer = false);
+  // 批量设置构件参数; afterTransfer proposes all members, appended the members just appended.
+  void batchEdit(bool afterTransfer = false, std::vector<int> appended = {});
+  // After members arrived (a transfer, an append, a merge), from index first on: offers the
+  // batch edit when any of them has no tolerance (0/0, as the instrument sends them).
+  void offerToleranceEdit(int first);
   // Opens written files in the desktop's applications, or says where they are.
   void openOutputs(const QStringList& paths);
   // The status bar names the files written, beside a button that opens their folder.
   void showWritten(const QStringList& paths);
+  // 复制 (Ctrl+C): the grid's readings, or the selected rows of the list or table with focus.
+  void copyFromFocus();
   void toggleControlPanel();
   void nextPane(int step);
   void about();

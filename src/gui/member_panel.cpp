@@ -7,6 +7,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
 
 #include "gui/dialogs.h"
 #include "model/date_text.h"
@@ -95,8 +97,8 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
   layout->addWidget(totals, 25);
 
   connect(name_, &QLineEdit::textEdited, this, &MemberPanel::onNameEdited);
-  connect(design_, &QLineEdit::textEdited, this,
-          [this] { onNumberEdited(design_, &CKroAnalyzeDoc::setDesignThickness); });
+  connect(design_, &QLineEdit::textEdited, this, &MemberPanel::onDesignEdited);
+  connect(design_, &QLineEdit::editingFinished, this, &MemberPanel::onDesignFinished);
   connect(plus_, &QLineEdit::textEdited, this,
           [this] { onNumberEdited(plus_, &CKroAnalyzeDoc::setPlusDeviation); });
   connect(minus_, &QLineEdit::textEdited, this, &MemberPanel::onMinusEdited);
@@ -248,6 +250,31 @@ void MemberPanel::onNameEdited(const QString& text) {
 void MemberPanel::onNumberEdited(QLineEdit* box, void (CKroAnalyzeDoc::*set)(std::int32_t)) {
   if (doc_.currentMemberRecord() == nullptr) return;
   (doc_.*set)(atoiValue(box->text().toStdString()));
+}
+
+void MemberPanel::onDesignEdited() {
+  if (doc_.currentMemberRecord() == nullptr) return;
+  // Empty or half typed ("", "-"): the member keeps its last valid value until a number stands
+  // there; a number no slab can have is refused, and the box shows the stored one when left.
+  bool number = false;
+  const qlonglong typed = design_->text().trimmed().toLongLong(&number);
+  if (!number) return;
+  if (Status s = doc_.setDesignThickness(
+          static_cast<std::int32_t>(std::clamp<qlonglong>(typed, INT32_MIN, INT32_MAX)));
+      !s) {
+    emit statusMessage(qt(s.message()));
+  }
+}
+
+void MemberPanel::onDesignFinished() {
+  const MemberRecord* m = doc_.currentMemberRecord();
+  if (m == nullptr) return;
+  const QString stored = QString::number(m->designThickness());
+  if (design_->text().trimmed() == stored) return;
+  if (!design_->text().trimmed().isEmpty()) {
+    emit statusMessage(QString("设计厚度“%1”没有输入，仍为 %2 mm。").arg(design_->text().trimmed(), stored));
+  }
+  design_->setText(stored);
 }
 
 void MemberPanel::onMinusEdited() {

@@ -51,6 +51,8 @@ class MemberPanel : public QWidget {
   void onNameEdited(const QString& text);
   void onNumberEdited(QLineEdit* box, void (CKroAnalyzeDoc::*set)(std::int32_t));
   void onMinusEdited();
+  void onDesignEdited();
+  void onDesignFinished();
   void onDateChanged(const QDate& date);
 
   CKroAnalyzeDoc& doc_;

@@ -81,10 +81,12 @@ bool ReadingGridModel::setData(const QModelIndex& index, const QVariant& value, 
                      QString("“%1”不是整数毫米数，没有输入。").arg(text.trimmed()));
     return false;
   }
-  if (grid.isNew(index.row())) {
-    doc_.insertReading(*grid.pending, *thickness);
-  } else {
-    doc_.setCellValue(*grid.readingOf(index.row()), index.column(), *thickness);
+  const Status done = grid.isNew(index.row())
+                          ? doc_.insertReading(*grid.pending, *thickness)
+                          : doc_.setCellValue(*grid.readingOf(index.row()), index.column(), *thickness);
+  if (!done) {
+    Dialogs::message(nullptr, MessageKind::Warning, QString::fromStdString(done.message()));
+    return false;
   }
   return true;
 }
@@ -241,6 +243,10 @@ void ReadingGridView::keyPressEvent(QKeyEvent* event) {
     paste();
     return;
   }
+  if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier && state() != EditingState) {
+    removeSelection(ReadingRemoval::Delete);
+    return;
+  }
   QTableView::keyPressEvent(event);
 }
 
@@ -266,14 +272,17 @@ void ReadingGridView::copySelection() {
 
 void ReadingGridView::cutSelection() {
   copySelection();
-  // The cut cells become 0, in one undoable step.
+  removeSelection(ReadingRemoval::Cut);
+}
+
+void ReadingGridView::removeSelection(ReadingRemoval why) {
+  // The readings of the selected rows go, in one undoable step.
   const GridRows rows = model_.rows();
-  std::vector<CellValue> cells;
+  std::vector<int> readings;
   for (const QModelIndex& i : selectionModel()->selectedIndexes()) {
-    const std::optional<int> reading = rows.readingOf(i.row());
-    if (reading && (model_.flags(i) & Qt::ItemIsEditable)) cells.push_back({*reading, i.column(), 0});
+    if (const std::optional<int> reading = rows.readingOf(i.row())) readings.push_back(*reading);
   }
-  doc_.setCellValues(cells, ReadingEditKind::Cut);
+  doc_.deleteReadings(readings, why);
 }
 
 void ReadingGridView::paste() {
@@ -286,15 +295,17 @@ void ReadingGridView::paste() {
   }
   const GridRows rows = model_.rows();
   const std::optional<int> reading = rows.readingOf(start.row());
-  doc_.pasteReadings(reading ? *reading : *rows.pending, values.value());
+  if (Status s = doc_.pasteReadings(reading ? *reading : *rows.pending, values.value()); !s) {
+    Dialogs::message(this, MessageKind::Warning, QString::fromStdString(s.message()));
+  }
 }
 
 bool ReadingGridView::event(QEvent* event) {
-  // In the grid Ctrl+C copies (elsewhere it deletes the current member, as it always did), and
-  // Enter moves down rather than reaching the window.
+  // Copy, paste and Delete act on the grid's readings here, before any window shortcut.
   if (event->type() == QEvent::ShortcutOverride) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste)) {
+    if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste) ||
+        (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier)) {
       event->accept();
       return true;
     }

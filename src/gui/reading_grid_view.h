@@ -62,10 +62,12 @@ class ReadingGridView : public QTableView {
 
   // Clipboard: tab-separated cells. A paste fills the thickness column from the current row
   // down, appending readings beyond the last one, in one step; a line that is not a whole
-  // number refuses it with a message naming the line.
+  // number, or not a thickness a slab can have, refuses it with a message naming the line. A cut
+  // copies the selected rows, then removes their readings in one step, as Delete does.
   void copySelection();
   void cutSelection();
   void paste();
+  void removeSelection(ReadingRemoval why);
   ReadingGridModel& gridModel() { return model_; }
 
  signals:

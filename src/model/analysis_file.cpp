@@ -7,6 +7,7 @@
 #include "model/file_io.h"
 #include "model/gbk_text.h"
 #include "model/project.h"
+#include "model/project_blocks.h"
 
 namespace kro {
 namespace {
@@ -129,6 +130,41 @@ Result<std::vector<MemberRecord>> decodeAnalysisFile(std::string_view bytes, std
   return members;
 }
 
+AnalysisShape analysisShape(std::string_view bytes) {
+  using Kind = AnalysisShape::Kind;
+  ByteReader in(bytes);
+  if (!in.canRead(4)) return {Kind::NotAnalysis, "文件只有 " + std::to_string(bytes.size()) + " 个字节。", 0};
+  const std::int32_t count = in.i32();
+  if (count < 0) return {Kind::NotAnalysis, "开头的构件个数为负数（" + std::to_string(count) + "）。", 0};
+  if (count == 0) return {Kind::Whole, "", 4};
+  // The first member decides whether this is an analysis file at all.
+  const std::size_t fixed = memberBlockFixedSize(MemberLayout::Analysis);
+  if (!in.canRead(fixed)) {
+    return {Kind::NotAnalysis,
+            "开头声明了 " + std::to_string(count) + " 个构件，但文件短于一个构件的数据（" +
+                std::to_string(fixed) + " 字节）。",
+            0};
+  }
+  ByteReader first(bytes.substr(4));
+  const std::string code = first.text(10);
+  first.skip(kNameField);
+  const std::string date = first.text(kDateField);
+  first.skip(1 + 4 * 4);
+  const std::int32_t readingCount = first.i32();
+  if (readingCount < 0 ||
+      static_cast<std::size_t>(readingCount) > (bytes.size() - 4 - fixed) / kReadingSize) {
+    return {Kind::NotAnalysis, "第一个构件的测点数（" + std::to_string(readingCount) + "）与文件长度不符。",
+            0};
+  }
+  if (!isGbkText(code) || !isGbkText(date)) {
+    return {Kind::NotAnalysis, "第一个构件的编号或测试日期不是 GBK 文字。", 0};
+  }
+  std::size_t end = 0;
+  auto members = decodeAnalysisFile(bytes, &end);
+  if (!members) return {Kind::DamagedLater, members.message(), 0};
+  return {Kind::Whole, "", end};
+}
+
 std::optional<RecoveredMembers> recoverAnalysisMembers(std::string_view bytes) {
   ByteReader in(bytes);
   if (!in.canRead(4)) return std::nullopt;
@@ -139,78 +175,20 @@ std::optional<RecoveredMembers> recoverAnalysisMembers(std::string_view bytes) {
   return recovered;
 }
 
-std::string encodeParameterBlock(const ProjectParameters& p) {
-  if (!p.keptBlock.empty()) return p.keptBlock;
-  if (!p.stored) return {};
-  std::string payload;
-  ByteWriter w(payload);
-  w.u32(static_cast<std::uint32_t>(p.values.size()));
-  for (const auto& [name, value] : p.values) {
-    w.u16(static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), 0xFFFF)));
-    payload.append(name.substr(0, 0xFFFF));
-    w.u32(static_cast<std::uint32_t>(value.size()));
-    payload.append(value);
-  }
-  std::string out(kParameterBlockTag);
-  ByteWriter header(out);
-  header.u16(kParameterBlockVersion);
-  header.u32(static_cast<std::uint32_t>(payload.size()));
-  return out + payload;
-}
-
-ProjectParameters decodeParameterBlock(std::string_view trailing, std::vector<std::string>& warnings) {
-  ProjectParameters p;
-  if (trailing.substr(0, kParameterBlockTag.size()) != kParameterBlockTag) return p;
-  ByteReader in(trailing.substr(kParameterBlockTag.size()));
-  auto keep = [&](std::string_view block, const std::string& why) {
-    p.keptBlock = std::string(block);
-    warnings.push_back("中的工程参数" + why + "，已原样保留；报告使用默认参数。");
-    return p;
-  };
-  if (!in.canRead(6)) return keep(trailing, "不完整");
-  const std::uint16_t version = in.u16();
-  const std::uint32_t length = in.u32();
-  if (length > in.remaining())
-    return keep(trailing, "不完整（缺少 " + std::to_string(length - in.remaining()) + " 个字节）");
-  const std::string_view block = trailing.substr(0, kParameterBlockTag.size() + 6 + length);
-  if (version > kParameterBlockVersion) {
-    return keep(block, "由更新版本的程序写入（版本 " + std::to_string(version) + "）");
-  }
-  ByteReader payload(in.take(length));
-  bool damaged = !payload.canRead(4);
-  const std::uint32_t count = damaged ? 0 : payload.u32();
-  // Each pair takes at least 6 bytes, which bounds the count before anything is reserved.
-  damaged = damaged || count > payload.remaining() / 6;
-  for (std::uint32_t i = 0; i < count && !damaged; ++i) {
-    const std::size_t nameLength = payload.canRead(2) ? payload.u16() : 0;
-    damaged = nameLength == 0 || !payload.canRead(nameLength + 4);
-    if (damaged) break;
-    std::string name(payload.take(nameLength));
-    const std::uint32_t valueLength = payload.u32();
-    damaged = !payload.canRead(valueLength);
-    if (damaged) break;
-    p.values.emplace_back(std::move(name), std::string(payload.take(valueLength)));
-  }
-  if (damaged || payload.remaining() != 0) {
-    p.values.clear();
-    return keep(block, "已损坏");
-  }
-  p.stored = true;
-  return p;
-}
-
 Result<Project> decodeProjectFile(std::string_view bytes, std::vector<std::string>& warnings) {
   std::size_t end = 0;
   auto members = decodeAnalysisFile(bytes, &end);
   if (!members) return members.error();
   Project project;
   project.members = std::move(members.value());
-  project.parameters = decodeParameterBlock(bytes.substr(end), warnings);
+  DecodedBlocks blocks = decodeBlocks(bytes.substr(end), warnings);
+  project.parameters = std::move(blocks.parameters);
+  project.keptBlocks = std::move(blocks.kept);
   return project;
 }
 
 std::string encodeProjectFile(const Project& project) {
-  return encodeMembers(project.members, MemberLayout::Analysis) + encodeParameterBlock(project.parameters);
+  return encodeMembers(project.members, MemberLayout::Analysis) + encodeBlocks(project);
 }
 
 bool isSelectionExport(std::string_view bytes) {
@@ -224,10 +202,6 @@ bool isSelectionExport(std::string_view bytes) {
 
 Status writeAnalysisFile(const std::filesystem::path& path, const Project& project) {
   return writeFileAtomically(path, encodeProjectFile(project));
-}
-
-Status writeAnalysisFile(const std::filesystem::path& path, const std::vector<MemberRecord>& members) {
-  return writeFileAtomically(path, encodeMembers(members, MemberLayout::Analysis));
 }
 
 Status writeSelectionExport(const std::filesystem::path& path, const std::vector<MemberRecord>& members) {

@@ -5,10 +5,9 @@
 // averageThickness to passRate (float), then readingCount records of three int32. The fixed
 // part of a block is 175 bytes (170 in the selection export).
 //
-// After the last member the analysis file may hold the project's parameters, in a block of our
-// own that readers of the plain layout never reach: the tag "KROPARAM", a uint16 version, a
-// uint32 length of what follows, then a uint32 count of pairs, each a uint16 name length, the
-// name, a uint32 value length and the value (GBK texts). The selection export never has one.
+// After the last member the analysis file holds blocks of our own (model/project_blocks.h), the
+// project's parameters first, which readers of the plain layout never reach. The selection
+// export never has them.
 #pragma once
 
 #include <filesystem>
@@ -33,21 +32,23 @@ std::size_t memberBlockFixedSize(MemberLayout layout);
 
 std::string encodeMembers(const std::vector<MemberRecord>& members, MemberLayout layout);
 
-inline constexpr std::string_view kParameterBlockTag = "KROPARAM";
-inline constexpr std::uint16_t kParameterBlockVersion = 1;
-
-// The parameter block of a project; empty when it carries none (a kept block comes back as it
-// was read).
-std::string encodeParameterBlock(const ProjectParameters& parameters);
-// Reads the bytes after the last member. Bytes that do not begin with the tag are ignored; a
-// block that is damaged or of a newer version is kept as it is, with a warning (the sentence
-// after the file's name) in warnings.
-ProjectParameters decodeParameterBlock(std::string_view trailing, std::vector<std::string>& warnings);
-
 // Decodes an analysis file. A file under 4 bytes, a negative count, a negative reading count or
 // a member block that does not fit in the file is refused. Bytes after the last member are
 // ignored.
 Result<std::vector<MemberRecord>> decodeAnalysisFile(std::string_view bytes, std::size_t* end = nullptr);
+// What bytes are as an analysis file, by content: Whole (end: where the members end; blocks or
+// other bytes may follow), DamagedLater (the first member is a valid member, something after it
+// is not: the members before the damage can be saved) or NotAnalysis. The first member is valid
+// when its block and readings fit in the file and its code and date are printable GBK texts; a
+// file of no members is 4 bytes of zero count. reason says what does not fit (a sentence).
+struct AnalysisShape {
+  enum class Kind { Whole, DamagedLater, NotAnalysis };
+  Kind kind = Kind::NotAnalysis;
+  std::string reason;
+  std::size_t end = 0;
+};
+AnalysisShape analysisShape(std::string_view bytes);
+
 // The members of a damaged analysis file up to the first damaged one (counted from 1); nothing
 // when the file is whole or not even its count can be read.
 struct RecoveredMembers {
@@ -56,9 +57,9 @@ struct RecoveredMembers {
 };
 std::optional<RecoveredMembers> recoverAnalysisMembers(std::string_view bytes);
 
-// The members and the parameter block of an analysis file; warnings as decodeParameterBlock.
+// The members and the blocks after them; warnings as decodeBlocks.
 Result<Project> decodeProjectFile(std::string_view bytes, std::vector<std::string>& warnings);
-// The analysis file of a project: its members, then its parameters when it carries any.
+// The analysis file of a project: its members, then its blocks.
 std::string encodeProjectFile(const Project& project);
 
 // True when the bytes are exactly a selection export of at least one member: every block fits
@@ -66,10 +67,8 @@ std::string encodeProjectFile(const Project& project);
 bool isSelectionExport(std::string_view bytes);
 
 // Every member in the analysis layout, with its flag and stored figures as held, then the
-// project's parameters.
+// project's blocks.
 Status writeAnalysisFile(const std::filesystem::path& path, const Project& project);
-// Members without parameters.
-Status writeAnalysisFile(const std::filesystem::path& path, const std::vector<MemberRecord>& members);
 // The selection export; refused for a path with an analysis extension.
 Status writeSelectionExport(const std::filesystem::path& path, const std::vector<MemberRecord>& members);
 

@@ -135,7 +135,7 @@ class ReplaceReadings : public Command {
     stats_.before(m);
     m.setReadings(after_);
     Recomputation::after(m);
-    return {member_, first_, false};
+    return {member_, std::min(first_, std::max(0, m.readingCount() - 1)), false};
   }
   CommandEffect undo(Project& project) override {
     MemberRecord& m = memberOf(project, member_);
@@ -414,9 +414,6 @@ std::unique_ptr<Command> makeEditReadings(const Project& project, int member,
     case ReadingEditKind::Paste:
       name = "粘贴 " + code + " 的 " + std::to_string(edits.size()) + " 个测点";
       break;
-    case ReadingEditKind::Cut:
-      name = "剪切 " + code + " 的 " + std::to_string(edits.size()) + " 个测点";
-      break;
   }
   return std::make_unique<EditReadings>(member, std::move(name), std::move(edits), thicknessChanged);
 }
@@ -454,6 +451,31 @@ std::unique_ptr<Command> makeDeleteReading(const Project& project, int member, i
   return std::make_unique<ReadingRow>(
       member, row, false, m->readings()[static_cast<std::size_t>(row)],
       "删除 " + codeText(project, member) + " 的测点 " + std::to_string(row + 1));
+}
+
+std::unique_ptr<Command> makeDeleteReadings(const Project& project, int member, std::vector<int> rows,
+                                            ReadingRemoval why) {
+  const MemberRecord* m = project.memberAt(member);
+  if (m == nullptr) return nullptr;
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  std::erase_if(rows, [m](int row) { return !m->validIndex(row); });
+  if (rows.empty()) return nullptr;
+  if (rows.size() == 1 && why == ReadingRemoval::Delete)
+    return makeDeleteReading(project, member, rows.front());
+  std::vector<Reading> after;
+  after.reserve(m->readings().size() - rows.size());
+  for (int i = 0, next = 0; i < m->readingCount(); ++i) {
+    if (next < static_cast<int>(rows.size()) && rows[static_cast<std::size_t>(next)] == i) {
+      ++next;
+      continue;
+    }
+    after.push_back(m->readings()[static_cast<std::size_t>(i)]);
+  }
+  const std::string what = why == ReadingRemoval::Cut ? "剪切 " : "删除 ";
+  return std::make_unique<ReplaceReadings>(
+      member, rows.front(), m->readings(), std::move(after),
+      what + codeText(project, member) + " 的 " + std::to_string(rows.size()) + " 个测点");
 }
 
 std::unique_ptr<Command> makeSetMemberText(const Project& project, int member, MemberField field,

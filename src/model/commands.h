@@ -46,7 +46,7 @@ struct ReadingChange {
   std::int32_t value = 0;
 };
 
-enum class ReadingEditKind { Typed, Paste, Cut };
+enum class ReadingEditKind { Typed, Paste };
 
 // Sets values of one member's readings, in order (a reading changed twice ends with its last
 // value). Nothing (a null command) when no reading would change or an index is out of range.
@@ -62,6 +62,11 @@ std::unique_ptr<Command> makePasteReadings(const Project& project, int member, i
                                            const std::vector<std::int32_t>& thicknesses);
 // Deletes reading row; null when row is out of range.
 std::unique_ptr<Command> makeDeleteReading(const Project& project, int member, int row);
+// Removes several readings in one step (rows in any order; those out of range are left out);
+// null when none is left to remove.
+enum class ReadingRemoval { Cut, Delete };
+std::unique_ptr<Command> makeDeleteReadings(const Project& project, int member, std::vector<int> rows,
+                                            ReadingRemoval why);
 
 // A field of the member panel.
 enum class MemberField { Name, TestDate, DesignThickness, PlusDeviation, MinusDeviation };

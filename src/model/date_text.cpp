@@ -2,21 +2,48 @@
 #include "model/date_text.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <regex>
 
 #include "model/gbk_text.h"
 
 namespace kro {
 
-std::tm localTimeNow() {
-  const std::time_t now = std::time(nullptr);
+std::tm localTime(std::time_t when) {
   std::tm local{};
 #ifdef _WIN32
-  localtime_s(&local, &now);
+  localtime_s(&local, &when);
 #else
-  localtime_r(&now, &local);
+  localtime_r(&when, &local);
 #endif
   return local;
+}
+
+std::tm localTimeNow() { return localTime(std::time(nullptr)); }
+
+std::string isoLocalTime(std::time_t when) {
+  const std::tm local = localTime(when);
+  // The offset from UTC: the local fields read back as if they were UTC, less the instant.
+  std::tm asUtc = local;
+#ifdef _WIN32
+  const std::time_t shifted = _mkgmtime(&asUtc);
+#else
+  const std::time_t shifted = timegm(&asUtc);
+#endif
+  const long offset = static_cast<long>(shifted - when) / 60;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                offset < 0 ? '-' : '+', std::labs(offset) / 60, std::labs(offset) % 60);
+  return text;
+}
+
+std::string shownLocalTime(std::time_t when) {
+  const std::tm local = localTime(when);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  return text;
 }
 
 CalendarDate today() {

@@ -19,7 +19,12 @@ struct CalendarDate {
 bool isValidDate(const CalendarDate& date);
 
 // The local time now, and today's date by it.
+std::tm localTime(std::time_t when);
 std::tm localTimeNow();
+// A moment as local time with its offset from UTC, ISO 8601: "2026-12-09T10:20:30+08:00".
+std::string isoLocalTime(std::time_t when);
+// A moment as people read it: "2026-12-09 10:20:30" (local time).
+std::string shownLocalTime(std::time_t when);
 CalendarDate today();
 
 // Reads "2026--12--07" (the insert-member form), "2008年05月12日" (the transfer's form) and

@@ -19,6 +19,7 @@
 #include "model/date_text.h"
 #include "model/document_frontend.h"
 #include "model/file_io.h"
+#include "model/file_lock.h"
 #include "model/project.h"
 #include "model/result.h"
 #include "model/undo_stack.h"
@@ -36,6 +37,7 @@ struct CellValue {
 // The batch edit: the values to set and on which members.
 struct BatchEditRequest {
   bool tickedOnly = true;  // the ticked members, otherwise all
+  std::vector<int> only;   // when given: these members (just appended ones), whatever their ticks
   BatchValues values;      // a positive minus deviation is taken as its negative
 };
 
@@ -53,6 +55,12 @@ class CKroAnalyzeDoc {
   const SettingsLocation& settingsLocation() const { return settings_; }
   // Today, for the test date of appended members (default: the system's local date).
   void setDateSource(std::function<CalendarDate()> today) { today_ = std::move(today); }
+  // The office's parameters, given to a project whose file carries none (the project then counts
+  // as modified until saved) and to a new project. Without it projects keep what they have.
+  void setParameterDefaults(std::function<ProjectParameters()> defaults) { defaults_ = std::move(defaults); }
+  // Marks every file opened as the document's by a lock file beside it (model/file_lock.h),
+  // naming program; without it (tests, a document nobody sees) no lock is taken.
+  void useFileLocks(std::string program) { lockProgram_ = std::move(program); }
 
   // --- Members ---
   const Project& project() const { return project_; }
@@ -74,14 +82,22 @@ class CKroAnalyzeDoc {
   // The file name, or "楼板仪数据文件" without a file, with what the project is when it has no
   // file of its own ("由原始数据解码：…", a recovered file).
   std::string title() const;
-  // True when the project differs from the state last saved or loaded.
-  bool isModified() const { return !history_.isAtSavedState(); }
+  // True when the project differs from its file: edits since it was saved or loaded, or
+  // parameters given from the office's defaults that the file does not carry yet.
+  bool isModified() const { return !history_.isAtSavedState() || project_.parameters.fromDefaults; }
+  // Open for reading only: another window holds the file, or no lock file could be made beside
+  // it. 保存 then asks for another name; readOnlyReason() says why (a sentence).
+  bool isReadOnly() const { return !readOnlyReason_.empty(); }
+  const std::string& readOnlyReason() const { return readOnlyReason_; }
 
   // Opens a file as the document (see loadProject) with a new history; its first member becomes
   // current. Kept received bytes become a new project without a file ("由原始数据解码"). A file
   // that cannot be read is reported and leaves the document unchanged; of a damaged analysis
   // file the intact members before the damage can be opened, when the user agrees, as a project
   // without a file (nothing is written over the damaged one). Warnings are shown after a load.
+  // With file locks on, a file another window holds is opened read-only when the user agrees (one
+  // of another computer may be taken over instead), and a file beside which no lock can be made
+  // is opened read-only with the reason shown.
   bool open(const std::filesystem::path& path);
   // The same with the file loaded already (see loadProject), e.g. off the window's thread.
   bool open(const std::filesystem::path& path, Result<LoadedProject> loaded);
@@ -99,8 +115,10 @@ class CKroAnalyzeDoc {
   // Writes the selection export (members only); refused for a path with an analysis extension.
   Status writeSelectionExport(const std::filesystem::path& path) const;
 
-  // 保存 (Ctrl+S): the analysis layout to the document's own analysis file, otherwise to a name
-  // asked for. True when written.
+  // 保存 (Ctrl+S): the analysis layout to the document's own analysis file, otherwise (and when
+  // read-only) to a name asked for. When the file changed on disk since it was read or saved,
+  // asks first (overwrite, save under another name, or cancel), showing both times. True when
+  // written.
   bool save();
   // The toolbar's save: asks for a name and writes the analysis layout there; the document
   // then belongs to that file. Its own analysis file may be chosen; another file it was read
@@ -116,6 +134,8 @@ class CKroAnalyzeDoc {
   void newDocument();
 
   // --- Commands (each undoable; nothing when it would change nothing) ---
+  // Those that take a thickness (a reading typed, pasted or set in bulk, a design thickness)
+  // refuse one outside 1-9999 mm, naming it, and change nothing then.
   // 插入构件: appends a member without readings and makes it current: the first free code of the
   // insert command's sequence, today's date in the form of the current member's, the current
   // member's design thickness and deviations.
@@ -127,25 +147,28 @@ class CKroAnalyzeDoc {
   // Edits of the current member (nothing without one).
   void setMemberName(std::string_view gbk);
   void setTestDate(std::string_view gbk);
-  void setDesignThickness(std::int32_t value);
+  Status setDesignThickness(std::int32_t value);
   void setPlusDeviation(std::int32_t value);
   // A positive value is taken as its negative. Returns the value stored (or that would be).
   std::int32_t setMinusDeviation(std::int32_t value);
   // A grid edit of the current member: the value typed into a cell.
-  void setCellValue(int row, int column, std::int32_t value);
-  // Several cells at once (a paste or a cut), as one command.
-  void setCellValues(const std::vector<CellValue>& cells, ReadingEditKind kind);
+  Status setCellValue(int row, int column, std::int32_t value);
+  // Several cells at once, as one command.
+  Status setCellValues(const std::vector<CellValue>& cells, ReadingEditKind kind);
   // A reading typed into the grid's new row: inserted at index (0..readingCount).
-  void insertReading(int index, std::int32_t thickness);
+  Status insertReading(int index, std::int32_t thickness);
   // Readings pasted from index on, appending beyond the last one, as one step.
-  void pasteReadings(int index, const std::vector<std::int32_t>& thicknesses);
+  Status pasteReadings(int index, const std::vector<std::int32_t>& thicknesses);
   void deleteReading(int row);
+  // Removes these readings of the current member in one step (剪切, Delete in the grid).
+  void deleteReadings(const std::vector<int>& rows, ReadingRemoval why);
   // Returns the number of members changed.
-  int batchEdit(const BatchEditRequest& request);
+  Result<int> batchEdit(const BatchEditRequest& request);
   // Appends the members of another project (a merge, a transfer), one step; from names them.
   void appendMembers(std::vector<MemberRecord> members, std::string_view from);
-  // Replaces the project's report parameters (one undoable step).
-  void setParameters(ProjectParameters parameters);
+  // Replaces the project's report parameters (one undoable step); refused while the file keeps
+  // parameters this version cannot read.
+  Status setParameters(ProjectParameters parameters);
 
   // --- History ---
   bool canUndo() const { return history_.canUndo(); }
@@ -167,13 +190,22 @@ class CKroAnalyzeDoc {
   // Every view shown afresh.
   void refreshAll(bool rebuildList);
   bool writeToChosenPath(const SaveDialogRequest& wanted, bool selection);
-  void markSaved(const std::filesystem::path& path);
+  // Writes the analysis layout to path and makes it the document's file.
+  bool writeOwnFile(const std::filesystem::path& path);
+  void markSaved(const std::filesystem::path& path, FileStamp stamp);
+  // Takes the lock of the file about to become the document's, asking what to do when another
+  // window holds it. False when the user cancels; readOnly receives why the file is read-only.
+  bool lockForOpening(const std::filesystem::path& path, FileLock& lock, std::string& readOnly);
+  // Gives a project the office's parameters when it has none.
+  void adoptDefaults(Project& project, bool fromFile) const;
   void reportFailure(const std::string& message);
 
   DocumentFrontend* frontend_;
   HeadlessFrontend headless_;
   SettingsLocation settings_;
   std::function<CalendarDate()> today_;
+  std::function<ProjectParameters()> defaults_;
+  std::string lockProgram_;
 
   Project project_;
   int currentMember_ = 0;
@@ -182,6 +214,9 @@ class CKroAnalyzeDoc {
   std::string note_;  // what a project without a file of its own is
   // Every file the project was read from or saved to as its own file.
   ProtectedInputs sources_;
+  FileLock lock_;
+  std::string readOnlyReason_;
+  std::optional<FileStamp> stamp_;  // what the document's file held when last read or written
   UndoStack history_;
 };
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kro {
 
@@ -30,6 +31,11 @@ class Prompter {
   virtual SaveChoice askSaveDiscardCancel(const std::string& text) = 0;
   // Runs a save dialog (which asks before overwriting); nothing when the user cancels.
   virtual std::optional<std::filesystem::path> chooseSavePath(const SaveDialogRequest& wanted) = 0;
+  // A question with buttons of these texts and 取消: the index of the button chosen, -1 for
+  // 取消. Without anyone to ask, the answer is 取消.
+  virtual int askChoice(const std::string& /*text*/, const std::vector<std::string>& /*choices*/) {
+    return -1;
+  }
 };
 
 // The document calls these after every change, in this order: the member list (rebuilt, or one

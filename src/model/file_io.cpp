@@ -2,6 +2,8 @@
 // calls that differ are the primitives at the top; everything above them is shared.
 #include "model/file_io.h"
 
+#include "model/file_lock.h"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -9,6 +11,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -17,6 +20,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -210,6 +214,24 @@ bool processGone(long pid) {
   return gone;
 }
 
+std::string hostName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  return GetComputerNameW(name, &size) ? displayPath(fs::path(std::wstring(name, size))) : std::string();
+}
+std::string accountName() {
+  wchar_t name[257];
+  DWORD size = 257;
+  return GetUserNameW(name, &size) && size > 0 ? displayPath(fs::path(std::wstring(name, size - 1)))
+                                               : std::string();
+}
+// Lock files are hidden, as dot files are on POSIX.
+void hideFile(const fs::path& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES)
+    SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+}
+
 int writeSome(int fd, const char* data, std::size_t size) {
   return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
 }
@@ -284,6 +306,17 @@ void keepModeAndOwner(int fd, const FileStatus& replaced) {
 long currentProcess() { return static_cast<long>(::getpid()); }
 bool processGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
 
+std::string hostName() {
+  char name[256] = {};
+  return ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
+}
+std::string accountName() {
+  if (const struct passwd* pw = ::getpwuid(::geteuid())) return pw->pw_name;
+  const char* user = std::getenv("USER");
+  return user != nullptr ? user : std::to_string(::geteuid());
+}
+void hideFile(const fs::path&) {}  // the leading dot hides it
+
 int writeSome(int fd, const char* data, std::size_t size) {
   return static_cast<int>(::write(fd, data, std::min<std::size_t>(size, 1u << 30)));
 }
@@ -306,6 +339,24 @@ bool writeAll(int fd, std::string_view bytes) {
 }  // namespace
 
 void removeQuietly(const fs::path& path) { removeFile(path); }
+
+Status createNewFile(const fs::path& path, std::string_view bytes, bool hidden) {
+  const int fd = createExclusive(path);
+  if (fd < 0) return Error{fileErrorMessage("无法创建", path, errno)};
+  const bool written = writeAll(fd, bytes);
+  const int error = written ? 0 : errno;
+  closeFile(fd);
+  if (!written) {
+    removeFile(path);
+    return Error{fileErrorMessage("无法写入", path, error)};
+  }
+  if (hidden) hideFile(path);
+  return Status::success();
+}
+
+ProcessIdentity currentProcessIdentity() { return {accountName(), hostName(), currentProcess()}; }
+
+bool processRunning(long pid) { return pid > 0 && !processGone(pid); }
 
 fs::path pathFromUtf8(std::string_view text) { return fs::path(std::u8string(text.begin(), text.end())); }
 
@@ -499,6 +550,10 @@ Result<fs::path> outputFile(const fs::path& target) {
     return refuse("它是读取数据的输入文件“" + displayPath(*input) +
                   "”，写入会毁掉原来的数据。请另选一个文件名。");
   }
+  // A file a window has open (its lock file beside it) is written only there.
+  for (const fs::path& named : {target, real}) {
+    if (auto held = lockedByAnother(named)) return Error{*held};
+  }
   if (const int error = writable(real); error != 0) {
     return refuse(error == EROFS ? "只读文件系统。" : "文件是只读的，没有写权限。");
   }
@@ -558,6 +613,38 @@ std::string refusalFor(const fs::path& path, const FileStatus& st, std::uint64_t
 }
 
 }  // namespace
+
+std::uint64_t contentHash(std::string_view bytes) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+FileStamp stampOf(const fs::path& path, std::string_view bytes) {
+  std::error_code ec;
+  return {bytes.size(), fs::last_write_time(path, ec), contentHash(bytes)};
+}
+
+std::optional<FileStamp> changedSince(const fs::path& path, const FileStamp& stamp) {
+  std::error_code ec;
+  const fs::file_time_type modified = fs::last_write_time(path, ec);
+  if (ec) return std::nullopt;  // gone: nothing of it can be lost
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (!ec && size == stamp.size && modified == stamp.modified) return std::nullopt;
+  auto bytes = readWholeFile(path, kMaxProjectFileSize);
+  if (!bytes) return FileStamp{ec ? 0 : size, modified, 0};
+  FileStamp now{bytes.value().size(), modified, contentHash(bytes.value())};
+  if (now.size == stamp.size && now.hash == stamp.hash) return std::nullopt;
+  return now;
+}
+
+std::time_t toTimeT(fs::file_time_type time) {
+  return std::chrono::system_clock::to_time_t(
+      std::chrono::file_clock::to_sys(std::chrono::time_point_cast<std::chrono::file_clock::duration>(time)));
+}
 
 Status checkInputFile(const fs::path& path, std::uint64_t maxBytes) {
   FileStatus st;

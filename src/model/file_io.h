@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +23,24 @@ inline constexpr std::uint64_t kMaxTemplateFileSize = 256ull << 20;
 // Reads a whole regular file into memory. Devices, FIFOs, sockets and folders are refused
 // without waiting on them, and so is a file larger than maxBytes.
 Result<std::string> readWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes);
+
+// What a file held when it was read or written: its size, modification time and a hash of its
+// bytes (64-bit FNV-1a: enough to tell a change, not a signature), so that a later save can tell
+// whether something else changed it meanwhile.
+struct FileStamp {
+  std::uint64_t size = 0;
+  std::filesystem::file_time_type modified{};
+  std::uint64_t hash = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+std::uint64_t contentHash(std::string_view bytes);
+// The stamp of bytes just read from or written to path, with the file's time as it is now.
+FileStamp stampOf(const std::filesystem::path& path, std::string_view bytes);
+// Nothing while the file still holds what stamp describes (a new time over the same bytes
+// counts as unchanged) or is gone; otherwise its stamp now.
+std::optional<FileStamp> changedSince(const std::filesystem::path& path, const FileStamp& stamp);
+// A file time as seconds since 1970, for showing it.
+std::time_t toTimeT(std::filesystem::file_time_type time);
 
 // Refuses a path that is not a regular file of at most maxBytes (for readers that open files
 // themselves, such as the zip library).
@@ -142,6 +162,21 @@ std::string fileErrorMessage(std::string_view action, const std::filesystem::pat
 // codes); these two convert between such a text and a path, so that on Windows the system's
 // wide names are used rather than the narrow code page's.
 std::filesystem::path pathFromUtf8(std::string_view text);
+// Creates path holding bytes, only when nothing of that name exists: an existing file is never
+// replaced (the message then says 文件已存在). hidden: hidden from file lists where the system
+// marks that by an attribute (a leading dot hides it elsewhere).
+Status createNewFile(const std::filesystem::path& path, std::string_view bytes, bool hidden = false);
+
+// Who this process is, for lock files: the system account, the computer's name and the process id.
+struct ProcessIdentity {
+  std::string account;
+  std::string host;
+  long pid = 0;
+};
+ProcessIdentity currentProcessIdentity();
+// True when a process of this id runs on this computer.
+bool processRunning(long pid);
+
 // Removes a file if it is there (a temporary file given up); errors are of no use then.
 void removeQuietly(const std::filesystem::path& path);
 std::string displayPath(const std::filesystem::path& path);  // also for messages

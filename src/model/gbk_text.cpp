@@ -155,6 +155,14 @@ std::size_t gbkCharLength(std::string_view text, std::size_t pos) {
   return 1;
 }
 
+bool isGbkText(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); i += gbkCharLength(text, i)) {
+    if (gbkCharLength(text, i) == 2) continue;
+    if (static_cast<unsigned char>(text[i]) > 0x7F) return false;
+  }
+  return true;
+}
+
 std::string_view gbkTruncate(std::string_view text, std::size_t capacity) {
   std::size_t end = 0;
   while (end < text.size()) {

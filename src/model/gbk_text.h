@@ -16,6 +16,10 @@ namespace kro {
 // Length in bytes (1 or 2) of the character that starts at text[pos]; pos < text.size().
 std::size_t gbkCharLength(std::string_view text, std::size_t pos);
 
+// True when the bytes are GBK text: every byte above 0x7F starts a whole two-byte character (no
+// lone lead byte, no 0x80 or 0xFF on its own). ASCII control characters count as text.
+bool isGbkText(std::string_view text);
+
 // The longest prefix of text that holds at most capacity bytes and ends on a character boundary.
 std::string_view gbkTruncate(std::string_view text, std::size_t capacity);
 

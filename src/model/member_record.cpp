@@ -5,6 +5,13 @@
 
 namespace kro {
 
+std::string thicknessRefusal(std::int64_t mm, std::string_view what) {
+  if (isPlausibleThickness(mm)) return {};
+  return std::string(what) + "“" + std::to_string(mm) + "”不是楼板能有的厚度（应在 " +
+         std::to_string(kLowestPlausibleReading) + "–" + std::to_string(kHighestPlausibleReading) +
+         " mm 之间）。";
+}
+
 MemberRecord MemberRecord::withTextsCut(MemberData data) {
   data.code = std::string(gbkTruncate(data.code, kCodeCapacity));
   data.name = std::string(gbkTruncate(data.name, kNameCapacity));

@@ -17,6 +17,18 @@ struct Reading {
   bool operator==(const Reading&) const = default;
 };
 
+// The thickness a slab can have, in mm. A reading or design thickness that a user types, pastes,
+// sets in bulk or imports must lie within it; values already in files or sent by the instrument
+// are kept as they are (they are the original record) and the check names them.
+inline constexpr int kLowestPlausibleReading = 1;
+inline constexpr int kHighestPlausibleReading = 9999;
+constexpr bool isPlausibleThickness(std::int64_t mm) {
+  return mm >= kLowestPlausibleReading && mm <= kHighestPlausibleReading;
+}
+// The refusal of a value outside that range, naming it and what it was for ("测点", "设计厚度");
+// empty when the value is plausible.
+std::string thicknessRefusal(std::int64_t mm, std::string_view what);
+
 // Chosen by the first byte of the member code (case-sensitive).
 enum class MemberKind { ThicknessTest = 1, ProfileTest = 2, GridTest = 3 };
 

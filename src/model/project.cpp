@@ -2,12 +2,14 @@
 #include "model/project.h"
 
 #include <cctype>
+#include <optional>
 #include <set>
 
 #include "model/analysis_file.h"
 #include "model/byte_io.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
+#include "model/project_blocks.h"
 #include "model/raw_files.h"
 #include "transfer/transfer_decoder.h"
 
@@ -17,6 +19,13 @@ namespace fs = std::filesystem;
 const MemberRecord* Project::memberAt(int index) const {
   if (index < 0 || index >= memberCount()) return nullptr;
   return &members[static_cast<std::size_t>(index)];
+}
+
+const KeptBlock* Project::keptBlock(std::string_view tag) const {
+  for (const KeptBlock& block : keptBlocks) {
+    if (block.tag == tag) return &block;
+  }
+  return nullptr;
 }
 
 const std::string* ProjectParameters::find(std::string_view gbkName) const {
@@ -61,27 +70,6 @@ bool hasExtension(const fs::path& path, std::string_view wanted) {
   return extension == wanted;
 }
 
-// An index file by its content alone: every code it announces is in the file, each a text, and
-// at least one member data file is there.
-bool looksLikeIndexFile(const fs::path& path, std::string_view bytes) {
-  ByteReader in(bytes);
-  if (!in.canRead(2)) return false;
-  const std::int16_t count = in.i16();
-  if (count <= 0 || static_cast<std::size_t>(count) > in.remaining() / 10) return false;
-  bool anyFile = false;
-  for (std::int16_t i = 0; i < count; ++i) {
-    const std::string_view field = in.take(10);
-    const std::string_view code = field.substr(0, field.find('\0'));
-    if (code.empty() ||
-        code.find_first_of(std::string_view("\x01\x02\x03\x04\x05\x06\x07\x08\t\n\r\x0b\x0c/\\", 15)) !=
-            std::string_view::npos)
-      return false;
-    std::error_code ec;
-    anyFile = anyFile || fs::is_regular_file(path.parent_path() / (std::string(code) + ".DAT"), ec);
-  }
-  return anyFile;
-}
-
 Result<LoadedProject> loadReceived(const fs::path& path, std::string_view bytes, TransferLayout layout) {
   auto decoded = decodeTransfer(layout, bytes);
   if (!decoded) return Error{"无法解码“" + displayPath(path) + "”：" + decoded.message()};
@@ -110,51 +98,60 @@ Result<LoadedProject> loadRaw(const fs::path& path, std::string_view bytes, cons
 Result<LoadedProject> loadProject(const fs::path& path) {
   auto bytes = readWholeFile(path, kMaxProjectFileSize);
   if (!bytes) return bytes.error();
-  return loadProjectBytes(path, bytes.value());
+  auto loaded = loadProjectBytes(path, bytes.value());
+  if (loaded) loaded.value().stamp = stampOf(path, bytes.value());
+  return loaded;
 }
 
+// What a file is comes from its content; its name only settles what its content leaves open
+// (bytes after the members of a .KRO file, a .DEX file holding fewer codes than it states, which
+// link kept bytes came from) and which reason a refusal gives.
 Result<LoadedProject> loadProjectBytes(const fs::path& path, std::string_view content) {
   const std::string cannotOpen = "无法打开“" + displayPath(path) + "”：";
-  auto analysis = [&](bool anyTrailing) -> std::optional<Result<LoadedProject>> {
+  const bool namedAnalysis = isAnalysisExtension(path);
+  const bool namedIndex = hasExtension(path, ".dex");
+  const AnalysisShape shape = analysisShape(content);
+  if (shape.kind == AnalysisShape::Kind::Whole &&
+      (namedAnalysis || shape.end == content.size() || startsWithBlock(content.substr(shape.end)))) {
     std::vector<std::string> warnings;
-    std::size_t end = 0;
-    if (!anyTrailing) {
-      // By content alone, the members must end the file, or our parameter block follow them.
-      if (!decodeAnalysisFile(content, &end) ||
-          (end != content.size() && !content.substr(end).starts_with(kParameterBlockTag)))
-        return std::nullopt;
-    }
     auto project = decodeProjectFile(content, warnings);
-    if (!project) return Result<LoadedProject>(Error{cannotOpen + project.message()});
+    if (!project) return Error{cannotOpen + project.message()};
     LoadedProject loaded;
     loaded.project = std::move(project.value());
     for (std::string& warning : warnings) loaded.warnings.push_back("“" + displayPath(path) + "”" + warning);
     loaded.sources.push_back(path);
-    return Result<LoadedProject>(std::move(loaded));
-  };
-  if (isAnalysisExtension(path)) return *analysis(true);
+    return loaded;
+  }
   if (isSelectionExport(content)) {
     return Error{cannotOpen + "这是用“保存选择构件”导出的文件，不是仪器的原始数据文件，本程序不能读取它。"};
   }
-  if (hasExtension(path, ".dex")) return loadRaw(path, content, cannotOpen);
   if (hasExtension(path, ".serial")) return loadReceived(path, content, TransferLayout::Serial);
   if (hasExtension(path, ".usb")) return loadReceived(path, content, TransferLayout::Usb);
-  if (auto loaded = analysis(false)) return std::move(*loaded);
-  if (looksLikeIndexFile(path, content)) return loadRaw(path, content, cannotOpen);
+  const std::optional<std::string> notIndex = indexFileProblem(path, content, namedIndex);
+  if (!notIndex) return loadRaw(path, content, cannotOpen);
   for (TransferLayout layout : {TransferLayout::Serial, TransferLayout::Usb}) {
     // Recognised also when longer than its block, so that the refusal says so.
     if (decodeTransfer(layout, content, ExtraBytes::Ignore)) return loadReceived(path, content, layout);
   }
-  return Error{
-      cannotOpen +
-      "不是楼板仪数据文件：它既不是分析结果文件（.KRO），也不是仪器的原始数据文件（.DEX 及其 .DAT 文件）"
-      "或传输时保存的原始数据（.serial、.usb）。"};
+  // An analysis file whose first member is sound and which breaks later: the members before the
+  // damage can still be saved (recoverAnalysisFile).
+  if (shape.kind == AnalysisShape::Kind::DamagedLater) return Error{cannotOpen + shape.reason};
+  std::string reason;
+  if (namedAnalysis) {
+    reason = "作为分析结果文件，" + shape.reason;
+  } else if (namedIndex) {
+    reason = "作为原始数据索引文件，" + *notIndex;
+  } else {
+    reason =
+        "它既不是分析结果文件（.KRO），也不是仪器的原始数据文件（.DEX 及其 .DAT 文件）"
+        "或传输时保存的原始数据（.serial、.usb）。";
+  }
+  return Error{cannotOpen + std::string(kNotProjectFile) + "：" + reason};
 }
 
 std::optional<RecoveredProject> recoverAnalysisFile(const fs::path& path) {
-  if (!isAnalysisExtension(path)) return std::nullopt;
   auto bytes = readWholeFile(path, kMaxProjectFileSize);
-  if (!bytes) return std::nullopt;
+  if (!bytes || analysisShape(bytes.value()).kind != AnalysisShape::Kind::DamagedLater) return std::nullopt;
   auto recovered = recoverAnalysisMembers(bytes.value());
   if (!recovered || recovered->members.empty()) return std::nullopt;
   return RecoveredProject{Project{std::move(recovered->members)}, recovered->damagedMember};

@@ -141,6 +141,31 @@ bool isSafeMemberCode(std::string_view code) {
   return true;
 }
 
+std::optional<std::string> indexFileProblem(const fs::path& path, std::string_view bytes, bool lenient) {
+  ByteReader in(bytes);
+  if (!in.canRead(2)) return "文件只有 " + std::to_string(bytes.size()) + " 个字节。";
+  const std::int16_t count = in.i16();
+  if (count <= 0) return "开头的构件个数为 " + std::to_string(count) + "。";
+  const std::size_t held = in.remaining() / kCodeField;
+  if (held == 0 || (!lenient && static_cast<std::size_t>(count) > held)) {
+    return "开头声明了 " + std::to_string(count) + " 个构件，文件却只容得下 " + std::to_string(held) +
+           " 个构件编号。";
+  }
+  MemberFileFinder finder(path.parent_path());
+  bool anyFile = false;
+  for (std::size_t i = 0; i < std::min<std::size_t>(static_cast<std::size_t>(count), held); ++i) {
+    const std::string code = in.text(kCodeField);
+    if (code.empty() || !isGbkText(code)) return "第 " + std::to_string(i + 1) + " 个构件编号不是 GBK 文字。";
+    if (!isSafeMemberCode(code)) {
+      if (!lenient) return "第 " + std::to_string(i + 1) + " 个构件编号含有控制字符或路径符号。";
+      continue;
+    }
+    if (!anyFile) anyFile = finder.find(code).has_value();
+  }
+  if (!anyFile) return "它列出的构件数据文件（编号.DAT）在同一文件夹中一个也没有。";
+  return std::nullopt;
+}
+
 Result<RawProject> readRawProject(const fs::path& indexPath) {
   auto bytes = readWholeFile(indexPath, kMaxProjectFileSize);
   if (!bytes) return bytes.error();

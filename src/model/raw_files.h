@@ -7,6 +7,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,13 @@ Result<MemberDataContents> decodeMemberDataFile(std::string_view bytes);
 // True when a code names a file in the index file's own folder: no path separator, drive colon
 // or control character.
 bool isSafeMemberCode(std::string_view gbkCode);
+
+// Why bytes are not an index file that can be read beside path, or nothing when they are: a
+// count of at least one; codes that are printable texts (strict: every code it states, none
+// naming a file outside the folder; lenient, for a file named .DEX: the codes it holds, which the
+// reader then warns about); and at least one of their member data files present.
+std::optional<std::string> indexFileProblem(const std::filesystem::path& path, std::string_view bytes,
+                                            bool lenient);
 
 struct RawProject {
   std::vector<MemberRecord> members;               // one per listed code, in index order

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "model/gbk_text.h"
+#include "model/project_blocks.h"
 #include "model/report_figures.h"
 #include "model/statistics.h"
 #include "report/project_parameters.h"
@@ -158,6 +159,12 @@ ProjectCheck checkProject(const Project& project, const SettingsLocation& settin
       codes += (k == 0 ? "" : "、") + gbkToUtf8(project.memberAt(figures.unticked[k])->code());
     if (figures.unticked.size() > 10) codes += " 等";
     result.notes.push_back(std::to_string(figures.unticked.size()) + " 个构件未勾选，不计入报告：" + codes);
+  }
+  if (!project.parameters.stored || project.parameters.fromDefaults) {
+    const bool unreadable = project.keptBlock(kParametersTag) != nullptr;
+    result.notes.push_back(std::string(unreadable ? "文件中的工程参数无法读取" : "文件中没有工程参数") +
+                           "：合格率要求 " + values(kAcceptanceRuleKey) + "% 和其他参数取自本机的默认值" +
+                           (unreadable ? "。" : "，保存后写入文件。"));
   }
   if (!format) {
     result.notes.push_back("没有选择报告格式，没有检查报告的工程参数（工具 → 工程参数设置）。");

@@ -35,10 +35,6 @@ struct Finding {
   std::string message;    // one line naming the member or parameter
 };
 
-// The plausible range of a reading, in mm.
-inline constexpr int kLowestPlausibleReading = 1;
-inline constexpr int kHighestPlausibleReading = 9999;
-
 struct ProjectCheck {
   std::vector<Finding> findings;
   // What the user should know but need not change: the verdict by the acceptance rule, the

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "model/gbk_text.h"
+#include "model/project_blocks.h"
 #include "settings/settings_file.h"
 
 namespace kro {
@@ -178,6 +179,24 @@ Result<ProjectParameters> toStoredParameters(const ParameterValues& values,
     if (Status s = store(name, value); !s) return Error{s.message()};
   }
   return out;
+}
+
+ProjectParameters officeParameters(const SettingsLocation& settings) {
+  // The settings files are GBK, so their values always fit; the lossy step only guards that.
+  const ParameterValues defaults = defaultParameters(settings);
+  ProjectParameters out;
+  out.stored = true;
+  out.fromDefaults = true;
+  for (const ParameterDefinition& d : parameterDefinitions()) {
+    out.values.emplace_back(utf8ToGbkLossy(d.name), utf8ToGbkLossy(defaults(d.name)));
+  }
+  return out;
+}
+
+bool adoptOfficeParameters(Project& project, const SettingsLocation& settings) {
+  if (project.parameters.stored || project.keptBlock(kParametersTag) != nullptr) return false;
+  project.parameters = officeParameters(settings);
+  return true;
 }
 
 Status saveOfficeDefaults(const SettingsLocation& settings, const ParameterValues& values) {

@@ -73,6 +73,14 @@ ParameterValues effectiveParameters(const Project& project, const SettingsLocati
 Result<ProjectParameters> toStoredParameters(const ParameterValues& values,
                                              const ProjectParameters& previous);
 
+// The office's defaults as a project stores them (every field, fromDefaults set). A project
+// whose file has no parameters is given these when it is opened or written, so that its verdict
+// no longer follows the settings files.
+ProjectParameters officeParameters(const SettingsLocation& settings);
+// Gives them to a project that carries no parameters and keeps no unreadable block of them; true
+// when it did.
+bool adoptOfficeParameters(Project& project, const SettingsLocation& settings);
+
 // Writes the office fields into every format's settings file (by the name the format gives the
 // field) and clears the project fields there; the old files are replaced only by complete ones.
 Status saveOfficeDefaults(const SettingsLocation& settings, const ParameterValues& values);

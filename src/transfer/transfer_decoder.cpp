@@ -58,7 +58,7 @@ std::string implausibleFields(std::string_view b, std::size_t at) {
   auto add = [&problems](const std::string& p) { problems += (problems.empty() ? "" : "，") + p; };
   if (month < 1 || month > 12) add("月份 " + std::to_string(month));
   if (day < 1 || day > 31) add("日 " + std::to_string(day));
-  if (design < 1 || design > 9999) add("设计厚度 " + std::to_string(design));
+  if (!isPlausibleThickness(design)) add("设计厚度 " + std::to_string(design));
   return problems;
 }
 
@@ -74,9 +74,6 @@ std::optional<std::uint64_t> usbReadingAreaEnd(std::string_view b) {
   for (std::uint32_t k = 0; k < count; ++k) end += 2 * std::uint64_t{be16(b, kUsbHeaderStride * (k + 1) + 9)};
   return end;
 }
-
-// Readings no slab can have: 0 (nothing measured) or above 9999 mm.
-constexpr std::int32_t kHighestReading = 9999;
 
 }  // namespace
 
@@ -183,7 +180,7 @@ Result<DecodedTransfer> decodeTransfer(TransferLayout layout, std::string_view b
     }
     for (std::uint32_t j = 0; j < readings; ++j) {
       const std::int32_t t = d.readings[j].thickness;
-      if (t != 0 && t <= kHighestReading) continue;
+      if (isPlausibleThickness(t)) continue;
       if (++impossibleCount <= kNamedAtMost) {
         impossible.push_back(member + " 第 " + std::to_string(j + 1) + " 点 " + std::to_string(t) + " mm");
       }

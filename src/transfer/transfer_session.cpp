@@ -189,7 +189,7 @@ void TransferSession::finish() {
   }
   std::vector<std::string> warnings = decoded.value().warnings;
   if (!kept) warnings.push_back("收到的原始数据没有保存：" + kept.message());
-  Status written = writeAnalysisFile(destination_, decoded.value().members);
+  Status written = writeAnalysisFile(destination_, Project{decoded.value().members, parameters_});
   if (!written) {
     fail(written.message());
     return;

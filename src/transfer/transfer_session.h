@@ -15,6 +15,7 @@
 #include <string>
 
 #include "model/document_frontend.h"
+#include "model/project.h"
 #include "transfer/serial_link.h"
 #include "transfer/transfer_buffer.h"
 #include "transfer/usb_link.h"
@@ -53,6 +54,8 @@ class TransferSession {
   TransferSession& operator=(const TransferSession&) = delete;
 
   const std::filesystem::path& destination() const { return destination_; }
+  // The parameters the written file carries (the office's defaults: the instrument sends none).
+  void setParameters(ProjectParameters parameters) { parameters_ = std::move(parameters); }
   void setDestination(std::filesystem::path path) { destination_ = std::move(path); }
   // The destination becomes folder + "/KRODat.KRO".
   void chooseFolder(const std::filesystem::path& folder);
@@ -97,6 +100,7 @@ class TransferSession {
   std::unique_ptr<UsbLink> usb_;
   TransferBuffer buffer_;
   std::filesystem::path destination_;
+  ProjectParameters parameters_;
   std::filesystem::path kept_;
   TransferBuffer::Progress currentProgress() const;
 

@@ -182,7 +182,7 @@ TEST_F(CliTest, InfoShowsStoredFiguresAsStoredBesideTheComputedOnes) {
   MemberData empty;
   empty.code = "X2";
   empty.passRate = 0.5f;
-  ASSERT_TRUE(writeAnalysisFile(dir / "f.KRO", {MemberRecord(d), MemberRecord(empty)}).ok());
+  ASSERT_TRUE(writeAnalysisFile(dir / "f.KRO", Project{{MemberRecord(d), MemberRecord(empty)}}).ok());
   CommandRun r = kro({"info", (dir / "f.KRO").string(), "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
   const auto json = nlohmann::json::parse(r.out);
@@ -296,14 +296,34 @@ TEST_F(CliTest, Convert) {
   odd.maxThickness = 0;
   odd.passRate = 0.25f;
   odd.name = std::string(100, 'n');
-  ASSERT_TRUE(writeAnalysisFile(dir / "odd.KRO", {MemberRecord(odd)}).ok());
+  Project oddProject{{MemberRecord(odd)}};
+  oddProject.parameters = {{{"R", "1"}}, true};
+  ASSERT_TRUE(writeAnalysisFile(dir / "odd.KRO", oddProject).ok());
   ASSERT_EQ(kro({"convert", (dir / "odd.KRO").string(), "-o", (dir / "odd2.KRO").string()}).status, 0);
   EXPECT_TRUE(test::readBytes(dir / "odd2.KRO") == test::readBytes(dir / "odd.KRO"));
+  // A file without parameters comes out with the office's after its unchanged members.
+  ASSERT_TRUE(writeAnalysisFile(dir / "bare.KRO", Project{{MemberRecord(odd)}}).ok());
+  ASSERT_EQ(kro({"convert", (dir / "bare.KRO").string(), "-o", (dir / "bare2.KRO").string(), "--config-dir",
+                 (dir / "config").string()})
+                .status,
+            0);
+  const std::string bare = test::readBytes(dir / "bare.KRO");
+  const std::string converted = test::readBytes(dir / "bare2.KRO");
+  EXPECT_TRUE(converted.substr(0, bare.size()) == bare);
+  EXPECT_EQ(converted.substr(bare.size(), 8), "KROPARAM");
+  std::vector<std::string> warnings;
+  auto convertedProject = decodeProjectFile(converted, warnings);
+  ASSERT_TRUE(convertedProject.ok());
+  ASSERT_NE(convertedProject.value().parameters.find("\xBA\xCF\xB8\xF1\xC2\xCA\xD2\xAA\xC7\xF3"), nullptr);
+  EXPECT_EQ(*convertedProject.value().parameters.find("\xBA\xCF\xB8\xF1\xC2\xCA\xD2\xAA\xC7\xF3"), "90");
   ASSERT_EQ(kro({"convert", (dir / "raw.KRO").string(), "-o", (dir / "raw2.KRO").string()}).status, 0);
   EXPECT_TRUE(test::readBytes(dir / "raw2.KRO") == test::readBytes(dir / "raw.KRO"));
 
   ASSERT_EQ(kro({"convert", samplePath(), "--selection", "-o", (dir / "sel.DEX").string()}).status, 0);
-  EXPECT_EQ(test::readBytes(samplePath()).size() - test::readBytes(dir / "sel.DEX").size(), 5u * 12);
+  EXPECT_EQ(encodeMembers(decodeAnalysisFile(test::readBytes(samplePath())).value(), MemberLayout::Analysis)
+                    .size() -
+                test::readBytes(dir / "sel.DEX").size(),
+            5u * 12);
   EXPECT_TRUE(isSelectionExport(test::readBytes(dir / "sel.DEX")));
 
   CommandRun refused = kro({"convert", samplePath(), "--selection", "-o", (dir / "sel.KRO").string()});
@@ -614,7 +634,7 @@ TEST_F(CliTest, InfoShowsControlCharactersEscaped) {
   MemberData d;
   d.code = "A\x1b[2J";
   d.name = "bell\x07";
-  ASSERT_TRUE(writeAnalysisFile(dir / "c.KRO", {MemberRecord(std::move(d))}).ok());
+  ASSERT_TRUE(writeAnalysisFile(dir / "c.KRO", Project{{MemberRecord(std::move(d))}}).ok());
   CommandRun r = kro({"info", (dir / "c.KRO").string()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.find('\x1b'), std::string::npos);

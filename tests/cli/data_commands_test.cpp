@@ -24,16 +24,26 @@ class DataCommandsTest : public ::testing::Test {
  protected:
   // A project made from a CSV written by hand: A (design 120, -5/+8) 114 120 128 130, B
   // (design 100, -3/+5) 100 106, and C without readings; all ticked.
-  std::string project() {
+  std::string project(const std::string& config = {}) {
     test::writeBytes(dir / "p.csv", std::string(kCsvHeader) +
                                         "\r\n"
                                         "A,,,120,-5,8,1,114\r\nA,,,120,-5,8,2,120\r\n"
                                         "A,,,120,-5,8,3,128\r\nA,,,120,-5,8,4,130\r\n"
                                         "B,,,100,-3,5,1,100\r\nB,,,100,-3,5,2,106\r\n"
                                         "C,,,90,-5,8,,\r\n");
-    CommandRun imported = kro({"import", (dir / "p.csv").string(), "-o", (dir / "p.KRO").string()});
+    std::vector<std::string> args = {"import", (dir / "p.csv").string(), "-o", (dir / "p.KRO").string()};
+    if (!config.empty()) args.insert(args.end(), {"--config-dir", config});
+    CommandRun imported = kro(args);
     EXPECT_EQ(imported.status, 0) << imported.err;
     return (dir / "p.KRO").string();
+  }
+  // The same members as a file of an earlier version: without any block after them.
+  std::string bareProject() {
+    const std::string members = test::readBytes(project());
+    std::size_t end = 0;
+    EXPECT_TRUE(decodeAnalysisFile(members, &end).ok());
+    test::writeBytes(dir / "bare.KRO", members.substr(0, end));
+    return (dir / "bare.KRO").string();
   }
   test::TempDir dir;
 };
@@ -82,12 +92,16 @@ TEST_F(DataCommandsTest, StatsJsonMatchesFiguresComputedByHand) {
 }
 
 TEST_F(DataCommandsTest, ParametersAreShownSetAndTravelWithTheFile) {
-  const std::string p = project();
+  const std::string p = bareProject();
   const std::string config = (dir / "config").string();
   CommandRun shown = kro({"params", p, "--config-dir", config});
   ASSERT_EQ(shown.status, 0) << shown.err;
   EXPECT_NE(shown.out.find("（文件中没有，以下为默认值）"), std::string::npos);
   EXPECT_NE(shown.out.find("检测依据/执行标准：《混凝土结构工程施工质量验收规范》（GB50204-2002）\n"),
+            std::string::npos);
+  // The check says where the rule came from.
+  EXPECT_NE(kro({"check", p, "--config-dir", config})
+                .out.find("注：文件中没有工程参数：合格率要求 90% 和其他参数取自本机的默认值"),
             std::string::npos);
   const std::string q = (dir / "q.KRO").string();
   CommandRun set = kro({"params", p, "--set", "工程名称=阳光花园", "--set=x", "-o", q});
@@ -125,7 +139,7 @@ TEST_F(DataCommandsTest, FilesThatAreNoProjectAreRefusedAndDamagedOnesRecovered)
   EXPECT_EQ(kro({"check", passwd}).status, 2);
   EXPECT_EQ(kro({"diff", passwd, project()}).status, 2);
 
-  const std::string whole = test::readBytes(dir / "p.KRO");
+  const std::string whole = test::readBytes(bareProject());
   test::writeBytes(dir / "cut.KRO", whole.substr(0, whole.size() - 30));
   EXPECT_EQ(kro({"convert", (dir / "cut.KRO").string(), "-o", (dir / "out.KRO").string()}).status, 1);
   CommandRun recovered =
@@ -207,12 +221,16 @@ TEST_F(DataCommandsTest, CheckExitsLikeDiff) {
   }
   test::writeBytes(dir / "config" / "reportGansuini.ini", ini);
   test::writeBytes(dir / "ok.csv", std::string(kCsvHeader) + "\r\nA,,,120,-5,8,1,120\r\n");
-  ASSERT_EQ(kro({"import", (dir / "ok.csv").string(), "-o", (dir / "ok.KRO").string()}).status, 0);
+  ASSERT_EQ(
+      kro({"import", (dir / "ok.csv").string(), "-o", (dir / "ok.KRO").string(), "--config-dir", config})
+          .status,
+      0);
   CommandRun clean = kro({"check", (dir / "ok.KRO").string(), "--format", "5", "--config-dir", config});
   // The verdict is a note, not a finding.
   EXPECT_EQ(clean.status, 0) << clean.out;
   EXPECT_EQ(clean.out, "注：勾选构件（用于报告）：1 点，合格率 100.0 %（要求 90 %）：合格\n");
-  CommandRun text = kro({"check", p, "--format", "5", "--config-dir", config});
+  // The office's parameters of the time go into a file when it is written.
+  CommandRun text = kro({"check", project(config), "--format", "5", "--config-dir", config});
   EXPECT_EQ(text.status, 1);
   EXPECT_EQ(
       text.out,

@@ -148,13 +148,14 @@ TEST(Csv, FormulaLikeTextsAreWrittenAsText) {
     MemberData d;
     d.code = "A";
     d.name = text;
+    d.designThickness = 120;
     project.members.emplace_back(d);
   }
   const std::string csv = projectToCsv(project);
   EXPECT_NE(csv.find("\r\nA,'=1+1,"), std::string::npos);
   EXPECT_NE(csv.find("\r\nA,''D,"), std::string::npos);
   EXPECT_NE(csv.find("\r\nA,G=H,"), std::string::npos);
-  EXPECT_NE(csv.find(",0,-5,8,,,,"), std::string::npos);  // numbers never prefixed
+  EXPECT_NE(csv.find(",120,-5,8,,,,"), std::string::npos);  // numbers never prefixed
   auto back = membersFromCsv(csv);
   ASSERT_TRUE(back.ok()) << back.message();
   for (std::size_t i = 0; i < project.members.size(); ++i)

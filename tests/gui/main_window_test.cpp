@@ -34,6 +34,7 @@
 #include "gui/window_settings.h"
 #include "model/analysis_file.h"
 #include "model/figure_text.h"
+#include "model/file_lock.h"
 #include "model/gbk_text.h"
 #include "model/report_figures.h"
 #include "model/sample_project.h"
@@ -90,7 +91,8 @@ class MainWindowTest : public ::testing::Test {
   MainWindowTest() {
     Dialogs::setTestMode(true);
     windowSettings()->clear();
-    EXPECT_TRUE(writeAnalysisFile(dir / "sample.KRO", makeSampleProject()).ok());
+    // With parameters of its own, as every file the program writes: it opens unmodified.
+    EXPECT_TRUE(writeAnalysisFile(dir / "sample.KRO", Project{makeSampleProject(), {{}, true}}).ok());
     window.resize(1200, 800);
     window.show();
     window.activateWindow();
@@ -258,7 +260,7 @@ TEST_F(MainWindowTest, OverviewShowsEveryMemberAndTheHistogramOfTheTickedOnes) {
 
 TEST_F(MainWindowTest, ComparisonWithOriginalDataMarksChangedReadings) {
   ASSERT_TRUE(window.openFile(sample()));
-  window.document().setCellValue(1, 1, 200);  // the first member's second reading, was 122
+  EXPECT_TRUE(window.document().setCellValue(1, 1, 200).ok());  // the first member's second reading, was 122
   ASSERT_TRUE(window.compareWith(sample()));
   QListWidget* differences = window.overview()->differences();
   ASSERT_TRUE(differences->isVisible());
@@ -294,7 +296,7 @@ TEST_F(MainWindowTest, OpeningFillsPanelGridAndChart) {
 
 TEST_F(MainWindowTest, RecentFilesLiveInTheConfigFolderAndForgetMissingFiles) {
   const QString other = qtPath(dir / "other.KRO");
-  ASSERT_TRUE(writeAnalysisFile(dir / "other.KRO", makeSampleProject()).ok());
+  ASSERT_TRUE(writeAnalysisFile(dir / "other.KRO", Project{makeSampleProject(), {{}, true}}).ok());
   ASSERT_TRUE(window.openFile(other));
   ASSERT_TRUE(window.openFile(sample()));
   const QString config = qEnvironmentVariable("KRO_CONFIG_DIR");
@@ -326,8 +328,15 @@ TEST_F(MainWindowTest, PanelEditsReachTheMemberKeystrokeByKeystroke) {
   QLineEdit* design = find<QLineEdit>("designEdit");
   design->setFocus();
   design->selectAll();
+  // An empty box keeps the last valid value; a number no slab has is refused and named.
+  const int before = current()->designThickness();
   QTest::keyClick(design, Qt::Key_Backspace);
-  EXPECT_EQ(current()->designThickness(), 0);
+  EXPECT_EQ(current()->designThickness(), before);
+  QTest::keyClick(design, Qt::Key_0);
+  EXPECT_EQ(current()->designThickness(), before);
+  EXPECT_TRUE(window.statusBar()->currentMessage().contains("“0”"))
+      << window.statusBar()->currentMessage().toStdString();
+  QTest::keyClick(design, Qt::Key_Backspace);
   QTest::keyClick(design, Qt::Key_1);
   EXPECT_EQ(current()->designThickness(), 1);
   QTest::keyClick(design, Qt::Key_2);
@@ -457,17 +466,39 @@ TEST_F(MainWindowTest, ClickingADotSelectsTheReading) {
   EXPECT_EQ(window.document().currentReading(), 5);
 }
 
-TEST_F(MainWindowTest, CtrlCDeletesTheMemberAndCtrlZBringsItBack) {
+// Ctrl+C copies wherever it is pressed; Delete deletes the member where the member list or the
+// overview has focus, and Ctrl+Z brings it back.
+TEST_F(MainWindowTest, CtrlCCopiesAndDeleteInTheListDeletesTheMember) {
   ASSERT_TRUE(window.openFile(sample()));
   window.document().selectMember(1);
   QWidget* list = window.panel()->list();
   list->setFocus();
   QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(window.document().memberCount(), 12);
+  EXPECT_FALSE(window.document().isModified());
+  EXPECT_TRUE(QGuiApplication::clipboard()->text().contains("\t0002\t"))
+      << QGuiApplication::clipboard()->text().toStdString();
+  QTest::keyClick(list, Qt::Key_Delete);
   EXPECT_EQ(window.document().memberCount(), 11);
   EXPECT_EQ(current()->code(), "0003");
   QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(window.document().memberCount(), 12);
   EXPECT_EQ(current()->code(), "0002");
+  // The same key in the overview's table.
+  window.findChild<QDockWidget*>("overviewDock")->show();
+  QTableView* table = window.findChild<OverviewDock*>()->table();
+  table->setFocus();
+  QTest::keyClick(table, Qt::Key_Delete);
+  EXPECT_EQ(window.document().memberCount(), 11);
+  // The grid's Delete removes readings, never the member.
+  window.document().selectMember(0);
+  const int readings = current()->readingCount();
+  ReadingGridView* grid = window.grid();
+  grid->setFocus();
+  grid->setCurrentIndex(grid->model()->index(2, 1));
+  QTest::keyClick(grid, Qt::Key_Delete);
+  EXPECT_EQ(window.document().memberCount(), 11);
+  EXPECT_EQ(current()->readingCount(), readings - 1);
 }
 
 // In the grid Ctrl+C is the copy users expect; the member stays.
@@ -491,6 +522,72 @@ TEST_F(MainWindowTest, CtrlCInTheGridCopies) {
   }
   for (const char* name : {"actionCut", "actionCopy", "actionPaste"})
     EXPECT_TRUE(edit.contains(name)) << name;
+}
+
+// 剪切 copies the selected readings and removes them in one step; nothing leaves a 0 mm reading.
+TEST_F(MainWindowTest, CutRemovesTheReadingsItCopies) {
+  ASSERT_TRUE(window.openFile(sample()));
+  ReadingGridView* grid = window.grid();
+  const std::vector<Reading> before = current()->readings();
+  grid->setFocus();
+  grid->setCurrentIndex(grid->model()->index(2, 1));
+  grid->selectionModel()->select(QItemSelection(grid->model()->index(2, 0), grid->model()->index(3, 4)),
+                                 QItemSelectionModel::ClearAndSelect);
+  QTest::keyClick(grid, Qt::Key_X, Qt::ControlModifier);
+  EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith("3\t" + QString::number(before[2].thickness)));
+  ASSERT_EQ(current()->readingCount(), static_cast<int>(before.size()) - 2);
+  EXPECT_EQ(current()->readingAt(2), before[4].thickness);
+  for (const Reading& r : current()->readings()) EXPECT_NE(r.thickness, 0);
+  EXPECT_EQ(window.action("actionUndo")->text(), "撤销 剪切 0001 的 2 个测点");
+  window.action("actionUndo")->trigger();
+  EXPECT_EQ(current()->readings(), before);
+  // Typing 0 (or any thickness no slab has) is refused with the value named.
+  Dialogs::takeMessages();
+  EXPECT_FALSE(grid->model()->setData(grid->model()->index(1, 1), "0", Qt::EditRole));
+  EXPECT_EQ(current()->readings(), before);
+  const QStringList said = Dialogs::takeMessages();
+  ASSERT_EQ(said.size(), 1);
+  EXPECT_TRUE(said.front().contains("“0”不是楼板能有的厚度")) << said.front().toStdString();
+}
+
+// Two windows on one file: the second is told who has it and may only view it; a save over a
+// file that changed on the disk asks first.
+TEST_F(MainWindowTest, TwoWindowsOnOneFile) {
+  ASSERT_TRUE(window.openFile(sample()));
+  EXPECT_TRUE(std::filesystem::exists(lockFileFor(dir / "sample.KRO")));
+  MainWindow second;
+  second.show();
+  Dialogs::takeQuestions();
+  Dialogs::queueChoice(0);  // 只读打开
+  ASSERT_TRUE(second.openFile(sample()));
+  const QStringList asked = Dialogs::takeQuestions();
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_TRUE(asked.front().contains("已由 ")) << asked.front().toStdString();
+  EXPECT_TRUE(second.windowTitle().contains("（只读）")) << second.windowTitle().toStdString();
+  EXPECT_FALSE(second.action("actionSave")->isEnabled());
+  EXPECT_TRUE(window.action("actionSave")->isEnabled());
+  // The read-only window saves elsewhere; over the held file it is refused.
+  second.document().setSelected(0, false);
+  Dialogs::takeMessages();
+  Dialogs::queuePath(sample());
+  second.action("actionSaveAs")->trigger();
+  EXPECT_TRUE(Dialogs::takeMessages().join("").contains("已由 "));
+  Dialogs::queuePath(qtPath(dir / "copy.KRO"));
+  second.action("actionSaveAs")->trigger();
+  EXPECT_TRUE(std::filesystem::exists(dir / "copy.KRO"));
+  EXPECT_FALSE(second.windowTitle().contains("（只读）"));
+
+  // Something else writes the first window's file: its save asks, and cancelling keeps it.
+  test::writeBytes(dir / "sample.KRO", encodeProjectFile(Project{{makeSampleProject()[0]}, {{}, true}}));
+  std::filesystem::last_write_time(
+      dir / "sample.KRO", std::filesystem::last_write_time(dir / "sample.KRO") + std::chrono::seconds(3));
+  const std::string theirs = test::readBytes(dir / "sample.KRO");
+  window.document().setSelected(1, false);
+  window.action("actionSave")->trigger();
+  EXPECT_TRUE(Dialogs::takeQuestions().join("").contains("被其他程序或窗口修改过"));
+  EXPECT_EQ(test::readBytes(dir / "sample.KRO"), theirs);
+  Dialogs::queueSaveChoice(SaveChoice::Discard);
+  second.close();
 }
 
 // A column typed from a paper sheet: Enter after each value moves down, and below the last
@@ -632,8 +729,8 @@ TEST_F(MainWindowTest, AClickOnATickBoxHighlightsThatRowAndMakesItCurrent) {
   EXPECT_EQ(window.document().currentMember(), 3);
   EXPECT_EQ(highlighted(), std::vector<int>{3});
   EXPECT_EQ(text("codeEdit"), "0004");
-  // Ctrl+C deletes the highlighted member.
-  QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+  // Delete deletes the highlighted member.
+  QTest::keyClick(list, Qt::Key_Delete);
   EXPECT_EQ(window.document().memberCount(), 11);
   EXPECT_EQ(window.document().memberAt(3)->code(), "A105");
   EXPECT_EQ(highlighted(), std::vector<int>{3});
@@ -655,8 +752,8 @@ TEST_F(MainWindowTest, EveryChangeCanBeUndoneAndTheMenuSaysWhat) {
   EXPECT_EQ(undo->text(), "撤销");
   window.document().selectMember(2);
   window.panel()->list()->setFocus();
-  QTest::keyClick(window.panel()->list(), Qt::Key_C, Qt::ControlModifier);
-  QTest::keyClick(window.panel()->list(), Qt::Key_C, Qt::ControlModifier);
+  QTest::keyClick(window.panel()->list(), Qt::Key_Delete);
+  QTest::keyClick(window.panel()->list(), Qt::Key_Delete);
   EXPECT_EQ(undo->text(), "撤销 删除构件 0004");
   QTest::keyClick(window.grid(), Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(redo->text(), "重做 删除构件 0004");
@@ -808,18 +905,34 @@ TEST_F(MainWindowTest, ATransferAppendedToTheOpenProject) {
     d->start();
   });
   Dialogs::queueText(QString("B-"));
+  // The appended members arrive without tolerances: the batch edit is offered for them alone.
+  Dialogs::queueYesNo(true);
+  test::whenShown<BatchEditDialog>([](BatchEditDialog* d) {
+    EXPECT_TRUE(d->findChild<QRadioButton*>("appendedMembers")->isChecked());
+    d->findChild<QCheckBox*>("setPlus")->setChecked(true);
+    d->findChild<QSpinBox*>("plusBox")->setValue(8);
+    d->findChild<QCheckBox*>("setMinus")->setChecked(true);
+    d->findChild<QSpinBox*>("minusBox")->setValue(-5);
+    d->accept();
+  });
   window.action("actionTransfer")->trigger();
   stop = true;
   server.join();
   ASSERT_EQ(window.document().memberCount(), 24);
   const QStringList asked = Dialogs::takeQuestions();
-  ASSERT_EQ(asked.size(), 1);
+  ASSERT_EQ(asked.size(), 2);
   EXPECT_TRUE(asked.front().contains("0001")) << asked.front().toStdString();
+  EXPECT_TRUE(asked.back().contains("追加的 12 个构件中有 12 个的允许偏差是 0"))
+      << asked.back().toStdString();
+  EXPECT_EQ(window.document().memberAt(23)->plusDeviation(), 8);
+  EXPECT_EQ(window.document().memberAt(23)->minusDeviation(), -5);
+  EXPECT_EQ(window.document().memberAt(0)->minusDeviation(), makeSampleProject()[0].minusDeviation());
   EXPECT_EQ(window.document().memberAt(12)->code(), "B-0001");
   EXPECT_EQ(window.document().currentMember(), 12);
   EXPECT_TRUE(std::filesystem::exists(destination));
   EXPECT_TRUE(window.document().path() == dir / "sample.KRO");
-  window.action("actionUndo")->trigger();
+  window.action("actionUndo")->trigger();  // the batch edit
+  window.action("actionUndo")->trigger();  // the append
   EXPECT_EQ(window.document().memberCount(), 12);
 }
 #endif
@@ -878,7 +991,7 @@ TEST_F(MainWindowTest, TheOverviewFitsTicksAndFollowsTheCurrentMember) {
   EXPECT_EQ(window.action("actionUndo")->text(), "撤销 取消勾选构件 0003");
   // A comparison line leads to its member.
   window.document().selectMember(0);
-  window.document().setCellValue(0, 1, 99);
+  EXPECT_TRUE(window.document().setCellValue(0, 1, 99).ok());
   ASSERT_TRUE(window.compareWith(sample()));
   QListWidget* differences = window.overview()->differences();
   QListWidgetItem* line = nullptr;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "model/project_blocks.h"
 #include "model/sample_project.h"
 #include "support/bytes.h"
 #include "support/temp_dir.h"
@@ -244,10 +245,53 @@ TEST(ParameterBlock, DamagedOrNewerBlocksAreKeptAsTheyAreWithAWarning) {
   std::vector<std::string> warnings;
   ASSERT_TRUE(decodeProjectFile(members + cases[2], warnings).ok());
   EXPECT_NE(warnings[0].find("版本 2"), std::string::npos);
-  // Bytes without the tag are ignored as before.
+  // Bytes that form no block are kept too, and named.
   warnings.clear();
-  EXPECT_FALSE(decodeProjectFile(members + "trailing", warnings).value().parameters.stored);
-  EXPECT_TRUE(warnings.empty());
+  auto trailing = decodeProjectFile(members + "trailing", warnings);
+  EXPECT_FALSE(trailing.value().parameters.stored);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("8 个字节不属于任何数据块"), std::string::npos);
+  EXPECT_EQ(encodeProjectFile(trailing.value()), members + "trailing");
+}
+
+// Blocks this version does not know, or of a newer version, are kept byte for byte in their
+// order behind the ones it writes, named in one warning, also when the parameters change.
+TEST(ProjectBlocks, UnknownAndNewerBlocksSurviveEveryWrite) {
+  const std::string members = encodeMembers(makeSampleProject(), MemberLayout::Analysis);
+  ProjectParameters parameters{{{"R", "1"}}, true};
+  const std::string ours = encodeParametersBlock(parameters);
+  const std::string unknown = std::string(
+      "KROSAMPL\x01\x00\x03\x00\x00\x00"
+      "abc",
+      17);
+  const std::string later = std::string("KROZZZZZ\x07\x00\x00\x00\x00\x00", 14);
+  std::vector<std::string> warnings;
+  auto read = decodeProjectFile(members + ours + unknown + later, warnings);
+  ASSERT_TRUE(read.ok());
+  EXPECT_EQ(read.value().parameters, parameters);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("KROSAMPL（版本 1）、数据块 KROZZZZZ（版本 7）"), std::string::npos)
+      << warnings[0];
+  EXPECT_EQ(warnings[0].find("默认参数"), std::string::npos);  // the parameters were read
+  EXPECT_EQ(encodeProjectFile(read.value()), members + ours + unknown + later);
+  // The parameters set anew: still first, the kept blocks after them as they were.
+  Project changed = read.value();
+  changed.parameters.values[0].second = "2";
+  EXPECT_EQ(encodeProjectFile(changed),
+            members + encodeParametersBlock(changed.parameters) + unknown + later);
+  // Kept blocks before the parameters (as another version may order them) move behind them.
+  warnings.clear();
+  auto reordered = decodeProjectFile(members + unknown + ours, warnings);
+  ASSERT_TRUE(reordered.ok());
+  EXPECT_EQ(reordered.value().parameters, parameters);
+  EXPECT_EQ(encodeProjectFile(reordered.value()), members + ours + unknown);
+  // A second parameters block is damaged, kept after the first.
+  warnings.clear();
+  auto twice = decodeProjectFile(members + ours + ours, warnings);
+  ASSERT_TRUE(twice.ok());
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("重复"), std::string::npos);
+  EXPECT_EQ(encodeProjectFile(twice.value()), members + ours + ours);
 }
 
 TEST(SelectionExport, LayoutHasAFiveByteCode) {

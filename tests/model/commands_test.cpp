@@ -189,25 +189,25 @@ std::string randomCommand(CKroAnalyzeDoc& doc, std::mt19937& rng) {
   const int rows = m != nullptr ? m->readingCount() : 0;
   switch (pick(13)) {
     case 0:
-      doc.setCellValue(pick(rows), 1, 100 + pick(60));
+      EXPECT_TRUE(doc.setCellValue(pick(rows), 1, 100 + pick(60)).ok());
       return "edit";
     case 1: {
       std::vector<CellValue> cells;
       for (int k = 0; k < 3; ++k) cells.push_back({pick(rows), 1, 90 + pick(80)});
-      doc.setCellValues(cells, ReadingEditKind::Paste);
+      EXPECT_TRUE(doc.setCellValues(cells, ReadingEditKind::Paste).ok());
       return "paste";
     }
     case 2:
-      doc.insertReading(pick(rows + 1), 100 + pick(60));
+      EXPECT_TRUE(doc.insertReading(pick(rows + 1), 100 + pick(60)).ok());
       return "insert";
     case 3:
-      doc.pasteReadings(pick(rows + 1), {100 + pick(60), 100 + pick(60), 100 + pick(60)});
+      EXPECT_TRUE(doc.pasteReadings(pick(rows + 1), {100 + pick(60), 100 + pick(60), 100 + pick(60)}).ok());
       return "paste beyond";
     case 4:
       doc.deleteReading(pick(rows));
       return "delete reading";
     case 5:
-      doc.setDesignThickness(100 + pick(60));
+      EXPECT_TRUE(doc.setDesignThickness(100 + pick(60)).ok());
       return "design";
     case 6:
       doc.setPlusDeviation(pick(12));
@@ -232,7 +232,7 @@ std::string randomCommand(CKroAnalyzeDoc& doc, std::mt19937& rng) {
       r.tickedOnly = pick(2) == 0;
       r.values.designThickness = 110 + pick(20);
       if (pick(2) == 0) r.values.minusDeviation = pick(10);
-      doc.batchEdit(r);
+      EXPECT_TRUE(doc.batchEdit(r).ok());
       return "batch";
     }
   }

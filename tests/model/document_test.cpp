@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "model/analysis_file.h"
+#include "model/file_lock.h"
 #include "model/gbk_text.h"
 #include "model/panel_texts.h"
 #include "model/raw_files.h"
@@ -293,7 +294,7 @@ TEST_F(DocumentTest, GridEditOfAThicknessMember) {
   openMembers({member("0001", {120, 120, 120, 120})});
   doc.selectMember(0);
   ui.clear();
-  doc.setCellValue(2, 1, 100);
+  EXPECT_TRUE(doc.setCellValue(2, 1, 100).ok());
   const MemberRecord* m = doc.currentMemberRecord();
   EXPECT_EQ(m->readingAt(2), 100);
   EXPECT_EQ(m->passCount(), 3);
@@ -308,7 +309,7 @@ TEST_F(DocumentTest, GridEditOfAThicknessMember) {
   EXPECT_TRUE(doc.isModified());
 
   // The same value again changes nothing and adds no step.
-  doc.setCellValue(2, 1, 100);
+  EXPECT_TRUE(doc.setCellValue(2, 1, 100).ok());
   EXPECT_EQ(doc.history().size(), 1u);
 }
 
@@ -318,24 +319,24 @@ TEST_F(DocumentTest, GridThicknessColumnSetsTheThicknessForEveryKind) {
   g.secondColumnStart = 2;
   openMembers({member("P001", {1, 2}), MemberRecord(g)});
   doc.selectMember(0);
-  doc.setCellValue(1, 1, 50);
+  EXPECT_TRUE(doc.setCellValue(1, 1, 50).ok());
   EXPECT_EQ(doc.currentMemberRecord()->readingAt(1), 50);
   EXPECT_EQ(doc.currentMemberRecord()->readings()[1].auxValue, 0);
-  doc.setCellValue(0, 4, 77);  // nothing for a profile member
+  EXPECT_TRUE(doc.setCellValue(0, 4, 77).ok());  // nothing for a profile member
   EXPECT_EQ(doc.currentMemberRecord()->readingAt(0), 1);
 
   doc.selectMember(1);
-  doc.setCellValue(0, 1, 60);
-  doc.setCellValue(0, 4, 70);  // auxValue of row 0 + secondColumnStart
-  doc.setCellValue(1, 5, 80);  // thickness of row 1 + secondColumnStart
-  doc.setCellValue(1, 3, 90);  // nothing
+  EXPECT_TRUE(doc.setCellValue(0, 1, 60).ok());
+  EXPECT_TRUE(doc.setCellValue(0, 4, 70).ok());  // auxValue of row 0 + secondColumnStart
+  EXPECT_TRUE(doc.setCellValue(1, 5, 80).ok());  // thickness of row 1 + secondColumnStart
+  EXPECT_TRUE(doc.setCellValue(1, 3, 90).ok());  // nothing
   const MemberRecord* m = doc.currentMemberRecord();
   EXPECT_EQ(m->readingAt(0), 60);
   EXPECT_EQ(m->readings()[2].auxValue, 70);
   EXPECT_EQ(m->readingAt(3), 80);
   EXPECT_EQ(m->readingAt(1), 2);
   // An offset row beyond the readings changes nothing.
-  doc.setCellValue(2, 5, 99);
+  EXPECT_TRUE(doc.setCellValue(2, 5, 99).ok());
   EXPECT_EQ(m->readingCount(), 4);
   EXPECT_EQ(doc.history().size(), 4u);
 }
@@ -343,7 +344,8 @@ TEST_F(DocumentTest, GridThicknessColumnSetsTheThicknessForEveryKind) {
 TEST_F(DocumentTest, PasteIsOneStep) {
   openMembers({member("A", {120, 120, 120}), member("B", {1})});
   doc.selectMember(0);
-  doc.setCellValues({{0, 1, 100}, {1, 1, 101}, {2, 1, 120}, {7, 1, 5}}, ReadingEditKind::Paste);
+  EXPECT_TRUE(
+      doc.setCellValues({{0, 1, 100}, {1, 1, 101}, {2, 1, 120}, {7, 1, 5}}, ReadingEditKind::Paste).ok());
   EXPECT_EQ(doc.history().size(), 1u);
   EXPECT_EQ(doc.undoName(), "粘贴 A 的 2 个测点");
   EXPECT_EQ(doc.memberAt(0)->readingAt(1), 101);
@@ -368,9 +370,14 @@ TEST_F(DocumentTest, AnUnchangedMemberKeepsItsStoredFiguresAndUndoRestoresThem) 
   doc.setSelected(0, false);
   EXPECT_EQ(doc.memberAt(0)->storedStatistics(), stored);
   EXPECT_EQ(panelTexts(doc.project(), 0, {}).passRate, "30.0%");
+  // A reading no slab can have is refused and changes nothing.
+  const Status zero = doc.insertReading(0, 0);
+  EXPECT_FALSE(zero.ok());
+  EXPECT_NE(zero.message().find("“0”"), std::string::npos);
+  EXPECT_EQ(doc.memberAt(0)->readingCount(), 2);
   // Inserting a reading changes the member: everything is recomputed.
-  doc.insertReading(0, 0);
-  EXPECT_EQ(doc.memberAt(0)->storedStatistics(), (StoredStatistics{107, 200, 0, 1, passRateOf(1, 3)}));
+  ASSERT_TRUE(doc.insertReading(0, 100).ok());
+  EXPECT_EQ(doc.memberAt(0)->storedStatistics(), (StoredStatistics{140, 200, 100, 1, passRateOf(1, 3)}));
   EXPECT_EQ(doc.memberAt(1)->storedStatistics(), StoredStatistics{});  // the other member untouched
   doc.undo();
   EXPECT_EQ(doc.memberAt(0)->storedStatistics(), stored);
@@ -380,7 +387,7 @@ TEST_F(DocumentTest, ReadingRows) {
   openMembers({member("A", {}), member("B", {1, 2})});
   doc.selectMember(1);
   ui.clear();
-  doc.insertReading(2, 125);
+  EXPECT_TRUE(doc.insertReading(2, 125).ok());
   EXPECT_EQ(ui.calls, (Calls{"updateMemberRow 1", "showMember B", "refillGrid", "redrawChart"}));
   EXPECT_EQ(doc.currentMemberRecord()->readingCount(), 3);
   EXPECT_EQ(doc.currentMemberRecord()->readingAt(2), 125);
@@ -392,8 +399,8 @@ TEST_F(DocumentTest, ReadingRows) {
   EXPECT_EQ(doc.currentMemberRecord()->readingCount(), 0);
   EXPECT_EQ(doc.currentMemberRecord()->storedStatistics(), StoredStatistics{});
   ui.clear();
-  doc.deleteReading(0);       // no readings: nothing happens
-  doc.insertReading(5, 120);  // out of range: nothing happens
+  doc.deleteReading(0);                         // no readings: nothing happens
+  EXPECT_TRUE(doc.insertReading(5, 120).ok());  // out of range: nothing happens
   EXPECT_TRUE(ui.calls.empty());
   EXPECT_EQ(doc.history().size(), 4u);
   for (int i = 0; i < 4; ++i) doc.undo();
@@ -423,7 +430,7 @@ TEST_F(DocumentTest, PanelEdits) {
 TEST_F(DocumentTest, KeystrokesInOneBoxAreOneStepButNotAcrossASave) {
   openMembers({member("A", {120}), member("B", {})});
   doc.selectMember(0);
-  for (int v : {1, 12, 120, 12, 125}) doc.setDesignThickness(v);
+  for (int v : {1, 12, 120, 12, 125}) EXPECT_TRUE(doc.setDesignThickness(v).ok());
   EXPECT_EQ(doc.history().size(), 1u);
   EXPECT_EQ(doc.undoName(), "修改 A 的设计厚度");
   doc.setPlusDeviation(3);  // another box: a new step
@@ -439,15 +446,15 @@ TEST_F(DocumentTest, KeystrokesInOneBoxAreOneStepButNotAcrossASave) {
   EXPECT_EQ(doc.memberAt(0)->designThickness(), 120);
   EXPECT_EQ(doc.memberAt(0)->plusDeviation(), 8);
   // Leaving the box, or choosing a member again, also starts a new step.
-  doc.setDesignThickness(121);
+  EXPECT_TRUE(doc.setDesignThickness(121).ok());
   doc.closeUndoStep();
-  doc.setDesignThickness(122);
+  EXPECT_TRUE(doc.setDesignThickness(122).ok());
   EXPECT_EQ(doc.history().size(), 2u);
   doc.undo();
   doc.undo();
   doc.redo();
   doc.selectMember(0);
-  doc.setDesignThickness(99);
+  EXPECT_TRUE(doc.setDesignThickness(99).ok());
   EXPECT_EQ(doc.history().index(), 2u);
 }
 
@@ -492,7 +499,7 @@ TEST_F(DocumentTest, BatchEditIsOneStep) {
   request.values.designThickness = 110;
   request.values.minusDeviation = 4;  // taken as -4
   request.values.testDate = "2026--03--03";
-  EXPECT_EQ(doc.batchEdit(request), 2);
+  EXPECT_EQ(doc.batchEdit(request).value(), 2);
   EXPECT_EQ(doc.memberAt(0)->designThickness(), 110);
   EXPECT_EQ(doc.memberAt(0)->minusDeviation(), -4);
   EXPECT_EQ(doc.memberAt(1)->designThickness(), 120);  // not ticked
@@ -507,16 +514,29 @@ TEST_F(DocumentTest, BatchEditIsOneStep) {
   request.tickedOnly = false;
   request.values = {};
   request.values.plusDeviation = 8;  // every member already has it
-  EXPECT_EQ(doc.batchEdit(request), 0);
+  EXPECT_EQ(doc.batchEdit(request).value(), 0);
   EXPECT_EQ(doc.history().index(), 1u);
+
+  // Members just appended alone, whatever their ticks; a design thickness no slab has is refused.
+  request.values = {};
+  request.values.plusDeviation = 9;
+  request.only = {1};
+  EXPECT_EQ(doc.batchEdit(request).value(), 1);
+  EXPECT_EQ(doc.memberAt(1)->plusDeviation(), 9);
+  EXPECT_EQ(doc.memberAt(0)->plusDeviation(), 8);
+  request.values.designThickness = 0;
+  const Result<int> refused = doc.batchEdit(request);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_NE(refused.message().find("“0”"), std::string::npos);
+  EXPECT_EQ(doc.memberAt(1)->plusDeviation(), 9);
 }
 
 TEST_F(DocumentTest, EditsWithoutACurrentMemberDoNothing) {
   doc.setMemberName("x");
-  doc.setDesignThickness(5);
-  doc.setCellValue(0, 1, 5);
-  doc.insertReading(0, 5);
-  doc.pasteReadings(0, {5});
+  EXPECT_TRUE(doc.setDesignThickness(5).ok());
+  EXPECT_TRUE(doc.setCellValue(0, 1, 5).ok());
+  EXPECT_TRUE(doc.insertReading(0, 5).ok());
+  EXPECT_TRUE(doc.pasteReadings(0, {5}).ok());
   doc.selectMember(0);
   doc.setSelected(0, false);
   EXPECT_TRUE(ui.calls.empty());
@@ -551,10 +571,10 @@ TEST_F(DocumentTest, SaveWritesTheOwnAnalysisFileWithTheTicks) {
 }
 
 TEST_F(DocumentTest, SaveOfARawFileAsksForAName) {
-  test::Bytes index;
-  index.i16(0, 0);
-  test::writeBytes(dir / "P.DEX", index.str());
+  ASSERT_TRUE(writeRawProject(dir.path(), "P.DEX", {member("A", {120})}).ok());
+  const std::string index = test::readBytes(dir / "P.DEX");
   ASSERT_TRUE(doc.open(dir / "P.DEX"));
+  doc.deleteCurrentMember();
   doc.appendMember();
 
   ui.pathAnswers = {std::nullopt};
@@ -563,7 +583,7 @@ TEST_F(DocumentTest, SaveOfARawFileAsksForAName) {
   EXPECT_EQ(ui.dialogs[0].filter, "楼板仪数据文件(*.KRO)|*.KRO|");
   EXPECT_EQ(ui.dialogs[0].defaultExtension, "KRO");
   EXPECT_EQ(ui.dialogs[0].proposedName, "楼板仪数据文件.KRO");
-  EXPECT_EQ(test::readBytes(dir / "P.DEX"), index.str());
+  EXPECT_EQ(test::readBytes(dir / "P.DEX"), index);
   EXPECT_TRUE(doc.isModified());
 
   ui.pathAnswers = {dir / "out.KRO"};
@@ -651,7 +671,7 @@ TEST_F(DocumentTest, SaveModifiedAsksOnlyWhenThereAreChanges) {
   EXPECT_TRUE(ui.questions.empty());
 
   doc.selectMember(0);
-  doc.setDesignThickness(100);
+  EXPECT_TRUE(doc.setDesignThickness(100).ok());
   ui.saveAnswers = {SaveChoice::Cancel, SaveChoice::Discard, SaveChoice::Save};
   EXPECT_FALSE(doc.saveModified());
   EXPECT_TRUE(doc.saveModified());
@@ -666,7 +686,7 @@ TEST_F(DocumentTest, SaveModifiedAsksOnlyWhenThereAreChanges) {
 TEST_F(DocumentTest, OpeningStartsANewHistory) {
   openMembers({member("A", {120})});
   doc.selectMember(0);
-  doc.setDesignThickness(100);
+  EXPECT_TRUE(doc.setDesignThickness(100).ok());
   openMembers({member("B", {})}, "q.KRO");
   EXPECT_FALSE(doc.canUndo());
   EXPECT_FALSE(doc.isModified());
@@ -674,12 +694,102 @@ TEST_F(DocumentTest, OpeningStartsANewHistory) {
 
 TEST_F(DocumentTest, NewDocumentIsAnEmptyProjectWithoutAFile) {
   openMembers({member("A", {})});
-  doc.setDesignThickness(130);
+  EXPECT_TRUE(doc.setDesignThickness(130).ok());
   doc.newDocument();
   EXPECT_TRUE(doc.path().empty());
   EXPECT_EQ(doc.title(), "楼板仪数据文件");
   EXPECT_EQ(doc.memberCount(), 0);
   EXPECT_FALSE(doc.canUndo());
+  EXPECT_FALSE(doc.isModified());
+}
+
+// Two windows on one file: the second hears who has it and may only view it; nothing it saves
+// goes over the first's file, and the lock goes when the first closes it.
+TEST_F(DocumentTest, ASecondWindowOnAFileIsReadOnly) {
+  doc.useFileLocks("kroanalyze");
+  openMembers(makeSampleProject());
+  EXPECT_TRUE(std::filesystem::exists(lockFileFor(dir / "p.KRO")));
+  test::RecordingFrontend otherUi;
+  CKroAnalyzeDoc other(&otherUi);
+  other.useFileLocks("kroanalyze");
+  EXPECT_FALSE(other.open(dir / "p.KRO"));  // cancelled
+  ASSERT_EQ(otherUi.questions.size(), 1u);
+  EXPECT_NE(otherUi.questions[0].find("已由 "), std::string::npos);
+  otherUi.choiceAnswers = {0};
+  ASSERT_TRUE(other.open(dir / "p.KRO"));
+  EXPECT_TRUE(other.isReadOnly());
+  EXPECT_EQ(other.title(), "p.KRO（只读）");
+  // 保存 asks for another name; the held file itself is refused.
+  other.setSelected(0, false);
+  otherUi.pathAnswers = {dir / "p.KRO"};
+  EXPECT_FALSE(other.save());
+  ASSERT_EQ(otherUi.dialogs.size(), 1u);
+  EXPECT_NE(otherUi.messages.back().text.find("已由 "), std::string::npos);
+  otherUi.pathAnswers = {dir / "copy.KRO"};
+  EXPECT_TRUE(other.save());
+  EXPECT_FALSE(other.isReadOnly());
+  EXPECT_EQ(other.path(), dir / "copy.KRO");
+  // The first window still holds its file; closing it removes the lock.
+  EXPECT_EQ(lockStatus(dir / "p.KRO").state, LockState::Held);
+  doc.newDocument();
+  EXPECT_FALSE(std::filesystem::exists(lockFileFor(dir / "p.KRO")));
+}
+
+// A file changed on the disk since it was read is never overwritten without asking.
+TEST_F(DocumentTest, SavingOverAFileChangedOnTheDiskAsksFirst) {
+  openMembers(makeSampleProject());
+  doc.setSelected(0, false);
+  const auto file = dir / "p.KRO";
+  test::writeBytes(file, test::readBytes(file) + "x");  // another program wrote it
+  std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + std::chrono::seconds(3));
+  const std::string theirs = test::readBytes(file);
+  EXPECT_FALSE(doc.save());  // cancelled
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_NE(ui.questions[0].find("被其他程序或窗口修改过"), std::string::npos);
+  EXPECT_NE(ui.questions[0].find("磁盘上现在的版本："), std::string::npos);
+  EXPECT_EQ(test::readBytes(file), theirs);
+  EXPECT_TRUE(doc.isModified());
+  // 另存为 keeps both.
+  ui.choiceAnswers = {1};
+  ui.pathAnswers = {dir / "mine.KRO"};
+  EXPECT_TRUE(doc.save());
+  EXPECT_EQ(test::readBytes(file), theirs);
+  EXPECT_EQ(doc.path(), dir / "mine.KRO");
+  // Once saved, later saves of an unchanged file ask nothing; overwriting a changed one replaces it.
+  ui.clear();
+  doc.setSelected(1, false);
+  EXPECT_TRUE(doc.save());
+  EXPECT_TRUE(ui.questions.empty());
+  test::writeBytes(dir / "mine.KRO", "changed elsewhere");
+  doc.setSelected(2, false);
+  ui.choiceAnswers = {0};
+  EXPECT_TRUE(doc.save());
+  EXPECT_EQ(ui.questions.size(), 1u);
+  EXPECT_EQ(loadProject(dir / "mine.KRO").value().project.members, doc.members());
+}
+
+// A file without parameters is judged by the office's when opened, and is modified until the
+// first save puts them into it.
+TEST_F(DocumentTest, AFileWithoutParametersGetsTheOfficesUntilSaved) {
+  ProjectParameters office{{{"R", "85"}}, true, true};
+  doc.setParameterDefaults([&] { return office; });
+  openMembers(makeSampleProject());
+  EXPECT_EQ(doc.project().parameters.values, office.values);
+  EXPECT_TRUE(doc.isModified());
+  EXPECT_TRUE(doc.save());
+  EXPECT_FALSE(doc.isModified());
+  auto saved = loadProject(dir / "p.KRO");
+  ASSERT_TRUE(saved.ok());
+  EXPECT_TRUE(saved.value().project.parameters.stored);
+  EXPECT_EQ(saved.value().project.parameters.values, office.values);
+  // The office's defaults changing later no longer changes that project.
+  office.values[0].second = "95";
+  ASSERT_TRUE(doc.open(dir / "p.KRO"));
+  EXPECT_EQ(doc.project().parameters.values[0].second, "85");
+  EXPECT_FALSE(doc.isModified());
+  // A new project takes them too, without counting as a change.
+  doc.newDocument();
+  EXPECT_EQ(doc.project().parameters.values[0].second, "95");
   EXPECT_FALSE(doc.isModified());
 }
 

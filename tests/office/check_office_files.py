@@ -280,9 +280,20 @@ def check_workbook(path, failures):
         failures.append("workbook: not set to print on A4, one page wide")
 
 
+def bare_sample(work):
+    """The sample as a file of an earlier version, without parameters: the settings files give them."""
+    with open(SAMPLE, "rb") as f:
+        data = f.read()
+    path = os.path.join(work, "bare.KRO")
+    with open(path, "wb") as f:
+        f.write(data[: data.index(b"KROPARAM")])
+    return path
+
+
 def main():
     failures = []
     with tempfile.TemporaryDirectory() as work:
+        bare = bare_sample(work)
         for length in (0, 12, 300):
             for format_index in range(6):
                 config = os.path.join(work, f"config-{length}-{format_index}")
@@ -290,7 +301,7 @@ def main():
                 os.makedirs(config)
                 os.makedirs(out)
                 vals = values(format_index, length)
-                project = SAMPLE
+                project = bare
                 if length == 12:
                     # The values stored in the project itself, as the dialog stores them.
                     project = os.path.join(work, f"project-{format_index}.KRO")
@@ -315,7 +326,7 @@ def main():
             os.makedirs(out)
             vals = with_control_characters(values(format_index, 12))
             write_parameters(config, format_index, vals)
-            subprocess.run([KRO, "report", SAMPLE, "-o", out, "--format", str(format_index + 1),
+            subprocess.run([KRO, "report", bare, "-o", out, "--format", str(format_index + 1),
                             "--config-dir", config], check=True)
             try:
                 check_report(os.path.join(out, "楼板仪报告文档.docx"), format_index,

@@ -114,7 +114,10 @@ TEST_F(VerdictTest, EveryTotalIsThatOfTheTickedMembers) {
   EXPECT_EQ(panel.totalReadingCount, "35");  // the panel's 全部构件 still counts every member
   test::TempDir settings;
   const ProjectCheck check = checkProject(project, SettingsLocation::inFolder(settings.path()), 0);
-  EXPECT_EQ(check.notes, (std::vector<std::string>{panel.tickedTotals, "1 个构件未勾选，不计入报告：B002"}));
+  EXPECT_EQ(check.notes,
+            (std::vector<std::string>{
+                panel.tickedTotals, "1 个构件未勾选，不计入报告：B002",
+                "文件中没有工程参数：合格率要求 90% 和其他参数取自本机的默认值，保存后写入文件。"}));
   EXPECT_TRUE(has(histogramTitle(selectionFigures(project.members), histogramBand(project), values.rule()),
                   "选中构件的 15 个测点"));
   // With none ticked every document is refused, naming the cause.

@@ -35,6 +35,12 @@ class RecordingFrontend : public DocumentFrontend {
     if (!saveAnswers.empty()) saveAnswers.pop_front();
     return answer;
   }
+  int askChoice(const std::string& text, const std::vector<std::string>&) override {
+    questions.push_back(text);
+    const int answer = choiceAnswers.empty() ? -1 : choiceAnswers.front();
+    if (!choiceAnswers.empty()) choiceAnswers.pop_front();
+    return answer;
+  }
   std::optional<std::filesystem::path> chooseSavePath(const SaveDialogRequest& wanted) override {
     dialogs.push_back(wanted);
     std::optional<std::filesystem::path> answer;
@@ -65,6 +71,7 @@ class RecordingFrontend : public DocumentFrontend {
 
   std::deque<bool> yesNoAnswers;
   std::deque<SaveChoice> saveAnswers;
+  std::deque<int> choiceAnswers;
   std::deque<std::optional<std::filesystem::path>> pathAnswers;
 };
 

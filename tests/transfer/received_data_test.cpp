@@ -94,6 +94,32 @@ TEST(OpeningByContent, EveryKindIsRecognisedAndAnythingElseRefused) {
   ASSERT_FALSE(refused.ok());
   EXPECT_NE(refused.message().find("不是楼板仪数据文件"), std::string::npos);
   EXPECT_NE(refused.message().find("passwd"), std::string::npos);
+  // Neither is it when named like one of them: the refusal says what did not fit.
+  std::filesystem::copy_file(dir / "passwd", dir / "x.KRO");
+  std::filesystem::copy_file(dir / "passwd", dir / "x.DEX");
+  const std::pair<const char*, const char*> named[] = {{"x.KRO", "作为分析结果文件"},
+                                                       {"x.DEX", "一个也没有"}};
+  for (const auto& [name, why] : named) {
+    auto text = loadProject(dir / name);
+    ASSERT_FALSE(text.ok()) << name;
+    EXPECT_NE(text.message().find("不是楼板仪数据文件"), std::string::npos) << text.message();
+    EXPECT_NE(text.message().find(why), std::string::npos) << text.message();
+  }
+  // Binary noise, and members followed by foreign bytes under another name, are refused too.
+  std::string noise(4096, '\0');
+  std::uint32_t x = 12345;
+  for (char& c : noise) c = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
+  test::writeBytes(dir / "noise.KRO", noise);
+  EXPECT_FALSE(loadProject(dir / "noise.KRO").ok());
+  EXPECT_FALSE(recoverAnalysisFile(dir / "noise.KRO").has_value());
+  test::writeBytes(dir / "tail.bak", encodeMembers(members, MemberLayout::Analysis) + "tail");
+  EXPECT_FALSE(loadProject(dir / "tail.bak").ok());
+  // An index file whose member data files are all missing is no project to open.
+  std::filesystem::create_directories(dir / "lonely");
+  std::filesystem::copy_file(dir / "INDEX.IDX", dir / "lonely" / "INDEX.DEX");
+  auto lonely = loadProject(dir / "lonely" / "INDEX.DEX");
+  ASSERT_FALSE(lonely.ok());
+  EXPECT_NE(lonely.message().find("一个也没有"), std::string::npos) << lonely.message();
 }
 
 TEST(OpeningByContent, TheIntactMembersOfADamagedFileCanBeRecovered) {
@@ -118,6 +144,16 @@ TEST(OpeningByContent, TheIntactMembersOfADamagedFileCanBeRecovered) {
   EXPECT_FALSE(recoverAnalysisFile(dir / "whole.KRO").has_value());
   test::writeBytes(dir / "none.KRO", bytes.substr(0, 40));
   EXPECT_FALSE(recoverAnalysisFile(dir / "none.KRO").has_value());
+  // A sound first member makes an analysis file whatever follows: a count far beyond what the
+  // file holds is damage, not a foreign file.
+  std::string huge = bytes.substr(0, fifth);
+  huge[3] = 0x40;
+  test::writeBytes(dir / "huge.KRO", huge);
+  auto damaged = loadProject(dir / "huge.KRO");
+  ASSERT_FALSE(damaged.ok());
+  EXPECT_EQ(damaged.message().find("不是楼板仪数据文件"), std::string::npos) << damaged.message();
+  ASSERT_TRUE(recoverAnalysisFile(dir / "huge.KRO").has_value());
+  EXPECT_EQ(recoverAnalysisFile(dir / "huge.KRO")->damagedMember, 5);
 }
 
 }  // namespace

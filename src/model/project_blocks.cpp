@@ -1,0 +1,151 @@
+// Reading and writing the blocks after the last member.
+#include "model/project_blocks.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "model/byte_io.h"
+
+namespace kro {
+namespace {
+
+bool isKnownTag(std::string_view tag) {
+  return std::find(std::begin(kBlockOrder), std::end(kBlockOrder), tag) != std::end(kBlockOrder);
+}
+
+// What the user knows a block as.
+std::string blockName(std::string_view tag) {
+  if (tag == kParametersTag) return "工程参数";
+  return "数据块 " + std::string(tag);
+}
+
+std::optional<ProjectParameters> decodeParameters(std::string_view bytes) {
+  ByteReader payload(bytes);
+  if (!payload.canRead(4)) return std::nullopt;
+  const std::uint32_t count = payload.u32();
+  // Each pair takes at least 6 bytes, which bounds the count before anything is reserved.
+  if (count > payload.remaining() / 6) return std::nullopt;
+  ProjectParameters p;
+  p.values.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::size_t nameLength = payload.canRead(2) ? payload.u16() : 0;
+    if (nameLength == 0 || !payload.canRead(nameLength + 4)) return std::nullopt;
+    std::string name(payload.take(nameLength));
+    const std::uint32_t valueLength = payload.u32();
+    if (!payload.canRead(valueLength)) return std::nullopt;
+    p.values.emplace_back(std::move(name), std::string(payload.take(valueLength)));
+  }
+  if (payload.remaining() != 0) return std::nullopt;
+  p.stored = true;
+  return p;
+}
+
+std::string header(std::string_view tag, std::uint16_t version, std::size_t length) {
+  std::string out(tag);
+  ByteWriter w(out);
+  w.u16(version);
+  w.u32(static_cast<std::uint32_t>(length));
+  return out;
+}
+
+}  // namespace
+
+bool startsWithBlock(std::string_view bytes) {
+  if (!bytes.starts_with("KRO")) return false;
+  const std::string_view tag = bytes.substr(0, 8);
+  return std::all_of(tag.begin(), tag.end(),
+                     [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
+}
+
+DecodedBlocks decodeBlocks(std::string_view trailing, std::vector<std::string>& warnings) {
+  DecodedBlocks out;
+  std::vector<std::string> unreadable;  // unknown or newer blocks, for one warning
+  bool parametersLost = false;
+  auto damaged = [&](std::string tag, std::uint16_t version, std::string_view bytes, const std::string& why) {
+    if (tag == kParametersTag) parametersLost = true;
+    warnings.push_back("中的" + blockName(tag) + why + "，已原样保留" +
+                       (tag == kParametersTag ? "；报告使用默认参数。" : "。"));
+    out.kept.push_back({std::move(tag), version, std::string(bytes), KeptBlock::Why::Damaged});
+  };
+  std::size_t at = 0;
+  while (at < trailing.size()) {
+    const std::string_view rest = trailing.substr(at);
+    if (!startsWithBlock(rest)) {
+      warnings.push_back("末尾有 " + std::to_string(rest.size()) + " 个字节不属于任何数据块，已原样保留。");
+      out.kept.push_back({"", 0, std::string(rest), KeptBlock::Why::Damaged});
+      break;
+    }
+    if (rest.size() < kBlockHeaderSize) {
+      damaged(std::string(rest.substr(0, 8)), 0, rest, "不完整");
+      break;
+    }
+    ByteReader in(rest);
+    std::string tag(in.take(8));
+    const std::uint16_t version = in.u16();
+    const std::uint32_t length = in.u32();
+    if (length > in.remaining()) {
+      damaged(std::move(tag), version, rest,
+              "不完整（缺少 " + std::to_string(length - in.remaining()) + " 个字节）");
+      break;
+    }
+    const std::string_view block = rest.substr(0, kBlockHeaderSize + length);
+    const std::string_view payload = block.substr(kBlockHeaderSize);
+    at += block.size();
+    if (!isKnownTag(tag)) {
+      unreadable.push_back(blockName(tag) + "（版本 " + std::to_string(version) + "）");
+      out.kept.push_back({std::move(tag), version, std::string(block), KeptBlock::Why::Unknown});
+      continue;
+    }
+    if (version > kParametersVersion) {
+      parametersLost = true;
+      unreadable.push_back(blockName(tag) + "（版本 " + std::to_string(version) + "）");
+      out.kept.push_back({std::move(tag), version, std::string(block), KeptBlock::Why::Newer});
+      continue;
+    }
+    std::optional<ProjectParameters> parameters = decodeParameters(payload);
+    if (!parameters || out.parameters.stored || version == 0) {
+      damaged(std::move(tag), version, block, out.parameters.stored ? "重复" : "已损坏");
+      continue;
+    }
+    out.parameters = std::move(*parameters);
+  }
+  if (!unreadable.empty()) {
+    std::string names;
+    for (const std::string& name : unreadable) names += (names.empty() ? "" : "、") + name;
+    warnings.push_back("中有由更新版本的程序写入的数据：" + names + "，已原样保留，保存时照原样写回" +
+                       (parametersLost ? "；报告使用默认参数。" : "。"));
+  }
+  return out;
+}
+
+std::string encodeParametersBlock(const ProjectParameters& p) {
+  if (!p.stored) return {};
+  std::string payload;
+  ByteWriter w(payload);
+  w.u32(static_cast<std::uint32_t>(p.values.size()));
+  for (const auto& [name, value] : p.values) {
+    w.u16(static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), 0xFFFF)));
+    payload.append(name.substr(0, 0xFFFF));
+    w.u32(static_cast<std::uint32_t>(value.size()));
+    payload.append(value);
+  }
+  return header(kParametersTag, kParametersVersion, payload.size()) + payload;
+}
+
+std::string encodeBlocks(const Project& project) {
+  std::string out;
+  std::vector<const KeptBlock*> used;
+  // Parameters first: the stored ones, else an unreadable block of theirs as it was.
+  if (project.parameters.stored) {
+    out += encodeParametersBlock(project.parameters);
+  } else if (const KeptBlock* kept = project.keptBlock(kParametersTag)) {
+    out += kept->bytes;
+    used.push_back(kept);
+  }
+  for (const KeptBlock& kept : project.keptBlocks) {
+    if (std::find(used.begin(), used.end(), &kept) == used.end()) out += kept.bytes;
+  }
+  return out;
+}
+
+}  // namespace kro

@@ -1,0 +1,49 @@
+// The blocks of our own that an analysis file carries after its last member.
+//
+// Readers of the plain layout stop after the members and never see them. Each block is an
+// 8-byte ASCII tag beginning "KRO", a uint16 version, a uint32 length of what follows, then
+// that many bytes. Blocks are written in a fixed order (kBlockOrder: the parameters first);
+// a reader finds each by its tag. A block this version cannot read (an unknown tag, a newer
+// version, damaged contents) and bytes that form no block are kept byte for byte and written
+// back on every write, with one warning when the file is read.
+//
+// The parameters block (KROPARAM, version 1): a uint32 count of pairs, each a uint16 name
+// length, the name, a uint32 value length and the value (GBK texts).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/project.h"
+
+namespace kro {
+
+inline constexpr std::string_view kParametersTag = "KROPARAM";
+inline constexpr std::uint16_t kParametersVersion = 1;
+inline constexpr std::size_t kBlockHeaderSize = 8 + 2 + 4;
+
+// The tags this version writes, in the order they follow the members.
+inline constexpr std::string_view kBlockOrder[] = {kParametersTag};
+
+// True when bytes begin with the header of one of our blocks (a tag of the form "KRO…").
+bool startsWithBlock(std::string_view bytes);
+
+struct DecodedBlocks {
+  ProjectParameters parameters;
+  std::vector<KeptBlock> kept;
+};
+// Reads the bytes after the last member. Warnings are sentences that follow the file's name
+// ("中有…"): one naming every unknown or newer block, one per damaged block.
+DecodedBlocks decodeBlocks(std::string_view trailing, std::vector<std::string>& warnings);
+
+// The blocks of a project in their order: each known block encoded anew unless the project
+// keeps an unreadable one of that tag (then that, byte for byte), then the unknown blocks and
+// any bytes that formed no block, as they were read. Parameters are written when stored.
+std::string encodeBlocks(const Project& project);
+
+// The parameters block alone (for tests and the fuzz target); empty when none are stored.
+std::string encodeParametersBlock(const ProjectParameters& parameters);
+
+}  // namespace kro
