@@ -111,7 +111,8 @@ bool CKroAnalyzeDoc::open(const fs::path& path, Result<LoadedProject> loaded) {
   sources_ = ProtectedInputs(std::move(loaded.value().sources));
   frontend_->stateChanged();
   std::vector<std::string> notes = std::move(loaded.value().warnings);
-  if (!readOnly.empty()) notes.insert(notes.begin(), readOnly);
+  // Why the file is read-only, unless the user chose it when asked.
+  if (!readOnly.empty() && lockStatus(path).state == LockState::Free) notes.insert(notes.begin(), readOnly);
   if (!notes.empty()) frontend_->showMessage(MessageKind::Warning, joinLines(notes));
   return true;
 }

@@ -24,6 +24,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -304,7 +305,15 @@ void keepModeAndOwner(int fd, const FileStatus& replaced) {
 }
 
 long currentProcess() { return static_cast<long>(::getpid()); }
-bool processGone(long pid) { return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+bool processGone(long pid) {
+  if (::kill(static_cast<pid_t>(pid), 0) != 0) return errno == ESRCH;
+  // An ended process nobody has reaped yet (a zombie) runs no more.
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  const std::size_t close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
+}
 
 std::string hostName() {
   char name[256] = {};
