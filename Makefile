@@ -5,7 +5,7 @@ JOBS ?= 2
 
 PACKAGE_BUILD ?= build-package
 
-.PHONY: all deps configure build run test bench fuzz package windows-cli windows format check-format clean
+.PHONY: all deps configure build run test golden-large bench fuzz package windows-cli windows format check-format clean
 
 all: build
 
@@ -76,6 +76,11 @@ windows: build
 	  bash tests/windows/package_check.sh $(CURDIR)/$(BUILD)/bin/kro \
 	  $(WINDOWS_BUILD)/kroanalyze-$$version-win64.zip $(WINDOWS_BUILD)/kroanalyze-$$version-setup.exe \
 	  samples/sample.KRO $(WINDOWS_BUILD)/package
+
+# The Word reports of a 1,000-member project against the digests of their golden files (outside
+# the every-commit run: it takes about a minute).
+golden-large: build
+	@/usr/bin/python3 tests/office/report_golden.py $(BUILD)/bin/kro --large
 
 # Benchmarks in a Release build.
 bench: deps

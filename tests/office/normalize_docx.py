@@ -142,7 +142,9 @@ def blocks(parent, numbering):
         elif name == "tbl":
             out.append({"table": table(child, numbering)})
         elif name == "sectPr":
-            out.append({"sectPr": properties(child)})
+            # Headers and footers are compared by their contents, not by their references.
+            props = {k: v for k, v in properties(child).items() if k not in ("headerReference", "footerReference")}
+            out.append({"sectPr": props})
     return out
 
 
