@@ -17,8 +17,7 @@
 
 #include "export/spreadsheet_export.h"
 #include "model/gbk_text.h"
-#include "office/docx_document.h"
-#include "office/docx_word_session.h"
+#include "office/docx_template.h"
 #include "office/package.h"
 #include "office/xlsx_excel_session.h"
 #include "report/project_parameters.h"
@@ -108,13 +107,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (project.members.empty()) project.members.emplace_back(kro::MemberData{});
 
   const kro::OfficePaths paths{{templateFolder()}, workFolder(), {}};
-  kro::DocxWordSession word;
-  auto written = kro::writeWordReport(project, parameters, format, word, paths, {2026, 12, 8});
+  kro::DocxTemplateFiller filler(kro::fieldCatalog());
+  auto written = kro::writeReport(project, parameters, kro::ChosenFormat{format, {}, "fuzz"}, filler, paths,
+                                  {2026, 12, 8});
   if (!written) finding("报告未写成：" + written.message());
   if (!written.value().dataTableError.empty()) finding("数据表格未写成：" + written.value().dataTableError);
   mustBeWellFormed(written.value().report);
   mustBeWellFormed(written.value().dataTable);
-  if (!kro::DocxDocument::load(written.value().report)) finding("报告无法读回");
 
   kro::XlsxExcelSession excel;
   auto workbook = kro::exportToSpreadsheet(project, excel, workFolder() / "w.xlsx");

@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
 """Writes the report templates' XML parts under templates/ (packed into .docx at build time).
 
-Each template is described below as paragraphs and tables. The reports move through a
-template by lines (a paragraph is a line, a table row is a line) and address table cells, so
-each description states where the report's moves land; check() verifies those lines.
-Cover-page fields carry their label as a paragraph numbering label, which occupies no
-character of the line: whatever column a move arrives with, the value starts right after it.
+Each template is described below as paragraphs and tables whose texts hold the fields the
+report fills ({{工程名称}}, {{#构件}} … {{/构件}}, …: report/template_filler.h has the language).
+A field takes the formatting of the run it stands in. Cover-page fields carry their label as a
+paragraph numbering label, so that the value starts right after the label however long it is.
 
 Run: python3 scripts/make_templates.py   (rewrites templates/*; review the diff)
 """
@@ -22,17 +21,20 @@ class P:
     """A paragraph: text, alignment, size (points), bold, heading font, numbering label."""
 
     def __init__(self, text="", align=None, size=None, bold=False, hei=False, label=None,
-                 page_break=False, tiny=False, mark=None, indent=None, spacing=None, keep_next=False):
+                 page_break=False, tiny=False, indent=None, spacing=None, keep_next=False, run=None):
         self.text, self.align, self.size, self.bold, self.hei = text, align, size, bold, hei
-        self.label, self.page_break, self.tiny, self.mark = label, page_break, tiny, mark
+        self.label, self.page_break, self.tiny = label, page_break, tiny
         self.indent, self.spacing, self.keep_next = indent, spacing, keep_next
+        self.run = run  # the text's own run properties (XML), when they differ from the mark's
 
 
 class T:
-    """A table: rows of cells; a cell is text or (text, span) or dict(text, span, bold, vmerge)."""
+    """A table: rows of cells; a cell is text or (text, span) or dict(text, span, bold, vmerge,
+    align, paragraphs, keep_next); a row is a list of cells or dict(cells, cant_split)."""
 
-    def __init__(self, rows, grid, mark=None, header_rows=0):
-        self.rows, self.grid, self.mark, self.header_rows = rows, grid, mark, header_rows
+    def __init__(self, rows, grid, header_rows=0, centered=True, row_height=454):
+        self.rows, self.grid, self.header_rows = rows, grid, header_rows
+        self.centered, self.row_height = centered, row_height
 
 
 def run_props(size=None, bold=False, hei=False):
@@ -44,6 +46,15 @@ def run_props(size=None, bold=False, hei=False):
     if size:
         props.append(f'<w:sz w:val="{int(size * 2)}"/><w:szCs w:val="{int(size * 2)}"/>')
     return "<w:rPr>" + "".join(props) + "</w:rPr>" if props else ""
+
+
+def runs_xml(text, rpr):
+    """A run of text; line breaks within it become breaks."""
+    if not text:
+        return ""
+    pieces = text.split("\n")
+    body = '<w:br/>'.join(f'<w:t xml:space="preserve">{escape(piece)}</w:t>' for piece in pieces)
+    return f"<w:r>{rpr}{body}</w:r>"
 
 
 def paragraph_xml(p, labels):
@@ -67,12 +78,15 @@ def paragraph_xml(p, labels):
     if rpr:
         ppr.append(rpr)  # the paragraph mark's formatting: text typed into an empty line takes it
     xml = "<w:p>" + ("<w:pPr>" + "".join(ppr) + "</w:pPr>" if ppr else "")
-    if p.text:
-        xml += f'<w:r>{rpr}<w:t xml:space="preserve">{escape(p.text)}</w:t></w:r>'
+    if p.run is None:
+        xml += runs_xml(p.text, rpr)
+    else:
+        # Text of its own formatting; a line break within it keeps the paragraph mark's.
+        xml += f"<w:r>{rpr}<w:br/></w:r>".join(runs_xml(piece, p.run) for piece in p.text.split("\n"))
     return xml + "</w:p>"
 
 
-def cell_xml(cell, width, row_height):
+def cell_xml(cell, width):
     if isinstance(cell, str):
         cell = {"text": cell}
     elif isinstance(cell, tuple):
@@ -83,53 +97,42 @@ def cell_xml(cell, width, row_height):
         tcpr += f'<w:gridSpan w:val="{span}"/>'
     if cell.get("vmerge"):
         tcpr += f'<w:vMerge w:val="{cell["vmerge"]}"/>' if cell["vmerge"] == "restart" else "<w:vMerge/>"
-    tcpr += '<w:vAlign w:val="center"/>'
+    if cell.get("valign", True):
+        tcpr += '<w:vAlign w:val="center"/>'
     align = cell.get("align", "center" if cell.get("text") or cell.get("label") else "left")
     rpr = run_props(cell.get("size"), cell.get("bold", False), False)
-    text = cell.get("text", "")
-    runs = f'<w:r>{rpr}<w:t xml:space="preserve">{escape(text)}</w:t></w:r>' if text else ""
     keep = "<w:keepNext/>" if cell.get("keep_next") else ""  # a label row stays with its contents
-    return (f"<w:tc><w:tcPr>{tcpr}</w:tcPr><w:p><w:pPr>{keep}<w:jc w:val=\"{align}\"/>{rpr}</w:pPr>"
-            f"{runs}</w:p></w:tc>")
+    paragraphs = cell.get("paragraphs", [cell.get("text", "")])
+    return (f"<w:tc><w:tcPr>{tcpr}</w:tcPr>" +
+            "".join(f"<w:p><w:pPr>{keep}<w:jc w:val=\"{align}\"/>{rpr}</w:pPr>{runs_xml(text, rpr)}</w:p>"
+                    for text in paragraphs) + "</w:tc>")
 
 
 def table_xml(t):
     borders = "".join(f'<w:{side} w:val="single" w:sz="4" w:space="0" w:color="auto"/>'
                       for side in ("top", "left", "bottom", "right", "insideH", "insideV"))
-    xml = ('<w:tbl><w:tblPr><w:tblW w:w="%d" w:type="dxa"/><w:jc w:val="center"/>'
-           '<w:tblBorders>%s</w:tblBorders><w:tblLayout w:type="fixed"/></w:tblPr><w:tblGrid>'
-           % (sum(t.grid), borders))
+    jc = '<w:jc w:val="center"/>' if t.centered else ""
+    xml = ('<w:tbl><w:tblPr><w:tblW w:w="%d" w:type="dxa"/>%s<w:tblBorders>%s</w:tblBorders>'
+           '<w:tblLayout w:type="fixed"/></w:tblPr><w:tblGrid>' % (sum(t.grid), jc, borders))
     xml += "".join(f'<w:gridCol w:w="{w}"/>' for w in t.grid) + "</w:tblGrid>"
     for r, row in enumerate(t.rows):
-        xml += '<w:tr><w:trPr><w:trHeight w:val="454"/>'
+        cells = row["cells"] if isinstance(row, dict) else row
+        trpr = ""
+        if isinstance(row, dict) and row.get("cant_split"):
+            trpr += "<w:cantSplit/>"
+        if t.row_height:
+            trpr += f'<w:trHeight w:val="{t.row_height}"/>'
         if r < t.header_rows:
-            xml += "<w:tblHeader/>"
-        xml += "</w:trPr>"
+            trpr += "<w:tblHeader/>"
+        xml += "<w:tr>" + (f"<w:trPr>{trpr}</w:trPr>" if trpr else "")
         column = 0
-        for cell in row:
+        for cell in cells:
             span = cell.get("span", 1) if isinstance(cell, dict) else cell[1] if isinstance(cell, tuple) else 1
-            xml += cell_xml(cell, sum(t.grid[column:column + span]), 454)
+            xml += cell_xml(cell, sum(t.grid[column:column + span]))
             column += span
         assert column == len(t.grid), f"row {r + 1} spans {column} of {len(t.grid)} columns"
         xml += "</w:tr>"
     return xml + "</w:tbl>"
-
-
-def check(blocks, expected):
-    """The line numbers of marked blocks, as the reports count lines."""
-    line, table, found = 0, 0, {}
-    for b in blocks:
-        if isinstance(b, T):
-            table += 1
-            if b.mark:
-                found[b.mark] = (line, table)
-            line += len(b.rows)
-        else:
-            if b.mark:
-                found[b.mark] = line
-            line += 1
-    for mark, where in expected.items():
-        assert found.get(mark) == where, f"{mark}: expected {where}, found {found.get(mark)}"
 
 
 def numbering_xml(labels):
@@ -178,9 +181,9 @@ def blank(n, tiny=False):
     return [P(tiny=tiny) for _ in range(n)]
 
 
-def heading(text, page_break=False, mark=None):
+def heading(text, page_break=False):
     """A section heading, never left alone at the foot of a page."""
-    return P(text, size=14, hei=True, page_break=page_break, mark=mark, spacing=120, keep_next=True)
+    return P(text, size=14, hei=True, page_break=page_break, spacing=120, keep_next=True)
 
 
 def signatures():
@@ -188,24 +191,42 @@ def signatures():
     return [P(keep_next=True), body(SIGNATURES)]
 
 
-def body(text, mark=None):
-    return P(text, size=12, mark=mark)
+def body(text):
+    return P(text, size=12)
 
 
-def value(mark, size=12):
-    """An empty line that a report fills: its text takes this size."""
-    return P(mark=mark, size=size, align="left")
+def value(text, size=12, run=None):
+    """A line of its own that the report fills: its text takes this size."""
+    return P(text, size=size, align="left", run=run)
 
 
-def field(label, mark):
-    return P(label=label, mark=mark, size=15, indent=1680)
+def field(label, text, run=None):
+    return P(text, label=label, size=15, indent=1680, run=run)
 
+
+def rpr(*props):
+    return "<w:rPr>" + "".join(props) + "</w:rPr>"
+
+
+NOT_BOLD = '<w:b w:val="0"/><w:bCs w:val="0"/>'
+SIZE = lambda points: f'<w:sz w:val="{points * 2}"/><w:szCs w:val="{points * 2}"/>'  # noqa: E731
+SONG = '<w:rFonts w:ascii="宋体" w:eastAsia="宋体" w:hAnsi="宋体"/>'
+UNDERLINED = rpr(NOT_BOLD, SIZE(15), '<w:u w:val="single"/>')  # report 1's cover values
+PLAIN = rpr(NOT_BOLD, SIZE(15))                                 # report 2's cover values
+BODY = rpr(SONG, NOT_BOLD, SIZE(14))                            # the overview sentence
 
 LABEL_VALUE = [1400, 2753, 1400, 2753]  # label, value, label, value
 
 
-def pairs(rows, value_label=None):
-    return [[{"text": a, "bold": True}, "", {"text": b, "bold": True}, ""] for a, b in rows]
+def cells(text):
+    """A value cell: left-aligned, whatever it holds."""
+    return {"text": text, "align": "left"}
+
+
+def pairs(rows):
+    """Label, value, label, value: the values are fields of the labels' names."""
+    return [[{"text": a, "bold": True}, cells(f"{{{{{va}}}}}"), {"text": b, "bold": True}, cells(f"{{{{{vb}}}}}")]
+            for (a, va), (b, vb) in rows]
 
 
 def spanning(text, bold=False, columns=4, align=None):
@@ -216,117 +237,151 @@ def spanning(text, bold=False, columns=4, align=None):
     return [cell]
 
 
+def last_row(cells):
+    """The last row of a table followed by the signature line: it stays on the page with it."""
+    for cell in cells:
+        cell["keep_next"] = True
+    return {"cells": cells, "cant_split": True}
+
+
 SIGNATURES = "检测：" + " " * 14 + "审核：" + " " * 14 + "批准："
 LAB = "工程质量检测中心"
+OVERVIEW = ("    {{工程名称}}工程位于{{工程地址}}，为{{结构类别}}结构。由{{施工单位}}施工，开工时间为%s。"
+            "根据设计要求，混凝土设计强度等级为{{强度等级}}。\n"
+            "    受{{委托单位}}委托，我所对{{结构类别}}楼板厚度进行了检测。 ")
+CONCLUSION = ("    本次检测的{{工程名称}}工程楼板厚度共计{{测点总数}}点，其中合格点{{合格点数}}个，合格点率为"
+              "{{合格率}}%，{{工程名称}}工程的楼板厚度检测结果为{{结论}}。")
 
 
 def report1():
     blocks = [P(LAB, align="center", size=14, bold=True), *blank(2),
-              P("编号：", align="right", size=12, mark="number"),                  # line 3, column 3
+              P("编号：{{报告编号}}", align="right", size=12),
               *blank(2),
-              P("检  测  报  告", align="center", size=36, bold=True, hei=True),   # line 6
+              P("检  测  报  告", align="center", size=36, bold=True, hei=True),
               P(), P("（楼板厚度）", align="center", size=16), P(),
-              field("工程名称：", "name"), field("施工单位：", "builder"), field("检测内容：", "content"),
+              field("工程名称：", "{{工程名称}}", UNDERLINED), field("施工单位：", "{{施工单位}}", UNDERLINED),
+              field("检测内容：", "{{检测内容}}", UNDERLINED),
               *blank(7),
-              field("检测单位：", "lab"), field("报告日期：", "date"),            # lines 20, 21
+              field("检测单位：", "{{检测单位}}"), field("报告日期：", "{{报告日期简写}}"),
               heading("一、工程概况", page_break=True),
-              T([[{"text": k, "bold": True}, ""] for k in ("工程名称", "施工单位", "监理单位", "设计单位", "检测内容")],
-                [2000, 6306], mark="table1"),                                       # lines 23-27
+              T([[{"text": k, "bold": True}, cells(f"{{{{{k}}}}}")]
+                 for k in ("工程名称", "施工单位", "监理单位", "设计单位", "检测内容")], [2000, 6306]),
               P(), heading("二、工程及检测情况"),
-              value("overview"),                                                  # line 30 (+ its line break)
+              value(OVERVIEW % "{{施工日期}}", run=BODY),
               P(), heading("三、检测方法及依据"),
               body("    采用电磁感应法楼板厚度检测仪，在楼板上均匀布置测点，逐点测量楼板厚度。"),
-              value("standard"),                                                  # line 34 (35): 检测依据
+              value("    检测依据：{{检测依据}}。"),
               P(), heading("四、检测结论"), body("    经检测，结果如下："),
-              value("conclusion"),                                                # line 38 (39 after the break)
+              value(CONCLUSION),
               *blank(5, tiny=True),
-              body("五、检测仪器：", mark="instrument"),                          # line 44 (45), column 7
+              body("五、检测仪器：{{检测仪器}}"),
               *signatures()]
-    check(blocks, {"number": 3, "name": 10, "builder": 11, "content": 12, "lab": 20, "date": 21,
-                   "table1": (23, 1), "overview": 30, "standard": 34, "conclusion": 38, "instrument": 44})
     write("检测报告1", blocks, "楼板厚度检测报告")
 
 
 def report2():
     blocks = [P(LAB, align="center", size=14, bold=True), P(),
               P("楼板厚度检测报告", align="center", size=26, bold=True, hei=True), *blank(3),
-              P(" " * 21 + "报告编号：", align="right", size=12, mark="number"),  # line 6, column 26
+              P(" " * 21 + "报告编号：{{报告编号}}", align="right", size=12),
               *blank(6),
-              field("工程名称：", "name"), P(), field("委托单位：", "client"), P(),
-              field("检测项目：", "item"), P(), field("检测方法：", "method"), P(),
-              field("检测日期：", "date"),                                        # lines 13..21
+              field("工程名称：", "{{工程名称}}", PLAIN), P(), field("委托单位：", "{{委托单位}}", PLAIN), P(),
+              field("检测项目：", "{{检测项目}}", PLAIN), P(), field("检测方法：", "{{检测方法}}", PLAIN), P(),
+              field("检测日期：", "{{检测日期}}", PLAIN),
               heading("一、工程基本情况", page_break=True),
-              T([[{"text": k, "bold": True}, ""] for k in
+              T([[{"text": k, "bold": True}, cells(f"{{{{{k}}}}}")] for k in
                  ("工程名称", "建设单位", "施工单位", "设计单位", "监理单位", "监督单位", "工程地址")],
-                [2000, 6306], mark="table1"),                                       # lines 23-29
+                [2000, 6306]),
               P(), heading("二、检测说明"),
               body("    1. 检测前对仪器进行了校准，仪器处于正常工作状态。"),
               body("    2. 测点在楼板上均匀布置，避开钢筋和预埋管线位置。"),
               body("    3. 厚度值以毫米计。"),
               P(), P(), heading("三、工程概况"),
-              *blank(4, tiny=True),                                               # lines 38-41: four steps right
-              value("overview"),                                                  # line 42 (+ its line break)
-              P(), heading("四、检测方法"), value("method_text"),                  # line 45 (46)
-              P(), heading("五、检测结论"), value("conclusion"),                   # line 48 (49)
+              *blank(4, tiny=True),
+              value(OVERVIEW % "{{检测日期}}", run=BODY),
+              P(), heading("四、检测方法"), value("本次检测采用电磁法检测楼板厚度。"),
+              P(), heading("五、检测结论"), value(CONCLUSION),
               P(), heading("六、检测依据、仪器及人员"),
-              T([[{"text": "", "align": "left"}] for _ in range(5)], [8306], mark="table2")]
-    check(blocks, {"number": 6, "name": 13, "client": 15, "item": 17, "method": 19, "date": 21,
-                   "table1": (23, 1), "overview": 42, "method_text": 45, "conclusion": 48, "table2": (51, 2)})
+              T([[{"paragraphs": [title, "   " + text, "", "", ""], "align": "left"}]
+                 for title, text in (("检测依据：", "{{检测依据}}"), ("检测仪器及设备：", "{{检测仪器}}"),
+                                     ("检测时间及检测环境：", "{{检测日期}}；"),
+                                     ("参加检测人员：", "{{检测人员}}"))] +
+                [[{"paragraphs": ["主检人：" + " " * 24 + "审定人：" + " " * 17, "核对人： " + " " * 23 + "批准人：",
+                                  "", ""], "align": "left"}]],
+                [8306])]
     write("检测报告2", blocks, "楼板厚度检测报告")
 
 
 def report3():
-    rows = pairs([("委托编号", "检测编号"), ("委托单位", "委托日期"), ("工程名称", "检测日期"), ("工程地点", "浇筑日期")])
-    rows += [[{"text": "检测项目", "bold": True}, ("楼板厚度（电磁法）", 3)],
-             [{"text": "仪器设备", "bold": True}, {"text": "", "span": 3, "align": "left"}],
-             [{"text": "检测人员", "bold": True}, {"text": "", "span": 3, "align": "left"}],
-             [{"text": "执行标准", "bold": True}, {"text": "", "span": 3, "align": "left"}],
-             spanning("工程概况", bold=True), spanning("", align="left"),
-             spanning("检测结论", bold=True), spanning("", align="left")]
+    rows = pairs([(("委托编号", "委托编号"), ("检测编号", "检测编号")), (("委托单位", "委托单位"), ("委托日期", "委托日期")),
+                  (("工程名称", "工程名称"), ("检测日期", "检测日期")), (("工程地点", "工程地点"), ("浇筑日期", "浇筑日期"))])
+    rows += [[{"text": "检测项目", "bold": True}, {"text": "{{检测项目}}", "span": 3}],
+             [{"text": "仪器设备", "bold": True}, {"text": "{{仪器设备}}", "span": 3, "align": "left"}],
+             [{"text": "检测人员", "bold": True},
+              {"text": "单位：" + " " * 10 + "姓名：" + " " * 10 + "编号：", "span": 3, "align": "left"}],
+             [{"text": "执行标准", "bold": True}, {"text": "{{执行标准}}", "span": 3, "align": "left"}],
+             spanning("工程概况", bold=True), spanning(OVERVIEW % "{{检测日期}}", align="left"),
+             spanning("检测结论", bold=True), last_row(spanning(CONCLUSION, align="left"))]
     blocks = [P(LAB, align="center", size=14, bold=True),
               P("楼板厚度检测报告", align="center", size=22, bold=True, hei=True), P(),
-              T(rows, LABEL_VALUE, mark="table1"), *signatures()]
-    check(blocks, {"table1": (3, 1)})
+              T(rows, LABEL_VALUE), *signatures()]
     write("检测报告3", blocks, "楼板厚度检测报告")
 
 
 def report4():
     # The project's table, then the member table, whose two heading rows repeat on every page it
     # spans (Word repeats only a table's first rows, so the two are tables of their own, kept
-    # apart by a 1-point paragraph so that they do not merge).
+    # apart by a 1-point paragraph so that they do not merge). The member rows: one per ticked
+    # member, at least ten, the last kept with the signature line.
     grid = [760, 1300, 960, 840, 840, 840, 800, 900, 1146]
     head = [("工程名称", "报告编号"), ("委托单位", "报告日期"), ("建设单位", "检测日期"), ("设计单位", "检测类别"),
             ("监理单位", "仪器编号"), ("施工单位", "检测依据")]
-    info = [[{"text": a, "bold": True, "span": 2}, {"text": "", "span": 2}, {"text": b, "bold": True, "span": 2},
-             {"text": "", "span": 3}] for a, b in head]
-    rows = [[{"text": "序号", "bold": True, "vmerge": "restart"}, {"text": "构件编号", "bold": True, "vmerge": "restart"},
+    value_of = {"检测类别": "抽检"}
+    info = [[{"text": a, "bold": True, "span": 2}, {"text": f"{{{{{a}}}}}", "span": 2, "align": "left"},
+             {"text": b, "bold": True, "span": 2}, {"text": value_of.get(b, f"{{{{{b}}}}}"), "span": 3, "align": "left"}]
+            for a, b in head]
+    rows = [[{"text": "序号{{表尾同页}}", "bold": True, "vmerge": "restart"},
+             {"text": "构件编号", "bold": True, "vmerge": "restart"},
              {"text": "构件部位", "bold": True, "vmerge": "restart"}, {"text": "设计厚度(mm)", "bold": True, "span": 3},
              {"text": "测点数", "bold": True, "vmerge": "restart"}, {"text": "备注", "bold": True, "vmerge": "restart"},
              {"text": "合格率(%)", "bold": True, "vmerge": "restart"}]]
     rows.append([{"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"},
                  {"text": "测区一", "bold": True}, {"text": "测区二", "bold": True}, {"text": "测区三", "bold": True},
                  {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}])
-    rows += [[{"text": "", "align": "center"} for _ in range(9)] for _ in range(10)]
+    member = ["{{#构件 至少10行}}{{序号}}", "{{测区编号}}", "", "{{设计厚度}}", "{{设计厚度}}", "{{设计厚度}}",
+              "{{测点数}}", "", "{{合格率}}{{/构件}}"]
+    rows.append([{"text": text, "align": "center"} for text in member])
     blocks = [P(LAB, align="center", size=14, bold=True),
               P("楼板厚度检测报告", align="center", size=22, bold=True, hei=True), P(),
-              T(info, grid, mark="table1"), P(tiny=True), T(rows, grid, mark="table2", header_rows=2), *signatures()]
-    check(blocks, {"table1": (3, 1), "table2": (10, 2)})
+              T(info, grid), P(tiny=True), T(rows, grid, header_rows=2), *signatures()]
     write("检测报告4", blocks, "楼板厚度检测报告")
 
 
 def regional(name, title):
-    rows = pairs([("委托单位", "委托日期"), ("工程名称", "委托编号"), ("建设单位", "试验编号"), ("施工单位", "检测依据"),
-                  ("监理单位", "检测日期"), ("设计单位", "检测仪器")])
-    rows += [spanning("检测结果", bold=True), spanning("", align="left"),
-             [{"text": "结论", "bold": True}, {"text": "", "span": 3, "align": "left"}]]
+    rows = pairs([(("委托单位", "委托单位"), ("委托日期", "委托日期")), (("工程名称", "工程名称"), ("委托编号", "委托编号")),
+                  (("建设单位", "建设单位"), ("试验编号", "试验编号")), (("施工单位", "施工单位"), ("检测依据", "检测依据")),
+                  (("监理单位", "监理单位"), ("检测日期", "检测日期")), (("设计单位", "设计单位"), ("检测仪器", "检测仪器"))])
+    rows += [spanning("检测结果", bold=True),
+             spanning("    本次检测的{{工程名称}}工程楼板厚度共计{{测点总数}}点，其中合格点{{合格点数}}个，"
+                      "合格点率为{{合格率}}%", align="left"),
+             last_row([{"text": "结论", "bold": True},
+                       {"text": "    依据{{检测依据}}标准,工程的楼板厚度检测结果为{{结论}}。", "span": 3, "align": "left"}])]
     blocks = [P(LAB, align="center", size=14, bold=True), P(title, align="center", size=22, bold=True, hei=True), P(),
-              T(rows, LABEL_VALUE, mark="table1"), *signatures()]
-    check(blocks, {"table1": (3, 1)})
+              T(rows, LABEL_VALUE), *signatures()]
     write(name, blocks, title)
 
 
 def data_table():
-    blocks = [P(size=12)]
+    """The readings of the ticked members: a heading row per member, then ten readings to a row,
+    the rows of a member on one page, a member longer than a page in a table of its own whose
+    heading repeats; failing readings red (the engine's default)."""
+    plain = {"align": "center", "valign": False}
+    heading_row = {"cells": [dict(plain, text="{{#构件 同页 续表头}}{{测区编号}}({{构件名称}})         设计厚度:"
+                                              "{{设计厚度}}        {{测试日期原文}}", span=10)]}
+    readings = [dict(plain, text=f"{{{{测点{k}}}}}") for k in range(1, 11)]
+    readings[0]["text"] = "{{#测点}}" + readings[0]["text"]
+    readings[-1]["text"] += "{{/构件}}"
+    blocks = [P("数据列表：", size=12), T([heading_row, readings], [830] * 10, centered=False, row_height=0),
+              P(size=12)]
     write("表格", blocks, "楼板厚度检测原始数据")
 
 

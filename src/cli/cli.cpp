@@ -21,8 +21,7 @@
 #include "model/raw_files.h"
 #include "model/sample_project.h"
 #include "model/statistics.h"
-#include "office/docx_word_session.h"
-#include "office/field_template.h"
+#include "office/docx_template.h"
 #include "office/xlsx_excel_session.h"
 #include "report/project_parameters.h"
 #include "report/report_generator.h"
@@ -294,7 +293,9 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
   if (!chosen) return cx.fail(chosen.message());
   OfficePaths paths = OfficePaths::standard();
   paths.outputFolder = pathFromUtf8(*output);
-  auto written = writeReport(project, effectiveParameters(project, settings), chosen.value(), paths, today());
+  DocxTemplateFiller filler(fieldCatalog());
+  auto written =
+      writeReport(project, effectiveParameters(project, settings), chosen.value(), filler, paths, today());
   if (!written) return cx.fail(written.message());
   if (!written.value().dataTableError.empty()) {
     return cx.fail(dataTableProblemText(written.value(), paths.dataTablePath()));

@@ -9,9 +9,10 @@
 #include "model/gbk_text.h"
 #include "model/project_diff.h"
 #include "model/statistics.h"
-#include "office/field_template.h"
+#include "office/docx_template.h"
 #include "report/project_check.h"
 #include "report/project_parameters.h"
+#include "report/report_generator.h"
 #include "report/user_format.h"
 #include "transfer/received_data.h"
 #include "views/project_overview.h"
@@ -152,8 +153,9 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
   const Project& project = loaded.value().project;
   // The given format, else the chosen one; a user format's fields are checked too.
   const std::optional<ChosenFormat> chosen = format.value() ? format.value() : chosenFormat(settings);
+  DocxTemplateFiller filler(fieldCatalog());
   const ProjectCheck check =
-      checkProject(project, settings, chosen ? std::optional(formatFields(*chosen)) : std::nullopt);
+      checkProject(project, settings, chosen ? std::optional(formatFields(*chosen, filler)) : std::nullopt);
   const std::vector<Finding>& findings = check.findings;
   if (a->has("--json")) {
     Json list = Json::array();
@@ -304,8 +306,9 @@ int commandFormats(const Context& cx, const std::vector<std::string>& args) {
     Result<TemplateFields> fields;
   };
   std::vector<Checked> user;
+  DocxTemplateFiller filler(fieldCatalog());
   for (UserFormat& f : userFormats(settings)) {
-    auto fields = checkUserTemplate(f.file);
+    auto fields = filler.check(f.file);
     user.push_back({std::move(f), std::move(fields)});
   }
   const std::string folder = displayPath(userFormatFolder(settings));
@@ -330,9 +333,9 @@ int commandFormats(const Context& cx, const std::vector<std::string>& args) {
       list.push_back(std::move(u));
     }
     j["user"] = std::move(list);
-    j["fields"] = Json{{"project", userFieldNames(FieldScope::Project)},
-                       {"member", userFieldNames(FieldScope::Member)},
-                       {"reading", userFieldNames(FieldScope::Reading)}};
+    j["fields"] = Json{{"project", fieldNames(FieldScope::Project)},
+                       {"member", fieldNames(FieldScope::Member)},
+                       {"reading", fieldNames(FieldScope::Reading)}};
     cx.out << j.dump() << "\n";
     return kSuccess;
   }
@@ -360,7 +363,7 @@ int commandFormats(const Context& cx, const std::vector<std::string>& args) {
   }
   auto names = [](FieldScope scope) {
     std::string text;
-    for (const std::string& n : userFieldNames(scope)) text += (text.empty() ? "" : " ") + ("{{" + n + "}}");
+    for (const std::string& n : fieldNames(scope)) text += (text.empty() ? "" : " ") + ("{{" + n + "}}");
     return text;
   };
   cx.out << "字段：\n  工程与合计：" << names(FieldScope::Project)

@@ -42,7 +42,7 @@ Result<std::filesystem::path> exportToSpreadsheet(const Project& project, ExcelS
     if (m.selected() == 0) continue;
     ++b;
     for (int j = 0; j < m.readingCount(); ++j)
-      excel.setCellText(b + 1 + j / 10, 1 + j % 10, std::to_string(m.readingAt(j)));
+      excel.setCellText(b + 1 + j / kReadingsPerRow, 1 + j % kReadingsPerRow, std::to_string(m.readingAt(j)));
     b += readingRows(m);
   }
   if (isCancelled(cancel)) return Error{kCancelledMessage};

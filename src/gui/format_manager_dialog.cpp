@@ -11,7 +11,7 @@
 
 #include "gui/dialogs.h"
 #include "model/file_io.h"
-#include "office/field_template.h"
+#include "office/docx_template.h"
 #include "render/qt_paths.h"
 #include "report/report_parameters.h"
 #include "report/user_format.h"
@@ -137,7 +137,7 @@ void FormatManagerDialog::checkChosen() {
     Dialogs::message(this, MessageKind::Information, "内置格式不需要检查字段。");
     return;
   }
-  auto checked = checkUserTemplate(file);
+  auto checked = DocxTemplateFiller(fieldCatalog()).check(file);
   if (!checked) {
     Dialogs::message(this, MessageKind::Warning, qt(checked.message()));
     return;

@@ -46,8 +46,7 @@
 #include "model/gbk_text.h"
 #include "model/panel_texts.h"
 #include "model/report_figures.h"
-#include "office/docx_word_session.h"
-#include "office/field_template.h"
+#include "office/docx_template.h"
 #include "office/xlsx_excel_session.h"
 #include "render/qt_paths.h"
 #include "render/report_printer.h"
@@ -459,7 +458,9 @@ void MainWindow::check() {
   const ProjectCheck result = runLongWork<ProjectCheck>(
       this, "正在检查…", [project = doc_.project(), settings = doc_.settingsLocation()](const CancelFlag&) {
         const std::optional<ChosenFormat> chosen = chosenFormat(settings);
-        return checkProject(project, settings, chosen ? std::optional(formatFields(*chosen)) : std::nullopt);
+        DocxTemplateFiller filler(fieldCatalog());
+        return checkProject(project, settings,
+                            chosen ? std::optional(formatFields(*chosen, filler)) : std::nullopt);
       });
   checkDialog_->setFindings(result.findings, result.notes);
   checkDialog_->show();
@@ -597,7 +598,7 @@ bool MainWindow::reportParameters() {
   std::vector<UserFormatPage> pages;
   for (const UserFormat& f : userFormats(settings)) {
     UserFormatPage page{f.name, {}, {}};
-    if (auto fields = checkUserTemplate(f.file)) {
+    if (auto fields = DocxTemplateFiller(fieldCatalog()).check(f.file)) {
       page.parameters = fields.value().parameters;
       page.declared = fields.value().declaredParameters;
     }
@@ -694,7 +695,8 @@ void MainWindow::wordReport() {
     return;
   }
   // A user format's fields are checked with the project, before anything is written.
-  if (!checkedBeforeOutput(formatFields(format.value()))) return;
+  DocxTemplateFiller checker(fieldCatalog());
+  if (!checkedBeforeOutput(formatFields(format.value(), checker))) return;
   const std::string projectName = parameters()("工程名称");
   auto chosen = chooseDocumentPath("Word 文档(*.docx)|*.docx|", "docx",
                                    proposedDocumentName(projectName, "楼板厚度检测报告", today, ".docx"));
@@ -710,7 +712,10 @@ void MainWindow::wordReport() {
   auto written = runLongWork<Result<ReportOutput>>(
       this, "正在生成 Word 报告…",
       [project = doc_.project(), values = parameters(), format = format.value(), paths,
-       today](const CancelFlag& c) { return writeReport(project, values, format, paths, today, &c); });
+       today](const CancelFlag& c) {
+        DocxTemplateFiller filler(fieldCatalog());
+        return writeReport(project, values, format, filler, paths, today, &c);
+      });
   if (!written) {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));
     return;

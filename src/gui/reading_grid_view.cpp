@@ -207,7 +207,7 @@ void ReadingGridView::runRowCommand(RowCommand command) {
   filling_ = false;
 }
 
-void ReadingGridView::moveDown() {
+void ReadingGridView::moveToNextRow() {
   const QModelIndex at = currentIndex();
   if (!at.isValid() || doc_.currentMemberRecord() == nullptr) return;
   const GridRows rows = model_.rows();
@@ -226,13 +226,13 @@ void ReadingGridView::moveDown() {
 void ReadingGridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
   const bool enter = hint == QAbstractItemDelegate::SubmitModelCache;
   QTableView::closeEditor(editor, enter ? QAbstractItemDelegate::NoHint : hint);
-  if (enter) moveDown();
+  if (enter) moveToNextRow();
 }
 
 void ReadingGridView::keyPressEvent(QKeyEvent* event) {
   // Enter on a row that is not being edited moves down, as after a typed value.
   if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState) {
-    moveDown();
+    moveToNextRow();
     return;
   }
   if (event->matches(QKeySequence::Copy)) {

@@ -84,7 +84,7 @@ class ReadingGridView : public QTableView {
   void select(const GridSelection& selection);
   std::optional<GridSelection> selection() const;
   // Moves to the row below, opening a new row below the last reading.
-  void moveDown();
+  void moveToNextRow();
 
   CKroAnalyzeDoc& doc_;
   ReadingGridModel model_;

@@ -5,12 +5,22 @@
 
 namespace kro {
 
+bool isTicked(const MemberRecord& member) { return member.selected() != 0; }
+
+std::vector<int> tickedMembers(const Project& project) {
+  std::vector<int> ticked;
+  for (int i = 0; i < project.memberCount(); ++i) {
+    if (isTicked(*project.memberAt(i))) ticked.push_back(i);
+  }
+  return ticked;
+}
+
 ReportFigures reportFigures(const Project& project, AcceptanceRule rule) {
   ReportFigures f;
   f.rule = rule;
   for (int i = 0; i < project.memberCount(); ++i) {
     const MemberRecord& m = *project.memberAt(i);
-    if (m.selected() == 0) {
+    if (!isTicked(m)) {
       f.unticked.push_back(i);
       continue;
     }
@@ -32,9 +42,7 @@ std::string tickedTotalsLine(const ReportFigures& f) {
 
 Status refuseWithoutTickedMembers(const Project& project) {
   if (project.memberCount() == 0) return Error{"文档中没有构件，没有可输出的数据。"};
-  for (const MemberRecord& m : project.members) {
-    if (m.selected() != 0) return Status::success();
-  }
+  if (!tickedMembers(project).empty()) return Status::success();
   return Error{"没有勾选任何构件：报告、打印和导出只包括勾选的构件。请先在构件列表中勾选要报告的构件。"};
 }
 

@@ -31,6 +31,10 @@ struct ReportFigures {
 
 ReportFigures reportFigures(const Project& project, AcceptanceRule rule);
 
+// The members a document covers: the ticked ones (any stored flag but 0), in order.
+bool isTicked(const MemberRecord& member);
+std::vector<int> tickedMembers(const Project& project);
+
 // "勾选构件（用于报告）：196 点，合格率 78.6 %（要求 90 %）：不合格"
 std::string tickedTotalsLine(const ReportFigures& figures);
 

@@ -108,10 +108,9 @@ ShownFigure<std::int32_t> shownAverage(const MemberRecord& m) {
   return f;
 }
 
-int readingRows(const MemberRecord& m) {
-  const int n = m.readingCount();
-  return n == 0 ? 1 : (n - 1) / 10 + 1;
-}
+int readingRows(const MemberRecord& m) { return readingRows(m.readings().size()); }
+
+int readingRows(std::size_t n) { return n == 0 ? 1 : static_cast<int>((n - 1) / kReadingsPerRow + 1); }
 
 Totals documentTotals(const std::vector<MemberRecord>& members) {
   Totals t;

@@ -68,9 +68,12 @@ ShownFigure<float> shownPassRate(const MemberRecord& member);
 // The stored average when it is not 0, else the rounded mean of the readings.
 ShownFigure<std::int32_t> shownAverage(const MemberRecord& member);
 
+// Readings in one row of every printed and exported table.
+inline constexpr int kReadingsPerRow = 10;
 // The rows a member takes in printed and exported tables at ten readings a row (one row
 // without readings).
 int readingRows(const MemberRecord& member);
+int readingRows(std::size_t readingCount);
 
 // Totals over members.
 struct Totals {

@@ -94,17 +94,46 @@ bool isNonCharacter(std::string_view utf8, std::size_t i) {
          (static_cast<unsigned char>(utf8[i + 2]) == 0xBE || static_cast<unsigned char>(utf8[i + 2]) == 0xBF);
 }
 
+namespace {
+
+// The length of the UTF-8 sequence at i when it is a whole, shortest one of a scalar value; 0
+// otherwise.
+std::size_t utf8Length(std::string_view s, std::size_t i) {
+  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
+  const unsigned char c = b(0);
+  if (c < 0x80) return 1;
+  std::size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+  if (n == 0 || c > 0xF4 || i + n > s.size()) return 0;
+  for (std::size_t k = 1; k < n; ++k) {
+    if ((b(k) & 0xC0) != 0x80) return 0;
+  }
+  if ((c == 0xE0 && b(1) < 0xA0) || (c == 0xED && b(1) >= 0xA0) || (c == 0xF0 && b(1) < 0x90) ||
+      (c == 0xF4 && b(1) >= 0x90)) {
+    return 0;  // overlong, a surrogate, or beyond U+10FFFF
+  }
+  return n;
+}
+
+}  // namespace
+
 std::string xmlSafeText(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size(); ++i) {
     const char c = utf8[i];
-    if (c == '\v' || c == '\f') {
+    if (const std::size_t n = utf8Length(utf8, i); n == 0) {
+      out += "\xEF\xBF\xBD";  // bytes that are no UTF-8 show as the replacement character
+    } else if (n > 1) {
+      if (isNonCharacter(utf8, i)) {
+        i += 2;
+        continue;
+      }
+      out.append(utf8.substr(i, n));
+      i += n - 1;
+    } else if (c == '\v' || c == '\f') {
       out += '\n';
     } else if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
       // dropped
-    } else if (isNonCharacter(utf8, i)) {
-      i += 2;
     } else {
       out += c;
     }

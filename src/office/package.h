@@ -23,7 +23,8 @@ bool isNonCharacter(std::string_view utf8, std::size_t i);
 
 // A text as XML 1.0 can hold it, as a reader would show it: a vertical tab or form feed (a
 // manual line break or page break pasted from a word processor) becomes a line feed, tabs and
-// line ends stay, other control characters and U+FFFE, U+FFFF are dropped.
+// line ends stay, other control characters and U+FFFE, U+FFFF are dropped, and bytes that are
+// no UTF-8 become the replacement character U+FFFD.
 std::string xmlSafeText(std::string_view utf8);
 
 // Why serialized XML is not a well-formed XML 1.0 document, empty when it is.

@@ -1,5 +1,5 @@
-// The Word reports: the shared sequence (template, working copy, fill-in, data table) and the
-// fill-in of each of the six formats.
+// The Word reports: the report of a format, built-in or the office's own, then the data table,
+// each a template filled with the project's values (report/template_filler.h).
 #pragma once
 
 #include <filesystem>
@@ -10,9 +10,10 @@
 #include "model/project.h"
 #include "model/report_figures.h"
 #include "report/office_paths.h"
+#include "report/project_check.h"
 #include "report/project_parameters.h"
+#include "report/template_filler.h"
 #include "report/user_format.h"
-#include "report/word_session.h"
 #include "settings/program_paths.h"
 
 namespace kro {
@@ -35,28 +36,25 @@ void moveEarlierTableAside(const std::filesystem::path& table, ReportOutput& out
 // what each now holds.
 std::string dataTableProblemText(const ReportOutput& output, const std::filesystem::path& tablePath);
 
-// "    本次检测的…工程楼板厚度共计…点，其中合格点…个，合格点率为…%，…工程的楼板厚度检测结果为…。"
-// over the ticked members, with the verdict by the project's rule.
-std::string conclusionSentence(const std::string& projectName, const ReportFigures& figures);
+// The data table's limit: the rows a word processor's table holds (Word: 32,767). One row per
+// ticked member, then one per ten of its readings (one without readings).
+inline constexpr std::int64_t kMaxDataTableRows = 32767;
+std::int64_t dataTableRowCount(const Project& project);
 
-// Writes the report of one format (0..5) and its data table through the session, then finishes
-// the session (the documents are written once, complete). Refused when no member is ticked.
-// Stops at the first failure of the report; a data table that fails leaves the report to be
-// written, and the output says why.
-Result<ReportOutput> writeWordReport(const Project& project, const ParameterValues& parameters,
-                                     int reportFormat, WordSession& word, const OfficePaths& paths,
-                                     const CalendarDate& today, const CancelFlag* cancel = nullptr);
+// Writes the report of a format and its data table for the ticked members. Refused when no
+// member is ticked; a data table beyond its limit, or that fails, leaves the report written,
+// and the output says why.
+Result<ReportOutput> writeReport(const Project& project, const ParameterValues& parameters,
+                                 const ChosenFormat& format, TemplateFiller& filler, const OfficePaths& paths,
+                                 const CalendarDate& today, const CancelFlag* cancel = nullptr);
+
+// What the project check needs of a format: a built-in's printed parameters, or a user format's
+// parameters and problems (a template that cannot be read is one problem).
+FormatFields formatFields(const ChosenFormat& format, TemplateFiller& filler);
 
 // The format a report writes: the given one or the chosen one (built-in or the user's); refused
 // for a project without members or ticked members, or without a chosen format, with a message.
 Result<ChosenFormat> reportFormatToWrite(const Project& project, const SettingsLocation& settings,
                                          std::optional<ChosenFormat> format);
-
-// The command: refuses a project without members and a missing format choice with a message
-// (nothing written), and writes the chosen format (or the given one) for the ticked members,
-// with the project's parameters over the settings' defaults.
-Result<ReportOutput> generateWordReport(const Project& project, const SettingsLocation& settings,
-                                        WordSession& word, const OfficePaths& paths,
-                                        std::optional<int> format, const CalendarDate& today);
 
 }  // namespace kro

@@ -1,7 +1,6 @@
 // An office's own report format: a .docx made in a word processor whose text holds named
-// fields, {{工程名称}}, filled with the project's parameters, figures and members. This part
-// knows the fields, their values and where the user's formats live; the filling of the
-// document itself is the office layer's (office/field_template.h).
+// fields, {{工程名称}} (report/report_values.h). This part knows where the user's formats live
+// and which format is chosen.
 #pragma once
 
 #include <filesystem>
@@ -17,38 +16,6 @@
 #include "settings/program_paths.h"
 
 namespace kro {
-
-// Where a field may stand: anywhere, inside a member part, or in a reading row of one.
-enum class FieldScope { Project, Member, Reading };
-
-// The markers of the repeated parts.
-inline constexpr std::string_view kMemberStart = "#构件";
-inline constexpr std::string_view kMemberEnd = "/构件";
-inline constexpr std::string_view kReadingRow = "#测点";
-// A parameter of the format's own, declared by using it: {{参数:监理编号}}.
-inline constexpr std::string_view kDeclaredParameterPrefix = "参数:";
-// Readings in one reading row.
-inline constexpr int kReadingsPerRow = 10;
-
-// The scope of a field's name (markers excluded); nothing for a name no format knows.
-std::optional<FieldScope> userFieldScope(std::string_view name);
-// Every name of a field of that scope, for the starting template and `kro formats`.
-std::vector<std::string> userFieldNames(FieldScope scope);
-
-struct MemberFieldValues {
-  std::map<std::string, std::string, std::less<>> fields;
-  std::vector<std::pair<std::string, bool>> readings;  // text, and whether it passes
-};
-
-// Every value a user format can show, for the ticked members.
-struct UserReportValues {
-  std::map<std::string, std::string, std::less<>> project;  // parameters and figures
-  std::vector<MemberFieldValues> members;
-  // The value of a project field, declared parameters included; empty when there is none.
-  std::string projectField(std::string_view name) const;
-};
-UserReportValues userReportValues(const Project& project, const ParameterValues& parameters,
-                                  const CalendarDate& today);
 
 // A user format: its name (the file's name without .docx) and file.
 struct UserFormat {

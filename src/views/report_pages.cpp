@@ -355,7 +355,7 @@ std::vector<RawPage> layoutRawData(const Project& project, const TextMeasure& me
       place({i, RawRow::kEmpty, 0, PageLayout::kRowHeight, 0, {}}, 0);
       continue;
     }
-    for (int first = 0; first < m.readingCount(); first += 10)
+    for (int first = 0; first < m.readingCount(); first += kReadingsPerRow)
       place({i, first, 0, PageLayout::kRowHeight, 0, {}}, 0);
   }
   return pages;
@@ -409,11 +409,11 @@ void drawRawDataPage(Canvas& c, const Project& project, const RawPage& page, boo
       continue;
     }
     if (row.firstReading == RawRow::kEmpty) continue;
-    for (int k = 0; k < 10; ++k) c.drawLine(L + 410 * k, y, L + 410 * k, y + row.height);
-    for (int j = row.firstReading; j < m.readingCount() && j < row.firstReading + 10; ++j) {
+    for (int k = 0; k < kReadingsPerRow; ++k) c.drawLine(L + 410 * k, y, L + 410 * k, y + row.height);
+    for (int j = row.firstReading; j < m.readingCount() && j < row.firstReading + kReadingsPerRow; ++j) {
       // Centred in its cell with a small margin on every side.
-      const int left = L + 410 * (j % 10);
-      const int right = j % 10 == 9 ? L + W : left + 410;
+      const int left = L + 410 * (j % kReadingsPerRow);
+      const int right = j % kReadingsPerRow == kReadingsPerRow - 1 ? L + W : left + 410;
       c.drawTextInRect({left + 20, y + 15, right - 20, y + 135}, std::to_string(m.readingAt(j)),
                        kAlignCenter | kAlignVCenter | kSingleLine);
     }

@@ -79,7 +79,11 @@ TEST(WrittenPackage, XmlSafeTexts) {
                         "c\td\r\ne"),
             "a\nb\nc\td\r\ne");
   EXPECT_EQ(xmlSafeText(std::string("\x00\x01楼\x1f\x7f", 7) + "\xef\xbf\xbe\xef\xbf\xbfx"), "楼\x7fx");
-  EXPECT_EQ(xmlSafeText("\xef\xbf"), "\xef\xbf");  // a cut sequence is not a non-character
+  // Bytes that are no UTF-8 (a cut sequence, a lone byte) show as replacement characters.
+  EXPECT_EQ(xmlSafeText("a\xef\xbf"), "a\xEF\xBF\xBD\xEF\xBF\xBD");
+  std::string five;  // an overlong "/" and a surrogate: five bytes, none of them a character
+  for (int i = 0; i < 5; ++i) five += "\xEF\xBF\xBD";
+  EXPECT_EQ(xmlSafeText("\xc0\xaf\xed\xa0\x80"), five);
 }
 
 TEST(WrittenPackage, XmlProblems) {

@@ -111,46 +111,5 @@ TEST_F(ProjectCheckTest, NothingTickedAndTheReportsParameters) {
   EXPECT_TRUE(printedParameters(6).empty());
 }
 
-// Each format's printed parameters are exactly those whose values reach its report.
-TEST_F(ProjectCheckTest, PrintedParametersAreWhatTheReportsWrite) {
-  OfficePaths paths;
-  paths.templateFolders = {dir.path()};
-  paths.outputFolder = dir / "out";
-  for (const char* t : {"检测报告1.docx", "检测报告2.docx", "检测报告3.docx", "检测报告4.docx",
-                        "甘肃报告.docx", "吉林报告.docx", "表格.docx"}) {
-    test::writeBytes(dir / t, "template");
-  }
-  Project project;
-  project.members = {member("A1", {120})};
-  for (int format = 0; format < kReportFormatCount; ++format) {
-    ProjectInfo info = emptyProjectInfo(format);
-    ParameterValues values;
-    int n = 0;
-    for (const ParameterField& field : reportFormatInfo(format).fields) {
-      // Dates and grades are stored in their own forms; a distinct text still shows where each goes.
-      info[std::string(field.key)] =
-          field.kind == ParameterKind::Date    ? std::to_string(2000 + n) + "年 1月 1日"
-          : field.kind == ParameterKind::Grade ? "C45"
-                                               : "〔" + std::string(field.key) + "〕";
-      values.set(field.key, info[std::string(field.key)]);
-      ++n;
-    }
-    test::RecordingWordSession word;
-    ASSERT_TRUE(writeWordReport(project, values, format, word, paths, {2026, 12, 8}).ok());
-    std::string written;
-    for (const std::string& call : word.with("")) written += call + "\n";
-    const auto printed = printedParameters(format);
-    for (const ParameterField& field : reportFormatInfo(format).fields) {
-      const bool listed = std::find(printed.begin(), printed.end(), field.key) != printed.end();
-      // Report 1 prints its date in a form of its own.
-      const std::string value = format == 0 && field.key == "报告日期"
-                                    ? reportOneDate(info[std::string(field.key)])
-                                    : info[std::string(field.key)];
-      const bool appears = written.find(value) != std::string::npos;
-      EXPECT_EQ(listed, appears) << "format " << format + 1 << " " << field.key;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace kro

@@ -5,9 +5,11 @@
 #include "model/gbk_text.h"
 #include "model/panel_texts.h"
 #include "model/report_figures.h"
+#include "office/docx_template.h"
 #include "report/project_check.h"
 #include "report/report_generator.h"
-#include "support/recording_office.h"
+#include "support/docx_text.h"
+#include "support/environment.h"
 #include "support/temp_dir.h"
 #include "views/project_overview.h"
 #include "views/recording_canvas.h"
@@ -32,22 +34,16 @@ MemberRecord member(const std::string& code, int n, int passing, std::int32_t se
 class VerdictTest : public ::testing::Test {
  protected:
   VerdictTest() {
-    paths.templateFolders = {dir.path()};
-    paths.outputFolder = dir / "out";
-    for (const char* t : {"检测报告1.docx", "检测报告2.docx", "检测报告3.docx", "检测报告4.docx",
-                          "甘肃报告.docx", "吉林报告.docx", "表格.docx"}) {
-      test::writeBytes(dir / t, "template");
-    }
+    paths.templateFolders = {test::binDir()};
+    paths.outputFolder = dir.path();
   }
 
-  // Every call of the report of a format, one per line.
+  // The text of the report of a format as written: a paragraph (a table cell's too) to a line.
   std::string report(int format) {
-    test::RecordingWordSession word;
-    auto written = writeWordReport(project, values, format, word, paths, {2026, 12, 8});
+    DocxTemplateFiller filler(fieldCatalog());
+    auto written = writeReport(project, values, ChosenFormat{format, {}, "x"}, filler, paths, {2026, 12, 8});
     EXPECT_TRUE(written.ok()) << (written.ok() ? "" : written.message());
-    std::string out;
-    for (const std::string& call : word.calls) out += call + "\n";
-    return out;
+    return written.ok() ? test::docxText(written.value().report) : std::string();
   }
 
   // Every text drawn on a printed page.
@@ -105,7 +101,7 @@ TEST_F(VerdictTest, EveryTotalIsThatOfTheTickedMembers) {
   for (int format : {4, 5})
     EXPECT_TRUE(has(report(format), "共计15点，其中合格点10个，合格点率为66.7%")) << format;
   const std::string four = report(3);
-  EXPECT_TRUE(has(four, "Cell 2 4 2 C003\n"));
+  EXPECT_TRUE(has(four, "\n2\nC003\n"));  // the second ticked member's row
   EXPECT_FALSE(has(four, "B002"));
   EXPECT_TRUE(has(page(2), "共对该构件的15个测点进行检测，其中合格的测点10个，不合格测点5个，"));
   EXPECT_FALSE(has(page(4), "B002"));
@@ -122,11 +118,12 @@ TEST_F(VerdictTest, EveryTotalIsThatOfTheTickedMembers) {
                   "选中构件的 15 个测点"));
   // With none ticked every document is refused, naming the cause.
   for (MemberRecord& m : project.members) m.setSelected(0);
-  test::RecordingWordSession word;
-  auto refused = writeWordReport(project, values, 0, word, paths, {2026, 12, 8});
+  DocxTemplateFiller filler(fieldCatalog());
+  paths.outputFolder = dir / "refused";
+  auto refused = writeReport(project, values, ChosenFormat{0, {}, "x"}, filler, paths, {2026, 12, 8});
   ASSERT_FALSE(refused.ok());
   EXPECT_TRUE(has(refused.message(), "没有勾选任何构件"));
-  EXPECT_TRUE(word.calls.empty());
+  EXPECT_FALSE(std::filesystem::exists(paths.reportPath()));
 }
 
 TEST_F(VerdictTest, WhatTheEngineerTypedReachesEveryPlace) {
@@ -148,16 +145,16 @@ TEST_F(VerdictTest, WhatTheEngineerTypedReachesEveryPlace) {
     EXPECT_FALSE(has(text, "楼板厚度测试仪"));
   }
   const std::string one = report(0);
-  EXPECT_TRUE(has(one, "Replace     检测依据：" + standard + "。\n"));
-  EXPECT_TRUE(has(one, "Type 2026--1--5\n"));  // 报告日期 in report 1's form, not today
+  EXPECT_TRUE(has(one, "\n    检测依据：" + standard + "。\n"));
+  EXPECT_TRUE(has(one, "\n2026--1--5\n"));  // 报告日期 in report 1's form, not today
   const std::string two = report(1);
-  EXPECT_TRUE(has(two, "Replace 板厚\n"));
-  EXPECT_TRUE(has(two, "Replace 雷达法\n"));
-  EXPECT_TRUE(has(two, "Cell 2 1 1 检测依据：\r\n   " + standard));
+  EXPECT_TRUE(has(two, "\n板厚\n"));
+  EXPECT_TRUE(has(two, "\n雷达法\n"));
+  EXPECT_TRUE(has(two, "\n检测依据：\n   " + standard + "\n"));
   const std::string three = report(2);
-  EXPECT_TRUE(has(three, "Cell 1 5 2 板厚\n"));
-  EXPECT_TRUE(has(three, "Cell 1 8 2 " + standard + "\n"));  // 执行标准 is the same field
-  EXPECT_TRUE(has(report(3), "Cell 1 6 4 " + standard + "\n"));
+  EXPECT_TRUE(has(three, "\n检测项目\n板厚\n"));
+  EXPECT_TRUE(has(three, "\n执行标准\n" + standard + "\n"));  // 执行标准 is the same field
+  EXPECT_TRUE(has(report(3), "\n检测依据\n" + standard + "\n"));
   for (int format : {4, 5})
     EXPECT_TRUE(has(report(format), "    依据" + standard + "标准,工程的楼板厚度检测结果为合格。"));
 }
@@ -187,7 +184,7 @@ TEST_F(VerdictTest, EveryPlaceRoundsTheSameWay) {
   bool chartRate = false;
   for (const auto& call : chart.calls()) chartRate = chartRate || call.text == "合格率:6.3%";
   EXPECT_TRUE(chartRate);
-  EXPECT_TRUE(has(report(3), "Cell 2 3 9 6.3\n"));
+  EXPECT_TRUE(has(report(3), "\n16\n\n6.3\n"));  // 测点数, 备注, 合格率(%)
   EXPECT_TRUE(has(report(0), "合格点率为6.3%"));
   EXPECT_TRUE(has(page(2), "楼板厚度合格率为6.3%"));
   // A stored rate that is no fraction of the stored counts is shown from its value.

@@ -2,9 +2,18 @@
 #pragma once
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
+#include "model/file_io.h"
+
 namespace kro::test {
+
+// The folder of the programs and the report templates the build made (KRO_BIN_DIR).
+inline std::filesystem::path binDir() {
+  const char* dir = std::getenv("KRO_BIN_DIR");
+  return dir != nullptr ? pathFromUtf8(dir) : std::filesystem::path(".");
+}
 
 inline void setEnvironment(const char* name, const std::string& value) {
 #ifdef _WIN32

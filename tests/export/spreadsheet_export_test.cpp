@@ -1,9 +1,8 @@
-// The data table and the spreadsheet export, with recording sessions.
-#include "export/data_table.h"
+// The spreadsheet export, with a recording session.
+#include "export/spreadsheet_export.h"
 
 #include <gtest/gtest.h>
 
-#include "export/spreadsheet_export.h"
 #include "model/gbk_text.h"
 #include "support/recording_office.h"
 #include "support/temp_dir.h"
@@ -27,67 +26,10 @@ MemberRecord member(const std::string& code, int readings, std::int32_t selected
 
 class ExportTest : public ::testing::Test {
  protected:
-  ExportTest() {
-    paths.templateFolders = {dir.path()};
-    paths.outputFolder = dir.path();
-    test::writeBytes(dir / pathFromUtf8("表格.docx"), "template");
-  }
   test::TempDir dir;
   Project project;
-  OfficePaths paths;
-  test::RecordingWordSession word;
   test::RecordingExcelSession excel;
 };
-
-TEST_F(ExportTest, DataTableRowCounts) {
-  project.members = {member("A001", 25)};
-  EXPECT_EQ(dataTableRowCount(project), 4);
-  project.members = {member("A001", 10)};
-  EXPECT_EQ(dataTableRowCount(project), 2);
-  project.members = {member("A001", 0), member("A002", 3)};
-  EXPECT_EQ(dataTableRowCount(project), 4);
-  project.members = {member("A001", 5, 0)};
-  EXPECT_EQ(dataTableRowCount(project), 0);
-  EXPECT_EQ(dataTableHeader(member("A001", 0)), "A001()         设计厚度:120        2008年05月12日");
-}
-
-TEST_F(ExportTest, DataTableSequence) {
-  project.members = {member("A001", 25), member("B002", 0), member("C003", 3, 0)};
-  ASSERT_TRUE(exportDataTable(project, word, paths).ok());
-  // Colours and kept rows are checked below; the rest is the table's fill-in.
-  Calls fill, colours, kept, headed;
-  for (const std::string& call : word.calls) {
-    (call.rfind("Color ", 0) == 0           ? colours
-     : call.rfind("Keep ", 0) == 0          ? kept
-     : call.rfind("RepeatHeading ", 0) == 0 ? headed
-                                            : fill)
-        .push_back(call);
-  }
-  const Calls start(fill.begin(), fill.begin() + 8);
-  EXPECT_EQ(start, (Calls{"Visible 1", "Add 表格.docx", "SaveAs 数据表格.docx", "Type 数据列表：",
-                          "Paragraph", "MoveDown 60", "AddTable 6 10", "MoveRight 10 extend"}));
-  EXPECT_EQ(fill[8], "Merge");
-  EXPECT_EQ(fill[9], "Cell 1 1 1 " + dataTableHeader(member("A001", 25)));
-  EXPECT_EQ(fill[10], "Cell 1 2 1 100");
-  EXPECT_EQ(fill[9 + 11], "Cell 1 3 1 110");
-  EXPECT_EQ(fill[9 + 25], "Cell 1 4 5 124");
-  EXPECT_EQ(fill[9 + 26], "MoveDown 4");
-  // The member without readings: header in row 5, then one line down.
-  EXPECT_EQ(fill[9 + 27], "MoveRight 10 extend");
-  EXPECT_EQ(fill[9 + 29], "Cell 1 5 1 " + dataTableHeader(member("B002", 0)));
-  EXPECT_EQ(fill[9 + 30], "MoveDown 1");
-  EXPECT_EQ(fill.size(), 9u + 31);
-
-  // Readings outside 120 -5/+8 in red: 100..114 are, 115..124 are not.
-  EXPECT_EQ(colours.size(), 15u);
-  EXPECT_EQ(colours.front(), "Color 1 2 1 FF0000");
-  EXPECT_EQ(colours.back(), "Color 1 3 5 FF0000");  // reading 114
-  // Each member's heading and readings kept together.
-  EXPECT_EQ(kept, (Calls{"Keep 1 1 4", "Keep 1 5 6"}));
-  // Blocks offered for a repeated heading from the last up, so that splitting one off leaves
-  // the rows of those before it where they were.
-  EXPECT_EQ(headed, (Calls{"RepeatHeading 1 5 6", "RepeatHeading 1 1 4"}));
-}
 
 TEST_F(ExportTest, SpreadsheetBlocks) {
   project.members = {member("A001", 25, 1, "一层"), member("X", 4, 0), member("B002", 3)};

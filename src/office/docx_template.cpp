@@ -1,0 +1,1328 @@
+// Checking and filling .docx report templates.
+#include "office/docx_template.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <pugixml.hpp>
+#include <set>
+#include <sstream>
+
+#include "model/file_io.h"
+#include "model/statistics.h"
+
+namespace kro {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using pugi::xml_node;
+using pugi::xml_node_struct;
+
+constexpr std::string_view kBodyPart = "word/document.xml";
+constexpr std::string_view kContentTypesPart = "[Content_Types].xml";
+constexpr unsigned kParseOptions =
+    pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single;
+// Bounds on what a template may hold, so that no template can exhaust the stack or memory.
+constexpr int kMaxDepth = 256;
+constexpr std::size_t kMaxElements = 2'000'000;
+constexpr int kMaxPadRows = 1000;
+constexpr double kMaxImageMillimetres = 500;
+constexpr long kEmuPerMillimetre = 36000;
+// A part larger than this is compressed at the fastest level.
+constexpr std::size_t kFastCompressionFrom = 4u << 20;
+
+bool is(xml_node n, std::string_view name) { return n.name() == name; }
+
+bool isHeaderOrFooter(std::string_view name) {
+  return (name.starts_with("word/header") || name.starts_with("word/footer")) && name.ends_with(".xml");
+}
+
+std::string partLabel(std::string_view name) {
+  if (name == kBodyPart) return "正文";
+  return name.starts_with("word/header") ? "页眉" : "页脚";
+}
+
+// The relationships part of a part: word/document.xml -> word/_rels/document.xml.rels.
+std::string relationshipsOf(std::string_view part) {
+  const std::size_t slash = part.rfind('/');
+  return std::string(part.substr(0, slash + 1)) + "_rels/" + std::string(part.substr(slash + 1)) + ".rels";
+}
+
+std::string trimmed(std::string_view s) {
+  const std::size_t first = s.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return std::string(s.substr(first, s.find_last_not_of(' ') - first + 1));
+}
+
+// A field as it stands in a paragraph's text: {{name options}} from begin to end.
+struct Field {
+  std::string name;
+  std::vector<std::string> options;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
+
+Field parseField(std::string_view inside, std::size_t begin, std::size_t end) {
+  Field f;
+  f.begin = begin;
+  f.end = end;
+  std::istringstream words{trimmed(inside)};
+  std::string word;
+  if (words >> word) f.name = word;
+  while (words >> word) f.options.push_back(word);
+  return f;
+}
+
+// A paragraph's text as its runs hold it: the text nodes (a text box's own paragraphs left out)
+// and where each begins in the joined text.
+struct Paragraph {
+  xml_node node;
+  std::vector<xml_node> texts;
+  std::vector<std::size_t> starts;
+  std::string text;
+  std::vector<Field> fields;
+  bool unclosed = false;  // a "{{" without its "}}"
+};
+
+void collectTexts(xml_node parent, std::vector<xml_node>& out) {
+  for (xml_node c : parent.children()) {
+    if (c.type() != pugi::node_element) continue;
+    if (is(c, "w:p")) continue;  // a text box's paragraph is a paragraph of its own
+    if (is(c, "w:t")) {
+      out.push_back(c);
+    } else if (!is(c, "w:delText") && !is(c, "w:instrText")) {
+      collectTexts(c, out);
+    }
+  }
+}
+
+Paragraph readParagraph(xml_node p) {
+  Paragraph para;
+  para.node = p;
+  collectTexts(p, para.texts);
+  for (xml_node t : para.texts) {
+    para.starts.push_back(para.text.size());
+    para.text += t.child_value();
+  }
+  for (std::size_t at = para.text.find("{{"); at != std::string::npos; at = para.text.find("{{", at)) {
+    const std::size_t close = para.text.find("}}", at + 2);
+    if (close == std::string::npos) {
+      para.unclosed = true;
+      break;
+    }
+    para.fields.push_back(parseField(std::string_view(para.text).substr(at + 2, close - at - 2), at, close + 2));
+    at = close + 2;
+  }
+  return para;
+}
+
+// Every paragraph under node in document order (those of tables and text boxes included).
+void collectParagraphs(xml_node node, std::vector<xml_node>& out) {
+  for (xml_node c : node.children()) {
+    if (c.type() != pugi::node_element) continue;
+    if (is(c, "w:p")) out.push_back(c);
+    collectParagraphs(c, out);
+  }
+}
+
+void collectTables(xml_node node, std::vector<xml_node>& out) {
+  for (xml_node c : node.children()) {
+    if (c.type() != pugi::node_element) continue;
+    if (is(c, "w:tbl")) out.push_back(c);
+    collectTables(c, out);
+  }
+}
+
+xml_node ancestor(xml_node node, std::string_view name) {
+  for (xml_node n = node.parent(); n; n = n.parent()) {
+    if (is(n, name)) return n;
+  }
+  return {};
+}
+
+int indexAmong(xml_node node, std::string_view name) {
+  int index = 1;
+  for (xml_node s = node.previous_sibling(); s; s = s.previous_sibling()) {
+    if (is(s, name)) ++index;
+  }
+  return index;
+}
+
+// The child of container that holds node (node itself when it is one), or none.
+xml_node childHolding(xml_node container, xml_node node) {
+  for (xml_node n = node; n; n = n.parent()) {
+    if (n.parent() == container) return n;
+  }
+  return {};
+}
+
+// The deepest nesting and the number of elements of a document, without recursion.
+std::pair<int, std::size_t> shapeOf(const pugi::xml_document& doc) {
+  int depth = 0, deepest = 0;
+  std::size_t elements = 0;
+  xml_node n = doc.first_child();
+  while (n) {
+    ++elements;
+    if (n.first_child()) {
+      n = n.first_child();
+      deepest = std::max(deepest, ++depth);
+      continue;
+    }
+    while (n && !n.next_sibling()) {
+      n = n.parent();
+      --depth;
+    }
+    if (n) n = n.next_sibling();
+  }
+  return {deepest, elements};
+}
+
+// --- Formatting ---------------------------------------------------------------------------------
+
+// Child elements in the order the schema requires them, for the properties we add.
+constexpr const char* kRunOrder[] = {
+    "w:rStyle", "w:rFonts",     "w:b",      "w:bCs",      "w:i",         "w:iCs",     "w:caps",      "w:smallCaps",
+    "w:strike", "w:dstrike",    "w:outline", "w:shadow",  "w:emboss",    "w:imprint", "w:noProof",   "w:snapToGrid",
+    "w:vanish", "w:webHidden",  "w:color",  "w:spacing",  "w:w",         "w:kern",    "w:position",  "w:sz",
+    "w:szCs",   "w:highlight",  "w:u",      "w:effect",   "w:bdr",       "w:shd",     "w:fitText",   "w:vertAlign",
+    "w:rtl",    "w:cs",         "w:em",     "w:lang",     "w:eastAsianLayout", "w:specVanish"};
+constexpr const char* kRowOrder[] = {"w:cnfStyle",  "w:divId",          "w:gridBefore", "w:gridAfter",
+                                     "w:wBefore",   "w:wAfter",         "w:cantSplit",  "w:trHeight",
+                                     "w:tblHeader", "w:tblCellSpacing", "w:jc",         "w:hidden"};
+constexpr const char* kParagraphOrder[] = {"w:pStyle", "w:keepNext"};
+
+template <std::size_t N>
+std::size_t rankIn(const char* const (&order)[N], const char* name) {
+  std::size_t i = 0;
+  while (i < N && std::strcmp(order[i], name) != 0) ++i;
+  return i;
+}
+
+// The child of parent named name, made in its schema place when missing.
+template <std::size_t N>
+xml_node childInOrder(xml_node parent, const char* name, const char* const (&order)[N]) {
+  if (xml_node existing = parent.child(name)) return existing;
+  const std::size_t own = rankIn(order, name);
+  for (xml_node child : parent.children()) {
+    if (rankIn(order, child.name()) > own) return parent.insert_child_before(name, child);
+  }
+  return parent.append_child(name);
+}
+
+xml_node propertiesOf(xml_node node, const char* name) {
+  if (xml_node p = node.child(name)) return p;
+  // Row properties follow a row's table-property exceptions; others come first.
+  if (xml_node exceptions = node.child("w:tblPrEx")) return node.insert_child_after(name, exceptions);
+  return node.prepend_child(name);
+}
+
+// The failing readings' formatting laid over a run's own: each of its properties replaces the
+// run's property of that name.
+void overlay(xml_node run, xml_node format) {
+  xml_node rPr = propertiesOf(run, "w:rPr");
+  for (xml_node property : format.children()) {
+    rPr.remove_child(property.name());
+    xml_node placed = childInOrder(rPr, property.name(), kRunOrder);
+    for (pugi::xml_attribute a : property.attributes()) placed.append_attribute(a.name()) = a.value();
+    for (xml_node c : property.children()) placed.append_copy(c);
+  }
+}
+
+// Every paragraph of a row stays on the page of the next row, or no longer does.
+void keepRowWithNext(xml_node tr, bool keep) {
+  for (xml_node tc : tr.children("w:tc")) {
+    for (xml_node p : tc.children("w:p")) {
+      if (keep) {
+        childInOrder(propertiesOf(p, "w:pPr"), "w:keepNext", kParagraphOrder);
+      } else if (xml_node pPr = p.child("w:pPr")) {
+        pPr.remove_child("w:keepNext");
+      }
+    }
+  }
+}
+
+void setRowProperty(xml_node tr, const char* name) { childInOrder(propertiesOf(tr, "w:trPr"), name, kRowOrder); }
+
+// --- Text ----------------------------------------------------------------------------------------
+
+void setText(xml_node t, const std::string& text) {
+  t.text().set(text.c_str());
+  if (!t.attribute("xml:space")) t.append_attribute("xml:space") = "preserve";
+}
+
+// Writes text after the text node t (in its run): the first line into t, every further line
+// after a break, every tab as a tab element. Returns the last text node.
+xml_node placeText(xml_node t, const std::string& text) {
+  xml_node run = t.parent();
+  xml_node at = t;
+  std::string current;
+  bool first = true;
+  auto flush = [&] {
+    if (first) {
+      setText(t, current);
+      first = false;
+    } else {
+      at = run.insert_child_after("w:t", at);
+      setText(at, current);
+    }
+    current.clear();
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n' || c == '\t') {
+      flush();
+      at = run.insert_child_after(c == '\n' ? "w:br" : "w:tab", at);
+    } else {
+      current += c;
+    }
+  }
+  flush();
+  return at;
+}
+
+// A run like `run` (its properties copied, the failing format laid over them when given) holding
+// text, after `after`.
+xml_node runAfter(xml_node run, xml_node after, const std::string& text, xml_node failing) {
+  xml_node copy = run.parent().insert_child_after("w:r", after);
+  if (xml_node properties = run.child("w:rPr")) copy.append_copy(properties);
+  if (failing) overlay(copy, failing);
+  placeText(copy.append_child("w:t"), text);
+  return copy;
+}
+
+// What a field becomes: a text (lines and tabs as a reader shows them), with the failing
+// readings' formatting when given.
+struct FieldText {
+  std::string text;
+  xml_node failing;
+};
+
+std::string shownText(std::string_view value) {
+  std::string safe = xmlSafeText(value);
+  std::string out;
+  out.reserve(safe.size());
+  for (std::size_t i = 0; i < safe.size(); ++i) {
+    if (safe[i] == '\r') {
+      out += '\n';
+      if (i + 1 < safe.size() && safe[i + 1] == '\n') ++i;
+    } else {
+      out += safe[i];
+    }
+  }
+  return out;
+}
+
+// Replaces the paragraph's text from begin to end by value, in the run of the first character
+// (its formatting kept); a value in the failing format gets a run of its own.
+void replaceText(Paragraph& para, std::size_t begin, std::size_t end, const FieldText& value) {
+  auto nodeAt = [&para](std::size_t offset) {
+    std::size_t i = 0;
+    while (i + 1 < para.starts.size() && para.starts[i + 1] <= offset) ++i;
+    return i;
+  };
+  const std::size_t first = nodeAt(begin);
+  const std::size_t last = nodeAt(end - 1);
+  const std::string firstText = para.texts[first].child_value();
+  const std::string lastText = para.texts[last].child_value();
+  const std::string prefix = firstText.substr(0, begin - para.starts[first]);
+  const std::string suffix = lastText.substr(end - para.starts[last]);
+  for (std::size_t k = first + 1; k < last; ++k) setText(para.texts[k], "");
+  if (last != first) setText(para.texts[last], suffix);
+  const std::string after = last == first ? suffix : "";
+  xml_node run = para.texts[first].parent();
+  if (!value.failing || !is(run, "w:r")) {
+    if (value.text.find_first_of("\n\t") == std::string::npos) {
+      setText(para.texts[first], prefix + value.text + after);
+    } else {
+      setText(para.texts[first], prefix);
+      xml_node tail = placeText(run.insert_child_after("w:t", para.texts[first]), value.text);
+      if (!after.empty()) setText(run.insert_child_after("w:t", tail), after);
+    }
+    return;
+  }
+  setText(para.texts[first], prefix);
+  xml_node valueRun = runAfter(run, run, value.text, value.failing);
+  if (!after.empty()) runAfter(run, valueRun, after, {});
+}
+
+// --- Template structure -------------------------------------------------------------------------
+
+// A member part: table rows, or paragraphs (and whatever stands between them) of one parent.
+struct MemberPart {
+  xml_node container;           // the table, or the paragraphs' parent
+  std::vector<xml_node> nodes;  // in order
+  std::vector<xml_node> readingRows;
+  bool rows = false;
+  bool keepTogether = false;
+  bool repeatHeading = false;
+  int atLeast = 0;
+};
+
+struct ImageSize {
+  long cx = 0;  // EMU
+  long cy = 0;
+};
+
+std::optional<ImageSize> parseImageSize(const std::vector<std::string>& options) {
+  if (options.size() != 1) return std::nullopt;
+  const std::string& o = options.front();
+  const std::size_t x = o.find_first_of("xX×");
+  if (x == std::string::npos) return std::nullopt;
+  auto millimetres = [](std::string_view s) -> std::optional<double> {
+    double v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || end != s.data() + s.size() || !(v > 0) || v > kMaxImageMillimetres) return std::nullopt;
+    return v;
+  };
+  const std::size_t after = o.compare(x, 2, "×") == 0 ? x + 2 : x + 1;
+  auto w = millimetres(std::string_view(o).substr(0, x));
+  auto h = millimetres(std::string_view(o).substr(after));
+  if (!w || !h) return std::nullopt;
+  return ImageSize{static_cast<long>(*w * kEmuPerMillimetre), static_cast<long>(*h * kEmuPerMillimetre)};
+}
+
+// A part read for filling or checking: its paragraphs with their fields, and its structure.
+struct Part {
+  const FieldCatalog* catalog = nullptr;
+  std::string name;
+  pugi::xml_document doc;
+  std::vector<Paragraph> paragraphs;
+  std::vector<xml_node> tables;
+  std::vector<MemberPart> memberParts;
+  std::set<xml_node_struct*> tablesKeptWithNext;
+  pugi::xml_document failingFormat;  // w:rPr of {{不合格格式}}, when the part has it
+  long textHeight = 13958;           // the body's page height within its margins, in twips
+};
+
+bool hasField(const Paragraph& para, std::string_view name) {
+  return std::any_of(para.fields.begin(), para.fields.end(), [&](const Field& f) { return f.name == name; });
+}
+
+// A condition's field: "?名称" or "^名称"; the name, or nothing for another field.
+std::optional<std::string> conditionOf(const Field& f) {
+  if (f.name.size() > 1 && (f.name[0] == '?' || f.name[0] == '^')) return f.name.substr(1);
+  return std::nullopt;
+}
+
+bool isImage(const Field& f) { return f.name.starts_with(kImagePrefix) && f.name.size() > kImagePrefix.size(); }
+
+std::string whereIs(const Part& part, std::size_t i) {
+  const xml_node p = part.paragraphs[i].node;
+  const std::string label = partLabel(part.name);
+  if (xml_node cell = ancestor(p, "w:tc")) {
+    xml_node row = ancestor(cell, "w:tr");
+    xml_node table = ancestor(row, "w:tbl");
+    const auto t = std::find(part.tables.begin(), part.tables.end(), table) - part.tables.begin() + 1;
+    return label + "表格 " + std::to_string(t) + " 第 " + std::to_string(indexAmong(row, "w:tr")) + " 行第 " +
+           std::to_string(indexAmong(cell, "w:tc")) + " 列";
+  }
+  if (ancestor(p, "w:txbxContent")) return label + "文本框中第 " + std::to_string(i + 1) + " 段";
+  return label + "第 " + std::to_string(i + 1) + " 段";
+}
+
+// The member part holding node p, or none.
+const MemberPart* partHolding(const Part& part, xml_node p) {
+  for (const MemberPart& m : part.memberParts) {
+    const xml_node child = childHolding(m.container, p);
+    if (child && std::find(m.nodes.begin(), m.nodes.end(), child) != m.nodes.end()) return &m;
+  }
+  return nullptr;
+}
+
+bool inReadingRow(const MemberPart* member, xml_node p) {
+  return member != nullptr && std::find(member->readingRows.begin(), member->readingRows.end(),
+                                        childHolding(member->container, p)) != member->readingRows.end();
+}
+
+void once(std::vector<std::string>& list, std::string name) {
+  if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(std::move(name));
+}
+
+// Reads the member-part options into part; each unknown one is a problem.
+void readOptions(const Field& f, MemberPart& member, std::vector<std::string>& problems, const std::string& where) {
+  for (const std::string& o : f.options) {
+    if (o == kKeepTogether) {
+      member.keepTogether = true;
+    } else if (o == kRepeatHeading) {
+      member.repeatHeading = true;
+    } else if (o.starts_with(kAtLeastPrefix) && o.ends_with("行")) {
+      const std::string_view digits =
+          std::string_view(o).substr(kAtLeastPrefix.size(), o.size() - kAtLeastPrefix.size() - 3);
+      int n = 0;
+      auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+      if (ec != std::errc() || end != digits.data() + digits.size() || n < 1 || n > kMaxPadRows) {
+        problems.push_back("{{#构件}} 的“" + o + "”应为至少 1 到 " + std::to_string(kMaxPadRows) + " 行（" + where +
+                           "）");
+      } else {
+        member.atLeast = n;
+      }
+    } else {
+      problems.push_back("{{#构件}} 不认识的选项“" + o + "”：可用 同页、续表头、至少N行（" + where + "）");
+    }
+  }
+}
+
+// Finds the member parts, reading rows and markers of a part and every misplaced or unknown
+// field.
+void checkPart(Part& part, TemplateFields& fields) {
+  std::vector<std::string>& problems = fields.problems;
+  auto where = [&](std::size_t i) { return whereIs(part, i); };
+  // The member parts, from {{#构件}} to {{/构件}}.
+  std::optional<std::size_t> open;
+  std::optional<Field> openField;
+  for (std::size_t i = 0; i < part.paragraphs.size(); ++i) {
+    const Paragraph& para = part.paragraphs[i];
+    if (para.unclosed) problems.push_back("“{{”没有对应的“}}”（" + where(i) + "）");
+    for (const Field& f : para.fields) {
+      if (f.name != kMemberStart && f.name != kMemberEnd) continue;
+      if (part.name != kBodyPart) {
+        problems.push_back("{{" + f.name + "}} 只能用在正文中（" + where(i) + "）");
+        continue;
+      }
+      if (f.name == kMemberStart) {
+        if (open) problems.push_back("{{#构件}} 不能套在另一个 {{#构件}} 之内（" + where(i) + "）");
+        open = i;
+        openField = f;
+        continue;
+      }
+      if (!open) {
+        problems.push_back("{{/构件}} 之前没有 {{#构件}}（" + where(i) + "）");
+        continue;
+      }
+      const xml_node start = part.paragraphs[*open].node;
+      const xml_node end = para.node;
+      const xml_node startRow = ancestor(start, "w:tr");
+      MemberPart member;
+      readOptions(*openField, member, problems, where(*open));
+      if (startRow) {
+        member.rows = true;
+        member.container = startRow.parent();
+        const xml_node endRow = childHolding(member.container, end);
+        if (!endRow || !is(endRow, "w:tr")) {
+          problems.push_back("{{/构件}} 应与 {{#构件}} 在同一个表格中（" + where(i) + "）");
+          open.reset();
+          continue;
+        }
+        for (xml_node r = startRow; r; r = r.next_sibling()) {
+          if (is(r, "w:tr")) member.nodes.push_back(r);
+          if (r == endRow) break;
+        }
+      } else {
+        member.container = start.parent();
+        if (end.parent() != member.container || ancestor(end, "w:tr")) {
+          problems.push_back("{{/构件}} 应与 {{#构件}} 在同一层的段落中（" + where(i) + "）");
+          open.reset();
+          continue;
+        }
+        for (xml_node n = start; n; n = n.next_sibling()) {
+          member.nodes.push_back(n);
+          if (n == end) break;
+        }
+        if (member.keepTogether || member.repeatHeading) {
+          problems.push_back("{{#构件}} 的“同页”“续表头”只用于表格行（" + where(*open) + "）");
+        }
+      }
+      part.memberParts.push_back(std::move(member));
+      open.reset();
+    }
+  }
+  if (open) problems.push_back("{{#构件}} 没有对应的 {{/构件}}（" + where(*open) + "）");
+
+  // Reading rows: a row of a member part's table holding {{#测点}}.
+  for (std::size_t i = 0; i < part.paragraphs.size(); ++i) {
+    if (!hasField(part.paragraphs[i], kReadingRow)) continue;
+    const xml_node p = part.paragraphs[i].node;
+    MemberPart* member = nullptr;
+    for (MemberPart& m : part.memberParts) {
+      if (&m == partHolding(part, p)) member = &m;
+    }
+    const xml_node row = member != nullptr ? childHolding(member->container, p) : xml_node();
+    if (!row || !is(row, "w:tr")) {
+      problems.push_back("{{#测点}} 应在 {{#构件}} … {{/构件}} 之内的表格行中（" + where(i) + "）");
+      continue;
+    }
+    auto& rows = member->readingRows;
+    if (std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
+  }
+  // Every other field: known, and where its kind may stand.
+  for (std::size_t i = 0; i < part.paragraphs.size(); ++i) {
+    Paragraph& para = part.paragraphs[i];
+    const xml_node p = para.node;
+    const MemberPart* member = partHolding(part, p);
+    for (const Field& f : para.fields) {
+      if (f.name == kMemberStart || f.name == kMemberEnd || f.name == kReadingRow) continue;
+      if (f.name != kMemberStart && !f.options.empty() && !isImage(f)) {
+        problems.push_back("字段 {{" + f.name + "}} 不带选项（" + where(i) + "）");
+        continue;
+      }
+      if (f.name == kFailingFormat) {
+        if (member != nullptr || part.failingFormat.first_child()) {
+          problems.push_back("{{不合格格式}} 只能在构件部分之外用一次（" + where(i) + "）");
+          continue;
+        }
+        std::size_t k = 0;
+        while (k + 1 < para.starts.size() && para.starts[k + 1] <= f.begin) ++k;
+        xml_node rPr = para.texts[k].parent().child("w:rPr");
+        part.failingFormat.append_child("w:rPr");
+        if (rPr) {
+          part.failingFormat.remove_child("w:rPr");
+          part.failingFormat.append_copy(rPr);
+        }
+        continue;
+      }
+      if (f.name == kKeepTableWithNext) {
+        xml_node table = ancestor(p, "w:tbl");
+        if (!table) {
+          problems.push_back("{{表尾同页}} 应在表格之中（" + where(i) + "）");
+          continue;
+        }
+        part.tablesKeptWithNext.insert(table.internal_object());
+        continue;
+      }
+      if (isImage(f)) {
+        if (!parseImageSize(f.options)) {
+          problems.push_back("图片字段 {{" + f.name + "}} 应写出宽和高（毫米），例如 {{" + f.name + " 30x30}}（" +
+                             where(i) + "）");
+          continue;
+        }
+        once(fields.images, f.name.substr(kImagePrefix.size()));
+        continue;
+      }
+      const std::string name = conditionOf(f).value_or(f.name);
+      const std::optional<FieldScope> scope = part.catalog->scope(name);
+      if (!scope) {
+        problems.push_back("未知的字段 {{" + f.name + "}}（" + where(i) + "）");
+        continue;
+      }
+      if (conditionOf(f) && *scope == FieldScope::Reading) {
+        problems.push_back("测点字段不能作条件 {{" + f.name + "}}（" + where(i) + "）");
+      } else if (*scope == FieldScope::Member && member == nullptr) {
+        problems.push_back("构件字段 {{" + f.name + "}} 应在 {{#构件}} … {{/构件}} 之内（" + where(i) + "）");
+      } else if (*scope == FieldScope::Reading && !inReadingRow(member, p)) {
+        problems.push_back("测点字段 {{" + f.name + "}} 应在有 {{#测点}} 的表格行中（" + where(i) + "）");
+      } else if (*scope == FieldScope::Project) {
+        if (name.starts_with(kDeclaredParameterPrefix)) {
+          once(fields.declaredParameters, name.substr(kDeclaredParameterPrefix.size()));
+        } else if (auto printed = part.catalog->printedParameter(name)) {
+          once(fields.parameters, std::move(*printed));
+        }
+      }
+    }
+  }
+}
+
+bool parsePart(Part& part, const std::string& xml, std::string& problem) {
+  if (!part.doc.load_buffer(xml.data(), xml.size(), kParseOptions)) {
+    problem = "无法读取";
+    return false;
+  }
+  const auto [depth, elements] = shapeOf(part.doc);
+  if (depth > kMaxDepth) {
+    problem = "嵌套超过 " + std::to_string(kMaxDepth) + " 层";
+    return false;
+  }
+  if (elements > kMaxElements) {
+    problem = "元素超过 " + std::to_string(kMaxElements) + " 个";
+    return false;
+  }
+  std::vector<xml_node> nodes;
+  collectParagraphs(part.doc, nodes);
+  for (xml_node p : nodes) part.paragraphs.push_back(readParagraph(p));
+  collectTables(part.doc, part.tables);
+  const xml_node sect = part.doc.child("w:document").child("w:body").child("w:sectPr");
+  part.textHeight = sect.child("w:pgSz").attribute("w:h").as_int(16838) -
+                    sect.child("w:pgMar").attribute("w:top").as_int(1440) -
+                    sect.child("w:pgMar").attribute("w:bottom").as_int(1440);
+  return true;
+}
+
+struct LoadedTemplate {
+  PackageParts parts;
+  std::vector<std::unique_ptr<Part>> fieldParts;  // the body first, then headers and footers
+  TemplateFields fields;
+};
+
+Result<LoadedTemplate> loadTemplate(PackageParts parts, const fs::path& file, const FieldCatalog& catalog) {
+  LoadedTemplate loaded;
+  loaded.parts = std::move(parts);
+  const std::string damaged = "报告格式“" + displayPath(file) + "”已损坏，无法使用：";
+  for (const auto& [name, data] : loaded.parts) {
+    // What the template brings is written out again: it must be XML that Word accepts.
+    if (name.ends_with(".xml") || name.ends_with(".rels")) {
+      if (std::string problem = xmlProblem(data); !problem.empty())
+        return Error{damaged + "其中的“" + name + "”" + problem + "。"};
+    }
+    if (name != kBodyPart && !isHeaderOrFooter(name)) continue;
+    auto part = std::make_unique<Part>();
+    part->catalog = &catalog;
+    part->name = name;
+    std::string problem;
+    if (!parsePart(*part, data, problem)) return Error{damaged + "“" + name + "”" + problem + "。"};
+    loaded.fieldParts.push_back(std::move(part));
+  }
+  auto body = std::find_if(loaded.fieldParts.begin(), loaded.fieldParts.end(),
+                           [](const auto& p) { return p->name == kBodyPart; });
+  if (body == loaded.fieldParts.end()) return Error{"报告格式“" + displayPath(file) + "”中没有正文。"};
+  // The body first, so that member parts and messages come in reading order.
+  std::rotate(loaded.fieldParts.begin(), body, body + 1);
+  for (auto& part : loaded.fieldParts) {
+    checkPart(*part, loaded.fields);
+    loaded.fields.memberParts += static_cast<int>(part->memberParts.size());
+  }
+  return loaded;
+}
+
+// --- Filling -------------------------------------------------------------------------------------
+
+// Pictures placed in a part, to be added to the package with their relationships.
+struct PlacedImage {
+  std::string id;      // relationship id
+  std::string target;  // "media/校验码-1.png"
+  const std::string* bytes = nullptr;
+};
+
+struct Images {
+  std::vector<std::pair<std::string, PlacedImage>> placed;  // part name, image
+  int next = 1;
+};
+
+// What fills a part's fields: the project's values, the member's when filling a member part.
+struct Filling {
+  const ReportValues& values;
+  const MemberFieldValues* member = nullptr;  // none outside member parts and in padding copies
+  bool inPart = false;
+  std::size_t readingRow = 0;  // which ten readings a reading row shows
+  xml_node failing;            // the failing readings' run properties
+  Part* part = nullptr;
+  Images* images = nullptr;
+
+  std::string value(const std::string& name) const {
+    // Inside a member part the member's fields (合格率 and 结论 too) are its own; a padding copy
+    // has none.
+    if (inPart && part->catalog->isMemberField(name)) {
+      if (member == nullptr) return {};
+      auto it = member->fields.find(name);
+      return it != member->fields.end() ? it->second : std::string();
+    }
+    return values.projectField(name);
+  }
+};
+
+// The drawing of an inline picture, with its namespaces declared where they are used.
+void placeImage(xml_node run, xml_node after, const ImageSize& size, const std::string& id,
+                const std::string& name, int number) {
+  xml_node drawing = run.insert_child_after("w:drawing", after);
+  xml_node inline_ = drawing.append_child("wp:inline");
+  inline_.append_attribute("xmlns:wp") = "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing";
+  for (const char* d : {"distT", "distB", "distL", "distR"}) inline_.append_attribute(d) = "0";
+  xml_node extent = inline_.append_child("wp:extent");
+  extent.append_attribute("cx") = std::to_string(size.cx).c_str();
+  extent.append_attribute("cy") = std::to_string(size.cy).c_str();
+  xml_node docPr = inline_.append_child("wp:docPr");
+  docPr.append_attribute("id") = std::to_string(number).c_str();
+  docPr.append_attribute("name") = name.c_str();
+  xml_node graphic = inline_.append_child("a:graphic");
+  graphic.append_attribute("xmlns:a") = "http://schemas.openxmlformats.org/drawingml/2006/main";
+  xml_node data = graphic.append_child("a:graphicData");
+  data.append_attribute("uri") = "http://schemas.openxmlformats.org/drawingml/2006/picture";
+  xml_node pic = data.append_child("pic:pic");
+  pic.append_attribute("xmlns:pic") = "http://schemas.openxmlformats.org/drawingml/2006/picture";
+  xml_node nv = pic.append_child("pic:nvPicPr");
+  xml_node cNvPr = nv.append_child("pic:cNvPr");
+  cNvPr.append_attribute("id") = "0";
+  cNvPr.append_attribute("name") = (name + ".png").c_str();
+  nv.append_child("pic:cNvPicPr");
+  xml_node fill = pic.append_child("pic:blipFill");
+  xml_node blip = fill.append_child("a:blip");
+  blip.append_attribute("xmlns:r") = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+  blip.append_attribute("r:embed") = id.c_str();
+  fill.append_child("a:stretch").append_child("a:fillRect");
+  xml_node sp = pic.append_child("pic:spPr");
+  xml_node xfrm = sp.append_child("a:xfrm");
+  xml_node off = xfrm.append_child("a:off");
+  off.append_attribute("x") = "0";
+  off.append_attribute("y") = "0";
+  xml_node ext = xfrm.append_child("a:ext");
+  ext.append_attribute("cx") = std::to_string(size.cx).c_str();
+  ext.append_attribute("cy") = std::to_string(size.cy).c_str();
+  xml_node geometry = sp.append_child("a:prstGeom");
+  geometry.append_attribute("prst") = "rect";
+  geometry.append_child("a:avLst");
+}
+
+// Fills every field of the paragraphs under root (root itself when it is one).
+void fillFields(xml_node root, const Filling& filling) {
+  std::vector<xml_node> nodes;
+  if (is(root, "w:p")) nodes.push_back(root);
+  collectParagraphs(root, nodes);
+  for (xml_node p : nodes) {
+    Paragraph para = readParagraph(p);
+    for (auto f = para.fields.rbegin(); f != para.fields.rend(); ++f) {
+      if (f->name == kMemberStart || f->name == kMemberEnd || f->name == kReadingRow ||
+          f->name == kKeepTableWithNext || conditionOf(*f)) {
+        replaceText(para, f->begin, f->end, {});
+        continue;
+      }
+      if (isImage(*f)) {
+        const std::string name = f->name.substr(kImagePrefix.size());
+        auto image = filling.values.images.find(name);
+        replaceText(para, f->begin, f->end, {});
+        if (image == filling.values.images.end() || image->second.empty() || filling.images == nullptr) continue;
+        std::size_t k = 0;
+        while (k + 1 < para.starts.size() && para.starts[k + 1] <= f->begin) ++k;
+        xml_node text = para.texts[k];
+        const int number = filling.images->next++;
+        const PlacedImage placed{"rIdKroImage" + std::to_string(number),
+                                 "media/kro-image-" + std::to_string(number) + ".png", &image->second};
+        // The text before the field stays in its node; the picture follows it, then the rest.
+        const std::string whole = text.child_value();
+        const std::size_t cut = std::min(whole.size(), f->begin - para.starts[k]);
+        setText(text, whole.substr(0, cut));
+        xml_node rest = text.parent().insert_child_after("w:t", text);
+        setText(rest, whole.substr(cut));
+        placeImage(text.parent(), text, *parseImageSize(f->options), placed.id, name, number);
+        filling.images->placed.emplace_back(filling.part->name, placed);
+        continue;
+      }
+      if (filling.part->catalog->scope(f->name) == FieldScope::Reading) {
+        const std::size_t number = std::stoul(f->name.substr(std::string_view("测点").size()));
+        const std::size_t j = filling.readingRow * kReadingsPerRow + number - 1;
+        if (filling.member == nullptr || j >= filling.member->readings.size()) {
+          replaceText(para, f->begin, f->end, {});
+          continue;
+        }
+        const auto& [text, passes] = filling.member->readings[j];
+        replaceText(para, f->begin, f->end, {text, passes ? xml_node() : filling.failing});
+        continue;
+      }
+      replaceText(para, f->begin, f->end, {shownText(filling.value(f->name)), {}});
+    }
+  }
+}
+
+// Whether the paragraph's conditions hold: {{?名称}} needs a value, {{^名称}} none.
+bool conditionsHold(const Paragraph& para, const Filling& filling) {
+  for (const Field& f : para.fields) {
+    if (auto name = conditionOf(f)) {
+      if (filling.value(*name).empty() == (f.name[0] == '?')) return false;
+    }
+  }
+  return true;
+}
+
+// Leaves out what fails its conditions under root: a paragraph, or in a table the row. The nodes
+// left out are collected, not removed, so that callers' handles stay valid until they are done.
+void unmet(xml_node root, const Filling& filling, std::vector<xml_node>& out) {
+  std::vector<xml_node> nodes;
+  if (is(root, "w:p")) nodes.push_back(root);
+  collectParagraphs(root, nodes);
+  for (xml_node p : nodes) {
+    const Paragraph para = readParagraph(p);
+    if (conditionsHold(para, filling)) continue;
+    const xml_node row = ancestor(p, "w:tr");
+    const xml_node gone = row ? row : p;
+    if (std::find(out.begin(), out.end(), gone) == out.end()) out.push_back(gone);
+  }
+}
+
+void removeAll(const std::vector<xml_node>& nodes) {
+  for (xml_node n : nodes) {
+    if (n && n.parent()) n.parent().remove_child(n);
+  }
+}
+
+// --- Writing -------------------------------------------------------------------------------------
+
+// Writes XML to an output stream; the XML writer escapes what it prints.
+class Sink final : public pugi::xml_writer {
+ public:
+  explicit Sink(std::ostream& out) : out_(out) {}
+  void write(const void* data, std::size_t size) override {
+    out_.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  void print(xml_node n) { n.print(*this, "", pugi::format_raw | pugi::format_no_declaration); }
+  void declaration(xml_node n) { n.print(*this, "", pugi::format_raw); }
+  void raw(std::string_view text) { write(text.data(), text.size()); }
+  // An element's start tag with its attributes, and its end tag.
+  void open(xml_node n) {
+    pugi::xml_document shell;
+    xml_node copy = shell.append_child(n.name());
+    for (pugi::xml_attribute a : n.attributes()) copy.append_attribute(a.name()) = a.value();
+    copy.append_child(pugi::node_pcdata);  // so that the element prints with an end tag
+    std::ostringstream text;
+    copy.print(text, "", pugi::format_raw | pugi::format_no_declaration);
+    std::string s = text.str();
+    raw(std::string_view(s).substr(0, s.size() - std::strlen(n.name()) - 3));
+  }
+  void close(xml_node n) {
+    raw("</");
+    raw(n.name());
+    raw(">");
+  }
+
+ private:
+  std::ostream& out_;
+};
+
+// The empty paragraph one point high that keeps two tables apart, which would otherwise merge.
+constexpr std::string_view kTableSeparator =
+    "<w:p><w:pPr><w:spacing w:before=\"0\" w:after=\"0\" w:line=\"20\" w:lineRule=\"exact\"/>"
+    "<w:rPr><w:sz w:val=\"2\"/></w:rPr></w:pPr></w:p>";
+
+// A table written row by row: opened before its first row, closed and opened again around a
+// member longer than a page, its last row held back when it must stay with what follows.
+class TableWriter {
+ public:
+  TableWriter(Sink& sink, xml_node tbl, bool keepLastWithNext, long textHeight)
+      : sink_(sink), tbl_(tbl), keepLast_(keepLastWithNext), textHeight_(textHeight) {}
+
+  void row(xml_node tr) {
+    ensureOpen();
+    if (!keepLast_) {
+      sink_.print(tr);
+      ++emitted_;
+      return;
+    }
+    flushPending();
+    pending_.reset();
+    pending_.append_copy(tr);
+  }
+  void other(xml_node n) {
+    manual([&] { sink_.print(n); });
+  }
+  // Something the caller writes itself inside the table.
+  template <class Write>
+  void manual(Write write) {
+    ensureOpen();
+    flushPending();
+    write();
+  }
+  // The rows of one member.
+  void block(const std::vector<xml_node>& rows, bool keepTogether, bool repeatHeading) {
+    if (rows.empty()) return;
+    if (keepTogether) {
+      for (std::size_t k = 0; k < rows.size(); ++k) {
+        setRowProperty(rows[k], "w:cantSplit");
+        if (k + 1 < rows.size()) keepRowWithNext(rows[k], true);
+      }
+    }
+    // A generous bound on a one-line row's height, 20 pt: a block within it fits on a page.
+    constexpr long kRowHeightBound = 400;
+    if (!repeatHeading || static_cast<long>(rows.size()) * kRowHeightBound <= textHeight_) {
+      for (xml_node r : rows) row(r);
+      return;
+    }
+    // A table of its own whose heading repeats on every page it spans and stays with its first
+    // row; the other rows may break across pages, which they must.
+    flushPending();
+    if (open_ && emitted_ > 0) {
+      closeTable();
+      separate_ = true;
+    }
+    setRowProperty(rows.front(), "w:tblHeader");
+    keepRowWithNext(rows.front(), true);
+    for (std::size_t k = 1; k < rows.size(); ++k) keepRowWithNext(rows[k], false);
+    ensureOpen();
+    for (xml_node r : rows) sink_.print(r);
+    emitted_ += rows.size();
+    closeTable();
+    separate_ = true;
+  }
+  void finish() {
+    if (keepLast_ && pending_.first_child()) {
+      setRowProperty(pending_.first_child(), "w:cantSplit");
+      keepRowWithNext(pending_.first_child(), true);
+    }
+    closeTable();
+  }
+
+ private:
+  void ensureOpen() {
+    if (open_) return;
+    if (separate_) sink_.raw(kTableSeparator);
+    separate_ = false;
+    sink_.open(tbl_);
+    if (xml_node p = tbl_.child("w:tblPr")) sink_.print(p);
+    if (xml_node g = tbl_.child("w:tblGrid")) sink_.print(g);
+    open_ = true;
+    emitted_ = 0;
+  }
+  void flushPending() {
+    if (!pending_.first_child()) return;
+    sink_.print(pending_.first_child());
+    pending_.reset();
+    ++emitted_;
+  }
+  void closeTable() {
+    flushPending();
+    if (!open_) return;
+    sink_.close(tbl_);
+    open_ = false;
+  }
+
+  Sink& sink_;
+  xml_node tbl_;
+  bool keepLast_;
+  long textHeight_;
+  bool open_ = false;
+  bool separate_ = false;
+  std::size_t emitted_ = 0;
+  pugi::xml_document pending_;
+};
+
+// Writes one part: everything as the template has it (its project fields filled before), each
+// member part once per member as it is made.
+class PartWriter {
+ public:
+  PartWriter(Part& part, Sink& sink, const ReportValues& values, Images& images, const CancelFlag* cancel)
+      : part_(part), sink_(sink), values_(values), images_(images), cancel_(cancel) {
+    if (xml_node f = part.failingFormat.first_child()) {
+      failing_ = f;
+    } else {
+      xml_node rPr = defaultFailing_.append_child("w:rPr");
+      rPr.append_child("w:color").append_attribute("w:val") = "FF0000";
+      failing_ = rPr;
+    }
+    for (const MemberPart& m : part.memberParts) {
+      for (xml_node n = m.container; n; n = n.parent()) holding_.insert(n.internal_object());
+      starts_[m.nodes.front().internal_object()] = &m;
+    }
+    for (xml_node_struct* t : part.tablesKeptWithNext) {
+      for (xml_node n = xml_node(t); n; n = n.parent()) holding_.insert(n.internal_object());
+    }
+  }
+
+  bool write() {
+    for (xml_node c : part_.doc.children()) {
+      if (c.type() == pugi::node_declaration) {
+        sink_.declaration(c);
+      } else {
+        node(c);
+      }
+    }
+    return !isCancelled(cancel_);
+  }
+
+ private:
+  void children(xml_node parent) {
+    for (xml_node c = parent.first_child(); c; c = c.next_sibling()) {
+      if (auto start = starts_.find(c.internal_object()); start != starts_.end()) {
+        paragraphPart(*start->second);
+        c = start->second->nodes.back();
+        continue;
+      }
+      node(c);
+    }
+  }
+  void node(xml_node n) {
+    if (is(n, "w:tbl") && holding_.count(n.internal_object()) != 0) {
+      table(n);
+    } else if (holding_.count(n.internal_object()) != 0) {
+      sink_.open(n);
+      children(n);
+      sink_.close(n);
+    } else {
+      sink_.print(n);
+    }
+  }
+
+  void table(xml_node tbl) {
+    TableWriter writer(sink_, tbl, part_.tablesKeptWithNext.count(tbl.internal_object()) != 0, part_.textHeight);
+    for (xml_node c = tbl.first_child(); c; c = c.next_sibling()) {
+      if (is(c, "w:tblPr") || is(c, "w:tblGrid")) continue;
+      if (auto start = starts_.find(c.internal_object()); start != starts_.end()) {
+        const MemberPart& m = *start->second;
+        each(m, [&](pugi::xml_document& copy) {
+          std::vector<xml_node> rows;
+          for (xml_node r : copy.children()) rows.push_back(r);
+          writer.block(rows, m.keepTogether, m.repeatHeading);
+        });
+        c = m.nodes.back();
+        continue;
+      }
+      if (holding_.count(c.internal_object()) != 0) {
+        writer.manual([&] { node(c); });  // a row holding a nested table's member part
+      } else if (is(c, "w:tr")) {
+        writer.row(c);
+      } else {
+        writer.other(c);
+      }
+    }
+    writer.finish();
+  }
+
+  void paragraphPart(const MemberPart& m) {
+    each(m, [&](pugi::xml_document& copy) {
+      for (xml_node n : copy.children()) sink_.print(n);
+    });
+  }
+
+  // Makes the part once per ticked member (then empty copies up to its least number), each in a
+  // document of its own that lives only while it is written.
+  template <class Write>
+  void each(const MemberPart& m, Write write) {
+    const int count = static_cast<int>(values_.members.size());
+    for (int k = 0; k < std::max(count, m.atLeast); ++k) {
+      if (isCancelled(cancel_)) return;
+      pugi::xml_document copy;
+      const MemberFieldValues* member = k < count ? &values_.members[static_cast<std::size_t>(k)] : nullptr;
+      Filling filling{values_, member, true, 0, failing_, &part_, &images_};
+      std::vector<xml_node> nodes;
+      for (xml_node n : m.nodes) nodes.push_back(copy.append_copy(n));
+      std::vector<xml_node> gone;
+      for (std::size_t i = 0; i < nodes.size(); ++i) {
+        const bool readingRow =
+            std::find(m.readingRows.begin(), m.readingRows.end(), m.nodes[i]) != m.readingRows.end();
+        if (!readingRow) {
+          unmet(nodes[i], filling, gone);
+          continue;
+        }
+        // The reading row once per ten readings (once, empty, without readings).
+        const int rows = readingRows(member != nullptr ? member->readings.size() : 0);
+        for (int r = 0; r < rows; ++r) {
+          xml_node row = copy.insert_copy_before(nodes[i], nodes[i]);
+          Filling reading = filling;
+          reading.readingRow = static_cast<std::size_t>(r);
+          fillFields(row, reading);
+        }
+        gone.push_back(nodes[i]);
+      }
+      removeAll(gone);
+      for (xml_node n : copy.children()) fillFields(n, filling);
+      write(copy);
+    }
+  }
+
+  Part& part_;
+  Sink& sink_;
+  const ReportValues& values_;
+  Images& images_;
+  const CancelFlag* cancel_;
+  pugi::xml_document defaultFailing_;
+  xml_node failing_;
+  std::set<xml_node_struct*> holding_;  // ancestors of what is written piece by piece
+  std::map<xml_node_struct*, const MemberPart*> starts_;
+};
+
+// The fields of a part outside its member parts, filled in place; what fails its condition and
+// the {{不合格格式}} paragraph left out.
+void fillProjectFields(Part& part, const ReportValues& values, Images& images) {
+  Filling filling{values, nullptr, false, 0, {}, &part, &images};
+  std::vector<xml_node> gone;
+  for (const Paragraph& para : part.paragraphs) {
+    if (partHolding(part, para.node) != nullptr) continue;
+    if (hasField(para, kFailingFormat)) {
+      gone.push_back(para.node);
+    } else if (!conditionsHold(para, filling)) {
+      const xml_node row = ancestor(para.node, "w:tr");
+      gone.push_back(row ? row : para.node);
+    }
+  }
+  for (const Paragraph& para : part.paragraphs) {
+    if (partHolding(part, para.node) != nullptr) continue;
+    if (std::find(gone.begin(), gone.end(), para.node) != gone.end()) continue;
+    fillFields(para.node, filling);
+  }
+  // A row or paragraph left out must not be a member part's container or first node.
+  std::erase_if(gone, [&](xml_node n) {
+    return std::any_of(part.memberParts.begin(), part.memberParts.end(), [&](const MemberPart& m) {
+      return m.container == n || childHolding(n, m.container) ||
+             std::find(m.nodes.begin(), m.nodes.end(), n) != m.nodes.end();
+    });
+  });
+  removeAll(gone);
+}
+
+// Adds pictures to a relationships part (made when missing).
+std::string withImageRelationships(const std::string& rels, const std::vector<PlacedImage>& images) {
+  pugi::xml_document doc;
+  if (rels.empty() || !doc.load_buffer(rels.data(), rels.size(), kParseOptions)) {
+    doc.reset();
+    xml_node decl = doc.append_child(pugi::node_declaration);
+    decl.append_attribute("version") = "1.0";
+    decl.append_attribute("encoding") = "UTF-8";
+    decl.append_attribute("standalone") = "yes";
+    doc.append_child("Relationships").append_attribute("xmlns") =
+        "http://schemas.openxmlformats.org/package/2006/relationships";
+  }
+  xml_node root = doc.child("Relationships");
+  for (const PlacedImage& image : images) {
+    xml_node r = root.append_child("Relationship");
+    r.append_attribute("Id") = image.id.c_str();
+    r.append_attribute("Type") = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
+    r.append_attribute("Target") = image.target.c_str();
+  }
+  std::ostringstream out;
+  doc.save(out, "", pugi::format_raw);
+  return out.str();
+}
+
+std::string withPngContentType(const std::string& types) {
+  pugi::xml_document doc;
+  if (!doc.load_buffer(types.data(), types.size(), kParseOptions)) return types;
+  xml_node root = doc.child("Types");
+  for (xml_node d : root.children("Default")) {
+    if (std::string_view(d.attribute("Extension").value()) == "png") return types;
+  }
+  xml_node d = root.prepend_child("Default");
+  d.append_attribute("Extension") = "png";
+  d.append_attribute("ContentType") = "image/png";
+  std::ostringstream out;
+  doc.save(out, "", pugi::format_raw);
+  return out.str();
+}
+
+// Writes the package: the parts in memory, the body from its file. Fails naming output.
+Status writePackage(const fs::path& output, const PackageParts& parts, const fs::path& bodyFile,
+                    std::size_t bodySize) {
+  auto created = createTemporaryBeside(output);
+  if (!created) return created.error();
+  const fs::path temp = created.value();
+  int error = 0;
+  zip_t* archive = zip_open(displayPath(temp).c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  if (archive == nullptr) {
+    const int reason = errno ? errno : EIO;
+    removeQuietly(temp);
+    return Error{fileErrorMessage("无法写入", output, reason)};
+  }
+  bool ok = true;
+  auto added = [&](const std::string& name, zip_source_t* source, std::size_t size) {
+    if (source == nullptr) {
+      ok = false;
+      return;
+    }
+    const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+    if (index < 0) {
+      zip_source_free(source);
+      ok = false;
+      return;
+    }
+    zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE,
+                             size >= kFastCompressionFrom ? 1 : 0);
+  };
+  // [Content_Types].xml first, as readers expect; then the body; then the rest in their order.
+  for (const auto& [name, data] : parts) {
+    if (name == kContentTypesPart) added(name, zip_source_buffer(archive, data.data(), data.size(), 0), data.size());
+  }
+  added(std::string(kBodyPart), zip_source_file(archive, displayPath(bodyFile).c_str(), 0, -1), bodySize);
+  for (const auto& [name, data] : parts) {
+    if (name != kContentTypesPart && name != kBodyPart)
+      added(name, zip_source_buffer(archive, data.data(), data.size(), 0), data.size());
+  }
+  if (!ok || zip_close(archive) != 0) {
+    // A failed close leaves the archive open; it must be discarded after reading its error.
+    const zip_error_t* reason = zip_get_error(archive);
+    const int system =
+        reason != nullptr && zip_error_system_type(reason) == ZIP_ET_SYS ? zip_error_code_system(reason) : 0;
+    zip_discard(archive);
+    removeQuietly(temp);
+    return system > 0 ? Error{fileErrorMessage("无法写入", output, system)}
+                      : Error{"无法写入“" + displayPath(output) + "”：打包文档时出错。"};
+  }
+  return replaceWithTemporary(temp, output);
+}
+
+Result<PackageParts> templateParts(const fs::path& file) {
+  auto bytes = readWholeFile(file, kMaxTemplateFileSize);
+  if (!bytes) return bytes.error();
+  return readPackage(bytes.value(), file);
+}
+
+}  // namespace
+
+Result<TemplateFields> checkTemplateParts(PackageParts parts, const fs::path& name, const FieldCatalog& catalog) {
+  auto loaded = loadTemplate(std::move(parts), name, catalog);
+  if (!loaded) return loaded.error();
+  return std::move(loaded.value().fields);
+}
+
+Status fillTemplateParts(PackageParts parts, const fs::path& name, const FieldCatalog& catalog,
+                         const ReportValues& values, const fs::path& output, const CancelFlag* cancel) {
+  auto loaded = loadTemplate(std::move(parts), name, catalog);
+  if (!loaded) return loaded.error();
+  LoadedTemplate& t = loaded.value();
+  if (!t.fields.problems.empty()) {
+    std::string text = "报告格式“" + displayPath(name.stem()) + "”中的字段有问题，没有生成报告：";
+    for (const std::string& p : t.fields.problems) text += "\n" + p;
+    return Error{text};
+  }
+  Images images;
+  // The body goes to a file of its own beside the output, written as it is made.
+  auto bodyFile = createTemporaryBeside(output);
+  if (!bodyFile) return bodyFile.error();
+  struct Remove {
+    fs::path file;
+    ~Remove() { removeQuietly(file); }
+  } removeBody{bodyFile.value()};
+  std::size_t bodySize = 0;
+  for (auto& part : t.fieldParts) {
+    fillProjectFields(*part, values, images);
+    if (part->name == kBodyPart) {
+      std::ofstream out(bodyFile.value(), std::ios::binary | std::ios::trunc);
+      std::vector<char> buffer(1 << 20);
+      out.rdbuf()->pubsetbuf(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+      Sink sink(out);
+      if (!PartWriter(*part, sink, values, images, cancel).write()) return Error{kCancelledMessage};
+      out.flush();
+      if (!out) return Error{fileErrorMessage("无法写入", output, errno ? errno : EIO)};
+      bodySize = static_cast<std::size_t>(out.tellp());
+      continue;
+    }
+    std::ostringstream out;
+    Sink sink(out);
+    PartWriter(*part, sink, values, images, cancel).write();
+    for (auto& [partName, data] : t.parts) {
+      if (partName == part->name) data = out.str();
+    }
+  }
+  if (isCancelled(cancel)) return Error{kCancelledMessage};
+  if (!images.placed.empty()) {
+    std::map<std::string, std::vector<PlacedImage>> byPart;
+    for (const auto& [partName, image] : images.placed) byPart[partName].push_back(image);
+    for (const auto& [partName, list] : byPart) {
+      const std::string relsName = relationshipsOf(partName);
+      auto rels = std::find_if(t.parts.begin(), t.parts.end(), [&](const auto& p) { return p.first == relsName; });
+      if (rels == t.parts.end()) {
+        t.parts.emplace_back(relsName, withImageRelationships({}, list));
+      } else {
+        rels->second = withImageRelationships(rels->second, list);
+      }
+      for (const PlacedImage& image : list) t.parts.emplace_back("word/" + image.target, *image.bytes);
+    }
+    for (auto& [partName, data] : t.parts) {
+      if (partName == kContentTypesPart) data = withPngContentType(data);
+    }
+  }
+  // Every part but the body is small: each is parsed back before anything is written, so that no
+  // reader is given a document it cannot open. The body is made by the XML writer alone.
+  for (const auto& [partName, data] : t.parts) {
+    if (partName == kBodyPart || (!partName.ends_with(".xml") && !partName.ends_with(".rels"))) continue;
+    if (std::string problem = xmlProblem(data); !problem.empty()) {
+      return Error{"无法写入“" + displayPath(output) + "”：生成的文档内容无效，其中的“" + partName + "”" +
+                   problem + "。"};
+    }
+  }
+  return writePackage(output, t.parts, bodyFile.value(), bodySize);
+}
+
+Result<TemplateFields> DocxTemplateFiller::check(const fs::path& templateFile) {
+  auto parts = templateParts(templateFile);
+  if (!parts) return parts.error();
+  return checkTemplateParts(std::move(parts.value()), templateFile, catalog_);
+}
+
+Status DocxTemplateFiller::fill(const fs::path& templateFile, const ReportValues& values, const fs::path& output,
+                                const CancelFlag* cancel) {
+  auto parts = templateParts(templateFile);
+  if (!parts) return parts.error();
+  return fillTemplateParts(std::move(parts.value()), templateFile, catalog_, values, output, cancel);
+}
+
+}  // namespace kro
