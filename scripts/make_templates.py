@@ -245,7 +245,12 @@ def last_row(cells):
 
 
 SIGNATURES = "检测：" + " " * 14 + "审核：" + " " * 14 + "批准："
-LAB = "工程质量检测中心"
+
+
+def lab():
+    """The heading of every format: the office's 检测单位 when set, the fixed name otherwise."""
+    return [P("{{?检测单位}}{{检测单位}}", align="center", size=14, bold=True),
+            P("{{^检测单位}}工程质量检测中心", align="center", size=14, bold=True)]
 OVERVIEW = ("    {{工程名称}}工程位于{{工程地址}}，为{{结构类别}}结构。由{{施工单位}}施工，开工时间为%s。"
             "根据设计要求，混凝土设计强度等级为{{强度等级}}。\n"
             "    受{{委托单位}}委托，我所对{{结构类别}}楼板厚度进行了检测。 ")
@@ -254,7 +259,7 @@ CONCLUSION = ("    本次检测的{{工程名称}}工程楼板厚度共计{{测�
 
 
 def report1():
-    blocks = [P(LAB, align="center", size=14, bold=True), *blank(2),
+    blocks = [*lab(), *blank(2),
               P("编号：{{报告编号}}", align="right", size=12),
               *blank(2),
               P("检  测  报  告", align="center", size=36, bold=True, hei=True),
@@ -280,7 +285,7 @@ def report1():
 
 
 def report2():
-    blocks = [P(LAB, align="center", size=14, bold=True), P(),
+    blocks = [*lab(), P(),
               P("楼板厚度检测报告", align="center", size=26, bold=True, hei=True), *blank(3),
               P(" " * 21 + "报告编号：{{报告编号}}", align="right", size=12),
               *blank(6),
@@ -321,7 +326,7 @@ def report3():
              [{"text": "执行标准", "bold": True}, {"text": "{{执行标准}}", "span": 3, "align": "left"}],
              spanning("工程概况", bold=True), spanning(OVERVIEW % "{{检测日期}}", align="left"),
              spanning("检测结论", bold=True), last_row(spanning(CONCLUSION, align="left"))]
-    blocks = [P(LAB, align="center", size=14, bold=True),
+    blocks = [*lab(),
               P("楼板厚度检测报告", align="center", size=22, bold=True, hei=True), P(),
               T(rows, LABEL_VALUE), *signatures()]
     write("检测报告3", blocks, "楼板厚度检测报告")
@@ -347,10 +352,10 @@ def report4():
     rows.append([{"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"},
                  {"text": "测区一", "bold": True}, {"text": "测区二", "bold": True}, {"text": "测区三", "bold": True},
                  {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}])
-    member = ["{{#构件 至少10行}}{{序号}}", "{{测区编号}}", "", "{{设计厚度}}", "{{设计厚度}}", "{{设计厚度}}",
+    member = ["{{#构件 至少10行}}{{序号}}", "{{测区编号}}", "{{构件名称}}", "{{设计厚度}}", "{{设计厚度}}", "{{设计厚度}}",
               "{{测点数}}", "", "{{合格率}}{{/构件}}"]
     rows.append([{"text": text, "align": "center"} for text in member])
-    blocks = [P(LAB, align="center", size=14, bold=True),
+    blocks = [*lab(),
               P("楼板厚度检测报告", align="center", size=22, bold=True, hei=True), P(),
               T(info, grid), P(tiny=True), T(rows, grid, header_rows=2), *signatures()]
     write("检测报告4", blocks, "楼板厚度检测报告")
@@ -365,7 +370,7 @@ def regional(name, title):
                       "合格点率为{{合格率}}%", align="left"),
              last_row([{"text": "结论", "bold": True},
                        {"text": "    依据{{检测依据}}标准,工程的楼板厚度检测结果为{{结论}}。", "span": 3, "align": "left"}])]
-    blocks = [P(LAB, align="center", size=14, bold=True), P(title, align="center", size=22, bold=True, hei=True), P(),
+    blocks = [*lab(), P(title, align="center", size=22, bold=True, hei=True), P(),
               T(rows, LABEL_VALUE), *signatures()]
     write(name, blocks, title)
 

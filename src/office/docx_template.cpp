@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <optional>
 #include <pugixml.hpp>
@@ -117,7 +118,8 @@ Paragraph readParagraph(xml_node p) {
       para.unclosed = true;
       break;
     }
-    para.fields.push_back(parseField(std::string_view(para.text).substr(at + 2, close - at - 2), at, close + 2));
+    para.fields.push_back(
+        parseField(std::string_view(para.text).substr(at + 2, close - at - 2), at, close + 2));
     at = close + 2;
   }
   return para;
@@ -187,12 +189,44 @@ std::pair<int, std::size_t> shapeOf(const pugi::xml_document& doc) {
 // --- Formatting ---------------------------------------------------------------------------------
 
 // Child elements in the order the schema requires them, for the properties we add.
-constexpr const char* kRunOrder[] = {
-    "w:rStyle", "w:rFonts",     "w:b",      "w:bCs",      "w:i",         "w:iCs",     "w:caps",      "w:smallCaps",
-    "w:strike", "w:dstrike",    "w:outline", "w:shadow",  "w:emboss",    "w:imprint", "w:noProof",   "w:snapToGrid",
-    "w:vanish", "w:webHidden",  "w:color",  "w:spacing",  "w:w",         "w:kern",    "w:position",  "w:sz",
-    "w:szCs",   "w:highlight",  "w:u",      "w:effect",   "w:bdr",       "w:shd",     "w:fitText",   "w:vertAlign",
-    "w:rtl",    "w:cs",         "w:em",     "w:lang",     "w:eastAsianLayout", "w:specVanish"};
+constexpr const char* kRunOrder[] = {"w:rStyle",
+                                     "w:rFonts",
+                                     "w:b",
+                                     "w:bCs",
+                                     "w:i",
+                                     "w:iCs",
+                                     "w:caps",
+                                     "w:smallCaps",
+                                     "w:strike",
+                                     "w:dstrike",
+                                     "w:outline",
+                                     "w:shadow",
+                                     "w:emboss",
+                                     "w:imprint",
+                                     "w:noProof",
+                                     "w:snapToGrid",
+                                     "w:vanish",
+                                     "w:webHidden",
+                                     "w:color",
+                                     "w:spacing",
+                                     "w:w",
+                                     "w:kern",
+                                     "w:position",
+                                     "w:sz",
+                                     "w:szCs",
+                                     "w:highlight",
+                                     "w:u",
+                                     "w:effect",
+                                     "w:bdr",
+                                     "w:shd",
+                                     "w:fitText",
+                                     "w:vertAlign",
+                                     "w:rtl",
+                                     "w:cs",
+                                     "w:em",
+                                     "w:lang",
+                                     "w:eastAsianLayout",
+                                     "w:specVanish"};
 constexpr const char* kRowOrder[] = {"w:cnfStyle",  "w:divId",          "w:gridBefore", "w:gridAfter",
                                      "w:wBefore",   "w:wAfter",         "w:cantSplit",  "w:trHeight",
                                      "w:tblHeader", "w:tblCellSpacing", "w:jc",         "w:hidden"};
@@ -248,7 +282,9 @@ void keepRowWithNext(xml_node tr, bool keep) {
   }
 }
 
-void setRowProperty(xml_node tr, const char* name) { childInOrder(propertiesOf(tr, "w:trPr"), name, kRowOrder); }
+void setRowProperty(xml_node tr, const char* name) {
+  childInOrder(propertiesOf(tr, "w:trPr"), name, kRowOrder);
+}
 
 // --- Text ----------------------------------------------------------------------------------------
 
@@ -378,7 +414,8 @@ std::optional<ImageSize> parseImageSize(const std::vector<std::string>& options)
   auto millimetres = [](std::string_view s) -> std::optional<double> {
     double v = 0;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || end != s.data() + s.size() || !(v > 0) || v > kMaxImageMillimetres) return std::nullopt;
+    if (ec != std::errc() || end != s.data() + s.size() || !(v > 0) || v > kMaxImageMillimetres)
+      return std::nullopt;
     return v;
   };
   const std::size_t after = o.compare(x, 2, "×") == 0 ? x + 2 : x + 1;
@@ -411,7 +448,9 @@ std::optional<std::string> conditionOf(const Field& f) {
   return std::nullopt;
 }
 
-bool isImage(const Field& f) { return f.name.starts_with(kImagePrefix) && f.name.size() > kImagePrefix.size(); }
+bool isImage(const Field& f) {
+  return f.name.starts_with(kImagePrefix) && f.name.size() > kImagePrefix.size();
+}
 
 std::string whereIs(const Part& part, std::size_t i) {
   const xml_node p = part.paragraphs[i].node;
@@ -446,7 +485,8 @@ void once(std::vector<std::string>& list, std::string name) {
 }
 
 // Reads the member-part options into part; each unknown one is a problem.
-void readOptions(const Field& f, MemberPart& member, std::vector<std::string>& problems, const std::string& where) {
+void readOptions(const Field& f, MemberPart& member, std::vector<std::string>& problems,
+                 const std::string& where) {
   for (const std::string& o : f.options) {
     if (o == kKeepTogether) {
       member.keepTogether = true;
@@ -458,8 +498,8 @@ void readOptions(const Field& f, MemberPart& member, std::vector<std::string>& p
       int n = 0;
       auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
       if (ec != std::errc() || end != digits.data() + digits.size() || n < 1 || n > kMaxPadRows) {
-        problems.push_back("{{#构件}} 的“" + o + "”应为至少 1 到 " + std::to_string(kMaxPadRows) + " 行（" + where +
-                           "）");
+        problems.push_back("{{#构件}} 的“" + o + "”应为至少 1 到 " + std::to_string(kMaxPadRows) + " 行（" +
+                           where + "）");
       } else {
         member.atLeast = n;
       }
@@ -475,7 +515,8 @@ void checkPart(Part& part, TemplateFields& fields) {
   std::vector<std::string>& problems = fields.problems;
   auto where = [&](std::size_t i) { return whereIs(part, i); };
   // The member parts, from {{#构件}} to {{/构件}}.
-  std::optional<std::size_t> open;
+  constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+  std::size_t open = kNone;
   std::optional<Field> openField;
   for (std::size_t i = 0; i < part.paragraphs.size(); ++i) {
     const Paragraph& para = part.paragraphs[i];
@@ -487,27 +528,27 @@ void checkPart(Part& part, TemplateFields& fields) {
         continue;
       }
       if (f.name == kMemberStart) {
-        if (open) problems.push_back("{{#构件}} 不能套在另一个 {{#构件}} 之内（" + where(i) + "）");
+        if (open != kNone) problems.push_back("{{#构件}} 不能套在另一个 {{#构件}} 之内（" + where(i) + "）");
         open = i;
         openField = f;
         continue;
       }
-      if (!open) {
+      if (open == kNone) {
         problems.push_back("{{/构件}} 之前没有 {{#构件}}（" + where(i) + "）");
         continue;
       }
-      const xml_node start = part.paragraphs[*open].node;
+      const xml_node start = part.paragraphs[open].node;
       const xml_node end = para.node;
       const xml_node startRow = ancestor(start, "w:tr");
       MemberPart member;
-      readOptions(*openField, member, problems, where(*open));
+      readOptions(*openField, member, problems, where(open));
       if (startRow) {
         member.rows = true;
         member.container = startRow.parent();
         const xml_node endRow = childHolding(member.container, end);
         if (!endRow || !is(endRow, "w:tr")) {
           problems.push_back("{{/构件}} 应与 {{#构件}} 在同一个表格中（" + where(i) + "）");
-          open.reset();
+          open = kNone;
           continue;
         }
         for (xml_node r = startRow; r; r = r.next_sibling()) {
@@ -518,7 +559,7 @@ void checkPart(Part& part, TemplateFields& fields) {
         member.container = start.parent();
         if (end.parent() != member.container || ancestor(end, "w:tr")) {
           problems.push_back("{{/构件}} 应与 {{#构件}} 在同一层的段落中（" + where(i) + "）");
-          open.reset();
+          open = kNone;
           continue;
         }
         for (xml_node n = start; n; n = n.next_sibling()) {
@@ -526,14 +567,14 @@ void checkPart(Part& part, TemplateFields& fields) {
           if (n == end) break;
         }
         if (member.keepTogether || member.repeatHeading) {
-          problems.push_back("{{#构件}} 的“同页”“续表头”只用于表格行（" + where(*open) + "）");
+          problems.push_back("{{#构件}} 的“同页”“续表头”只用于表格行（" + where(open) + "）");
         }
       }
       part.memberParts.push_back(std::move(member));
-      open.reset();
+      open = kNone;
     }
   }
-  if (open) problems.push_back("{{#构件}} 没有对应的 {{/构件}}（" + where(*open) + "）");
+  if (open != kNone) problems.push_back("{{#构件}} 没有对应的 {{/构件}}（" + where(open) + "）");
 
   // Reading rows: a row of a member part's table holding {{#测点}}.
   for (std::size_t i = 0; i < part.paragraphs.size(); ++i) {
@@ -588,8 +629,8 @@ void checkPart(Part& part, TemplateFields& fields) {
       }
       if (isImage(f)) {
         if (!parseImageSize(f.options)) {
-          problems.push_back("图片字段 {{" + f.name + "}} 应写出宽和高（毫米），例如 {{" + f.name + " 30x30}}（" +
-                             where(i) + "）");
+          problems.push_back("图片字段 {{" + f.name + "}} 应写出宽和高（毫米），例如 {{" + f.name +
+                             " 30x30}}（" + where(i) + "）");
           continue;
         }
         once(fields.images, f.name.substr(kImagePrefix.size()));
@@ -608,9 +649,12 @@ void checkPart(Part& part, TemplateFields& fields) {
       } else if (*scope == FieldScope::Reading && !inReadingRow(member, p)) {
         problems.push_back("测点字段 {{" + f.name + "}} 应在有 {{#测点}} 的表格行中（" + where(i) + "）");
       } else if (*scope == FieldScope::Project) {
+        // A condition prints nothing, and a field its own paragraph keeps only when it has a value
+        // is optional: neither counts as a parameter the format prints.
+        const bool optional = conditionOf(f) || hasField(para, "?" + name);
         if (name.starts_with(kDeclaredParameterPrefix)) {
           once(fields.declaredParameters, name.substr(kDeclaredParameterPrefix.size()));
-        } else if (auto printed = part.catalog->printedParameter(name)) {
+        } else if (auto printed = part.catalog->printedParameter(name); printed && !optional) {
           once(fields.parameters, std::move(*printed));
         }
       }
@@ -720,7 +764,8 @@ void placeImage(xml_node run, xml_node after, const ImageSize& size, const std::
                 const std::string& name, int number) {
   xml_node drawing = run.insert_child_after("w:drawing", after);
   xml_node inline_ = drawing.append_child("wp:inline");
-  inline_.append_attribute("xmlns:wp") = "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing";
+  inline_.append_attribute("xmlns:wp") =
+      "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing";
   for (const char* d : {"distT", "distB", "distL", "distR"}) inline_.append_attribute(d) = "0";
   xml_node extent = inline_.append_child("wp:extent");
   extent.append_attribute("cx") = std::to_string(size.cx).c_str();
@@ -774,7 +819,8 @@ void fillFields(xml_node root, const Filling& filling) {
         const std::string name = f->name.substr(kImagePrefix.size());
         auto image = filling.values.images.find(name);
         replaceText(para, f->begin, f->end, {});
-        if (image == filling.values.images.end() || image->second.empty() || filling.images == nullptr) continue;
+        if (image == filling.values.images.end() || image->second.empty() || filling.images == nullptr)
+          continue;
         std::size_t k = 0;
         while (k + 1 < para.starts.size() && para.starts[k + 1] <= f->begin) ++k;
         xml_node text = para.texts[k];
@@ -1034,7 +1080,8 @@ class PartWriter {
   }
 
   void table(xml_node tbl) {
-    TableWriter writer(sink_, tbl, part_.tablesKeptWithNext.count(tbl.internal_object()) != 0, part_.textHeight);
+    TableWriter writer(sink_, tbl, part_.tablesKeptWithNext.count(tbl.internal_object()) != 0,
+                       part_.textHeight);
     for (xml_node c = tbl.first_child(); c; c = c.next_sibling()) {
       if (is(c, "w:tblPr") || is(c, "w:tblGrid")) continue;
       if (auto start = starts_.find(c.internal_object()); start != starts_.end()) {
@@ -1198,7 +1245,8 @@ Status writePackage(const fs::path& output, const PackageParts& parts, const fs:
       ok = false;
       return;
     }
-    const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+    const zip_int64_t index =
+        zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
     if (index < 0) {
       zip_source_free(source);
       ok = false;
@@ -1209,7 +1257,8 @@ Status writePackage(const fs::path& output, const PackageParts& parts, const fs:
   };
   // [Content_Types].xml first, as readers expect; then the body; then the rest in their order.
   for (const auto& [name, data] : parts) {
-    if (name == kContentTypesPart) added(name, zip_source_buffer(archive, data.data(), data.size(), 0), data.size());
+    if (name == kContentTypesPart)
+      added(name, zip_source_buffer(archive, data.data(), data.size(), 0), data.size());
   }
   added(std::string(kBodyPart), zip_source_file(archive, displayPath(bodyFile).c_str(), 0, -1), bodySize);
   for (const auto& [name, data] : parts) {
@@ -1237,7 +1286,8 @@ Result<PackageParts> templateParts(const fs::path& file) {
 
 }  // namespace
 
-Result<TemplateFields> checkTemplateParts(PackageParts parts, const fs::path& name, const FieldCatalog& catalog) {
+Result<TemplateFields> checkTemplateParts(PackageParts parts, const fs::path& name,
+                                          const FieldCatalog& catalog) {
   auto loaded = loadTemplate(std::move(parts), name, catalog);
   if (!loaded) return loaded.error();
   return std::move(loaded.value().fields);
@@ -1288,7 +1338,8 @@ Status fillTemplateParts(PackageParts parts, const fs::path& name, const FieldCa
     for (const auto& [partName, image] : images.placed) byPart[partName].push_back(image);
     for (const auto& [partName, list] : byPart) {
       const std::string relsName = relationshipsOf(partName);
-      auto rels = std::find_if(t.parts.begin(), t.parts.end(), [&](const auto& p) { return p.first == relsName; });
+      auto rels =
+          std::find_if(t.parts.begin(), t.parts.end(), [&](const auto& p) { return p.first == relsName; });
       if (rels == t.parts.end()) {
         t.parts.emplace_back(relsName, withImageRelationships({}, list));
       } else {
@@ -1318,8 +1369,8 @@ Result<TemplateFields> DocxTemplateFiller::check(const fs::path& templateFile) {
   return checkTemplateParts(std::move(parts.value()), templateFile, catalog_);
 }
 
-Status DocxTemplateFiller::fill(const fs::path& templateFile, const ReportValues& values, const fs::path& output,
-                                const CancelFlag* cancel) {
+Status DocxTemplateFiller::fill(const fs::path& templateFile, const ReportValues& values,
+                                const fs::path& output, const CancelFlag* cancel) {
   auto parts = templateParts(templateFile);
   if (!parts) return parts.error();
   return fillTemplateParts(std::move(parts.value()), templateFile, catalog_, values, output, cancel);

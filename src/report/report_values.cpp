@@ -13,11 +13,12 @@ namespace kro {
 
 namespace {
 
-constexpr std::string_view kFigureFields[] = {"测点总数", "合格点数",     "不合格点数", "合格率",      "合格率要求",
-                                              "结论",     "构件数",       "报告生成日期", "报告日期简写"};
-constexpr std::string_view kMemberFields[] = {"序号",       "测区编号",   "构件名称", "测试日期", "测试日期原文",
-                                              "设计厚度",   "允许负偏差", "允许正偏差", "测点数", "最大值",
-                                              "最小值",     "平均值",     "合格率",   "结论"};
+constexpr std::string_view kFigureFields[] = {"测点总数", "合格点数",     "不合格点数",
+                                              "合格率",   "合格率要求",   "结论",
+                                              "构件数",   "报告生成日期", "报告日期简写"};
+constexpr std::string_view kMemberFields[] = {
+    "序号",       "测区编号", "构件名称", "测试日期", "测试日期原文", "设计厚度", "允许负偏差",
+    "允许正偏差", "测点数",   "最大值",   "最小值",   "平均值",       "合格率",   "结论"};
 
 // "2008年5月12日": the date of a stored text when it is one, else the text as it is.
 std::string longDate(const CalendarDate& d) {
@@ -66,12 +67,13 @@ bool isMemberField(std::string_view name) {
 }
 
 const FieldCatalog& fieldCatalog() {
-  static const FieldCatalog catalog{
-      fieldScope, isMemberField, [](std::string_view name) -> std::optional<std::string> {
-        if (parameterDefinition(name) != nullptr) return std::string(canonicalParameterName(name));
-        if (auto behind = parameterBehind(name)) return std::string(*behind);
-        return std::nullopt;
-      }};
+  static const FieldCatalog catalog{fieldScope, isMemberField,
+                                    [](std::string_view name) -> std::optional<std::string> {
+                                      if (parameterDefinition(name) != nullptr)
+                                        return std::string(canonicalParameterName(name));
+                                      if (auto behind = parameterBehind(name)) return std::string(*behind);
+                                      return std::nullopt;
+                                    }};
   return catalog;
 }
 
@@ -102,7 +104,7 @@ std::string ReportValues::projectField(std::string_view name) const {
 }
 
 ReportValues reportValues(const Project& project, const ParameterValues& parameters,
-                                  const CalendarDate& today) {
+                          const CalendarDate& today) {
   ReportValues v;
   for (const auto& [name, value] : parameters.all()) v.project[name] = value;
   // A field known by another name in some formats answers to both.

@@ -44,6 +44,7 @@ struct ReportValues {
   // The value of a project field, declared parameters included; empty when there is none.
   std::string projectField(std::string_view name) const;
 };
-ReportValues reportValues(const Project& project, const ParameterValues& parameters, const CalendarDate& today);
+ReportValues reportValues(const Project& project, const ParameterValues& parameters,
+                          const CalendarDate& today);
 
 }  // namespace kro
