@@ -7,6 +7,7 @@
 #include "model/figure_text.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
+#include "model/project_blocks.h"
 #include "model/project_diff.h"
 #include "model/statistics.h"
 #include "office/docx_template.h"
@@ -284,6 +285,7 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
       cx.err << "kro: 警告：没有报告格式使用参数“" << name << "”，照样保存\n";
     values.set(name, value);
   }
+  if (Status s = parametersChangeable(project); !s) return cx.fail(s.message());
   auto stored = toStoredParameters(values, project.parameters);
   if (!stored) return cx.fail(stored.message());
   project.parameters = std::move(stored.value());

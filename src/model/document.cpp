@@ -349,9 +349,7 @@ void CKroAnalyzeDoc::appendMember() {
 }
 
 Status CKroAnalyzeDoc::setParameters(ProjectParameters parameters) {
-  if (!project_.parameters.stored && project_.keptBlock(kParametersTag) != nullptr) {
-    return Error{"文件中的工程参数由更新版本的程序写入或已损坏，本版本不能修改它们（已原样保留）。"};
-  }
+  if (Status s = parametersChangeable(project_); !s) return s;
   run(makeSetParameters(project_, std::move(parameters)));
   return Status::success();
 }

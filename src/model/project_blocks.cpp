@@ -118,6 +118,15 @@ DecodedBlocks decodeBlocks(std::string_view trailing, std::vector<std::string>& 
   return out;
 }
 
+Status parametersChangeable(const Project& project) {
+  const KeptBlock* kept = project.keptBlock(kParametersTag);
+  if (kept == nullptr || project.parameters.stored) return Status::success();
+  return Error{kept->why == KeptBlock::Why::Newer
+                   ? "文件中的工程参数由更新版本的程序写入（版本 " + std::to_string(kept->version) +
+                         "），本版本不能修改它们，已原样保留。"
+                   : std::string("文件中的工程参数已损坏，本版本不能修改它们，已原样保留。")};
+}
+
 std::string encodeParametersBlock(const ProjectParameters& p) {
   if (!p.stored) return {};
   std::string payload;

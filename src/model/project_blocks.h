@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "model/project.h"
+#include "model/result.h"
 
 namespace kro {
 
@@ -42,6 +43,10 @@ DecodedBlocks decodeBlocks(std::string_view trailing, std::vector<std::string>& 
 // keeps an unreadable one of that tag (then that, byte for byte), then the unknown blocks and
 // any bytes that formed no block, as they were read. Parameters are written when stored.
 std::string encodeBlocks(const Project& project);
+
+// Refuses a change of the parameters while the project keeps a parameters block this version
+// cannot read (newer or damaged): that block is kept byte for byte, never replaced.
+Status parametersChangeable(const Project& project);
 
 // The parameters block alone (for tests and the fuzz target); empty when none are stored.
 std::string encodeParametersBlock(const ProjectParameters& parameters);

@@ -121,6 +121,18 @@ TEST_F(DataCommandsTest, ParametersAreShownSetAndTravelWithTheFile) {
   EXPECT_EQ(test::readBytes(dir / "r.KRO"), test::readBytes(q));
   ASSERT_EQ(kro({"convert", q, "--selection", "-o", (dir / "s.DEX").string()}).status, 0);
   EXPECT_EQ(test::readBytes(dir / "s.DEX").find("KROPARAM"), std::string::npos);
+  // A parameters block of a newer version is kept byte for byte and cannot be changed here.
+  std::string newer = test::readBytes(q);
+  const std::size_t block = newer.find("KROPARAM");
+  ASSERT_NE(block, std::string::npos);
+  newer[block + 8] = 9;  // version 9
+  test::writeBytes(dir / "newer.KRO", newer);
+  CommandRun refusedNewer =
+      kro({"params", (dir / "newer.KRO").string(), "--set", "工程名称=x", "-o", (dir / "n2.KRO").string()});
+  EXPECT_EQ(refusedNewer.status, 1);
+  EXPECT_NE(refusedNewer.err.find("更新版本的程序写入（版本 9）"), std::string::npos) << refusedNewer.err;
+  ASSERT_EQ(kro({"convert", (dir / "newer.KRO").string(), "-o", (dir / "n3.KRO").string()}).status, 0);
+  EXPECT_EQ(test::readBytes(dir / "n3.KRO"), newer);
   // Refusals: a rule that is no rate, no output, the input as output.
   EXPECT_EQ(kro({"params", p, "--set", "合格率要求=abc", "-o", q}).status, 2);
   EXPECT_EQ(kro({"params", p, "--set", "工程名称=x"}).status, 2);

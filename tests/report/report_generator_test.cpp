@@ -113,14 +113,14 @@ TEST_F(ReportTest, AMissingReportTemplateStopsBeforeAnythingIsWritten) {
 // new table's name is moved aside, so the two are never taken for a pair.
 TEST_F(ReportTest, AFailedDataTableStillWritesTheReportAndSaysWhy) {
   project.members = {member("A001", 12, 12)};
-  test::writeBytes(dir / "out" / "数据表格.docx", "an earlier report's table");
+  test::writeBytes(dir / "out" / pathFromUtf8("数据表格.docx"), "an earlier report's table");
   filler.failFor = "表格.docx";
   auto written = write(0);
   ASSERT_TRUE(written.ok()) << written.message();
-  EXPECT_EQ(written.value().report, dir / "out" / "楼板仪报告文档.docx");
+  EXPECT_EQ(written.value().report, dir / "out" / pathFromUtf8("楼板仪报告文档.docx"));
   EXPECT_TRUE(written.value().dataTable.empty());
   EXPECT_NE(written.value().dataTableError.find("无法填写 表格.docx"), std::string::npos);
-  EXPECT_EQ(written.value().earlierTableMovedTo, dir / "out" / "数据表格-旧.docx");
+  EXPECT_EQ(written.value().earlierTableMovedTo, dir / "out" / pathFromUtf8("数据表格-旧.docx"));
   EXPECT_NE(dataTableProblemText(written.value(), paths.dataTablePath()).find("已改名为"), std::string::npos);
 
   filler.failFor.clear();
@@ -148,12 +148,12 @@ TEST_F(ReportTest, ADataTableBeyondItsLimitIsRefusedAtOnce) {
 
 TEST_F(ReportTest, AChosenReportFileTakesItsDataTableBesideIt) {
   project.members = {member("A001", 2, 2)};
-  paths.reportFile = dir / "docs" / "一号楼报告.docx";
+  paths.reportFile = dir / "docs" / pathFromUtf8("一号楼报告.docx");
   std::filesystem::create_directories(dir / "docs");
   auto written = write(0);
   ASSERT_TRUE(written.ok());
-  EXPECT_EQ(written.value().report, dir / "docs" / "一号楼报告.docx");
-  EXPECT_EQ(written.value().dataTable, dir / "docs" / "一号楼报告-数据表格.docx");
+  EXPECT_EQ(written.value().report, dir / "docs" / pathFromUtf8("一号楼报告.docx"));
+  EXPECT_EQ(written.value().dataTable, dir / "docs" / pathFromUtf8("一号楼报告-数据表格.docx"));
   EXPECT_EQ(paths.reportOutputs(),
             (std::vector<std::filesystem::path>{written.value().report, written.value().dataTable}));
 }
