@@ -72,7 +72,7 @@ int commandPrint(const Context& cx, const std::vector<std::string>& args) {
 #endif
     app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
   }
-  Status printed = printReportToPdf(loaded.value().project, *output,
+  Status printed = printReportToPdf(loaded.value().project, pathFromUtf8(*output),
                                     printedPageSettings(loaded.value().project, settings));
   if (!printed) return cx.fail(printed.message());
   return kSuccess;

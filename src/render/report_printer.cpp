@@ -3,6 +3,11 @@
 
 #include <QPageLayout>
 #include <QPainter>
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <string>
+#include <string_view>
 
 #include "model/file_io.h"
 #include "model/report_figures.h"
@@ -16,6 +21,33 @@ namespace {
 // x 300..4400 and its texts within y 300..6650, so with that margin on every side the layout
 // is 4700 x 6950.
 const QSizeF kLayoutExtent(4700, 6950);
+
+// Qt's PDF writer does not report a failed write (a full disk, a file-size limit): the file ends
+// early, or misses bytes before its cross-reference table. A complete file ends with
+// "startxref", the offset of that table and "%%EOF", and the table is where the offset says.
+bool pdfComplete(const std::filesystem::path& pdf) {
+  std::ifstream in(pdf, std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  const std::streamoff size = in.tellg();
+  const std::streamoff tailSize = std::min<std::streamoff>(size, 64);
+  std::string tail(static_cast<std::size_t>(tailSize), '\0');
+  in.seekg(size - tailSize);
+  if (!in.read(tail.data(), tailSize)) return false;
+  const std::size_t at = tail.rfind("startxref");
+  if (at == std::string::npos) return false;
+  std::size_t pos = at + 9;
+  while (pos < tail.size() && std::isspace(static_cast<unsigned char>(tail[pos]))) ++pos;
+  std::streamoff offset = 0;
+  const std::size_t digits = pos;
+  while (pos < tail.size() && std::isdigit(static_cast<unsigned char>(tail[pos])) && pos - digits < 15)
+    offset = offset * 10 + (tail[pos++] - '0');
+  if (pos == digits) return false;
+  if (tail.find("%%EOF", pos) == std::string::npos) return false;
+  if (offset + 4 > size) return false;
+  char table[4];
+  in.seekg(offset);
+  return in.read(table, 4) && std::string_view(table, 4) == "xref";
+}
 
 }  // namespace
 
@@ -91,6 +123,11 @@ Status printReportToPdf(const Project& project, const std::filesystem::path& pdf
     std::error_code ec;
     std::filesystem::remove(temp, ec);
     return printed;
+  }
+  if (!pdfComplete(temp)) {
+    std::error_code ec;
+    std::filesystem::remove(temp, ec);
+    return Error{"无法写入“" + displayPath(pdf) + "”：PDF 文件没有写完整（磁盘空间不足或超过了文件大小的限制）。"};
   }
   return replaceWithTemporary(temp, pdf);
 }

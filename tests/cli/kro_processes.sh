@@ -22,6 +22,14 @@ done
 # The Qt commands go through the helper, keeping the exit status and the output.
 "$bin/kro" print "$sample" -o "$work/r.pdf" --config-dir "$work" 2>/dev/null || fail "kro print failed"
 [ -s "$work/r.pdf" ] || fail "kro print wrote no PDF"
+# A PDF cut short by the file-size limit (Qt's writer does not report it) never replaces the
+# complete one.
+cp "$work/r.pdf" "$work/before.pdf"
+(ulimit -f 16; "$bin/kro" print "$sample" -o "$work/r.pdf" --config-dir "$work" 2>"$work/err.txt")
+[ $? -eq 1 ] || fail "a PDF cut short by the file-size limit is not a failure"
+cmp -s "$work/r.pdf" "$work/before.pdf" || fail "a PDF cut short replaced the complete one"
+grep -q "r.pdf" "$work/err.txt" || fail "the cut PDF is not named: $(cat "$work/err.txt")"
+[ -z "$(find "$work" -name '.r.pdf*')" ] || fail "the cut PDF's temporary file was left"
 "$bin/kro" ports --json | grep -q '"serial"' || fail "kro ports printed no list"
 "$bin/kro" print 2>/dev/null
 [ $? -eq 2 ] || fail "kro print without input is not a usage error"
