@@ -1,7 +1,8 @@
 // Fuzz target: the report engine on any template: read, checked and, when sound, filled, and
 // the document written read back. The first byte chooses what the rest is: even, the bytes of a
 // whole package; odd, the body (word/document.xml) of a real template, so that the XML layer is
-// reached without getting past zip checksums first.
+// reached without getting past zip checksums first. Every message is UTF-8 whatever the
+// template holds (it reaches JSON and the terminal).
 #include <unistd.h>
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 #include "model/file_io.h"
 #include "model/sample_project.h"
+#include "model/utf8_text.h"
 #include "office/docx_template.h"
 #include "office/package.h"
 
@@ -57,10 +59,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Checked, and filled when its fields are sound: what is written must parse.
   static const fs::path filled =
       fs::temp_directory_path() / ("kro-fuzz-format-" + std::to_string(::getpid()) + ".docx");
+  auto utf8 = [](const std::string& text) { return kro::invalidUtf8At(text) == std::string::npos; };
   auto fields = kro::checkTemplateParts(parts, "fuzz.docx", kro::fieldCatalog());
   if (!fields) {
-    if (fields.message().empty()) std::abort();
+    if (fields.message().empty() || !utf8(fields.message())) std::abort();
     return 0;
+  }
+  for (const std::string& problem : fields.value().problems) {
+    if (!utf8(problem)) std::abort();
   }
   if (!fields.value().problems.empty()) return 0;
   static const kro::ReportValues values = [] {
@@ -71,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kro::Status written =
       kro::fillTemplateParts(std::move(parts), "fuzz.docx", kro::fieldCatalog(), values, filled);
   if (written && !kro::checkWrittenPackage(filled, filled)) std::abort();
+  if (!written && !utf8(written.message())) std::abort();
   kro::removeQuietly(filled);
   return 0;
 }

@@ -21,6 +21,7 @@
 #include "model/raw_files.h"
 #include "model/sample_project.h"
 #include "model/statistics.h"
+#include "model/utf8_text.h"
 #include "office/docx_template.h"
 #include "office/xlsx_excel_session.h"
 #include "report/project_parameters.h"
@@ -101,7 +102,7 @@ Json memberJson(const MemberRecord& m) {
 void printJson(const Project& project, std::ostream& out) {
   out << "{\"formatVersion\":" << kJsonFormatVersion << ",\"members\":[";
   for (std::size_t i = 0; i < project.members.size(); ++i) {
-    out << (i > 0 ? "," : "") << memberJson(project.members[i]).dump();
+    out << (i > 0 ? "," : "") << jsonText(memberJson(project.members[i]));
   }
   const Totals all = documentTotals(project.members);
   const SelectionFigures ticked = selectionFigures(project.members);
@@ -113,7 +114,7 @@ void printJson(const Project& project, std::ostream& out) {
     for (const auto& [name, value] : project.parameters.values)
       parameters[gbkToUtf8(name)] = gbkToUtf8(value);
   }
-  out << "],\"totals\":" << totalsJson.dump() << ",\"parameters\":" << parameters.dump() << "}\n";
+  out << "],\"totals\":" << jsonText(totalsJson) << ",\"parameters\":" << jsonText(parameters) << "}\n";
 }
 
 // The figures as the member panel shows them: counts, maximum and minimum computed from the
@@ -322,6 +323,32 @@ int commandExcel(const Context& cx, const std::vector<std::string>& args) {
 
 Json jsonOutput() { return Json{{"formatVersion", kJsonFormatVersion}}; }
 
+namespace {
+
+// Texts from files (names, templates) may hold bytes that are no UTF-8: shown as \xHH.
+void makeUtf8(Json& j) {
+  if (j.is_string()) {
+    auto& text = j.get_ref<std::string&>();
+    if (invalidUtf8At(text) != std::string::npos) text = utf8Shown(text);
+  } else if (j.is_array()) {
+    for (Json& e : j) makeUtf8(e);
+  } else if (j.is_object()) {
+    Json shown = Json::object();
+    for (auto& [key, value] : j.items()) {
+      makeUtf8(value);
+      shown[utf8Shown(key)] = std::move(value);
+    }
+    j = std::move(shown);
+  }
+}
+
+}  // namespace
+
+std::string jsonText(Json j) {
+  makeUtf8(j);
+  return j.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
 Json countsJson(std::int64_t readingCount, std::int64_t passCount) {
   Json j{{"readingCount", readingCount}, {"passCount", passCount}};
   if (readingCount > 0) j["passRate"] = static_cast<double>(passCount) / static_cast<double>(readingCount);
@@ -329,7 +356,7 @@ Json countsJson(std::int64_t readingCount, std::int64_t passCount) {
 }
 
 int Context::usage(const std::string& message) const {
-  err << "kro: " << message << "\n请运行 kro " << declaration.name << " --help\n";
+  err << "kro: " << printable(message) << "\n请运行 kro " << declaration.name << " --help\n";
   return kUsage;
 }
 
@@ -338,7 +365,7 @@ int Context::fail(const std::string& message) const {
   for (char& c : line) {
     if (c == '\n') c = ' ';
   }
-  err << "kro: " << line << "\n";
+  err << "kro: " << printable(line) << "\n";
   return kFailure;
 }
 
@@ -389,7 +416,7 @@ Result<LoadedProject> load(const Context& cx, const std::string& path) {
 
 std::string printable(std::string_view text) {
   std::string out;
-  for (char c : text) {
+  for (char c : utf8Shown(text)) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F) {
       char escaped[8];

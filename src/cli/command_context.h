@@ -26,6 +26,8 @@ using Json = nlohmann::ordered_json;
 inline constexpr int kJsonFormatVersion = 2;
 // A JSON object beginning with the format version.
 Json jsonOutput();
+// The JSON as one line of UTF-8: bytes of texts that are no UTF-8 shown as \xHH.
+std::string jsonText(Json j);
 // Reading and pass counts and the pass rate as a fraction (absent without readings), the inner
 // names of "totals": {"all": …, "ticked": …}.
 Json countsJson(std::int64_t readingCount, std::int64_t passCount);
@@ -65,7 +67,7 @@ SettingsLocation settingsFor(const Arguments& a);
 Result<std::optional<ChosenFormat>> formatOption(const Arguments& a, const SettingsLocation& settings);
 
 // A text for the terminal: control characters (which could move the cursor, clear the screen
-// or retitle the window) are shown as \xHH instead of being sent.
+// or retitle the window) and bytes that are no UTF-8 are shown as \xHH instead of being sent.
 std::string printable(std::string_view text);
 
 }  // namespace kro::cli

@@ -60,7 +60,7 @@ void printStatsJson(const Project& project, AcceptanceRule rule, std::ostream& o
   j["members"] = std::move(members);
   j["totals"] = Json{{"all", countsJson(all.readingCount, all.passCount)}, {"ticked", std::move(ticked)}};
   j["deviationHistogram"] = std::move(histogram);
-  out << j.dump() << "\n";
+  out << jsonText(j) << "\n";
 }
 
 void printStatsText(const Project& project, AcceptanceRule rule, std::ostream& out) {
@@ -173,7 +173,7 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
     Json j = jsonOutput();
     j["findings"] = std::move(list);
     j["notes"] = check.notes;
-    cx.out << j.dump() << "\n";
+    cx.out << jsonText(j) << "\n";
   } else {
     for (const Finding& f : findings) cx.out << printable(f.message) << "\n";
     for (const std::string& note : check.notes) cx.out << "注：" << printable(note) << "\n";
@@ -230,7 +230,7 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args) {
     j["added"] = std::move(added);
     j["removed"] = std::move(removed);
     j["fields"] = std::move(fields);
-    cx.out << j.dump() << "\n";
+    cx.out << jsonText(j) << "\n";
   } else {
     for (const ComparisonLine& line : comparisonLines(d, original, edited, readingsOnly))
       cx.out << printable(line.text) << "\n";
@@ -258,7 +258,7 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
       Json j = jsonOutput();
       j["stored"] = project.parameters.stored;
       j["parameters"] = std::move(all);
-      cx.out << j.dump() << "\n";
+      cx.out << jsonText(j) << "\n";
       return kSuccess;
     }
     cx.out << (project.parameters.stored ? "工程参数（保存在文件中）：\n"
@@ -338,7 +338,7 @@ int commandFormats(const Context& cx, const std::vector<std::string>& args) {
     j["fields"] = Json{{"project", fieldNames(FieldScope::Project)},
                        {"member", fieldNames(FieldScope::Member)},
                        {"reading", fieldNames(FieldScope::Reading)}};
-    cx.out << j.dump() << "\n";
+    cx.out << jsonText(j) << "\n";
     return kSuccess;
   }
   cx.out << "内置格式：\n";

@@ -209,7 +209,7 @@ int commandPorts(const Context& cx, const std::vector<std::string>& args) {
     Json j = jsonOutput();
     j["serial"] = std::move(ports);
     j["usb"] = std::move(instruments);
-    cx.out << j.dump() << "\n";
+    cx.out << jsonText(j) << "\n";
     return kSuccess;
   }
   cx.out << "串口：\n";

@@ -33,6 +33,12 @@ constexpr unsigned kParseOptions =
 // Bounds on what a template may hold, so that no template can exhaust the stack or memory.
 constexpr int kMaxDepth = 256;
 constexpr std::size_t kMaxElements = 2'000'000;
+constexpr std::size_t kMaxFields = 100'000;
+constexpr std::size_t kMaxMemberParts = 1000;
+constexpr std::size_t kMaxProblems = 100;
+// Elements of the report a template may make (its member parts once per member, reading rows
+// once per ten readings): several times the data table at its limit of rows.
+constexpr std::uint64_t kMaxOutputElements = 20'000'000;
 constexpr int kMaxPadRows = 1000;
 constexpr double kMaxImageMillimetres = 500;
 constexpr long kEmuPerMillimetre = 36000;
@@ -91,6 +97,12 @@ struct Paragraph {
   std::vector<Field> fields;
   bool unclosed = false;  // a "{{" without its "}}"
 };
+
+// The index of the text node holding the paragraph's character at offset.
+std::size_t textNodeAt(const Paragraph& para, std::size_t offset) {
+  const auto after = std::upper_bound(para.starts.begin(), para.starts.end(), offset);
+  return after == para.starts.begin() ? 0 : static_cast<std::size_t>(after - para.starts.begin()) - 1;
+}
 
 void collectTexts(xml_node parent, std::vector<xml_node>& out) {
   for (xml_node c : parent.children()) {
@@ -184,6 +196,23 @@ std::pair<int, std::size_t> shapeOf(const pugi::xml_document& doc) {
     if (n) n = n.next_sibling();
   }
   return {deepest, elements};
+}
+
+// The number of elements in the subtree of n (n included), without recursion.
+std::uint64_t elementCount(xml_node root) {
+  std::uint64_t count = 0;
+  xml_node n = root;
+  while (n) {
+    if (n.type() == pugi::node_element) ++count;
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && n != root && !n.next_sibling()) n = n.parent();
+    if (!n || n == root) break;
+    n = n.next_sibling();
+  }
+  return count;
 }
 
 // --- Formatting ---------------------------------------------------------------------------------
@@ -358,11 +387,7 @@ std::string shownText(std::string_view value) {
 // Replaces the paragraph's text from begin to end by value, in the run of the first character
 // (its formatting kept); a value in the failing format gets a run of its own.
 void replaceText(Paragraph& para, std::size_t begin, std::size_t end, const FieldText& value) {
-  auto nodeAt = [&para](std::size_t offset) {
-    std::size_t i = 0;
-    while (i + 1 < para.starts.size() && para.starts[i + 1] <= offset) ++i;
-    return i;
-  };
+  auto nodeAt = [&para](std::size_t offset) { return textNodeAt(para, offset); };
   const std::size_t first = nodeAt(begin);
   const std::size_t last = nodeAt(end - 1);
   const std::string firstText = para.texts[first].child_value();
@@ -394,7 +419,7 @@ void replaceText(Paragraph& para, std::size_t begin, std::size_t end, const Fiel
 struct MemberPart {
   xml_node container;           // the table, or the paragraphs' parent
   std::vector<xml_node> nodes;  // in order
-  std::vector<xml_node> readingRows;
+  std::set<xml_node_struct*> readingRows;
   bool rows = false;
   bool keepTogether = false;
   bool repeatHeading = false;
@@ -433,6 +458,9 @@ struct Part {
   std::vector<Paragraph> paragraphs;
   std::vector<xml_node> tables;
   std::vector<MemberPart> memberParts;
+  // Every node of a member part, to the part's index: which part holds a node is a walk up its
+  // ancestors, whatever the number of parts.
+  std::unordered_map<xml_node_struct*, std::size_t> memberNodes;
   std::set<xml_node_struct*> tablesKeptWithNext;
   pugi::xml_document failingFormat;  // w:rPr of {{不合格格式}}, when the part has it
   long textHeight = 13958;           // the body's page height within its margins, in twips
@@ -467,26 +495,37 @@ std::string whereIs(const Part& part, std::size_t i) {
 }
 
 // The member part holding node p, or none.
-const MemberPart* partHolding(const Part& part, xml_node p) {
-  for (const MemberPart& m : part.memberParts) {
-    const xml_node child = childHolding(m.container, p);
-    if (child && std::find(m.nodes.begin(), m.nodes.end(), child) != m.nodes.end()) return &m;
+MemberPart* partHolding(Part& part, xml_node p) {
+  for (xml_node n = p; n; n = n.parent()) {
+    if (auto it = part.memberNodes.find(n.internal_object()); it != part.memberNodes.end())
+      return &part.memberParts[it->second];
   }
   return nullptr;
 }
 
 bool inReadingRow(const MemberPart* member, xml_node p) {
-  return member != nullptr && std::find(member->readingRows.begin(), member->readingRows.end(),
-                                        childHolding(member->container, p)) != member->readingRows.end();
+  return member != nullptr &&
+         member->readingRows.count(childHolding(member->container, p).internal_object()) != 0;
 }
 
-void once(std::vector<std::string>& list, std::string name) {
-  if (std::find(list.begin(), list.end(), name) == list.end()) list.push_back(std::move(name));
+// Keeps the first of equal names, in their order.
+void keepFirst(std::vector<std::string>& names) {
+  std::set<std::string> seen;
+  std::erase_if(names, [&seen](const std::string& name) { return !seen.insert(name).second; });
+}
+
+// Adds a problem; past the limit one line says that the rest are not listed.
+bool problemsFull(const TemplateFields& fields) { return fields.problems.size() > kMaxProblems; }
+void addProblem(TemplateFields& fields, std::string text) {
+  if (fields.problems.size() < kMaxProblems) {
+    fields.problems.push_back(std::move(text));
+  } else if (fields.problems.size() == kMaxProblems) {
+    fields.problems.push_back("问题太多，只列出了前 " + std::to_string(kMaxProblems) + " 个");
+  }
 }
 
 // Reads the member-part options into part; each unknown one is a problem.
-void readOptions(const Field& f, MemberPart& member, std::vector<std::string>& problems,
-                 const std::string& where) {
+void readOptions(const Field& f, MemberPart& member, TemplateFields& fields, const std::string& where) {
   for (const std::string& o : f.options) {
     if (o == kKeepTogether) {
       member.keepTogether = true;
@@ -498,13 +537,13 @@ void readOptions(const Field& f, MemberPart& member, std::vector<std::string>& p
       int n = 0;
       auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
       if (ec != std::errc() || end != digits.data() + digits.size() || n < 1 || n > kMaxPadRows) {
-        problems.push_back("{{#构件}} 的“" + o + "”应为至少 1 到 " + std::to_string(kMaxPadRows) + " 行（" +
-                           where + "）");
+        addProblem(fields, "{{#构件}} 的“" + o + "”应为至少 1 到 " + std::to_string(kMaxPadRows) + " 行（" +
+                               where + "）");
       } else {
         member.atLeast = n;
       }
     } else {
-      problems.push_back("{{#构件}} 不认识的选项“" + o + "”：可用 同页、续表头、至少N行（" + where + "）");
+      addProblem(fields, "{{#构件}} 不认识的选项“" + o + "”：可用 同页、续表头、至少N行（" + where + "）");
     }
   }
 }
@@ -512,42 +551,42 @@ void readOptions(const Field& f, MemberPart& member, std::vector<std::string>& p
 // Finds the member parts, reading rows and markers of a part and every misplaced or unknown
 // field.
 void checkPart(Part& part, TemplateFields& fields) {
-  std::vector<std::string>& problems = fields.problems;
-  auto where = [&](std::size_t i) { return whereIs(part, i); };
+  auto where = [&](std::size_t i) { return problemsFull(fields) ? std::string() : whereIs(part, i); };
   // The member parts, from {{#构件}} to {{/构件}}.
   constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
   std::size_t open = kNone;
   std::optional<Field> openField;
+  std::size_t extraParts = 0;
   for (std::size_t i = 0; i < part.paragraphs.size(); ++i) {
     const Paragraph& para = part.paragraphs[i];
-    if (para.unclosed) problems.push_back("“{{”没有对应的“}}”（" + where(i) + "）");
+    if (para.unclosed) addProblem(fields, "“{{”没有对应的“}}”（" + where(i) + "）");
     for (const Field& f : para.fields) {
       if (f.name != kMemberStart && f.name != kMemberEnd) continue;
       if (part.name != kBodyPart) {
-        problems.push_back("{{" + f.name + "}} 只能用在正文中（" + where(i) + "）");
+        addProblem(fields, "{{" + f.name + "}} 只能用在正文中（" + where(i) + "）");
         continue;
       }
       if (f.name == kMemberStart) {
-        if (open != kNone) problems.push_back("{{#构件}} 不能套在另一个 {{#构件}} 之内（" + where(i) + "）");
+        if (open != kNone) addProblem(fields, "{{#构件}} 不能套在另一个 {{#构件}} 之内（" + where(i) + "）");
         open = i;
         openField = f;
         continue;
       }
       if (open == kNone) {
-        problems.push_back("{{/构件}} 之前没有 {{#构件}}（" + where(i) + "）");
+        addProblem(fields, "{{/构件}} 之前没有 {{#构件}}（" + where(i) + "）");
         continue;
       }
       const xml_node start = part.paragraphs[open].node;
       const xml_node end = para.node;
       const xml_node startRow = ancestor(start, "w:tr");
       MemberPart member;
-      readOptions(*openField, member, problems, where(open));
+      readOptions(*openField, member, fields, where(open));
       if (startRow) {
         member.rows = true;
         member.container = startRow.parent();
         const xml_node endRow = childHolding(member.container, end);
         if (!endRow || !is(endRow, "w:tr")) {
-          problems.push_back("{{/构件}} 应与 {{#构件}} 在同一个表格中（" + where(i) + "）");
+          addProblem(fields, "{{/构件}} 应与 {{#构件}} 在同一个表格中（" + where(i) + "）");
           open = kNone;
           continue;
         }
@@ -558,7 +597,7 @@ void checkPart(Part& part, TemplateFields& fields) {
       } else {
         member.container = start.parent();
         if (end.parent() != member.container || ancestor(end, "w:tr")) {
-          problems.push_back("{{/构件}} 应与 {{#构件}} 在同一层的段落中（" + where(i) + "）");
+          addProblem(fields, "{{/构件}} 应与 {{#构件}} 在同一层的段落中（" + where(i) + "）");
           open = kNone;
           continue;
         }
@@ -567,49 +606,58 @@ void checkPart(Part& part, TemplateFields& fields) {
           if (n == end) break;
         }
         if (member.keepTogether || member.repeatHeading) {
-          problems.push_back("{{#构件}} 的“同页”“续表头”只用于表格行（" + where(open) + "）");
+          addProblem(fields, "{{#构件}} 的“同页”“续表头”只用于表格行（" + where(open) + "）");
         }
+      }
+      if (part.memberParts.size() >= kMaxMemberParts) {
+        if (++extraParts == 1)
+          addProblem(fields,
+                     "构件部分超过 " + std::to_string(kMaxMemberParts) + " 个（从" + where(open) + "起）");
+        open = kNone;
+        continue;
       }
       part.memberParts.push_back(std::move(member));
       open = kNone;
     }
   }
-  if (open != kNone) problems.push_back("{{#构件}} 没有对应的 {{/构件}}（" + where(open) + "）");
+  if (open != kNone) addProblem(fields, "{{#构件}} 没有对应的 {{/构件}}（" + where(open) + "）");
+  for (std::size_t k = 0; k < part.memberParts.size(); ++k) {
+    for (xml_node n : part.memberParts[k].nodes) part.memberNodes.emplace(n.internal_object(), k);
+  }
 
   // Reading rows: a row of a member part's table holding {{#测点}}.
   for (std::size_t i = 0; i < part.paragraphs.size(); ++i) {
     if (!hasField(part.paragraphs[i], kReadingRow)) continue;
     const xml_node p = part.paragraphs[i].node;
-    MemberPart* member = nullptr;
-    for (MemberPart& m : part.memberParts) {
-      if (&m == partHolding(part, p)) member = &m;
-    }
+    MemberPart* member = partHolding(part, p);
     const xml_node row = member != nullptr ? childHolding(member->container, p) : xml_node();
     if (!row || !is(row, "w:tr")) {
-      problems.push_back("{{#测点}} 应在 {{#构件}} … {{/构件}} 之内的表格行中（" + where(i) + "）");
+      addProblem(fields, "{{#测点}} 应在 {{#构件}} … {{/构件}} 之内的表格行中（" + where(i) + "）");
       continue;
     }
-    auto& rows = member->readingRows;
-    if (std::find(rows.begin(), rows.end(), row) == rows.end()) rows.push_back(row);
+    member->readingRows.insert(row.internal_object());
   }
   // Every other field: known, and where its kind may stand.
   for (std::size_t i = 0; i < part.paragraphs.size(); ++i) {
     Paragraph& para = part.paragraphs[i];
     const xml_node p = para.node;
     const MemberPart* member = partHolding(part, p);
+    std::set<std::string_view> required;  // the paragraph's {{?名称}}
+    for (const Field& f : para.fields) {
+      if (f.name.starts_with('?')) required.insert(f.name);
+    }
     for (const Field& f : para.fields) {
       if (f.name == kMemberStart || f.name == kMemberEnd || f.name == kReadingRow) continue;
       if (f.name != kMemberStart && !f.options.empty() && !isImage(f)) {
-        problems.push_back("字段 {{" + f.name + "}} 不带选项（" + where(i) + "）");
+        addProblem(fields, "字段 {{" + f.name + "}} 不带选项（" + where(i) + "）");
         continue;
       }
       if (f.name == kFailingFormat) {
         if (member != nullptr || part.failingFormat.first_child()) {
-          problems.push_back("{{不合格格式}} 只能在构件部分之外用一次（" + where(i) + "）");
+          addProblem(fields, "{{不合格格式}} 只能在构件部分之外用一次（" + where(i) + "）");
           continue;
         }
-        std::size_t k = 0;
-        while (k + 1 < para.starts.size() && para.starts[k + 1] <= f.begin) ++k;
+        const std::size_t k = textNodeAt(para, f.begin);
         xml_node rPr = para.texts[k].parent().child("w:rPr");
         part.failingFormat.append_child("w:rPr");
         if (rPr) {
@@ -621,7 +669,7 @@ void checkPart(Part& part, TemplateFields& fields) {
       if (f.name == kKeepTableWithNext) {
         xml_node table = ancestor(p, "w:tbl");
         if (!table) {
-          problems.push_back("{{表尾同页}} 应在表格之中（" + where(i) + "）");
+          addProblem(fields, "{{表尾同页}} 应在表格之中（" + where(i) + "）");
           continue;
         }
         part.tablesKeptWithNext.insert(table.internal_object());
@@ -629,33 +677,33 @@ void checkPart(Part& part, TemplateFields& fields) {
       }
       if (isImage(f)) {
         if (!parseImageSize(f.options)) {
-          problems.push_back("图片字段 {{" + f.name + "}} 应写出宽和高（毫米），例如 {{" + f.name +
-                             " 30x30}}（" + where(i) + "）");
+          addProblem(fields, "图片字段 {{" + f.name + "}} 应写出宽和高（毫米），例如 {{" + f.name +
+                                 " 30x30}}（" + where(i) + "）");
           continue;
         }
-        once(fields.images, f.name.substr(kImagePrefix.size()));
+        fields.images.push_back(f.name.substr(kImagePrefix.size()));
         continue;
       }
       const std::string name = conditionOf(f).value_or(f.name);
       const std::optional<FieldScope> scope = part.catalog->scope(name);
       if (!scope) {
-        problems.push_back("未知的字段 {{" + f.name + "}}（" + where(i) + "）");
+        addProblem(fields, "未知的字段 {{" + f.name + "}}（" + where(i) + "）");
         continue;
       }
       if (conditionOf(f) && *scope == FieldScope::Reading) {
-        problems.push_back("测点字段不能作条件 {{" + f.name + "}}（" + where(i) + "）");
+        addProblem(fields, "测点字段不能作条件 {{" + f.name + "}}（" + where(i) + "）");
       } else if (*scope == FieldScope::Member && member == nullptr) {
-        problems.push_back("构件字段 {{" + f.name + "}} 应在 {{#构件}} … {{/构件}} 之内（" + where(i) + "）");
+        addProblem(fields, "构件字段 {{" + f.name + "}} 应在 {{#构件}} … {{/构件}} 之内（" + where(i) + "）");
       } else if (*scope == FieldScope::Reading && !inReadingRow(member, p)) {
-        problems.push_back("测点字段 {{" + f.name + "}} 应在有 {{#测点}} 的表格行中（" + where(i) + "）");
+        addProblem(fields, "测点字段 {{" + f.name + "}} 应在有 {{#测点}} 的表格行中（" + where(i) + "）");
       } else if (*scope == FieldScope::Project) {
         // A condition prints nothing, and a field its own paragraph keeps only when it has a value
         // is optional: neither counts as a parameter the format prints.
-        const bool optional = conditionOf(f) || hasField(para, "?" + name);
+        const bool optional = conditionOf(f) || required.count("?" + name) != 0;
         if (name.starts_with(kDeclaredParameterPrefix)) {
-          once(fields.declaredParameters, name.substr(kDeclaredParameterPrefix.size()));
+          fields.declaredParameters.push_back(name.substr(kDeclaredParameterPrefix.size()));
         } else if (auto printed = part.catalog->printedParameter(name); printed && !optional) {
-          once(fields.parameters, std::move(*printed));
+          fields.parameters.push_back(std::move(*printed));
         }
       }
     }
@@ -697,6 +745,7 @@ Result<LoadedTemplate> loadTemplate(PackageParts parts, const fs::path& file, co
   LoadedTemplate loaded;
   loaded.parts = std::move(parts);
   const std::string damaged = "报告格式“" + displayPath(file) + "”已损坏，无法使用：";
+  std::size_t fieldCount = 0;
   for (const auto& [name, data] : loaded.parts) {
     // What the template brings is written out again: it must be XML that Word accepts.
     if (name.ends_with(".xml") || name.ends_with(".rels")) {
@@ -709,6 +758,10 @@ Result<LoadedTemplate> loadTemplate(PackageParts parts, const fs::path& file, co
     part->name = name;
     std::string problem;
     if (!parsePart(*part, data, problem)) return Error{damaged + "“" + name + "”" + problem + "。"};
+    for (const Paragraph& para : part->paragraphs) fieldCount += para.fields.size();
+    if (fieldCount > kMaxFields)
+      return Error{"报告格式“" + displayPath(file) + "”的字段超过 " + std::to_string(kMaxFields) +
+                   " 个，无法使用。"};
     loaded.fieldParts.push_back(std::move(part));
   }
   auto body = std::find_if(loaded.fieldParts.begin(), loaded.fieldParts.end(),
@@ -720,6 +773,9 @@ Result<LoadedTemplate> loadTemplate(PackageParts parts, const fs::path& file, co
     checkPart(*part, loaded.fields);
     loaded.fields.memberParts += static_cast<int>(part->memberParts.size());
   }
+  keepFirst(loaded.fields.parameters);
+  keepFirst(loaded.fields.declaredParameters);
+  keepFirst(loaded.fields.images);
   return loaded;
 }
 
@@ -802,6 +858,51 @@ void placeImage(xml_node run, xml_node after, const ImageSize& size, const std::
   geometry.append_child("a:avLst");
 }
 
+// Plain values of fields that lie within one text node, replaced in one pass over it: a node
+// holding many fields is rewritten once, not once per field.
+class NodeEdits {
+ public:
+  explicit NodeEdits(Paragraph& para) : para_(para) {}
+  ~NodeEdits() { flush(); }
+  NodeEdits(const NodeEdits&) = delete;
+  NodeEdits& operator=(const NodeEdits&) = delete;
+
+  // Takes the value when it can go with the others (fields come last first); false otherwise.
+  bool take(const Field& f, const FieldText& value) {
+    const std::size_t node = textNodeAt(para_, f.begin);
+    if (value.failing || value.text.find_first_of("\n\t") != std::string::npos ||
+        textNodeAt(para_, f.end - 1) != node) {
+      flush();
+      return false;
+    }
+    if (node != node_) flush();
+    node_ = node;
+    edits_.emplace_back(&f, value.text);
+    return true;
+  }
+  // Applies what was taken, before a field is replaced otherwise.
+  void flush() {
+    if (edits_.empty()) return;
+    const std::string_view text = para_.texts[node_].child_value();
+    const std::size_t start = para_.starts[node_];
+    std::string out;
+    std::size_t at = 0;
+    for (auto e = edits_.rbegin(); e != edits_.rend(); ++e) {
+      out.append(text.substr(at, e->first->begin - start - at));
+      out += e->second;
+      at = e->first->end - start;
+    }
+    out.append(text.substr(at));
+    setText(para_.texts[node_], out);
+    edits_.clear();
+  }
+
+ private:
+  Paragraph& para_;
+  std::size_t node_ = 0;
+  std::vector<std::pair<const Field*, std::string>> edits_;
+};
+
 // Fills every field of the paragraphs under root (root itself when it is one).
 void fillFields(xml_node root, const Filling& filling) {
   std::vector<xml_node> nodes;
@@ -809,20 +910,24 @@ void fillFields(xml_node root, const Filling& filling) {
   collectParagraphs(root, nodes);
   for (xml_node p : nodes) {
     Paragraph para = readParagraph(p);
+    NodeEdits edits(para);
+    auto replace = [&](const Field& f, const FieldText& value) {
+      if (!edits.take(f, value)) replaceText(para, f.begin, f.end, value);
+    };
     for (auto f = para.fields.rbegin(); f != para.fields.rend(); ++f) {
       if (f->name == kMemberStart || f->name == kMemberEnd || f->name == kReadingRow ||
           f->name == kKeepTableWithNext || conditionOf(*f)) {
-        replaceText(para, f->begin, f->end, {});
+        replace(*f, {});
         continue;
       }
       if (isImage(*f)) {
+        edits.flush();
         const std::string name = f->name.substr(kImagePrefix.size());
         auto image = filling.values.images.find(name);
         replaceText(para, f->begin, f->end, {});
         if (image == filling.values.images.end() || image->second.empty() || filling.images == nullptr)
           continue;
-        std::size_t k = 0;
-        while (k + 1 < para.starts.size() && para.starts[k + 1] <= f->begin) ++k;
+        const std::size_t k = textNodeAt(para, f->begin);
         xml_node text = para.texts[k];
         const int number = filling.images->next++;
         const PlacedImage placed{"rIdKroImage" + std::to_string(number),
@@ -841,14 +946,14 @@ void fillFields(xml_node root, const Filling& filling) {
         const std::size_t number = std::stoul(f->name.substr(std::string_view("测点").size()));
         const std::size_t j = filling.readingRow * kReadingsPerRow + number - 1;
         if (filling.member == nullptr || j >= filling.member->readings.size()) {
-          replaceText(para, f->begin, f->end, {});
+          replace(*f, {});
           continue;
         }
         const auto& [text, passes] = filling.member->readings[j];
-        replaceText(para, f->begin, f->end, {text, passes ? xml_node() : filling.failing});
+        replace(*f, {text, passes ? xml_node() : filling.failing});
         continue;
       }
-      replaceText(para, f->begin, f->end, {shownText(filling.value(f->name)), {}});
+      replace(*f, {shownText(filling.value(f->name)), {}});
     }
   }
 }
@@ -865,7 +970,22 @@ bool conditionsHold(const Paragraph& para, const Filling& filling) {
 
 // Leaves out what fails its conditions under root: a paragraph, or in a table the row. The nodes
 // left out are collected, not removed, so that callers' handles stay valid until they are done.
-void unmet(xml_node root, const Filling& filling, std::vector<xml_node>& out) {
+// Nodes to leave out, each once, in the order found.
+struct LeftOut {
+  std::vector<xml_node> nodes;
+  std::set<xml_node_struct*> seen;
+  void add(xml_node n) {
+    if (seen.insert(n.internal_object()).second) nodes.push_back(n);
+  }
+  bool has(xml_node n) const { return seen.count(n.internal_object()) != 0; }
+  void removeAll() {
+    for (xml_node n : nodes) {
+      if (n && n.parent()) n.parent().remove_child(n);
+    }
+  }
+};
+
+void unmet(xml_node root, const Filling& filling, LeftOut& out) {
   std::vector<xml_node> nodes;
   if (is(root, "w:p")) nodes.push_back(root);
   collectParagraphs(root, nodes);
@@ -873,14 +993,7 @@ void unmet(xml_node root, const Filling& filling, std::vector<xml_node>& out) {
     const Paragraph para = readParagraph(p);
     if (conditionsHold(para, filling)) continue;
     const xml_node row = ancestor(p, "w:tr");
-    const xml_node gone = row ? row : p;
-    if (std::find(out.begin(), out.end(), gone) == out.end()) out.push_back(gone);
-  }
-}
-
-void removeAll(const std::vector<xml_node>& nodes) {
-  for (xml_node n : nodes) {
-    if (n && n.parent()) n.parent().remove_child(n);
+    out.add(row ? row : p);
   }
 }
 
@@ -1123,10 +1236,9 @@ class PartWriter {
       Filling filling{values_, member, true, 0, failing_, &part_, &images_};
       std::vector<xml_node> nodes;
       for (xml_node n : m.nodes) nodes.push_back(copy.append_copy(n));
-      std::vector<xml_node> gone;
+      LeftOut gone;
       for (std::size_t i = 0; i < nodes.size(); ++i) {
-        const bool readingRow =
-            std::find(m.readingRows.begin(), m.readingRows.end(), m.nodes[i]) != m.readingRows.end();
+        const bool readingRow = m.readingRows.count(m.nodes[i].internal_object()) != 0;
         if (!readingRow) {
           unmet(nodes[i], filling, gone);
           continue;
@@ -1139,9 +1251,9 @@ class PartWriter {
           reading.readingRow = static_cast<std::size_t>(r);
           fillFields(row, reading);
         }
-        gone.push_back(nodes[i]);
+        gone.add(nodes[i]);
       }
-      removeAll(gone);
+      gone.removeAll();
       for (xml_node n : copy.children()) fillFields(n, filling);
       write(copy);
     }
@@ -1162,29 +1274,29 @@ class PartWriter {
 // the {{不合格格式}} paragraph left out.
 void fillProjectFields(Part& part, const ReportValues& values, Images& images) {
   Filling filling{values, nullptr, false, 0, {}, &part, &images};
-  std::vector<xml_node> gone;
+  LeftOut gone;
   for (const Paragraph& para : part.paragraphs) {
     if (partHolding(part, para.node) != nullptr) continue;
     if (hasField(para, kFailingFormat)) {
-      gone.push_back(para.node);
+      gone.add(para.node);
     } else if (!conditionsHold(para, filling)) {
       const xml_node row = ancestor(para.node, "w:tr");
-      gone.push_back(row ? row : para.node);
+      gone.add(row ? row : para.node);
     }
   }
   for (const Paragraph& para : part.paragraphs) {
-    if (partHolding(part, para.node) != nullptr) continue;
-    if (std::find(gone.begin(), gone.end(), para.node) != gone.end()) continue;
+    if (partHolding(part, para.node) != nullptr || gone.has(para.node)) continue;
     fillFields(para.node, filling);
   }
-  // A row or paragraph left out must not be a member part's container or first node.
-  std::erase_if(gone, [&](xml_node n) {
-    return std::any_of(part.memberParts.begin(), part.memberParts.end(), [&](const MemberPart& m) {
-      return m.container == n || childHolding(n, m.container) ||
-             std::find(m.nodes.begin(), m.nodes.end(), n) != m.nodes.end();
-    });
+  // A row or paragraph left out must not be a member part's node nor hold a member part.
+  std::set<xml_node_struct*> holdingParts;
+  for (const MemberPart& m : part.memberParts) {
+    for (xml_node n = m.container; n; n = n.parent()) holdingParts.insert(n.internal_object());
+  }
+  std::erase_if(gone.nodes, [&](xml_node n) {
+    return part.memberNodes.count(n.internal_object()) != 0 || holdingParts.count(n.internal_object()) != 0;
   });
-  removeAll(gone);
+  gone.removeAll();
 }
 
 // Adds pictures to a relationships part (made when missing).
@@ -1302,6 +1414,26 @@ Status fillTemplateParts(PackageParts parts, const fs::path& name, const FieldCa
     std::string text = "报告格式“" + displayPath(name.stem()) + "”中的字段有问题，没有生成报告：";
     for (const std::string& p : t.fields.problems) text += "\n" + p;
     return Error{text};
+  }
+  // What the member parts will make, refused before any work when it is beyond reason.
+  std::uint64_t made = 0;
+  for (const auto& part : t.fieldParts) {
+    for (const MemberPart& m : part->memberParts) {
+      const std::size_t members = std::max(values.members.size(), static_cast<std::size_t>(m.atLeast));
+      std::uint64_t rows = 0;  // reading rows of every member, padding copies' included
+      for (std::size_t k = 0; k < members; ++k)
+        rows += readingRows(k < values.members.size() ? values.members[k].readings.size() : 0);
+      for (xml_node n : m.nodes) {
+        const bool readingRow = m.readingRows.count(n.internal_object()) != 0;
+        made += elementCount(n) * (readingRow ? rows : members);
+      }
+    }
+  }
+  if (made > kMaxOutputElements) {
+    return Error{"报告格式“" + displayPath(name.stem()) + "”为这些构件将生成约 " +
+                 std::to_string(made / 10000) + " 万个元素，超过了 " +
+                 std::to_string(kMaxOutputElements / 10000) +
+                 " 万的上限：请减少格式中构件部分的内容，或分几次为较少的构件生成报告。"};
   }
   Images images;
   // The body goes to a file of its own beside the output, written as it is made.

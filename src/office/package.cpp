@@ -9,6 +9,7 @@
 #include <pugixml.hpp>
 
 #include "model/file_io.h"
+#include "model/utf8_text.h"
 
 namespace kro {
 
@@ -94,34 +95,12 @@ bool isNonCharacter(std::string_view utf8, std::size_t i) {
          (static_cast<unsigned char>(utf8[i + 2]) == 0xBE || static_cast<unsigned char>(utf8[i + 2]) == 0xBF);
 }
 
-namespace {
-
-// The length of the UTF-8 sequence at i when it is a whole, shortest one of a scalar value; 0
-// otherwise.
-std::size_t utf8Length(std::string_view s, std::size_t i) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
-  const unsigned char c = b(0);
-  if (c < 0x80) return 1;
-  std::size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
-  if (n == 0 || c > 0xF4 || i + n > s.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((b(k) & 0xC0) != 0x80) return 0;
-  }
-  if ((c == 0xE0 && b(1) < 0xA0) || (c == 0xED && b(1) >= 0xA0) || (c == 0xF0 && b(1) < 0x90) ||
-      (c == 0xF4 && b(1) >= 0x90)) {
-    return 0;  // overlong, a surrogate, or beyond U+10FFFF
-  }
-  return n;
-}
-
-}  // namespace
-
 std::string xmlSafeText(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   for (std::size_t i = 0; i < utf8.size(); ++i) {
     const char c = utf8[i];
-    if (const std::size_t n = utf8Length(utf8, i); n == 0) {
+    if (const std::size_t n = utf8SequenceAt(utf8, i); n == 0) {
       out += "\xEF\xBF\xBD";  // bytes that are no UTF-8 show as the replacement character
     } else if (n > 1) {
       if (isNonCharacter(utf8, i)) {
@@ -169,13 +148,55 @@ std::string badCharacterReference(std::string_view xml) {
 
 }  // namespace
 
+// A reference to an entity other than XML's five, outside comments, CDATA sections and
+// processing instructions: it needs a document type, which a package's parts never have.
+std::string unknownEntityReference(std::string_view xml) {
+  static constexpr std::pair<std::string_view, std::string_view> kVerbatim[] = {
+      {"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+  for (std::size_t at = xml.find_first_of("&<"); at != std::string_view::npos;
+       at = xml.find_first_of("&<", at + 1)) {
+    const std::string_view rest = xml.substr(at + 1);
+    if (xml[at] == '<') {
+      for (const auto& [open, close] : kVerbatim) {
+        if (!xml.substr(at).starts_with(open)) continue;
+        const std::size_t end = xml.find(close, at + open.size());
+        if (end == std::string_view::npos) return {};  // the parser says what is wrong
+        at = end;
+        break;
+      }
+      continue;
+    }
+    if (rest.starts_with('#')) continue;  // a character reference, checked on its own
+    bool known = false;
+    for (std::string_view name : {"amp;", "lt;", "gt;", "quot;", "apos;"})
+      known = known || rest.starts_with(name);
+    if (known) continue;
+    const std::size_t end = rest.find_first_of(";<>\"' \t\r\n");
+    std::size_t shown = std::min<std::size_t>(end, 40);
+    while (shown > 0 && shown < rest.size() && (static_cast<unsigned char>(rest[shown]) & 0xC0) == 0x80)
+      --shown;
+    const std::string_view name = rest.substr(0, shown);
+    return "第 " + std::to_string(at) + " 个字节处引用了未定义的实体“&" + std::string(name) + ";”";
+  }
+  return {};
+}
+
 std::string xmlProblem(std::string_view xml) {
   for (std::size_t i = 0; i < xml.size(); ++i) {
     const auto c = static_cast<unsigned char>(xml[i]);
     if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || isNonCharacter(xml, i)) {
       return "第 " + std::to_string(i) + " 个字节处有 XML 不允许的字符";
     }
+    if (c >= 0x80) {
+      const std::size_t n = utf8SequenceAt(xml, i);
+      if (n == 0) return "第 " + std::to_string(i) + " 个字节处不是 UTF-8 文字";
+      i += n - 1;
+    }
   }
+  // A document type may define entities that expand without bound; Word's parts never have one.
+  if (const std::size_t at = xml.find("<!DOCTYPE"); at != std::string_view::npos)
+    return "第 " + std::to_string(at) + " 个字节处有文档类型定义（<!DOCTYPE），文档中不允许";
+  if (std::string problem = unknownEntityReference(xml); !problem.empty()) return problem;
   if (std::string problem = badCharacterReference(xml); !problem.empty()) return problem;
   pugi::xml_document parsed;
   const pugi::xml_parse_result result = parsed.load_buffer(xml.data(), xml.size());

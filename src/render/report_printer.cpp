@@ -127,7 +127,8 @@ Status printReportToPdf(const Project& project, const std::filesystem::path& pdf
   if (!pdfComplete(temp)) {
     std::error_code ec;
     std::filesystem::remove(temp, ec);
-    return Error{"无法写入“" + displayPath(pdf) + "”：PDF 文件没有写完整（磁盘空间不足或超过了文件大小的限制）。"};
+    return Error{"无法写入“" + displayPath(pdf) +
+                 "”：PDF 文件没有写完整（磁盘空间不足或超过了文件大小的限制）。"};
   }
   return replaceWithTemporary(temp, pdf);
 }

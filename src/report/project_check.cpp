@@ -171,7 +171,8 @@ ProjectCheck checkProject(const Project& project, const SettingsLocation& settin
     return result;
   }
   for (const std::string& problem : format->problems) {
-    findings.push_back({K::TemplateField, -1, {}, format->name + "：" + problem + "。"});
+    findings.push_back(
+        {K::TemplateField, -1, {}, format->name + "：" + problem + (problem.ends_with("。") ? "" : "。")});
   }
   for (const std::string& key : format->printed) {
     if (!values(key).empty()) continue;

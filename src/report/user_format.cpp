@@ -8,6 +8,7 @@
 #include "model/gbk_text.h"
 #include "model/report_figures.h"
 #include "model/statistics.h"
+#include "model/utf8_text.h"
 #include "report/report_parameters.h"
 #include "settings/settings_file.h"
 
@@ -36,7 +37,8 @@ std::vector<UserFormat> userFormats(const SettingsLocation& settings) {
         !entry.is_regular_file(ec)) {
       continue;  // temporaries of word processors and of our own writes
     }
-    formats.push_back({displayPath(file.stem()), file});
+    // A name from another encoding is shown, and chosen, with its odd bytes as \xHH.
+    formats.push_back({utf8Shown(displayPath(file.stem())), file});
   }
   std::sort(formats.begin(), formats.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
   return formats;

@@ -552,6 +552,25 @@ TEST_F(CliTest, EveryOutputKeepsPermissionsAndSymbolicLinks) {
 }
 #endif
 
+#ifndef _WIN32  // file names are bytes on POSIX only
+// A format whose file name is no UTF-8 is listed, chosen and checked with its odd bytes as
+// \xHH; the JSON stays valid.
+TEST_F(CliTest, FormatNamesThatAreNoUtf8AreShownEscaped) {
+  const std::filesystem::path folder = dir / "报告格式";
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(test::binDir() / pathFromUtf8("自定义格式样板.docx"), folder / "\xff\xfe.docx");
+  CommandRun r = kro({"formats", "--json", "--config-dir", dir.path().string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(nlohmann::json::parse(r.out)["user"][0]["name"], "\\xFF\\xFE");
+  r = kro({"formats", "--config-dir", dir.path().string()});
+  EXPECT_NE(r.out.find("  \\xFF\\xFE\n"), std::string::npos) << r.out;
+  r = kro({"check", samplePath(), "--format", "\\xFF\\xFE", "--json", "--config-dir", dir.path().string()});
+  ASSERT_LT(r.status, 2) << r.err;
+  const auto checked = nlohmann::json::parse(r.out);
+  EXPECT_NE(checked.dump().find("\\\\xFF\\\\xFE"), std::string::npos) << r.out;
+}
+#endif
+
 #ifndef _WIN32  // POSIX only
 TEST_F(CliTest, AWriteStoppedByTheFileSizeLimitIsReported) {
   int pipe[2];

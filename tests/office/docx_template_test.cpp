@@ -245,6 +245,66 @@ TEST(DocxTemplate, TemplatesThatWouldExhaustTheProgramAreRefused) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
+// A part that is no UTF-8, declares a document type or refers to an entity is refused naming the
+// part; so are templates past the limits on fields and member parts, and one that would make
+// a report beyond reason; a long list of mistakes ends by saying it was cut.
+TEST(DocxTemplate, TemplatesBeyondTheirLimitsAreRefusedNamingThem) {
+  test::TempDir dir;
+  auto refusal = [&](const std::string& name, const std::string& document) {
+    const auto file = makeTemplate(dir, name, "");
+    zip_t* archive = zip_open(displayPath(file).c_str(), 0, nullptr);
+    zip_file_add(archive, "word/document.xml",
+                 zip_source_buffer(archive, document.data(), document.size(), 0), ZIP_FL_OVERWRITE);
+    EXPECT_EQ(zip_close(archive), 0);
+    auto checked = DocxTemplateFiller(fieldCatalog()).check(file);
+    EXPECT_FALSE(fill(file, sampleValues(), dir / "never.docx").ok()) << name;
+    EXPECT_FALSE(std::filesystem::exists(dir / "never.docx")) << name;
+    return checked.ok() ? std::string() : checked.message();
+  };
+  const std::string declaration = R"(<?xml version="1.0" encoding="UTF-8"?>)";
+  const std::string open = kOpen;
+  const std::string body = open.substr(open.find("<w:document"));
+  EXPECT_NE(refusal("坏字", kOpen + p(r("甲\xff乙")) + kClose).find("“word/document.xml”第 "),
+            std::string::npos);
+  EXPECT_NE(refusal("坏字", kOpen + p(r("甲\xff乙")) + kClose).find("不是 UTF-8 文字"), std::string::npos);
+  EXPECT_NE(refusal("类型", declaration + "<!DOCTYPE w:document [<!ENTITY a \"aaaa\">]>" + body +
+                                p(r("&a;")) + kClose)
+                .find("文档类型定义"),
+            std::string::npos);
+  EXPECT_NE(refusal("实体", kOpen + p(r("&a;")) + kClose).find("未定义的实体“&a;”"), std::string::npos);
+  // XML's own entities and references are text as ever.
+  const auto plain = makeTemplate(dir, "转义", p(r("&lt;{{工程名称}}&amp;&#x4E01;")));
+  ASSERT_TRUE(fill(plain, sampleValues(), dir / "out.docx").ok());
+  EXPECT_EQ(test::docxText(dir / "out.docx"), "\n<阳光花园&丁\n");
+
+  std::string fields;
+  for (int i = 0; i <= 100'000; ++i) fields += "{{工程名称}}";
+  EXPECT_NE(refusal("字段", kOpen + p(r(fields)) + kClose).find("字段超过 100000 个"), std::string::npos);
+
+  std::string parts;
+  for (int i = 0; i < 1002; ++i) parts += p(r("{{#构件}}")) + p(r("{{/构件}}"));
+  const TemplateFields many = check(makeTemplate(dir, "部分", parts));
+  ASSERT_EQ(many.problems.size(), 1u);
+  EXPECT_EQ(many.problems.front(), "构件部分超过 1000 个（从正文第 2001 段起）");
+
+  std::string unknown;
+  for (int i = 0; i < 150; ++i) unknown += p(r("{{未知}}"));
+  const TemplateFields mistakes = check(makeTemplate(dir, "错多", unknown));
+  ASSERT_EQ(mistakes.problems.size(), 101u);
+  EXPECT_EQ(mistakes.problems.back(), "问题太多，只列出了前 100 个");
+
+  // 1,000 copies at least of a member part of 8,002 rows: 40 million elements.
+  std::vector<std::string> rows{row({"{{#构件 至少1000行}}"})};
+  rows.insert(rows.end(), 8000, row({"x"}));
+  rows.push_back(row({"{{/构件}}"}));
+  const auto huge = makeTemplate(dir, "巨大", table(rows));
+  EXPECT_TRUE(check(huge).problems.empty());
+  Status filled = fill(huge, sampleValues(), dir / "never.docx");
+  ASSERT_FALSE(filled.ok());
+  EXPECT_NE(filled.message().find("超过了 2000 万的上限"), std::string::npos) << filled.message();
+  EXPECT_FALSE(std::filesystem::exists(dir / "never.docx"));
+}
+
 // Every mistake is found before any work, named with where it stands, and nothing is written.
 TEST(DocxTemplate, MistakesAreNamedWithWhereTheyStand) {
   test::TempDir dir;
