@@ -1,9 +1,18 @@
 // The kro commands that only read and write files, the usage text and the dispatch.
 #include "cli/cli.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -226,7 +235,8 @@ int commandConvert(const Context& cx, const std::vector<std::string>& args) {
   }
   Status written = writeOutput(cx, *output,
                                a->has("--selection") ? encodeMembers(project.members, MemberLayout::Selection)
-                                                     : encodeProjectFile(project));
+                                                     : encodeProjectFile(project),
+                               OutputKind::Binary);
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -240,6 +250,7 @@ int commandSample(const Context& cx, const std::vector<std::string>& args) {
   if (!output) return cx.usage("sample 需要用 -o 指定输出");
   const std::vector<MemberRecord> members = makeSampleProject();
   if (a->has("--raw")) {
+    if (*output == kStandardStream) return cx.usage("sample --raw 写出一个文件夹，-o 需要文件夹而不是“-”");
     std::error_code ec;
     fs::create_directories(pathFromUtf8(*output), ec);
     if (ec) return cx.fail(fileErrorMessage("无法创建文件夹", pathFromUtf8(*output), ec.value()));
@@ -248,7 +259,8 @@ int commandSample(const Context& cx, const std::vector<std::string>& args) {
     return kSuccess;
   }
   Status written =
-      writeAnalysisFile(pathFromUtf8(*output), Project{members, officeParameters(settingsFor(*a))});
+      writeOutput(cx, *output, encodeProjectFile(Project{members, officeParameters(settingsFor(*a))}),
+                  OutputKind::Binary);
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -268,9 +280,9 @@ int commandDecode(const Context& cx, const std::vector<std::string>& args) {
                                 a->has("--first-block") ? ExtraBytes::Ignore : ExtraBytes::Refuse);
   if (!decoded) return cx.fail("无法解码“" + a->positional()[0] + "”：" + decoded.message());
   for (const std::string& warning : decoded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
-  Status written =
-      writeOutput(cx, *output,
-                  encodeProjectFile({std::move(decoded.value().members), officeParameters(settingsFor(*a))}));
+  Status written = writeOutput(
+      cx, *output, encodeProjectFile({std::move(decoded.value().members), officeParameters(settingsFor(*a))}),
+      OutputKind::Binary);
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -282,6 +294,8 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
   if (a->positional().size() != 1) return cx.usage("report 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("report 需要用 -o 指定输出文件夹");
+  if (*output == kStandardStream)
+    return cx.usage("report 写出报告和数据表格两个文件，-o 需要文件夹而不是“-”");
   const SettingsLocation settings = settingsFor(*a);
   auto format = formatOption(*a, settings);
   if (!format) return cx.usage(format.message());
@@ -313,8 +327,11 @@ int commandExcel(const Context& cx, const std::vector<std::string>& args) {
   if (!output) return cx.usage("excel 需要用 -o 指定输出文件");
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
-  XlsxExcelSession excel;
-  auto written = exportToSpreadsheet(loaded.value().project, excel, pathFromUtf8(*output));
+  Status written = writeOutputByPath(cx, *output, OutputKind::Binary, [&](const fs::path& file) -> Status {
+    XlsxExcelSession excel;
+    auto exported = exportToSpreadsheet(loaded.value().project, excel, file);
+    return exported ? Status::success() : Status(exported.error());
+  });
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -394,9 +411,45 @@ Result<std::string> readInput(const Context& cx, const std::string& path) {
   return bytes;
 }
 
-Status writeOutput(const Context& cx, const std::string& path, std::string_view bytes) {
+namespace {
+
+// Binary data on a terminal would garble it and could drive it (escape sequences).
+Status refuseTerminal(const Context& cx, OutputKind kind) {
+  if (kind == OutputKind::Text || &cx.out != &std::cout) return Status::success();
+#ifdef _WIN32
+  const bool terminal = ::_isatty(::_fileno(stdout)) != 0;
+#else
+  const bool terminal = ::isatty(STDOUT_FILENO) != 0;
+#endif
+  if (!terminal) return Status::success();
+  return Error{"标准输出是终端，不能输出二进制数据：请重定向到文件或管道，或用 -o 指定文件。"};
+}
+
+}  // namespace
+
+Status writeOutput(const Context& cx, const std::string& path, std::string_view bytes, OutputKind kind) {
   if (path != kStandardStream) return writeFileAtomically(pathFromUtf8(path), bytes);
+  if (Status s = refuseTerminal(cx, kind); !s) return s;
   cx.out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return Status::success();  // a failed write to the stream is reported when the command ends
+}
+
+Status writeOutputByPath(const Context& cx, const std::string& path, OutputKind kind,
+                         const std::function<Status(const std::filesystem::path&)>& write) {
+  if (path != kStandardStream) return write(pathFromUtf8(path));
+  if (Status s = refuseTerminal(cx, kind); !s) return s;
+  std::error_code ec;
+  auto temp = createTemporaryBeside(fs::temp_directory_path(ec) / "kro-output");
+  if (!temp) return temp.error();
+  struct Remove {
+    fs::path file;
+    ~Remove() { removeQuietly(file); }
+  } remove{temp.value()};
+  if (Status s = write(temp.value()); !s) return s;
+  std::ifstream in(temp.value(), std::ios::binary);
+  char buffer[1 << 16];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) cx.out.write(buffer, in.gcount());
+  if (in.bad()) return Error{fileErrorMessage("无法读取", temp.value(), errno ? errno : EIO)};
   return Status::success();  // a failed write to the stream is reported when the command ends
 }
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <istream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -56,8 +58,14 @@ inline constexpr std::string_view kStandardStream = "-";
 Result<LoadedProject> load(const Context& cx, const std::string& path);
 // The whole of an input file ("-": standard input), within the size the program reads.
 Result<std::string> readInput(const Context& cx, const std::string& path);
+// What an output holds: binary data are never sent to a terminal.
+enum class OutputKind { Text, Binary };
 // Writes an output file by the rules of every write ("-": standard output).
-Status writeOutput(const Context& cx, const std::string& path, std::string_view bytes);
+Status writeOutput(const Context& cx, const std::string& path, std::string_view bytes, OutputKind kind);
+// The same for a writer that makes its file by path (a workbook, a PDF): for "-" it writes a
+// temporary file, which is then copied to standard output and removed.
+Status writeOutputByPath(const Context& cx, const std::string& path, OutputKind kind,
+                         const std::function<Status(const std::filesystem::path&)>& write);
 
 // The settings folder: --config-dir when given, else the program's.
 SettingsLocation settingsFor(const Arguments& a);

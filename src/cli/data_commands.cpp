@@ -116,7 +116,7 @@ int commandExport(const Context& cx, const std::vector<std::string>& args) {
   if (!output) return cx.usage("export 需要用 -o 指定输出文件");
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
-  if (Status s = writeOutput(cx, *output, projectToCsv(loaded.value().project)); !s)
+  if (Status s = writeOutput(cx, *output, projectToCsv(loaded.value().project), OutputKind::Text); !s)
     return cx.fail(s.message());
   return kSuccess;
 }
@@ -134,7 +134,8 @@ int commandImport(const Context& cx, const std::vector<std::string>& args) {
   auto members = membersFromCsv(bytes.value());
   if (!members) return cx.fail("“" + input + "”" + members.message());
   const Project project{std::move(members.value()), officeParameters(settingsFor(*a))};
-  if (Status s = writeOutput(cx, *output, encodeProjectFile(project)); !s) return cx.fail(s.message());
+  if (Status s = writeOutput(cx, *output, encodeProjectFile(project), OutputKind::Binary); !s)
+    return cx.fail(s.message());
   return kSuccess;
 }
 
@@ -289,7 +290,8 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
   auto stored = toStoredParameters(values, project.parameters);
   if (!stored) return cx.fail(stored.message());
   project.parameters = std::move(stored.value());
-  if (Status s = writeAnalysisFile(pathFromUtf8(*output), project); !s) return cx.fail(s.message());
+  if (Status s = writeOutput(cx, *output, encodeProjectFile(project), OutputKind::Binary); !s)
+    return cx.fail(s.message());
   return kSuccess;
 }
 

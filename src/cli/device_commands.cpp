@@ -111,6 +111,8 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   }
   auto output = a->value("-o");
   if (!output) return cx.usage("transfer 需要用 -o 指定输出文件");
+  // The received bytes are kept in a folder beside the output, which standard output has not.
+  if (*output == kStandardStream) return cx.usage("transfer 需要用 -o 指定输出文件，不能写到标准输出");
   std::int64_t timeout = 60;
   if (auto t = a->value("--timeout")) {
     auto seconds = parseNumber(*t, 1, kMaxTimeoutSeconds);

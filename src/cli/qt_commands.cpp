@@ -72,8 +72,10 @@ int commandPrint(const Context& cx, const std::vector<std::string>& args) {
 #endif
     app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
   }
-  Status printed = printReportToPdf(loaded.value().project, pathFromUtf8(*output),
-                                    printedPageSettings(loaded.value().project, settings));
+  Status printed = writeOutputByPath(cx, *output, OutputKind::Binary, [&](const std::filesystem::path& pdf) {
+    return printReportToPdf(loaded.value().project, pdf,
+                            printedPageSettings(loaded.value().project, settings));
+  });
   if (!printed) return cx.fail(printed.message());
   return kSuccess;
 }

@@ -22,6 +22,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -714,13 +715,52 @@ fs::path resolvedTarget(const fs::path& target) {
 }
 
 constexpr std::string_view kTempMarker = ".tmp";
+// A temporary's name, with the zip library's own ".XXXXXX" after it, must fit where the target's
+// name fits (255 bytes; on Windows 255 UTF-16 units, never more than the UTF-8 bytes): a long
+// target name is cut in the temporary's and a digest of it keeps it apart from its neighbours.
+constexpr std::size_t kMaxNameBytes = 255 - 7;
+constexpr std::size_t kTempNumbersBytes = 4 + 20 + 1 + 10;  // ".tmp", process id, "-", counter
+
+// The process id and counter of a temporary name's end ("123-4" after the marker), if it is one.
+std::optional<long> temporaryProcess(std::string_view rest) {
+  const std::size_t dash = rest.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size() ||
+      rest.find_first_not_of("0123456789-") != std::string_view::npos ||
+      rest.find('-', dash + 1) != std::string_view::npos) {
+    return std::nullopt;
+  }
+  const long pid = std::strtol(std::string(rest.substr(0, dash)).c_str(), nullptr, 10);
+  if (pid <= 0) return std::nullopt;
+  return pid;
+}
+
+// The start of every temporary name beside target: "." + its name + ".tmp". A target that is a
+// temporary of this process (a writer that fills a file another makes complete) shares its
+// prefix, so that no name grows and every one is found as stale.
+std::string temporaryPrefix(const fs::path& target) {
+  std::string name = displayPath(target.filename());
+  if (const std::size_t marker = name.rfind(kTempMarker);
+      name.starts_with(".") && marker != std::string::npos) {
+    if (temporaryProcess(std::string_view(name).substr(marker + kTempMarker.size())) == currentProcess())
+      return name.substr(0, marker + kTempMarker.size());
+  }
+  if (1 + name.size() + kTempNumbersBytes > kMaxNameBytes) {
+    const std::uint64_t digest = contentHash(name);
+    std::size_t cut = kMaxNameBytes - kTempNumbersBytes - 1 - 17;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;  // on a character
+    char hex[20];
+    std::snprintf(hex, sizeof hex, "~%016llx", static_cast<unsigned long long>(digest));
+    name = name.substr(0, cut) + hex;
+  }
+  return "." + name + std::string(kTempMarker);
+}
 
 // Removes temporary files of earlier writes to target whose writer no longer runs (killed in
 // the middle of a write), and those the zip library made of them (our name and ".XXXXXX"). The
 // name carries the writer's process id; a file of a process that still runs, this one
 // included, is left alone.
 void removeStaleTemporaries(const fs::path& target) {
-  const std::string prefix = "." + displayPath(target.filename()) + std::string(kTempMarker);
+  const std::string prefix = temporaryPrefix(target);
   std::error_code ec;
   const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
@@ -736,14 +776,9 @@ void removeStaleTemporaries(const fs::path& target) {
       }
       rest.erase(dot);
     }
-    const std::size_t dash = rest.find('-');
-    if (dash == 0 || dash == std::string::npos ||
-        rest.find_first_not_of("0123456789-") != std::string::npos) {
-      continue;
-    }
-    const long pid = std::strtol(rest.substr(0, dash).c_str(), nullptr, 10);
-    if (pid <= 0 || pid == currentProcess()) continue;
-    if (processGone(pid)) removeFile(entry.path());
+    const std::optional<long> pid = temporaryProcess(rest);
+    if (!pid || *pid == currentProcess()) continue;
+    if (processGone(*pid)) removeFile(entry.path());
   }
 }
 
@@ -817,8 +852,8 @@ fs::path temporaryPathBeside(const fs::path& target) {
   static std::atomic<unsigned> counter{0};
   const fs::path real = resolvedTarget(target);
   removeStaleTemporaries(real);
-  const fs::path name = pathFromUtf8("." + displayPath(real.filename()) + std::string(kTempMarker) +
-                                     std::to_string(currentProcess()) + "-" + std::to_string(counter++));
+  const fs::path name = pathFromUtf8(temporaryPrefix(real) + std::to_string(currentProcess()) + "-" +
+                                     std::to_string(counter++));
   return real.parent_path().empty() ? name : real.parent_path() / name;
 }
 

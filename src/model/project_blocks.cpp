@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "model/byte_io.h"
+#include "model/gbk_text.h"
 
 namespace kro {
 namespace {
@@ -133,8 +134,10 @@ std::string encodeParametersBlock(const ProjectParameters& p) {
   ByteWriter w(payload);
   w.u32(static_cast<std::uint32_t>(p.values.size()));
   for (const auto& [name, value] : p.values) {
-    w.u16(static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), 0xFFFF)));
-    payload.append(name.substr(0, 0xFFFF));
+    // Names are refused beyond the limit before they get here; a cut would end on a character.
+    const std::string_view kept = gbkTruncate(name, kMaxParameterNameBytes);
+    w.u16(static_cast<std::uint16_t>(kept.size()));
+    payload.append(kept);
     w.u32(static_cast<std::uint32_t>(value.size()));
     payload.append(value);
   }

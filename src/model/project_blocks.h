@@ -24,6 +24,10 @@ namespace kro {
 inline constexpr std::string_view kParametersTag = "KROPARAM";
 inline constexpr std::uint16_t kParametersVersion = 1;
 inline constexpr std::size_t kBlockHeaderSize = 8 + 2 + 4;
+// What one parameter's name may take in the block (its length is a uint16), and what all the
+// parameters together may take, so that the file stays one the program opens.
+inline constexpr std::size_t kMaxParameterNameBytes = 0xFFFF;
+inline constexpr std::size_t kMaxParametersBytes = 16u << 20;
 
 // The tags this version writes, in the order they follow the members.
 inline constexpr std::string_view kBlockOrder[] = {kParametersTag};

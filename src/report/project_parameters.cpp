@@ -2,6 +2,7 @@
 #include "report/project_parameters.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
 #include "model/gbk_text.h"
@@ -140,34 +141,49 @@ ParameterValues effectiveParameters(const Project& project, const SettingsLocati
   return effectiveParameters(project.parameters, defaultParameters(settings));
 }
 
+namespace {
+
+std::string tooLarge() {
+  return "工程参数合计超过了文件中参数 " + std::to_string(kMaxParametersBytes >> 20) + " MB 的上限。";
+}
+
+}  // namespace
+
 Result<ProjectParameters> toStoredParameters(const ParameterValues& values,
                                              const ProjectParameters& previous) {
   ProjectParameters out;
   out.stored = true;
+  // The previous pairs by their name as text, so that each value is found at once.
+  std::map<std::string, const std::pair<std::string, std::string>*, std::less<>> before;
+  for (const auto& pair : previous.values) before.emplace(gbkToUtf8(pair.first), &pair);
+  std::size_t total = 0;
   auto store = [&](const std::string& name, const std::string& value) -> Status {
-    const std::string* gbkName = nullptr;
-    std::string encodedName;
-    for (const auto& [oldName, oldValue] : previous.values) {
-      if (gbkToUtf8(oldName) == name) {
-        // Unchanged values keep their bytes, so that nothing that did not decode is rewritten.
-        if (gbkToUtf8(oldValue) == value) {
-          out.values.emplace_back(oldName, oldValue);
-          return Status::success();
-        }
-        gbkName = &oldName;
-        break;
+    std::string gbkName;
+    if (auto it = before.find(name); it != before.end()) {
+      const auto& [oldName, oldValue] = *it->second;
+      // Unchanged values keep their bytes, so that nothing that did not decode is rewritten.
+      if (gbkToUtf8(oldValue) == value) {
+        out.values.emplace_back(oldName, oldValue);
+        total += oldName.size() + oldValue.size();
+        return total > kMaxParametersBytes ? Status(Error{tooLarge()}) : Status::success();
       }
-    }
-    if (gbkName == nullptr) {
+      gbkName = oldName;
+    } else {
       auto n = utf8ToGbk(name);
       if (!n) return Error{"参数名“" + name + "”含有无法以 GBK 编码保存的字符。"};
-      encodedName = *n;
-      gbkName = &encodedName;
+      gbkName = std::move(*n);
+    }
+    if (gbkName.size() > kMaxParameterNameBytes) {
+      return Error{"参数名“" + std::string(gbkToUtf8(gbkTruncate(gbkName, 30))) + "…”有 " +
+                   std::to_string(gbkName.size()) + " 字节，超过了文件中参数名 " +
+                   std::to_string(kMaxParameterNameBytes) + " 字节的上限。"};
     }
     std::string bad;
     auto v = utf8ToGbk(value, &bad);
     if (!v) return Error{"“" + name + "”中的字符“" + bad + "”无法以 GBK 编码保存。"};
-    out.values.emplace_back(*gbkName, *v);
+    total += gbkName.size() + v->size();
+    if (total > kMaxParametersBytes) return Error{tooLarge()};
+    out.values.emplace_back(std::move(gbkName), std::move(*v));
     return Status::success();
   };
   for (const ParameterDefinition& d : parameterDefinitions()) {

@@ -29,21 +29,49 @@ Result<ReportOutput> writeReport(const Project& project, const ParameterValues& 
   ReportOutput output;
   output.report = paths.reportPath();
   output.dataTable = paths.dataTablePath();
-  if (Status s = filler.fill(reportTemplate, values, output.report, cancel); !s) return Error{s.message()};
+  // Both files are made under temporary names and replace their old versions only when both are
+  // complete, so that a failure or a kill in the middle leaves the earlier pair as it was.
+  struct Temporary {
+    std::filesystem::path path;
+    ~Temporary() {
+      if (!path.empty()) removeQuietly(path);
+    }
+  };
+  auto reportTemp = createTemporaryBeside(output.report);
+  if (!reportTemp) return reportTemp.error();
+  Temporary report{reportTemp.value()};
+  if (Status s = filler.fill(reportTemplate, values, report.path, cancel); !s) return Error{s.message()};
   // The data table follows every format; a failure there leaves the report written.
-  Status table = Status::success();
+  Temporary table;
+  Status tableWritten = Status::success();
   if (const std::int64_t rows = dataTableRowCount(project); rows > kMaxDataTableRows) {
-    table = Error{"数据表格最多 " + std::to_string(kMaxDataTableRows) +
-                  " 行（文字处理软件一个表格能容纳的行数），勾选的构件需要 " + std::to_string(rows) +
-                  " 行；请分几次勾选构件生成"};
+    tableWritten = Error{"数据表格最多 " + std::to_string(kMaxDataTableRows) +
+                         " 行（文字处理软件一个表格能容纳的行数），勾选的构件需要 " + std::to_string(rows) +
+                         " 行；请分几次勾选构件生成"};
   } else if (auto tableTemplate = findTemplate(paths, kDataTableTemplate); !tableTemplate) {
-    table = tableTemplate.error();
+    tableWritten = tableTemplate.error();
+  } else if (auto tableTemp = createTemporaryBeside(output.dataTable); !tableTemp) {
+    tableWritten = tableTemp.error();
   } else {
-    table = filler.fill(tableTemplate.value(), values, output.dataTable, cancel);
+    table.path = tableTemp.value();
+    tableWritten = filler.fill(tableTemplate.value(), values, table.path, cancel);
   }
-  if (!table) {
+  if (isCancelled(cancel)) return Error{kCancelledMessage};
+  if (tableWritten) {
+    Status replaced = replaceWithTemporary(table.path, output.dataTable);
+    table.path.clear();
+    if (!replaced) return Error{replaced.message() + "（报告和数据表格都没有改变）"};
+  }
+  Status replaced = replaceWithTemporary(report.path, output.report);
+  report.path.clear();
+  if (!replaced) {
+    return Error{replaced.message() + (tableWritten ? "（数据表格“" + displayPath(output.dataTable) +
+                                                          "”已是这次生成的，不属于原来的报告）"
+                                                    : std::string())};
+  }
+  if (!tableWritten) {
     output.dataTable.clear();
-    output.dataTableError = table.message();
+    output.dataTableError = tableWritten.message();
     moveEarlierTableAside(paths.dataTablePath(), output);
   }
   return output;

@@ -22,6 +22,7 @@
 #include "devices/pty_instrument.h"
 #endif
 #include "model/analysis_file.h"
+#include "model/project.h"
 #include "model/sample_project.h"
 #include "model/statistics.h"
 #include "support/environment.h"
@@ -723,6 +724,43 @@ TEST_F(CliTest, ReportAndExcel) {
   EXPECT_EQ(kro({"report", samplePath(), "-o", (dir / "missing").string(), "--format", "1"}).status, 1);
   ASSERT_EQ(kro({"excel", samplePath(), "-o", (dir / "w.xlsx").string()}).status, 0);
   EXPECT_EQ(test::readBytes(dir / "w.xlsx").substr(0, 2), "PK");
+}
+
+// "-o -" is standard output for every command that writes one file, the same bytes as a file
+// gets; no command writes a file named "-", and those that write a folder or keep files beside
+// their output refuse it.
+TEST_F(CliTest, EveryOneFileOutputGoesToStandardOutput) {
+  const std::string s = samplePath();
+  const std::string config = (dir / "config").string();
+  ASSERT_EQ(kro({"convert", s, "-o", (dir / "c.KRO").string()}).status, 0);
+  ASSERT_EQ(kro({"export", "--csv", s, "-o", (dir / "e.csv").string()}).status, 0);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> writers = {
+      {{"convert", s}, test::readBytes(dir / "c.KRO")},
+      {{"export", "--csv", s}, test::readBytes(dir / "e.csv")},
+      {{"params", s, "--set", "工程名称=甲"}, ""},
+      {{"sample", "--config-dir", config}, ""},
+      {{"import", (dir / "e.csv").string(), "--config-dir", config}, ""},
+      {{"excel", s}, ""},
+  };
+  for (auto [args, expected] : writers) {
+    args.insert(args.end(), {"-o", "-"});
+    CommandRun r = kro(args);
+    ASSERT_EQ(r.status, 0) << args[0] << ": " << r.err;
+    if (!expected.empty()) EXPECT_EQ(r.out, expected) << args[0];
+    if (args[0] == "excel") {
+      EXPECT_EQ(r.out.substr(0, 2), "PK");
+    } else if (args[0] != "export") {
+      EXPECT_TRUE(loadProjectBytes("-", r.out).ok()) << args[0];
+    }
+    EXPECT_FALSE(std::filesystem::exists("-")) << args[0];
+  }
+  EXPECT_EQ(kro({"report", s, "-o", "-", "--format", "1"}).status, 2);
+  EXPECT_EQ(kro({"sample", "--raw", "-o", "-"}).status, 2);
+  EXPECT_EQ(kro({"transfer", "--serial", "COM1", "-o", "-"}).status, 2);
+  EXPECT_FALSE(std::filesystem::exists("-"));
+  // What went to standard output left no temporary file behind.
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".kro-output")) << entry.path();
 }
 
 }  // namespace

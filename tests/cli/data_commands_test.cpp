@@ -138,6 +138,16 @@ TEST_F(DataCommandsTest, ParametersAreShownSetAndTravelWithTheFile) {
   EXPECT_EQ(kro({"params", p, "--set", "工程名称=x"}).status, 2);
   EXPECT_EQ(kro({"params", p, "--set", "工程名称=x", "-o", p}).status, 1);
   EXPECT_EQ(test::readBytes(dir / "r.KRO"), test::readBytes(q));
+  // A name or values beyond what the block holds are refused with the limit, not cut.
+  const std::string long2 = (dir / "long.KRO").string();
+  CommandRun longName = kro({"params", q, "--set", std::string(70000, 'x') + "长=1", "-o", long2});
+  EXPECT_EQ(longName.status, 1);
+  EXPECT_NE(longName.err.find("超过了文件中参数名 65535 字节的上限"), std::string::npos)
+      << longName.err.substr(0, 300);
+  CommandRun huge = kro({"params", q, "--set", "备注=" + std::string(17 << 20, 'x'), "-o", long2});
+  EXPECT_EQ(huge.status, 1);
+  EXPECT_NE(huge.err.find("16 MB 的上限"), std::string::npos) << huge.err.substr(0, 300);
+  EXPECT_FALSE(std::filesystem::exists(dir / "long.KRO"));
 }
 
 // Every command tells the kinds of file apart by their content: anything else is refused, and a

@@ -30,6 +30,16 @@ cp "$work/r.pdf" "$work/before.pdf"
 cmp -s "$work/r.pdf" "$work/before.pdf" || fail "a PDF cut short replaced the complete one"
 grep -q "r.pdf" "$work/err.txt" || fail "the cut PDF is not named: $(cat "$work/err.txt")"
 [ -z "$(find "$work" -name '.r.pdf*')" ] || fail "the cut PDF's temporary file was left"
+# "-o -" is standard output, for the PDF too; binary data never go to a terminal.
+"$bin/kro" print "$sample" -o - --config-dir "$work" >"$work/out.pdf" 2>/dev/null || fail "kro print -o - failed"
+[ "$(head -c 5 "$work/out.pdf")" = "%PDF-" ] || fail "kro print -o - wrote no PDF"
+[ ! -e ./- ] || fail "kro print -o - wrote a file named -"
+if command -v script >/dev/null; then
+  for command in "convert $sample" "excel $sample" "print $sample"; do
+    script -qec "$bin/kro $command -o -" /dev/null >"$work/tty.txt" 2>&1
+    grep -q "标准输出是终端" "$work/tty.txt" || fail "kro $command -o - wrote binary data to a terminal"
+  done
+fi
 "$bin/kro" ports --json | grep -q '"serial"' || fail "kro ports printed no list"
 "$bin/kro" print 2>/dev/null
 [ $? -eq 2 ] || fail "kro print without input is not a usage error"

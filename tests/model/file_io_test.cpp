@@ -236,6 +236,26 @@ TEST(FileIo, TemporaryFilesWrittenByOthersReplaceTheTargetOrVanish) {
   EXPECT_FALSE(std::filesystem::exists(second));
 }
 
+// A name the system accepts (up to 255 bytes) is written, whatever its temporary's name would
+// have been; long names that differ only at their end get temporaries of their own, and a
+// temporary's own temporary (a library filling a file another writer completes) is no longer.
+TEST(FileIo, TheLongestNamesAreWrittenThroughTheirTemporaries) {
+  test::TempDir dir;
+  for (const std::string& name : {std::string(244, 'a') + ".KRO", std::string(251, 'b') + ".KRO",
+                                  "长" + std::string(248, 'c') + ".KRO"}) {
+    ASSERT_LE(name.size(), 255u);
+    ASSERT_TRUE(writeFileAtomically(dir / name, "data").ok()) << name.size();
+    EXPECT_EQ(test::readBytes(dir / name), "data");
+    const auto temp = temporaryPathBeside(dir / name);
+    EXPECT_LE(displayPath(temp.filename()).size() + 7, 255u);  // room for a zip library's ".XXXXXX"
+    EXPECT_LE(displayPath(temporaryPathBeside(temp).filename()).size(), displayPath(temp.filename()).size());
+  }
+  const std::string stem(250, 'd');
+  EXPECT_NE(displayPath(temporaryPathBeside(dir / (stem + "1")).filename()).substr(0, 240),
+            displayPath(temporaryPathBeside(dir / (stem + "2")).filename()).substr(0, 240));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+}
+
 #ifndef _WIN32  // POSIX: devices, FIFOs, symbolic links, permissions, fork and file size limits
 TEST(FileIo, FilesWrittenByLibrariesKeepPermissionsAndLinksLikeEveryOtherWrite) {
   test::TempDir dir;

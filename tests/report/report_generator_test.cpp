@@ -4,6 +4,13 @@
 #include "report/report_generator.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <csignal>
+#include <functional>
 
 #include "model/gbk_text.h"
 #include "report/report_parameters.h"
@@ -36,12 +43,19 @@ class RecordingFiller : public TemplateFiller {
               const std::filesystem::path& output, const CancelFlag* cancel) override {
     if (isCancelled(cancel)) return Error{kCancelledMessage};
     if (displayPath(templateFile.filename()) == failFor) return Error{"无法填写 " + failFor};
+    if (displayPath(templateFile.filename()) == interruptFor) {
+      test::writeBytes(output, "half");
+      interrupt();
+      return Error{kCancelledMessage};
+    }
     fills.push_back({displayPath(templateFile.filename()), displayPath(output.filename()), values});
     test::writeBytes(output, "document");
     return Status::success();
   }
   std::vector<Fill> fills;
   std::string failFor;
+  std::string interruptFor;  // a template during whose filling interrupt() is called
+  std::function<void()> interrupt;
 };
 
 class ReportTest : public ::testing::Test {
@@ -76,10 +90,13 @@ TEST_F(ReportTest, EveryFormatFillsItsTemplateThenTheDataTableWithTheTickedMembe
     auto written = write(format);
     ASSERT_TRUE(written.ok()) << written.message();
     ASSERT_EQ(filler.fills.size(), 2u);
+    // Each is filled under a temporary name beside its file, which it then replaces.
     EXPECT_EQ(filler.fills[0].templateName, templates[format]);
-    EXPECT_EQ(filler.fills[0].output, "楼板仪报告文档.docx");
+    EXPECT_TRUE(filler.fills[0].output.starts_with(".楼板仪报告文档.docx.tmp")) << filler.fills[0].output;
     EXPECT_EQ(filler.fills[1].templateName, "表格.docx");
-    EXPECT_EQ(filler.fills[1].output, "数据表格.docx");
+    EXPECT_TRUE(filler.fills[1].output.starts_with(".数据表格.docx.tmp")) << filler.fills[1].output;
+    EXPECT_EQ(test::readBytes(written.value().report), "document");
+    EXPECT_EQ(test::readBytes(written.value().dataTable), "document");
   }
   // Both documents are filled with the ticked members' values: 15 readings, 10 passing.
   const ReportValues& values = filler.fills[1].values;
@@ -156,6 +173,46 @@ TEST_F(ReportTest, AChosenReportFileTakesItsDataTableBesideIt) {
   EXPECT_EQ(written.value().dataTable, dir / "docs" / pathFromUtf8("一号楼报告-数据表格.docx"));
   EXPECT_EQ(paths.reportOutputs(),
             (std::vector<std::filesystem::path>{written.value().report, written.value().dataTable}));
+}
+
+// The report and its table replace an earlier pair together or not at all: a cancel, or the
+// process killed, while the table is made leaves the earlier pair as it was.
+TEST_F(ReportTest, TheEarlierPairStaysUntilBothFilesAreMade) {
+  project.members = {member("A001", 2, 2)};
+  const std::filesystem::path report = dir / "out" / pathFromUtf8("楼板仪报告文档.docx");
+  const std::filesystem::path table = dir / "out" / pathFromUtf8("数据表格.docx");
+  test::writeBytes(report, "earlier report");
+  test::writeBytes(table, "earlier table");
+  auto earlierPairOnly = [&] {
+    EXPECT_EQ(test::readBytes(report), "earlier report");
+    EXPECT_EQ(test::readBytes(table), "earlier table");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"), {}), 2);
+  };
+  CancelFlag cancel{false};
+  filler.interruptFor = "表格.docx";
+  filler.interrupt = [&] { cancel = true; };
+  EXPECT_EQ(write(0, &cancel).message(), kCancelledMessage);
+  earlierPairOnly();
+#ifndef _WIN32
+  filler.interrupt = [] { std::raise(SIGKILL); };
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    write(0);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  // The killed writer's temporaries are there until the next write removes them.
+  EXPECT_EQ(test::readBytes(report), "earlier report");
+  EXPECT_EQ(test::readBytes(table), "earlier table");
+  filler.interruptFor.clear();
+  ASSERT_TRUE(write(0).ok());
+  EXPECT_EQ(test::readBytes(report), "document");
+  EXPECT_EQ(test::readBytes(table), "document");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"), {}), 2);
+#endif
 }
 
 TEST_F(ReportTest, ACancelledReportWritesNothing) {
