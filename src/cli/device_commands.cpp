@@ -146,6 +146,7 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   TransferSession session(frontend, &serialPort, usb.get());
   session.setDestination(pathFromUtf8(*output));
   session.setParameters(officeParameters(settingsFor(*a)));
+  session.setTimeLimit(std::chrono::seconds(timeout));
   if (!session.start(link, {})) return cx.fail(frontend.lastError);
   {
     ProgressLine progress(cx.err);

@@ -31,6 +31,9 @@ QString proposedTransferPath(const QDir& folder) {
 
 // After this long without a byte the status area says the instrument seems silent.
 constexpr auto kSilenceNotice = std::chrono::seconds(10);
+// Beyond twice the time its stated length takes, what a transfer may take (as kro transfer's
+// default --timeout).
+constexpr auto kTransferTimeLimit = std::chrono::seconds(60);
 
 std::unique_ptr<Ch375Library> usbLibraryOrNone(QString& problem) {
   auto library = makeUsbLibrary();
@@ -51,6 +54,7 @@ TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, b
       session_(ui_, &serialPort_, usb_.get()) {
   setObjectName("transferDialog");
   session_.offerFirstBlock(true);
+  session_.setTimeLimit(kTransferTimeLimit);
   setWindowTitle("数据传输");
   // A dated name in the folder of the last transfer, so that a day's transfers never meet.
   const QString folderUsed = windowSettings()->value("transferFolder", QDir::homePath()).toString();

@@ -31,6 +31,7 @@
 #include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace kro {
 namespace fs = std::filesystem;
@@ -520,10 +521,67 @@ bool linkedFilesInPlace() {
 
 // The file a write to target replaces (target itself, or the file a symbolic link names, so
 // that the link stays a link), or why target must not be written.
+#ifndef _WIN32
+// A symbolic link the kernel would not follow for this user (protected symbolic links): one in a
+// sticky folder anyone may write to, owned neither by this user nor by the folder's owner.
+bool plantedLink(const fs::path& link, const struct stat& linkStatus) {
+  const fs::path folder = link.parent_path().empty() ? fs::path(".") : link.parent_path();
+  struct stat dir {};
+  return ::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0 &&
+         linkStatus.st_uid != ::geteuid() && linkStatus.st_uid != dir.st_uid;
+}
+
+// The first planted link on the way to target, each component as the kernel resolves it (a link
+// to a link, a link to a folder on the way), or none.
+std::optional<fs::path> plantedLinkOnTheWay(const fs::path& target) {
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(target, ec);
+  if (ec) return std::nullopt;
+  const fs::path relative = absolute.relative_path();
+  std::vector<fs::path> rest(relative.begin(), relative.end());
+  std::reverse(rest.begin(), rest.end());  // the next component last
+  fs::path resolved = absolute.root_path();
+  for (int links = 0; !rest.empty();) {
+    const fs::path part = rest.back();
+    rest.pop_back();
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      resolved = resolved.parent_path();
+      continue;
+    }
+    const fs::path next = resolved / part;
+    struct stat st {};
+    if (::lstat(next.c_str(), &st) != 0) return std::nullopt;  // nothing further to follow
+    if (!S_ISLNK(st.st_mode)) {
+      resolved = next;
+      continue;
+    }
+    if (plantedLink(next, st)) return next;
+    if (++links > 40) return std::nullopt;  // a loop: the write fails on its own
+    const fs::path to = fs::read_symlink(next, ec);
+    if (ec) return std::nullopt;
+    if (to.is_absolute()) resolved = to.root_path();
+    const fs::path toRelative = to.relative_path();
+    std::vector<fs::path> parts(toRelative.begin(), toRelative.end());
+    rest.insert(rest.end(), parts.rbegin(), parts.rend());
+  }
+  return std::nullopt;
+}
+#endif
+
 Result<fs::path> outputFile(const fs::path& target) {
   auto refuse = [&](const std::string& why) {
     return Error{"不能写入“" + displayPath(target) + "”：" + why};
   };
+#ifndef _WIN32
+  if (auto planted = plantedLinkOnTheWay(target)) {
+    std::error_code ec;
+    return refuse(*planted == fs::absolute(target, ec).lexically_normal()
+                      ? "它是别人在公共文件夹中放的符号链接，不会跟随它写入。"
+                      : "路径中的“" + displayPath(*planted) +
+                            "”是别人在公共文件夹中放的符号链接，不会跟随它写入。");
+  }
+#endif
   if (target.filename().empty()) return Error{fileErrorMessage("无法写入", target, EISDIR)};
   fs::path real = target;
 #ifdef _WIN32
@@ -539,14 +597,7 @@ Result<fs::path> outputFile(const fs::path& target) {
     return Error{fileErrorMessage("无法写入", target, errno)};
   }
   if (S_ISLNK(link.st_mode)) {
-    // Followed only where the kernel would follow it for this user (protected symbolic links):
-    // in a sticky folder anyone may write to, only the link's owner or the folder's.
-    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    struct stat dir {};
-    if (::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0 &&
-        link.st_uid != ::geteuid() && link.st_uid != dir.st_uid) {
-      return refuse("它是别人在公共文件夹中放的符号链接，不会跟随它写入。");
-    }
+    // Planted links on the way, this one included, were refused above.
     std::error_code ec;
     real = fs::canonical(target, ec);
     if (ec) return refuse("它是符号链接，指向的文件不存在。");

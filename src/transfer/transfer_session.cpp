@@ -65,7 +65,8 @@ bool TransferSession::start(const LinkChoice& link, const fs::path& openedPath) 
   lastProgress_ = {};
   serialPort_ = link.serialPort;
   draining_ = link.kind == LinkKind::Serial;
-  drainStarted_ = lastData_ = clock_();
+  drainStarted_ = lastData_ = started_ = clock_();
+  endNote_.clear();
   return true;
 }
 
@@ -79,7 +80,7 @@ void TransferSession::drain(std::string_view discarded) {
       return;
     }
     draining_ = false;
-    lastData_ = now;
+    lastData_ = started_ = now;
     return;
   }
   if (now - drainStarted_ >= kDrainLimit) {
@@ -105,6 +106,7 @@ TransferState TransferSession::tick() {
   const TransferBuffer::Progress progress = currentProgress();
   if (progress.received != lastProgress_.received) lastData_ = clock_();
   lastProgress_ = progress;
+  if (overTime(progress)) return state_;
   if (*running_ == LinkKind::Serial) {
     if (progress.expected && progress.received >= *progress.expected && clock_() - lastData_ >= kEndSilence) {
       finish();
@@ -116,6 +118,26 @@ TransferState TransferSession::tick() {
     fail(std::string(outcome == UsbLink::Outcome::WriteFailed ? kUsbWriteFailed : kUsbReadFailed));
   }
   return state_;
+}
+
+bool TransferSession::overTime(const TransferBuffer::Progress& progress) {
+  if (!timeLimit_ || !progress.expected) return false;
+  const auto lineTime = std::chrono::seconds(*progress.expected / kLineBytesPerSecond + 1);
+  const auto limit = 2 * lineTime + *timeLimit_;
+  if (clock_() - started_ < limit) return false;
+  const std::string seconds = std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limit).count());
+  if (progress.received >= *progress.expected) {
+    // What came after the block is decoded as extra bytes: refused, kept, and (in a window)
+    // the first block offered.
+    endNote_ = std::string(kKeepsSendingMessage) + "：声明的 " + std::to_string(*progress.expected) +
+               " 字节收齐后仍未停止，传输在 " + seconds + " 秒后结束。";
+    finish();
+    return true;
+  }
+  fail(std::string(kKeepsSendingMessage) + "，但 " + seconds + " 秒内没有送完声明的 " +
+       std::to_string(*progress.expected) + " 字节（已收到 " + std::to_string(progress.received) +
+       " 字节），传输已放弃，没有保存任何数据。请检查连接后重新传输。");
+  return true;
 }
 
 void TransferSession::cancel() {
@@ -155,7 +177,7 @@ void TransferSession::finish() {
   const std::uint64_t beyond = bytesBeyondBlock(layout, bytes);
   auto decoded = decodeTransfer(layout, bytes);
   if (!decoded && beyond == 0) {
-    fail(decoded.message());
+    fail(endNote_ + decoded.message());
     return;
   }
   // The bytes as they came, before anything is made of them; kept also when refused, to see
@@ -165,7 +187,7 @@ void TransferSession::finish() {
   if (!decoded) {
     // Only the user may take the first block of a longer run: the extra bytes may be a
     // restarted block or a byte the line added, and the readings could then be wrong.
-    std::string refusal = decoded.message();
+    std::string refusal = endNote_ + decoded.message();
     if (kept) {
       kept_ = kept.value();
       refusal += "\n收到的数据保存在“" + displayPath(kept.value()) +

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -44,6 +45,9 @@ inline constexpr std::string_view kDrainingMessage = "正在等待仪器停止�
 // A serial run is complete once its stated length is in and the line has then been silent this
 // long, so that a block the instrument restarted, or a byte the line added, shows as extra bytes.
 inline constexpr std::chrono::milliseconds kEndSilence{500};
+// What the serial line carries at 2400 baud 8N1, for the time a stated length takes.
+inline constexpr std::uint64_t kLineBytesPerSecond = 240;
+inline constexpr std::string_view kKeepsSendingMessage = "仪器一直在发送数据";
 
 class TransferSession {
  public:
@@ -81,6 +85,12 @@ class TransferSession {
   // Time since the last byte arrived (or since the start).
   std::chrono::steady_clock::duration silentFor() const;
 
+  // Bounds the whole transfer once its stated length is known: twice the time that length takes
+  // on the line, plus `extra`. A line that keeps sending after its block (or sends it too
+  // slowly) then ends the transfer instead of holding it open for ever: the bytes beyond a
+  // complete block are refused as extra bytes, an incomplete block fails.
+  void setTimeLimit(std::chrono::seconds extra) { timeLimit_ = extra; }
+
   // A serial run longer than its block is refused; with this on, the user is asked first
   // whether to decode its first block anyway (a window may ask, a command may not).
   void offerFirstBlock(bool offer) { offerFirstBlock_ = offer; }
@@ -94,6 +104,7 @@ class TransferSession {
   void fail(const std::string& message);
   void finish();
   void drain(std::string_view discarded);
+  bool overTime(const TransferBuffer::Progress& progress);
 
   Prompter& ui_;
   std::unique_ptr<SerialLink> serial_;
@@ -112,6 +123,9 @@ class TransferSession {
   bool offerFirstBlock_ = false;
   std::chrono::steady_clock::time_point drainStarted_;
   std::chrono::steady_clock::time_point lastData_;
+  std::chrono::steady_clock::time_point started_;  // the start command sent, or the USB read begun
+  std::optional<std::chrono::seconds> timeLimit_;
+  std::string endNote_;  // why the transfer was ended, before a refusal of what it received
   Clock clock_ = &std::chrono::steady_clock::now;
 };
 

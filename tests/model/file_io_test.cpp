@@ -165,6 +165,23 @@ TEST(FileIo, WhatRootMustNotBeMadeToDo) {
   EXPECT_NE(writeFileAtomically(dir / "shared" / "out.pdf", "x").message().find("符号链接"),
             std::string::npos);
   EXPECT_EQ(test::readBytes(dir / "system"), "keep");
+  // The same on the way to the file: a planted folder link, a link of one's own to a planted one.
+  std::filesystem::create_directories(dir / "elsewhere");
+  test::writeBytes(dir / "elsewhere" / "out.pdf", "keep");
+  std::filesystem::create_symlink(dir / "elsewhere", dir / "shared" / "folder");
+  ASSERT_EQ(::lchown((dir / "shared" / "folder").c_str(), nobody, nobody), 0);
+  std::filesystem::create_symlink(dir / "shared" / "out.pdf", dir / "mine.pdf");
+  for (const auto& path : {dir / "shared" / "folder" / "out.pdf", dir / "mine.pdf"}) {
+    const Status refused = writeFileAtomically(path, "x");
+    EXPECT_NE(refused.message().find("符号链接"), std::string::npos) << refused.message();
+    EXPECT_NE(refused.message().find("路径中的"), std::string::npos) << refused.message();
+  }
+  EXPECT_EQ(test::readBytes(dir / "elsewhere" / "out.pdf"), "keep");
+  EXPECT_EQ(test::readBytes(dir / "system"), "keep");
+  // A link of the folder's owner is followed, as the kernel does.
+  std::filesystem::create_symlink(dir / "elsewhere", dir / "shared" / "own");
+  EXPECT_TRUE(writeFileAtomically(dir / "shared" / "own" / "out.pdf", "new").ok());
+  EXPECT_EQ(test::readBytes(dir / "elsewhere" / "out.pdf"), "new");
 
   // A device node made for the test.
   ASSERT_EQ(::mknod((dir / "null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)), 0);

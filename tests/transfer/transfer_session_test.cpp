@@ -270,6 +270,39 @@ TEST_F(TransferSessionTest, ALineThatNeverFallsSilentEndsTheTransferAfterTheDrai
   EXPECT_NE(ui.messages.back().text.find("10 分钟"), std::string::npos);
 }
 
+// A line that goes on sending after its block, or sends its block too slowly, is never silent
+// long enough to end the transfer: the time limit does, past twice the time the stated length
+// takes plus the limit. What came after a complete block is refused as extra bytes and kept.
+TEST_F(TransferSessionTest, ALineThatKeepsSendingEndsTheTransferAtItsTimeLimit) {
+  session.setTimeLimit(std::chrono::seconds(60));
+  const auto limit =
+      2 * std::chrono::seconds(block.size() / kLineBytesPerSecond + 1) + std::chrono::seconds(60);
+  for (const bool whole : {true, false}) {
+    ASSERT_TRUE(startSerial());
+    port.incoming = whole ? block : block.substr(0, block.size() / 2);
+    ASSERT_EQ(session.tick(), TransferState::Running);
+    auto elapsed = std::chrono::steady_clock::duration::zero();
+    for (; elapsed + kTransferTick < limit; elapsed += kTransferTick) {
+      fakeNow += kTransferTick;
+      port.incoming = whole ? "x" : "";  // never silent after the block; or the rest never comes
+      ASSERT_EQ(session.tick(), TransferState::Running) << whole;
+    }
+    fakeNow += kTransferTick;
+    EXPECT_EQ(session.tick(), TransferState::Failed);
+    EXPECT_FALSE(port.isOpen());
+    EXPECT_FALSE(std::filesystem::exists(dest()));
+    const std::string& message = ui.messages.back().text;
+    EXPECT_EQ(message.rfind(std::string(kKeepsSendingMessage), 0), 0u) << message;
+    if (whole) {
+      EXPECT_NE(message.find("收齐后仍未停止"), std::string::npos) << message;
+      EXPECT_NE(message.find("仪器发送的数据比声明的多"), std::string::npos) << message;
+    } else {
+      EXPECT_NE(message.find("没有送完声明的"), std::string::npos) << message;
+    }
+    port.written.clear();
+  }
+}
+
 TEST_F(TransferSessionTest, ADroppedPortEndsTheTransferAtOnce) {
   ASSERT_TRUE(startSerial());
   port.incoming = block.substr(0, 30);
