@@ -181,7 +181,7 @@ std::string unknownEntityReference(std::string_view xml) {
   return {};
 }
 
-std::string xmlProblem(std::string_view xml) {
+std::string xmlProblem(std::string_view xml, bool parse) {
   for (std::size_t i = 0; i < xml.size(); ++i) {
     const auto c = static_cast<unsigned char>(xml[i]);
     if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || isNonCharacter(xml, i)) {
@@ -198,6 +198,7 @@ std::string xmlProblem(std::string_view xml) {
     return "第 " + std::to_string(at) + " 个字节处有文档类型定义（<!DOCTYPE），文档中不允许";
   if (std::string problem = unknownEntityReference(xml); !problem.empty()) return problem;
   if (std::string problem = badCharacterReference(xml); !problem.empty()) return problem;
+  if (!parse) return {};
   pugi::xml_document parsed;
   const pugi::xml_parse_result result = parsed.load_buffer(xml.data(), xml.size());
   if (!result) return std::string("无法解析（") + result.description() + "）";
@@ -220,7 +221,9 @@ Status checkWrittenPackage(const std::filesystem::path& file, const std::filesys
     if (!endsWith(name, ".xml") && !endsWith(name, ".rels")) continue;
     auto data =
         readEntry(archive, static_cast<zip_uint64_t>(i), name.c_str(), fileSize, total, kWrittenLimits);
-    std::string problem = data ? xmlProblem(data.value()) : "无法读回";
+    constexpr std::size_t kLargestParsedPart = 32u << 20;
+    std::string problem =
+        data ? xmlProblem(data.value(), data.value().size() <= kLargestParsedPart) : "无法读回";
     if (!problem.empty()) {
       zip_discard(archive);
       return Error{invalid + "其中的“" + name + "”" + problem + "。"};

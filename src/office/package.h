@@ -27,11 +27,14 @@ bool isNonCharacter(std::string_view utf8, std::size_t i);
 // no UTF-8 become the replacement character U+FFFD.
 std::string xmlSafeText(std::string_view utf8);
 
-// Why serialized XML is not a well-formed XML 1.0 document, empty when it is.
-std::string xmlProblem(std::string_view xml);
+// Why serialized XML is not a well-formed XML 1.0 document, empty when it is. Without parse,
+// only what can be checked byte by byte: characters, UTF-8, references, no document type.
+std::string xmlProblem(std::string_view xml, bool parse = true);
 
 // Reads back a package just written to `file` and checks the XML of every part (.xml and
-// .rels); the message names `shownAs`, the file the user asked for.
+// .rels); the message names `shownAs`, the file the user asked for. A part of more than 32 MB
+// (a sheet of a million readings) is checked byte by byte only: its parse would take several
+// times its size in memory, and its structure is the writing library's own.
 Status checkWrittenPackage(const std::filesystem::path& file, const std::filesystem::path& shownAs);
 
 }  // namespace kro

@@ -133,7 +133,7 @@ std::optional<std::uint8_t> vertical(int value) {
 }  // namespace
 
 Status XlsxExcelSession::addWorkbook() {
-  sheets_ = {Sheet{"Sheet1", {}, {}, {}}};
+  sheets_ = {Sheet{"Sheet1", {}, {}, {}, {}}};
   current_ = 0;
   return Status::success();
 }
@@ -169,9 +169,9 @@ void XlsxExcelSession::setCellText(int row, int column, std::string_view utf8) {
 
 void XlsxExcelSession::mergeCells(int row, int column, int rows, int columns) {
   if (current_ < 0 || row < 1 || column < 1 || rows < 1 || columns < 1) return;
-  auto& merges = sheets_[static_cast<std::size_t>(current_)].merges;
+  Sheet& sheet = sheets_[static_cast<std::size_t>(current_)];
   const Merge m{row, column, rows, columns};
-  if (std::find(merges.begin(), merges.end(), m) == merges.end()) merges.push_back(m);
+  if (sheet.mergesMade.insert(m).second) sheet.merges.push_back(m);
 }
 
 void XlsxExcelSession::setColumnsAlignment(int h, int v) {

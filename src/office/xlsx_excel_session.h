@@ -9,6 +9,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,12 +22,13 @@ class XlsxExcelSession : public ExcelSession {
  public:
   struct Merge {
     int row, column, rows, columns;
-    bool operator==(const Merge&) const = default;
+    auto operator<=>(const Merge&) const = default;
   };
   struct Sheet {
     std::string name;
     std::map<std::pair<int, int>, std::string> cells;
-    std::vector<Merge> merges;
+    std::vector<Merge> merges;   // in the order made
+    std::set<Merge> mergesMade;  // the same, to make each once
     std::optional<std::pair<int, int>> alignment;
   };
 
