@@ -387,9 +387,8 @@ std::string shownText(std::string_view value) {
 // Replaces the paragraph's text from begin to end by value, in the run of the first character
 // (its formatting kept); a value in the failing format gets a run of its own.
 void replaceText(Paragraph& para, std::size_t begin, std::size_t end, const FieldText& value) {
-  auto nodeAt = [&para](std::size_t offset) { return textNodeAt(para, offset); };
-  const std::size_t first = nodeAt(begin);
-  const std::size_t last = nodeAt(end - 1);
+  const std::size_t first = textNodeAt(para, begin);
+  const std::size_t last = textNodeAt(para, end - 1);
   const std::string firstText = para.texts[first].child_value();
   const std::string lastText = para.texts[last].child_value();
   const std::string prefix = firstText.substr(0, begin - para.starts[first]);
