@@ -97,7 +97,7 @@ void CommandAndFigures(benchmark::State& state) {
       if (!doc.setCellValue(250, 1, 1)) state.SkipWithError("edit refused");
     }
     edited = !edited;
-    benchmark::DoNotOptimize(kro::panelTexts(doc.project(), doc.currentMember(), kro::AcceptanceRule{}));
+    benchmark::DoNotOptimize(kro::panelTexts(doc.project(), doc.currentMember(), kro::RuleInForce{}));
   }
 }
 
@@ -126,7 +126,7 @@ void UndoHistoryOf10000Edits(benchmark::State& state) {
 void OverviewFigures(benchmark::State& state) {
   kro::Project project{largeFile().members};
   for (auto _ : state) {
-    benchmark::DoNotOptimize(kro::overviewRows(project, kro::AcceptanceRule{}));
+    benchmark::DoNotOptimize(kro::overviewRows(project, kro::RuleInForce{}));
     benchmark::DoNotOptimize(kro::selectionFigures(project.members));
   }
 }

@@ -488,7 +488,7 @@ const CommandTable& fileCommands() {
       {"decode", commandDecode},   {"report", commandReport},   {"excel", commandExcel},
       {"stats", commandStats},     {"export", commandExport},   {"import", commandImport},
       {"check", commandCheck},     {"diff", commandDiff},       {"params", commandParams},
-      {"formats", commandFormats},
+      {"formats", commandFormats}, {"rules", commandRules},
   };
   return commands;
 }

@@ -9,6 +9,7 @@
 #include "model/gbk_text.h"
 #include "model/project_blocks.h"
 #include "model/project_diff.h"
+#include "model/report_figures.h"
 #include "model/statistics.h"
 #include "office/docx_template.h"
 #include "report/project_check.h"
@@ -33,53 +34,102 @@ std::string deviationOrDash(const std::optional<double>& value) {
   return value ? decimalText(*value, 2) : "-";
 }
 
-void printStatsJson(const Project& project, AcceptanceRule rule, std::ostream& out) {
+// Readings of a member in the rule's band.
+std::int64_t passingReadings(const MemberRecord& m, const JudgingRule& rule) {
+  std::int64_t n = 0;
+  for (int j = 0; j < m.readingCount(); ++j) n += readingPasses(m, j, rule) ? 1 : 0;
+  return n;
+}
+
+Json ruleJson(const ReportFigures& f) {
+  Json j{{"name", f.judging.name},
+         {"judged", f.judgesMembers() ? "memberMean" : "reading"},
+         {"minus", nullptr},
+         {"plus", nullptr},
+         {"threshold", f.rule.tenths / 10.0},
+         {"secondSampleFrom", nullptr}};
+  if (f.judging.fixedBand) {
+    j["minus"] = f.judging.fixedBand->first;
+    j["plus"] = f.judging.fixedBand->second;
+  }
+  return j;
+}
+
+void printStatsJson(const Project& project, const RuleInForce& rule, std::ostream& out) {
+  const ReportFigures figures = reportFigures(project, rule);
   Json members = Json::array();
   for (const MemberRecord& m : project.members) {
     const MemberFigures f = computeFigures(m);
-    Json j{{"code", gbkToUtf8(m.code())}, {"readingCount", f.readingCount}, {"passCount", f.passCount}};
-    putOptional(j, "passRate", f.passRate);
+    Json j{{"code", gbkToUtf8(m.code())},
+           {"readingCount", f.readingCount},
+           {"passCount", passingReadings(m, rule.rule)}};
+    if (f.readingCount > 0)
+      j["passRate"] = static_cast<double>(j["passCount"].get<std::int64_t>()) / f.readingCount;
     putOptional(j, "maxThickness", f.maxThickness);
     putOptional(j, "minThickness", f.minThickness);
     putOptional(j, "mean", f.mean);
     putOptional(j, "standardDeviation", f.standardDeviation);
+    if (rule.rule.judgesMembers()) {
+      if (const auto mean = judgeMemberMean(m, rule.rule)) {
+        if (mean->recorded) j["recordedMean"] = *mean->recorded;
+        j["passes"] = mean->passes;
+      }
+    }
     members.push_back(std::move(j));
   }
   const SelectionFigures s = selectionFigures(project.members);
-  Json ticked = countsJson(s.readingCount, s.passCount);
+  Json ticked = countsJson(figures.readingCount, figures.passCount);
   putOptional(ticked, "mean", s.mean);
   putOptional(ticked, "standardDeviation", s.standardDeviation);
-  ticked["acceptanceRule"] = rule.tenths / 10.0;
-  ticked["passes"] = meetsRule(s.passCount, s.readingCount, rule);
+  ticked["memberCount"] = figures.memberCount;
+  ticked["memberPassCount"] = figures.memberPassCount;
+  ticked["acceptanceRule"] = figures.rule.tenths / 10.0;
+  ticked["passes"] = figures.passes;
   const Totals all = documentTotals(project.members);
   Json histogram = Json::array();
   for (const auto& [deviation, count] : s.deviationHistogram) {
     histogram.push_back({{"deviation", deviation}, {"count", count}});
   }
   Json j = jsonOutput();
+  j["rule"] = ruleJson(figures);
+  j["verdict"] = figures.verdict();
   j["members"] = std::move(members);
   j["totals"] = Json{{"all", countsJson(all.readingCount, all.passCount)}, {"ticked", std::move(ticked)}};
   j["deviationHistogram"] = std::move(histogram);
   out << jsonText(j) << "\n";
 }
 
-void printStatsText(const Project& project, AcceptanceRule rule, std::ostream& out) {
-  out << "测区编号\t测点数\t合格点数\t合格率\t最大值\t最小值\t平均值\t标准差\n";
+void printStatsText(const Project& project, const RuleInForce& rule, std::ostream& out) {
+  const bool byMean = rule.rule.judgesMembers();
+  out << "测区编号\t测点数\t合格点数\t合格率\t最大值\t最小值\t平均值\t标准差"
+      << (byMean ? "\t判定值\t判定" : "") << "\n";
   auto dash = [](const std::optional<std::int32_t>& v) { return v ? std::to_string(*v) : std::string("-"); };
   for (const MemberRecord& m : project.members) {
     const MemberFigures f = computeFigures(m);
-    out << printable(gbkToUtf8(m.code())) << "\t" << f.readingCount << "\t" << f.passCount << "\t"
-        << (f.readingCount > 0 ? percentText(f.passCount, f.readingCount) + "%" : "-") << "\t"
+    const std::int64_t passing = passingReadings(m, rule.rule);
+    out << printable(gbkToUtf8(m.code())) << "\t" << f.readingCount << "\t" << passing << "\t"
+        << (f.readingCount > 0 ? percentText(passing, f.readingCount) + "%" : "-") << "\t"
         << dash(f.maxThickness) << "\t" << dash(f.minThickness) << "\t"
-        << meanOrDash(f.thicknessSum, f.readingCount) << "\t" << deviationOrDash(f.standardDeviation) << "\n";
+        << meanOrDash(f.thicknessSum, f.readingCount) << "\t" << deviationOrDash(f.standardDeviation);
+    if (byMean) {
+      const auto mean = judgeMemberMean(m, rule.rule);
+      out << "\t" << (mean ? mean->text : "-") << "\t" << (mean ? (mean->passes ? "合格" : "不合格") : "-");
+    }
+    out << "\n";
   }
+  const ReportFigures figures = reportFigures(project, rule);
   const SelectionFigures s = selectionFigures(project.members);
-  const bool passes = meetsRule(s.passCount, s.readingCount, rule);
-  out << "\n选中构件：测点 " << s.readingCount << " 个，合格 " << s.passCount << " 个，合格率 "
-      << (s.readingCount > 0 ? ruledRateText(s.passCount, s.readingCount, rule) + "%" : "-") << "（要求 "
-      << ruleText(rule) << "%）：" << (passes ? "合格" : "不合格") << "，平均值 "
+  out << "\n选中构件：";
+  if (byMean) {
+    out << "构件 " << figures.memberCount << " 个，合格 " << figures.memberPassCount << " 个";
+  } else {
+    out << "测点 " << figures.readingCount << " 个，合格 " << figures.passCount << " 个";
+  }
+  out << "，合格率 " << (figures.judgedCount() > 0 ? figures.rateText + "%" : "-") << "（要求 "
+      << figures.ruleText << "%）：" << figures.verdict() << "，平均值 "
       << meanOrDash(s.thicknessSum, s.readingCount) << "，标准差 " << deviationOrDash(s.standardDeviation)
       << "\n";
+  out << "判定规则：" << figures.ruleLine() << "\n";
   if (s.deviationHistogram.empty()) return;
   out << "\n偏差（mm）\t测点数\n";
   for (const auto& [deviation, count] : s.deviationHistogram) {
@@ -97,7 +147,7 @@ int commandStats(const Context& cx, const std::vector<std::string>& args) {
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
   const Project& project = loaded.value().project;
-  const AcceptanceRule rule = effectiveParameters(project, settingsFor(*a)).rule();
+  const RuleInForce rule = effectiveParameters(project, settingsFor(*a)).rule();
   if (a->has("--json")) {
     printStatsJson(project, rule, cx.out);
   } else {
@@ -270,8 +320,13 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
       cx.out << label << "：" << printable(values(d.name)) << "\n";
     }
     for (const auto& [name, value] : values.all()) {
-      if (parameterDefinition(name) == nullptr) cx.out << printable(name) << "：" << printable(value) << "\n";
+      if (parameterDefinition(name) == nullptr && !name.starts_with(kRuleFieldPrefix))
+        cx.out << printable(name) << "：" << printable(value) << "\n";
     }
+    const RuleInForce rule = values.rule();
+    cx.out << "判定：" << printable(ruleSummary(rule.rule, rule.threshold)) << "\n";
+    if (std::string problem = values.ruleProblem(); !problem.empty())
+      cx.out << "注：" << printable(problem) << "\n";
     return kSuccess;
   }
   for (const std::string& set : sets) {
@@ -281,6 +336,15 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
     const std::string value = set.substr(eq + 1);
     if (canonicalParameterName(name) == kAcceptanceRuleKey && !parseAcceptanceRule(value)) {
       return cx.usage("合格率要求取 0 到 100 之间、最多一位小数的数，而不是“" + value + "”");
+    }
+    if (name.starts_with(kRuleFieldPrefix)) {
+      return cx.usage("判定规则的定义随规则一起设置（--set 判定规则=名称），不能单独设置“" + name + "”");
+    }
+    if (name == kJudgingRuleKey) {
+      auto rule = officeRuleNamed(settingsFor(*a), value);
+      if (!rule) return cx.usage(rule.message());
+      values.setRule(rule.value());
+      continue;
     }
     if (parameterDefinition(name) == nullptr)
       cx.err << "kro: 警告：没有报告格式使用参数“" << name << "”，照样保存\n";
@@ -373,6 +437,39 @@ int commandFormats(const Context& cx, const std::vector<std::string>& args) {
   cx.out << "字段：\n  工程与合计：" << names(FieldScope::Project)
          << " {{参数:名称}}\n  构件（{{#构件}} … {{/构件}} 之内）：" << names(FieldScope::Member)
          << "\n  测点（有 {{#测点}} 的表格行中）：" << names(FieldScope::Reading) << "\n";
+  return kSuccess;
+}
+
+int commandRules(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, cx.declaration, error);
+  if (!a) return cx.usage(error);
+  if (!a->positional().empty()) return cx.usage("rules 不需要输入文件");
+  const SettingsLocation settings = settingsFor(*a);
+  const OfficeRules office = officeRules(settings);
+  for (const std::string& problem : office.problems) cx.err << "kro: 警告：" << printable(problem) << "\n";
+  if (a->has("--json")) {
+    Json list = Json::array();
+    for (const JudgingRule& rule : office.rules) {
+      Json fields = Json::object();
+      for (const auto& [key, value] : ruleFields(rule)) fields[key] = value;
+      list.push_back({{"name", rule.name},
+                      {"builtIn", builtInRule(rule.name) != nullptr && *builtInRule(rule.name) == rule},
+                      {"fields", std::move(fields)}});
+    }
+    Json j = jsonOutput();
+    j["folder"] = displayPath(officeRuleFolder(settings));
+    j["rules"] = std::move(list);
+    cx.out << jsonText(j) << "\n";
+    return kSuccess;
+  }
+  cx.out << "判定规则（本单位的规则在“" << printable(displayPath(officeRuleFolder(settings))) << "”中）：\n";
+  for (const JudgingRule& rule : office.rules) {
+    cx.out << "  " << printable(rule.name) << "\n";
+    for (const auto& [key, value] : ruleFields(rule)) {
+      if (key != kRuleNameKey) cx.out << "    " << key << "：" << printable(value) << "\n";
+    }
+  }
   return kSuccess;
 }
 

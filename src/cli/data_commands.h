@@ -20,5 +20,6 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args);
 int commandParams(const Context& cx, const std::vector<std::string>& args);
 // The report formats: the six, the user's with their fields, and every field a user format may use.
 int commandFormats(const Context& cx, const std::vector<std::string>& args);
+int commandRules(const Context& cx, const std::vector<std::string>& args);
 
 }  // namespace kro::cli

@@ -127,7 +127,10 @@ MainWindow::MainWindow(QWidget* parent)
       printer_(QPrinter::HighResolution) {
   preparePrinter(printer_);
   setObjectName("mainWindow");
-  doc_.setParameterDefaults([this] { return officeParameters(doc_.settingsLocation()); });
+  doc_.setParameterDefaults([this](bool openedFile) {
+    return openedFile ? officeParametersForOldFile(doc_.settingsLocation())
+                      : officeParameters(doc_.settingsLocation());
+  });
   doc_.useFileLocks("kroanalyze");
   setAcceptDrops(true);
   setWindowIcon(themed("x-office-spreadsheet", QStyle::SP_FileDialogDetailedView));

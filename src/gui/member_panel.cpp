@@ -184,7 +184,7 @@ void MemberPanel::highlightCurrent() {
 
 void MemberPanel::showMember(const MemberRecord* member) {
   filling_ = true;
-  const PanelTexts t = panelTexts(doc_.project(), doc_.currentMember(), rule_ ? rule_() : AcceptanceRule{});
+  const PanelTexts t = panelTexts(doc_.project(), doc_.currentMember(), rule_ ? rule_() : RuleInForce{});
   tickedTotals_->setText(qt(t.tickedTotals));
   tickedTotals_->setStyleSheet(t.tickedPass ? "color: #106010;" : "color: #b01010;");
   const std::pair<QLineEdit*, const std::string*> figures[] = {

@@ -15,6 +15,7 @@
 #include "gui/member_list_model.h"
 #include "model/document.h"
 #include "model/figure_text.h"
+#include "model/judging_rule.h"
 
 namespace kro::gui {
 
@@ -32,7 +33,7 @@ class MemberPanel : public QWidget {
   QTreeView* list() const { return list_; }
   MemberListModel& model() { return model_; }
   // Where the panel learns the project's acceptance rule for its verdict line.
-  void setRuleSource(std::function<AcceptanceRule()> rule) { rule_ = std::move(rule); }
+  void setRuleSource(std::function<RuleInForce()> rule) { rule_ = std::move(rule); }
   QLabel* tickedTotals() const { return tickedTotals_; }
 
  signals:
@@ -63,7 +64,7 @@ class MemberPanel : public QWidget {
   QLineEdit *totalReadings_, *totalPass_, *overallRate_;
   QLabel *passRateMark_ = nullptr, *averageMark_ = nullptr;
   QLabel* tickedTotals_;
-  std::function<AcceptanceRule()> rule_;
+  std::function<RuleInForce()> rule_;
   QDateEdit* date_;
   QString lastName_;
   bool filling_ = false;

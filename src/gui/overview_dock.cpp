@@ -14,6 +14,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "model/report_figures.h"
 #include "model/statistics.h"
 #include "render/painter_canvas.h"
 
@@ -23,12 +24,41 @@ namespace {
 
 // Short headings, the rate right after the code, the name last and elided: every column fits a
 // dock beside the grid in a 1366-pixel window.
-const QStringList kHeaders = {"",     "编号",   "合格率", "点数", "合格", "平均",    "最大",
-                              "最小", "标准差", "设计",   "偏差", "日期", "构件名称"};
-const QStringList kHeaderTips = {"勾选（用于报告）", "测区编号", "合格率",  "测点数", "合格点数",
-                                 "平均值",           "最大值",   "最小值",  "标准差", "设计厚度",
-                                 "允许偏差",         "测试日期", "构件名称"};
-enum Column { Tick, Code, Rate, Readings, Passed, Mean, Max, Min, Deviation, Design, Tolerance, Date, Name };
+// 判定值 and 判定 are shown only under a rule that judges members by their means.
+const QStringList kHeaders = {"",     "编号", "判定值", "判定", "合格率", "点数", "合格",    "平均",
+                              "最大", "最小", "标准差", "设计", "偏差",   "日期", "构件名称"};
+const QStringList kHeaderTips = {"勾选（用于报告）",
+                                 "测区编号",
+                                 "判定规则所用的构件平均值（按规则修约）",
+                                 "构件按平均值的判定",
+                                 "合格率（测点在允许偏差之内）",
+                                 "测点数",
+                                 "合格点数",
+                                 "平均值",
+                                 "最大值",
+                                 "最小值",
+                                 "标准差",
+                                 "设计厚度",
+                                 "允许偏差",
+                                 "测试日期",
+                                 "构件名称"};
+enum Column {
+  Tick,
+  Code,
+  Judged,
+  Verdict,
+  Rate,
+  Readings,
+  Passed,
+  Mean,
+  Max,
+  Min,
+  Deviation,
+  Design,
+  Tolerance,
+  Date,
+  Name
+};
 
 template <class T>
 QString shown(const std::optional<T>& value) {
@@ -43,10 +73,10 @@ QVariant sortKey(const std::optional<T>& value) {
 
 }  // namespace
 
-void OverviewModel::setRows(std::vector<OverviewRow> rows, AcceptanceRule rule) {
+void OverviewModel::setRows(std::vector<OverviewRow> rows, RuleInForce rule) {
   beginResetModel();
   rows_ = std::move(rows);
-  rule_ = rule;
+  rule_ = std::move(rule);
   endResetModel();
 }
 
@@ -74,11 +104,17 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
           return QString::fromStdString(row.name);
         case Date:
           return QString::fromStdString(row.shortDate);
+        case Judged:
+          return QString::fromStdString(row.judgedText);
+        case Verdict:
+          return row.judgedText == "-" ? QString("-") : QString(row.judgedPasses ? "合格" : "不合格");
         case Readings:
           return f.readingCount;
         case Design:
           return row.designThickness;
         case Tolerance:
+          if (const auto& band = rule_.rule.fixedBand)
+            return QString("%1/+%2").arg(band->first).arg(band->second);
           return QString("%1/+%2").arg(row.minusDeviation).arg(row.plusDeviation);
         case Max:
           return shown(f.maxThickness);
@@ -89,7 +125,7 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
         case Deviation:
           return QString::fromStdString(row.deviationText);
         case Passed:
-          return f.passCount;
+          return static_cast<qlonglong>(row.passCount);
         case Rate:
           return QString::fromStdString(row.rateText);
       }
@@ -118,17 +154,22 @@ QVariant OverviewModel::data(const QModelIndex& index, int role) const {
           return sortKey(f.mean);
         case Deviation:
           return sortKey(f.standardDeviation);
+        case Judged:
+          return sortKey(f.mean);
+        case Verdict:
+          return row.judgedText == "-" ? -1 : (row.judgedPasses ? 1 : 0);
         case Passed:
-          return f.passCount;
+          return static_cast<qlonglong>(row.passCount);
         case Rate:
-          return sortKey(f.passRate);
+          return f.readingCount > 0 ? QVariant(static_cast<double>(row.passCount) / f.readingCount)
+                                    : QVariant(-1e300);
       }
       return {};
     case kMemberRole:
       return row.member;
     case Qt::TextAlignmentRole:
-      return column >= Rate && column <= Tolerance ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
-                                                   : QVariant();
+      return column >= Judged && column <= Tolerance ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
+                                                     : QVariant();
     case Qt::BackgroundRole:
       return row.belowRule ? QVariant(QColor(255, 214, 214)) : QVariant();
     case Qt::ToolTipRole:
@@ -173,10 +214,10 @@ HistogramView::HistogramView(QWidget* parent) : QWidget(parent) {
 }
 
 void HistogramView::setFigures(SelectionFigures figures, std::optional<HistogramBand> band,
-                               AcceptanceRule rule) {
+                               ReportFigures verdict) {
   figures_ = std::move(figures);
   band_ = band;
-  rule_ = rule;
+  verdict_ = std::move(verdict);
   update();
 }
 
@@ -184,7 +225,7 @@ void HistogramView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::white);
   PainterCanvas canvas(painter);
-  drawDeviationHistogram(canvas, figures_, band_, rule_, width(), height());
+  drawDeviationHistogram(canvas, figures_, band_, verdict_, width(), height());
 }
 
 OverviewDock::OverviewDock(QWidget* parent)
@@ -251,11 +292,16 @@ OverviewDock::OverviewDock(QWidget* parent)
   setWidget(splitter);
 }
 
-void OverviewDock::refresh(const Project& project, AcceptanceRule rule) {
+void OverviewDock::refresh(const Project& project, const RuleInForce& rule) {
   const int before = model_->rowCount();
+  const bool byMean = rule.rule.judgesMembers();
+  const bool shownBefore = !table_->isColumnHidden(Judged);
   model_->setRows(overviewRows(project, rule), rule);
-  if (model_->rowCount() != before) fitColumns();
-  histogram_->setFigures(selectionFigures(project.members), histogramBand(project), rule);
+  table_->setColumnHidden(Judged, !byMean);
+  table_->setColumnHidden(Verdict, !byMean);
+  if (model_->rowCount() != before || shownBefore != byMean) fitColumns();
+  histogram_->setFigures(selectionFigures(project.members), histogramBand(project, rule.rule),
+                         reportFigures(project, rule));
   showCurrent(current_);
 }
 

@@ -28,7 +28,7 @@ class HistogramView : public QWidget {
 
  public:
   explicit HistogramView(QWidget* parent = nullptr);
-  void setFigures(SelectionFigures figures, std::optional<HistogramBand> band, AcceptanceRule rule);
+  void setFigures(SelectionFigures figures, std::optional<HistogramBand> band, ReportFigures verdict);
   const SelectionFigures& figures() const { return figures_; }
 
  protected:
@@ -37,7 +37,7 @@ class HistogramView : public QWidget {
  private:
   SelectionFigures figures_;
   std::optional<HistogramBand> band_;
-  AcceptanceRule rule_;
+  ReportFigures verdict_;
 };
 
 // The overview's rows as a table: texts to show, numbers to sort by.
@@ -49,7 +49,7 @@ class OverviewModel : public QAbstractTableModel {
   static constexpr int kMemberRole = Qt::UserRole + 1;
 
   using QAbstractTableModel::QAbstractTableModel;
-  void setRows(std::vector<OverviewRow> rows, AcceptanceRule rule);
+  void setRows(std::vector<OverviewRow> rows, RuleInForce rule);
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
@@ -65,7 +65,7 @@ class OverviewModel : public QAbstractTableModel {
 
  private:
   std::vector<OverviewRow> rows_;
-  AcceptanceRule rule_;
+  RuleInForce rule_;
 };
 
 class OverviewDock : public QDockWidget {
@@ -75,7 +75,7 @@ class OverviewDock : public QDockWidget {
   explicit OverviewDock(QWidget* parent = nullptr);
 
   // Every figure again from the project, members judged by its acceptance rule.
-  void refresh(const Project& project, AcceptanceRule rule);
+  void refresh(const Project& project, const RuleInForce& rule);
   // The differences from original data, one line each; no source ends the comparison.
   void setComparison(const std::optional<std::string>& source, const std::vector<ComparisonLine>& lines);
   // The current member's row is highlighted.

@@ -168,7 +168,7 @@ bool CKroAnalyzeDoc::lockForOpening(const fs::path& path, FileLock& out, std::st
 
 void CKroAnalyzeDoc::adoptDefaults(Project& project, bool fromFile) const {
   if (!defaults_ || project.parameters.stored || project.keptBlock(kParametersTag) != nullptr) return;
-  project.parameters = defaults_();
+  project.parameters = defaults_(fromFile);
   project.parameters.fromDefaults = fromFile;
 }
 

@@ -55,9 +55,12 @@ class CKroAnalyzeDoc {
   const SettingsLocation& settingsLocation() const { return settings_; }
   // Today, for the test date of appended members (default: the system's local date).
   void setDateSource(std::function<CalendarDate()> today) { today_ = std::move(today); }
-  // The office's parameters, given to a project whose file carries none (the project then counts
-  // as modified until saved) and to a new project. Without it projects keep what they have.
-  void setParameterDefaults(std::function<ProjectParameters()> defaults) { defaults_ = std::move(defaults); }
+  // The office's parameters, given to a project whose file carries none (openedFile true; the
+  // project then counts as modified until saved) and to a new project. Without it projects keep
+  // what they have.
+  void setParameterDefaults(std::function<ProjectParameters(bool openedFile)> defaults) {
+    defaults_ = std::move(defaults);
+  }
   // Marks every file opened as the document's by a lock file beside it (model/file_lock.h),
   // naming program; without it (tests, a document nobody sees) no lock is taken.
   void useFileLocks(std::string program) { lockProgram_ = std::move(program); }
@@ -204,7 +207,7 @@ class CKroAnalyzeDoc {
   HeadlessFrontend headless_;
   SettingsLocation settings_;
   std::function<CalendarDate()> today_;
-  std::function<ProjectParameters()> defaults_;
+  std::function<ProjectParameters(bool)> defaults_;
   std::string lockProgram_;
 
   Project project_;

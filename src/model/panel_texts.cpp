@@ -12,7 +12,7 @@ MemberListTexts memberListTexts(const MemberRecord& m, int index) {
           gbkToUtf8(m.testDate())};
 }
 
-PanelTexts panelTexts(const Project& project, int currentMember, AcceptanceRule rule) {
+PanelTexts panelTexts(const Project& project, int currentMember, const RuleInForce& rule) {
   PanelTexts t;
   const Totals totals = documentTotals(project.members);
   t.totalReadingCount = std::to_string(totals.readingCount);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "model/figure_text.h"
+#include "model/judging_rule.h"
 #include "model/project.h"
 #include "model/result.h"
 
@@ -39,7 +40,7 @@ struct PanelTexts {
   bool tickedPass = false;
 };
 
-PanelTexts panelTexts(const Project& project, int currentMember, AcceptanceRule rule);
+PanelTexts panelTexts(const Project& project, int currentMember, const RuleInForce& rule);
 
 // The note beside a stored figure that differs from what the readings give.
 std::string storedFigureNote(const std::string& stored, const std::string& computed);

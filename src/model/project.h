@@ -26,10 +26,15 @@ struct ProjectParameters {
   // Given from the office's defaults because the file had none: the project differs from its
   // file until it is saved.
   bool fromDefaults = false;
+  // The version of the block they were read from (0: not read), so that a file written again
+  // without a judging rule keeps its version and older programs still read it.
+  std::uint16_t readVersion = 0;
 
   // The value stored under a GBK name; none when absent.
   const std::string* find(std::string_view gbkName) const;
-  bool operator==(const ProjectParameters&) const = default;
+  bool operator==(const ProjectParameters& other) const {
+    return values == other.values && stored == other.stored && fromDefaults == other.fromDefaults;
+  }
 };
 
 // A block after the last member that this version cannot read, kept byte for byte.

@@ -41,6 +41,17 @@ std::optional<ProjectParameters> decodeParameters(std::string_view bytes) {
   return p;
 }
 
+// The version a parameters block is written with: the current one once it holds a judging rule
+// (which version 1 does not know), else the version it was read with.
+std::uint16_t versionFor(const ProjectParameters& p) {
+  static const std::string ruleKey = utf8ToGbkLossy("判定规则");
+  if (p.readVersion == 0) return kParametersVersion;
+  for (const auto& [name, value] : p.values) {
+    if (name.starts_with(ruleKey)) return kParametersVersion;
+  }
+  return p.readVersion;
+}
+
 std::string header(std::string_view tag, std::uint16_t version, std::size_t length) {
   std::string out(tag);
   ByteWriter w(out);
@@ -109,6 +120,7 @@ DecodedBlocks decodeBlocks(std::string_view trailing, std::vector<std::string>& 
       continue;
     }
     out.parameters = std::move(*parameters);
+    out.parameters.readVersion = version;
   }
   if (!unreadable.empty()) {
     std::string names;
@@ -141,7 +153,7 @@ std::string encodeParametersBlock(const ProjectParameters& p) {
     w.u32(static_cast<std::uint32_t>(value.size()));
     payload.append(value);
   }
-  return header(kParametersTag, kParametersVersion, payload.size()) + payload;
+  return header(kParametersTag, versionFor(p), payload.size()) + payload;
 }
 
 std::string encodeBlocks(const Project& project) {

@@ -22,7 +22,9 @@
 namespace kro {
 
 inline constexpr std::string_view kParametersTag = "KROPARAM";
-inline constexpr std::uint16_t kParametersVersion = 1;
+// Version 2 adds the judging rule's name and definition to the pairs (the layout is version 1's),
+// so that version 1.10, which knows only version 1, warns instead of judging by another rule.
+inline constexpr std::uint16_t kParametersVersion = 2;
 inline constexpr std::size_t kBlockHeaderSize = 8 + 2 + 4;
 // What one parameter's name may take in the block (its length is a uint16), and what all the
 // parameters together may take, so that the file stays one the program opens.

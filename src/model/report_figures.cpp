@@ -15,9 +15,10 @@ std::vector<int> tickedMembers(const Project& project) {
   return ticked;
 }
 
-ReportFigures reportFigures(const Project& project, AcceptanceRule rule) {
+ReportFigures reportFigures(const Project& project, const RuleInForce& rule) {
   ReportFigures f;
-  f.rule = rule;
+  f.judging = rule.rule;
+  f.rule = rule.threshold;
   for (int i = 0; i < project.memberCount(); ++i) {
     const MemberRecord& m = *project.memberAt(i);
     if (!isTicked(m)) {
@@ -25,19 +26,26 @@ ReportFigures reportFigures(const Project& project, AcceptanceRule rule) {
       continue;
     }
     f.ticked.push_back(i);
-    const MemberFigures figures = computeFigures(m);
-    f.readingCount += figures.readingCount;
-    f.passCount += figures.passCount;
+    f.readingCount += m.readingCount();
+    for (int j = 0; j < m.readingCount(); ++j) f.passCount += readingPasses(m, j, rule.rule) ? 1 : 0;
+    if (const auto mean = judgeMemberMean(m, rule.rule)) {
+      ++f.memberCount;
+      f.memberPassCount += mean->passes ? 1 : 0;
+    }
   }
-  f.passes = meetsRule(f.passCount, f.readingCount, rule);
-  f.rateText = ruledRateText(f.passCount, f.readingCount, rule);
-  f.ruleText = kro::ruleText(rule);
+  f.passes = meetsRule(f.judgedPassCount(), f.judgedCount(), f.rule);
+  f.rateText = ruledRateText(f.judgedPassCount(), f.judgedCount(), f.rule);
+  f.ruleText = kro::ruleText(f.rule);
   return f;
 }
 
 std::string tickedTotalsLine(const ReportFigures& f) {
-  return "勾选构件（用于报告）：" + std::to_string(f.readingCount) + " 点，合格率 " + f.rateText +
-         " %（要求 " + f.ruleText + " %）：" + f.verdict();
+  const std::string counted = f.judgesMembers() ? std::to_string(f.memberCount) + " 个构件（" +
+                                                      std::to_string(f.readingCount) + " 点），" +
+                                                      std::to_string(f.memberPassCount) + " 个构件合格"
+                                                : std::to_string(f.readingCount) + " 点";
+  return "勾选构件（用于报告）：" + counted + "，合格率 " + f.rateText + " %（要求 " + f.ruleText + " %）：" +
+         f.verdict() + "，判定规则：" + f.ruleLine();
 }
 
 Status refuseWithoutTickedMembers(const Project& project) {

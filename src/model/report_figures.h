@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/figure_text.h"
+#include "model/judging_rule.h"
 #include "model/project.h"
 #include "model/result.h"
 
@@ -18,24 +19,36 @@ struct ReportFigures {
   std::vector<int> ticked;    // the members a report covers, in order
   std::vector<int> unticked;  // the others
   std::int64_t readingCount = 0;
-  std::int64_t passCount = 0;
-  AcceptanceRule rule;
-  bool passes = false;   // the rate reaches the rule (never without readings)
+  std::int64_t passCount = 0;  // readings in their band (the rule's band)
+  // Under a rule that judges members by their means: the ticked members with readings, and
+  // those whose mean lies in the band.
+  std::int64_t memberCount = 0;
+  std::int64_t memberPassCount = 0;
+  JudgingRule judging;
+  AcceptanceRule rule;   // the threshold
+  bool passes = false;   // the rate reaches the threshold (never without anything judged)
   std::string rateText;  // in per cent without the sign, see ruledRateText
   std::string ruleText;  // "90", "87.5"
 
+  bool judgesMembers() const { return judging.judgesMembers(); }
+  // What the rate is of: readings, or members.
+  std::int64_t judgedCount() const { return judgesMembers() ? memberCount : readingCount; }
+  std::int64_t judgedPassCount() const { return judgesMembers() ? memberPassCount : passCount; }
   std::int64_t failCount() const { return readingCount - passCount; }
   // "合格" or "不合格".
   std::string verdict() const { return passes ? "合格" : "不合格"; }
+  // "逐点判定（每个测点，合格率不低于 90%）"
+  std::string ruleLine() const { return ruleSummary(judging, rule); }
 };
 
-ReportFigures reportFigures(const Project& project, AcceptanceRule rule);
+ReportFigures reportFigures(const Project& project, const RuleInForce& rule);
 
 // The members a document covers: the ticked ones (any stored flag but 0), in order.
 bool isTicked(const MemberRecord& member);
 std::vector<int> tickedMembers(const Project& project);
 
-// "勾选构件（用于报告）：196 点，合格率 78.6 %（要求 90 %）：不合格"
+// "勾选构件（用于报告）：196 点，合格率 78.6 %（要求 90 %）：不合格，判定规则：逐点判定（每个测点，…）";
+// under a member rule "勾选构件（用于报告）：10 个构件（30 点），8 个构件合格，合格率 80.0 %（要求 80 %）：…"
 std::string tickedTotalsLine(const ReportFigures& figures);
 
 // A document output covers the ticked members: refused, with the cause, when there are no

@@ -28,10 +28,11 @@ constexpr std::pair<std::string_view, std::string_view> kBuiltInDefaults[] = {
     {"检测方法", "电磁法检测"},
     {"检测仪器", "楼板厚度测试仪"},
     {"合格率要求", "90"},
+    {"判定规则", "逐点判定"},
 };
 
-constexpr std::string_view kOfficeFields[] = {"检测单位", "检测仪器", "仪器编号",
-                                              "检测依据", "检测人员", "合格率要求"};
+constexpr std::string_view kOfficeFields[] = {"检测单位", "检测仪器",   "仪器编号", "检测依据",
+                                              "检测人员", "合格率要求", "判定规则"};
 
 std::string_view synonymOf(std::string_view name) {
   for (const Synonym& s : kSynonyms) {
@@ -59,6 +60,8 @@ std::vector<ParameterDefinition> buildDefinitions() {
     for (const ParameterField& field : reportFormatInfo(f).fields) add(synonymOf(field.key), field.kind);
   }
   add(kAcceptanceRuleKey, K::Text);
+  add(kJudgingRuleKey, K::Text);
+  add(kRoomCountKey, K::Text);
   return out;
 }
 
@@ -97,8 +100,64 @@ bool ParameterValues::has(std::string_view name) const {
   return values_.find(canonicalParameterName(name)) != values_.end();
 }
 
-AcceptanceRule ParameterValues::rule() const {
-  return parseAcceptanceRule((*this)(kAcceptanceRuleKey)).value_or(AcceptanceRule{});
+namespace {
+
+// The stored definition of the rule: its fields under the prefix, its name the rule's value.
+std::optional<Result<JudgingRule>> storedRule(const ParameterValues& values) {
+  if (!values.has(std::string(kRuleFieldPrefix) + "对象")) return std::nullopt;
+  return ruleFromFields([&](std::string_view key) -> std::optional<std::string> {
+    if (key == kRuleNameKey) return values(kJudgingRuleKey);
+    const std::string name = std::string(kRuleFieldPrefix) + std::string(key);
+    if (!values.has(name)) return std::nullopt;
+    return values(name);
+  });
+}
+
+}  // namespace
+
+RuleInForce ParameterValues::rule() const {
+  RuleInForce inForce;
+  if (auto stored = storedRule(*this); stored && stored->ok()) {
+    inForce.rule = stored->value();
+  } else if (const JudgingRule* builtIn = builtInRule((*this)(kJudgingRuleKey))) {
+    inForce.rule = *builtIn;
+  }
+  inForce.threshold =
+      inForce.rule.threshold(parseAcceptanceRule((*this)(kAcceptanceRuleKey)).value_or(AcceptanceRule{}));
+  return inForce;
+}
+
+std::string ParameterValues::ruleProblem() const {
+  const std::string name = (*this)(kJudgingRuleKey);
+  if (auto stored = storedRule(*this); stored && !stored->ok()) {
+    return "文件中判定规则“" + name + "”的定义有误（" + stored->message() + "），按“" +
+           std::string(kPointRuleName) + "”判定。";
+  } else if (!stored && !name.empty() && builtInRule(name) == nullptr) {
+    return "判定规则“" + name + "”没有定义，按“" + std::string(kPointRuleName) + "”判定。";
+  }
+  return {};
+}
+
+void ParameterValues::clearRule() {
+  std::erase_if(values_, [](const auto& pair) {
+    return pair.first == kJudgingRuleKey || pair.first.starts_with(kRuleFieldPrefix);
+  });
+}
+
+void ParameterValues::setRule(const JudgingRule& rule, bool followCitation) {
+  // 检测依据 follows the rule unless the user typed one of their own.
+  const std::string standard = (*this)(kStandardKey);
+  bool typed = !standard.empty() && standard != this->rule().rule.citation;
+  for (const JudgingRule& r : builtInRules()) typed = typed && standard != r.citation;
+  if (followCitation && !typed) set(kStandardKey, rule.citation);
+  clearRule();
+  for (const auto& [key, value] : ruleFields(rule)) {
+    if (key == kRuleNameKey) {
+      set(kJudgingRuleKey, value);
+    } else {
+      set(std::string(kRuleFieldPrefix) + key, value);
+    }
+  }
 }
 
 bool ParameterValues::ruleInvalid() const { return !parseAcceptanceRule((*this)(kAcceptanceRuleKey)); }
@@ -127,13 +186,97 @@ ParameterValues defaultParameters(const SettingsLocation& settings) {
     for (std::size_t i = 0; i < files.size() && found.empty(); ++i) found = lookup(*files[i]);
     values.set(d.name, found.empty() ? std::string(d.builtInDefault) : normalised(d, found));
   }
+  // The office's chosen rule, with its definition (an unknown one leaves the name alone, and the
+  // check says so).
+  if (auto rule = officeRuleNamed(settings, values(kJudgingRuleKey))) values.setRule(rule.value());
   return values;
+}
+
+std::filesystem::path officeRuleFolder(const SettingsLocation& settings) {
+  return settings.pathForWrite(kJudgingRuleKey);
+}
+
+OfficeRules officeRules(const SettingsLocation& settings) {
+  OfficeRules out;
+  out.rules = builtInRules();
+  std::vector<std::filesystem::path> files;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(officeRuleFolder(settings), ec)) {
+    const std::string name = displayPath(entry.path().filename());
+    if (entry.path().extension() == ".ini" && !name.starts_with(".") && entry.is_regular_file(ec))
+      files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  for (const std::filesystem::path& path : files) {
+    SettingsFile file;
+    file.setDirectory(path.parent_path());
+    file.setName(displayPath(path.stem()));
+    if (!file.openForRead()) {
+      out.problems.push_back("判定规则文件“" + displayPath(path) + "”无法读取，已跳过。");
+      continue;
+    }
+    auto rule = ruleFromFields([&](std::string_view key) -> std::optional<std::string> {
+      std::string value;
+      if (!file.readString(kJudgingRuleKey, key, value)) return std::nullopt;
+      return value;
+    });
+    if (!rule) {
+      out.problems.push_back("判定规则文件“" + displayPath(path) + "”不是有效的规则（" + rule.message() +
+                             "），已跳过。");
+      continue;
+    }
+    auto same = std::find_if(out.rules.begin(), out.rules.end(),
+                             [&](const JudgingRule& r) { return r.name == rule.value().name; });
+    if (same != out.rules.end()) {
+      *same = std::move(rule.value());
+    } else {
+      out.rules.push_back(std::move(rule.value()));
+    }
+  }
+  return out;
+}
+
+Status saveOfficeRule(const SettingsLocation& settings, const JudgingRule& rule) {
+  if (rule.name.empty() || rule.name.find_first_of("/\\:*?\"<>|") != std::string::npos ||
+      rule.name.starts_with('.'))
+    return Error{"判定规则的名称“" + rule.name + "”不能作文件名：不能为空，不能含有 / \\ : * ? \" < > |。"};
+  std::error_code ec;
+  std::filesystem::create_directories(officeRuleFolder(settings), ec);
+  SettingsFile file;
+  file.setDirectory(officeRuleFolder(settings));
+  file.setName(rule.name);
+  if (!file.openForWrite()) return Error{"无法保存判定规则：" + file.lastError()};
+  file.writeSection(kJudgingRuleKey);
+  for (const auto& [key, value] : ruleFields(rule)) {
+    if (!file.writeString(key, value)) {
+      file.close();
+      return Error{"判定规则“" + rule.name + "”的“" + key + "”中有无法以 GBK 编码保存的字符。"};
+    }
+  }
+  if (!file.close()) return Error{"无法保存判定规则：" + file.lastError()};
+  return Status::success();
+}
+
+Result<JudgingRule> officeRuleNamed(const SettingsLocation& settings, std::string_view name) {
+  const OfficeRules office = officeRules(settings);
+  std::string names;
+  for (const JudgingRule& rule : office.rules) {
+    if (rule.name == name) return rule;
+    names += (names.empty() ? "" : "、") + rule.name;
+  }
+  return Error{"没有判定规则“" + std::string(name) + "”：可用的规则有 " + names + "。"};
 }
 
 ParameterValues effectiveParameters(const ProjectParameters& stored, const ParameterValues& defaults) {
   ParameterValues values = defaults;
-  if (!stored.stored) return values;
-  for (const auto& [name, value] : stored.values) values.set(gbkToUtf8(name), gbkToUtf8(value));
+  if (stored.stored) {
+    // A file's rule is its own: one that stores none is judged "逐点判定", whatever the office
+    // chose for new projects.
+    values.clearRule();
+    for (const auto& [name, value] : stored.values) values.set(gbkToUtf8(name), gbkToUtf8(value));
+  }
+  // The rule in force with its whole definition, so that saving stores it.
+  if (values.ruleProblem().empty()) values.setRule(values.rule().rule, false);
   return values;
 }
 
@@ -197,21 +340,39 @@ Result<ProjectParameters> toStoredParameters(const ParameterValues& values,
   return out;
 }
 
-ProjectParameters officeParameters(const SettingsLocation& settings) {
-  // The settings files are GBK, so their values always fit; the lossy step only guards that.
-  const ParameterValues defaults = defaultParameters(settings);
+namespace {
+
+// Values as a project stores them, fromDefaults set: every field, then the rule's definition.
+// The settings files are GBK, so their values always fit; the lossy step only guards that.
+ProjectParameters storedDefaults(const ParameterValues& values) {
   ProjectParameters out;
   out.stored = true;
   out.fromDefaults = true;
   for (const ParameterDefinition& d : parameterDefinitions()) {
-    out.values.emplace_back(utf8ToGbkLossy(d.name), utf8ToGbkLossy(defaults(d.name)));
+    out.values.emplace_back(utf8ToGbkLossy(d.name), utf8ToGbkLossy(values(d.name)));
+  }
+  for (const auto& [name, value] : values.all()) {
+    if (name.starts_with(kRuleFieldPrefix))
+      out.values.emplace_back(utf8ToGbkLossy(name), utf8ToGbkLossy(value));
   }
   return out;
 }
 
+}  // namespace
+
+ProjectParameters officeParameters(const SettingsLocation& settings) {
+  return storedDefaults(defaultParameters(settings));
+}
+
+ProjectParameters officeParametersForOldFile(const SettingsLocation& settings) {
+  ParameterValues values = defaultParameters(settings);
+  values.setRule(pointRule());
+  return storedDefaults(values);
+}
+
 bool adoptOfficeParameters(Project& project, const SettingsLocation& settings) {
   if (project.parameters.stored || project.keptBlock(kParametersTag) != nullptr) return false;
-  project.parameters = officeParameters(settings);
+  project.parameters = officeParametersForOldFile(settings);
   return true;
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "model/figure_text.h"
+#include "model/judging_rule.h"
 #include "model/project.h"
 #include "model/result.h"
 #include "report/report_parameters.h"
@@ -25,6 +26,12 @@ namespace kro {
 
 inline constexpr std::string_view kAcceptanceRuleKey = "合格率要求";
 inline constexpr std::string_view kStandardKey = "检测依据";
+// The project's judging rule by name; its definition is stored beside it, each field of it
+// under "判定规则." and the field's key (model/judging_rule.h).
+inline constexpr std::string_view kJudgingRuleKey = "判定规则";
+inline constexpr std::string_view kRuleFieldPrefix = "判定规则.";
+// How many representative rooms (自然间) the project has: a member rule's sample is 1 % of them.
+inline constexpr std::string_view kRoomCountKey = "代表性自然间总数";
 
 struct ParameterDefinition {
   std::string_view name;  // the field's own name, stored in the project
@@ -50,8 +57,18 @@ class ParameterValues {
   std::string operator()(std::string_view name) const;
   void set(std::string_view name, std::string value);
   bool has(std::string_view name) const;
-  // The acceptance rule 合格率要求; 90 % when the value is not a valid rule.
-  AcceptanceRule rule() const;
+  // The judging rule and the threshold it judges by: the stored definition, else the built-in
+  // rule of the stored name, else "逐点判定"; the threshold the rule's own or 合格率要求 (90 %
+  // when that is not a valid rate).
+  RuleInForce rule() const;
+  // Why the stored rule could not be used (an unknown name without a definition, a damaged
+  // definition); empty when it could.
+  std::string ruleProblem() const;
+  // The rule's name and whole definition; with followCitation 检测依据 follows it when it held a
+  // rule's citation or nothing.
+  void setRule(const JudgingRule& rule, bool followCitation = true);
+  // Removes the rule's name and definition.
+  void clearRule();
   // True when 合格率要求 is empty or not a valid rule.
   bool ruleInvalid() const;
   const std::map<std::string, std::string, std::less<>>& all() const { return values_; }
@@ -61,8 +78,24 @@ class ParameterValues {
   std::map<std::string, std::string, std::less<>> values_;
 };
 
-// The defaults of a project that carries no parameters: the settings files, then built-ins.
+// The defaults of a project that carries no parameters: the settings files, then built-ins; the
+// office's chosen rule with its definition.
 ParameterValues defaultParameters(const SettingsLocation& settings);
+
+// The rules an office may choose: the built-in ones, then the office's own from the folder
+// "判定规则" of the configuration folder (one settings file each; a file of a built-in rule's name
+// replaces it). A file that is no rule is named in problems and skipped.
+struct OfficeRules {
+  std::vector<JudgingRule> rules;
+  std::vector<std::string> problems;
+};
+OfficeRules officeRules(const SettingsLocation& settings);
+std::filesystem::path officeRuleFolder(const SettingsLocation& settings);
+// Writes a rule into the office's folder (its name is the file's); the old file is replaced only
+// by a complete one.
+Status saveOfficeRule(const SettingsLocation& settings, const JudgingRule& rule);
+// A rule by name among the office's, or the refusal with the names there are.
+Result<JudgingRule> officeRuleNamed(const SettingsLocation& settings, std::string_view name);
 // The project's stored values over the defaults.
 ParameterValues effectiveParameters(const ProjectParameters& stored, const ParameterValues& defaults);
 ParameterValues effectiveParameters(const Project& project, const SettingsLocation& settings);
@@ -73,11 +106,13 @@ ParameterValues effectiveParameters(const Project& project, const SettingsLocati
 Result<ProjectParameters> toStoredParameters(const ParameterValues& values,
                                              const ProjectParameters& previous);
 
-// The office's defaults as a project stores them (every field, fromDefaults set). A project
-// whose file has no parameters is given these when it is opened or written, so that its verdict
-// no longer follows the settings files.
+// The office's defaults as a project stores them (every field and the chosen rule's definition,
+// fromDefaults set), for new data: a new project, a transfer, an import.
 ProjectParameters officeParameters(const SettingsLocation& settings);
-// Gives them to a project that carries no parameters and keeps no unreadable block of them; true
+// The same for a file that carries no parameters: judged "逐点判定", the rule of every file that
+// stores none.
+ProjectParameters officeParametersForOldFile(const SettingsLocation& settings);
+// Gives those to a project that carries no parameters and keeps no unreadable block of them; true
 // when it did.
 bool adoptOfficeParameters(Project& project, const SettingsLocation& settings);
 

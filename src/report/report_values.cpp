@@ -5,6 +5,7 @@
 
 #include "model/figure_text.h"
 #include "model/gbk_text.h"
+#include "model/judging_rule.h"
 #include "model/report_figures.h"
 #include "model/statistics.h"
 #include "report/template_filler.h"
@@ -13,9 +14,9 @@ namespace kro {
 
 namespace {
 
-constexpr std::string_view kFigureFields[] = {"测点总数", "合格点数",     "不合格点数",
-                                              "合格率",   "合格率要求",   "结论",
-                                              "构件数",   "报告生成日期", "报告日期简写"};
+constexpr std::string_view kFigureFields[] = {
+    "测点总数",   "合格点数",     "不合格点数",   "合格率",   "合格率要求", "结论",    "构件数",
+    "合格构件数", "报告生成日期", "报告日期简写", "判定说明", "判定方法",   "抽样方法"};
 constexpr std::string_view kMemberFields[] = {
     "序号",       "测区编号", "构件名称", "测试日期", "测试日期原文", "设计厚度", "允许负偏差",
     "允许正偏差", "测点数",   "最大值",   "最小值",   "平均值",       "合格率",   "结论"};
@@ -112,15 +113,24 @@ ReportValues reportValues(const Project& project, const ParameterValues& paramet
     v.project[std::string(d.name)] = parameters(d.name);
     for (std::string_view synonym : d.synonyms) v.project[std::string(synonym)] = parameters(d.name);
   }
-  const AcceptanceRule rule = parameters.rule();
-  const ReportFigures figures = reportFigures(project, rule);
+  const RuleInForce inForce = parameters.rule();
+  const JudgingRule& judging = inForce.rule;
+  const AcceptanceRule rule = inForce.threshold;
+  const ReportFigures figures = reportFigures(project, inForce);
   v.project["测点总数"] = std::to_string(figures.readingCount);
   v.project["合格点数"] = std::to_string(figures.passCount);
   v.project["不合格点数"] = std::to_string(figures.failCount());
   v.project["合格率"] = figures.rateText;
   v.project["合格率要求"] = figures.ruleText;
   v.project["结论"] = figures.verdict();
-  v.project["构件数"] = std::to_string(figures.ticked.size());
+  // Under a member rule the members judged (those with readings), and those passing.
+  v.project["构件数"] = std::to_string(
+      figures.judgesMembers() ? figures.memberCount : static_cast<std::int64_t>(figures.ticked.size()));
+  v.project["合格构件数"] = std::to_string(figures.memberPassCount);
+  v.project["判定规则"] = judging.name;
+  v.project["判定说明"] = figures.ruleLine();
+  v.project["判定方法"] = judging.method;
+  v.project["抽样方法"] = judging.sampling;
   v.project["报告生成日期"] = longDate(today);
   // 报告日期 as "2026--3--7", or today's when it is empty or no date.
   v.project["报告日期简写"] = reportOneDate(parameters("报告日期"));
@@ -146,11 +156,20 @@ ReportValues reportValues(const Project& project, const ParameterValues& paramet
     fields["测点数"] = std::to_string(f.readingCount);
     fields["最大值"] = f.maxThickness ? std::to_string(*f.maxThickness) : "";
     fields["最小值"] = f.minThickness ? std::to_string(*f.minThickness) : "";
-    fields["平均值"] = f.readingCount > 0 ? tenthsText(f.thicknessSum, f.readingCount) : "";
-    fields["合格率"] = f.readingCount > 0 ? ruledRateText(f.passCount, f.readingCount, rule) : "";
-    fields["结论"] = meetsRule(f.passCount, f.readingCount, rule) ? "合格" : "不合格";
+    std::int64_t passing = 0;
     for (int j = 0; j < m.readingCount(); ++j) {
-      member.readings.emplace_back(std::to_string(m.readingAt(j)), passesTolerance(m, j));
+      const bool passes = readingPasses(m, j, judging);
+      passing += passes ? 1 : 0;
+      member.readings.emplace_back(std::to_string(m.readingAt(j)), passes);
+    }
+    fields["平均值"] = f.readingCount > 0 ? tenthsText(f.thicknessSum, f.readingCount) : "";
+    fields["合格率"] = f.readingCount > 0 ? ruledRateText(passing, f.readingCount, rule) : "";
+    fields["结论"] = meetsRule(passing, f.readingCount, rule) ? "合格" : "不合格";
+    if (judging.judgesMembers()) {
+      // The member is judged by its mean, as recorded by the rule.
+      const std::optional<MemberMean> mean = judgeMemberMean(m, judging);
+      fields["平均值"] = mean ? mean->text : "";
+      fields["结论"] = mean && mean->passes ? "合格" : "不合格";
     }
     v.members.push_back(std::move(member));
   }

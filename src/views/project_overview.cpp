@@ -8,7 +8,8 @@
 
 namespace kro {
 
-std::vector<OverviewRow> overviewRows(const Project& project, AcceptanceRule rule) {
+std::vector<OverviewRow> overviewRows(const Project& project, const RuleInForce& inForce) {
+  const AcceptanceRule rule = inForce.threshold;
   std::vector<OverviewRow> rows;
   rows.reserve(project.members.size());
   for (int i = 0; i < project.memberCount(); ++i) {
@@ -32,16 +33,27 @@ std::vector<OverviewRow> overviewRows(const Project& project, AcceptanceRule rul
     row.figures = computeFigures(m);
     const MemberFigures& f = row.figures;
     const bool any = f.readingCount > 0;
-    row.rateText = any ? ruledRateText(f.passCount, f.readingCount, rule) + "%" : "-";
+    for (int j = 0; j < m.readingCount(); ++j) row.passCount += readingPasses(m, j, inForce.rule) ? 1 : 0;
+    row.rateText = any ? ruledRateText(row.passCount, f.readingCount, rule) + "%" : "-";
     row.meanText = any ? tenthsText(f.thicknessSum, f.readingCount) : "-";
     row.deviationText = f.standardDeviation ? decimalText(*f.standardDeviation, 2) : "-";
-    row.belowRule = any && !meetsRule(f.passCount, f.readingCount, rule);
+    if (const auto mean = judgeMemberMean(m, inForce.rule)) {
+      row.judgedText = mean->text;
+      row.judgedPasses = mean->passes;
+    }
+    row.belowRule = any && (inForce.rule.judgesMembers() ? !row.judgedPasses
+                                                         : !meetsRule(row.passCount, f.readingCount, rule));
     rows.push_back(std::move(row));
   }
   return rows;
 }
 
-std::string belowRuleNote(AcceptanceRule rule) { return "合格率低于要求的 " + ruleText(rule) + "%"; }
+std::string belowRuleNote(const RuleInForce& rule) {
+  if (!rule.rule.judgesMembers()) return "合格率低于要求的 " + ruleText(rule.threshold) + "%";
+  return rule.rule.fixedBand ? "平均值不在允许偏差 " + std::to_string(rule.rule.fixedBand->first) + "/+" +
+                                   std::to_string(rule.rule.fixedBand->second) + " mm 之内"
+                             : std::string("平均值不在构件的允许偏差之内");
+}
 
 std::optional<HistogramBand> histogramBand(const Project& project) {
   std::map<std::pair<std::int32_t, std::int32_t>, std::int64_t> readingsByBand;
@@ -55,30 +67,34 @@ std::optional<HistogramBand> histogramBand(const Project& project) {
   return HistogramBand{most->first.first, most->first.second, readingsByBand.size() == 1};
 }
 
+std::optional<HistogramBand> histogramBand(const Project& project, const JudgingRule& rule) {
+  if (rule.fixedBand) return HistogramBand{rule.fixedBand->first, rule.fixedBand->second, true};
+  return histogramBand(project);
+}
+
 std::string histogramTitle(const SelectionFigures& figures, const std::optional<HistogramBand>& band,
-                           AcceptanceRule rule) {
+                           const ReportFigures& verdict) {
   std::string title = "偏差（mm）分布：选中构件的 " + std::to_string(figures.readingCount) + " 个测点";
   if (band) {
     title += "  允许偏差 " + std::to_string(band->minus) + "/+" + std::to_string(band->plus) + " mm";
     if (!band->allAlike) title += "（多数构件）";
   }
-  if (figures.readingCount > 0) {
-    const bool passes = meetsRule(figures.passCount, figures.readingCount, rule);
-    title += "  合格率 " + ruledRateText(figures.passCount, figures.readingCount, rule) + " %（要求 " +
-             ruleText(rule) + " %）：" + (passes ? "合格" : "不合格");
+  if (verdict.judgedCount() > 0) {
+    title += std::string("  ") + (verdict.judgesMembers() ? "构件平均值合格率 " : "合格率 ") +
+             verdict.rateText + " %（要求 " + verdict.ruleText + " %）：" + verdict.verdict();
   }
   return title;
 }
 
 void drawDeviationHistogram(Canvas& c, const SelectionFigures& figures,
-                            const std::optional<HistogramBand>& band, AcceptanceRule rule, int width,
+                            const std::optional<HistogramBand>& band, const ReportFigures& verdict, int width,
                             int height) {
   constexpr int kLeft = 44, kRight = 12, kTop = 40, kBottom = 30;
   const Rect plot{kLeft, kTop, std::max(kLeft + 1, width - kRight), std::max(kTop + 1, height - kBottom)};
   c.setFont(FontSpec{{}, 9});
   c.setTextColor(kBlack);
   // Two lines in a narrow dock: the readings and band, then the rate and verdict.
-  c.drawTextInRect({6, 2, std::max(7, width - 6), kTop - 4}, histogramTitle(figures, band, rule),
+  c.drawTextInRect({6, 2, std::max(7, width - 6), kTop - 4}, histogramTitle(figures, band, verdict),
                    kAlignLeft | kAlignTop | kWordBreak);
   if (figures.deviationHistogram.empty()) {
     c.drawTextInRect(plot, "没有测点", kAlignCenter | kAlignVCenter | kSingleLine);

@@ -10,8 +10,10 @@
 
 #include "model/date_text.h"
 #include "model/figure_text.h"
+#include "model/judging_rule.h"
 #include "model/project.h"
 #include "model/project_diff.h"
+#include "model/report_figures.h"
 #include "model/statistics.h"
 #include "views/canvas.h"
 
@@ -25,14 +27,20 @@ struct OverviewRow {
   std::int32_t designThickness = 0;
   std::int32_t minusDeviation = 0, plusDeviation = 0;
   MemberFigures figures;
+  std::int64_t passCount = 0;                     // readings in the rule's band
   std::string rateText, meanText, deviationText;  // "-" where there is no figure
-  bool belowRule = false;                         // has readings and misses the project's acceptance rule
+  // Under a rule that judges members by their means: the mean as the rule records it, and
+  // whether it lies in the band ("-" and false without readings).
+  std::string judgedText = "-";
+  bool judgedPasses = false;
+  bool belowRule = false;  // has readings and fails the project's rule
 };
 
-// A member is marked when its computed rate misses the rule, as the report's verdict would.
-std::vector<OverviewRow> overviewRows(const Project& project, AcceptanceRule rule);
-// "合格率低于要求的 90%"
-std::string belowRuleNote(AcceptanceRule rule);
+// A member is marked when it fails the rule as the report's verdict counts it: by its rate
+// under a reading rule, by its mean under a member rule.
+std::vector<OverviewRow> overviewRows(const Project& project, const RuleInForce& rule);
+// "合格率低于要求的 90%", or "平均值不在允许偏差 -5/+10 mm 之内"
+std::string belowRuleNote(const RuleInForce& rule);
 
 // The tolerance the histogram draws: the band of the ticked members (by readings, the most
 // common one when they differ).
@@ -42,12 +50,16 @@ struct HistogramBand {
 };
 std::optional<HistogramBand> histogramBand(const Project& project);
 
-// The histogram's title: the ticked readings, their band, rate and verdict.
+// The band the histogram shades: the rule's own when it fixes one, else the members'.
+std::optional<HistogramBand> histogramBand(const Project& project, const JudgingRule& rule);
+
+// The histogram's title: the ticked readings, their band, and the rate and verdict of the
+// project's rule.
 std::string histogramTitle(const SelectionFigures& figures, const std::optional<HistogramBand>& band,
-                           AcceptanceRule rule);
+                           const ReportFigures& verdict);
 // Bars of the deviation histogram with the band shaded behind and the out-of-band bars in red.
 void drawDeviationHistogram(Canvas& canvas, const SelectionFigures& figures,
-                            const std::optional<HistogramBand>& band, AcceptanceRule rule, int width,
+                            const std::optional<HistogramBand>& band, const ReportFigures& verdict, int width,
                             int height);
 
 // The differences, one line each, as kro diff prints them: changed and added and removed

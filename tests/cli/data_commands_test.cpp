@@ -150,6 +150,46 @@ TEST_F(DataCommandsTest, ParametersAreShownSetAndTravelWithTheFile) {
   EXPECT_FALSE(std::filesystem::exists(dir / "long.KRO"));
 }
 
+// The judging rule is set by name, stored with the file and named beside every verdict; stats
+// gives the rule and each member's judgement by its mean.
+TEST_F(DataCommandsTest, TheRuleIsSetByNameAndNamedBesideTheVerdict) {
+  const std::string s = (dir / "s.KRO").string();
+  const std::string q = (dir / "q.KRO").string();
+  const std::string config = (dir / "config").string();
+  ASSERT_EQ(kro({"sample", "-o", s, "--config-dir", config}).status, 0);
+  CommandRun unknown = kro({"params", s, "--set", "判定规则=无此规则", "-o", q, "--config-dir", config});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("可用的规则有 逐点判定、GB 50204-2015 附录F"), std::string::npos) << unknown.err;
+  EXPECT_EQ(kro({"params", s, "--set", "判定规则.合格率=10", "-o", q}).status, 2);
+  ASSERT_EQ(
+      kro({"params", s, "--set", "判定规则=GB 50204-2015 附录F", "-o", q, "--config-dir", config}).status, 0);
+  EXPECT_NE(kro({"params", q, "--config-dir", config})
+                .out.find("判定：GB 50204-2015 附录F（每个构件的平均值，合格率不低于 80%）"),
+            std::string::npos);
+  const nlohmann::json j = nlohmann::json::parse(kro({"stats", q, "--json", "--config-dir", config}).out);
+  EXPECT_EQ(j["rule"], (nlohmann::json{{"name", "GB 50204-2015 附录F"},
+                                       {"judged", "memberMean"},
+                                       {"minus", -5},
+                                       {"plus", 10},
+                                       {"threshold", 80.0},
+                                       {"secondSampleFrom", nullptr}}));
+  const nlohmann::json& ticked = j["totals"]["ticked"];
+  std::int64_t passing = 0;
+  for (const auto& m : j["members"]) passing += m.value("passes", false) ? 1 : 0;
+  EXPECT_EQ(ticked["memberPassCount"], passing);
+  EXPECT_EQ(ticked["memberCount"], 12);
+  EXPECT_EQ(j["verdict"], passing * 100 >= 80 * 12 ? "合格" : "不合格");
+  EXPECT_EQ(ticked["acceptanceRule"], 80.0);
+  // The sample's own rule is "逐点判定": the stats say so, and its members have no "passes".
+  const nlohmann::json point = nlohmann::json::parse(kro({"stats", s, "--json", "--config-dir", config}).out);
+  EXPECT_EQ(point["rule"]["judged"], "reading");
+  EXPECT_TRUE(point["rule"]["minus"].is_null());
+  EXPECT_FALSE(point["members"][0].contains("passes"));
+  EXPECT_NE(kro({"stats", q, "--config-dir", config}).out.find("判定规则：GB 50204-2015 附录F"),
+            std::string::npos);
+  EXPECT_NE(kro({"check", q, "--config-dir", config}).out.find("个构件合格，合格率"), std::string::npos);
+}
+
 // Every command tells the kinds of file apart by their content: anything else is refused, and a
 // damaged analysis file can give up its intact members.
 TEST_F(DataCommandsTest, FilesThatAreNoProjectAreRefusedAndDamagedOnesRecovered) {
@@ -250,13 +290,15 @@ TEST_F(DataCommandsTest, CheckExitsLikeDiff) {
   CommandRun clean = kro({"check", (dir / "ok.KRO").string(), "--format", "5", "--config-dir", config});
   // The verdict is a note, not a finding.
   EXPECT_EQ(clean.status, 0) << clean.out;
-  EXPECT_EQ(clean.out, "注：勾选构件（用于报告）：1 点，合格率 100.0 %（要求 90 %）：合格\n");
+  EXPECT_EQ(clean.out,
+            "注：勾选构件（用于报告）：1 点，合格率 100.0 %（要求 90 "
+            "%）：合格，判定规则：逐点判定（每个测点，合格率不低于 90%）\n");
   // The office's parameters of the time go into a file when it is written.
   CommandRun text = kro({"check", project(config), "--format", "5", "--config-dir", config});
   EXPECT_EQ(text.status, 1);
-  EXPECT_EQ(
-      text.out,
-      "第 3 个构件 C：没有测点。\n注：勾选构件（用于报告）：6 点，合格率 50.0 %（要求 90 %）：不合格\n");
+  EXPECT_EQ(text.out,
+            "第 3 个构件 C：没有测点。\n注：勾选构件（用于报告）：6 点，合格率 50.0 %（要求 90 "
+            "%）：不合格，判定规则：逐点判定（每个测点，合格率不低于 90%）\n");
 
   EXPECT_EQ(kro({"check", (dir / "none.KRO").string()}).status, 2);
   EXPECT_EQ(kro({"check", p, "--format", "7"}).status, 2);

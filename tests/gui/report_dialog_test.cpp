@@ -64,7 +64,7 @@ TEST_F(ReportDialogTest, AFieldTypedOnOnePageIsTheSameOnEveryPage) {
   EXPECT_EQ(dialog.chosenFormat(), 2);
   EXPECT_EQ(dialog.values()("检测依据"), "GB50204-2015");
   EXPECT_EQ(dialog.values()("报告日期"), "2026年12月 8日");
-  EXPECT_EQ(dialog.values().rule(), AcceptanceRule{875});
+  EXPECT_EQ(dialog.values().rule().threshold, AcceptanceRule{875});
 }
 
 TEST_F(ReportDialogTest, ARuleThatIsNoRateIsRefused) {
@@ -114,7 +114,7 @@ TEST_F(ReportDialogTest, ParametersTravelWithTheProjectNotToTheNextOne) {
   ASSERT_TRUE(window.applyReportParameters(values, 3));
   EXPECT_TRUE(window.document().isModified());
   EXPECT_EQ(window.parameters()("工程名称"), "阳光花园");
-  EXPECT_EQ(window.parameters().rule(), AcceptanceRule{850});
+  EXPECT_EQ(window.parameters().rule().threshold, AcceptanceRule{850});
   EXPECT_EQ(loadChosenFormat(location()), 3);
   // One undo step gives the old values back.
   window.document().undo();
@@ -125,7 +125,7 @@ TEST_F(ReportDialogTest, ParametersTravelWithTheProjectNotToTheNextOne) {
   window.document().resetProject({makeSampleProject()});
   EXPECT_EQ(window.parameters()("工程名称"), "");
   EXPECT_EQ(window.parameters()("检测单位"), "市建设工程质量检测中心");
-  EXPECT_EQ(window.parameters().rule(), AcceptanceRule{850});
+  EXPECT_EQ(window.parameters().rule().threshold, AcceptanceRule{850});
   // Opening the first again brings its own back.
   ASSERT_TRUE(window.openFile(qtPath(dir / "a.KRO"), false));
   EXPECT_EQ(window.parameters()("工程名称"), "阳光花园");

@@ -202,9 +202,9 @@ TEST(ParameterBlock, LayoutRoundTripAndWhatReadersOfThePlainLayoutSee) {
   project.parameters.values = {{"\xB9\xA4", "\xD2\xBB"}, {"R", ""}};
   const std::string members = encodeMembers(project.members, MemberLayout::Analysis);
   const std::string file = encodeProjectFile(project);
-  // Tag, version 1, a length of 4 + (2 + 2 + 4 + 2) + (2 + 1 + 4 + 0) = 21, then the pairs.
+  // Tag, version 2, a length of 4 + (2 + 2 + 4 + 2) + (2 + 1 + 4 + 0) = 21, then the pairs.
   EXPECT_EQ(file.substr(0, members.size()), members);
-  EXPECT_EQ(file.substr(members.size()), std::string("KROPARAM\x01\x00\x15\x00\x00\x00"
+  EXPECT_EQ(file.substr(members.size()), std::string("KROPARAM\x02\x00\x15\x00\x00\x00"
                                                      "\x02\x00\x00\x00"
                                                      "\x02\x00\xB9\xA4\x02\x00\x00\x00\xD2\xBB"
                                                      "\x01\x00R\x00\x00\x00\x00",
@@ -220,6 +220,15 @@ TEST(ParameterBlock, LayoutRoundTripAndWhatReadersOfThePlainLayoutSee) {
   EXPECT_TRUE(encodeMembers(project.members, MemberLayout::Selection).find("KROPARAM") == std::string::npos);
   // A project without parameters writes the plain layout only.
   EXPECT_EQ(encodeProjectFile(Project{project.members, {}}), members);
+  // A version 1 block is written back as version 1 while it holds no judging rule, so that
+  // programs that know only version 1 still read it; with a rule it becomes version 2.
+  std::string older = file;
+  older[members.size() + 8] = 1;
+  auto read = decodeProjectFile(older, warnings);
+  ASSERT_TRUE(read.ok());
+  EXPECT_EQ(encodeProjectFile(read.value()), older);
+  read.value().parameters.values.emplace_back("\xC5\xD0\xB6\xA8\xB9\xE6\xD4\xF2", "x");  // 判定规则
+  EXPECT_EQ(encodeProjectFile(read.value())[members.size() + 8], 2);
 }
 
 TEST(ParameterBlock, DamagedOrNewerBlocksAreKeptAsTheyAreWithAWarning) {
@@ -227,7 +236,7 @@ TEST(ParameterBlock, DamagedOrNewerBlocksAreKeptAsTheyAreWithAWarning) {
   const std::string cases[] = {
       std::string("KROPARAM\x01\x00\x40\x00\x00\x00\x01\x00", 16),              // longer than the file
       std::string("KROPARAM\x01\x00\x05\x00\x00\x00\x01\x00\x00\x00\x07", 19),  // a pair cut short
-      std::string("KROPARAM\x02\x00\x02\x00\x00\x00zz", 16),                    // a newer version
+      std::string("KROPARAM\x03\x00\x02\x00\x00\x00zz", 16),                    // a newer version
       std::string("KROPARAM\x01", 9),                                           // a header cut short
   };
   for (const std::string& block : cases) {
@@ -244,7 +253,7 @@ TEST(ParameterBlock, DamagedOrNewerBlocksAreKeptAsTheyAreWithAWarning) {
   }
   std::vector<std::string> warnings;
   ASSERT_TRUE(decodeProjectFile(members + cases[2], warnings).ok());
-  EXPECT_NE(warnings[0].find("版本 2"), std::string::npos);
+  EXPECT_NE(warnings[0].find("版本 3"), std::string::npos);
   // Bytes that form no block are kept too, and named.
   warnings.clear();
   auto trailing = decodeProjectFile(members + "trailing", warnings);

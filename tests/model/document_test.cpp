@@ -772,7 +772,7 @@ TEST_F(DocumentTest, SavingOverAFileChangedOnTheDiskAsksFirst) {
 // first save puts them into it.
 TEST_F(DocumentTest, AFileWithoutParametersGetsTheOfficesUntilSaved) {
   ProjectParameters office{{{"R", "85"}}, true, true};
-  doc.setParameterDefaults([&] { return office; });
+  doc.setParameterDefaults([&](bool) { return office; });
   openMembers(makeSampleProject());
   EXPECT_EQ(doc.project().parameters.values, office.values);
   EXPECT_TRUE(doc.isModified());

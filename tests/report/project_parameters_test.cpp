@@ -43,7 +43,7 @@ TEST_F(EditorTest, KeysAreWrittenInTheirOrder) {
 }
 
 void writeIni(const test::TempDir& dir, const std::string& name, const std::string& utf8) {
-  test::writeBytes(dir / name, *utf8ToGbk(utf8));
+  test::writeBytes(dir / pathFromUtf8(name), *utf8ToGbk(utf8));
 }
 
 TEST_F(EditorTest, DefaultsComeFromTheChosenFormatThenTheFirstFileThenBuiltIns) {
@@ -58,7 +58,7 @@ TEST_F(EditorTest, DefaultsComeFromTheChosenFormatThenTheFirstFileThenBuiltIns) 
   // Nothing stored anywhere: the text the reports printed before the field existed.
   EXPECT_EQ(d("检测内容"), "楼板厚度检测");
   EXPECT_EQ(d("检测仪器"), "楼板厚度测试仪");
-  EXPECT_EQ(d.rule(), AcceptanceRule{900});
+  EXPECT_EQ(d.rule().threshold, AcceptanceRule{900});
   EXPECT_EQ(d("结构类别"), "");
   ASSERT_TRUE(saveChosenFormat(location(), 2).ok());
   d = defaultParameters(location());
@@ -88,7 +88,9 @@ TEST_F(EditorTest, TheProjectsValuesWinAndKeepTheirBytes) {
   EXPECT_EQ(*stored.value().find(*utf8ToGbk("监测频次")), *utf8ToGbk("每周"));
   // Known fields come first, in their order; every field is stored.
   EXPECT_EQ(stored.value().values.front().first, *utf8ToGbk("工程名称"));
-  EXPECT_EQ(stored.value().values.size(), parameterDefinitions().size() + 1);
+  // Every field is stored, the name no format knows, and the judging rule's definition.
+  EXPECT_EQ(stored.value().values.size(),
+            parameterDefinitions().size() + 1 + ruleFields(pointRule()).size() - 1);
   v.set("工程名称", "😀");
   auto refused = toStoredParameters(v, project.parameters);
   ASSERT_FALSE(refused.ok());
@@ -108,7 +110,7 @@ TEST_F(EditorTest, OnlyTheOfficeFieldsBecomeTheNextProjectsDefaults) {
   EXPECT_EQ(next("检测单位"), "市检测中心");
   EXPECT_EQ(next("检测仪器"), "LB-1 型测厚仪");
   EXPECT_EQ(next("检测人员"), "张三");
-  EXPECT_EQ(next.rule(), AcceptanceRule{850});
+  EXPECT_EQ(next.rule().threshold, AcceptanceRule{850});
   EXPECT_EQ(chosenReportFormat(location()), 3);
   // Each file keeps its format's keys in order, the synonym under the format's own name.
   const std::string third = gbkToUtf8(test::readBytes(dir / "report3ini.ini"));
@@ -127,6 +129,70 @@ TEST_F(EditorTest, ReportOnesDateForm) {
   EXPECT_EQ(reportOneDate("2026年12月 8日"), "2026--12--8");
   EXPECT_EQ(reportOneDate(""), "");
   EXPECT_EQ(reportOneDate("不是日期"), "");
+}
+
+}  // namespace
+}  // namespace kro
+
+namespace kro {
+namespace {
+
+// The rule a project is judged by: its own stored definition, "逐点判定" for a file that stores
+// none whatever the office chose, the office's choice for new data; an office rule file that is
+// no rule is named and skipped.
+TEST_F(EditorTest, AProjectIsJudgedByItsOwnRule) {
+  std::filesystem::create_directories(dir / pathFromUtf8("判定规则"));
+  writeIni(
+      dir, "判定规则/本院规则.ini",
+      "[判定规则]\r\n名称=本院规则\r\n对象=构件平均值\r\n修约=整毫米\r\n允许偏差=-6/+8\r\n合格率=85\r\n");
+  writeIni(dir, "判定规则/坏的.ini",
+           "[判定规则]\r\n名称=坏的\r\n对象=随便\r\n允许偏差=构件自身\r\n合格率=90\r\n");
+  const OfficeRules office = officeRules(location());
+  ASSERT_EQ(office.rules.size(), 3u);
+  EXPECT_EQ(office.rules[2].name, "本院规则");
+  ASSERT_EQ(office.problems.size(), 1u);
+  EXPECT_NE(office.problems[0].find("坏的.ini"), std::string::npos);
+  EXPECT_NE(officeRuleNamed(location(), "无此规则").message().find("逐点判定、GB 50204-2015 附录F、本院规则"),
+            std::string::npos);
+
+  // The office chooses its own rule for new projects; 检测依据 follows a rule's citation.
+  writeIni(dir, "report1ini.ini", "[Data]\r\n判定规则=GB 50204-2015 附录F\r\n");
+  const ParameterValues defaults = defaultParameters(location());
+  EXPECT_EQ(defaults.rule().rule.name, "GB 50204-2015 附录F");
+  EXPECT_EQ(defaults.rule().threshold, AcceptanceRule{800});
+  EXPECT_EQ(defaults("检测依据"), "《混凝土结构工程施工质量验收规范》（GB 50204-2015）");
+  Project fresh;
+  fresh.parameters = officeParameters(location());
+  EXPECT_EQ(effectiveParameters(fresh, location()).rule().rule.name, "GB 50204-2015 附录F");
+  // A file that stores parameters but no rule, or none at all, is judged "逐点判定".
+  Project older;
+  older.parameters.stored = true;
+  older.parameters.values = {{*utf8ToGbk("合格率要求"), "85"}};
+  EXPECT_EQ(effectiveParameters(older, location()).rule().rule.name, "逐点判定");
+  EXPECT_EQ(effectiveParameters(older, location()).rule().threshold, AcceptanceRule{850});
+  Project bare;
+  adoptOfficeParameters(bare, location());
+  EXPECT_EQ(effectiveParameters(bare, location()).rule().rule.name, "逐点判定");
+  EXPECT_EQ(effectiveParameters(bare, location())("检测依据"), pointRule().citation);
+
+  // A stored definition wins over the office's rule of the same name, and travels with the file.
+  ParameterValues values = effectiveParameters(older, location());
+  values.setRule(office.rules[2]);
+  auto stored = toStoredParameters(values, older.parameters);
+  ASSERT_TRUE(stored.ok());
+  writeIni(dir, "判定规则/本院规则.ini",
+           "[判定规则]\r\n名称=本院规则\r\n对象=测点\r\n允许偏差=构件自身\r\n合格率=95\r\n");
+  Project ours;
+  ours.parameters = stored.value();
+  const RuleInForce rule = effectiveParameters(ours, location()).rule();
+  EXPECT_TRUE(rule.rule.judgesMembers());
+  EXPECT_EQ(rule.rule.fixedBand, std::make_pair(-6, 8));
+  EXPECT_EQ(rule.threshold, AcceptanceRule{850});
+  // A name without a definition that no built-in has is judged "逐点判定", and said so.
+  ParameterValues unknown;
+  unknown.set("判定规则", "无此规则");
+  EXPECT_EQ(unknown.rule().rule.name, "逐点判定");
+  EXPECT_NE(unknown.ruleProblem().find("没有定义"), std::string::npos);
 }
 
 }  // namespace

@@ -106,7 +106,9 @@ TEST_F(VerdictTest, EveryTotalIsThatOfTheTickedMembers) {
   EXPECT_TRUE(has(page(2), "共对该构件的15个测点进行检测，其中合格的测点10个，不合格测点5个，"));
   EXPECT_FALSE(has(page(4), "B002"));
   const PanelTexts panel = panelTexts(project, 0, values.rule());
-  EXPECT_EQ(panel.tickedTotals, "勾选构件（用于报告）：15 点，合格率 66.7 %（要求 90 %）：不合格");
+  EXPECT_EQ(panel.tickedTotals,
+            "勾选构件（用于报告）：15 点，合格率 66.7 %（要求 90 "
+            "%）：不合格，判定规则：逐点判定（每个测点，合格率不低于 90%）");
   EXPECT_EQ(panel.totalReadingCount, "35");  // the panel's 全部构件 still counts every member
   test::TempDir settings;
   const ProjectCheck check = checkProject(project, SettingsLocation::inFolder(settings.path()), 0);
@@ -114,7 +116,8 @@ TEST_F(VerdictTest, EveryTotalIsThatOfTheTickedMembers) {
             (std::vector<std::string>{
                 panel.tickedTotals, "1 个构件未勾选，不计入报告：B002",
                 "文件中没有工程参数：合格率要求 90% 和其他参数取自本机的默认值，保存后写入文件。"}));
-  EXPECT_TRUE(has(histogramTitle(selectionFigures(project.members), histogramBand(project), values.rule()),
+  EXPECT_TRUE(has(histogramTitle(selectionFigures(project.members), histogramBand(project),
+                                 reportFigures(project, values.rule())),
                   "选中构件的 15 个测点"));
   // With none ticked every document is refused, naming the cause.
   for (MemberRecord& m : project.members) m.setSelected(0);

@@ -35,7 +35,7 @@ TEST(ProjectOverview, RowsMarkMembersThatMissTheRule) {
   std::vector<std::int32_t> below(8, 120);
   below.push_back(100);
   p.members = {member("A", ninety), member("B", below), member("C", {})};
-  const std::vector<OverviewRow> rows = overviewRows(p, {900});
+  const std::vector<OverviewRow> rows = overviewRows(p, {pointRule(), {900}});
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_FALSE(rows[0].belowRule);
   EXPECT_TRUE(rows[1].belowRule);
@@ -43,8 +43,8 @@ TEST(ProjectOverview, RowsMarkMembersThatMissTheRule) {
   EXPECT_EQ(rows[1].rateText, "88.9%");
   EXPECT_EQ(rows[2].rateText, "-");
   // A rule of 85 marks neither.
-  EXPECT_FALSE(overviewRows(p, {850})[1].belowRule);
-  EXPECT_EQ(rows[1].figures.passCount, 8);
+  EXPECT_FALSE(overviewRows(p, {pointRule(), {850}})[1].belowRule);
+  EXPECT_EQ(rows[1].passCount, 8);
   EXPECT_EQ(rows[1].code, "B");
 }
 
@@ -68,7 +68,7 @@ TEST(ProjectOverview, HistogramBarsAreRedOutsideTheBand) {
   p.members = {member("A", {110, 120, 120, 121, 130})};  // deviations -10, 0, 0, 1, 10
   const SelectionFigures f = selectionFigures(p.members);
   RecordingCanvas c;
-  drawDeviationHistogram(c, f, histogramBand(p), {900}, 400, 200);
+  drawDeviationHistogram(c, f, histogramBand(p), reportFigures(p, {pointRule(), {900}}), 400, 200);
   std::vector<RecordingCanvas::Call> fills = c.callsOf(RecordingCanvas::Op::Fill);
   ASSERT_EQ(fills.size(), 1u + 4u);  // the band, then one bar per deviation
   const Color band{222, 240, 222}, red{210, 40, 40}, blue{70, 110, 170};
@@ -88,7 +88,7 @@ TEST(ProjectOverview, HistogramBarsAreRedOutsideTheBand) {
             nullptr);
 
   RecordingCanvas empty;
-  drawDeviationHistogram(empty, selectionFigures({}), std::nullopt, {900}, 400, 200);
+  drawDeviationHistogram(empty, selectionFigures({}), std::nullopt, reportFigures(Project{}, {}), 400, 200);
   EXPECT_TRUE(empty.callsOf(RecordingCanvas::Op::Fill).empty());
 }
 
