@@ -104,7 +104,7 @@ void Workbook(benchmark::State& state) {
   Fixture& f = fixture();
   for (auto _ : state) {
     kro::XlsxExcelSession excel;
-    auto written = kro::exportToSpreadsheet(f.project, excel, f.folder / "w.xlsx");
+    auto written = kro::exportToSpreadsheet(f.project, {}, excel, f.folder / "w.xlsx");
     if (!written) state.SkipWithError(written.message().c_str());
   }
 }
@@ -143,7 +143,7 @@ void WorkbookOfTwoMillionReadings(benchmark::State& state) {
   large.members = kro::makeLargeProject(4000, 500);
   for (auto _ : state) {
     kro::XlsxExcelSession excel;
-    auto written = kro::exportToSpreadsheet(large, excel, f.folder / "large.xlsx");
+    auto written = kro::exportToSpreadsheet(large, {}, excel, f.folder / "large.xlsx");
     if (!written) state.SkipWithError(written.message().c_str());
   }
 }
@@ -227,7 +227,7 @@ void WorkbookOfManyMembers(benchmark::State& state) {
   large.members = kro::makeLargeProject(static_cast<int>(state.range(0)), 10);
   for (auto _ : state) {
     kro::XlsxExcelSession excel;
-    auto written = kro::exportToSpreadsheet(large, excel, f.folder / "many.xlsx");
+    auto written = kro::exportToSpreadsheet(large, {}, excel, f.folder / "many.xlsx");
     if (!written) state.SkipWithError(written.message().c_str());
   }
 }

@@ -116,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   mustBeWellFormed(written.value().dataTable);
 
   kro::XlsxExcelSession excel;
-  auto workbook = kro::exportToSpreadsheet(project, excel, workFolder() / "w.xlsx");
+  auto workbook = kro::exportToSpreadsheet(project, {}, excel, workFolder() / "w.xlsx");
   if (!workbook) finding("工作簿未写成：" + workbook.message());
   mustBeWellFormed(workbook.value());
   return 0;

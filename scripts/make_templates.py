@@ -254,8 +254,15 @@ def lab():
 OVERVIEW = ("    {{工程名称}}工程位于{{工程地址}}，为{{结构类别}}结构。由{{施工单位}}施工，开工时间为%s。"
             "根据设计要求，混凝土设计强度等级为{{强度等级}}。\n"
             "    受{{委托单位}}委托，我所对{{结构类别}}楼板厚度进行了检测。 ")
-CONCLUSION = ("    本次检测的{{工程名称}}工程楼板厚度共计{{测点总数}}点，其中合格点{{合格点数}}个，合格点率为"
+# The conclusion by readings, or (under a rule that judges members by their means) by members;
+# the rule named beside it in every format.
+CONCLUSION = ("{{^按构件判定}}    本次检测的{{工程名称}}工程楼板厚度共计{{测点总数}}点，其中合格点{{合格点数}}个，合格点率为"
               "{{合格率}}%，{{工程名称}}工程的楼板厚度检测结果为{{结论}}。")
+MEMBER_CONCLUSION = ("{{?按构件判定}}    本次检测的{{工程名称}}工程楼板厚度共抽查{{构件数}}个构件（{{测点总数}}点），"
+                     "以各构件测点的平均值判定，其中合格构件{{合格构件数}}个，合格率为{{合格率}}%，"
+                     "{{工程名称}}工程的楼板厚度检测结果为{{结论}}。")
+RULE_LINE = "    判定规则：{{判定说明}}。"
+MEMBER_METHOD = "{{?按构件判定}}    {{判定方法}}{{抽样方法}}"
 
 
 def report1():
@@ -275,9 +282,10 @@ def report1():
               value(OVERVIEW % "{{施工日期}}", run=BODY),
               P(), heading("三、检测方法及依据"),
               body("    采用电磁感应法楼板厚度检测仪，在楼板上均匀布置测点，逐点测量楼板厚度。"),
+              value(MEMBER_METHOD),
               value("    检测依据：{{检测依据}}。"),
               P(), heading("四、检测结论"), body("    经检测，结果如下："),
-              value(CONCLUSION),
+              value(CONCLUSION), value(MEMBER_CONCLUSION), value(RULE_LINE),
               *blank(5, tiny=True),
               body("五、检测仪器：{{检测仪器}}"),
               *signatures()]
@@ -303,8 +311,8 @@ def report2():
               P(), P(), heading("三、工程概况"),
               *blank(4, tiny=True),
               value(OVERVIEW % "{{检测日期}}", run=BODY),
-              P(), heading("四、检测方法"), value("本次检测采用电磁法检测楼板厚度。"),
-              P(), heading("五、检测结论"), value(CONCLUSION),
+              P(), heading("四、检测方法"), value("本次检测采用电磁法检测楼板厚度。"), value(MEMBER_METHOD),
+              P(), heading("五、检测结论"), value(CONCLUSION), value(MEMBER_CONCLUSION), value(RULE_LINE),
               P(), heading("六、检测依据、仪器及人员"),
               T([[{"paragraphs": [title, "   " + text, "", "", ""], "align": "left"}]
                  for title, text in (("检测依据：", "{{检测依据}}"), ("检测仪器及设备：", "{{检测仪器}}"),
@@ -325,7 +333,8 @@ def report3():
               {"text": "单位：" + " " * 10 + "姓名：" + " " * 10 + "编号：", "span": 3, "align": "left"}],
              [{"text": "执行标准", "bold": True}, {"text": "{{执行标准}}", "span": 3, "align": "left"}],
              spanning("工程概况", bold=True), spanning(OVERVIEW % "{{检测日期}}", align="left"),
-             spanning("检测结论", bold=True), last_row(spanning(CONCLUSION, align="left"))]
+             spanning("检测结论", bold=True), spanning(CONCLUSION, align="left"),
+             spanning(MEMBER_CONCLUSION, align="left"), last_row(spanning(RULE_LINE, align="left"))]
     blocks = [*lab(),
               P("楼板厚度检测报告", align="center", size=22, bold=True, hei=True), P(),
               T(rows, LABEL_VALUE), *signatures()]
@@ -348,16 +357,17 @@ def report4():
              {"text": "构件编号", "bold": True, "vmerge": "restart"},
              {"text": "构件部位", "bold": True, "vmerge": "restart"}, {"text": "设计厚度(mm)", "bold": True, "span": 3},
              {"text": "测点数", "bold": True, "vmerge": "restart"}, {"text": "备注", "bold": True, "vmerge": "restart"},
-             {"text": "合格率(%)", "bold": True, "vmerge": "restart"}]]
+             {"text": "{{判定列}}", "bold": True, "vmerge": "restart"}]]
     rows.append([{"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"},
                  {"text": "测区一", "bold": True}, {"text": "测区二", "bold": True}, {"text": "测区三", "bold": True},
                  {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}, {"text": "", "vmerge": "continue"}])
     member = ["{{#构件 至少10行}}{{序号}}", "{{测区编号}}", "{{构件名称}}", "{{设计厚度}}", "{{设计厚度}}", "{{设计厚度}}",
-              "{{测点数}}", "", "{{合格率}}{{/构件}}"]
+              "{{测点数}}", "", "{{判定值}}{{/构件}}"]
     rows.append([{"text": text, "align": "center"} for text in member])
     blocks = [*lab(),
               P("楼板厚度检测报告", align="center", size=22, bold=True, hei=True), P(),
-              T(info, grid), P(tiny=True), T(rows, grid, header_rows=2), *signatures()]
+              T(info, grid), P(tiny=True), T(rows, grid, header_rows=2),
+              P("判定规则：{{判定说明}}；检测结论：{{结论}}。", size=10.5, keep_next=True), *signatures()]
     write("检测报告4", blocks, "楼板厚度检测报告")
 
 
@@ -366,8 +376,11 @@ def regional(name, title):
                   (("建设单位", "建设单位"), ("试验编号", "试验编号")), (("施工单位", "施工单位"), ("检测依据", "检测依据")),
                   (("监理单位", "监理单位"), ("检测日期", "检测日期")), (("设计单位", "设计单位"), ("检测仪器", "检测仪器"))])
     rows += [spanning("检测结果", bold=True),
-             spanning("    本次检测的{{工程名称}}工程楼板厚度共计{{测点总数}}点，其中合格点{{合格点数}}个，"
+             spanning("{{^按构件判定}}    本次检测的{{工程名称}}工程楼板厚度共计{{测点总数}}点，其中合格点{{合格点数}}个，"
                       "合格点率为{{合格率}}%", align="left"),
+             spanning("{{?按构件判定}}    本次检测的{{工程名称}}工程楼板厚度共抽查{{构件数}}个构件（{{测点总数}}点），"
+                      "以各构件测点的平均值判定，其中合格构件{{合格构件数}}个，合格率为{{合格率}}%", align="left"),
+             spanning(RULE_LINE, align="left"),
              last_row([{"text": "结论", "bold": True},
                        {"text": "    依据{{检测依据}}标准,工程的楼板厚度检测结果为{{结论}}。", "span": 3, "align": "left"}])]
     blocks = [*lab(), P(title, align="center", size=22, bold=True, hei=True), P(),
@@ -381,7 +394,7 @@ def data_table():
     heading repeats; failing readings red (the engine's default)."""
     plain = {"align": "center", "valign": False}
     heading_row = {"cells": [dict(plain, text="{{#构件 同页 续表头}}{{测区编号}}({{构件名称}})         设计厚度:"
-                                              "{{设计厚度}}        {{测试日期原文}}", span=10)]}
+                                              "{{设计厚度}}        {{测试日期原文}}{{判定结果}}", span=10)]}
     readings = [dict(plain, text=f"{{{{测点{k}}}}}") for k in range(1, 11)]
     readings[0]["text"] = "{{#测点}}" + readings[0]["text"]
     readings[-1]["text"] += "{{/构件}}"

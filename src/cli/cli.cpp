@@ -329,7 +329,9 @@ int commandExcel(const Context& cx, const std::vector<std::string>& args) {
   if (!loaded) return cx.fail(loaded.message());
   Status written = writeOutputByPath(cx, *output, OutputKind::Binary, [&](const fs::path& file) -> Status {
     XlsxExcelSession excel;
-    auto exported = exportToSpreadsheet(loaded.value().project, excel, file);
+    auto exported =
+        exportToSpreadsheet(loaded.value().project,
+                            effectiveParameters(loaded.value().project, settingsFor(*a)).rule(), excel, file);
     return exported ? Status::success() : Status(exported.error());
   });
   if (!written) return cx.fail(written.message());

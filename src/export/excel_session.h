@@ -21,6 +21,8 @@ class ExcelSession {
   // following calls write to.
   virtual Status renameSheet(std::string_view from, std::string_view to) = 0;
   virtual Status useSheet(std::string_view name) = 0;
+  // Adds a sheet after the others; it becomes the sheet the following calls write to.
+  virtual Status addSheet(std::string_view name) = 0;
   // Rows and columns count from 1.
   virtual void setCellText(int row, int column, std::string_view utf8) = 0;
   virtual void mergeCells(int row, int column, int rows, int columns) = 0;

@@ -1,13 +1,50 @@
 // The spreadsheet export.
 #include "export/spreadsheet_export.h"
 
+#include "model/figure_text.h"
 #include "model/gbk_text.h"
 #include "model/report_figures.h"
 #include "model/statistics.h"
 
 namespace kro {
 
-Result<std::filesystem::path> exportToSpreadsheet(const Project& project, ExcelSession& excel,
+namespace {
+
+// Each ticked member by its mean, then the totals, the verdict and the rule.
+Status writeMemberSheet(const Project& project, const RuleInForce& rule, ExcelSession& excel) {
+  if (Status s = excel.addSheet("构件判定"); !s) return s;
+  const char* headings[] = {"序号",   "测区编号", "构件名称", "设计厚度", "测点数",
+                            "平均值", "判定值",   "允许偏差", "判定"};
+  for (int c = 0; c < 9; ++c) excel.setCellText(1, c + 1, headings[c]);
+  int r = 1;
+  for (int index : tickedMembers(project)) {
+    const MemberRecord& m = *project.memberAt(index);
+    const ToleranceBand band = ruleBand(m, rule.rule);
+    const auto mean = judgeMemberMean(m, rule.rule);
+    ++r;
+    excel.setCellText(r, 1, std::to_string(r - 1));
+    excel.setCellText(r, 2, gbkToUtf8(m.code()));
+    excel.setCellText(r, 3, gbkToUtf8(m.name()));
+    excel.setCellText(r, 4, std::to_string(m.designThickness()));
+    excel.setCellText(r, 5, std::to_string(m.readingCount()));
+    excel.setCellText(r, 6, mean ? tenthsText(mean->sum, mean->count) : "-");
+    excel.setCellText(r, 7, mean ? mean->text : "-");
+    excel.setCellText(r, 8, std::to_string(band.lower) + "~" + std::to_string(band.upper));
+    excel.setCellText(r, 9, mean ? (mean->passes ? "合格" : "不合格") : "无测点");
+  }
+  const ReportFigures f = reportFigures(project, rule);
+  excel.setCellText(r + 2, 1,
+                    "构件 " + std::to_string(f.memberCount) + " 个，合格 " +
+                        std::to_string(f.memberPassCount) + " 个，合格率 " + f.rateText + "%（要求 " +
+                        f.ruleText + "%）：" + f.verdict());
+  excel.setCellText(r + 3, 1, "判定规则：" + f.ruleLine());
+  return Status::success();
+}
+
+}  // namespace
+
+Result<std::filesystem::path> exportToSpreadsheet(const Project& project, const RuleInForce& rule,
+                                                  ExcelSession& excel,
                                                   const std::filesystem::path& workbookPath,
                                                   const CancelFlag* cancel) {
   if (project.memberCount() == 0) return Error{"文档中没有构件，没有导出数据。"};
@@ -44,6 +81,9 @@ Result<std::filesystem::path> exportToSpreadsheet(const Project& project, ExcelS
     for (int j = 0; j < m.readingCount(); ++j)
       excel.setCellText(b + 1 + j / kReadingsPerRow, 1 + j % kReadingsPerRow, std::to_string(m.readingAt(j)));
     b += readingRows(m);
+  }
+  if (rule.rule.judgesMembers()) {
+    if (Status s = writeMemberSheet(project, rule, excel); !s) return Error{s.message()};
   }
   if (isCancelled(cancel)) return Error{kCancelledMessage};
   if (Status s = excel.saveAs(workbookPath); !s) return Error{s.message()};

@@ -750,9 +750,10 @@ void MainWindow::spreadsheet() {
     return;
   }
   auto written = runLongWork<Result<std::filesystem::path>>(
-      this, "正在生成工作簿…", [project = doc_.project(), output](const CancelFlag& c) {
+      this, "正在生成工作簿…",
+      [project = doc_.project(), rule = parameters().rule(), output](const CancelFlag& c) {
         XlsxExcelSession excel;
-        return exportToSpreadsheet(project, excel, output, &c);
+        return exportToSpreadsheet(project, rule, excel, output, &c);
       });
   if (!written) {
     Dialogs::message(this, MessageKind::Warning, qt(written.message()));

@@ -27,7 +27,8 @@ std::optional<int> wholeNumber(std::string_view text, int least, int most) {
   int value = 0;
   if (text.starts_with('+')) text.remove_prefix(1);
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || value < least || value > most) return std::nullopt;
+  if (ec != std::errc() || end != text.data() + text.size() || value < least || value > most)
+    return std::nullopt;
   return value;
 }
 
@@ -66,7 +67,8 @@ const std::vector<JudgingRule>& builtInRules() {
     slab.points = 3;
     slab.leastMembers = 3;
     slab.method =
-        "每块楼板测量 3 点（悬挑板沿宽度方向距支座 0.1 m 处测 3 点，其他楼板在一条对角线的中点和距两端各 0.1 m "
+        "每块楼板测量 3 点（悬挑板沿宽度方向距支座 0.1 m 处测 3 点，其他楼板在一条对角线的中点和距两端各 0.1 "
+        "m "
         "处），取 3 点的平均值并精确至 1 mm 作为该板的厚度，允许偏差为 +10 mm、-5 mm。";
     slab.sampling = "按有代表性的自然间抽查 1%，且不少于 3 间。";
     return std::vector<JudgingRule>{point, slab};
@@ -90,7 +92,8 @@ std::vector<std::pair<std::string, std::string>> ruleFields(const JudgingRule& r
       {std::string(kJudgedKey), std::string(rule.judgesMembers() ? kJudgedMean : kJudgedReading)},
       {std::string(kRoundingKey), std::string(rule.meanToWholeMm ? kToWholeMm : kNoRounding)},
       {std::string(kBandKey), rule.fixedBand ? bandText(*rule.fixedBand) : std::string(kOwnBand)},
-      {std::string(kThresholdKey), rule.fixedThreshold ? ruleText(*rule.fixedThreshold) : std::string(kProjectRate)},
+      {std::string(kThresholdKey),
+       rule.fixedThreshold ? ruleText(*rule.fixedThreshold) : std::string(kProjectRate)},
       {std::string(kPointsKey), std::to_string(rule.points)},
       {std::string(kLeastKey), std::to_string(rule.leastMembers)},
       {std::string(kMethodKey), rule.method},
@@ -120,7 +123,8 @@ Result<JudgingRule> ruleFromFields(const std::function<std::optional<std::string
     return bad(kJudgedKey, judged.value(), "“测点”或“构件平均值”");
   }
   const std::string rounding = field(kRoundingKey).value_or(std::string(kNoRounding));
-  if (rounding != kToWholeMm && rounding != kNoRounding) return bad(kRoundingKey, rounding, "“整毫米”或“不修约”");
+  if (rounding != kToWholeMm && rounding != kNoRounding)
+    return bad(kRoundingKey, rounding, "“整毫米”或“不修约”");
   rule.meanToWholeMm = rounding == kToWholeMm;
   auto band = need(kBandKey);
   if (!band) return band.error();
@@ -132,7 +136,8 @@ Result<JudgingRule> ruleFromFields(const std::function<std::optional<std::string
   if (!threshold) return threshold.error();
   if (threshold.value() != kProjectRate) {
     rule.fixedThreshold = parseAcceptanceRule(threshold.value());
-    if (!rule.fixedThreshold) return bad(kThresholdKey, threshold.value(), "0 到 100 之间、最多一位小数的数或“合格率要求”");
+    if (!rule.fixedThreshold)
+      return bad(kThresholdKey, threshold.value(), "0 到 100 之间、最多一位小数的数或“合格率要求”");
   }
   const std::string points = field(kPointsKey).value_or("0");
   const std::string least = field(kLeastKey).value_or("0");

@@ -153,6 +153,13 @@ Status XlsxExcelSession::renameSheet(std::string_view from, std::string_view to)
   return Status::success();
 }
 
+Status XlsxExcelSession::addSheet(std::string_view name) {
+  if (find(name) != nullptr) return Error{"工作簿中已有工作表“" + std::string(name) + "”。"};
+  sheets_.push_back(Sheet{std::string(name), {}, {}, {}, {}});
+  current_ = static_cast<int>(sheets_.size()) - 1;
+  return Status::success();
+}
+
 Status XlsxExcelSession::useSheet(std::string_view name) {
   Sheet* sheet = find(name);
   if (sheet == nullptr) return Error{"工作簿中没有工作表“" + std::string(name) + "”。"};

@@ -36,6 +36,7 @@ class XlsxExcelSession : public ExcelSession {
   void setVisible(bool) override {}
   Status renameSheet(std::string_view from, std::string_view to) override;
   Status useSheet(std::string_view name) override;
+  Status addSheet(std::string_view name) override;
   void setCellText(int row, int column, std::string_view utf8) override;
   void mergeCells(int row, int column, int rows, int columns) override;
   void setColumnsAlignment(int horizontal, int vertical) override;

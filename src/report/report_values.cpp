@@ -14,12 +14,13 @@ namespace kro {
 
 namespace {
 
-constexpr std::string_view kFigureFields[] = {
-    "测点总数",   "合格点数",     "不合格点数",   "合格率",   "合格率要求", "结论",    "构件数",
-    "合格构件数", "报告生成日期", "报告日期简写", "判定说明", "判定方法",   "抽样方法"};
+constexpr std::string_view kFigureFields[] = {"测点总数",     "合格点数",     "不合格点数", "合格率",
+                                              "合格率要求",   "结论",         "构件数",     "合格构件数",
+                                              "报告生成日期", "报告日期简写", "判定说明",   "判定方法",
+                                              "抽样方法",     "按构件判定",   "判定列"};
 constexpr std::string_view kMemberFields[] = {
-    "序号",       "测区编号", "构件名称", "测试日期", "测试日期原文", "设计厚度", "允许负偏差",
-    "允许正偏差", "测点数",   "最大值",   "最小值",   "平均值",       "合格率",   "结论"};
+    "序号",   "测区编号", "构件名称", "测试日期", "测试日期原文", "设计厚度", "允许负偏差", "允许正偏差",
+    "测点数", "最大值",   "最小值",   "平均值",   "合格率",       "结论",     "判定值",     "判定结果"};
 
 // "2008年5月12日": the date of a stored text when it is one, else the text as it is.
 std::string longDate(const CalendarDate& d) {
@@ -131,6 +132,9 @@ ReportValues reportValues(const Project& project, const ParameterValues& paramet
   v.project["判定说明"] = figures.ruleLine();
   v.project["判定方法"] = judging.method;
   v.project["抽样方法"] = judging.sampling;
+  // What the formats word differently under a member rule: a condition, and a column's heading.
+  v.project["按构件判定"] = judging.judgesMembers() ? "是" : "";
+  v.project["判定列"] = judging.judgesMembers() ? "平均值(mm)" : "合格率(%)";
   v.project["报告生成日期"] = longDate(today);
   // 报告日期 as "2026--3--7", or today's when it is empty or no date.
   v.project["报告日期简写"] = reportOneDate(parameters("报告日期"));
@@ -165,11 +169,14 @@ ReportValues reportValues(const Project& project, const ParameterValues& paramet
     fields["平均值"] = f.readingCount > 0 ? tenthsText(f.thicknessSum, f.readingCount) : "";
     fields["合格率"] = f.readingCount > 0 ? ruledRateText(passing, f.readingCount, rule) : "";
     fields["结论"] = meetsRule(passing, f.readingCount, rule) ? "合格" : "不合格";
+    fields["判定值"] = fields["合格率"];
     if (judging.judgesMembers()) {
       // The member is judged by its mean, as recorded by the rule.
       const std::optional<MemberMean> mean = judgeMemberMean(m, judging);
       fields["平均值"] = mean ? mean->text : "";
       fields["结论"] = mean && mean->passes ? "合格" : "不合格";
+      fields["判定值"] = mean ? mean->text + " " + fields["结论"] : "";
+      fields["判定结果"] = mean ? "        平均值:" + mean->text + "  " + fields["结论"] : "";
     }
     v.members.push_back(std::move(member));
   }

@@ -251,24 +251,39 @@ void layoutSummary(Sheets& s, const Project& project, const ParameterValues& P) 
   y = flow.fit(y1 + 220, 140);
   s.font(song(12));
   s.text(L + 100, y, "二、检测方法");
-  const int y2 = flowParagraph(flow,
-                               gbk("      按照" + P("检测依据") +
-                                   "要求，对梁类 、板类构件，各抽取构件数量的2%且不少于5个构件进行检测。"),
-                               L + 60, y + 180);
-  const int y3 = flowParagraph(
-      flow, gbk("     检测时，在每一个待测的构件底面上，选择有代表性的区域，对楼板厚度进行检测。"), L + 60,
-      y2 + 200);
-
-  // The conclusion stays in one piece: its band, its lines and "(以下空白)".
+  // The method: the fixed sentences, or a member rule's own.
   const ReportFigures f = reportFigures(project, P.rule());
-  const std::string lines[] = {"         共对该构件的" + std::to_string(f.readingCount) +
-                                   "个测点进行检测，其中合格的测点" + std::to_string(f.passCount) +
-                                   "个，不合格测点" + std::to_string(f.failCount()) + "个，",
-                               f.passes ? "     楼板厚度合格率达到" + f.rateText + "%，合格率大于规范要求的" +
-                                              f.ruleText + "%，该构件的楼板厚度"
-                                        : "     楼板厚度合格率为" + f.rateText + "%，合格率低于规范要求的" +
-                                              f.ruleText + "%，该构件的楼板厚度",
-                               f.passes ? "     满足设计要求!" : "     不满足设计要求!"};
+  const bool byMembers = f.judgesMembers();
+  const int y2 =
+      flowParagraph(flow,
+                    gbk("      按照" + P("检测依据") + "要求，" +
+                        (byMembers ? f.judging.sampling
+                                   : "对梁类 、板类构件，各抽取构件数量的2%且不少于5个构件进行检测。")),
+                    L + 60, y + 180);
+  const int y3 = flowParagraph(
+      flow,
+      gbk(byMembers ? "     " + f.judging.method
+                    : "     检测时，在每一个待测的构件底面上，选择有代表性的区域，对楼板厚度进行检测。"),
+      L + 60, y2 + 200);
+
+  // The conclusion stays in one piece: its band, its lines and "(以下空白)". The project is "该工程";
+  // a rate equal to the requirement is "不低于" it.
+  const std::string counted =
+      byMembers
+          ? "         共对该工程的" + std::to_string(f.memberCount) + "个构件（" +
+                std::to_string(f.readingCount) + "个测点）进行检测，以各构件测点的平均值判定，其中合格构件" +
+                std::to_string(f.memberPassCount) + "个，不合格构件" +
+                std::to_string(f.memberCount - f.memberPassCount) + "个，"
+          : "         共对该工程的" + std::to_string(f.readingCount) + "个测点进行检测，其中合格的测点" +
+                std::to_string(f.passCount) + "个，不合格测点" + std::to_string(f.failCount()) + "个，";
+  const std::string what = byMembers ? "构件合格率" : "楼板厚度合格率";
+  const std::string lines[] = {counted,
+                               f.passes ? "     " + what + "达到" + f.rateText + "%，合格率不低于规范要求的" +
+                                              f.ruleText + "%，该工程的楼板厚度"
+                                        : "     " + what + "为" + f.rateText + "%，合格率低于规范要求的" +
+                                              f.ruleText + "%，该工程的楼板厚度",
+                               f.passes ? "     满足设计要求!" : "     不满足设计要求!",
+                               "     判定规则：" + f.ruleLine() + "。"};
   std::vector<std::vector<std::string>> wrapped;
   int lineCount = 0;
   for (const std::string& line : lines) {
@@ -327,7 +342,8 @@ void layoutBasis(Sheets& s, const ParameterValues& P) {
 }
 
 // The raw-data list: rows placed from the list top, a member's heading kept with its first row.
-std::vector<RawPage> layoutRawData(const Project& project, const TextMeasure& measure) {
+std::vector<RawPage> layoutRawData(const Project& project, const TextMeasure& measure,
+                                   const JudgingRule& rule) {
   std::vector<RawPage> pages;
   const int capacity = PageLayout::kFrameBottom - PageLayout::kListTop;
   std::vector<RawRow> pending;  // a heading waiting for its first row
@@ -350,6 +366,11 @@ std::vector<RawPage> layoutRawData(const Project& project, const TextMeasure& me
     heading.nameLines =
         wrapToWidth("(" + gbkToUtf8(m.name()) + ")", measure, song(12), kNameRight - heading.nameLeft);
     heading.height = PageLayout::kRowHeight + 130 * (static_cast<int>(heading.nameLines.size()) - 1);
+    if (rule.judgesMembers()) {
+      const auto mean = judgeMemberMean(m, rule);
+      heading.judged = "设计" + std::to_string(m.designThickness()) + " 均值" + (mean ? mean->text : "-") +
+                       " " + (mean ? (mean->passes ? "合格" : "不合格") : "");
+    }
     place(std::move(heading), PageLayout::kRowHeight);
     if (m.readingCount() == 0) {
       place({i, RawRow::kEmpty, 0, PageLayout::kRowHeight, 0, {}}, 0);
@@ -404,7 +425,8 @@ void drawRawDataPage(Canvas& c, const Project& project, const RawPage& page, boo
       inLine(L + 160, row.nameLeft, 0, gbkToUtf8(m.code()));
       for (std::size_t k = 0; k < row.nameLines.size(); ++k)
         inLine(row.nameLeft, L + 1840, static_cast<int>(k), row.nameLines[k]);
-      inLine(L + 1840, L + 3240, 0, "设计厚度:" + std::to_string(m.designThickness()) + " mm");
+      inLine(L + 1840, L + 3240, 0,
+             row.judged.empty() ? "设计厚度:" + std::to_string(m.designThickness()) + " mm" : row.judged);
       inLine(L + 3240, L + W, 0, gbkToUtf8(m.testDate()));
       continue;
     }
@@ -481,7 +503,7 @@ PrintedReport layoutPrintedReport(const Project& project, const PrintedPageSetti
   layoutCover(sheets, settings.parameters);
   layoutSummary(sheets, project, settings.parameters);
   layoutBasis(sheets, settings.parameters);
-  report.raw = layoutRawData(project, measure);
+  report.raw = layoutRawData(project, measure, settings.parameters.rule().rule);
   return report;
 }
 

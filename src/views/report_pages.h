@@ -76,6 +76,9 @@ struct RawRow {
   int height = PageLayout::kRowHeight;
   int nameLeft = 0;                    // a heading's name starts here, after its code
   std::vector<std::string> nameLines;  // a heading's "(name)", wrapped
+  // Under a rule that judges members by their means, a heading's "设计120 均值119 合格" in
+  // place of the design thickness.
+  std::string judged;
 };
 
 struct RawPage {

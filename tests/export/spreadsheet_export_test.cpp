@@ -33,7 +33,7 @@ class ExportTest : public ::testing::Test {
 
 TEST_F(ExportTest, SpreadsheetBlocks) {
   project.members = {member("A001", 25, 1, "一层"), member("X", 4, 0), member("B002", 3)};
-  auto written = exportToSpreadsheet(project, excel, dir / pathFromUtf8("楼板仪数据.xlsx"));
+  auto written = exportToSpreadsheet(project, {}, excel, dir / pathFromUtf8("楼板仪数据.xlsx"));
   ASSERT_TRUE(written.ok()) << written.message();
   const Calls start(excel.calls.begin(), excel.calls.begin() + 4);
   EXPECT_EQ(start, (Calls{"AddWorkbook", "Visible 1", "Rename sheet1 报表1", "Use 报表1"}));
@@ -52,9 +52,27 @@ TEST_F(ExportTest, SpreadsheetBlocks) {
   EXPECT_EQ(excel.calls.back(), "SaveAs 楼板仪数据.xlsx");
 }
 
+// Under a rule that judges members by their means the workbook has a member sheet: each
+// member's mean, as recorded, its judgement, then the verdict and the rule.
+TEST_F(ExportTest, AMemberRuleAddsTheMembersSheet) {
+  project.members = {member("A001", 3), member("X", 4, 0), member("B002", 0)};  // A001: 100..102, mean 101
+  const RuleInForce slab{*builtInRule(kSlabRuleName), {800}};
+  ASSERT_TRUE(exportToSpreadsheet(project, slab, excel, dir / "w.xlsx").ok());
+  ASSERT_EQ(excel.with("Add "), Calls{"Add 构件判定"});
+  EXPECT_EQ(excel.with("Cell 2 7 "), Calls{"Cell 2 7 101"});
+  EXPECT_EQ(excel.with("Cell 2 8 "), Calls{"Cell 2 8 115~130"});
+  EXPECT_EQ(excel.with("Cell 2 9 "), Calls{"Cell 2 9 不合格"});
+  EXPECT_EQ(excel.with("Cell 3 9 "), Calls{"Cell 3 9 无测点"});
+  EXPECT_EQ(excel.with("Cell 5 1 "), Calls{"Cell 5 1 构件 1 个，合格 0 个，合格率 0.0%（要求 80%）：不合格"});
+  EXPECT_EQ(excel.calls.back(), "SaveAs w.xlsx");
+  excel.calls.clear();
+  ASSERT_TRUE(exportToSpreadsheet(project, {}, excel, dir / "w.xlsx").ok());
+  EXPECT_TRUE(excel.with("Add ").empty());
+}
+
 TEST_F(ExportTest, SpreadsheetEdgeCases) {
   project.members = {member("A001", 0), member("A002", 11)};
-  ASSERT_TRUE(exportToSpreadsheet(project, excel, dir / "w.xlsx").ok());
+  ASSERT_TRUE(exportToSpreadsheet(project, {}, excel, dir / "w.xlsx").ok());
   // No readings: one empty row; 11 readings: two rows, the second with reading 10 only.
   EXPECT_EQ(excel.with("Cell 3 1 "), Calls{"Cell 3 1 A002()"});
   EXPECT_EQ(excel.with("Cell 5 1 "), Calls{"Cell 5 1 110"});
@@ -63,14 +81,14 @@ TEST_F(ExportTest, SpreadsheetEdgeCases) {
   // Nothing ticked: the workbook would be empty, and is refused with the cause.
   excel.calls.clear();
   project.members = {member("A001", 3, 0)};
-  auto none = exportToSpreadsheet(project, excel, dir / "w.xlsx");
+  auto none = exportToSpreadsheet(project, {}, excel, dir / "w.xlsx");
   ASSERT_FALSE(none.ok());
   EXPECT_NE(none.message().find("没有勾选任何构件"), std::string::npos);
   EXPECT_TRUE(excel.calls.empty());
 
   const Project empty;
   excel.calls.clear();
-  EXPECT_FALSE(exportToSpreadsheet(empty, excel, dir / "w.xlsx").ok());
+  EXPECT_FALSE(exportToSpreadsheet(empty, {}, excel, dir / "w.xlsx").ok());
   EXPECT_TRUE(excel.calls.empty());
 }
 

@@ -41,11 +41,10 @@ TEST(JudgingRule, AMemberIsJudgedByItsMeanAsTheRuleRecordsIt) {
     bool passes;
   };
   const Case cases[] = {
-      {{115, 115, 115}, "115", true},  // -5 exactly
-      {{130, 130, 130}, "130", true},  // +10 exactly
-      {{114, 115, 115}, "115", true},  // 114.67 recorded as 115
-      {{114, 114, 115}, "114", false},
-      {{130, 131, 130}, "130", true},  // 130.33 recorded as 130
+      {{115, 115, 115}, "115", true},                                   // -5 exactly
+      {{130, 130, 130}, "130", true},                                   // +10 exactly
+      {{114, 115, 115}, "115", true},                                   // 114.67 recorded as 115
+      {{114, 114, 115}, "114", false}, {{130, 131, 130}, "130", true},  // 130.33 recorded as 130
       {{131, 131, 130}, "131", false},
   };
   for (const Case& c : cases) {
@@ -82,7 +81,8 @@ TEST(JudgingRule, TheSameSlabsPassByTheirMeansAndFailByTheirReadings) {
   EXPECT_EQ(byReadings.passCount, 16);
   EXPECT_EQ(byReadings.verdict(), "不合格");
   EXPECT_EQ(tickedTotalsLine(byMembers),
-            "勾选构件（用于报告）：10 个构件（30 点），8 个构件合格，合格率 80.0 %（要求 80 %）：合格，判定规则：GB "
+            "勾选构件（用于报告）：10 个构件（30 点），8 个构件合格，合格率 80.0 %（要求 80 "
+            "%）：合格，判定规则：GB "
             "50204-2015 附录F（每个构件的平均值，合格率不低于 80%）");
 }
 

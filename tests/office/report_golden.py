@@ -98,6 +98,12 @@ def corpus(kro, work):
                             for i in range(3)], typed(12)),
         "noparams": project(members, {k: "" for k in PARAMETERS}),
     }
+    # Ten slabs of three readings: eight pass by their means, 16 of the 30 readings by their band.
+    slabs = [member(f"S{i}", f"楼板{i}", "2026年03月05日", 120, -5, 8, [113, 118, 126]) for i in range(8)]
+    slabs += [member("S8", "楼板8", "2026年03月05日", 120, -5, 8, [100, 100, 100]),
+              member("S9", "楼板9", "2026年03月05日", 120, -5, 8, [140, 112, 140])]
+    cases["slabs-point"] = project(slabs, typed(12))
+    cases["slabs-gb"] = project(slabs, dict(typed(12), **{"判定规则": "GB 50204-2015 附录F"}))
     return cases
 
 

@@ -66,7 +66,7 @@ TEST(PrintPdf, SampleProjectPagesAndTexts) {
   const std::string text = run("pdftotext -layout '" + pdf.string() + "' -");
   for (const char* expected :
        {"LB-2026-0815", "阳光花园", "检测报告", "原始数据列表", "W003", "(商业楼三层楼板网格)",
-        "设计厚度:140 mm", "FOOTER-TEXT", "GB50204-2002", "共对该构件的234个测点", "合格率为82.1%"}) {
+        "设计厚度:140 mm", "FOOTER-TEXT", "GB50204-2002", "共对该工程的234个测点", "合格率为82.1%"}) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected;
   }
   // Every text drawn on the four kinds of page comes back as itself: no radical stands in for

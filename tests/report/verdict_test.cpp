@@ -78,10 +78,10 @@ TEST_F(VerdictTest, OneRuleGivesOneVerdictInEveryDocument) {
           << format << rule;
     const std::string summary = page(2);
     if (std::string(rule) == "90") {
-      EXPECT_TRUE(has(summary, "楼板厚度合格率为89.8%，合格率低于规范要求的90%，该构件的楼板厚度"));
+      EXPECT_TRUE(has(summary, "楼板厚度合格率为89.8%，合格率低于规范要求的90%，该工程的楼板厚度"));
       EXPECT_TRUE(has(summary, "     不满足设计要求!"));
     } else {
-      EXPECT_TRUE(has(summary, "楼板厚度合格率达到89.8%，合格率大于规范要求的85%，该构件的楼板厚度"));
+      EXPECT_TRUE(has(summary, "楼板厚度合格率达到89.8%，合格率不低于规范要求的85%，该工程的楼板厚度"));
       EXPECT_TRUE(has(summary, "     满足设计要求!"));
     }
     const auto rows = overviewRows(project, values.rule());
@@ -89,7 +89,7 @@ TEST_F(VerdictTest, OneRuleGivesOneVerdictInEveryDocument) {
     EXPECT_EQ(rows[0].belowRule, false);
   }
   values.set("合格率要求", "87.5");
-  EXPECT_TRUE(has(page(2), "合格率大于规范要求的87.5%"));
+  EXPECT_TRUE(has(page(2), "合格率不低于规范要求的87.5%"));
 }
 
 TEST_F(VerdictTest, EveryTotalIsThatOfTheTickedMembers) {
@@ -103,7 +103,7 @@ TEST_F(VerdictTest, EveryTotalIsThatOfTheTickedMembers) {
   const std::string four = report(3);
   EXPECT_TRUE(has(four, "\n2\nC003\n"));  // the second ticked member's row
   EXPECT_FALSE(has(four, "B002"));
-  EXPECT_TRUE(has(page(2), "共对该构件的15个测点进行检测，其中合格的测点10个，不合格测点5个，"));
+  EXPECT_TRUE(has(page(2), "共对该工程的15个测点进行检测，其中合格的测点10个，不合格测点5个，"));
   EXPECT_FALSE(has(page(4), "B002"));
   const PanelTexts panel = panelTexts(project, 0, values.rule());
   EXPECT_EQ(panel.tickedTotals,

@@ -20,6 +20,7 @@ class RecordingExcelSession : public ExcelSession {
     return step("Rename " + std::string(from) + " " + std::string(to));
   }
   Status useSheet(std::string_view name) override { return step("Use " + std::string(name)); }
+  Status addSheet(std::string_view name) override { return step("Add " + std::string(name)); }
   void setCellText(int r, int c, std::string_view t) override {
     log("Cell " + std::to_string(r) + " " + std::to_string(c) + " " + std::string(t));
   }

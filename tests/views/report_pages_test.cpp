@@ -83,15 +83,15 @@ TEST_F(PagesTest, SummaryPageRowsAndConclusion) {
     EXPECT_EQ(label->y1, 640 + 200 * i);
   }
   EXPECT_EQ(c.findText("乙公司")->x1, 1000);
-  EXPECT_NE(c.findText("     楼板厚度合格率达到85.0%，合格率大于规范要求的85%，该构件的楼板厚度"), nullptr);
+  EXPECT_NE(c.findText("     楼板厚度合格率达到85.0%，合格率不低于规范要求的85%，该工程的楼板厚度"), nullptr);
   EXPECT_NE(c.findText("     满足设计要求!"), nullptr);
-  EXPECT_NE(c.findText("         共对该构件的100个测点进行检测，其中合格的测点85个，不合格测点15个，"),
+  EXPECT_NE(c.findText("         共对该工程的100个测点进行检测，其中合格的测点85个，不合格测点15个，"),
             nullptr);
 
   // 84.96 % is below the required 85 %: two decimals, so it never reads as 85.0.
   project.members = {member("A001", 2500, 2124)};
   RecordingCanvas below = draw(2);
-  EXPECT_NE(below.findText("     楼板厚度合格率为84.96%，合格率低于规范要求的85%，该构件的楼板厚度"),
+  EXPECT_NE(below.findText("     楼板厚度合格率为84.96%，合格率低于规范要求的85%，该工程的楼板厚度"),
             nullptr);
   EXPECT_NE(below.findText("     不满足设计要求!"), nullptr);
   EXPECT_EQ(below.findText("     满足设计要求!"), nullptr);
