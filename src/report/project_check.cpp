@@ -9,6 +9,7 @@
 #include "model/report_figures.h"
 #include "model/statistics.h"
 #include "report/project_parameters.h"
+#include "settings/settings_file.h"
 
 namespace kro {
 
@@ -67,6 +68,76 @@ ProjectCheck checkProject(const Project& project, const SettingsLocation& settin
   if (!format) format = chosenReportFormat(settings);
   return checkProject(project, settings, format ? std::optional(builtInFormatFields(*format)) : std::nullopt);
 }
+
+namespace {
+
+// The edition of GB 50204 a text names ("2015" of "GB 50204-2015"), or nothing.
+std::string edition50204(std::string text) {
+  std::erase(text, ' ');
+  const std::size_t at = text.find("50204-");
+  if (at == std::string::npos || at + 10 > text.size()) return {};
+  const std::string year = text.substr(at + 6, 4);
+  return std::all_of(year.begin(), year.end(), [](char c) { return c >= '0' && c <= '9'; }) ? year
+                                                                                            : std::string();
+}
+
+// What the rule asks of the project: a rule it can be judged by, the citation's edition, the
+// readings a member should have, the members a sample should have.
+void checkRule(const Project& project, const SettingsLocation& settings, const ParameterValues& values,
+               const RuleInForce& rule, std::vector<Finding>& findings, std::vector<std::string>& notes) {
+  using K = Finding::Kind;
+  if (std::string problem = values.ruleProblem(); !problem.empty())
+    findings.push_back({K::JudgingRule, -1, std::string(kJudgingRuleKey), problem});
+  if (auto office = officeRuleNamed(settings, rule.rule.name); office && !(office.value() == rule.rule)) {
+    notes.push_back("文件中的判定规则“" + rule.rule.name + "”与本机的同名规则不同，按文件中保存的定义判定。");
+  }
+  const std::string standard = values(kStandardKey);
+  const std::string typed = edition50204(standard), own = edition50204(rule.rule.citation);
+  if (typed == "2015" && !rule.rule.judgesMembers()) {
+    findings.push_back(
+        {K::StandardEdition, -1, std::string(kStandardKey),
+         "检测依据（" + standard + "）是 GB 50204-2015，判定规则却是“" + rule.rule.name +
+             "”（逐点判定）：该版规范以每块楼板 3 点的平均值判定，请在工程参数中选择判定规则“" +
+             std::string(kSlabRuleName) + "”。"});
+  } else if (!typed.empty() && !own.empty() && typed != own) {
+    findings.push_back({K::StandardEdition, -1, std::string(kStandardKey),
+                        "检测依据（" + standard + "）与判定规则“" + rule.rule.name + "”的依据（" +
+                            rule.rule.citation + "）不是同一版本。"});
+  }
+  int ticked = 0;
+  for (int i = 0; i < project.memberCount(); ++i) {
+    const MemberRecord& m = *project.memberAt(i);
+    if (!isTicked(m)) continue;
+    ++ticked;
+    if (rule.rule.points > 0 && m.readingCount() > 0 && m.readingCount() != rule.rule.points) {
+      findings.push_back({K::PointCount,
+                          i,
+                          {},
+                          memberLabel(i, m) + "：有 " + std::to_string(m.readingCount()) +
+                              " 个测点，判定规则“" + rule.rule.name + "”要求每个构件 " +
+                              std::to_string(rule.rule.points) + " 点；报告按这 " +
+                              std::to_string(m.readingCount()) + " 点的平均值判定。"});
+    }
+  }
+  if (!rule.rule.judgesMembers() && rule.rule.leastMembers == 0) return;
+  // The sample: at least the rule's least, and 1 % of the representative rooms when given.
+  int needed = rule.rule.leastMembers;
+  std::string why = "不少于 " + std::to_string(rule.rule.leastMembers) + " 个";
+  const std::string rooms = values(kRoomCountKey);
+  if (!rooms.empty()) {
+    const int count = atoiValue(rooms);
+    const int share = (count + 99) / 100;
+    if (share > needed) needed = share;
+    why += "，且为代表性自然间总数 " + rooms + " 的 1%（" + std::to_string(share) + " 个）";
+  }
+  if (ticked > 0 && ticked < needed) {
+    findings.push_back({K::TooFewMembers, -1, std::string(kRoomCountKey),
+                        "勾选了 " + std::to_string(ticked) + " 个构件，少于判定规则“" + rule.rule.name +
+                            "”的抽样数量 " + std::to_string(needed) + " 个（" + why + "）。"});
+  }
+}
+
+}  // namespace
 
 ProjectCheck checkProject(const Project& project, const SettingsLocation& settings,
                           const std::optional<FormatFields>& format) {
@@ -146,7 +217,9 @@ ProjectCheck checkProject(const Project& project, const SettingsLocation& settin
     findings.push_back(
         {K::NothingTicked, -1, {}, "没有勾选任何构件：报告、打印和导出只包括勾选的构件，现在不能输出。"});
   }
-  if (values.ruleInvalid()) {
+  const RuleInForce rule = values.rule();
+  checkRule(project, settings, values, rule, findings, result.notes);
+  if (values.ruleInvalid() && !rule.rule.fixedThreshold) {
     findings.push_back({K::InvalidRule, -1, std::string(kAcceptanceRuleKey),
                         "工程参数“合格率要求”（" + values(kAcceptanceRuleKey) +
                             "）不是 0 到 100 之间、最多一位小数的数，按 90% 判定。"});
@@ -207,6 +280,14 @@ std::string_view findingKindName(Finding::Kind kind) {
       return "invalidRule";
     case Finding::Kind::TemplateField:
       return "templateField";
+    case Finding::Kind::JudgingRule:
+      return "judgingRule";
+    case Finding::Kind::StandardEdition:
+      return "standardEdition";
+    case Finding::Kind::PointCount:
+      return "pointCount";
+    case Finding::Kind::TooFewMembers:
+      return "tooFewMembers";
   }
   return "";
 }

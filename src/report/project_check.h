@@ -28,6 +28,10 @@ struct Finding {
     EmptyParameter,
     InvalidRule,
     TemplateField,
+    JudgingRule,  // the stored rule cannot be used
+    StandardEdition,  // 检测依据 names another edition than the rule's, or the 2015 edition under 逐点判定
+    PointCount,       // a member has another number of readings than the rule's points
+    TooFewMembers,  // fewer ticked members than the rule's sample
   };
   Kind kind;
   int member = -1;        // the member concerned (index), -1 for none

@@ -176,7 +176,11 @@ ReportValues reportValues(const Project& project, const ParameterValues& paramet
       fields["平均值"] = mean ? mean->text : "";
       fields["结论"] = mean && mean->passes ? "合格" : "不合格";
       fields["判定值"] = mean ? mean->text + " " + fields["结论"] : "";
-      fields["判定结果"] = mean ? "        平均值:" + mean->text + "  " + fields["结论"] : "";
+      // A member of another number of readings than the rule's says how many were averaged.
+      const std::string averaged = judging.points > 0 && mean && mean->count != judging.points
+                                       ? "（" + std::to_string(mean->count) + "点）"
+                                       : std::string();
+      fields["判定结果"] = mean ? "        平均值:" + mean->text + averaged + "  " + fields["结论"] : "";
     }
     v.members.push_back(std::move(member));
   }

@@ -368,8 +368,11 @@ std::vector<RawPage> layoutRawData(const Project& project, const TextMeasure& me
     heading.height = PageLayout::kRowHeight + 130 * (static_cast<int>(heading.nameLines.size()) - 1);
     if (rule.judgesMembers()) {
       const auto mean = judgeMemberMean(m, rule);
+      // A member of another number of readings than the rule's says how many were averaged.
+      const bool other = rule.points > 0 && mean && mean->count != rule.points;
       heading.judged = "设计" + std::to_string(m.designThickness()) + " 均值" + (mean ? mean->text : "-") +
-                       " " + (mean ? (mean->passes ? "合格" : "不合格") : "");
+                       (other ? "/" + std::to_string(mean->count) + "点" : std::string()) + " " +
+                       (mean ? (mean->passes ? "合格" : "不合格") : "");
     }
     place(std::move(heading), PageLayout::kRowHeight);
     if (m.readingCount() == 0) {

@@ -113,3 +113,65 @@ TEST_F(ProjectCheckTest, NothingTickedAndTheReportsParameters) {
 
 }  // namespace
 }  // namespace kro
+
+namespace kro {
+namespace {
+
+// What the rule asks of a project: a citation of its edition, the rule's points a member, the
+// rule's sample; a rule that cannot be used.
+TEST_F(ProjectCheckTest, TheRuleAsksForItsEditionItsPointsAndItsSample) {
+  auto kinds = [&](const Project& project) {
+    std::vector<std::string> out;
+    for (const Finding& f : checkProject(project, settings, std::optional<int>()).findings)
+      out.push_back(std::string(findingKindName(f.kind)) + " " + f.message);
+    return out;
+  };
+  auto find = [](const std::vector<std::string>& all, std::string_view what) {
+    for (const std::string& line : all) {
+      if (line.find(what) != std::string::npos) return line;
+    }
+    return std::string();
+  };
+  auto withRule = [](Project project, const JudgingRule& rule, std::string standard, std::string rooms = "") {
+    ParameterValues values;
+    values.setRule(rule);
+    values.set("检测依据", standard);
+    values.set("代表性自然间总数", rooms);
+    project.parameters = toStoredParameters(values, {}).value();
+    return project;
+  };
+  Project slabs;
+  slabs.members = {member("S1", {118, 119, 120}), member("S2", {118, 119, 120}),
+                   member("S3", std::vector<std::int32_t>(20, 120))};
+  const JudgingRule& gb = *builtInRule(kSlabRuleName);
+  // The 2015 edition cited under "逐点判定": the hint names the rule that fits.
+  auto point = kinds(withRule(slabs, pointRule(), "GB 50204-2015"));
+  EXPECT_NE(find(point, "standardEdition").find("请在工程参数中选择判定规则“GB 50204-2015 附录F”"),
+            std::string::npos);
+  EXPECT_TRUE(find(point, "pointCount").empty());  // "逐点判定" asks no number of points
+  // Another edition than the rule's; a member of 20 readings where the rule asks 3.
+  auto other = kinds(withRule(slabs, gb, "《混凝土结构工程施工质量验收规范》（GB50204-2002）"));
+  EXPECT_NE(find(other, "standardEdition").find("不是同一版本"), std::string::npos);
+  EXPECT_EQ(
+      find(other, "pointCount"),
+      "pointCount 第 3 个构件 S3：有 20 个测点，判定规则“GB 50204-2015 附录F”要求每个构件 3 点；报告按这 20 "
+      "点的平均值判定。");
+  EXPECT_TRUE(find(other, "tooFewMembers").empty());  // three ticked: the least
+  // The sample: the rule's least, or 1 % of the representative rooms when more.
+  EXPECT_TRUE(find(kinds(withRule(slabs, gb, gb.citation)), "standardEdition").empty());
+  EXPECT_NE(find(kinds(withRule(slabs, gb, gb.citation, "450")), "tooFewMembers")
+                .find("勾选了 3 个构件，少于判定规则“GB 50204-2015 附录F”的抽样数量 5 个"),
+            std::string::npos);
+  Project two = slabs;
+  two.members.resize(2);
+  EXPECT_NE(find(kinds(withRule(two, gb, gb.citation)), "tooFewMembers").find("（不少于 3 个）"),
+            std::string::npos);
+  // A name the program does not know, without a definition: judged "逐点判定", and said so.
+  Project unknown = slabs;
+  unknown.parameters.stored = true;
+  unknown.parameters.values = {{*utf8ToGbk("判定规则"), *utf8ToGbk("无此规则")}};
+  EXPECT_NE(find(kinds(unknown), "judgingRule").find("判定规则“无此规则”没有定义"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kro
