@@ -24,14 +24,15 @@ void ChartView::paintEvent(QPaintEvent*) {
   {
     QPainter painter(&buffer);
     PainterCanvas canvas(painter);
-    drawThicknessChart(canvas, doc_.currentMemberRecord(), doc_.currentReading(), width(), height());
+    drawThicknessChart(canvas, doc_.currentMemberRecord(), doc_.currentReading(), width(), height(), rule_);
   }
   QPainter(this).drawPixmap(0, 0, buffer);
 }
 
 void ChartView::mousePressEvent(QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
-  const int reading = hitTestThicknessChart(doc_.currentMemberRecord(), width(), height(), p.x(), p.y());
+  const int reading =
+      hitTestThicknessChart(doc_.currentMemberRecord(), width(), height(), p.x(), p.y(), rule_);
   if (reading >= 0) {
     setCursor(Qt::PointingHandCursor);
   } else {

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "model/document.h"
+#include "model/judging_rule.h"
 
 namespace kro::gui {
 
@@ -13,6 +14,11 @@ class ChartView : public QWidget {
 
  public:
   explicit ChartView(CKroAnalyzeDoc& doc, QWidget* parent = nullptr);
+  // The project's rule, whose band and mean the chart draws.
+  void setRule(JudgingRule rule) {
+    rule_ = std::move(rule);
+    update();
+  }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -21,6 +27,7 @@ class ChartView : public QWidget {
 
  private:
   CKroAnalyzeDoc& doc_;
+  JudgingRule rule_ = pointRule();
 };
 
 }  // namespace kro::gui

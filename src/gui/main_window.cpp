@@ -35,6 +35,7 @@
 #include "gui/check_dialog.h"
 #include "gui/dialogs.h"
 #include "gui/format_manager_dialog.h"
+#include "gui/judging_rules_dialog.h"
 #include "gui/long_work.h"
 #include "gui/overview_dock.h"
 #include "gui/print_settings_dialog.h"
@@ -233,6 +234,8 @@ void MainWindow::buildActions() {
                                    starting ? starting.value() : std::filesystem::path(), this)
                    .exec();
              });
+  makeAction("actionRules", "判定规则(&J)...", {}, "内置和本单位的判定规则：查看、新建、修改",
+             [this] { JudgingRulesDialog(doc_.settingsLocation(), this).exec(); });
   makeAction("actionPrint", "打印(&P)...", {K("Ctrl+P")}, "打印检测报告", [this] {
     print();
   })->setIcon(themed("document-print", QStyle::SP_DialogApplyButton));
@@ -371,8 +374,8 @@ void MainWindow::buildMenus() {
   refreshRecentMenu();
 
   QMenu* tools = menuBar()->addMenu("工具(&E)");
-  add(tools, {"actionReportParameters", "actionWordReport", "actionSpreadsheet", nullptr, "actionCheck",
-              "actionCompareOriginal"});
+  add(tools, {"actionReportParameters", "actionRules", "actionWordReport", "actionSpreadsheet", nullptr,
+              "actionCheck", "actionCompareOriginal"});
 
   QMenu* edit = menuBar()->addMenu("操作(&C)");
   add(edit, {"actionUndo", "actionRedo", nullptr, "actionCut", "actionCopy", "actionPaste", nullptr,
@@ -608,8 +611,9 @@ bool MainWindow::reportParameters() {
     pages.push_back(std::move(page));
   }
   const std::optional<ChosenFormat> chosen = chosenFormat(settings);
+  OfficeRules rules = officeRules(doc_.settingsLocation());
   ReportParametersDialog dialog(parameters(), chosen ? chosen->builtIn : -1, std::move(pages),
-                                chosen ? chosen->name : std::string(), this);
+                                chosen ? chosen->name : std::string(), std::move(rules.rules), this);
   if (dialog.exec() != QDialog::Accepted) return false;
   return applyReportParameters(dialog.values(), dialog.chosenFormat(), dialog.chosenUserFormat());
 }
@@ -1097,11 +1101,12 @@ void MainWindow::showMember(const MemberRecord* member) {
 
 void MainWindow::refillGrid() {
   markDifferences();
+  grid_->gridModel().setRule(parameters().rule().rule);  // the marks follow the project's rule
   grid_->refill();
   scheduleOverview();
 }
 
-void MainWindow::redrawChart() { chart_->update(); }
+void MainWindow::redrawChart() { chart_->setRule(parameters().rule().rule); }
 
 void MainWindow::stateChanged() {
   setWindowTitle(qt(doc_.title()) + "[*] - " + applicationTitle());

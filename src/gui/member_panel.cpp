@@ -74,6 +74,11 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
   average_ = addField(grid, 4, 1, "平均厚度", "averageEdit", false, &averageMark_);
   passCount_ = addField(grid, 5, 0, "合格点数", "passCountEdit", false);
   passRate_ = addField(grid, 5, 1, "合格率", "passRateEdit", false, &passRateMark_);
+  // Under a rule that judges members by their means: the mean as recorded, the band, the verdict.
+  judged_ = addField(grid, 6, 0, "平均值判定", "judgedEdit", false);
+  judgedCaption_ = qobject_cast<QLabel*>(grid->itemAtPosition(6, 0)->widget());
+  grid->removeWidget(judged_);
+  grid->addWidget(judged_, 6, 1, 1, 3);
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(3, 1);
   averageMark_->setObjectName("averageMark");
@@ -186,6 +191,10 @@ void MemberPanel::showMember(const MemberRecord* member) {
   filling_ = true;
   const PanelTexts t = panelTexts(doc_.project(), doc_.currentMember(), rule_ ? rule_() : RuleInForce{});
   tickedTotals_->setText(qt(t.tickedTotals));
+  judged_->setVisible(!t.judged.empty());
+  judgedCaption_->setVisible(!t.judged.empty());
+  judged_->setText(qt(t.judged));
+  judged_->setStyleSheet(t.judgedPass ? "color: #106010;" : "color: #b01010;");
   tickedTotals_->setStyleSheet(t.tickedPass ? "color: #106010;" : "color: #b01010;");
   const std::pair<QLineEdit*, const std::string*> figures[] = {
       {code_, &t.code},

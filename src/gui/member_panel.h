@@ -63,6 +63,8 @@ class MemberPanel : public QWidget {
       *passRate_;
   QLineEdit *totalReadings_, *totalPass_, *overallRate_;
   QLabel *passRateMark_ = nullptr, *averageMark_ = nullptr;
+  QLineEdit* judged_ = nullptr;
+  QLabel* judgedCaption_ = nullptr;
   QLabel* tickedTotals_;
   std::function<RuleInForce()> rule_;
   QDateEdit* date_;

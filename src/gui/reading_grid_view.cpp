@@ -103,6 +103,14 @@ QVariant ReadingGridModel::headerData(int section, Qt::Orientation orientation, 
     QString text = QString::fromStdString(gridCellText(GridRows{}, 0, section));
     return text.replace("\r\n", "\n");
   }
+  if (orientation == Qt::Horizontal && role == Qt::ToolTipRole && section == kGridColumns - 1) {
+    // The marks say which band they follow.
+    return rule_.fixedBand ? QString("按判定规则“%1”的允许偏差 %2/+%3 mm 判定")
+                                 .arg(QString::fromStdString(rule_.name))
+                                 .arg(rule_.fixedBand->first)
+                                 .arg(rule_.fixedBand->second)
+                           : QString("按构件的允许偏差判定");
+  }
   return QAbstractTableModel::headerData(section, orientation, role);
 }
 

@@ -34,7 +34,13 @@ class ReadingGridModel : public QAbstractTableModel {
   void refresh();
   // The new row, where reading `at` would stand, or none.
   void setPending(std::optional<int> at);
-  GridRows rows() const { return gridRows(doc_.currentMemberRecord(), pending_); }
+  GridRows rows() const {
+    GridRows r = gridRows(doc_.currentMemberRecord(), pending_);
+    r.rule = &rule_;
+    return r;
+  }
+  // The project's rule, whose band the grid's marks follow.
+  void setRule(JudgingRule rule) { rule_ = std::move(rule); }
   // Readings that differ from original data: reading index -> the original value, or nothing
   // for a reading the original does not have. Their thickness cells are coloured and their
   // tooltips say what the original held.
@@ -45,6 +51,7 @@ class ReadingGridModel : public QAbstractTableModel {
   std::map<int, std::optional<std::int32_t>> marks_;
   std::optional<int> pending_;
   int rows_ = kGridEmptyRows;
+  JudgingRule rule_ = pointRule();
 };
 
 class ReadingGridView : public QTableView {

@@ -14,6 +14,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 #include <QValidator>
+#include <algorithm>
 
 #include "gui/dialogs.h"
 #include "model/gbk_text.h"
@@ -70,7 +71,8 @@ ParameterKind kindOf(int format, std::string_view key) {
 
 ReportParametersDialog::ReportParametersDialog(ParameterValues values, int chosenFormat,
                                                std::vector<UserFormatPage> userFormats,
-                                               const std::string& chosenUser, QWidget* parent)
+                                               const std::string& chosenUser, std::vector<JudgingRule> rules,
+                                               QWidget* parent)
     : QDialog(parent),
       values_(std::move(values)),
       fields_(kReportFormatCount + userFormats.size()),
@@ -87,6 +89,26 @@ ReportParametersDialog::ReportParametersDialog(ParameterValues values, int chose
   rule_->setValidator(new QRegularExpressionValidator(QRegularExpression("\\d{0,3}(\\.\\d?)?"), rule_));
   rule_->setToolTip("合格点率达到此值时，报告、打印和工程概览判定为合格（0 到 100，最多一位小数）");
   rule_->setText(qt(values_(kAcceptanceRuleKey)));
+  // The project's rule first when the office has none of its name (or another definition).
+  const JudgingRule own = values_.rule().rule;
+  if (std::none_of(rules.begin(), rules.end(), [&](const JudgingRule& r) { return r == own; })) {
+    std::erase_if(rules, [&](const JudgingRule& r) { return r.name == own.name; });
+    rules.insert(rules.begin(), own);
+  }
+  ruleChoices_ = std::move(rules);
+  rules_ = new QComboBox(this);
+  rules_->setObjectName(qt(kJudgingRuleKey));
+  for (const JudgingRule& r : ruleChoices_) rules_->addItem(qt(r.name));
+  rules_->setCurrentIndex(rules_->findText(qt(own.name)));
+  ruleSummary_ = new QLabel(this);
+  ruleSummary_->setObjectName("ruleSummary");
+  ruleSummary_->setWordWrap(true);
+  rooms_ = new QLineEdit(this);
+  rooms_->setObjectName(qt(kRoomCountKey));
+  rooms_->setMaximumWidth(80);
+  rooms_->setValidator(new QRegularExpressionValidator(QRegularExpression("\\d{0,6}"), rooms_));
+  rooms_->setToolTip("按构件判定的规则抽查其中的 1%（且不少于规则的最少构件数）；检查时据此核对勾选的构件数");
+  rooms_->setText(qt(values_(kRoomCountKey)));
   pages_ = new QStackedWidget(this);
   pages_->setMinimumSize(450, 260);
   for (int f = 0; f < kReportFormatCount; ++f) buildPage(f);
@@ -96,18 +118,24 @@ ReportParametersDialog::ReportParametersDialog(ParameterValues values, int chose
   auto* top = new QGridLayout;
   top->addWidget(new QLabel("Word报告格式", this), 0, 0);
   top->addWidget(formats_, 0, 1);
-  top->addWidget(new QLabel("合格率要求", this), 1, 0);
+  top->addWidget(new QLabel("判定规则", this), 1, 0);
+  top->addWidget(rules_, 1, 1);
+  top->addWidget(ruleSummary_, 2, 1);
+  top->addWidget(new QLabel("合格率要求", this), 3, 0);
   auto* ruleLine = new QHBoxLayout;
   ruleLine->addWidget(rule_);
   ruleLine->addWidget(new QLabel("%", this));
+  ruleLine->addSpacing(24);
+  ruleLine->addWidget(new QLabel("代表性自然间总数", this));
+  ruleLine->addWidget(rooms_);
   ruleLine->addStretch(1);
-  top->addLayout(ruleLine, 1, 1);
+  top->addLayout(ruleLine, 3, 1);
   top->setColumnStretch(1, 1);
   auto* line = new QFrame(this);
   line->setFrameShape(QFrame::HLine);
   auto* note = new QLabel(
-      "参数随工程保存，各报告格式中同名的参数是同一项。检测单位、检测仪器、仪器编号、检测依据、检测人员和"
-      "合格率要求也作为以后新工程的默认值。",
+      "参数随工程保存，各报告格式中同名的参数是同一项。检测单位、检测仪器、仪器编号、检测依据、检测人员、"
+      "合格率要求和判定规则也作为以后新工程的默认值。",
       this);
   note->setWordWrap(true);
   auto* buttons = new QDialogButtonBox(this);
@@ -130,6 +158,24 @@ ReportParametersDialog::ReportParametersDialog(ParameterValues values, int chose
   formats_->setCurrentIndex(shown_);
   pages_->setCurrentIndex(pageOf(shown_));
   connect(formats_, &QComboBox::currentIndexChanged, this, &ReportParametersDialog::onFormatChosen);
+  connect(rules_, &QComboBox::currentIndexChanged, this, &ReportParametersDialog::onRuleChosen);
+  onRuleChosen(rules_->currentIndex());
+}
+
+void ReportParametersDialog::onRuleChosen(int index) {
+  if (index < 0) return;
+  const JudgingRule& rule = ruleChoices_[static_cast<std::size_t>(index)];
+  // A rule that fixes its rate shows it and takes no other.
+  const AcceptanceRule threshold =
+      rule.threshold(parseAcceptanceRule(rule_->text().toStdString()).value_or(AcceptanceRule{}));
+  // The rate typed for the project comes back when a rule that takes it is chosen again.
+  if (rule_->isEnabled()) typedRate_ = rule_->text();
+  rule_->setEnabled(!rule.fixedThreshold);
+  rule_->setText(rule.fixedThreshold ? qt(ruleText(*rule.fixedThreshold)) : typedRate_);
+  rule_->setToolTip(rule.fixedThreshold
+                        ? "判定规则“" + qt(rule.name) + "”规定了合格率，不能修改"
+                        : "合格点率达到此值时，报告、打印和工程概览判定为合格（0 到 100，最多一位小数）");
+  ruleSummary_->setText(qt(ruleSummary(rule, threshold) + (rule.method.empty() ? "" : "。" + rule.method)));
 }
 
 void ReportParametersDialog::buildPage(int format) {
@@ -267,14 +313,20 @@ void ReportParametersDialog::onFormatChosen(int format) {
 
 void ReportParametersDialog::accept() {
   takeValues(shown_);
+  const JudgingRule& chosen = ruleChoices_[static_cast<std::size_t>(std::max(0, rules_->currentIndex()))];
   const std::string rule = rule_->text().toStdString();
-  if (!parseAcceptanceRule(rule)) {
-    Dialogs::message(this, MessageKind::Warning,
-                     "合格率要求应是 0 到 100 之间、最多一位小数的数，例如 90 或 87.5。");
-    rule_->setFocus();
-    return;
+  if (!chosen.fixedThreshold) {
+    if (!parseAcceptanceRule(rule)) {
+      Dialogs::message(this, MessageKind::Warning,
+                       "合格率要求应是 0 到 100 之间、最多一位小数的数，例如 90 或 87.5。");
+      rule_->setFocus();
+      return;
+    }
+    values_.set(kAcceptanceRuleKey, rule);
   }
-  values_.set(kAcceptanceRuleKey, rule);
+  // A rule chosen anew brings its definition (and 检测依据 follows it unless typed otherwise).
+  if (!(chosen == values_.rule().rule)) values_.setRule(chosen);
+  values_.set(kRoomCountKey, rooms_->text().toStdString());
   // A value GBK cannot hold is refused before anything is stored.
   for (const auto& [key, value] : values_.all()) {
     std::string bad;

@@ -1,11 +1,12 @@
-// The report parameters dialog ("报告参数"): the report format list, the acceptance rule, and one
-// page of parameters per format. A field of the same name is one value on every page; the
-// values belong to the project (the window stores them as an undoable change), the format
-// choice and the office fields become the defaults of later projects.
+// The report parameters dialog ("报告参数"): the report format list, the judging rule, the
+// acceptance rate (when the rule takes the project's), and one page of parameters per format. A field of the
+// same name is one value on every page; the values belong to the project (the window stores them as an
+// undoable change), the format choice and the office fields become the defaults of later projects.
 #pragma once
 
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStackedWidget>
 #include <map>
@@ -31,11 +32,13 @@ class ReportParametersDialog : public QDialog {
  public:
   // The project's values and the chosen format (-1: none); the user's formats are listed after
   // the six, chosenUser (by name) chosen when chosenFormat is -1.
+  // The judging rules are those the office may choose (its own after the built-in ones).
   ReportParametersDialog(ParameterValues values, int chosenFormat,
                          std::vector<UserFormatPage> userFormats = {}, const std::string& chosenUser = {},
-                         QWidget* parent = nullptr);
+                         std::vector<JudgingRule> rules = builtInRules(), QWidget* parent = nullptr);
 
   QComboBox* formatList() const { return formats_; }
+  QComboBox* ruleList() const { return rules_; }
   QLineEdit* ruleField() const { return rule_; }
   // The field of a key on a format's page (QLineEdit, QComboBox or QDateEdit), by the name the
   // format gives it.
@@ -58,10 +61,16 @@ class ReportParametersDialog : public QDialog {
   void showValues(int format);
   void takeValues(int format);
   void onFormatChosen(int format);
+  void onRuleChosen(int index);
 
   ParameterValues values_;
   QComboBox* formats_;
   QLineEdit* rule_;
+  QComboBox* rules_;
+  QLineEdit* rooms_;
+  QLabel* ruleSummary_;
+  QString typedRate_;
+  std::vector<JudgingRule> ruleChoices_;  // the list's rules, the project's own first when no office has it
   QStackedWidget* pages_;
   std::vector<std::map<std::string, QWidget*>> fields_;
   std::vector<UserFormatPage> userFormats_;

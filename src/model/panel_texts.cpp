@@ -2,6 +2,7 @@
 #include "model/panel_texts.h"
 
 #include "model/gbk_text.h"
+#include "model/judging_rule.h"
 #include "model/report_figures.h"
 #include "model/statistics.h"
 
@@ -24,6 +25,16 @@ PanelTexts panelTexts(const Project& project, int currentMember, const RuleInFor
   t.tickedPass = ticked.passes;
   const MemberRecord* m = project.memberAt(currentMember);
   if (m == nullptr) return t;
+  if (rule.rule.judgesMembers()) {
+    const ToleranceBand band = ruleBand(*m, rule.rule);
+    if (const auto mean = judgeMemberMean(*m, rule.rule)) {
+      t.judgedPass = mean->passes;
+      t.judged = mean->text + " mm（" + std::to_string(band.lower) + "–" + std::to_string(band.upper) + "）" +
+                 (mean->passes ? "合格" : "不合格");
+    } else {
+      t.judged = "没有测点";
+    }
+  }
   const MemberFigures figures = computeFigures(*m);
   const ShownFigure<float> rate = shownPassRate(*m);
   const ShownFigure<std::int32_t> average = shownAverage(*m);

@@ -38,6 +38,9 @@ struct PanelTexts {
   std::string passRateNote, averageNote;  // empty when the stored figure agrees
   std::string tickedTotals;               // "勾选构件（用于报告）：196 点，…：不合格"
   bool tickedPass = false;
+  // Under a rule that judges members by their means: "119 mm（115–130）合格"; empty otherwise.
+  std::string judged;
+  bool judgedPass = false;
 };
 
 PanelTexts panelTexts(const Project& project, int currentMember, const RuleInForce& rule);

@@ -43,7 +43,9 @@ std::string gridCellText(const GridRows& rows, int row, int column) {
     case 3:
       return std::to_string(std::llabs(deviationOf(m, *reading)));
     default:
-      return passesTolerance(m, *reading) ? "√" : "×";
+      return (rows.rule != nullptr ? readingPasses(m, *reading, *rows.rule) : passesTolerance(m, *reading))
+                 ? "√"
+                 : "×";
   }
 }
 

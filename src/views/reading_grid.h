@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "model/document.h"
+#include "model/judging_rule.h"
 #include "model/result.h"
 
 namespace kro {
@@ -32,6 +33,8 @@ inline constexpr std::array<std::string_view, kGridColumns> kGridHeaders = {
 struct GridRows {
   const MemberRecord* member = nullptr;
   std::optional<int> pending;  // the new row stands where reading `pending` would (0..readings)
+  // The band a reading is marked by: the project's rule's; none for the member's own.
+  const JudgingRule* rule = nullptr;
 
   int count() const;
   bool isNew(int row) const { return pending && row == *pending; }

@@ -20,9 +20,10 @@ std::string format(const char* pattern, long long value) {
 
 }  // namespace
 
-ChartGeometry::ChartGeometry(const MemberRecord& m, int width, int height) : width_(width), height_(height) {
+ChartGeometry::ChartGeometry(const MemberRecord& m, int width, int height, const JudgingRule& rule)
+    : width_(width), height_(height) {
   const auto& readings = m.readings();
-  const ToleranceBand band = toleranceBand(m);
+  const ToleranceBand band = ruleBand(m, rule);
   std::int64_t largest = band.upper;
   std::int64_t smallest = band.lower;
   if (!readings.empty()) {
@@ -51,14 +52,15 @@ int ChartGeometry::x(int reading) const {
   return static_cast<int>(static_cast<float>(reading) * xStep_ + static_cast<float>(kLeft));
 }
 
-void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReading, int W, int H) {
+void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReading, int W, int H,
+                        const JudgingRule& rule) {
   c.setFont(kChartFont);
   if (member == nullptr) return;
-  const ChartGeometry g(*member, W, H);
+  const ChartGeometry g(*member, W, H, rule);
   const int YB = g.bottom();
   const int XR = g.right();
-  const std::int64_t lower = toleranceBand(*member).lower;
-  const std::int64_t upper = toleranceBand(*member).upper;
+  const std::int64_t lower = ruleBand(*member, rule).lower;
+  const std::int64_t upper = ruleBand(*member, rule).upper;
   const Pen plain{};
 
   c.setPen(plain);
@@ -116,6 +118,18 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
     rateText += "（按测点计算 " + percentText(figures.passCount, figures.readingCount) + "%）";
   c.drawText(340, 10, rateText);
 
+  // Under a member rule: the mean as recorded, a heavier dotted line, with the member's verdict.
+  if (const auto mean = rule.judgesMembers() ? judgeMemberMean(*member, rule) : std::nullopt) {
+    const std::int64_t at = mean->recorded.value_or(mean->sum / mean->count);
+    const Color colour = mean->passes ? Color{0, 128, 0} : kChartFail;
+    c.setPen(Pen{PenStyle::Dotted, 2, colour});
+    c.drawLine(40, g.y(at), XR, g.y(at));
+    c.setPen(plain);
+    c.setTextColor(colour);
+    c.drawText(50, g.yOffset(at, -14.0f), "平均值 " + mean->text + " " + (mean->passes ? "合格" : "不合格"));
+    c.setTextColor(kBlack);
+  }
+
   // Readings: blue segments from the previous dot's right edge, then the dot.
   if (member->readingCount() > 0) c.moveTo(40, g.y(member->readingAt(0)));
   for (int i = 0; i < member->readingCount(); ++i) {
@@ -124,17 +138,17 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
     c.setPen(Pen{PenStyle::Solid, 2, kChartLineBlue});
     c.lineTo(x, y);
     c.setPen(plain);
-    const Color fill = i == currentReading           ? kChartCurrent
-                       : passesTolerance(*member, i) ? kChartPass
-                                                     : kChartFail;
+    const Color fill = i == currentReading               ? kChartCurrent
+                       : readingPasses(*member, i, rule) ? kChartPass
+                                                         : kChartFail;
     c.drawEllipse(Rect{x - 5, y - 5, x + 5, y + 5}, fill);
     c.moveTo(x + 5, y);
   }
 }
 
-int hitTestThicknessChart(const MemberRecord* member, int W, int H, int px, int py) {
+int hitTestThicknessChart(const MemberRecord* member, int W, int H, int px, int py, const JudgingRule& rule) {
   if (member == nullptr) return -1;
-  const ChartGeometry g(*member, W, H);
+  const ChartGeometry g(*member, W, H, rule);
   int result = -1;
   for (int i = 0; i < member->readingCount(); ++i) {
     const int x = g.x(i);

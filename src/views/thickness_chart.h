@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "model/judging_rule.h"
 #include "model/member_record.h"
 #include "views/canvas.h"
 
@@ -16,7 +17,7 @@ namespace kro {
 
 class ChartGeometry {
  public:
-  ChartGeometry(const MemberRecord& member, int width, int height);
+  ChartGeometry(const MemberRecord& member, int width, int height, const JudgingRule& rule = pointRule());
 
   static constexpr int kLeft = 40;  // vertical axis and left end of the plot
   static constexpr int kTop = 30;   // top of the plotting range
@@ -46,11 +47,14 @@ inline constexpr Color kChartPass{0, 255, 0};
 inline constexpr Color kChartFail{255, 0, 0};
 
 // Draws the chart of member (nothing but the font without one) on a canvas of the given size.
-void drawThicknessChart(Canvas& canvas, const MemberRecord* member, int currentReading, int width,
-                        int height);
+// The limit lines are the band of the project's rule; under a rule that judges members by their
+// means a dotted line marks the mean as the rule records it, with its verdict.
+void drawThicknessChart(Canvas& canvas, const MemberRecord* member, int currentReading, int width, int height,
+                        const JudgingRule& rule = pointRule());
 
 // The reading whose dot contains the point (right and bottom edges excluded), the highest index
 // where dots overlap; -1 for none.
-int hitTestThicknessChart(const MemberRecord* member, int width, int height, int x, int y);
+int hitTestThicknessChart(const MemberRecord* member, int width, int height, int x, int y,
+                          const JudgingRule& rule = pointRule());
 
 }  // namespace kro

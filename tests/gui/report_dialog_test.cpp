@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QDateEdit>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
@@ -11,11 +12,13 @@
 
 #include "gui/dialogs.h"
 #include "gui/format_manager_dialog.h"
+#include "gui/judging_rules_dialog.h"
 #include "gui/main_window.h"
 #include "gui/report_parameters_dialog.h"
 #include "model/analysis_file.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
+#include "model/report_figures.h"
 #include "model/sample_project.h"
 #include "render/qt_paths.h"
 #include "report/user_format.h"
@@ -65,6 +68,68 @@ TEST_F(ReportDialogTest, AFieldTypedOnOnePageIsTheSameOnEveryPage) {
   EXPECT_EQ(dialog.values()("检测依据"), "GB50204-2015");
   EXPECT_EQ(dialog.values()("报告日期"), "2026年12月 8日");
   EXPECT_EQ(dialog.values().rule().threshold, AcceptanceRule{875});
+}
+
+// Choosing a rule brings its definition and 检测依据; a rule that fixes its rate shows it and takes
+// no other, and the project's rate comes back with a rule that takes it.
+TEST_F(ReportDialogTest, AJudgingRuleIsChosenWithItsRate) {
+  ReportParametersDialog dialog(defaultParameters(location()), 0);
+  EXPECT_EQ(dialog.ruleList()->currentText(), "逐点判定");
+  dialog.ruleField()->setText("85");
+  dialog.ruleList()->setCurrentText("GB 50204-2015 附录F");
+  EXPECT_FALSE(dialog.ruleField()->isEnabled());
+  EXPECT_EQ(dialog.ruleField()->text(), "80");
+  EXPECT_TRUE(dialog.findChild<QLabel*>("ruleSummary")->text().contains("每个构件的平均值"));
+  dialog.ruleList()->setCurrentText("逐点判定");
+  EXPECT_EQ(dialog.ruleField()->text(), "85");
+  dialog.ruleList()->setCurrentText("GB 50204-2015 附录F");
+  dialog.findChild<QLineEdit*>("代表性自然间总数")->setText("300");
+  dialog.accept();
+  ASSERT_EQ(dialog.result(), QDialog::Accepted);
+  const RuleInForce rule = dialog.values().rule();
+  EXPECT_EQ(rule.rule.name, "GB 50204-2015 附录F");
+  EXPECT_EQ(rule.threshold, AcceptanceRule{800});
+  EXPECT_EQ(dialog.values()("检测依据"), "《混凝土结构工程施工质量验收规范》（GB 50204-2015）");
+  EXPECT_EQ(dialog.values()("代表性自然间总数"), "300");
+}
+
+// An office rule made in 判定规则 is saved as a file of the office, offered for projects, and
+// judges as defined.
+TEST_F(ReportDialogTest, AnOfficeRuleMadeInTheDialogJudgesAsDefined) {
+  JudgingRulesDialog rules(location());
+  ASSERT_EQ(rules.list()->count(), 2);
+  rules.list()->setCurrentRow(1);  // GB 50204-2015 附录F
+  rules.makeNew();
+  rules.field("名称")->setText("本院规则");
+  rules.field("允许偏差")->setText("-3/+6");
+  rules.field("合格率")->setText("90");
+  ASSERT_TRUE(rules.saveShown());
+  EXPECT_EQ(rules.list()->count(), 3);
+  EXPECT_TRUE(std::filesystem::exists(officeRuleFolder(location()) / pathFromUtf8("本院规则.ini")));
+  rules.field("允许偏差")->setText("-3");  // no band: refused, named
+  EXPECT_FALSE(rules.saveShown());
+  EXPECT_TRUE(Dialogs::takeMessages().front().contains("允许偏差"));
+
+  ReportParametersDialog dialog(defaultParameters(location()), 0, {}, {}, officeRules(location()).rules);
+  dialog.ruleList()->setCurrentText("本院规则");
+  dialog.accept();
+  ASSERT_EQ(dialog.result(), QDialog::Accepted);
+  Project slabs;
+  for (std::int32_t t : {117, 122, 127}) {  // means to judge against 120 -3/+6: pass, pass, fail
+    MemberData d;
+    d.code = "S";
+    d.designThickness = 120;
+    d.selected = 1;
+    for (int k = 0; k < 3; ++k) d.readings.push_back({0, t, 0});
+    slabs.members.push_back(MemberRecord(std::move(d)));
+  }
+  const ReportFigures f = reportFigures(slabs, dialog.values().rule());
+  EXPECT_EQ(f.memberPassCount, 2);
+  EXPECT_EQ(f.verdict(), "不合格");  // 66.7 % against 90 %
+  // The built-in rules cannot be deleted; the office's can.
+  rules.list()->setCurrentRow(0);
+  EXPECT_FALSE(rules.deleteChosen());
+  Dialogs::takeMessages();
 }
 
 TEST_F(ReportDialogTest, ARuleThatIsNoRateIsRefused) {

@@ -55,6 +55,27 @@ TEST(ChartGeometry, OneReadingStandsOnTheAxisAndAnEmptySpanFlattens) {
   EXPECT_EQ(flat.y(90), 390);
 }
 
+// Under a rule that judges members by their means the limits are the rule's band, the dots are
+// judged by it, and the mean as recorded is drawn with the member's verdict.
+TEST(ThicknessChart, AMemberRuleDrawsItsBandAndTheMean) {
+  const JudgingRule& slab = *builtInRule(kSlabRuleName);
+  MemberRecord m = member({113, 118, 126}, 120, -5, 8, 0.875f);  // mean 119; 113 is below -5
+  RecordingCanvas canvas;
+  drawThicknessChart(canvas, &m, -1, 600, 400, slab);
+  const ChartGeometry g(m, 600, 400, slab);
+  EXPECT_EQ(g.valueMax(), 135);  // the rule's upper limit 130, + 5
+  EXPECT_NE(canvas.findText("130"), nullptr);
+  EXPECT_NE(canvas.findText("平均值 119 合格"), nullptr);
+  std::vector<Color> dots;
+  for (const auto& call : canvas.callsOf(Op::Ellipse)) dots.push_back(call.color);
+  EXPECT_EQ(dots, (std::vector<Color>{kChartFail, kChartPass, kChartPass}));
+  // Under "逐点判定" no mean is drawn, and the member's own band holds (126 is inside -5/+8).
+  RecordingCanvas point;
+  drawThicknessChart(point, &m, -1, 600, 400);
+  EXPECT_EQ(point.findText("平均值 119 合格"), nullptr);
+  EXPECT_NE(point.findText("128"), nullptr);
+}
+
 TEST(ThicknessChart, DrawsAxesLimitsSummaryAndDots) {
   RecordingCanvas canvas;
   MemberRecord m = member({118, 130, 110}, 120, -5, 8, 0.875f);
