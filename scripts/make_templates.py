@@ -262,6 +262,7 @@ MEMBER_CONCLUSION = ("{{?按构件判定}}    本次检测的{{工程名称}}工
                      "以各构件测点的平均值判定，其中合格构件{{合格构件数}}个，合格率为{{合格率}}%，"
                      "{{工程名称}}工程的楼板厚度检测结果为{{结论}}。")
 RULE_LINE = "    判定规则：{{判定说明}}。"
+SAMPLES = "{{?二次抽样}}    {{二次抽样}}。"
 MEMBER_METHOD = "{{?按构件判定}}    {{判定方法}}{{抽样方法}}"
 
 
@@ -285,7 +286,7 @@ def report1():
               value(MEMBER_METHOD),
               value("    检测依据：{{检测依据}}。"),
               P(), heading("四、检测结论"), body("    经检测，结果如下："),
-              value(CONCLUSION), value(MEMBER_CONCLUSION), value(RULE_LINE),
+              value(CONCLUSION), value(MEMBER_CONCLUSION), value(SAMPLES), value(RULE_LINE),
               *blank(5, tiny=True),
               body("五、检测仪器：{{检测仪器}}"),
               *signatures()]
@@ -312,7 +313,8 @@ def report2():
               *blank(4, tiny=True),
               value(OVERVIEW % "{{检测日期}}", run=BODY),
               P(), heading("四、检测方法"), value("本次检测采用电磁法检测楼板厚度。"), value(MEMBER_METHOD),
-              P(), heading("五、检测结论"), value(CONCLUSION), value(MEMBER_CONCLUSION), value(RULE_LINE),
+              P(), heading("五、检测结论"), value(CONCLUSION), value(MEMBER_CONCLUSION), value(SAMPLES),
+              value(RULE_LINE),
               P(), heading("六、检测依据、仪器及人员"),
               T([[{"paragraphs": [title, "   " + text, "", "", ""], "align": "left"}]
                  for title, text in (("检测依据：", "{{检测依据}}"), ("检测仪器及设备：", "{{检测仪器}}"),
@@ -334,7 +336,8 @@ def report3():
              [{"text": "执行标准", "bold": True}, {"text": "{{执行标准}}", "span": 3, "align": "left"}],
              spanning("工程概况", bold=True), spanning(OVERVIEW % "{{检测日期}}", align="left"),
              spanning("检测结论", bold=True), spanning(CONCLUSION, align="left"),
-             spanning(MEMBER_CONCLUSION, align="left"), last_row(spanning(RULE_LINE, align="left"))]
+             spanning(MEMBER_CONCLUSION, align="left"), spanning(SAMPLES, align="left"),
+             last_row(spanning(RULE_LINE, align="left"))]
     blocks = [*lab(),
               P("楼板厚度检测报告", align="center", size=22, bold=True, hei=True), P(),
               T(rows, LABEL_VALUE), *signatures()]
@@ -367,6 +370,7 @@ def report4():
     blocks = [*lab(),
               P("楼板厚度检测报告", align="center", size=22, bold=True, hei=True), P(),
               T(info, grid), P(tiny=True), T(rows, grid, header_rows=2),
+              P(SAMPLES, size=10.5, keep_next=True),
               P("判定规则：{{判定说明}}；检测结论：{{结论}}。", size=10.5, keep_next=True), *signatures()]
     write("检测报告4", blocks, "楼板厚度检测报告")
 
@@ -380,6 +384,7 @@ def regional(name, title):
                       "合格点率为{{合格率}}%", align="left"),
              spanning("{{?按构件判定}}    本次检测的{{工程名称}}工程楼板厚度共抽查{{构件数}}个构件（{{测点总数}}点），"
                       "以各构件测点的平均值判定，其中合格构件{{合格构件数}}个，合格率为{{合格率}}%", align="left"),
+             spanning(SAMPLES, align="left"),
              spanning(RULE_LINE, align="left"),
              last_row([{"text": "结论", "bold": True},
                        {"text": "    依据{{检测依据}}标准,工程的楼板厚度检测结果为{{结论}}。", "span": 3, "align": "left"}])]

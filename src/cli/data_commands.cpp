@@ -48,6 +48,7 @@ Json ruleJson(const ReportFigures& f) {
          {"plus", nullptr},
          {"threshold", f.rule.tenths / 10.0},
          {"secondSampleFrom", nullptr}};
+  if (f.judging.secondSampleFrom) j["secondSampleFrom"] = f.judging.secondSampleFrom->tenths / 10.0;
   if (f.judging.fixedBand) {
     j["minus"] = f.judging.fixedBand->first;
     j["plus"] = f.judging.fixedBand->second;
@@ -93,6 +94,20 @@ void printStatsJson(const Project& project, const RuleInForce& rule, std::ostrea
   Json j = jsonOutput();
   j["rule"] = ruleJson(figures);
   j["verdict"] = figures.verdict();
+  if (figures.judging.secondSampleFrom) {
+    auto sample = [](std::int64_t members, std::int64_t passing) {
+      Json s{{"memberCount", members}, {"memberPassCount", passing}};
+      if (members > 0) s["passRate"] = static_cast<double>(passing) / static_cast<double>(members);
+      return s;
+    };
+    Json samples = Json::array({sample(figures.first.memberCount, figures.first.memberPassCount)});
+    if (figures.second.memberCount > 0)
+      samples.push_back(sample(figures.second.memberCount, figures.second.memberPassCount));
+    j["samples"] = std::move(samples);
+    j["combined"] = sample(figures.memberCount, figures.memberPassCount);
+    j["combined"]["judgesBothSamples"] = figures.judgesBothSamples();
+    if (figures.needsSecondSample()) j["membersToAdd"] = figures.first.memberCount;
+  }
   j["members"] = std::move(members);
   j["totals"] = Json{{"all", countsJson(all.readingCount, all.passCount)}, {"ticked", std::move(ticked)}};
   j["deviationHistogram"] = std::move(histogram);
@@ -130,6 +145,7 @@ void printStatsText(const Project& project, const RuleInForce& rule, std::ostrea
       << meanOrDash(s.thicknessSum, s.readingCount) << "，标准差 " << deviationOrDash(s.standardDeviation)
       << "\n";
   out << "判定规则：" << figures.ruleLine() << "\n";
+  if (std::string samples = figures.samplesText(); !samples.empty()) out << samples << "。\n";
   if (s.deviationHistogram.empty()) return;
   out << "\n偏差（mm）\t测点数\n";
   for (const auto& [deviation, count] : s.deviationHistogram) {

@@ -14,8 +14,8 @@ namespace {
 Status writeMemberSheet(const Project& project, const RuleInForce& rule, ExcelSession& excel) {
   if (Status s = excel.addSheet("构件判定"); !s) return s;
   const char* headings[] = {"序号",   "测区编号", "构件名称", "设计厚度", "测点数",
-                            "平均值", "判定值",   "允许偏差", "判定"};
-  for (int c = 0; c < 9; ++c) excel.setCellText(1, c + 1, headings[c]);
+                            "平均值", "判定值",   "允许偏差", "判定",     "抽样批次"};
+  for (int c = 0; c < 10; ++c) excel.setCellText(1, c + 1, headings[c]);
   int r = 1;
   for (int index : tickedMembers(project)) {
     const MemberRecord& m = *project.memberAt(index);
@@ -31,6 +31,7 @@ Status writeMemberSheet(const Project& project, const RuleInForce& rule, ExcelSe
     excel.setCellText(r, 7, mean ? mean->text : "-");
     excel.setCellText(r, 8, std::to_string(band.lower) + "~" + std::to_string(band.upper));
     excel.setCellText(r, 9, mean ? (mean->passes ? "合格" : "不合格") : "无测点");
+    excel.setCellText(r, 10, std::to_string(m.sample()));
   }
   const ReportFigures f = reportFigures(project, rule);
   excel.setCellText(r + 2, 1,
@@ -38,6 +39,7 @@ Status writeMemberSheet(const Project& project, const RuleInForce& rule, ExcelSe
                         std::to_string(f.memberPassCount) + " 个，合格率 " + f.rateText + "%（要求 " +
                         f.ruleText + "%）：" + f.verdict());
   excel.setCellText(r + 3, 1, "判定规则：" + f.ruleLine());
+  if (std::string samples = f.samplesText(); !samples.empty()) excel.setCellText(r + 4, 1, samples);
   return Status::success();
 }
 

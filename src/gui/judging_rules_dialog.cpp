@@ -16,7 +16,9 @@
 namespace kro::gui {
 namespace {
 
-QString qt(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString qt(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 std::string utf8(const QString& text) { return text.toStdString(); }
 
 }  // namespace
@@ -163,7 +165,8 @@ Result<JudgingRule> JudgingRulesDialog::shownRule() const {
 void JudgingRulesDialog::makeNew() {
   // The chosen rule under a name of its own, to be changed and saved.
   QString name = name_->text() + "（本单位）";
-  for (int n = 2; std::any_of(rules_.begin(), rules_.end(), [&](const JudgingRule& r) { return qt(r.name) == name; });
+  for (int n = 2;
+       std::any_of(rules_.begin(), rules_.end(), [&](const JudgingRule& r) { return qt(r.name) == name; });
        ++n)
     name = name_->text() + QString("（本单位%1）").arg(n);
   name_->setText(name);
@@ -188,7 +191,8 @@ bool JudgingRulesDialog::saveShown() {
 
 bool JudgingRulesDialog::isOfficeFile(const QString& name) const {
   std::error_code ec;
-  return std::filesystem::is_regular_file(officeRuleFolder(settings_) / pathFromUtf8(utf8(name) + ".ini"), ec);
+  return std::filesystem::is_regular_file(officeRuleFolder(settings_) / pathFromUtf8(utf8(name) + ".ini"),
+                                          ec);
 }
 
 bool JudgingRulesDialog::deleteChosen() {
@@ -204,7 +208,8 @@ bool JudgingRulesDialog::deleteChosen() {
   std::error_code ec;
   std::filesystem::remove(officeRuleFolder(settings_) / pathFromUtf8(utf8(name) + ".ini"), ec);
   if (ec) {
-    Dialogs::message(this, MessageKind::Error, qt(fileErrorMessage("无法删除", officeRuleFolder(settings_), ec.value())));
+    Dialogs::message(this, MessageKind::Error,
+                     qt(fileErrorMessage("无法删除", officeRuleFolder(settings_), ec.value())));
     return false;
   }
   refill();

@@ -182,6 +182,7 @@ Result<Project> decodeProjectFile(std::string_view bytes, std::vector<std::strin
   Project project;
   project.members = std::move(members.value());
   DecodedBlocks blocks = decodeBlocks(bytes.substr(end), warnings);
+  applySampleMarks(project.members, blocks.samples, warnings);
   project.parameters = std::move(blocks.parameters);
   project.keptBlocks = std::move(blocks.kept);
   return project;

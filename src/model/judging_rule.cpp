@@ -15,6 +15,8 @@ constexpr std::string_view kPointsKey = "测点数";
 constexpr std::string_view kLeastKey = "最少构件数";
 constexpr std::string_view kMethodKey = "方法";
 constexpr std::string_view kSamplingKey = "抽样";
+constexpr std::string_view kSecondSampleKey = "二次抽样";
+constexpr std::string_view kNoSecondSample = "无";
 
 constexpr std::string_view kJudgedReading = "测点";
 constexpr std::string_view kJudgedMean = "构件平均值";
@@ -64,6 +66,7 @@ const std::vector<JudgingRule>& builtInRules() {
     slab.meanToWholeMm = true;
     slab.fixedBand = std::make_pair(-5, 10);
     slab.fixedThreshold = AcceptanceRule{800};
+    slab.secondSampleFrom = AcceptanceRule{700};
     slab.points = 3;
     slab.leastMembers = 3;
     slab.method =
@@ -96,6 +99,8 @@ std::vector<std::pair<std::string, std::string>> ruleFields(const JudgingRule& r
        rule.fixedThreshold ? ruleText(*rule.fixedThreshold) : std::string(kProjectRate)},
       {std::string(kPointsKey), std::to_string(rule.points)},
       {std::string(kLeastKey), std::to_string(rule.leastMembers)},
+      {std::string(kSecondSampleKey),
+       rule.secondSampleFrom ? ruleText(*rule.secondSampleFrom) : std::string(kNoSecondSample)},
       {std::string(kMethodKey), rule.method},
       {std::string(kSamplingKey), rule.sampling},
   };
@@ -147,6 +152,13 @@ Result<JudgingRule> ruleFromFields(const std::function<std::optional<std::string
   if (!l) return bad(kLeastKey, least, "0 到 9999 之间的整数");
   rule.points = *p;
   rule.leastMembers = *l;
+  const std::string second = field(kSecondSampleKey).value_or(std::string(kNoSecondSample));
+  if (second != kNoSecondSample) {
+    rule.secondSampleFrom = parseAcceptanceRule(second);
+    const AcceptanceRule top = rule.fixedThreshold.value_or(AcceptanceRule{1000});
+    if (!rule.secondSampleFrom || rule.secondSampleFrom->tenths >= top.tenths || !rule.judgesMembers())
+      return bad(kSecondSampleKey, second, "“无”，或按构件判定时低于合格率的数");
+  }
   rule.citation = field(kCitationKey).value_or("");
   rule.method = field(kMethodKey).value_or("");
   rule.sampling = field(kSamplingKey).value_or("");

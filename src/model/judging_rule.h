@@ -35,6 +35,9 @@ struct JudgingRule {
   std::optional<std::pair<int, int>> fixedBand;
   // The pass rate the rule fixes; none: the project's 合格率要求.
   std::optional<AcceptanceRule> fixedThreshold;
+  // A first sample whose rate reaches this but not the threshold needs a second sample of as
+  // many members, judged together with it; none: no second sample.
+  std::optional<AcceptanceRule> secondSampleFrom;
   int points = 0;        // readings a member should have; 0 for any number
   int leastMembers = 0;  // members a sample should have at least; 0 for no least
   std::string method;    // the sentence on how a member is measured and judged

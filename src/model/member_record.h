@@ -50,6 +50,9 @@ struct MemberData {
   std::int32_t passCount = 0;
   float passRate = 0.0f;  // fraction 0..1
   std::vector<Reading> readings;
+  // The sample (抽样批次) the member belongs to: 1, or 2 for a second sample. Not part of the
+  // member's record: the project file keeps it in a block after the members.
+  std::uint8_t sample = 1;
 
   bool operator==(const MemberData&) const = default;
 };
@@ -88,6 +91,7 @@ class MemberRecord {
   const std::string& name() const { return d_.name; }
   const std::string& testDate() const { return d_.testDate; }
   std::int32_t selected() const { return d_.selected; }
+  std::uint8_t sample() const { return d_.sample; }
   std::int32_t averageThickness() const { return d_.averageThickness; }
   std::int32_t designThickness() const { return d_.designThickness; }
   std::int32_t minusDeviation() const { return d_.minusDeviation; }

@@ -17,6 +17,7 @@ bool isKnownTag(std::string_view tag) {
 // What the user knows a block as.
 std::string blockName(std::string_view tag) {
   if (tag == kParametersTag) return "工程参数";
+  if (tag == kSamplesTag) return "抽样批次";
   return "数据块 " + std::string(tag);
 }
 
@@ -50,6 +51,33 @@ std::uint16_t versionFor(const ProjectParameters& p) {
     if (name.starts_with(ruleKey)) return kParametersVersion;
   }
   return p.readVersion;
+}
+
+std::optional<std::vector<SampleMark>> decodeSamples(std::string_view bytes) {
+  ByteReader payload(bytes);
+  if (!payload.canRead(4)) return std::nullopt;
+  const std::uint32_t count = payload.u32();
+  // Each mark takes at least 7 bytes, which bounds the count before anything is reserved.
+  if (count > payload.remaining() / 7) return std::nullopt;
+  std::vector<SampleMark> marks;
+  marks.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (!payload.canRead(6)) return std::nullopt;
+    SampleMark m;
+    m.position = payload.u32();
+    const std::size_t length = payload.u16();
+    if (!payload.canRead(length + 1)) return std::nullopt;
+    m.code = std::string(payload.take(length));
+    m.sample = static_cast<std::uint8_t>(payload.take(1)[0]);
+    if (m.sample == 0) return std::nullopt;
+    marks.push_back(std::move(m));
+  }
+  if (payload.remaining() != 0) return std::nullopt;
+  return marks;
+}
+
+std::uint16_t versionOf(std::string_view tag) {
+  return tag == kParametersTag ? kParametersVersion : kSamplesVersion;
 }
 
 std::string header(std::string_view tag, std::uint16_t version, std::size_t length) {
@@ -108,10 +136,19 @@ DecodedBlocks decodeBlocks(std::string_view trailing, std::vector<std::string>& 
       out.kept.push_back({std::move(tag), version, std::string(block), KeptBlock::Why::Unknown});
       continue;
     }
-    if (version > kParametersVersion) {
-      parametersLost = true;
+    if (version > versionOf(tag)) {
+      parametersLost = parametersLost || tag == kParametersTag;
       unreadable.push_back(blockName(tag) + "（版本 " + std::to_string(version) + "）");
       out.kept.push_back({std::move(tag), version, std::string(block), KeptBlock::Why::Newer});
+      continue;
+    }
+    if (tag == kSamplesTag) {
+      std::optional<std::vector<SampleMark>> samples = decodeSamples(payload);
+      if (!samples || !out.samples.empty() || version == 0) {
+        damaged(std::move(tag), version, block, samples ? "重复" : "已损坏");
+        continue;
+      }
+      out.samples = std::move(*samples);
       continue;
     }
     std::optional<ProjectParameters> parameters = decodeParameters(payload);
@@ -156,6 +193,54 @@ std::string encodeParametersBlock(const ProjectParameters& p) {
   return header(kParametersTag, versionFor(p), payload.size()) + payload;
 }
 
+void applySampleMarks(std::vector<MemberRecord>& members, const std::vector<SampleMark>& marks,
+                      std::vector<std::string>& warnings) {
+  std::string unmatched;
+  for (const SampleMark& mark : marks) {
+    MemberRecord* member = nullptr;
+    if (mark.position < members.size() && members[mark.position].code() == mark.code) {
+      member = &members[mark.position];
+    } else {
+      int found = 0;
+      for (MemberRecord& m : members) {
+        if (m.code() == mark.code && ++found == 1) member = &m;
+      }
+      if (found != 1) member = nullptr;
+    }
+    if (member == nullptr) {
+      unmatched += (unmatched.empty() ? "" : "、") + gbkToUtf8(mark.code);
+      continue;
+    }
+    MemberData d = member->data();
+    d.sample = mark.sample;
+    *member = MemberRecord(std::move(d));
+  }
+  if (!unmatched.empty())
+    warnings.push_back("的抽样批次记录中有找不到的构件（" + unmatched + "），这些记录已忽略。");
+}
+
+namespace {
+
+std::string encodeSamplesBlock(const std::vector<MemberRecord>& members) {
+  std::string payload;
+  ByteWriter w(payload);
+  std::uint32_t count = 0;
+  for (const MemberRecord& m : members) count += m.sample() != 1 ? 1 : 0;
+  if (count == 0) return {};
+  w.u32(count);
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    if (members[i].sample() == 1) continue;
+    w.u32(static_cast<std::uint32_t>(i));
+    const std::string_view code = gbkTruncate(members[i].code(), 0xFFFF);
+    w.u16(static_cast<std::uint16_t>(code.size()));
+    payload.append(code);
+    payload.push_back(static_cast<char>(members[i].sample()));
+  }
+  return header(kSamplesTag, kSamplesVersion, payload.size()) + payload;
+}
+
+}  // namespace
+
 std::string encodeBlocks(const Project& project) {
   std::string out;
   std::vector<const KeptBlock*> used;
@@ -165,6 +250,13 @@ std::string encodeBlocks(const Project& project) {
   } else if (const KeptBlock* kept = project.keptBlock(kParametersTag)) {
     out += kept->bytes;
     used.push_back(kept);
+  }
+  // Then the sample numbers, or an unreadable block of them as it was.
+  if (const KeptBlock* kept = project.keptBlock(kSamplesTag)) {
+    out += kept->bytes;
+    used.push_back(kept);
+  } else {
+    out += encodeSamplesBlock(project.members);
   }
   for (const KeptBlock& kept : project.keptBlocks) {
     if (std::find(used.begin(), used.end(), &kept) == used.end()) out += kept.bytes;

@@ -31,14 +31,28 @@ inline constexpr std::size_t kBlockHeaderSize = 8 + 2 + 4;
 inline constexpr std::size_t kMaxParameterNameBytes = 0xFFFF;
 inline constexpr std::size_t kMaxParametersBytes = 16u << 20;
 
+// The sample numbers (抽样批次) of the members in a later sample than the first (KROSAMPL,
+// version 1): a uint32 count, then for each such member its uint32 position, a uint16 code
+// length, the code (GBK) and a uint8 sample number. A member not named is in sample 1.
+inline constexpr std::string_view kSamplesTag = "KROSAMPL";
+inline constexpr std::uint16_t kSamplesVersion = 1;
+
 // The tags this version writes, in the order they follow the members.
-inline constexpr std::string_view kBlockOrder[] = {kParametersTag};
+inline constexpr std::string_view kBlockOrder[] = {kParametersTag, kSamplesTag};
 
 // True when bytes begin with the header of one of our blocks (a tag of the form "KRO…").
 bool startsWithBlock(std::string_view bytes);
 
+// A member's sample number as the block names it.
+struct SampleMark {
+  std::uint32_t position = 0;
+  std::string code;  // GBK
+  std::uint8_t sample = 1;
+};
+
 struct DecodedBlocks {
   ProjectParameters parameters;
+  std::vector<SampleMark> samples;
   std::vector<KeptBlock> kept;
 };
 // Reads the bytes after the last member. Warnings are sentences that follow the file's name
@@ -49,6 +63,11 @@ DecodedBlocks decodeBlocks(std::string_view trailing, std::vector<std::string>& 
 // keeps an unreadable one of that tag (then that, byte for byte), then the unknown blocks and
 // any bytes that formed no block, as they were read. Parameters are written when stored.
 std::string encodeBlocks(const Project& project);
+
+// Gives the members their sample numbers: a mark applies to the member at its position when the
+// code agrees, else to the one member of that code; one warning names the marks that fit none.
+void applySampleMarks(std::vector<MemberRecord>& members, const std::vector<SampleMark>& marks,
+                      std::vector<std::string>& warnings);
 
 // Refuses a change of the parameters while the project keeps a parameters block this version
 // cannot read (newer or damaged): that block is kept byte for byte, never replaced.

@@ -15,6 +15,14 @@
 
 namespace kro {
 
+enum class Verdict { Pass, Fail, SecondSample };
+
+// Members judged and passing in one sample.
+struct SampleCounts {
+  std::int64_t memberCount = 0;
+  std::int64_t memberPassCount = 0;
+};
+
 struct ReportFigures {
   std::vector<int> ticked;    // the members a report covers, in order
   std::vector<int> unticked;  // the others
@@ -25,8 +33,13 @@ struct ReportFigures {
   std::int64_t memberCount = 0;
   std::int64_t memberPassCount = 0;
   JudgingRule judging;
-  AcceptanceRule rule;   // the threshold
-  bool passes = false;   // the rate reaches the threshold (never without anything judged)
+  AcceptanceRule rule;  // the threshold
+  // Under a rule with a second sample: the first sample's members and the second's (of the
+  // ticked members with readings). The members counted above are those the verdict judges.
+  SampleCounts first, second;
+  bool secondIgnored = false;  // a second sample is there but the first's rate does not need it
+  Verdict kind = Verdict::Fail;
+  bool passes = false;   // the verdict is 合格 (never without anything judged)
   std::string rateText;  // in per cent without the sign, see ruledRateText
   std::string ruleText;  // "90", "87.5"
 
@@ -35,8 +48,15 @@ struct ReportFigures {
   std::int64_t judgedCount() const { return judgesMembers() ? memberCount : readingCount; }
   std::int64_t judgedPassCount() const { return judgesMembers() ? memberPassCount : passCount; }
   std::int64_t failCount() const { return readingCount - passCount; }
-  // "合格" or "不合格".
-  std::string verdict() const { return passes ? "合格" : "不合格"; }
+  bool needsSecondSample() const { return kind == Verdict::SecondSample; }
+  bool judgesBothSamples() const { return second.memberCount > 0 && !secondIgnored; }
+  // "合格", "不合格" or "需二次抽样".
+  std::string verdict() const {
+    return kind == Verdict::Pass ? "合格" : kind == Verdict::SecondSample ? "需二次抽样" : "不合格";
+  }
+  // What the documents say of the samples: the members to add, or each sample's counts and the
+  // combined rate; empty without a second sample.
+  std::string samplesText() const;
   // "逐点判定（每个测点，合格率不低于 90%）"
   std::string ruleLine() const { return ruleSummary(judging, rule); }
 };

@@ -119,6 +119,25 @@ void checkRule(const Project& project, const SettingsLocation& settings, const P
                               std::to_string(m.readingCount()) + " 点的平均值判定。"});
     }
   }
+  // The second sample: needed, as large as the first, and only when needed.
+  const ReportFigures figures = reportFigures(project, rule);
+  if (figures.needsSecondSample()) {
+    findings.push_back({K::SecondSample, -1, {}, "需二次抽样：" + figures.samplesText() + "。"});
+  } else if (figures.secondIgnored) {
+    findings.push_back({K::SecondSample,
+                        -1,
+                        {},
+                        "有第二次抽样的构件，但第一次抽样的合格率不需要二次抽样：结论按第一次抽样（" +
+                            figures.rateText + "%）。"});
+    notes.push_back(figures.samplesText() + "。");
+  } else if (figures.judgesBothSamples() && figures.second.memberCount < figures.first.memberCount) {
+    findings.push_back({K::SecondSample,
+                        -1,
+                        {},
+                        "第二次抽样只有 " + std::to_string(figures.second.memberCount) +
+                            " 个构件，应与第一次抽样一样多（" + std::to_string(figures.first.memberCount) +
+                            " 个）。"});
+  }
   if (!rule.rule.judgesMembers() && rule.rule.leastMembers == 0) return;
   // The sample: at least the rule's least, and 1 % of the representative rooms when given.
   int needed = rule.rule.leastMembers;
@@ -288,6 +307,8 @@ std::string_view findingKindName(Finding::Kind kind) {
       return "pointCount";
     case Finding::Kind::TooFewMembers:
       return "tooFewMembers";
+    case Finding::Kind::SecondSample:
+      return "secondSample";
   }
   return "";
 }

@@ -32,6 +32,7 @@ struct Finding {
     StandardEdition,  // 检测依据 names another edition than the rule's, or the 2015 edition under 逐点判定
     PointCount,       // a member has another number of readings than the rule's points
     TooFewMembers,  // fewer ticked members than the rule's sample
+    SecondSample,   // a second sample is needed, smaller than the first, or not needed
   };
   Kind kind;
   int member = -1;        // the member concerned (index), -1 for none

@@ -17,7 +17,7 @@ namespace {
 constexpr std::string_view kFigureFields[] = {"测点总数",     "合格点数",     "不合格点数", "合格率",
                                               "合格率要求",   "结论",         "构件数",     "合格构件数",
                                               "报告生成日期", "报告日期简写", "判定说明",   "判定方法",
-                                              "抽样方法",     "按构件判定",   "判定列"};
+                                              "抽样方法",     "按构件判定",   "判定列",     "二次抽样"};
 constexpr std::string_view kMemberFields[] = {
     "序号",   "测区编号", "构件名称", "测试日期", "测试日期原文", "设计厚度", "允许负偏差", "允许正偏差",
     "测点数", "最大值",   "最小值",   "平均值",   "合格率",       "结论",     "判定值",     "判定结果"};
@@ -128,6 +128,7 @@ ReportValues reportValues(const Project& project, const ParameterValues& paramet
   v.project["构件数"] = std::to_string(
       figures.judgesMembers() ? figures.memberCount : static_cast<std::int64_t>(figures.ticked.size()));
   v.project["合格构件数"] = std::to_string(figures.memberPassCount);
+  v.project["二次抽样"] = figures.samplesText();
   v.project["判定规则"] = judging.name;
   v.project["判定说明"] = figures.ruleLine();
   v.project["判定方法"] = judging.method;

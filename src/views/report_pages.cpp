@@ -277,13 +277,21 @@ void layoutSummary(Sheets& s, const Project& project, const ParameterValues& P) 
           : "         共对该工程的" + std::to_string(f.readingCount) + "个测点进行检测，其中合格的测点" +
                 std::to_string(f.passCount) + "个，不合格测点" + std::to_string(f.failCount()) + "个，";
   const std::string what = byMembers ? "构件合格率" : "楼板厚度合格率";
-  const std::string lines[] = {counted,
-                               f.passes ? "     " + what + "达到" + f.rateText + "%，合格率不低于规范要求的" +
-                                              f.ruleText + "%，该工程的楼板厚度"
-                                        : "     " + what + "为" + f.rateText + "%，合格率低于规范要求的" +
-                                              f.ruleText + "%，该工程的楼板厚度",
-                               f.passes ? "     满足设计要求!" : "     不满足设计要求!",
-                               "     判定规则：" + f.ruleLine() + "。"};
+  std::vector<std::string> lines = {counted};
+  if (f.needsSecondSample()) {
+    lines.push_back("     " + what + "为" + f.rateText + "%，低于规范要求的" + f.ruleText + "%而不低于" +
+                    ruleText(*f.judging.secondSampleFrom) + "%，");
+    lines.push_back("     需再抽取" + std::to_string(f.first.memberCount) +
+                    "个构件进行二次抽样检测，与本次合并判定。");
+  } else {
+    if (f.judgesBothSamples() || f.secondIgnored) lines.push_back("     " + f.samplesText() + "，");
+    lines.push_back(f.passes ? "     " + what + "达到" + f.rateText + "%，合格率不低于规范要求的" +
+                                   f.ruleText + "%，该工程的楼板厚度"
+                             : "     " + what + "为" + f.rateText + "%，合格率低于规范要求的" + f.ruleText +
+                                   "%，该工程的楼板厚度");
+    lines.push_back(f.passes ? "     满足设计要求!" : "     不满足设计要求!");
+  }
+  lines.push_back("     判定规则：" + f.ruleLine() + "。");
   std::vector<std::vector<std::string>> wrapped;
   int lineCount = 0;
   for (const std::string& line : lines) {

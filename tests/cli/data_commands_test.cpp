@@ -10,6 +10,7 @@
 #include "model/analysis_file.h"
 #include "model/gbk_text.h"
 #include "model/project.h"
+#include "report/project_parameters.h"
 #include "support/kro_command.h"
 #include "support/temp_dir.h"
 #include "transfer/instrument_encoder.h"
@@ -172,7 +173,7 @@ TEST_F(DataCommandsTest, TheRuleIsSetByNameAndNamedBesideTheVerdict) {
                                        {"minus", -5},
                                        {"plus", 10},
                                        {"threshold", 80.0},
-                                       {"secondSampleFrom", nullptr}}));
+                                       {"secondSampleFrom", 70.0}}));
   const nlohmann::json& ticked = j["totals"]["ticked"];
   std::int64_t passing = 0;
   for (const auto& m : j["members"]) passing += m.value("passes", false) ? 1 : 0;
@@ -188,6 +189,49 @@ TEST_F(DataCommandsTest, TheRuleIsSetByNameAndNamedBesideTheVerdict) {
   EXPECT_NE(kro({"stats", q, "--config-dir", config}).out.find("判定规则：GB 50204-2015 附录F"),
             std::string::npos);
   EXPECT_NE(kro({"check", q, "--config-dir", config}).out.find("个构件合格，合格率"), std::string::npos);
+}
+
+// A project that needs a second sample: stats and check say so and how many to add; with the
+// second sample marked, the verdict is over both and stats give each sample.
+TEST_F(DataCommandsTest, TheSecondSampleInStatsAndCheck) {
+  auto slab = [](const std::string& code, bool passes, std::uint8_t sample) {
+    MemberData d;
+    d.code = code;
+    d.designThickness = 120;
+    d.selected = 1;
+    d.sample = sample;
+    for (int k = 0; k < 3; ++k) d.readings.push_back({0, passes ? 120 : 100, 0});
+    return MemberRecord(std::move(d));
+  };
+  Project project;
+  for (int i = 0; i < 8; ++i) project.members.push_back(slab("A" + std::to_string(i), i < 6, 1));
+  ParameterValues values;
+  values.setRule(*builtInRule(kSlabRuleName));
+  project.parameters = toStoredParameters(values, {}).value();
+  const std::string one = (dir / "one.KRO").string();
+  test::writeBytes(one, encodeProjectFile(project));
+  nlohmann::json j = nlohmann::json::parse(kro({"stats", one, "--json"}).out);
+  EXPECT_EQ(j["verdict"], "需二次抽样");
+  EXPECT_EQ(j["membersToAdd"], 8);
+  EXPECT_EQ(j["samples"].size(), 1u);
+  CommandRun check = kro({"check", one});
+  EXPECT_EQ(check.status, 1);
+  EXPECT_NE(check.out.find("需二次抽样：第一次抽样合格率 75.0%，低于 80% 而不低于 70%，需再抽取 8 个构件"),
+            std::string::npos)
+      << check.out;
+  for (int i = 0; i < 8; ++i) project.members.push_back(slab("B" + std::to_string(i), i < 7, 2));
+  const std::string both = (dir / "both.KRO").string();
+  test::writeBytes(both, encodeProjectFile(project));
+  j = nlohmann::json::parse(kro({"stats", both, "--json"}).out);
+  EXPECT_EQ(j["verdict"], "合格");
+  EXPECT_EQ(j["samples"][1],
+            (nlohmann::json{{"memberCount", 8}, {"memberPassCount", 7}, {"passRate", 0.875}}));
+  EXPECT_EQ(j["combined"]["memberPassCount"], 13);
+  EXPECT_EQ(kro({"check", both}).status, 0);
+  // A second sample smaller than the first is a finding.
+  project.members.pop_back();
+  test::writeBytes(both, encodeProjectFile(project));
+  EXPECT_NE(kro({"check", both}).out.find("第二次抽样只有 7 个构件"), std::string::npos);
 }
 
 // Every command tells the kinds of file apart by their content: anything else is refused, and a

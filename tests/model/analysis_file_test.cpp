@@ -270,7 +270,7 @@ TEST(ProjectBlocks, UnknownAndNewerBlocksSurviveEveryWrite) {
   ProjectParameters parameters{{{"R", "1"}}, true};
   const std::string ours = encodeParametersBlock(parameters);
   const std::string unknown = std::string(
-      "KROSAMPL\x01\x00\x03\x00\x00\x00"
+      "KROXTEST\x01\x00\x03\x00\x00\x00"
       "abc",
       17);
   const std::string later = std::string("KROZZZZZ\x07\x00\x00\x00\x00\x00", 14);
@@ -279,7 +279,7 @@ TEST(ProjectBlocks, UnknownAndNewerBlocksSurviveEveryWrite) {
   ASSERT_TRUE(read.ok());
   EXPECT_EQ(read.value().parameters, parameters);
   ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_NE(warnings[0].find("KROSAMPL（版本 1）、数据块 KROZZZZZ（版本 7）"), std::string::npos)
+  EXPECT_NE(warnings[0].find("KROXTEST（版本 1）、数据块 KROZZZZZ（版本 7）"), std::string::npos)
       << warnings[0];
   EXPECT_EQ(warnings[0].find("默认参数"), std::string::npos);  // the parameters were read
   EXPECT_EQ(encodeProjectFile(read.value()), members + ours + unknown + later);
@@ -358,6 +358,48 @@ TEST(AnalysisFile, WriteReplacesTheFileOnlyWhenComplete) {
   EXPECT_NE(failed.message().find("b.KRO"), std::string::npos);
   EXPECT_EQ(test::readBytes(path), before);
   EXPECT_EQ(test::entryCount(dir.path()), 1);
+}
+
+}  // namespace
+}  // namespace kro
+
+namespace kro {
+namespace {
+
+// The members of a second sample are named in a block of their own, by position and code, and
+// found again when the file is read; a mark that fits no member is named and dropped.
+TEST(ProjectBlocks, SampleNumbersTravelWithTheFile) {
+  Project project;
+  project.members = makeSampleProject();
+  for (int i : {3, 7}) {
+    MemberData d = project.members[i].data();
+    d.sample = 2;
+    project.members[i] = MemberRecord(std::move(d));
+  }
+  const std::string file = encodeProjectFile(project);
+  EXPECT_NE(file.find("KROSAMPL"), std::string::npos);
+  std::vector<std::string> warnings;
+  auto back = decodeProjectFile(file, warnings);
+  ASSERT_TRUE(back.ok());
+  EXPECT_TRUE(warnings.empty());
+  EXPECT_EQ(back.value().members, project.members);
+  EXPECT_EQ(encodeProjectFile(back.value()), file);
+  // A file whose members moved: found by their code; a code that is no longer there is named.
+  std::vector<MemberRecord> moved = project.members;
+  std::swap(moved[3], moved[4]);
+  std::vector<SampleMark> marks = {{3, project.members[3].code(), 2}, {7, "NONE", 2}};
+  std::vector<MemberRecord> target = moved;
+  for (MemberRecord& m : target) {
+    MemberData d = m.data();
+    d.sample = 1;
+    m = MemberRecord(std::move(d));
+  }
+  applySampleMarks(target, marks, warnings);
+  EXPECT_EQ(target[4].sample(), 2);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("NONE"), std::string::npos);
+  // Without a second sample there is no block.
+  EXPECT_EQ(encodeProjectFile(Project{makeSampleProject(), {}}).find("KROSAMPL"), std::string::npos);
 }
 
 }  // namespace

@@ -125,3 +125,55 @@ TEST(JudgingRule, ADefinitionRoundTripsThroughItsFieldsAndMistakesAreNamed) {
 
 }  // namespace
 }  // namespace kro
+
+namespace kro {
+namespace {
+
+Project slabSamples(int firstPassing, int secondMembers, int secondPassing) {
+  Project p;
+  auto add = [&](bool passes, std::uint8_t sample) {
+    MemberRecord m =
+        slab(passes ? std::vector<std::int32_t>{120, 120, 120} : std::vector<std::int32_t>{100, 100, 100});
+    MemberData d = m.data();
+    d.sample = sample;
+    p.members.push_back(MemberRecord(std::move(d)));
+  };
+  for (int i = 0; i < 8; ++i) add(i < firstPassing, 1);
+  for (int i = 0; i < secondMembers; ++i) add(i < secondPassing, 2);
+  return p;
+}
+
+// From 70 % up to 80 % the first sample needs a second of as many members; both are then judged
+// together. Outside that band a second sample changes nothing.
+TEST(SecondSample, AFirstSampleFrom70To80PercentNeedsASecondJudgedWithIt) {
+  const RuleInForce gb{*builtInRule(kSlabRuleName), {800}};
+  const ReportFigures needed = reportFigures(slabSamples(6, 0, 0), gb);  // 75 %
+  EXPECT_EQ(needed.verdict(), "需二次抽样");
+  EXPECT_FALSE(needed.passes);
+  EXPECT_NE(needed.samplesText().find("需再抽取 8 个构件"), std::string::npos) << needed.samplesText();
+  const ReportFigures both = reportFigures(slabSamples(6, 8, 7), gb);  // 13 of 16
+  EXPECT_EQ(both.verdict(), "合格");
+  EXPECT_EQ(both.rateText, "81.3");
+  EXPECT_TRUE(both.judgesBothSamples());
+  EXPECT_EQ(both.samplesText(),
+            "第一次抽样 8 个构件合格 6 个（75.0%），第二次抽样 8 个构件合格 7 个（87.5%），合计 16 "
+            "个构件合格 13 个（81.3%）");
+  const ReportFigures bothFail = reportFigures(slabSamples(6, 8, 6), gb);  // 12 of 16
+  EXPECT_EQ(bothFail.verdict(), "不合格");
+  EXPECT_EQ(bothFail.rateText, "75.0");
+  // 70 % exactly needs the second sample; below it fails; 80 % passes on the first alone.
+  Project seventy = slabSamples(7, 0, 0);
+  for (int i = 0; i < 2; ++i) seventy.members.push_back(slab({100, 100, 100}));  // 7 of 10
+  EXPECT_EQ(reportFigures(seventy, gb).verdict(), "需二次抽样");
+  EXPECT_EQ(reportFigures(slabSamples(5, 0, 0), gb).verdict(), "不合格");  // 62.5 %
+  const ReportFigures unneeded = reportFigures(slabSamples(7, 8, 0), gb);  // 87.5 % first
+  EXPECT_EQ(unneeded.verdict(), "合格");
+  EXPECT_TRUE(unneeded.secondIgnored);
+  EXPECT_EQ(unneeded.memberCount, 8);
+  // A rule without a second sample judges every member together.
+  const ReportFigures point = reportFigures(slabSamples(6, 8, 7), {pointRule(), {900}});
+  EXPECT_EQ(point.second.memberCount, 0);
+}
+
+}  // namespace
+}  // namespace kro

@@ -45,12 +45,20 @@ def member(code, name, date, design, minus, plus, readings, selected=1):
     return block + b"".join(struct.pack("<iii", 0, r, 0) for r in readings)
 
 
-def project(members, parameters):
+def project(members, parameters, second=()):
+    """The members, the parameters block, and the sample block naming the second sample's members
+    by position and code."""
     data = struct.pack("<i", len(members)) + b"".join(members)
     pairs = b"".join(struct.pack("<H", len(k.encode("gbk"))) + k.encode("gbk") +
                      struct.pack("<I", len(v.encode("gbk"))) + v.encode("gbk") for k, v in parameters.items())
     payload = struct.pack("<I", len(parameters)) + pairs
-    return data + b"KROPARAM" + struct.pack("<HI", 1, len(payload)) + payload
+    data += b"KROPARAM" + struct.pack("<HI", 1, len(payload)) + payload
+    if second:
+        marks = b"".join(struct.pack("<IH", i, len(members[i][:10].rstrip(b"\0"))) +
+                         members[i][:10].rstrip(b"\0") + bytes([2]) for i in second)
+        payload = struct.pack("<I", len(second)) + marks
+        data += b"KROSAMPL" + struct.pack("<HI", 1, len(payload)) + payload
+    return data
 
 
 def readings(count, design, seed, spread=8):
@@ -104,6 +112,15 @@ def corpus(kro, work):
               member("S9", "楼板9", "2026年03月05日", 120, -5, 8, [140, 112, 140])]
     cases["slabs-point"] = project(slabs, typed(12))
     cases["slabs-gb"] = project(slabs, dict(typed(12), **{"判定规则": "GB 50204-2015 附录F"}))
+    # A first sample of 8 slabs, 6 passing (75 %): a second sample of 8 is needed; with it, 7 or
+    # 6 of them passing give 13 or 12 of 16.
+    gb = dict(typed(12), **{"判定规则": "GB 50204-2015 附录F"})
+    def batch(prefix, passing, count=8):
+        return [member(f"{prefix}{i}", f"楼板{prefix}{i}", "2026年03月05日", 120, -5, 8,
+                       [120] * 3 if i < passing else [100] * 3) for i in range(count)]
+    cases["second-needed"] = project(batch("A", 6), gb)
+    cases["second-pass"] = project(batch("A", 6) + batch("B", 7), gb, second=range(8, 16))
+    cases["second-fail"] = project(batch("A", 6) + batch("B", 6), gb, second=range(8, 16))
     return cases
 
 
