@@ -52,8 +52,16 @@ BatchEditDialog::BatchEditDialog(const MemberRecord* current, int ticked, int to
   date_->setDisplayFormat("yyyy年M月d日");
   date_->setCalendarPopup(true);
   date_->setEnabled(false);
-  const std::pair<QCheckBox*, QWidget*> rows[] = {
-      {setDesign_, design_}, {setPlus_, plus_}, {setMinus_, minus_}, {setDate_, date_}};
+  setSample_ = new QCheckBox("抽样批次", values);
+  setSample_->setObjectName("setSample");
+  sample_ = numberBox(values, "sampleBox", 1, 2, current != nullptr ? current->sample() : 1);
+  sample_->setSuffix("");
+  sample_->setToolTip("1：第一次抽样；2：按判定规则需要二次抽样时，第二次抽样的构件");
+  const std::pair<QCheckBox*, QWidget*> rows[] = {{setDesign_, design_},
+                                                  {setPlus_, plus_},
+                                                  {setMinus_, minus_},
+                                                  {setDate_, date_},
+                                                  {setSample_, sample_}};
   int row = 0;
   for (const auto& [check, box] : rows) {
     grid->addWidget(check, row, 0);
@@ -96,7 +104,7 @@ BatchEditDialog::BatchEditDialog(const MemberRecord* current, int ticked, int to
 
 void BatchEditDialog::updateOk() {
   ok_->setEnabled(setDesign_->isChecked() || setPlus_->isChecked() || setMinus_->isChecked() ||
-                  setDate_->isChecked());
+                  setDate_->isChecked() || setSample_->isChecked());
 }
 
 BatchEditRequest BatchEditDialog::request() const {
@@ -109,6 +117,7 @@ BatchEditRequest BatchEditDialog::request() const {
     const QDate d = date_->date();
     r.values.testDate = paddedDateText({d.year(), d.month(), d.day()});
   }
+  if (setSample_->isChecked()) r.values.sample = static_cast<std::uint8_t>(sample_->value());
   return r;
 }
 

@@ -1,5 +1,5 @@
-// The batch edit "批量设置构件参数": design thickness, deviations and test date for the ticked
-// members or for all, applied as one undoable command.
+// The batch edit "批量设置构件参数": design thickness, deviations, test date and sample number
+// (抽样批次) for the ticked members or for all, applied as one undoable command.
 #pragma once
 
 #include <QCheckBox>
@@ -31,8 +31,8 @@ class BatchEditDialog : public QDialog {
  private:
   void updateOk();
 
-  QCheckBox *setDesign_, *setPlus_, *setMinus_, *setDate_;
-  QSpinBox *design_, *plus_, *minus_;
+  QCheckBox *setDesign_, *setPlus_, *setMinus_, *setDate_, *setSample_;
+  QSpinBox *design_, *plus_, *minus_, *sample_;
   QDateEdit* date_;
   QRadioButton *ticked_, *all_, *appended_ = nullptr;
   QPushButton* ok_;

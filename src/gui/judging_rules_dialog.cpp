@@ -42,6 +42,8 @@ JudgingRulesDialog::JudgingRulesDialog(SettingsLocation settings, QWidget* paren
   threshold_ = line("合格率", "合格率（0 到 100，最多一位小数），或“合格率要求”（用工程参数中的值）");
   points_ = line("测点数", "每个构件应有的测点数，0 为不限");
   least_ = line("最少构件数", "抽样至少的构件数，0 为不限");
+  second_ = line("二次抽样",
+                 "按构件判定时，第一次抽样的合格率低于合格率而不低于此值时需二次抽样；“无”为不二次抽样");
   judged_ = new QComboBox(this);
   judged_->setObjectName("对象");
   judged_->addItems({"测点", "构件平均值"});
@@ -64,6 +66,7 @@ JudgingRulesDialog::JudgingRulesDialog(SettingsLocation settings, QWidget* paren
   form->addRow("合格率（%）", threshold_);
   form->addRow("每构件测点数", points_);
   form->addRow("最少构件数", least_);
+  form->addRow("二次抽样起（%）", second_);
   form->addRow("检测方法", method_);
   form->addRow("抽样方法", sampling_);
 
@@ -139,6 +142,7 @@ void JudgingRulesDialog::show(const JudgingRule& rule) {
   threshold_->setText(qt(fields["合格率"]));
   points_->setText(qt(fields["测点数"]));
   least_->setText(qt(fields["最少构件数"]));
+  second_->setText(qt(fields["二次抽样"]));
   method_->setPlainText(qt(rule.method));
   sampling_->setPlainText(qt(rule.sampling));
 }
@@ -153,6 +157,7 @@ Result<JudgingRule> JudgingRulesDialog::shownRule() const {
       {"合格率", utf8(threshold_->text().trimmed())},
       {"测点数", utf8(points_->text().trimmed())},
       {"最少构件数", utf8(least_->text().trimmed())},
+      {"二次抽样", utf8(second_->text().trimmed())},
       {"方法", utf8(method_->toPlainText().simplified())},
       {"抽样", utf8(sampling_->toPlainText().simplified())},
   };

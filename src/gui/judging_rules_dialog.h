@@ -41,7 +41,7 @@ class JudgingRulesDialog : public QDialog {
   SettingsLocation settings_;
   std::vector<JudgingRule> rules_;
   QListWidget* list_;
-  QLineEdit *name_, *citation_, *band_, *threshold_, *points_, *least_;
+  QLineEdit *name_, *citation_, *band_, *threshold_, *points_, *least_, *second_;
   QComboBox *judged_, *rounding_;
   QPlainTextEdit *method_, *sampling_;
 };

@@ -984,8 +984,30 @@ bool MainWindow::appendProject(const Project& other, const QString& from) {
   const int first = doc_.memberCount();
   doc_.appendMembers(std::move(members), from.toStdString());
   statusBar()->showMessage(QString("已追加 %1 个构件（%2）。按 Ctrl+Z 可撤销。").arg(count).arg(from), 8000);
+  offerSecondSample(first);
   offerToleranceEdit(first);
   return true;
+}
+
+void MainWindow::offerSecondSample(int first) {
+  const RuleInForce rule = parameters().rule();
+  if (!rule.rule.judgesMembers() || !rule.rule.secondSampleFrom || first == 0) return;
+  const ReportFigures before = reportFigures(doc_.project(), rule);
+  const QString why =
+      before.needsSecondSample() ? "（工程需要二次抽样：" + qt(before.samplesText()) + "）" : QString();
+  if (!Dialogs::askYesNo(
+          this,
+          QString(
+              "追加的 %1 个构件是第二次抽样吗？%2\n是：它们与第一次抽样合并判定；否：作为第一次抽样的构件。")
+              .arg(doc_.memberCount() - first)
+              .arg(why),
+          "抽样批次"))
+    return;
+  BatchEditRequest request;
+  for (int i = first; i < doc_.memberCount(); ++i) request.only.push_back(i);
+  request.values.sample = 2;
+  if (auto set = doc_.batchEdit(request); !set)
+    Dialogs::message(this, MessageKind::Warning, qt(set.message()));
 }
 
 void MainWindow::offerToleranceEdit(int first) {

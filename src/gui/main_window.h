@@ -131,6 +131,9 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void batchEdit(bool afterTransfer = false, std::vector<int> appended = {});
   // After members arrived (a transfer, an append, a merge), from index first on: offers the
   // batch edit when any of them has no tolerance (0/0, as the instrument sends them).
+  // Asks, under a rule with a second sample, whether members appended from first on are the
+  // second sample, and marks them so.
+  void offerSecondSample(int first);
   void offerToleranceEdit(int first);
   // Opens written files in the desktop's applications, or says where they are.
   void openOutputs(const QStringList& paths);

@@ -79,6 +79,21 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
   judgedCaption_ = qobject_cast<QLabel*>(grid->itemAtPosition(6, 0)->widget());
   grid->removeWidget(judged_);
   grid->addWidget(judged_, 6, 1, 1, 3);
+  // Under a rule with a second sample: which sample the member belongs to.
+  sampleCaption_ = new QLabel("抽样批次", current);
+  sample_ = new QComboBox(current);
+  sample_->setObjectName("sampleBox");
+  sample_->addItems({"第一次抽样", "第二次抽样"});
+  sample_->setToolTip("判定规则需要二次抽样时，第二次抽样的构件与第一次抽样合并判定");
+  grid->addWidget(sampleCaption_, 7, 0);
+  grid->addWidget(sample_, 7, 1, 1, 3);
+  connect(sample_, &QComboBox::currentIndexChanged, this, [this](int index) {
+    if (filling_ || index < 0 || doc_.currentMember() < 0) return;
+    BatchEditRequest request;
+    request.only = {doc_.currentMember()};
+    request.values.sample = static_cast<std::uint8_t>(index + 1);
+    doc_.batchEdit(request);
+  });
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(3, 1);
   averageMark_->setObjectName("averageMark");
@@ -191,6 +206,9 @@ void MemberPanel::showMember(const MemberRecord* member) {
   filling_ = true;
   const PanelTexts t = panelTexts(doc_.project(), doc_.currentMember(), rule_ ? rule_() : RuleInForce{});
   tickedTotals_->setText(qt(t.tickedTotals));
+  sample_->setVisible(t.sample > 0);
+  sampleCaption_->setVisible(t.sample > 0);
+  if (t.sample > 0) sample_->setCurrentIndex(t.sample - 1);
   judged_->setVisible(!t.judged.empty());
   judgedCaption_->setVisible(!t.judged.empty());
   judged_->setText(qt(t.judged));

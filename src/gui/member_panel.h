@@ -4,6 +4,7 @@
 // member.
 #pragma once
 
+#include <QComboBox>
 #include <QDateEdit>
 #include <QGridLayout>
 #include <QLabel>
@@ -65,6 +66,8 @@ class MemberPanel : public QWidget {
   QLabel *passRateMark_ = nullptr, *averageMark_ = nullptr;
   QLineEdit* judged_ = nullptr;
   QLabel* judgedCaption_ = nullptr;
+  QComboBox* sample_ = nullptr;
+  QLabel* sampleCaption_ = nullptr;
   QLabel* tickedTotals_;
   std::function<RuleInForce()> rule_;
   QDateEdit* date_;

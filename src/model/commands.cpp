@@ -325,6 +325,7 @@ class BatchEdit : public Command {
     std::int32_t design, plus, minus;
     std::string testDate;
     StoredStatistics stats;
+    std::uint8_t sample = 1;
   };
 
   BatchEdit(BatchValues values, std::vector<Before> before)
@@ -340,6 +341,7 @@ class BatchEdit : public Command {
       if (values_.plusDeviation) m.setPlusDeviation(*values_.plusDeviation);
       if (values_.minusDeviation) m.setMinusDeviation(*values_.minusDeviation);
       if (values_.testDate) m.setTestDate(*values_.testDate);
+      if (values_.sample) m.setSample(*values_.sample);
       if (band) Recomputation::after(m);
     }
     return {std::nullopt, std::nullopt, true};
@@ -353,6 +355,7 @@ class BatchEdit : public Command {
       m.setMinusDeviation(b.minus);
       m.setTestDate(b.testDate);
       m.setStoredStatistics(b.stats);
+      m.setSample(b.sample);
     }
     return {std::nullopt, std::nullopt, true};
   }
@@ -537,10 +540,10 @@ std::unique_ptr<Command> makeBatchEdit(const Project& project, const std::vector
     const bool changes = (values.designThickness && *values.designThickness != m->designThickness()) ||
                          (values.plusDeviation && *values.plusDeviation != m->plusDeviation()) ||
                          (values.minusDeviation && *values.minusDeviation != m->minusDeviation()) ||
-                         (date && *date != m->testDate());
+                         (date && *date != m->testDate()) || (values.sample && *values.sample != m->sample());
     if (!changes) continue;
     before.push_back({i, m->designThickness(), m->plusDeviation(), m->minusDeviation(), m->testDate(),
-                      m->storedStatistics()});
+                      m->storedStatistics(), m->sample()});
   }
   if (changedCount != nullptr) *changedCount = static_cast<int>(before.size());
   if (before.empty()) return nullptr;

@@ -95,7 +95,8 @@ struct BatchValues {
   std::optional<std::int32_t> plusDeviation;
   std::optional<std::int32_t> minusDeviation;  // stored as given (the caller fixes the sign)
   std::optional<std::string> testDate;         // GBK
-  bool empty() const { return !designThickness && !plusDeviation && !minusDeviation && !testDate; }
+  std::optional<std::uint8_t> sample;          // 抽样批次: 1, or 2 for a second sample
+  bool empty() const { return !designThickness && !plusDeviation && !minusDeviation && !testDate && !sample; }
 };
 
 // Sets the values on each listed member; null when no member would change. changedCount, when

@@ -115,6 +115,7 @@ class MemberRecord {
   void setCode(std::string_view gbk) { d_.code = gbk; }
   void setMemberName(std::string_view gbk) { d_.name = gbk; }
   void setTestDate(std::string_view gbk) { d_.testDate = gbk; }
+  void setSample(std::uint8_t sample) { d_.sample = sample; }
   void setSelected(std::int32_t value) { d_.selected = value; }
   void setDesignThickness(std::int32_t value) { d_.designThickness = value; }
   void setPlusDeviation(std::int32_t value) { d_.plusDeviation = value; }

@@ -25,6 +25,7 @@ PanelTexts panelTexts(const Project& project, int currentMember, const RuleInFor
   t.tickedPass = ticked.passes;
   const MemberRecord* m = project.memberAt(currentMember);
   if (m == nullptr) return t;
+  if (rule.rule.judgesMembers() && rule.rule.secondSampleFrom) t.sample = m->sample();
   if (rule.rule.judgesMembers()) {
     const ToleranceBand band = ruleBand(*m, rule.rule);
     if (const auto mean = judgeMemberMean(*m, rule.rule)) {

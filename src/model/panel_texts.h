@@ -41,6 +41,8 @@ struct PanelTexts {
   // Under a rule that judges members by their means: "119 mm（115–130）合格"; empty otherwise.
   std::string judged;
   bool judgedPass = false;
+  // Under a rule with a second sample: the member's sample number (抽样批次), 0 otherwise.
+  int sample = 0;
 };
 
 PanelTexts panelTexts(const Project& project, int currentMember, const RuleInForce& rule);

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QListWidget>
@@ -40,6 +41,7 @@
 #include "model/sample_project.h"
 #include "model/statistics.h"
 #include "render/qt_paths.h"
+#include "report/project_parameters.h"
 #include "support/temp_dir.h"
 #include "support/when_shown.h"
 #include "transfer/instrument_encoder.h"
@@ -961,6 +963,48 @@ TEST_F(MainWindowTest, NewSaveAsCloseAndMerge) {
   EXPECT_EQ(window.document().path(), dir / "merged.KRO");
   EXPECT_FALSE(window.document().isModified());
   EXPECT_EQ(loadProject(dir / "merged.KRO").value().project.memberCount(), 12);
+}
+
+// Under a rule with a second sample, merged members may be marked as the second sample: the
+// verdict then judges both samples, the panel shows the member's sample, and undo unmarks them.
+TEST_F(MainWindowTest, AppendedMembersMayBeTheSecondSample) {
+  auto slabs = [](const std::string& prefix, int passing) {
+    Project p;
+    for (int i = 0; i < 8; ++i) {
+      MemberData d;
+      d.code = prefix + std::to_string(i);
+      d.designThickness = 120;
+      d.selected = 1;
+      for (int k = 0; k < 3; ++k) d.readings.push_back({0, i < passing ? 120 : 100, 0});
+      p.members.push_back(MemberRecord(std::move(d)));
+    }
+    ParameterValues values;
+    values.setRule(*builtInRule(kSlabRuleName));
+    p.parameters = toStoredParameters(values, {}).value();
+    return p;
+  };
+  ASSERT_TRUE(writeAnalysisFile(dir / "first.KRO", slabs("A", 6)).ok());
+  ASSERT_TRUE(writeAnalysisFile(dir / "second.KRO", slabs("B", 7)).ok());
+  ASSERT_TRUE(window.openFile(qtPath(dir / "first.KRO")));
+  EXPECT_TRUE(find<QLabel>("tickedTotals")->text().contains("需二次抽样"));
+  Dialogs::takeQuestions();
+  Dialogs::queuePath(qtPath(dir / "second.KRO"));
+  Dialogs::queueYesNo(true);  // these are the second sample
+  window.action("actionMerge")->trigger();
+  const QStringList asked = Dialogs::takeQuestions();
+  ASSERT_FALSE(asked.isEmpty());
+  EXPECT_TRUE(asked.front().contains("追加的 8 个构件是第二次抽样吗")) << asked.front().toStdString();
+  EXPECT_EQ(window.document().memberAt(8)->sample(), 2);
+  EXPECT_EQ(window.document().memberAt(7)->sample(), 1);
+  EXPECT_TRUE(find<QLabel>("tickedTotals")->text().contains("合计 16 个构件合格 13 个（81.3%）"));
+  window.document().selectMember(9);
+  QApplication::processEvents();
+  auto* sampleBox = find<QComboBox>("sampleBox");
+  EXPECT_TRUE(sampleBox->isVisible());
+  EXPECT_EQ(sampleBox->currentIndex(), 1);
+  window.action("actionUndo")->trigger();  // the marks
+  EXPECT_EQ(window.document().memberAt(8)->sample(), 1);
+  EXPECT_EQ(window.document().memberCount(), 16);
 }
 
 // In a 1366 x 768 window the overview shows every column without scrolling; its tick boxes tick
