@@ -992,7 +992,10 @@ bool MainWindow::appendProject(const Project& other, const QString& from) {
 void MainWindow::offerSecondSample(int first) {
   const RuleInForce rule = parameters().rule();
   if (!rule.rule.judgesMembers() || !rule.rule.secondSampleFrom || first == 0) return;
-  const ReportFigures before = reportFigures(doc_.project(), rule);
+  // The project as it was before the append: whether it needed a second sample.
+  Project earlier = doc_.project();
+  earlier.members.resize(static_cast<std::size_t>(first));
+  const ReportFigures before = reportFigures(earlier, rule);
   const QString why =
       before.needsSecondSample() ? "（工程需要二次抽样：" + qt(before.samplesText()) + "）" : QString();
   if (!Dialogs::askYesNo(
@@ -1011,6 +1014,8 @@ void MainWindow::offerSecondSample(int first) {
 }
 
 void MainWindow::offerToleranceEdit(int first) {
+  // A rule with a band of its own does not judge by the members' deviations.
+  if (parameters().rule().rule.fixedBand) return;
   std::vector<int> arrived, untolerated;
   for (int i = first; i < doc_.memberCount(); ++i) {
     arrived.push_back(i);
