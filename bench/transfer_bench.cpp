@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include "model/sample_project.h"
+#include "model/transfer_decoder.h"
 #include "transfer/instrument_encoder.h"
-#include "transfer/transfer_decoder.h"
 
 namespace {
 

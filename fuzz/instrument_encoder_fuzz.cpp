@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "model/transfer_decoder.h"
 #include "transfer/instrument_encoder.h"
-#include "transfer/transfer_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

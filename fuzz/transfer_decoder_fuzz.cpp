@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "transfer/transfer_decoder.h"
+#include "model/transfer_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -30,13 +30,13 @@
 #include "model/raw_files.h"
 #include "model/sample_project.h"
 #include "model/statistics.h"
+#include "model/transfer_decoder.h"
 #include "model/utf8_text.h"
 #include "office/docx_template.h"
 #include "office/xlsx_excel_session.h"
 #include "report/project_parameters.h"
 #include "report/report_generator.h"
 #include "report/report_parameters.h"
-#include "transfer/transfer_decoder.h"
 #ifdef _WIN32
 #include "cli/device_commands.h"
 #endif

@@ -129,8 +129,7 @@ MainWindow::MainWindow(QWidget* parent)
   preparePrinter(printer_);
   setObjectName("mainWindow");
   doc_.setParameterDefaults([this](bool openedFile) {
-    return openedFile ? officeParametersForOldFile(doc_.settingsLocation())
-                      : officeParameters(doc_.settingsLocation());
+    return openedFile ? officeParametersForOldFile(settings_) : officeParameters(settings_);
   });
   doc_.useFileLocks("kroanalyze");
   setAcceptDrops(true);
@@ -227,15 +226,13 @@ void MainWindow::buildActions() {
   makeAction("actionClose", "关闭(&C)", {K("Ctrl+F4")}, "关闭当前文件", [this] { closeDocument(); });
   makeAction("actionMerge", "合并工程(&M)...", {}, "把另一个文件的构件追加到当前工程",
              [this] { mergeProject(); });
-  makeAction("actionFormats", "报告格式管理(&G)...", {}, "内置和用户自己的报告格式：新建、打开、检查",
-             [this] {
-               auto starting = findTemplate(officePaths_, "自定义格式样板.docx");
-               FormatManagerDialog(doc_.settingsLocation(),
-                                   starting ? starting.value() : std::filesystem::path(), this)
-                   .exec();
-             });
+  makeAction(
+      "actionFormats", "报告格式管理(&G)...", {}, "内置和用户自己的报告格式：新建、打开、检查", [this] {
+        auto starting = findTemplate(officePaths_, "自定义格式样板.docx");
+        FormatManagerDialog(settings_, starting ? starting.value() : std::filesystem::path(), this).exec();
+      });
   makeAction("actionRules", "判定规则(&J)...", {}, "内置和本单位的判定规则：查看、新建、修改",
-             [this] { JudgingRulesDialog(doc_.settingsLocation(), this).exec(); });
+             [this] { JudgingRulesDialog(settings_, this).exec(); });
   makeAction("actionPrint", "打印(&P)...", {K("Ctrl+P")}, "打印检测报告", [this] {
     print();
   })->setIcon(themed("document-print", QStyle::SP_DialogApplyButton));
@@ -462,7 +459,7 @@ void MainWindow::check() {
     connect(checkDialog_, &CheckDialog::recheckRequested, this, [this] { check(); });
   }
   const ProjectCheck result = runLongWork<ProjectCheck>(
-      this, "正在检查…", [project = doc_.project(), settings = doc_.settingsLocation()](const CancelFlag&) {
+      this, "正在检查…", [project = doc_.project(), settings = settings_](const CancelFlag&) {
         const std::optional<ChosenFormat> chosen = chosenFormat(settings);
         DocxTemplateFiller filler(fieldCatalog());
         return checkProject(project, settings,
@@ -479,8 +476,7 @@ bool MainWindow::checkedBeforeOutput(const std::optional<FormatFields>& reportFo
     Dialogs::message(this, MessageKind::Warning, qt(s.message()));
     return false;
   }
-  const std::vector<Finding> findings =
-      checkProject(doc_.project(), doc_.settingsLocation(), reportFormat).findings;
+  const std::vector<Finding> findings = checkProject(doc_.project(), settings_, reportFormat).findings;
   return CheckDialog::confirm(this, findings, [this](int member) { doc_.selectMember(member); });
 }
 
@@ -532,7 +528,7 @@ void MainWindow::markDifferences() {
 void MainWindow::print() {
   if (!checkedBeforeOutput(std::nullopt)) return;
   QPrintDialog dialog(&printer_, this);
-  const PrintedPageSettings pageSettings{printSettingsForPage(doc_.settingsLocation()), parameters()};
+  const PrintedPageSettings pageSettings{printSettingsForPage(settings_), parameters()};
   const int pages = layoutForPrinting(doc_.project(), pageSettings).pageCount();
   dialog.setMinMax(1, pages);
   dialog.setFromTo(1, pages);
@@ -566,7 +562,7 @@ void MainWindow::savePdf() {
     Dialogs::message(this, MessageKind::Error, qt(s.message()));
     return;
   }
-  const PrintedPageSettings pageSettings{printSettingsForPage(doc_.settingsLocation()), parameters()};
+  const PrintedPageSettings pageSettings{printSettingsForPage(settings_), parameters()};
   PageProgress progress(this, "正在生成 PDF…");
   if (Status s = printReportToPdf(doc_.project(), *chosen, pageSettings, progress.callback()); !s) {
     Dialogs::message(this, MessageKind::Error, qt(s.message()));
@@ -584,9 +580,8 @@ void MainWindow::preview() {
   dialog.setWindowTitle("打印预览");
   connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* printer) {
     PageProgress progress(this, "正在准备预览…");
-    Status printed =
-        printReport(doc_.project(), *printer, {printSettingsForPage(doc_.settingsLocation()), parameters()},
-                    1, 0, progress.callback());
+    Status printed = printReport(doc_.project(), *printer, {printSettingsForPage(settings_), parameters()}, 1,
+                                 0, progress.callback());
     if (!printed) Dialogs::message(this, MessageKind::Error, qt(printed.message()));
   });
   dialog.resize(size() * 0.9);
@@ -594,12 +589,12 @@ void MainWindow::preview() {
 }
 
 void MainWindow::printSettings() {
-  PrintSettingsDialog dialog(doc_.settingsLocation(), this);
+  PrintSettingsDialog dialog(settings_, this);
   dialog.exec();
 }
 
 bool MainWindow::reportParameters() {
-  const SettingsLocation& settings = doc_.settingsLocation();
+  const SettingsLocation& settings = settings_;
   // The user's formats after the six, each with the parameters its fields print.
   std::vector<UserFormatPage> pages;
   for (const UserFormat& f : userFormats(settings)) {
@@ -611,7 +606,7 @@ bool MainWindow::reportParameters() {
     pages.push_back(std::move(page));
   }
   const std::optional<ChosenFormat> chosen = chosenFormat(settings);
-  OfficeRules rules = officeRules(doc_.settingsLocation());
+  OfficeRules rules = officeRules(settings_);
   ReportParametersDialog dialog(parameters(), chosen ? chosen->builtIn : -1, std::move(pages),
                                 chosen ? chosen->name : std::string(), std::move(rules.rules), this);
   if (dialog.exec() != QDialog::Accepted) return false;
@@ -620,7 +615,7 @@ bool MainWindow::reportParameters() {
 
 const ParameterValues& MainWindow::parameters() {
   if (!parametersFor_ || *parametersFor_ != doc_.project().parameters) {
-    parameters_ = effectiveParameters(doc_.project(), doc_.settingsLocation());
+    parameters_ = effectiveParameters(doc_.project(), settings_);
     parametersFor_ = doc_.project().parameters;
   }
   return parameters_;
@@ -633,8 +628,8 @@ bool MainWindow::applyReportParameters(const ParameterValues& values, int chosen
     Dialogs::message(this, MessageKind::Warning, qt(stored.message()));
     return false;
   }
-  Status saved = saveDialogDefaults(doc_.settingsLocation(), values, chosenFormat);
-  if (saved && userFormat) saved = saveChosenUserFormat(doc_.settingsLocation(), *userFormat);
+  Status saved = saveDialogDefaults(settings_, values, chosenFormat);
+  if (saved && userFormat) saved = saveChosenUserFormat(settings_, *userFormat);
   parametersFor_.reset();  // the defaults may have changed
   if (Status set = doc_.setParameters(std::move(stored.value())); !set) {
     Dialogs::message(this, MessageKind::Warning, qt(set.message()));
@@ -689,14 +684,13 @@ void MainWindow::wordReport() {
   const QDate date = QDate::currentDate();
   const CalendarDate today{date.year(), date.month(), date.day()};
   // No format chosen yet: the dialog where it is chosen opens, and the report follows its OK.
-  if (doc_.memberCount() > 0 && refuseWithoutTickedMembers(doc_.project()) &&
-      !chosenFormat(doc_.settingsLocation())) {
+  if (doc_.memberCount() > 0 && refuseWithoutTickedMembers(doc_.project()) && !chosenFormat(settings_)) {
     statusBar()->showMessage("请先选择报告格式和填写工程参数，按“确定”后生成报告。");
     const bool chosen = reportParameters();
     statusBar()->clearMessage();
     if (!chosen) return;
   }
-  auto format = reportFormatToWrite(doc_.project(), doc_.settingsLocation(), std::nullopt);
+  auto format = reportFormatToWrite(doc_.project(), settings_, std::nullopt);
   if (!format) {
     Dialogs::message(this, MessageKind::Warning, qt(format.message()));
     return;
@@ -812,8 +806,7 @@ void MainWindow::importCsv() {
   if (!chosen) return;
   const std::filesystem::path output = pathFromQt(*chosen);
   const ProtectedInputs read({input});
-  if (Status s = writeAnalysisFile(
-          output, Project{std::move(members.value()), officeParameters(doc_.settingsLocation())});
+  if (Status s = writeAnalysisFile(output, Project{std::move(members.value()), officeParameters(settings_)});
       !s) {
     Dialogs::message(this, MessageKind::Error, qt(s.message()));
     return;
@@ -1052,8 +1045,7 @@ void MainWindow::mergeProject() {
   }
   const QString name = QFileInfo(*path).fileName();
   // The merged members are judged by this project's rule; say so when the other file had another.
-  const std::string theirs =
-      effectiveParameters(loaded.value().project, doc_.settingsLocation())(kAcceptanceRuleKey);
+  const std::string theirs = effectiveParameters(loaded.value().project, settings_)(kAcceptanceRuleKey);
   const std::string ours = parameters()(kAcceptanceRuleKey);
   if (!appendProject(loaded.value().project, name) || theirs == ours) return;
   Dialogs::message(this, MessageKind::Information,
@@ -1064,7 +1056,7 @@ void MainWindow::mergeProject() {
 void MainWindow::transfer() {
   TransferDialog dialog(
       *this, doc_.path(), doc_.memberCount() > 0, [this] { return closeDocument(); }, this);
-  dialog.session().setParameters(officeParameters(doc_.settingsLocation()));
+  dialog.session().setParameters(officeParameters(settings_));
   dialog.exec();
   if (!dialog.completed()) return;
   const QString written = qtPath(dialog.destination());

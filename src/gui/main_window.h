@@ -23,6 +23,7 @@
 #include "report/office_paths.h"
 #include "report/project_check.h"
 #include "report/project_parameters.h"
+#include "settings/program_paths.h"
 
 namespace kro::gui {
 
@@ -41,6 +42,9 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   bool openFile(const QString& path, bool askToSave = true);
 
   CKroAnalyzeDoc& document() { return doc_; }
+  // Where the office's settings are (the environment's; tests give a folder of their own).
+  void setSettingsLocation(SettingsLocation location) { settings_ = std::move(location); }
+  const SettingsLocation& settingsLocation() const { return settings_; }
   MemberPanel* panel() const { return panel_; }
   ReadingGridView* grid() const { return grid_; }
   ChartView* chart() const { return chart_; }
@@ -147,6 +151,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void help();
 
   CKroAnalyzeDoc doc_;
+  SettingsLocation settings_ = SettingsLocation::fromEnvironment();
   OfficePaths officePaths_;
   MemberPanel* panel_;
   ReadingGridView* grid_;

@@ -38,9 +38,7 @@ std::string freeAppendedCode(const Project& project) {
 }
 
 CKroAnalyzeDoc::CKroAnalyzeDoc(DocumentFrontend* frontend)
-    : frontend_(frontend != nullptr ? frontend : &headless_),
-      settings_(SettingsLocation::fromEnvironment()),
-      today_(today) {}
+    : frontend_(frontend != nullptr ? frontend : &headless_), today_(today) {}
 
 void CKroAnalyzeDoc::setFrontend(DocumentFrontend* frontend) {
   frontend_ = frontend != nullptr ? frontend : &headless_;

@@ -23,7 +23,6 @@
 #include "model/project.h"
 #include "model/result.h"
 #include "model/undo_stack.h"
-#include "settings/program_paths.h"
 
 namespace kro {
 
@@ -51,8 +50,6 @@ class CKroAnalyzeDoc {
   CKroAnalyzeDoc& operator=(const CKroAnalyzeDoc&) = delete;
 
   void setFrontend(DocumentFrontend* frontend);
-  void setSettingsLocation(SettingsLocation location) { settings_ = std::move(location); }
-  const SettingsLocation& settingsLocation() const { return settings_; }
   // Today, for the test date of appended members (default: the system's local date).
   void setDateSource(std::function<CalendarDate()> today) { today_ = std::move(today); }
   // The office's parameters, given to a project whose file carries none (openedFile true; the
@@ -205,7 +202,6 @@ class CKroAnalyzeDoc {
 
   DocumentFrontend* frontend_;
   HeadlessFrontend headless_;
-  SettingsLocation settings_;
   std::function<CalendarDate()> today_;
   std::function<ProjectParameters(bool)> defaults_;
   std::string lockProgram_;

@@ -11,7 +11,7 @@
 #include "model/gbk_text.h"
 #include "model/project_blocks.h"
 #include "model/raw_files.h"
-#include "transfer/transfer_decoder.h"
+#include "model/transfer_decoder.h"
 
 namespace kro {
 namespace fs = std::filesystem;

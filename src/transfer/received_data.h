@@ -8,7 +8,7 @@
 
 #include "model/project.h"
 #include "model/result.h"
-#include "transfer/transfer_decoder.h"
+#include "model/transfer_decoder.h"
 
 namespace kro {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "transfer/transfer_decoder.h"
+#include "model/transfer_decoder.h"
 
 namespace kro {
 

@@ -105,7 +105,7 @@ class ChineseTextsTest : public ::testing::Test {
 
 TEST_F(ChineseTextsTest, TheWindowAndOurDialogs) {
   MainWindow window;
-  window.document().setSettingsLocation(SettingsLocation::inFolder(dir.path()));
+  window.setSettingsLocation(SettingsLocation::inFolder(dir.path()));
   window.document().resetProject({makeSampleProject()});
   window.resize(1366, 768);
   EXPECT_EQ(shown(window), "");

@@ -149,7 +149,7 @@ TEST_F(MainWindowTest, StartsEmptyWithFiftyGridRows) {
 // The panel's totals count every member and say so; beside them the ticked ones' totals and
 // verdict, as the reports state them.
 TEST_F(MainWindowTest, ThePanelShowsTheTotalsAndTheVerdictTheReportsUse) {
-  window.document().setSettingsLocation(SettingsLocation::inFolder(dir.path()));
+  window.setSettingsLocation(SettingsLocation::inFolder(dir.path()));
   ASSERT_TRUE(window.openFile(sample(), false));
   const ReportFigures all = reportFigures(window.document().project(), {});
   EXPECT_EQ(find<QLabel>("tickedTotals")->text().toStdString(), tickedTotalsLine(all));

@@ -170,7 +170,7 @@ TEST_F(ReportDialogTest, StoredGradesAreMatchedOrKept) {
 // The values belong to the project; only the office fields carry over to the next one.
 TEST_F(ReportDialogTest, ParametersTravelWithTheProjectNotToTheNextOne) {
   MainWindow window;
-  window.document().setSettingsLocation(location());
+  window.setSettingsLocation(location());
   window.document().resetProject({makeSampleProject()});
   ParameterValues values = window.parameters();
   values.set("工程名称", "阳光花园");
@@ -199,7 +199,7 @@ TEST_F(ReportDialogTest, ParametersTravelWithTheProjectNotToTheNextOne) {
 
 TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
   MainWindow window;
-  window.document().setSettingsLocation(location());
+  window.setSettingsLocation(location());
   const char* bin = std::getenv("KRO_BIN_DIR");
   window.setOfficePaths(
       {{bin != nullptr ? std::filesystem::path(bin) : ProgramPaths::programFolder() / ".." / "bin"},
@@ -252,7 +252,7 @@ TEST_F(ReportDialogTest, WordReportAndSpreadsheetCommands) {
 // The printed report saved as a PDF without a printer: where the user chose, then opened.
 TEST_F(ReportDialogTest, SavePdfCommand) {
   MainWindow window;
-  window.document().setSettingsLocation(location());
+  window.setSettingsLocation(location());
   window.document().resetProject({makeSampleProject()});
   Dialogs::queuePath(std::nullopt);  // cancelled: nothing written
   window.action("actionPdf")->trigger();
@@ -281,7 +281,7 @@ TEST_F(ReportDialogTest, AUserFormatFromTheManagerToTheReport) {
   EXPECT_TRUE(Dialogs::takeMessages().front().contains("没有问题"));
 
   MainWindow window;
-  window.document().setSettingsLocation(location());
+  window.setSettingsLocation(location());
   window.document().resetProject({makeSampleProject()});
   window.setOfficePaths({{std::filesystem::path(bin)}, dir / "unused", {}});
   test::whenShown<ReportParametersDialog>([](ReportParametersDialog* d) {

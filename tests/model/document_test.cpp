@@ -33,7 +33,6 @@ class DocumentTest : public ::testing::Test {
  protected:
   DocumentTest() {
     doc.setDateSource([] { return CalendarDate{2026, 12, 7}; });
-    doc.setSettingsLocation(SettingsLocation::inFolder(dir.path()));
   }
 
   // Writes members as an analysis file and opens it.

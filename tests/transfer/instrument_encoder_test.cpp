@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "model/sample_project.h"
-#include "transfer/transfer_decoder.h"
+#include "model/transfer_decoder.h"
 
 namespace kro {
 namespace {

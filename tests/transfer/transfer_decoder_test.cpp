@@ -1,5 +1,5 @@
 // End tests and decoding of both layouts, against hand-built byte fixtures.
-#include "transfer/transfer_decoder.h"
+#include "model/transfer_decoder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Decoding the serial block and the USB image.
-#include "transfer/transfer_decoder.h"
+#include "model/transfer_decoder.h"
 
 #include <algorithm>
 
