@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Fails on an include that goes up the layers of src/LAYERS (or names a folder not listed).
+"""Fails on an include that goes up the layers of src/LAYERS (or names a folder not listed), and
+on a test of the system (_WIN32) outside src/platform and the programs' main files.
 
 Usage: check-layers.py SRC_DIR
 """
@@ -8,6 +9,9 @@ import re
 import sys
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([A-Za-z_]+)/')
+SYSTEM_TEST = re.compile(r'\b_WIN32\b')
+# Where the system may be tested: the platform layer and the programs' entry points.
+SYSTEM_TESTS_ALLOWED = ("cli/main.cpp", "cli/qt_main.cpp", "gui/main.cpp")
 
 
 def main():
@@ -28,8 +32,12 @@ def main():
                 if not name.endswith((".h", ".cpp")):
                     continue
                 file = os.path.join(root, name)
+                relative = os.path.relpath(file, src).replace(os.sep, "/")
+                may_test_system = folder == "platform" or relative in SYSTEM_TESTS_ALLOWED
                 with open(file, encoding="utf-8") as f:
                     for number, line in enumerate(f, 1):
+                        if not may_test_system and SYSTEM_TEST.search(line):
+                            problems.append(f"{file}:{number}: tests the system (_WIN32) outside src/platform")
                         m = INCLUDE.match(line)
                         if not m or m.group(1) == folder:
                             continue

@@ -10,8 +10,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev time
   # command line output, and its manual page checked as man shows it
   nlohmann-json3-dev man-db
-  # desktop application, printing, serial ports
-  qt6-base-dev qt6-serialport-dev libgl-dev
+  # desktop application, printing
+  qt6-base-dev libgl-dev
   # office documents
   libxlsxwriter-dev libzip-dev libpugixml-dev
   # USB instrument access

@@ -1,12 +1,6 @@
 // The kro commands that only read and write files, the usage text and the dispatch.
 #include "cli/cli.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -21,6 +15,7 @@
 #include "cli/command_context.h"
 #include "cli/command_declarations.h"
 #include "cli/data_commands.h"
+#include "cli/device_commands.h"
 #include "export/spreadsheet_export.h"
 #include "model/analysis_file.h"
 #include "model/figure_text.h"
@@ -34,12 +29,10 @@
 #include "model/utf8_text.h"
 #include "office/docx_template.h"
 #include "office/xlsx_excel_session.h"
+#include "platform/console.h"
 #include "report/project_parameters.h"
 #include "report/report_generator.h"
 #include "report/report_parameters.h"
-#ifdef _WIN32
-#include "cli/device_commands.h"
-#endif
 
 namespace kro::cli {
 namespace fs = std::filesystem;
@@ -418,12 +411,7 @@ namespace {
 // Binary data on a terminal would garble it and could drive it (escape sequences).
 Status refuseTerminal(const Context& cx, OutputKind kind) {
   if (kind == OutputKind::Text || &cx.out != &std::cout) return Status::success();
-#ifdef _WIN32
-  const bool terminal = ::_isatty(::_fileno(stdout)) != 0;
-#else
-  const bool terminal = ::isatty(STDOUT_FILENO) != 0;
-#endif
-  if (!terminal) return Status::success();
+  if (!platform::isTerminal(platform::StandardStream::Output)) return Status::success();
   return Error{"标准输出是终端，不能输出二进制数据：请重定向到文件或管道，或用 -o 指定文件。"};
 }
 
@@ -495,13 +483,7 @@ const CommandTable& fileCommands() {
   return commands;
 }
 
-bool needsQt(std::string_view command) {
-#ifdef _WIN32
-  return command == "print";
-#else
-  return command == "print" || command == "ports" || command == "transfer" || command == "simulate";
-#endif
-}
+bool needsQt(std::string_view command) { return command == "print"; }
 
 int dispatch(const CommandTable& commands, const std::vector<std::string>& args, std::ostream& out,
              std::ostream& err, std::istream& in) {
@@ -545,8 +527,7 @@ int dispatch(const CommandTable& commands, const std::vector<std::string>& args,
   return status;
 }
 
-#ifdef _WIN32
-// kro.exe: the file commands and the devices.
+// kro: the file commands and the devices.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream& in) {
   static const CommandTable commands = [] {
     CommandTable all = fileCommands();
@@ -555,6 +536,5 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }();
   return dispatch(commands, args, out, err, in);
 }
-#endif
 
 }  // namespace kro::cli

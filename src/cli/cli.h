@@ -21,7 +21,7 @@ using CommandTable = std::map<std::string, Command, std::less<>>;
 
 // The commands that only read and write files.
 const CommandTable& fileCommands();
-// True for the commands that need Qt on this platform.
+// True for the commands that need Qt (drawing: print), which run in the helper kro-qt.
 bool needsQt(std::string_view command);
 
 // Exit statuses: 0 success (warnings on err), 1 failure with a one-line message, 2 usage error
@@ -31,10 +31,10 @@ bool needsQt(std::string_view command);
 // output cannot be written fails (exit 1; check and diff 2).
 int dispatch(const CommandTable& commands, const std::vector<std::string>& args, std::ostream& out,
              std::ostream& err, std::istream& in = std::cin);
-// Every command of this program (kro.exe on Windows: all but those needing Qt).
+// Every command of kro but those needing Qt: the file commands and the devices.
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
         std::istream& in = std::cin);
-// Every command, Qt's included (kro-qt).
+// The file commands and those needing Qt (kro-qt).
 int runWithQt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
               std::istream& in = std::cin);
 

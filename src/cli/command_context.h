@@ -12,10 +12,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/result.h"
 #include "cli/arguments.h"
 #include "cli/command_declarations.h"
 #include "model/project.h"
-#include "model/result.h"
 #include "report/user_format.h"
 #include "settings/program_paths.h"
 

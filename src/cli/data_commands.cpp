@@ -95,10 +95,10 @@ void printStatsJson(const Project& project, const RuleInForce& rule, std::ostrea
   j["rule"] = ruleJson(figures);
   j["verdict"] = figures.verdict();
   if (figures.judging.secondSampleFrom) {
-    auto sample = [](std::int64_t members, std::int64_t passing) {
-      Json s{{"memberCount", members}, {"memberPassCount", passing}};
-      if (members > 0) s["passRate"] = static_cast<double>(passing) / static_cast<double>(members);
-      return s;
+    auto sample = [](std::int64_t count, std::int64_t passing) {
+      Json counts{{"memberCount", count}, {"memberPassCount", passing}};
+      if (count > 0) counts["passRate"] = static_cast<double>(passing) / static_cast<double>(count);
+      return counts;
     };
     Json samples = Json::array({sample(figures.first.memberCount, figures.first.memberPassCount)});
     if (figures.second.memberCount > 0)

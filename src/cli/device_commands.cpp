@@ -1,40 +1,28 @@
-// kro transfer and kro ports on whichever serial port and USB library the platform gives.
+// kro transfer, kro ports and kro simulate on the system's serial port, the USB library and
+// pseudo-terminals.
 #include "cli/device_commands.h"
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 
-#ifndef _WIN32
-#include <QCoreApplication>
-#endif
-
 #include "cli/command_context.h"
 #include "devices/port_listing.h"
-#include "devices/system_serial_port.h"
+#include "devices/pty_instrument.h"
 #include "devices/usb_backend.h"
 #include "model/file_io.h"
+#include "platform/console.h"
+#include "platform/serial_port.h"
 #include "report/project_parameters.h"
+#include "transfer/instrument_encoder.h"
 #include "transfer/transfer_session.h"
 
 namespace kro::cli {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool errorStreamIsTerminal() {
-#ifdef _WIN32
-  return ::_isatty(_fileno(stderr)) != 0;
-#else
-  return ::isatty(STDERR_FILENO) != 0;
-#endif
-}
 
 // The transfer's messages go to the error stream; the last error is kept as the command's
 // failure message. Questions about replacing a file are answered yes: outputs named on the
@@ -61,7 +49,8 @@ class ConsolePrompter : public Prompter {
 // One progress line on the error stream, rewritten in place on a terminal.
 class ProgressLine {
  public:
-  explicit ProgressLine(std::ostream& err) : err_(err), terminal_(errorStreamIsTerminal()) {}
+  explicit ProgressLine(std::ostream& err)
+      : err_(err), terminal_(platform::isTerminal(platform::StandardStream::Error)) {}
   ~ProgressLine() {
     if (shown_) err_ << "\n";
   }
@@ -94,15 +83,7 @@ constexpr std::int64_t kMaxTimeoutSeconds = 24 * 60 * 60;
 constexpr std::int64_t kMaxUsbIndex = 255;
 
 int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
-#ifndef _WIN32
-  // Qt Serial Port wants an application object; it runs without an event loop here.
-  static int qtArgc = 1;
-  static char qtName[] = "kro";
-  static char* qtArgv[] = {qtName, nullptr};
-  std::unique_ptr<QCoreApplication> app;
-  if (QCoreApplication::instance() == nullptr) app = std::make_unique<QCoreApplication>(qtArgc, qtArgv);
-#endif
-  SystemSerialPort serialPort;
+  platform::SystemSerialPort serialPort;
   std::string error;
   auto a = Arguments::parse(args, cx.declaration, error);
   if (!a) return cx.usage(error);
@@ -234,8 +215,34 @@ int commandPorts(const Context& cx, const std::vector<std::string>& args) {
 
 }  // namespace
 
+std::atomic<bool> interrupted{false};
+
+void onInterrupt(int) { interrupted = true; }
+
+int commandSimulate(const Context& cx, const std::vector<std::string>& args) {
+  std::string error;
+  auto a = Arguments::parse(args, cx.declaration, error);
+  if (!a) return cx.usage(error);
+  if (a->positional().size() != 1) return cx.usage("simulate 需要一个输入文件");
+  auto loaded = load(cx, a->positional()[0]);
+  if (!loaded) return cx.fail(loaded.message());
+  auto block = encodeSerialBlock(loaded.value().project.members);
+  if (!block) return cx.fail(block.message());
+  auto instrument = PtyInstrument::create(std::move(block.value()), a->has("--fast"));
+  if (!instrument) return cx.fail(instrument.message());
+  cx.out << instrument.value()->portPath() << std::endl;
+  interrupted = false;
+  std::signal(SIGINT, onInterrupt);
+  std::signal(SIGTERM, onInterrupt);
+  instrument.value()->serve(interrupted);
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+  return kSuccess;
+}
+
 const CommandTable& deviceCommands() {
-  static const CommandTable commands = {{"transfer", commandTransfer}, {"ports", commandPorts}};
+  static const CommandTable commands = {
+      {"transfer", commandTransfer}, {"ports", commandPorts}, {"simulate", commandSimulate}};
   return commands;
 }
 

@@ -1,8 +1,8 @@
 // Entry point of the kro command. The commands that need no Qt run here, without loading it; the
-// others run in the helper program kro-qt, which this process becomes (on Windows: which it
-// starts and waits for).
+// one that draws (print) runs in the helper program kro-qt, which this process becomes (on
+// Windows: which it starts and waits for).
 #ifdef _WIN32
-#include "cli/windows_process.h"
+#include "platform/win32/windows_process.h"
 #include "settings/program_paths.h"
 #else
 #include <unistd.h>
@@ -20,16 +20,12 @@ namespace fs = std::filesystem;
 
 #ifdef _WIN32
 int main() {
-  kro::cli::prepareConsole();
-  const std::vector<std::string> args = kro::cli::utf8Arguments();
-  if (!args.empty() && args[0] == "simulate") {
-    std::cerr << "kro: simulate（虚拟仪器）只在 Linux 版中。\n";
-    return 1;
-  }
+  kro::platform::prepareConsole();
+  const std::vector<std::string> args = kro::platform::utf8Arguments();
   if (!args.empty() && kro::cli::needsQt(args[0])) {
     const fs::path helper = kro::ProgramPaths::programFolder() / "kro-qt.exe";
     int error = 0;
-    const int status = kro::cli::runWithOwnCommandLine(helper, error);
+    const int status = kro::platform::runWithOwnCommandLine(helper, error);
     if (status >= 0) return status;
     std::cerr << "kro: " << args[0] << " 命令由“" << kro::displayPath(helper) << "”完成，"
               << (error == 2 ? "但它不在 kro.exe 旁边（只有带窗口的安装包里才有）"
@@ -65,6 +61,6 @@ int main(int argc, char** argv) {
               << " 命令由它完成）\n";
     return 1;
   }
-  return kro::cli::dispatch(kro::cli::fileCommands(), args, std::cout, std::cerr);
+  return kro::cli::run(args, std::cout, std::cerr);
 }
 #endif

@@ -3,13 +3,13 @@
 
 #include "cli/cli.h"
 #ifdef _WIN32
-#include "cli/windows_process.h"
+#include "platform/win32/windows_process.h"
 #endif
 
 #ifdef _WIN32
 int main() {
-  kro::cli::prepareConsole();
-  return kro::cli::runWithQt(kro::cli::utf8Arguments(), std::cout, std::cerr);
+  kro::platform::prepareConsole();
+  return kro::cli::runWithQt(kro::platform::utf8Arguments(), std::cout, std::cerr);
 }
 #else
 int main(int argc, char** argv) {

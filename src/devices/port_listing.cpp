@@ -1,5 +1,5 @@
 // Port listing: what every platform shares, and the USB instruments through libusb. The serial
-// ports themselves are listed by the platform's serial port (qt_serial_port, win32_serial_port).
+// ports themselves are listed by the platform layer.
 #include "devices/port_listing.h"
 
 #ifdef KRO_WITH_LIBUSB

@@ -6,16 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/serial_port.h"
+
 namespace kro {
 
-struct SerialPortEntry {
-  std::string path;          // /dev/ttyUSB0
-  std::string description;   // what the device says it is, "" when nothing
-  std::string manufacturer;  // "" when unknown
-  std::optional<std::uint16_t> vendorId, productId;
-};
-
-std::vector<SerialPortEntry> listSerialPorts();
+using platform::listSerialPorts;
+using platform::SerialPortEntry;
 
 // "FT232R USB UART，FTDI" from the description and maker; "" when neither is known.
 std::string serialPortSummary(const SerialPortEntry& port);

@@ -6,7 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "model/result.h"
+#include "base/result.h"
+#include "platform/pseudo_terminal.h"
 
 namespace kro {
 
@@ -18,19 +19,17 @@ class PtyInstrument {
   PtyInstrument(const PtyInstrument&) = delete;
   PtyInstrument& operator=(const PtyInstrument&) = delete;
 
-  const std::string& portPath() const { return portPath_; }
+  const std::string& portPath() const { return line_.path(); }
   // Answers every start command until stop is set; returns the number of blocks sent.
   int serve(const std::atomic<bool>& stop);
   // Blocks sent so far, whole.
   int blocksSent() const { return sent_.load(); }
 
  private:
-  PtyInstrument(int master, int slave, std::string path, std::string block, bool fast);
+  PtyInstrument(platform::PseudoTerminal line, std::string block, bool fast);
   bool send(const std::atomic<bool>& stop);
 
-  int master_;
-  int slave_;  // kept open so the line stays usable between clients
-  std::string portPath_;
+  platform::PseudoTerminal line_;
   std::string block_;
   bool fast_;
   std::atomic<int> sent_{0};

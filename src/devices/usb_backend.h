@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "model/result.h"
+#include "base/result.h"
 #include "transfer/usb_link.h"
 
 namespace kro {

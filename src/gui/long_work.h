@@ -14,7 +14,7 @@
 #include <optional>
 #include <thread>
 
-#include "model/result.h"
+#include "base/result.h"
 
 namespace kro::gui {
 

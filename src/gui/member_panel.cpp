@@ -92,7 +92,8 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
     BatchEditRequest request;
     request.only = {doc_.currentMember()};
     request.values.sample = static_cast<std::uint8_t>(index + 1);
-    doc_.batchEdit(request);
+    if (auto set = doc_.batchEdit(request); !set)
+      Dialogs::message(this, MessageKind::Warning, QString::fromStdString(set.message()));
   });
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(3, 1);

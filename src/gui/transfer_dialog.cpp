@@ -154,11 +154,7 @@ void TransferDialog::fillPorts(bool usb) {
   }
   // A device path (a USB serial adapter, the virtual instrument's pseudo-terminal) may be typed.
   ports_->setEditable(!usb);
-#ifdef _WIN32
-  ports_->setToolTip(usb ? QString() : "选择端口，或输入端口名（例如 COM7）");
-#else
-  ports_->setToolTip(usb ? QString() : "选择端口，或输入设备路径（例如 /dev/ttyUSB0）");
-#endif
+  ports_->setToolTip(usb ? QString() : "选择端口，或输入" + QString::fromUtf8(platform::typedPortHint()));
   ports_->setCurrentIndex(0);
 }
 

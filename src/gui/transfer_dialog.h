@@ -14,7 +14,7 @@
 #include <functional>
 #include <memory>
 
-#include "devices/system_serial_port.h"
+#include "platform/serial_port.h"
 #include "transfer/transfer_session.h"
 
 namespace kro::gui {
@@ -78,7 +78,7 @@ class TransferDialog : public QDialog {
   std::filesystem::path openedPath_;
   std::function<bool()> closeOpenFile_;
   StatusFirst ui_;
-  SystemSerialPort serialPort_;
+  platform::SystemSerialPort serialPort_;
   std::unique_ptr<Ch375Library> usb_;
   QString usbProblem_;
   TransferSession session_;

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "model/byte_io.h"
+#include "base/byte_io.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
 #include "model/project.h"

@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "model/member_record.h"
 #include "model/project.h"
-#include "model/result.h"
 
 namespace kro {
 

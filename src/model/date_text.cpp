@@ -6,30 +6,18 @@
 #include <regex>
 
 #include "model/gbk_text.h"
+#include "platform/local_time.h"
 
 namespace kro {
 
-std::tm localTime(std::time_t when) {
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &when);
-#else
-  localtime_r(&when, &local);
-#endif
-  return local;
-}
+std::tm localTime(std::time_t when) { return platform::localTime(when); }
 
 std::tm localTimeNow() { return localTime(std::time(nullptr)); }
 
 std::string isoLocalTime(std::time_t when) {
   const std::tm local = localTime(when);
   // The offset from UTC: the local fields read back as if they were UTC, less the instant.
-  std::tm asUtc = local;
-#ifdef _WIN32
-  const std::time_t shifted = _mkgmtime(&asUtc);
-#else
-  const std::time_t shifted = timegm(&asUtc);
-#endif
+  const std::time_t shifted = platform::fieldsAsUtc(local);
   const long offset = static_cast<long>(shifted - when) / 60;
   char text[64];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", local.tm_year + 1900,
@@ -49,13 +37,6 @@ std::string shownLocalTime(std::time_t when) {
 CalendarDate today() {
   const std::tm local = localTimeNow();
   return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
-}
-
-bool isValidDate(const CalendarDate& d) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (d.year < 1 || d.year > 9999 || d.month < 1 || d.month > 12 || d.day < 1) return false;
-  const bool leap = (d.year % 4 == 0 && d.year % 100 != 0) || d.year % 400 == 0;
-  return d.day <= kDays[d.month - 1] + (d.month == 2 && leap ? 1 : 0);
 }
 
 std::optional<CalendarDate> parseStoredDate(std::string_view gbk) {

@@ -7,16 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/calendar_date.h"
+
 namespace kro {
-
-struct CalendarDate {
-  int year = 1970;
-  int month = 1;
-  int day = 1;
-  bool operator==(const CalendarDate&) const = default;
-};
-
-bool isValidDate(const CalendarDate& date);
 
 // The local time now, and today's date by it.
 std::tm localTime(std::time_t when);

@@ -15,13 +15,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "model/commands.h"
 #include "model/date_text.h"
 #include "model/document_frontend.h"
 #include "model/file_io.h"
 #include "model/file_lock.h"
 #include "model/project.h"
-#include "model/result.h"
 #include "model/undo_stack.h"
 
 namespace kro {

@@ -1,27 +1,11 @@
-// Whole-file reads and temp-file-and-rename writes, on POSIX and on Windows. The few system
-// calls that differ are the primitives at the top; everything above them is shared.
+// Whole-file reads and temp-file-and-rename writes, over the system's file calls.
 #include "model/file_io.h"
-
-#include "model/file_lock.h"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,311 +17,19 @@
 #include <utility>
 #include <vector>
 
+#include "model/file_lock.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
+
 namespace kro {
 namespace fs = std::filesystem;
+using namespace platform;  // the file calls of this system
 
 namespace {
 
-std::string reasonFor(int error) {
-  switch (error) {
-    case ENOENT:
-      return "文件或文件夹不存在";
-    case EACCES:
-    case EPERM:
-      return "没有访问权限";
-    case EISDIR:
-      return "这是一个文件夹";
-    case ENOTDIR:
-      return "路径中的某一项不是文件夹";
-    case ENOSPC:
-      return "磁盘空间不足";
-#ifdef EDQUOT
-    case EDQUOT:
-      return "超出磁盘配额";
-#endif
-    case EROFS:
-      return "只读文件系统";
-    case EFBIG:
-      return "文件过大";
-    case EIO:
-      return "输入输出错误";
-    case EEXIST:
-      return "文件已存在";
-    case ENAMETOOLONG:
-      return "文件名过长";
-#ifdef ELOOP
-    case ELOOP:
-      return "符号链接层数过多";
-#endif
-    case EMFILE:
-    case ENFILE:
-      return "打开的文件过多";
-    case ENXIO:
-    case ENODEV:
-      return "设备不存在或已断开";
-    case EBUSY:
-#ifdef ETXTBSY
-    case ETXTBSY:
-#endif
-      return "文件正被使用";
-    case EXDEV:
-      return "不能跨文件系统移动文件";
-    case EINVAL:
-      return "文件名或参数无效";
-    case EBADF:
-      return "文件没有打开";
-    default:
-      // No system text: those are English; the number lets a technician look it up.
-      return "系统错误（错误号 " + std::to_string(error) + "）";
-  }
-}
-
-// What the write and replacement checks need to know of a file.
-struct FileStatus {
-  std::uint64_t dev = 0, ino = 0;  // on Windows: the volume's serial number and the file index
-  std::uint64_t size = 0;
-  std::uint64_t links = 1;
-  bool regular = false;
-  bool directory = false;
-#ifndef _WIN32
-  struct stat st {};  // POSIX keeps the permissions and owner for the replacing file
-#endif
-  bool is(const FileStatus& other) const { return dev == other.dev && ino == other.ino; }
-};
-
-#ifdef _WIN32
-// The C runtime's error number for a Windows error.
-int errnoFor(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-      return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-      return EACCES;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      return ENOSPC;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_USER_MAPPED_FILE:
-      return EBUSY;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return EEXIST;
-    case ERROR_FILENAME_EXCED_RANGE:
-      return ENAMETOOLONG;
-    case ERROR_NOT_SAME_DEVICE:
-      return EXDEV;
-    case ERROR_TOO_MANY_OPEN_FILES:
-      return EMFILE;
-    case ERROR_INVALID_NAME:
-    case ERROR_DIRECTORY:
-      return EINVAL;
-    default:
-      return EIO;
-  }
-}
-
-FileStatus statusOfHandle(HANDLE handle) {
-  FileStatus status;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info)) {
-    status.dev = info.dwVolumeSerialNumber;
-    status.ino = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-    status.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-    status.links = info.nNumberOfLinks;
-    status.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    status.regular = !status.directory;
-  }
-  return status;  // a device, pipe or console: neither regular nor a folder
-}
-
-// 0 and the file's status, or the error number.
-int statusOf(const fs::path& path, FileStatus& status) {
-  HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return errnoFor(GetLastError());
-  status = statusOfHandle(handle);
-  CloseHandle(handle);
-  return 0;
-}
-
-int statusOfOpen(int fd, FileStatus& status) {
-  const intptr_t handle = _get_osfhandle(fd);
-  if (handle == -1) return EBADF;
-  status = statusOfHandle(reinterpret_cast<HANDLE>(handle));
-  return 0;
-}
-
-constexpr int kBinary = _O_BINARY | _O_NOINHERIT;
-int openForReading(const fs::path& path) { return ::_wopen(path.c_str(), _O_RDONLY | kBinary); }
-void readBlocking(int) {}
-int createExclusive(const fs::path& path) {
-  return ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | kBinary, _S_IREAD | _S_IWRITE);
-}
-int openTruncating(const fs::path& path) { return ::_wopen(path.c_str(), _O_WRONLY | _O_TRUNC | kBinary); }
-// A written file opened again to be flushed: Windows flushes only what may be written.
-int openForSyncing(const fs::path& path) { return ::_wopen(path.c_str(), _O_WRONLY | kBinary); }
-int syncFile(int fd) { return ::_commit(fd) == 0 ? 0 : errno; }
-void removeFile(const fs::path& path) { ::_wunlink(path.c_str()); }
-void syncFolderOf(const fs::path&) {}  // the replacement is written through
-
-// Replaces target with from in one step; an existing target's attributes (hidden, system,
-// archive) stay as they were.
-int replaceFile(const fs::path& from, const fs::path& target) {
-  const DWORD attributes = GetFileAttributesW(target.c_str());
-  if (!MoveFileExW(from.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    return errnoFor(GetLastError());
-  }
-  constexpr DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kept) != 0) {
-    SetFileAttributesW(target.c_str(), attributes & kept);
-  }
-  return 0;
-}
-
-// 0 when the file may be written; read-only files are refused as on POSIX.
-int writable(const fs::path& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return errnoFor(GetLastError());
-  return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? EACCES : 0;
-}
-
-void keepModeAndOwner(int, const FileStatus&) {}  // no POSIX permissions; see replaceFile
-
-long currentProcess() { return static_cast<long>(GetCurrentProcessId()); }
-bool processGone(long pid) {
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-  if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
-  const bool gone = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-  CloseHandle(process);
-  return gone;
-}
-
-std::string hostName() {
-  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
-  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-  return GetComputerNameW(name, &size) ? displayPath(fs::path(std::wstring(name, size))) : std::string();
-}
-std::string accountName() {
-  wchar_t name[257];
-  DWORD size = 257;
-  return GetUserNameW(name, &size) && size > 0 ? displayPath(fs::path(std::wstring(name, size - 1)))
-                                               : std::string();
-}
-// Lock files are hidden, as dot files are on POSIX.
-void hideFile(const fs::path& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES)
-    SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
-}
-
-int writeSome(int fd, const char* data, std::size_t size) {
-  return ::_write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
-}
-int readSome(int fd, char* data, std::size_t size) { return ::_read(fd, data, static_cast<unsigned>(size)); }
-int closeFile(int fd) { return ::_close(fd); }
-#else
-FileStatus statusFrom(const struct stat& st) {
-  FileStatus status;
-  status.dev = st.st_dev;
-  status.ino = st.st_ino;
-  status.size = static_cast<std::uint64_t>(st.st_size);
-  status.links = st.st_nlink;
-  status.regular = S_ISREG(st.st_mode);
-  status.directory = S_ISDIR(st.st_mode);
-  status.st = st;
-  return status;
-}
-
-int statusOf(const fs::path& path, FileStatus& status) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return errno;
-  status = statusFrom(st);
-  return 0;
-}
-
-int statusOfOpen(int fd, FileStatus& status) {
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) return errno;
-  status = statusFrom(st);
-  return 0;
-}
-
-// Non-blocking, so that opening a FIFO does not wait for a writer; blocking again once it is
-// known to be a regular file.
-int openForReading(const fs::path& path) {
-  return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-}
-void readBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK); }
-int createExclusive(const fs::path& path) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-}
-int openTruncating(const fs::path& path) { return ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC); }
-int openForSyncing(const fs::path& path) { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }
-int syncFile(int fd) { return ::fsync(fd) == 0 ? 0 : errno; }
-void removeFile(const fs::path& path) { ::unlink(path.c_str()); }
-
-// Makes a rename in the file's folder durable.
-void syncFolderOf(const fs::path& file) {
-  const fs::path folder = file.parent_path();
-  int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
-}
-
-int replaceFile(const fs::path& from, const fs::path& target) {
-  return ::rename(from.c_str(), target.c_str()) == 0 ? 0 : errno;
-}
-
-// access() rather than the mode bits, so that root is not refused.
-int writable(const fs::path& path) { return ::access(path.c_str(), W_OK) == 0 ? 0 : errno; }
-
-// Gives the new file the replaced one's permissions and, when root writes, its owner.
-void keepModeAndOwner(int fd, const FileStatus& replaced) {
-  ::fchmod(fd, replaced.st.st_mode & 07777);
-  if (::geteuid() == 0 && ::fchown(fd, replaced.st.st_uid, replaced.st.st_gid) != 0) {
-    // The owner stays root's; the permissions are kept all the same.
-  }
-}
-
-long currentProcess() { return static_cast<long>(::getpid()); }
-bool processGone(long pid) {
-  if (::kill(static_cast<pid_t>(pid), 0) != 0) return errno == ESRCH;
-  // An ended process nobody has reaped yet (a zombie) runs no more.
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return false;
-  const std::size_t close = line.rfind(')');
-  return close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z';
-}
-
-std::string hostName() {
-  char name[256] = {};
-  return ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
-}
-std::string accountName() {
-  if (const struct passwd* pw = ::getpwuid(::geteuid())) return pw->pw_name;
-  const char* user = std::getenv("USER");
-  return user != nullptr ? user : std::to_string(::geteuid());
-}
-void hideFile(const fs::path&) {}  // the leading dot hides it
-
-int writeSome(int fd, const char* data, std::size_t size) {
-  return static_cast<int>(::write(fd, data, std::min<std::size_t>(size, 1u << 30)));
-}
-int readSome(int fd, char* data, std::size_t size) { return static_cast<int>(::read(fd, data, size)); }
-int closeFile(int fd) { return ::close(fd); }
-#endif
-
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    const int n = writeSome(fd, bytes.data(), bytes.size());
+    const long n = writeSome(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -369,18 +61,7 @@ ProcessIdentity currentProcessIdentity() { return {accountName(), hostName(), cu
 
 bool processRunning(long pid) { return pid > 0 && !processGone(pid); }
 
-fs::path pathFromUtf8(std::string_view text) { return fs::path(std::u8string(text.begin(), text.end())); }
-
-std::string displayPath(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
-void reportOversizedWritesAsFailures() {
-#ifdef SIGXFSZ
-  std::signal(SIGXFSZ, SIG_IGN);
-#endif
-}
+void reportOversizedWritesAsFailures() { platform::reportOversizedWritesAsFailures(); }
 
 bool sameFile(const fs::path& a, const fs::path& b) {
   if (a.empty() || b.empty()) return false;
@@ -521,59 +202,11 @@ bool linkedFilesInPlace() {
 
 // The file a write to target replaces (target itself, or the file a symbolic link names, so
 // that the link stays a link), or why target must not be written.
-#ifndef _WIN32
-// A symbolic link the kernel would not follow for this user (protected symbolic links): one in a
-// sticky folder anyone may write to, owned neither by this user nor by the folder's owner.
-bool plantedLink(const fs::path& link, const struct stat& linkStatus) {
-  const fs::path folder = link.parent_path().empty() ? fs::path(".") : link.parent_path();
-  struct stat dir {};
-  return ::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0 &&
-         linkStatus.st_uid != ::geteuid() && linkStatus.st_uid != dir.st_uid;
-}
-
-// The first planted link on the way to target, each component as the kernel resolves it (a link
-// to a link, a link to a folder on the way), or none.
-std::optional<fs::path> plantedLinkOnTheWay(const fs::path& target) {
-  std::error_code ec;
-  const fs::path absolute = fs::absolute(target, ec);
-  if (ec) return std::nullopt;
-  const fs::path relative = absolute.relative_path();
-  std::vector<fs::path> rest(relative.begin(), relative.end());
-  std::reverse(rest.begin(), rest.end());  // the next component last
-  fs::path resolved = absolute.root_path();
-  for (int links = 0; !rest.empty();) {
-    const fs::path part = rest.back();
-    rest.pop_back();
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      resolved = resolved.parent_path();
-      continue;
-    }
-    const fs::path next = resolved / part;
-    struct stat st {};
-    if (::lstat(next.c_str(), &st) != 0) return std::nullopt;  // nothing further to follow
-    if (!S_ISLNK(st.st_mode)) {
-      resolved = next;
-      continue;
-    }
-    if (plantedLink(next, st)) return next;
-    if (++links > 40) return std::nullopt;  // a loop: the write fails on its own
-    const fs::path to = fs::read_symlink(next, ec);
-    if (ec) return std::nullopt;
-    if (to.is_absolute()) resolved = to.root_path();
-    const fs::path toRelative = to.relative_path();
-    std::vector<fs::path> parts(toRelative.begin(), toRelative.end());
-    rest.insert(rest.end(), parts.rbegin(), parts.rend());
-  }
-  return std::nullopt;
-}
-#endif
 
 Result<fs::path> outputFile(const fs::path& target) {
   auto refuse = [&](const std::string& why) {
     return Error{"不能写入“" + displayPath(target) + "”：" + why};
   };
-#ifndef _WIN32
   if (auto planted = plantedLinkOnTheWay(target)) {
     std::error_code ec;
     return refuse(*planted == fs::absolute(target, ec).lexically_normal()
@@ -581,22 +214,14 @@ Result<fs::path> outputFile(const fs::path& target) {
                       : "路径中的“" + displayPath(*planted) +
                             "”是别人在公共文件夹中放的符号链接，不会跟随它写入。");
   }
-#endif
   if (target.filename().empty()) return Error{fileErrorMessage("无法写入", target, EISDIR)};
   fs::path real = target;
-#ifdef _WIN32
-  FileStatus st;
-  if (const int error = statusOf(real, st); error != 0) {
+  FileStatus link;
+  if (const int error = linkStatusOf(target, link); error != 0) {
     if (error == ENOENT) return target;  // a new file; a missing folder fails when it is made
     return Error{fileErrorMessage("无法写入", target, error)};
   }
-#else
-  struct stat link {};
-  if (::lstat(target.c_str(), &link) != 0) {
-    if (errno == ENOENT) return target;  // a new file; a missing folder fails when it is made
-    return Error{fileErrorMessage("无法写入", target, errno)};
-  }
-  if (S_ISLNK(link.st_mode)) {
+  if (link.symbolicLink) {
     // Planted links on the way, this one included, were refused above.
     std::error_code ec;
     real = fs::canonical(target, ec);
@@ -605,7 +230,6 @@ Result<fs::path> outputFile(const fs::path& target) {
   FileStatus st;
   if (const int error = statusOf(real, st); error != 0)
     return Error{fileErrorMessage("无法写入", target, error)};
-#endif
   if (!st.regular) return refuse("这不是普通文件。");
   if (auto input = protectedInputFor(st)) {
     return refuse("它是读取数据的输入文件“" + displayPath(*input) +
@@ -646,12 +270,6 @@ Status checkOutputPath(const fs::path& target) {
   auto real = outputFile(target);
   if (!real) return real.error();
   return Status::success();
-}
-
-std::string fileErrorReason(int error) { return reasonFor(error); }
-
-std::string fileErrorMessage(std::string_view action, const fs::path& path, int error) {
-  return std::string(action) + "“" + displayPath(path) + "”：" + reasonFor(error) + "。";
 }
 
 namespace {
@@ -734,7 +352,7 @@ Result<std::string> readWholeFile(const fs::path& path, std::uint64_t maxBytes) 
   bytes.reserve(static_cast<std::size_t>(st.size));
   char buffer[1 << 16];
   for (;;) {
-    const int n = readSome(fd, buffer, sizeof buffer);
+    const long n = readSome(fd, buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
       int error = errno;

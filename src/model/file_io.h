@@ -9,7 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "model/result.h"
+#include "base/file_errors.h"
+#include "base/result.h"
 
 namespace kro {
 
@@ -153,15 +154,6 @@ void writeLinkedFilesInPlace(bool inPlace);
 // start.
 void reportOversizedWritesAsFailures();
 
-// The reason for errno in the user's words ("磁盘空间不足").
-std::string fileErrorReason(int error);
-// The user-facing text for a failed file operation on path, with the reason for errno.
-std::string fileErrorMessage(std::string_view action, const std::filesystem::path& path, int error);
-
-// File names are UTF-8 texts in this program (arguments, settings, names made from member
-// codes); these two convert between such a text and a path, so that on Windows the system's
-// wide names are used rather than the narrow code page's.
-std::filesystem::path pathFromUtf8(std::string_view text);
 // Creates path holding bytes, only when nothing of that name exists: an existing file is never
 // replaced (the message then says 文件已存在). hidden: hidden from file lists where the system
 // marks that by an attribute (a leading dot hides it elsewhere).
@@ -179,6 +171,5 @@ bool processRunning(long pid);
 
 // Removes a file if it is there (a temporary file given up); errors are of no use then.
 void removeQuietly(const std::filesystem::path& path);
-std::string displayPath(const std::filesystem::path& path);  // also for messages
 
 }  // namespace kro

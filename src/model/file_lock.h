@@ -24,7 +24,7 @@
 #include <optional>
 #include <string>
 
-#include "model/result.h"
+#include "base/result.h"
 
 namespace kro {
 

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/result.h"
 #include "model/figure_text.h"
 #include "model/member_record.h"
-#include "model/result.h"
 #include "model/statistics.h"
 
 namespace kro {

@@ -5,8 +5,8 @@
 #include <optional>
 #include <set>
 
+#include "base/byte_io.h"
 #include "model/analysis_file.h"
-#include "model/byte_io.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
 #include "model/project_blocks.h"

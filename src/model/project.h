@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/result.h"
 #include "model/file_io.h"
 #include "model/member_record.h"
-#include "model/result.h"
 
 namespace kro {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "model/byte_io.h"
+#include "base/byte_io.h"
 #include "model/gbk_text.h"
 
 namespace kro {

@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "model/project.h"
-#include "model/result.h"
 
 namespace kro {
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <optional>
 
-#include "model/byte_io.h"
+#include "base/byte_io.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
 #include "model/statistics.h"

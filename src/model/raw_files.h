@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "model/member_record.h"
-#include "model/result.h"
 
 namespace kro {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "model/figure_text.h"
 #include "model/judging_rule.h"
 #include "model/project.h"
-#include "model/result.h"
 
 namespace kro {
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/result.h"
+#include "base/result.h"
 
 namespace kro {
 

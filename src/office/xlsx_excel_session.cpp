@@ -1,12 +1,6 @@
 // The workbook model and its writing through libxlsxwriter.
 #include "office/xlsx_excel_session.h"
 
-#include <fcntl.h>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 #include <xlsxwriter.h>
 
 #include <algorithm>
@@ -20,49 +14,10 @@
 
 #include "model/file_io.h"
 #include "office/package.h"
+#include "platform/console.h"
 
 namespace kro {
 namespace {
-
-// Sends the process's error stream to /dev/null while it lives.
-class SilencedErrorStream {
- public:
-  SilencedErrorStream() {
-    std::fflush(stderr);
-#ifdef _WIN32
-    saved_ = ::_dup(_fileno(stderr));
-    const int null = ::_open("NUL", _O_WRONLY | _O_NOINHERIT);
-    if (null >= 0) {
-      ::_dup2(null, _fileno(stderr));
-      ::_close(null);
-    }
-#else
-    saved_ = ::dup(STDERR_FILENO);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0) {
-      ::dup2(null, STDERR_FILENO);
-      ::close(null);
-    }
-#endif
-  }
-  ~SilencedErrorStream() {
-    std::fflush(stderr);
-    if (saved_ >= 0) {
-#ifdef _WIN32
-      ::_dup2(saved_, _fileno(stderr));
-      ::_close(saved_);
-#else
-      ::dup2(saved_, STDERR_FILENO);
-      ::close(saved_);
-#endif
-    }
-  }
-  SilencedErrorStream(const SilencedErrorStream&) = delete;
-  SilencedErrorStream& operator=(const SilencedErrorStream&) = delete;
-
- private:
-  int saved_ = -1;
-};
 
 // The number a cell text stands for when it is exactly the decimal form of an integer: no
 // leading zero, no plus sign, at most 15 digits (exact in a double).
@@ -190,7 +145,7 @@ Status XlsxExcelSession::saveAs(const std::filesystem::path& path) {
   if (!created) return created.error();
   const std::filesystem::path temp = created.value();
   // The library prints its own English lines on the error stream; our message says it all.
-  const SilencedErrorStream silenced;
+  const platform::SilencedErrorStream silenced;
   lxw_workbook* workbook = workbook_new(displayPath(temp).c_str());
   if (workbook == nullptr) {
     removeQuietly(temp);

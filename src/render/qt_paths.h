@@ -1,30 +1,33 @@
-// File names between Qt's texts and paths. On Windows through the system's wide names, so that
-// any name (Chinese folders and files above all) survives; on Linux as the bytes they are.
+// File names between Qt's texts and paths, through UTF-16 on every system: Windows' own wide names
+// as they are, Linux's bytes read as UTF-8, so that any name (Chinese folders and files above
+// all) survives.
 #pragma once
 
-#include <QDir>
 #include <QString>
 #include <filesystem>
 
 namespace kro {
 
 // In Qt's own form ("/" on Windows too), as QFileInfo and the file dialogs give them; shown to
-// the user through QDir::toNativeSeparators.
+// the user through QDir::toNativeSeparators. A Linux name that is not UTF-8 (a GBK name from an
+// old archive) is shown with replacement characters rather than refused.
 inline QString qtPath(const std::filesystem::path& path) {
-#ifdef _WIN32
-  return QDir::fromNativeSeparators(QString::fromStdWString(path.wstring()));
-#else
-  return QString::fromStdString(path.string());
-#endif
+  try {
+    return QString::fromStdU16String(path.generic_u16string());
+  } catch (const std::exception&) {
+    const std::u8string bytes = path.generic_u8string();
+    return QString::fromUtf8(reinterpret_cast<const char*>(bytes.data()),
+                             static_cast<qsizetype>(bytes.size()));
+  }
 }
 
+// Qt's "/" as the system writes it, for messages.
 inline std::filesystem::path pathFromQt(const QString& text) {
-#ifdef _WIN32
-  // Qt's "/" as Windows writes it, for messages.
-  return std::filesystem::path(text.toStdWString()).make_preferred();
-#else
-  return std::filesystem::path(text.toStdString());
-#endif
+  try {
+    return std::filesystem::path(text.toStdU16String()).make_preferred();
+  } catch (const std::exception&) {
+    return std::filesystem::path(text.toStdString()).make_preferred();  // an unpaired surrogate
+  }
 }
 
 }  // namespace kro

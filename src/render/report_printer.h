@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <functional>
 
+#include "base/result.h"
 #include "model/project.h"
-#include "model/result.h"
 #include "views/report_pages.h"
 
 namespace kro {

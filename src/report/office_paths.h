@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "model/date_text.h"
-#include "model/result.h"
 
 namespace kro {
 

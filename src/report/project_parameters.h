@@ -15,10 +15,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "model/figure_text.h"
 #include "model/judging_rule.h"
 #include "model/project.h"
-#include "model/result.h"
 #include "report/report_parameters.h"
 #include "settings/program_paths.h"
 

@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "model/date_text.h"
-#include "model/result.h"
 #include "settings/program_paths.h"
 #include "settings/settings_file.h"
 

@@ -29,7 +29,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/result.h"
+#include "base/result.h"
 #include "report/report_values.h"
 
 namespace kro {

@@ -1,74 +1,30 @@
 // Program folder, temporary and configuration folders, and the settings-file location rules.
 #include "settings/program_paths.h"
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "model/file_io.h"
+#include "platform/file_system.h"
+#include "platform/folders.h"
 
 namespace kro {
 namespace fs = std::filesystem;
 
-namespace {
-
-#ifdef _WIN32
-// The wide value: a narrow one would pass through the code page.
-std::optional<fs::path> environmentPath(const char* name) {
-  const std::wstring wide(name, name + std::strlen(name));
-  const wchar_t* value = _wgetenv(wide.c_str());
-  if (value == nullptr || *value == L'\0') return std::nullopt;
-  return fs::path(value);
-}
-
-bool folderIsWritable(const fs::path& folder) { return ::_waccess(folder.c_str(), 2) == 0; }
-#else
-std::optional<fs::path> environmentPath(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr || *value == '\0') return std::nullopt;
-  return fs::path(value);
-}
-
-bool folderIsWritable(const fs::path& folder) { return ::access(folder.c_str(), W_OK) == 0; }
-#endif
-
-}  // namespace
+using platform::environmentPath;
 
 fs::path ProgramPaths::programFolder() {
+  if (auto exe = platform::executablePath()) return exe->parent_path();
   std::error_code ec;
-#ifdef _WIN32
-  std::wstring name(32768, L'\0');
-  const DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
-  if (length == 0 || length >= name.size()) return fs::current_path(ec);
-  name.resize(length);
-  const fs::path exe(name);
-#else
-  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-#endif
-  if (ec) return fs::current_path(ec);
-  return exe.parent_path();
+  return fs::current_path(ec);
 }
 
 bool ProgramPaths::isSystemFolder(const fs::path& folder) {
   std::error_code ec;
   fs::path real = fs::weakly_canonical(folder, ec);
   if (ec) real = folder.lexically_normal();
-#ifdef _WIN32
-  std::vector<fs::path> roots;
-  for (const char* name : {"ProgramFiles", "ProgramW6432", "ProgramFiles(x86)"}) {
-    if (auto root = environmentPath(name)) roots.push_back(*root);
-  }
-#else
-  const std::vector<fs::path> roots{"/usr", "/opt"};
-#endif
-  for (const fs::path& r : roots) {
+  for (const fs::path& r : platform::systemProgramFolders()) {
     auto [end, _] = std::mismatch(r.begin(), r.end(), real.begin(), real.end());
     if (end == r.end()) return true;
   }
@@ -81,21 +37,11 @@ fs::path ProgramPaths::tempFolder() {
   return ec ? fs::path("/tmp") : temp;
 }
 
-fs::path ProgramPaths::homeFolder() {
-#ifdef _WIN32
-  if (auto home = environmentPath("USERPROFILE")) return *home;
-#endif
-  if (auto home = environmentPath("HOME")) return *home;
-  return fs::path("/");
-}
+fs::path ProgramPaths::homeFolder() { return platform::homeFolder(); }
 
-fs::path ProgramPaths::userConfigFolder() {
-#ifdef _WIN32
-  if (auto appData = environmentPath("APPDATA")) return *appData / "kroanalyze";
-#endif
-  if (auto config = environmentPath("XDG_CONFIG_HOME")) return *config / "kroanalyze";
-  return homeFolder() / ".config" / "kroanalyze";
-}
+fs::path ProgramPaths::userConfigFolder() { return platform::userConfigBase() / "kroanalyze"; }
+
+fs::path ProgramPaths::userDataFolder() { return platform::userDataBase() / "kroanalyze"; }
 
 fs::path ProgramPaths::defaultTransferPath() { return homeFolder() / "KRODat.KRO"; }
 
@@ -160,7 +106,7 @@ fs::path SettingsLocation::pathForWrite(std::string_view fileName) const {
   fs::path user = userFolder_ / pathFromUtf8(fileName);
   // An installed program never writes beside itself, even run by root, who may write there.
   if (!fs::exists(user, ec) && !ProgramPaths::isSystemFolder(programFolder_) &&
-      folderIsWritable(programFolder_)) {
+      platform::folderWritable(programFolder_)) {
     return programFolder_ / pathFromUtf8(fileName);
   }
   return user;

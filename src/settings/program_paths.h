@@ -16,8 +16,11 @@ class ProgramPaths {
   static bool isSystemFolder(const std::filesystem::path& folder);
   static std::filesystem::path tempFolder();
   static std::filesystem::path homeFolder();
-  // $XDG_CONFIG_HOME/kroanalyze, or ~/.config/kroanalyze.
+  // $XDG_CONFIG_HOME/kroanalyze, or ~/.config/kroanalyze (Windows: %APPDATA%\kroanalyze).
   static std::filesystem::path userConfigFolder();
+  // $XDG_DATA_HOME/kroanalyze, or ~/.local/share/kroanalyze (Windows: %LOCALAPPDATA%\kroanalyze):
+  // the user's own data, never beside the program.
+  static std::filesystem::path userDataFolder();
   // The transfer's default destination: the home folder + "/KRODat.KRO".
   static std::filesystem::path defaultTransferPath();
   // Folders searched for report templates, in order: KRO_TEMPLATE_DIR when set, the program

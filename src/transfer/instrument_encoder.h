@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "model/member_record.h"
-#include "model/result.h"
 
 namespace kro {
 

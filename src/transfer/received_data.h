@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "base/result.h"
 #include "model/project.h"
-#include "model/result.h"
 #include "model/transfer_decoder.h"
 
 namespace kro {
@@ -18,8 +18,9 @@ inline constexpr std::string_view kReceivedFolderName = "原始数据";
 // yyyyMMdd-HHmmss.serial or .usb for the given local time, "-2", "-3", ... added on a clash. The
 // file is created new (never over another file), complete or not at all, and made read-only:
 // the program never writes to it again. Returns its path. The complete file is given its name
-// by a hard link; where the filesystem has none (FAT and exFAT sticks), or hardLinks is false,
-// by creating the name exclusively and writing it.
+// by a move that never replaces (a hard link on POSIX); where the filesystem cannot (no hard
+// links on FAT and exFAT sticks), or hardLinks is false, by creating the name exclusively and
+// writing it.
 Result<std::filesystem::path> keepReceivedBytes(const std::filesystem::path& destination,
                                                 TransferLayout layout, std::string_view bytes,
                                                 const std::tm& localTime, bool hardLinks = true);

@@ -5,17 +5,6 @@
 
 namespace kro {
 
-std::string serialDevicePath(std::string_view portName) {
-#ifdef _WIN32
-  return std::string(portName);  // COMn is the device's own name
-#else
-  if (portName.size() == 4 && portName.substr(0, 3) == "COM" && portName[3] >= '1' && portName[3] <= '6') {
-    return "/dev/ttyS" + std::string(1, static_cast<char>(portName[3] - 1));
-  }
-  return std::string(portName);
-#endif
-}
-
 std::vector<std::string> serialPortChoices(const std::vector<std::string>& otherDevices) {
   std::vector<std::string> choices = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"};
   for (const std::string& device : otherDevices) {

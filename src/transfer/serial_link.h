@@ -9,45 +9,19 @@
 #include <string_view>
 #include <vector>
 
-#include "model/result.h"
+#include "base/result.h"
+#include "platform/serial_port.h"
 
 namespace kro {
 
-struct SerialLineSettings {
-  int baudRate = 2400;
-  int dataBits = 8;
-  char parity = 'N';
-  int stopBits = 1;
-  std::size_t inputQueue = 1024;
-  std::size_t outputQueue = 1024;
-  int writeTimeoutMs = 5000;
-};
-
-// A serial port as the link needs it. Opening fails with a message naming the port, its device
-// and the system's reason (failure() after the failed open).
-class SerialPort {
- public:
-  virtual ~SerialPort() = default;
-  // Opens a port by device name and applies the settings, discarding anything queued.
-  virtual bool open(const std::string& name, const SerialLineSettings& settings) = 0;
-  virtual void close() = 0;
-  virtual bool isOpen() const = 0;
-  // Bytes waiting to be read.
-  virtual std::size_t bytesQueued() = 0;
-  // Reads up to max bytes that are waiting; returns how many were read.
-  virtual std::size_t read(char* buffer, std::size_t max) = 0;
-  virtual bool write(std::string_view bytes) = 0;
-  // The system's reason when the device went away or stopped working while open (unplugged,
-  // the line closed); empty while it works.
-  virtual std::string failure() { return {}; }
-};
+using platform::SerialLineSettings;
+using platform::SerialPort;
 
 inline constexpr std::string_view kStartCommand = "BHV20!";
 inline constexpr std::string_view kCannotOpenSerialPort = "不能打开串口!";
 inline constexpr std::size_t kReceiveAreaSize = 1024;
 
-// "COM1".."COM6" name /dev/ttyS0../dev/ttyS5; any other name is a device path already.
-std::string serialDevicePath(std::string_view portName);
+using platform::serialDevicePath;
 
 // The port list: "COM1".."COM6" in their places, then every other serial device present.
 std::vector<std::string> serialPortChoices(const std::vector<std::string>& otherDevices);

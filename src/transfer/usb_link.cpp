@@ -4,6 +4,7 @@
 #include <chrono>
 #include <system_error>
 
+#include "platform/usb_access.h"
 #include "transfer/instrument_encoder.h"
 
 namespace kro {
@@ -18,17 +19,11 @@ Status UsbLink::start(unsigned index) {
   outcome_ = Outcome::None;
   if (library_.CH375OpenDevice(index) == -1) {
     buffer_.stopRunning();
-    // Either no such instrument is connected or the user may not use it (Linux: a udev rule;
-    // Windows: the WinUSB driver).
-#ifdef _WIN32
-    constexpr const char* kAccess = "仪器已连接时，请按说明用 Zadig 为它安装 WinUSB 驱动。";
-#else
-    constexpr const char* kAccess = "仪器已连接时，请按说明添加 udev 规则，让当前用户可以访问它。";
-#endif
+    // Either no such instrument is connected or the user may not use it.
     return Error{std::string(kUsbOpenFailed) + "没有找到 USB" + std::to_string(index + 1) +
                  "，或者没有权限使用它。程序查找的是厂商 4348 或 1a86、产品 5537 的 USB 设备（kro ports "
                  "列出找到的设备）；" +
-                 kAccess};
+                 std::string(platform::usbAccessAdvice())};
   }
   deviceOpen_ = true;
   const std::string name = library_.CH375GetDeviceName(index);

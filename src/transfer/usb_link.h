@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "model/result.h"
+#include "base/result.h"
 #include "transfer/transfer_buffer.h"
 
 namespace kro {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/result.h"
+#include "base/result.h"
 #include "settings/program_paths.h"
 #include "settings/settings_file.h"
 

@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "model/document.h"
 #include "model/judging_rule.h"
-#include "model/result.h"
 
 namespace kro {
 

@@ -384,11 +384,11 @@ std::vector<RawPage> layoutRawData(const Project& project, const TextMeasure& me
     }
     place(std::move(heading), PageLayout::kRowHeight);
     if (m.readingCount() == 0) {
-      place({i, RawRow::kEmpty, 0, PageLayout::kRowHeight, 0, {}}, 0);
+      place({i, RawRow::kEmpty, 0, PageLayout::kRowHeight, 0, {}, {}}, 0);
       continue;
     }
     for (int first = 0; first < m.readingCount(); first += kReadingsPerRow)
-      place({i, first, 0, PageLayout::kRowHeight, 0, {}}, 0);
+      place({i, first, 0, PageLayout::kRowHeight, 0, {}, {}}, 0);
   }
   return pages;
 }

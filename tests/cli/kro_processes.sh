@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The kro program as a process: the file commands map no Qt library, the commands that need Qt
-# run in the helper with their output and exit status, and a missing helper is named.
-# Usage: kro_processes.sh BIN_DIR SAMPLE.KRO
+# The kro program as a process: the file and device commands map no Qt library, the command that
+# needs Qt runs in the helper with its output and exit status, and a missing helper is named.
+# Usage: kro_processes.sh BIN_DIR SAMPLE.KRO [TEST_PROGRAM...]  (test programs that must not link Qt)
 set -u
 bin=$1
 sample=$2
+shift 2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -53,6 +54,30 @@ KRO_QT_HELPER="$work/alone/none" "$work/alone/kro" print "$sample" -o "$work/x.p
 [ $? -eq 1 ] || fail "a missing helper is not a failure"
 grep -q "alone/none" "$work/err.txt" || fail "the missing helper is not named: $(cat "$work/err.txt")"
 "$work/alone/kro" info "$sample" >/dev/null || fail "file commands need the helper"
+
+# The devices run in kro itself: alone, it lists the ports and receives the virtual instrument's
+# block over a serial line, loading no Qt.
+LD_DEBUG=files "$work/alone/kro" ports --json >"$work/ports.json" 2>"$work/loader.log" || fail "kro ports alone failed"
+grep -q '"serial"' "$work/ports.json" || fail "kro ports alone printed no list"
+if grep -q "libQt6" "$work/loader.log"; then fail "kro ports maps Qt"; fi
+"$work/alone/kro" simulate "$sample" --fast >"$work/port" 2>"$work/simulate.txt" &
+simulator=$!
+for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+LD_DEBUG=files "$work/alone/kro" transfer --serial "$(cat "$work/port")" -o "$work/t.KRO" --timeout 30 \
+  --config-dir "$work" 2>"$work/loader.log" >/dev/null || fail "kro transfer alone failed: $(grep -v '^ *[0-9]*:' "$work/loader.log")"
+kill "$simulator" 2>/dev/null; wait "$simulator" 2>/dev/null
+if grep -q "libQt6" "$work/loader.log"; then fail "kro transfer maps Qt"; fi
+"$bin/kro" diff "$sample" "$work/t.KRO" --readings-only >"$work/diff.txt" ||
+  fail "the transferred readings differ from the sample's: $(head -5 "$work/diff.txt")"
+kept=$(find "$work/原始数据" -name '*.serial' 2>/dev/null | head -1)
+[ -n "$kept" ] || fail "the received bytes were not kept"
+"$bin/kro" decode --serial "$kept" -o "$work/kept.KRO" --config-dir "$work" 2>/dev/null &&
+  cmp -s "$work/kept.KRO" "$work/t.KRO" || fail "the kept bytes do not decode to the transferred file"
+
+# Programs that must run without Qt (the transfer and device tests).
+for program in "$@"; do
+  if ldd "$program" | grep -q "libQt6"; then fail "$(basename "$program") links Qt"; fi
+done
 
 [ $failures -eq 0 ] && echo "kro processes: all checks passed"
 exit $((failures > 0))

@@ -1,17 +1,17 @@
-// A real serial transfer: Qt Serial Port on a pseudo-terminal against the virtual instrument,
-// end to end to the written file.
+// A real serial transfer: the system's serial port on a pseudo-terminal against the virtual
+// instrument, end to end to the written file.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "devices/pty_instrument.h"
-#include "devices/qt_serial_port.h"
 #include "model/analysis_file.h"
 #include "model/sample_project.h"
 #include "model/statistics.h"
+#include "platform/serial_port.h"
 #include "support/recording_frontend.h"
 #include "support/temp_dir.h"
 #include "transfer/instrument_encoder.h"
@@ -22,13 +22,6 @@ namespace {
 
 class PtyTransferTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "pty_transfer_test";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) app = new QCoreApplication(argc, argv);
-  }
-
   // Serves members on a pseudo-terminal until the test ends.
   void serve(const std::vector<MemberRecord>& members, bool fast) {
     auto created = PtyInstrument::create(encodeSerialBlock(members).value(), fast);
@@ -42,15 +35,12 @@ class PtyTransferTest : public ::testing::Test {
     if (server.joinable()) server.join();
   }
 
-  static QCoreApplication* app;
   test::TempDir dir;
   test::RecordingFrontend ui;
   std::unique_ptr<PtyInstrument> instrument;
   std::thread server;
   std::atomic<bool> stop{false};
 };
-
-QCoreApplication* PtyTransferTest::app = nullptr;
 
 // Ticks a session every 200 ms until it stops running (at most about 30 s).
 TransferState runToEnd(TransferSession& session) {
@@ -63,7 +53,7 @@ TransferState runToEnd(TransferSession& session) {
 TEST_F(PtyTransferTest, SampleProjectArrivesWhole) {
   const std::vector<MemberRecord> members = makeSampleProject();
   serve(members, true);
-  QtSerialPort port;
+  platform::SystemSerialPort port;
   TransferSession session(ui, &port, nullptr);
   session.setDestination(dir / "KRODat.KRO");
   ASSERT_TRUE(session.start({LinkKind::Serial, 0, instrument->portPath()}, {})) << ui.messages.back().text;
@@ -93,7 +83,7 @@ TEST_F(PtyTransferTest, PacedAt2400BaudAndTickedEvery200Ms) {
   const MemberRecord first = makeSampleProject()[0];
   const std::vector<MemberRecord> members = {first, first};
   serve(members, false);
-  QtSerialPort port;
+  platform::SystemSerialPort port;
   TransferSession session(ui, &port, nullptr);
   session.setDestination(dir / "KRODat.KRO");
   const auto started = std::chrono::steady_clock::now();
@@ -118,7 +108,7 @@ TEST_F(PtyTransferTest, ARestartWhileTheInstrumentIsMidBlockNeverWritesInventedM
   for (int stopAfter : {20, 60, 110}) {
     SCOPED_TRACE(stopAfter);
     test::writeBytes(dir / "KRODat.KRO", good);
-    QtSerialPort port;
+    platform::SystemSerialPort port;
     {
       TransferSession first(ui, &port, nullptr);
       first.setDestination(dir / "other.KRO");
@@ -149,7 +139,7 @@ TEST_F(PtyTransferTest, ARestartWhileTheInstrumentIsMidBlockNeverWritesInventedM
 
 TEST_F(PtyTransferTest, AClosedLineEndsTheTransferAtOnce) {
   serve(makeSampleProject(), false);
-  QtSerialPort port;
+  platform::SystemSerialPort port;
   TransferSession session(ui, &port, nullptr);
   session.setDestination(dir / "KRODat.KRO");
   ASSERT_TRUE(session.start({LinkKind::Serial, 0, instrument->portPath()}, {}));
@@ -169,8 +159,25 @@ TEST_F(PtyTransferTest, AClosedLineEndsTheTransferAtOnce) {
   EXPECT_FALSE(std::filesystem::exists(dir / "KRODat.KRO"));
 }
 
+TEST_F(PtyTransferTest, APortInUseOrNotASerialPortIsRefusedWithItsReason) {
+  serve(makeSampleProject(), true);
+  platform::SystemSerialPort first;
+  ASSERT_TRUE(first.open(instrument->portPath(), {}));
+  platform::SystemSerialPort second;
+  EXPECT_FALSE(second.open(instrument->portPath(), {}));
+  EXPECT_EQ(second.failure(), "端口正被另一个程序使用");
+  first.close();
+  EXPECT_TRUE(second.open(instrument->portPath(), {}));  // free again once the first lets go
+
+  std::ofstream(dir / "plain.txt") << "x";
+  platform::SystemSerialPort file;
+  EXPECT_FALSE(file.open((dir / "plain.txt").string(), {}));
+  EXPECT_EQ(file.failure(), "这不是一个串口设备");
+  EXPECT_FALSE(file.isOpen());
+}
+
 TEST_F(PtyTransferTest, AMissingPortCannotBeOpened) {
-  QtSerialPort port;
+  platform::SystemSerialPort port;
   TransferSession session(ui, &port, nullptr);
   session.setDestination(dir / "KRODat.KRO");
   EXPECT_FALSE(session.start({LinkKind::Serial, 0, "/dev/no-such-port"}, {}));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace kro::cli {
+namespace kro::platform {
 
 // The arguments after the program's name, as UTF-8, from the wide command line (the narrow one
 // passes through the code page and loses what it cannot hold).
@@ -19,4 +19,4 @@ void prepareConsole();
 // its exit status, or -1 with the system's error number when it could not be started.
 int runWithOwnCommandLine(const std::filesystem::path& program, int& systemError);
 
-}  // namespace kro::cli
+}  // namespace kro::platform

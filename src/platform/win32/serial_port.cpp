@@ -1,6 +1,7 @@
 // Win32 serial ports: the line set up with SetCommState; overlapped reads of what is queued
-// (the link polls, a read never waits) and writes bounded by the line's write timeout.
-#include "devices/win32_serial_port.h"
+// (the link polls, a read never waits) and writes bounded by the line's write timeout. The
+// ports Windows lists.
+#include "platform/serial_port.h"
 
 // clang-format off
 #include <windows.h>
@@ -8,13 +9,12 @@
 
 #include <algorithm>
 
-#include "devices/port_listing.h"
-#include "model/file_io.h"
+#include "base/file_errors.h"
 
-namespace kro {
+namespace kro::platform {
 namespace {
 
-HANDLE handleOf(void* handle) { return static_cast<HANDLE>(handle); }
+HANDLE handleOf(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // The system's reason in the user's words.
 std::string reasonFor(DWORD error) {
@@ -61,7 +61,7 @@ std::wstring devicePathOf(const std::string& name) {
 
 }  // namespace
 
-bool Win32SerialPort::open(const std::string& name, const SerialLineSettings& settings) {
+bool SystemSerialPort::open(const std::string& name, const SerialLineSettings& settings) {
   close();
   failure_.clear();
   HANDLE handle = CreateFileW(devicePathOf(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -70,7 +70,8 @@ bool Win32SerialPort::open(const std::string& name, const SerialLineSettings& se
     failure_ = reasonFor(GetLastError());
     return false;
   }
-  handle_ = handle;
+  handle_ = reinterpret_cast<std::intptr_t>(handle);
+  writeTimeoutMs_ = settings.writeTimeoutMs;
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   COMMTIMEOUTS timeouts{};
@@ -102,42 +103,38 @@ bool Win32SerialPort::open(const std::string& name, const SerialLineSettings& se
   return true;
 }
 
-void Win32SerialPort::close() {
-  if (handle_ != nullptr) CloseHandle(handleOf(handle_));
-  handle_ = nullptr;
+void SystemSerialPort::close() {
+  if (handle_ != -1) CloseHandle(handleOf(handle_));
+  handle_ = -1;
 }
 
-// One overlapped read or write, waited for: the count it moved, or false and the failure kept.
-bool Win32SerialPort::transfer(bool writing, char* data, std::size_t size, std::size_t& moved) {
+namespace {
+
+// One overlapped read or write, waited for: 0 and the count it moved, or the Windows error.
+DWORD transfer(HANDLE handle, bool writing, char* data, std::size_t size, std::size_t& moved) {
   moved = 0;
   OVERLAPPED overlapped{};
   overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (overlapped.hEvent == nullptr) {
-    fail(GetLastError());
-    return false;
-  }
+  if (overlapped.hEvent == nullptr) return GetLastError();
   const DWORD length = static_cast<DWORD>(std::min<std::size_t>(size, 1 << 20));
   DWORD done = 0;
-  BOOL ok = writing ? WriteFile(handleOf(handle_), data, length, &done, &overlapped)
-                    : ReadFile(handleOf(handle_), data, length, &done, &overlapped);
-  if (!ok && GetLastError() == ERROR_IO_PENDING)
-    ok = GetOverlappedResult(handleOf(handle_), &overlapped, &done, TRUE);
+  BOOL ok = writing ? WriteFile(handle, data, length, &done, &overlapped)
+                    : ReadFile(handle, data, length, &done, &overlapped);
+  if (!ok && GetLastError() == ERROR_IO_PENDING) ok = GetOverlappedResult(handle, &overlapped, &done, TRUE);
   const DWORD error = ok ? 0 : GetLastError();
   CloseHandle(overlapped.hEvent);
-  if (!ok) {
-    fail(error);
-    return false;
-  }
-  moved = done;
-  return true;
+  if (error == 0) moved = done;
+  return error;
 }
 
-void Win32SerialPort::fail(unsigned long error) {
+}  // namespace
+
+void SystemSerialPort::fail(unsigned long error) {
   if (failure_.empty()) failure_ = reasonFor(error);
 }
 
-std::size_t Win32SerialPort::bytesQueued() {
-  if (handle_ == nullptr) return 0;
+std::size_t SystemSerialPort::bytesQueued() {
+  if (handle_ == -1) return 0;
   DWORD errors = 0;
   COMSTAT status{};
   if (!ClearCommError(handleOf(handle_), &errors, &status)) {
@@ -147,25 +144,37 @@ std::size_t Win32SerialPort::bytesQueued() {
   return status.cbInQue;
 }
 
-std::size_t Win32SerialPort::read(char* buffer, std::size_t max) {
+std::size_t SystemSerialPort::read(char* buffer, std::size_t max) {
   // Only what is queued, so that the read completes at once.
   const std::size_t queued = std::min(bytesQueued(), max);
   std::size_t got = 0;
-  if (queued == 0 || !transfer(false, buffer, queued, got)) return 0;
+  if (queued == 0) return 0;
+  if (const DWORD error = transfer(handleOf(handle_), false, buffer, queued, got); error != 0) {
+    fail(error);
+    return 0;
+  }
   return got;
 }
 
-bool Win32SerialPort::write(std::string_view bytes) {
-  if (handle_ == nullptr) return false;
+bool SystemSerialPort::write(std::string_view bytes) {
+  if (handle_ == -1) return false;
   while (!bytes.empty()) {
     std::string chunk(bytes.substr(0, 1 << 20));
     std::size_t written = 0;
-    if (!transfer(true, chunk.data(), chunk.size(), written)) return false;
+    if (const DWORD error = transfer(handleOf(handle_), true, chunk.data(), chunk.size(), written);
+        error != 0) {
+      fail(error);
+      return false;
+    }
     if (written == 0) return false;  // the write timeout passed
     bytes.remove_prefix(written);
   }
   return true;
 }
+
+std::string serialDevicePath(std::string_view portName) { return std::string(portName); }
+
+std::string_view typedPortHint() { return "端口名（例如 COM7）"; }
 
 // The ports Windows lists under HARDWARE\DEVICEMAP\SERIALCOMM: each value names a driver's
 // device ("\Device\Serial0", "\Device\VCP0") and holds its port name ("COM3").
@@ -199,4 +208,4 @@ std::vector<SerialPortEntry> listSerialPorts() {
   return ports;
 }
 
-}  // namespace kro
+}  // namespace kro::platform

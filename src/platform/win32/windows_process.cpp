@@ -1,5 +1,5 @@
 // Windows process helpers for the kro programs.
-#include "cli/windows_process.h"
+#include "platform/win32/windows_process.h"
 
 // windows.h first: the others need its types.
 // clang-format off
@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace kro::cli {
+namespace kro::platform {
 
 std::vector<std::string> utf8Arguments() {
   int count = 0;
@@ -57,4 +57,4 @@ int runWithOwnCommandLine(const std::filesystem::path& program, int& systemError
   return static_cast<int>(status);
 }
 
-}  // namespace kro::cli
+}  // namespace kro::platform

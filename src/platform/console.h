@@ -1,0 +1,28 @@
+// The process's standard streams and the desktop it runs on.
+#pragma once
+
+namespace kro::platform {
+
+enum class StandardStream { Output, Error };
+
+// True when the stream is a terminal (a console window on Windows), not a file or pipe.
+bool isTerminal(StandardStream stream);
+
+// True where the system has displays but this process has none to draw on (no X11 or Wayland
+// session on Linux); never on Windows, where every session has a desktop.
+bool withoutDisplay();
+
+// Sends the process's error stream to the null device while it lives (for libraries that
+// print what the program reports in its own words).
+class SilencedErrorStream {
+ public:
+  SilencedErrorStream();
+  ~SilencedErrorStream();
+  SilencedErrorStream(const SilencedErrorStream&) = delete;
+  SilencedErrorStream& operator=(const SilencedErrorStream&) = delete;
+
+ private:
+  int saved_ = -1;
+};
+
+}  // namespace kro::platform
