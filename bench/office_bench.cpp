@@ -87,12 +87,12 @@ void Report1WithLargeParameterFile(benchmark::State& state) {
   const kro::SettingsLocation settings = kro::SettingsLocation::inFolder(large);
   {
     kro::SettingsFile file(settings, kro::reportFormatInfo(0).parameterFile);
-    file.openForWrite();
+    if (kro::Status opened = file.openForWrite(); !opened) state.SkipWithError(opened.message().c_str());
     file.writeSection(kro::kSettingsSection);
     for (int i = 0; i < 20000; ++i) file.writeString("填充" + std::to_string(i), std::string(30, 'x'));
     for (const kro::ParameterField& field : kro::reportFormatInfo(0).fields)
       file.writeString(field.key, "值");
-    if (!file.close()) state.SkipWithError(file.lastError().c_str());
+    if (kro::Status written = file.close(); !written) state.SkipWithError(written.message().c_str());
   }
   for (auto _ : state) {
     auto written = report(f.project, f, settings, {0, {}, "1"});

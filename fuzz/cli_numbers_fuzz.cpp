@@ -40,9 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Parsed by every command's declared options: a refusal always says why, and what is
   // accepted is declared.
   for (const kro::cli::CommandDeclaration& declaration : kro::cli::commandDeclarations()) {
-    std::string error;
-    auto parsed = kro::cli::Arguments::parse(args, declaration, error);
-    if (!parsed && error.empty()) std::abort();
+    auto parsed = kro::cli::Arguments::parse(args, declaration);
+    if (!parsed && parsed.message().empty()) std::abort();
     if (!parsed) continue;
     for (const kro::cli::OptionDeclaration& o : declaration.options) {
       if (!o.argument.empty() && parsed->has(std::string(o.name)))

@@ -25,6 +25,11 @@ class [[nodiscard]] Result {
   T& value() & { return std::get<0>(v_); }
   const T& value() const& { return std::get<0>(v_); }
   T&& value() && { return std::get<0>(std::move(v_)); }
+  // The value, as for std::optional: only after checking ok().
+  T& operator*() & { return std::get<0>(v_); }
+  const T& operator*() const& { return std::get<0>(v_); }
+  T* operator->() { return &std::get<0>(v_); }
+  const T* operator->() const { return &std::get<0>(v_); }
   const std::string& message() const { return std::get<1>(v_).message; }
   Error error() const { return std::get<1>(v_); }
 

@@ -7,8 +7,8 @@
 
 namespace kro::cli {
 
-std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args,
-                                          const CommandDeclaration& declaration, std::string& error) {
+Result<Arguments> Arguments::parse(const std::vector<std::string>& args,
+                                   const CommandDeclaration& declaration) {
   auto declared = [&declaration](std::string_view name) -> const OptionDeclaration* {
     for (const OptionDeclaration& o : declaration.options) {
       if (o.name == name) return &o;
@@ -31,13 +31,11 @@ std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args,
     const std::string name = arg.substr(0, equals);
     const OptionDeclaration* option = declared(name);
     if (option == nullptr) {
-      error = "未知选项 " + name;
-      return std::nullopt;
+      return Error{"未知选项 " + name};
     }
     if (option->argument.empty()) {
       if (equals != std::string::npos) {
-        error = "选项 " + name + " 不带值";
-        return std::nullopt;
+        return Error{"选项 " + name + " 不带值"};
       }
       parsed.flags_.insert(name);
     } else if (equals != std::string::npos) {
@@ -45,8 +43,7 @@ std::optional<Arguments> Arguments::parse(const std::vector<std::string>& args,
     } else if (i + 1 < args.size()) {
       parsed.values_[name].push_back(args[++i]);
     } else {
-      error = "选项 " + name + " 需要一个值（" + std::string(option->argument) + "）";
-      return std::nullopt;
+      return Error{"选项 " + name + " 需要一个值（" + std::string(option->argument) + "）"};
     }
   }
   return parsed;

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
+
 namespace kro::cli {
 
 struct CommandDeclaration;
@@ -18,8 +20,7 @@ class Arguments {
   // Parses args (without the program and command names) by the command's declared options:
   // an option with an argument takes the next one, or the text after "=" ("--format=2"); "--"
   // ends the options; anything else starting with "-" (but "-" alone) must be a declared flag.
-  static std::optional<Arguments> parse(const std::vector<std::string>& args,
-                                        const CommandDeclaration& declaration, std::string& error);
+  static Result<Arguments> parse(const std::vector<std::string>& args, const CommandDeclaration& declaration);
 
   bool has(const std::string& flag) const { return flags_.count(flag) != 0; }
   // The option's value (the last one when given more than once).

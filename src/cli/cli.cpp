@@ -182,9 +182,8 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
 }
 
 int commandInfo(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (a->positional().size() != 1) return cx.usage("info 需要一个输入文件");
   const std::string& path = a->positional()[0];
   auto loaded = load(cx, path);
@@ -198,9 +197,8 @@ int commandInfo(const Context& cx, const std::vector<std::string>& args) {
 }
 
 int commandConvert(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (a->positional().size() != 1) return cx.usage("convert 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("convert 需要用 -o 指定输出文件");
@@ -235,9 +233,8 @@ int commandConvert(const Context& cx, const std::vector<std::string>& args) {
 }
 
 int commandSample(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (!a->positional().empty()) return cx.usage("sample 不需要输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("sample 需要用 -o 指定输出");
@@ -259,9 +256,8 @@ int commandSample(const Context& cx, const std::vector<std::string>& args) {
 }
 
 int commandDecode(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (a->positional().size() != 1 || a->has("--serial") == a->has("--usb")) {
     return cx.usage("decode 需要 --serial 或 --usb 之一和一个输入文件");
   }
@@ -281,9 +277,8 @@ int commandDecode(const Context& cx, const std::vector<std::string>& args) {
 }
 
 int commandReport(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (a->positional().size() != 1) return cx.usage("report 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("report 需要用 -o 指定输出文件夹");
@@ -312,9 +307,8 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
 }
 
 int commandExcel(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (a->positional().size() != 1) return cx.usage("excel 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("excel 需要用 -o 指定输出文件");

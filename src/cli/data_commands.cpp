@@ -156,9 +156,8 @@ void printStatsText(const Project& project, const RuleInForce& rule, std::ostrea
 }  // namespace
 
 int commandStats(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (a->positional().size() != 1) return cx.usage("stats 需要一个输入文件");
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());
@@ -173,9 +172,8 @@ int commandStats(const Context& cx, const std::vector<std::string>& args) {
 }
 
 int commandExport(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (!a->has("--csv")) return cx.usage("export 需要 --csv");
   if (a->positional().size() != 1) return cx.usage("export 需要一个输入文件");
   auto output = a->value("-o");
@@ -188,9 +186,8 @@ int commandExport(const Context& cx, const std::vector<std::string>& args) {
 }
 
 int commandImport(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (a->positional().size() != 1) return cx.usage("import 需要一个 CSV 文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("import 需要用 -o 指定输出文件");
@@ -206,9 +203,8 @@ int commandImport(const Context& cx, const std::vector<std::string>& args) {
 }
 
 int commandCheck(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (a->positional().size() != 1) return cx.usage("check 需要一个输入文件");
   const SettingsLocation settings = settingsFor(*a);
   auto format = formatOption(*a, settings);
@@ -249,9 +245,8 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
 }
 
 int commandDiff(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (a->positional().size() != 2) return cx.usage("diff 需要原始文件和修改后的文件");
   const bool readingsOnly = a->has("--readings-only");
   Project sides[2];
@@ -306,9 +301,8 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args) {
 }
 
 int commandParams(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (a->positional().size() != 1) return cx.usage("params 需要一个输入文件");
   const std::vector<std::string> sets = a->values("--set");
   auto output = a->value("-o");
@@ -380,9 +374,8 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
 namespace kro::cli {
 
 int commandFormats(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (!a->positional().empty()) return cx.usage("formats 不需要输入文件");
   const SettingsLocation settings = settingsFor(*a);
   struct Checked {
@@ -457,9 +450,8 @@ int commandFormats(const Context& cx, const std::vector<std::string>& args) {
 }
 
 int commandRules(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (!a->positional().empty()) return cx.usage("rules 不需要输入文件");
   const SettingsLocation settings = settingsFor(*a);
   const OfficeRules office = officeRules(settings);

@@ -84,9 +84,8 @@ constexpr std::int64_t kMaxUsbIndex = 255;
 
 int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   platform::SystemSerialPort serialPort;
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (!a->positional().empty() || a->value("--serial").has_value() == a->value("--usb").has_value()) {
     return cx.usage("transfer 需要 --serial PORT 或 --usb INDEX 之一");
   }
@@ -154,9 +153,8 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
 }
 
 int commandPorts(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (!a->positional().empty()) return cx.usage("ports 不需要输入文件");
   const std::vector<SerialPortEntry> serial = listSerialPorts();
   const std::vector<UsbInstrumentEntry> usb = listUsbInstruments();
@@ -220,9 +218,8 @@ std::atomic<bool> interrupted{false};
 void onInterrupt(int) { interrupted = true; }
 
 int commandSimulate(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (a->positional().size() != 1) return cx.usage("simulate 需要一个输入文件");
   auto loaded = load(cx, a->positional()[0]);
   if (!loaded) return cx.fail(loaded.message());

@@ -13,9 +13,8 @@ namespace kro::cli {
 namespace {
 
 int commandPrint(const Context& cx, const std::vector<std::string>& args) {
-  std::string error;
-  auto a = Arguments::parse(args, cx.declaration, error);
-  if (!a) return cx.usage(error);
+  auto a = Arguments::parse(args, cx.declaration);
+  if (!a) return cx.usage(a.message());
   if (a->positional().size() != 1) return cx.usage("print 需要一个输入文件");
   auto output = a->value("-o");
   if (!output) return cx.usage("print 需要用 -o 指定 PDF 文件");

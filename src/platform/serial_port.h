@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/result.h"
+
 namespace kro::platform {
 
 struct SerialLineSettings {
@@ -22,12 +24,13 @@ struct SerialLineSettings {
   int writeTimeoutMs = 5000;
 };
 
-// A serial port as the link needs it. Opening fails with the system's reason in failure().
+// A serial port as the link needs it.
 class SerialPort {
  public:
   virtual ~SerialPort() = default;
-  // Opens a port by device name and applies the settings, discarding anything queued.
-  virtual bool open(const std::string& name, const SerialLineSettings& settings) = 0;
+  // Opens a port by device name and applies the settings, discarding anything queued; fails
+  // with the system's reason in the user's words ("端口正被另一个程序使用"), which may be empty.
+  virtual Status open(const std::string& name, const SerialLineSettings& settings) = 0;
   virtual void close() = 0;
   virtual bool isOpen() const = 0;
   // Bytes waiting to be read.
@@ -36,8 +39,8 @@ class SerialPort {
   virtual std::size_t read(char* buffer, std::size_t max) = 0;
   // Writes all bytes within the line's write timeout.
   virtual bool write(std::string_view bytes) = 0;
-  // Why the last open failed, or why the device went away or stopped working while open
-  // (unplugged, the line closed); empty while it works.
+  // Why the device went away or stopped working while open (unplugged, the line closed); empty
+  // while it works.
   virtual std::string failure() { return {}; }
 };
 
@@ -51,7 +54,7 @@ class SystemSerialPort : public SerialPort {
   SystemSerialPort& operator=(const SystemSerialPort&) = delete;
 
   // name: a device path ("/dev/ttyUSB0"), or on Windows "COM7" or "\\.\COM7".
-  bool open(const std::string& name, const SerialLineSettings& settings) override;
+  Status open(const std::string& name, const SerialLineSettings& settings) override;
   void close() override;
   bool isOpen() const override { return handle_ != -1; }
   std::size_t bytesQueued() override;

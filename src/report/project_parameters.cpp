@@ -245,15 +245,15 @@ Status saveOfficeRule(const SettingsLocation& settings, const JudgingRule& rule)
   SettingsFile file;
   file.setDirectory(officeRuleFolder(settings));
   file.setName(rule.name);
-  if (!file.openForWrite()) return Error{"无法保存判定规则：" + file.lastError()};
+  if (Status opened = file.openForWrite(); !opened) return Error{"无法保存判定规则：" + opened.message()};
   file.writeSection(kJudgingRuleKey);
   for (const auto& [key, value] : ruleFields(rule)) {
     if (!file.writeString(key, value)) {
-      file.close();
+      file.discard();
       return Error{"判定规则“" + rule.name + "”的“" + key + "”中有无法以 GBK 编码保存的字符。"};
     }
   }
-  if (!file.close()) return Error{"无法保存判定规则：" + file.lastError()};
+  if (Status written = file.close(); !written) return Error{"无法保存判定规则：" + written.message()};
   return Status::success();
 }
 

@@ -193,7 +193,7 @@ Status saveFormatParameters(const SettingsLocation& location, int reportFormat, 
                             int formatIndex) {
   const ReportFormatInfo& format = reportFormatInfo(reportFormat);
   SettingsFile file(location, format.parameterFile);
-  if (!file.openForWrite()) return Error{"无法保存报告参数：" + file.lastError()};
+  if (Status opened = file.openForWrite(); !opened) return Error{"无法保存报告参数：" + opened.message()};
   file.writeSection(kSettingsSection);
   for (const ParameterField& f : format.fields) {
     auto it = info.find(f.key);
@@ -205,7 +205,7 @@ Status saveFormatParameters(const SettingsLocation& location, int reportFormat, 
     if (!own) file.writeString(entry.first, entry.second);
   }
   if (reportFormat == 0) file.writeInt(kFormatChoiceKey, formatIndex);
-  if (!file.close()) return Error{"无法保存报告参数：" + file.lastError()};
+  if (Status written = file.close(); !written) return Error{"无法保存报告参数：" + written.message()};
   return Status::success();
 }
 
@@ -213,18 +213,16 @@ std::optional<int> loadChosenFormat(const SettingsLocation& location) {
   SettingsFile file(location, kFormatChoiceFile);
   if (!file.openForRead()) return std::nullopt;
   int format = -1;
-  const bool found = file.readInt(kSettingsSection, kFormatChoiceKey, format);
-  file.close();
-  if (!found) return std::nullopt;
+  if (!file.readInt(kSettingsSection, kFormatChoiceKey, format)) return std::nullopt;
   return format;
 }
 
 Status saveChosenFormat(const SettingsLocation& location, int formatIndex) {
   SettingsFile file(location, kFormatChoiceFile);
-  if (!file.openForWrite()) return Error{"无法保存报告格式：" + file.lastError()};
+  if (Status opened = file.openForWrite(); !opened) return Error{"无法保存报告格式：" + opened.message()};
   file.writeSection(kSettingsSection);
   file.writeInt(kFormatChoiceKey, formatIndex);
-  if (!file.close()) return Error{"无法保存报告格式：" + file.lastError()};
+  if (Status written = file.close(); !written) return Error{"无法保存报告格式：" + written.message()};
   return Status::success();
 }
 

@@ -72,7 +72,6 @@ std::optional<ChosenFormat> chosenFormat(const SettingsLocation& settings) {
   SettingsFile file(settings, kFormatChoiceFile);
   std::string name;
   if (!file.openForRead() || !file.readString(kSettingsSection, kUserFormatKey, name)) return std::nullopt;
-  file.close();
   for (const UserFormat& f : userFormats(settings)) {
     if (f.name == name) return ChosenFormat{-1, f.file, f.name};
   }
@@ -81,14 +80,14 @@ std::optional<ChosenFormat> chosenFormat(const SettingsLocation& settings) {
 
 Status saveChosenUserFormat(const SettingsLocation& settings, std::string_view name) {
   SettingsFile file(settings, kFormatChoiceFile);
-  if (!file.openForWrite()) return Error{"无法保存报告格式：" + file.lastError()};
+  if (Status opened = file.openForWrite(); !opened) return Error{"无法保存报告格式：" + opened.message()};
   file.writeSection(kSettingsSection);
   file.writeInt(kFormatChoiceKey, -1);
   if (!file.writeString(kUserFormatKey, name)) {
-    file.close();
+    file.discard();
     return Error{"报告格式的名称“" + std::string(name) + "”中有无法保存的字符。"};
   }
-  if (!file.close()) return Error{"无法保存报告格式：" + file.lastError()};
+  if (Status written = file.close(); !written) return Error{"无法保存报告格式：" + written.message()};
   return Status::success();
 }
 

@@ -81,50 +81,46 @@ std::vector<std::string> SettingsFile::splitLines(std::string_view bytes) {
   return lines;
 }
 
-bool SettingsFile::openForRead() {
-  close();
+Status SettingsFile::openForRead() {
+  discard();
   auto bytes = readWholeFile(readPath(), kMaxSettingsFileSize);
-  if (!bytes) {
-    lastError_ = bytes.message();
-    return false;
-  }
+  if (!bytes) return bytes.error();
   openForRead(bytes.value());
-  return true;
+  return Status::success();
 }
 
 void SettingsFile::openForRead(std::string_view bytes) {
-  close();
+  discard();
   lines_ = splitLines(bytes);
   mode_ = Mode::Reading;
 }
 
-bool SettingsFile::openForWrite() {
-  close();
+Status SettingsFile::openForWrite() {
+  discard();
   const fs::path path = writePath();
   std::error_code ec;
   if (!path.parent_path().empty()) fs::create_directories(path.parent_path(), ec);
-  Status opened = out_.open(path);
-  if (!opened) {
-    lastError_ = opened.message();
-    return false;
-  }
+  if (Status opened = out_.open(path); !opened) return opened;
   lines_.clear();
-  writeFailed_ = false;
+  writeFailure_.reset();
   mode_ = Mode::Writing;
-  return true;
+  return Status::success();
 }
 
-bool SettingsFile::close() {
+Status SettingsFile::close() {
   const Mode mode = mode_;
   mode_ = Mode::Closed;
-  if (mode != Mode::Writing) return true;
-  if (writeFailed_) {
+  if (mode != Mode::Writing) return Status::success();
+  if (writeFailure_) {
     out_.discard();
-    return false;
+    return Error{*std::exchange(writeFailure_, std::nullopt)};
   }
-  Status committed = out_.commit();
-  if (!committed) lastError_ = committed.message();
-  return committed.ok();
+  return out_.commit();
+}
+
+void SettingsFile::discard() {
+  if (mode_ == Mode::Writing) out_.discard();
+  mode_ = Mode::Closed;
 }
 
 bool SettingsFile::writeLine(std::string_view key, std::string_view value) {
@@ -133,8 +129,7 @@ bool SettingsFile::writeLine(std::string_view key, std::string_view value) {
   auto gbkKey = utf8ToGbk(withoutLineBreaks(key), &bad);
   auto gbkValue = gbkKey ? utf8ToGbk(withoutLineBreaks(value), &bad) : std::nullopt;
   if (!gbkKey || !gbkValue) {
-    writeFailed_ = true;
-    lastError_ = "字符“" + bad + "”无法以 GBK 编码保存。";
+    if (!writeFailure_) writeFailure_ = "字符“" + bad + "”无法以 GBK 编码保存。";
     return false;
   }
   std::string line = *gbkKey + "=" + *gbkValue;
@@ -148,8 +143,7 @@ bool SettingsFile::writeSection(std::string_view name) {
   std::string bad;
   auto gbk = utf8ToGbk(withoutLineBreaks(name), &bad);
   if (!gbk) {
-    writeFailed_ = true;
-    lastError_ = "字符“" + bad + "”无法以 GBK 编码保存。";
+    if (!writeFailure_) writeFailure_ = "字符“" + bad + "”无法以 GBK 编码保存。";
     return false;
   }
   std::string line = "[" + *gbk + "]";

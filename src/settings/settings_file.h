@@ -9,6 +9,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,17 +31,18 @@ class SettingsFile {
   void setName(std::string_view name);
   const std::string& fileName() const { return fileName_; }
 
-  // Reads the file into memory; false when it is missing or unreadable.
-  bool openForRead();
+  // Reads the file into memory; fails when it is missing or unreadable.
+  Status openForRead();
   // Reads from bytes that hold a file's contents, as openForRead does from the file.
   void openForRead(std::string_view bytes);
-  // Prepares a new file that replaces the old one when close succeeds; false when the folder
+  // Prepares a new file that replaces the old one when close succeeds; fails when the folder
   // cannot take it.
-  bool openForWrite();
-  // Ends reading, or finishes writing: false when the file could not be written completely
-  // (the old file is then unchanged); lastError says why.
-  bool close();
-  const std::string& lastError() const { return lastError_; }
+  Status openForWrite();
+  // Ends reading, or finishes writing: fails when the file could not be written completely
+  // (the old file is then unchanged), with the first reason (a text GBK cannot hold, the disk).
+  Status close();
+  // Ends reading or writing without writing anything.
+  void discard();
 
   // Texts are UTF-8 here and GBK in the file.
   bool findSection(std::string_view section) const;
@@ -68,8 +70,7 @@ class SettingsFile {
   Mode mode_ = Mode::Closed;
   std::vector<std::string> lines_;
   AtomicFile out_;
-  bool writeFailed_ = false;
-  std::string lastError_;
+  std::optional<std::string> writeFailure_;
 };
 
 // The C library's decimal text-to-integer conversion: optional blanks and sign, then the

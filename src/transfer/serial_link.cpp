@@ -20,11 +20,11 @@ std::vector<std::string> serialPortChoices(const std::vector<std::string>& other
 Status SerialLink::open(std::string_view portName) {
   close();
   const std::string device = serialDevicePath(portName);
-  if (!port_.open(device, SerialLineSettings{})) {
+  if (Status opened = port_.open(device, SerialLineSettings{}); !opened) {
     // The port as the user named it, the device it is, and why it would not open.
     std::string where = "“" + std::string(portName) + "”";
     if (device != portName) where += "（" + device + "）";
-    const std::string reason = port_.failure();
+    const std::string& reason = opened.message();
     return Error{"不能打开串口" + where + (reason.empty() ? "" : "：" + reason) + "。"};
   }
   return Status::success();

@@ -32,7 +32,7 @@ PrintSettings readPrintSettings(const SettingsFile& file, PrintSettings s) {
 
 Status savePrintSettings(const SettingsLocation& location, const PrintSettings& s) {
   SettingsFile file(location, kPrintSettingsFile);
-  if (!file.openForWrite()) return Error{"无法保存打印设置：" + file.lastError()};
+  if (Status opened = file.openForWrite(); !opened) return Error{"无法保存打印设置：" + opened.message()};
   file.writeSection(kSection);
   file.writeInt("打印页眉", s.printHeader);
   file.writeInt("打印页脚", s.printFooter);
@@ -42,7 +42,7 @@ Status savePrintSettings(const SettingsLocation& location, const PrintSettings& 
   file.writeInt("页码格式", s.pageNumberFormat);
   file.writeInt("起始页码", s.startPageNumber);
   file.writeInt("页码位置", s.pageNumberPosition);
-  if (!file.close()) return Error{"无法保存打印设置：" + file.lastError()};
+  if (Status written = file.close(); !written) return Error{"无法保存打印设置：" + written.message()};
   return Status::success();
 }
 

@@ -162,17 +162,15 @@ TEST_F(PtyTransferTest, AClosedLineEndsTheTransferAtOnce) {
 TEST_F(PtyTransferTest, APortInUseOrNotASerialPortIsRefusedWithItsReason) {
   serve(makeSampleProject(), true);
   platform::SystemSerialPort first;
-  ASSERT_TRUE(first.open(instrument->portPath(), {}));
+  ASSERT_TRUE(first.open(instrument->portPath(), {}).ok());
   platform::SystemSerialPort second;
-  EXPECT_FALSE(second.open(instrument->portPath(), {}));
-  EXPECT_EQ(second.failure(), "端口正被另一个程序使用");
+  EXPECT_EQ(second.open(instrument->portPath(), {}).message(), "端口正被另一个程序使用");
   first.close();
-  EXPECT_TRUE(second.open(instrument->portPath(), {}));  // free again once the first lets go
+  EXPECT_TRUE(second.open(instrument->portPath(), {}).ok());  // free again once the first lets go
 
   std::ofstream(dir / "plain.txt") << "x";
   platform::SystemSerialPort file;
-  EXPECT_FALSE(file.open((dir / "plain.txt").string(), {}));
-  EXPECT_EQ(file.failure(), "这不是一个串口设备");
+  EXPECT_EQ(file.open((dir / "plain.txt").string(), {}).message(), "这不是一个串口设备");
   EXPECT_FALSE(file.isOpen());
 }
 

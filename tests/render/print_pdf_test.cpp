@@ -160,8 +160,9 @@ void expectReadable(const Project& project, const ParameterValues& values, const
   const std::string text = withoutSpaces(run("pdftotext '" + pdf.string() + "' -"));
   for (const auto& [name, value] : values.all()) {
     if (name == "工程名称" || name == "委托单位" || name == "检测依据" || name == "检测仪器" ||
-        name == "报告编号")
+        name == "报告编号") {
       EXPECT_NE(text.find(withoutSpaces(value)), std::string::npos) << what << ": " << name;
+    }
   }
   // A heading's name in several lines is read around the heading's other texts.
   std::string names = text;

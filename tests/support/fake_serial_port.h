@@ -10,13 +10,13 @@ namespace kro::test {
 
 class FakeSerialPort : public SerialPort {
  public:
-  bool open(const std::string& name, const SerialLineSettings& settings) override {
+  Status open(const std::string& name, const SerialLineSettings& settings) override {
     opens.push_back(name);
     lastSettings = settings;
-    if (refuseOpen) return false;
+    if (refuseOpen) return Error{failureReason};
     open_ = true;
     incoming.clear();  // opening discards what was queued
-    return true;
+    return Status::success();
   }
   void close() override {
     if (open_) ++closes;
@@ -38,7 +38,8 @@ class FakeSerialPort : public SerialPort {
   std::string failure() override { return failureReason; }
 
   bool refuseOpen = false;
-  std::string failureReason;  // the port reports this once set, as an unplugged device would
+  // Why an open is refused; once open, the port reports it as an unplugged device would.
+  std::string failureReason;
   std::string incoming;
   std::string written;
   std::vector<std::string> opens;

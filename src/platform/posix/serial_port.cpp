@@ -92,26 +92,22 @@ int configure(int fd, const SerialLineSettings& settings) {
 
 }  // namespace
 
-bool SystemSerialPort::open(const std::string& name, const SerialLineSettings& settings) {
+Status SystemSerialPort::open(const std::string& name, const SerialLineSettings& settings) {
   close();
   failure_.clear();
   const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    fail(static_cast<unsigned long>(errno));
-    return false;
-  }
+  if (fd < 0) return Error{reasonFor(errno)};
   int error = ::isatty(fd) ? 0 : ENOTTY;
   // One program at a time on a port.
   if (error == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) error = errno == EWOULDBLOCK ? EBUSY : errno;
   if (error == 0) error = configure(fd, settings);
   if (error != 0) {
     ::close(fd);
-    fail(static_cast<unsigned long>(error));
-    return false;
+    return Error{reasonFor(error)};
   }
   handle_ = fd;
   writeTimeoutMs_ = settings.writeTimeoutMs;
-  return true;
+  return Status::success();
 }
 
 void SystemSerialPort::close() {

@@ -61,15 +61,12 @@ std::wstring devicePathOf(const std::string& name) {
 
 }  // namespace
 
-bool SystemSerialPort::open(const std::string& name, const SerialLineSettings& settings) {
+Status SystemSerialPort::open(const std::string& name, const SerialLineSettings& settings) {
   close();
   failure_.clear();
   HANDLE handle = CreateFileW(devicePathOf(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    failure_ = reasonFor(GetLastError());
-    return false;
-  }
+  if (handle == INVALID_HANDLE_VALUE) return Error{reasonFor(GetLastError())};
   handle_ = reinterpret_cast<std::intptr_t>(handle);
   writeTimeoutMs_ = settings.writeTimeoutMs;
   DCB dcb{};
@@ -96,11 +93,11 @@ bool SystemSerialPort::open(const std::string& name, const SerialLineSettings& s
       SetupComm(handle, static_cast<DWORD>(settings.inputQueue), static_cast<DWORD>(settings.outputQueue)) &&
       SetCommTimeouts(handle, &timeouts) && PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
   if (!configured) {
-    failure_ = reasonFor(GetLastError());
+    const DWORD error = GetLastError();
     close();
-    return false;
+    return Error{reasonFor(error)};
   }
-  return true;
+  return Status::success();
 }
 
 void SystemSerialPort::close() {
