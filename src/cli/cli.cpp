@@ -181,37 +181,27 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
   out << "整体合格率：" << percentText(totals.passCount, totals.readingCount) << "%\n";
 }
 
-int commandInfo(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (a->positional().size() != 1) return cx.usage("info 需要一个输入文件");
-  const std::string& path = a->positional()[0];
-  auto loaded = load(cx, path);
-  if (!loaded) return cx.fail(loaded.message());
-  if (a->has("--json")) {
-    printJson(loaded.value().project, cx.out);
+int commandInfo(const Context& cx, Invocation& call) {
+  const std::string& path = call.inputs()[0];
+  if (call.args.has("--json")) {
+    printJson(call.loaded(), cx.out);
   } else {
-    printText(loaded.value().project, path == kStandardStream ? "标准输入" : path, cx.out);
+    printText(call.loaded(), path == kStandardStream ? "标准输入" : path, cx.out);
   }
   return kSuccess;
 }
 
-int commandConvert(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (a->positional().size() != 1) return cx.usage("convert 需要一个输入文件");
-  auto output = a->value("-o");
-  if (!output) return cx.usage("convert 需要用 -o 指定输出文件");
-  auto loaded = load(cx, a->positional()[0]);
-  if (!loaded && a->has("--recover")) {
+int commandConvert(const Context& cx, Invocation& call) {
+  auto loaded = load(cx, call.inputs()[0]);
+  if (!loaded && call.args.has("--recover")) {
     // Of a damaged analysis file, the members before the damage.
-    if (auto recovered = recoverAnalysisFile(pathFromUtf8(a->positional()[0]))) {
+    if (auto recovered = recoverAnalysisFile(pathFromUtf8(call.inputs()[0]))) {
       cx.err << "kro: 警告：" << printable(loaded.message()) << "\n";
       cx.err << "kro: 警告：文件在第 " << recovered->damagedMember << " 个构件处损坏，只写出前 "
              << recovered->damagedMember - 1 << " 个构件。\n";
       LoadedProject intact;
       intact.project = std::move(recovered->project);
-      intact.sources = {pathFromUtf8(a->positional()[0])};
+      intact.sources = {pathFromUtf8(call.inputs()[0])};
       loaded = std::move(intact);
     }
   }
@@ -219,83 +209,72 @@ int commandConvert(const Context& cx, const std::vector<std::string>& args) {
   Project& project = loaded.value().project;
   // A file without parameters gets the office's, so that its verdict no longer follows the
   // settings files. The selection export never carries them.
-  adoptOfficeParameters(project, settingsFor(*a));
-  if (a->has("--selection") && isAnalysisExtension(*output)) {
-    return cx.fail("选择构件文件不能保存为“" + displayPath(pathFromUtf8(*output).filename()) +
+  adoptOfficeParameters(project, settingsFor(call.args));
+  if (call.args.has("--selection") && isAnalysisExtension(call.output)) {
+    return cx.fail("选择构件文件不能保存为“" + displayPath(pathFromUtf8(call.output).filename()) +
                    "”：扩展名 KRO 留给分析结果文件，请使用 DEX。");
   }
-  Status written = writeOutput(cx, *output,
-                               a->has("--selection") ? encodeMembers(project.members, MemberLayout::Selection)
-                                                     : encodeProjectFile(project),
-                               OutputKind::Binary);
-  if (!written) return cx.fail(written.message());
-  return kSuccess;
-}
-
-int commandSample(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (!a->positional().empty()) return cx.usage("sample 不需要输入文件");
-  auto output = a->value("-o");
-  if (!output) return cx.usage("sample 需要用 -o 指定输出");
-  const std::vector<MemberRecord> members = makeSampleProject();
-  if (a->has("--raw")) {
-    if (*output == kStandardStream) return cx.usage("sample --raw 写出一个文件夹，-o 需要文件夹而不是“-”");
-    std::error_code ec;
-    fs::create_directories(pathFromUtf8(*output), ec);
-    if (ec) return cx.fail(fileErrorMessage("无法创建文件夹", pathFromUtf8(*output), ec.value()));
-    Status written = writeRawProject(pathFromUtf8(*output), "SAMPLE.DEX", members);
-    if (!written) return cx.fail(written.message());
-    return kSuccess;
-  }
   Status written =
-      writeOutput(cx, *output, encodeProjectFile(Project{members, officeParameters(settingsFor(*a))}),
+      writeOutput(cx, call.output,
+                  call.args.has("--selection") ? encodeMembers(project.members, MemberLayout::Selection)
+                                               : encodeProjectFile(project),
                   OutputKind::Binary);
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
 
-int commandDecode(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (a->positional().size() != 1 || a->has("--serial") == a->has("--usb")) {
+int commandSample(const Context& cx, Invocation& call) {
+  const std::vector<MemberRecord> members = makeSampleProject();
+  if (call.args.has("--raw")) {
+    if (call.output == kStandardStream)
+      return cx.usage("sample --raw 写出一个文件夹，-o 需要文件夹而不是“-”");
+    std::error_code ec;
+    fs::create_directories(pathFromUtf8(call.output), ec);
+    if (ec) return cx.fail(fileErrorMessage("无法创建文件夹", pathFromUtf8(call.output), ec.value()));
+    Status written = writeRawProject(pathFromUtf8(call.output), "SAMPLE.DEX", members);
+    if (!written) return cx.fail(written.message());
+    return kSuccess;
+  }
+  Status written = writeOutput(cx, call.output,
+                               encodeProjectFile(Project{members, officeParameters(settingsFor(call.args))}),
+                               OutputKind::Binary);
+  if (!written) return cx.fail(written.message());
+  return kSuccess;
+}
+
+int commandDecode(const Context& cx, Invocation& call) {
+  if (call.inputs().size() != 1 || call.args.has("--serial") == call.args.has("--usb")) {
     return cx.usage("decode 需要 --serial 或 --usb 之一和一个输入文件");
   }
-  auto output = a->value("-o");
-  if (!output) return cx.usage("decode 需要用 -o 指定输出文件");
-  auto bytes = readInput(cx, a->positional()[0]);
+  auto bytes = readInput(cx, call.inputs()[0]);
   if (!bytes) return cx.fail(bytes.message());
-  auto decoded = decodeTransfer(a->has("--usb") ? TransferLayout::Usb : TransferLayout::Serial, bytes.value(),
-                                a->has("--first-block") ? ExtraBytes::Ignore : ExtraBytes::Refuse);
-  if (!decoded) return cx.fail("无法解码“" + a->positional()[0] + "”：" + decoded.message());
+  auto decoded =
+      decodeTransfer(call.args.has("--usb") ? TransferLayout::Usb : TransferLayout::Serial, bytes.value(),
+                     call.args.has("--first-block") ? ExtraBytes::Ignore : ExtraBytes::Refuse);
+  if (!decoded) return cx.fail("无法解码“" + call.inputs()[0] + "”：" + decoded.message());
   for (const std::string& warning : decoded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
   Status written = writeOutput(
-      cx, *output, encodeProjectFile({std::move(decoded.value().members), officeParameters(settingsFor(*a))}),
+      cx, call.output,
+      encodeProjectFile({std::move(decoded.value().members), officeParameters(settingsFor(call.args))}),
       OutputKind::Binary);
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
 
-int commandReport(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (a->positional().size() != 1) return cx.usage("report 需要一个输入文件");
-  auto output = a->value("-o");
-  if (!output) return cx.usage("report 需要用 -o 指定输出文件夹");
-  if (*output == kStandardStream)
+int commandReport(const Context& cx, Invocation& call) {
+  if (call.output == kStandardStream)
     return cx.usage("report 写出报告和数据表格两个文件，-o 需要文件夹而不是“-”");
-  const SettingsLocation settings = settingsFor(*a);
-  auto format = formatOption(*a, settings);
+  const SettingsLocation settings = settingsFor(call.args);
+  auto format = formatOption(call.args, settings);
   if (!format) return cx.usage(format.message());
-  auto loaded = load(cx, a->positional()[0]);
-  if (!loaded) return cx.fail(loaded.message());
   std::error_code ec;
-  if (!fs::is_directory(pathFromUtf8(*output), ec)) return cx.fail("输出文件夹“" + *output + "”不存在。");
-  const Project& project = loaded.value().project;
+  if (!fs::is_directory(pathFromUtf8(call.output), ec))
+    return cx.fail("输出文件夹“" + call.output + "”不存在。");
+  const Project& project = call.loaded();
   auto chosen = reportFormatToWrite(project, settings, format.value());
   if (!chosen) return cx.fail(chosen.message());
   OfficePaths paths = OfficePaths::standard();
-  paths.outputFolder = pathFromUtf8(*output);
+  paths.outputFolder = pathFromUtf8(call.output);
   DocxTemplateFiller filler(fieldCatalog());
   auto written =
       writeReport(project, effectiveParameters(project, settings), chosen.value(), filler, paths, today());
@@ -306,21 +285,14 @@ int commandReport(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
-int commandExcel(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (a->positional().size() != 1) return cx.usage("excel 需要一个输入文件");
-  auto output = a->value("-o");
-  if (!output) return cx.usage("excel 需要用 -o 指定输出文件");
-  auto loaded = load(cx, a->positional()[0]);
-  if (!loaded) return cx.fail(loaded.message());
-  Status written = writeOutputByPath(cx, *output, OutputKind::Binary, [&](const fs::path& file) -> Status {
-    XlsxExcelSession excel;
-    auto exported =
-        exportToSpreadsheet(loaded.value().project,
-                            effectiveParameters(loaded.value().project, settingsFor(*a)).rule(), excel, file);
-    return exported ? Status::success() : Status(exported.error());
-  });
+int commandExcel(const Context& cx, Invocation& call) {
+  Status written =
+      writeOutputByPath(cx, call.output, OutputKind::Binary, [&](const fs::path& file) -> Status {
+        XlsxExcelSession excel;
+        auto exported = exportToSpreadsheet(
+            call.loaded(), effectiveParameters(call.loaded(), settingsFor(call.args)).rule(), excel, file);
+        return exported ? Status::success() : Status(exported.error());
+      });
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -372,7 +344,7 @@ int Context::fail(const std::string& message) const {
     if (c == '\n') c = ' ';
   }
   err << "kro: " << printable(line) << "\n";
-  return kFailure;
+  return declaration.reportsFindings ? kUsage : kFailure;
 }
 
 Result<std::optional<ChosenFormat>> formatOption(const Arguments& a, const SettingsLocation& settings) {
@@ -479,6 +451,36 @@ const CommandTable& fileCommands() {
 
 bool needsQt(std::string_view command) { return command == "print"; }
 
+namespace {
+
+// What every command's declaration asks for, then the command.
+int invoke(const Context& cx, const Command& command, const std::vector<std::string>& args) {
+  const CommandDeclaration& d = cx.declaration;
+  auto a = Arguments::parse(args, d);
+  if (!a) return cx.usage(a.message());
+  Invocation call{std::move(*a), {}, {}};
+  const std::string name(d.name);
+  const std::size_t count = call.inputs().size();
+  if (count != static_cast<std::size_t>(d.inputCount)) {
+    return cx.usage(d.inputCount == 0   ? name + " 不需要输入文件"
+                    : d.inputCount == 1 ? name + (d.inputs == Completion::CsvFile ? " 需要一个 CSV 文件"
+                                                                                  : " 需要一个输入文件")
+                                        : name + " 需要原始文件和修改后的文件");
+  }
+  if (auto output = call.args.value("-o")) call.output = *output;
+  if (!d.requiredOutput.empty() && !call.args.value("-o")) {
+    return cx.usage(name + " 需要用 -o 指定" + std::string(d.requiredOutput));
+  }
+  if (d.readsProject) {
+    auto loaded = load(cx, call.inputs()[0]);
+    if (!loaded) return cx.fail(loaded.message());
+    call.project = std::move(loaded.value());
+  }
+  return command(cx, call);
+}
+
+}  // namespace
+
 int dispatch(const CommandTable& commands, const std::vector<std::string>& args, std::ostream& out,
              std::ostream& err, std::istream& in) {
   reportOversizedWritesAsFailures();
@@ -511,12 +513,12 @@ int dispatch(const CommandTable& commands, const std::vector<std::string>& args,
   writeLinkedFilesInPlace(std::find(rest.begin(), end, std::string(kForceInPlace)) != end);
   // Whatever a command reads is its input, which none of its outputs may replace.
   const ProtectingEveryFileRead inputs;
-  int status = it->second(cx, rest);
+  int status = invoke(cx, it->second, rest);
   writeLinkedFilesInPlace(false);
   // What the command printed must have arrived (a full disk, a closed pipe).
   if (!out.flush()) {
     err << "kro: 无法写入标准输出" << (errno != 0 ? "：" + fileErrorReason(errno) : std::string()) << "。\n";
-    status = command == "check" || command == "diff" ? kUsage : kFailure;
+    status = declaration->reportsFindings ? kUsage : kFailure;
   }
   return status;
 }

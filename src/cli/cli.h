@@ -16,7 +16,9 @@
 namespace kro::cli {
 
 struct Context;
-using Command = std::function<int(const Context&, const std::vector<std::string>&)>;
+struct Invocation;
+// A command's handler, run once what its declaration asks for is there (see Invocation).
+using Command = std::function<int(const Context&, Invocation&)>;
 using CommandTable = std::map<std::string, Command, std::less<>>;
 
 // The commands that only read and write files.

@@ -47,8 +47,21 @@ struct Context {
   // The message on one line and where the usage is on the next, on the error stream; returns
   // kUsage.
   int usage(const std::string& message) const;
-  // The message on one line on the error stream; returns kFailure.
+  // The message on one line on the error stream; returns kFailure (kUsage for a command whose
+  // exit 1 means it found something).
   int fail(const std::string& message) const;
+};
+
+// One use of a command, as its declaration asks: the options parsed, the inputs counted, -o given
+// where every use needs it, and the project loaded (its warnings shown) for a command that reads
+// one. Every file name is UTF-8 here; load, readInput and writeOutput make paths of them.
+struct Invocation {
+  Arguments args;
+  std::string output;                    // -o; empty when not given
+  std::optional<LoadedProject> project;  // the first input, for a command that reads a project
+
+  const std::vector<std::string>& inputs() const { return args.positional(); }
+  Project& loaded() { return project->project; }
 };
 
 // The name of standard input and output in place of a file.

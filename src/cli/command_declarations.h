@@ -20,12 +20,17 @@ struct OptionDeclaration {
   bool repeatable = false;  // every value counts (--set), not only the last
 };
 
+// What every use of a command needs, checked before it runs (with the usage message when missing).
 struct CommandDeclaration {
   std::string_view name;
   std::string_view summary;                   // one line
   std::vector<std::string_view> synopses;     // the forms of the command after its name
   Completion inputs = Completion::InputFile;  // what its positional arguments are
   std::vector<OptionDeclaration> options;
+  int inputCount = 1;               // positional arguments every use takes
+  std::string_view requiredOutput;  // what -o names when every use needs it ("输出文件")
+  bool readsProject = false;        // its first input is a project, loaded before it runs
+  bool reportsFindings = false;     // exit 1 means something was found; failures exit 2
 };
 
 // The option that writes hard-linked outputs in place, declared by every command that writes.

@@ -155,15 +155,10 @@ void printStatsText(const Project& project, const RuleInForce& rule, std::ostrea
 
 }  // namespace
 
-int commandStats(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (a->positional().size() != 1) return cx.usage("stats 需要一个输入文件");
-  auto loaded = load(cx, a->positional()[0]);
-  if (!loaded) return cx.fail(loaded.message());
-  const Project& project = loaded.value().project;
-  const RuleInForce rule = effectiveParameters(project, settingsFor(*a)).rule();
-  if (a->has("--json")) {
+int commandStats(const Context& cx, Invocation& call) {
+  const Project& project = call.loaded();
+  const RuleInForce rule = effectiveParameters(project, settingsFor(call.args)).rule();
+  if (call.args.has("--json")) {
     printStatsJson(project, rule, cx.out);
   } else {
     printStatsText(project, rule, cx.out);
@@ -171,57 +166,37 @@ int commandStats(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
-int commandExport(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (!a->has("--csv")) return cx.usage("export 需要 --csv");
-  if (a->positional().size() != 1) return cx.usage("export 需要一个输入文件");
-  auto output = a->value("-o");
-  if (!output) return cx.usage("export 需要用 -o 指定输出文件");
-  auto loaded = load(cx, a->positional()[0]);
-  if (!loaded) return cx.fail(loaded.message());
-  if (Status s = writeOutput(cx, *output, projectToCsv(loaded.value().project), OutputKind::Text); !s)
+int commandExport(const Context& cx, Invocation& call) {
+  if (!call.args.has("--csv")) return cx.usage("export 需要 --csv");
+  if (Status s = writeOutput(cx, call.output, projectToCsv(call.loaded()), OutputKind::Text); !s)
     return cx.fail(s.message());
   return kSuccess;
 }
 
-int commandImport(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (a->positional().size() != 1) return cx.usage("import 需要一个 CSV 文件");
-  auto output = a->value("-o");
-  if (!output) return cx.usage("import 需要用 -o 指定输出文件");
-  const std::string& input = a->positional()[0];
+int commandImport(const Context& cx, Invocation& call) {
+  const std::string& input = call.inputs()[0];
   auto bytes = readInput(cx, input);
   if (!bytes) return cx.fail(bytes.message());
   auto members = membersFromCsv(bytes.value());
   if (!members) return cx.fail("“" + input + "”" + members.message());
-  const Project project{std::move(members.value()), officeParameters(settingsFor(*a))};
-  if (Status s = writeOutput(cx, *output, encodeProjectFile(project), OutputKind::Binary); !s)
+  const Project project{std::move(members.value()), officeParameters(settingsFor(call.args))};
+  if (Status s = writeOutput(cx, call.output, encodeProjectFile(project), OutputKind::Binary); !s)
     return cx.fail(s.message());
   return kSuccess;
 }
 
-int commandCheck(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (a->positional().size() != 1) return cx.usage("check 需要一个输入文件");
-  const SettingsLocation settings = settingsFor(*a);
-  auto format = formatOption(*a, settings);
+int commandCheck(const Context& cx, Invocation& call) {
+  const SettingsLocation settings = settingsFor(call.args);
+  auto format = formatOption(call.args, settings);
   if (!format) return cx.usage(format.message());
-  auto loaded = load(cx, a->positional()[0]);
-  if (!loaded) {
-    cx.fail(loaded.message());
-    return kUsage;
-  }
-  const Project& project = loaded.value().project;
+  const Project& project = call.loaded();
   // The given format, else the chosen one; a user format's fields are checked too.
   const std::optional<ChosenFormat> chosen = format.value() ? format.value() : chosenFormat(settings);
   DocxTemplateFiller filler(fieldCatalog());
   const ProjectCheck check =
       checkProject(project, settings, chosen ? std::optional(formatFields(*chosen, filler)) : std::nullopt);
   const std::vector<Finding>& findings = check.findings;
-  if (a->has("--json")) {
+  if (call.args.has("--json")) {
     Json list = Json::array();
     for (const Finding& f : findings) {
       Json j{{"kind", findingKindName(f.kind)}};
@@ -244,18 +219,12 @@ int commandCheck(const Context& cx, const std::vector<std::string>& args) {
   return findings.empty() ? kSuccess : kFailure;
 }
 
-int commandDiff(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (a->positional().size() != 2) return cx.usage("diff 需要原始文件和修改后的文件");
-  const bool readingsOnly = a->has("--readings-only");
+int commandDiff(const Context& cx, Invocation& call) {
+  const bool readingsOnly = call.args.has("--readings-only");
   Project sides[2];
   for (int i = 0; i < 2; ++i) {
-    auto loaded = loadProject(pathFromUtf8(a->positional()[static_cast<std::size_t>(i)]));
-    if (!loaded) {
-      cx.fail(loaded.message());
-      return kUsage;
-    }
+    auto loaded = loadProject(pathFromUtf8(call.inputs()[static_cast<std::size_t>(i)]));
+    if (!loaded) return cx.fail(loaded.message());
     for (const std::string& warning : loaded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
     sides[i] = std::move(loaded.value().project);
   }
@@ -263,7 +232,7 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args) {
   const Project& edited = sides[1];
   const ProjectDiff d = diffProjects(original, edited);
   auto codeIn = [](const Project& p, int member) { return gbkToUtf8(p.memberAt(member)->code()); };
-  if (a->has("--json")) {
+  if (call.args.has("--json")) {
     Json changed = Json::array(), added = Json::array(), removed = Json::array();
     for (const auto& c : d.changed) {
       changed.push_back({{"code", codeIn(edited, c.editedMember)},
@@ -300,20 +269,15 @@ int commandDiff(const Context& cx, const std::vector<std::string>& args) {
   return d.empty(readingsOnly) ? kSuccess : kFailure;
 }
 
-int commandParams(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (a->positional().size() != 1) return cx.usage("params 需要一个输入文件");
-  const std::vector<std::string> sets = a->values("--set");
-  auto output = a->value("-o");
+int commandParams(const Context& cx, Invocation& call) {
+  const std::vector<std::string> sets = call.args.values("--set");
+  auto output = call.args.value("-o");
   if (sets.empty() && output) return cx.usage("params 只在有 --set 时写文件");
   if (!sets.empty() && !output) return cx.usage("params --set 需要用 -o 指定输出文件");
-  auto loaded = load(cx, a->positional()[0]);
-  if (!loaded) return cx.fail(loaded.message());
-  Project& project = loaded.value().project;
-  ParameterValues values = effectiveParameters(project, settingsFor(*a));
+  Project& project = call.loaded();
+  ParameterValues values = effectiveParameters(project, settingsFor(call.args));
   if (sets.empty()) {
-    if (a->has("--json")) {
+    if (call.args.has("--json")) {
       Json all = Json::object();
       for (const auto& [name, value] : values.all()) all[name] = value;
       Json j = jsonOutput();
@@ -351,7 +315,7 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
       return cx.usage("判定规则的定义随规则一起设置（--set 判定规则=名称），不能单独设置“" + name + "”");
     }
     if (name == kJudgingRuleKey) {
-      auto rule = officeRuleNamed(settingsFor(*a), value);
+      auto rule = officeRuleNamed(settingsFor(call.args), value);
       if (!rule) return cx.usage(rule.message());
       values.setRule(rule.value());
       continue;
@@ -364,7 +328,7 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
   auto stored = toStoredParameters(values, project.parameters);
   if (!stored) return cx.fail(stored.message());
   project.parameters = std::move(stored.value());
-  if (Status s = writeOutput(cx, *output, encodeProjectFile(project), OutputKind::Binary); !s)
+  if (Status s = writeOutput(cx, call.output, encodeProjectFile(project), OutputKind::Binary); !s)
     return cx.fail(s.message());
   return kSuccess;
 }
@@ -373,11 +337,8 @@ int commandParams(const Context& cx, const std::vector<std::string>& args) {
 
 namespace kro::cli {
 
-int commandFormats(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (!a->positional().empty()) return cx.usage("formats 不需要输入文件");
-  const SettingsLocation settings = settingsFor(*a);
+int commandFormats(const Context& cx, Invocation& call) {
+  const SettingsLocation settings = settingsFor(call.args);
   struct Checked {
     UserFormat format;
     Result<TemplateFields> fields;
@@ -389,7 +350,7 @@ int commandFormats(const Context& cx, const std::vector<std::string>& args) {
     user.push_back({std::move(f), std::move(fields)});
   }
   const std::string folder = displayPath(userFormatFolder(settings));
-  if (a->has("--json")) {
+  if (call.args.has("--json")) {
     Json j = jsonOutput();
     Json builtIn = Json::array();
     for (int f = 0; f < kReportFormatCount; ++f) {
@@ -449,14 +410,11 @@ int commandFormats(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
-int commandRules(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (!a->positional().empty()) return cx.usage("rules 不需要输入文件");
-  const SettingsLocation settings = settingsFor(*a);
+int commandRules(const Context& cx, Invocation& call) {
+  const SettingsLocation settings = settingsFor(call.args);
   const OfficeRules office = officeRules(settings);
   for (const std::string& problem : office.problems) cx.err << "kro: 警告：" << printable(problem) << "\n";
-  if (a->has("--json")) {
+  if (call.args.has("--json")) {
     Json list = Json::array();
     for (const JudgingRule& rule : office.rules) {
       Json fields = Json::object();

@@ -82,19 +82,16 @@ class ProgressLine {
 constexpr std::int64_t kMaxTimeoutSeconds = 24 * 60 * 60;
 constexpr std::int64_t kMaxUsbIndex = 255;
 
-int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
+int commandTransfer(const Context& cx, Invocation& call) {
   platform::SystemSerialPort serialPort;
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (!a->positional().empty() || a->value("--serial").has_value() == a->value("--usb").has_value()) {
+  if (!call.inputs().empty() ||
+      call.args.value("--serial").has_value() == call.args.value("--usb").has_value()) {
     return cx.usage("transfer 需要 --serial PORT 或 --usb INDEX 之一");
   }
-  auto output = a->value("-o");
-  if (!output) return cx.usage("transfer 需要用 -o 指定输出文件");
   // The received bytes are kept in a folder beside the output, which standard output has not.
-  if (*output == kStandardStream) return cx.usage("transfer 需要用 -o 指定输出文件，不能写到标准输出");
+  if (call.output == kStandardStream) return cx.usage("transfer 需要用 -o 指定输出文件，不能写到标准输出");
   std::int64_t timeout = 60;
-  if (auto t = a->value("--timeout")) {
+  if (auto t = call.args.value("--timeout")) {
     auto seconds = parseNumber(*t, 1, kMaxTimeoutSeconds);
     if (!seconds)
       return cx.usage("--timeout 需要 1 到 " + std::to_string(kMaxTimeoutSeconds) +
@@ -102,11 +99,11 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
     timeout = *seconds;
   }
   LinkChoice link;
-  if (auto port = a->value("--serial")) {
+  if (auto port = call.args.value("--serial")) {
     link.kind = LinkKind::Serial;
     link.serialPort = *port;
   } else {
-    const std::string index = *a->value("--usb");
+    const std::string index = *call.args.value("--usb");
     auto number = parseNumber(index, 0, kMaxUsbIndex);
     if (!number) {
       return cx.usage("--usb 需要 0 到 " + std::to_string(kMaxUsbIndex) +
@@ -124,8 +121,8 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   }
   ConsolePrompter frontend(cx.err);
   TransferSession session(frontend, &serialPort, usb.get());
-  session.setDestination(pathFromUtf8(*output));
-  session.setParameters(officeParameters(settingsFor(*a)));
+  session.setDestination(pathFromUtf8(call.output));
+  session.setParameters(officeParameters(settingsFor(call.args)));
   session.setTimeLimit(std::chrono::seconds(timeout));
   if (!session.start(link, {})) return cx.fail(frontend.lastError);
   {
@@ -152,10 +149,7 @@ int commandTransfer(const Context& cx, const std::vector<std::string>& args) {
   return kSuccess;
 }
 
-int commandPorts(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (!a->positional().empty()) return cx.usage("ports 不需要输入文件");
+int commandPorts(const Context& cx, Invocation& call) {
   const std::vector<SerialPortEntry> serial = listSerialPorts();
   const std::vector<UsbInstrumentEntry> usb = listUsbInstruments();
   auto hex = [](std::uint16_t id) {
@@ -170,7 +164,7 @@ int commandPorts(const Context& cx, const std::vector<std::string>& args) {
     }
     return path;
   };
-  if (a->has("--json")) {
+  if (call.args.has("--json")) {
     Json ports = Json::array(), instruments = Json::array();
     for (const SerialPortEntry& p : serial) {
       Json j{{"name", serialName(p.path)}, {"path", p.path}};
@@ -217,15 +211,10 @@ std::atomic<bool> interrupted{false};
 
 void onInterrupt(int) { interrupted = true; }
 
-int commandSimulate(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (a->positional().size() != 1) return cx.usage("simulate 需要一个输入文件");
-  auto loaded = load(cx, a->positional()[0]);
-  if (!loaded) return cx.fail(loaded.message());
-  auto block = encodeSerialBlock(loaded.value().project.members);
+int commandSimulate(const Context& cx, Invocation& call) {
+  auto block = encodeSerialBlock(call.loaded().members);
   if (!block) return cx.fail(block.message());
-  auto instrument = PtyInstrument::create(std::move(block.value()), a->has("--fast"));
+  auto instrument = PtyInstrument::create(std::move(block.value()), call.args.has("--fast"));
   if (!instrument) return cx.fail(instrument.message());
   cx.out << instrument.value()->portPath() << std::endl;
   interrupted = false;

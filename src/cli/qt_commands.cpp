@@ -12,15 +12,8 @@ namespace kro::cli {
 
 namespace {
 
-int commandPrint(const Context& cx, const std::vector<std::string>& args) {
-  auto a = Arguments::parse(args, cx.declaration);
-  if (!a) return cx.usage(a.message());
-  if (a->positional().size() != 1) return cx.usage("print 需要一个输入文件");
-  auto output = a->value("-o");
-  if (!output) return cx.usage("print 需要用 -o 指定 PDF 文件");
-  const SettingsLocation settings = settingsFor(*a);
-  auto loaded = load(cx, a->positional()[0]);
-  if (!loaded) return cx.fail(loaded.message());
+int commandPrint(const Context& cx, Invocation& call) {
+  const SettingsLocation settings = settingsFor(call.args);
   // Drawing needs a GUI application object; without a display it draws off screen.
   static int qtArgc = 1;
   static char qtName[] = "kro";
@@ -32,10 +25,10 @@ int commandPrint(const Context& cx, const std::vector<std::string>& args) {
     }
     app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
   }
-  Status printed = writeOutputByPath(cx, *output, OutputKind::Binary, [&](const std::filesystem::path& pdf) {
-    return printReportToPdf(loaded.value().project, pdf,
-                            printedPageSettings(loaded.value().project, settings));
-  });
+  Status printed =
+      writeOutputByPath(cx, call.output, OutputKind::Binary, [&](const std::filesystem::path& pdf) {
+        return printReportToPdf(call.loaded(), pdf, printedPageSettings(call.loaded(), settings));
+      });
   if (!printed) return cx.fail(printed.message());
   return kSuccess;
 }

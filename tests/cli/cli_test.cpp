@@ -243,6 +243,25 @@ TEST_F(CliTest, FailuresAndUsageErrors) {
   CommandRun bogus = kro({"info", samplePath(), "--bogus"});
   EXPECT_EQ(bogus.err, "kro: 未知选项 --bogus\n请运行 kro info --help\n");
   EXPECT_EQ(kro({"frobnicate"}).err, "kro: 未知命令 frobnicate\n请运行 kro --help\n");
+
+  // Every command checks what its declaration asks for before it touches a file: the count of
+  // inputs, and -o where every use needs it.
+  for (const cli::CommandDeclaration& declaration : cli::commandDeclarations()) {
+    const std::string name(declaration.name);
+    std::vector<std::string> tooMany{name};
+    for (int i = 0; i <= declaration.inputCount; ++i) tooMany.push_back(samplePath());
+    if (!declaration.requiredOutput.empty()) tooMany.insert(tooMany.end(), {"-o", (dir / "never").string()});
+    CommandRun extra = kro(tooMany);
+    EXPECT_EQ(extra.status, 2) << name << ": " << extra.err;
+    EXPECT_EQ(extra.err.rfind("kro: " + name + " ", 0), 0u) << extra.err;
+    if (declaration.requiredOutput.empty()) continue;
+    std::vector<std::string> withoutOutput{name};
+    for (int i = 0; i < declaration.inputCount; ++i) withoutOutput.push_back(samplePath());
+    CommandRun noOutput = kro(withoutOutput);
+    EXPECT_EQ(noOutput.status, 2) << name;
+    EXPECT_NE(noOutput.err.find("需要用 -o 指定"), std::string::npos) << name << ": " << noOutput.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "never"));
 }
 
 // The conventions scripts expect: --version, per-command --help, --opt=value and --.
@@ -467,6 +486,22 @@ TEST_F(CliTest, NoOutputReplacesItsOwnInput) {
 #endif
 
 // "-" stands for standard input and output, so commands can be chained.
+// Chinese file names in and out, as offices name their projects: the names are UTF-8 texts made
+// into the system's paths (wide names on Windows) by every command. print runs in kro-qt.
+TEST_F(CliTest, ChineseFileNamesInAndOut) {
+  ASSERT_EQ(kro({"sample", "-o", (dir / "报告.KRO").string()}).status, 0);
+  ASSERT_TRUE(std::filesystem::exists(dir / "报告.KRO"));
+  CommandRun excel = kro({"excel", (dir / "报告.KRO").string(), "-o", (dir / "数据.xlsx").string()});
+  EXPECT_EQ(excel.status, 0) << excel.err;
+  EXPECT_EQ(test::readBytes(dir / "数据.xlsx").substr(0, 2), "PK");
+#ifndef _WIN32
+  CommandRun print = kro({"print", (dir / "报告.KRO").string(), "-o", (dir / "检测报告.pdf").string(),
+                          "--config-dir", dir.path().string()});
+  EXPECT_EQ(print.status, 0) << print.err;
+  EXPECT_EQ(test::readBytes(dir / "检测报告.pdf").substr(0, 5), "%PDF-");
+#endif
+}
+
 TEST_F(CliTest, StandardInputAndOutputStandForFiles) {
   const std::string sample = encodeMembers(makeSampleProject(), MemberLayout::Analysis);
   CommandRun csv = kro({"export", "--csv", "-", "-o", "-"}, sample);
