@@ -24,28 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The transfer's messages go to the error stream; the last error is kept as the command's
-// failure message. Questions about replacing a file are answered yes: outputs named on the
-// command line replace what is there.
-class ConsolePrompter : public Prompter {
- public:
-  explicit ConsolePrompter(std::ostream& err) : err_(err) {}
-  void showMessage(MessageKind kind, const std::string& text) override {
-    if (kind == MessageKind::Error) {
-      lastError = text;
-    } else {
-      err_ << (kind == MessageKind::Warning ? "kro: 警告：" : "kro: ") << text << "\n";
-    }
-  }
-  bool askYesNo(const std::string&) override { return true; }
-  SaveChoice askSaveDiscardCancel(const std::string&) override { return SaveChoice::Cancel; }
-  std::optional<fs::path> chooseSavePath(const SaveDialogRequest&) override { return std::nullopt; }
-  std::string lastError;
-
- private:
-  std::ostream& err_;
-};
-
 // One progress line on the error stream, rewritten in place on a terminal.
 class ProgressLine {
  public:
@@ -119,16 +97,19 @@ int commandTransfer(const Context& cx, Invocation& call) {
     if (!library) return cx.fail(library.message());
     usb = std::move(library.value());
   }
-  ConsolePrompter frontend(cx.err);
-  TransferSession session(frontend, &serialPort, usb.get());
+  TransferSession session(&serialPort, usb.get());
   session.setDestination(pathFromUtf8(call.output));
   session.setParameters(officeParameters(settingsFor(call.args)));
   session.setTimeLimit(std::chrono::seconds(timeout));
-  if (!session.start(link, {})) return cx.fail(frontend.lastError);
+  // Outputs named on the command line replace what is there; a failure's notice is the
+  // command's message, other notices go to the error stream.
+  TransferStep step = session.start(link, {}, true);
+  if (step.state != TransferState::Running)
+    return cx.fail(step.notice ? step.notice->text : "传输没有开始。");
   {
     ProgressLine progress(cx.err);
     bool drainShown = false;
-    while (session.tick() == TransferState::Running) {
+    while ((step = session.tick()).state == TransferState::Running) {
       if (session.draining() && !drainShown) {
         cx.err << kDrainingMessage << "…" << std::endl;
         drainShown = true;
@@ -145,7 +126,11 @@ int commandTransfer(const Context& cx, Invocation& call) {
   if (session.state() == TransferState::Running || session.state() == TransferState::Idle) {
     return cx.fail("仪器在 " + std::to_string(timeout) + " 秒内没有发送数据，传输已放弃。");
   }
-  if (!session.completed()) return cx.fail(frontend.lastError);
+  if (!session.completed()) return cx.fail(step.notice ? step.notice->text : "传输失败。");
+  if (step.notice) {
+    cx.err << (step.notice->kind == MessageKind::Warning ? "kro: 警告：" : "kro: ") << step.notice->text
+           << "\n";
+  }
   return kSuccess;
 }
 

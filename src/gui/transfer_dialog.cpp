@@ -49,9 +49,9 @@ TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, b
     : QDialog(parent),
       openedPath_(std::move(openedPath)),
       closeOpenFile_(std::move(closeOpenFile)),
-      ui_(ui, *this),
+      ui_(ui),
       usb_(usbLibraryOrNone(usbProblem_)),
-      session_(ui_, &serialPort_, usb_.get()) {
+      session_(&serialPort_, usb_.get()) {
   setObjectName("transferDialog");
   session_.offerFirstBlock(true);
   session_.setTimeLimit(kTransferTimeLimit);
@@ -242,8 +242,17 @@ void TransferDialog::start() {
       return;
     }
   }
-  if (!session_.start(link, openedPath_)) {
+  TransferStep step = session_.start(link, openedPath_);
+  if (step.state == TransferState::Idle && !step.question.empty()) {
+    if (!ui_.askYesNo(step.question)) {
+      status_->clear();
+      return;
+    }
+    step = session_.start(link, openedPath_, true);
+  }
+  if (step.state != TransferState::Running) {
     status_->clear();
+    showNotice(step);
     return;
   }
   windowSettings()->setValue("transferPort", portName());
@@ -254,11 +263,19 @@ void TransferDialog::start() {
 }
 
 void TransferDialog::tick() {
-  const TransferState state = session_.tick();
+  TransferStep step = session_.tick();
   showStatus();
-  if (state == TransferState::Running) return;
+  if (step.state == TransferState::Running) return;
   timer_.stop();
-  if (state == TransferState::Completed) accept();
+  if (step.state == TransferState::Asking) step = session_.answerFirstBlock(ui_.askYesNo(step.question));
+  showNotice(step);
+  if (step.state == TransferState::Completed) accept();
+}
+
+void TransferDialog::showNotice(const TransferStep& step) {
+  if (!step.notice) return;
+  showStatus();
+  ui_.showMessage(step.notice->kind, step.notice->text);
 }
 
 void TransferDialog::showStatus() {

@@ -53,31 +53,13 @@ class TransferDialog : public QDialog {
   // The typed path, checked, as the session's destination; false after saying what is wrong.
   bool takeDestination();
 
-  // Brings the status line up to date before each of the session's messages, so that the
-  // message of a finished transfer stands beside the full count, not the last tick's.
-  class StatusFirst : public Prompter {
-   public:
-    StatusFirst(Prompter& ui, TransferDialog& dialog) : ui_(ui), dialog_(dialog) {}
-    void showMessage(MessageKind kind, const std::string& text) override {
-      dialog_.showStatus();
-      ui_.showMessage(kind, text);
-    }
-    bool askYesNo(const std::string& text) override { return ui_.askYesNo(text); }
-    SaveChoice askSaveDiscardCancel(const std::string& text) override {
-      return ui_.askSaveDiscardCancel(text);
-    }
-    std::optional<std::filesystem::path> chooseSavePath(const SaveDialogRequest& wanted) override {
-      return ui_.chooseSavePath(wanted);
-    }
-
-   private:
-    Prompter& ui_;
-    TransferDialog& dialog_;
-  };
+  // Shows a step's notice, the status line brought up to date first so that the notice of a
+  // finished transfer stands beside the full count, not the last tick's.
+  void showNotice(const TransferStep& step);
 
   std::filesystem::path openedPath_;
   std::function<bool()> closeOpenFile_;
-  StatusFirst ui_;
+  Prompter& ui_;
   platform::SystemSerialPort serialPort_;
   std::unique_ptr<Ch375Library> usb_;
   QString usbProblem_;

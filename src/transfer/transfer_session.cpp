@@ -12,8 +12,8 @@
 namespace kro {
 namespace fs = std::filesystem;
 
-TransferSession::TransferSession(Prompter& ui, SerialPort* serialPort, Ch375Library* usbLibrary)
-    : ui_(ui), destination_(ProgramPaths::defaultTransferPath()) {
+TransferSession::TransferSession(SerialPort* serialPort, Ch375Library* usbLibrary)
+    : destination_(ProgramPaths::defaultTransferPath()) {
   if (serialPort != nullptr) serial_ = std::make_unique<SerialLink>(*serialPort);
   if (usbLibrary != nullptr) usb_ = std::make_unique<UsbLink>(*usbLibrary, buffer_);
 }
@@ -31,32 +31,34 @@ void TransferSession::stopLinks() {
   running_.reset();
 }
 
-bool TransferSession::start(const LinkChoice& link, const fs::path& openedPath) {
+TransferStep TransferSession::step() {
+  return {state_, std::exchange(notice_, std::nullopt),
+          state_ == TransferState::Asking ? question_ : std::string()};
+}
+
+TransferStep TransferSession::start(const LinkChoice& link, const fs::path& openedPath, bool replace) {
   stopLinks();
   state_ = TransferState::Idle;
+  asked_.clear();
   if (sameFile(destination_, openedPath)) {
-    ui_.showMessage(MessageKind::Warning, std::string(kFileIsOpenMessage));
-    return false;
+    return {state_, TransferNotice{MessageKind::Warning, std::string(kFileIsOpenMessage)}, {}};
   }
   std::error_code ec;
   // The old file stays until the new one replaces it.
-  if (fs::exists(destination_, ec) && !ui_.askYesNo(std::string(kOverwriteQuestion))) return false;
+  if (fs::exists(destination_, ec) && !replace)
+    return {state_, std::nullopt, std::string(kOverwriteQuestion)};
 
   if (link.kind == LinkKind::Usb) {
     // The link empties the buffer: bytes of an earlier transfer are discarded.
     Status started = usb_ ? usb_->start(link.usbIndex) : Status(Error{std::string(kUsbOpenFailed)});
-    if (!started) {
-      ui_.showMessage(MessageKind::Error, started.message());
-      return false;
-    }
+    if (!started) return {state_, TransferNotice{MessageKind::Error, started.message()}, {}};
   } else {
     buffer_.reset(TransferLayout::Serial);  // bytes of an earlier transfer are discarded
     Status opened =
         serial_ ? serial_->open(link.serialPort) : Status(Error{std::string(kCannotOpenSerialPort)});
     if (!opened) {
       buffer_.stopRunning();
-      ui_.showMessage(MessageKind::Error, opened.message());
-      return false;
+      return {state_, TransferNotice{MessageKind::Error, opened.message()}, {}};
     }
   }
   running_ = link.kind;
@@ -67,7 +69,7 @@ bool TransferSession::start(const LinkChoice& link, const fs::path& openedPath) 
   draining_ = link.kind == LinkKind::Serial;
   drainStarted_ = lastData_ = started_ = clock_();
   endNote_.clear();
-  return true;
+  return step();
 }
 
 void TransferSession::drain(std::string_view discarded) {
@@ -88,25 +90,25 @@ void TransferSession::drain(std::string_view discarded) {
   }
 }
 
-TransferState TransferSession::tick() {
-  if (state_ != TransferState::Running || !running_) return state_;
+TransferStep TransferSession::tick() {
+  if (state_ != TransferState::Running || !running_) return step();
   if (*running_ == LinkKind::Serial) {
     std::string_view bytes = serial_->readQueued();
     if (std::string reason = serial_->failure(); !reason.empty()) {
       fail("串口 " + serialPort_ + " 已断开（" + reason +
            "），传输已停止，没有保存任何数据。请检查仪器连接后重新传输。");
-      return state_;
+      return step();
     }
     if (draining_) {
       drain(bytes);
-      return state_;
+      return step();
     }
     buffer_.append(bytes);  // with nothing read the end test still runs on what is held
   }
   const TransferBuffer::Progress progress = currentProgress();
   if (progress.received != lastProgress_.received) lastData_ = clock_();
   lastProgress_ = progress;
-  if (overTime(progress)) return state_;
+  if (overTime(progress)) return step();
   if (*running_ == LinkKind::Serial) {
     if (progress.expected && progress.received >= *progress.expected && clock_() - lastData_ >= kEndSilence) {
       finish();
@@ -117,7 +119,7 @@ TransferState TransferSession::tick() {
     const UsbLink::Outcome outcome = usb_->outcome();
     fail(std::string(outcome == UsbLink::Outcome::WriteFailed ? kUsbWriteFailed : kUsbReadFailed));
   }
-  return state_;
+  return step();
 }
 
 bool TransferSession::overTime(const TransferBuffer::Progress& progress) {
@@ -142,7 +144,8 @@ bool TransferSession::overTime(const TransferBuffer::Progress& progress) {
 
 void TransferSession::cancel() {
   stopLinks();
-  if (state_ == TransferState::Running) state_ = TransferState::Idle;
+  if (state_ == TransferState::Running || state_ == TransferState::Asking) state_ = TransferState::Idle;
+  asked_.clear();
 }
 
 TransferBuffer::Progress TransferSession::progress() const {
@@ -167,7 +170,7 @@ void TransferSession::fail(const std::string& message) {
   stopLinks();
   buffer_.take();
   state_ = TransferState::Failed;
-  ui_.showMessage(MessageKind::Error, message);
+  notice_ = TransferNotice{MessageKind::Error, message};
 }
 
 void TransferSession::finish() {
@@ -184,12 +187,13 @@ void TransferSession::finish() {
   // what the instrument sent.
   const std::tm local = localTimeNow();
   auto kept = keepReceivedBytes(destination_, layout, bytes, local);
+  keptProblem_ = kept ? std::string() : "收到的原始数据没有保存：" + kept.message();
+  if (kept) kept_ = kept.value();
   if (!decoded) {
     // Only the user may take the first block of a longer run: the extra bytes may be a
     // restarted block or a byte the line added, and the readings could then be wrong.
     std::string refusal = endNote_ + decoded.message();
     if (kept) {
-      kept_ = kept.value();
       refusal += "\n收到的数据保存在“" + displayPath(kept.value()) +
                  "”；只解码声明长度内的数据：kro decode --serial “" + displayPath(kept.value()) +
                  "” --first-block -o 输出.KRO";
@@ -198,34 +202,50 @@ void TransferSession::finish() {
       fail(refusal);
       return;
     }
-    if (!ui_.askYesNo(refusal + "\n\n仍要只解码声明长度内的前 " + std::to_string(bytes.size() - beyond) +
-                      " 字节吗？多出的字节不用。")) {
-      state_ = TransferState::Failed;
-      return;
-    }
-    decoded = decodeTransfer(layout, bytes, ExtraBytes::Ignore);
-    if (!decoded) {
-      fail(decoded.message());
-      return;
-    }
+    state_ = TransferState::Asking;
+    question_ = refusal + "\n\n仍要只解码声明长度内的前 " + std::to_string(bytes.size() - beyond) +
+                " 字节吗？多出的字节不用。";
+    asked_ = bytes;
+    askedLayout_ = layout;
+    return;
   }
-  std::vector<std::string> warnings = decoded.value().warnings;
-  if (!kept) warnings.push_back("收到的原始数据没有保存：" + kept.message());
-  Status written = writeAnalysisFile(destination_, Project{decoded.value().members, parameters_});
+  write(decoded.value());
+}
+
+TransferStep TransferSession::answerFirstBlock(bool decode) {
+  if (state_ != TransferState::Asking) return step();
+  const std::string bytes = std::exchange(asked_, std::string());
+  if (!decode) {
+    state_ = TransferState::Failed;
+    return step();
+  }
+  auto decoded = decodeTransfer(askedLayout_, bytes, ExtraBytes::Ignore);
+  if (!decoded) {
+    fail(decoded.message());
+    return step();
+  }
+  write(decoded.value());
+  return step();
+}
+
+// Writes the decoded members as the destination's analysis file and says what arrived.
+void TransferSession::write(const DecodedTransfer& decoded) {
+  std::vector<std::string> warnings = decoded.warnings;
+  if (!keptProblem_.empty()) warnings.push_back(keptProblem_);
+  Status written = writeAnalysisFile(destination_, Project{decoded.members, parameters_});
   if (!written) {
     fail(written.message());
     return;
   }
   state_ = TransferState::Completed;
-  if (kept) kept_ = kept.value();
   std::size_t readings = 0;
-  for (const MemberRecord& m : decoded.value().members) readings += m.readings().size();
+  for (const MemberRecord& m : decoded.members) readings += m.readings().size();
   std::string message(kTransferDoneMessage);
-  message += "\n收到 " + std::to_string(decoded.value().members.size()) + " 个构件、" +
-             std::to_string(readings) + " 个测点。";
-  if (kept) message += "\n原始数据保存在“" + displayPath(kept.value()) + "”。";
+  message += "\n收到 " + std::to_string(decoded.members.size()) + " 个构件、" + std::to_string(readings) +
+             " 个测点。";
+  if (!kept_.empty()) message += "\n原始数据保存在“" + displayPath(kept_) + "”。";
   for (const std::string& warning : warnings) message += "\n" + warning;
-  ui_.showMessage(warnings.empty() ? MessageKind::Information : MessageKind::Warning, message);
+  notice_ = TransferNotice{warnings.empty() ? MessageKind::Information : MessageKind::Warning, message};
 }
 
 }  // namespace kro

@@ -4,8 +4,10 @@
 //
 // The thread that drives the session calls tick() every 200 ms (a window timer, or a loop in
 // the command line). Serial bytes are read there; USB bytes arrive from the reader thread
-// through the shared buffer. Decoding, writing the file and every message happen in tick().
-// The transfer is completed only once the new file has replaced the old one.
+// through the shared buffer. Decoding and writing the file happen in tick(). The transfer is
+// completed only once the new file has replaced the old one. The session talks to nobody: each
+// step returns what its caller shows (a notice) and asks (a question), and the answer is the
+// caller's next call.
 #pragma once
 
 #include <chrono>
@@ -15,7 +17,7 @@
 #include <optional>
 #include <string>
 
-#include "model/document_frontend.h"
+#include "model/document_frontend.h"  // MessageKind
 #include "model/project.h"
 #include "transfer/serial_link.h"
 #include "transfer/transfer_buffer.h"
@@ -31,7 +33,23 @@ struct LinkChoice {
   std::string serialPort;  // "COM1".."COM6" or a device path
 };
 
-enum class TransferState { Idle, Running, Completed, Failed };
+// Asking: the bytes are in, and the transfer waits for the answer to its question.
+enum class TransferState { Idle, Running, Asking, Completed, Failed };
+
+struct TransferNotice {
+  MessageKind kind = MessageKind::Information;
+  std::string text;
+};
+
+// What one step of a session leaves to its caller: the state after it, a notice to show (once),
+// and a question to ask: after start() (state Idle) whether to replace the destination, to be
+// answered by starting again with replace set; while Asking, whether to decode the first block
+// of a longer run, answered by answerFirstBlock().
+struct TransferStep {
+  TransferState state = TransferState::Idle;
+  std::optional<TransferNotice> notice;
+  std::string question;
+};
 
 inline constexpr std::string_view kDefaultTransferFileName = "KRODat.KRO";
 inline constexpr std::string_view kFileIsOpenMessage = "该文件已经打开，请先关闭文件，然后进行传输!";
@@ -52,7 +70,7 @@ inline constexpr std::string_view kKeepsSendingMessage = "仪器一直在发送�
 class TransferSession {
  public:
   // Either device may be missing (no backend); starting that link then fails with its message.
-  TransferSession(Prompter& ui, SerialPort* serialPort, Ch375Library* usbLibrary);
+  TransferSession(SerialPort* serialPort, Ch375Library* usbLibrary);
   ~TransferSession();
   TransferSession(const TransferSession&) = delete;
   TransferSession& operator=(const TransferSession&) = delete;
@@ -65,12 +83,15 @@ class TransferSession {
   void chooseFolder(const std::filesystem::path& folder);
 
   // Stops whatever runs, checks the destination and starts the chosen link. openedPath is the
-  // file the open document came from (empty for none). False when nothing was started. A
-  // serial transfer first drains the line; the start command goes out on the tick that finds
-  // it silent for kDrainSilence.
-  bool start(const LinkChoice& link, const std::filesystem::path& openedPath);
+  // file the open document came from (empty for none). An existing destination is replaced
+  // only with replace set; without it the step asks. State Running once started. A serial
+  // transfer first drains the line; the start command goes out on the tick that finds it
+  // silent for kDrainSilence.
+  TransferStep start(const LinkChoice& link, const std::filesystem::path& openedPath, bool replace = false);
   // Reads the serial port, notices completion or failure, and finishes a complete transfer.
-  TransferState tick();
+  TransferStep tick();
+  // The answer to the first-block question: decode the declared block only, or give up.
+  TransferStep answerFirstBlock(bool decode);
   // Stops the reader and closes the port; the transfer is not completed.
   void cancel();
 
@@ -91,8 +112,8 @@ class TransferSession {
   // complete block are refused as extra bytes, an incomplete block fails.
   void setTimeLimit(std::chrono::seconds extra) { timeLimit_ = extra; }
 
-  // A serial run longer than its block is refused; with this on, the user is asked first
-  // whether to decode its first block anyway (a window may ask, a command may not).
+  // A serial run longer than its block is refused; with this on, the session asks first whether
+  // to decode its first block anyway (a window may ask, a command may not).
   void offerFirstBlock(bool offer) { offerFirstBlock_ = offer; }
 
   // The clock the session measures silence with (tests replace it).
@@ -103,10 +124,11 @@ class TransferSession {
   void stopLinks();
   void fail(const std::string& message);
   void finish();
+  void write(const DecodedTransfer& decoded);
+  TransferStep step();
   void drain(std::string_view discarded);
   bool overTime(const TransferBuffer::Progress& progress);
 
-  Prompter& ui_;
   std::unique_ptr<SerialLink> serial_;
   std::unique_ptr<UsbLink> usb_;
   TransferBuffer buffer_;
@@ -125,7 +147,12 @@ class TransferSession {
   std::chrono::steady_clock::time_point lastData_;
   std::chrono::steady_clock::time_point started_;  // the start command sent, or the USB read begun
   std::optional<std::chrono::seconds> timeLimit_;
-  std::string endNote_;  // why the transfer was ended, before a refusal of what it received
+  std::string endNote_;                   // why the transfer was ended, before a refusal of what it received
+  std::optional<TransferNotice> notice_;  // for the caller, once
+  std::string question_;                  // while Asking
+  std::string asked_;                     // the received bytes the question is about
+  TransferLayout askedLayout_ = TransferLayout::Serial;
+  std::string keptProblem_;  // why the received bytes could not be kept
   Clock clock_ = &std::chrono::steady_clock::now;
 };
 

@@ -12,7 +12,6 @@
 #include "model/sample_project.h"
 #include "model/statistics.h"
 #include "platform/serial_port.h"
-#include "support/recording_frontend.h"
 #include "support/temp_dir.h"
 #include "transfer/instrument_encoder.h"
 #include "transfer/transfer_session.h"
@@ -36,27 +35,37 @@ class PtyTransferTest : public ::testing::Test {
   }
 
   test::TempDir dir;
-  test::RecordingFrontend ui;
+  // The session's steps as a command takes them: an existing output replaced, notices kept.
+  bool start(TransferSession& session, const std::string& port) {
+    return take(session.start({LinkKind::Serial, 0, port}, {}, true)) == TransferState::Running;
+  }
+  TransferState tick(TransferSession& session) { return take(session.tick()); }
+  TransferState take(const TransferStep& step) {
+    if (step.notice) notices.push_back(step.notice->text);
+    return step.state;
+  }
+  std::string lastNotice() const { return notices.empty() ? std::string() : notices.back(); }
+  // Ticks a session every 200 ms until it stops running (at most about 30 s).
+  TransferState runToEnd(TransferSession& session) {
+    for (int i = 0; i < 150 && tick(session) == TransferState::Running; ++i) {
+      std::this_thread::sleep_for(kTransferTick);
+    }
+    return session.state();
+  }
+
+  std::vector<std::string> notices;
   std::unique_ptr<PtyInstrument> instrument;
   std::thread server;
   std::atomic<bool> stop{false};
 };
 
-// Ticks a session every 200 ms until it stops running (at most about 30 s).
-TransferState runToEnd(TransferSession& session) {
-  for (int i = 0; i < 150 && session.tick() == TransferState::Running; ++i) {
-    std::this_thread::sleep_for(kTransferTick);
-  }
-  return session.state();
-}
-
 TEST_F(PtyTransferTest, SampleProjectArrivesWhole) {
   const std::vector<MemberRecord> members = makeSampleProject();
   serve(members, true);
   platform::SystemSerialPort port;
-  TransferSession session(ui, &port, nullptr);
+  TransferSession session(&port, nullptr);
   session.setDestination(dir / "KRODat.KRO");
-  ASSERT_TRUE(session.start({LinkKind::Serial, 0, instrument->portPath()}, {})) << ui.messages.back().text;
+  ASSERT_TRUE(start(session, instrument->portPath())) << lastNotice();
   EXPECT_EQ(runToEnd(session), TransferState::Completed);
   EXPECT_EQ(instrument->blocksSent(), 1);
 
@@ -84,16 +93,16 @@ TEST_F(PtyTransferTest, PacedAt2400BaudAndTickedEvery200Ms) {
   const std::vector<MemberRecord> members = {first, first};
   serve(members, false);
   platform::SystemSerialPort port;
-  TransferSession session(ui, &port, nullptr);
+  TransferSession session(&port, nullptr);
   session.setDestination(dir / "KRODat.KRO");
   const auto started = std::chrono::steady_clock::now();
-  ASSERT_TRUE(session.start({LinkKind::Serial, 0, instrument->portPath()}, {}));
+  ASSERT_TRUE(start(session, instrument->portPath()));
   int ticks = 0;
-  while (session.tick() == TransferState::Running && ticks < 100) {
+  while (tick(session) == TransferState::Running && ticks < 100) {
     ++ticks;
     std::this_thread::sleep_for(kTransferTick);
   }
-  EXPECT_TRUE(session.completed()) << (ui.messages.empty() ? "" : ui.messages.back().text);
+  EXPECT_TRUE(session.completed()) << lastNotice();
   EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(400));
   EXPECT_GE(ticks, 2);
   EXPECT_EQ(decodeAnalysisFile(test::readBytes(dir / "KRODat.KRO")).value().size(), 2u);
@@ -110,21 +119,20 @@ TEST_F(PtyTransferTest, ARestartWhileTheInstrumentIsMidBlockNeverWritesInventedM
     test::writeBytes(dir / "KRODat.KRO", good);
     platform::SystemSerialPort port;
     {
-      TransferSession first(ui, &port, nullptr);
+      TransferSession first(&port, nullptr);
       first.setDestination(dir / "other.KRO");
-      ASSERT_TRUE(first.start({LinkKind::Serial, 0, instrument->portPath()}, {}));
+      ASSERT_TRUE(start(first, instrument->portPath()));
       for (int i = 0; i < 100 && first.progress().received < static_cast<std::size_t>(stopAfter); ++i) {
         first.tick();
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
       }
       first.cancel();  // the instrument goes on sending the rest of its block
     }
-    ui.yesNoAnswers = {true};
-    TransferSession second(ui, &port, nullptr);
+    TransferSession second(&port, nullptr);
     second.setDestination(dir / "KRODat.KRO");
-    ASSERT_TRUE(second.start({LinkKind::Serial, 0, instrument->portPath()}, {}));
+    ASSERT_TRUE(start(second, instrument->portPath()));
     EXPECT_EQ(test::readBytes(dir / "KRODat.KRO"), good);
-    EXPECT_EQ(runToEnd(second), TransferState::Completed) << ui.messages.back().text;
+    EXPECT_EQ(runToEnd(second), TransferState::Completed) << lastNotice();
     // Whatever happened, the file holds exactly the instrument's members.
     auto written = decodeAnalysisFile(test::readBytes(dir / "KRODat.KRO"));
     ASSERT_TRUE(written.ok());
@@ -140,11 +148,11 @@ TEST_F(PtyTransferTest, ARestartWhileTheInstrumentIsMidBlockNeverWritesInventedM
 TEST_F(PtyTransferTest, AClosedLineEndsTheTransferAtOnce) {
   serve(makeSampleProject(), false);
   platform::SystemSerialPort port;
-  TransferSession session(ui, &port, nullptr);
+  TransferSession session(&port, nullptr);
   session.setDestination(dir / "KRODat.KRO");
-  ASSERT_TRUE(session.start({LinkKind::Serial, 0, instrument->portPath()}, {}));
+  ASSERT_TRUE(start(session, instrument->portPath()));
   for (int i = 0; i < 100 && session.progress().received < 30; ++i) {
-    session.tick();
+    tick(session);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ASSERT_EQ(session.state(), TransferState::Running);
@@ -155,7 +163,7 @@ TEST_F(PtyTransferTest, AClosedLineEndsTheTransferAtOnce) {
   const auto closed = std::chrono::steady_clock::now();
   EXPECT_EQ(runToEnd(session), TransferState::Failed);
   EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::seconds(2));
-  EXPECT_NE(ui.messages.back().text.find("已断开"), std::string::npos) << ui.messages.back().text;
+  EXPECT_NE(lastNotice().find("已断开"), std::string::npos) << lastNotice();
   EXPECT_FALSE(std::filesystem::exists(dir / "KRODat.KRO"));
 }
 
@@ -176,11 +184,10 @@ TEST_F(PtyTransferTest, APortInUseOrNotASerialPortIsRefusedWithItsReason) {
 
 TEST_F(PtyTransferTest, AMissingPortCannotBeOpened) {
   platform::SystemSerialPort port;
-  TransferSession session(ui, &port, nullptr);
+  TransferSession session(&port, nullptr);
   session.setDestination(dir / "KRODat.KRO");
-  EXPECT_FALSE(session.start({LinkKind::Serial, 0, "/dev/no-such-port"}, {}));
-  EXPECT_EQ(ui.messages.back().text,
-            "不能打开串口“/dev/no-such-port”：设备不存在（请检查连接线，或选择另一个端口）。");
+  EXPECT_FALSE(start(session, "/dev/no-such-port"));
+  EXPECT_EQ(lastNotice(), "不能打开串口“/dev/no-such-port”：设备不存在（请检查连接线，或选择另一个端口）。");
 }
 
 }  // namespace

@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <deque>
 #include <thread>
 
 #include "devices/simulated_ch375.h"
 #include "model/analysis_file.h"
 #include "model/sample_project.h"
 #include "support/fake_serial_port.h"
-#include "support/recording_frontend.h"
 #include "support/temp_dir.h"
 #include "transfer/instrument_encoder.h"
 #include "transfer/received_data.h"
@@ -34,19 +34,49 @@ class TransferSessionTest : public ::testing::Test {
   TransferSessionTest()
       : block(encodeSerialBlock(makeSampleProject()).value()),
         instrument(usbMemoryFromImage(encodeUsbImage(makeSampleProject()).value())),
-        session(ui, &port, &instrument) {
+        session(&port, &instrument) {
     session.setDestination(dest());
     session.setClock(&fakeClock);
+  }
+
+  // The session's steps as a caller takes them: notices recorded, questions recorded and
+  // answered from the queue (no answer left: no).
+  void take(TransferStep& step) {
+    if (step.notice) notices.push_back(*step.notice);
+    if (step.state != TransferState::Asking) return;
+    questions.push_back(step.question);
+    step = session.answerFirstBlock(answer());
+    take(step);
+  }
+  bool answer() {
+    const bool yes = !answers.empty() && answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return yes;
+  }
+  bool start(const LinkChoice& link, const std::filesystem::path& opened) {
+    TransferStep step = session.start(link, opened);
+    if (step.state == TransferState::Idle && !step.question.empty()) {
+      questions.push_back(step.question);
+      if (!answer()) return false;
+      step = session.start(link, opened, true);
+    }
+    take(step);
+    return step.state == TransferState::Running;
+  }
+  TransferState tick() {
+    TransferStep step = session.tick();
+    take(step);
+    return step.state;
   }
 
   // Starts a serial transfer on a silent line: the start command goes out once the line has
   // been quiet for the drain time.
   bool startSerial() {
-    if (!session.start(serial(), {})) return false;
+    if (!start(serial(), {})) return false;
     EXPECT_TRUE(session.draining());
     EXPECT_EQ(port.written, "");
     fakeNow += kDrainSilence;
-    EXPECT_EQ(session.tick(), TransferState::Running);
+    EXPECT_EQ(tick(), TransferState::Running);
     EXPECT_FALSE(session.draining());
     return port.written == kStartCommand;
   }
@@ -54,10 +84,10 @@ class TransferSessionTest : public ::testing::Test {
   // Bytes arrive on one tick; the next finds the line silent for the end time.
   TransferState arriveThenSilence(const std::string& bytes) {
     port.incoming = bytes;
-    const TransferState state = session.tick();
+    const TransferState state = tick();
     if (state != TransferState::Running) return state;
     fakeNow += kEndSilence;
-    return session.tick();
+    return tick();
   }
 
   std::filesystem::path dest() const { return dir / "KRODat.KRO"; }
@@ -68,7 +98,7 @@ class TransferSessionTest : public ::testing::Test {
   // Ticks until the session stops running (USB bytes arrive on their own thread).
   TransferState runToEnd() {
     for (int i = 0; i < 1000; ++i) {
-      TransferState state = session.tick();
+      TransferState state = tick();
       if (state != TransferState::Running) return state;
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
@@ -76,7 +106,9 @@ class TransferSessionTest : public ::testing::Test {
   }
 
   test::TempDir dir;
-  test::RecordingFrontend ui;
+  std::vector<TransferNotice> notices;
+  std::vector<std::string> questions;
+  std::deque<bool> answers;
   test::FakeSerialPort port;
   std::string block;
   SimulatedCh375 instrument;
@@ -84,7 +116,7 @@ class TransferSessionTest : public ::testing::Test {
 };
 
 TEST_F(TransferSessionTest, DefaultDestinationAndFolderChoice) {
-  TransferSession fresh(ui, nullptr, nullptr);
+  TransferSession fresh(nullptr, nullptr);
   EXPECT_EQ(fresh.destination().filename(), "KRODat.KRO");
   fresh.chooseFolder("/data");
   EXPECT_EQ(fresh.destination(), std::filesystem::path("/data/KRODat.KRO"));
@@ -95,24 +127,23 @@ TEST_F(TransferSessionTest, DefaultDestinationAndFolderChoice) {
 TEST_F(TransferSessionTest, SerialTransferCompletesWhenTheLineFallsSilentAfterTheBlock) {
   ASSERT_TRUE(startSerial());
   port.incoming = block.substr(0, 100);
-  EXPECT_EQ(session.tick(), TransferState::Running);
+  EXPECT_EQ(tick(), TransferState::Running);
   EXPECT_EQ(session.progress().received, 100u);
   EXPECT_EQ(session.progress().expected, block.size());
   fakeNow += kEndSilence;
-  EXPECT_EQ(session.tick(), TransferState::Running);  // silent, but short of the block
+  EXPECT_EQ(tick(), TransferState::Running);  // silent, but short of the block
   port.incoming = block.substr(100);
-  EXPECT_EQ(session.tick(), TransferState::Running);  // the block is in; the line may go on
+  EXPECT_EQ(tick(), TransferState::Running);  // the block is in; the line may go on
   fakeNow += kEndSilence - std::chrono::milliseconds(1);
-  EXPECT_EQ(session.tick(), TransferState::Running);
+  EXPECT_EQ(tick(), TransferState::Running);
   fakeNow += std::chrono::milliseconds(1);
-  EXPECT_EQ(session.tick(), TransferState::Completed);
+  EXPECT_EQ(tick(), TransferState::Completed);
   EXPECT_TRUE(session.completed());
   EXPECT_FALSE(port.isOpen());
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(
-      ui.messages[0].text.rfind(std::string(kTransferDoneMessage) + "\n收到 12 个构件、234 个测点。\n", 0),
-      0u)
-      << ui.messages[0].text;
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].text.rfind(std::string(kTransferDoneMessage) + "\n收到 12 个构件、234 个测点。\n", 0),
+            0u)
+      << notices[0].text;
   auto written = decodeAnalysisFile(test::readBytes(dest()));
   ASSERT_TRUE(written.ok());
   EXPECT_EQ(written.value().size(), 12u);
@@ -124,11 +155,11 @@ TEST_F(TransferSessionTest, SerialTransferCompletesWhenTheLineFallsSilentAfterTh
   EXPECT_EQ(test::readBytes(kept), block);
   EXPECT_EQ(std::filesystem::status(kept).permissions() & std::filesystem::perms::owner_write,
             std::filesystem::perms::none);
-  EXPECT_NE(ui.messages[0].text.find(kept.filename().string()), std::string::npos);
+  EXPECT_NE(notices[0].text.find(kept.filename().string()), std::string::npos);
 }
 
 TEST_F(TransferSessionTest, UsbTransferCompletes) {
-  ASSERT_TRUE(session.start(usb(), {}));
+  ASSERT_TRUE(start(usb(), {}));
   EXPECT_EQ(runToEnd(), TransferState::Completed);
   EXPECT_EQ(decodeAnalysisFile(test::readBytes(dest())).value().size(), 12u);
   EXPECT_EQ(session.receivedBytesFile().extension(), ".usb");
@@ -142,25 +173,25 @@ TEST_F(TransferSessionTest, UsbTransferCompletes) {
 }
 
 TEST_F(TransferSessionTest, RefusesTheOpenDocumentsFile) {
-  EXPECT_FALSE(session.start(serial(), dest()));  // refused even though it does not exist
-  EXPECT_FALSE(session.start(serial(), dir / "." / "KRODat.KRO"));
-  ASSERT_EQ(ui.messages.size(), 2u);
-  EXPECT_EQ(ui.messages[0].text, kFileIsOpenMessage);
+  EXPECT_FALSE(start(serial(), dest()));  // refused even though it does not exist
+  EXPECT_FALSE(start(serial(), dir / "." / "KRODat.KRO"));
+  ASSERT_EQ(notices.size(), 2u);
+  EXPECT_EQ(notices[0].text, kFileIsOpenMessage);
   EXPECT_TRUE(port.opens.empty());
 }
 
 TEST_F(TransferSessionTest, OverwriteIsAskedAndTheOldFileStaysUntilTheNewOneIsComplete) {
   test::writeBytes(dest(), "old");
-  ui.yesNoAnswers = {false};
-  EXPECT_FALSE(session.start(serial(), {}));
-  EXPECT_EQ(ui.questions, (std::vector<std::string>{std::string(kOverwriteQuestion)}));
+  answers = {false};
+  EXPECT_FALSE(start(serial(), {}));
+  EXPECT_EQ(questions, (std::vector<std::string>{std::string(kOverwriteQuestion)}));
   EXPECT_TRUE(port.opens.empty());
 
-  ui.yesNoAnswers = {true};
+  answers = {true};
   ASSERT_TRUE(startSerial());
   EXPECT_EQ(test::readBytes(dest()), "old");  // nothing deleted up front
   port.incoming = block.substr(0, 50);
-  session.tick();
+  tick();
   session.cancel();
   EXPECT_EQ(test::readBytes(dest()), "old");  // a cancelled transfer leaves the old file
   EXPECT_FALSE(session.completed());
@@ -171,8 +202,8 @@ TEST_F(TransferSessionTest, NoMembersIsNotACompletion) {
   EXPECT_EQ(arriveThenSilence(std::string("\0\0\0\0\0\0\0\x08", 8)), TransferState::Failed);
   EXPECT_FALSE(session.completed());
   EXPECT_FALSE(std::filesystem::exists(dest()));
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text, kNoDataMessage);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].text, kNoDataMessage);
 }
 
 TEST_F(TransferSessionTest, AnUnwritableFileIsAFailure) {
@@ -180,16 +211,16 @@ TEST_F(TransferSessionTest, AnUnwritableFileIsAFailure) {
   ASSERT_TRUE(startSerial());
   EXPECT_EQ(arriveThenSilence(block), TransferState::Failed);
   EXPECT_FALSE(session.completed());
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].kind, MessageKind::Error);
-  EXPECT_NE(ui.messages[0].text, kTransferDoneMessage);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].kind, MessageKind::Error);
+  EXPECT_NE(notices[0].text, kTransferDoneMessage);
   EXPECT_FALSE(std::filesystem::exists(dir / "missing"));  // nothing made on the way
 }
 
 TEST_F(TransferSessionTest, BytesOfACancelledTransferAreDiscarded) {
   ASSERT_TRUE(startSerial());
   port.incoming = "garbage!";
-  session.tick();
+  tick();
   session.cancel();
   EXPECT_FALSE(port.isOpen());
   port.written.clear();
@@ -200,7 +231,7 @@ TEST_F(TransferSessionTest, BytesOfACancelledTransferAreDiscarded) {
 
 TEST_F(TransferSessionTest, StartingAgainWhileUsbRunsStopsTheReaderFirst) {
   instrument.stallAfterAnswers(3);
-  ASSERT_TRUE(session.start(usb(), {}));
+  ASSERT_TRUE(start(usb(), {}));
   while (instrument.requestedBlocks().size() < 4) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   // Switch to the serial link while the reader waits: it is stopped and joined, the device closed.
   ASSERT_TRUE(startSerial());
@@ -211,43 +242,43 @@ TEST_F(TransferSessionTest, StartingAgainWhileUsbRunsStopsTheReaderFirst) {
 
 TEST_F(TransferSessionTest, LinkFailuresAreReported) {
   port.refuseOpen = true;
-  EXPECT_FALSE(session.start(serial(), {}));
-  EXPECT_EQ(ui.messages.back().text.rfind("不能打开串口“", 0), 0u);
-  EXPECT_FALSE(session.start({LinkKind::Usb, 4, ""}, {}));
-  EXPECT_EQ(ui.messages.back().text.rfind(std::string(kUsbOpenFailed) + "没有找到 USB5，", 0), 0u);
+  EXPECT_FALSE(start(serial(), {}));
+  EXPECT_EQ(notices.back().text.rfind("不能打开串口“", 0), 0u);
+  EXPECT_FALSE(start({LinkKind::Usb, 4, ""}, {}));
+  EXPECT_EQ(notices.back().text.rfind(std::string(kUsbOpenFailed) + "没有找到 USB5，", 0), 0u);
 
   instrument.shortenAnswers(3);
-  ASSERT_TRUE(session.start(usb(), {}));
+  ASSERT_TRUE(start(usb(), {}));
   EXPECT_EQ(runToEnd(), TransferState::Failed);
-  EXPECT_EQ(ui.messages.back().text, kUsbReadFailed);
+  EXPECT_EQ(notices.back().text, kUsbReadFailed);
   EXPECT_FALSE(instrument.deviceOpen());
 }
 
 TEST_F(TransferSessionTest, SilenceIsMeasuredFromTheLastByte) {
   ASSERT_TRUE(startSerial());
   fakeNow += std::chrono::milliseconds(30);
-  session.tick();
+  tick();
   EXPECT_EQ(session.silentFor(), std::chrono::milliseconds(30));
   port.incoming = "abc";
-  session.tick();
+  tick();
   EXPECT_EQ(session.silentFor(), std::chrono::milliseconds(0));
 }
 
 TEST_F(TransferSessionTest, TheLineIsDrainedUntilSilentBeforeTheStartCommand) {
   // The instrument is still sending the tail of an earlier block when the transfer starts.
-  ASSERT_TRUE(session.start(serial(), {}));
+  ASSERT_TRUE(start(serial(), {}));
   for (int i = 0; i < 10; ++i) {
     port.incoming = block.substr(40 + 10 * i, 10);
     fakeNow += kTransferTick;
-    EXPECT_EQ(session.tick(), TransferState::Running);
+    EXPECT_EQ(tick(), TransferState::Running);
     EXPECT_TRUE(session.draining());
   }
   EXPECT_EQ(port.written, "");
   fakeNow += kDrainSilence - std::chrono::milliseconds(1);
-  session.tick();
+  tick();
   EXPECT_TRUE(session.draining());
   fakeNow += std::chrono::milliseconds(1);
-  session.tick();
+  tick();
   EXPECT_FALSE(session.draining());
   EXPECT_EQ(port.written, kStartCommand);
   EXPECT_EQ(session.progress().received, 0u);  // the drained bytes are not part of the transfer
@@ -256,18 +287,18 @@ TEST_F(TransferSessionTest, TheLineIsDrainedUntilSilentBeforeTheStartCommand) {
 }
 
 TEST_F(TransferSessionTest, ALineThatNeverFallsSilentEndsTheTransferAfterTheDrainLimit) {
-  ASSERT_TRUE(session.start(serial(), {}));
+  ASSERT_TRUE(start(serial(), {}));
   const auto limit = std::chrono::duration_cast<std::chrono::milliseconds>(kDrainLimit);
   for (auto t = std::chrono::milliseconds(0); t < limit; t += kTransferTick) {
     port.incoming = "x";
-    ASSERT_EQ(session.tick(), TransferState::Running);
+    ASSERT_EQ(tick(), TransferState::Running);
     fakeNow += kTransferTick;
   }
   port.incoming = "x";
-  EXPECT_EQ(session.tick(), TransferState::Failed);
+  EXPECT_EQ(tick(), TransferState::Failed);
   EXPECT_EQ(port.written, "");
   EXPECT_FALSE(port.isOpen());
-  EXPECT_NE(ui.messages.back().text.find("10 分钟"), std::string::npos);
+  EXPECT_NE(notices.back().text.find("10 分钟"), std::string::npos);
 }
 
 // A line that goes on sending after its block, or sends its block too slowly, is never silent
@@ -280,18 +311,18 @@ TEST_F(TransferSessionTest, ALineThatKeepsSendingEndsTheTransferAtItsTimeLimit) 
   for (const bool whole : {true, false}) {
     ASSERT_TRUE(startSerial());
     port.incoming = whole ? block : block.substr(0, block.size() / 2);
-    ASSERT_EQ(session.tick(), TransferState::Running);
+    ASSERT_EQ(tick(), TransferState::Running);
     auto elapsed = std::chrono::steady_clock::duration::zero();
     for (; elapsed + kTransferTick < limit; elapsed += kTransferTick) {
       fakeNow += kTransferTick;
       port.incoming = whole ? "x" : "";  // never silent after the block; or the rest never comes
-      ASSERT_EQ(session.tick(), TransferState::Running) << whole;
+      ASSERT_EQ(tick(), TransferState::Running) << whole;
     }
     fakeNow += kTransferTick;
-    EXPECT_EQ(session.tick(), TransferState::Failed);
+    EXPECT_EQ(tick(), TransferState::Failed);
     EXPECT_FALSE(port.isOpen());
     EXPECT_FALSE(std::filesystem::exists(dest()));
-    const std::string& message = ui.messages.back().text;
+    const std::string& message = notices.back().text;
     EXPECT_EQ(message.rfind(std::string(kKeepsSendingMessage), 0), 0u) << message;
     if (whole) {
       EXPECT_NE(message.find("收齐后仍未停止"), std::string::npos) << message;
@@ -306,22 +337,22 @@ TEST_F(TransferSessionTest, ALineThatKeepsSendingEndsTheTransferAtItsTimeLimit) 
 TEST_F(TransferSessionTest, ADroppedPortEndsTheTransferAtOnce) {
   ASSERT_TRUE(startSerial());
   port.incoming = block.substr(0, 30);
-  session.tick();
+  tick();
   port.failureReason = "设备已断开或不再可用";
-  EXPECT_EQ(session.tick(), TransferState::Failed);
+  EXPECT_EQ(tick(), TransferState::Failed);
   EXPECT_FALSE(std::filesystem::exists(dest()));
-  EXPECT_NE(ui.messages.back().text.find("COM1 已断开"), std::string::npos) << ui.messages.back().text;
+  EXPECT_NE(notices.back().text.find("COM1 已断开"), std::string::npos) << notices.back().text;
 
   // Also while draining.
   port.failureReason.clear();
-  ASSERT_TRUE(session.start(serial(), {}));
+  ASSERT_TRUE(start(serial(), {}));
   port.failureReason = "设备已断开或不再可用";
-  EXPECT_EQ(session.tick(), TransferState::Failed);
+  EXPECT_EQ(tick(), TransferState::Failed);
 }
 
 TEST_F(TransferSessionTest, AMisframedBlockIsRefusedAndTheOldFileKept) {
   test::writeBytes(dest(), "old");
-  ui.yesNoAnswers = {true};
+  answers = {true};
   ASSERT_TRUE(startSerial());
   // A block from its 20th byte on, followed by a whole block: what a restart without draining
   // would have read.
@@ -346,7 +377,7 @@ TEST_F(TransferSessionTest, ARunLongerThanItsBlockNeverCompletesWithOtherReading
     port.written.clear();
     ASSERT_TRUE(startSerial());
     port.incoming = run.substr(0, run.size() / 2);
-    session.tick();
+    tick();
     fakeNow += std::chrono::milliseconds(200);  // a pause, shorter than the end silence
     const TransferState state = arriveThenSilence(run.substr(run.size() / 2));
     if (state == TransferState::Completed) {
@@ -361,26 +392,26 @@ TEST_F(TransferSessionTest, ARunLongerThanItsBlockNeverCompletesWithOtherReading
     }
   }
   // Refused outright, the message names the extra bytes and the way to the first block.
-  EXPECT_NE(ui.messages.back().text.find("仪器发送的数据比声明的多"), std::string::npos);
-  EXPECT_NE(ui.messages.back().text.find("--first-block"), std::string::npos) << ui.messages.back().text;
+  EXPECT_NE(notices.back().text.find("仪器发送的数据比声明的多"), std::string::npos);
+  EXPECT_NE(notices.back().text.find("--first-block"), std::string::npos) << notices.back().text;
 }
 
 TEST_F(TransferSessionTest, TheFirstBlockOfALongerRunIsTakenOnlyWhenTheUserAgrees) {
   session.offerFirstBlock(true);
-  ui.yesNoAnswers = {false};
+  answers = {false};
   ASSERT_TRUE(startSerial());
   EXPECT_EQ(arriveThenSilence(block + "x"), TransferState::Failed);
   EXPECT_FALSE(std::filesystem::exists(dest()));
   EXPECT_EQ(test::readBytes(session.receivedBytesFile()), block + "x");  // kept for a look
 
-  ui.yesNoAnswers = {true};
+  answers = {true};
   port.written.clear();
   ASSERT_TRUE(startSerial());
   EXPECT_EQ(arriveThenSilence(block + "x"), TransferState::Completed);
   const auto written = decodeAnalysisFile(test::readBytes(dest())).value();
   ASSERT_EQ(written.size(), 12u);
   EXPECT_EQ(thicknesses(written[11]), thicknesses(makeSampleProject()[11]));
-  EXPECT_NE(ui.messages.back().text.find("其后的 1 字节没有使用"), std::string::npos);
+  EXPECT_NE(notices.back().text.find("其后的 1 字节没有使用"), std::string::npos);
 }
 
 }  // namespace
