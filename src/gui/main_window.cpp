@@ -214,15 +214,16 @@ void MainWindow::buildActions() {
   makeAction("actionOpen", "打开(&O)...", {K("Ctrl+O")}, "打开一个已有的文件", [this] {
     openDialog();
   })->setIcon(themed("document-open", QStyle::SP_DialogOpenButton));
-  makeAction("actionSave", "保存(&S)", {K("Ctrl+S")}, "保存分析结果文件", [this] { doc_.save(); });
+  makeAction("actionSave", "保存(&S)", {K("Ctrl+S")}, "保存分析结果文件",
+             [this] { settle([this](const DocumentAnswers& a) { return doc_.save(a); }); });
   makeAction("actionSaveSelection", "保存选择构件(&A)...", {}, "保存选择的构件",
-             [this] { doc_.saveSelection(); });
+             [this] { settle([this](const DocumentAnswers& a) { return doc_.saveSelection(a); }); });
   makeAction("actionSaveAnalysisFile", "保存分析结果文件", {}, "保存分析结果文件", [this] {
-    doc_.saveAnalysisFileAs();
+    settle([this](const DocumentAnswers& a) { return doc_.saveAnalysisFileAs(a); });
   })->setIcon(themed("document-save", QStyle::SP_DialogSaveButton));
   makeAction("actionNew", "新建(&N)", {K("Ctrl+N")}, "新建一个空的工程", [this] { closeDocument(); });
   makeAction("actionSaveAs", "另存为(&A)...", {K("Ctrl+Shift+S")}, "以新的文件名保存分析结果文件",
-             [this] { doc_.saveAnalysisFileAs(); });
+             [this] { settle([this](const DocumentAnswers& a) { return doc_.saveAnalysisFileAs(a); }); });
   makeAction("actionClose", "关闭(&C)", {K("Ctrl+F4")}, "关闭当前文件", [this] { closeDocument(); });
   makeAction("actionMerge", "合并工程(&M)...", {}, "把另一个文件的构件追加到当前工程",
              [this] { mergeProject(); });
@@ -785,7 +786,7 @@ void MainWindow::exportCsv() {
 }
 
 void MainWindow::importCsv() {
-  if (!doc_.saveModified()) return;
+  if (!saveModified()) return;
   const std::optional<QString> csv = Dialogs::openPath(this, "CSV 文件 (*.csv);;所有文件 (*)");
   if (!csv) return;
   const std::filesystem::path input = pathFromQt(*csv);
@@ -899,16 +900,16 @@ void MainWindow::help() {
 // --- Files ---
 
 void MainWindow::openDialog() {
-  if (!doc_.saveModified()) return;
+  if (!saveModified()) return;
   if (auto path = Dialogs::openPath(this, qtFileFilter(kOpenFilter))) openFile(*path, false);
 }
 
 bool MainWindow::openFile(const QString& path, bool askToSave) {
-  if (askToSave && !doc_.saveModified()) return false;
+  if (askToSave && !saveModified()) return false;
   const std::filesystem::path file = pathFromQt(path);
   auto loaded = runLongWork<Result<LoadedProject>>(this, "正在打开 " + QFileInfo(path).fileName() + "…",
                                                    [file](const CancelFlag&) { return loadProject(file); });
-  if (!doc_.open(file, std::move(loaded))) return false;
+  if (!settle([&](const DocumentAnswers& a) { return doc_.open(file, loaded, a); })) return false;
   rememberRecent(QFileInfo(path).absoluteFilePath());
   return true;
 }
@@ -942,7 +943,7 @@ void MainWindow::refreshRecentMenu() {
 }
 
 bool MainWindow::closeDocument() {
-  if (!doc_.saveModified()) return false;
+  if (!saveModified()) return false;
   doc_.newDocument();
   return true;
 }
@@ -1070,7 +1071,7 @@ void MainWindow::transfer() {
     return;
   }
   // The transferred file replaces the document: unsaved changes are dealt with first.
-  if (!doc_.saveModified()) {
+  if (!saveModified()) {
     statusBar()->showMessage("收到的数据已保存到 " + written + "，当前文件没有关闭。", 8000);
     return;
   }
@@ -1080,7 +1081,7 @@ void MainWindow::transfer() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (doc_.saveModified()) {
+  if (saveModified()) {
     event->accept();
   } else {
     event->ignore();

@@ -30,7 +30,7 @@ namespace kro::gui {
 class CheckDialog;
 class OverviewDock;
 
-class MainWindow : public QMainWindow, public DocumentFrontend {
+class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter {
   Q_OBJECT
 
  public:
@@ -82,6 +82,15 @@ class MainWindow : public QMainWindow, public DocumentFrontend {
   void refillGrid() override;
   void redrawChart() override;
   void stateChanged() override;
+  // Runs a document operation to its end, asking its questions here.
+  bool settle(const std::function<DocumentStep(const DocumentAnswers&)>& operation) {
+    return askUntilSettled(*this, operation);
+  }
+  // The document's question about unsaved changes; false when the caller must not go on.
+  bool saveModified() {
+    return settle([this](const DocumentAnswers& a) { return doc_.saveModified(a); });
+  }
+
   void showMessage(MessageKind kind, const std::string& text) override;
   bool askYesNo(const std::string& text) override;
   SaveChoice askSaveDiscardCancel(const std::string& text) override;

@@ -37,12 +37,9 @@ std::string freeAppendedCode(const Project& project) {
   return appendedMemberCode(project.memberCount() + 1);
 }
 
-CKroAnalyzeDoc::CKroAnalyzeDoc(DocumentFrontend* frontend)
-    : frontend_(frontend != nullptr ? frontend : &headless_), today_(today) {}
+CKroAnalyzeDoc::CKroAnalyzeDoc(DocumentFrontend* frontend) : frontend_(frontend), today_(today) {}
 
-void CKroAnalyzeDoc::setFrontend(DocumentFrontend* frontend) {
-  frontend_ = frontend != nullptr ? frontend : &headless_;
-}
+void CKroAnalyzeDoc::setFrontend(DocumentFrontend* frontend) { frontend_ = frontend; }
 
 MemberRecord* CKroAnalyzeDoc::current() {
   if (currentMember_ < 0 || currentMember_ >= memberCount()) return nullptr;
@@ -54,16 +51,20 @@ void CKroAnalyzeDoc::selectMember(int index) {
   currentMember_ = index;
   // Edits of another member, or of this one after a new choice, start new undo steps.
   history_.endMerging();
-  frontend_->showMember(current());
-  frontend_->refillGrid();
-  frontend_->redrawChart();
+  repaint([this](DocumentFrontend& f) {
+    f.showMember(current());
+    f.refillGrid();
+    f.redrawChart();
+  });
 }
 
 void CKroAnalyzeDoc::setCurrentReading(int index, bool refill, bool redraw) {
   if (index < 0) return;
   currentReading_ = index;
-  if (refill) frontend_->refillGrid();
-  if (redraw) frontend_->redrawChart();
+  repaint([&](DocumentFrontend& f) {
+    if (refill) f.refillGrid();
+    if (redraw) f.redrawChart();
+  });
 }
 
 std::string CKroAnalyzeDoc::title() const {
@@ -72,32 +73,40 @@ std::string CKroAnalyzeDoc::title() const {
   return isReadOnly() ? name + "（只读）" : name;
 }
 
-bool CKroAnalyzeDoc::open(const fs::path& path) { return open(path, loadProject(path)); }
+DocumentStep CKroAnalyzeDoc::open(const fs::path& path, const DocumentAnswers& answers) {
+  Result<LoadedProject> loaded = loadProject(path);
+  return open(path, loaded, answers);
+}
 
-bool CKroAnalyzeDoc::open(const fs::path& path, Result<LoadedProject> loaded) {
+DocumentStep CKroAnalyzeDoc::open(const fs::path& path, Result<LoadedProject>& loaded,
+                                  const DocumentAnswers& answers) {
   if (!loaded) {
-    if (auto recovered = recoverAnalysisFile(path)) {
-      const int intact = recovered->damagedMember - 1;
-      if (frontend_->askYesNo(loaded.message() + "\n文件在第 " + std::to_string(recovered->damagedMember) +
-                              " 个构件处损坏。打开前 " + std::to_string(intact) + " 个构件？")) {
-        adoptDefaults(recovered->project, true);
-        resetProject(std::move(recovered->project));
-        lock_.release();
-        readOnlyReason_.clear();
-        note_ = "恢复自" + displayPath(path.filename()) + "的前 " + std::to_string(intact) + " 个构件";
-        sources_ = ProtectedInputs({path});
-        frontend_->stateChanged();
-        return true;
-      }
-      return false;
+    auto recovered = recoverAnalysisFile(path);
+    if (!recovered) return DocumentStep::failed(loaded.message());
+    const int intact = recovered->damagedMember - 1;
+    if (!answers.openRecovered) {
+      DocumentStep ask;
+      ask.question = DocumentQuestion::OpenRecovered;
+      ask.text = loaded.message() + "\n文件在第 " + std::to_string(recovered->damagedMember) +
+                 " 个构件处损坏。打开前 " + std::to_string(intact) + " 个构件？";
+      return ask;
     }
-    reportFailure(loaded.message());
-    return false;
+    if (!*answers.openRecovered) return DocumentStep::cancelled();
+    adoptDefaults(recovered->project, true);
+    resetProject(std::move(recovered->project));
+    lock_.release();
+    readOnlyReason_.clear();
+    note_ = "恢复自" + displayPath(path.filename()) + "的前 " + std::to_string(intact) + " 个构件";
+    sources_ = ProtectedInputs({path});
+    repaint([](DocumentFrontend& f) { f.stateChanged(); });
+    return DocumentStep::finished();
   }
   const bool received = loaded.value().kind == ProjectFileKind::ReceivedBytes;
   FileLock lock;
   std::string readOnly;
-  if (!received && !lockForOpening(path, lock, readOnly)) return false;
+  if (!received) {
+    if (auto unsettled = lockForOpening(path, answers, lock, readOnly)) return *unsettled;
+  }
   Project project = std::move(loaded.value().project);
   adoptDefaults(project, true);
   // Received bytes become a project of their own: saving never writes over them.
@@ -107,60 +116,74 @@ bool CKroAnalyzeDoc::open(const fs::path& path, Result<LoadedProject> loaded) {
   stamp_ = received ? std::nullopt : loaded.value().stamp;
   if (received) note_ = "由原始数据解码：" + displayPath(path.filename());
   sources_ = ProtectedInputs(std::move(loaded.value().sources));
-  frontend_->stateChanged();
+  repaint([](DocumentFrontend& f) { f.stateChanged(); });
   std::vector<std::string> notes = std::move(loaded.value().warnings);
   // Why the file is read-only, unless the user chose it when asked.
   if (!readOnly.empty() && lockStatus(path).state == LockState::Free) notes.insert(notes.begin(), readOnly);
-  if (!notes.empty()) frontend_->showMessage(MessageKind::Warning, joinLines(notes));
-  return true;
+  if (notes.empty()) return DocumentStep::finished();
+  return DocumentStep::finished(Notice{MessageKind::Warning, joinLines(notes)});
 }
 
-bool CKroAnalyzeDoc::lockForOpening(const fs::path& path, FileLock& out, std::string& readOnly) {
-  if (lockProgram_.empty()) return true;
+std::optional<DocumentStep> CKroAnalyzeDoc::lockForOpening(const fs::path& path,
+                                                           const DocumentAnswers& answers, FileLock& out,
+                                                           std::string& readOnly) {
+  if (lockProgram_.empty()) return std::nullopt;
   if (lock_.held() && sameFile(lock_.file(), path)) {
     out = std::move(lock_);  // the same file again in this window
-    return true;
+    return std::nullopt;
   }
   auto taken = FileLock::take(path, lockProgram_);
   if (taken) {
     out = std::move(taken.value());
-    return true;
+    return std::nullopt;
   }
   const LockStatus status = lockStatus(path);
   const std::string name = "“" + displayPath(path.filename()) + "”";
   const std::string holder = describeLockOwner(status.owner);
   const std::string viewOnly = name + "已由 " + holder + " 打开，在这里只能查看：保存时请另存为。";
+  auto ask = [&](std::string text, std::vector<std::string> choices) {
+    DocumentStep step;
+    step.question = DocumentQuestion::OpenLocked;
+    step.text = std::move(text);
+    step.choices = std::move(choices);
+    return step;
+  };
   switch (status.state) {
     case LockState::Held:
-      if (frontend_->askChoice(
-              name + "已由 " + holder + " 打开。\n在这里打开只能查看，不能保存到这个文件（可以另存为）。",
-              {"只读打开"}) != 0)
-        return false;
+      if (!answers.lockChoice) {
+        return ask(
+            name + "已由 " + holder + " 打开。\n在这里打开只能查看，不能保存到这个文件（可以另存为）。",
+            {"只读打开"});
+      }
+      if (*answers.lockChoice != 0) return DocumentStep::cancelled();
       readOnly = viewOnly;
-      return true;
+      return std::nullopt;
     case LockState::Unknown:
-      switch (frontend_->askChoice(name + "已由 " + holder +
-                                       " 打开，那可能是另一台计算机，无法确定它是否仍在使用。\n"
-                                       "只有确认那里已经关闭了它，才可以接管。",
-                                   {"只读打开", "接管"})) {
+      if (!answers.lockChoice) {
+        return ask(name + "已由 " + holder +
+                       " 打开，那可能是另一台计算机，无法确定它是否仍在使用。\n"
+                       "只有确认那里已经关闭了它，才可以接管。",
+                   {"只读打开", "接管"});
+      }
+      switch (*answers.lockChoice) {
         case 0:
           readOnly = viewOnly;
-          return true;
+          return std::nullopt;
         case 1:
           if (auto over = FileLock::take(path, lockProgram_, true)) {
             out = std::move(over.value());
-            return true;
+            return std::nullopt;
           }
           readOnly = name + "无法接管，在这里只能查看：保存时请另存为。";
-          return true;
+          return std::nullopt;
         default:
-          return false;
+          return DocumentStep::cancelled();
       }
     default:
       // No lock file can be made there (a read-only folder or medium).
       readOnly = "无法在" + name + "所在的文件夹中建立锁文件（" + taken.message() +
                  "），因此只能查看：保存时请另存为。";
-      return true;
+      return std::nullopt;
   }
 }
 
@@ -193,10 +216,6 @@ Status CKroAnalyzeDoc::writeSelectionExport(const fs::path& path) const {
   return kro::writeSelectionExport(path, project_.members);
 }
 
-void CKroAnalyzeDoc::reportFailure(const std::string& message) {
-  frontend_->showMessage(MessageKind::Error, message);
-}
-
 void CKroAnalyzeDoc::markSaved(const fs::path& path, FileStamp stamp) {
   // The saved file is a new file on the disk: protected from now on as it is.
   sources_ = ProtectedInputs(std::vector<fs::path>(sources_.files()));
@@ -205,97 +224,110 @@ void CKroAnalyzeDoc::markSaved(const fs::path& path, FileStamp stamp) {
   stamp_ = stamp;
   project_.parameters.fromDefaults = false;  // they are in the file now
   history_.markSaved();
-  frontend_->stateChanged();
+  repaint([](DocumentFrontend& f) { f.stateChanged(); });
 }
 
-bool CKroAnalyzeDoc::save() {
-  if (path_.empty() || !isAnalysisExtension(path_) || isReadOnly()) return saveAnalysisFileAs();
+DocumentStep CKroAnalyzeDoc::save(const DocumentAnswers& answers) {
+  if (path_.empty() || !isAnalysisExtension(path_) || isReadOnly()) return saveAnalysisFileAs(answers);
   if (stamp_) {
     if (const std::optional<FileStamp> now = changedSince(path_, *stamp_)) {
-      const int choice = frontend_->askChoice(
-          "“" + displayPath(path_.filename()) + "”在这里读取之后被其他程序或窗口修改过：\n" +
-              "这里读取（或上次保存）时：" + shownLocalTime(toTimeT(stamp_->modified)) + "\n" +
-              "磁盘上现在的版本：" + shownLocalTime(toTimeT(now->modified)) + "\n" +
-              "覆盖会丢掉磁盘上的那个版本；另存为可以两者都保留。",
-          {"覆盖", "另存为..."});
-      if (choice == 1) return saveAnalysisFileAs();
-      if (choice != 0) return false;
+      if (!answers.changedChoice) {
+        DocumentStep ask;
+        ask.question = DocumentQuestion::OverwriteChanged;
+        ask.text = "“" + displayPath(path_.filename()) + "”在这里读取之后被其他程序或窗口修改过：\n" +
+                   "这里读取（或上次保存）时：" + shownLocalTime(toTimeT(stamp_->modified)) + "\n" +
+                   "磁盘上现在的版本：" + shownLocalTime(toTimeT(now->modified)) + "\n" +
+                   "覆盖会丢掉磁盘上的那个版本；另存为可以两者都保留。";
+        ask.choices = {"覆盖", "另存为..."};
+        return ask;
+      }
+      if (*answers.changedChoice == 1) return saveAnalysisFileAs(answers);
+      if (*answers.changedChoice != 0) return DocumentStep::cancelled();
     }
   }
   return writeOwnFile(path_);
 }
 
-bool CKroAnalyzeDoc::writeOwnFile(const fs::path& path) {
+DocumentStep CKroAnalyzeDoc::writeOwnFile(const fs::path& path) {
   const ReplacingOwnFile own(path);
   const std::string bytes = encodeProjectFile(project_);
-  if (Status s = writeFileAtomically(path, bytes); !s) {
-    reportFailure(s.message());
-    return false;
-  }
+  if (Status s = writeFileAtomically(path, bytes); !s) return DocumentStep::failed(s.message());
   markSaved(path, stampOf(path, bytes));
-  return true;
+  return DocumentStep::finished();
 }
 
-bool CKroAnalyzeDoc::saveAnalysisFileAs() { return writeToChosenPath(kAnalysisSaveDialog, false); }
+DocumentStep CKroAnalyzeDoc::saveAnalysisFileAs(const DocumentAnswers& answers) {
+  return writeToChosenPath(kAnalysisSaveDialog, false, answers);
+}
 
-bool CKroAnalyzeDoc::saveSelection() { return writeToChosenPath(kSelectionSaveDialog, true); }
+DocumentStep CKroAnalyzeDoc::saveSelection(const DocumentAnswers& answers) {
+  return writeToChosenPath(kSelectionSaveDialog, true, answers);
+}
 
-bool CKroAnalyzeDoc::writeToChosenPath(const SaveDialogRequest& wanted, bool selection) {
-  std::optional<fs::path> chosen = frontend_->chooseSavePath(wanted);
-  if (!chosen) return false;
-  const bool ownFile = !selection && !isReadOnly() && isAnalysisExtension(path_) && sameFile(*chosen, path_);
-  // The document's own file is saved as 保存 saves it, asking when it changed on disk.
-  if (ownFile) return save();
+DocumentStep CKroAnalyzeDoc::writeToChosenPath(const SaveDialogRequest& wanted, bool selection,
+                                               const DocumentAnswers& answers) {
+  if (!answers.savePath) {
+    DocumentStep ask;
+    ask.question = DocumentQuestion::SavePath;
+    ask.dialog = wanted;
+    return ask;
+  }
+  const fs::path& chosen = *answers.savePath;
+  const bool ownFile = !selection && !isReadOnly() && isAnalysisExtension(path_) && sameFile(chosen, path_);
+  // The document's own file is saved as 保存 saves it, asking when it changed on disk; chosen
+  // again after 另存为 was answered there, it is overwritten as the dialog confirmed.
+  if (ownFile) return answers.changedChoice == 1 ? writeOwnFile(path_) : save(answers);
   // Another window's file is written only there, also by a window of this program.
-  if (!lockProgram_.empty() && lockStatus(*chosen).state == LockState::Held) {
-    reportFailure("“" + displayPath(*chosen) + "”已由 " + describeLockOwner(lockStatus(*chosen).owner) +
-                  " 打开，没有写入：请另选一个文件名，或先在那里关闭它。");
-    return false;
+  if (!lockProgram_.empty() && lockStatus(chosen).state == LockState::Held) {
+    return DocumentStep::failed("“" + displayPath(chosen) + "”已由 " +
+                                describeLockOwner(lockStatus(chosen).owner) +
+                                " 打开，没有写入：请另选一个文件名，或先在那里关闭它。");
   }
-  if (Status s = checkOutput(*chosen); !s) {
-    reportFailure(s.message());
-    return false;
-  }
+  if (Status s = checkOutput(chosen); !s) return DocumentStep::failed(s.message());
   if (selection) {
-    if (Status s = writeSelectionExport(*chosen); !s) {
-      reportFailure(s.message());
-      return false;
-    }
-    return true;  // only a copy: the document stays with its file
+    if (Status s = writeSelectionExport(chosen); !s) return DocumentStep::failed(s.message());
+    return DocumentStep::finished();  // only a copy: the document stays with its file
   }
   // The analysis file becomes the document's file, marked by a lock of its own.
   FileLock lock;
   if (!lockProgram_.empty()) {
-    if (auto taken = FileLock::take(*chosen, lockProgram_)) lock = std::move(taken.value());
+    if (auto taken = FileLock::take(chosen, lockProgram_)) lock = std::move(taken.value());
   }
   std::vector<fs::path> files = sources_.files();
-  files.push_back(*chosen);
+  files.push_back(chosen);
   sources_ = ProtectedInputs(std::move(files));
-  if (!writeOwnFile(*chosen)) return false;
+  DocumentStep written = writeOwnFile(chosen);
+  if (!written.done) return written;
   lock_ = std::move(lock);
   readOnlyReason_.clear();
-  frontend_->stateChanged();
-  return true;
+  repaint([](DocumentFrontend& f) { f.stateChanged(); });
+  return written;
 }
 
-bool CKroAnalyzeDoc::saveModified() {
-  if (!isModified()) return true;
-  switch (frontend_->askSaveDiscardCancel("是否保存对“" + title() + "”的修改？")) {
-    case SaveChoice::Save:
-      return save();
-    case SaveChoice::Discard:
-      return true;
-    case SaveChoice::Cancel:
-      return false;
+DocumentStep CKroAnalyzeDoc::saveModified(const DocumentAnswers& answers) {
+  if (!isModified()) return DocumentStep::finished();
+  if (!answers.saveModified) {
+    DocumentStep ask;
+    ask.question = DocumentQuestion::SaveModified;
+    ask.text = "是否保存对“" + title() + "”的修改？";
+    return ask;
   }
-  return false;
+  switch (*answers.saveModified) {
+    case SaveChoice::Save:
+      return save(answers);
+    case SaveChoice::Discard:
+      return DocumentStep::finished();
+    case SaveChoice::Cancel:
+      return DocumentStep::cancelled();
+  }
+  return DocumentStep::cancelled();
 }
 
 void CKroAnalyzeDoc::newDocument() {
   resetProject({});
   lock_.release();
   readOnlyReason_.clear();
-  frontend_->stateChanged();
+  repaint([](DocumentFrontend& f) { f.stateChanged(); });
 }
 
 void CKroAnalyzeDoc::appendMembers(std::vector<MemberRecord> members, std::string_view from) {
@@ -316,16 +348,18 @@ void CKroAnalyzeDoc::show(const CommandEffect& effect) {
     refreshAll(true);
     return;
   }
-  if (effect.member) frontend_->updateMemberRow(*effect.member);
+  if (effect.member) repaint([&](DocumentFrontend& f) { f.updateMemberRow(*effect.member); });
   refreshAll(false);
 }
 
 void CKroAnalyzeDoc::refreshAll(bool rebuildList) {
-  if (rebuildList) frontend_->rebuildMemberList();
-  frontend_->showMember(current());
-  frontend_->refillGrid();
-  frontend_->redrawChart();
-  frontend_->stateChanged();
+  repaint([&](DocumentFrontend& f) {
+    if (rebuildList) f.rebuildMemberList();
+    f.showMember(current());
+    f.refillGrid();
+    f.redrawChart();
+    f.stateChanged();
+  });
 }
 
 bool CKroAnalyzeDoc::undo() {

@@ -45,6 +45,7 @@ class CKroAnalyzeDoc {
   // The title of a document without a file.
   static constexpr std::string_view kUntitled = "楼板仪数据文件";
 
+  // frontend: the views to repaint after each change; none for a document nobody watches.
   explicit CKroAnalyzeDoc(DocumentFrontend* frontend = nullptr);
   CKroAnalyzeDoc(const CKroAnalyzeDoc&) = delete;
   CKroAnalyzeDoc& operator=(const CKroAnalyzeDoc&) = delete;
@@ -90,17 +91,24 @@ class CKroAnalyzeDoc {
   bool isReadOnly() const { return !readOnlyReason_.empty(); }
   const std::string& readOnlyReason() const { return readOnlyReason_; }
 
+  // The file operations below never ask anybody: each returns a DocumentStep that is done, or
+  // says why not (a notice), or names the question whose answer it needs; the caller asks and
+  // calls again with the answers given so far (askUntilSettled does that with a Prompter).
+
   // Opens a file as the document (see loadProject) with a new history; its first member becomes
   // current. Kept received bytes become a new project without a file ("由原始数据解码"). A file
-  // that cannot be read is reported and leaves the document unchanged; of a damaged analysis
-  // file the intact members before the damage can be opened, when the user agrees, as a project
-  // without a file (nothing is written over the damaged one). Warnings are shown after a load.
-  // With file locks on, a file another window holds is opened read-only when the user agrees (one
-  // of another computer may be taken over instead), and a file beside which no lock can be made
-  // is opened read-only with the reason shown.
-  bool open(const std::filesystem::path& path);
-  // The same with the file loaded already (see loadProject), e.g. off the window's thread.
-  bool open(const std::filesystem::path& path, Result<LoadedProject> loaded);
+  // that cannot be read leaves the document unchanged (an error notice); of a damaged analysis
+  // file the intact members before the damage can be opened, when the user agrees
+  // (OpenRecovered), as a project without a file (nothing is written over the damaged one).
+  // Warnings come as the notice of the done step. With file locks on, a file another window
+  // holds is opened read-only when the user agrees (OpenLocked; one of another computer may be
+  // taken over instead), and a file beside which no lock can be made is opened read-only with
+  // the reason in the notice.
+  DocumentStep open(const std::filesystem::path& path, const DocumentAnswers& answers = {});
+  // The same with the file loaded already (see loadProject), e.g. off the window's thread; the
+  // project is taken from loaded only once the step is done.
+  DocumentStep open(const std::filesystem::path& path, Result<LoadedProject>& loaded,
+                    const DocumentAnswers& answers = {});
   // Makes project the document, belonging to path (may be empty), with a new history.
   void resetProject(Project project, std::filesystem::path path = {});
 
@@ -116,20 +124,20 @@ class CKroAnalyzeDoc {
   Status writeSelectionExport(const std::filesystem::path& path) const;
 
   // 保存 (Ctrl+S): the analysis layout to the document's own analysis file, otherwise (and when
-  // read-only) to a name asked for. When the file changed on disk since it was read or saved,
-  // asks first (overwrite, save under another name, or cancel), showing both times. True when
-  // written.
-  bool save();
-  // The toolbar's save: asks for a name and writes the analysis layout there; the document
-  // then belongs to that file. Its own analysis file may be chosen; another file it was read
-  // from may not.
-  bool saveAnalysisFileAs();
-  // 保存选择构件: asks for a name and writes the selection export; refused over a file the
-  // project was read from.
-  bool saveSelection();
-  // Asks whether to save unsaved changes. False when the user cancels or the save fails, so
-  // the caller must not go on.
-  bool saveModified();
+  // read-only) to a name asked for (SavePath). When the file changed on disk since it was read
+  // or saved, asks first (OverwriteChanged: overwrite, save under another name, or cancel),
+  // showing both times. Done when written.
+  DocumentStep save(const DocumentAnswers& answers = {});
+  // The toolbar's save: the analysis layout to a name asked for (SavePath); the document then
+  // belongs to that file. Its own analysis file may be chosen; another file it was read from
+  // may not.
+  DocumentStep saveAnalysisFileAs(const DocumentAnswers& answers = {});
+  // 保存选择构件: the selection export to a name asked for; refused over a file the project was
+  // read from.
+  DocumentStep saveSelection(const DocumentAnswers& answers = {});
+  // Whether to save unsaved changes (SaveModified). Not done when the user cancels or the save
+  // fails, so the caller must not go on.
+  DocumentStep saveModified(const DocumentAnswers& answers = {});
   // 新建, 关闭: an empty project without a file (the caller asks about unsaved changes first).
   void newDocument();
 
@@ -189,19 +197,26 @@ class CKroAnalyzeDoc {
   void show(const CommandEffect& effect);
   // Every view shown afresh.
   void refreshAll(bool rebuildList);
-  bool writeToChosenPath(const SaveDialogRequest& wanted, bool selection);
+  DocumentStep writeToChosenPath(const SaveDialogRequest& wanted, bool selection,
+                                 const DocumentAnswers& answers);
   // Writes the analysis layout to path and makes it the document's file.
-  bool writeOwnFile(const std::filesystem::path& path);
+  DocumentStep writeOwnFile(const std::filesystem::path& path);
   void markSaved(const std::filesystem::path& path, FileStamp stamp);
-  // Takes the lock of the file about to become the document's, asking what to do when another
-  // window holds it. False when the user cancels; readOnly receives why the file is read-only.
-  bool lockForOpening(const std::filesystem::path& path, FileLock& lock, std::string& readOnly);
+  // Takes the lock of the file about to become the document's; a step with the question when
+  // another window holds it and the answer is not given yet, or a cancelled step. readOnly
+  // receives why the file is read-only.
+  std::optional<DocumentStep> lockForOpening(const std::filesystem::path& path,
+                                             const DocumentAnswers& answers, FileLock& lock,
+                                             std::string& readOnly);
   // Gives a project the office's parameters when it has none.
   void adoptDefaults(Project& project, bool fromFile) const;
-  void reportFailure(const std::string& message);
+  // The views, when somebody watches.
+  template <class Repaint>
+  void repaint(Repaint&& repaint) {
+    if (frontend_ != nullptr) repaint(*frontend_);
+  }
 
   DocumentFrontend* frontend_;
-  HeadlessFrontend headless_;
   std::function<CalendarDate()> today_;
   std::function<ProjectParameters(bool)> defaults_;
   std::string lockProgram_;

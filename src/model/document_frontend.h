@@ -1,8 +1,10 @@
-// What the core asks of the window side: messages, questions and file names (Prompter), and,
-// for the document, the refreshes after every change (DocumentFrontend).
+// Between the core and whoever shows it: what the document needs from the user (DocumentStep,
+// DocumentAnswers), the refreshes after every change (DocumentFrontend), and the window's and the
+// command line's way of asking (Prompter), which only they use.
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +24,49 @@ struct SaveDialogRequest {
   std::string proposedName;
 };
 
+struct Notice {
+  MessageKind kind = MessageKind::Information;
+  std::string text;
+};
+
+// What the document needs from the user to go on.
+enum class DocumentQuestion {
+  None,
+  OpenRecovered,     // yes or no: open the intact members of a damaged file
+  OpenLocked,        // one of choices (another window holds the file), or cancel
+  OverwriteChanged,  // one of choices (覆盖, 另存为...): the file changed on the disk, or cancel
+  SavePath,          // a save dialog (dialog), or cancel
+  SaveModified,      // 保存, 不保存 or 取消
+};
+
+// What one call of a document's file operation leaves: done, or a notice saying why not, or the
+// question to ask.
+struct DocumentStep {
+  bool done = false;
+  std::optional<Notice> notice;  // shown in any case (warnings of a done step too)
+  DocumentQuestion question = DocumentQuestion::None;
+  std::string text;                  // the question in the user's words
+  std::vector<std::string> choices;  // OpenLocked, OverwriteChanged
+  SaveDialogRequest dialog;          // SavePath
+
+  static DocumentStep finished(std::optional<Notice> notice = std::nullopt) {
+    return {true, std::move(notice)};
+  }
+  static DocumentStep failed(std::string message) {
+    return {false, Notice{MessageKind::Error, std::move(message)}};
+  }
+  static DocumentStep cancelled() { return {}; }
+};
+
+// The answers given so far; an operation called again with them goes on past its questions.
+struct DocumentAnswers {
+  std::optional<bool> openRecovered;
+  std::optional<int> lockChoice;     // index into the choices
+  std::optional<int> changedChoice;  // index into the choices
+  std::optional<std::filesystem::path> savePath;
+  std::optional<SaveChoice> saveModified;
+};
+
 class Prompter {
  public:
   virtual ~Prompter() = default;
@@ -38,10 +83,15 @@ class Prompter {
   }
 };
 
+// Runs a document operation to its end, asking ui each question it returns and calling it
+// again with the answers; shows every notice. True when the operation is done.
+bool askUntilSettled(Prompter& ui, const std::function<DocumentStep(const DocumentAnswers&)>& operation);
+
 // The document calls these after every change, in this order: the member list (rebuilt, or one
 // row), the panel, the grid, the chart, then the state.
-class DocumentFrontend : public Prompter {
+class DocumentFrontend {
  public:
+  virtual ~DocumentFrontend() = default;
   // The member list is rebuilt from the members (texts and check marks), with the current
   // member's row highlighted.
   virtual void rebuildMemberList() = 0;
@@ -56,23 +106,6 @@ class DocumentFrontend : public Prompter {
   virtual void redrawChart() = 0;
   // The title, the modified mark or the undo history may have changed.
   virtual void stateChanged() {}
-};
-
-// A frontend without a window, for a document nobody watches: no refreshes, no messages,
-// questions answered "no".
-class HeadlessFrontend : public DocumentFrontend {
- public:
-  void rebuildMemberList() override {}
-  void updateMemberRow(int) override {}
-  void showMember(const MemberRecord*) override {}
-  void refillGrid() override {}
-  void redrawChart() override {}
-  void showMessage(MessageKind, const std::string&) override {}
-  bool askYesNo(const std::string&) override { return false; }
-  SaveChoice askSaveDiscardCancel(const std::string&) override { return SaveChoice::Cancel; }
-  std::optional<std::filesystem::path> chooseSavePath(const SaveDialogRequest&) override {
-    return std::nullopt;
-  }
 };
 
 }  // namespace kro

@@ -253,7 +253,7 @@ TEST(CommandsProperty, UndoAllGivesTheLoadedBytesAndRedoAllTheEditedOnes) {
   for (unsigned seed = 1; seed <= 24; ++seed) {
     test::RecordingFrontend ui;
     CKroAnalyzeDoc doc(&ui);
-    ASSERT_TRUE(doc.open(dir / "in.KRO"));
+    ASSERT_TRUE(doc.open(dir / "in.KRO").done);
     ASSERT_TRUE(doc.writeAnalysisFile(dir / "opened.KRO").ok());
     EXPECT_TRUE(test::readBytes(dir / "opened.KRO") == loadedBytes) << "seed " << seed;
     std::mt19937 rng(seed);

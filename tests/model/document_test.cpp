@@ -38,7 +38,7 @@ class DocumentTest : public ::testing::Test {
   // Writes members as an analysis file and opens it.
   void openMembers(std::vector<MemberRecord> members, const std::string& name = "p.KRO") {
     ASSERT_TRUE(writeAnalysisFile(dir / name, members).ok());
-    ASSERT_TRUE(doc.open(dir / name));
+    ASSERT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / name, a); }));
     ui.clear();
   }
 
@@ -69,7 +69,7 @@ TEST_F(DocumentTest, AnalysisExtensionIsCaseSensitive) {
 TEST_F(DocumentTest, OpenDecidesByContentAndRefreshesInOrder) {
   const std::string bytes = encodeMembers(makeSampleProject(), MemberLayout::Analysis);
   test::writeBytes(dir / "a.kro", bytes);
-  ASSERT_TRUE(doc.open(dir / "a.kro"));
+  ASSERT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / "a.kro", a); }));
   EXPECT_EQ(doc.memberCount(), 12);
   EXPECT_EQ(ui.calls, (Calls{"rebuildMemberList", "showMember 0001", "refillGrid", "redrawChart"}));
   EXPECT_FALSE(doc.canUndo());
@@ -79,7 +79,7 @@ TEST_F(DocumentTest, OpenDecidesByContentAndRefreshesInOrder) {
   // The same bytes under another name are recognised by their content.
   test::writeBytes(dir / "a.KrO", bytes);
   ui.clear();
-  ASSERT_TRUE(doc.open(dir / "a.KrO"));
+  ASSERT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / "a.KrO", a); }));
   EXPECT_TRUE(ui.messages.empty());
   EXPECT_EQ(doc.members(), makeSampleProject());
 }
@@ -104,17 +104,18 @@ TEST_F(DocumentTest, ReceivedBytesAndRecoveredFilesOpenWithoutAFile) {
   const std::string bytes = encodeMembers(members, MemberLayout::Analysis);
   test::writeBytes(dir / "cut.KRO", bytes.substr(0, bytes.size() - 20));
   ui.yesNoAnswers = {false};
-  EXPECT_FALSE(doc.open(dir / "cut.KRO"));
+  EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / "cut.KRO", a); }));
   ASSERT_EQ(ui.questions.size(), 1u);
   EXPECT_NE(ui.questions[0].find("文件在第 12 个构件处损坏。打开前 11 个构件？"), std::string::npos)
       << ui.questions[0];
   ui.yesNoAnswers = {true};
-  ASSERT_TRUE(doc.open(dir / "cut.KRO"));
+  ASSERT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / "cut.KRO", a); }));
   EXPECT_EQ(doc.memberCount(), 11);
   EXPECT_TRUE(doc.path().empty());
   EXPECT_NE(doc.title().find("恢复自cut.KRO"), std::string::npos);
   ui.pathAnswers = {dir / "cut.KRO"};
-  EXPECT_FALSE(doc.save());  // not over the damaged file
+  EXPECT_FALSE(
+      ui.settle([&](const DocumentAnswers& a) { return doc.save(a); }));  // not over the damaged file
   EXPECT_EQ(test::readBytes(dir / "cut.KRO"), bytes.substr(0, bytes.size() - 20));
 }
 
@@ -126,10 +127,10 @@ TEST_F(DocumentTest, FailedOpenLeavesTheDocumentUnchanged) {
   test::Bytes damaged;
   damaged.i32(0, 3).resize(100);
   test::writeBytes(dir / "bad.KRO", damaged.str());
-  EXPECT_FALSE(doc.open(dir / "bad.KRO"));
-  EXPECT_FALSE(doc.open(dir / "missing.KRO"));
+  EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / "bad.KRO", a); }));
+  EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / "missing.KRO", a); }));
   test::writeBytes(dir / "tiny.KRO", "ab");
-  EXPECT_FALSE(doc.open(dir / "tiny.KRO"));
+  EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / "tiny.KRO", a); }));
 
   ASSERT_EQ(ui.messages.size(), 3u);
   for (const auto& m : ui.messages) EXPECT_EQ(m.kind, MessageKind::Error);
@@ -142,7 +143,7 @@ TEST_F(DocumentTest, FailedOpenLeavesTheDocumentUnchanged) {
 TEST_F(DocumentTest, SelectionExportOpenedAsIndexFileIsRefused) {
   openMembers(makeSampleProject());
   ASSERT_TRUE(doc.writeSelectionExport(dir / "sel.DEX").ok());
-  EXPECT_FALSE(doc.open(dir / "sel.DEX"));
+  EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / "sel.DEX", a); }));
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_NE(ui.messages[0].text.find("保存选择构件"), std::string::npos);
   EXPECT_EQ(doc.memberCount(), 12);
@@ -155,7 +156,7 @@ TEST_F(DocumentTest, RawMembersCarryTheFiguresOfTheirReadings) {
   data.text(0, "A001").i16(32, 120).i16(38, 3).i16(74, 118).i16(76, 125).i16(78, 131);
   test::writeBytes(dir / "P.DEX", index.str());
   test::writeBytes(dir / "A001.DAT", data.str());
-  ASSERT_TRUE(doc.open(dir / "P.DEX"));
+  ASSERT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / "P.DEX", a); }));
   // The instrument's files store no figures: the member's are its readings' from the start, so
   // no stored 0.0 % is shown as differing.
   const MemberRecord* m = doc.currentMemberRecord();
@@ -434,7 +435,7 @@ TEST_F(DocumentTest, KeystrokesInOneBoxAreOneStepButNotAcrossASave) {
   EXPECT_EQ(doc.undoName(), "修改 A 的设计厚度");
   doc.setPlusDeviation(3);  // another box: a new step
   EXPECT_EQ(doc.history().size(), 2u);
-  ASSERT_TRUE(doc.save());
+  ASSERT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.save(a); }));
   doc.setPlusDeviation(4);  // after saving: a new step, so undo returns to the saved state
   EXPECT_EQ(doc.history().size(), 3u);
   doc.undo();
@@ -555,7 +556,7 @@ TEST_F(DocumentTest, CurrentReading) {
 TEST_F(DocumentTest, SaveWritesTheOwnAnalysisFileWithTheTicks) {
   openMembers({member("A", {120}), member("B", {})});
   doc.setSelected(0, false);
-  ASSERT_TRUE(doc.save());
+  ASSERT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.save(a); }));
   EXPECT_TRUE(ui.dialogs.empty());
   EXPECT_FALSE(doc.isModified());
   auto back = decodeAnalysisFile(test::readBytes(dir / "p.KRO"));
@@ -572,12 +573,12 @@ TEST_F(DocumentTest, SaveWritesTheOwnAnalysisFileWithTheTicks) {
 TEST_F(DocumentTest, SaveOfARawFileAsksForAName) {
   ASSERT_TRUE(writeRawProject(dir.path(), "P.DEX", {member("A", {120})}).ok());
   const std::string index = test::readBytes(dir / "P.DEX");
-  ASSERT_TRUE(doc.open(dir / "P.DEX"));
+  ASSERT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / "P.DEX", a); }));
   doc.deleteCurrentMember();
   doc.appendMember();
 
   ui.pathAnswers = {std::nullopt};
-  EXPECT_FALSE(doc.save());  // cancelled
+  EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.save(a); }));  // cancelled
   ASSERT_EQ(ui.dialogs.size(), 1u);
   EXPECT_EQ(ui.dialogs[0].filter, "楼板仪数据文件(*.KRO)|*.KRO|");
   EXPECT_EQ(ui.dialogs[0].defaultExtension, "KRO");
@@ -586,14 +587,14 @@ TEST_F(DocumentTest, SaveOfARawFileAsksForAName) {
   EXPECT_TRUE(doc.isModified());
 
   ui.pathAnswers = {dir / "out.KRO"};
-  EXPECT_TRUE(doc.save());
+  EXPECT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.save(a); }));
   EXPECT_EQ(doc.path(), dir / "out.KRO");
   EXPECT_EQ(doc.title(), "out.KRO");
   EXPECT_FALSE(doc.isModified());
   EXPECT_EQ(decodeAnalysisFile(test::readBytes(dir / "out.KRO")).value().size(), 1u);
   // From now on the document saves to its own file without asking.
   ui.dialogs.clear();
-  EXPECT_TRUE(doc.save());
+  EXPECT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.save(a); }));
   EXPECT_TRUE(ui.dialogs.empty());
 }
 
@@ -605,7 +606,7 @@ TEST_F(DocumentTest, FailedSaveIsReportedAndKeepsTheOldFile) {
   // Replace the target by a folder so the rename must fail.
   ui.pathAnswers = {dir / "sub"};
   std::filesystem::create_directories(dir / "sub");
-  EXPECT_FALSE(doc.saveAnalysisFileAs());
+  EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.saveAnalysisFileAs(a); }));
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].kind, MessageKind::Error);
   EXPECT_TRUE(doc.isModified());
@@ -617,7 +618,7 @@ TEST_F(DocumentTest, SelectionExportWritesTheTicksAndRefusesAnAnalysisName) {
   openMembers({member("A", {120}), member("B", {})});
   doc.setSelected(1, false);
   ui.pathAnswers = {dir / "sel.DEX"};
-  ASSERT_TRUE(doc.saveSelection());
+  ASSERT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.saveSelection(a); }));
   EXPECT_EQ(ui.dialogs[0].filter, "楼板仪数据文件(*.DEX)||");
   EXPECT_EQ(ui.dialogs[0].defaultExtension, "DEX");
   EXPECT_EQ(ui.dialogs[0].proposedName, "");
@@ -629,23 +630,23 @@ TEST_F(DocumentTest, SelectionExportWritesTheTicksAndRefusesAnAnalysisName) {
   EXPECT_TRUE(doc.isModified());         // and is not saved by an export
 
   ui.pathAnswers = {dir / "sel.KRO"};
-  EXPECT_FALSE(doc.saveSelection());
+  EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.saveSelection(a); }));
   EXPECT_FALSE(std::filesystem::exists(dir / "sel.KRO"));
   EXPECT_EQ(ui.messages.size(), 1u);
 }
 
 TEST_F(DocumentTest, ExportsNeverReplaceAFileTheProjectWasReadFrom) {
   ASSERT_TRUE(writeRawProject(dir.path(), "P.DEX", {member("A001", {120}), member("A002", {121})}).ok());
-  ASSERT_TRUE(doc.open(dir / "P.DEX"));
+  ASSERT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / "P.DEX", a); }));
   ui.clear();
   const std::string index = test::readBytes(dir / "P.DEX");
   const std::string data = test::readBytes(dir / "A002.DAT");
   // The index file and each member data file, in any spelling, for either save.
   for (const std::filesystem::path& input : {dir / "P.DEX", dir / "." / "A002.DAT"}) {
     ui.pathAnswers = {input};
-    EXPECT_FALSE(doc.saveSelection());
+    EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.saveSelection(a); }));
     ui.pathAnswers = {input};
-    EXPECT_FALSE(doc.saveAnalysisFileAs());
+    EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.saveAnalysisFileAs(a); }));
   }
   EXPECT_EQ(ui.messages.size(), 4u);
   EXPECT_EQ(test::readBytes(dir / "P.DEX"), index);
@@ -656,26 +657,26 @@ TEST_F(DocumentTest, ExportsNeverReplaceAFileTheProjectWasReadFrom) {
   // Saved as an analysis file, the document may replace that file, but a selection export
   // may not, and the raw files stay protected.
   ui.pathAnswers = {dir / "p.KRO"};
-  ASSERT_TRUE(doc.saveAnalysisFileAs());
+  ASSERT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.saveAnalysisFileAs(a); }));
   ui.pathAnswers = {dir / "p.KRO"};
-  EXPECT_TRUE(doc.saveAnalysisFileAs());
+  EXPECT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.saveAnalysisFileAs(a); }));
   ui.pathAnswers = {dir / "p.KRO"};
-  EXPECT_FALSE(doc.saveSelection());
+  EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.saveSelection(a); }));
   EXPECT_FALSE(doc.checkOutput(dir / "A001.DAT").ok());
 }
 
 TEST_F(DocumentTest, SaveModifiedAsksOnlyWhenThereAreChanges) {
   openMembers({member("A", {120})});
-  EXPECT_TRUE(doc.saveModified());
+  EXPECT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.saveModified(a); }));
   EXPECT_TRUE(ui.questions.empty());
 
   doc.selectMember(0);
   EXPECT_TRUE(doc.setDesignThickness(100).ok());
   ui.saveAnswers = {SaveChoice::Cancel, SaveChoice::Discard, SaveChoice::Save};
-  EXPECT_FALSE(doc.saveModified());
-  EXPECT_TRUE(doc.saveModified());
+  EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.saveModified(a); }));
+  EXPECT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.saveModified(a); }));
   EXPECT_TRUE(doc.isModified());
-  EXPECT_TRUE(doc.saveModified());
+  EXPECT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.saveModified(a); }));
   EXPECT_FALSE(doc.isModified());
   EXPECT_EQ(ui.questions.size(), 3u);
   EXPECT_NE(ui.questions[0].find("p.KRO"), std::string::npos);
@@ -711,21 +712,22 @@ TEST_F(DocumentTest, ASecondWindowOnAFileIsReadOnly) {
   test::RecordingFrontend otherUi;
   CKroAnalyzeDoc other(&otherUi);
   other.useFileLocks("kroanalyze");
-  EXPECT_FALSE(other.open(dir / "p.KRO"));  // cancelled
+  EXPECT_FALSE(
+      otherUi.settle([&](const DocumentAnswers& a) { return other.open(dir / "p.KRO", a); }));  // cancelled
   ASSERT_EQ(otherUi.questions.size(), 1u);
   EXPECT_NE(otherUi.questions[0].find("已由 "), std::string::npos);
   otherUi.choiceAnswers = {0};
-  ASSERT_TRUE(other.open(dir / "p.KRO"));
+  ASSERT_TRUE(otherUi.settle([&](const DocumentAnswers& a) { return other.open(dir / "p.KRO", a); }));
   EXPECT_TRUE(other.isReadOnly());
   EXPECT_EQ(other.title(), "p.KRO（只读）");
   // 保存 asks for another name; the held file itself is refused.
   other.setSelected(0, false);
   otherUi.pathAnswers = {dir / "p.KRO"};
-  EXPECT_FALSE(other.save());
+  EXPECT_FALSE(otherUi.settle([&](const DocumentAnswers& a) { return other.save(a); }));
   ASSERT_EQ(otherUi.dialogs.size(), 1u);
   EXPECT_NE(otherUi.messages.back().text.find("已由 "), std::string::npos);
   otherUi.pathAnswers = {dir / "copy.KRO"};
-  EXPECT_TRUE(other.save());
+  EXPECT_TRUE(otherUi.settle([&](const DocumentAnswers& a) { return other.save(a); }));
   EXPECT_FALSE(other.isReadOnly());
   EXPECT_EQ(other.path(), dir / "copy.KRO");
   // The first window still holds its file; closing it removes the lock.
@@ -742,7 +744,7 @@ TEST_F(DocumentTest, SavingOverAFileChangedOnTheDiskAsksFirst) {
   test::writeBytes(file, test::readBytes(file) + "x");  // another program wrote it
   std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) + std::chrono::seconds(3));
   const std::string theirs = test::readBytes(file);
-  EXPECT_FALSE(doc.save());  // cancelled
+  EXPECT_FALSE(ui.settle([&](const DocumentAnswers& a) { return doc.save(a); }));  // cancelled
   ASSERT_EQ(ui.questions.size(), 1u);
   EXPECT_NE(ui.questions[0].find("被其他程序或窗口修改过"), std::string::npos);
   EXPECT_NE(ui.questions[0].find("磁盘上现在的版本："), std::string::npos);
@@ -751,18 +753,18 @@ TEST_F(DocumentTest, SavingOverAFileChangedOnTheDiskAsksFirst) {
   // 另存为 keeps both.
   ui.choiceAnswers = {1};
   ui.pathAnswers = {dir / "mine.KRO"};
-  EXPECT_TRUE(doc.save());
+  EXPECT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.save(a); }));
   EXPECT_EQ(test::readBytes(file), theirs);
   EXPECT_EQ(doc.path(), dir / "mine.KRO");
   // Once saved, later saves of an unchanged file ask nothing; overwriting a changed one replaces it.
   ui.clear();
   doc.setSelected(1, false);
-  EXPECT_TRUE(doc.save());
+  EXPECT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.save(a); }));
   EXPECT_TRUE(ui.questions.empty());
   test::writeBytes(dir / "mine.KRO", "changed elsewhere");
   doc.setSelected(2, false);
   ui.choiceAnswers = {0};
-  EXPECT_TRUE(doc.save());
+  EXPECT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.save(a); }));
   EXPECT_EQ(ui.questions.size(), 1u);
   EXPECT_EQ(loadProject(dir / "mine.KRO").value().project.members, doc.members());
 }
@@ -775,7 +777,7 @@ TEST_F(DocumentTest, AFileWithoutParametersGetsTheOfficesUntilSaved) {
   openMembers(makeSampleProject());
   EXPECT_EQ(doc.project().parameters.values, office.values);
   EXPECT_TRUE(doc.isModified());
-  EXPECT_TRUE(doc.save());
+  EXPECT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.save(a); }));
   EXPECT_FALSE(doc.isModified());
   auto saved = loadProject(dir / "p.KRO");
   ASSERT_TRUE(saved.ok());
@@ -783,13 +785,58 @@ TEST_F(DocumentTest, AFileWithoutParametersGetsTheOfficesUntilSaved) {
   EXPECT_EQ(saved.value().project.parameters.values, office.values);
   // The office's defaults changing later no longer changes that project.
   office.values[0].second = "95";
-  ASSERT_TRUE(doc.open(dir / "p.KRO"));
+  ASSERT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.open(dir / "p.KRO", a); }));
   EXPECT_EQ(doc.project().parameters.values[0].second, "85");
   EXPECT_FALSE(doc.isModified());
   // A new project takes them too, without counting as a change.
   doc.newDocument();
   EXPECT_EQ(doc.project().parameters.values[0].second, "95");
   EXPECT_FALSE(doc.isModified());
+}
+
+}  // namespace
+}  // namespace kro
+
+namespace kro {
+namespace {
+
+// Without anybody watching, each file operation says what it needs and goes on with the answer.
+TEST(DocumentSteps, FileOperationsReturnTheirQuestionsAndGoOnWithTheAnswers) {
+  test::TempDir dir;
+  CKroAnalyzeDoc doc;
+  doc.appendMember();
+  DocumentStep step = doc.saveModified();
+  EXPECT_FALSE(step.done);
+  EXPECT_EQ(step.question, DocumentQuestion::SaveModified);
+  EXPECT_EQ(step.text, "是否保存对“楼板仪数据文件”的修改？");
+  EXPECT_TRUE(doc.saveModified({.saveModified = SaveChoice::Discard}).done);
+  EXPECT_FALSE(doc.saveModified({.saveModified = SaveChoice::Cancel}).done);
+
+  // Saving an untitled project needs a name, then writes there.
+  step = doc.saveModified({.saveModified = SaveChoice::Save});
+  ASSERT_EQ(step.question, DocumentQuestion::SavePath);
+  EXPECT_EQ(step.dialog.defaultExtension, "KRO");
+  const std::filesystem::path file = dir / "p.KRO";
+  EXPECT_TRUE(doc.saveModified({.savePath = file, .saveModified = SaveChoice::Save}).done);
+  EXPECT_FALSE(doc.isModified());
+
+  // Changed on the disk meanwhile: 覆盖 or 另存为..., and nothing written before the answer.
+  doc.appendMember();
+  test::writeBytes(file, test::readBytes(file) + "x");
+  step = doc.save();
+  ASSERT_EQ(step.question, DocumentQuestion::OverwriteChanged);
+  EXPECT_EQ(step.choices, (std::vector<std::string>{"覆盖", "另存为..."}));
+  EXPECT_EQ(test::readBytes(file).back(), 'x');
+  EXPECT_EQ(doc.save({.changedChoice = 1}).question, DocumentQuestion::SavePath);
+  EXPECT_TRUE(doc.save({.changedChoice = 0}).done);
+  EXPECT_EQ(loadProject(file).value().project.memberCount(), 2);
+
+  // A file that cannot be opened: a notice, and the document as it was.
+  step = doc.open(dir / "missing.KRO");
+  EXPECT_FALSE(step.done);
+  ASSERT_TRUE(step.notice.has_value());
+  EXPECT_EQ(step.notice->kind, MessageKind::Error);
+  EXPECT_EQ(doc.memberCount(), 2);
 }
 
 }  // namespace

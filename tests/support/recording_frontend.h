@@ -10,8 +10,14 @@
 
 namespace kro::test {
 
-class RecordingFrontend : public DocumentFrontend {
+class RecordingFrontend : public DocumentFrontend, public Prompter {
  public:
+  // A document operation run to its end as the window runs it, the questions answered from the
+  // queues below.
+  bool settle(const std::function<DocumentStep(const DocumentAnswers&)>& operation) {
+    return askUntilSettled(*this, operation);
+  }
+
   void rebuildMemberList() override { calls.push_back("rebuildMemberList"); }
   void updateMemberRow(int memberIndex) override {
     calls.push_back("updateMemberRow " + std::to_string(memberIndex));
