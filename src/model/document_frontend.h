@@ -50,10 +50,15 @@ struct DocumentStep {
   SaveDialogRequest dialog;          // SavePath
 
   static DocumentStep finished(std::optional<Notice> notice = std::nullopt) {
-    return {true, std::move(notice)};
+    DocumentStep step;
+    step.done = true;
+    step.notice = std::move(notice);
+    return step;
   }
   static DocumentStep failed(std::string message) {
-    return {false, Notice{MessageKind::Error, std::move(message)}};
+    DocumentStep step;
+    step.notice = Notice{MessageKind::Error, std::move(message)};
+    return step;
   }
   static DocumentStep cancelled() { return {}; }
 };

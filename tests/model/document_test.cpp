@@ -803,21 +803,30 @@ namespace {
 // Without anybody watching, each file operation says what it needs and goes on with the answer.
 TEST(DocumentSteps, FileOperationsReturnTheirQuestionsAndGoOnWithTheAnswers) {
   test::TempDir dir;
+  auto answered = [](auto&& give) {
+    DocumentAnswers answers;
+    give(answers);
+    return answers;
+  };
   CKroAnalyzeDoc doc;
   doc.appendMember();
   DocumentStep step = doc.saveModified();
   EXPECT_FALSE(step.done);
   EXPECT_EQ(step.question, DocumentQuestion::SaveModified);
   EXPECT_EQ(step.text, "是否保存对“楼板仪数据文件”的修改？");
-  EXPECT_TRUE(doc.saveModified({.saveModified = SaveChoice::Discard}).done);
-  EXPECT_FALSE(doc.saveModified({.saveModified = SaveChoice::Cancel}).done);
+  EXPECT_TRUE(doc.saveModified(answered([](auto& a) { a.saveModified = SaveChoice::Discard; })).done);
+  EXPECT_FALSE(doc.saveModified(answered([](auto& a) { a.saveModified = SaveChoice::Cancel; })).done);
 
   // Saving an untitled project needs a name, then writes there.
-  step = doc.saveModified({.saveModified = SaveChoice::Save});
+  step = doc.saveModified(answered([](auto& a) { a.saveModified = SaveChoice::Save; }));
   ASSERT_EQ(step.question, DocumentQuestion::SavePath);
   EXPECT_EQ(step.dialog.defaultExtension, "KRO");
   const std::filesystem::path file = dir / "p.KRO";
-  EXPECT_TRUE(doc.saveModified({.savePath = file, .saveModified = SaveChoice::Save}).done);
+  EXPECT_TRUE(doc.saveModified(answered([&](auto& a) {
+                   a.savePath = file;
+                   a.saveModified = SaveChoice::Save;
+                 }))
+                  .done);
   EXPECT_FALSE(doc.isModified());
 
   // Changed on the disk meanwhile: 覆盖 or 另存为..., and nothing written before the answer.
@@ -827,8 +836,8 @@ TEST(DocumentSteps, FileOperationsReturnTheirQuestionsAndGoOnWithTheAnswers) {
   ASSERT_EQ(step.question, DocumentQuestion::OverwriteChanged);
   EXPECT_EQ(step.choices, (std::vector<std::string>{"覆盖", "另存为..."}));
   EXPECT_EQ(test::readBytes(file).back(), 'x');
-  EXPECT_EQ(doc.save({.changedChoice = 1}).question, DocumentQuestion::SavePath);
-  EXPECT_TRUE(doc.save({.changedChoice = 0}).done);
+  EXPECT_EQ(doc.save(answered([](auto& a) { a.changedChoice = 1; })).question, DocumentQuestion::SavePath);
+  EXPECT_TRUE(doc.save(answered([](auto& a) { a.changedChoice = 0; })).done);
   EXPECT_EQ(loadProject(file).value().project.memberCount(), 2);
 
   // A file that cannot be opened: a notice, and the document as it was.
