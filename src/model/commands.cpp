@@ -227,14 +227,20 @@ class SetMemberField : public Command {
     if constexpr (kChangesFigures) stats_.before(m);
     setField(m, field_, after_);
     if constexpr (kChangesFigures) Recomputation::after(m);
-    return {member_, std::nullopt, false};
+    return effect();
   }
 
   CommandEffect undo(Project& project) override {
     MemberRecord& m = memberOf(project, member_);
     setField(m, field_, before_);
     if constexpr (kChangesFigures) stats_.restore(m);
-    return {member_, std::nullopt, false};
+    return effect();
+  }
+
+  // A number moves the tolerance band: the grid's colours and the chart change too.
+  CommandEffect effect() const {
+    return {member_, std::nullopt, false,
+            kChangesFigures ? CommandEffect::Touched::Everything : CommandEffect::Touched::Text};
   }
 
   bool mergeWith(const Command& next) override {
@@ -264,7 +270,7 @@ class SetSelected : public Command {
  private:
   CommandEffect store(Project& project, std::int32_t value) {
     memberOf(project, member_).setSelected(value);
-    return {member_, std::nullopt, false};
+    return {member_, std::nullopt, false, CommandEffect::Touched::Tick};
   }
 
   int member_;

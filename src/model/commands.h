@@ -25,6 +25,10 @@ struct CommandEffect {
   std::optional<int> reading;
   // Members were inserted or removed, or many rows changed: the member list is rebuilt.
   bool listChanged = false;
+  // What of the member changed, so that only the views showing it are repainted: its tick or a
+  // text (name, date) leave its readings, their colours and the chart as they were.
+  enum class Touched { Everything, Tick, Text };
+  Touched touched = Touched::Everything;
 };
 
 class Command {

@@ -342,10 +342,21 @@ void CKroAnalyzeDoc::run(std::unique_ptr<Command> command) {
 }
 
 void CKroAnalyzeDoc::show(const CommandEffect& effect) {
+  const bool sameMember = !effect.member || *effect.member == currentMember_;
   if (effect.member) currentMember_ = *effect.member;
   if (effect.reading) currentReading_ = std::max(0, *effect.reading);
   if (effect.listChanged) {
     refreshAll(true);
+    return;
+  }
+  // A tick or a text of the member already shown: its row and the panel; the grid and the chart
+  // keep its readings and colours.
+  if (sameMember && effect.touched != CommandEffect::Touched::Everything) {
+    repaint([&](DocumentFrontend& f) {
+      f.updateMemberRow(currentMember_);
+      f.showMember(current());
+      f.stateChanged();
+    });
     return;
   }
   if (effect.member) repaint([&](DocumentFrontend& f) { f.updateMemberRow(*effect.member); });

@@ -248,6 +248,9 @@ TEST_F(CliTest, FailuresAndUsageErrors) {
   // inputs, and -o where every use needs it.
   for (const cli::CommandDeclaration& declaration : cli::commandDeclarations()) {
     const std::string name(declaration.name);
+#ifdef _WIN32
+    if (cli::needsQt(name)) continue;  // print runs in kro-qt.exe
+#endif
     std::vector<std::string> tooMany{name};
     for (int i = 0; i <= declaration.inputCount; ++i) tooMany.push_back(samplePath());
     if (!declaration.requiredOutput.empty()) tooMany.insert(tooMany.end(), {"-o", (dir / "never").string()});

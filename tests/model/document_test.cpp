@@ -411,8 +411,13 @@ TEST_F(DocumentTest, PanelEdits) {
   openMembers({member("A", {120})});
   doc.selectMember(0);
   ui.clear();
+  // A text leaves the grid and the chart as they are; a number moves the band they colour by.
   doc.setMemberName("\xD6\xD0\xCE\xC4");
+  EXPECT_EQ(ui.calls, (Calls{"updateMemberRow 0", "showMember A"}));
+  ui.clear();
+  doc.setPlusDeviation(9);
   EXPECT_EQ(ui.calls, (Calls{"updateMemberRow 0", "showMember A", "refillGrid", "redrawChart"}));
+  doc.undo();
   EXPECT_TRUE(doc.isModified());
   doc.setTestDate("2026\xC4\xEA 1\xD4\xC2 7\xC8\xD5");
   EXPECT_EQ(doc.currentMemberRecord()->testDate(), "2026\xC4\xEA 1\xD4\xC2 7\xC8\xD5");
@@ -467,6 +472,11 @@ TEST_F(DocumentTest, TicksLiveInTheMembers) {
   EXPECT_EQ(doc.currentMember(), 1);  // the ticked row becomes current
   EXPECT_EQ(ui.calls, (Calls{"updateMemberRow 1", "showMember B", "refillGrid", "redrawChart"}));
   EXPECT_EQ(doc.undoName(), "取消勾选构件 B");
+  // Ticking the member shown again leaves its grid and chart as they are.
+  ui.clear();
+  doc.setSelected(1, true);
+  EXPECT_EQ(ui.calls, (Calls{"updateMemberRow 1", "showMember B"}));
+  doc.undo();
   EXPECT_TRUE(doc.isModified());
   // Every kind of rebuild keeps it: inserting and deleting members, a date change, undo.
   doc.appendMember();
