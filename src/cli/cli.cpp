@@ -21,6 +21,7 @@
 #include "model/figure_text.h"
 #include "model/file_io.h"
 #include "model/gbk_text.h"
+#include "model/panel_texts.h"
 #include "model/project.h"
 #include "model/raw_files.h"
 #include "model/sample_project.h"
@@ -161,9 +162,9 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
         std::to_string(m.minusDeviation()) + "/+" + std::to_string(m.plusDeviation()),
         std::to_string(figures.maxThickness.value_or(m.maxThickness())),
         std::to_string(figures.minThickness.value_or(m.minThickness())),
-        std::to_string(average.shown) + (average.stored ? "*" : ""),
+        std::to_string(average.shown) + (average.stored ? std::string(kStoredFigureMark) : ""),
         std::to_string(figures.passCount),
-        storedRateText(m) + "%*",
+        storedRateText(m) + "%" + std::string(kStoredFigureMark),
         m.selected() != 0 ? "是" : "否",
     };
     std::string line;
@@ -174,7 +175,7 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
     out << line << "\n";
   }
   const Totals totals = documentTotals(project.members);
-  out << "\n* 文件中保存的数值；其余数值按测点计算。\n";
+  out << "\n" << kStoredFigureMark << " 文件中保存的数值；其余数值按测点计算。\n";
   for (const std::string& note : notes) out << "  " << note << "\n";
   out << "\n所有测点个数：" << totals.readingCount << "\n";
   out << "所有合格测点数：" << totals.passCount << "\n";

@@ -134,7 +134,7 @@ void printStatsText(const Project& project, const RuleInForce& rule, std::ostrea
   }
   const ReportFigures figures = reportFigures(project, rule);
   const SelectionFigures s = selectionFigures(project.members);
-  out << "\n选中构件：";
+  out << "\n勾选构件：";
   if (byMean) {
     out << "构件 " << figures.memberCount << " 个，合格 " << figures.memberPassCount << " 个";
   } else {

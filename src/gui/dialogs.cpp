@@ -75,7 +75,10 @@ void installChineseTranslations() {
   }
 }
 
-QString applicationTitle() { return QStringLiteral("楼板厚度测试仪数据分析处理软件V1.10"); }
+// The title with the version this build is (CMake's project version), never another.
+QString applicationTitle() {
+  return QStringLiteral("楼板厚度测试仪数据分析处理软件V") + QStringLiteral(KRO_VERSION);
+}
 
 void Dialogs::message(QWidget* parent, MessageKind kind, const QString& text) {
   if (answers().on) {
@@ -173,9 +176,9 @@ std::optional<QString> Dialogs::savePath(QWidget* parent, const SaveDialogReques
   return dialog.selectedFiles().front();
 }
 
-std::optional<QString> Dialogs::openPath(QWidget* parent, const QString& filter) {
+std::optional<QString> Dialogs::openPath(QWidget* parent, const QString& filter, const QString& folder) {
   if (answers().on) return nextPath();
-  QFileDialog dialog(parent, "打开", QString(), filter);
+  QFileDialog dialog(parent, "打开", folder, filter);
   dialog.setFileMode(QFileDialog::ExistingFile);
   prepare(dialog);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;

@@ -29,7 +29,8 @@ class Dialogs {
   static int askChoice(QWidget* parent, const QString& text, const QStringList& choices);
   // A save dialog for a filter in the "text|pattern|...|" form; it asks before overwriting.
   static std::optional<QString> savePath(QWidget* parent, const SaveDialogRequest& wanted);
-  static std::optional<QString> openPath(QWidget* parent, const QString& filter);
+  // folder: where the dialog starts (empty: where Qt last was).
+  static std::optional<QString> openPath(QWidget* parent, const QString& filter, const QString& folder = {});
   static std::optional<QString> folder(QWidget* parent, const QString& title);
   // A line of text asked for with a question; nothing when cancelled.
   static std::optional<QString> askText(QWidget* parent, const QString& question,

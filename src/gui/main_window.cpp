@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
@@ -28,6 +29,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <numeric>
 
 #include "export/csv_exchange.h"
 #include "export/spreadsheet_export.h"
@@ -215,15 +217,16 @@ void MainWindow::buildActions() {
     openDialog();
   })->setIcon(themed("document-open", QStyle::SP_DialogOpenButton));
   makeAction("actionSave", "保存(&S)", {K("Ctrl+S")}, "保存分析结果文件",
-             [this] { settle([this](const DocumentAnswers& a) { return doc_.save(a); }); });
+             [this] { saveDocument([this](const DocumentAnswers& a) { return doc_.save(a); }); });
   makeAction("actionSaveSelection", "保存选择构件(&A)...", {}, "保存选择的构件",
              [this] { settle([this](const DocumentAnswers& a) { return doc_.saveSelection(a); }); });
   makeAction("actionSaveAnalysisFile", "保存分析结果文件", {}, "保存分析结果文件", [this] {
-    settle([this](const DocumentAnswers& a) { return doc_.saveAnalysisFileAs(a); });
+    saveDocument([this](const DocumentAnswers& a) { return doc_.saveAnalysisFileAs(a); });
   })->setIcon(themed("document-save", QStyle::SP_DialogSaveButton));
   makeAction("actionNew", "新建(&N)", {K("Ctrl+N")}, "新建一个空的工程", [this] { closeDocument(); });
-  makeAction("actionSaveAs", "另存为(&A)...", {K("Ctrl+Shift+S")}, "以新的文件名保存分析结果文件",
-             [this] { settle([this](const DocumentAnswers& a) { return doc_.saveAnalysisFileAs(a); }); });
+  makeAction("actionSaveAs", "另存为(&W)...", {K("Ctrl+Shift+S")}, "以新的文件名保存分析结果文件", [this] {
+    saveDocument([this](const DocumentAnswers& a) { return doc_.saveAnalysisFileAs(a); });
+  });
   makeAction("actionClose", "关闭(&C)", {K("Ctrl+F4")}, "关闭当前文件", [this] { closeDocument(); });
   makeAction("actionMerge", "合并工程(&M)...", {}, "把另一个文件的构件追加到当前工程",
              [this] { mergeProject(); });
@@ -253,8 +256,16 @@ void MainWindow::buildActions() {
   })->setIcon(themed("dialog-information", QStyle::SP_MessageBoxInformation));
   makeAction("actionCompareOriginal", "与原始数据比较...", {},
              "与传输时保存的原始数据（或任一文件）比较，标出改动过的测点", [this] {
-               const std::optional<QString> path =
-                   Dialogs::openPath(this, "原始数据与楼板仪文件 (*.serial *.usb *.KRO *.DEX);;所有文件 (*)");
+               // The kept received bytes beside the document's file, where a transfer put them.
+               QString folder;
+               if (!doc_.path().empty()) {
+                 const QDir beside = QFileInfo(qtPath(doc_.path())).absoluteDir();
+                 const QString kept = QString::fromUtf8(kReceivedFolderName.data(),
+                                                        static_cast<qsizetype>(kReceivedFolderName.size()));
+                 folder = beside.exists(kept) ? beside.filePath(kept) : beside.path();
+               }
+               const std::optional<QString> path = Dialogs::openPath(
+                   this, "原始数据与楼板仪文件 (*.serial *.usb *.KRO *.DEX);;所有文件 (*)", folder);
                if (path) compareWith(*path);
              });
   makeAction("actionExportCsv", "导出 CSV...", {}, "将全部构件的测点导出为 CSV 文件",
@@ -297,6 +308,32 @@ void MainWindow::buildActions() {
   removeAction(deleteMember);
   panel_->list()->addAction(deleteMember);
   overview_->widget()->addAction(deleteMember);
+  // Ticks in bulk: 勾选 and 取消勾选 act on the rows chosen in the member list or the overview
+  // (where the focus is), 全部勾选 and 反选 on every member; one undo step each. Space in either
+  // list ticks the chosen rows, or unticks them when all are ticked. The lists' context menus
+  // offer the same.
+  const QList<QAction*> tickActions = {
+      makeAction("actionTick", "勾选(&K)", {}, "勾选选中的构件",
+                 [this] { doc_.setTicks(chosenMembers(), TickAction::Tick); }),
+      makeAction("actionUntick", "取消勾选(&U)", {}, "取消勾选选中的构件",
+                 [this] { doc_.setTicks(chosenMembers(), TickAction::Untick); }),
+      makeAction("actionTickAll", "全部勾选(&L)", {}, "勾选全部构件",
+                 [this] { doc_.setTicks(allMembers(), TickAction::Tick); }),
+      makeAction("actionInvertTicks", "反选(&R)", {}, "勾选未勾选的构件，取消已勾选的",
+                 [this] { doc_.setTicks(allMembers(), TickAction::Invert); }),
+  };
+  for (QAbstractItemView* list : {static_cast<QAbstractItemView*>(panel_->list()),
+                                  static_cast<QAbstractItemView*>(overview_->table())}) {
+    list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    list->addActions(tickActions);
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), list, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(space, &QShortcut::activated, this, [this] {
+      const std::vector<int> chosen = chosenMembers();
+      const bool allTicked = std::all_of(chosen.begin(), chosen.end(),
+                                         [this](int m) { return doc_.memberAt(m)->selected() != 0; });
+      doc_.setTicks(chosen, allTicked ? TickAction::Untick : TickAction::Tick);
+    });
+  }
   makeAction("actionBatchEdit", "批量设置构件参数(&M)...", {},
              "为勾选的或全部构件设置设计厚度、允许偏差和测试日期", [this] { batchEdit(); })
       ->setIcon(themed("document-edit", QStyle::SP_FileDialogDetailedView));
@@ -377,8 +414,9 @@ void MainWindow::buildMenus() {
 
   QMenu* edit = menuBar()->addMenu("操作(&C)");
   add(edit, {"actionUndo", "actionRedo", nullptr, "actionCut", "actionCopy", "actionPaste", nullptr,
-             "actionAppendMember", "actionDeleteMember", "actionBatchEdit", nullptr,
-             "actionInsertReadingAbove", "actionInsertReadingBelow", "actionDeleteReading"});
+             "actionAppendMember", "actionDeleteMember", "actionBatchEdit", nullptr, "actionTick",
+             "actionUntick", "actionTickAll", "actionInvertTicks", nullptr, "actionInsertReadingAbove",
+             "actionInsertReadingBelow", "actionDeleteReading"});
 
   QMenu* view = menuBar()->addMenu("查看(&V)");
   view->setObjectName("viewMenu");
@@ -915,6 +953,31 @@ bool MainWindow::openFile(const QString& path, bool askToSave) {
 }
 
 QStringList MainWindow::recentFiles() const { return windowSettings()->value("recentFiles").toStringList(); }
+
+std::vector<int> MainWindow::chosenMembers() const {
+  std::vector<int> members;
+  if (overview_->table()->hasFocus()) {
+    members = overview_->chosenMembers();
+  } else {
+    for (const QModelIndex& index : panel_->list()->selectionModel()->selectedRows())
+      members.push_back(index.row());
+  }
+  if (members.empty() && doc_.currentMemberRecord() != nullptr) members.push_back(doc_.currentMember());
+  return members;
+}
+
+std::vector<int> MainWindow::allMembers() const {
+  std::vector<int> members(static_cast<std::size_t>(doc_.memberCount()));
+  std::iota(members.begin(), members.end(), 0);
+  return members;
+}
+
+bool MainWindow::saveDocument(const std::function<DocumentStep(const DocumentAnswers&)>& operation) {
+  if (!settle(operation)) return false;
+  // The file saved to is opened again from 最近文件 like any other.
+  if (!doc_.path().empty()) rememberRecent(QFileInfo(qtPath(doc_.path())).absoluteFilePath());
+  return true;
+}
 
 void MainWindow::rememberRecent(const QString& path) {
   QStringList files = recentFiles();

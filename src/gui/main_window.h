@@ -86,9 +86,15 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   bool settle(const std::function<DocumentStep(const DocumentAnswers&)>& operation) {
     return askUntilSettled(*this, operation);
   }
+  // The members whose rows are chosen in the member list or, when it has the focus, the
+  // overview; the current member when none is.
+  std::vector<int> chosenMembers() const;
+  std::vector<int> allMembers() const;
+  // Saves as the operation says; the file saved to enters 最近文件.
+  bool saveDocument(const std::function<DocumentStep(const DocumentAnswers&)>& operation);
   // The document's question about unsaved changes; false when the caller must not go on.
   bool saveModified() {
-    return settle([this](const DocumentAnswers& a) { return doc_.saveModified(a); });
+    return saveDocument([this](const DocumentAnswers& a) { return doc_.saveModified(a); });
   }
 
   void showMessage(MessageKind kind, const std::string& text) override;

@@ -39,8 +39,8 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
   list_->setUniformRowHeights(true);
   list_->setAllColumnsShowFocus(true);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  // One highlighted row, always the current member.
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // The current member's row highlighted; Ctrl and Shift choose more rows to tick together.
+  list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   for (std::size_t c = 0; c < kMemberListWidths.size(); ++c) {
     list_->header()->resizeSection(static_cast<int>(c), kMemberListWidths[c]);
   }
@@ -159,8 +159,8 @@ QLineEdit* MemberPanel::addField(QGridLayout* grid, int row, int side, const cha
   line->setContentsMargins(0, 0, 0, 0);
   line->setSpacing(2);
   line->addWidget(box);
-  *mark = new QLabel("※", cell);
-  (*mark)->setStyleSheet("color: #c05000;");
+  *mark = new QLabel(
+      QString::fromUtf8(kStoredFigureMark.data(), static_cast<qsizetype>(kStoredFigureMark.size())), cell);
   (*mark)->setVisible(false);
   line->addWidget(*mark);
   grid->addWidget(cell, row, side * 2 + 1);
@@ -194,8 +194,11 @@ void MemberPanel::highlightCurrent() {
   const int current = doc_.currentMember();
   if (current >= 0 && current < model_.rowCount()) {
     const QModelIndex index = model_.index(current, 0);
-    list_->selectionModel()->setCurrentIndex(index,
-                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    // Rows chosen together stay chosen while the current member is one of them.
+    const bool chosen = list_->selectionModel()->isRowSelected(current, {});
+    list_->selectionModel()->setCurrentIndex(
+        index, chosen ? QItemSelectionModel::NoUpdate
+                      : QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     list_->scrollTo(index);
   } else {
     list_->selectionModel()->clearSelection();
@@ -233,10 +236,13 @@ void MemberPanel::showMember(const MemberRecord* member) {
   showNumber(design_, t.designThickness);
   showNumber(plus_, t.plusDeviation);
   showNumber(minus_, t.minusDeviation);
-  const std::tuple<QLineEdit*, QLabel*, const std::string*> marks[] = {
-      {passRate_, passRateMark_, &t.passRateNote}, {average_, averageMark_, &t.averageNote}};
-  for (const auto& [box, mark, note] : marks) {
+  const std::tuple<QLineEdit*, QLabel*, const std::string*, bool> marks[] = {
+      {passRate_, passRateMark_, &t.passRateNote, t.passRateDiffers},
+      {average_, averageMark_, &t.averageNote, t.averageDiffers}};
+  for (const auto& [box, mark, note, differs] : marks) {
     mark->setVisible(!note->empty());
+    // Orange where the readings give another figure, quiet where they agree.
+    mark->setStyleSheet(differs ? "color: #c05000;" : "color: palette(mid);");
     mark->setToolTip(qt(*note));
     box->setToolTip(qt(*note));
   }

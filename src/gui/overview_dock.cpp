@@ -247,7 +247,7 @@ OverviewDock::OverviewDock(QWidget* parent)
   table_->setSortingEnabled(true);
   table_->sortByColumn(-1, Qt::AscendingOrder);  // file order until a header is clicked
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table_->setSelectionMode(QAbstractItemView::SingleSelection);
+  table_->setSelectionMode(QAbstractItemView::ExtendedSelection);  // ticks in bulk
   table_->verticalHeader()->hide();
   table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
@@ -258,6 +258,7 @@ OverviewDock::OverviewDock(QWidget* parent)
   table_->setWordWrap(false);
   table_->setToolTip("双击一行，转到该构件；点击列标题排序");
   connect(model_, &OverviewModel::tickToggled, this, &OverviewDock::tickToggled);
+  connect(table_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this, [this] { fitColumns(); });
   connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
     if (index.column() == Tick) return;
     const QModelIndex first = sorted_->mapToSource(index.siblingAtColumn(0));
@@ -293,13 +294,12 @@ OverviewDock::OverviewDock(QWidget* parent)
 }
 
 void OverviewDock::refresh(const Project& project, const RuleInForce& rule) {
-  const int before = model_->rowCount();
   const bool byMean = rule.rule.judgesMembers();
-  const bool shownBefore = !table_->isColumnHidden(Judged);
   model_->setRows(overviewRows(project, rule), rule);
   table_->setColumnHidden(Judged, !byMean);
   table_->setColumnHidden(Verdict, !byMean);
-  if (model_->rowCount() != before || shownBefore != byMean) fitColumns();
+  // Edited values may be wider (or narrower) than before: the columns follow them.
+  fitColumns();
   histogram_->setFigures(selectionFigures(project.members), histogramBand(project, rule.rule),
                          reportFigures(project, rule));
   showCurrent(current_);
@@ -316,6 +316,10 @@ void OverviewDock::fitColumns() {
   for (int c = 0; c < model_->columnCount(); ++c) {
     if (c == Name) continue;
     int width = metrics.horizontalAdvance(model_->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+    // The sorted column's header shows its mark beside the text.
+    if (table_->horizontalHeader()->isSortIndicatorShown() &&
+        table_->horizontalHeader()->sortIndicatorSection() == c)
+      width += table_->style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, table_) + 4;
     if (c == Tick) width = table_->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, table_) + 4;
     // Only the longest texts are measured, each once: a project of many members would
     // otherwise keep the window busy for seconds.
@@ -340,9 +344,19 @@ void OverviewDock::showCurrent(int member) {
     return;
   }
   const QModelIndex index = sorted_->mapFromSource(model_->index(row, Code));
-  table_->selectionModel()->setCurrentIndex(index,
-                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  // Rows chosen together stay chosen while the current member is one of them.
+  const bool chosen = table_->selectionModel()->isRowSelected(index.row(), {});
+  table_->selectionModel()->setCurrentIndex(
+      index, chosen ? QItemSelectionModel::NoUpdate
+                    : QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   table_->scrollTo(index);
+}
+
+std::vector<int> OverviewDock::chosenMembers() const {
+  std::vector<int> members;
+  for (const QModelIndex& index : table_->selectionModel()->selectedRows())
+    members.push_back(model_->data(sorted_->mapToSource(index), OverviewModel::kMemberRole).toInt());
+  return members;
 }
 
 bool OverviewDock::readingsOnly() const { return readingsOnly_->isChecked(); }

@@ -80,6 +80,8 @@ class OverviewDock : public QDockWidget {
   void setComparison(const std::optional<std::string>& source, const std::vector<ComparisonLine>& lines);
   // The current member's row is highlighted.
   void showCurrent(int member);
+  // The members of the rows chosen (several with Ctrl or Shift), in the table's order.
+  std::vector<int> chosenMembers() const;
   // Whether the comparison lists only the readings, not the members' other fields.
   bool readingsOnly() const;
 

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 #include <algorithm>
+#include <array>
 
 #include "gui/dialogs.h"
 
@@ -49,6 +50,10 @@ QVariant ReadingGridModel::data(const QModelIndex& index, int role) const {
       return QString::fromStdString(gridCellText(rows(), index.row() + 1, index.column()));
     case Qt::TextAlignmentRole:
       return int(Qt::AlignCenter);
+    case Qt::ForegroundRole:
+      // A failing reading in red, as the chart shows it.
+      if (index.column() > 0 && gridRowFails(rows(), index.row() + 1)) return QColor(200, 0, 0);
+      return {};
     case Qt::BackgroundRole:
       // The number column is fixed, like the header.
       if (index.column() == 0) return QApplication::palette().button();
@@ -255,7 +260,29 @@ void ReadingGridView::keyPressEvent(QKeyEvent* event) {
     removeSelection(ReadingRemoval::Delete);
     return;
   }
+  // Down on the last row opens the blank row below it, where typing or a paste appends.
+  if (event->key() == Qt::Key_Down && event->modifiers() == Qt::NoModifier && state() != EditingState &&
+      currentIndex().isValid() && currentIndex().row() == model_.rows().count() - 1) {
+    moveToNextRow();
+    return;
+  }
   QTableView::keyPressEvent(event);
+}
+
+void ReadingGridView::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  // Each column at least as wide as its header, the room left shared out up to the usual width.
+  int needed = 0;
+  std::array<int, kGridColumns> least{};
+  for (int c = 0; c < kGridColumns; ++c) {
+    least[static_cast<std::size_t>(c)] = horizontalHeader()->sectionSizeHint(c);
+    needed += least[static_cast<std::size_t>(c)];
+  }
+  const int spare = std::max(0, viewport()->width() - needed) / kGridColumns;
+  for (int c = 0; c < kGridColumns; ++c) {
+    const int at = least[static_cast<std::size_t>(c)];
+    setColumnWidth(c, std::max(at, std::min(at + spare, kGridColumnWidth)));
+  }
 }
 
 void ReadingGridView::contextMenuEvent(QContextMenuEvent* event) {

@@ -84,6 +84,9 @@ class ReadingGridView : public QTableView {
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
   bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // The columns keep their width while the grid is wide enough and share a narrower one (a
+  // 1366-pixel screen), so that 是否合格 is seen without scrolling.
+  void resizeEvent(QResizeEvent* event) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
 

@@ -2,6 +2,7 @@
 #include "model/commands.h"
 
 #include <algorithm>
+#include <set>
 #include <type_traits>
 
 #include "model/gbk_text.h"
@@ -258,24 +259,37 @@ class SetMemberField : public Command {
   Recomputation stats_;
 };
 
-class SetSelected : public Command {
+// Ticks or unticks members, one step however many: one member becomes current; several leave
+// the current one and have their rows updated.
+class SetTicks : public Command {
  public:
-  SetSelected(int member, std::int32_t before, std::int32_t after, std::string code)
-      : member_(member), before_(before), after_(after), code_(std::move(code)) {}
+  struct Change {
+    int member;
+    std::int32_t before, after;  // the stored flag keeps its byte (a file may hold 2..255)
+  };
+  SetTicks(std::vector<Change> changes, std::string name)
+      : changes_(std::move(changes)), name_(std::move(name)) {}
 
-  std::string name() const override { return (after_ != 0 ? "勾选构件 " : "取消勾选构件 ") + code_; }
-  CommandEffect redo(Project& project) override { return store(project, after_); }
-  CommandEffect undo(Project& project) override { return store(project, before_); }
-
- private:
-  CommandEffect store(Project& project, std::int32_t value) {
-    memberOf(project, member_).setSelected(value);
-    return {member_, std::nullopt, false, CommandEffect::Touched::Tick};
+  std::string name() const override { return name_; }
+  CommandEffect redo(Project& project) override {
+    for (const Change& c : changes_) memberOf(project, c.member).setSelected(c.after);
+    return effect();
+  }
+  CommandEffect undo(Project& project) override {
+    for (const Change& c : changes_) memberOf(project, c.member).setSelected(c.before);
+    return effect();
   }
 
-  int member_;
-  std::int32_t before_, after_;  // the stored flag keeps its byte (a file may hold 2..255)
-  std::string code_;
+ private:
+  CommandEffect effect() const {
+    if (changes_.size() == 1) return {changes_[0].member, std::nullopt, false, CommandEffect::Touched::Tick};
+    std::vector<int> rows;
+    for (const Change& c : changes_) rows.push_back(c.member);
+    return {std::nullopt, std::nullopt, false, CommandEffect::Touched::Tick, std::move(rows)};
+  }
+
+  std::vector<Change> changes_;
+  std::string name_;
 };
 
 // Appends members at the end; the first of them becomes current.
@@ -513,7 +527,28 @@ std::unique_ptr<Command> makeSetMemberNumber(const Project& project, int member,
 std::unique_ptr<Command> makeSetSelected(const Project& project, int member, bool selected) {
   const MemberRecord* m = project.memberAt(member);
   if (m == nullptr || (m->selected() != 0) == selected) return nullptr;
-  return std::make_unique<SetSelected>(member, m->selected(), selected ? 1 : 0, codeText(project, member));
+  return std::make_unique<SetTicks>(std::vector<SetTicks::Change>{{member, m->selected(), selected ? 1 : 0}},
+                                    (selected ? "勾选构件 " : "取消勾选构件 ") + codeText(project, member));
+}
+
+std::unique_ptr<Command> makeSetTicks(const Project& project, const std::vector<int>& members,
+                                      TickAction action) {
+  std::vector<SetTicks::Change> changes;
+  std::set<int> seen;
+  for (int member : members) {
+    const MemberRecord* m = project.memberAt(member);
+    if (m == nullptr || !seen.insert(member).second) continue;
+    const bool ticked = m->selected() != 0;
+    const bool wanted = action == TickAction::Tick || (action == TickAction::Invert && !ticked);
+    if (ticked != wanted) changes.push_back({member, m->selected(), wanted ? 1 : 0});
+  }
+  if (changes.empty()) return nullptr;
+  if (changes.size() == 1) return makeSetSelected(project, changes[0].member, changes[0].after != 0);
+  const std::string count = std::to_string(changes.size());
+  const char* verb = action == TickAction::Tick     ? "勾选 "
+                     : action == TickAction::Untick ? "取消勾选 "
+                                                    : "反选 ";
+  return std::make_unique<SetTicks>(std::move(changes), verb + count + " 个构件");
 }
 
 std::unique_ptr<Command> makeAppendMember(const Project&, MemberRecord member) {

@@ -29,6 +29,8 @@ struct CommandEffect {
   // text (name, date) leave its readings, their colours and the chart as they were.
   enum class Touched { Everything, Tick, Text };
   Touched touched = Touched::Everything;
+  // The rows of several members changed alike (ticks in bulk), updated in place.
+  std::vector<int> rows{};
 };
 
 class Command {
@@ -83,6 +85,10 @@ std::unique_ptr<Command> makeSetMemberNumber(const Project& project, int member,
                                              std::int32_t value);
 // Ticks or unticks a member; null when unchanged.
 std::unique_ptr<Command> makeSetSelected(const Project& project, int member, bool selected);
+// Ticks, unticks or inverts the ticks of members, in one step; null when nothing changes.
+enum class TickAction { Tick, Untick, Invert };
+std::unique_ptr<Command> makeSetTicks(const Project& project, const std::vector<int>& members,
+                                      TickAction action);
 
 // Appends a member at the end.
 std::unique_ptr<Command> makeAppendMember(const Project& project, MemberRecord member);

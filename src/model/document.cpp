@@ -353,7 +353,8 @@ void CKroAnalyzeDoc::show(const CommandEffect& effect) {
   // keep its readings and colours.
   if (sameMember && effect.touched != CommandEffect::Touched::Everything) {
     repaint([&](DocumentFrontend& f) {
-      f.updateMemberRow(currentMember_);
+      for (int row : effect.rows) f.updateMemberRow(row);
+      if (effect.rows.empty()) f.updateMemberRow(currentMember_);
       f.showMember(current());
       f.stateChanged();
     });
@@ -398,6 +399,10 @@ Status CKroAnalyzeDoc::setParameters(ProjectParameters parameters) {
 }
 
 void CKroAnalyzeDoc::deleteCurrentMember() { run(makeDeleteMember(project_, currentMember_)); }
+
+void CKroAnalyzeDoc::setTicks(const std::vector<int>& members, TickAction action) {
+  run(makeSetTicks(project_, members, action));
+}
 
 void CKroAnalyzeDoc::setSelected(int member, bool selected) {
   if (memberAt(member) == nullptr) return;

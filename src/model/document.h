@@ -152,6 +152,9 @@ class CKroAnalyzeDoc {
   void deleteCurrentMember();
   // Ticks or unticks a member; it becomes current.
   void setSelected(int member, bool selected);
+  // Ticks, unticks or inverts several members in one step (勾选, 取消勾选, 全部勾选, 反选); a
+  // single member changed becomes current, as a click makes it.
+  void setTicks(const std::vector<int>& members, TickAction action);
   // Edits of the current member (nothing without one).
   void setMemberName(std::string_view gbk);
   void setTestDate(std::string_view gbk);

@@ -51,10 +51,17 @@ PanelTexts panelTexts(const Project& project, int currentMember, const RuleInFor
   t.readingCount = std::to_string(figures.readingCount);
   t.passCount = std::to_string(figures.passCount);
   t.passRate = storedRateText(*m) + "%";
-  if (rate.differsFromReadings())
+  t.passRateDiffers = rate.differsFromReadings();
+  t.averageDiffers = average.differsFromReadings();
+  if (t.passRateDiffers) {
     t.passRateNote = storedFigureNote(t.passRate, percentText(figures.passCount, figures.readingCount) + "%");
-  if (average.differsFromReadings()) {
+  } else if (rate.stored) {
+    t.passRateNote = std::string(kStoredFigureAgrees);
+  }
+  if (t.averageDiffers) {
     t.averageNote = storedFigureNote(t.averageThickness, std::to_string(*average.computed));
+  } else if (average.stored) {
+    t.averageNote = std::string(kStoredFigureAgrees);
   }
   return t;
 }

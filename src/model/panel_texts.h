@@ -28,15 +28,22 @@ MemberListTexts memberListTexts(const MemberRecord& member, int index);
 
 // Every field of the panel; the member's are empty without a current member. Counts, maximum,
 // minimum and the totals are computed from the readings; the pass rate and a non-zero average
-// are the stored figures, with a note (for a mark and its tooltip) when the readings give
-// another. The totals count every member; tickedTotals gives those of the ticked members, which
-// reports use, with the verdict by the project's rule.
+// are the stored figures, each with a note for its mark and tooltip. The totals count every member;
+// tickedTotals gives those of the ticked members, which reports use, with the verdict by the project's rule.
+// The mark of a stored figure wherever it is shown (panel, kro info), and its note when the
+// readings give the same.
+inline constexpr std::string_view kStoredFigureMark = "※";
+inline constexpr std::string_view kStoredFigureAgrees = "※ 文件中保存的数值（与按测点计算的一致）。";
+
 struct PanelTexts {
   std::string name, code, averageThickness, designThickness, plusDeviation, minusDeviation;
   std::string maxThickness, minThickness, readingCount, passCount, passRate;
   std::string totalReadingCount, totalPassCount, overallPassRate;
-  std::string passRateNote, averageNote;  // empty when the stored figure agrees
-  std::string tickedTotals;               // "勾选构件（用于报告）：196 点，…：不合格"
+  // A stored figure is marked ※, as everywhere it is shown; its note says so, and what the
+  // readings give when that differs (the mark then stands out).
+  std::string passRateNote, averageNote;  // empty for a figure computed from the readings
+  bool passRateDiffers = false, averageDiffers = false;
+  std::string tickedTotals;  // "勾选构件（用于报告）：196 点，…：不合格"
   bool tickedPass = false;
   // Under a rule that judges members by their means: "119 mm（115–130）合格"; empty otherwise.
   std::string judged;

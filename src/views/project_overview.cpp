@@ -74,7 +74,7 @@ std::optional<HistogramBand> histogramBand(const Project& project, const Judging
 
 std::string histogramTitle(const SelectionFigures& figures, const std::optional<HistogramBand>& band,
                            const ReportFigures& verdict) {
-  std::string title = "偏差（mm）分布：选中构件的 " + std::to_string(figures.readingCount) + " 个测点";
+  std::string title = "偏差（mm）分布：勾选构件的 " + std::to_string(figures.readingCount) + " 个测点";
   if (band) {
     title += "  允许偏差 " + std::to_string(band->minus) + "/+" + std::to_string(band->plus) + " mm";
     if (!band->allAlike) title += "（多数构件）";

@@ -43,10 +43,16 @@ std::string gridCellText(const GridRows& rows, int row, int column) {
     case 3:
       return std::to_string(std::llabs(deviationOf(m, *reading)));
     default:
-      return (rows.rule != nullptr ? readingPasses(m, *reading, *rows.rule) : passesTolerance(m, *reading))
-                 ? "√"
-                 : "×";
+      return gridRowFails(rows, row) ? "×" : "√";
   }
+}
+
+bool gridRowFails(const GridRows& rows, int row) {
+  if (rows.member == nullptr || row < 1) return false;
+  const std::optional<int> reading = rows.readingOf(row - 1);
+  if (!reading) return false;
+  const MemberRecord& m = *rows.member;
+  return !(rows.rule != nullptr ? readingPasses(m, *reading, *rows.rule) : passesTolerance(m, *reading));
 }
 
 bool gridCellEditable(const GridRows& rows, int row, int column) {

@@ -51,6 +51,8 @@ GridRows gridRows(const MemberRecord* member, std::optional<int> pending = std::
 int gridRowCount(const GridRows& rows);
 // The text of a cell (row 0: headers).
 std::string gridCellText(const GridRows& rows, int row, int column);
+// True for a row whose reading is outside the band it is judged by (the grid shows it in red).
+bool gridRowFails(const GridRows& rows, int row);
 // The thickness of every reading, and of the new row.
 bool gridCellEditable(const GridRows& rows, int row, int column);
 

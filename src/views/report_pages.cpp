@@ -175,8 +175,13 @@ void layoutCover(Sheets& s, const ParameterValues& P) {
     y += kStep;
   }
   y = std::max(3400, y + 400);
-  const std::pair<const char*, std::string> fields[] = {
+  // The office and the date only when they are set: nothing is printed for an empty field.
+  std::vector<std::pair<const char*, std::string>> fields = {
       {"工程名称：", P("工程名称")}, {"委托单位：", P("委托单位")}, {"检测内容：", P("检测内容")}};
+  for (const auto& [key, label] :
+       {std::pair{"检测单位", "检测单位："}, std::pair{"报告日期", "报告日期："}}) {
+    if (!P(key).empty()) fields.emplace_back(label, P(key));
+  }
   for (const auto& [label, value] : fields) {
     const std::vector<std::string> lines = wrapToWidth(value, s.measure(), song(14), kPageRight - 1800);
     for (std::size_t k = 0; k < lines.size(); ++k) {
@@ -204,11 +209,12 @@ void layoutSummary(Sheets& s, const Project& project, const ParameterValues& P) 
   FramedFlow flow(s);
   // The project table: a value wider than its cell wraps and its row grows; a row taller than
   // what is left of the sheet goes on on the next.
-  const std::pair<const char*, std::string> rows[] = {{"工程名称", P("工程名称")},
-                                                      {"施工单位", P("施工单位")},
-                                                      {"监理单位", P("监理单位")},
-                                                      {"设计单位", P("设计单位")},
-                                                      {"检测项目", P("检测内容")}};
+  std::vector<std::pair<const char*, std::string>> rows = {{"工程名称", P("工程名称")},
+                                                           {"施工单位", P("施工单位")},
+                                                           {"监理单位", P("监理单位")},
+                                                           {"设计单位", P("设计单位")},
+                                                           {"检测项目", P("检测内容")}};
+  if (!P("检测单位").empty()) rows.emplace_back("检测单位", P("检测单位"));
   int top = T + 200;
   int partTop = top;  // where the table's part on this sheet starts
   auto nextSheet = [&] {
@@ -349,12 +355,12 @@ void layoutBasis(Sheets& s, const ParameterValues& P) {
   s.text(L + 100, signatures + 400, std::string(9, ' ') + "核  对" + std::string(26, ' ') + "批准人");
 }
 
-// The raw-data list: rows placed from the list top, a member's heading kept with its first row.
+// The raw-data list: rows placed from the list top, a member's heading kept with its first row
+// and repeated, its name marked "（续）", where its readings go on on the next page.
 std::vector<RawPage> layoutRawData(const Project& project, const TextMeasure& measure,
                                    const JudgingRule& rule) {
   std::vector<RawPage> pages;
   const int capacity = PageLayout::kFrameBottom - PageLayout::kListTop;
-  std::vector<RawRow> pending;  // a heading waiting for its first row
   auto place = [&](RawRow row, int keepWithNext) {
     if (pages.empty() || pages.back().height + row.height + keepWithNext > capacity) {
       if (pages.empty() || !pages.back().rows.empty()) pages.emplace_back();
@@ -371,8 +377,11 @@ std::vector<RawPage> layoutRawData(const Project& project, const TextMeasure& me
     heading.member = i;
     // The name starts after the code, however wide the code is.
     heading.nameLeft = std::max(L + 400, L + 160 + measure.textWidth(song(12), gbkToUtf8(m.code())) + 40);
-    heading.nameLines =
-        wrapToWidth("(" + gbkToUtf8(m.name()) + ")", measure, song(12), kNameRight - heading.nameLeft);
+    auto nameLines = [&](const std::string& before) {
+      return wrapToWidth(before + "(" + gbkToUtf8(m.name()) + ")", measure, song(12),
+                         kNameRight - heading.nameLeft);
+    };
+    heading.nameLines = nameLines("");
     heading.height = PageLayout::kRowHeight + 130 * (static_cast<int>(heading.nameLines.size()) - 1);
     if (rule.judgesMembers()) {
       const auto mean = judgeMemberMean(m, rule);
@@ -382,13 +391,19 @@ std::vector<RawPage> layoutRawData(const Project& project, const TextMeasure& me
                        (other ? "/" + std::to_string(mean->count) + "点" : std::string()) + " " +
                        (mean ? (mean->passes ? "合格" : "不合格") : "");
     }
+    RawRow continued = heading;
+    continued.nameLines = nameLines("（续）");  // first, where no wrapping rule pushes it past the column
+    continued.height = PageLayout::kRowHeight + 130 * (static_cast<int>(continued.nameLines.size()) - 1);
     place(std::move(heading), PageLayout::kRowHeight);
     if (m.readingCount() == 0) {
       place({i, RawRow::kEmpty, 0, PageLayout::kRowHeight, 0, {}, {}}, 0);
       continue;
     }
-    for (int first = 0; first < m.readingCount(); first += kReadingsPerRow)
+    for (int first = 0; first < m.readingCount(); first += kReadingsPerRow) {
+      // A row that starts a new page has the member named above it again.
+      if (pages.back().height + PageLayout::kRowHeight > capacity) place(continued, PageLayout::kRowHeight);
       place({i, first, 0, PageLayout::kRowHeight, 0, {}, {}}, 0);
+    }
   }
   return pages;
 }

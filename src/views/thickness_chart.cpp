@@ -6,6 +6,7 @@
 
 #include "model/figure_text.h"
 #include "model/statistics.h"
+#include "views/text_measure.h"
 
 namespace kro {
 namespace {
@@ -111,12 +112,22 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
   // readings give when that differs.
   const ShownFigure<float> rate = shownPassRate(*member);
   const MemberFigures figures = computeFigures(*member);
-  c.drawText(140, 10, format("测点数:%lld", member->readingCount()));
-  c.drawText(240, 10, format("合格测点数:%lld", figures.passCount));
   std::string rateText = "合格率:" + storedRateText(*member) + "%";
   if (rate.differsFromReadings())
     rateText += "（按测点计算 " + percentText(figures.passCount, figures.readingCount) + "%）";
-  c.drawText(340, 10, rateText);
+  const std::string summary[] = {format("测点数:%lld", member->readingCount()),
+                                 format("合格测点数:%lld", figures.passCount), rateText};
+  // At their places while the chart is wide enough; side by side from the left when it is not
+  // (a 1366-pixel screen), so that the rate is not cut off.
+  int left[] = {140, 240, 340};
+  const EstimatedTextMeasure measure(96);
+  if (left[2] + measure.textWidth(kChartFont, rateText) > W - 10) {
+    for (int k = 0, x = 45; k < 3; ++k) {
+      left[k] = x;
+      x += measure.textWidth(kChartFont, summary[k]) + 12;
+    }
+  }
+  for (int k = 0; k < 3; ++k) c.drawText(left[k], 10, summary[k]);
 
   // Under a member rule: the mean as recorded, a heavier dotted line, with the member's verdict.
   if (const auto mean = rule.judgesMembers() ? judgeMemberMean(*member, rule) : std::nullopt) {

@@ -84,7 +84,7 @@ TEST_F(DataCommandsTest, StatsJsonMatchesFiguresComputedByHand) {
   EXPECT_NE(text.out.find("C\t0\t0\t-\t-\t-\t-\t-\n"), std::string::npos);
   EXPECT_NE(text.out.find("+10\t1\n"), std::string::npos);
   // The ticked totals with the verdict by the project's rule (90 % unless set).
-  EXPECT_NE(text.out.find("选中构件：测点 6 个，合格 3 个，合格率 50.0%（要求 90%）：不合格，平均值 116.3，"),
+  EXPECT_NE(text.out.find("勾选构件：测点 6 个，合格 3 个，合格率 50.0%（要求 90%）：不合格，平均值 116.3，"),
             std::string::npos)
       << text.out;
   EXPECT_EQ(t["passes"], false);

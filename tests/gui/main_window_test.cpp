@@ -37,6 +37,7 @@
 #include "model/figure_text.h"
 #include "model/file_lock.h"
 #include "model/gbk_text.h"
+#include "model/panel_texts.h"
 #include "model/report_figures.h"
 #include "model/sample_project.h"
 #include "model/statistics.h"
@@ -140,6 +141,9 @@ class MainWindowTest : public ::testing::Test {
 TEST_F(MainWindowTest, StartsEmptyWithFiftyGridRows) {
   EXPECT_EQ(window.document().memberCount(), 0);
   EXPECT_TRUE(window.windowTitle().startsWith("楼板仪数据文件"));
+  // The version in the title is the one this build is.
+  EXPECT_TRUE(window.windowTitle().endsWith(QString("处理软件V") + KRO_VERSION))
+      << window.windowTitle().toStdString();
   EXPECT_EQ(window.grid()->model()->rowCount(), 50);
   EXPECT_FALSE(window.grid()->model()->flags(window.grid()->model()->index(0, 1)) & Qt::ItemIsEditable);
   EXPECT_EQ(find<QLineEdit>("totalReadingsEdit")->text(), "0");
@@ -393,6 +397,28 @@ TEST_F(MainWindowTest, PickedDateIsStoredBlankPadded) {
             "2026年 1月 7日");
 }
 
+TEST_F(MainWindowTest, TicksInBulkFromTheListAndItsMenu) {
+  ASSERT_TRUE(window.openFile(sample()));
+  QTreeView* list = window.panel()->list();
+  list->setFocus();
+  // Ten rows chosen with Shift, unticked in one step, ticked again by Space.
+  list->selectionModel()->select(QItemSelection(list->model()->index(0, 0), list->model()->index(9, 0)),
+                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  window.action("actionUntick")->trigger();
+  int ticked = 0;
+  for (const MemberRecord& m : window.document().members()) ticked += m.selected() != 0 ? 1 : 0;
+  EXPECT_EQ(ticked, window.document().memberCount() - 10);
+  EXPECT_EQ(window.document().undoName(), "取消勾选 10 个构件");
+  EXPECT_EQ(list->selectionModel()->selectedRows().size(), 10);  // the rows stay chosen
+  QTest::keyClick(list, Qt::Key_Space);
+  for (const MemberRecord& m : window.document().members()) EXPECT_NE(m.selected(), 0);
+  EXPECT_TRUE(list->actions().contains(window.action("actionInvertTicks")));
+  window.action("actionInvertTicks")->trigger();
+  for (const MemberRecord& m : window.document().members()) EXPECT_EQ(m.selected(), 0);
+  window.action("actionUndo")->trigger();
+  for (const MemberRecord& m : window.document().members()) EXPECT_NE(m.selected(), 0);
+}
+
 TEST_F(MainWindowTest, GridEditAndPasteReachTheDocument) {
   ASSERT_TRUE(window.openFile(sample()));
   ReadingGridView* grid = window.grid();
@@ -412,6 +438,20 @@ TEST_F(MainWindowTest, GridEditAndPasteReachTheDocument) {
   window.action("actionPaste")->trigger();
   EXPECT_EQ(current()->readingAt(0), 130);
   EXPECT_EQ(current()->readingAt(1), 131);
+
+  // Down on the last reading opens the blank row, and a paste there appends.
+  const int count = current()->readingCount();
+  grid->setFocus();
+  grid->setCurrentIndex(grid->model()->index(count - 1, 1));
+  QTest::keyClick(grid, Qt::Key_Down);
+  EXPECT_EQ(grid->currentIndex().row(), count);
+  EXPECT_EQ(grid->model()->rowCount(), count + 1);
+  const std::int32_t last = current()->readingAt(count - 1);
+  QApplication::clipboard()->setText("132\n133\n");
+  window.action("actionPaste")->trigger();
+  ASSERT_EQ(current()->readingCount(), count + 2);
+  EXPECT_EQ(current()->readingAt(count - 1), last);
+  EXPECT_EQ(current()->readingAt(count + 1), 133);
 
   // A profile member: the thickness column sets the thickness too.
   window.document().selectMember(6);
@@ -832,9 +872,10 @@ TEST_F(MainWindowTest, AStoredFigureThatDisagreesIsMarked) {
   // No stored average: the mean of the readings, unmarked.
   EXPECT_EQ(text("averageEdit"), QString::number(roundedMean(*current())));
   EXPECT_TRUE(find<QLabel>("averageMark")->isHidden());
-  // Once the readings change, the figures are recomputed and the mark goes.
+  // Once the readings change, the figures are recomputed and stored: the mark says so quietly.
   window.grid()->model()->setData(window.grid()->model()->index(0, 1), "119", Qt::EditRole);
-  EXPECT_TRUE(mark->isHidden());
+  EXPECT_FALSE(mark->isHidden());
+  EXPECT_EQ(mark->toolTip().toStdString(), kStoredFigureAgrees);
 }
 
 TEST_F(MainWindowTest, BatchEditIsOneUndoStep) {

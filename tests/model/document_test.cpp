@@ -168,14 +168,14 @@ TEST_F(DocumentTest, RawMembersCarryTheFiguresOfTheirReadings) {
   EXPECT_EQ(t.minThickness, "118");
   EXPECT_EQ(t.averageThickness, "125");
   EXPECT_EQ(t.passRate, "66.7%");
-  EXPECT_TRUE(t.passRateNote.empty());
+  EXPECT_FALSE(t.passRateDiffers);
   EXPECT_EQ(t.overallPassRate, "66.7%");
   // A tolerance edit recomputes and stores all its figures.
   doc.setPlusDeviation(11);
   m = doc.currentMemberRecord();
   EXPECT_EQ(m->passRate(), 1.0f);
   EXPECT_EQ(m->storedStatistics(), (StoredStatistics{125, 131, 118, 3, 1.0f}));
-  EXPECT_TRUE(panelTexts(doc.project(), 0, {}).passRateNote.empty());
+  EXPECT_FALSE(panelTexts(doc.project(), 0, {}).passRateDiffers);
 }
 
 TEST_F(DocumentTest, AppendToEmptyDocument) {
@@ -461,6 +461,26 @@ TEST_F(DocumentTest, KeystrokesInOneBoxAreOneStepButNotAcrossASave) {
   doc.selectMember(0);
   EXPECT_TRUE(doc.setDesignThickness(99).ok());
   EXPECT_EQ(doc.history().index(), 2u);
+}
+
+TEST_F(DocumentTest, TicksInBulkAreOneStep) {
+  openMembers({member("A", {}), member("B", {}), member("C", {}), member("D", {})});
+  doc.selectMember(3);
+  doc.setTicks({0, 2, 2}, TickAction::Untick);  // a member named twice counts once
+  EXPECT_EQ(doc.undoName(), "取消勾选 2 个构件");
+  EXPECT_EQ(doc.currentMember(), 3);  // several: the current member stays
+  doc.setTicks({0, 1, 2, 3}, TickAction::Invert);
+  EXPECT_EQ(doc.undoName(), "反选 4 个构件");
+  std::vector<int> ticks;
+  for (const MemberRecord& m : doc.members()) ticks.push_back(m.selected());
+  EXPECT_EQ(ticks, (std::vector<int>{1, 0, 1, 0}));
+  doc.undo();
+  doc.undo();
+  for (const MemberRecord& m : doc.members()) EXPECT_EQ(m.selected(), 1);
+  EXPECT_FALSE(doc.isModified());
+  const std::size_t steps = doc.history().size();
+  doc.setTicks({0, 1}, TickAction::Tick);  // nothing to change: no step
+  EXPECT_EQ(doc.history().size(), steps);
 }
 
 TEST_F(DocumentTest, TicksLiveInTheMembers) {

@@ -53,7 +53,9 @@ TEST(PanelTexts, FiguresOfTheCurrentMember) {
   EXPECT_EQ(t.maxThickness, "9");
   EXPECT_EQ(t.minThickness, "3");
   EXPECT_EQ(t.readingCount, "0");
-  EXPECT_TRUE(t.passRateNote.empty());
+  // Without readings nothing differs; the stored figure is still marked as stored.
+  EXPECT_FALSE(t.passRateDiffers);
+  EXPECT_EQ(t.passRateNote, kStoredFigureAgrees);
 }
 
 TEST(PanelTexts, FieldTextsAreCutOrRefused) {

@@ -118,7 +118,7 @@ TEST_F(VerdictTest, EveryTotalIsThatOfTheTickedMembers) {
                 "文件中没有工程参数：合格率要求 90% 和其他参数取自本机的默认值，保存后写入文件。"}));
   EXPECT_TRUE(has(histogramTitle(selectionFigures(project.members), histogramBand(project),
                                  reportFigures(project, values.rule())),
-                  "选中构件的 15 个测点"));
+                  "勾选构件的 15 个测点"));
   // With none ticked every document is refused, naming the cause.
   for (MemberRecord& m : project.members) m.setSelected(0);
   DocxTemplateFiller filler(fieldCatalog());

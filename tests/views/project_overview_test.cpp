@@ -84,7 +84,7 @@ TEST(ProjectOverview, HistogramBarsAreRedOutsideTheBand) {
   EXPECT_GE(fills[2].x1, fills[0].x1);
   EXPECT_LE(fills[3].x2, fills[0].x2);
   EXPECT_NE(c.findText(
-                "偏差（mm）分布：选中构件的 5 个测点  允许偏差 -5/+8 mm  合格率 60.0 %（要求 90 %）：不合格"),
+                "偏差（mm）分布：勾选构件的 5 个测点  允许偏差 -5/+8 mm  合格率 60.0 %（要求 90 %）：不合格"),
             nullptr);
 
   RecordingCanvas empty;

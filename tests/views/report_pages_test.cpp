@@ -68,6 +68,16 @@ TEST_F(PagesTest, CoverPage) {
   bool hei = false;
   for (const auto& call : c.callsOf(Op::Font)) hei = hei || call.font == FontSpec{"黑体", 16};
   EXPECT_TRUE(hei);
+  EXPECT_EQ(c.findText("检测单位："), nullptr);  // nothing for an empty field
+
+  parameters({{"工程名称", "一号楼"}, {"检测单位", "某检测所"}, {"报告日期", "2026年12月19日"}});
+  RecordingCanvas dated = draw(1);
+  ASSERT_NE(dated.findText("检测单位："), nullptr);
+  EXPECT_EQ(dated.findText("某检测所")->y1, dated.findText("检测单位：")->y1);
+  EXPECT_GT(dated.findText("报告日期：")->y1, dated.findText("检测单位：")->y1);
+  EXPECT_NE(dated.findText("2026年12月19日"), nullptr);
+  // The summary's table names the office too.
+  EXPECT_NE(draw(2).findText("某检测所"), nullptr);
 }
 
 TEST_F(PagesTest, SummaryPageRowsAndConclusion) {
@@ -242,11 +252,12 @@ TEST_F(PagesTest, ListRowsAndPages) {
   EXPECT_EQ(rows(), 2);  // header and an empty row; the unmarked member takes none
   project.members = {};
   EXPECT_EQ(layout().pageCount(), 3);
-  // 39 rows fit above the footer: 4 x 10 rows and 2 more make two raw-data pages.
+  // 39 rows fit above the footer: 4 x 10 rows and 2 more make two raw-data pages; the fourth
+  // member's last row goes on on the second page under its heading again.
   std::vector<MemberRecord> members(4, member("A001", 90));
   members.push_back(member("B002", 0));
   project.members = members;
-  EXPECT_EQ(rows(), 42);
+  EXPECT_EQ(rows(), 43);
   EXPECT_EQ(layout().pageCount(), 5);
   members.resize(3);
   members.push_back(member("C003", 80));
@@ -260,6 +271,15 @@ TEST_F(PagesTest, ListRowsAndPages) {
   ASSERT_EQ(two.raw.size(), 2u);
   EXPECT_EQ(two.raw[0].rows.size(), 39u);
   EXPECT_EQ(two.raw[1].rows.front().firstReading, RawRow::kHeading);
+  // A member whose readings go on on the next page is named again there, marked as continued.
+  project.members = {member("E005", 400)};
+  const PrintedReport continued = layout();
+  ASSERT_EQ(continued.raw.size(), 2u);
+  const RawRow& again = continued.raw[1].rows.front();
+  EXPECT_EQ(again.firstReading, RawRow::kHeading);
+  EXPECT_EQ(again.nameLines.front(), "（续）(板E005)");
+  EXPECT_EQ(continued.raw[1].rows[1].firstReading, 380);
+  EXPECT_EQ(continued.raw[0].rows.front().nameLines.back(), "(板E005)");
 }
 
 TEST_F(PagesTest, RawDataRows) {

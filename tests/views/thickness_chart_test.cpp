@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "views/recording_canvas.h"
+#include "views/text_measure.h"
 
 namespace kro {
 namespace {
@@ -118,6 +119,20 @@ TEST(ThicknessChart, DrawsAxesLimitsSummaryAndDots) {
   MemberRecord same = member({118, 130, 110}, 120, -5, 8, 1.0f / 3.0f);
   drawThicknessChart(agreeing, &same, 1, 600, 400);
   EXPECT_NE(agreeing.findText("合格率:33.3%"), nullptr);
+  EXPECT_EQ(agreeing.findText("测点数:3")->x1, 140);
+  EXPECT_EQ(agreeing.findText("合格率:33.3%")->x1, 340);
+  // In a narrow chart (a 1366-pixel screen) the summary moves left, in order, to stay whole.
+  RecordingCanvas narrow;
+  drawThicknessChart(narrow, &same, 1, 370, 300);
+  const EstimatedTextMeasure measure(96);
+  int right = 0;
+  for (const char* text : {"测点数:3", "合格测点数:1", "合格率:33.3%"}) {
+    const auto* placed = narrow.findText(text);
+    ASSERT_NE(placed, nullptr) << text;
+    EXPECT_GT(placed->x1, right) << text;
+    right = placed->x1 + measure.textWidth(FontSpec{"宋体", 10}, text);
+  }
+  EXPECT_LE(right, 370 - 10);
 
   // Dots: pass green, the current one magenta even though it fails, a failing one red.
   auto dots = canvas.callsOf(Op::Ellipse);
