@@ -68,6 +68,9 @@ void prepare(QFileDialog& dialog) {
 }  // namespace
 
 void installChineseTranslations() {
+  // Calendars, dates and sizes in Chinese too, whatever the system's locale (C on a server, an
+  // English desktop), as every text of the program is.
+  QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
   static QTranslator qtChinese;
   if (qtChinese.load(QLocale(QLocale::Chinese, QLocale::China), "qtbase", "_",
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {

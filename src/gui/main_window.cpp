@@ -24,6 +24,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
@@ -170,6 +171,11 @@ MainWindow::MainWindow(QWidget* parent)
   addDockWidget(Qt::RightDockWidgetArea, overview_);
   resizeDocks({overview_}, {600}, Qt::Horizontal);
   connect(overview_, &OverviewDock::memberChosen, this, [this](int member) { doc_.selectMember(member); });
+  // The member shown with the reading chosen in its grid and chart.
+  connect(overview_, &OverviewDock::readingChosen, this, [this](int member, int reading) {
+    doc_.selectMember(member);
+    doc_.setCurrentReading(reading, true, true);
+  });
   connect(overview_, &OverviewDock::tickToggled, this,
           [this](int member, bool ticked) { doc_.setSelected(member, ticked); });
   connect(overview_, &OverviewDock::comparisonClosed, this, [this] { endComparison(); });
@@ -930,9 +936,23 @@ void MainWindow::about() {
 
 void MainWindow::help() {
   const QString path = qtPath(ProgramPaths::userGuide());
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-    Dialogs::message(this, MessageKind::Information, "无法打开使用说明：" + QDir::toNativeSeparators(path));
+  if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
+  // No browser: the guide in a window of the program's own.
+  if (!QFileInfo::exists(path)) {
+    Dialogs::message(this, MessageKind::Information, "找不到使用说明：" + QDir::toNativeSeparators(path));
+    return;
   }
+  auto* window = new QDialog(this);
+  window->setObjectName("helpWindow");
+  window->setWindowTitle("使用说明");
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  auto* layout = new QVBoxLayout(window);
+  auto* browser = new QTextBrowser(window);
+  browser->setOpenExternalLinks(true);
+  browser->setSource(QUrl::fromLocalFile(path));
+  layout->addWidget(browser);
+  window->resize(900, 700);
+  window->show();
 }
 
 // --- Files ---

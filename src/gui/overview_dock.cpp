@@ -269,7 +269,12 @@ OverviewDock::OverviewDock(QWidget* parent)
   differences_->setToolTip("双击一行，转到它所说的构件");
   connect(differences_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
     const int member = item->data(Qt::UserRole).toInt();
-    if (member >= 0) emit memberChosen(member);
+    const QVariant reading = item->data(Qt::UserRole + 1);
+    if (member >= 0 && reading.isValid() && reading.toInt() >= 0) {
+      emit readingChosen(member, reading.toInt());
+    } else if (member >= 0) {
+      emit memberChosen(member);
+    }
   });
   comparisonTitle_->setWordWrap(true);
   auto* close = new QPushButton("结束比较");
@@ -371,6 +376,7 @@ void OverviewDock::setComparison(const std::optional<std::string>& source,
   for (const ComparisonLine& line : lines) {
     auto* item = new QListWidgetItem(QString::fromStdString(line.text), differences_);
     item->setData(Qt::UserRole, line.member);
+    item->setData(Qt::UserRole + 1, line.reading);
   }
   if (lines.empty()) differences_->addItem("与原始数据相同。");
 }

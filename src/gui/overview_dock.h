@@ -92,6 +92,8 @@ class OverviewDock : public QDockWidget {
  signals:
   // A member's row, or a comparison line about a member, was double-clicked.
   void memberChosen(int member);
+  // A comparison line about one reading was double-clicked.
+  void readingChosen(int member, int reading);
   // A member's tick box was clicked.
   void tickToggled(int member, bool ticked);
   // 结束比较 was pressed.

@@ -168,20 +168,20 @@ std::vector<ComparisonLine> comparisonLines(const ProjectDiff& d, const Project&
   for (const auto& c : d.changed) {
     lines.push_back({code(edited, c.editedMember) + " 测点 " + std::to_string(c.reading + 1) + "：" +
                          std::to_string(c.from) + " → " + std::to_string(c.to),
-                     c.editedMember});
+                     c.editedMember, c.reading});
   }
   for (const auto& r : d.addedReadings) {
     lines.push_back({code(edited, r.member) + " 测点 " + std::to_string(r.reading + 1) + "：新增 " +
                          std::to_string(r.value),
-                     r.member});
+                     r.member, r.reading});
   }
   for (const auto& r : d.removedReadings) {
     lines.push_back({code(original, r.member) + " 测点 " + std::to_string(r.reading + 1) + "：删除 " +
                          std::to_string(r.value),
-                     editedOf(r.member)});
+                     editedOf(r.member), -1});
   }
-  for (int m : d.addedMembers) lines.push_back({"新增构件 " + member(edited, m), m});
-  for (int m : d.removedMembers) lines.push_back({"删除构件 " + member(original, m), -1});
+  for (int m : d.addedMembers) lines.push_back({"新增构件 " + member(edited, m), m, -1});
+  for (int m : d.removedMembers) lines.push_back({"删除构件 " + member(original, m), -1, -1});
   if (readingsOnly) return lines;
   // One line per change; the same change on several members once, with their number.
   std::vector<std::pair<const ProjectDiff::ChangedField*, int>> groups;
@@ -201,9 +201,9 @@ std::vector<ComparisonLine> comparisonLines(const ProjectDiff& d, const Project&
   for (const auto& [f, count] : groups) {
     const std::string change = shown(*f, f->from) + " → " + shown(*f, f->to);
     if (count > 1) {
-      lines.push_back({f->field + " " + change + "：" + std::to_string(count) + " 个构件", -1});
+      lines.push_back({f->field + " " + change + "：" + std::to_string(count) + " 个构件", -1, -1});
     } else {
-      lines.push_back({code(edited, f->editedMember) + " " + f->field + "：" + change, f->editedMember});
+      lines.push_back({code(edited, f->editedMember) + " " + f->field + "：" + change, f->editedMember, -1});
     }
   }
   return lines;

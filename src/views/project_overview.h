@@ -69,6 +69,7 @@ void drawDeviationHistogram(Canvas& canvas, const SelectionFigures& figures,
 struct ComparisonLine {
   std::string text;
   int member = -1;
+  int reading = -1;  // the edited member's reading the line is about, -1 for none
 };
 std::vector<ComparisonLine> comparisonLines(const ProjectDiff& diff, const Project& original,
                                             const Project& edited, bool readingsOnly = false);

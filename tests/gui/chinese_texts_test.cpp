@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFileDialog>
@@ -127,6 +128,13 @@ TEST_F(ChineseTextsTest, TheWindowAndOurDialogs) {
   test::RecordingFrontend ui;
   TransferDialog transfer(ui, {}, true, {});
   EXPECT_EQ(shown(transfer), "");
+}
+
+// Whatever the system's locale (the tests run under C), the calendars speak Chinese.
+TEST_F(ChineseTextsTest, CalendarsAreChineseUnderAnyLocale) {
+  EXPECT_EQ(QLocale().monthName(12), "十二月");
+  QCalendarWidget calendar;
+  EXPECT_EQ(calendar.locale().language(), QLocale::Chinese);
 }
 
 TEST_F(ChineseTextsTest, QtsOwnDialogs) {

@@ -8,7 +8,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QMenuBar>
@@ -20,6 +22,7 @@
 #include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 #include <atomic>
@@ -43,6 +46,7 @@
 #include "model/statistics.h"
 #include "render/qt_paths.h"
 #include "report/project_parameters.h"
+#include "settings/program_paths.h"
 #include "support/temp_dir.h"
 #include "support/when_shown.h"
 #include "transfer/instrument_encoder.h"
@@ -278,6 +282,12 @@ TEST_F(MainWindowTest, ComparisonWithOriginalDataMarksChangedReadings) {
   EXPECT_EQ(changed.data(Qt::ToolTipRole).toString(), "原始值：122");
   EXPECT_TRUE(changed.data(Qt::BackgroundRole).isValid());
   EXPECT_FALSE(window.grid()->model()->index(0, 1).data(Qt::ToolTipRole).isValid());
+  // A double-click on the line shows that member with that reading chosen.
+  window.document().selectMember(3);
+  emit differences->itemDoubleClicked(differences->item(0));
+  EXPECT_EQ(window.document().currentMember(), 0);
+  EXPECT_EQ(window.document().currentReading(), 1);
+  EXPECT_EQ(window.grid()->currentRow(), 1);
   // Undone: nothing differs any more.
   window.document().undo();
   QTest::qWait(2 * MainWindow::kOverviewDelay.count());
@@ -395,6 +405,28 @@ TEST_F(MainWindowTest, PickedDateIsStoredBlankPadded) {
   EXPECT_EQ(current()->testDate(), *utf8ToGbk("2026年 1月 7日"));
   EXPECT_EQ(window.panel()->model().data(window.panel()->model().index(0, 3), Qt::DisplayRole).toString(),
             "2026年 1月 7日");
+}
+
+// Without a browser the user guide opens in a window of the program's own.
+TEST_F(MainWindowTest, TheGuideOpensWithoutABrowser) {
+  // The test program has no guide beside it: one of its own while the test runs.
+  const std::filesystem::path guide = ProgramPaths::userGuide();
+  const bool made = !std::filesystem::exists(guide);
+  if (made) test::writeBytes(guide, "<html><body><h1>使用说明</h1></body></html>");
+  struct Remove {
+    std::filesystem::path file;
+    bool made;
+    ~Remove() {
+      if (made) std::filesystem::remove(file);
+    }
+  } remove{guide, made};
+  window.action("actionHelp")->trigger();
+  auto* help = window.findChild<QDialog*>("helpWindow");
+  ASSERT_NE(help, nullptr);  // the offscreen platform opens no browser
+  auto* browser = help->findChild<QTextBrowser*>();
+  ASSERT_NE(browser, nullptr);
+  EXPECT_TRUE(browser->toPlainText().contains("使用说明")) << browser->toPlainText().left(200).toStdString();
+  help->close();
 }
 
 TEST_F(MainWindowTest, TicksInBulkFromTheListAndItsMenu) {
