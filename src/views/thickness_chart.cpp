@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "model/figure_text.h"
 #include "model/statistics.h"
@@ -73,13 +74,35 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
   c.drawLine(W - 10, YB, W - 15, H - 15);
   c.drawLine(W - 10, YB, W - 15, H - 5);
 
-  // Limit lines, dotted, with their labels below and above.
+  // Labels never overlap one another nor leave the chart: each takes the first of its places
+  // that is free, or none (an axis number that a limit's number already stands for).
+  const EstimatedTextMeasure measure(96);
+  std::vector<Rect> placed;
+  auto label = [&](std::initializer_list<std::pair<int, int>> places, const std::string& text) {
+    const int width = measure.textWidth(kChartFont, text);
+    for (const auto& [x, y] : places) {
+      const Rect box{x, y, x + width, y + kChartTextHeight};
+      if (box.left < 0 || box.top < 0 || box.right > W || box.bottom > H) continue;
+      const bool overlaps = std::any_of(placed.begin(), placed.end(), [&](const Rect& o) {
+        return box.left < o.right && o.left < box.right && box.top < o.bottom && o.top < box.bottom;
+      });
+      if (overlaps) continue;
+      placed.push_back(box);
+      c.drawText(x, y, text);
+      return;
+    }
+  };
+
+  // Limit lines, dotted, with their labels below and above (on the other side near an edge).
   c.setPen(Pen{PenStyle::Dotted, 1, kBlack});
   c.drawLine(40, g.y(lower), XR, g.y(lower));
-  c.drawText(W - 60, g.yOffset(lower, 10.0f), "下限");
   c.drawLine(40, g.y(upper), XR, g.y(upper));
-  c.drawText(W - 60, g.yOffset(upper, -20.0f), "上限");
   c.setPen(plain);
+  label({{W - 60, g.yOffset(upper, -20.0f)}, {W - 60, g.yOffset(upper, 4.0f)}}, "上限");
+  label({{W - 60, g.yOffset(lower, 10.0f)},
+         {W - 60, g.yOffset(lower, -20.0f)},
+         {W - 100, g.yOffset(lower, 10.0f)}},
+        "下限");
 
   // The axis title, running upwards.
   FontSpec title;
@@ -103,10 +126,11 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
     return static_cast<int>(static_cast<float>(H - 20) -
                             static_cast<float>(v - labels.valueMin()) * labels.yScale());
   };
-  c.drawText(15, numberRow(upper), format("%lld", upper));
-  c.drawText(15, numberRow(lower), format("%lld", lower));
-  c.drawText(15, 20, format("%lld", g.valueMax()));
-  c.drawText(15, H - 20, format("%lld", g.valueMin()));
+  // The limits' numbers first (beside each other when the band is narrow), then the axis ends'.
+  label({{15, numberRow(upper)}, {15, numberRow(upper) - kChartTextHeight}}, format("%lld", upper));
+  label({{15, numberRow(lower)}, {15, numberRow(lower) + kChartTextHeight}}, format("%lld", lower));
+  label({{15, 20}}, format("%lld", g.valueMax()));
+  label({{15, H - 20}, {15, H - kChartTextHeight}}, format("%lld", g.valueMin()));
 
   // Summary: the pass count counted afresh, the rate as stored, and beside it the rate the
   // readings give when that differs.
@@ -120,7 +144,6 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
   // At their places while the chart is wide enough; side by side from the left when it is not
   // (a 1366-pixel screen), so that the rate is not cut off.
   int left[] = {140, 240, 340};
-  const EstimatedTextMeasure measure(96);
   if (left[2] + measure.textWidth(kChartFont, rateText) > W - 10) {
     for (int k = 0, x = 45; k < 3; ++k) {
       left[k] = x;

@@ -45,6 +45,8 @@ inline constexpr Color kChartLineBlue{0, 0, 255};
 inline constexpr Color kChartCurrent{255, 0, 255};
 inline constexpr Color kChartPass{0, 255, 0};
 inline constexpr Color kChartFail{255, 0, 0};
+// The height a label of the chart takes (its 10-point font on the screen).
+inline constexpr int kChartTextHeight = 14;
 
 // Draws the chart of member (nothing but the font without one) on a canvas of the given size.
 // The limit lines are the band of the project's rule; under a rule that judges members by their

@@ -151,6 +151,46 @@ TEST(ThicknessChart, DrawsAxesLimitsSummaryAndDots) {
   EXPECT_EQ(segments[1].x1, g.x(1));
 }
 
+// Whatever the readings and the band, the labels (limit names, axis numbers) neither overlap
+// one another nor leave the chart.
+TEST(ThicknessChart, LabelsNeverOverlapAndStayInside) {
+  const EstimatedTextMeasure measure(96);
+  struct Case {
+    std::vector<std::int32_t> readings;
+    std::int32_t minus, plus;
+    int W, H;
+  };
+  const Case cases[] = {
+      {{60, 200, 120}, -1, 1, 600, 400},        // a narrow band in a wide range
+      {{118, 119, 121}, -1, 1, 370, 200},       // limits at the axis ends
+      {{100, 130, 125, 126}, -5, 8, 370, 300},  // the usual slab on a small screen
+      {{115, 128}, -5, 8, 300, 150},            // readings on the limits, a short chart
+  };
+  for (const Case& k : cases) {
+    MemberRecord m = member(k.readings, 120, k.minus, k.plus, 1.0f);
+    RecordingCanvas canvas;
+    drawThicknessChart(canvas, &m, 0, k.W, k.H);
+    std::vector<Rect> boxes;
+    for (const auto& call : canvas.callsOf(Op::Text)) {
+      if (call.y1 == 10 || call.text == "厚度(mm)") continue;  // the summary line and the axis title
+      boxes.push_back({call.x1, call.y1, call.x1 + measure.textWidth(FontSpec{"宋体", 10}, call.text),
+                       call.y1 + kChartTextHeight});
+      const Rect& b = boxes.back();
+      EXPECT_TRUE(b.left >= 0 && b.top >= 0 && b.right <= k.W && b.bottom <= k.H)
+          << call.text << " at " << b.left << "," << b.top << " in " << k.W << "x" << k.H;
+    }
+    EXPECT_GE(boxes.size(), 4u);  // both limit names and both limit numbers at least
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+      for (std::size_t j = i + 1; j < boxes.size(); ++j) {
+        const Rect& a = boxes[i];
+        const Rect& b = boxes[j];
+        EXPECT_FALSE(a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)
+            << "labels " << i << " and " << j << " overlap in " << k.W << "x" << k.H;
+      }
+    }
+  }
+}
+
 TEST(ThicknessChart, NoMemberAndNoReadings) {
   RecordingCanvas canvas;
   drawThicknessChart(canvas, nullptr, 0, 600, 400);
