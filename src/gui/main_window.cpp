@@ -135,6 +135,9 @@ MainWindow::MainWindow(QWidget* parent)
     return openedFile ? officeParametersForOldFile(settings_) : officeParameters(settings_);
   });
   doc_.useFileLocks("kroanalyze");
+  // A new project's first member takes the band used last in this configuration folder.
+  if (auto band = parseMemberBand(windowSettings()->value("newMemberBand").toString().toStdString()))
+    doc_.setNewMemberBand(*band);
   setAcceptDrops(true);
   setWindowIcon(themed("x-office-spreadsheet", QStyle::SP_FileDialogDetailedView));
 
@@ -1200,6 +1203,13 @@ void MainWindow::updateMemberRow(int memberIndex) {
 void MainWindow::showMember(const MemberRecord* member) {
   panel_->showMember(member);
   overview_->showCurrent(doc_.currentMember());
+  // The band shown last is the one a new project starts with (a member without a plausible
+  // design thickness, raw data before the batch edit, is no example).
+  if (member != nullptr && isPlausibleThickness(member->designThickness()) &&
+      bandOf(*member) != doc_.newMemberBand()) {
+    doc_.setNewMemberBand(bandOf(*member));
+    windowSettings()->setValue("newMemberBand", QString::fromStdString(memberBandText(bandOf(*member))));
+  }
 }
 
 void MainWindow::refillGrid() {

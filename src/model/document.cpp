@@ -389,7 +389,7 @@ bool CKroAnalyzeDoc::redo() {
 void CKroAnalyzeDoc::appendMember() {
   const MemberRecord* like = currentMemberRecord();
   const std::string date = dateTextLike(today_(), like != nullptr ? like->testDate() : std::string_view());
-  run(makeAppendMember(project_, newAppendedMember(freeAppendedCode(project_), date, like)));
+  run(makeAppendMember(project_, newAppendedMember(freeAppendedCode(project_), date, like, newMemberBand_)));
 }
 
 Status CKroAnalyzeDoc::setParameters(ProjectParameters parameters) {

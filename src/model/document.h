@@ -59,6 +59,9 @@ class CKroAnalyzeDoc {
   void setParameterDefaults(std::function<ProjectParameters(bool openedFile)> defaults) {
     defaults_ = std::move(defaults);
   }
+  // The band of a project's first member (the one used last in this configuration folder).
+  void setNewMemberBand(MemberBand band) { newMemberBand_ = band; }
+  const MemberBand& newMemberBand() const { return newMemberBand_; }
   // Marks every file opened as the document's by a lock file beside it (model/file_lock.h),
   // naming program; without it (tests, a document nobody sees) no lock is taken.
   void useFileLocks(std::string program) { lockProgram_ = std::move(program); }
@@ -223,6 +226,7 @@ class CKroAnalyzeDoc {
   std::function<CalendarDate()> today_;
   std::function<ProjectParameters(bool)> defaults_;
   std::string lockProgram_;
+  MemberBand newMemberBand_;
 
   Project project_;
   int currentMember_ = 0;

@@ -1,6 +1,8 @@
 // Member fields and reading rows.
 #include "model/member_record.h"
 
+#include <charconv>
+
 #include "model/gbk_text.h"
 
 namespace kro {
@@ -72,14 +74,37 @@ std::string appendedMemberCode(int n) {
   return "0" + digits.substr(0, 3);
 }
 
-MemberRecord newAppendedMember(std::string_view code, std::string_view testDate, const MemberRecord* like) {
+std::string memberBandText(const MemberBand& band) {
+  return std::to_string(band.design) + "," + std::to_string(band.minus) + "," + std::to_string(band.plus);
+}
+
+std::optional<MemberBand> parseMemberBand(std::string_view text) {
+  std::int32_t values[3] = {};
+  for (int k = 0; k < 3; ++k) {
+    const std::size_t comma = text.find(',');
+    const std::string_view part = text.substr(0, comma);
+    const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), values[k]);
+    if (error != std::errc() || end != part.data() + part.size() || part.empty()) return std::nullopt;
+    if ((comma == std::string_view::npos) != (k == 2)) return std::nullopt;
+    text.remove_prefix(comma == std::string_view::npos ? text.size() : comma + 1);
+  }
+  if (!isPlausibleThickness(values[0])) return std::nullopt;
+  return MemberBand{values[0], values[1], values[2]};
+}
+
+MemberBand bandOf(const MemberRecord& member) {
+  return {member.designThickness(), member.minusDeviation(), member.plusDeviation()};
+}
+
+MemberRecord newAppendedMember(std::string_view code, std::string_view testDate, const MemberRecord* like,
+                               const MemberBand& band) {
   MemberData d;
   d.code = std::string(code);
   d.testDate = std::string(testDate);
   d.selected = 1;
-  d.designThickness = like != nullptr ? like->designThickness() : 20;
-  d.minusDeviation = like != nullptr ? like->minusDeviation() : -3;
-  d.plusDeviation = like != nullptr ? like->plusDeviation() : 5;
+  d.designThickness = like != nullptr ? like->designThickness() : band.design;
+  d.minusDeviation = like != nullptr ? like->minusDeviation() : band.minus;
+  d.plusDeviation = like != nullptr ? like->plusDeviation() : band.plus;
   d.secondColumnStart = 20;
   return MemberRecord::withTextsCut(std::move(d));
 }

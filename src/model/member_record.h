@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -141,9 +142,26 @@ class MemberRecord {
 // "0" and three characters: 1 gives 0001, 42 gives 0042, 100 gives 0100, 1234 gives 0123.
 std::string appendedMemberCode(int n);
 
+// The design thickness and deviations a member is given when it is made.
+struct MemberBand {
+  std::int32_t design = 120;
+  std::int32_t minus = -5;
+  std::int32_t plus = 8;
+  bool operator==(const MemberBand&) const = default;
+};
+
+// "120,-5,8" and back, for keeping the last band used; nothing for a text that is not three
+// whole numbers with a design thickness of 1-9999 mm.
+std::string memberBandText(const MemberBand& band);
+std::optional<MemberBand> parseMemberBand(std::string_view text);
+// The band a member has.
+MemberBand bandOf(const MemberRecord& member);
+
 // A member added by the insert-member command: the given code and date, the design thickness and
-// deviations of `like` (the current member; 20 mm and -3/+5 without one), and no readings: a
-// reading counts only once a value is typed for it.
-MemberRecord newAppendedMember(std::string_view code, std::string_view testDate, const MemberRecord* like);
+// deviations of `like` (the current member; `band` without one: the office's last used, a
+// floor slab's 120 mm and -5/+8 by default), and no readings: a reading counts only once a value
+// is typed for it.
+MemberRecord newAppendedMember(std::string_view code, std::string_view testDate, const MemberRecord* like,
+                               const MemberBand& band = {});
 
 }  // namespace kro

@@ -429,6 +429,20 @@ TEST_F(MainWindowTest, TheGuideOpensWithoutABrowser) {
   help->close();
 }
 
+// A new project's first member takes the band the office used last here.
+TEST_F(MainWindowTest, ANewProjectStartsWithTheBandUsedLast) {
+  ASSERT_TRUE(window.openFile(sample()));
+  ASSERT_TRUE(window.document().setDesignThickness(150).ok());
+  window.document().undo();           // shown once is enough
+  window.document().selectMember(2);  // 0003: 110 mm
+  window.action("actionNew")->trigger();
+  Dialogs::takeQuestions();
+  window.action("actionAppendMember")->trigger();
+  ASSERT_NE(current(), nullptr);
+  EXPECT_EQ(current()->designThickness(), 110);
+  EXPECT_EQ(current()->minusDeviation(), -5);
+}
+
 TEST_F(MainWindowTest, TicksInBulkFromTheListAndItsMenu) {
   ASSERT_TRUE(window.openFile(sample()));
   QTreeView* list = window.panel()->list();

@@ -185,16 +185,23 @@ TEST_F(DocumentTest, AppendToEmptyDocument) {
   const MemberRecord* m = doc.currentMemberRecord();
   EXPECT_EQ(m->code(), "0001");
   // No readings: nothing counts until a value is typed. In an empty project the date takes the
-  // transfer's form and the band 20 mm -3/+5.
+  // transfer's form and the band the office used last (a slab's 120 mm -5/+8 by default).
   EXPECT_EQ(m->readingCount(), 0);
   EXPECT_EQ(m->storedStatistics(), StoredStatistics{});
   EXPECT_EQ(gbkToUtf8(m->testDate()), "2026年12月07日");
-  EXPECT_EQ(m->designThickness(), 20);
-  EXPECT_EQ(m->minusDeviation(), -3);
-  EXPECT_EQ(m->plusDeviation(), 5);
+  EXPECT_EQ(m->designThickness(), 120);
+  EXPECT_EQ(m->minusDeviation(), -5);
+  EXPECT_EQ(m->plusDeviation(), 8);
   EXPECT_TRUE(doc.isModified());
   EXPECT_EQ(doc.undoName(), "插入构件 0001");
   EXPECT_EQ(ui.calls, (Calls{"rebuildMemberList", "showMember 0001", "refillGrid", "redrawChart"}));
+  doc.newDocument();
+  doc.setNewMemberBand({150, -10, 10});
+  doc.appendMember();
+  EXPECT_EQ(doc.currentMemberRecord()->designThickness(), 150);
+  EXPECT_EQ(doc.currentMemberRecord()->minusDeviation(), -10);
+  doc.appendMember();  // the next takes the current member's, as before
+  EXPECT_EQ(doc.currentMemberRecord()->plusDeviation(), 10);
 }
 
 TEST_F(DocumentTest, ANewMemberTakesTheCurrentMembersBandDateFormAndTheFirstFreeCode) {

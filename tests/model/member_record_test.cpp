@@ -141,10 +141,18 @@ TEST(AppendedMember, CodesAndValues) {
   EXPECT_EQ(m.testDate(), "2026--12--07");
   EXPECT_EQ(m.readingCount(), 0);
   EXPECT_EQ(m.storedStatistics(), StoredStatistics{});
-  EXPECT_EQ(m.designThickness(), 20);
-  EXPECT_EQ(m.minusDeviation(), -3);
-  EXPECT_EQ(m.plusDeviation(), 5);
+  EXPECT_EQ(m.designThickness(), 120);  // a floor slab's band, not one that marks every reading
+  EXPECT_EQ(m.minusDeviation(), -5);
+  EXPECT_EQ(m.plusDeviation(), 8);
   EXPECT_EQ(m.secondColumnStart(), 20);
+}
+
+TEST(MemberBand, KeptAsTextAndReadBackOnlyWhenWhole) {
+  EXPECT_EQ(memberBandText({150, -10, 12}), "150,-10,12");
+  EXPECT_EQ(parseMemberBand("150,-10,12"), (MemberBand{150, -10, 12}));
+  for (const char* bad :
+       {"", "150", "150,-10", "150,-10,12,1", "0,-5,8", "10000,-5,8", "150,-5,x", "150,,8", "150,-5,8 "})
+    EXPECT_FALSE(parseMemberBand(bad).has_value()) << bad;
 }
 
 }  // namespace
