@@ -170,9 +170,11 @@ QLineEdit* MemberPanel::addField(QGridLayout* grid, int row, int side, const cha
 bool MemberPanel::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::ShortcutOverride) {
     auto* key = static_cast<QKeyEvent*>(event);
+    const bool control = key->modifiers() == Qt::ControlModifier;
+    // Ctrl+E (数据导入Excel) would move the cursor to the line's end in a text box.
     if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
-        (key->key() == Qt::Key_Y && key->modifiers() == Qt::ControlModifier)) {
-      // Left unaccepted, the key reaches the window's undo and redo actions.
+        (control && (key->key() == Qt::Key_Y || key->key() == Qt::Key_E))) {
+      // Left unaccepted, the key reaches the window's actions.
       event->ignore();
       return true;
     }

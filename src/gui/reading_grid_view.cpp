@@ -243,6 +243,15 @@ void ReadingGridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEdi
 }
 
 void ReadingGridView::keyPressEvent(QKeyEvent* event) {
+  // A figure typed into an empty project starts its first member, and is its first reading.
+  if (doc_.currentMemberRecord() == nullptr && event->modifiers() == Qt::NoModifier &&
+      event->text().size() == 1 && event->text().front().isDigit()) {
+    doc_.appendMember();
+    const QModelIndex first = model_.index(0, 1);
+    setCurrentIndex(first);
+    edit(first, QAbstractItemView::AnyKeyPressed, event);  // the editor opens with the key typed
+    return;
+  }
   // Enter on a row that is not being edited moves down, as after a typed value.
   if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && state() != EditingState) {
     moveToNextRow();

@@ -479,9 +479,54 @@ bool isImage(const Field& f) {
   return f.name.starts_with(kImagePrefix) && f.name.size() > kImagePrefix.size();
 }
 
+// The code points of a UTF-8 text (a stray byte counts as one), for comparing names.
+std::vector<std::string_view> codePoints(std::string_view text) {
+  std::vector<std::string_view> points;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t n = 1;
+    while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80 && n < 4) ++n;
+    points.push_back(text.substr(i, n));
+    i += n;
+  }
+  return points;
+}
+
+// The known name a mistyped one is closest to (at most a third of its characters away), or none.
+std::optional<std::string> closestName(std::string_view typed, const std::vector<std::string>& names) {
+  const std::vector<std::string_view> a = codePoints(typed);
+  std::optional<std::string> best;
+  std::size_t bestDistance = std::max<std::size_t>(1, a.size() / 3) + 1;
+  for (const std::string& name : names) {
+    const std::vector<std::string_view> b = codePoints(name);
+    if (b.size() > a.size() + bestDistance || a.size() > b.size() + bestDistance) continue;
+    // Edit distance, one row at a time.
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+      std::size_t diagonal = row[0];
+      row[0] = i;
+      for (std::size_t j = 1; j <= b.size(); ++j) {
+        const std::size_t above = row[j];
+        row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+        diagonal = above;
+      }
+    }
+    if (row[b.size()] < bestDistance) {
+      bestDistance = row[b.size()];
+      best = name;
+    }
+  }
+  return best;
+}
+
 std::string whereIs(const Part& part, std::size_t i) {
   const xml_node p = part.paragraphs[i].node;
   const std::string label = partLabel(part.name);
+  // Paragraphs counted as a reader counts them: the part's own apart from those in tables and
+  // text boxes.
+  auto kindOf = [](xml_node paragraph) {
+    return ancestor(paragraph, "w:tc") ? 1 : ancestor(paragraph, "w:txbxContent") ? 2 : 0;
+  };
   if (xml_node cell = ancestor(p, "w:tc")) {
     xml_node row = ancestor(cell, "w:tr");
     xml_node table = ancestor(row, "w:tbl");
@@ -489,8 +534,11 @@ std::string whereIs(const Part& part, std::size_t i) {
     return label + "表格 " + std::to_string(t) + " 第 " + std::to_string(indexAmong(row, "w:tr")) + " 行第 " +
            std::to_string(indexAmong(cell, "w:tc")) + " 列";
   }
-  if (ancestor(p, "w:txbxContent")) return label + "文本框中第 " + std::to_string(i + 1) + " 段";
-  return label + "第 " + std::to_string(i + 1) + " 段";
+  const int kind = kindOf(p);
+  std::size_t n = 0;
+  for (std::size_t k = 0; k <= i; ++k) n += kindOf(part.paragraphs[k].node) == kind ? 1 : 0;
+  if (kind == 2) return label + "文本框中第 " + std::to_string(n) + " 段";
+  return label + "第 " + std::to_string(n) + " 段";
 }
 
 // The member part holding node p, or none.
@@ -686,7 +734,13 @@ void checkPart(Part& part, TemplateFields& fields) {
       const std::string name = conditionOf(f).value_or(f.name);
       const std::optional<FieldScope> scope = part.catalog->scope(name);
       if (!scope) {
-        addProblem(fields, "未知的字段 {{" + f.name + "}}（" + where(i) + "）");
+        std::string problem = "未知的字段 {{" + f.name + "}}（" + where(i) + "）";
+        if (part.catalog->names) {
+          if (auto meant = closestName(name, part.catalog->names()))
+            problem +=
+                "：是否应为 {{" + (conditionOf(f) ? f.name.substr(0, 1) : std::string()) + *meant + "}}？";
+        }
+        addProblem(fields, std::move(problem));
         continue;
       }
       if (conditionOf(f) && *scope == FieldScope::Reading) {

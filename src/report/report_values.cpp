@@ -69,13 +69,20 @@ bool isMemberField(std::string_view name) {
 }
 
 const FieldCatalog& fieldCatalog() {
-  static const FieldCatalog catalog{fieldScope, isMemberField,
-                                    [](std::string_view name) -> std::optional<std::string> {
-                                      if (parameterDefinition(name) != nullptr)
-                                        return std::string(canonicalParameterName(name));
-                                      if (auto behind = parameterBehind(name)) return std::string(*behind);
-                                      return std::nullopt;
-                                    }};
+  static const FieldCatalog catalog{
+      fieldScope, isMemberField,
+      [](std::string_view name) -> std::optional<std::string> {
+        if (parameterDefinition(name) != nullptr) return std::string(canonicalParameterName(name));
+        if (auto behind = parameterBehind(name)) return std::string(*behind);
+        return std::nullopt;
+      },
+      [] {
+        std::vector<std::string> all;
+        for (FieldScope s : {FieldScope::Project, FieldScope::Member, FieldScope::Reading}) {
+          for (std::string& n : fieldNames(s)) all.push_back(std::move(n));
+        }
+        return all;
+      }};
   return catalog;
 }
 

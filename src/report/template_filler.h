@@ -63,6 +63,8 @@ struct FieldCatalog {
   std::function<bool(std::string_view)> isMemberField;
   // The report parameter a project field prints (its own name), or none.
   std::function<std::optional<std::string>(std::string_view)> printedParameter;
+  // Every field's name, for suggesting the one a mistyped name was meant to be.
+  std::function<std::vector<std::string>()> names;
 };
 // The catalog of report/report_values.h's fields.
 const FieldCatalog& fieldCatalog();

@@ -142,6 +142,31 @@ class MainWindowTest : public ::testing::Test {
   MainWindow window;
 };
 
+// A figure typed into the grid of an empty project starts its first member.
+TEST_F(MainWindowTest, TypingIntoAnEmptyProjectStartsItsFirstMember) {
+  ReadingGridView* grid = window.grid();
+  grid->setFocus();
+  QTest::keyClick(grid, Qt::Key_1);
+  auto* editor = grid->viewport()->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClicks(editor, "18");
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(window.document().memberCount(), 1);
+  ASSERT_EQ(current()->readingCount(), 1);
+  EXPECT_EQ(current()->readingAt(0), 118);
+}
+
+// Ctrl+E reaches its action from a text box of the panel, where it would move the cursor.
+TEST_F(MainWindowTest, ShortcutsReachTheirActionsFromTheTextBoxes) {
+  ASSERT_TRUE(window.openFile(sample()));
+  auto* name = find<QLineEdit>("nameEdit");
+  name->setFocus();
+  QKeyEvent override(QEvent::ShortcutOverride, Qt::Key_E, Qt::ControlModifier);
+  QApplication::sendEvent(name, &override);
+  EXPECT_FALSE(override.isAccepted());  // left to the window's shortcut
+}
+
 TEST_F(MainWindowTest, StartsEmptyWithFiftyGridRows) {
   EXPECT_EQ(window.document().memberCount(), 0);
   EXPECT_TRUE(window.windowTitle().startsWith("楼板仪数据文件"));
