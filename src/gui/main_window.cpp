@@ -602,21 +602,22 @@ void MainWindow::print() {
 void MainWindow::savePdf() {
   if (!checkedBeforeOutput(std::nullopt)) return;
   const QDate date = QDate::currentDate();
-  auto chosen = chooseDocumentPath("PDF 文件(*.pdf)|*.pdf|", "pdf",
-                                   proposedDocumentName(parameters()("工程名称"), "楼板厚度检测报告",
-                                                        {date.year(), date.month(), date.day()}, ".pdf"));
-  if (!chosen) return;
-  if (Status s = doc_.checkOutput(*chosen); !s) {
-    Dialogs::message(this, MessageKind::Error, qt(s.message()));
-    return;
-  }
-  const PrintedPageSettings pageSettings{printSettingsForPage(settings_), parameters()};
-  PageProgress progress(this, "正在生成 PDF…");
-  if (Status s = printReportToPdf(doc_.project(), *chosen, pageSettings, progress.callback()); !s) {
-    Dialogs::message(this, MessageKind::Error, qt(s.message()));
-    return;
-  }
-  openOutputs({qtPath(*chosen)});
+  writeOutput({"PDF 文件(*.pdf)|*.pdf|",
+               "pdf",
+               proposedDocumentName(parameters()("工程名称"), "楼板厚度检测报告",
+                                    {date.year(), date.month(), date.day()}, ".pdf"),
+               {},
+               true,
+               {},
+               [this](const std::filesystem::path& pdf, const CancelFlag&) -> Result<Written> {
+                 // Drawing belongs to the window's thread: the pages count up in a dialog of their own.
+                 PageProgress progress(this, "正在生成 PDF…");
+                 const PrintedPageSettings pageSettings{printSettingsForPage(settings_), parameters()};
+                 if (Status s = printReportToPdf(doc_.project(), pdf, pageSettings, progress.callback()); !s)
+                   return Error{s.message()};
+                 return Written{{pdf}, {}};
+               },
+               MessageKind::Error});
 }
 
 void MainWindow::preview() {
@@ -728,6 +729,39 @@ std::optional<std::filesystem::path> MainWindow::chooseDocumentPath(const char* 
   return pathFromQt(*chosen);
 }
 
+bool MainWindow::writeOutput(const OutputRequest& request) {
+  const auto chosen = chooseDocumentPath(request.filter, request.extension, request.proposedName);
+  if (!chosen) return false;
+  const std::vector<std::filesystem::path> files =
+      request.files ? request.files(*chosen) : std::vector<std::filesystem::path>{*chosen};
+  for (const std::filesystem::path& file : files) {
+    if (Status s = doc_.checkOutput(file); !s) {
+      Dialogs::message(this, MessageKind::Error, qt(s.message()));
+      return false;
+    }
+  }
+  const std::filesystem::path path = *chosen;
+  auto written = request.progress.isEmpty()
+                     ? request.write(path, CancelFlag{false})
+                     : runLongWork<Result<Written>>(
+                           this, request.progress,
+                           [&request, path](const CancelFlag& c) { return request.write(path, c); });
+  if (!written) {
+    Dialogs::message(this, request.failure, qt(written.message()));
+    return false;
+  }
+  if (!written.value().warning.empty())
+    Dialogs::message(this, MessageKind::Warning, qt(written.value().warning));
+  QStringList paths;
+  for (const std::filesystem::path& file : written.value().files) paths << qtPath(file);
+  if (request.open) {
+    openOutputs(paths);
+  } else {
+    showWritten(paths);
+  }
+  return true;
+}
+
 void MainWindow::wordReport() {
   const QDate date = QDate::currentDate();
   const CalendarDate today{date.year(), date.month(), date.day()};
@@ -746,36 +780,34 @@ void MainWindow::wordReport() {
   // A user format's fields are checked with the project, before anything is written.
   DocxTemplateFiller checker(fieldCatalog());
   if (!checkedBeforeOutput(formatFields(format.value(), checker))) return;
-  const std::string projectName = parameters()("工程名称");
-  auto chosen = chooseDocumentPath("Word 文档(*.docx)|*.docx|", "docx",
-                                   proposedDocumentName(projectName, "楼板厚度检测报告", today, ".docx"));
-  if (!chosen) return;
-  OfficePaths paths = officePaths_;
-  paths.reportFile = *chosen;
-  for (const std::filesystem::path& output : paths.reportOutputs()) {
-    if (Status s = doc_.checkOutput(output); !s) {
-      Dialogs::message(this, MessageKind::Error, qt(s.message()));
-      return;
-    }
-  }
-  auto written = runLongWork<Result<ReportOutput>>(
-      this, "正在生成 Word 报告…",
-      [project = doc_.project(), values = parameters(), format = format.value(), paths,
-       today](const CancelFlag& c) {
-        DocxTemplateFiller filler(fieldCatalog());
-        return writeReport(project, values, format, filler, paths, today, &c);
-      });
-  if (!written) {
-    Dialogs::message(this, MessageKind::Warning, qt(written.message()));
-    return;
-  }
-  if (!written.value().dataTableError.empty()) {
-    Dialogs::message(this, MessageKind::Warning,
-                     qt(dataTableProblemText(written.value(), paths.dataTablePath())));
-    openOutputs({qtPath(written.value().report)});
-    return;
-  }
-  openOutputs({qtPath(written.value().report), qtPath(written.value().dataTable)});
+  OutputRequest request{"Word 文档(*.docx)|*.docx|",
+                        "docx",
+                        proposedDocumentName(parameters()("工程名称"), "楼板厚度检测报告", today, ".docx"),
+                        "正在生成 Word 报告…",
+                        true,
+                        {},
+                        {},
+                        MessageKind::Warning};
+  // The report and its data table beside it.
+  request.files = [this](const std::filesystem::path& report) {
+    OfficePaths paths = officePaths_;
+    paths.reportFile = report;
+    return paths.reportOutputs();
+  };
+  request.write = [project = doc_.project(), values = parameters(), format = format.value(),
+                   office = officePaths_,
+                   today](const std::filesystem::path& report, const CancelFlag& c) -> Result<Written> {
+    OfficePaths paths = office;
+    paths.reportFile = report;
+    DocxTemplateFiller filler(fieldCatalog());
+    auto written = writeReport(project, values, format, filler, paths, today, &c);
+    if (!written) return written.error();
+    // A data table that could not be made is said; the report stands.
+    if (!written.value().dataTableError.empty())
+      return Written{{written.value().report}, dataTableProblemText(written.value(), paths.dataTablePath())};
+    return Written{{written.value().report, written.value().dataTable}, {}};
+  };
+  writeOutput(request);
 }
 
 void MainWindow::spreadsheet() {
@@ -785,27 +817,21 @@ void MainWindow::spreadsheet() {
   }
   if (!checkedBeforeOutput(std::nullopt)) return;
   const QDate date = QDate::currentDate();
-  const std::string projectName = parameters()("工程名称");
-  auto chosen = chooseDocumentPath(
-      "Excel 工作簿(*.xlsx)|*.xlsx|", "xlsx",
-      proposedDocumentName(projectName, "楼板厚度数据", {date.year(), date.month(), date.day()}, ".xlsx"));
-  if (!chosen) return;
-  const std::filesystem::path output = *chosen;
-  if (Status s = doc_.checkOutput(output); !s) {
-    Dialogs::message(this, MessageKind::Error, qt(s.message()));
-    return;
-  }
-  auto written = runLongWork<Result<std::filesystem::path>>(
-      this, "正在生成工作簿…",
-      [project = doc_.project(), rule = parameters().rule(), output](const CancelFlag& c) {
-        XlsxExcelSession excel;
-        return exportToSpreadsheet(project, rule, excel, output, &c);
-      });
-  if (!written) {
-    Dialogs::message(this, MessageKind::Warning, qt(written.message()));
-    return;
-  }
-  openOutputs({qtPath(written.value())});
+  writeOutput({"Excel 工作簿(*.xlsx)|*.xlsx|",
+               "xlsx",
+               proposedDocumentName(parameters()("工程名称"), "楼板厚度数据",
+                                    {date.year(), date.month(), date.day()}, ".xlsx"),
+               "正在生成工作簿…",
+               true,
+               {},
+               [project = doc_.project(), rule = parameters().rule()](
+                   const std::filesystem::path& output, const CancelFlag& c) -> Result<Written> {
+                 XlsxExcelSession excel;
+                 auto written = exportToSpreadsheet(project, rule, excel, output, &c);
+                 if (!written) return written.error();
+                 return Written{{written.value()}, {}};
+               },
+               MessageKind::Warning});
 }
 
 void MainWindow::exportCsv() {
@@ -817,19 +843,18 @@ void MainWindow::exportCsv() {
   const QDate date = QDate::currentDate();
   const std::string stem =
       doc_.path().empty() ? std::string("楼板厚度数据") : displayPath(doc_.path().stem());
-  auto chosen =
-      chooseDocumentPath("CSV 文件(*.csv)|*.csv|", "csv",
-                         proposedDocumentName(stem, "测点", {date.year(), date.month(), date.day()}, ".csv"));
-  if (!chosen) return;
-  if (Status s = doc_.checkOutput(*chosen); !s) {
-    Dialogs::message(this, MessageKind::Error, qt(s.message()));
-    return;
-  }
-  if (Status s = writeFileAtomically(*chosen, projectToCsv(doc_.project())); !s) {
-    Dialogs::message(this, MessageKind::Error, qt(s.message()));
-    return;
-  }
-  showWritten({qtPath(*chosen)});
+  writeOutput({"CSV 文件(*.csv)|*.csv|",
+               "csv",
+               proposedDocumentName(stem, "测点", {date.year(), date.month(), date.day()}, ".csv"),
+               {},
+               false,
+               {},
+               [this](const std::filesystem::path& csv, const CancelFlag&) -> Result<Written> {
+                 if (Status s = writeFileAtomically(csv, projectToCsv(doc_.project())); !s)
+                   return Error{s.message()};
+                 return Written{{csv}, {}};
+               },
+               MessageKind::Error});
 }
 
 void MainWindow::importCsv() {

@@ -146,6 +146,26 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   // the open document's folder); remembers the folder chosen.
   std::optional<std::filesystem::path> chooseDocumentPath(const char* filter, const char* extension,
                                                           const std::string& name);
+  // One document the window writes (PDF, Word report, workbook, CSV), after its own checks:
+  // where to write it (asked), every file it makes refused where no write may go, the work
+  // (off the window's thread with progress and 取消 when it has a progress text), and the files
+  // written named in the status bar (and opened, when asked).
+  struct Written {
+    std::vector<std::filesystem::path> files;
+    std::string warning;  // said before the files are shown (a data table that failed)
+  };
+  struct OutputRequest {
+    const char* filter;
+    const char* extension;
+    std::string proposedName;
+    QString progress;  // "正在生成工作簿…"; empty: the work runs on this thread
+    bool open = true;  // open the written files in the desktop's applications
+    // The files a write to the chosen path makes; the path alone when not given.
+    std::function<std::vector<std::filesystem::path>(const std::filesystem::path&)> files;
+    std::function<Result<Written>(const std::filesystem::path&, const CancelFlag&)> write;
+    MessageKind failure = MessageKind::Warning;  // how a failed write is said
+  };
+  bool writeOutput(const OutputRequest& request);
   // 批量设置构件参数; afterTransfer proposes all members, appended the members just appended.
   void batchEdit(bool afterTransfer = false, std::vector<int> appended = {});
   // After members arrived (a transfer, an append, a merge), from index first on: offers the
