@@ -529,13 +529,10 @@ bool MainWindow::checkedBeforeOutput(const std::optional<FormatFields>& reportFo
 }
 
 bool MainWindow::compareWith(const QString& path) {
-  auto loaded = loadProject(pathFromQt(path));
-  if (!loaded) {
-    Dialogs::message(this, MessageKind::Error, qt(loaded.message()));
+  if (Status s = comparison_.start(pathFromQt(path)); !s) {
+    Dialogs::message(this, MessageKind::Error, qt(s.message()));
     return false;
   }
-  original_ = std::move(loaded.value().project);
-  originalName_ = QFileInfo(path).fileName().toStdString();
   overview_->show();
   refreshOverview();
   refillGrid();
@@ -543,7 +540,7 @@ bool MainWindow::compareWith(const QString& path) {
 }
 
 void MainWindow::endComparison() {
-  original_.reset();
+  comparison_.end();
   refreshOverview();
   refillGrid();
 }
@@ -553,24 +550,22 @@ void MainWindow::scheduleOverview() { overviewTimer_.start(); }
 void MainWindow::refreshOverview() {
   overviewTimer_.stop();
   // The comparison is computed here only, once per change; the grid's marks come from it.
-  diff_.reset();
-  if (original_) diff_ = diffProjects(*original_, doc_.project());
+  comparison_.update(doc_.project());
   markDifferences();
   grid_->viewport()->update();  // an edit in the grid changes the marks without a refill
   // A hidden overview is brought up to date when it is shown again.
   if (!overview_->isVisible()) return;
   overview_->refresh(doc_.project(), parameters().rule());
-  if (diff_) {
-    overview_->setComparison(originalName_,
-                             comparisonLines(*diff_, *original_, doc_.project(), overview_->readingsOnly()));
+  if (comparison_.active()) {
+    overview_->setComparison(comparison_.name(),
+                             comparison_.lines(doc_.project(), overview_->readingsOnly()));
   } else {
     overview_->setComparison(std::nullopt, {});
   }
 }
 
 void MainWindow::markDifferences() {
-  grid_->setMarks(diff_ ? readingMarks(*diff_, doc_.project(), doc_.currentMember())
-                        : std::map<int, std::optional<std::int32_t>>{});
+  grid_->setMarks(comparison_.marks(doc_.project(), doc_.currentMember()));
 }
 
 void MainWindow::print() {

@@ -24,6 +24,7 @@
 #include "report/project_check.h"
 #include "report/project_parameters.h"
 #include "settings/program_paths.h"
+#include "views/project_overview.h"
 
 namespace kro::gui {
 
@@ -196,10 +197,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   QMenu* recentMenu_ = nullptr;
   CheckDialog* checkDialog_ = nullptr;
   OverviewDock* overview_ = nullptr;
-  // The original data being compared with, and its file's name.
-  std::optional<Project> original_;
-  std::optional<ProjectDiff> diff_;  // the document against original_, as of the last refresh
-  std::string originalName_;
+  OriginalComparison comparison_;
   QTimer overviewTimer_;
   ParameterValues parameters_;
   std::optional<ProjectParameters> parametersFor_;  // what parameters_ was computed from

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "model/file_io.h"
 #include "model/gbk_text.h"
 
 namespace kro {
@@ -225,6 +226,36 @@ std::map<int, std::optional<std::int32_t>> readingMarks(const ProjectDiff& d, co
     if (r.member == editedMember) marks[r.reading] = std::nullopt;
   }
   return marks;
+}
+
+Status OriginalComparison::start(const std::filesystem::path& file) {
+  auto loaded = loadProject(file);
+  if (!loaded) return loaded.error();
+  original_ = std::move(loaded.value().project);
+  name_ = displayPath(file.filename());
+  diff_.reset();
+  return Status::success();
+}
+
+void OriginalComparison::end() {
+  original_.reset();
+  diff_.reset();
+}
+
+void OriginalComparison::update(const Project& edited) {
+  diff_.reset();
+  if (original_) diff_ = diffProjects(*original_, edited);
+}
+
+std::vector<ComparisonLine> OriginalComparison::lines(const Project& edited, bool readingsOnly) const {
+  if (!diff_) return {};
+  return comparisonLines(*diff_, *original_, edited, readingsOnly);
+}
+
+std::map<int, std::optional<std::int32_t>> OriginalComparison::marks(const Project& edited,
+                                                                     int member) const {
+  if (!diff_) return {};
+  return readingMarks(*diff_, edited, member);
 }
 
 }  // namespace kro

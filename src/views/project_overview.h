@@ -79,4 +79,26 @@ std::vector<ComparisonLine> comparisonLines(const ProjectDiff& diff, const Proje
 std::map<int, std::optional<std::int32_t>> readingMarks(const ProjectDiff& diff, const Project& edited,
                                                         int editedMember);
 
+// The document compared with its original data (kept received bytes, or any file the program
+// opens): what the overview lists and the grid marks, computed once per change.
+class OriginalComparison {
+ public:
+  // Reads the original; fails, leaving any comparison as it was, when the file cannot be read.
+  Status start(const std::filesystem::path& file);
+  void end();
+  bool active() const { return original_.has_value(); }
+  // The original's file name.
+  const std::string& name() const { return name_; }
+  // After a change of the document.
+  void update(const Project& edited);
+  std::vector<ComparisonLine> lines(const Project& edited, bool readingsOnly) const;
+  // The current member's readings that differ: reading -> the original value, or none.
+  std::map<int, std::optional<std::int32_t>> marks(const Project& edited, int member) const;
+
+ private:
+  std::optional<Project> original_;
+  std::optional<ProjectDiff> diff_;  // the document against original_, as of the last update
+  std::string name_;
+};
+
 }  // namespace kro

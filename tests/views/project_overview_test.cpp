@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "model/analysis_file.h"
 #include "model/gbk_text.h"
+#include "support/temp_dir.h"
 #include "views/recording_canvas.h"
 
 namespace kro {
@@ -104,6 +106,31 @@ TEST(ProjectOverview, ComparisonTextsAndGridMarks) {
   EXPECT_EQ(readingMarks(d, edited, 0), (Marks{{1, 121}, {2, std::nullopt}}));
   EXPECT_EQ(readingMarks(d, edited, 1), (Marks{{0, std::nullopt}, {1, std::nullopt}}));
   EXPECT_TRUE(readingMarks(d, edited, 5).empty());
+}
+
+// The comparison as the window runs it: an unreadable original changes nothing; each change is
+// compared once; the reading a line is about comes with it; ending clears every mark.
+TEST(ProjectOverview, ComparisonWithTheOriginalFile) {
+  test::TempDir dir;
+  Project original;
+  original.members = {member("A001", {120, 121})};
+  ASSERT_TRUE(writeAnalysisFile(dir / "原始.KRO", original).ok());
+  OriginalComparison comparison;
+  EXPECT_FALSE(comparison.start(dir / "none.KRO").ok());
+  EXPECT_FALSE(comparison.active());
+  ASSERT_TRUE(comparison.start(dir / "原始.KRO").ok());
+  EXPECT_EQ(comparison.name(), "原始.KRO");
+  Project edited = original;
+  edited.members[0] = member("A001", {120, 125});
+  EXPECT_TRUE(comparison.lines(edited, false).empty());  // nothing compared before the update
+  comparison.update(edited);
+  const auto lines = comparison.lines(edited, false);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].text, "A001 测点 2：121 → 125");
+  EXPECT_EQ(lines[0].reading, 1);
+  EXPECT_EQ(comparison.marks(edited, 0).size(), 1u);
+  comparison.end();
+  EXPECT_TRUE(comparison.marks(edited, 0).empty());
 }
 
 TEST(ProjectOverview, FieldEditsAreListedAfterTheReadingsAndGrouped) {
