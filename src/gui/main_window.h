@@ -114,11 +114,10 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   void dropEvent(QDropEvent* event) override;
 
  private:
-  QAction* makeAction(const char* name, const QString& text, const QList<QKeySequence>& keys,
-                      const QString& tip, std::function<void()> run);
+  // The actions, their menus and the toolbar, from one table.
   void buildActions();
-  void buildMenus();
-  void buildToolBar();
+  // 与原始数据比较: asks for the file, starting in 原始数据 beside the document's.
+  void chooseOriginal();
   void buildStatusBar();
   void rememberRecent(const QString& path);
   void refreshRecentMenu();
