@@ -908,20 +908,22 @@ void MainWindow::openOutputs(const QStringList& paths) {
 }
 
 std::optional<std::filesystem::path> MainWindow::chooseDocumentPath(const char* filter, const char* extension,
-                                                                    const std::string& name) {
-  // The folder last used for a document, else the open document's folder, else home.
-  QString folder = windowSettings()->value("documentFolder").toString();
+                                                                    const std::string& name,
+                                                                    const std::filesystem::path& given) {
+  // The folder given, else the one last used for a document, else the open document's, else home.
+  QString folder = given.empty() ? windowSettings()->value("documentFolder").toString() : qtPath(given);
   if (folder.isEmpty() && !doc_.path().empty()) folder = qtPath(doc_.path().parent_path());
   if (folder.isEmpty()) folder = QDir::homePath();
   const std::optional<QString> chosen = Dialogs::savePath(
       this, SaveDialogRequest{filter, extension, displayPath(pathFromQt(folder) / pathFromUtf8(name))});
   if (!chosen) return std::nullopt;
-  windowSettings()->setValue("documentFolder", QFileInfo(*chosen).absolutePath());
+  if (given.empty()) windowSettings()->setValue("documentFolder", QFileInfo(*chosen).absolutePath());
   return pathFromQt(*chosen);
 }
 
 bool MainWindow::writeOutput(const OutputRequest& request) {
-  const auto chosen = chooseDocumentPath(request.filter, request.extension, request.proposedName);
+  const auto chosen =
+      chooseDocumentPath(request.filter, request.extension, request.proposedName, request.folder);
   if (!chosen) return false;
   const std::vector<std::filesystem::path> files =
       request.files ? request.files(*chosen) : std::vector<std::filesystem::path>{*chosen};
@@ -945,7 +947,9 @@ bool MainWindow::writeOutput(const OutputRequest& request) {
     Dialogs::message(this, MessageKind::Warning, qt(written.value().warning));
   QStringList paths;
   for (const std::filesystem::path& file : written.value().files) paths << qtPath(file);
-  if (request.open) {
+  if (request.then) {
+    request.then(paths);
+  } else if (request.open) {
     openOutputs(paths);
   } else {
     showWritten(paths);
@@ -1064,18 +1068,24 @@ void MainWindow::importCsv() {
     return;
   }
   // The members become an analysis file of the user's choosing, which is then opened.
-  const std::optional<QString> chosen =
-      Dialogs::savePath(this, SaveDialogRequest{"分析结果文件(*.KRO)|*.KRO|", "KRO",
-                                                displayPath(input.parent_path() / input.stem()) + ".KRO"});
-  if (!chosen) return;
-  const std::filesystem::path output = pathFromQt(*chosen);
-  const ProtectedInputs read({input});
-  if (Status s = writeAnalysisFile(output, Project{std::move(members.value()), officeParameters(settings_)});
-      !s) {
-    Dialogs::message(this, MessageKind::Error, qt(s.message()));
-    return;
-  }
-  openFile(*chosen, false);
+  OutputRequest request{
+      "分析结果文件(*.KRO)|*.KRO|",
+      "KRO",
+      displayPath(input.stem()) + ".KRO",
+      {},
+      false,
+      {},
+      [this, input, members = std::move(members.value())](const std::filesystem::path& output,
+                                                          const CancelFlag&) -> Result<Written> {
+        const ProtectedInputs read({input});
+        if (Status s = writeAnalysisFile(output, Project{members, officeParameters(settings_)}); !s)
+          return Error{s.message()};
+        return Written{{output}, {}};
+      },
+      MessageKind::Error,
+      input.parent_path(),
+      [this](const QStringList& files) { openFile(files.front(), false); }};
+  writeOutput(request);
 }
 
 void MainWindow::batchEdit(bool afterTransfer, std::vector<int> appended) {

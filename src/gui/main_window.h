@@ -145,7 +145,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   // Asks where to save a document, proposing name in the folder last used for documents (else
   // the open document's folder); remembers the folder chosen.
   std::optional<std::filesystem::path> chooseDocumentPath(const char* filter, const char* extension,
-                                                          const std::string& name);
+                                                          const std::string& name,
+                                                          const std::filesystem::path& folder = {});
   // One document the window writes (PDF, Word report, workbook, CSV), after its own checks:
   // where to write it (asked), every file it makes refused where no write may go, the work
   // (off the window's thread with progress and 取消 when it has a progress text), and the files
@@ -164,6 +165,10 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
     std::function<std::vector<std::filesystem::path>(const std::filesystem::path&)> files;
     std::function<Result<Written>(const std::filesystem::path&, const CancelFlag&)> write;
     MessageKind failure = MessageKind::Warning;  // how a failed write is said
+    // Proposed in this folder (not remembered as the documents' folder) when given.
+    std::filesystem::path folder{};
+    // What follows the write instead of opening or showing the files.
+    std::function<void(const QStringList&)> then{};
   };
   bool writeOutput(const OutputRequest& request);
   // 批量设置构件参数; afterTransfer proposes all members, appended the members just appended.
