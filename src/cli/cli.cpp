@@ -263,8 +263,6 @@ int commandDecode(const Context& cx, Invocation& call) {
 }
 
 int commandReport(const Context& cx, Invocation& call) {
-  if (call.output == kStandardStream)
-    return cx.usage("report 写出报告和数据表格两个文件，-o 需要文件夹而不是“-”");
   const SettingsLocation settings = settingsFor(call.args);
   auto format = formatOption(call.args, settings);
   if (!format) return cx.usage(format.message());
@@ -472,6 +470,8 @@ int invoke(const Context& cx, const Command& command, const std::vector<std::str
   if (!d.requiredOutput.empty() && !call.args.value("-o")) {
     return cx.usage(name + " 需要用 -o 指定" + std::string(d.requiredOutput));
   }
+  if (!d.notToStandardOutput.empty() && call.output == kStandardStream)
+    return cx.usage(std::string(d.notToStandardOutput));
   if (d.readsProject) {
     auto loaded = load(cx, call.inputs()[0]);
     if (!loaded) return cx.fail(loaded.message());

@@ -27,10 +27,11 @@ struct CommandDeclaration {
   std::vector<std::string_view> synopses;     // the forms of the command after its name
   Completion inputs = Completion::InputFile;  // what its positional arguments are
   std::vector<OptionDeclaration> options;
-  int inputCount = 1;               // positional arguments every use takes
-  std::string_view requiredOutput;  // what -o names when every use needs it ("输出文件")
-  bool readsProject = false;        // its first input is a project, loaded before it runs
-  bool reportsFindings = false;     // exit 1 means something was found; failures exit 2
+  int inputCount = 1;                      // positional arguments every use takes
+  std::string_view requiredOutput;         // what -o names when every use needs it ("输出文件")
+  bool readsProject = false;               // its first input is a project, loaded before it runs
+  bool reportsFindings = false;            // exit 1 means something was found; failures exit 2
+  std::string_view notToStandardOutput{};  // the usage message for "-o -" where no stream will do
 };
 
 // The option that writes hard-linked outputs in place, declared by every command that writes.

@@ -66,8 +66,6 @@ int commandTransfer(const Context& cx, Invocation& call) {
       call.args.value("--serial").has_value() == call.args.value("--usb").has_value()) {
     return cx.usage("transfer 需要 --serial PORT 或 --usb INDEX 之一");
   }
-  // The received bytes are kept in a folder beside the output, which standard output has not.
-  if (call.output == kStandardStream) return cx.usage("transfer 需要用 -o 指定输出文件，不能写到标准输出");
   std::int64_t timeout = 60;
   if (auto t = call.args.value("--timeout")) {
     auto seconds = parseNumber(*t, 1, kMaxTimeoutSeconds);

@@ -224,6 +224,7 @@ void MainWindow::buildActions() {
     QIcon icon{};
   };
   auto save = [this](auto operation) { return [this, operation] { saveDocument(operation); }; };
+  // clang-format off: one row per action reads as the table it is
   const Row rows[] = {
       {"actionNew", "新建(&N)", {K("Ctrl+N")}, "新建一个空的工程", [this] { closeDocument(); }, File},
       {"actionOpen",
@@ -431,7 +432,7 @@ void MainWindow::buildActions() {
        "在最后插入一个构件",
        [this] {
          doc_.appendMember();
-         grid_->setFocus();  // its readings are typed next
+         grid_->setFocus(); /* its readings are typed next */
        },
        Edit,
        true,
@@ -577,6 +578,7 @@ void MainWindow::buildActions() {
       {"actionNextPane", "下一窗格", {K("F6")}, "下一窗格", [this] { nextPane(1); }},
       {"actionPreviousPane", "上一窗格", {K("Shift+F6")}, "上一窗格", [this] { nextPane(-1); }},
   };
+  // clang-format on
 
   std::map<int, std::pair<QAction*, bool>> toolbar;
   std::map<Menu, std::vector<std::pair<QAction*, bool>>> menus;
@@ -656,8 +658,10 @@ void MainWindow::buildActions() {
     auto* space = new QShortcut(QKeySequence(Qt::Key_Space), list, nullptr, nullptr, Qt::WidgetShortcut);
     connect(space, &QShortcut::activated, this, [this] {
       const std::vector<int> chosen = chosenMembers();
-      const bool allTicked = std::all_of(chosen.begin(), chosen.end(),
-                                         [this](int m) { return doc_.memberAt(m)->selected() != 0; });
+      const bool allTicked = std::all_of(chosen.begin(), chosen.end(), [this](int m) {
+        const MemberRecord* member = doc_.memberAt(m);
+        return member == nullptr || member->selected() != 0;
+      });
       doc_.setTicks(chosen, allTicked ? TickAction::Untick : TickAction::Tick);
     });
   }
@@ -1211,6 +1215,8 @@ std::vector<int> MainWindow::chosenMembers() const {
     for (const QModelIndex& index : panel_->list()->selectionModel()->selectedRows())
       members.push_back(index.row());
   }
+  // The overview's rows follow a change a moment later: rows of members gone meanwhile count not.
+  std::erase_if(members, [this](int m) { return doc_.memberAt(m) == nullptr; });
   if (members.empty() && doc_.currentMemberRecord() != nullptr) members.push_back(doc_.currentMember());
   return members;
 }
@@ -1219,6 +1225,14 @@ std::vector<int> MainWindow::allMembers() const {
   std::vector<int> members(static_cast<std::size_t>(doc_.memberCount()));
   std::iota(members.begin(), members.end(), 0);
   return members;
+}
+
+bool MainWindow::saveModified() {
+  const bool modified = doc_.isModified();
+  if (!settle([this](const DocumentAnswers& a) { return doc_.saveModified(a); })) return false;
+  if (modified && !doc_.isModified() && !doc_.path().empty())
+    rememberRecent(QFileInfo(qtPath(doc_.path())).absoluteFilePath());
+  return true;
 }
 
 bool MainWindow::saveDocument(const std::function<DocumentStep(const DocumentAnswers&)>& operation) {

@@ -94,9 +94,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   // Saves as the operation says; the file saved to enters 最近文件.
   bool saveDocument(const std::function<DocumentStep(const DocumentAnswers&)>& operation);
   // The document's question about unsaved changes; false when the caller must not go on.
-  bool saveModified() {
-    return saveDocument([this](const DocumentAnswers& a) { return doc_.saveModified(a); });
-  }
+  // A file saved here enters 最近文件; 不保存 leaves the list alone.
+  bool saveModified();
 
   void showMessage(MessageKind kind, const std::string& text) override;
   bool askYesNo(const std::string& text) override;

@@ -258,7 +258,7 @@ OverviewDock::OverviewDock(QWidget* parent)
   table_->setWordWrap(false);
   table_->setToolTip("双击一行，转到该构件；点击列标题排序");
   connect(model_, &OverviewModel::tickToggled, this, &OverviewDock::tickToggled);
-  connect(table_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this, [this] { fitColumns(); });
+  connect(table_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this, [this] { fitColumns(true); });
   connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
     if (index.column() == Tick) return;
     const QModelIndex first = sorted_->mapToSource(index.siblingAtColumn(0));
@@ -299,12 +299,15 @@ OverviewDock::OverviewDock(QWidget* parent)
 }
 
 void OverviewDock::refresh(const Project& project, const RuleInForce& rule) {
+  const int before = model_->rowCount();
   const bool byMean = rule.rule.judgesMembers();
+  const bool shownBefore = !table_->isColumnHidden(Judged);
   model_->setRows(overviewRows(project, rule), rule);
   table_->setColumnHidden(Judged, !byMean);
   table_->setColumnHidden(Verdict, !byMean);
-  // Edited values may be wider (or narrower) than before: the columns follow them.
-  fitColumns();
+  // Other rows or columns: every column fitted afresh. Edited values: a column grows to show a
+  // wider one, and keeps a width the user gave it otherwise.
+  fitColumns(model_->rowCount() == before && shownBefore == byMean);
   histogram_->setFigures(selectionFigures(project.members), histogramBand(project, rule.rule),
                          reportFigures(project, rule));
   showCurrent(current_);
@@ -313,7 +316,7 @@ void OverviewDock::refresh(const Project& project, const RuleInForce& rule) {
 // Distinct texts of one column measured at most; beyond them, a text is measured each time.
 constexpr int kMeasuredTextsAtMost = 4096;
 
-void OverviewDock::fitColumns() {
+void OverviewDock::fitColumns(bool growOnly) {
   // Each column as wide as its widest text and no wider (the header's own sizing would reserve
   // room for the sort mark in every column); the name takes what is left.
   const QFontMetrics metrics = table_->fontMetrics();
@@ -337,7 +340,8 @@ void OverviewDock::fitColumns() {
       if (measured.size() < kMeasuredTextsAtMost) measured.insert(text);
       width = std::max(width, metrics.horizontalAdvance(text));
     }
-    table_->horizontalHeader()->resizeSection(c, width + margin);
+    if (!growOnly || width + margin > table_->horizontalHeader()->sectionSize(c))
+      table_->horizontalHeader()->resizeSection(c, width + margin);
   }
 }
 

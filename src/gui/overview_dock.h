@@ -112,7 +112,8 @@ class OverviewDock : public QDockWidget {
   QListWidget* differences_;
   int current_ = -1;
 
-  void fitColumns();
+  // growOnly: a column only widens, keeping a width the user gave it.
+  void fitColumns(bool growOnly = false);
 };
 
 }  // namespace kro::gui

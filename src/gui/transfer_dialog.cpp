@@ -251,8 +251,8 @@ void TransferDialog::start() {
     step = session_.start(link, openedPath_, true);
   }
   if (step.state != TransferState::Running) {
-    status_->clear();
     showNotice(step);
+    status_->clear();
     return;
   }
   windowSettings()->setValue("transferPort", portName());

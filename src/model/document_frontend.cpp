@@ -23,6 +23,8 @@ bool askUntilSettled(Prompter& ui, const std::function<DocumentStep(const Docume
       case DocumentQuestion::OverwriteChanged:
         answers.changedChoice = ui.askChoice(step.text, step.choices);
         if (*answers.changedChoice < 0) return false;
+        // 另存为...: a name of its own, whatever was chosen before the question.
+        if (*answers.changedChoice == 1) answers.savePath.reset();
         break;
       case DocumentQuestion::SavePath:
         answers.savePath = ui.chooseSavePath(step.dialog);

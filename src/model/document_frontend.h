@@ -67,7 +67,7 @@ struct DocumentStep {
 struct DocumentAnswers {
   std::optional<bool> openRecovered;
   std::optional<int> lockChoice;     // index into the choices
-  std::optional<int> changedChoice;  // index into the choices
+  std::optional<int> changedChoice;  // index into the choices; 另存为 (1) asks the save path anew
   std::optional<std::filesystem::path> savePath;
   std::optional<SaveChoice> saveModified;
 };

@@ -88,7 +88,7 @@ std::optional<MemberBand> parseMemberBand(std::string_view text) {
     if ((comma == std::string_view::npos) != (k == 2)) return std::nullopt;
     text.remove_prefix(comma == std::string_view::npos ? text.size() : comma + 1);
   }
-  if (!isPlausibleThickness(values[0])) return std::nullopt;
+  if (!isPlausibleThickness(values[0]) || values[1] > 0 || values[2] < 0) return std::nullopt;
   return MemberBand{values[0], values[1], values[2]};
 }
 

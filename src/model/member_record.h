@@ -151,7 +151,8 @@ struct MemberBand {
 };
 
 // "120,-5,8" and back, for keeping the last band used; nothing for a text that is not three
-// whole numbers with a design thickness of 1-9999 mm.
+// whole numbers with a design thickness of 1-9999 mm, a minus deviation of 0 or less and a plus
+// deviation of 0 or more.
 std::string memberBandText(const MemberBand& band);
 std::optional<MemberBand> parseMemberBand(std::string_view text);
 // The band a member has.

@@ -32,8 +32,9 @@ int statusOfOpen(int fd, FileStatus& status);
 // readBlocking makes reads wait again once the file is known to be a regular one.
 int openForReading(const std::filesystem::path& path);
 void readBlocking(int fd);
-// Creates the file only when nothing has its name: an existing file is never replaced.
-int createExclusive(const std::filesystem::path& path);
+// Creates the file only when nothing has its name: an existing file is never replaced. readOnly:
+// read-only from the start (the descriptor returned still writes).
+int createExclusive(const std::filesystem::path& path, bool readOnly = false);
 int openTruncating(const std::filesystem::path& path);
 // A written file opened again to flush it to the disk.
 int openForSyncing(const std::filesystem::path& path);

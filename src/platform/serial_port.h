@@ -70,8 +70,9 @@ class SystemSerialPort : public SerialPort {
   std::string failure_;
 };
 
-// The device a port name opens: on Linux "COM1".."COM6" name /dev/ttyS0../dev/ttyS5 and any other
-// name is a device path already; on Windows the name is the device's own.
+// The device a port name opens: on Linux "COM1".."COM6" name /dev/ttyS0../dev/ttyS5, a bare
+// name ("ttyUSB0") the device under /dev, and any other name is a device path already; on
+// Windows the name is the device's own.
 std::string serialDevicePath(std::string_view portName);
 // How a port is typed here, for the hint beside the port box: "设备路径（例如 /dev/ttyUSB0）".
 std::string_view typedPortHint();

@@ -48,7 +48,7 @@ Result<fs::path> keepReceivedBytes(const fs::path& destination, TransferLayout l
       // Where the file system cannot, the name is created exclusively instead.
       if (error != ENOTSUP) return Error{fileErrorMessage("无法写入", name, error)};
     }
-    const int fd = platform::createExclusive(name);
+    const int fd = platform::createExclusive(name, true);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       return Error{fileErrorMessage("无法写入", name, errno)};
@@ -65,7 +65,6 @@ Result<fs::path> keepReceivedBytes(const fs::path& destination, TransferLayout l
       platform::removeFile(name);  // never a part of the bytes under the name
       return Error{fileErrorMessage("无法写入", name, error)};
     }
-    platform::makeReadOnly(name);
     return name;
   }
   if (!temporary.empty()) platform::removeFile(temporary);

@@ -93,6 +93,30 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
     }
   };
 
+  // Summary: the pass count counted afresh, the rate as stored, and beside it the rate the
+  // readings give when that differs.
+  const ShownFigure<float> rate = shownPassRate(*member);
+  const MemberFigures figures = computeFigures(*member);
+  std::string rateText = "合格率:" + storedRateText(*member) + "%";
+  if (rate.differsFromReadings())
+    rateText += "（按测点计算 " + percentText(figures.passCount, figures.readingCount) + "%）";
+  const std::string summary[] = {format("测点数:%lld", member->readingCount()),
+                                 format("合格测点数:%lld", figures.passCount), rateText};
+  // At their places while the chart is wide enough; side by side from the left when it is not
+  // (a 1366-pixel screen), so that the rate is not cut off.
+  int left[] = {140, 240, 340};
+  if (left[2] + measure.textWidth(kChartFont, rateText) > W - 10) {
+    for (int k = 0, x = 45; k < 3; ++k) {
+      left[k] = x;
+      x += measure.textWidth(kChartFont, summary[k]) + 12;
+    }
+  }
+  for (int k = 0; k < 3; ++k) {
+    placed.push_back(
+        {left[k], 10, left[k] + measure.textWidth(kChartFont, summary[k]), 10 + kChartTextHeight});
+    c.drawText(left[k], 10, summary[k]);
+  }
+
   // Limit lines, dotted, with their labels below and above (on the other side near an edge).
   c.setPen(Pen{PenStyle::Dotted, 1, kBlack});
   c.drawLine(40, g.y(lower), XR, g.y(lower));
@@ -126,31 +150,12 @@ void drawThicknessChart(Canvas& c, const MemberRecord* member, int currentReadin
     return static_cast<int>(static_cast<float>(H - 20) -
                             static_cast<float>(v - labels.valueMin()) * labels.yScale());
   };
-  // The limits' numbers first (beside each other when the band is narrow), then the axis ends'.
+  // The limits' numbers first (beside each other when the band is narrow), then the axis ends'
+  // where they leave room: near a limit, its number stands for the end's.
   label({{15, numberRow(upper)}, {15, numberRow(upper) - kChartTextHeight}}, format("%lld", upper));
   label({{15, numberRow(lower)}, {15, numberRow(lower) + kChartTextHeight}}, format("%lld", lower));
   label({{15, 20}}, format("%lld", g.valueMax()));
   label({{15, H - 20}, {15, H - kChartTextHeight}}, format("%lld", g.valueMin()));
-
-  // Summary: the pass count counted afresh, the rate as stored, and beside it the rate the
-  // readings give when that differs.
-  const ShownFigure<float> rate = shownPassRate(*member);
-  const MemberFigures figures = computeFigures(*member);
-  std::string rateText = "合格率:" + storedRateText(*member) + "%";
-  if (rate.differsFromReadings())
-    rateText += "（按测点计算 " + percentText(figures.passCount, figures.readingCount) + "%）";
-  const std::string summary[] = {format("测点数:%lld", member->readingCount()),
-                                 format("合格测点数:%lld", figures.passCount), rateText};
-  // At their places while the chart is wide enough; side by side from the left when it is not
-  // (a 1366-pixel screen), so that the rate is not cut off.
-  int left[] = {140, 240, 340};
-  if (left[2] + measure.textWidth(kChartFont, rateText) > W - 10) {
-    for (int k = 0, x = 45; k < 3; ++k) {
-      left[k] = x;
-      x += measure.textWidth(kChartFont, summary[k]) + 12;
-    }
-  }
-  for (int k = 0; k < 3; ++k) c.drawText(left[k], 10, summary[k]);
 
   // Under a member rule: the mean as recorded, a heavier dotted line, with the member's verdict.
   if (const auto mean = rule.judgesMembers() ? judgeMemberMean(*member, rule) : std::nullopt) {

@@ -488,6 +488,17 @@ TEST_F(MainWindowTest, TicksInBulkFromTheListAndItsMenu) {
   for (const MemberRecord& m : window.document().members()) EXPECT_EQ(m.selected(), 0);
   window.action("actionUndo")->trigger();
   for (const MemberRecord& m : window.document().members()) EXPECT_NE(m.selected(), 0);
+
+  // The overview's rows follow a change a moment later: Space on a row whose member was just
+  // deleted ticks the others and nothing else.
+  QTableView* table = window.overview()->table();
+  table->selectAll();
+  const int last = window.document().memberCount() - 1;
+  window.document().selectMember(last);
+  window.document().deleteCurrentMember();
+  table->setFocus();
+  QTest::keyClick(table, Qt::Key_Space);
+  EXPECT_EQ(window.document().memberCount(), last);
 }
 
 TEST_F(MainWindowTest, GridEditAndPasteReachTheDocument) {

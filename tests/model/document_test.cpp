@@ -877,12 +877,24 @@ TEST(DocumentSteps, FileOperationsReturnTheirQuestionsAndGoOnWithTheAnswers) {
   EXPECT_TRUE(doc.save(answered([](auto& a) { a.changedChoice = 0; })).done);
   EXPECT_EQ(loadProject(file).value().project.memberCount(), 2);
 
+  // 另存为 onto its own file, which changed on the disk, then 另存为... at the question: another
+  // name is asked for, and the changed file stays as it is.
+  doc.appendMember();
+  test::writeBytes(file, test::readBytes(file) + "y");
+  test::RecordingFrontend ui;
+  ui.pathAnswers = {file, dir / "other.KRO"};
+  ui.choiceAnswers = {1};
+  EXPECT_TRUE(ui.settle([&](const DocumentAnswers& a) { return doc.saveAnalysisFileAs(a); }));
+  EXPECT_EQ(test::readBytes(file).back(), 'y');
+  EXPECT_EQ(ui.dialogs.size(), 2u);
+  EXPECT_EQ(loadProject(dir / "other.KRO").value().project.memberCount(), 3);
+
   // A file that cannot be opened: a notice, and the document as it was.
   step = doc.open(dir / "missing.KRO");
   EXPECT_FALSE(step.done);
   ASSERT_TRUE(step.notice.has_value());
   EXPECT_EQ(step.notice->kind, MessageKind::Error);
-  EXPECT_EQ(doc.memberCount(), 2);
+  EXPECT_EQ(doc.memberCount(), 3);
 }
 
 }  // namespace

@@ -150,8 +150,8 @@ TEST(AppendedMember, CodesAndValues) {
 TEST(MemberBand, KeptAsTextAndReadBackOnlyWhenWhole) {
   EXPECT_EQ(memberBandText({150, -10, 12}), "150,-10,12");
   EXPECT_EQ(parseMemberBand("150,-10,12"), (MemberBand{150, -10, 12}));
-  for (const char* bad :
-       {"", "150", "150,-10", "150,-10,12,1", "0,-5,8", "10000,-5,8", "150,-5,x", "150,,8", "150,-5,8 "})
+  for (const char* bad : {"", "150", "150,-10", "150,-10,12,1", "0,-5,8", "10000,-5,8", "150,-5,x", "150,,8",
+                          "150,-5,8 ", "150,5,-8"})
     EXPECT_FALSE(parseMemberBand(bad).has_value()) << bad;
 }
 

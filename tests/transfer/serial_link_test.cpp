@@ -21,6 +21,9 @@ TEST(SerialLink, PortNames) {
   EXPECT_EQ(serialDevicePath("COM7"), "COM7");
   EXPECT_EQ(serialDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
 #ifndef _WIN32
+  EXPECT_EQ(serialDevicePath("ttyUSB0"), "/dev/ttyUSB0");
+#endif
+#ifndef _WIN32
   EXPECT_EQ(serialPortChoices({"/dev/ttyS1", "/dev/ttyUSB0", "/dev/pts/3"}),
             (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "/dev/ttyUSB0",
                                       "/dev/pts/3"}));

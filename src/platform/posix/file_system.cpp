@@ -58,8 +58,8 @@ int openForReading(const fs::path& path) {
   return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
 }
 void readBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK); }
-int createExclusive(const fs::path& path) {
-  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+int createExclusive(const fs::path& path, bool readOnly) {
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, readOnly ? 0444 : 0666);
 }
 int openTruncating(const fs::path& path) { return ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC); }
 int openForSyncing(const fs::path& path) { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }

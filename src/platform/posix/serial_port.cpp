@@ -101,6 +101,8 @@ Status SystemSerialPort::open(const std::string& name, const SerialLineSettings&
   // One program at a time on a port.
   if (error == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) error = errno == EWOULDBLOCK ? EBUSY : errno;
   if (error == 0) error = configure(fd, settings);
+  // Programs that open the line without asking flock (terminal programs) are kept off too.
+  if (error == 0) ::ioctl(fd, TIOCEXCL);
   if (error != 0) {
     ::close(fd);
     return Error{reasonFor(error)};
@@ -111,7 +113,12 @@ Status SystemSerialPort::open(const std::string& name, const SerialLineSettings&
 }
 
 void SystemSerialPort::close() {
-  if (handle_ != -1) ::close(static_cast<int>(handle_));
+  if (handle_ != -1) {
+    // Free for the next program even where another descriptor keeps the line open (the virtual
+    // instrument's own end).
+    ::ioctl(static_cast<int>(handle_), TIOCNXCL);
+    ::close(static_cast<int>(handle_));
+  }
   handle_ = -1;
 }
 
@@ -172,6 +179,9 @@ std::string serialDevicePath(std::string_view portName) {
   if (portName.size() == 4 && portName.substr(0, 3) == "COM" && portName[3] >= '1' && portName[3] <= '6') {
     return "/dev/ttyS" + std::string(1, static_cast<char>(portName[3] - 1));
   }
+  // A device's bare name ("ttyUSB0") is the one under /dev; another COM name stays as typed.
+  if (!portName.empty() && portName.find('/') == std::string_view::npos && !portName.starts_with("COM"))
+    return "/dev/" + std::string(portName);
   return std::string(portName);
 }
 

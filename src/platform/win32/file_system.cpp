@@ -57,8 +57,9 @@ int statusOfOpen(int fd, FileStatus& status) {
 
 int openForReading(const fs::path& path) { return ::_wopen(path.c_str(), _O_RDONLY | kBinary); }
 void readBlocking(int) {}
-int createExclusive(const fs::path& path) {
-  return ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | kBinary, _S_IREAD | _S_IWRITE);
+int createExclusive(const fs::path& path, bool readOnly) {
+  return ::_wopen(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | kBinary,
+                  readOnly ? _S_IREAD : _S_IREAD | _S_IWRITE);
 }
 int openTruncating(const fs::path& path) { return ::_wopen(path.c_str(), _O_WRONLY | _O_TRUNC | kBinary); }
 // Windows flushes only what may be written.
@@ -72,8 +73,11 @@ long readSome(int fd, char* data, std::size_t size) {
 int closeFile(int fd) { return ::_close(fd); }
 int syncFile(int fd) { return ::_commit(fd) == 0 ? 0 : errno; }
 void removeFile(const fs::path& path) {
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only file too
-  ::_wunlink(path.c_str());
+  // A read-only file too; its attribute comes back when it cannot be removed.
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (readOnly) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+  if (::_wunlink(path.c_str()) != 0 && readOnly) SetFileAttributesW(path.c_str(), attributes);
 }
 void syncFolderOf(const fs::path&) {}  // the replacement is written through
 

@@ -5,7 +5,6 @@
 #include <windows.h>
 // clang-format on
 
-#include <algorithm>
 #include <cerrno>
 
 namespace kro::platform {
@@ -13,7 +12,8 @@ namespace {
 
 constexpr UINT kGbk = 936;
 
-// The length of the character that starts in at pos, in the source encoding (1 for a stray byte).
+// The length of the character that starts in at pos, in the source encoding (1 for a stray byte);
+// it may run past the end of in.
 std::size_t characterLength(Conversion conversion, std::string_view in, std::size_t pos) {
   const auto c = static_cast<unsigned char>(in[pos]);
   std::size_t length = 1;
@@ -26,7 +26,7 @@ std::size_t characterLength(Conversion conversion, std::string_view in, std::siz
   } else if (c >= 0xC2 && c < 0xE0) {
     length = 2;
   }
-  return std::min(length, in.size() - pos);
+  return length;
 }
 
 // All of in or nothing.
@@ -65,6 +65,10 @@ int convertText(Conversion conversion, std::string_view& in, std::string& out) {
   std::size_t done = 0;
   while (done < in.size()) {
     const std::size_t length = characterLength(conversion, in, done);
+    if (done + length > in.size()) {  // cut off inside its last character
+      in.remove_prefix(done);
+      return EINVAL;
+    }
     if (!appendConverted(conversion, in.substr(done, length), out)) break;
     done += length;
   }
