@@ -1,6 +1,7 @@
 // Message boxes and file dialogs.
 #include "gui/dialogs.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -66,6 +67,10 @@ void prepare(QFileDialog& dialog) {
 }
 
 }  // namespace
+
+QIcon themed(const char* name, QStyle::StandardPixmap fallback) {
+  return QIcon::fromTheme(name, QApplication::style()->standardIcon(fallback));
+}
 
 void installChineseTranslations() {
   // Calendars, dates and sizes in Chinese too, whatever the system's locale (C on a server, an

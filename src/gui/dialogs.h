@@ -1,11 +1,14 @@
 // Message boxes and file dialogs, with seams so tests can answer them without showing them.
 #pragma once
 
+#include <QIcon>
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <QStyle>
 #include <deque>
 #include <optional>
+#include <string_view>
 
 #include "model/document_frontend.h"
 
@@ -16,6 +19,14 @@ namespace kro::gui {
 
 // The application's title, the caption of its message boxes.
 QString applicationTitle();
+
+// A UTF-8 text of the core as Qt's.
+inline QString qt(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The desktop theme's icon of that name, else the style's own.
+QIcon themed(const char* name, QStyle::StandardPixmap fallback);
 
 // Qt's own dialogs (files, calendar, printing) in Chinese, like the rest of the program.
 void installChineseTranslations();

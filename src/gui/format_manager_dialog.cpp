@@ -20,7 +20,6 @@ namespace kro::gui {
 
 namespace {
 
-QString qt(const std::string& s) { return QString::fromStdString(s); }
 constexpr int kFileRole = Qt::UserRole;
 
 }  // namespace

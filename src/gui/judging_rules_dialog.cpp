@@ -16,9 +16,6 @@
 namespace kro::gui {
 namespace {
 
-QString qt(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 std::string utf8(const QString& text) { return text.toStdString(); }
 
 }  // namespace

@@ -168,6 +168,9 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
     std::filesystem::path folder{};
     // What follows the write instead of opening or showing the files.
     std::function<void(const QStringList&)> then{};
+    // Where to write when not asked by a save dialog (the printer's own dialog): nothing when
+    // cancelled, an empty path for a device rather than a file.
+    std::function<std::optional<std::filesystem::path>()> where{};
   };
   bool writeOutput(const OutputRequest& request);
   // 批量设置构件参数; afterTransfer proposes all members, appended the members just appended.

@@ -19,8 +19,6 @@
 namespace kro::gui {
 namespace {
 
-QString qt(const std::string& text) { return QString::fromStdString(text); }
-
 // Shows a text in a box; a box the user is typing in keeps its text while it says the same
 // number ("", "-" and "0" all mean 0), so typing is never interrupted.
 void showNumber(QLineEdit* box, const std::string& text) {

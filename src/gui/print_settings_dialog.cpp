@@ -10,13 +10,6 @@
 #include "views/print_settings.h"
 
 namespace kro::gui {
-namespace {
-
-QString qt(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 PrintSettingsDialog::PrintSettingsDialog(SettingsLocation location, QWidget* parent)
     : QDialog(parent), location_(std::move(location)) {

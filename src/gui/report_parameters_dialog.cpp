@@ -56,10 +56,6 @@ class CalendarAtToday : public QObject {
   QDateEdit* edit_;
 };
 
-QString qt(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 ParameterKind kindOf(int format, std::string_view key) {
   for (const ParameterField& f : reportFormatInfo(format).fields) {
     if (f.key == key) return f.kind;
