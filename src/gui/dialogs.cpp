@@ -13,6 +13,8 @@
 #include <QTranslator>
 #include <QUrl>
 
+#include "platform/console.h"
+
 namespace kro::gui {
 namespace {
 
@@ -58,8 +60,9 @@ ChineseFileTypes& fileTypes() {
   return provider;
 }
 
-// A file dialog of Qt's own, in Chinese.
+// The system's file dialog where users expect it (Windows), else one of Qt's own, in Chinese.
 void prepare(QFileDialog& dialog) {
+  if (platform::systemFileDialogs()) return;
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
   dialog.setIconProvider(&fileTypes());
   dialog.setLabelText(QFileDialog::Accept, dialog.acceptMode() == QFileDialog::AcceptSave ? "保存" : "打开");

@@ -12,6 +12,10 @@ bool isTerminal(StandardStream stream);
 // session on Linux); never on Windows, where every session has a desktop.
 bool withoutDisplay();
 
+// True where the system's own file dialogs are what users expect (Windows: Desktop, Documents,
+// Quick access, in the system's language); elsewhere the program's own, in Chinese, are used.
+bool systemFileDialogs();
+
 // Sends the process's error stream to the null device while it lives (for libraries that
 // print what the program reports in its own words).
 class SilencedErrorStream {

@@ -20,6 +20,8 @@ bool withoutDisplay() {
   return unset("DISPLAY") && unset("WAYLAND_DISPLAY");
 }
 
+bool systemFileDialogs() { return false; }
+
 SilencedErrorStream::SilencedErrorStream() {
   std::fflush(stderr);
   saved_ = ::dup(STDERR_FILENO);

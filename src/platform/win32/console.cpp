@@ -13,6 +13,8 @@ bool isTerminal(StandardStream stream) {
 
 bool withoutDisplay() { return false; }
 
+bool systemFileDialogs() { return true; }
+
 SilencedErrorStream::SilencedErrorStream() {
   std::fflush(stderr);
   saved_ = ::_dup(::_fileno(stderr));
