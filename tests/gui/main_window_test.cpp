@@ -1150,6 +1150,13 @@ TEST_F(MainWindowTest, TheOverviewFitsTicksAndFollowsTheCurrentMember) {
         << heading.toStdString();
   }
   EXPECT_GE(header->sectionSize(header->count() - 1), 60);  // the name keeps room to be read
+#ifndef _WIN32
+  // The grid shows all its columns, 是否合格 included, without scrolling.
+  QHeaderView* gridHeader = window.grid()->horizontalHeader();
+  EXPECT_LE(gridHeader->length(), window.grid()->viewport()->width());
+  for (int c = 0; c < gridHeader->count(); ++c)
+    EXPECT_GE(gridHeader->sectionSize(c), gridHeader->sectionSizeHint(c)) << c;
+#endif
   // The current member's row is the one highlighted.
   window.document().selectMember(4);
   const QModelIndexList rows = table->selectionModel()->selectedRows(1);
