@@ -1,32 +1,14 @@
 // The window's actions from one table, its menus and its toolbar.
 #include <QAbstractItemView>
-#include <QApplication>
-#include <QClipboard>
-#include <QCloseEvent>
-#include <QDesktopServices>
-#include <QDialogButtonBox>
 #include <QDir>
-#include <QDragEnterEvent>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QPageSetupDialog>
-#include <QPrintDialog>
-#include <QPrintPreviewDialog>
-#include <QProcess>
-#include <QProgressDialog>
-#include <QPushButton>
 #include <QShortcut>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
-#include <QTextBrowser>
-#include <QTimer>
 #include <QToolBar>
-#include <QUrl>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <numeric>
 
