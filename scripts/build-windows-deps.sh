@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libraries kro.exe needs on 64-bit Windows (zlib, libzip, pugixml, libxlsxwriter,
-# nlohmann-json, GoogleTest, libusb) from Debian's source packages with mingw-w64, once per machine, into
-# a cache outside the repository (KRO_WINDOWS_CACHE, default ~/.cache/kroanalyze-windows).
+# nlohmann-json, GoogleTest, libusb, libsodium) from Debian's source packages with mingw-w64, once
+# per machine, into a cache outside the repository (KRO_WINDOWS_CACHE, default
+# ~/.cache/kroanalyze-windows).
 # The source versions are pinned (apt-get source may otherwise pick a security update whose
 # files are not on the mirror); what was built, its version and its licences are recorded in
 # PREFIX/SOURCES.txt and PREFIX/licences/. Quick when the cache already holds this list.
@@ -21,6 +22,7 @@ sources=(
   nlohmann-json3=3.11.2-2
   googletest=1.12.1-0.2
   libusb-1.0=2:1.0.26-1
+  libsodium=1.0.18-1+deb12u1
 )
 stamp="pinned: ${sources[*]}; libxlsxwriter wide names; licence names"
 
@@ -32,8 +34,10 @@ sudo=()
 [[ $(id -u) -ne 0 ]] && sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 
-# The cross compiler, wine to run what it makes, and what unpacks Debian's sources.
-tools=(g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev cmake ninja-build unzip)
+# The cross compiler, wine to run what it makes, what unpacks Debian's sources, and the autotools
+# that make libsodium's configure script (its source package ships none).
+tools=(g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev cmake ninja-build unzip
+  autoconf automake libtool)
 missing=()
 for p in "${tools[@]}"; do
   [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" == "install ok installed" ]] || missing+=("$p")
@@ -124,6 +128,13 @@ build "$(unpack "${sources[5]}")" -Dgtest_force_shared_crt=ON
 libusb=$(unpack "${sources[6]}")
 (cd "$libusb" && ./configure --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --prefix="$prefix" \
   --disable-static --enable-shared --disable-examples-build --disable-tests-build >configure.log &&
+  make -j "${JOBS:-2}" >build.log && make install >install.log)
+# libsodium (ISC), static; whatever links it defines SODIUM_STATIC and adds advapi32 (its random
+# bytes come from RtlGenRandom). Its configure script is made here, as Debian's build does.
+sodium=$(unpack "${sources[7]}")
+(cd "$sodium" && autoreconf -fi >autoreconf.log 2>&1 &&
+  ./configure --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --prefix="$prefix" \
+  --disable-shared --enable-static --disable-dependency-tracking >configure.log &&
   make -j "${JOBS:-2}" >build.log && make install >install.log)
 
 mv "$prefix/SOURCES.txt.new" "$prefix/SOURCES.txt"

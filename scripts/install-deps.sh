@@ -10,6 +10,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev time
   # command line output, and its manual page checked as man shows it
   nlohmann-json3-dev man-db
+  # SHA-256 of kept files and of the modification log
+  libsodium-dev
   # desktop application, printing
   qt6-base-dev libgl-dev
   # office documents

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -24,6 +25,7 @@
 #include "model/panel_texts.h"
 #include "model/project.h"
 #include "model/raw_files.h"
+#include "model/record_replay.h"
 #include "model/sample_project.h"
 #include "model/statistics.h"
 #include "model/transfer_decoder.h"
@@ -73,11 +75,16 @@ Json figuresJson(const MemberFigures& f) {
 }
 
 // Every stored field as stored, then what the readings give.
-Json memberJson(const MemberRecord& m) {
+Json memberJson(const MemberRecord& m, const std::vector<bool>& corrected) {
   const MemberData& d = m.data();
   Json readings = Json::array();
-  for (const Reading& r : d.readings) {
-    readings.push_back(Json{{"thickness", r.thickness}, {"aux", r.auxValue}, {"spare", r.spare}});
+  for (std::size_t j = 0; j < d.readings.size(); ++j) {
+    const Reading& r = d.readings[j];
+    readings.push_back(Json{{"thickness", r.thickness},
+                            {"aux", r.auxValue},
+                            {"spare", r.spare},
+                            {"origin", originKey(r.origin)},
+                            {"corrected", j < corrected.size() && corrected[j]}});
   }
   return Json{
       {"code", gbkToUtf8(d.code)},
@@ -102,10 +109,24 @@ Json memberJson(const MemberRecord& m) {
 
 // Written a member at a time, so that a large project is never held a second time as a JSON
 // tree.
+// The counts of the readings by origin, and of those corrected, with the log's length.
+Json recordJson(const Project& project, const std::vector<std::vector<bool>>& corrected) {
+  const OriginCounts n = originCounts(project.members, corrected);
+  return Json{{"transfer", n.transfer},
+              {"instrumentFile", n.instrumentFile},
+              {"imported", n.imported},
+              {"typed", n.typed},
+              {"unrecorded", n.unrecorded},
+              {"corrected", n.corrected},
+              {"sources", project.sources.size()},
+              {"logEntries", project.log.size()}};
+}
+
 void printJson(const Project& project, std::ostream& out) {
+  const std::vector<std::vector<bool>> corrected = correctedReadings(project.members, project.log);
   out << "{\"formatVersion\":" << kJsonFormatVersion << ",\"members\":[";
   for (std::size_t i = 0; i < project.members.size(); ++i) {
-    out << (i > 0 ? "," : "") << jsonText(memberJson(project.members[i]));
+    out << (i > 0 ? "," : "") << jsonText(memberJson(project.members[i], corrected[i]));
   }
   const Totals all = documentTotals(project.members);
   const SelectionFigures ticked = selectionFigures(project.members);
@@ -117,7 +138,8 @@ void printJson(const Project& project, std::ostream& out) {
     for (const auto& [name, value] : project.parameters.values)
       parameters[gbkToUtf8(name)] = gbkToUtf8(value);
   }
-  out << "],\"totals\":" << jsonText(totalsJson) << ",\"parameters\":" << jsonText(parameters) << "}\n";
+  out << "],\"totals\":" << jsonText(totalsJson) << ",\"parameters\":" << jsonText(parameters)
+      << ",\"record\":" << jsonText(recordJson(project, corrected)) << "}\n";
 }
 
 // The figures as the member panel shows them: counts, maximum and minimum computed from the
@@ -180,6 +202,10 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
   out << "\n所有测点个数：" << totals.readingCount << "\n";
   out << "所有合格测点数：" << totals.passCount << "\n";
   out << "整体合格率：" << percentText(totals.passCount, totals.readingCount) << "%\n";
+  const OriginCounts n = originCounts(project.members, correctedReadings(project.members, project.log));
+  out << "\n测点来源：传输 " << n.transfer << "，仪器文件 " << n.instrumentFile << "，导入 " << n.imported
+      << "，手工 " << n.typed << "，未记录 " << n.unrecorded << "\n";
+  out << "修改过的测点：" << n.corrected << "；修改记录 " << project.log.size() << " 条\n";
 }
 
 int commandInfo(const Context& cx, Invocation& call) {
@@ -211,6 +237,12 @@ int commandConvert(const Context& cx, Invocation& call) {
   // A file without parameters gets the office's, so that its verdict no longer follows the
   // settings files. The selection export never carries them.
   adoptOfficeParameters(project, settingsFor(call.args));
+  // The instrument's files or kept bytes become an analysis file that records them as its source.
+  if (project.log.empty() && !project.sources.empty()) {
+    std::optional<ProjectSource> source = std::move(project.sources.front());
+    project.sources.clear();
+    beginRecord(project, std::move(source), cliRecorder());
+  }
   if (call.args.has("--selection") && isAnalysisExtension(call.output)) {
     return cx.fail("选择构件文件不能保存为“" + displayPath(pathFromUtf8(call.output).filename()) +
                    "”：扩展名 KRO 留给分析结果文件，请使用 DEX。");
@@ -249,15 +281,18 @@ int commandDecode(const Context& cx, Invocation& call) {
   }
   auto bytes = readInput(cx, call.inputs()[0]);
   if (!bytes) return cx.fail(bytes.message());
-  auto decoded =
-      decodeTransfer(call.args.has("--usb") ? TransferLayout::Usb : TransferLayout::Serial, bytes.value(),
-                     call.args.has("--first-block") ? ExtraBytes::Ignore : ExtraBytes::Refuse);
+  const bool usb = call.args.has("--usb");
+  auto decoded = decodeTransfer(usb ? TransferLayout::Usb : TransferLayout::Serial, bytes.value(),
+                                call.args.has("--first-block") ? ExtraBytes::Ignore : ExtraBytes::Refuse);
   if (!decoded) return cx.fail("无法解码“" + call.inputs()[0] + "”：" + decoded.message());
   for (const std::string& warning : decoded.value().warnings) cx.err << "kro: 警告：" << warning << "\n";
-  Status written = writeOutput(
-      cx, call.output,
-      encodeProjectFile({std::move(decoded.value().members), officeParameters(settingsFor(call.args))}),
-      OutputKind::Binary);
+  // The file is the members' original record, its source the bytes decoded.
+  Project project{std::move(decoded.value().members), officeParameters(settingsFor(call.args))};
+  beginRecord(project,
+              sourceFromInput(usb ? ProjectSource::Kind::UsbTransfer : ProjectSource::Kind::SerialTransfer,
+                              call.inputs()[0], bytes.value(), project.members.size()),
+              cliRecorder());
+  Status written = writeOutput(cx, call.output, encodeProjectFile(project), OutputKind::Binary);
   if (!written) return cx.fail(written.message());
   return kSuccess;
 }
@@ -408,6 +443,17 @@ Status writeOutputByPath(const Context& cx, const std::string& path, OutputKind 
   return Status::success();  // a failed write to the stream is reported when the command ends
 }
 
+Recorder cliRecorder() {
+  const char* name = std::getenv("KRO_USER");
+  return recorderNamed(name != nullptr ? name : "");
+}
+
+ProjectSource sourceFromInput(ProjectSource::Kind kind, const std::string& path, std::string_view bytes,
+                              std::size_t members) {
+  if (path == kStandardStream) return sourceOf(kind, {}, members);
+  return sourceOf(kind, {{pathFromUtf8(path), std::string(bytes)}}, members);
+}
+
 Result<LoadedProject> load(const Context& cx, const std::string& path) {
   Result<LoadedProject> loaded = Error{};
   if (path == kStandardStream) {
@@ -439,11 +485,11 @@ std::string printable(std::string_view text) {
 
 const CommandTable& fileCommands() {
   static const CommandTable commands = {
-      {"info", commandInfo},       {"convert", commandConvert}, {"sample", commandSample},
-      {"decode", commandDecode},   {"report", commandReport},   {"excel", commandExcel},
-      {"stats", commandStats},     {"export", commandExport},   {"import", commandImport},
-      {"check", commandCheck},     {"diff", commandDiff},       {"params", commandParams},
-      {"formats", commandFormats}, {"rules", commandRules},
+      {"info", commandInfo},     {"convert", commandConvert}, {"sample", commandSample},
+      {"decode", commandDecode}, {"report", commandReport},   {"excel", commandExcel},
+      {"stats", commandStats},   {"export", commandExport},   {"import", commandImport},
+      {"check", commandCheck},   {"diff", commandDiff},       {"history", commandHistory},
+      {"params", commandParams}, {"formats", commandFormats}, {"rules", commandRules},
   };
   return commands;
 }

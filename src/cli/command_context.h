@@ -71,6 +71,11 @@ inline constexpr std::string_view kStandardStream = "-";
 Result<LoadedProject> load(const Context& cx, const std::string& path);
 // The whole of an input file ("-": standard input), within the size the program reads.
 Result<std::string> readInput(const Context& cx, const std::string& path);
+// Who records the changes kro makes: the name in KRO_USER, the system account and the computer.
+Recorder cliRecorder();
+// The source an input file is (standard input: one without a file).
+ProjectSource sourceFromInput(ProjectSource::Kind kind, const std::string& path, std::string_view bytes,
+                              std::size_t members);
 // What an output holds: binary data are never sent to a terminal.
 enum class OutputKind { Text, Binary };
 // Writes an output file by the rules of every write ("-": standard output).

@@ -9,6 +9,7 @@
 #include "model/gbk_text.h"
 #include "model/project_blocks.h"
 #include "model/project_diff.h"
+#include "model/record_replay.h"
 #include "model/report_figures.h"
 #include "model/statistics.h"
 #include "office/docx_template.h"
@@ -179,7 +180,10 @@ int commandImport(const Context& cx, Invocation& call) {
   if (!bytes) return cx.fail(bytes.message());
   auto members = membersFromCsv(bytes.value());
   if (!members) return cx.fail("“" + input + "”" + members.message());
-  const Project project{std::move(members.value()), officeParameters(settingsFor(call.args))};
+  Project project{std::move(members.value()), officeParameters(settingsFor(call.args))};
+  beginRecord(project,
+              sourceFromInput(ProjectSource::Kind::Import, input, bytes.value(), project.members.size()),
+              cliRecorder());
   if (Status s = writeOutput(cx, call.output, encodeProjectFile(project), OutputKind::Binary); !s)
     return cx.fail(s.message());
   return kSuccess;
@@ -193,8 +197,10 @@ int commandCheck(const Context& cx, Invocation& call) {
   // The given format, else the chosen one; a user format's fields are checked too.
   const std::optional<ChosenFormat> chosen = format.value() ? format.value() : chosenFormat(settings);
   DocxTemplateFiller filler(fieldCatalog());
-  const ProjectCheck check =
+  ProjectCheck check =
       checkProject(project, settings, chosen ? std::optional(formatFields(*chosen, filler)) : std::nullopt);
+  const std::string& input = call.inputs()[0];
+  addRecordFindings(check, project, input == kStandardStream ? std::filesystem::path() : pathFromUtf8(input));
   const std::vector<Finding>& findings = check.findings;
   if (call.args.has("--json")) {
     Json list = Json::array();
@@ -217,6 +223,72 @@ int commandCheck(const Context& cx, Invocation& call) {
     for (const std::string& note : check.notes) cx.out << "注：" << printable(note) << "\n";
   }
   return findings.empty() ? kSuccess : kFailure;
+}
+
+int commandHistory(const Context& cx, Invocation& call) {
+  const Project& project = call.loaded();
+  if (call.args.has("--json")) {
+    Json sources = Json::array();
+    for (const ProjectSource& s : project.sources) {
+      Json files = Json::array();
+      for (const SourceFile& f : s.files)
+        files.push_back(Json{{"name", f.name}, {"folder", f.location}, {"sha256", hexOf(f.sha256)}});
+      sources.push_back(Json{{"kind", sourceKindName(s.kind)},
+                             {"when", s.when},
+                             {"members", s.members},
+                             {"codePrefix", gbkToUtf8(s.codePrefix)},
+                             {"files", std::move(files)}});
+    }
+    Json entries = Json::array();
+    for (const LogEntry& e : project.log) {
+      const EntryTexts t = entryTexts(e);
+      entries.push_back(Json{{"member", t.member.empty() ? Json(nullptr) : Json(t.member)},
+                             {"reading", e.change.reading >= 0 ? Json(e.change.reading + 1) : Json(nullptr)},
+                             {"field", t.field},
+                             {"old", t.oldValue},
+                             {"new", t.newValue},
+                             {"who", t.who},
+                             {"account", t.account},
+                             {"host", t.host},
+                             {"when", t.when},
+                             {"why", t.why},
+                             {"hash", t.hash}});
+    }
+    Json j = jsonOutput();
+    j["sources"] = std::move(sources);
+    j["entries"] = std::move(entries);
+    j["damaged"] = project.logDamaged();
+    cx.out << jsonText(j) << "\n";
+    return kSuccess;
+  }
+  for (const ProjectSource& s : project.sources) {
+    cx.out << "来源：" << sourceKindName(s.kind) << "  " << s.when << "  " << s.members << " 个构件";
+    if (!s.codePrefix.empty()) cx.out << "  编号前缀 " << printable(gbkToUtf8(s.codePrefix));
+    for (const SourceFile& f : s.files)
+      cx.out << "\n  " << printable(f.name) << "  SHA-256 " << hexOf(f.sha256);
+    cx.out << "\n";
+  }
+  if (project.logDamaged()) cx.out << "修改记录已损坏，已原样保留。\n";
+  if (project.log.empty()) {
+    cx.out << "没有修改记录。\n";
+    return kSuccess;
+  }
+  for (std::size_t k = 0; k < project.log.size(); ++k) {
+    const EntryTexts t = entryTexts(project.log[k]);
+    std::string what = t.member.empty() ? std::string() : "构件 " + t.member;
+    if (!t.reading.empty()) what += " 第 " + t.reading + " 个测点";
+    std::string line = std::to_string(k + 1) + "  " + t.when + "  " + (t.who.empty() ? "" : t.who + " ") +
+                       "(" + t.account + "@" + t.host + ")  " + what + (what.empty() ? "" : "  ") + t.field;
+    if (!t.oldValue.empty() && !t.newValue.empty()) {
+      line += "：" + t.oldValue + " → " + t.newValue;
+    } else if (!t.oldValue.empty() || !t.newValue.empty()) {
+      line += "：" + t.oldValue + t.newValue;
+    }
+    if (!t.why.empty()) line += "  原因：" + t.why;
+    cx.out << printable(line) << "\n";
+  }
+  cx.out << "最后一条的 SHA-256：" << hexOf(project.log.back().hash) << "\n";
+  return kSuccess;
 }
 
 int commandDiff(const Context& cx, Invocation& call) {

@@ -16,6 +16,7 @@ int commandImport(const Context& cx, Invocation& call);
 int commandCheck(const Context& cx, Invocation& call);
 // The same exit statuses: 0 no difference, 1 differences, 2 usage or an unreadable input.
 int commandDiff(const Context& cx, Invocation& call);
+int commandHistory(const Context& cx, Invocation& call);
 // The project's report parameters, or a copy of the file with some of them set.
 int commandParams(const Context& cx, Invocation& call);
 // The report formats: the six, the user's with their fields, and every field a user format may use.

@@ -315,7 +315,9 @@ Status CsvReader::addRow(Record& r) {
 
 Status CsvReader::placeReadings(Pending& p) const {
   const std::size_t count = p.rows.size();
-  p.data.readings.assign(count, Reading{});
+  Reading imported;
+  imported.origin = ReadingOrigin::Imported;
+  p.data.readings.assign(count, imported);
   if (count == 0 || p.rows.front().number == 0) {
     for (std::size_t j = 0; j < count; ++j) p.data.readings[j].thickness = p.rows[j].thickness;
   } else {

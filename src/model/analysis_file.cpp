@@ -69,6 +69,7 @@ Result<std::vector<MemberRecord>> decodeBlocks(ByteReader& in, std::int32_t coun
       r.auxValue = in.i32();
       r.thickness = in.i32();
       r.spare = in.i32();
+      r.origin = ReadingOrigin::Unrecorded;
     }
     members.emplace_back(std::move(d));
   }
@@ -183,7 +184,10 @@ Result<Project> decodeProjectFile(std::string_view bytes, std::vector<std::strin
   project.members = std::move(members.value());
   DecodedBlocks blocks = decodeBlocks(bytes.substr(end), warnings);
   applySampleMarks(project.members, blocks.samples, warnings);
+  applyOriginsBlock(project.members, blocks.origins, warnings);
   project.parameters = std::move(blocks.parameters);
+  project.sources = std::move(blocks.sources);
+  project.log = std::move(blocks.log);
   project.keptBlocks = std::move(blocks.kept);
   return project;
 }

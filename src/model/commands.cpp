@@ -295,25 +295,28 @@ class SetTicks : public Command {
 // Appends members at the end; the first of them becomes current.
 class AppendMembers : public Command {
  public:
-  AppendMembers(std::vector<MemberRecord> members, std::string name)
-      : members_(std::move(members)), name_(std::move(name)) {}
+  AppendMembers(std::vector<MemberRecord> members, std::string name, std::optional<ProjectSource> source)
+      : members_(std::move(members)), name_(std::move(name)), source_(std::move(source)) {}
 
   std::string name() const override { return name_; }
 
   CommandEffect redo(Project& project) override {
     const int first = project.memberCount();
     project.members.insert(project.members.end(), members_.begin(), members_.end());
+    if (source_) project.sources.push_back(*source_);
     return {first, std::nullopt, true};
   }
 
   CommandEffect undo(Project& project) override {
     project.members.resize(project.members.size() - members_.size());
+    if (source_) project.sources.pop_back();
     return {project.memberCount() - 1, std::nullopt, true};
   }
 
  private:
   std::vector<MemberRecord> members_;
   std::string name_;
+  std::optional<ProjectSource> source_;
 };
 
 class DeleteMember : public Command {
@@ -459,7 +462,7 @@ std::unique_ptr<Command> makePasteReadings(const Project& project, int member, i
     if (at < after.size()) {
       after[at].thickness = thicknesses[k];
     } else {
-      after.push_back(Reading{0, thicknesses[k], 0});
+      after.push_back(Reading{0, thicknesses[k], 0, ReadingOrigin::Typed});
     }
   }
   if (after == m->readings()) return nullptr;
@@ -553,15 +556,16 @@ std::unique_ptr<Command> makeSetTicks(const Project& project, const std::vector<
 
 std::unique_ptr<Command> makeAppendMember(const Project&, MemberRecord member) {
   std::string name = "插入构件 " + gbkToUtf8(member.code());
-  return std::make_unique<AppendMembers>(std::vector<MemberRecord>{std::move(member)}, std::move(name));
+  return std::make_unique<AppendMembers>(std::vector<MemberRecord>{std::move(member)}, std::move(name),
+                                         std::nullopt);
 }
 
 std::unique_ptr<Command> makeAppendMembers(const Project&, std::vector<MemberRecord> members,
-                                           std::string_view from) {
+                                           std::string_view from, std::optional<ProjectSource> source) {
   if (members.empty()) return nullptr;
   std::string name = "追加 " + std::to_string(members.size()) + " 个构件";
   if (!from.empty()) name += "（" + std::string(from) + "）";
-  return std::make_unique<AppendMembers>(std::move(members), std::move(name));
+  return std::make_unique<AppendMembers>(std::move(members), std::move(name), std::move(source));
 }
 
 std::unique_ptr<Command> makeDeleteMember(const Project& project, int member) {

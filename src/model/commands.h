@@ -93,9 +93,11 @@ std::unique_ptr<Command> makeSetTicks(const Project& project, const std::vector<
 // Appends a member at the end.
 std::unique_ptr<Command> makeAppendMember(const Project& project, MemberRecord member);
 // Appends another project's members (a merge, a transfer added to the open project); from names
-// where they came from for the undo menu. Null without members.
+// where they came from for the undo menu, source (when given) is recorded among the project's
+// sources. Null without members.
 std::unique_ptr<Command> makeAppendMembers(const Project& project, std::vector<MemberRecord> members,
-                                           std::string_view from);
+                                           std::string_view from,
+                                           std::optional<ProjectSource> source = std::nullopt);
 // Deletes a member; null when the index is out of range.
 std::unique_ptr<Command> makeDeleteMember(const Project& project, int member);
 

@@ -195,6 +195,16 @@ void CKroAnalyzeDoc::adoptDefaults(Project& project, bool fromFile) const {
 
 void CKroAnalyzeDoc::resetProject(Project project, fs::path path) {
   adoptDefaults(project, false);
+  // The log goes on, or begins with the values as they are (saved before, or sent by the
+  // instrument); a new project's begins at its first save.
+  LogDraft::Start start = LogDraft::Start::AtSave;
+  if (!project.log.empty()) {
+    start = LogDraft::Start::Continue;
+  } else if (!path.empty() || !project.sources.empty() || !project.members.empty()) {
+    start = LogDraft::Start::AtLoad;
+  }
+  draft_.reset(project.members, start, project.sources.empty() ? -1 : 0);
+  newSegment_ = false;
   project_ = std::move(project);
   path_ = std::move(path);
   note_.clear();
@@ -250,10 +260,38 @@ DocumentStep CKroAnalyzeDoc::save(const DocumentAnswers& answers) {
 
 DocumentStep CKroAnalyzeDoc::writeOwnFile(const fs::path& path) {
   const ReplacingOwnFile own(path);
+  // The drafted entries go into the file with it, and stay in the project once it is written.
+  const std::size_t logged = project_.log.size();
+  std::vector<LogEntry> entries = draft_.entriesToSave(project_, recorder_);
+  project_.log.insert(project_.log.end(), std::make_move_iterator(entries.begin()),
+                      std::make_move_iterator(entries.end()));
   const std::string bytes = encodeProjectFile(project_);
-  if (Status s = writeFileAtomically(path, bytes); !s) return DocumentStep::failed(s.message());
+  if (Status s = writeFileAtomically(path, bytes); !s) {
+    project_.log.resize(logged);
+    return DocumentStep::failed(s.message());
+  }
+  draft_.saved();
+  newSegment_ = false;
   markSaved(path, stampOf(path, bytes));
   return DocumentStep::finished();
+}
+
+std::vector<LogEntry> CKroAnalyzeDoc::recordedLog() const {
+  std::vector<LogEntry> log = project_.log;
+  std::vector<LogEntry> drafted = draft_.entriesToSave(project_, recorder_);
+  log.insert(log.end(), drafted.begin(), drafted.end());
+  return log;
+}
+
+void CKroAnalyzeDoc::beginNewLog() {
+  if (!logLocked()) return;
+  const KeptBlock* damaged = nullptr;
+  for (const KeptBlock& block : project_.keptBlocks) {
+    if (block.tag == kLogTag) damaged = &block;
+  }
+  draft_.beginAfterDamage(project_.members, sha256(damaged->bytes));
+  newSegment_ = true;
+  repaint([](DocumentFrontend& f) { f.stateChanged(); });
 }
 
 DocumentStep CKroAnalyzeDoc::saveAnalysisFileAs(const DocumentAnswers& answers) {
@@ -330,15 +368,41 @@ void CKroAnalyzeDoc::newDocument() {
   repaint([](DocumentFrontend& f) { f.stateChanged(); });
 }
 
-void CKroAnalyzeDoc::appendMembers(std::vector<MemberRecord> members, std::string_view from) {
-  run(makeAppendMembers(project_, std::move(members), from));
+void CKroAnalyzeDoc::appendMembers(std::vector<MemberRecord> members, std::string_view from,
+                                   std::optional<ProjectSource> source) {
+  run(makeAppendMembers(project_, std::move(members), from, std::move(source)));
 }
 
 // --- Commands ---
 
 void CKroAnalyzeDoc::run(std::unique_ptr<Command> command) {
-  if (command == nullptr) return;
-  show(history_.push(std::move(command), project_));
+  if (command == nullptr || logLocked()) return;
+  // What the step changes, for the log: the project before it against the project after it.
+  const std::vector<MemberRecord> before = project_.members;
+  const ProjectParameters beforeParameters = project_.parameters;
+  const std::size_t sources = project_.sources.size();
+  const CommandEffect effect = command->redo(project_);
+  std::vector<LogChange> changes = changesBetween(before, beforeParameters, project_);
+  for (LogChange& c : changes) {
+    if (c.kind == LogKind::MemberAdded && project_.sources.size() > sources)
+      c.source = static_cast<std::int32_t>(project_.sources.size() - 1);
+  }
+  const bool reasonRequired = std::any_of(changes.begin(), changes.end(), [&](const LogChange& c) {
+    return touchesTransferredReading(c, before);
+  });
+  std::string why;
+  if (reasonRequired) {
+    std::optional<std::string> given;
+    if (gate_) given = gate_(ChangeRequest{command->name(), reasonRequired, reasonsUsed(recordedLog())});
+    if (!given || (reasonRequired && given->empty())) {
+      command->undo(project_);
+      return;
+    }
+    why = std::move(*given);
+  }
+  const bool merged = history_.record(std::move(command));
+  draft_.ran(history_.size(), merged, std::move(changes), isoLocalTime(std::time(nullptr)), std::move(why));
+  show(effect);
 }
 
 void CKroAnalyzeDoc::show(const CommandEffect& effect) {
@@ -375,13 +439,17 @@ void CKroAnalyzeDoc::refreshAll(bool rebuildList) {
 }
 
 bool CKroAnalyzeDoc::undo() {
+  if (logLocked()) return false;
   auto effect = history_.undo(project_);
+  if (effect) draft_.undone(history_.index(), isoLocalTime(std::time(nullptr)));
   if (effect) show(*effect);
   return effect.has_value();
 }
 
 bool CKroAnalyzeDoc::redo() {
+  if (logLocked()) return false;
   auto effect = history_.redo(project_);
+  if (effect) draft_.redone(history_.index() - 1, isoLocalTime(std::time(nullptr)));
   if (effect) show(*effect);
   return effect.has_value();
 }
@@ -482,7 +550,7 @@ Status CKroAnalyzeDoc::setCellValues(const std::vector<CellValue>& cells, Readin
 
 Status CKroAnalyzeDoc::insertReading(int index, std::int32_t thickness) {
   if (std::string refusal = thicknessRefusal(thickness, "测点"); !refusal.empty()) return Error{refusal};
-  run(makeInsertReading(project_, currentMember_, index, Reading{0, thickness, 0}));
+  run(makeInsertReading(project_, currentMember_, index, Reading{0, thickness, 0, ReadingOrigin::Typed}));
   return Status::success();
 }
 

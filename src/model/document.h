@@ -33,6 +33,15 @@ struct CellValue {
   std::int32_t value = 0;
 };
 
+// A change about to be kept in the modification log, for the user to give the reason.
+struct ChangeRequest {
+  std::string what;                      // the step's name (UTF-8)
+  bool reasonRequired = false;           // it alters readings the instrument sent
+  std::vector<std::string> reasonsUsed;  // in this project, the latest first (UTF-8)
+};
+// The reason given (UTF-8, may be empty when none is required), or nothing: the change is not made.
+using ChangeGate = std::function<std::optional<std::string>(const ChangeRequest&)>;
+
 // The batch edit: the values to set and on which members.
 struct BatchEditRequest {
   bool tickedOnly = true;  // the ticked members, otherwise all
@@ -62,6 +71,19 @@ class CKroAnalyzeDoc {
   // The band of a project's first member (the one used last in this configuration folder).
   void setNewMemberBand(MemberBand band) { newMemberBand_ = band; }
   const MemberBand& newMemberBand() const { return newMemberBand_; }
+  // Who records the changes (model/modification_log.h); by default the system account alone.
+  void setRecorder(Recorder recorder) { recorder_ = std::move(recorder); }
+  const Recorder& recorder() const { return recorder_; }
+  // Asked before a change to a saved or transferred value is kept, for its reason. Without it a
+  // change that requires a reason (to a reading the instrument sent) is not made.
+  void setChangeGate(ChangeGate gate) { gate_ = std::move(gate); }
+  // The log as it will be saved: the project's entries, then those drafted since it was saved.
+  std::vector<LogEntry> recordedLog() const;
+  // The modification log is damaged and no new one was begun: the project may not be changed.
+  bool logLocked() const { return project_.logDamaged() && !newSegment_; }
+  // Begins a new log after the damaged one (which stays in the file as it is); changes are then
+  // allowed again.
+  void beginNewLog();
   // Marks every file opened as the document's by a lock file beside it (model/file_lock.h),
   // naming program; without it (tests, a document nobody sees) no lock is taken.
   void useFileLocks(std::string program) { lockProgram_ = std::move(program); }
@@ -179,7 +201,8 @@ class CKroAnalyzeDoc {
   // Returns the number of members changed.
   Result<int> batchEdit(const BatchEditRequest& request);
   // Appends the members of another project (a merge, a transfer), one step; from names them.
-  void appendMembers(std::vector<MemberRecord> members, std::string_view from);
+  void appendMembers(std::vector<MemberRecord> members, std::string_view from,
+                     std::optional<ProjectSource> source = std::nullopt);
   // Replaces the project's report parameters (one undoable step); refused while the file keeps
   // parameters this version cannot read.
   Status setParameters(ProjectParameters parameters);
@@ -239,6 +262,10 @@ class CKroAnalyzeDoc {
   std::string readOnlyReason_;
   std::optional<FileStamp> stamp_;  // what the document's file held when last read or written
   UndoStack history_;
+  Recorder recorder_;
+  ChangeGate gate_;
+  LogDraft draft_;
+  bool newSegment_ = false;
 };
 
 // The first code of the insert command's sequence (0001, 0002, ...) that no member has; once

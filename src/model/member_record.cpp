@@ -58,7 +58,7 @@ bool MemberRecord::insertReadingBefore(int row, const Reading& reading) {
 
 bool MemberRecord::insertReadingAfter(int row) {
   if (!validIndex(row)) return false;
-  d_.readings.insert(d_.readings.begin() + row + 1, Reading{});
+  d_.readings.insert(d_.readings.begin() + row + 1, Reading{0, 0, 0, ReadingOrigin::Typed});
   return true;
 }
 

@@ -9,13 +9,28 @@
 
 namespace kro {
 
+// Where a reading came from. The member block does not hold it: the project file keeps it in a
+// block after the members (model/project_blocks.h), and a file without that block gives
+// Unrecorded.
+enum class ReadingOrigin : std::uint8_t {
+  Unrecorded = 0,      // read from a file that did not record it
+  Transfer = 1,        // sent by the instrument; the kept received bytes prove it
+  InstrumentFile = 2,  // read from the instrument's .DEX/.DAT files
+  Imported = 3,        // imported from a table (CSV)
+  Typed = 4,           // typed or pasted
+};
+
 // One measuring point. Files keep the three fields in this order.
 struct Reading {
   std::int32_t auxValue = 0;
   std::int32_t thickness = 0;  // mm
   std::int32_t spare = 0;
+  ReadingOrigin origin = ReadingOrigin::Unrecorded;
 
-  bool operator==(const Reading&) const = default;
+  // The value a reading has, whatever its origin: two readings of the same value are equal.
+  bool operator==(const Reading& other) const {
+    return auxValue == other.auxValue && thickness == other.thickness && spare == other.spare;
+  }
 };
 
 // The thickness a slab can have, in mm. A reading or design thickness that a user types, pastes,
@@ -125,7 +140,7 @@ class MemberRecord {
   // The whole reading; false (nothing stored) when the index is out of range.
   bool setReading(int index, const Reading& reading);
 
-  // Reading rows. Each reading keeps its three fields; a new reading is all zero. Return false
+  // Reading rows. Each reading keeps its three fields; a new reading is all zero, typed. Return false
   // when the row is outside the range given with each.
   bool insertReadingBefore(int row, const Reading& reading = {});  // 0 <= row <= readingCount
   bool insertReadingAfter(int row);                                // 0 <= row < readingCount

@@ -1,6 +1,7 @@
 // Loading a project from the program's files.
 #include "model/project.h"
 
+#include <algorithm>
 #include <cctype>
 #include <optional>
 #include <set>
@@ -26,6 +27,19 @@ const KeptBlock* Project::keptBlock(std::string_view tag) const {
     if (block.tag == tag) return &block;
   }
   return nullptr;
+}
+
+bool Project::logDamaged() const {
+  for (const KeptBlock& block : keptBlocks) {
+    if (block.tag != kLogTag) continue;
+    // A damaged log is settled by a new log whose first entry names it.
+    const Sha256 digest = sha256(block.bytes);
+    const bool settled = std::any_of(log.begin(), log.end(), [&](const LogEntry& e) {
+      return e.change.kind == LogKind::NewSegment && e.previous == digest;
+    });
+    if (!settled) return true;
+  }
+  return false;
 }
 
 const std::string* ProjectParameters::find(std::string_view gbkName) const {
@@ -75,6 +89,9 @@ Result<LoadedProject> loadReceived(const fs::path& path, std::string_view bytes,
   if (!decoded) return Error{"无法解码“" + displayPath(path) + "”：" + decoded.message()};
   LoadedProject loaded;
   loaded.project.members = std::move(decoded.value().members);
+  loaded.project.sources = {sourceOf(
+      layout == TransferLayout::Usb ? ProjectSource::Kind::UsbTransfer : ProjectSource::Kind::SerialTransfer,
+      {{path, std::string(bytes)}}, loaded.project.members.size())};
   loaded.warnings = std::move(decoded.value().warnings);
   loaded.sources = {path};
   loaded.kind = ProjectFileKind::ReceivedBytes;
@@ -88,7 +105,15 @@ Result<LoadedProject> loadRaw(const fs::path& path, std::string_view bytes, cons
   loaded.project.members = std::move(raw.value().members);
   loaded.warnings = std::move(raw.value().warnings);
   loaded.sources.push_back(path);
-  for (fs::path& file : raw.value().memberFiles) loaded.sources.push_back(std::move(file));
+  // The instrument's files as they are now: the record names them with their SHA-256.
+  std::vector<std::pair<fs::path, std::string>> files{{path, std::string(bytes)}};
+  for (fs::path& file : raw.value().memberFiles) {
+    if (auto held = readWholeFile(file, kMaxProjectFileSize))
+      files.emplace_back(file, std::move(held.value()));
+    loaded.sources.push_back(std::move(file));
+  }
+  loaded.project.sources = {
+      sourceOf(ProjectSource::Kind::InstrumentFiles, files, loaded.project.members.size())};
   loaded.kind = ProjectFileKind::RawIndex;
   return loaded;
 }

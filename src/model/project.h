@@ -14,6 +14,7 @@
 #include "base/result.h"
 #include "model/file_io.h"
 #include "model/member_record.h"
+#include "model/modification_log.h"
 
 namespace kro {
 
@@ -56,12 +57,18 @@ struct Project {
   ProjectParameters parameters;
   // Blocks after the members that this version cannot read, written back as they were.
   std::vector<KeptBlock> keptBlocks;
+  // Where the members came from, and the modification log (model/modification_log.h).
+  std::vector<ProjectSource> sources;
+  std::vector<LogEntry> log;
 
   int memberCount() const { return static_cast<int>(members.size()); }
   // The member at index, or none out of range.
   const MemberRecord* memberAt(int index) const;
   // The kept block of a tag, or none.
   const KeptBlock* keptBlock(std::string_view tag) const;
+  // The modification log could not be read or its entries do not follow one another: it is kept
+  // byte for byte, and the project may not be changed until a new log is begun after it.
+  bool logDamaged() const;
 
   bool operator==(const Project&) const = default;
 };

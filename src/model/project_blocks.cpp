@@ -18,6 +18,9 @@ bool isKnownTag(std::string_view tag) {
 std::string blockName(std::string_view tag) {
   if (tag == kParametersTag) return "工程参数";
   if (tag == kSamplesTag) return "抽样批次";
+  if (tag == kSourcesTag) return "数据来源";
+  if (tag == kOriginsTag) return "测点来源";
+  if (tag == kLogTag) return "修改记录";
   return "数据块 " + std::string(tag);
 }
 
@@ -77,7 +80,9 @@ std::optional<std::vector<SampleMark>> decodeSamples(std::string_view bytes) {
 }
 
 std::uint16_t versionOf(std::string_view tag) {
-  return tag == kParametersTag ? kParametersVersion : kSamplesVersion;
+  if (tag == kParametersTag) return kParametersVersion;
+  if (tag == kSamplesTag) return kSamplesVersion;
+  return kRecordBlocksVersion;
 }
 
 std::string header(std::string_view tag, std::uint16_t version, std::size_t length) {
@@ -142,6 +147,34 @@ DecodedBlocks decodeBlocks(std::string_view trailing, std::vector<std::string>& 
       out.kept.push_back({std::move(tag), version, std::string(block), KeptBlock::Why::Newer});
       continue;
     }
+    if (tag == kSourcesTag) {
+      std::optional<std::vector<ProjectSource>> sources = decodeSources(payload);
+      if (!sources || !out.sources.empty() || version == 0) {
+        damaged(std::move(tag), version, block, sources ? "重复" : "已损坏");
+        continue;
+      }
+      out.sources = std::move(*sources);
+      continue;
+    }
+    if (tag == kOriginsTag) {
+      if (!out.origins.empty() || version == 0) {
+        damaged(std::move(tag), version, block, "重复");
+        continue;
+      }
+      out.origins = std::string(payload);
+      continue;
+    }
+    if (tag == kLogTag) {
+      DecodedLog log = decodeLog(payload);
+      if (!log.problem.empty() || !out.log.empty() || version == 0) {
+        const std::string why = !log.problem.empty() ? "已损坏（" + log.problem + "）" : std::string("重复");
+        warnings.push_back("中的修改记录" + why + "，已原样保留；开始新的修改记录之前不能修改本工程。");
+        out.kept.push_back({std::move(tag), version, std::string(block), KeptBlock::Why::Damaged});
+        continue;
+      }
+      out.log = std::move(log.entries);
+      continue;
+    }
     if (tag == kSamplesTag) {
       std::optional<std::vector<SampleMark>> samples = decodeSamples(payload);
       if (!samples || !out.samples.empty() || version == 0) {
@@ -166,6 +199,12 @@ DecodedBlocks decodeBlocks(std::string_view trailing, std::vector<std::string>& 
                        (parametersLost ? "；报告使用默认参数。" : "。"));
   }
   return out;
+}
+
+void applyOriginsBlock(std::vector<MemberRecord>& members, std::string_view origins,
+                       std::vector<std::string>& warnings) {
+  if (origins.empty() || applyOrigins(origins, members)) return;
+  warnings.push_back("中的测点来源与构件不符（文件曾被不认识它的程序改写），测点来源记为“未记录”。");
 }
 
 Status parametersChangeable(const Project& project) {
@@ -257,6 +296,24 @@ std::string encodeBlocks(const Project& project) {
     used.push_back(kept);
   } else {
     out += encodeSamplesBlock(project.members);
+  }
+  // Then the record: sources, origins (when any reading has one recorded) and the log.
+  if (!project.sources.empty()) {
+    const std::string payload = encodeSources(project.sources);
+    out += header(kSourcesTag, kRecordBlocksVersion, payload.size()) + payload;
+  }
+  const bool originsKnown =
+      std::any_of(project.members.begin(), project.members.end(), [](const MemberRecord& m) {
+        return std::any_of(m.readings().begin(), m.readings().end(),
+                           [](const Reading& r) { return r.origin != ReadingOrigin::Unrecorded; });
+      });
+  if (originsKnown) {
+    const std::string payload = encodeOrigins(project.members);
+    out += header(kOriginsTag, kRecordBlocksVersion, payload.size()) + payload;
+  }
+  if (!project.log.empty()) {
+    const std::string payload = encodeLog(project.log);
+    out += header(kLogTag, kRecordBlocksVersion, payload.size()) + payload;
   }
   for (const KeptBlock& kept : project.keptBlocks) {
     if (std::find(used.begin(), used.end(), &kept) == used.end()) out += kept.bytes;

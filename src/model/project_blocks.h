@@ -37,8 +37,17 @@ inline constexpr std::size_t kMaxParametersBytes = 16u << 20;
 inline constexpr std::string_view kSamplesTag = "KROSAMPL";
 inline constexpr std::uint16_t kSamplesVersion = 1;
 
+// Where the members came from (KROSOURC), each reading's origin (KROORIGN) and the modification
+// log (KROMODLG), each version 1: see model/modification_log.h for their contents. Written only
+// when the project has them.
+inline constexpr std::string_view kSourcesTag = "KROSOURC";
+inline constexpr std::string_view kOriginsTag = "KROORIGN";
+inline constexpr std::string_view kLogTag = "KROMODLG";
+inline constexpr std::uint16_t kRecordBlocksVersion = 1;
+
 // The tags this version writes, in the order they follow the members.
-inline constexpr std::string_view kBlockOrder[] = {kParametersTag, kSamplesTag};
+inline constexpr std::string_view kBlockOrder[] = {kParametersTag, kSamplesTag, kSourcesTag, kOriginsTag,
+                                                   kLogTag};
 
 // True when bytes begin with the header of one of our blocks (a tag of the form "KRO…").
 bool startsWithBlock(std::string_view bytes);
@@ -53,6 +62,9 @@ struct SampleMark {
 struct DecodedBlocks {
   ProjectParameters parameters;
   std::vector<SampleMark> samples;
+  std::vector<ProjectSource> sources;
+  std::string origins;  // the origins block's contents, applied once the members are known
+  std::vector<LogEntry> log;
   std::vector<KeptBlock> kept;
 };
 // Reads the bytes after the last member. Warnings are sentences that follow the file's name
@@ -68,6 +80,12 @@ std::string encodeBlocks(const Project& project);
 // code agrees, else to the one member of that code; one warning names the marks that fit none.
 void applySampleMarks(std::vector<MemberRecord>& members, const std::vector<SampleMark>& marks,
                       std::vector<std::string>& warnings);
+
+// Gives the members the origins of their readings from an origins block's contents; a block that
+// does not fit them (a program that did not know it changed the members) gives one warning and
+// leaves the origins unrecorded.
+void applyOriginsBlock(std::vector<MemberRecord>& members, std::string_view origins,
+                       std::vector<std::string>& warnings);
 
 // Refuses a change of the parameters while the project keeps a parameters block this version
 // cannot read (newer or damaged): that block is kept byte for byte, never replaced.

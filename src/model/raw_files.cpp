@@ -120,7 +120,10 @@ Result<MemberDataContents> decodeMemberDataFile(std::string_view bytes) {
   } else {
     const std::size_t held = std::min<std::size_t>(static_cast<std::size_t>(count), in.remaining() / 2);
     d.readings.resize(held);
-    for (Reading& r : d.readings) r.thickness = in.i16();
+    for (Reading& r : d.readings) {
+      r.thickness = in.i16();
+      r.origin = ReadingOrigin::InstrumentFile;
+    }
     if (held < static_cast<std::size_t>(count)) {
       contents.warnings.push_back("声明 " + std::to_string(count) + " 个测点，文件只含 " +
                                   std::to_string(held) + " 个");

@@ -34,8 +34,10 @@ MemberData headerFields(std::string_view b, std::size_t at) {
 // Reads count readings from `at` into d.
 void readReadings(std::string_view b, std::size_t at, std::uint32_t count, MemberData& d) {
   d.readings.resize(count);
-  for (std::uint32_t k = 0; k < count; ++k)
+  for (std::uint32_t k = 0; k < count; ++k) {
     d.readings[k].thickness = static_cast<std::int32_t>(be16(b, at + 2 * k));
+    d.readings[k].origin = ReadingOrigin::Transfer;
+  }
 }
 
 // A warning names this many members or readings, then counts the rest.

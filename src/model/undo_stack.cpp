@@ -5,6 +5,11 @@ namespace kro {
 
 CommandEffect UndoStack::push(std::unique_ptr<Command> command, Project& project) {
   const CommandEffect effect = command->redo(project);
+  record(std::move(command));
+  return effect;
+}
+
+bool UndoStack::record(std::unique_ptr<Command> command) {
   const bool merged =
       mergeable_ && canUndo() && !canRedo() && saved_ != index_ && commands_.back()->mergeWith(*command);
   if (!merged) {
@@ -14,7 +19,7 @@ CommandEffect UndoStack::push(std::unique_ptr<Command> command, Project& project
     ++index_;
   }
   mergeable_ = true;
-  return effect;
+  return merged;
 }
 
 std::string UndoStack::undoName() const { return canUndo() ? commands_[index_ - 1]->name() : std::string(); }

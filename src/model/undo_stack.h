@@ -18,6 +18,8 @@ class UndoStack {
   // Right after a command it merges with (the next keystroke in the same box) it becomes part of
   // that command, except across the saved state or after endMerging.
   CommandEffect push(std::unique_ptr<Command> command, Project& project);
+  // The same for a command that has run already; true when it became part of the last command.
+  bool record(std::unique_ptr<Command> command);
 
   bool canUndo() const { return index_ > 0; }
   bool canRedo() const { return index_ < commands_.size(); }

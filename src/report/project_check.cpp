@@ -6,6 +6,7 @@
 
 #include "model/gbk_text.h"
 #include "model/project_blocks.h"
+#include "model/record_replay.h"
 #include "model/report_figures.h"
 #include "model/statistics.h"
 #include "report/project_parameters.h"
@@ -273,6 +274,16 @@ ProjectCheck checkProject(const Project& project, const SettingsLocation& settin
   return result;
 }
 
+void addRecordFindings(ProjectCheck& check, const Project& project, const std::filesystem::path& file) {
+  ReplayReport replay = replayRecord(project, file);
+  for (const std::string& finding : replay.findings) {
+    Finding f{Finding::Kind::Record, -1, {}, "修改记录：" + finding + "。"};
+    check.findings.push_back(std::move(f));
+  }
+  // Where the check began, when it found something.
+  if (!replay.findings.empty() && !replay.start.empty()) check.notes.push_back(replay.start + "。");
+}
+
 std::string_view findingKindName(Finding::Kind kind) {
   switch (kind) {
     case Finding::Kind::NoReadings:
@@ -309,6 +320,8 @@ std::string_view findingKindName(Finding::Kind kind) {
       return "tooFewMembers";
     case Finding::Kind::SecondSample:
       return "secondSample";
+    case Finding::Kind::Record:
+      return "record";
   }
   return "";
 }

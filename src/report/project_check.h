@@ -33,6 +33,7 @@ struct Finding {
     PointCount,       // a member has another number of readings than the rule's points
     TooFewMembers,  // fewer ticked members than the rule's sample
     SecondSample,   // a second sample is needed, smaller than the first, or not needed
+    Record,         // the data differ from their sources or the modification log, or the log is damaged
   };
   Kind kind;
   int member = -1;        // the member concerned (index), -1 for none
@@ -65,6 +66,10 @@ ProjectCheck checkProject(const Project& project, const SettingsLocation& settin
 // The same with a built-in format (0..5) when given, else the chosen built-in format.
 ProjectCheck checkProject(const Project& project, const SettingsLocation& settings,
                           std::optional<int> format);
+
+// Adds what the project's own record does not explain (model/record_replay.h) as findings, and
+// where its check begins as a note; file: the project's file, beside which kept bytes are found.
+void addRecordFindings(ProjectCheck& check, const Project& project, const std::filesystem::path& file);
 
 // The key of a kind for scripts ("noReadings", ...).
 std::string_view findingKindName(Finding::Kind kind);

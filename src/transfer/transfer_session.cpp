@@ -64,6 +64,7 @@ TransferStep TransferSession::start(const LinkChoice& link, const fs::path& open
   running_ = link.kind;
   state_ = TransferState::Running;
   kept_.clear();
+  keptBytes_.clear();
   lastProgress_ = {};
   serialPort_ = link.serialPort;
   draining_ = link.kind == LinkKind::Serial;
@@ -188,7 +189,10 @@ void TransferSession::finish() {
   const std::tm local = localTimeNow();
   auto kept = keepReceivedBytes(destination_, layout, bytes, local);
   keptProblem_ = kept ? std::string() : "收到的原始数据没有保存：" + kept.message();
-  if (kept) kept_ = kept.value();
+  if (kept) {
+    kept_ = kept.value();
+    keptBytes_ = bytes;
+  }
   if (!decoded) {
     // Only the user may take the first block of a longer run: the extra bytes may be a
     // restarted block or a byte the line added, and the readings could then be wrong.
@@ -232,7 +236,17 @@ TransferStep TransferSession::answerFirstBlock(bool decode) {
 void TransferSession::write(const DecodedTransfer& decoded) {
   std::vector<std::string> warnings = decoded.warnings;
   if (!keptProblem_.empty()) warnings.push_back(keptProblem_);
-  Status written = writeAnalysisFile(destination_, Project{decoded.members, parameters_});
+  // The file is the project's original record from here: its source is the kept bytes, when
+  // they could be kept, and its log begins with the members as they arrived.
+  Project project{decoded.members, parameters_};
+  std::optional<ProjectSource> source;
+  if (!kept_.empty()) {
+    source = sourceOf(
+        kept_.extension() == ".usb" ? ProjectSource::Kind::UsbTransfer : ProjectSource::Kind::SerialTransfer,
+        {{kept_, std::exchange(keptBytes_, {})}}, decoded.members.size());
+  }
+  beginRecord(project, std::move(source), recorder_);
+  Status written = writeAnalysisFile(destination_, project);
   if (!written) {
     fail(written.message());
     return;

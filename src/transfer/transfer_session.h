@@ -78,6 +78,8 @@ class TransferSession {
   const std::filesystem::path& destination() const { return destination_; }
   // The parameters the written file carries (the office's defaults: the instrument sends none).
   void setParameters(ProjectParameters parameters) { parameters_ = std::move(parameters); }
+  // Who begins the written project's modification log (by default the system account).
+  void setRecorder(Recorder recorder) { recorder_ = std::move(recorder); }
   void setDestination(std::filesystem::path path) { destination_ = std::move(path); }
   // The destination becomes folder + "/KRODat.KRO".
   void chooseFolder(const std::filesystem::path& folder);
@@ -134,7 +136,9 @@ class TransferSession {
   TransferBuffer buffer_;
   std::filesystem::path destination_;
   ProjectParameters parameters_;
+  Recorder recorder_ = recorderNamed("");
   std::filesystem::path kept_;
+  std::string keptBytes_;  // what kept_ holds, for the source's SHA-256
   TransferBuffer::Progress currentProgress() const;
 
   std::optional<LinkKind> running_;

@@ -100,7 +100,10 @@ TEST_F(CliTest, InfoJsonHasEveryStoredFieldAsStoredAndTheComputedFigures) {
   EXPECT_EQ(first["name"], "1#楼一层楼板");
   EXPECT_EQ(first["testDate"], "2008年05月12日");
   EXPECT_EQ(first["readings"].size(), first["readingCount"].get<std::size_t>());
-  EXPECT_EQ(first["readings"][0], (nlohmann::ordered_json{{"thickness", 116}, {"aux", 0}, {"spare", 0}}));
+  EXPECT_EQ(
+      first["readings"][0],
+      (nlohmann::ordered_json{
+          {"thickness", 116}, {"aux", 0}, {"spare", 0}, {"origin", "unrecorded"}, {"corrected", false}}));
 
   std::int64_t readings = 0, passed = 0;
   for (const auto& m : json["members"]) {
@@ -360,8 +363,15 @@ TEST_F(CliTest, DecodeCapturedStreams) {
   ASSERT_EQ(kro({"decode", "--serial", (dir / "serial.raw").string(), "-o", (dir / "s.KRO").string()}).status,
             0);
   ASSERT_EQ(kro({"decode", "--usb", (dir / "usb.raw").string(), "-o", (dir / "u.KRO").string()}).status, 0);
-  EXPECT_EQ(test::readBytes(dir / "s.KRO"), test::readBytes(dir / "u.KRO"));
-  EXPECT_EQ(decodeAnalysisFile(test::readBytes(dir / "s.KRO")).value().size(), 12u);
+  const Project decoded = loadProject(dir / "s.KRO").value().project;
+  EXPECT_EQ(decoded.members, loadProject(dir / "u.KRO").value().project.members);
+  EXPECT_EQ(decoded.members.size(), 12u);
+  // Each file records the bytes it was decoded from as its source, and begins its log.
+  ASSERT_EQ(decoded.sources.size(), 1u);
+  EXPECT_EQ(decoded.sources[0].kind, ProjectSource::Kind::SerialTransfer);
+  EXPECT_EQ(decoded.sources[0].files.at(0).sha256, sha256(test::readBytes(dir / "serial.raw")));
+  ASSERT_EQ(decoded.log.size(), 1u);
+  EXPECT_EQ(decoded.members[0].readings()[0].origin, ReadingOrigin::Transfer);
 
   test::writeBytes(dir / "empty.raw", std::string(8, '\0'));
   CommandRun empty =

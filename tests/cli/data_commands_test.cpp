@@ -284,7 +284,11 @@ TEST_F(DataCommandsTest, ExportAndImportRoundTripThroughTheCommandLine) {
   EXPECT_NE(csv.find("A,,,120,-5,8,1,114,-6,×\r\n"), std::string::npos);
   EXPECT_NE(csv.find("C,,,90,-5,8,,,,\r\n"), std::string::npos);
   ASSERT_EQ(kro({"import", (dir / "out.csv").string(), "-o", (dir / "again.KRO").string()}).status, 0);
-  EXPECT_EQ(loadProject(dir / "again.KRO").value().project, loadProject(p).value().project);
+  const Project again = loadProject(dir / "again.KRO").value().project;
+  EXPECT_EQ(again.members, loadProject(p).value().project.members);
+  EXPECT_EQ(again.parameters, loadProject(p).value().project.parameters);
+  EXPECT_EQ(again.members[0].readings()[0].origin, ReadingOrigin::Imported);
+  EXPECT_EQ(again.sources.at(0).kind, ProjectSource::Kind::Import);
 }
 
 TEST_F(DataCommandsTest, RefusalsLeaveFilesAlone) {

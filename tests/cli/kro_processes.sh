@@ -72,7 +72,7 @@ if grep -q "libQt6" "$work/loader.log"; then fail "kro transfer maps Qt"; fi
 kept=$(find "$work/原始数据" -name '*.serial' 2>/dev/null | head -1)
 [ -n "$kept" ] || fail "the received bytes were not kept"
 "$bin/kro" decode --serial "$kept" -o "$work/kept.KRO" --config-dir "$work" 2>/dev/null &&
-  cmp -s "$work/kept.KRO" "$work/t.KRO" || fail "the kept bytes do not decode to the transferred file"
+  "$bin/kro" diff "$work/kept.KRO" "$work/t.KRO" >/dev/null || fail "the kept bytes do not decode to the transferred file"
 
 # Programs that must run without Qt (the transfer and device tests).
 for program in "$@"; do

@@ -1,0 +1,47 @@
+// Checking a project against its own record: its modification log taken back step by step from
+// the members as they are, down to where the log begins, must give the members the log recorded
+// then, and those that came from the instrument must read as its kept bytes or files say.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "model/project.h"
+
+namespace kro {
+
+struct ReplayReport {
+  // What the record does not explain: a reading that differs from the instrument's data or from
+  // what the log recorded, a kept file missing or changed, a damaged log (UTF-8 sentences).
+  std::vector<std::string> findings;
+  // Where the check begins (a sentence); empty without a log.
+  std::string start;
+  // Per member and reading of the project: changed since the log began.
+  std::vector<std::vector<bool>> corrected;
+};
+
+// The check. file: the project's file, beside which the kept received bytes are looked for
+// (empty: only where the record says they were). Without sources, only the log is checked.
+ReplayReport replayRecord(const Project& project, const std::filesystem::path& file, bool readSources = true);
+
+// The readings changed since the log began (entries: the project's log, drafted entries after it).
+std::vector<std::vector<bool>> correctedReadings(const std::vector<MemberRecord>& members,
+                                                 const std::vector<LogEntry>& entries);
+
+// What a log entry is in words, for lists and the command line (UTF-8).
+struct EntryTexts {
+  std::string member;   // the member's code, or codes
+  std::string reading;  // "5" (counted from 1), or empty
+  std::string field, oldValue, newValue, who, account, host, when, why, hash;
+};
+EntryTexts entryTexts(const LogEntry& entry);
+
+// The counts of a project's readings by origin, and those corrected.
+struct OriginCounts {
+  int transfer = 0, instrumentFile = 0, imported = 0, typed = 0, unrecorded = 0, corrected = 0;
+};
+OriginCounts originCounts(const std::vector<MemberRecord>& members,
+                          const std::vector<std::vector<bool>>& corrected);
+
+}  // namespace kro
