@@ -203,9 +203,7 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
   out << "所有合格测点数：" << totals.passCount << "\n";
   out << "整体合格率：" << percentText(totals.passCount, totals.readingCount) << "%\n";
   const OriginCounts n = originCounts(project.members, correctedReadings(project.members, project.log));
-  out << "\n测点来源：传输 " << n.transfer << "，仪器文件 " << n.instrumentFile << "，导入 " << n.imported
-      << "，手工 " << n.typed << "，未记录 " << n.unrecorded << "\n";
-  out << "修改过的测点：" << n.corrected << "；修改记录 " << project.log.size() << " 条\n";
+  out << "\n" << recordSummary(n, project.log.size()) << "\n";
 }
 
 int commandInfo(const Context& cx, Invocation& call) {

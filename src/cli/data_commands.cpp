@@ -399,7 +399,10 @@ int commandParams(const Context& cx, Invocation& call) {
   if (Status s = parametersChangeable(project); !s) return cx.fail(s.message());
   auto stored = toStoredParameters(values, project.parameters);
   if (!stored) return cx.fail(stored.message());
+  const ProjectParameters before = project.parameters;
   project.parameters = std::move(stored.value());
+  // Each parameter set anew is an entry of the project's log (which begins here for a file without one).
+  recordChanges(project, project.members, before, cliRecorder());
   if (Status s = writeOutput(cx, call.output, encodeProjectFile(project), OutputKind::Binary); !s)
     return cx.fail(s.message());
   return kSuccess;

@@ -98,6 +98,7 @@ int commandTransfer(const Context& cx, Invocation& call) {
   TransferSession session(&serialPort, usb.get());
   session.setDestination(pathFromUtf8(call.output));
   session.setParameters(officeParameters(settingsFor(call.args)));
+  session.setRecorder(cliRecorder());
   session.setTimeLimit(std::chrono::seconds(timeout));
   // Outputs named on the command line replace what is there; a failure's notice is the
   // command's message, other notices go to the error stream.

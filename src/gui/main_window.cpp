@@ -33,6 +33,7 @@
 #include "gui/long_work.h"
 #include "gui/overview_dock.h"
 #include "gui/print_settings_dialog.h"
+#include "gui/record_dialogs.h"
 #include "gui/report_parameters_dialog.h"
 #include "gui/transfer_dialog.h"
 #include "gui/window_settings.h"
@@ -97,6 +98,9 @@ MainWindow::MainWindow(QWidget* parent)
     return openedFile ? officeParametersForOldFile(settings_) : officeParameters(settings_);
   });
   doc_.useFileLocks("kroanalyze");
+  // Who records changes: the name given once, kept in the window settings.
+  doc_.setRecorder(recorderNamed(windowSettings()->value("recorderName").toString().toStdString()));
+  doc_.setChangeGate([this](const ChangeRequest& request) { return askReason(request); });
   // A new project's first member takes the band used last in this configuration folder.
   if (auto band = parseMemberBand(windowSettings()->value("newMemberBand").toString().toStdString()))
     doc_.setNewMemberBand(*band);
@@ -192,12 +196,18 @@ void MainWindow::check() {
             [this](int member) { doc_.selectMember(member); });
     connect(checkDialog_, &CheckDialog::recheckRequested, this, [this] { check(); });
   }
+  // The project with the changes not saved yet in its log, so that the log explains them.
+  Project project = doc_.project();
+  project.log = doc_.recordedLog();
   const ProjectCheck result = runLongWork<ProjectCheck>(
-      this, "正在检查…", [project = doc_.project(), settings = settings_](const CancelFlag&) {
+      this, "正在检查…",
+      [project = std::move(project), file = doc_.path(), settings = settings_](const CancelFlag&) {
         const std::optional<ChosenFormat> chosen = chosenFormat(settings);
         DocxTemplateFiller filler(fieldCatalog());
-        return checkProject(project, settings,
-                            chosen ? std::optional(formatFields(*chosen, filler)) : std::nullopt);
+        ProjectCheck check = checkProject(
+            project, settings, chosen ? std::optional(formatFields(*chosen, filler)) : std::nullopt);
+        addRecordFindings(check, project, file);
+        return check;
       });
   checkDialog_->setFindings(result.findings, result.notes);
   checkDialog_->show();
@@ -414,7 +424,38 @@ bool MainWindow::openFile(const QString& path, bool askToSave) {
                                                    [file](const CancelFlag&) { return loadProject(file); });
   if (!settle([&](const DocumentAnswers& a) { return doc_.open(file, loaded, a); })) return false;
   rememberRecent(QFileInfo(path).absoluteFilePath());
+  offerNewLog();
   return true;
+}
+
+void MainWindow::offerNewLog() {
+  if (!doc_.logLocked()) return;
+  const QString text =
+      "这个文件的修改记录已损坏（被删改过或不完整），已原样保留在文件中。\n"
+      "在开始新的修改记录之前，不能修改本工程；新的修改记录的第一条会注明之前的已损坏。\n\n"
+      "现在开始新的修改记录吗？";
+  if (Dialogs::askYesNo(this, text)) {
+    doc_.beginNewLog();
+  } else {
+    statusBar()->showMessage("修改记录已损坏：本工程只能查看，不能修改。", 10000);
+  }
+}
+
+std::optional<std::string> MainWindow::askReason(const ChangeRequest& request) {
+  QString name = qt(doc_.recorder().name);
+  std::optional<std::string> reason = askChangeReason(this, request, name);
+  if (reason && name != qt(doc_.recorder().name)) {
+    windowSettings()->setValue("recorderName", name);
+    doc_.setRecorder(recorderNamed(name.toStdString()));
+  }
+  return reason;
+}
+
+void MainWindow::showModificationLog() {
+  if (logDialog_ == nullptr) logDialog_ = new ModificationLogDialog(doc_, this);
+  logDialog_->refresh();
+  logDialog_->show();
+  logDialog_->raise();
 }
 
 QStringList MainWindow::recentFiles() const { return windowSettings()->value("recentFiles").toStringList(); }
@@ -448,6 +489,14 @@ bool MainWindow::saveModified() {
 }
 
 bool MainWindow::saveDocument(const std::function<DocumentStep(const DocumentAnswers&)>& operation) {
+  // The log names who saved the changes: asked once, then kept.
+  if (doc_.isModified() && doc_.recorder().name.empty()) {
+    const std::optional<QString> name = Dialogs::askText(this, "修改人（记入修改记录，只问这一次）：");
+    if (name && !name->trimmed().isEmpty()) {
+      windowSettings()->setValue("recorderName", name->trimmed());
+      doc_.setRecorder(recorderNamed(name->trimmed().toStdString()));
+    }
+  }
   if (!settle(operation)) return false;
   // The file saved to is opened again from 最近文件 like any other.
   if (!doc_.path().empty()) rememberRecent(QFileInfo(qtPath(doc_.path())).absoluteFilePath());
@@ -486,7 +535,8 @@ bool MainWindow::closeDocument() {
   return true;
 }
 
-bool MainWindow::appendProject(const Project& other, const QString& from) {
+bool MainWindow::appendProject(const Project& other, const QString& from,
+                               std::optional<ProjectSource> source) {
   if (other.memberCount() == 0) {
     Dialogs::message(this, MessageKind::Information, QString("“%1”中没有构件，没有追加。").arg(from));
     return false;
@@ -511,10 +561,11 @@ bool MainWindow::appendProject(const Project& other, const QString& from) {
       return false;
     }
     members = withCodePrefix(std::move(members), field.value().gbk);
+    if (source) source->codePrefix = field.value().gbk;
   }
   const std::size_t count = members.size();
   const int first = doc_.memberCount();
-  doc_.appendMembers(std::move(members), from.toStdString());
+  doc_.appendMembers(std::move(members), from.toStdString(), std::move(source));
   statusBar()->showMessage(QString("已追加 %1 个构件（%2）。按 Ctrl+Z 可撤销。").arg(count).arg(from), 8000);
   offerSecondSample(first);
   offerToleranceEdit(first);
@@ -586,7 +637,14 @@ void MainWindow::mergeProject() {
   // The merged members are judged by this project's rule; say so when the other file had another.
   const std::string theirs = effectiveParameters(loaded.value().project, settings_)(kAcceptanceRuleKey);
   const std::string ours = parameters()(kAcceptanceRuleKey);
-  if (!appendProject(loaded.value().project, name) || theirs == ours) return;
+  // The merged file is recorded as a source by its name and SHA-256.
+  auto bytes = readWholeFile(pathFromQt(*path), kMaxProjectFileSize);
+  std::optional<ProjectSource> source;
+  if (bytes) {
+    source = sourceOf(ProjectSource::Kind::Merge, {{pathFromQt(*path), std::move(bytes.value())}},
+                      loaded.value().project.members.size());
+  }
+  if (!appendProject(loaded.value().project, name, std::move(source)) || theirs == ours) return;
   Dialogs::message(this, MessageKind::Information,
                    QString("“%1”的合格率要求是 %2%，当前工程的是 %3%：合并进来的构件按当前工程的 %3% 判定。")
                        .arg(name, qt(theirs), qt(ours)));
@@ -596,6 +654,7 @@ void MainWindow::transfer() {
   TransferDialog dialog(
       *this, doc_.path(), doc_.memberCount() > 0, [this] { return closeDocument(); }, this);
   dialog.session().setParameters(officeParameters(settings_));
+  dialog.session().setRecorder(doc_.recorder());
   dialog.exec();
   if (!dialog.completed()) return;
   const QString written = qtPath(dialog.destination());
@@ -605,7 +664,10 @@ void MainWindow::transfer() {
       Dialogs::message(this, MessageKind::Error, qt(loaded.message()));
       return;
     }
-    appendProject(loaded.value().project, "传输的 " + QFileInfo(written).fileName());
+    // The transfer's kept bytes become this project's source too.
+    const Project& received = loaded.value().project;
+    appendProject(received, "传输的 " + QFileInfo(written).fileName(),
+                  received.sources.empty() ? std::nullopt : std::optional(received.sources.front()));
     return;
   }
   // The transferred file replaces the document: unsaved changes are dealt with first.

@@ -29,6 +29,7 @@
 namespace kro::gui {
 
 class CheckDialog;
+class ModificationLogDialog;
 class OverviewDock;
 
 class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter {
@@ -63,7 +64,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   bool closeDocument();
   // Appends another project's members in one step, after offering a prefix for codes the open
   // project already has; from says where they came from. False when nothing was appended.
-  bool appendProject(const Project& other, const QString& from);
+  bool appendProject(const Project& other, const QString& from, std::optional<ProjectSource> source);
   // A menu or toolbar action by its object name ("actionDeleteMember", "actionUndo", ...).
   QAction* action(const char* name) const;
   QStringList recentFiles() const;
@@ -134,6 +135,12 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   void mergeProject();
   // 检查: the findings in a dialog beside the window, checked again on request.
   void check();
+  // 修改记录: the log's entries beside the window.
+  void showModificationLog();
+  // The reason for a change kept in the log (and, the first time, who makes it).
+  std::optional<std::string> askReason(const ChangeRequest& request);
+  // A damaged log found on opening: the user may begin a new one, else the project stays unchanged.
+  void offerNewLog();
   void scheduleOverview();
   // The grid's marks for the current member while comparing, from the last comparison.
   void markDifferences();
@@ -202,6 +209,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   QSplitter* splitter_;
   QMenu* recentMenu_ = nullptr;
   CheckDialog* checkDialog_ = nullptr;
+  ModificationLogDialog* logDialog_ = nullptr;
   OverviewDock* overview_ = nullptr;
   OriginalComparison comparison_;
   QTimer overviewTimer_;

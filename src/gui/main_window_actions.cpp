@@ -88,6 +88,7 @@ void MainWindow::buildActions() {
       {"actionWordReport", "生成Word报告(&W)", {K("Ctrl+W")}, "生成Word报告", [this] { wordReport(); }, Tools, false, 5, false, themed("x-office-document", S::SP_FileIcon)},
       {"actionSpreadsheet", "数据导入Excel(&E)", {K("Ctrl+E")}, "数据导入Excel", [this] { spreadsheet(); }, Tools, false, 6, false, themed("x-office-spreadsheet", S::SP_FileDialogDetailedView)},
       {"actionCheck", "检查(&K)...", {}, "检查构件和报告参数中会使报告出错或留空的地方", [this] { check(); }, Tools, true, -1, false, themed("dialog-information", S::SP_MessageBoxInformation)},
+      {"actionModificationLog", "修改记录(&H)...", {}, "每一处修改：谁、何时、为何，原值和新值；双击一条转到该测点", [this] { showModificationLog(); }, Tools},
       {"actionCompareOriginal", "与原始数据比较...", {}, "与传输时保存的原始数据（或任一文件）比较，标出改动过的测点", [this] { chooseOriginal(); }, Tools},
 
       {"actionUndo", "撤销", {K("Ctrl+Z")}, "撤销上一步修改", [this] { doc_.undo(); }, Edit, false, 7, true, themed("edit-undo", S::SP_ArrowBack)},

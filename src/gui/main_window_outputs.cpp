@@ -331,23 +331,26 @@ void MainWindow::importCsv() {
     return;
   }
   // The members become an analysis file of the user's choosing, which is then opened.
-  OutputRequest request{
-      "分析结果文件(*.KRO)|*.KRO|",
-      "KRO",
-      displayPath(input.stem()) + ".KRO",
-      {},
-      false,
-      {},
-      [this, input, members = std::move(members.value())](const std::filesystem::path& output,
-                                                          const CancelFlag&) -> Result<Written> {
-        const ProtectedInputs read({input});
-        if (Status s = writeAnalysisFile(output, Project{members, officeParameters(settings_)}); !s)
-          return Error{s.message()};
-        return Written{{output}, {}};
-      },
-      MessageKind::Error,
-      input.parent_path(),
-      [this](const QStringList& files) { openFile(files.front(), false); }};
+  OutputRequest request{"分析结果文件(*.KRO)|*.KRO|",
+                        "KRO",
+                        displayPath(input.stem()) + ".KRO",
+                        {},
+                        false,
+                        {},
+                        [this, input, csv = std::move(bytes.value()), members = std::move(members.value())](
+                            const std::filesystem::path& output, const CancelFlag&) -> Result<Written> {
+                          const ProtectedInputs read({input});
+                          // The table is the new file's source, and its log begins with the members it gave.
+                          Project project{members, officeParameters(settings_)};
+                          beginRecord(project,
+                                      sourceOf(ProjectSource::Kind::Import, {{input, csv}}, members.size()),
+                                      doc_.recorder());
+                          if (Status s = writeAnalysisFile(output, project); !s) return Error{s.message()};
+                          return Written{{output}, {}};
+                        },
+                        MessageKind::Error,
+                        input.parent_path(),
+                        [this](const QStringList& files) { openFile(files.front(), false); }};
   writeOutput(request);
 }
 

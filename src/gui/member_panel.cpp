@@ -14,6 +14,7 @@
 #include "model/date_text.h"
 #include "model/gbk_text.h"
 #include "model/panel_texts.h"
+#include "model/record_replay.h"
 #include "settings/settings_file.h"
 
 namespace kro::gui {
@@ -109,6 +110,12 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
   tickedTotals_->setWordWrap(true);
   tickedTotals_->setToolTip("打印、Word报告和数据表格只包括勾选的构件");
   totalsGrid->addWidget(tickedTotals_, 2, 0, 1, 4);
+  recordSummary_ = new QLabel(totals);
+  recordSummary_->setObjectName("recordSummary");
+  recordSummary_->setWordWrap(true);
+  recordSummary_->setToolTip(
+      "测点表中：改 = 修改过，手 = 手工输入，导 = 导入，仪 = 仪器文件；详见 工具 → 修改记录");
+  totalsGrid->addWidget(recordSummary_, 3, 0, 1, 4);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(list_, 37);
@@ -210,6 +217,9 @@ void MemberPanel::showMember(const MemberRecord* member) {
   filling_ = true;
   const PanelTexts t = panelTexts(doc_.project(), doc_.currentMember(), rule_ ? rule_() : RuleInForce{});
   tickedTotals_->setText(qt(t.tickedTotals));
+  const std::vector<LogEntry> log = doc_.recordedLog();
+  recordSummary_->setText(qt(
+      kro::recordSummary(originCounts(doc_.members(), correctedReadings(doc_.members(), log)), log.size())));
   sample_->setVisible(t.sample > 0);
   sampleCaption_->setVisible(t.sample > 0);
   if (t.sample > 0) sample_->setCurrentIndex(t.sample - 1);

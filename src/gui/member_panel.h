@@ -36,6 +36,7 @@ class MemberPanel : public QWidget {
   // Where the panel learns the project's acceptance rule for its verdict line.
   void setRuleSource(std::function<RuleInForce()> rule) { rule_ = std::move(rule); }
   QLabel* tickedTotals() const { return tickedTotals_; }
+  QLabel* recordSummary() const { return recordSummary_; }
 
  signals:
   // A note for the status bar.
@@ -69,6 +70,7 @@ class MemberPanel : public QWidget {
   QComboBox* sample_ = nullptr;
   QLabel* sampleCaption_ = nullptr;
   QLabel* tickedTotals_;
+  QLabel* recordSummary_;  // where the readings came from, how many were corrected
   std::function<RuleInForce()> rule_;
   QDateEdit* date_;
   QString lastName_;

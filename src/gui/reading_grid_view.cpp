@@ -13,6 +13,7 @@
 #include <array>
 
 #include "gui/dialogs.h"
+#include "model/record_replay.h"
 
 namespace kro::gui {
 namespace {
@@ -46,8 +47,19 @@ QVariant ReadingGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   switch (role) {
     case Qt::DisplayRole:
-    case Qt::EditRole:
-      return QString::fromStdString(gridCellText(rows(), index.row() + 1, index.column()));
+    case Qt::EditRole: {
+      QString text = QString::fromStdString(gridCellText(rows(), index.row() + 1, index.column()));
+      // The number carries the reading's record marks: corrected, not sent by the instrument.
+      if (index.column() == 0 && role == Qt::DisplayRole) {
+        if (const auto reading = rows().readingOf(index.row())) {
+          const auto at = static_cast<std::size_t>(*reading);
+          const std::string mark =
+              readingMark(rows().member->readings()[at], at < corrected_.size() && corrected_[at]);
+          if (!mark.empty()) text += " " + qt(mark);
+        }
+      }
+      return text;
+    }
     case Qt::TextAlignmentRole:
       return int(Qt::AlignCenter);
     case Qt::ForegroundRole:
@@ -63,6 +75,12 @@ QVariant ReadingGridModel::data(const QModelIndex& index, int role) const {
       return {};
     case Qt::ToolTipRole:
       if (rows().isNew(index.row())) return QString("新的一行：输入厚度值后才成为测点");
+      if (index.column() == 0 && rows().readingOf(index.row())) {
+        const auto at = static_cast<std::size_t>(*rows().readingOf(index.row()));
+        const bool corrected = at < corrected_.size() && corrected_[at];
+        return qt("来源：" + originName(rows().member->readings()[at].origin) +
+                  (corrected ? "；已修改（见 工具 → 修改记录）" : ""));
+      }
       if (index.column() == 1 && rows().readingOf(index.row())) {
         auto mark = marks_.find(*rows().readingOf(index.row()));
         if (mark == marks_.end()) return {};
@@ -119,7 +137,13 @@ QVariant ReadingGridModel::headerData(int section, Qt::Orientation orientation, 
   return QAbstractTableModel::headerData(section, orientation, role);
 }
 
-void ReadingGridModel::refresh() { setPending(std::nullopt); }
+void ReadingGridModel::refresh() {
+  const std::vector<std::vector<bool>> corrected = correctedReadings(doc_.members(), doc_.recordedLog());
+  const auto member = static_cast<std::size_t>(doc_.currentMember());
+  corrected_ = doc_.currentMemberRecord() != nullptr && member < corrected.size() ? corrected[member]
+                                                                                  : std::vector<bool>();
+  setPending(std::nullopt);
+}
 
 void ReadingGridModel::setPending(std::optional<int> at) {
   pending_ = at;

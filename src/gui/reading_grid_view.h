@@ -49,6 +49,8 @@ class ReadingGridModel : public QAbstractTableModel {
  private:
   CKroAnalyzeDoc& doc_;
   std::map<int, std::optional<std::int32_t>> marks_;
+  // The current member's readings changed since its log began (model/record_replay.h).
+  std::vector<bool> corrected_;
   std::optional<int> pending_;
   int rows_ = kGridEmptyRows;
   JudgingRule rule_ = pointRule();

@@ -392,13 +392,13 @@ void CKroAnalyzeDoc::run(std::unique_ptr<Command> command) {
   });
   std::string why;
   if (reasonRequired) {
+    // Asked with the project as it was, so that the views show nothing that may not happen.
+    command->undo(project_);
     std::optional<std::string> given;
     if (gate_) given = gate_(ChangeRequest{command->name(), reasonRequired, reasonsUsed(recordedLog())});
-    if (!given || (reasonRequired && given->empty())) {
-      command->undo(project_);
-      return;
-    }
+    if (!given || given->empty()) return;
     why = std::move(*given);
+    command->redo(project_);
   }
   const bool merged = history_.record(std::move(command));
   draft_.ran(history_.size(), merged, std::move(changes), isoLocalTime(std::time(nullptr)), std::move(why));

@@ -482,6 +482,16 @@ void beginRecord(Project& project, std::optional<ProjectSource> source, const Re
       sealEntry(startChange(project.members, index), recorder, isoLocalTime(std::time(nullptr)), "", {})};
 }
 
+void recordChanges(Project& project, const std::vector<MemberRecord>& before,
+                   const ProjectParameters& beforeParameters, const Recorder& recorder) {
+  const std::vector<LogChange> changes = changesBetween(before, beforeParameters, project);
+  if (changes.empty()) return;
+  const std::string now = isoLocalTime(std::time(nullptr));
+  if (project.log.empty()) project.log.push_back(sealEntry(startChange(before, -1), recorder, now, "", {}));
+  for (const LogChange& c : changes)
+    project.log.push_back(sealEntry(c, recorder, now, "", project.log.back().hash));
+}
+
 std::vector<LogChange> changesBetween(const std::vector<MemberRecord>& before,
                                       const ProjectParameters& beforeParameters, const Project& after) {
   std::vector<LogChange> out;

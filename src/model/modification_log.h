@@ -136,6 +136,12 @@ std::optional<Reading> parseReadingText(std::string_view text);
 // begun with its members as they are.
 void beginRecord(Project& project, std::optional<ProjectSource> source, const Recorder& recorder);
 
+// Appends to the project's log the changes made to it since it held `before` and
+// `beforeParameters` (one step, made now, without a reason); a project without a log begins one
+// with `before` first. Nothing when nothing changed.
+void recordChanges(Project& project, const std::vector<MemberRecord>& before,
+                   const ProjectParameters& beforeParameters, const Recorder& recorder);
+
 // The change that begins a log for members as they are.
 LogChange startChange(const std::vector<MemberRecord>& members, std::int32_t source);
 

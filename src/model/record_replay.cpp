@@ -485,4 +485,33 @@ OriginCounts originCounts(const std::vector<MemberRecord>& members,
   return n;
 }
 
+std::string recordSummary(const OriginCounts& n, std::size_t entries) {
+  std::string text;
+  const std::pair<const char*, int> parts[] = {{"传输", n.transfer},
+                                               {"仪器文件", n.instrumentFile},
+                                               {"导入", n.imported},
+                                               {"手工", n.typed},
+                                               {"未记录", n.unrecorded}};
+  for (const auto& [name, count] : parts) {
+    if (count > 0) text += std::string(text.empty() ? "" : "，") + name + " " + std::to_string(count);
+  }
+  if (text.empty()) text = "无测点";
+  return "测点来源：" + text + "；修改过 " + std::to_string(n.corrected) + " 个测点，修改记录 " +
+         std::to_string(entries) + " 条";
+}
+
+std::string readingMark(const Reading& reading, bool corrected) {
+  std::string mark = corrected ? "改" : "";
+  switch (reading.origin) {
+    case ReadingOrigin::Typed:
+      return mark + "手";
+    case ReadingOrigin::Imported:
+      return mark + "导";
+    case ReadingOrigin::InstrumentFile:
+      return mark + "仪";
+    default:
+      return mark;
+  }
+}
+
 }  // namespace kro

@@ -43,5 +43,11 @@ struct OriginCounts {
 };
 OriginCounts originCounts(const std::vector<MemberRecord>& members,
                           const std::vector<std::vector<bool>>& corrected);
+// "测点来源：传输 233，手工 1；修改过 2 个测点，修改记录 4 条" (origins without readings left out).
+std::string recordSummary(const OriginCounts& counts, std::size_t entries);
+// The mark of a reading in the grid: "改" when corrected since the log began, then the origin of
+// one not sent by the instrument ("手", "导", "仪"); empty for a transferred, uncorrected one and
+// for one whose origin was not recorded.
+std::string readingMark(const Reading& reading, bool corrected);
 
 }  // namespace kro

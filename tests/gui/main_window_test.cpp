@@ -21,6 +21,7 @@
 #include <QStatusBar>
 #include <QStyleOptionViewItem>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -34,6 +35,7 @@
 #include "gui/check_dialog.h"
 #include "gui/dialogs.h"
 #include "gui/overview_dock.h"
+#include "gui/record_dialogs.h"
 #include "gui/transfer_dialog.h"
 #include "gui/window_settings.h"
 #include "model/analysis_file.h"
@@ -41,9 +43,11 @@
 #include "model/file_lock.h"
 #include "model/gbk_text.h"
 #include "model/panel_texts.h"
+#include "model/record_replay.h"
 #include "model/report_figures.h"
 #include "model/sample_project.h"
 #include "model/statistics.h"
+#include "model/transfer_decoder.h"
 #include "render/qt_paths.h"
 #include "report/project_parameters.h"
 #include "settings/program_paths.h"
@@ -323,6 +327,54 @@ TEST_F(MainWindowTest, ComparisonWithOriginalDataMarksChangedReadings) {
   // A file that cannot be read says so and changes nothing.
   EXPECT_FALSE(window.compareWith(qtPath(dir / "none.serial")));
   EXPECT_EQ(Dialogs::takeMessages().size(), 1);
+}
+
+TEST_F(MainWindowTest, ACorrectedTransferredReadingAsksWhyAndShowsInTheGridAndTheLog) {
+  // A file as a transfer writes it: its kept bytes beside it, its log begun.
+  const std::string bytes = encodeSerialBlock(makeSampleProject()).value();
+  std::filesystem::create_directories(dir / pathFromUtf8("原始数据"));
+  test::writeBytes(dir / pathFromUtf8("原始数据") / "k.serial", bytes);
+  Project received{decodeTransfer(TransferLayout::Serial, bytes).value().members, {{}, true}};
+  beginRecord(received,
+              sourceOf(ProjectSource::Kind::SerialTransfer,
+                       {{dir / pathFromUtf8("原始数据") / "k.serial", bytes}}, received.members.size()),
+              recorderNamed("张工"));
+  ASSERT_TRUE(writeAnalysisFile(dir / "t.KRO", received).ok());
+  ASSERT_TRUE(window.openFile(qtPath(dir / "t.KRO")));
+
+  // Cancelled: nothing changes. Given a reason: the change is made and its row marked.
+  ReadingGridView* grid = window.grid();
+  test::whenShown<QDialog>([](QDialog* d) { d->reject(); });
+  grid->model()->setData(grid->model()->index(1, 1), "150", Qt::EditRole);
+  EXPECT_EQ(current()->readingAt(1), 122);
+  test::whenShown<QDialog>([](QDialog* d) {
+    d->findChild<QLineEdit*>("recorderName")->setText("李工");
+    d->findChild<QComboBox*>("reason")->setCurrentText("复测");
+    d->accept();
+  });
+  grid->model()->setData(grid->model()->index(1, 1), "150", Qt::EditRole);
+  EXPECT_EQ(current()->readingAt(1), 150);
+  EXPECT_EQ(grid->model()->index(1, 0).data().toString(), "2 改");
+  EXPECT_EQ(grid->model()->index(0, 0).data().toString(), "1");
+  EXPECT_NE(window.panel()->recordSummary()->text().indexOf("修改过 1 个测点"), -1);
+  window.action("actionSave")->trigger();
+  EXPECT_EQ(loadProject(dir / "t.KRO").value().project.log.size(), 2u);
+  EXPECT_EQ(windowSettings()->value("recorderName").toString(), "李工");
+
+  // 修改记录 lists it; a double-click shows its reading.
+  window.document().selectMember(4);
+  window.action("actionModificationLog")->trigger();
+  auto* log = window.findChild<ModificationLogDialog*>();
+  ASSERT_NE(log, nullptr);
+  ASSERT_EQ(log->table()->rowCount(), 2);
+  EXPECT_EQ(log->table()->item(1, 8)->text(), "复测");
+  EXPECT_EQ(log->table()->item(1, 2)->text(), "李工");
+  emit log->table()->cellDoubleClicked(1, 0);
+  EXPECT_EQ(window.document().currentMember(), 0);
+  EXPECT_EQ(window.document().currentReading(), 1);
+  log->memberFilter()->setCurrentText("0001");
+  EXPECT_EQ(log->table()->rowCount(), 1);
+  log->close();
 }
 
 TEST_F(MainWindowTest, OpeningFillsPanelGridAndChart) {
