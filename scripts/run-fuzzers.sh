@@ -11,7 +11,7 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(analysis_file raw_files settings_file transfer_decoder docx_template page_settings
-    instrument_encoder raw_project cli_numbers report_writers csv_import)
+    instrument_encoder raw_project cli_numbers report_writers csv_import project_record)
 fi
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKRO_FUZZ=ON -DKRO_SANITIZE=address,undefined -DKRO_BUILD_TESTS=OFF -DKRO_BUILD_BENCH=OFF \

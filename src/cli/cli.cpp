@@ -123,7 +123,8 @@ Json recordJson(const Project& project, const std::vector<std::vector<bool>>& co
 }
 
 void printJson(const Project& project, std::ostream& out) {
-  const std::vector<std::vector<bool>> corrected = correctedReadings(project.members, project.log);
+  const std::vector<std::vector<bool>> corrected =
+      correctedReadings(project.members, changesSinceBeginning(project.log));
   out << "{\"formatVersion\":" << kJsonFormatVersion << ",\"members\":[";
   for (std::size_t i = 0; i < project.members.size(); ++i) {
     out << (i > 0 ? "," : "") << jsonText(memberJson(project.members[i], corrected[i]));
@@ -202,7 +203,8 @@ void printText(const Project& project, const std::string& path, std::ostream& ou
   out << "\n所有测点个数：" << totals.readingCount << "\n";
   out << "所有合格测点数：" << totals.passCount << "\n";
   out << "整体合格率：" << percentText(totals.passCount, totals.readingCount) << "%\n";
-  const OriginCounts n = originCounts(project.members, correctedReadings(project.members, project.log));
+  const OriginCounts n =
+      originCounts(project.members, correctedReadings(project.members, changesSinceBeginning(project.log)));
   out << "\n" << recordSummary(n, project.log.size()) << "\n";
 }
 

@@ -242,17 +242,18 @@ int commandHistory(const Context& cx, Invocation& call) {
     Json entries = Json::array();
     for (const LogEntry& e : project.log) {
       const EntryTexts t = entryTexts(e);
-      entries.push_back(Json{{"member", t.member.empty() ? Json(nullptr) : Json(t.member)},
-                             {"reading", e.change.reading >= 0 ? Json(e.change.reading + 1) : Json(nullptr)},
-                             {"field", t.field},
-                             {"old", t.oldValue},
-                             {"new", t.newValue},
-                             {"who", t.who},
-                             {"account", t.account},
-                             {"host", t.host},
-                             {"when", t.when},
-                             {"why", t.why},
-                             {"hash", t.hash}});
+      entries.push_back(
+          Json{{"member", t.member.empty() ? Json(nullptr) : Json(t.member)},
+               {"reading", e.change.reading >= 0 ? Json(std::int64_t{e.change.reading} + 1) : Json(nullptr)},
+               {"field", t.field},
+               {"old", t.oldValue},
+               {"new", t.newValue},
+               {"who", t.who},
+               {"account", t.account},
+               {"host", t.host},
+               {"when", t.when},
+               {"why", t.why},
+               {"hash", t.hash}});
     }
     Json j = jsonOutput();
     j["sources"] = std::move(sources);

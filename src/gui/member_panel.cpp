@@ -217,9 +217,9 @@ void MemberPanel::showMember(const MemberRecord* member) {
   filling_ = true;
   const PanelTexts t = panelTexts(doc_.project(), doc_.currentMember(), rule_ ? rule_() : RuleInForce{});
   tickedTotals_->setText(qt(t.tickedTotals));
-  const std::vector<LogEntry> log = doc_.recordedLog();
-  recordSummary_->setText(qt(
-      kro::recordSummary(originCounts(doc_.members(), correctedReadings(doc_.members(), log)), log.size())));
+  recordSummary_->setText(qt(kro::recordSummary(
+      originCounts(doc_.members(), correctedReadings(doc_.members(), doc_.recordedChanges())),
+      doc_.recordedEntryCount())));
   sample_->setVisible(t.sample > 0);
   sampleCaption_->setVisible(t.sample > 0);
   if (t.sample > 0) sample_->setCurrentIndex(t.sample - 1);

@@ -138,7 +138,7 @@ QVariant ReadingGridModel::headerData(int section, Qt::Orientation orientation, 
 }
 
 void ReadingGridModel::refresh() {
-  const std::vector<std::vector<bool>> corrected = correctedReadings(doc_.members(), doc_.recordedLog());
+  const std::vector<std::vector<bool>> corrected = correctedReadings(doc_.members(), doc_.recordedChanges());
   const auto member = static_cast<std::size_t>(doc_.currentMember());
   corrected_ = doc_.currentMemberRecord() != nullptr && member < corrected.size() ? corrected[member]
                                                                                   : std::vector<bool>();

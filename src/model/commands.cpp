@@ -44,6 +44,7 @@ class EditReadings : public Command {
   EditReadings(int member, std::string name, std::vector<Edit> edits, bool thicknessChanged)
       : member_(member), name_(std::move(name)), edits_(std::move(edits)), recompute_(thicknessChanged) {}
 
+  std::optional<std::vector<int>> changedInPlace() const override { return std::vector<int>{member_}; }
   std::string name() const override { return name_; }
 
   CommandEffect redo(Project& project) override {
@@ -81,6 +82,7 @@ class ReadingRow : public Command {
   ReadingRow(int member, int row, bool insert, Reading reading, std::string name)
       : member_(member), row_(row), insert_(insert), reading_(reading), name_(std::move(name)) {}
 
+  std::optional<std::vector<int>> changedInPlace() const override { return std::vector<int>{member_}; }
   std::string name() const override { return name_; }
 
   CommandEffect redo(Project& project) override {
@@ -130,6 +132,7 @@ class ReplaceReadings : public Command {
         before_(std::move(before)),
         after_(std::move(after)),
         name_(std::move(name)) {}
+  std::optional<std::vector<int>> changedInPlace() const override { return std::vector<int>{member_}; }
   std::string name() const override { return name_; }
   CommandEffect redo(Project& project) override {
     MemberRecord& m = memberOf(project, member_);
@@ -221,6 +224,7 @@ class SetMemberField : public Command {
         after_(std::move(after)),
         code_(std::move(code)) {}
 
+  std::optional<std::vector<int>> changedInPlace() const override { return std::vector<int>{member_}; }
   std::string name() const override { return "修改 " + code_ + " 的" + fieldName(field_); }
 
   CommandEffect redo(Project& project) override {
@@ -270,6 +274,11 @@ class SetTicks : public Command {
   SetTicks(std::vector<Change> changes, std::string name)
       : changes_(std::move(changes)), name_(std::move(name)) {}
 
+  std::optional<std::vector<int>> changedInPlace() const override {
+    std::vector<int> members;
+    for (const Change& c : changes_) members.push_back(c.member);
+    return members;
+  }
   std::string name() const override { return name_; }
   CommandEffect redo(Project& project) override {
     for (const Change& c : changes_) memberOf(project, c.member).setSelected(c.after);
@@ -354,6 +363,11 @@ class BatchEdit : public Command {
   BatchEdit(BatchValues values, std::vector<Before> before)
       : values_(std::move(values)), before_(std::move(before)) {}
 
+  std::optional<std::vector<int>> changedInPlace() const override {
+    std::vector<int> members;
+    for (const Before& b : before_) members.push_back(b.member);
+    return members;
+  }
   std::string name() const override { return "批量设置构件参数"; }
 
   CommandEffect redo(Project& project) override {
@@ -393,6 +407,7 @@ class SetParameters : public Command {
  public:
   SetParameters(ProjectParameters before, ProjectParameters after)
       : before_(std::move(before)), after_(std::move(after)) {}
+  std::optional<std::vector<int>> changedInPlace() const override { return std::vector<int>{}; }
   std::string name() const override { return "设置工程参数"; }
   CommandEffect redo(Project& project) override {
     project.parameters = after_;

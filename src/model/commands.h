@@ -43,6 +43,9 @@ class Command {
   // Takes over next, which was run right after this command (the next keystroke in the same
   // box). True when next is now part of this command.
   virtual bool mergeWith(const Command& next);
+  // The members the command changes in place (none: it adds or removes members), so that what
+  // changed is found by looking at these alone.
+  virtual std::optional<std::vector<int>> changedInPlace() const { return std::nullopt; }
 };
 
 // One value of a reading set anew: its thickness, or its second value (aux).

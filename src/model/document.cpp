@@ -7,6 +7,7 @@
 #include "model/analysis_file.h"
 #include "model/file_io.h"
 #include "model/project_blocks.h"
+#include "model/record_replay.h"
 
 namespace kro {
 namespace fs = std::filesystem;
@@ -283,6 +284,14 @@ std::vector<LogEntry> CKroAnalyzeDoc::recordedLog() const {
   return log;
 }
 
+std::vector<const LogChange*> CKroAnalyzeDoc::recordedChanges() const {
+  // A log begun anew (after damage, or at the next save) has no saved changes after its beginning.
+  std::vector<const LogChange*> changes;
+  if (draft_.continues()) changes = changesSinceBeginning(project_.log);
+  draft_.collect(changes);
+  return changes;
+}
+
 void CKroAnalyzeDoc::beginNewLog() {
   if (!logLocked()) return;
   const KeptBlock* damaged = nullptr;
@@ -378,17 +387,25 @@ void CKroAnalyzeDoc::appendMembers(std::vector<MemberRecord> members, std::strin
 void CKroAnalyzeDoc::run(std::unique_ptr<Command> command) {
   if (command == nullptr || logLocked()) return;
   // What the step changes, for the log: the project before it against the project after it.
-  const std::vector<MemberRecord> before = project_.members;
+  // A command that changes members in place names them, and only they are compared.
+  const std::optional<std::vector<int>> inPlace = command->changedInPlace();
+  std::vector<MemberRecord> before;
+  if (inPlace) {
+    for (int m : *inPlace) before.push_back(project_.members.at(static_cast<std::size_t>(m)));
+  } else {
+    before = project_.members;
+  }
   const ProjectParameters beforeParameters = project_.parameters;
   const std::size_t sources = project_.sources.size();
   const CommandEffect effect = command->redo(project_);
-  std::vector<LogChange> changes = changesBetween(before, beforeParameters, project_);
+  std::vector<LogChange> changes =
+      changesBetween(before, beforeParameters, project_, inPlace ? &*inPlace : nullptr);
   for (LogChange& c : changes) {
     if (c.kind == LogKind::MemberAdded && project_.sources.size() > sources)
       c.source = static_cast<std::int32_t>(project_.sources.size() - 1);
   }
   const bool reasonRequired = std::any_of(changes.begin(), changes.end(), [&](const LogChange& c) {
-    return touchesTransferredReading(c, before);
+    return touchesTransferredReading(c, before, inPlace ? &*inPlace : nullptr);
   });
   std::string why;
   if (reasonRequired) {

@@ -79,6 +79,10 @@ class CKroAnalyzeDoc {
   void setChangeGate(ChangeGate gate) { gate_ = std::move(gate); }
   // The log as it will be saved: the project's entries, then those drafted since it was saved.
   std::vector<LogEntry> recordedLog() const;
+  // The same without sealing anything, for marks shown after every change: the changes since
+  // the log began (valid until the next change) and the number of entries.
+  std::vector<const LogChange*> recordedChanges() const;
+  std::size_t recordedEntryCount() const { return project_.log.size() + draft_.entryCount(); }
   // The modification log is damaged and no new one was begun: the project may not be changed.
   bool logLocked() const { return project_.logDamaged() && !newSegment_; }
   // Begins a new log after the damaged one (which stays in the file as it is); changes are then

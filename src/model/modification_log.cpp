@@ -61,7 +61,9 @@ std::string encodeBody(const LogEntry& e) {
   return out;
 }
 
-std::optional<LogEntry> decodeBody(std::string_view body) {
+}  // namespace
+
+std::optional<LogEntry> decodeLogEntry(std::string_view body) {
   ByteReader in(body);
   LogEntry e;
   LogChange& c = e.change;
@@ -83,6 +85,8 @@ std::optional<LogEntry> decodeBody(std::string_view body) {
   e.hash = sha256(body);
   return e;
 }
+
+namespace {
 
 std::string memberBytes(const MemberRecord& m) {
   return encodeMembers({m}, MemberLayout::Analysis).substr(4);
@@ -304,7 +308,7 @@ DecodedLog decodeLog(std::string_view payload) {
     std::string body;
     Sha256 stored{};
     if (!takeText32(in, body) || !digestFrom(in.take(32), stored)) return {{}, number + "不完整"};
-    std::optional<LogEntry> e = decodeBody(body);
+    std::optional<LogEntry> e = decodeLogEntry(body);
     if (!e) return {{}, number + "已损坏"};
     if (e->hash != stored) return {{}, number + "的内容与它的校验值不符（被改动过）"};
     const bool begins = e->change.kind == LogKind::Start || e->change.kind == LogKind::NewSegment;
@@ -493,40 +497,47 @@ void recordChanges(Project& project, const std::vector<MemberRecord>& before,
 }
 
 std::vector<LogChange> changesBetween(const std::vector<MemberRecord>& before,
-                                      const ProjectParameters& beforeParameters, const Project& after) {
+                                      const ProjectParameters& beforeParameters, const Project& after,
+                                      const std::vector<int>* positions) {
   std::vector<LogChange> out;
   const std::vector<MemberRecord>& now = after.members;
-  std::size_t head = 0;
-  while (head < before.size() && head < now.size() && before[head] == now[head]) ++head;
-  std::size_t tail = 0;
-  while (tail < before.size() - head && tail < now.size() - head &&
-         before[before.size() - 1 - tail] == now[now.size() - 1 - tail]) {
-    ++tail;
-  }
-  const std::size_t removed = before.size() - head - tail, added = now.size() - head - tail;
   LogChange ticks;
   ticks.kind = LogKind::Ticks;
   ticks.field = gbk(kFieldTick);
   std::vector<std::string> tickedCodes;
-  if (removed == added) {
-    for (std::size_t k = head; k < head + added; ++k) {
-      const MemberRecord& a = before[k];
-      const MemberRecord& b = now[k];
-      if (a.selected() != b.selected()) {
-        ByteWriter w(ticks.data);
-        w.u32(static_cast<std::uint32_t>(k));
-        w.i32(a.selected());
-        w.i32(b.selected());
-        tickedCodes.push_back(b.code());
-      }
-      memberChanges(a, b, static_cast<std::int32_t>(k), out);
+  auto inPlace = [&](const MemberRecord& a, const MemberRecord& b, std::size_t k) {
+    if (a.selected() != b.selected()) {
+      ByteWriter w(ticks.data);
+      w.u32(static_cast<std::uint32_t>(k));
+      w.i32(a.selected());
+      w.i32(b.selected());
+      tickedCodes.push_back(b.code());
+    }
+    memberChanges(a, b, static_cast<std::int32_t>(k), out);
+  };
+  if (positions != nullptr) {
+    for (std::size_t k = 0; k < positions->size() && k < before.size(); ++k) {
+      const auto at = static_cast<std::size_t>((*positions)[k]);
+      if (at < now.size()) inPlace(before[k], now[at], at);
     }
   } else {
-    // Members removed, then members added, at one place (a command adds or removes, not both).
-    for (std::size_t k = 0; k < removed; ++k)
-      out.push_back(memberChange(LogKind::MemberRemoved, before[head + k], head));
-    for (std::size_t k = 0; k < added; ++k)
-      out.push_back(memberChange(LogKind::MemberAdded, now[head + k], head + k));
+    std::size_t head = 0;
+    while (head < before.size() && head < now.size() && before[head] == now[head]) ++head;
+    std::size_t tail = 0;
+    while (tail < before.size() - head && tail < now.size() - head &&
+           before[before.size() - 1 - tail] == now[now.size() - 1 - tail]) {
+      ++tail;
+    }
+    const std::size_t removed = before.size() - head - tail, added = now.size() - head - tail;
+    if (removed == added) {
+      for (std::size_t k = head; k < head + added; ++k) inPlace(before[k], now[k], k);
+    } else {
+      // Members removed, then members added, at one place (a command adds or removes, not both).
+      for (std::size_t k = 0; k < removed; ++k)
+        out.push_back(memberChange(LogKind::MemberRemoved, before[head + k], head));
+      for (std::size_t k = 0; k < added; ++k)
+        out.push_back(memberChange(LogKind::MemberAdded, now[head + k], head + k));
+    }
   }
   if (!tickedCodes.empty()) {
     ByteReader first(ticks.data);
@@ -607,10 +618,14 @@ LogChange inverse(const LogChange& change) {
   return c;
 }
 
-bool touchesTransferredReading(const LogChange& change, const std::vector<MemberRecord>& before) {
-  const MemberRecord* m = change.member >= 0 && static_cast<std::size_t>(change.member) < before.size()
-                              ? &before[static_cast<std::size_t>(change.member)]
-                              : nullptr;
+bool touchesTransferredReading(const LogChange& change, const std::vector<MemberRecord>& before,
+                               const std::vector<int>* positions) {
+  auto at = static_cast<std::size_t>(change.member);
+  if (positions != nullptr) {
+    const auto it = std::find(positions->begin(), positions->end(), change.member);
+    at = static_cast<std::size_t>(it - positions->begin());
+  }
+  const MemberRecord* m = change.member >= 0 && at < before.size() ? &before[at] : nullptr;
   if (m == nullptr) return false;
   auto transferred = [](const Reading& r) { return r.origin == ReadingOrigin::Transfer; };
   switch (change.kind) {
@@ -658,8 +673,21 @@ std::vector<std::string> reasonsUsed(const std::vector<LogEntry>& log) {
 void LogDraft::ran(std::size_t historySize, bool merged, std::vector<LogChange> changes, std::string when,
                    std::string why) {
   if (merged && !steps_.empty()) {
+    // Keystrokes in one box: one change of the field, from its first old value to its last value.
     Step& step = steps_.back();
-    step.changes.insert(step.changes.end(), changes.begin(), changes.end());
+    for (LogChange& c : changes) {
+      auto same = std::find_if(step.changes.begin(), step.changes.end(), [&](const LogChange& earlier) {
+        return earlier.kind == c.kind && earlier.member == c.member && earlier.reading == c.reading &&
+               earlier.field == c.field;
+      });
+      if (same == step.changes.end()) {
+        step.changes.push_back(std::move(c));
+      } else if (same->oldValue == c.newValue) {
+        step.changes.erase(same);
+      } else {
+        same->newValue = std::move(c.newValue);
+      }
+    }
     if (!pending_.empty() && pending_.back().id == step.id && !pending_.back().inverse) {
       pending_.back().changes = step.changes;
     }
@@ -724,6 +752,27 @@ std::vector<LogEntry> LogDraft::entriesToSave(const Project& project, const Reco
   }
   for (const auto& [change, p] : changes) add(change, p->when, p->why);
   return out;
+}
+
+void LogDraft::collect(std::vector<const LogChange*>& out) const {
+  if (start_ == Start::AtSave) return;
+  for (const Pending& p : pending_) {
+    for (const LogChange& c : p.changes) {
+      const LogChange* last = out.empty() ? nullptr : out.back();
+      if (c.kind == LogKind::ReadingChanged && last != nullptr && last->kind == LogKind::ReadingAdded &&
+          last->member == c.member && last->reading == c.reading) {
+        continue;
+      }
+      out.push_back(&c);
+    }
+  }
+}
+
+std::size_t LogDraft::entryCount() const {
+  if (start_ == Start::AtSave) return 0;  // nothing is logged before the first save
+  std::vector<const LogChange*> changes;
+  collect(changes);
+  return changes.size() + (start_ == Start::AtLoad ? 1 : 0);
 }
 
 void LogDraft::saved() {

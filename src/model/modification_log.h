@@ -110,6 +110,8 @@ LogEntry sealEntry(const LogChange& change, const Recorder& recorder, std::strin
 // The log block's contents and back. Decoding checks bounds and the chain: nothing, with the
 // reason (UTF-8), when an entry does not fit or does not follow the one before.
 std::string encodeLog(const std::vector<LogEntry>& entries);
+// One entry from the bytes its hash covers; nothing when they are no entry.
+std::optional<LogEntry> decodeLogEntry(std::string_view body);
 struct DecodedLog {
   std::vector<LogEntry> entries;
   std::string problem;  // empty when whole
@@ -147,12 +149,17 @@ LogChange startChange(const std::vector<MemberRecord>& members, std::int32_t sou
 
 // What changed between two states of a project by one step of its history: the members'
 // readings, fields and ticks (one Ticks change for all), members added and removed, parameters.
+// positions, when given: the step changed only these members, in place, and `before` holds them
+// alone, in this order.
 std::vector<LogChange> changesBetween(const std::vector<MemberRecord>& before,
-                                      const ProjectParameters& beforeParameters, const Project& after);
+                                      const ProjectParameters& beforeParameters, const Project& after,
+                                      const std::vector<int>* positions = nullptr);
 // The change that takes a change back.
 LogChange inverse(const LogChange& change);
 // True when a change alters or removes a reading the instrument sent (a reason is then required).
-bool touchesTransferredReading(const LogChange& change, const std::vector<MemberRecord>& before);
+// before: the members before the change, or (positions given) those at these positions alone.
+bool touchesTransferredReading(const LogChange& change, const std::vector<MemberRecord>& before,
+                               const std::vector<int>* positions = nullptr);
 
 // The reasons given in a log, each once, the latest first (UTF-8).
 std::vector<std::string> reasonsUsed(const std::vector<LogEntry>& log);
@@ -185,8 +192,14 @@ class LogDraft {
   // The entries saving appends to the project's log, then saved() once written.
   std::vector<LogEntry> entriesToSave(const Project& project, const Recorder& recorder) const;
   void saved();
+  // The drafted entries follow the project's log (rather than begin one).
+  bool continues() const { return start_ == Start::Continue; }
   // Something is drafted.
   bool pending() const { return !pending_.empty() || startPending(); }
+  // The drafted changes after the log's beginning, in order, as saving would log them (a reading
+  // added and changed before saving once), and how many entries saving would append.
+  void collect(std::vector<const LogChange*>& out) const;
+  std::size_t entryCount() const;
 
  private:
   struct Step {

@@ -278,23 +278,35 @@ std::string encodeSamplesBlock(const std::vector<MemberRecord>& members) {
   return header(kSamplesTag, kSamplesVersion, payload.size()) + payload;
 }
 
+// A kept block that is cut short (or bytes that form no block) runs to the end of the file as it
+// was read: written anywhere but last, it would swallow the blocks after it.
+bool runsToTheEnd(const KeptBlock& kept) {
+  if (kept.tag.empty() || kept.bytes.size() < kBlockHeaderSize) return true;
+  ByteReader in(std::string_view(kept.bytes).substr(10, 4));
+  return in.u32() != kept.bytes.size() - kBlockHeaderSize;
+}
+
 }  // namespace
 
 std::string encodeBlocks(const Project& project) {
   std::string out;
   std::vector<const KeptBlock*> used;
+  auto keptInPlace = [&](std::string_view tag) -> const KeptBlock* {
+    const KeptBlock* kept = project.keptBlock(tag);
+    return kept != nullptr && !runsToTheEnd(*kept) ? kept : nullptr;
+  };
   // Parameters first: the stored ones, else an unreadable block of theirs as it was.
   if (project.parameters.stored) {
     out += encodeParametersBlock(project.parameters);
-  } else if (const KeptBlock* kept = project.keptBlock(kParametersTag)) {
+  } else if (const KeptBlock* kept = keptInPlace(kParametersTag)) {
     out += kept->bytes;
     used.push_back(kept);
   }
   // Then the sample numbers, or an unreadable block of them as it was.
-  if (const KeptBlock* kept = project.keptBlock(kSamplesTag)) {
+  if (const KeptBlock* kept = keptInPlace(kSamplesTag)) {
     out += kept->bytes;
     used.push_back(kept);
-  } else {
+  } else if (project.keptBlock(kSamplesTag) == nullptr) {
     out += encodeSamplesBlock(project.members);
   }
   // Then the record: sources, origins (when any reading has one recorded) and the log.
@@ -315,8 +327,11 @@ std::string encodeBlocks(const Project& project) {
     const std::string payload = encodeLog(project.log);
     out += header(kLogTag, kRecordBlocksVersion, payload.size()) + payload;
   }
-  for (const KeptBlock& kept : project.keptBlocks) {
-    if (std::find(used.begin(), used.end(), &kept) == used.end()) out += kept.bytes;
+  for (bool last : {false, true}) {
+    for (const KeptBlock& kept : project.keptBlocks) {
+      if (runsToTheEnd(kept) == last && std::find(used.begin(), used.end(), &kept) == used.end())
+        out += kept.bytes;
+    }
   }
   return out;
 }

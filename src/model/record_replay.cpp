@@ -80,19 +80,10 @@ std::string fieldText(const MemberRecord& m, const std::string& fieldGbk) {
   return {};
 }
 
-// The project taken back entry by entry. Positions are followed so that each reading of the
-// state reached still names its reading in the project (or none, for one removed since).
+// The project taken back entry by entry, each checked against the value it recorded.
 class Rewind {
  public:
-  Rewind(const std::vector<MemberRecord>& members, bool check) : state_(members), check_(check) {
-    for (std::size_t k = 0; k < members.size(); ++k) {
-      memberMap_.push_back(static_cast<int>(k));
-      readingMap_.emplace_back(members[k].readings().size());
-      for (std::size_t j = 0; j < members[k].readings().size(); ++j)
-        readingMap_.back()[j] = static_cast<int>(j);
-      corrected_.emplace_back(members[k].readings().size(), false);
-    }
-  }
+  explicit Rewind(const std::vector<MemberRecord>& members) : state_(members) {}
 
   // Takes one entry back; false when the members no longer fit the log (nothing further can be
   // taken back).
@@ -131,8 +122,6 @@ class Rewind {
           compareReadings(state_[position], *added, "与" + label + "所记的不同");
         }
         state_.erase(state_.begin() + static_cast<std::ptrdiff_t>(position));
-        memberMap_.erase(memberMap_.begin() + static_cast<std::ptrdiff_t>(position));
-        readingMap_.erase(readingMap_.begin() + static_cast<std::ptrdiff_t>(position));
         return true;
       }
       case LogKind::MemberRemoved: {
@@ -142,9 +131,6 @@ class Rewind {
           return false;
         }
         state_.insert(state_.begin() + static_cast<std::ptrdiff_t>(position), *removed);
-        memberMap_.insert(memberMap_.begin() + static_cast<std::ptrdiff_t>(position), -1);
-        readingMap_.insert(readingMap_.begin() + static_cast<std::ptrdiff_t>(position),
-                           std::vector<int>(removed->readings().size(), -1));
         return true;
       }
       case LogKind::MemberField: {
@@ -161,7 +147,6 @@ class Rewind {
     }
     MemberRecord& m = state_[position];
     std::vector<Reading> readings = m.readings();
-    std::vector<int>& map = readingMap_[position];
     const auto index = static_cast<std::size_t>(c.reading);
     const bool inserts = c.kind == LogKind::ReadingRemoved;
     if (c.reading < 0 || index > readings.size() || (!inserts && index == readings.size())) {
@@ -179,9 +164,6 @@ class Rewind {
     switch (c.kind) {
       case LogKind::ReadingChanged:
         checkNow();
-        if (memberMap_[position] >= 0 && map[index] >= 0)
-          corrected_[static_cast<std::size_t>(memberMap_[position])][static_cast<std::size_t>(map[index])] =
-              true;
         if (old) {
           const ReadingOrigin origin = readings[index].origin;
           readings[index] = *old;
@@ -191,11 +173,9 @@ class Rewind {
       case LogKind::ReadingAdded:
         checkNow();
         readings.erase(readings.begin() + static_cast<std::ptrdiff_t>(index));
-        map.erase(map.begin() + static_cast<std::ptrdiff_t>(index));
         break;
       case LogKind::ReadingRemoved:
         readings.insert(readings.begin() + static_cast<std::ptrdiff_t>(index), old.value_or(Reading{}));
-        map.insert(map.begin() + static_cast<std::ptrdiff_t>(index), -1);
         break;
       default:
         break;
@@ -222,9 +202,7 @@ class Rewind {
     return any;
   }
 
-  void find(std::string finding) {
-    if (check_) findings_.push_back(std::move(finding));
-  }
+  void find(std::string finding) { findings_.push_back(std::move(finding)); }
   bool lost(const std::string& label, std::string_view code, std::size_t position) {
     find(label + "所记的构件 " + utf8(code) + " 不在第 " + std::to_string(position + 1) +
          " 个位置（数据被改动过），无法继续核对更早的记录");
@@ -232,9 +210,6 @@ class Rewind {
   }
 
   std::vector<MemberRecord> state_;
-  std::vector<int> memberMap_;
-  std::vector<std::vector<int>> readingMap_;
-  std::vector<std::vector<bool>> corrected_;
   // The members each source gave, as they are before the entry that added them, with what that
   // entry recorded of them (none for the members a log began with).
   struct FromSource {
@@ -244,7 +219,6 @@ class Rewind {
   };
   std::map<std::int32_t, std::vector<FromSource>> fromSource_;
   std::vector<std::string> findings_;
-  bool check_;
 };
 
 // The entry a log's current segment begins with: the last Start or NewSegment.
@@ -338,7 +312,7 @@ ReplayReport replayRecord(const Project& project, const fs::path& file, bool rea
   }
   const std::vector<LogEntry>& log = project.log;
   const std::size_t first = segmentStart(log);
-  Rewind rewind(project.members, true);
+  Rewind rewind(project.members);
   bool whole = true;
   for (std::size_t k = log.size(); k-- > first + 1;) {
     if (!rewind.back(log[k], k + 1)) {
@@ -368,16 +342,17 @@ ReplayReport replayRecord(const Project& project, const fs::path& file, bool rea
       std::string problem;
       const auto given = sourceMembers(project.sources[static_cast<std::size_t>(index)], file, problem);
       if (!problem.empty()) rewind.find(problem);
-      for (const auto& [m, recorded, label] : members) {
+      const ProjectSource& source = project.sources[static_cast<std::size_t>(index)];
+      for (const auto& from : members) {
+        const MemberRecord& m = from.member;
         if (!given) {
-          if (recorded) rewind.compareReadings(m, *recorded, "与" + label + "所记的不同");
+          if (from.recorded) rewind.compareReadings(m, *from.recorded, "与" + from.label + "所记的不同");
           continue;
         }
         const auto it = std::find_if(given->begin(), given->end(),
                                      [&](const MemberRecord& g) { return g.code() == m.code(); });
         if (it == given->end()) {
-          rewind.find("构件 " + utf8(m.code()) + " 不在" +
-                      sourceKindName(project.sources[static_cast<std::size_t>(index)].kind) +
+          rewind.find("构件 " + utf8(m.code()) + " 不在" + sourceKindName(source.kind) +
                       "的数据中，但没有修改记录");
         } else if (rewind.compareReadings(m, *it, "与仪器数据不同")) {
           named.push_back(m.code());
@@ -406,25 +381,76 @@ ReplayReport replayRecord(const Project& project, const fs::path& file, bool rea
     }
   }
   report.findings.insert(report.findings.end(), rewind.findings_.begin(), rewind.findings_.end());
-  report.corrected = std::move(rewind.corrected_);
+  report.corrected = correctedReadings(project.members, changesSinceBeginning(project.log));
   return report;
 }
 
+std::vector<const LogChange*> changesSinceBeginning(const std::vector<LogEntry>& log) {
+  std::vector<const LogChange*> out;
+  for (std::size_t k = log.empty() ? 0 : segmentStart(log) + 1; k < log.size(); ++k)
+    out.push_back(&log[k].change);
+  return out;
+}
+
 std::vector<std::vector<bool>> correctedReadings(const std::vector<MemberRecord>& members,
-                                                 const std::vector<LogEntry>& entries) {
-  Rewind rewind(members, false);
-  const std::size_t first = entries.empty() ? 0 : segmentStart(entries);
-  for (std::size_t k = entries.size(); k-- > first + 1;) {
-    if (!rewind.back(entries[k], k + 1)) break;
+                                                 const std::vector<const LogChange*>& changes) {
+  std::vector<std::vector<bool>> corrected(members.size());
+  for (std::size_t k = 0; k < members.size(); ++k) corrected[k].resize(members[k].readings().size());
+  // Taken back from the last change: for each member of the state reached, the project's member
+  // it is (or -1), and, once a change touched it, its readings' positions in that member.
+  std::vector<int> memberMap(members.size());
+  for (std::size_t k = 0; k < members.size(); ++k) memberMap[k] = static_cast<int>(k);
+  std::vector<std::optional<std::vector<int>>> readingMaps(members.size());
+  auto readings = [&](std::size_t position) -> std::vector<int>& {
+    std::optional<std::vector<int>>& map = readingMaps[position];
+    if (!map) {
+      const auto count = members[static_cast<std::size_t>(memberMap[position])].readings().size();
+      map.emplace(count);
+      for (std::size_t j = 0; j < count; ++j) (*map)[j] = static_cast<int>(j);
+    }
+    return *map;
+  };
+  for (auto it = changes.rbegin(); it != changes.rend(); ++it) {
+    const LogChange& c = **it;
+    const auto position = static_cast<std::size_t>(c.member);
+    if (c.member < 0 || c.kind == LogKind::Ticks || c.kind == LogKind::Parameter ||
+        c.kind == LogKind::MemberField) {
+      continue;
+    }
+    if (c.kind == LogKind::MemberRemoved) {
+      if (position > memberMap.size()) break;
+      const std::optional<MemberRecord> removed = memberOf(c.data);
+      memberMap.insert(memberMap.begin() + static_cast<std::ptrdiff_t>(position), -1);
+      readingMaps.insert(readingMaps.begin() + static_cast<std::ptrdiff_t>(position),
+                         std::vector<int>(removed ? removed->readings().size() : 0, -1));
+      continue;
+    }
+    if (position >= memberMap.size()) break;  // the members no longer fit the log
+    if (c.kind == LogKind::MemberAdded) {
+      memberMap.erase(memberMap.begin() + static_cast<std::ptrdiff_t>(position));
+      readingMaps.erase(readingMaps.begin() + static_cast<std::ptrdiff_t>(position));
+      continue;
+    }
+    std::vector<int>& map = readings(position);
+    const auto index = static_cast<std::size_t>(c.reading);
+    if (c.reading < 0 || index > map.size() || (c.kind != LogKind::ReadingRemoved && index == map.size()))
+      break;
+    if (c.kind == LogKind::ReadingChanged && memberMap[position] >= 0 && map[index] >= 0) {
+      corrected[static_cast<std::size_t>(memberMap[position])][static_cast<std::size_t>(map[index])] = true;
+    } else if (c.kind == LogKind::ReadingAdded) {
+      map.erase(map.begin() + static_cast<std::ptrdiff_t>(index));
+    } else if (c.kind == LogKind::ReadingRemoved) {
+      map.insert(map.begin() + static_cast<std::ptrdiff_t>(index), -1);
+    }
   }
-  return std::move(rewind.corrected_);
+  return corrected;
 }
 
 EntryTexts entryTexts(const LogEntry& e) {
   EntryTexts t;
   const LogChange& c = e.change;
   t.member = utf8(c.code);
-  if (c.reading >= 0) t.reading = std::to_string(c.reading + 1);
+  if (c.reading >= 0) t.reading = std::to_string(std::int64_t{c.reading} + 1);
   t.field = utf8(c.field);
   t.oldValue = utf8(c.oldValue);
   t.newValue = utf8(c.newValue);

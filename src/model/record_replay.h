@@ -25,9 +25,13 @@ struct ReplayReport {
 // (empty: only where the record says they were). Without sources, only the log is checked.
 ReplayReport replayRecord(const Project& project, const std::filesystem::path& file, bool readSources = true);
 
-// The readings changed since the log began (entries: the project's log, drafted entries after it).
+// The readings changed since the log began: changes, oldest first, are those after the log's
+// beginning (saved, then drafted). Only positions are followed, nothing is copied: it runs after
+// every change in the window.
 std::vector<std::vector<bool>> correctedReadings(const std::vector<MemberRecord>& members,
-                                                 const std::vector<LogEntry>& entries);
+                                                 const std::vector<const LogChange*>& changes);
+// The changes after the last beginning of a log.
+std::vector<const LogChange*> changesSinceBeginning(const std::vector<LogEntry>& log);
 
 // What a log entry is in words, for lists and the command line (UTF-8).
 struct EntryTexts {

@@ -155,8 +155,12 @@ TEST_F(OriginalRecordTest, AnEditNobodyRecordedIsFound) {
   editReading(file, 0, 0, 150);
   EXPECT_TRUE(findings(file).empty());
 
-  // The kept bytes changed or gone.
+  // The kept bytes changed, then gone.
   const auto kept = std::filesystem::directory_iterator(dir / pathFromUtf8("原始数据"))->path();
+  std::filesystem::permissions(kept, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  test::writeBytes(kept, test::readBytes(kept) + "x");
+  ASSERT_EQ(findings(file).size(), 1u);
+  EXPECT_NE(findings(file)[0].find("已被改动"), std::string::npos);
   std::filesystem::remove(kept);
   ASSERT_EQ(findings(file).size(), 1u);
   EXPECT_NE(findings(file)[0].find("找不到"), std::string::npos);
