@@ -178,8 +178,11 @@ int commandImport(const Context& cx, Invocation& call) {
   const std::string& input = call.inputs()[0];
   auto bytes = readInput(cx, input);
   if (!bytes) return cx.fail(bytes.message());
-  auto members = membersFromCsv(bytes.value());
+  std::vector<std::string> notes;
+  auto members = membersFromCsv(bytes.value(), &notes);
   if (!members) return cx.fail("“" + input + "”" + members.message());
+  for (const std::string& note : notes)
+    cx.err << "kro: 注意：“" << printable(input) << "”" << printable(note) << "\n";
   Project project{std::move(members.value()), officeParameters(settingsFor(call.args))};
   beginRecord(project,
               sourceFromInput(ProjectSource::Kind::Import, input, bytes.value(), project.members.size()),

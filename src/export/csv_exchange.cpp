@@ -1,12 +1,14 @@
 // CSV writing and reading.
 #include "export/csv_exchange.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <optional>
 #include <unordered_map>
 
 #include "model/gbk_text.h"
+#include "model/modification_log.h"
 #include "model/raw_files.h"
 #include "model/statistics.h"
 
@@ -15,10 +17,12 @@ namespace kro {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::array<std::string_view, 10> kColumns = {"测区编号",   "构件名称",   "测试日期", "设计厚度",
+constexpr std::array<std::string_view, 11> kColumns = {"测区编号",   "构件名称",   "测试日期", "设计厚度",
                                                        "允许负偏差", "允许正偏差", "测点号",   "厚度值",
-                                                       "偏差",       "是否合格"};
-enum Column { Code, Name, Date, Design, Minus, Plus, Number, Thickness, Deviation, Passed };
+                                                       "偏差",       "是否合格",   "来源"};
+enum Column { Code, Name, Date, Design, Minus, Plus, Number, Thickness, Deviation, Passed, Origin };
+// Columns a file may leave out: computed from the others, or said for the reader only.
+constexpr bool optionalColumn(std::size_t c) { return c == Deviation || c == Passed || c == Origin; }
 
 void appendField(std::string& out, std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
@@ -33,7 +37,7 @@ void appendField(std::string& out, std::string_view text) {
   out += '"';
 }
 
-void appendRow(std::string& out, const std::array<std::string, 10>& fields) {
+void appendRow(std::string& out, const std::array<std::string, kColumns.size()>& fields) {
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (i > 0) out += ',';
     appendField(out, fields[i]);
@@ -162,7 +166,7 @@ bool startsLikeAFormula(std::string_view text) {
 
 class CsvReader {
  public:
-  Result<std::vector<MemberRecord>> read(std::string_view bytes);
+  Result<std::vector<MemberRecord>> read(std::string_view bytes, std::vector<std::string>* notes);
 
  private:
   // A member while its rows are read: its readings with their 测点号 (0: none given) and lines,
@@ -179,7 +183,8 @@ class CsvReader {
   };
 
   std::string where(const Record& r, int column) const {
-    return "第 " + std::to_string(r.line) + " 行第 " + std::to_string(column + 1) + " 列（" +
+    return "第 " + std::to_string(r.line) + " 行第 " +
+           std::to_string(at_[static_cast<std::size_t>(column)] + 1) + " 列（" +
            std::string(kColumns[static_cast<std::size_t>(column)]) + "）";
   }
   Result<std::int32_t> integer(const Record& r, int column) const {
@@ -211,26 +216,39 @@ class CsvReader {
     }
     return *gbk;
   }
-  Status checkHeader(const Record& header) const;
+  // Finds each column by its heading; notes name the columns that are not ours.
+  Status readHeader(const Record& header, std::vector<std::string>* notes);
   Status addRow(Record& r);
   // The member's readings on their 测点号, or in row order when no row gives one.
   Status placeReadings(Pending& p) const;
 
+  std::array<int, kColumns.size()> at_{};  // the file's column of each of ours; -1: absent
+  std::size_t width_ = 0;                  // the header's columns
   std::vector<Pending> members_;
   std::unordered_map<std::string, std::size_t> index_;  // code, name and date, NUL-separated
   std::size_t readings_ = 0;
 };
 
-Status CsvReader::checkHeader(const Record& header) const {
-  for (std::size_t c = 0; c < kColumns.size(); ++c) {
-    const std::string got = c < header.fields.size() ? trimmed(header.fields[c]) : std::string();
-    // The last two columns are computed; a file may leave them out.
-    if (c >= Deviation && c >= header.fields.size()) break;
-    if (got != kColumns[c]) {
-      return Error{"第 1 行第 " + std::to_string(c + 1) + " 列：表头应为“" + std::string(kColumns[c]) +
-                   "”，文件中是“" + got + "”。表头行应为：" + std::string(kCsvHeader)};
+Status CsvReader::readHeader(const Record& header, std::vector<std::string>* notes) {
+  at_.fill(-1);
+  width_ = header.fields.size();
+  std::string unknown;
+  for (std::size_t c = 0; c < header.fields.size(); ++c) {
+    const std::string name = trimmed(header.fields[c]);
+    const auto ours = std::find(kColumns.begin(), kColumns.end(), name);
+    if (ours != kColumns.end() && at_[static_cast<std::size_t>(ours - kColumns.begin())] < 0) {
+      at_[static_cast<std::size_t>(ours - kColumns.begin())] = static_cast<int>(c);
+    } else if (!name.empty() || c + 1 < header.fields.size()) {
+      unknown += (unknown.empty() ? "" : "、") + ("第 " + std::to_string(c + 1) + " 列“" + name + "”");
     }
   }
+  for (std::size_t c = 0; c < kColumns.size(); ++c) {
+    if (at_[c] < 0 && !optionalColumn(c)) {
+      return Error{"第 1 行：没有“" + std::string(kColumns[c]) + "”列。表头行应为：" +
+                   std::string(kCsvHeader) + "（列的次序不限；偏差、是否合格和来源可以没有）"};
+    }
+  }
+  if (!unknown.empty() && notes != nullptr) notes->push_back("不认识的列没有读入：" + unknown + "。");
   return {};
 }
 
@@ -238,12 +256,17 @@ Status CsvReader::addRow(Record& r) {
   bool blank = true;
   for (const std::string& f : r.fields) blank = blank && trimmed(f).empty();
   if (blank) return {};  // empty lines, and rows a spreadsheet left as separators only
-  if (r.fields.size() > kColumns.size()) {
-    return Error{"第 " + std::to_string(r.line) + " 行第 " + std::to_string(kColumns.size() + 1) +
-                 " 列：多出的列（每行最多 " + std::to_string(kColumns.size()) + " 列）。"};
+  if (r.fields.size() > width_) {
+    return Error{"第 " + std::to_string(r.line) + " 行第 " + std::to_string(width_ + 1) +
+                 " 列：多出的列（表头只有 " + std::to_string(width_) + " 列）。"};
   }
-  // Trailing empty columns may be missing.
-  r.fields.resize(kColumns.size());
+  // Our columns in our order; trailing empty columns may be missing.
+  std::vector<std::string> ours(kColumns.size());
+  for (std::size_t c = 0; c < kColumns.size(); ++c) {
+    if (at_[c] >= 0 && static_cast<std::size_t>(at_[c]) < r.fields.size())
+      ours[c] = std::move(r.fields[static_cast<std::size_t>(at_[c])]);
+  }
+  r.fields = std::move(ours);
 
   auto code = gbkText(r, Code, MemberRecord::kCodeCapacity);
   if (!code) return code.error();
@@ -340,7 +363,7 @@ Status CsvReader::placeReadings(Pending& p) const {
   return {};
 }
 
-Result<std::vector<MemberRecord>> CsvReader::read(std::string_view bytes) {
+Result<std::vector<MemberRecord>> CsvReader::read(std::string_view bytes, std::vector<std::string>* notes) {
   if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) bytes.remove_prefix(kByteOrderMark.size());
   // A spreadsheet program may have saved the file in the system's Chinese encoding.
   std::string converted;
@@ -350,7 +373,7 @@ Result<std::vector<MemberRecord>> CsvReader::read(std::string_view bytes) {
   auto got = reader.next(r);
   if (!got) return got.error();
   if (!got.value()) return Error{"文件是空的，没有表头行。"};
-  if (Status s = checkHeader(r); !s) return Error{s.message()};
+  if (Status s = readHeader(r, notes); !s) return Error{s.message()};
   for (;;) {
     got = reader.next(r);
     if (!got) return got.error();
@@ -380,28 +403,32 @@ std::string projectToCsv(const Project& project) {
   out += kCsvHeader;
   out += "\r\n";
   for (const MemberRecord& m : project.members) {
-    std::array<std::string, 10> fields = {guardedText(gbkToUtf8(m.code())),
-                                          guardedText(gbkToUtf8(m.name())),
-                                          guardedText(gbkToUtf8(m.testDate())),
-                                          std::to_string(m.designThickness()),
-                                          std::to_string(m.minusDeviation()),
-                                          std::to_string(m.plusDeviation()),
-                                          {},
-                                          {},
-                                          {},
-                                          {}};
+    std::array<std::string, kColumns.size()> fields = {guardedText(gbkToUtf8(m.code())),
+                                                       guardedText(gbkToUtf8(m.name())),
+                                                       guardedText(gbkToUtf8(m.testDate())),
+                                                       std::to_string(m.designThickness()),
+                                                       std::to_string(m.minusDeviation()),
+                                                       std::to_string(m.plusDeviation()),
+                                                       {},
+                                                       {},
+                                                       {},
+                                                       {},
+                                                       {}};
     if (m.readingCount() == 0) appendRow(out, fields);
     for (int j = 0; j < m.readingCount(); ++j) {
       fields[Number] = std::to_string(j + 1);
       fields[Thickness] = std::to_string(m.readingAt(j));
       fields[Deviation] = std::to_string(deviationOf(m, j));
       fields[Passed] = passesTolerance(m, j) ? "√" : "×";
+      fields[Origin] = originName(m.readings()[static_cast<std::size_t>(j)].origin);
       appendRow(out, fields);
     }
   }
   return out;
 }
 
-Result<std::vector<MemberRecord>> membersFromCsv(std::string_view bytes) { return CsvReader().read(bytes); }
+Result<std::vector<MemberRecord>> membersFromCsv(std::string_view bytes, std::vector<std::string>* notes) {
+  return CsvReader().read(bytes, notes);
+}
 
 }  // namespace kro

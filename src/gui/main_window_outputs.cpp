@@ -325,32 +325,36 @@ void MainWindow::importCsv() {
     Dialogs::message(this, MessageKind::Error, qt(bytes.message()));
     return;
   }
-  auto members = membersFromCsv(bytes.value());
+  std::vector<std::string> notes;
+  auto members = membersFromCsv(bytes.value(), &notes);
   if (!members) {
     Dialogs::message(this, MessageKind::Error, qt("“" + displayPath(input) + "”" + members.message()));
     return;
   }
   // The members become an analysis file of the user's choosing, which is then opened.
-  OutputRequest request{"分析结果文件(*.KRO)|*.KRO|",
-                        "KRO",
-                        displayPath(input.stem()) + ".KRO",
-                        {},
-                        false,
-                        {},
-                        [this, input, csv = std::move(bytes.value()), members = std::move(members.value())](
-                            const std::filesystem::path& output, const CancelFlag&) -> Result<Written> {
-                          const ProtectedInputs read({input});
-                          // The table is the new file's source, and its log begins with the members it gave.
-                          Project project{members, officeParameters(settings_)};
-                          beginRecord(project,
-                                      sourceOf(ProjectSource::Kind::Import, {{input, csv}}, members.size()),
-                                      doc_.recorder());
-                          if (Status s = writeAnalysisFile(output, project); !s) return Error{s.message()};
-                          return Written{{output}, {}};
-                        },
-                        MessageKind::Error,
-                        input.parent_path(),
-                        [this](const QStringList& files) { openFile(files.front(), false); }};
+  OutputRequest request{
+      "分析结果文件(*.KRO)|*.KRO|",
+      "KRO",
+      displayPath(input.stem()) + ".KRO",
+      {},
+      false,
+      {},
+      [this, input, notes, csv = std::move(bytes.value()), members = std::move(members.value())](
+          const std::filesystem::path& output, const CancelFlag&) -> Result<Written> {
+        const ProtectedInputs read({input});
+        // The table is the new file's source, and its log begins with the members it gave.
+        Project project{members, officeParameters(settings_)};
+        beginRecord(project, sourceOf(ProjectSource::Kind::Import, {{input, csv}}, members.size()),
+                    doc_.recorder());
+        if (Status s = writeAnalysisFile(output, project); !s) return Error{s.message()};
+        // Columns not ours were left out: said before the file is opened.
+        std::string ignored;
+        for (const std::string& note : notes) ignored += "“" + displayPath(input.filename()) + "”" + note;
+        return Written{{output}, ignored};
+      },
+      MessageKind::Error,
+      input.parent_path(),
+      [this](const QStringList& files) { openFile(files.front(), false); }};
   writeOutput(request);
 }
 

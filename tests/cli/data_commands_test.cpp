@@ -281,8 +281,8 @@ TEST_F(DataCommandsTest, ExportAndImportRoundTripThroughTheCommandLine) {
   ASSERT_EQ(kro({"export", "--csv", p, "-o", (dir / "out.csv").string()}).status, 0);
   const std::string csv = test::readBytes(dir / "out.csv");
   EXPECT_EQ(csv.substr(0, 3), "\xEF\xBB\xBF");
-  EXPECT_NE(csv.find("A,,,120,-5,8,1,114,-6,×\r\n"), std::string::npos);
-  EXPECT_NE(csv.find("C,,,90,-5,8,,,,\r\n"), std::string::npos);
+  EXPECT_NE(csv.find("A,,,120,-5,8,1,114,-6,×,导入\r\n"), std::string::npos);
+  EXPECT_NE(csv.find("C,,,90,-5,8,,,,,\r\n"), std::string::npos);
   ASSERT_EQ(kro({"import", (dir / "out.csv").string(), "-o", (dir / "again.KRO").string()}).status, 0);
   const Project again = loadProject(dir / "again.KRO").value().project;
   EXPECT_EQ(again.members, loadProject(p).value().project.members);

@@ -32,16 +32,49 @@ TEST(Csv, WrittenAsSpreadsheetsReadIt) {
   d.designThickness = 120;
   d.minusDeviation = -5;
   d.plusDeviation = 8;
-  d.readings = {{7, 114, 9}, {0, 128, 0}};
+  d.readings = {{7, 114, 9, ReadingOrigin::Transfer}, {0, 128, 0, ReadingOrigin::Typed}};
   MemberData empty;
   empty.code = "B2";
   empty.testDate = "2026--12--07";
   Project project;
   project.members = {MemberRecord(d), MemberRecord(empty)};
   EXPECT_EQ(projectToCsv(project), "\xEF\xBB\xBF" + kHeader +
-                                       "A1,\"梁,\"\"北\"\"侧\",2008年05月12日,120,-5,8,1,114,-6,×\r\n"
-                                       "A1,\"梁,\"\"北\"\"侧\",2008年05月12日,120,-5,8,2,128,8,√\r\n"
-                                       "B2,,2026--12--07,0,-5,8,,,,\r\n");
+                                       "A1,\"梁,\"\"北\"\"侧\",2008年05月12日,120,-5,8,1,114,-6,×,传输\r\n"
+                                       "A1,\"梁,\"\"北\"\"侧\",2008年05月12日,120,-5,8,2,128,8,√,手工\r\n"
+                                       "B2,,2026--12--07,0,-5,8,,,,,\r\n");
+}
+
+TEST(Csv, ColumnsAreFoundByTheirHeadingsAndOthersAreNamedOnce) {
+  // The layout before 来源 was added, as files of that time have it.
+  const std::string earlier =
+      "测区编号,构件名称,测试日期,设计厚度,允许负偏差,允许正偏差,测点号,厚度值,偏差,是否合格\r\n"
+      "A,,,120,-5,8,1,114,-6,×\r\n";
+  std::vector<std::string> notes;
+  auto read = membersFromCsv(earlier, &notes);
+  ASSERT_TRUE(read.ok()) << read.message();
+  EXPECT_EQ(read.value()[0].readingAt(0), 114);
+  EXPECT_EQ(read.value()[0].readings()[0].origin, ReadingOrigin::Imported);
+  EXPECT_TRUE(notes.empty());
+  // Columns in another order, one of someone else's: its values are left out, and said so once.
+  const std::string moved =
+      "厚度值,测点号,备注,测区编号,构件名称,测试日期,设计厚度,允许负偏差,允许正偏差,来源\r\n"
+      "114,1,复测,A,,,120,-5,8,传输\r\n"
+      "116,2,,A,,,120,-5,8,传输\r\n";
+  read = membersFromCsv(moved, &notes);
+  ASSERT_TRUE(read.ok()) << read.message();
+  ASSERT_EQ(read.value()[0].readingCount(), 2);
+  EXPECT_EQ(read.value()[0].readingAt(1), 116);
+  EXPECT_EQ(notes, (std::vector<std::string>{"不认识的列没有读入：第 3 列“备注”。"}));
+  // A column the members need, missing: named.
+  EXPECT_NE(
+      errorOf("测区编号,构件名称,测试日期,设计厚度,允许负偏差,测点号,厚度值\r\n").find("没有“允许正偏差”列"),
+      std::string::npos);
+  // An error names the file's own column.
+  EXPECT_NE(
+      errorOf(
+          "厚度值,测点号,测区编号,构件名称,测试日期,设计厚度,允许负偏差,允许正偏差\r\nx,1,A,,,120,-5,8\r\n")
+          .find("第 2 行第 1 列（厚度值）"),
+      std::string::npos);
 }
 
 TEST(Csv, RoundTripKeepsEveryCarriedField) {
@@ -164,7 +197,7 @@ TEST(Csv, FormulaLikeTextsAreWrittenAsText) {
 
 TEST(Csv, ErrorsNameLineAndColumnAndNothingIsRead) {
   EXPECT_EQ(errorOf(""), "文件是空的，没有表头行。");
-  EXPECT_NE(errorOf("code,name\r\n").find("第 1 行第 1 列"), std::string::npos);
+  EXPECT_NE(errorOf("code,name\r\n").find("第 1 行：没有“测区编号”列"), std::string::npos);
   EXPECT_EQ(errorOf(kHeader + "A,,,12x,-5,8,1,120\r\n"), "第 2 行第 4 列（设计厚度）：“12x”不是整数。");
   EXPECT_EQ(errorOf(kHeader + "A,,,120,,8,1,120\r\n"), "第 2 行第 5 列（允许负偏差）：不能为空。");
   EXPECT_EQ(errorOf(kHeader + "A,,,120,-5,8,1,120\r\nA,,,120,-5,8,,121\r\n"),
@@ -174,8 +207,8 @@ TEST(Csv, ErrorsNameLineAndColumnAndNothingIsRead) {
   EXPECT_EQ(errorOf(kHeader + "A,,,120,-5,8,1,\r\n"), "第 2 行第 8 列（厚度值）：不能为空。");
   EXPECT_EQ(errorOf(kHeader + "A,,,120,-5,8,1,99999999999\r\n"),
             "第 2 行第 8 列（厚度值）：“99999999999”不是整数。");
-  EXPECT_EQ(errorOf(kHeader + "A,,,120,-5,8,1,120,0,√,x\r\n"),
-            "第 2 行第 11 列：多出的列（每行最多 10 列）。");
+  EXPECT_EQ(errorOf(kHeader + "A,,,120,-5,8,1,120,0,√,x,y\r\n"),
+            "第 2 行第 12 列：多出的列（表头只有 11 列）。");
   // A quoted line break moves the line count on.
   EXPECT_EQ(errorOf(kHeader + "A,\"a\r\nb\",,120,-5,8,1,120\r\nA,\"a\r\nb\",,121,-5,8,2,120\r\n"),
             "第 4 行第 4 列（设计厚度）：与同一构件第 2 行的值 120 不同。");
