@@ -1,8 +1,11 @@
 // The spreadsheet export.
 #include "export/spreadsheet_export.h"
 
+#include <algorithm>
+
 #include "model/figure_text.h"
 #include "model/gbk_text.h"
+#include "model/record_replay.h"
 #include "model/report_figures.h"
 #include "model/statistics.h"
 
@@ -40,6 +43,68 @@ Status writeMemberSheet(const Project& project, const RuleInForce& rule, ExcelSe
                         f.ruleText + "%）：" + f.verdict());
   excel.setCellText(r + 3, 1, "判定规则：" + f.ruleLine());
   if (std::string samples = f.samplesText(); !samples.empty()) excel.setCellText(r + 4, 1, samples);
+  return Status::success();
+}
+
+// The ticked members' readings one a row with their origin and whether the log changed them; written
+// when the project records origins, and when the rows fit a sheet.
+Status writeOriginSheet(const Project& project, ExcelSession& excel) {
+  const bool recorded =
+      std::any_of(project.members.begin(), project.members.end(), [](const MemberRecord& m) {
+        return std::any_of(m.readings().begin(), m.readings().end(),
+                           [](const Reading& r) { return r.origin != ReadingOrigin::Unrecorded; });
+      });
+  if (!recorded) return Status::success();
+  std::int64_t rows = 1;
+  for (int index : tickedMembers(project)) rows += project.memberAt(index)->readingCount();
+  if (rows > kMaxSheetRows) return Status::success();
+  if (Status s = excel.addSheet("测点来源"); !s) return s;
+  const char* headings[] = {"测区编号", "测点号", "厚度值", "来源", "修改过"};
+  for (int c = 0; c < 5; ++c) excel.setCellText(1, c + 1, headings[c]);
+  const auto corrected = correctedReadings(project.members, changesSinceBeginning(project.log));
+  int r = 1;
+  for (int index : tickedMembers(project)) {
+    const MemberRecord& m = *project.memberAt(index);
+    for (int j = 0; j < m.readingCount(); ++j) {
+      const auto at = static_cast<std::size_t>(j);
+      ++r;
+      excel.setCellText(r, 1, gbkToUtf8(m.code()));
+      excel.setCellText(r, 2, std::to_string(j + 1));
+      excel.setCellText(r, 3, std::to_string(m.readingAt(j)));
+      excel.setCellText(r, 4, originName(m.readings()[at].origin));
+      excel.setCellText(r, 5, corrected[static_cast<std::size_t>(index)][at] ? "是" : "");
+    }
+  }
+  return Status::success();
+}
+
+// Every entry of the modification log, oldest first; written when the project has a log.
+Status writeLogSheet(const Project& project, ExcelSession& excel) {
+  if (project.log.empty() || static_cast<std::int64_t>(project.log.size()) + 1 > kMaxSheetRows) {
+    return Status::success();
+  }
+  if (Status s = excel.addSheet("修改记录"); !s) return s;
+  const char* headings[] = {"序号", "时间", "修改人", "账户", "计算机", "构件",
+                            "测点", "项目", "原值",   "新值", "原因",   "SHA-256"};
+  for (int c = 0; c < 12; ++c) excel.setCellText(1, c + 1, headings[c]);
+  int r = 1;
+  for (const LogEntry& e : project.log) {
+    const EntryTexts t = entryTexts(e);
+    ++r;
+    const std::string cells[] = {std::to_string(r - 1),
+                                 t.when,
+                                 t.who,
+                                 t.account,
+                                 t.host,
+                                 t.member,
+                                 t.reading,
+                                 t.field,
+                                 t.oldValue,
+                                 t.newValue,
+                                 t.why,
+                                 t.hash};
+    for (int c = 0; c < 12; ++c) excel.setCellText(r, c + 1, cells[c]);
+  }
   return Status::success();
 }
 
@@ -87,6 +152,8 @@ Result<std::filesystem::path> exportToSpreadsheet(const Project& project, const 
   if (rule.rule.judgesMembers()) {
     if (Status s = writeMemberSheet(project, rule, excel); !s) return Error{s.message()};
   }
+  if (Status s = writeOriginSheet(project, excel); !s) return Error{s.message()};
+  if (Status s = writeLogSheet(project, excel); !s) return Error{s.message()};
   if (isCancelled(cancel)) return Error{kCancelledMessage};
   if (Status s = excel.saveAs(workbookPath); !s) return Error{s.message()};
   return workbookPath;

@@ -197,8 +197,7 @@ void MainWindow::check() {
     connect(checkDialog_, &CheckDialog::recheckRequested, this, [this] { check(); });
   }
   // The project with the changes not saved yet in its log, so that the log explains them.
-  Project project = doc_.project();
-  project.log = doc_.recordedLog();
+  Project project = doc_.projectAsRecorded();
   const ProjectCheck result = runLongWork<ProjectCheck>(
       this, "正在检查…",
       [project = std::move(project), file = doc_.path(), settings = settings_](const CancelFlag&) {

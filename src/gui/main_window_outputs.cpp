@@ -282,7 +282,7 @@ void MainWindow::spreadsheet() {
                "正在生成工作簿…",
                true,
                {},
-               [project = doc_.project(), rule = parameters().rule()](
+               [project = doc_.projectAsRecorded(), rule = parameters().rule()](
                    const std::filesystem::path& output, const CancelFlag& c) -> Result<Written> {
                  XlsxExcelSession excel;
                  auto written = exportToSpreadsheet(project, rule, excel, output, &c);

@@ -79,6 +79,12 @@ class CKroAnalyzeDoc {
   void setChangeGate(ChangeGate gate) { gate_ = std::move(gate); }
   // The log as it will be saved: the project's entries, then those drafted since it was saved.
   std::vector<LogEntry> recordedLog() const;
+  // The project with that log, for what is written or checked from the open document.
+  Project projectAsRecorded() const {
+    Project p = project_;
+    p.log = recordedLog();
+    return p;
+  }
   // The same without sealing anything, for marks shown after every change: the changes since
   // the log began (valid until the next change) and the number of entries.
   std::vector<const LogChange*> recordedChanges() const;

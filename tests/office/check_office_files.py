@@ -280,6 +280,30 @@ def check_workbook(path, failures):
         failures.append("workbook: not set to print on A4, one page wide")
 
 
+def check_recorded_workbook(work, failures):
+    """A project made from the instrument's files, one parameter set since: the workbook lists each
+    reading's origin and the modification log."""
+    raw = os.path.join(work, "recorded-raw")
+    project = os.path.join(work, "recorded.KRO")
+    subprocess.run([KRO, "sample", "--raw", "-o", raw], check=True)
+    subprocess.run([KRO, "convert", os.path.join(raw, "SAMPLE.DEX"), "-o", project], check=True)
+    edited = os.path.join(work, "recorded-edited.KRO")
+    subprocess.run([KRO, "params", project, "--set", "工程名称=一号楼", "-o", edited], check=True,
+                   env={**os.environ, "KRO_USER": "王工"})
+    path = os.path.join(work, "recorded.xlsx")
+    subprocess.run([KRO, "excel", edited, "-o", path], check=True)
+    book = openpyxl.load_workbook(path)
+    if book.sheetnames != ["报表1", "测点来源", "修改记录"]:
+        failures.append(f"recorded workbook: sheets {book.sheetnames}")
+        return
+    origins = [[c.value for c in row] for row in book["测点来源"].iter_rows(min_row=1, max_row=2)]
+    if origins[0] != ["测区编号", "测点号", "厚度值", "来源", "修改过"] or origins[1][:4] != ["0001", 1, 116, "仪器文件"]:
+        failures.append(f"recorded workbook: origins {origins}")
+    log = [[c.value for c in row] for row in book["修改记录"].iter_rows(min_row=2)]
+    if len(log) != 2 or log[0][7] != "记录开始" or log[1][2] != "王工" or log[1][7:10] != ["工程名称", None, "一号楼"]:
+        failures.append(f"recorded workbook: log {log}")
+
+
 def bare_sample(work):
     """The sample as a file of an earlier version, without parameters: the settings files give them."""
     with open(SAMPLE, "rb") as f:
@@ -337,6 +361,7 @@ def main():
         workbook = os.path.join(work, "楼板仪数据.xlsx")
         subprocess.run([KRO, "excel", SAMPLE, "-o", workbook], check=True)
         check_workbook(workbook, failures)
+        check_recorded_workbook(work, failures)
     for f in failures:
         print(f)
     return 1 if failures else 0
