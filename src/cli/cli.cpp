@@ -238,7 +238,7 @@ int commandConvert(const Context& cx, Invocation& call) {
   // settings files. The selection export never carries them.
   adoptOfficeParameters(project, settingsFor(call.args));
   // The instrument's files or kept bytes become an analysis file that records them as its source.
-  if (project.log.empty() && !project.sources.empty()) {
+  if (loaded.value().kind != ProjectFileKind::Analysis && project.log.empty() && !project.sources.empty()) {
     std::optional<ProjectSource> source = std::move(project.sources.front());
     project.sources.clear();
     beginRecord(project, std::move(source), cliRecorder());
