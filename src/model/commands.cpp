@@ -307,18 +307,21 @@ class AppendMembers : public Command {
   AppendMembers(std::vector<MemberRecord> members, std::string name, std::optional<ProjectSource> source)
       : members_(std::move(members)), name_(std::move(name)), source_(std::move(source)) {}
 
+  const ProjectSource* source() const override { return source_ ? &*source_ : nullptr; }
   std::string name() const override { return name_; }
 
   CommandEffect redo(Project& project) override {
     const int first = project.memberCount();
     project.members.insert(project.members.end(), members_.begin(), members_.end());
-    if (source_) project.sources.push_back(*source_);
+    // Sources are never taken back: the log may name this one once the members were saved.
+    if (source_ &&
+        std::find(project.sources.begin(), project.sources.end(), *source_) == project.sources.end())
+      project.sources.push_back(*source_);
     return {first, std::nullopt, true};
   }
 
   CommandEffect undo(Project& project) override {
     project.members.resize(project.members.size() - members_.size());
-    if (source_) project.sources.pop_back();
     return {project.memberCount() - 1, std::nullopt, true};
   }
 

@@ -46,6 +46,8 @@ class Command {
   // The members the command changes in place (none: it adds or removes members), so that what
   // changed is found by looking at these alone.
   virtual std::optional<std::vector<int>> changedInPlace() const { return std::nullopt; }
+  // Where the members it adds came from, recorded among the project's sources; none by default.
+  virtual const ProjectSource* source() const { return nullptr; }
 };
 
 // One value of a reading set anew: its thickness, or its second value (aux).
@@ -97,7 +99,7 @@ std::unique_ptr<Command> makeSetTicks(const Project& project, const std::vector<
 std::unique_ptr<Command> makeAppendMember(const Project& project, MemberRecord member);
 // Appends another project's members (a merge, a transfer added to the open project); from names
 // where they came from for the undo menu, source (when given) is recorded among the project's
-// sources. Null without members.
+// sources, and stays there when the step is undone. Null without members.
 std::unique_ptr<Command> makeAppendMembers(const Project& project, std::vector<MemberRecord> members,
                                            std::string_view from,
                                            std::optional<ProjectSource> source = std::nullopt);

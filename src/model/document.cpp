@@ -396,13 +396,16 @@ void CKroAnalyzeDoc::run(std::unique_ptr<Command> command) {
     before = project_.members;
   }
   const ProjectParameters beforeParameters = project_.parameters;
-  const std::size_t sources = project_.sources.size();
   const CommandEffect effect = command->redo(project_);
   std::vector<LogChange> changes =
       changesBetween(before, beforeParameters, project_, inPlace ? &*inPlace : nullptr);
-  for (LogChange& c : changes) {
-    if (c.kind == LogKind::MemberAdded && project_.sources.size() > sources)
-      c.source = static_cast<std::int32_t>(project_.sources.size() - 1);
+  // Members appended from a source name it by its place among the project's sources.
+  if (const ProjectSource* source = command->source()) {
+    const auto at = std::find(project_.sources.begin(), project_.sources.end(), *source);
+    for (LogChange& c : changes) {
+      if (c.kind == LogKind::MemberAdded && at != project_.sources.end())
+        c.source = static_cast<std::int32_t>(at - project_.sources.begin());
+    }
   }
   const bool reasonRequired = std::any_of(changes.begin(), changes.end(), [&](const LogChange& c) {
     return touchesTransferredReading(c, before, inPlace ? &*inPlace : nullptr);

@@ -224,5 +224,24 @@ TEST_F(OriginalRecordTest, AnAppendedTransferReplaysFromBothKeptFiles) {
             (std::vector<std::string>{"构件 B-0002 第 4 个测点与仪器数据不同，但没有修改记录"}));
 }
 
+TEST_F(OriginalRecordTest, ASavedAppendUndoneKeepsTheSourceItsEntriesName) {
+  const auto file = dir / "t.KRO";
+  transfer(file);
+  transfer(dir / "second.KRO", {makeSampleProject()[0]});
+  open(file);
+  const Project other = loadProject(dir / "second.KRO").value().project;
+  ProjectSource source = other.sources.at(0);
+  source.codePrefix = "B-";
+  doc.appendMembers(withCodePrefix(other.members, "B-"), "second.KRO", source);
+  ASSERT_TRUE(doc.save().done);
+  doc.undo();  // the members go; their source stays named by the saved entry
+  EXPECT_EQ(doc.memberCount(), 12);
+  ASSERT_TRUE(doc.save().done);
+  const Project undone = loadProject(file).value().project;
+  EXPECT_EQ(undone.sources.size(), 2u);
+  EXPECT_EQ(undone.log.size(), 3u);  // begun, the member added, removed again
+  EXPECT_EQ(findings(file), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace kro
