@@ -392,12 +392,15 @@ std::vector<const LogChange*> changesSinceBeginning(const std::vector<LogEntry>&
   return out;
 }
 
-std::vector<std::vector<bool>> correctedReadings(const std::vector<MemberRecord>& members,
-                                                 const std::vector<const LogChange*>& changes) {
-  std::vector<std::vector<bool>> corrected(members.size());
-  for (std::size_t k = 0; k < members.size(); ++k) corrected[k].resize(members[k].readings().size());
-  // Taken back from the last change: for each member of the state reached, the project's member
-  // it is (or -1), and, once a change touched it, its readings' positions in that member.
+namespace {
+
+// Takes the changes back from the last, following positions only, and calls changed(member,
+// reading, change index) for each reading change that still names a reading of the project.
+template <class Changed>
+void walkCorrections(const std::vector<MemberRecord>& members, const std::vector<const LogChange*>& changes,
+                     Changed&& changed) {
+  // For each member of the state reached, the project's member it is (or -1), and, once a change
+  // touched it, its readings' positions in that member.
   std::vector<int> memberMap(members.size());
   for (std::size_t k = 0; k < members.size(); ++k) memberMap[k] = static_cast<int>(k);
   std::vector<std::optional<std::vector<int>>> readingMaps(members.size());
@@ -410,8 +413,8 @@ std::vector<std::vector<bool>> correctedReadings(const std::vector<MemberRecord>
     }
     return *map;
   };
-  for (auto it = changes.rbegin(); it != changes.rend(); ++it) {
-    const LogChange& c = **it;
+  for (std::size_t n = changes.size(); n-- > 0;) {
+    const LogChange& c = *changes[n];
     const auto position = static_cast<std::size_t>(c.member);
     if (c.member < 0 || c.kind == LogKind::Ticks || c.kind == LogKind::Parameter ||
         c.kind == LogKind::MemberField) {
@@ -436,14 +439,37 @@ std::vector<std::vector<bool>> correctedReadings(const std::vector<MemberRecord>
     if (c.reading < 0 || index > map.size() || (c.kind != LogKind::ReadingRemoved && index == map.size()))
       break;
     if (c.kind == LogKind::ReadingChanged && memberMap[position] >= 0 && map[index] >= 0) {
-      corrected[static_cast<std::size_t>(memberMap[position])][static_cast<std::size_t>(map[index])] = true;
+      changed(memberMap[position], map[index], n);
     } else if (c.kind == LogKind::ReadingAdded) {
       map.erase(map.begin() + static_cast<std::ptrdiff_t>(index));
     } else if (c.kind == LogKind::ReadingRemoved) {
       map.insert(map.begin() + static_cast<std::ptrdiff_t>(index), -1);
     }
   }
+}
+
+}  // namespace
+
+std::vector<std::vector<bool>> correctedReadings(const std::vector<MemberRecord>& members,
+                                                 const std::vector<const LogChange*>& changes) {
+  std::vector<std::vector<bool>> corrected(members.size());
+  for (std::size_t k = 0; k < members.size(); ++k) corrected[k].resize(members[k].readings().size());
+  walkCorrections(members, changes, [&](int member, int reading, std::size_t) {
+    corrected[static_cast<std::size_t>(member)][static_cast<std::size_t>(reading)] = true;
+  });
   return corrected;
+}
+
+std::map<std::pair<int, int>, ReadingCorrection> readingCorrections(
+    const std::vector<MemberRecord>& members, const std::vector<const LogChange*>& changes) {
+  std::map<std::pair<int, int>, ReadingCorrection> out;
+  // Walked from the newest change: the first seen is the newest, the last seen holds the original.
+  walkCorrections(members, changes, [&](int member, int reading, std::size_t n) {
+    auto [it, first] = out.try_emplace({member, reading});
+    if (first) it->second.change = n;
+    it->second.original = changes[n]->oldValue;
+  });
+  return out;
 }
 
 EntryTexts entryTexts(const LogEntry& e) {

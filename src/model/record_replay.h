@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,14 @@ ReplayReport replayRecord(const Project& project, const std::filesystem::path& f
 // every change in the window.
 std::vector<std::vector<bool>> correctedReadings(const std::vector<MemberRecord>& members,
                                                  const std::vector<const LogChange*>& changes);
+// Each corrected reading's value when the log began and the newest change to it (an index into
+// changes), keyed by member and reading.
+struct ReadingCorrection {
+  std::string original;  // GBK, as logged
+  std::size_t change = 0;
+};
+std::map<std::pair<int, int>, ReadingCorrection> readingCorrections(
+    const std::vector<MemberRecord>& members, const std::vector<const LogChange*>& changes);
 // The changes after the last beginning of a log.
 std::vector<const LogChange*> changesSinceBeginning(const std::vector<LogEntry>& log);
 

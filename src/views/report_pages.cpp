@@ -430,10 +430,32 @@ void drawSheet(Canvas& c, const Sheet& sheet) {
   }
 }
 
-void drawRawDataPage(Canvas& c, const Project& project, const RawPage& page, bool first) {
+// A reading's origin as the raw data mark it: by the character of one not sent by the instrument.
+std::string originMark(ReadingOrigin origin) {
+  switch (origin) {
+    case ReadingOrigin::Typed:
+      return "手";
+    case ReadingOrigin::Imported:
+      return "导";
+    case ReadingOrigin::InstrumentFile:
+      return "仪";
+    default:
+      return {};
+  }
+}
+
+void drawRawDataPage(Canvas& c, const Project& project, const PrintedReport& report, const RawPage& page,
+                     bool first) {
   c.setFont(song(12));
   const int y0 = PageLayout::kListTop;
   if (first) c.drawText(L, T, "原始数据列表:");
+  if (first && report.legend) {
+    c.setFont(song(9));
+    c.drawTextInRect({L + 1300, T - 20, L + W, T + 120},
+                     "注：手=手工输入 导=导入 仪=仪器文件；划去的为原值，[n] 为修改记录的序号",
+                     kAlignRight | kAlignVCenter | kSingleLine);
+    c.setFont(song(12));
+  }
   if (page.rows.empty()) return;
   c.drawRect({L, y0, L + W, y0 + page.height});
   for (const RawRow& row : page.rows) c.drawLine(L, y0 + row.top, L + W, y0 + row.top);
@@ -462,10 +484,74 @@ void drawRawDataPage(Canvas& c, const Project& project, const RawPage& page, boo
       // Centred in its cell with a small margin on every side.
       const int left = L + 410 * (j % kReadingsPerRow);
       const int right = j % kReadingsPerRow == kReadingsPerRow - 1 ? L + W : left + 410;
-      c.drawTextInRect({left + 20, y + 15, right - 20, y + 135}, std::to_string(m.readingAt(j)),
-                       kAlignCenter | kAlignVCenter | kSingleLine);
+      const std::string value = std::to_string(m.readingAt(j));
+      const auto corrected = report.corrections.find({row.member, j});
+      if (corrected == report.corrections.end()) {
+        c.drawTextInRect({left + 20, y + 15, right - 20, y + 135},
+                         value + originMark(m.readings()[static_cast<std::size_t>(j)].origin),
+                         kAlignCenter | kAlignVCenter | kSingleLine);
+        continue;
+      }
+      // The value when the log began, struck through so that it stays legible, then the value
+      // now with the number of its entry in 修改记录.
+      std::string original = gbkToUtf8(corrected->second.original);
+      original = original.substr(0, original.find('/'));
+      const int middle = left + 150;
+      c.setFont(song(9));
+      c.drawTextInRect({left + 10, y + 15, middle, y + 135}, original,
+                       kAlignRight | kAlignVCenter | kSingleLine);
+      const int struck = 38 * static_cast<int>(original.size());
+      c.drawLine(std::max(left + 10, middle - struck), y + 75, middle, y + 75);
+      c.drawTextInRect({middle + 15, y + 15, right - 5, y + 135},
+                       value + "[" + std::to_string(corrected->second.change + 1) + "]",
+                       kAlignLeft | kAlignVCenter | kSingleLine);
+      c.setFont(song(12));
     }
   }
+}
+
+// A 修改记录 page: its entries in a table, the last page ending with the log's last SHA-256.
+void drawLogPage(Canvas& c, const Project& project, const PrintedReport& report, std::size_t page) {
+  static constexpr int kColumns[] = {0, 260, 760, 1000, 1380, 1760, 2300, 3100, W};
+  static constexpr const char* kHeadings[] = {"序号", "构件",   "测点",     "原值",
+                                              "新值", "修改人", "修改时间", "原因"};
+  c.setFont(song(12));
+  if (page == 0) c.drawText(L, T, "修改记录:");
+  const std::vector<std::size_t>& entries = report.logPages[page];
+  const int y0 = PageLayout::kListTop;
+  const int rows = static_cast<int>(entries.size()) + 1;
+  c.drawRect({L, y0, L + W, y0 + rows * PageLayout::kRowHeight});
+  c.fillRect({L + 10, y0 + 10, L + W - 10, y0 + PageLayout::kRowHeight}, kGrey);
+  for (int r = 1; r < rows; ++r) c.drawLine(L, y0 + r * 150, L + W, y0 + r * 150);
+  for (int k = 1; k + 1 < static_cast<int>(std::size(kColumns)); ++k)
+    c.drawLine(L + kColumns[k], y0, L + kColumns[k], y0 + rows * 150);
+  auto cell = [&](int row, int column, const std::string& text) {
+    c.drawTextInRect(
+        {L + kColumns[column] + 15, y0 + row * 150 + 10, L + kColumns[column + 1] - 15, y0 + row * 150 + 140},
+        text, kAlignLeft | kAlignVCenter | kSingleLine);
+  };
+  c.setFont(song(10));
+  for (int k = 0; k < 8; ++k) cell(0, k, kHeadings[k]);
+  c.setFont(song(9));
+  for (std::size_t r = 0; r < entries.size(); ++r) {
+    const EntryTexts t = entryTexts(project.log[entries[r]]);
+    std::string when = t.when.substr(0, 16);
+    if (when.size() > 10) when[10] = ' ';
+    const std::string cells[] = {std::to_string(entries[r] - report.logFirst + 1),
+                                 t.member,
+                                 t.reading.empty() ? t.field : t.reading,
+                                 t.oldValue,
+                                 t.newValue,
+                                 t.who.empty() ? t.account : t.who,
+                                 when,
+                                 t.why};
+    for (int k = 0; k < 8; ++k) cell(static_cast<int>(r) + 1, k, cells[k]);
+  }
+  if (page + 1 == report.logPages.size()) {
+    c.setFont(song(7));
+    c.drawText(L, y0 + rows * 150 + 60, "修改记录最后一条的 SHA-256：" + hexOf(project.log.back().hash));
+  }
+  c.setFont(song(12));
 }
 
 constexpr Rect kHeaderBand{300, 400, 4500, 500};
@@ -530,6 +616,26 @@ PrintedReport layoutPrintedReport(const Project& project, const PrintedPageSetti
   layoutSummary(sheets, project, settings.parameters);
   layoutBasis(sheets, settings.parameters);
   report.raw = layoutRawData(project, measure, settings.parameters.rule().rule);
+  // The log's pages, when it has entries after its beginning, as many rows as fit with the last
+  // SHA-256 below them.
+  const std::vector<const LogChange*> changes = changesSinceBeginning(project.log);
+  if (!changes.empty()) {
+    report.logFirst = project.log.size() - changes.size();
+    const std::size_t perPage = static_cast<std::size_t>(
+        (PageLayout::kFrameBottom - PageLayout::kListTop) / PageLayout::kRowHeight - 2);
+    for (std::size_t k = report.logFirst; k < project.log.size(); ++k) {
+      if (report.logPages.empty() || report.logPages.back().size() == perPage) report.logPages.emplace_back();
+      report.logPages.back().push_back(k);
+    }
+    report.corrections = readingCorrections(project.members, changes);
+  }
+  for (int index : tickedMembers(project)) {
+    const MemberRecord& m = *project.memberAt(index);
+    for (std::size_t j = 0; j < m.readings().size() && !report.legend; ++j) {
+      report.legend = !originMark(m.readings()[j].origin).empty() ||
+                      report.corrections.count({index, static_cast<int>(j)}) > 0;
+    }
+  }
   return report;
 }
 
@@ -537,8 +643,11 @@ void drawReportPage(Canvas& c, const Project& project, const PrintedReport& repo
   const auto front = static_cast<int>(report.front.size());
   if (page >= 1 && page <= front) {
     drawSheet(c, report.front[static_cast<std::size_t>(page - 1)]);
+  } else if (page > front && page <= front + static_cast<int>(report.raw.size())) {
+    drawRawDataPage(c, project, report, report.raw[static_cast<std::size_t>(page - front - 1)],
+                    page == front + 1);
   } else if (page > front && page <= report.pageCount()) {
-    drawRawDataPage(c, project, report.raw[static_cast<std::size_t>(page - front - 1)], page == front + 1);
+    drawLogPage(c, project, report, static_cast<std::size_t>(page - front - 1) - report.raw.size());
   }
   drawPageFurniture(c, page, report.pageCount(), report.print);
 }

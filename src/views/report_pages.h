@@ -7,11 +7,13 @@
 // Where nothing is long, every element stands where the original layout put it.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "model/project.h"
+#include "model/record_replay.h"
 #include "report/project_parameters.h"
 #include "settings/program_paths.h"
 #include "views/canvas.h"
@@ -90,7 +92,15 @@ struct PrintedReport {
   PrintSettings print;
   std::vector<Sheet> front;  // the cover, summary and basis pages, each with its continuation sheets
   std::vector<RawPage> raw;  // the raw-data pages, from page front.size() + 1
-  int pageCount() const { return static_cast<int>(front.size() + raw.size()); }
+  // After them, when the modification log has entries after its beginning, the 修改记录 pages:
+  // each lists entries (indexes into the project's log), numbered from logFirst on; the raw data
+  // show each corrected reading's value when the log began struck through, its value now and the
+  // number of the newest entry that changed it.
+  std::vector<std::vector<std::size_t>> logPages;
+  std::size_t logFirst = 0;
+  std::map<std::pair<int, int>, ReadingCorrection> corrections;
+  bool legend = false;  // a ticked reading is corrected or was not sent by the instrument
+  int pageCount() const { return static_cast<int>(front.size() + raw.size() + logPages.size()); }
 };
 
 // Lays the report out: the front pages from the project's parameters and the ticked members'

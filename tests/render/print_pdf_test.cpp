@@ -245,6 +245,29 @@ TEST(PrintPdf, SixDigitCountsFitTheConclusion) {
   expectReadable(membersOf(1000, 100), values, "1,000 members");
 }
 
+TEST(PrintPdf, ACorrectedReadingAndTheLogPageReadBack) {
+  test::TempDir dir;
+  Project project;
+  project.members = makeSampleProject();
+  beginRecord(project, std::nullopt, recorderNamed("张工"));
+  const std::vector<MemberRecord> before = project.members;
+  project.members[0].setReading(1, {0, 150, 0, ReadingOrigin::Unrecorded});  // was 122
+  recordChanges(project, before, project.parameters, recorderNamed("李工"));
+  const auto pdf = dir / "corrected.pdf";
+  const PrintedPageSettings pageSettings =
+      printedPageSettings(project, SettingsLocation::inFolder(dir.path()));
+  ASSERT_TRUE(printReportToPdf(project, pdf, pageSettings).ok());
+  const int pages = layoutForPrinting(project, pageSettings).pageCount();
+  const std::string raw = withoutSpaces(run("pdftotext -f 4 -l 4 '" + pdf.string() + "' -"));
+  EXPECT_NE(raw.find("122150[1]"), std::string::npos) << raw.substr(0, 400);
+  const std::string log = withoutSpaces(run("pdftotext -f " + std::to_string(pages) + " -l " +
+                                            std::to_string(pages) + " '" + pdf.string() + "' -"));
+  const std::string hash = hexOf(project.log.back().hash);
+  for (const std::string& expected :
+       {std::string("修改记录:"), std::string("李工"), std::string("122"), hash})
+    EXPECT_NE(log.find(expected), std::string::npos) << expected << "\n" << log;
+}
+
 }  // namespace
 }  // namespace kro
 

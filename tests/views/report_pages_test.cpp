@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "model/gbk_text.h"
 #include "report/project_parameters.h"
 #include "support/temp_dir.h"
@@ -399,6 +401,50 @@ TEST_F(PagesTest, PrintSettingsFile) {
   ASSERT_TRUE(back.has_value());
   EXPECT_EQ(back->headerText, "甲");
   EXPECT_EQ(back->pageNumberFormat, -1);
+}
+
+}  // namespace
+}  // namespace kro
+
+namespace kro {
+namespace {
+
+// Texts drawn on a page, in order.
+std::vector<std::string> textsOf(const RecordingCanvas& canvas) {
+  std::vector<std::string> texts;
+  for (const auto& call : canvas.calls()) {
+    if (call.op == Op::Text || call.op == Op::TextInRect) texts.push_back(call.text);
+  }
+  return texts;
+}
+
+TEST_F(PagesTest, CorrectionsStayLegibleAndTheLogIsPrintedAtTheEnd) {
+  project.members = {member("A1", 12), member("B2", 3)};
+  const int plain = layout().pageCount();
+  // The log begins with the members as they were; then a reading is corrected and one typed.
+  beginRecord(project, std::nullopt, recorderNamed("张工"));
+  EXPECT_EQ(layout().pageCount(), plain);  // a log without changes adds nothing
+  const std::vector<MemberRecord> before = project.members;
+  std::vector<Reading> readings = project.members[0].readings();
+  readings[11].thickness = 150;
+  readings.push_back({0, 118, 0, ReadingOrigin::Typed});
+  project.members[0].setReadings(readings);
+  recordChanges(project, before, project.parameters, recorderNamed("李工"));
+  ASSERT_EQ(project.log.size(), 3u);
+
+  const PrintedReport report = layout();
+  ASSERT_EQ(report.pageCount(), plain + 1);
+  const auto raw = textsOf(draw(plain));
+  // 120 + 11 % 5 = 121 was the value when the log began; struck through beside 150 and its entry.
+  const auto now = std::find(raw.begin(), raw.end(), "150[1]");
+  ASSERT_NE(now, raw.end());
+  EXPECT_EQ(*(now - 1), "121");
+  EXPECT_NE(std::find(raw.begin(), raw.end(), "118手"), raw.end());
+  const auto log = textsOf(draw(plain + 1));
+  EXPECT_EQ(log.front(), "修改记录:");
+  for (const char* text : {"A1", "12", "13", "121", "150", "李工", "118"})
+    EXPECT_NE(std::find(log.begin(), log.end(), text), log.end()) << text;
+  EXPECT_EQ(log.back(), "修改记录最后一条的 SHA-256：" + hexOf(project.log.back().hash));
 }
 
 }  // namespace
