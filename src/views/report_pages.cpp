@@ -430,20 +430,6 @@ void drawSheet(Canvas& c, const Sheet& sheet) {
   }
 }
 
-// A reading's origin as the raw data mark it: by the character of one not sent by the instrument.
-std::string originMark(ReadingOrigin origin) {
-  switch (origin) {
-    case ReadingOrigin::Typed:
-      return "手";
-    case ReadingOrigin::Imported:
-      return "导";
-    case ReadingOrigin::InstrumentFile:
-      return "仪";
-    default:
-      return {};
-  }
-}
-
 void drawRawDataPage(Canvas& c, const Project& project, const PrintedReport& report, const RawPage& page,
                      bool first) {
   c.setFont(song(12));
@@ -488,7 +474,7 @@ void drawRawDataPage(Canvas& c, const Project& project, const PrintedReport& rep
       const auto corrected = report.corrections.find({row.member, j});
       if (corrected == report.corrections.end()) {
         c.drawTextInRect({left + 20, y + 15, right - 20, y + 135},
-                         value + originMark(m.readings()[static_cast<std::size_t>(j)].origin),
+                         value + readingMark(m.readings()[static_cast<std::size_t>(j)], false),
                          kAlignCenter | kAlignVCenter | kSingleLine);
         continue;
       }
@@ -632,7 +618,7 @@ PrintedReport layoutPrintedReport(const Project& project, const PrintedPageSetti
   for (int index : tickedMembers(project)) {
     const MemberRecord& m = *project.memberAt(index);
     for (std::size_t j = 0; j < m.readings().size() && !report.legend; ++j) {
-      report.legend = !originMark(m.readings()[j].origin).empty() ||
+      report.legend = !readingMark(m.readings()[j], false).empty() ||
                       report.corrections.count({index, static_cast<int>(j)}) > 0;
     }
   }
