@@ -403,9 +403,27 @@ def data_table():
     readings = [dict(plain, text=f"{{{{测点{k}}}}}") for k in range(1, 11)]
     readings[0]["text"] = "{{#测点}}" + readings[0]["text"]
     readings[-1]["text"] += "{{/构件}}"
-    blocks = [P("数据列表：", size=12), T([heading_row, readings], [830] * 10, centered=False, row_height=0),
-              P(size=12)]
+    blocks = [P("数据列表：", size=12), P("{{?测点标记说明}}{{测点标记说明}}", size=9),
+              T([heading_row, readings], [830] * 10, centered=False, row_height=0), P(size=12),
+              *log_table()]
     write("表格", blocks, "楼板厚度检测原始数据")
+
+
+def log_table():
+    """The modification log's entries since it began, with the last entry's SHA-256; nothing
+    when the project has none (the heading row's condition leaves the table without rows)."""
+    plain = {"align": "center", "valign": False, "size": 9}
+    headings = ["序号", "构件", "测点", "原值", "新值", "修改人", "修改时间", "原因"]
+    heading_row = [dict(plain, text=t, bold=True) for t in headings]
+    heading_row[0]["text"] = "{{?修改记录}}" + heading_row[0]["text"]
+    entry = [dict(plain, text=f"{{{{{t}}}}}") for t in headings]
+    entry[0]["text"] = "{{#修改记录}}" + entry[0]["text"]
+    entry[-1]["text"] += "{{/修改记录}}"
+    entry[-1]["align"] = "left"
+    return [P("{{?修改记录}}修改记录（共 {{修改记录}} 条）：", size=12, keep_next=True),
+            T([heading_row, entry], [560, 1100, 700, 800, 800, 1000, 1500, 1840], centered=False,
+              header_rows=1, row_height=0),
+            P("{{?修改记录哈希}}修改记录最后一条的 SHA-256：{{修改记录哈希}}", size=7)]
 
 
 if __name__ == "__main__":

@@ -452,7 +452,8 @@ int commandFormats(const Context& cx, Invocation& call) {
     j["user"] = std::move(list);
     j["fields"] = Json{{"project", fieldNames(FieldScope::Project)},
                        {"member", fieldNames(FieldScope::Member)},
-                       {"reading", fieldNames(FieldScope::Reading)}};
+                       {"reading", fieldNames(FieldScope::Reading)},
+                       {"log", fieldNames(FieldScope::LogEntry)}};
     cx.out << jsonText(j) << "\n";
     return kSuccess;
   }
@@ -485,7 +486,9 @@ int commandFormats(const Context& cx, Invocation& call) {
   };
   cx.out << "字段：\n  工程与合计：" << names(FieldScope::Project)
          << " {{参数:名称}}\n  构件（{{#构件}} … {{/构件}} 之内）：" << names(FieldScope::Member)
-         << "\n  测点（有 {{#测点}} 的表格行中）：" << names(FieldScope::Reading) << "\n";
+         << "\n  测点（有 {{#测点}} 的表格行中）：" << names(FieldScope::Reading)
+         << "\n  修改记录（{{#修改记录}} … {{/修改记录}} 之内）：{{序号}} " << names(FieldScope::LogEntry)
+         << "\n";
   return kSuccess;
 }
 

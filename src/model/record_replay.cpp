@@ -552,6 +552,40 @@ std::string recordSummary(const OriginCounts& n, std::size_t entries) {
          std::to_string(entries) + " 条";
 }
 
+ShownRecord shownRecord(const Project& project, const std::vector<int>& members) {
+  ShownRecord shown;
+  const std::vector<const LogChange*> changes = changesSinceBeginning(project.log);
+  shown.logFirst = project.log.size() - changes.size();
+  if (!changes.empty()) shown.corrections = readingCorrections(project.members, changes);
+  for (int index : members) {
+    const MemberRecord* m = project.memberAt(index);
+    if (m == nullptr) continue;
+    for (std::size_t j = 0; j < m->readings().size() && !shown.legend; ++j) {
+      shown.legend = !readingMark(m->readings()[j], false).empty() ||
+                     shown.corrections.count({index, static_cast<int>(j)}) > 0;
+    }
+  }
+  return shown;
+}
+
+std::string struckValue(const ReadingCorrection& correction) {
+  const std::string original = utf8(correction.original);
+  return original.substr(0, original.find('/'));
+}
+
+ListedEntry listedEntry(const LogEntry& entry) {
+  EntryTexts t = entryTexts(entry);
+  std::string when = t.when.substr(0, 16);
+  if (when.size() > 10) when[10] = ' ';
+  return {std::move(t.member),
+          t.reading.empty() ? std::move(t.field) : std::move(t.reading),
+          std::move(t.oldValue),
+          std::move(t.newValue),
+          t.who.empty() ? std::move(t.account) : std::move(t.who),
+          std::move(when),
+          std::move(t.why)};
+}
+
 std::string readingMark(const Reading& reading, bool corrected) {
   std::string mark = corrected ? "改" : "";
   switch (reading.origin) {

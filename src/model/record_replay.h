@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/project.h"
@@ -58,6 +59,27 @@ OriginCounts originCounts(const std::vector<MemberRecord>& members,
                           const std::vector<std::vector<bool>>& corrected);
 // "测点来源：传输 233，手工 1；修改过 2 个测点，修改记录 4 条" (origins without readings left out).
 std::string recordSummary(const OriginCounts& counts, std::size_t entries);
+// What a document shows of a project's record for the members it covers: the log's entries since
+// it began (numbered from 1 in the document), each corrected reading's value then with the
+// number of its newest entry, and whether the marks need their legend.
+struct ShownRecord {
+  std::size_t logFirst = 0;  // the entries from here to the log's end are listed
+  std::map<std::pair<int, int>, ReadingCorrection> corrections;
+  bool legend = false;
+};
+ShownRecord shownRecord(const Project& project, const std::vector<int>& members);
+// The legend of the marks beside readings in documents.
+inline constexpr std::string_view kReadingMarksLegend =
+    "注：手=手工输入 导=导入 仪=仪器文件；划去的为原值，[n] 为修改记录的序号";
+// The thickness a correction strikes through ("122" of the logged "122/0/5").
+std::string struckValue(const ReadingCorrection& correction);
+// A log entry as a document's 修改记录 row shows it (UTF-8): the reading's number or, for a
+// member's field, the field's name; the person or else the account; the time to the minute.
+struct ListedEntry {
+  std::string member, what, oldValue, newValue, who, when, why;
+};
+ListedEntry listedEntry(const LogEntry& entry);
+
 // The mark of a reading in the grid: "改" when corrected since the log began, then the origin of
 // one not sent by the instrument ("手", "导", "仪"); empty for a transferred, uncorrected one and
 // for one whose origin was not recorded.

@@ -366,7 +366,9 @@ xml_node runAfter(xml_node run, xml_node after, const std::string& text, xml_nod
 // readings' formatting when given.
 struct FieldText {
   std::string text;
-  xml_node failing;
+  xml_node failing{};
+  std::string struck{};  // shown struck through before the text, in the strike format
+  xml_node strike{};
 };
 
 std::string shownText(std::string_view value) {
@@ -397,7 +399,7 @@ void replaceText(Paragraph& para, std::size_t begin, std::size_t end, const Fiel
   if (last != first) setText(para.texts[last], suffix);
   const std::string after = last == first ? suffix : "";
   xml_node run = para.texts[first].parent();
-  if (!value.failing || !is(run, "w:r")) {
+  if ((!value.failing && value.struck.empty()) || !is(run, "w:r")) {
     if (value.text.find_first_of("\n\t") == std::string::npos) {
       setText(para.texts[first], prefix + value.text + after);
     } else {
@@ -408,7 +410,9 @@ void replaceText(Paragraph& para, std::size_t begin, std::size_t end, const Fiel
     return;
   }
   setText(para.texts[first], prefix);
-  xml_node valueRun = runAfter(run, run, value.text, value.failing);
+  xml_node at = run;
+  if (!value.struck.empty()) at = runAfter(run, at, value.struck, value.strike);
+  xml_node valueRun = runAfter(run, at, value.text, value.failing);
   if (!after.empty()) runAfter(run, valueRun, after, {});
 }
 
@@ -420,6 +424,7 @@ struct MemberPart {
   std::vector<xml_node> nodes;  // in order
   std::set<xml_node_struct*> readingRows;
   bool rows = false;
+  bool log = false;  // a 修改记录 part: repeated per log entry, not per member
   bool keepTogether = false;
   bool repeatHeading = false;
   int atLeast = 0;
@@ -468,6 +473,9 @@ struct Part {
 bool hasField(const Paragraph& para, std::string_view name) {
   return std::any_of(para.fields.begin(), para.fields.end(), [&](const Field& f) { return f.name == name; });
 }
+
+bool isLoopStart(std::string_view name) { return name == kMemberStart || name == kLogStart; }
+bool isLoopEnd(std::string_view name) { return name == kMemberEnd || name == kLogEnd; }
 
 // A condition's field: "?名称" or "^名称"; the name, or nothing for another field.
 std::optional<std::string> conditionOf(const Field& f) {
@@ -573,6 +581,7 @@ void addProblem(TemplateFields& fields, std::string text) {
 
 // Reads the member-part options into part; each unknown one is a problem.
 void readOptions(const Field& f, MemberPart& member, TemplateFields& fields, const std::string& where) {
+  const std::string loop = "{{" + f.name + "}}";
   for (const std::string& o : f.options) {
     if (o == kKeepTogether) {
       member.keepTogether = true;
@@ -584,13 +593,13 @@ void readOptions(const Field& f, MemberPart& member, TemplateFields& fields, con
       int n = 0;
       auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
       if (ec != std::errc() || end != digits.data() + digits.size() || n < 1 || n > kMaxPadRows) {
-        addProblem(fields, "{{#构件}} 的“" + o + "”应为至少 1 到 " + std::to_string(kMaxPadRows) + " 行（" +
+        addProblem(fields, loop + " 的“" + o + "”应为至少 1 到 " + std::to_string(kMaxPadRows) + " 行（" +
                                where + "）");
       } else {
         member.atLeast = n;
       }
     } else {
-      addProblem(fields, "{{#构件}} 不认识的选项“" + o + "”：可用 同页、续表头、至少N行（" + where + "）");
+      addProblem(fields, loop + " 不认识的选项“" + o + "”：可用 同页、续表头、至少N行（" + where + "）");
     }
   }
 }
@@ -599,7 +608,7 @@ void readOptions(const Field& f, MemberPart& member, TemplateFields& fields, con
 // field.
 void checkPart(Part& part, TemplateFields& fields) {
   auto where = [&](std::size_t i) { return problemsFull(fields) ? std::string() : whereIs(part, i); };
-  // The member parts, from {{#构件}} to {{/构件}}.
+  // The repeated parts, from {{#构件}} to {{/构件}} or {{#修改记录}} to {{/修改记录}}.
   constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
   std::size_t open = kNone;
   std::optional<Field> openField;
@@ -608,32 +617,36 @@ void checkPart(Part& part, TemplateFields& fields) {
     const Paragraph& para = part.paragraphs[i];
     if (para.unclosed) addProblem(fields, "“{{”没有对应的“}}”（" + where(i) + "）");
     for (const Field& f : para.fields) {
-      if (f.name != kMemberStart && f.name != kMemberEnd) continue;
+      if (!isLoopStart(f.name) && !isLoopEnd(f.name)) continue;
+      const std::string field = "{{" + f.name + "}}";
       if (part.name != kBodyPart) {
-        addProblem(fields, "{{" + f.name + "}} 只能用在正文中（" + where(i) + "）");
+        addProblem(fields, field + " 只能用在正文中（" + where(i) + "）");
         continue;
       }
-      if (f.name == kMemberStart) {
-        if (open != kNone) addProblem(fields, "{{#构件}} 不能套在另一个 {{#构件}} 之内（" + where(i) + "）");
+      if (isLoopStart(f.name)) {
+        if (open != kNone)
+          addProblem(fields, field + " 不能套在另一个 {{" + openField->name + "}} 之内（" + where(i) + "）");
         open = i;
         openField = f;
         continue;
       }
-      if (open == kNone) {
-        addProblem(fields, "{{/构件}} 之前没有 {{#构件}}（" + where(i) + "）");
+      const std::string startField = "{{#" + f.name.substr(1) + "}}";
+      if (open == kNone || openField->name.substr(1) != f.name.substr(1)) {
+        addProblem(fields, field + " 之前没有 " + startField + "（" + where(i) + "）");
         continue;
       }
       const xml_node start = part.paragraphs[open].node;
       const xml_node end = para.node;
       const xml_node startRow = ancestor(start, "w:tr");
       MemberPart member;
+      member.log = openField->name == kLogStart;
       readOptions(*openField, member, fields, where(open));
       if (startRow) {
         member.rows = true;
         member.container = startRow.parent();
         const xml_node endRow = childHolding(member.container, end);
         if (!endRow || !is(endRow, "w:tr")) {
-          addProblem(fields, "{{/构件}} 应与 {{#构件}} 在同一个表格中（" + where(i) + "）");
+          addProblem(fields, field + " 应与 " + startField + " 在同一个表格中（" + where(i) + "）");
           open = kNone;
           continue;
         }
@@ -644,7 +657,7 @@ void checkPart(Part& part, TemplateFields& fields) {
       } else {
         member.container = start.parent();
         if (end.parent() != member.container || ancestor(end, "w:tr")) {
-          addProblem(fields, "{{/构件}} 应与 {{#构件}} 在同一层的段落中（" + where(i) + "）");
+          addProblem(fields, field + " 应与 " + startField + " 在同一层的段落中（" + where(i) + "）");
           open = kNone;
           continue;
         }
@@ -653,7 +666,7 @@ void checkPart(Part& part, TemplateFields& fields) {
           if (n == end) break;
         }
         if (member.keepTogether || member.repeatHeading) {
-          addProblem(fields, "{{#构件}} 的“同页”“续表头”只用于表格行（" + where(open) + "）");
+          addProblem(fields, startField + " 的“同页”“续表头”只用于表格行（" + where(open) + "）");
         }
       }
       if (part.memberParts.size() >= kMaxMemberParts) {
@@ -667,7 +680,9 @@ void checkPart(Part& part, TemplateFields& fields) {
       open = kNone;
     }
   }
-  if (open != kNone) addProblem(fields, "{{#构件}} 没有对应的 {{/构件}}（" + where(open) + "）");
+  if (open != kNone)
+    addProblem(fields, "{{" + openField->name + "}} 没有对应的 {{/" + openField->name.substr(1) + "}}（" +
+                           where(open) + "）");
   for (std::size_t k = 0; k < part.memberParts.size(); ++k) {
     for (xml_node n : part.memberParts[k].nodes) part.memberNodes.emplace(n.internal_object(), k);
   }
@@ -677,7 +692,7 @@ void checkPart(Part& part, TemplateFields& fields) {
     if (!hasField(part.paragraphs[i], kReadingRow)) continue;
     const xml_node p = part.paragraphs[i].node;
     MemberPart* member = partHolding(part, p);
-    const xml_node row = member != nullptr ? childHolding(member->container, p) : xml_node();
+    const xml_node row = member != nullptr && !member->log ? childHolding(member->container, p) : xml_node();
     if (!row || !is(row, "w:tr")) {
       addProblem(fields, "{{#测点}} 应在 {{#构件}} … {{/构件}} 之内的表格行中（" + where(i) + "）");
       continue;
@@ -694,8 +709,8 @@ void checkPart(Part& part, TemplateFields& fields) {
       if (f.name.starts_with('?')) required.insert(f.name);
     }
     for (const Field& f : para.fields) {
-      if (f.name == kMemberStart || f.name == kMemberEnd || f.name == kReadingRow) continue;
-      if (f.name != kMemberStart && !f.options.empty() && !isImage(f)) {
+      if (isLoopStart(f.name) || isLoopEnd(f.name) || f.name == kReadingRow) continue;
+      if (!f.options.empty() && !isImage(f)) {
         addProblem(fields, "字段 {{" + f.name + "}} 不带选项（" + where(i) + "）");
         continue;
       }
@@ -743,8 +758,15 @@ void checkPart(Part& part, TemplateFields& fields) {
         addProblem(fields, std::move(problem));
         continue;
       }
+      const bool inLog = member != nullptr && member->log;
       if (conditionOf(f) && *scope == FieldScope::Reading) {
         addProblem(fields, "测点字段不能作条件 {{" + f.name + "}}（" + where(i) + "）");
+      } else if (*scope == FieldScope::LogEntry && !inLog) {
+        addProblem(fields, "修改记录字段 {{" + f.name + "}} 应在 {{#修改记录}} … {{/修改记录}} 之内（" +
+                               where(i) + "）");
+      } else if (inLog && (*scope == FieldScope::Member || *scope == FieldScope::Reading) && name != "序号") {
+        addProblem(fields, "构件字段 {{" + f.name + "}} 不能用在 {{#修改记录}} … {{/修改记录}} 之内（" +
+                               where(i) + "）");
       } else if (*scope == FieldScope::Member && member == nullptr) {
         addProblem(fields, "构件字段 {{" + f.name + "}} 应在 {{#构件}} … {{/构件}} 之内（" + where(i) + "）");
       } else if (*scope == FieldScope::Reading && !inReadingRow(member, p)) {
@@ -824,7 +846,8 @@ Result<LoadedTemplate> loadTemplate(PackageParts parts, const fs::path& file, co
   std::rotate(loaded.fieldParts.begin(), body, body + 1);
   for (auto& part : loaded.fieldParts) {
     checkPart(*part, loaded.fields);
-    loaded.fields.memberParts += static_cast<int>(part->memberParts.size());
+    loaded.fields.memberParts += static_cast<int>(std::count_if(
+        part->memberParts.begin(), part->memberParts.end(), [](const MemberPart& m) { return !m.log; }));
   }
   keepFirst(loaded.fields.parameters);
   keepFirst(loaded.fields.declaredParameters);
@@ -846,19 +869,29 @@ struct Images {
   int next = 1;
 };
 
-// What fills a part's fields: the project's values, the member's when filling a member part.
+// What fills a part's fields: the project's values, the member's when filling a member part, the
+// entry's when filling a 修改记录 part.
 struct Filling {
   const ReportValues& values;
   const MemberFieldValues* member = nullptr;  // none outside member parts and in padding copies
   bool inPart = false;
-  std::size_t readingRow = 0;  // which ten readings a reading row shows
-  xml_node failing;            // the failing readings' run properties
+  const MemberPart* loop = nullptr;  // the repeated part being filled
+  const FieldMap* entry = nullptr;   // none outside 修改记录 parts and in padding copies
+  std::size_t readingRow = 0;        // which ten readings a reading row shows
+  xml_node failing{};                // the failing readings' run properties
+  xml_node struck{};                 // the run properties of a corrected reading's value then
   Part* part = nullptr;
   Images* images = nullptr;
 
   std::string value(const std::string& name) const {
-    // Inside a member part the member's fields (合格率 and 结论 too) are its own; a padding copy
-    // has none.
+    // Inside a 修改记录 part the entry's fields (序号 too) are its own; inside a member part the
+    // member's fields (合格率 and 结论 too); a padding copy has none.
+    if (loop != nullptr && loop->log &&
+        (name == "序号" || part->catalog->scope(name) == FieldScope::LogEntry)) {
+      if (entry == nullptr) return {};
+      auto it = entry->find(name);
+      return it != entry->end() ? it->second : std::string();
+    }
     if (inPart && part->catalog->isMemberField(name)) {
       if (member == nullptr) return {};
       auto it = member->fields.find(name);
@@ -923,7 +956,7 @@ class NodeEdits {
   // Takes the value when it can go with the others (fields come last first); false otherwise.
   bool take(const Field& f, const FieldText& value) {
     const std::size_t node = textNodeAt(para_, f.begin);
-    if (value.failing || value.text.find_first_of("\n\t") != std::string::npos ||
+    if (value.failing || !value.struck.empty() || value.text.find_first_of("\n\t") != std::string::npos ||
         textNodeAt(para_, f.end - 1) != node) {
       flush();
       return false;
@@ -968,7 +1001,7 @@ void fillFields(xml_node root, const Filling& filling) {
       if (!edits.take(f, value)) replaceText(para, f.begin, f.end, value);
     };
     for (auto f = para.fields.rbegin(); f != para.fields.rend(); ++f) {
-      if (f->name == kMemberStart || f->name == kMemberEnd || f->name == kReadingRow ||
+      if (isLoopStart(f->name) || isLoopEnd(f->name) || f->name == kReadingRow ||
           f->name == kKeepTableWithNext || conditionOf(*f)) {
         replace(*f, {});
         continue;
@@ -1002,11 +1035,11 @@ void fillFields(xml_node root, const Filling& filling) {
           replace(*f, {});
           continue;
         }
-        const auto& [text, passes] = filling.member->readings[j];
-        replace(*f, {text, passes ? xml_node() : filling.failing});
+        const ReadingValue& r = filling.member->readings[j];
+        replace(*f, {r.text, r.passes ? xml_node() : filling.failing, r.struck, filling.struck});
         continue;
       }
-      replace(*f, {shownText(filling.value(f->name)), {}});
+      replace(*f, {.text = shownText(filling.value(f->name))});
     }
   }
 }
@@ -1202,6 +1235,11 @@ class PartWriter {
       rPr.append_child("w:color").append_attribute("w:val") = "FF0000";
       failing_ = rPr;
     }
+    // A corrected reading's value then: struck through, smaller than the value now.
+    struck_ = defaultStruck_.append_child("w:rPr");
+    struck_.append_child("w:strike");
+    struck_.append_child("w:sz").append_attribute("w:val") = "16";
+    struck_.append_child("w:szCs").append_attribute("w:val") = "16";
     for (const MemberPart& m : part.memberParts) {
       for (xml_node n = m.container; n; n = n.parent()) holding_.insert(n.internal_object());
       starts_[m.nodes.front().internal_object()] = &m;
@@ -1277,16 +1315,25 @@ class PartWriter {
     });
   }
 
-  // Makes the part once per ticked member (then empty copies up to its least number), each in a
-  // document of its own that lives only while it is written.
+  // Makes the part once per ticked member or log entry (then empty copies up to its least number),
+  // each in a document of its own that lives only while it is written.
   template <class Write>
   void each(const MemberPart& m, Write write) {
-    const int count = static_cast<int>(values_.members.size());
+    const int count = static_cast<int>(m.log ? values_.logEntries.size() : values_.members.size());
     for (int k = 0; k < std::max(count, m.atLeast); ++k) {
       if (isCancelled(cancel_)) return;
       pugi::xml_document copy;
-      const MemberFieldValues* member = k < count ? &values_.members[static_cast<std::size_t>(k)] : nullptr;
-      Filling filling{values_, member, true, 0, failing_, &part_, &images_};
+      const auto at = static_cast<std::size_t>(k);
+      Filling filling{.values = values_,
+                      .member = k < count && !m.log ? &values_.members[at] : nullptr,
+                      .inPart = true,
+                      .loop = &m,
+                      .entry = k < count && m.log ? &values_.logEntries[at] : nullptr,
+                      .failing = failing_,
+                      .struck = struck_,
+                      .part = &part_,
+                      .images = &images_};
+      const MemberFieldValues* member = filling.member;
       std::vector<xml_node> nodes;
       for (xml_node n : m.nodes) nodes.push_back(copy.append_copy(n));
       LeftOut gone;
@@ -1319,6 +1366,8 @@ class PartWriter {
   const CancelFlag* cancel_;
   pugi::xml_document defaultFailing_;
   xml_node failing_;
+  pugi::xml_document defaultStruck_;
+  xml_node struck_;
   std::set<xml_node_struct*> holding_;  // ancestors of what is written piece by piece
   std::map<xml_node_struct*, const MemberPart*> starts_;
 };
@@ -1326,7 +1375,7 @@ class PartWriter {
 // The fields of a part outside its member parts, filled in place; what fails its condition and
 // the {{不合格格式}} paragraph left out.
 void fillProjectFields(Part& part, const ReportValues& values, Images& images) {
-  Filling filling{values, nullptr, false, 0, {}, &part, &images};
+  Filling filling{.values = values, .part = &part, .images = &images};
   LeftOut gone;
   for (const Paragraph& para : part.paragraphs) {
     if (partHolding(part, para.node) != nullptr) continue;
@@ -1472,6 +1521,11 @@ Status fillTemplateParts(PackageParts parts, const fs::path& name, const FieldCa
   std::uint64_t made = 0;
   for (const auto& part : t.fieldParts) {
     for (const MemberPart& m : part->memberParts) {
+      if (m.log) {
+        for (xml_node n : m.nodes)
+          made += elementCount(n) * std::max(values.logEntries.size(), static_cast<std::size_t>(m.atLeast));
+        continue;
+      }
       const std::size_t members = std::max(values.members.size(), static_cast<std::size_t>(m.atLeast));
       std::uint64_t rows = 0;  // reading rows of every member, padding copies' included
       for (std::size_t k = 0; k < members; ++k)

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 
+#include "base/sha256.h"
 #include "model/figure_text.h"
 #include "model/gbk_text.h"
 #include "model/judging_rule.h"
+#include "model/record_replay.h"
 #include "model/report_figures.h"
 #include "model/statistics.h"
 #include "report/template_filler.h"
@@ -14,13 +16,15 @@ namespace kro {
 
 namespace {
 
-constexpr std::string_view kFigureFields[] = {"测点总数",     "合格点数",     "不合格点数", "合格率",
-                                              "合格率要求",   "结论",         "构件数",     "合格构件数",
-                                              "报告生成日期", "报告日期简写", "判定说明",   "判定方法",
-                                              "抽样方法",     "按构件判定",   "判定列",     "二次抽样"};
+constexpr std::string_view kFigureFields[] = {
+    "测点总数",   "合格点数",     "不合格点数",   "合格率",   "合格率要求",  "结论",     "构件数",
+    "合格构件数", "报告生成日期", "报告日期简写", "判定说明", "判定方法",    "抽样方法", "按构件判定",
+    "判定列",     "二次抽样",     "测点标记说明", "修改记录", "修改记录哈希"};
 constexpr std::string_view kMemberFields[] = {
     "序号",   "测区编号", "构件名称", "测试日期", "测试日期原文", "设计厚度", "允许负偏差", "允许正偏差",
     "测点数", "最大值",   "最小值",   "平均值",   "合格率",       "结论",     "判定值",     "判定结果"};
+// A 修改记录 part's fields; its 序号 is the entry's.
+constexpr std::string_view kLogEntryFields[] = {"构件", "测点", "原值", "新值", "修改人", "修改时间", "原因"};
 
 // "2008年5月12日": the date of a stored text when it is one, else the text as it is.
 std::string longDate(const CalendarDate& d) {
@@ -45,6 +49,8 @@ bool isReadingField(std::string_view name) {
 
 std::optional<FieldScope> fieldScope(std::string_view name) {
   if (isReadingField(name)) return FieldScope::Reading;
+  if (std::find(std::begin(kLogEntryFields), std::end(kLogEntryFields), name) != std::end(kLogEntryFields))
+    return FieldScope::LogEntry;
   if (std::find(std::begin(kMemberFields), std::end(kMemberFields), name) != std::end(kMemberFields)) {
     // 合格率 and 结论 are the project's outside a member part: both scopes know them.
     if (name != "合格率" && name != "结论") return FieldScope::Member;
@@ -69,20 +75,21 @@ bool isMemberField(std::string_view name) {
 }
 
 const FieldCatalog& fieldCatalog() {
-  static const FieldCatalog catalog{
-      fieldScope, isMemberField,
-      [](std::string_view name) -> std::optional<std::string> {
-        if (parameterDefinition(name) != nullptr) return std::string(canonicalParameterName(name));
-        if (auto behind = parameterBehind(name)) return std::string(*behind);
-        return std::nullopt;
-      },
-      [] {
-        std::vector<std::string> all;
-        for (FieldScope s : {FieldScope::Project, FieldScope::Member, FieldScope::Reading}) {
-          for (std::string& n : fieldNames(s)) all.push_back(std::move(n));
-        }
-        return all;
-      }};
+  static const FieldCatalog catalog{fieldScope, isMemberField,
+                                    [](std::string_view name) -> std::optional<std::string> {
+                                      if (parameterDefinition(name) != nullptr)
+                                        return std::string(canonicalParameterName(name));
+                                      if (auto behind = parameterBehind(name)) return std::string(*behind);
+                                      return std::nullopt;
+                                    },
+                                    [] {
+                                      std::vector<std::string> all;
+                                      for (FieldScope s : {FieldScope::Project, FieldScope::Member,
+                                                           FieldScope::Reading, FieldScope::LogEntry}) {
+                                        for (std::string& n : fieldNames(s)) all.push_back(std::move(n));
+                                      }
+                                      return all;
+                                    }};
   return catalog;
 }
 
@@ -101,6 +108,9 @@ std::vector<std::string> fieldNames(FieldScope scope) {
       break;
     case FieldScope::Reading:
       for (int k = 1; k <= kReadingsPerRow; ++k) names.push_back("测点" + std::to_string(k));
+      break;
+    case FieldScope::LogEntry:
+      for (std::string_view f : kLogEntryFields) names.emplace_back(f);
       break;
   }
   return names;
@@ -151,6 +161,26 @@ ReportValues reportValues(const Project& project, const ParameterValues& paramet
         std::to_string(today.year) + "--" + std::to_string(today.month) + "--" + std::to_string(today.day);
   }
 
+  // The record: corrected readings struck through beside their values now, and the entries since
+  // the log began.
+  const ShownRecord shown = shownRecord(project, figures.ticked);
+  v.project["测点标记说明"] = shown.legend ? std::string(kReadingMarksLegend) : std::string();
+  if (shown.logFirst < project.log.size()) {
+    v.project["修改记录"] = std::to_string(project.log.size() - shown.logFirst);
+    v.project["修改记录哈希"] = hexOf(project.log.back().hash);
+  }
+  for (std::size_t k = shown.logFirst; k < project.log.size(); ++k) {
+    ListedEntry e = listedEntry(project.log[k]);
+    v.logEntries.push_back({{"序号", std::to_string(k - shown.logFirst + 1)},
+                            {"构件", std::move(e.member)},
+                            {"测点", std::move(e.what)},
+                            {"原值", std::move(e.oldValue)},
+                            {"新值", std::move(e.newValue)},
+                            {"修改人", std::move(e.who)},
+                            {"修改时间", std::move(e.when)},
+                            {"原因", std::move(e.why)}});
+  }
+
   int number = 0;
   for (int index : figures.ticked) {  // the members a report covers
     const MemberRecord& m = *project.memberAt(index);
@@ -172,7 +202,15 @@ ReportValues reportValues(const Project& project, const ParameterValues& paramet
     for (int j = 0; j < m.readingCount(); ++j) {
       const bool passes = readingPasses(m, j, judging);
       passing += passes ? 1 : 0;
-      member.readings.emplace_back(std::to_string(m.readingAt(j)), passes);
+      ReadingValue& r = member.readings.emplace_back();
+      r.text = std::to_string(m.readingAt(j));
+      r.passes = passes;
+      if (auto c = shown.corrections.find({index, j}); c != shown.corrections.end()) {
+        r.struck = struckValue(c->second);
+        r.text += "[" + std::to_string(c->second.change + 1) + "]";
+      } else {
+        r.text += readingMark(m.readings()[static_cast<std::size_t>(j)], false);
+      }
     }
     fields["平均值"] = f.readingCount > 0 ? tenthsText(f.thicknessSum, f.readingCount) : "";
     fields["合格率"] = f.readingCount > 0 ? ruledRateText(passing, f.readingCount, rule) : "";

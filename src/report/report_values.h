@@ -16,8 +16,9 @@
 
 namespace kro {
 
-// Where a field may stand: anywhere, inside a member part, or in a reading row of one.
-enum class FieldScope { Project, Member, Reading };
+// Where a field may stand: anywhere, inside a member part, in a reading row of one, or inside a
+// 修改记录 part (a row per entry of the modification log).
+enum class FieldScope { Project, Member, Reading, LogEntry };
 
 // The scope of a field's name (markers excluded); nothing for a name no format knows.
 std::optional<FieldScope> fieldScope(std::string_view name);
@@ -29,15 +30,28 @@ bool isMemberField(std::string_view name);
 // Every name of a field of that scope, for the starting template and `kro formats`.
 std::vector<std::string> fieldNames(FieldScope scope);
 
+using FieldMap = std::map<std::string, std::string, std::less<>>;
+
+// A reading as a report shows it: its value with its mark ("手", or "[2]": the 修改记录 entry
+// that corrected it), and a corrected one's value when the log began, struck through.
+struct ReadingValue {
+  std::string text;
+  bool passes = true;
+  std::string struck{};
+};
+
 struct MemberFieldValues {
-  std::map<std::string, std::string, std::less<>> fields;
-  std::vector<std::pair<std::string, bool>> readings;  // text, and whether it passes
+  FieldMap fields;
+  std::vector<ReadingValue> readings;
 };
 
 // Every value a format can show, for the ticked members.
 struct ReportValues {
-  std::map<std::string, std::string, std::less<>> project;  // parameters and figures
+  FieldMap project;  // parameters and figures
   std::vector<MemberFieldValues> members;
+  // The modification log's entries since it began, oldest first: 序号, 构件, 测点, 原值, 新值,
+  // 修改人, 修改时间, 原因.
+  std::vector<FieldMap> logEntries;
   // Pictures for image fields ({{图:名称 宽x高}}), by name: PNG bytes. A field without one
   // shows nothing.
   std::map<std::string, std::string, std::less<>> images;

@@ -11,6 +11,9 @@
 //                         whose first row repeats on every page), 至少N行 (copies without values
 //                         after the members until there are N)
 //   {{#测点}}             in a member part's table row: the row repeated per ten readings
+//   {{#修改记录 …}} … {{/修改记录}}  the same per entry of the modification log since it began,
+//                         with the entry's fields (序号, 构件, 测点, 原值, 新值, 修改人, 修改时间,
+//                         原因) and the same options
 //   {{?名称}} {{^名称}}   the paragraph (in a table: the row) is kept only when the field is
 //                         non-empty, or only when it is empty
 //   {{不合格格式}}        the formatting of its first character is given to failing readings
@@ -37,6 +40,8 @@ namespace kro {
 inline constexpr std::string_view kMemberStart = "#构件";
 inline constexpr std::string_view kMemberEnd = "/构件";
 inline constexpr std::string_view kReadingRow = "#测点";
+inline constexpr std::string_view kLogStart = "#修改记录";
+inline constexpr std::string_view kLogEnd = "/修改记录";
 inline constexpr std::string_view kDeclaredParameterPrefix = "参数:";
 inline constexpr std::string_view kKeepTogether = "同页";
 inline constexpr std::string_view kRepeatHeading = "续表头";
@@ -51,7 +56,7 @@ struct TemplateFields {
   std::vector<std::string> parameters;          // report parameters it prints, in order of use
   std::vector<std::string> declaredParameters;  // {{参数:名称}}: its own, by name
   std::vector<std::string> images;              // {{图:名称 …}}: the pictures it places
-  int memberParts = 0;
+  int memberParts = 0;                          // {{#构件}} parts
 };
 
 // What the report layer knows of field names, so that a filler checks and fills by it without

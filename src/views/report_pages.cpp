@@ -437,8 +437,7 @@ void drawRawDataPage(Canvas& c, const Project& project, const PrintedReport& rep
   if (first) c.drawText(L, T, "原始数据列表:");
   if (first && report.legend) {
     c.setFont(song(9));
-    c.drawTextInRect({L + 1300, T - 20, L + W, T + 120},
-                     "注：手=手工输入 导=导入 仪=仪器文件；划去的为原值，[n] 为修改记录的序号",
+    c.drawTextInRect({L + 1300, T - 20, L + W, T + 120}, std::string(kReadingMarksLegend),
                      kAlignRight | kAlignVCenter | kSingleLine);
     c.setFont(song(12));
   }
@@ -480,8 +479,7 @@ void drawRawDataPage(Canvas& c, const Project& project, const PrintedReport& rep
       }
       // The value when the log began, struck through so that it stays legible, then the value
       // now with the number of its entry in 修改记录.
-      std::string original = gbkToUtf8(corrected->second.original);
-      original = original.substr(0, original.find('/'));
+      const std::string original = struckValue(corrected->second);
       const int middle = left + 150;
       c.setFont(song(9));
       c.drawTextInRect({left + 10, y + 15, middle, y + 135}, original,
@@ -520,17 +518,15 @@ void drawLogPage(Canvas& c, const Project& project, const PrintedReport& report,
   for (int k = 0; k < 8; ++k) cell(0, k, kHeadings[k]);
   c.setFont(song(9));
   for (std::size_t r = 0; r < entries.size(); ++r) {
-    const EntryTexts t = entryTexts(project.log[entries[r]]);
-    std::string when = t.when.substr(0, 16);
-    if (when.size() > 10) when[10] = ' ';
+    const ListedEntry e = listedEntry(project.log[entries[r]]);
     const std::string cells[] = {std::to_string(entries[r] - report.logFirst + 1),
-                                 t.member,
-                                 t.reading.empty() ? t.field : t.reading,
-                                 t.oldValue,
-                                 t.newValue,
-                                 t.who.empty() ? t.account : t.who,
-                                 when,
-                                 t.why};
+                                 e.member,
+                                 e.what,
+                                 e.oldValue,
+                                 e.newValue,
+                                 e.who,
+                                 e.when,
+                                 e.why};
     for (int k = 0; k < 8; ++k) cell(static_cast<int>(r) + 1, k, cells[k]);
   }
   if (page + 1 == report.logPages.size()) {
@@ -604,23 +600,15 @@ PrintedReport layoutPrintedReport(const Project& project, const PrintedPageSetti
   report.raw = layoutRawData(project, measure, settings.parameters.rule().rule);
   // The log's pages, when it has entries after its beginning, as many rows as fit with the last
   // SHA-256 below them.
-  const std::vector<const LogChange*> changes = changesSinceBeginning(project.log);
-  if (!changes.empty()) {
-    report.logFirst = project.log.size() - changes.size();
-    const std::size_t perPage = static_cast<std::size_t>(
-        (PageLayout::kFrameBottom - PageLayout::kListTop) / PageLayout::kRowHeight - 2);
-    for (std::size_t k = report.logFirst; k < project.log.size(); ++k) {
-      if (report.logPages.empty() || report.logPages.back().size() == perPage) report.logPages.emplace_back();
-      report.logPages.back().push_back(k);
-    }
-    report.corrections = readingCorrections(project.members, changes);
-  }
-  for (int index : tickedMembers(project)) {
-    const MemberRecord& m = *project.memberAt(index);
-    for (std::size_t j = 0; j < m.readings().size() && !report.legend; ++j) {
-      report.legend = !readingMark(m.readings()[j], false).empty() ||
-                      report.corrections.count({index, static_cast<int>(j)}) > 0;
-    }
+  ShownRecord shown = shownRecord(project, tickedMembers(project));
+  report.logFirst = shown.logFirst;
+  report.corrections = std::move(shown.corrections);
+  report.legend = shown.legend;
+  const std::size_t perPage = static_cast<std::size_t>(
+      (PageLayout::kFrameBottom - PageLayout::kListTop) / PageLayout::kRowHeight - 2);
+  for (std::size_t k = report.logFirst; k < project.log.size(); ++k) {
+    if (report.logPages.empty() || report.logPages.back().size() == perPage) report.logPages.emplace_back();
+    report.logPages.back().push_back(k);
   }
   return report;
 }

@@ -9,7 +9,10 @@
 #include <chrono>
 #include <set>
 
+#include "base/sha256.h"
 #include "model/file_io.h"
+#include "model/modification_log.h"
+#include "model/record_replay.h"
 #include "model/sample_project.h"
 #include "office/package.h"
 #include "report/project_check.h"
@@ -362,6 +365,61 @@ TEST(DocxTemplate, TheBuiltInFormatsPrintTheirListedParameters) {
   EXPECT_EQ(table.memberParts, 1);
 }
 
+// The data table of a project whose transferred reading was corrected: the value then struck
+// through beside the value now and its entry's number, a typed reading marked, the legend, and
+// the 修改记录 table with the last entry's SHA-256; a project without a log gets none of it.
+TEST(DocxTemplate, TheDataTableShowsCorrectionsAndTheLog) {
+  test::TempDir dir;
+  Project project;
+  project.members = makeSampleProject();
+  const auto table = binDir() / pathFromUtf8("表格.docx");
+  ASSERT_TRUE(fill(table, reportValues(project, {}, {2026, 12, 9}), dir / "plain.docx").ok());
+  const std::string plain = test::docxText(dir / "plain.docx");
+  EXPECT_EQ(plain.find("修改记录"), std::string::npos);
+  EXPECT_EQ(plain.find("注："), std::string::npos);
+  EXPECT_EQ(count(part(dir / "plain.docx", "word/document.xml"), "<w:tbl>"), 1u);
+
+  beginRecord(project, std::nullopt, recorderNamed("张工"));
+  const std::vector<MemberRecord> before = project.members;
+  project.members[0].setReading(1, {0, 150, 0, ReadingOrigin::Transfer});  // was 122
+  project.members[0].setReading(2, {0, 131, 0, ReadingOrigin::Typed});
+  recordChanges(project, before, project.parameters, recorderNamed("李工"));
+  ASSERT_TRUE(fill(table, reportValues(project, {}, {2026, 12, 9}), dir / "corrected.docx").ok());
+  const std::string text = test::docxText(dir / "corrected.docx");
+  const std::string document = part(dir / "corrected.docx", "word/document.xml");
+  EXPECT_NE(document.find("<w:strike/><w:sz w:val=\"16\"/><w:szCs w:val=\"16\"/></w:rPr><w:t "
+                          "xml:space=\"preserve\">122</w:t>"),
+            std::string::npos);
+  EXPECT_NE(text.find("150[1]"), std::string::npos);
+  EXPECT_NE(text.find("131[2]"), std::string::npos);  // the correction's number, not the origin
+  EXPECT_NE(text.find(std::string(kReadingMarksLegend)), std::string::npos);
+  const std::size_t log = text.find("修改记录（共 2 条）");
+  ASSERT_NE(log, std::string::npos) << text;
+  for (const std::string& expected : {std::string("\n1\n0001\n2\n122\n150\n李工\n"),
+                                      std::string("\n2\n0001\n3\n"), hexOf(project.log.back().hash)})
+    EXPECT_NE(text.find(expected, log), std::string::npos) << expected << "\n" << text.substr(log);
+  EXPECT_EQ(count(document, "<w:tbl>"), 2u);
+}
+
+// A 修改记录 part's mistakes are named: its fields outside it, a member's inside it, an end that
+// closes the other kind of part, and reading rows in it.
+TEST(DocxTemplate, LogPartMistakesAreNamed) {
+  test::TempDir dir;
+  const auto file =
+      makeTemplate(dir, "记录",
+                   p(r("{{原因}}")) +
+                       table({row({"{{#修改记录}}{{测区编号}}{{序号}}"}), row({"{{#测点}}{{/修改记录}}"})}) +
+                       p(r("{{#构件}}")) + p(r("{{/修改记录}}")) + p(r("{{/构件}}")));
+  const std::vector<std::string> problems = check(file).problems;
+  const std::vector<std::string> expected = {
+      "修改记录字段 {{原因}} 应在 {{#修改记录}} … {{/修改记录}} 之内（正文第 1 段）",
+      "构件字段 {{测区编号}} 不能用在 {{#修改记录}} … {{/修改记录}} 之内（正文表格 1 第 1 行第 1 列）",
+      "{{#测点}} 应在 {{#构件}} … {{/构件}} 之内的表格行中（正文表格 1 第 2 行第 1 列）",
+      "{{/修改记录}} 之前没有 {{#修改记录}}（正文第 3 段）"};
+  for (const std::string& e : expected)
+    EXPECT_NE(std::find(problems.begin(), problems.end(), e), problems.end()) << e;
+}
+
 // The starting template is a sound format that uses every field.
 TEST(DocxTemplate, TheStartingTemplateShowsEveryField) {
   const TemplateFields fields = check(binDir() / pathFromUtf8("自定义格式样板.docx"));
@@ -375,7 +433,8 @@ TEST(DocxTemplate, TheStartingTemplateShowsEveryField) {
     }
     return std::string();
   }();
-  for (FieldScope scope : {FieldScope::Project, FieldScope::Member, FieldScope::Reading}) {
+  for (FieldScope scope :
+       {FieldScope::Project, FieldScope::Member, FieldScope::Reading, FieldScope::LogEntry}) {
     for (const std::string& name : fieldNames(scope)) {
       EXPECT_NE(body.find("{{" + name + "}}"), std::string::npos) << name;
     }

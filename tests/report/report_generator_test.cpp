@@ -251,7 +251,7 @@ TEST(ReportValues, TheVerdictJudgesTheTickedMembersByTheRuleOnTheExactRate) {
   EXPECT_EQ(v.members[0].fields.at("测试日期原文"), "2008年05月12日");
   EXPECT_EQ(v.members[0].fields.at("测试日期"), "2008年5月12日");
   EXPECT_EQ(v.members[0].readings.size(), 12u);
-  EXPECT_FALSE(v.members[0].readings.back().second);
+  EXPECT_FALSE(v.members[0].readings.back().passes);
 }
 
 TEST(ProposedDocumentName, ProjectNameWhatAndDateWithoutForbiddenCharacters) {
