@@ -71,22 +71,24 @@ class PageProgress {
 void MainWindow::print() {
   if (!checkedBeforeOutput(std::nullopt)) return;
   const PrintedPageSettings pageSettings{printSettingsForPage(settings_), parameters()};
+  // Printed with the changes not saved yet in its log, as the raw data show them corrected.
+  const Project project = doc_.projectAsRecorded();
   OutputRequest request{nullptr, nullptr, {}, {}, false, {}, {}, MessageKind::Error};
   // The printer's dialog says where: a printer, or a file to print to.
-  request.where = [this, &pageSettings]() -> std::optional<std::filesystem::path> {
+  request.where = [this, &pageSettings, &project]() -> std::optional<std::filesystem::path> {
     QPrintDialog dialog(&printer_, this);
-    const int pages = layoutForPrinting(doc_.project(), pageSettings).pageCount();
+    const int pages = layoutForPrinting(project, pageSettings).pageCount();
     dialog.setMinMax(1, pages);
     dialog.setFromTo(1, pages);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return printer_.outputFileName().isEmpty() ? std::filesystem::path()
                                                : pathFromQt(printer_.outputFileName());
   };
-  request.write = [this, &pageSettings](const std::filesystem::path& file,
-                                        const CancelFlag&) -> Result<Written> {
+  request.write = [this, &pageSettings, &project](const std::filesystem::path& file,
+                                                  const CancelFlag&) -> Result<Written> {
     const bool range = printer_.printRange() == QPrinter::PageRange;
     PageProgress progress(this, "正在打印…");
-    if (Status s = printReport(doc_.project(), printer_, pageSettings, range ? printer_.fromPage() : 1,
+    if (Status s = printReport(project, printer_, pageSettings, range ? printer_.fromPage() : 1,
                                range ? printer_.toPage() : 0, progress.callback());
         !s)
       return Error{s.message()};
@@ -110,7 +112,9 @@ void MainWindow::savePdf() {
                  // Drawing belongs to the window's thread: the pages count up in a dialog of their own.
                  PageProgress progress(this, "正在生成 PDF…");
                  const PrintedPageSettings pageSettings{printSettingsForPage(settings_), parameters()};
-                 if (Status s = printReportToPdf(doc_.project(), pdf, pageSettings, progress.callback()); !s)
+                 if (Status s =
+                         printReportToPdf(doc_.projectAsRecorded(), pdf, pageSettings, progress.callback());
+                     !s)
                    return Error{s.message()};
                  return Written{{pdf}, {}};
                },
@@ -124,12 +128,13 @@ void MainWindow::preview() {
   }
   QPrintPreviewDialog dialog(&printer_, this);
   dialog.setWindowTitle("打印预览");
-  connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* printer) {
-    PageProgress progress(this, "正在准备预览…");
-    Status printed = printReport(doc_.project(), *printer, {printSettingsForPage(settings_), parameters()}, 1,
-                                 0, progress.callback());
-    if (!printed) Dialogs::message(this, MessageKind::Error, qt(printed.message()));
-  });
+  connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+          [this, project = doc_.projectAsRecorded()](QPrinter* printer) {
+            PageProgress progress(this, "正在准备预览…");
+            Status printed = printReport(project, *printer, {printSettingsForPage(settings_), parameters()},
+                                         1, 0, progress.callback());
+            if (!printed) Dialogs::message(this, MessageKind::Error, qt(printed.message()));
+          });
   dialog.resize(size() * 0.9);
   dialog.exec();
 }
@@ -252,7 +257,7 @@ void MainWindow::wordReport() {
     paths.reportFile = report;
     return paths.reportOutputs();
   };
-  request.write = [project = doc_.project(), values = parameters(), format = format.value(),
+  request.write = [project = doc_.projectAsRecorded(), values = parameters(), format = format.value(),
                    office = officePaths_,
                    today](const std::filesystem::path& report, const CancelFlag& c) -> Result<Written> {
     OfficePaths paths = office;

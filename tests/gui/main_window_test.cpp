@@ -357,6 +357,19 @@ TEST_F(MainWindowTest, ACorrectedTransferredReadingAsksWhyAndShowsInTheGridAndTh
   EXPECT_EQ(grid->model()->index(1, 0).data().toString(), "2 改");
   EXPECT_EQ(grid->model()->index(0, 0).data().toString(), "1");
   EXPECT_NE(window.panel()->recordSummary()->text().indexOf("修改过 1 个测点"), -1);
+  // The window's PDF shows the correction before the file is saved: the value then, struck
+  // through, beside the value now and its entry's number.
+  Dialogs::queueYesNo(true);  // the check's questions about empty parameters
+  Dialogs::queuePath(qtPath(dir / "t.pdf"));
+  window.action("actionPdf")->trigger();
+  Dialogs::takeQuestions();
+  ASSERT_EQ(
+      std::system(("pdftotext -layout '" + (dir / "t.pdf").string() + "' '" + (dir / "t.txt").string() + "'")
+                      .c_str()),
+      0);
+  const std::string printed = test::readBytes(dir / "t.txt");
+  EXPECT_NE(printed.find("150[1]"), std::string::npos);
+  EXPECT_NE(printed.find("修改记录最后一条的 SHA-256"), std::string::npos);
   window.action("actionSave")->trigger();
   EXPECT_EQ(loadProject(dir / "t.KRO").value().project.log.size(), 2u);
   EXPECT_EQ(windowSettings()->value("recorderName").toString(), "李工");
