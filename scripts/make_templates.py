@@ -421,7 +421,7 @@ def log_table():
     entry[-1]["text"] += "{{/修改记录}}"
     entry[-1]["align"] = "left"
     return [P("{{?修改记录}}修改记录（共 {{修改记录}} 条）：", size=12, keep_next=True),
-            T([heading_row, entry], [560, 1100, 700, 800, 800, 1000, 1500, 1840], centered=False,
+            T([heading_row, entry], [700, 1000, 600, 750, 750, 1000, 1800, 1700], centered=False,
               header_rows=1, row_height=0),
             P("{{?修改记录哈希}}修改记录最后一条的 SHA-256：{{修改记录哈希}}", size=7)]
 

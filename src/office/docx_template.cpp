@@ -367,8 +367,10 @@ xml_node runAfter(xml_node run, xml_node after, const std::string& text, xml_nod
 struct FieldText {
   std::string text;
   xml_node failing{};
-  std::string struck{};  // shown struck through before the text, in the strike format
+  std::string struck{};  // shown struck through on a line before the text, in the strike format
   xml_node strike{};
+  std::string mark{};  // shown after the text, raised
+  xml_node raised{};
 };
 
 std::string shownText(std::string_view value) {
@@ -399,7 +401,11 @@ void replaceText(Paragraph& para, std::size_t begin, std::size_t end, const Fiel
   if (last != first) setText(para.texts[last], suffix);
   const std::string after = last == first ? suffix : "";
   xml_node run = para.texts[first].parent();
-  if ((!value.failing && value.struck.empty()) || !is(run, "w:r")) {
+  if (!is(run, "w:r")) {
+    setText(para.texts[first], prefix + value.struck + value.text + value.mark + after);
+    return;
+  }
+  if (!value.failing && value.struck.empty() && value.mark.empty()) {
     if (value.text.find_first_of("\n\t") == std::string::npos) {
       setText(para.texts[first], prefix + value.text + after);
     } else {
@@ -411,9 +417,10 @@ void replaceText(Paragraph& para, std::size_t begin, std::size_t end, const Fiel
   }
   setText(para.texts[first], prefix);
   xml_node at = run;
-  if (!value.struck.empty()) at = runAfter(run, at, value.struck, value.strike);
-  xml_node valueRun = runAfter(run, at, value.text, value.failing);
-  if (!after.empty()) runAfter(run, valueRun, after, {});
+  if (!value.struck.empty()) at = runAfter(run, at, value.struck + "\n", value.strike);
+  at = runAfter(run, at, value.text, value.failing);
+  if (!value.mark.empty()) at = runAfter(run, at, value.mark, value.raised);
+  if (!after.empty()) runAfter(run, at, after, {});
 }
 
 // --- Template structure -------------------------------------------------------------------------
@@ -880,6 +887,7 @@ struct Filling {
   std::size_t readingRow = 0;        // which ten readings a reading row shows
   xml_node failing{};                // the failing readings' run properties
   xml_node struck{};                 // the run properties of a corrected reading's value then
+  xml_node raised{};                 // and of a reading's mark
   Part* part = nullptr;
   Images* images = nullptr;
 
@@ -956,8 +964,8 @@ class NodeEdits {
   // Takes the value when it can go with the others (fields come last first); false otherwise.
   bool take(const Field& f, const FieldText& value) {
     const std::size_t node = textNodeAt(para_, f.begin);
-    if (value.failing || !value.struck.empty() || value.text.find_first_of("\n\t") != std::string::npos ||
-        textNodeAt(para_, f.end - 1) != node) {
+    if (value.failing || !value.struck.empty() || !value.mark.empty() ||
+        value.text.find_first_of("\n\t") != std::string::npos || textNodeAt(para_, f.end - 1) != node) {
       flush();
       return false;
     }
@@ -1036,7 +1044,8 @@ void fillFields(xml_node root, const Filling& filling) {
           continue;
         }
         const ReadingValue& r = filling.member->readings[j];
-        replace(*f, {r.text, r.passes ? xml_node() : filling.failing, r.struck, filling.struck});
+        replace(*f, {r.text, r.passes ? xml_node() : filling.failing, r.struck, filling.struck, r.mark,
+                     filling.raised});
         continue;
       }
       replace(*f, {.text = shownText(filling.value(f->name))});
@@ -1240,6 +1249,8 @@ class PartWriter {
     struck_.append_child("w:strike");
     struck_.append_child("w:sz").append_attribute("w:val") = "16";
     struck_.append_child("w:szCs").append_attribute("w:val") = "16";
+    raised_ = defaultStruck_.append_child("w:rPr");
+    raised_.append_child("w:vertAlign").append_attribute("w:val") = "superscript";
     for (const MemberPart& m : part.memberParts) {
       for (xml_node n = m.container; n; n = n.parent()) holding_.insert(n.internal_object());
       starts_[m.nodes.front().internal_object()] = &m;
@@ -1331,6 +1342,7 @@ class PartWriter {
                       .entry = k < count && m.log ? &values_.logEntries[at] : nullptr,
                       .failing = failing_,
                       .struck = struck_,
+                      .raised = raised_,
                       .part = &part_,
                       .images = &images_};
       const MemberFieldValues* member = filling.member;
@@ -1366,8 +1378,9 @@ class PartWriter {
   const CancelFlag* cancel_;
   pugi::xml_document defaultFailing_;
   xml_node failing_;
-  pugi::xml_document defaultStruck_;
+  pugi::xml_document defaultStruck_;  // holds both
   xml_node struck_;
+  xml_node raised_;
   std::set<xml_node_struct*> holding_;  // ancestors of what is written piece by piece
   std::map<xml_node_struct*, const MemberPart*> starts_;
 };

@@ -207,9 +207,9 @@ ReportValues reportValues(const Project& project, const ParameterValues& paramet
       r.passes = passes;
       if (auto c = shown.corrections.find({index, j}); c != shown.corrections.end()) {
         r.struck = struckValue(c->second);
-        r.text += "[" + std::to_string(c->second.change + 1) + "]";
+        r.mark = "[" + std::to_string(c->second.change + 1) + "]";
       } else {
-        r.text += readingMark(m.readings()[static_cast<std::size_t>(j)], false);
+        r.mark = readingMark(m.readings()[static_cast<std::size_t>(j)], false);
       }
     }
     fields["平均值"] = f.readingCount > 0 ? tenthsText(f.thicknessSum, f.readingCount) : "";

@@ -32,12 +32,13 @@ std::vector<std::string> fieldNames(FieldScope scope);
 
 using FieldMap = std::map<std::string, std::string, std::less<>>;
 
-// A reading as a report shows it: its value with its mark ("手", or "[2]": the 修改记录 entry
-// that corrected it), and a corrected one's value when the log began, struck through.
+// A reading as a report shows it: its value, its mark ("手", or "[2]": the 修改记录 entry that
+// corrected it), and a corrected one's value when the log began, struck through.
 struct ReadingValue {
   std::string text;
   bool passes = true;
   std::string struck{};
+  std::string mark{};
 };
 
 struct MemberFieldValues {
