@@ -149,7 +149,11 @@ def numbering_xml(labels):
 
 
 def header_xml(text):
-    return (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<w:hdr {W}><w:p><w:pPr>'
+    """The format's title over a line; an issued report's number and revision above it."""
+    issued = "{{?版本}}{{?报告编号}}报告编号：{{报告编号}}  第 {{版本}} 版"
+    return (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<w:hdr {W}>'
+            f'<w:p><w:pPr><w:jc w:val="right"/></w:pPr><w:r><w:rPr><w:sz w:val="18"/></w:rPr>'
+            f'<w:t xml:space="preserve">{escape(issued)}</w:t></w:r></w:p><w:p><w:pPr>'
             f'<w:pBdr><w:bottom w:val="single" w:sz="4" w:space="1" w:color="auto"/></w:pBdr>'
             f'<w:jc w:val="center"/></w:pPr><w:r><w:rPr><w:sz w:val="18"/></w:rPr>'
             f'<w:t xml:space="preserve">{escape(text)}</w:t></w:r></w:p></w:hdr>')
@@ -188,7 +192,9 @@ def heading(text, page_break=False):
 
 def signatures():
     """The signature line, kept on one page with the blank line before it."""
-    return [P(keep_next=True), body(SIGNATURES)]
+    return [P("{{?代替}}本报告代替 {{代替}}，原报告作废。", size=10.5, keep_next=True),
+            P("{{?仪器证书}}检测仪器校准证书：{{仪器证书}}，有效期至 {{校准有效期}}", size=10.5, keep_next=True),
+            P(keep_next=True), body(SIGNATURES)]
 
 
 def body(text):
@@ -244,7 +250,7 @@ def last_row(cells):
     return {"cells": cells, "cant_split": True}
 
 
-SIGNATURES = "检测：" + " " * 14 + "审核：" + " " * 14 + "批准："
+SIGNATURES = "检测：{{检测人}}" + " " * 14 + "审核：{{审核人}}" + " " * 14 + "批准：{{批准人}}"
 
 
 def lab():

@@ -16,6 +16,9 @@
 #include "cli/command_context.h"
 #include "cli/command_declarations.h"
 #include "cli/data_commands.h"
+#ifdef KRO_WITH_REGISTER
+#include "cli/register_commands.h"
+#endif
 #include "cli/device_commands.h"
 #include "export/spreadsheet_export.h"
 #include "model/analysis_file.h"
@@ -485,16 +488,19 @@ std::string printable(std::string_view text) {
 
 const CommandTable& fileCommands() {
   static const CommandTable commands = {
-      {"info", commandInfo},     {"convert", commandConvert}, {"sample", commandSample},
-      {"decode", commandDecode}, {"report", commandReport},   {"excel", commandExcel},
-      {"stats", commandStats},   {"export", commandExport},   {"import", commandImport},
-      {"check", commandCheck},   {"diff", commandDiff},       {"history", commandHistory},
-      {"params", commandParams}, {"formats", commandFormats}, {"rules", commandRules},
+      {"info", commandInfo},         {"convert", commandConvert}, {"sample", commandSample},
+      {"decode", commandDecode},     {"report", commandReport},   {"excel", commandExcel},
+      {"stats", commandStats},       {"export", commandExport},   {"import", commandImport},
+      {"check", commandCheck},       {"diff", commandDiff},       {"history", commandHistory},
+      {"params", commandParams},     {"formats", commandFormats}, {"rules", commandRules},
+#ifdef KRO_WITH_REGISTER
+      {"register", commandRegister},
+#endif
   };
   return commands;
 }
 
-bool needsQt(std::string_view command) { return command == "print"; }
+bool needsQt(std::string_view command) { return command == "print" || command == "issue"; }
 
 namespace {
 
@@ -506,7 +512,7 @@ int invoke(const Context& cx, const Command& command, const std::vector<std::str
   Invocation call{std::move(*a), {}, {}};
   const std::string name(d.name);
   const std::size_t count = call.inputs().size();
-  if (count != static_cast<std::size_t>(d.inputCount)) {
+  if (d.inputCount != kAnyInputs && count != static_cast<std::size_t>(d.inputCount)) {
     return cx.usage(d.inputCount == 0   ? name + " 不需要输入文件"
                     : d.inputCount == 1 ? name + (d.inputs == Completion::CsvFile ? " 需要一个 CSV 文件"
                                                                                   : " 需要一个输入文件")

@@ -16,6 +16,8 @@ const OptionDeclaration kConfigDir{"--config-dir", "DIR", "设置文件（打印
 const OptionDeclaration kFormat{
     "--format", "N",
     "报告格式：1..6（检测报告1..4、甘肃格式、吉林报告），用户格式的名称，或一个 .docx 格式文件", C::Format};
+const OptionDeclaration kRegister{
+    "--register", "FILE", "台账文件（默认为设置中的，或用户数据文件夹中的 register.sqlite）", C::OutputFile};
 const OptionDeclaration kInPlace{kForceInPlace, "", "输出文件有多个硬链接时原地改写它（不是原子替换）"};
 
 std::vector<CommandDeclaration> makeDeclarations() {
@@ -199,6 +201,57 @@ std::vector<CommandDeclaration> makeDeclarations() {
        1,
        "",
        true,
+       false},
+      {"issue",
+       "签发报告：检测人起草、审核人审核、批准人批准并写出编号的报告（个人密码从终端询问，或取自 KRO_PIN）",
+       {"FILE --as NAME [--format N] [--instrument SERIAL] [-o DIR] [--force-expired] [--number NO] "
+        "[--register FILE] [--config-dir DIR]"},
+       C::InputFile,
+       {{"--as", "NAME", "签字的人（台账中的人员）"},
+        kFormat,
+        {"--instrument", "SERIAL", "起草时：所用仪器的出厂编号"},
+        output("DIR", "批准时：写出报告、数据表格和 PDF 的文件夹（默认当前文件夹）"),
+        {"--force-expired", "", "确认使用已过校准有效期的仪器（记入台账）"},
+        {"--number", "NO", "批准时：使用给出的报告编号而不是按编号规则取号（不能与已用的重复）"},
+        kRegister,
+        kConfigDir},
+       1,
+       "",
+       false,
+       false},
+      {"register",
+       "本单位的台账：人员、仪器、编号规则、报告台账、不合格台账、作废、导出、核查、备份与恢复",
+       {"people add NAME --roles 检测,审核,批准 | people list [--json] | people retire NAME | people pin "
+        "NAME",
+        "instruments add --name NAME --serial SERIAL --certificate NO --calibrated DATE --due DATE | "
+        "instruments "
+        "list [--json]",
+        "numbering --pattern PATTERN [--format N] [--revision-rule 版本|新编号]",
+        "list|failing [--json] | void NUMBER [--revision K] --as NAME --reason TEXT",
+        "export --xlsx|--csv -o OUT | verify [DIR] | backup -o FILE | restore FILE | where",
+        "（都可加 [--register FILE] [--config-dir DIR]）"},
+       C::None,
+       {{"--roles", "LIST", "人员的职责：检测、审核、批准，用逗号分开"},
+        {"--name", "NAME", "仪器名称"},
+        {"--serial", "SERIAL", "仪器出厂编号"},
+        {"--certificate", "NO", "校准证书编号"},
+        {"--calibrated", "DATE", "校准日期（2026-03-01）"},
+        {"--due", "DATE", "校准有效期至（2027-02-28）"},
+        {"--pattern", "PATTERN", "编号规则，如 LBHD-{年}-{序号:4}"},
+        kFormat,
+        {"--revision-rule", "RULE", "修改后重新签发的报告：版本（同一编号的下一版）或 新编号"},
+        {"--revision", "K", "作废的版本（默认最新一版）"},
+        {"--as", "NAME", "作废报告的人（须有批准职责）"},
+        {"--reason", "TEXT", "作废的原因"},
+        {"--xlsx", "", "导出为工作簿（报告、不合格台账、仪器、人员各一张表）"},
+        {"--csv", "", "导出报告台账为 CSV"},
+        kJson,
+        output("OUT", "输出文件"),
+        kRegister,
+        kConfigDir},
+       kAnyInputs,
+       "",
+       false,
        false},
   };
 }

@@ -27,12 +27,15 @@ struct CommandDeclaration {
   std::vector<std::string_view> synopses;     // the forms of the command after its name
   Completion inputs = Completion::InputFile;  // what its positional arguments are
   std::vector<OptionDeclaration> options;
-  int inputCount = 1;                      // positional arguments every use takes
+  int inputCount = 1;                      // positional arguments every use takes (kAnyInputs: the
+                                           // command counts them itself)
   std::string_view requiredOutput;         // what -o names when every use needs it ("输出文件")
   bool readsProject = false;               // its first input is a project, loaded before it runs
   bool reportsFindings = false;            // exit 1 means something was found; failures exit 2
   std::string_view notToStandardOutput{};  // the usage message for "-o -" where no stream will do
 };
+
+inline constexpr int kAnyInputs = -1;
 
 // The option that writes hard-linked outputs in place, declared by every command that writes.
 inline constexpr std::string_view kForceInPlace = "--force-in-place";

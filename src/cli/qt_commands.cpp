@@ -7,6 +7,13 @@
 #include "model/file_io.h"
 #include "platform/console.h"
 #include "render/report_printer.h"
+#ifdef KRO_WITH_REGISTER
+#include "cli/register_commands.h"
+#include "model/date_text.h"
+#include "office/docx_template.h"
+#include "register/issuing.h"
+#include "render/issue_documents.h"
+#endif
 
 namespace kro::cli {
 
@@ -33,12 +40,57 @@ int commandPrint(const Context& cx, Invocation& call) {
   return kSuccess;
 }
 
+#ifdef KRO_WITH_REGISTER
+// kro issue: the step the person may take for the project, its documents written (the printed
+// report drawn here, with Qt) when it is the approval.
+int commandIssue(const Context& cx, Invocation& call) {
+  const auto person = call.args.value("--as");
+  if (!person || person->empty()) return cx.usage("issue 需要用 --as 指明签字的人");
+  auto reg = registerFor(call.args);
+  if (!reg) return cx.fail(reg.message());
+  auto pin = pinOf(*person);
+  if (!pin) return cx.fail(pin.message());
+  const SettingsLocation settings = settingsFor(call.args);
+  IssueRequest request;
+  request.projectFile = pathFromUtf8(call.inputs()[0]);
+  request.person = *person;
+  request.pin = pin.value();
+  request.format = call.args.value("--format").value_or("");
+  request.instrument = call.args.value("--instrument").value_or("");
+  request.outputFolder = pathFromUtf8(call.output.empty() ? std::string(".") : call.output);
+  request.forceExpired = call.args.has("--force-expired");
+  request.externalNumber = call.args.value("--number").value_or("");
+  request.today = today();
+  static int qtArgc = 1;
+  static char qtName[] = "kro";
+  static char* qtArgv[] = {qtName, nullptr};
+  std::unique_ptr<QGuiApplication> app;
+  if (QCoreApplication::instance() == nullptr) {
+    if (platform::withoutDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+  }
+  DocxTemplateFiller filler(fieldCatalog());
+  IssuedDocuments documents(settings, OfficePaths::standard(), filler);
+  auto step = takeIssueStep(*reg.value(), request, documents, settings);
+  if (!step) return cx.fail(step.message());
+  for (const std::string& w : step->warnings) cx.err << "kro: 警告：" << printable(w) << "\n";
+  cx.out << printable(step->summary) << "\n";
+  for (const auto& f : step->files) cx.out << "  " << printable(displayPath(f)) << "\n";
+  return kSuccess;
+}
+#endif
+
 }  // namespace
 
 int runWithQt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream& in) {
   static const CommandTable commands = [] {
     CommandTable all = fileCommands();
     all.insert({"print", commandPrint});
+#ifdef KRO_WITH_REGISTER
+    all.insert({"issue", commandIssue});
+#endif
     return all;
   }();
   return dispatch(commands, args, out, err, in);

@@ -1,6 +1,10 @@
 // The process's standard streams and the desktop it runs on.
 #pragma once
 
+#include <optional>
+#include <string>
+#include <string_view>
+
 namespace kro::platform {
 
 enum class StandardStream { Output, Error };
@@ -15,6 +19,10 @@ bool withoutDisplay();
 // True where the system's own file dialogs are what users expect (Windows: Desktop, Documents,
 // Quick access, in the system's language); elsewhere the program's own, in Chinese, are used.
 bool systemFileDialogs();
+
+// Asks for a secret (a PIN) on the terminal without showing what is typed: the prompt, then a
+// line (UTF-8, without its end). Nothing when there is no terminal to ask on.
+std::optional<std::string> readSecret(std::string_view prompt);
 
 // Sends the process's error stream to the null device while it lives (for libraries that
 // print what the program reports in its own words).

@@ -51,6 +51,9 @@ void syncFolderOf(const std::filesystem::path& file);
 // Replaces target with from in one step (0 or the error number); on Windows the replaced file's
 // hidden, system and archive attributes stay.
 int replaceFile(const std::filesystem::path& from, const std::filesystem::path& target);
+// True when the file (or the nearest folder of it that exists) lies on a network file system:
+// NFS, SMB/CIFS, a FUSE mount such as sshfs; on Windows a UNC path or a mapped network drive.
+bool onNetworkFileSystem(const std::filesystem::path& path);
 // Gives from the name to only if nothing has it: 0, EEXIST, ENOTSUP where the file system cannot
 // (no hard links), or the error number. from is gone after success.
 int moveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);

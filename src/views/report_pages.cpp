@@ -325,8 +325,12 @@ void layoutSummary(Sheets& s, const Project& project, const ParameterValues& P) 
 
 void layoutBasis(Sheets& s, const ParameterValues& P) {
   FramedFlow flow(s);
+  // An issued report names the instrument's calibration certificate and its due date.
+  std::string instrument = P("检测仪器");
+  if (!P("仪器证书").empty())
+    instrument += "（校准证书 " + P("仪器证书") + "，有效期至 " + P("校准有效期") + "）";
   const std::pair<const char*, std::string> sections[] = {{"检测依据：", P("检测依据")},
-                                                          {"检测仪器：", P("检测仪器")},
+                                                          {"检测仪器：", instrument},
                                                           {"检测时间及检测环境：", ""},
                                                           {"参加检测人员：", ""}};
   int top = T + 200;
@@ -353,6 +357,14 @@ void layoutBasis(Sheets& s, const ParameterValues& P) {
   s.font(song(12));
   s.text(L + 100, signatures, std::string(9, ' ') + "主检人" + std::string(26, ' ') + "审定人");
   s.text(L + 100, signatures + 400, std::string(9, ' ') + "核  对" + std::string(26, ' ') + "批准人");
+  // An issued report names who tested, reviewed (核对) and approved after the labels.
+  const int right =
+      L + 100 + s.measure().textWidth(song(12), std::string(9, ' ') + "主检人" + std::string(26, ' '));
+  const int label = s.measure().textWidth(song(12), "主检人 ");
+  s.text(L + 100 + s.measure().textWidth(song(12), std::string(9, ' ')) + label, signatures, P("检测人"));
+  s.text(L + 100 + s.measure().textWidth(song(12), std::string(9, ' ')) + label, signatures + 400,
+         P("审核人"));
+  s.text(right + label, signatures + 400, P("批准人"));
 }
 
 // The raw-data list: rows placed from the list top, a member's heading kept with its first row
@@ -598,6 +610,8 @@ PrintedReport layoutPrintedReport(const Project& project, const PrintedPageSetti
   layoutSummary(sheets, project, settings.parameters);
   layoutBasis(sheets, settings.parameters);
   report.raw = layoutRawData(project, measure, settings.parameters.rule().rule);
+  if (const std::string revision = settings.parameters("版本"); !revision.empty())
+    report.issueLine = "报告编号：" + settings.parameters("报告编号") + "  第 " + revision + " 版";
   // The log's pages, when it has entries after its beginning, as many rows as fit with the last
   // SHA-256 below them.
   ShownRecord shown = shownRecord(project, tickedMembers(project));
@@ -624,6 +638,10 @@ void drawReportPage(Canvas& c, const Project& project, const PrintedReport& repo
     drawLogPage(c, project, report, static_cast<std::size_t>(page - front - 1) - report.raw.size());
   }
   drawPageFurniture(c, page, report.pageCount(), report.print);
+  if (!report.issueLine.empty()) {
+    c.setFont(song(9));
+    drawInBand(c, {300, 240, 4500, 320}, kAlignRight, report.issueLine);
+  }
 }
 
 }  // namespace kro

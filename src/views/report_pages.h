@@ -99,7 +99,8 @@ struct PrintedReport {
   std::vector<std::vector<std::size_t>> logPages;
   std::size_t logFirst = 0;
   std::map<std::pair<int, int>, ReadingCorrection> corrections;
-  bool legend = false;  // a ticked reading is corrected or was not sent by the instrument
+  bool legend = false;    // a ticked reading is corrected or was not sent by the instrument
+  std::string issueLine;  // an issued report's number and revision, on every page
   int pageCount() const { return static_cast<int>(front.size() + raw.size() + logPages.size()); }
 };
 

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -162,5 +163,19 @@ std::optional<fs::path> plantedLinkOnTheWay(const fs::path& target) {
 void reportOversizedWritesAsFailures() { std::signal(SIGXFSZ, SIG_IGN); }
 
 bool folderWritable(const fs::path& folder) { return ::access(folder.c_str(), W_OK) == 0; }
+
+bool onNetworkFileSystem(const fs::path& path) {
+  std::error_code ec;
+  fs::path at = fs::absolute(path, ec);
+  while (!at.empty() && !fs::exists(at, ec) && at.has_parent_path() && at.parent_path() != at)
+    at = at.parent_path();
+  struct statfs info {};
+  if (::statfs(at.c_str(), &info) != 0) return false;
+  // The magic numbers of linux/magic.h: NFS, SMB, CIFS, SMB2, FUSE (sshfs and the like), Coda, AFS, 9p.
+  constexpr unsigned long kNetwork[] = {0x6969,     0x517B,     0xFF534D42, 0xFE534D42,
+                                        0x65735546, 0x73757245, 0x5346414F, 0x01021997};
+  const auto type = static_cast<unsigned long>(info.f_type);
+  return std::find(std::begin(kNetwork), std::end(kNetwork), type) != std::end(kNetwork);
+}
 
 }  // namespace kro::platform

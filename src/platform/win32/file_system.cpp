@@ -122,4 +122,14 @@ void reportOversizedWritesAsFailures() {}  // no file-size signal
 
 bool folderWritable(const fs::path& folder) { return ::_waccess(folder.c_str(), 2) == 0; }
 
+bool onNetworkFileSystem(const fs::path& path) {
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(path, ec);
+  const std::wstring text = absolute.native();
+  if (text.rfind(L"\\\\", 0) == 0 && text.rfind(L"\\\\?\\", 0) != 0) return true;  // \\server\share
+  if (text.rfind(L"\\\\?\\UNC\\", 0) == 0) return true;
+  const std::wstring root = absolute.root_path().native();
+  return !root.empty() && ::GetDriveTypeW(root.c_str()) == DRIVE_REMOTE;
+}
+
 }  // namespace kro::platform

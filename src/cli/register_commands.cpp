@@ -1,0 +1,289 @@
+// kro register.
+#include "cli/register_commands.h"
+
+#include <cstdlib>
+
+#include "model/date_text.h"
+#include "model/file_io.h"
+#include "platform/console.h"
+#include "register/ledger.h"
+#include "register/register_location.h"
+
+namespace kro::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Json reportJson(const ReportRecord& r) {
+  Json files = Json::array();
+  for (const ReportFileRecord& f : r.files) files.push_back({{"name", f.name}, {"sha256", f.sha256}});
+  return {{"number", r.number},         {"revision", r.revision},
+          {"issued", r.issued},         {"project", r.projectName},
+          {"projectId", r.projectId},   {"client", r.client},
+          {"verdict", r.verdict},       {"rule", r.rule},
+          {"instrument", r.instrument}, {"tester", r.tester},
+          {"reviewer", r.reviewer},     {"approver", r.approver},
+          {"state", stateKey(r.state)}, {"replaces", r.replaces},
+          {"voidReason", r.voidReason}, {"files", files}};
+}
+
+std::string word(const Invocation& call, std::size_t k) {
+  return call.inputs().size() > k ? call.inputs()[k] : std::string();
+}
+
+int peopleCommand(const Context& cx, Invocation& call, Register& reg) {
+  const std::string what = word(call, 1), name = word(call, 2);
+  if (what == "list") {
+    auto people = reg.people();
+    if (!people) return cx.fail(people.message());
+    if (call.args.has("--json")) {
+      Json list = Json::array();
+      for (const Person& p : people.value()) {
+        Json roles = Json::array();
+        for (Role r : p.roles) roles.push_back(roleName(r));
+        list.push_back({{"name", p.name}, {"roles", roles}, {"active", p.active}});
+      }
+      Json j = jsonOutput();
+      j["people"] = std::move(list);
+      cx.out << jsonText(j) << "\n";
+      return kSuccess;
+    }
+    for (const Person& p : people.value()) {
+      std::string roles;
+      for (Role r : p.roles) roles += (roles.empty() ? "" : "、") + std::string(roleName(r));
+      cx.out << printable(p.name) << "  " << roles << (p.active ? "" : "  （停用）") << "\n";
+    }
+    return kSuccess;
+  }
+  if (name.empty() || call.inputs().size() != 3)
+    return cx.usage("register people " + what + " 需要一个人员姓名");
+  if (what == "add") {
+    auto roles = parseRoles(call.args.value("--roles").value_or(""));
+    if (!roles) return cx.usage("--roles 取 检测、审核、批准 中的一个或几个，用逗号分开");
+    auto pin = pinOf(name);
+    if (!pin) return cx.fail(pin.message());
+    if (Status s = reg.addPerson(name, roles.value(), pin.value()); !s) return cx.fail(s.message());
+    cx.out << "已登记 " << printable(name) << "\n";
+    return kSuccess;
+  }
+  if (what == "retire") {
+    if (Status s = reg.retirePerson(name); !s) return cx.fail(s.message());
+    cx.out << printable(name) << " 已停用\n";
+    return kSuccess;
+  }
+  if (what == "pin") {
+    auto old = pinOf(name);
+    if (!old) return cx.fail(old.message());
+    auto fresh = pinOf(name + " 的新", "KRO_NEW_PIN");
+    if (!fresh) return cx.fail(fresh.message());
+    if (Status s = reg.changePin(name, old.value(), fresh.value()); !s) return cx.fail(s.message());
+    cx.out << printable(name) << " 的个人密码已更改\n";
+    return kSuccess;
+  }
+  return cx.usage("register people 之后是 add、list、retire 或 pin");
+}
+
+std::optional<CalendarDate> dateOption(const Invocation& call, const char* option) {
+  auto v = call.args.value(option);
+  return v ? parseIsoDate(*v) : std::nullopt;
+}
+
+int instrumentsCommand(const Context& cx, Invocation& call, Register& reg) {
+  const std::string what = word(call, 1);
+  if (what == "add") {
+    auto calibrated = dateOption(call, "--calibrated");
+    auto due = dateOption(call, "--due");
+    if (!calibrated || !due) return cx.usage("--calibrated 和 --due 取日期，如 2026-03-01");
+    Instrument i{call.args.value("--name").value_or(""),
+                 call.args.value("--serial").value_or(""),
+                 call.args.value("--certificate").value_or(""),
+                 *calibrated,
+                 *due,
+                 true};
+    if (Status s = reg.addInstrument(i); !s) return cx.fail(s.message());
+    cx.out << "已登记仪器 " << printable(i.serial) << "，校准有效期至 " << isoDate(i.due) << "\n";
+    return kSuccess;
+  }
+  if (what != "list") return cx.usage("register instruments 之后是 add 或 list");
+  auto all = reg.instruments();
+  if (!all) return cx.fail(all.message());
+  const CalendarDate day = today();
+  Json list = Json::array();
+  for (const Instrument& i : all.value()) {
+    const Calibration c = calibrationOn(i, day);
+    const char* standing = !i.active                   ? "retired"
+                           : c == Calibration::Lapsed  ? "lapsed"
+                           : c == Calibration::DueSoon ? "due-soon"
+                                                       : "valid";
+    if (call.args.has("--json")) {
+      list.push_back({{"name", i.name},
+                      {"serial", i.serial},
+                      {"certificate", i.certificate},
+                      {"calibrated", isoDate(i.calibrated)},
+                      {"due", isoDate(i.due)},
+                      {"standing", standing}});
+      continue;
+    }
+    cx.out << printable(i.serial) << "  " << printable(i.name) << "  证书 " << printable(i.certificate)
+           << "  有效期至 " << isoDate(i.due)
+           << (std::string_view(standing) == "lapsed"     ? "  已过期"
+               : std::string_view(standing) == "due-soon" ? "  即将到期"
+               : std::string_view(standing) == "retired"  ? "  停用"
+                                                          : "")
+           << "\n";
+  }
+  if (call.args.has("--json")) {
+    Json j = jsonOutput();
+    j["instruments"] = std::move(list);
+    cx.out << jsonText(j) << "\n";
+  }
+  return kSuccess;
+}
+
+int listCommand(const Context& cx, Invocation& call, Register& reg, bool failingOnly) {
+  auto reports = reg.reports();
+  if (!reports) return cx.fail(reports.message());
+  Json list = Json::array();
+  for (const ReportRecord& r : reports.value()) {
+    if (r.state == ReportState::Drafted || r.state == ReportState::Reviewed) continue;
+    if (failingOnly && !r.failing()) continue;
+    if (call.args.has("--json")) {
+      list.push_back(reportJson(r));
+      continue;
+    }
+    cx.out << printable(r.number) << " 第 " << r.revision << " 版  " << r.issued.substr(0, 10) << "  "
+           << printable(r.projectName) << "  " << r.verdict << "  " << stateName(r.state)
+           << (r.voidReason.empty() ? "" : "（" + printable(r.voidReason) + "）") << "\n";
+  }
+  if (call.args.has("--json")) {
+    Json j = jsonOutput();
+    j["reports"] = std::move(list);
+    cx.out << jsonText(j) << "\n";
+  }
+  return kSuccess;
+}
+
+int voidCommand(const Context& cx, Invocation& call, Register& reg) {
+  const std::string number = word(call, 1);
+  if (number.empty() || call.inputs().size() != 2) return cx.usage("register void 需要一个报告编号");
+  const auto reason = call.args.value("--reason");
+  if (!reason || reason->empty()) return cx.usage("register void 需要用 --reason 写明作废的原因");
+  const auto who = call.args.value("--as");
+  if (!who) return cx.usage("register void 需要用 --as 指明作废报告的人");
+  auto pin = pinOf(*who);
+  if (!pin) return cx.fail(pin.message());
+  auto person = reg.signIn(*who, pin.value());
+  if (!person) return cx.fail(person.message());
+  if (!person->has(Role::Approver)) return cx.fail("“" + *who + "”没有批准职责，不能作废报告");
+  int revision = 0;
+  if (auto given = call.args.value("--revision")) {
+    auto n = parseNumber(*given, 1, 999);
+    if (!n) return cx.usage("--revision 取 1 到 999");
+    revision = static_cast<int>(*n);
+  } else {
+    auto reports = reg.reports();
+    if (!reports) return cx.fail(reports.message());
+    for (const ReportRecord& r : reports.value()) {
+      if (r.number == number) revision = std::max(revision, r.revision);
+    }
+  }
+  if (Status s = reg.voidReport(number, revision, *reason, *who); !s) return cx.fail(s.message());
+  cx.out << printable(number) << " 第 " << revision << " 版已作废\n";
+  return kSuccess;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<Register>> registerFor(const Arguments& args) {
+  std::optional<fs::path> given;
+  if (auto v = args.value("--register")) given = pathFromUtf8(*v);
+  return openRegister(registerFile(settingsFor(args), given));
+}
+
+Result<std::string> pinOf(const std::string& person, const char* variable) {
+  if (const char* pin = std::getenv(variable); pin != nullptr && *pin != '\0') return std::string(pin);
+  auto typed = platform::readSecret(person + " 的个人密码（PIN）：");
+  if (!typed)
+    return Error{"需要 " + person + " 的个人密码：没有终端可以询问，请用环境变量 " + variable + " 给出"};
+  return typed.value();
+}
+
+int commandRegister(const Context& cx, Invocation& call) {
+  const std::string what = word(call, 0);
+  if (what.empty())
+    return cx.usage(
+        "register 之后是 "
+        "people、instruments、numbering、list、failing、void、export、verify、backup、restore 或 where");
+  std::optional<fs::path> given;
+  if (auto v = call.args.value("--register")) given = pathFromUtf8(*v);
+  const fs::path file = registerFile(settingsFor(call.args), given);
+  if (what == "where") {
+    cx.out << printable(displayPath(file)) << "\n";
+    return kSuccess;
+  }
+  if (what == "backup") {
+    if (call.output.empty()) return cx.usage("register backup 需要用 -o 指定备份文件");
+    if (Status s = backupRegister(file, pathFromUtf8(call.output)); !s) return cx.fail(s.message());
+    cx.out << "已备份到 " << printable(call.output) << "\n";
+    return kSuccess;
+  }
+  if (what == "restore") {
+    if (call.inputs().size() != 2) return cx.usage("register restore 需要一个备份文件");
+    auto kept = restoreRegister(file, pathFromUtf8(call.inputs()[1]));
+    if (!kept) return cx.fail(kept.message());
+    cx.out << "已恢复" << (kept->empty() ? "" : "；原来的台账保存为 " + printable(displayPath(kept.value())))
+           << "\n";
+    return kSuccess;
+  }
+  auto opened = openRegister(file);
+  if (!opened) return cx.fail(opened.message());
+  Register& reg = *opened.value();
+  if (what == "people") return peopleCommand(cx, call, reg);
+  if (what == "instruments") return instrumentsCommand(cx, call, reg);
+  if (what == "list" || what == "failing") return listCommand(cx, call, reg, what == "failing");
+  if (what == "void") return voidCommand(cx, call, reg);
+  if (what == "numbering") {
+    NumberingRules rules;
+    const std::string format = call.args.value("--format").value_or("");
+    auto current = reg.numbering(format);
+    if (!current) return cx.fail(current.message());
+    rules = current.value();
+    if (auto p = call.args.value("--pattern")) rules.pattern = *p;
+    if (auto r = call.args.value("--revision-rule")) {
+      if (*r != "版本" && *r != "新编号") return cx.usage("--revision-rule 取 版本 或 新编号");
+      rules.newNumberForRevision = *r == "新编号";
+    }
+    if (call.args.value("--pattern") || call.args.value("--revision-rule")) {
+      if (Status s = reg.setNumbering(rules, format); !s) return cx.fail(s.message());
+    }
+    cx.out << "编号规则：" << printable(rules.pattern) << "；修改后重新签发："
+           << (rules.newNumberForRevision ? "新编号" : "同一编号的下一版") << "\n";
+    return kSuccess;
+  }
+  if (what == "export") {
+    const bool xlsx = call.args.has("--xlsx"), csv = call.args.has("--csv");
+    if (xlsx == csv) return cx.usage("register export 需要 --xlsx 或 --csv 之一");
+    if (call.output.empty()) return cx.usage("register export 需要用 -o 指定输出文件");
+    auto tables = ledgerTables(reg, today());
+    if (!tables) return cx.fail(tables.message());
+    Status written = xlsx ? writeOutputByPath(
+                                cx, call.output, OutputKind::Binary,
+                                [&](const fs::path& out) { return exportLedgersToXlsx(tables.value(), out); })
+                          : writeOutput(cx, call.output, ledgerCsv(tables->front()), OutputKind::Text);
+    if (!written) return cx.fail(written.message());
+    return kSuccess;
+  }
+  if (what == "verify") {
+    std::optional<fs::path> folder;
+    if (call.inputs().size() == 2) folder = pathFromUtf8(call.inputs()[1]);
+    auto findings = verifyRegister(reg, folder);
+    if (!findings) return cx.fail(findings.message());
+    for (const std::string& f : findings.value()) cx.out << printable(f) << "\n";
+    if (findings->empty()) cx.out << "台账核查没有发现问题\n";
+    return findings->empty() ? kSuccess : kFailure;
+  }
+  return cx.usage("register 不认识“" + what + "”");
+}
+
+}  // namespace kro::cli
