@@ -12,6 +12,8 @@ packages=(
   nlohmann-json3-dev man-db
   # SHA-256 of kept files and of the modification log
   libsodium-dev
+  # the office's register
+  libsqlite3-dev
   # desktop application, printing
   qt6-base-dev libgl-dev
   # office documents

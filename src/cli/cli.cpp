@@ -495,6 +495,11 @@ const CommandTable& fileCommands() {
       {"params", commandParams},     {"formats", commandFormats}, {"rules", commandRules},
 #ifdef KRO_WITH_REGISTER
       {"register", commandRegister},
+#else
+      {"register",
+       [](const Context& cx, Invocation&) {
+         return cx.usage("register 在这个版本中不可用：它构建时没有 SQLite 台账");
+       }},
 #endif
   };
   return commands;

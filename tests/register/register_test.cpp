@@ -1,0 +1,307 @@
+// The office's register through kro register and kro issue, as an office uses it: three people
+// sign off each report, numbers run on without gaps or repeats whatever runs at once or is
+// killed, an amended report replaces the earlier one, and the ledgers and documents say so.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
+
+#include "model/analysis_file.h"
+#include "model/gbk_text.h"
+#include "support/environment.h"
+#include "support/kro_command.h"
+#include "support/temp_dir.h"
+
+namespace kro {
+namespace {
+
+using test::CommandRun;
+using test::kro;
+
+// A one-member project: all readings at the design thickness (合格), or far below (不合格).
+void writeProject(const std::filesystem::path& file, bool passing, const std::string& name) {
+  MemberData d;
+  d.code = "0001";
+  d.name = *utf8ToGbk("一层楼板");
+  d.testDate = *utf8ToGbk("2026年12月01日");
+  d.designThickness = 120;
+  for (int k = 0; k < 10; ++k) d.readings.push_back({0, passing ? 120 : 100, 0});
+  Project project{{MemberRecord(std::move(d))}};
+  project.parameters.values = {{*utf8ToGbk("工程名称"), *utf8ToGbk(name)}};
+  project.parameters.stored = true;
+  ASSERT_TRUE(writeAnalysisFile(file, project).ok());
+}
+
+std::string shell(const std::string& command) {
+  std::string out;
+  if (FILE* p = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
+    ::pclose(p);
+  }
+  return out;
+}
+
+class RegisterTest : public ::testing::Test {
+ protected:
+  RegisterTest() {
+    test::setEnvironment("KRO_PIN", "2468");
+    test::setEnvironment("KRO_TEMPLATE_DIR", test::binDir().string());
+    std::filesystem::create_directories(dir / "out");
+    for (const auto& [name, roles] : {std::pair{"张工", "检测"}, std::pair{"李工", "审核"},
+                                      std::pair{"王工", "批准,审核"}, std::pair{"赵工", "检测,审核,批准"}}) {
+      EXPECT_EQ(run({"register", "people", "add", name, "--roles", roles}).status, 0);
+    }
+    EXPECT_EQ(run({"register", "instruments", "add", "--name", "楼板测厚仪", "--serial", "T-1",
+                   "--certificate", "JZ-001", "--calibrated", "2026-03-01", "--due", "2099-02-28"})
+                  .status,
+              0);
+    EXPECT_EQ(run({"register", "numbering", "--pattern", "LBHD-{年}-{序号:4}"}).status, 0);
+  }
+  ~RegisterTest() override { test::unsetEnvironment("KRO_PIN"); }
+
+  CommandRun run(std::vector<std::string> args) {
+    args.insert(args.end(), {"--register", (dir / "r.sqlite").string(), "--config-dir", dir.path().string()});
+    return kro(args);
+  }
+  // The three steps; the approval's output.
+  CommandRun issue(const std::string& project, const std::string& instrument = "T-1") {
+    const std::string file = (dir / project).string();
+    EXPECT_EQ(run({"issue", file, "--as", "张工", "--format", "1", "--instrument", instrument}).status, 0);
+    EXPECT_EQ(run({"issue", file, "--as", "李工"}).status, 0);
+    return run({"issue", file, "--as", "王工", "-o", (dir / "out").string()});
+  }
+  // The project's identity, as its file holds it.
+  std::string identity(const std::string& file) {
+    const std::string shown = kro({"params", file}).out;
+    const std::size_t at = shown.find("工程标识：");
+    return at == std::string::npos ? std::string() : shown.substr(at + std::string("工程标识：").size(), 36);
+  }
+  nlohmann::json reports(const std::string& which = "list") {
+    CommandRun r = run({"register", which, "--json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return nlohmann::json::parse(r.out)["reports"];
+  }
+  test::TempDir dir;
+};
+
+TEST_F(RegisterTest, ReportsAreIssuedAmendedVoidedAndListed) {
+  writeProject(dir / "a.KRO", true, "一号楼");
+  writeProject(dir / "b.KRO", false, "二号楼");
+  writeProject(dir / "c.KRO", true, "三号楼");
+  // One person takes one step of a report: 赵工 drafts, and may then neither review nor approve.
+  const std::string a = (dir / "a.KRO").string();
+  ASSERT_EQ(run({"issue", a, "--as", "赵工", "--format", "1", "--instrument", "T-1"}).status, 0);
+  CommandRun twice = run({"issue", a, "--as", "赵工"});
+  EXPECT_EQ(twice.status, 1);
+  EXPECT_NE(twice.err.find("不能再审核"), std::string::npos) << twice.err;
+  // A wrong PIN signs nobody in.
+  test::setEnvironment("KRO_PIN", "1357");
+  EXPECT_NE(run({"issue", a, "--as", "李工"}).err.find("个人密码（PIN）不对"), std::string::npos);
+  test::setEnvironment("KRO_PIN", "2468");
+  ASSERT_EQ(run({"issue", a, "--as", "李工"}).status, 0);
+  CommandRun approved = run({"issue", a, "--as", "王工", "-o", (dir / "out").string()});
+  ASSERT_EQ(approved.status, 0) << approved.err;
+  EXPECT_NE(approved.out.find("已签发 LBHD-2026-0001 第 1 版"), std::string::npos) << approved.out;
+  ASSERT_EQ(issue("b.KRO").status, 0);
+  ASSERT_EQ(issue("c.KRO").status, 0);
+
+  // The number, revision and names in the documents: every page of the PDF, the Word report.
+  const std::filesystem::path pdf = dir / "out" / pathFromUtf8("LBHD-2026-0001-第1版.pdf");
+  const int pages = std::stoi(shell("pdfinfo '" + pdf.string() + "' | sed -n 's/^Pages: *//p'"));
+  ASSERT_GT(pages, 2);
+  for (int p = 1; p <= pages; ++p) {
+    const std::string text =
+        shell("pdftotext -f " + std::to_string(p) + " -l " + std::to_string(p) + " '" + pdf.string() + "' -");
+    EXPECT_NE(text.find("报告编号：LBHD-2026-0001 第 1 版"), std::string::npos) << "page " << p << "\n"
+                                                                                << text;
+  }
+  const std::string signed_ = shell("pdftotext '" + pdf.string() + "' - | tr -d ' \\n'");
+  EXPECT_NE(signed_.find("主检人赵工"), std::string::npos) << signed_;
+  const std::string word = shell(
+      "/usr/bin/python3 -c \"import docx,sys; d=docx.Document(sys.argv[1]); "
+      "print(d.sections[0].header.paragraphs[0].text); print(*[p.text for p in d.paragraphs], sep='\\n')\" "
+      "'" +
+      (dir / "out" / pathFromUtf8("LBHD-2026-0001-第1版.docx")).string() + "'");
+  EXPECT_NE(word.find("报告编号：LBHD-2026-0001  第 1 版"), std::string::npos) << word;
+  EXPECT_NE(word.find("检测：赵工"), std::string::npos);
+  EXPECT_NE(word.find("批准：王工"), std::string::npos);
+  EXPECT_NE(word.find("校准证书：JZ-001，有效期至 2099-02-28"), std::string::npos);
+
+  // Amended after issue: the same number's second revision, replacing the first.
+  writeProject(dir / "edited.KRO", true, "一号楼（更正）");
+  const std::string uuid = identity(a);
+  ASSERT_EQ(uuid.size(), 36u);
+  ASSERT_EQ(kro({"params", (dir / "edited.KRO").string(), "--set", "工程标识=" + uuid, "-o", a}).status, 0);
+  CommandRun amended = issue("a.KRO");
+  ASSERT_EQ(amended.status, 0) << amended.err;
+  EXPECT_NE(amended.out.find("已签发 LBHD-2026-0001 第 2 版"), std::string::npos) << amended.out;
+  EXPECT_NE(amended.out.find("代替 LBHD-2026-0001 第 1 版"), std::string::npos);
+  EXPECT_NE(shell("pdftotext '" + (dir / "out" / pathFromUtf8("LBHD-2026-0001-第2版.pdf")).string() + "' -")
+                .find("第 2 版"),
+            std::string::npos);
+  // Voided: by an approver, with a reason.
+  EXPECT_EQ(run({"register", "void", "LBHD-2026-0003", "--as", "李工", "--reason", "委托撤回"}).status, 1);
+  ASSERT_EQ(run({"register", "void", "LBHD-2026-0003", "--as", "王工", "--reason", "委托撤回"}).status, 0);
+
+  const nlohmann::json all = reports();
+  ASSERT_EQ(all.size(), 4u);
+  std::map<std::string, std::string> states;
+  for (const auto& r : all)
+    states[r["number"].get<std::string>() + "/" + std::to_string(r["revision"].get<int>())] = r["state"];
+  EXPECT_EQ(states, (std::map<std::string, std::string>{{"LBHD-2026-0001/1", "superseded"},
+                                                        {"LBHD-2026-0001/2", "issued"},
+                                                        {"LBHD-2026-0002/1", "issued"},
+                                                        {"LBHD-2026-0003/1", "void"}}));
+  EXPECT_EQ(all[0]["tester"], "张工");
+  EXPECT_EQ(all[0]["files"].size(), 3u);
+  const nlohmann::json failing = reports("failing");
+  ASSERT_EQ(failing.size(), 1u);
+  EXPECT_EQ(failing[0]["number"], "LBHD-2026-0002");
+  EXPECT_EQ(failing[0]["project"], "二号楼");
+
+  // The workbook, read by another program: a sheet per ledger.
+  const auto book = dir / "台账.xlsx";
+  ASSERT_EQ(run({"register", "export", "--xlsx", "-o", book.string()}).status, 0);
+  const std::string sheets = shell(
+      "/usr/bin/python3 -c \"import openpyxl,sys; b=openpyxl.load_workbook(sys.argv[1]); "
+      "print(b.sheetnames); print(b['不合格台账']['A2'].value, b['报告'].max_row, b['仪器']['F2'].value)\" "
+      "'" +
+      book.string() + "'");
+  EXPECT_NE(sheets.find("['报告', '不合格台账', '仪器', '人员']"), std::string::npos) << sheets;
+  EXPECT_NE(sheets.find("LBHD-2026-0002 5 有效"), std::string::npos) << sheets;
+
+  // The register's check: nothing, until a document is changed.
+  EXPECT_EQ(run({"register", "verify"}).status, 0);
+  test::writeBytes(dir / "out" / pathFromUtf8("LBHD-2026-0002-第1版.pdf"), "changed");
+  CommandRun verified = run({"register", "verify"});
+  EXPECT_EQ(verified.status, 1);
+  EXPECT_NE(verified.out.find("LBHD-2026-0002 第 1 版 的文件"), std::string::npos) << verified.out;
+}
+
+TEST_F(RegisterTest, LapsedInstrumentsAndChangedProjectsAreRefused) {
+  ASSERT_EQ(run({"register", "instruments", "add", "--name", "旧仪器", "--serial", "T-0", "--certificate",
+                 "JZ-000", "--calibrated", "2020-01-01", "--due", "2021-01-01"})
+                .status,
+            0);
+  writeProject(dir / "a.KRO", true, "一号楼");
+  const std::string a = (dir / "a.KRO").string();
+  CommandRun refused = run({"issue", a, "--as", "张工", "--format", "1", "--instrument", "T-0"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("已于 2021-01-01 过期"), std::string::npos) << refused.err;
+  EXPECT_TRUE(reports().empty());
+  ASSERT_EQ(
+      run({"issue", a, "--as", "张工", "--format", "1", "--instrument", "T-0", "--force-expired"}).status, 0);
+  // Changed after drafting: the reviewer is told, and nothing moves on.
+  const std::string bytes = test::readBytes(dir / "a.KRO");
+  writeProject(dir / "b.KRO", false, "一号楼");
+  ASSERT_EQ(kro({"params", (dir / "b.KRO").string(), "--set", "工程标识=" + identity(a), "-o",
+                 (dir / "changed.KRO").string()})
+                .status,
+            0);
+  std::filesystem::copy_file(dir / "changed.KRO", dir / "a.KRO",
+                             std::filesystem::copy_options::overwrite_existing);
+  CommandRun changed = run({"issue", a, "--as", "李工"});
+  EXPECT_EQ(changed.status, 1);
+  EXPECT_NE(changed.err.find("在起草后被修改过"), std::string::npos) << changed.err;
+  test::writeBytes(dir / "a.KRO", bytes);
+  ASSERT_EQ(run({"issue", a, "--as", "李工"}).status, 0);
+  ASSERT_EQ(run({"issue", a, "--as", "王工", "-o", (dir / "out").string()}).status, 0);
+  CommandRun verified = run({"register", "verify"});
+  EXPECT_NE(verified.out.find("已过校准有效期（2021-01-01）"), std::string::npos) << verified.out;
+  // A number typed in place of the pattern's is used once only.
+  writeProject(dir / "c.KRO", true, "三号楼");
+  writeProject(dir / "d.KRO", true, "四号楼");
+  for (const char* project : {"c.KRO", "d.KRO"}) {
+    const std::string file = (dir / project).string();
+    ASSERT_EQ(run({"issue", file, "--as", "张工", "--format", "1", "--instrument", "T-1"}).status, 0);
+    ASSERT_EQ(run({"issue", file, "--as", "李工"}).status, 0);
+  }
+  EXPECT_EQ(run({"issue", (dir / "c.KRO").string(), "--as", "王工", "--number", "WT-7", "-o",
+                 (dir / "out").string()})
+                .status,
+            0);
+  CommandRun reused = run(
+      {"issue", (dir / "d.KRO").string(), "--as", "王工", "--number", "WT-7", "-o", (dir / "out").string()});
+  EXPECT_NE(reused.err.find("已经用过"), std::string::npos) << reused.err;
+  // A backup, and the register restored from it: what came after is gone from it, and the
+  // register it replaced is kept beside it.
+  ASSERT_EQ(run({"register", "backup", "-o", (dir / "copy.sqlite").string()}).status, 0);
+  ASSERT_EQ(run({"register", "people", "add", "钱工", "--roles", "检测"}).status, 0);
+  ASSERT_EQ(run({"register", "restore", (dir / "copy.sqlite").string()}).status, 0);
+  EXPECT_EQ(run({"register", "people", "list"}).out.find("钱工"), std::string::npos);
+  test::writeBytes(dir / "not.sqlite", "no register");
+  EXPECT_EQ(run({"register", "restore", (dir / "not.sqlite").string()}).status, 1);
+  EXPECT_EQ(reports().size(), 2u);
+  // A register of a newer program is left alone.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((dir / "r.sqlite").string().c_str(), &db), SQLITE_OK);
+  sqlite3_exec(db, "UPDATE register_meta SET value = '99' WHERE key = 'schema'", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  EXPECT_NE(run({"register", "list"}).err.find("较新版本"), std::string::npos);
+}
+
+// Separate programs at once, or one killed at any point of an approval: numbers stay
+// consecutive and unique, and no document has a final name without its number committed.
+TEST_F(RegisterTest, ApprovalsAtOnceAndKilledApprovalsKeepNumbersConsecutive) {
+  const std::string kro = (test::binDir() / "kro").string();
+  const std::string where =
+      " --register '" + (dir / "r.sqlite").string() + "' --config-dir '" + dir.path().string() + "'";
+  auto approve = [&](int k, const std::string& stop) {
+    return std::system(("cd '" + dir.path().string() + "' && KRO_PIN=2468 KRO_TEST_STOP_ISSUE_AT=" + stop +
+                        " '" + kro + "' issue p" + std::to_string(k) + ".KRO --as 王工 -o out" + where +
+                        " >/dev/null 2>&1")
+                           .c_str());
+  };
+  for (int k = 0; k < 22; ++k) {
+    writeProject(dir / ("p" + std::to_string(k) + ".KRO"), true, "楼 " + std::to_string(k));
+    const std::string file = (dir / ("p" + std::to_string(k) + ".KRO")).string();
+    ASSERT_EQ(run({"issue", file, "--as", "张工", "--format", "1", "--instrument", "T-1"}).status, 0);
+    ASSERT_EQ(run({"issue", file, "--as", "李工"}).status, 0);
+  }
+  // Killed while the documents are written under their hidden names, and with the number taken
+  // but not committed: nothing is numbered, nothing named.
+  for (const char* stop : {"documents", "numbered"}) {
+    const int status = approve(20, stop);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 137) << stop;
+    EXPECT_TRUE(reports().empty()) << stop;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "out"))
+      EXPECT_EQ(entry.path().filename().string()[0], '.') << entry.path();
+  }
+  // Four programs approving five reports each at once.
+  std::vector<std::thread> lanes;
+  std::atomic<int> failures{0};
+  for (int lane = 0; lane < 4; ++lane) {
+    lanes.emplace_back([&, lane] {
+      for (int k = lane * 5; k < lane * 5 + 5; ++k) failures += approve(k, "none") != 0 ? 1 : 0;
+    });
+  }
+  for (std::thread& t : lanes) t.join();
+  EXPECT_EQ(failures, 0);
+  std::set<std::string> numbers;
+  for (const auto& r : reports()) numbers.insert(r["number"].get<std::string>());
+  std::set<std::string> expected;
+  for (int n = 1; n <= 20; ++n)
+    expected.insert("LBHD-2026-" + std::string(n < 10 ? "000" : "00") + std::to_string(n));
+  EXPECT_EQ(numbers, expected);
+  // Killed after the commit, before the names are given: the number stands, and the check names
+  // the documents still under their hidden names.
+  const int status = approve(21, "committed");
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 137);
+  EXPECT_EQ(reports().size(), 21u);
+  CommandRun verified = run({"register", "verify"});
+  EXPECT_NE(verified.out.find("LBHD-2026-0021 第 1 版 的文件"), std::string::npos) << verified.out;
+  EXPECT_EQ(verified.out.find("缺少"), std::string::npos);
+  EXPECT_EQ(approve(20, "none"), 0);
+  numbers.clear();
+  for (const auto& r : reports()) numbers.insert(r["number"].get<std::string>());
+  EXPECT_EQ(numbers.size(), 22u);
+  EXPECT_EQ(*numbers.rbegin(), "LBHD-2026-0022");
+}
+
+}  // namespace
+}  // namespace kro
