@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libraries kro.exe needs on 64-bit Windows (zlib, libzip, pugixml, libxlsxwriter,
-# nlohmann-json, GoogleTest, libusb, libsodium) from Debian's source packages with mingw-w64, once
+# nlohmann-json, GoogleTest, libusb, libsodium, SQLite) from Debian's source packages with mingw-w64, once
 # per machine, into a cache outside the repository (KRO_WINDOWS_CACHE, default
 # ~/.cache/kroanalyze-windows).
 # The source versions are pinned (apt-get source may otherwise pick a security update whose
@@ -23,6 +23,7 @@ sources=(
   googletest=1.12.1-0.2
   libusb-1.0=2:1.0.26-1
   libsodium=1.0.18-1+deb12u1
+  sqlite3=3.40.1-2+deb12u2
 )
 stamp="pinned: ${sources[*]}; libxlsxwriter wide names; licence names"
 
@@ -35,9 +36,10 @@ sudo=()
 export DEBIAN_FRONTEND=noninteractive
 
 # The cross compiler, wine to run what it makes, what unpacks Debian's sources, and the autotools
-# that make libsodium's configure script (its source package ships none).
+# that make libsodium's configure script (its source package ships none), and tclsh, which makes
+# SQLite's one-file source.
 tools=(g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev cmake ninja-build unzip
-  autoconf automake libtool)
+  autoconf automake libtool tcl)
 missing=()
 for p in "${tools[@]}"; do
   [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" == "install ok installed" ]] || missing+=("$p")
@@ -136,6 +138,13 @@ sodium=$(unpack "${sources[7]}")
   ./configure --host=x86_64-w64-mingw32 CC=x86_64-w64-mingw32-gcc-posix --prefix="$prefix" \
   --disable-shared --enable-static --disable-dependency-tracking >configure.log &&
   make -j "${JOBS:-2}" >build.log && make install >install.log)
+# SQLite (public domain), static: its one-file source made from Debian's sources here (with the
+# machine's own compiler and tclsh), then compiled with mingw, without loadable extensions.
+sqlite=$(unpack "${sources[8]}")
+(cd "$sqlite" && ./configure --disable-tcl >configure.log && make sqlite3.c >amalgamation.log &&
+  x86_64-w64-mingw32-gcc-posix -O2 -c sqlite3.c -o sqlite3.o -DSQLITE_THREADSAFE=1 \
+    -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_DQS=0 &&
+  x86_64-w64-mingw32-ar rcs "$prefix/lib/libsqlite3.a" sqlite3.o && cp sqlite3.h "$prefix/include/")
 
 mv "$prefix/SOURCES.txt.new" "$prefix/SOURCES.txt"
 echo "Windows libraries built in $(($(date +%s) - started)) s; versions and licences in $prefix/SOURCES.txt"
