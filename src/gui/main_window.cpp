@@ -735,6 +735,7 @@ void MainWindow::refillGrid() {
 void MainWindow::redrawChart() { chart_->setRule(parameters().rule().rule); }
 
 void MainWindow::stateChanged() {
+  refreshRegisterState();
   setWindowTitle(qt(doc_.title()) + "[*] - " + applicationTitle());
   setWindowModified(doc_.isModified());
   // A file another window holds is only viewed here: 保存 waits for 另存为.

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,7 @@
 #include "gui/reading_grid_view.h"
 #include "model/document.h"
 #include "model/project_diff.h"
+#include "register/register.h"
 #include "report/office_paths.h"
 #include "report/project_check.h"
 #include "report/project_parameters.h"
@@ -137,6 +139,13 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   void check();
   // 修改记录: the log's entries beside the window.
   void showModificationLog();
+  // The office's register: 签发报告 for the open project, 报告台账, 台账设置; the panel's
+  // register state (looked up again when the file or its identity changed, or when forced).
+  void issueReport();
+  void showLedger();
+  void registerSettings();
+  void refreshRegisterState(bool force = false);
+  Register* officeRegister();
   // The reason for a change kept in the log (and, the first time, who makes it).
   std::optional<std::string> askReason(const ChangeRequest& request);
   // A damaged log found on opening: the user may begin a new one, else the project stays unchanged.
@@ -219,6 +228,8 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   bool panelFlag_ = false;
   QPushButton* openFolder_ = nullptr;
   QString writtenFolder_;
+  std::unique_ptr<Register> register_;
+  std::string registerStateFor_;  // the file and identity the panel's register state is of
 };
 
 }  // namespace kro::gui

@@ -77,6 +77,8 @@ void MainWindow::buildActions() {
       {"actionImportCsv", "导入 CSV...", {}, "由 CSV 文件生成分析结果文件并打开", [this] { importCsv(); }, File, true},
       {"actionExportCsv", "导出 CSV...", {}, "将全部构件的测点导出为 CSV 文件", [this] { exportCsv(); }, File},
       {"actionFormats", "报告格式管理(&G)...", {}, "内置和用户自己的报告格式：新建、打开、检查", [this] { auto starting = findTemplate(officePaths_, "自定义格式样板.docx"); FormatManagerDialog(settings_, starting ? starting.value() : std::filesystem::path(), this).exec(); }, File, true},
+      {"actionIssueReport", "签发报告(&I)...", {}, "起草、审核或批准这个工程的报告（台账中的三个人各签一步）", [this] { issueReport(); }, File, true},
+      {"actionLedger", "报告台账(&L)...", {}, "签发的报告、不合格台账、待审核和待批准的报告、仪器和人员", [this] { showLedger(); }, File},
       {"actionPrint", "打印(&P)...", {K("Ctrl+P")}, "打印检测报告", [this] { print(); }, File, true, 17, false, themed("document-print", S::SP_DialogApplyButton)},
       {"actionPrintPreview", "打印预览(&V)", {}, "打印预览", [this] { preview(); }, File, false, 16, false, themed("document-print-preview", S::SP_FileDialogContentsView)},
       {"actionPdf", "保存为 PDF(&D)...", {}, "把检测报告保存为 PDF 文件", [this] { savePdf(); }, File, false, -1, false, themed("document-export", S::SP_DialogSaveButton)},
@@ -89,6 +91,7 @@ void MainWindow::buildActions() {
       {"actionSpreadsheet", "数据导入Excel(&E)", {K("Ctrl+E")}, "数据导入Excel", [this] { spreadsheet(); }, Tools, false, 6, false, themed("x-office-spreadsheet", S::SP_FileDialogDetailedView)},
       {"actionCheck", "检查(&K)...", {}, "检查构件和报告参数中会使报告出错或留空的地方", [this] { check(); }, Tools, true, -1, false, themed("dialog-information", S::SP_MessageBoxInformation)},
       {"actionModificationLog", "修改记录(&H)...", {}, "每一处修改：谁、何时、为何，原值和新值；双击一条转到该测点", [this] { showModificationLog(); }, Tools},
+      {"actionRegisterSettings", "台账设置...", {}, "编号规则、台账的位置、人员和仪器", [this] { registerSettings(); }, Tools},
       {"actionCompareOriginal", "与原始数据比较...", {}, "与传输时保存的原始数据（或任一文件）比较，标出改动过的测点", [this] { chooseOriginal(); }, Tools},
 
       {"actionUndo", "撤销", {K("Ctrl+Z")}, "撤销上一步修改", [this] { doc_.undo(); }, Edit, false, 7, true, themed("edit-undo", S::SP_ArrowBack)},

@@ -21,6 +21,7 @@
 #include "gui/main_window.h"
 #include "gui/overview_dock.h"
 #include "gui/print_settings_dialog.h"
+#include "gui/register_dialogs.h"
 #include "gui/report_parameters_dialog.h"
 #include "gui/transfer_dialog.h"
 #include "gui/window_settings.h"
@@ -31,6 +32,8 @@
 #include "model/report_figures.h"
 #include "office/docx_template.h"
 #include "office/xlsx_excel_session.h"
+#include "register/register_location.h"
+#include "render/issue_documents.h"
 #include "render/qt_paths.h"
 #include "render/report_printer.h"
 #include "report/project_parameters.h"
@@ -361,6 +364,118 @@ void MainWindow::importCsv() {
       input.parent_path(),
       [this](const QStringList& files) { openFile(files.front(), false); }};
   writeOutput(request);
+}
+
+}  // namespace kro::gui
+
+namespace kro::gui {
+
+Register* MainWindow::officeRegister() {
+  if (register_ == nullptr) {
+    auto opened = openRegister(registerFile(settings_, std::nullopt));
+    if (!opened) {
+      Dialogs::message(this, MessageKind::Error, qt(opened.message()));
+      return nullptr;
+    }
+    register_ = std::move(opened.value());
+  }
+  return register_.get();
+}
+
+void MainWindow::refreshRegisterState(bool force) {
+  const std::string id = projectIdOf(doc_.project());
+  const std::string key = displayPath(doc_.path()) + "|" + id;
+  if (!force && key == registerStateFor_) return;
+  registerStateFor_ = key;
+  std::string state = "未签发";
+  if (!id.empty()) {
+    // Only looked up when the register was opened, or can be without asking anything.
+    if (register_ == nullptr) {
+      if (auto opened = openRegister(registerFile(settings_, std::nullopt)))
+        register_ = std::move(opened.value());
+    }
+    if (register_ != nullptr) {
+      auto reports = register_->reportsOf(id);
+      state = reports ? registerStateText(reports.value()) : "（台账无法读取）";
+    }
+  }
+  panel_->setRegisterState(qt("签发状态：" + state));
+}
+
+void MainWindow::issueReport() {
+  if (doc_.path().empty() || doc_.isModified()) {
+    Dialogs::message(this, MessageKind::Warning, "只有保存过、没有改动的工程才能签发：请先保存工程。");
+    return;
+  }
+  Register* reg = officeRegister();
+  if (reg == nullptr) return;
+  const std::string id = projectIdOf(doc_.project());
+  std::vector<ReportRecord> reports;
+  if (!id.empty()) {
+    auto found = reg->reportsOf(id);
+    if (!found) {
+      Dialogs::message(this, MessageKind::Error, qt(found.message()));
+      return;
+    }
+    reports = std::move(found.value());
+  }
+  std::error_code ec;
+  const QString folder = writtenFolder_.isEmpty()
+                             ? qtPath(std::filesystem::absolute(doc_.path(), ec).parent_path())
+                             : writtenFolder_;
+  IssueDialog dialog(*reg, reports, folder, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  IssueRequest request = dialog.request();
+  request.projectFile = doc_.path();
+  request.today = today();
+  DocxTemplateFiller filler(fieldCatalog());
+  IssuedDocuments documents(settings_, officePaths_, filler);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  auto step = takeIssueStep(*reg, request, documents, settings_);
+  QApplication::restoreOverrideCursor();
+  if (!step) {
+    Dialogs::message(this, MessageKind::Error, qt(step.message()));
+    return;
+  }
+  std::string said = step->summary;
+  for (const std::string& w : step->warnings) said += "\n" + w;
+  // A first draft gave the project its identity in its file: the window shows the file as it is.
+  if (dialog.step() == "起草" && id.empty()) openFile(qtPath(doc_.path()), false);
+  refreshRegisterState(true);
+  if (!step->files.empty()) {
+    QStringList paths;
+    for (const auto& f : step->files) paths << qtPath(f);
+    showWritten(paths);
+  }
+  Dialogs::message(this, step->warnings.empty() ? MessageKind::Information : MessageKind::Warning, qt(said));
+}
+
+void MainWindow::showLedger() {
+  Register* reg = officeRegister();
+  if (reg == nullptr) return;
+  LedgerDialog dialog(*reg, this);
+  dialog.exec();
+  refreshRegisterState(true);
+}
+
+void MainWindow::registerSettings() {
+  Register* reg = officeRegister();
+  if (reg == nullptr) return;
+  const QString before = qtPath(registerFile(settings_, std::nullopt));
+  RegisterSettingsDialog dialog(*reg, before, this);
+  if (dialog.exec() != QDialog::Accepted || dialog.location() == before) return;
+  // Another register: opened (made when new) before it is kept in the settings.
+  auto opened = openRegister(pathFromQt(dialog.location()));
+  if (!opened) {
+    Dialogs::message(this, MessageKind::Error, qt(opened.message()));
+    return;
+  }
+  if (Status s = saveRegisterFile(settings_, pathFromQt(dialog.location())); !s) {
+    Dialogs::message(this, MessageKind::Error, qt(s.message()));
+    return;
+  }
+  register_ = std::move(opened.value());
+  refreshRegisterState(true);
 }
 
 }  // namespace kro::gui

@@ -117,7 +117,11 @@ MemberPanel::MemberPanel(CKroAnalyzeDoc& doc, QWidget* parent) : QWidget(parent)
       "测点表中：改 = 修改过，手 = 手工输入，导 = 导入，仪 = 仪器文件；详见 工具 → 修改记录");
   totalsGrid->addWidget(recordSummary_, 3, 0, 1, 4);
 
+  registerState_ = new QLabel("签发状态：未签发", this);
+  registerState_->setObjectName("registerState");
+  registerState_->setToolTip("这个工程在本单位台账中的状态：文件 → 签发报告、报告台账");
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(registerState_);
   layout->addWidget(list_, 37);
   layout->addWidget(current, 38);
   layout->addWidget(totals, 25);
@@ -336,5 +340,7 @@ void MemberPanel::onDateChanged(const QDate& date) {
   if (filling_ || doc_.currentMemberRecord() == nullptr) return;
   doc_.setTestDate(paddedDateText({date.year(), date.month(), date.day()}));
 }
+
+void MemberPanel::setRegisterState(const QString& text) { registerState_->setText(text); }
 
 }  // namespace kro::gui

@@ -37,6 +37,9 @@ class MemberPanel : public QWidget {
   void setRuleSource(std::function<RuleInForce()> rule) { rule_ = std::move(rule); }
   QLabel* tickedTotals() const { return tickedTotals_; }
   QLabel* recordSummary() const { return recordSummary_; }
+  // The project's standing in the office's register ("签发状态：已签发 LBHD-2026-0001 第 1 版").
+  void setRegisterState(const QString& text);
+  QLabel* registerState() const { return registerState_; }
 
  signals:
   // A note for the status bar.
@@ -71,6 +74,7 @@ class MemberPanel : public QWidget {
   QLabel* sampleCaption_ = nullptr;
   QLabel* tickedTotals_;
   QLabel* recordSummary_;  // where the readings came from, how many were corrected
+  QLabel* registerState_;
   std::function<RuleInForce()> rule_;
   QDateEdit* date_;
   QString lastName_;

@@ -88,6 +88,8 @@ struct ReadProject {
 };
 
 Result<ReadProject> readProject(const fs::path& file) {
+  if (!isAnalysisExtension(file))
+    return Error{"只有分析结果文件（.KRO）可以签发：请先把“" + displayPath(file) + "”保存为分析结果文件"};
   auto bytes = readWholeFile(file, kMaxProjectFileSize);
   if (!bytes) return bytes.error();
   auto loaded = loadProjectBytes(file, bytes.value());

@@ -1,6 +1,7 @@
 // The register's ledgers, exports and check.
 #include "register/ledger.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -48,6 +49,50 @@ std::optional<std::pair<std::string, long>> splitNumber(const std::string& numbe
 }
 
 }  // namespace
+
+LedgerTable reportsTable(std::string name, const std::vector<ReportRecord>& reports) {
+  LedgerTable table{std::move(name), kReportHeading, {}};
+  for (const ReportRecord& r : reports) table.rows.push_back(reportRow(r));
+  return table;
+}
+
+bool matches(const ReportRecord& r, const ReportFilter& f) {
+  if (!f.text.empty() && r.number.find(f.text) == std::string::npos &&
+      r.projectName.find(f.text) == std::string::npos && r.client.find(f.text) == std::string::npos)
+    return false;
+  const std::string day = r.issued.substr(0, 10);
+  if (f.from && (day.empty() || day < isoDate(*f.from))) return false;
+  if (f.to && (day.empty() || day > isoDate(*f.to))) return false;
+  if (!f.verdict.empty() && r.verdict != f.verdict) return false;
+  return !f.state || r.state == *f.state;
+}
+
+std::string registerStateText(const std::vector<ReportRecord>& ofProject) {
+  if (ofProject.empty()) return "未签发";
+  const ReportRecord& newest =
+      *std::max_element(ofProject.begin(), ofProject.end(),
+                        [](const ReportRecord& a, const ReportRecord& b) { return a.id < b.id; });
+  switch (newest.state) {
+    case ReportState::Drafted:
+      return "起草";
+    case ReportState::Reviewed:
+      return "已审核";
+    case ReportState::Issued:
+    case ReportState::Superseded:
+      return "已签发 " + revisionText(newest);
+    case ReportState::Void:
+      return "已作废";
+  }
+  return "未签发";
+}
+
+std::string_view pendingStep(const std::vector<ReportRecord>& ofProject) {
+  for (const ReportRecord& r : ofProject) {
+    if (r.state == ReportState::Drafted) return "审核";
+    if (r.state == ReportState::Reviewed) return "批准";
+  }
+  return "起草";
+}
 
 Result<std::vector<LedgerTable>> ledgerTables(Register& reg, const CalendarDate& today) {
   auto reports = reg.reports();

@@ -344,6 +344,17 @@ Status Register::addInstrument(const Instrument& i) {
   return t.commit();
 }
 
+Status Register::retireInstrument(const std::string& serial) {
+  Transaction t(*db_);
+  if (!t.started()) return t.started();
+  auto done = db_->run("UPDATE instruments SET active = 0 WHERE serial = $1 AND active = 1 RETURNING serial",
+                       {serial});
+  if (!done) return done.error();
+  if (done->empty()) return Error{"台账中没有在用的仪器“" + serial + "”"};
+  if (Status s = note("", "仪器停用 " + serial); !s) return s;
+  return t.commit();
+}
+
 Result<std::vector<Instrument>> Register::instruments() {
   auto rows =
       db_->run("SELECT name, serial, certificate, calibrated, due, active FROM instruments ORDER BY id");

@@ -107,6 +107,7 @@ class Register {
 
   // Instruments.
   Status addInstrument(const Instrument& instrument);
+  Status retireInstrument(const std::string& serial);
   Result<std::vector<Instrument>> instruments();
   Result<Instrument> instrument(const std::string& serial);
 
