@@ -12,8 +12,9 @@ packages=(
   nlohmann-json3-dev man-db
   # SHA-256 of kept files and of the modification log
   libsodium-dev
-  # the office's register
-  libsqlite3-dev
+  # the office's register: SQLite on one machine, PostgreSQL (its client library, and the server
+  # the tests start in a temporary folder) for several
+  libsqlite3-dev libpq-dev postgresql
   # desktop application, printing
   qt6-base-dev libgl-dev
   # office documents

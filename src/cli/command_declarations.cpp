@@ -17,7 +17,10 @@ const OptionDeclaration kFormat{
     "--format", "N",
     "报告格式：1..6（检测报告1..4、甘肃格式、吉林报告），用户格式的名称，或一个 .docx 格式文件", C::Format};
 const OptionDeclaration kRegister{
-    "--register", "FILE", "台账文件（默认为设置中的，或用户数据文件夹中的 register.sqlite）", C::OutputFile};
+    "--register", "LOCATION",
+    "台账：文件，或台账服务器 postgresql://用户@主机:端口/数据库（默认为设置中的，或用户数据文件夹中的 "
+    "register.sqlite）",
+    C::OutputFile};
 const OptionDeclaration kInPlace{kForceInPlace, "", "输出文件有多个硬链接时原地改写它（不是原子替换）"};
 
 std::vector<CommandDeclaration> makeDeclarations() {
@@ -205,7 +208,7 @@ std::vector<CommandDeclaration> makeDeclarations() {
       {"issue",
        "签发报告：检测人起草、审核人审核、批准人批准并写出编号的报告（个人密码从终端询问，或取自 KRO_PIN）",
        {"FILE --as NAME [--format N] [--instrument SERIAL] [-o DIR] [--force-expired] [--number NO] "
-        "[--register FILE] [--config-dir DIR]"},
+        "[--register LOCATION] [--config-dir DIR]"},
        C::InputFile,
        {{"--as", "NAME", "签字的人（台账中的人员）"},
         kFormat,
@@ -228,8 +231,9 @@ std::vector<CommandDeclaration> makeDeclarations() {
         "list [--json]",
         "numbering --pattern PATTERN [--format N] [--revision-rule 版本|新编号]",
         "list|failing [--json] | void NUMBER [--revision K] --as NAME --reason TEXT",
-        "export --xlsx|--csv -o OUT | verify [DIR] | backup -o FILE | restore FILE | where",
-        "（都可加 [--register FILE] [--config-dir DIR]）"},
+        "export --xlsx|--csv -o OUT | verify [DIR] | backup -o FILE | restore FILE | copy --to LOCATION | "
+        "where",
+        "（都可加 [--register LOCATION] [--config-dir DIR]）"},
        C::None,
        {{"--roles", "LIST", "人员的职责：检测、审核、批准，用逗号分开"},
         {"--name", "NAME", "仪器名称"},
@@ -245,6 +249,7 @@ std::vector<CommandDeclaration> makeDeclarations() {
         {"--reason", "TEXT", "作废的原因"},
         {"--xlsx", "", "导出为工作簿（报告、不合格台账、仪器、人员各一张表）"},
         {"--csv", "", "导出报告台账为 CSV"},
+        {"--to", "LOCATION", "复制到的新台账：文件或 postgresql://用户@主机:端口/数据库"},
         kJson,
         output("OUT", "输出文件"),
         kRegister,

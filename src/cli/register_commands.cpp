@@ -7,6 +7,7 @@
 #include "model/file_io.h"
 #include "platform/console.h"
 #include "register/ledger.h"
+#include "register/postgres_database.h"
 #include "register/register_location.h"
 
 namespace kro::cli {
@@ -195,10 +196,17 @@ int voidCommand(const Context& cx, Invocation& call, Register& reg) {
 
 }  // namespace
 
+Result<std::unique_ptr<Register>> openRegisterAt(const std::string& location) {
+  auto opened = openRegister(location);
+  if (opened || !PostgresDatabase::needsPassword(opened.message())) return opened;
+  // A server that wants a password the password file does not hold: asked, never kept.
+  auto password = platform::readSecret("台账服务器的密码：");
+  if (!password) return opened;
+  return openRegister(location, *password);
+}
+
 Result<std::unique_ptr<Register>> registerFor(const Arguments& args) {
-  std::optional<fs::path> given;
-  if (auto v = args.value("--register")) given = pathFromUtf8(*v);
-  return openRegister(registerFile(settingsFor(args), given));
+  return openRegisterAt(registerLocation(settingsFor(args), args.value("--register")));
 }
 
 Result<std::string> pinOf(const std::string& person, const char* variable) {
@@ -215,13 +223,28 @@ int commandRegister(const Context& cx, Invocation& call) {
     return cx.usage(
         "register 之后是 "
         "people、instruments、numbering、list、failing、void、export、verify、backup、restore 或 where");
-  std::optional<fs::path> given;
-  if (auto v = call.args.value("--register")) given = pathFromUtf8(*v);
-  const fs::path file = registerFile(settingsFor(call.args), given);
+  const std::string location = registerLocation(settingsFor(call.args), call.args.value("--register"));
   if (what == "where") {
-    cx.out << printable(displayPath(file)) << "\n";
+    cx.out << printable(location) << "\n";
     return kSuccess;
   }
+  if (what == "copy") {
+    const auto to = call.args.value("--to");
+    if (!to || to->empty())
+      return cx.usage("register copy 需要用 --to 指定新的台账（文件或 postgresql://…）");
+    auto from = openRegisterAt(location);
+    if (!from) return cx.fail(from.message());
+    auto target = openRegisterAt(*to);
+    if (!target) return cx.fail(target.message());
+    auto rows = from.value()->copyInto(*target.value());
+    if (!rows) return cx.fail(rows.message());
+    cx.out << "已复制 " << rows.value() << " 行到 " << printable(*to) << "\n";
+    return kSuccess;
+  }
+  if ((what == "backup" || what == "restore") && isServerRegister(location))
+    return cx.fail(
+        "服务器上的台账由服务器备份（pg_dump、pg_restore），或用 kro register copy 复制到一个文件");
+  const fs::path file = pathFromUtf8(location);
   if (what == "backup") {
     if (call.output.empty()) return cx.usage("register backup 需要用 -o 指定备份文件");
     if (Status s = backupRegister(file, pathFromUtf8(call.output)); !s) return cx.fail(s.message());
@@ -236,7 +259,7 @@ int commandRegister(const Context& cx, Invocation& call) {
            << "\n";
     return kSuccess;
   }
-  auto opened = openRegister(file);
+  auto opened = openRegisterAt(location);
   if (!opened) return cx.fail(opened.message());
   Register& reg = *opened.value();
   if (what == "people") return peopleCommand(cx, call, reg);

@@ -8,6 +8,7 @@
 #include <QFileIconProvider>
 #include <QInputDialog>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QTranslator>
@@ -209,7 +210,8 @@ std::optional<QString> Dialogs::folder(QWidget* parent, const QString& title) {
 
 void Dialogs::prepareFileDialog(QFileDialog& dialog) { prepare(dialog); }
 
-std::optional<QString> Dialogs::askText(QWidget* parent, const QString& question, const QString& initial) {
+std::optional<QString> Dialogs::askText(QWidget* parent, const QString& question, const QString& initial,
+                                        bool secret) {
   if (answers().on) {
     answers().questions << question;
     return next<std::optional<QString>>(answers().texts, std::nullopt);
@@ -218,6 +220,7 @@ std::optional<QString> Dialogs::askText(QWidget* parent, const QString& question
   dialog.setWindowTitle(applicationTitle());
   dialog.setLabelText(question);
   dialog.setTextValue(initial);
+  if (secret) dialog.setTextEchoMode(QLineEdit::Password);
   dialog.setOkButtonText("确定");
   dialog.setCancelButtonText("取消");
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;

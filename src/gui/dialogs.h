@@ -44,8 +44,9 @@ class Dialogs {
   static std::optional<QString> openPath(QWidget* parent, const QString& filter, const QString& folder = {});
   static std::optional<QString> folder(QWidget* parent, const QString& title);
   // A line of text asked for with a question; nothing when cancelled.
+  // secret: what is typed is not shown (a password).
   static std::optional<QString> askText(QWidget* parent, const QString& question,
-                                        const QString& initial = QString());
+                                        const QString& initial = QString(), bool secret = false);
   // Makes a file dialog one of Qt's own, with Chinese texts throughout.
   static void prepareFileDialog(QFileDialog& dialog);
   // Opens a file in the desktop's application for it; false when none opens it.

@@ -146,6 +146,7 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   void registerSettings();
   void refreshRegisterState(bool force = false);
   Register* officeRegister();
+  Result<std::unique_ptr<Register>> openRegisterAsking(const std::string& location);
   // The reason for a change kept in the log (and, the first time, who makes it).
   std::optional<std::string> askReason(const ChangeRequest& request);
   // A damaged log found on opening: the user may begin a new one, else the project stays unchanged.

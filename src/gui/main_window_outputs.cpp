@@ -32,6 +32,7 @@
 #include "model/report_figures.h"
 #include "office/docx_template.h"
 #include "office/xlsx_excel_session.h"
+#include "register/postgres_database.h"
 #include "register/register_location.h"
 #include "render/issue_documents.h"
 #include "render/qt_paths.h"
@@ -370,9 +371,18 @@ void MainWindow::importCsv() {
 
 namespace kro::gui {
 
+// Opens a register; a server that wants a password gets it asked (never kept).
+Result<std::unique_ptr<Register>> MainWindow::openRegisterAsking(const std::string& location) {
+  auto opened = openRegister(location);
+  if (opened || !PostgresDatabase::needsPassword(opened.message())) return opened;
+  auto password = Dialogs::askText(this, qt("台账服务器“" + location + "”的密码："), {}, true);
+  if (!password) return opened;
+  return openRegister(location, password->toStdString());
+}
+
 Register* MainWindow::officeRegister() {
   if (register_ == nullptr) {
-    auto opened = openRegister(registerFile(settings_, std::nullopt));
+    auto opened = openRegisterAsking(registerLocation(settings_, std::nullopt));
     if (!opened) {
       Dialogs::message(this, MessageKind::Error, qt(opened.message()));
       return nullptr;
@@ -391,7 +401,7 @@ void MainWindow::refreshRegisterState(bool force) {
   if (!id.empty()) {
     // Only looked up when the register was opened, or can be without asking anything.
     if (register_ == nullptr) {
-      if (auto opened = openRegister(registerFile(settings_, std::nullopt)))
+      if (auto opened = openRegister(registerLocation(settings_, std::nullopt)))
         register_ = std::move(opened.value());
     }
     if (register_ != nullptr) {
@@ -461,16 +471,16 @@ void MainWindow::showLedger() {
 void MainWindow::registerSettings() {
   Register* reg = officeRegister();
   if (reg == nullptr) return;
-  const QString before = qtPath(registerFile(settings_, std::nullopt));
+  const QString before = qt(registerLocation(settings_, std::nullopt));
   RegisterSettingsDialog dialog(*reg, before, this);
   if (dialog.exec() != QDialog::Accepted || dialog.location() == before) return;
   // Another register: opened (made when new) before it is kept in the settings.
-  auto opened = openRegister(pathFromQt(dialog.location()));
+  auto opened = openRegisterAsking(dialog.location().toStdString());
   if (!opened) {
     Dialogs::message(this, MessageKind::Error, qt(opened.message()));
     return;
   }
-  if (Status s = saveRegisterFile(settings_, pathFromQt(dialog.location())); !s) {
+  if (Status s = saveRegisterLocation(settings_, dialog.location().toStdString()); !s) {
     Dialogs::message(this, MessageKind::Error, qt(s.message()));
     return;
   }

@@ -32,6 +32,8 @@ class Database {
   virtual std::string_view identityColumn() const = 0;
   // Where the database is, for messages.
   virtual std::string where() const = 0;
+  // After rows were copied in with their keys: the table's next key follows the largest.
+  virtual Status identityFollowsRows(std::string_view /*table*/) { return {}; }
 };
 
 // A transaction rolled back unless committed: every path that leaves early undoes its writes.

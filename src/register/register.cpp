@@ -17,8 +17,11 @@ constexpr Role kRoles[] = {Role::Tester, Role::Reviewer, Role::Approver};
 
 // The schema, step by step: step k makes version k of it from version k - 1. {id} is the
 // backend's own increasing key.
+// The table that says the schema's version comes first, made if missing: a statement that fails
+// would end a server's transaction.
+constexpr const char* kMetaTable =
+    "CREATE TABLE IF NOT EXISTS register_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL)";
 constexpr const char* kSchemaV1[] = {
-    "CREATE TABLE register_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL)",
     "CREATE TABLE people (id {id}, name TEXT NOT NULL UNIQUE, roles TEXT NOT NULL, active INTEGER NOT NULL, "
     "pin_hash TEXT NOT NULL, added TEXT NOT NULL, retired TEXT)",
     "CREATE TABLE instruments (id {id}, name TEXT NOT NULL, serial TEXT NOT NULL UNIQUE, certificate TEXT "
@@ -235,8 +238,10 @@ Result<std::unique_ptr<Register>> Register::open(std::unique_ptr<Database> db,
   if (!t.started())
     return t.started().message().empty() ? Error{"无法打开台账"} : Error{t.started().message()};
   // Another program may have made it meanwhile: looked at again inside the transaction.
+  if (auto made = d.run(kMetaTable); !made) return made.error();
   auto again = d.run("SELECT value FROM register_meta WHERE key = 'schema'");
-  if (again && !again->empty()) {
+  if (!again) return again.error();
+  if (!again->empty()) {
     (void)t.commit();
     return r;
   }
@@ -522,14 +527,13 @@ Status Register::markReviewed(std::int64_t id, const std::string& reviewer, cons
 }
 
 Result<std::int64_t> Register::takeNumber(const std::string& series, int year) {
-  const std::string y = std::to_string(year);
-  auto raised = db_->run("UPDATE numbers SET last = last + 1 WHERE series = $1 AND year = $2 RETURNING last",
-                         {series, y});
-  if (!raised) return raised.error();
-  if (!raised->empty()) return number(raised->front()[0]);
-  auto first = db_->run("INSERT INTO numbers (series, year, last) VALUES ($1, $2, 1)", {series, y});
-  if (!first) return first.error();
-  return std::int64_t{1};
+  auto taken = db_->run(
+      "INSERT INTO numbers (series, year, last) VALUES ($1, $2, 1) ON CONFLICT (series, year) DO UPDATE SET "
+      "last = numbers.last + 1 RETURNING last",
+      {series, std::to_string(year)});
+  if (!taken) return taken.error();
+  if (taken->empty()) return Error{"台账“" + db_->where() + "”没有给出编号"};
+  return number(taken->front()[0]);
 }
 
 Status Register::markIssued(const ReportRecord& r) {
@@ -552,6 +556,69 @@ Status Register::markIssued(const ReportRecord& r) {
       {r.projectId, std::to_string(r.id)});
   if (!superseded) return superseded.error();
   return note(r.approver, "批准签发 " + r.number + " 第 " + std::to_string(r.revision) + " 版", r.id);
+}
+
+namespace {
+
+// Every table with its columns, in an order that keeps references valid.
+struct TableColumns {
+  const char* table;
+  const char* columns;
+  bool identity;
+};
+constexpr TableColumns kTables[] = {
+    {"register_meta", "key, value", false},
+    {"people", "id, name, roles, active, pin_hash, added, retired", true},
+    {"instruments", "id, name, serial, certificate, calibrated, due, active, added", true},
+    {"numbers", "series, year, last", false},
+    {"reports",
+     "id, project_id, project_file, project_sha256, log_hash, project_name, client, format, rule, verdict, "
+     "instrument, certificate, due, expired_confirmed, tester, drafted, reviewer, reviewed, approver, "
+     "issued, "
+     "number, revision, replaces, folder, state, void_reason, voided",
+     true},
+    {"report_files", "id, report_id, name, sha256", true},
+    {"events", "id, at, who, what, report_id", true},
+};
+
+}  // namespace
+
+Result<std::size_t> Register::copyInto(Register& target) {
+  auto used = target.db_->run(
+      "SELECT (SELECT COUNT(*) FROM people) + (SELECT COUNT(*) FROM reports) + (SELECT COUNT(*) FROM "
+      "instruments) + "
+      "(SELECT COUNT(*) FROM register_meta WHERE key <> 'schema')");
+  if (!used) return used.error();
+  if (number(used->front()[0]) != 0)
+    return Error{"目标台账“" + target.db_->where() + "”已有内容：只能复制到新的台账"};
+  Transaction t(*target.db_);
+  if (!t.started()) return Error{t.started().message()};
+  std::size_t rows = 0;
+  for (const TableColumns& table : kTables) {
+    const std::string columns = table.columns;
+    auto source =
+        db_->run("SELECT " + columns + " FROM " + table.table +
+                 (std::string_view(table.table) == "register_meta" ? " WHERE key <> 'schema'" : "") +
+                 (table.identity ? " ORDER BY id" : ""));
+    if (!source) return source.error();
+    const std::size_t n = static_cast<std::size_t>(std::count(columns.begin(), columns.end(), ',')) + 1;
+    std::string placeholders;
+    for (std::size_t k = 1; k <= n; ++k) placeholders += (k > 1 ? ", $" : "$") + std::to_string(k);
+    const std::string insert =
+        "INSERT INTO " + std::string(table.table) + " (" + columns + ") VALUES (" + placeholders + ")";
+    for (const SqlRow& row : source.value()) {
+      if (auto done = target.db_->run(insert, row); !done) return done.error();
+      ++rows;
+    }
+    if (table.identity) {
+      if (Status s = target.db_->identityFollowsRows(table.table); !s) return Error{s.message()};
+    }
+  }
+  if (Status s = target.note("", "由台账“" + db_->where() + "”复制而来（" + std::to_string(rows) + " 行）");
+      !s)
+    return Error{s.message()};
+  if (Status s = t.commit(); !s) return Error{s.message()};
+  return rows;
 }
 
 Status Register::note(const std::string& who, const std::string& what, std::int64_t report) {

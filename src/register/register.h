@@ -129,6 +129,10 @@ class Register {
   Result<std::int64_t> takeNumber(const std::string& series, int year);
   Status markIssued(const ReportRecord& issued);
 
+  // Copies every row into a new register (on another backend: SQLite to a server, or back),
+  // with their keys, in one transaction of the target; the rows copied.
+  Result<std::size_t> copyInto(Register& target);
+
   // A line of the register's own history (who did what), written with the step.
   Status note(const std::string& who, const std::string& what, std::int64_t report = 0);
 

@@ -7,6 +7,7 @@
 #include "model/file_io.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
+#include "register/postgres_database.h"
 #include "register/sqlite_database.h"
 #include "settings/settings_file.h"
 
@@ -43,21 +44,30 @@ fs::path besideWithStamp(const fs::path& file, std::string_view what) {
 
 fs::path defaultRegisterFile() { return platform::userDataBase() / "kroanalyze" / "register.sqlite"; }
 
-fs::path registerFile(const SettingsLocation& settings, const std::optional<fs::path>& given) {
+std::string registerLocation(const SettingsLocation& settings, const std::optional<std::string>& given) {
   if (given) return *given;
   SettingsFile file(settings, kSettingsName);
   std::string chosen;
-  if (file.openForRead() && file.readString(kSection, kKey, chosen) && !chosen.empty())
-    return pathFromUtf8(chosen);
-  return defaultRegisterFile();
+  if (file.openForRead() && file.readString(kSection, kKey, chosen) && !chosen.empty()) return chosen;
+  return displayPath(defaultRegisterFile());
 }
 
-Status saveRegisterFile(const SettingsLocation& settings, const fs::path& chosen) {
+Status saveRegisterLocation(const SettingsLocation& settings, const std::string& location) {
   SettingsFile file(settings, kSettingsName);
   if (Status s = file.openForWrite(); !s) return s;
   file.writeSection(kSection);
-  file.writeString(kKey, displayPath(chosen));
+  file.writeString(kKey, location);
   return file.close();
+}
+
+Result<std::unique_ptr<Register>> openRegister(const std::string& location, const std::string& password) {
+  if (isServerRegister(location)) {
+    auto db = PostgresDatabase::open(location, password);
+    if (!db) return db.error();
+    // A server's register is backed up by the server's own means (pg_dump), before an upgrade too.
+    return Register::open(std::move(db.value()));
+  }
+  return openRegister(pathFromUtf8(location));
 }
 
 Result<std::unique_ptr<Register>> openRegister(const fs::path& file) {
@@ -65,7 +75,7 @@ Result<std::unique_ptr<Register>> openRegister(const fs::path& file) {
     return Error{
         "台账“" + displayPath(file) +
         "”在网络文件夹中：SQLite 在网络文件夹中不能可靠地加锁，多台电脑同时使用会损坏台账。请把台账放在本机，"
-        "几台电脑共用时请使用台账服务器。"};
+        "几台电脑共用时请使用台账服务器（postgresql://…）。"};
   }
   auto db = SqliteDatabase::open(file);
   if (!db) return db.error();

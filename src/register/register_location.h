@@ -12,14 +12,16 @@
 namespace kro {
 
 std::filesystem::path defaultRegisterFile();
-// The register's file: given, else the settings', else the default.
-std::filesystem::path registerFile(const SettingsLocation& settings,
-                                   const std::optional<std::filesystem::path>& given);
-Status saveRegisterFile(const SettingsLocation& settings, const std::filesystem::path& file);
+// The register's place, a file or a server's postgresql:// address: given, else the settings',
+// else the default file.
+std::string registerLocation(const SettingsLocation& settings, const std::optional<std::string>& given);
+Status saveRegisterLocation(const SettingsLocation& settings, const std::string& location);
 
-// Opens (and on first use makes) the register in that file. Refused on a network file system,
-// where SQLite's locks cannot be trusted. An older register is copied beside itself before it is
+// Opens (and on first use makes) the register: in a file, refused on a network file system,
+// where SQLite's locks cannot be trusted; or on a server, the password from the user's password
+// file or the one given. An older register is copied (a file: beside itself) before it is
 // migrated.
+Result<std::unique_ptr<Register>> openRegister(const std::string& location, const std::string& password = {});
 Result<std::unique_ptr<Register>> openRegister(const std::filesystem::path& file);
 
 // A consistent copy of the register into a new file; and the register replaced by such a copy

@@ -30,7 +30,7 @@ class RegisterWindowTest : public ::testing::Test {
  protected:
   RegisterWindowTest() {
     const SettingsLocation location = SettingsLocation::inFolder(dir.path());
-    EXPECT_TRUE(saveRegisterFile(location, dir / "r.sqlite").ok());
+    EXPECT_TRUE(saveRegisterLocation(location, displayPath(dir / "r.sqlite")).ok());
     auto reg = openRegister(dir / "r.sqlite");
     EXPECT_TRUE(reg.ok());
     for (const auto& [name, role] : {std::pair{"张工", Role::Tester}, std::pair{"李工", Role::Reviewer},

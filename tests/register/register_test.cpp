@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <sys/wait.h>
 
+#include <QGuiApplication>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -14,6 +15,7 @@
 #include "model/gbk_text.h"
 #include "support/environment.h"
 #include "support/kro_command.h"
+#include "support/postgres_server.h"
 #include "support/temp_dir.h"
 
 namespace kro {
@@ -46,9 +48,25 @@ std::string shell(const std::string& command) {
   return out;
 }
 
-class RegisterTest : public ::testing::Test {
+enum class Backend { Sqlite, Server };
+
+// One server for the tests of a run, a database of its own for each test.
+test::PostgresServer& server() {
+  static test::PostgresServer s;
+  return s;
+}
+
+class RegisterTest : public ::testing::TestWithParam<Backend> {
  protected:
   RegisterTest() {
+    if (GetParam() == Backend::Server) {
+      static int databases = 0;
+      const std::string name = "register" + std::to_string(++databases);
+      if (server().ok && server().createDatabase(name)) location_ = server().address(name);
+    } else {
+      location_ = (dir / "r.sqlite").string();
+    }
+    if (location_.empty()) return;
     test::setEnvironment("KRO_PIN", "2468");
     test::setEnvironment("KRO_TEMPLATE_DIR", test::binDir().string());
     std::filesystem::create_directories(dir / "out");
@@ -64,8 +82,12 @@ class RegisterTest : public ::testing::Test {
   }
   ~RegisterTest() override { test::unsetEnvironment("KRO_PIN"); }
 
+  void SetUp() override {
+    // scripts/install-deps.sh installs the server: a test that cannot start one fails.
+    if (location_.empty()) GTEST_FAIL() << "no PostgreSQL server for the tests: " << server().why;
+  }
   CommandRun run(std::vector<std::string> args) {
-    args.insert(args.end(), {"--register", (dir / "r.sqlite").string(), "--config-dir", dir.path().string()});
+    args.insert(args.end(), {"--register", location_, "--config-dir", dir.path().string()});
     return kro(args);
   }
   // The three steps; the approval's output.
@@ -87,9 +109,10 @@ class RegisterTest : public ::testing::Test {
     return nlohmann::json::parse(r.out)["reports"];
   }
   test::TempDir dir;
+  std::string location_;
 };
 
-TEST_F(RegisterTest, ReportsAreIssuedAmendedVoidedAndListed) {
+TEST_P(RegisterTest, ReportsAreIssuedAmendedVoidedAndListed) {
   writeProject(dir / "a.KRO", true, "一号楼");
   writeProject(dir / "b.KRO", false, "二号楼");
   writeProject(dir / "c.KRO", true, "三号楼");
@@ -183,7 +206,7 @@ TEST_F(RegisterTest, ReportsAreIssuedAmendedVoidedAndListed) {
   EXPECT_NE(verified.out.find("LBHD-2026-0002 第 1 版 的文件"), std::string::npos) << verified.out;
 }
 
-TEST_F(RegisterTest, LapsedInstrumentsAndChangedProjectsAreRefused) {
+TEST_P(RegisterTest, LapsedInstrumentsAndChangedProjectsAreRefused) {
   ASSERT_EQ(run({"register", "instruments", "add", "--name", "旧仪器", "--serial", "T-0", "--certificate",
                  "JZ-000", "--calibrated", "2020-01-01", "--due", "2021-01-01"})
                 .status,
@@ -228,6 +251,7 @@ TEST_F(RegisterTest, LapsedInstrumentsAndChangedProjectsAreRefused) {
   CommandRun reused = run(
       {"issue", (dir / "d.KRO").string(), "--as", "王工", "--number", "WT-7", "-o", (dir / "out").string()});
   EXPECT_NE(reused.err.find("已经用过"), std::string::npos) << reused.err;
+  if (GetParam() == Backend::Server) return;  // backed up by the server's own means
   // A backup, and the register restored from it: what came after is gone from it, and the
   // register it replaced is kept beside it.
   ASSERT_EQ(run({"register", "backup", "-o", (dir / "copy.sqlite").string()}).status, 0);
@@ -238,6 +262,7 @@ TEST_F(RegisterTest, LapsedInstrumentsAndChangedProjectsAreRefused) {
   EXPECT_EQ(run({"register", "restore", (dir / "not.sqlite").string()}).status, 1);
   EXPECT_EQ(reports().size(), 2u);
   // A register of a newer program is left alone.
+  if (GetParam() == Backend::Server) return;
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open((dir / "r.sqlite").string().c_str(), &db), SQLITE_OK);
   sqlite3_exec(db, "UPDATE register_meta SET value = '99' WHERE key = 'schema'", nullptr, nullptr, nullptr);
@@ -247,61 +272,105 @@ TEST_F(RegisterTest, LapsedInstrumentsAndChangedProjectsAreRefused) {
 
 // Separate programs at once, or one killed at any point of an approval: numbers stay
 // consecutive and unique, and no document has a final name without its number committed.
-TEST_F(RegisterTest, ApprovalsAtOnceAndKilledApprovalsKeepNumbersConsecutive) {
+TEST_P(RegisterTest, ApprovalsAtOnceAndKilledApprovalsKeepNumbersConsecutive) {
+  constexpr int kLanes = 4, kPerLane = 50, kReports = kLanes * kPerLane;
   const std::string kro = (test::binDir() / "kro").string();
-  const std::string where =
-      " --register '" + (dir / "r.sqlite").string() + "' --config-dir '" + dir.path().string() + "'";
-  auto approve = [&](int k, const std::string& stop) {
+  const std::string where = " --register '" + location_ + "' --config-dir '" + dir.path().string() + "'";
+  // One step of a project's sign-off by a kro program of its own (stop: where it is killed).
+  auto step = [&](int k, const std::string& as, const std::string& stop = "none") {
     return std::system(("cd '" + dir.path().string() + "' && KRO_PIN=2468 KRO_TEST_STOP_ISSUE_AT=" + stop +
-                        " '" + kro + "' issue p" + std::to_string(k) + ".KRO --as 王工 -o out" + where +
-                        " >/dev/null 2>&1")
+                        " '" + kro + "' issue p" + std::to_string(k) + ".KRO --as " + as +
+                        " --format 1 --instrument T-1 -o out" + where + " >/dev/null 2>&1")
                            .c_str());
   };
-  for (int k = 0; k < 22; ++k) {
+  for (int k = 0; k < kReports + 2; ++k)
     writeProject(dir / ("p" + std::to_string(k) + ".KRO"), true, "楼 " + std::to_string(k));
-    const std::string file = (dir / ("p" + std::to_string(k) + ".KRO")).string();
-    ASSERT_EQ(run({"issue", file, "--as", "张工", "--format", "1", "--instrument", "T-1"}).status, 0);
-    ASSERT_EQ(run({"issue", file, "--as", "李工"}).status, 0);
+  for (int k = kReports; k < kReports + 2; ++k) {
+    ASSERT_EQ(step(k, "张工"), 0);
+    ASSERT_EQ(step(k, "李工"), 0);
   }
   // Killed while the documents are written under their hidden names, and with the number taken
   // but not committed: nothing is numbered, nothing named.
   for (const char* stop : {"documents", "numbered"}) {
-    const int status = approve(20, stop);
+    const int status = step(kReports, "王工", stop);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 137) << stop;
     EXPECT_TRUE(reports().empty()) << stop;
     for (const auto& entry : std::filesystem::directory_iterator(dir / "out"))
       EXPECT_EQ(entry.path().filename().string()[0], '.') << entry.path();
   }
-  // Four programs approving five reports each at once.
+  // Four programs at once, each taking its reports through the three steps.
   std::vector<std::thread> lanes;
   std::atomic<int> failures{0};
-  for (int lane = 0; lane < 4; ++lane) {
+  for (int lane = 0; lane < kLanes; ++lane) {
     lanes.emplace_back([&, lane] {
-      for (int k = lane * 5; k < lane * 5 + 5; ++k) failures += approve(k, "none") != 0 ? 1 : 0;
+      for (int k = lane * kPerLane; k < (lane + 1) * kPerLane; ++k) {
+        for (const char* as : {"张工", "李工", "王工"}) failures += step(k, as) != 0 ? 1 : 0;
+      }
     });
   }
   for (std::thread& t : lanes) t.join();
   EXPECT_EQ(failures, 0);
-  std::set<std::string> numbers;
-  for (const auto& r : reports()) numbers.insert(r["number"].get<std::string>());
-  std::set<std::string> expected;
-  for (int n = 1; n <= 20; ++n)
-    expected.insert("LBHD-2026-" + std::string(n < 10 ? "000" : "00") + std::to_string(n));
-  EXPECT_EQ(numbers, expected);
+  auto numbers = [&] {
+    std::set<std::string> all;
+    for (const auto& r : reports()) all.insert(r["number"].get<std::string>());
+    return all;
+  };
+  auto numbered = [](int last) {
+    std::set<std::string> all;
+    for (int n = 1; n <= last; ++n) {
+      const std::string digits = std::to_string(n);
+      all.insert("LBHD-2026-" + std::string(4 - digits.size(), '0') + digits);
+    }
+    return all;
+  };
+  EXPECT_EQ(numbers(), numbered(kReports));
   // Killed after the commit, before the names are given: the number stands, and the check names
   // the documents still under their hidden names.
-  const int status = approve(21, "committed");
+  const int status = step(kReports + 1, "王工", "committed");
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 137);
-  EXPECT_EQ(reports().size(), 21u);
   CommandRun verified = run({"register", "verify"});
-  EXPECT_NE(verified.out.find("LBHD-2026-0021 第 1 版 的文件"), std::string::npos) << verified.out;
-  EXPECT_EQ(verified.out.find("缺少"), std::string::npos);
-  EXPECT_EQ(approve(20, "none"), 0);
-  numbers.clear();
-  for (const auto& r : reports()) numbers.insert(r["number"].get<std::string>());
-  EXPECT_EQ(numbers.size(), 22u);
-  EXPECT_EQ(*numbers.rbegin(), "LBHD-2026-0022");
+  EXPECT_NE(verified.out.find("LBHD-2026-0201 第 1 版 的文件"), std::string::npos) << verified.out;
+  EXPECT_EQ(verified.out.find("没有第"), std::string::npos) << verified.out;
+  EXPECT_EQ(step(kReports, "王工"), 0);
+  EXPECT_EQ(numbers(), numbered(kReports + 2));
 }
+
+// A register copied to a server and back keeps every row: the same ledgers, and its numbers
+// go on from where they were.
+TEST_P(RegisterTest, ACopyKeepsEveryRowAndNumbersGoOn) {
+  if (GetParam() != Backend::Sqlite || !server().ok) GTEST_SKIP() << "copies between a file and a server";
+  writeProject(dir / "a.KRO", true, "一号楼");
+  writeProject(dir / "b.KRO", false, "二号楼");
+  ASSERT_EQ(issue("a.KRO").status, 0);
+  const std::string before = run({"register", "list", "--json"}).out;
+  ASSERT_TRUE(server().createDatabase("copied"));
+  CommandRun copied = run({"register", "copy", "--to", server().address("copied")});
+  ASSERT_EQ(copied.status, 0) << copied.err;
+  // Refused into a register that has rows.
+  EXPECT_EQ(run({"register", "copy", "--to", server().address("copied")}).status, 1);
+  location_ = server().address("copied");
+  EXPECT_EQ(run({"register", "list", "--json"}).out, before);
+  ASSERT_EQ(issue("b.KRO").status, 0);
+  EXPECT_NE(run({"register", "list"}).out.find("LBHD-2026-0002"), std::string::npos);
+  ASSERT_EQ(run({"register", "copy", "--to", (dir / "back.sqlite").string()}).status, 0);
+  const std::string onServer = run({"register", "list", "--json"}).out;
+  location_ = (dir / "back.sqlite").string();
+  EXPECT_EQ(run({"register", "list", "--json"}).out, onServer);
+  EXPECT_EQ(run({"register", "verify"}).status, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, RegisterTest, ::testing::Values(Backend::Sqlite, Backend::Server),
+                         [](const auto& backend) {
+                           return backend.param == Backend::Sqlite ? "Sqlite" : "Server";
+                         });
 
 }  // namespace
 }  // namespace kro
+
+// One application for every kro issue of the run, as one kro-qt process has.
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
