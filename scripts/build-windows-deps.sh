@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libraries kro.exe needs on 64-bit Windows (zlib, libzip, pugixml, libxlsxwriter,
-# nlohmann-json, GoogleTest, libusb, libsodium, SQLite) from Debian's source packages with mingw-w64, once
+# nlohmann-json, GoogleTest, libusb, libsodium, SQLite, OpenSSL, libpq) from Debian's source packages with mingw-w64, once
 # per machine, into a cache outside the repository (KRO_WINDOWS_CACHE, default
 # ~/.cache/kroanalyze-windows).
 # The source versions are pinned (apt-get source may otherwise pick a security update whose
@@ -24,8 +24,10 @@ sources=(
   libusb-1.0=2:1.0.26-1
   libsodium=1.0.18-1+deb12u1
   sqlite3=3.40.1-2+deb12u2
+  openssl=3.0.17-1~deb12u2
+  postgresql-15=15.18-0+deb12u1
 )
-stamp="pinned: ${sources[*]}; libxlsxwriter wide names; licence names"
+stamp="pinned: ${sources[*]}; libxlsxwriter wide names; licence names; libpq as a DLL"
 
 if [[ -f $prefix/SOURCES.txt ]] && [[ "$(head -n 1 "$prefix/SOURCES.txt")" == "$stamp" ]]; then
   exit 0
@@ -145,6 +147,24 @@ sqlite=$(unpack "${sources[8]}")
   x86_64-w64-mingw32-gcc-posix -O2 -c sqlite3.c -o sqlite3.o -DSQLITE_THREADSAFE=1 \
     -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_DQS=0 &&
   x86_64-w64-mingw32-ar rcs "$prefix/lib/libsqlite3.a" sqlite3.o && cp sqlite3.h "$prefix/include/")
+# OpenSSL (Apache-2.0), static: the TLS of the register's server connections.
+ssl=$(unpack "${sources[9]}")
+(cd "$ssl" && ./Configure mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-shared no-tests \
+    --prefix="$prefix" --libdir=lib >configure.log &&
+  make -j "${JOBS:-2}" build_libs >build.log && make install_dev >install.log)
+# libpq (PostgreSQL licence) as a DLL beside the programs (OpenSSL inside it), with its import
+# library: only the client library and what it needs.
+pq=$(unpack "${sources[10]}")
+(cd "$pq" && ./configure --host=x86_64-w64-mingw32 --without-readline --without-zlib --without-icu \
+    --with-ssl=openssl CPPFLAGS="-I$prefix/include" LDFLAGS="-L$prefix/lib" \
+    LIBS="-lws2_32 -lcrypt32 -luser32 -ladvapi32" --prefix="$prefix" >configure.log &&
+  make -C src/backend generated-headers >headers.log &&
+  make -C src/common -j "${JOBS:-2}" >common.log && make -C src/port -j "${JOBS:-2}" >port.log &&
+  make -C src/interfaces/libpq -j "${JOBS:-2}" >libpq.log &&
+  mkdir -p "$prefix/bin" && cp src/interfaces/libpq/libpq.dll "$prefix/bin/" &&
+  cp src/interfaces/libpq/libpq.a "$prefix/lib/" &&
+  cp src/interfaces/libpq/libpq-fe.h src/interfaces/libpq/libpq-events.h src/include/postgres_ext.h \
+    src/include/pg_config_ext.h "$prefix/include/")
 
 mv "$prefix/SOURCES.txt.new" "$prefix/SOURCES.txt"
 echo "Windows libraries built in $(($(date +%s) - started)) s; versions and licences in $prefix/SOURCES.txt"
