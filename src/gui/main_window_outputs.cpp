@@ -407,6 +407,8 @@ void MainWindow::refreshRegisterState(bool force) {
     if (register_ != nullptr) {
       auto reports = register_->reportsOf(id);
       state = reports ? registerStateText(reports.value()) : "（台账无法读取）";
+    } else {
+      state = "（台账未打开）";
     }
   }
   panel_->setRegisterState(qt("签发状态：" + state));
