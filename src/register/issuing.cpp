@@ -33,34 +33,6 @@ void stopHereWhenTesting(std::string_view point) {
   if (at != nullptr && point == at) std::_Exit(137);
 }
 
-std::string revisionText(const std::string& number, int revision) {
-  return number + " 第 " + std::to_string(revision) + " 版";
-}
-
-// The pattern's text before its 序号 with the year in place: the series a number counts in.
-std::string seriesOf(const std::string& pattern, int year) {
-  std::string s = pattern.substr(0, pattern.find("{序号"));
-  for (std::size_t y = s.find("{年}"); y != std::string::npos; y = s.find("{年}"))
-    s.replace(y, 5, std::to_string(year));
-  return s;
-}
-
-std::string numberFrom(const std::string& pattern, int year, std::int64_t n) {
-  std::string out = pattern;
-  for (std::size_t y = out.find("{年}"); y != std::string::npos; y = out.find("{年}"))
-    out.replace(y, 5, std::to_string(year));
-  const std::size_t at = out.find("{序号");
-  const std::size_t close = out.find('}', at);
-  const std::string inside = out.substr(at + 1, close - at - 1);
-  std::string digits = std::to_string(n);
-  if (inside.size() > std::string_view("序号:").size()) {
-    const auto width = static_cast<std::size_t>(std::atoi(inside.c_str() + std::string_view("序号:").size()));
-    if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
-  }
-  out.replace(at, close - at + 1, digits);
-  return out;
-}
-
 // The instrument's standing on the day: a warning, or a refusal unless confirmed.
 Status checkInstrument(const Instrument& i, const CalendarDate& day, bool confirmed, IssueOutcome& outcome) {
   if (!i.active) return Error{"仪器 " + i.serial + " 已停用"};
@@ -221,9 +193,9 @@ Result<IssueOutcome> approve(Register& reg, const IssueRequest& r, const Person&
     if (!taken->empty()) return Error{"报告编号“" + r.externalNumber + "”已经用过，编号不能重复使用"};
     marks.number = r.externalNumber;
   } else {
-    auto n = reg.takeNumber(seriesOf(rules->pattern, r.today.year), r.today.year);
+    auto n = reg.takeNumber(seriesOfPattern(rules->pattern, r.today.year), r.today.year);
     if (!n) return n.error();
-    marks.number = numberFrom(rules->pattern, r.today.year, n.value());
+    marks.number = numberFromPattern(rules->pattern, r.today.year, n.value());
   }
   const std::string base = marks.number + "-第" + std::to_string(marks.revision) + "版";
   auto written = documents.write(read.project, open.format, marks, r.outputFolder, base);

@@ -15,10 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string revisionText(const ReportRecord& r) {
-  return r.number + " 第 " + std::to_string(r.revision) + " 版";
-}
-
 std::vector<std::string> reportRow(const ReportRecord& r) {
   return {r.number,
           std::to_string(r.revision),
@@ -79,7 +75,7 @@ std::string registerStateText(const std::vector<ReportRecord>& ofProject) {
       return "已审核";
     case ReportState::Issued:
     case ReportState::Superseded:
-      return "已签发 " + revisionText(newest);
+      return "已签发 " + newest.revisionText();
     case ReportState::Void:
       return "已作废";
   }
@@ -176,7 +172,7 @@ Result<std::vector<std::string>> verifyRegister(Register& reg, const std::option
   for (const ReportRecord& r : reports.value()) {
     if (r.number.empty()) continue;
     numbers.insert(r.number);
-    if (++used[{r.number, r.revision}] == 2) findings.push_back(revisionText(r) + " 用了两次");
+    if (++used[{r.number, r.revision}] == 2) findings.push_back(r.revisionText() + " 用了两次");
   }
   auto counted = reg.database().run("SELECT series, year, last FROM numbers ORDER BY series, year");
   if (!counted) return counted.error();
@@ -201,7 +197,7 @@ Result<std::vector<std::string>> verifyRegister(Register& reg, const std::option
   for (const ReportRecord& r : reports.value()) {
     if (r.number.empty()) continue;
     if (r.expiredConfirmed)
-      findings.push_back(revisionText(r) + " 签发时仪器 " + r.instrument + " 已过校准有效期（" + r.due +
+      findings.push_back(r.revisionText() + " 签发时仪器 " + r.instrument + " 已过校准有效期（" + r.due +
                          "）");
     if (r.state == ReportState::Void) continue;
     const fs::path where = folder ? *folder : pathFromUtf8(r.folder);
@@ -209,9 +205,9 @@ Result<std::vector<std::string>> verifyRegister(Register& reg, const std::option
       const fs::path file = where / pathFromUtf8(f.name);
       auto bytes = readWholeFile(file, std::uint64_t{4} << 30);
       if (!bytes) {
-        findings.push_back(revisionText(r) + " 的文件“" + displayPath(file) + "”不见了或无法读取");
+        findings.push_back(r.revisionText() + " 的文件“" + displayPath(file) + "”不见了或无法读取");
       } else if (hexOf(sha256(bytes.value())) != f.sha256) {
-        findings.push_back(revisionText(r) + " 的文件“" + displayPath(file) +
+        findings.push_back(r.revisionText() + " 的文件“" + displayPath(file) +
                            "”签发后被改动过（SHA-256 不同）");
       }
     }

@@ -194,6 +194,40 @@ std::optional<std::string> numberProblem(std::string_view number) {
   return std::nullopt;
 }
 
+namespace {
+
+std::string withYear(std::string text, int year) {
+  for (std::size_t y = text.find("{年}"); y != std::string::npos; y = text.find("{年}"))
+    text.replace(y, std::string_view("{年}").size(), std::to_string(year));
+  return text;
+}
+
+}  // namespace
+
+std::string numberFromPattern(const std::string& pattern, int year, std::int64_t n) {
+  std::string out = withYear(pattern, year);
+  const std::size_t at = out.find("{序号");
+  const std::size_t close = out.find('}', at);
+  const std::string_view inside = std::string_view(out).substr(at + 1, close - at - 1);
+  std::string digits = std::to_string(n);
+  std::size_t width = 0;
+  if (inside.size() > std::string_view("序号:").size()) {
+    const std::string_view given = inside.substr(std::string_view("序号:").size());
+    std::from_chars(given.data(), given.data() + given.size(), width);
+  }
+  if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+  out.replace(at, close - at + 1, digits);
+  return out;
+}
+
+std::string seriesOfPattern(const std::string& pattern, int year) {
+  return withYear(pattern.substr(0, pattern.find("{序号")), year);
+}
+
+std::string revisionText(const std::string& number, int revision) {
+  return number + " 第 " + std::to_string(revision) + " 版";
+}
+
 std::optional<std::string> patternProblem(std::string_view pattern) {
   const std::size_t at = pattern.find("{序号");
   if (at == std::string_view::npos || pattern.find("{序号", at + 1) != std::string_view::npos)
@@ -209,10 +243,7 @@ std::optional<std::string> patternProblem(std::string_view pattern) {
         width < 1 || width > 9)
       return "编号规则中的 {" + std::string(inside) + "} 应为 {序号} 或 {序号:1} 到 {序号:9}";
   }
-  std::string sample(pattern);
-  for (std::size_t y = sample.find("{年}"); y != std::string::npos; y = sample.find("{年}"))
-    sample.replace(y, 5, "2026");
-  sample.replace(sample.find("{序号"), close - at + 1, "1");
+  const std::string sample = numberFromPattern(std::string(pattern), 2026, 1);
   if (auto problem = numberProblem(sample))
     return "按编号规则得到的“" + sample + "”不能用作编号：" + *problem;
   return std::nullopt;

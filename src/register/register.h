@@ -53,6 +53,9 @@ enum class ReportState { Drafted, Reviewed, Issued, Superseded, Void };
 std::string_view stateKey(ReportState state);
 std::string_view stateName(ReportState state);
 
+// "LBHD-2026-0001 第 2 版".
+std::string revisionText(const std::string& number, int revision);
+
 struct ReportFileRecord {
   std::string name;  // the file's name in the folder it was issued into
   std::string sha256;
@@ -73,6 +76,7 @@ struct ReportRecord {
   std::string voidReason;
   std::vector<ReportFileRecord> files;
   bool failing() const { return verdict == "不合格"; }
+  std::string revisionText() const { return kro::revisionText(number, revision); }
 };
 
 // How the office numbers its reports. The pattern's {年} is the year of issue, {序号:4} the
@@ -83,6 +87,10 @@ struct NumberingRules {
   std::string pattern = "{年}-{序号:4}";
   bool newNumberForRevision = false;  // an amended report: a new number, or the next revision
 };
+// The pattern's number n of a year, and the series it counts in (the text before its 序号 with
+// the year in place). Only for a pattern without a problem.
+std::string numberFromPattern(const std::string& pattern, int year, std::int64_t n);
+std::string seriesOfPattern(const std::string& pattern, int year);
 // A pattern's problem, or nothing: it needs {序号} or {序号:N} once, and a number may hold no
 // character a file name cannot.
 std::optional<std::string> patternProblem(std::string_view pattern);

@@ -22,6 +22,9 @@ TEST(Register, CalibrationWarnsThirtyDaysAheadAndLapsesTheDayAfterItsDue) {
 
 TEST(Register, PatternsAndNumbersMustMakeFileNames) {
   EXPECT_EQ(patternProblem("LBHD-{年}-{序号:4}"), std::nullopt);
+  EXPECT_EQ(numberFromPattern("LBHD-{年}-{序号:4}", 2026, 12), "LBHD-2026-0012");
+  EXPECT_EQ(numberFromPattern("{年}{年}-{序号:2}", 2027, 12345), "20272027-12345");  // wider than its width
+  EXPECT_EQ(seriesOfPattern("LBHD-{年}-{序号:4}/A", 2026), "LBHD-2026-");
   EXPECT_EQ(patternProblem("{序号}"), std::nullopt);
   EXPECT_NE(patternProblem("LBHD-{年}"), std::nullopt);      // no number
   EXPECT_NE(patternProblem("{序号}-{序号}"), std::nullopt);  // two
