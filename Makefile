@@ -53,11 +53,11 @@ WINDOWS_CACHE ?= $(or $(KRO_WINDOWS_CACHE),$(HOME)/.cache/kroanalyze-windows)
 define windows_build
 	@bash scripts/build-windows-deps.sh
 	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x86_64.cmake \
-	  -DCMAKE_BUILD_TYPE=Release -DKRO_WINDOWS_QT=$(1) >/dev/null
+	  -DCMAKE_BUILD_TYPE=Release -DKRO_WINDOWS_QT=$(1) -DKRO_WINDOWS_PREFIX=$(WINDOWS_CACHE)/prefix >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	@# The wine prefix and server up first, so that the tests run in parallel never race to start them.
-	@WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wine cmd /c exit >/dev/null 2>&1 || true
-	@cd $(WINDOWS_BUILD) && WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" ctest --output-on-failure -j $(JOBS)
+	@WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=" wine cmd /c exit >/dev/null 2>&1 || true
+	@cd $(WINDOWS_BUILD) && WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=" ctest --output-on-failure -j $(JOBS)
 	@bash tests/windows/compare_outputs.sh $(CURDIR)/$(BUILD)/bin/kro $(CURDIR)/$(WINDOWS_BUILD)/bin/kro.exe samples/sample.KRO
 	@bash tests/windows/serial_transfer.sh $(CURDIR)/$(BUILD)/bin/kro $(CURDIR)/$(WINDOWS_BUILD)/bin/kro.exe samples/sample.KRO
 endef

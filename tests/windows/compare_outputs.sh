@@ -9,7 +9,7 @@ linux=$1
 windows=$2
 sample=$3
 # Quiet, and without offering to install .NET or a browser engine into a new wine prefix.
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe="
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

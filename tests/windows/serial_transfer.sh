@@ -7,7 +7,7 @@ set -euo pipefail
 linux=$1
 windows=$2
 sample=$3
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe="
 
 work=$(mktemp -d)
 instrument=
