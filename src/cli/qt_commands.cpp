@@ -19,19 +19,22 @@ namespace kro::cli {
 
 namespace {
 
-int commandPrint(const Context& cx, Invocation& call) {
-  const SettingsLocation settings = settingsFor(call.args);
-  // Drawing needs a GUI application object; without a display it draws off screen.
+// Drawing needs a GUI application object: one made for the command when there is none yet
+// (without a display it draws off screen).
+std::unique_ptr<QGuiApplication> applicationForDrawing() {
   static int qtArgc = 1;
   static char qtName[] = "kro";
   static char* qtArgv[] = {qtName, nullptr};
-  std::unique_ptr<QGuiApplication> app;
-  if (QCoreApplication::instance() == nullptr) {
-    if (platform::withoutDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+  if (QCoreApplication::instance() != nullptr) return nullptr;
+  if (platform::withoutDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   }
+  return std::make_unique<QGuiApplication>(qtArgc, qtArgv);
+}
+
+int commandPrint(const Context& cx, Invocation& call) {
+  const SettingsLocation settings = settingsFor(call.args);
+  const auto app = applicationForDrawing();
   Status printed =
       writeOutputByPath(cx, call.output, OutputKind::Binary, [&](const std::filesystem::path& pdf) {
         return printReportToPdf(call.loaded(), pdf, printedPageSettings(call.loaded(), settings));
@@ -61,16 +64,7 @@ int commandIssue(const Context& cx, Invocation& call) {
   request.forceExpired = call.args.has("--force-expired");
   request.externalNumber = call.args.value("--number").value_or("");
   request.today = today();
-  static int qtArgc = 1;
-  static char qtName[] = "kro";
-  static char* qtArgv[] = {qtName, nullptr};
-  std::unique_ptr<QGuiApplication> app;
-  if (QCoreApplication::instance() == nullptr) {
-    if (platform::withoutDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    app = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
-  }
+  const auto app = applicationForDrawing();
   DocxTemplateFiller filler(fieldCatalog());
   IssuedDocuments documents(settings, OfficePaths::standard(), filler);
   auto step = takeIssueStep(*reg.value(), request, documents, settings);

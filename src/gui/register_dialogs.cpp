@@ -84,6 +84,26 @@ QDateEdit* dayEdit(QWidget* parent, const char* name, bool optional) {
   return edit;
 }
 
+// A ledger in a table: its heading and rows; lapsed instruments and failing or void reports
+// stand out.
+void fillTable(QTableWidget* table, const LedgerTable& ledger) {
+  table->clear();
+  table->setColumnCount(static_cast<int>(ledger.heading.size()));
+  table->setRowCount(static_cast<int>(ledger.rows.size()));
+  QStringList heading;
+  for (const std::string& h : ledger.heading) heading << qt(h);
+  table->setHorizontalHeaderLabels(heading);
+  for (std::size_t r = 0; r < ledger.rows.size(); ++r) {
+    for (std::size_t c = 0; c < ledger.rows[r].size(); ++c) {
+      auto* item = new QTableWidgetItem(qt(ledger.rows[r][c]));
+      const std::string& v = ledger.rows[r][c];
+      if (v == "已过期" || v == "不合格" || v == "已作废") item->setForeground(Qt::red);
+      table->setItem(static_cast<int>(r), static_cast<int>(c), item);
+    }
+  }
+  table->resizeColumnsToContents();
+}
+
 }  // namespace
 
 IssueDialog::IssueDialog(Register& reg, const std::vector<ReportRecord>& ofProject, const QString& folder,
@@ -229,30 +249,15 @@ LedgerDialog::LedgerDialog(Register& reg, QWidget* parent) : QDialog(parent), re
 
 QTableWidget* LedgerDialog::table(int tab) const { return qobject_cast<QTableWidget*>(tabs_->widget(tab)); }
 
-void LedgerDialog::fill(QTableWidget* table, const LedgerTable& ledger) {
-  table->clear();
-  table->setColumnCount(static_cast<int>(ledger.heading.size()));
-  table->setRowCount(static_cast<int>(ledger.rows.size()));
-  QStringList heading;
-  for (const std::string& h : ledger.heading) heading << qt(h);
-  table->setHorizontalHeaderLabels(heading);
-  for (std::size_t r = 0; r < ledger.rows.size(); ++r) {
-    for (std::size_t c = 0; c < ledger.rows[r].size(); ++c) {
-      auto* item = new QTableWidgetItem(qt(ledger.rows[r][c]));
-      // Lapsed instruments and failing or void reports stand out.
-      const std::string& v = ledger.rows[r][c];
-      if (v == "已过期" || v == "不合格" || v == "已作废") item->setForeground(Qt::red);
-      table->setItem(static_cast<int>(r), static_cast<int>(c), item);
-    }
-  }
-  table->resizeColumnsToContents();
-}
-
 void LedgerDialog::refresh() {
   auto all = reg_.reports();
-  auto ledgers = ledgerTables(reg_, today());
-  if (!all || !ledgers) {
-    Dialogs::message(this, MessageKind::Error, qt(!all ? all.message() : ledgers.message()));
+  auto devices = instrumentsTable(reg_, today());
+  auto staff = peopleTable(reg_);
+  if (!all || !devices || !staff) {
+    Dialogs::message(this, MessageKind::Error,
+                     qt(!all       ? all.message()
+                        : !devices ? devices.message()
+                                   : staff.message()));
     return;
   }
   ReportFilter filter;
@@ -274,13 +279,13 @@ void LedgerDialog::refresh() {
     if (r.failing()) failing.push_back(r);
   }
   tables_ = {reportsTable("报告", shown_), reportsTable("不合格台账", failing),
-             reportsTable("待审核/待批准", pending), ledgers.value()[2], ledgers.value()[3]};
+             reportsTable("待审核/待批准", pending), std::move(devices.value()), std::move(staff.value())};
   LedgerTable& waiting = tables_[2];
   waiting.heading.insert(waiting.heading.begin(), "等待");
   for (std::size_t k = 0; k < pending.size(); ++k)
     waiting.rows[k].insert(waiting.rows[k].begin(),
                            pending[k].state == ReportState::Drafted ? "审核" : "批准");
-  for (std::size_t t = 0; t < tables_.size(); ++t) fill(table(static_cast<int>(t)), tables_[t]);
+  for (std::size_t t = 0; t < tables_.size(); ++t) fillTable(table(static_cast<int>(t)), tables_[t]);
 }
 
 const ReportRecord* LedgerDialog::chosen() const {
@@ -485,26 +490,14 @@ RegisterSettingsDialog::RegisterSettingsDialog(Register& reg, const QString& loc
 QString RegisterSettingsDialog::location() const { return location_->text().trimmed(); }
 
 void RegisterSettingsDialog::refresh() {
-  auto ledgers = ledgerTables(reg_, today());
-  if (!ledgers) {
-    Dialogs::message(this, MessageKind::Error, qt(ledgers.message()));
+  auto staff = peopleTable(reg_);
+  auto devices = instrumentsTable(reg_, today());
+  if (!staff || !devices) {
+    Dialogs::message(this, MessageKind::Error, qt(!staff ? staff.message() : devices.message()));
     return;
   }
-  for (auto [table, ledger] :
-       {std::pair{people_, &ledgers.value()[3]}, std::pair{instruments_, &ledgers.value()[2]}}) {
-    table->clear();
-    table->setColumnCount(static_cast<int>(ledger->heading.size()));
-    table->setRowCount(static_cast<int>(ledger->rows.size()));
-    QStringList heading;
-    for (const std::string& h : ledger->heading) heading << qt(h);
-    table->setHorizontalHeaderLabels(heading);
-    for (std::size_t r = 0; r < ledger->rows.size(); ++r) {
-      for (std::size_t c = 0; c < ledger->rows[r].size(); ++c)
-        table->setItem(static_cast<int>(r), static_cast<int>(c),
-                       new QTableWidgetItem(qt(ledger->rows[r][c])));
-    }
-    table->resizeColumnsToContents();
-  }
+  fillTable(people_, staff.value());
+  fillTable(instruments_, devices.value());
 }
 
 }  // namespace kro::gui

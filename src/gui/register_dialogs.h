@@ -64,7 +64,6 @@ class LedgerDialog : public QDialog {
 
  private:
   const ReportRecord* chosen() const;
-  void fill(QTableWidget* table, const LedgerTable& data);
 
   Register& reg_;
   std::vector<ReportRecord> shown_;  // the 报告 tab's rows

@@ -103,6 +103,16 @@ Result<std::vector<LedgerTable>> ledgerTables(Register& reg, const CalendarDate&
   }
   tables.push_back(std::move(all));
   tables.push_back(std::move(failing));
+  auto devices = instrumentsTable(reg, today);
+  if (!devices) return devices.error();
+  tables.push_back(std::move(devices.value()));
+  auto staff = peopleTable(reg);
+  if (!staff) return staff.error();
+  tables.push_back(std::move(staff.value()));
+  return tables;
+}
+
+Result<LedgerTable> instrumentsTable(Register& reg, const CalendarDate& today) {
   auto instruments = reg.instruments();
   if (!instruments) return instruments.error();
   LedgerTable devices{"仪器", {"名称", "出厂编号", "校准证书", "校准日期", "有效期至", "状态"}, {}};
@@ -114,7 +124,10 @@ Result<std::vector<LedgerTable>> ledgerTables(Register& reg, const CalendarDate&
                             : c == Calibration::DueSoon ? "即将到期"
                                                         : "有效"});
   }
-  tables.push_back(std::move(devices));
+  return devices;
+}
+
+Result<LedgerTable> peopleTable(Register& reg) {
   auto people = reg.people();
   if (!people) return people.error();
   LedgerTable staff{"人员", {"姓名", "职责", "状态"}, {}};
@@ -123,8 +136,7 @@ Result<std::vector<LedgerTable>> ledgerTables(Register& reg, const CalendarDate&
     for (Role role : p.roles) roles += (roles.empty() ? "" : "、") + std::string(roleName(role));
     staff.rows.push_back({p.name, roles, p.active ? "在职" : "停用"});
   }
-  tables.push_back(std::move(staff));
-  return tables;
+  return staff;
 }
 
 Status exportLedgersToXlsx(const std::vector<LedgerTable>& tables, const fs::path& file) {

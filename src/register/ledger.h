@@ -19,6 +19,9 @@ struct LedgerTable {
 // Every ledger; issued reports only (drafts wait in the window's lists), newest first.
 Result<std::vector<LedgerTable>> ledgerTables(Register& reg, const CalendarDate& today);
 
+// The 仪器 ledger (each instrument's standing on the day) and the 人员 ledger.
+Result<LedgerTable> instrumentsTable(Register& reg, const CalendarDate& today);
+Result<LedgerTable> peopleTable(Register& reg);
 // The reports' table of some reports (the 报告 ledger's columns).
 LedgerTable reportsTable(std::string name, const std::vector<ReportRecord>& reports);
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <ctime>
+#include <map>
 
 #include "model/date_text.h"
 
@@ -481,12 +482,16 @@ Result<std::vector<ReportRecord>> Register::selectReports(std::string_view where
     r.voidReason = text(row[25]);
     out.push_back(std::move(r));
   }
+  // The files of those reports in one query, not one per report.
+  auto files = db_->run(
+      "SELECT report_id, name, sha256 FROM report_files WHERE report_id IN (SELECT id FROM reports " +
+          std::string(where) + ") ORDER BY id",
+      parameters);
+  if (!files) return files.error();
+  std::map<std::int64_t, std::vector<ReportFileRecord>> byReport;
+  for (const SqlRow& f : *files) byReport[number(f[0])].push_back({text(f[1]), text(f[2])});
   for (ReportRecord& r : out) {
-    if (r.state == ReportState::Drafted || r.state == ReportState::Reviewed) continue;
-    auto files = db_->run("SELECT name, sha256 FROM report_files WHERE report_id = $1 ORDER BY id",
-                          {std::to_string(r.id)});
-    if (!files) return files.error();
-    for (const SqlRow& f : *files) r.files.push_back({text(f[0]), text(f[1])});
+    if (auto it = byReport.find(r.id); it != byReport.end()) r.files = std::move(it->second);
   }
   return out;
 }
