@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libraries kro.exe needs on 64-bit Windows (zlib, libzip, pugixml, libxlsxwriter,
-# nlohmann-json, GoogleTest, libusb, libsodium, SQLite, OpenSSL, libpq) from Debian's source packages with mingw-w64, once
+# nlohmann-json, GoogleTest, libusb, libsodium, SQLite, OpenSSL, libpq, libqrencode) from Debian's
+# source packages with mingw-w64, once
 # per machine, into a cache outside the repository (KRO_WINDOWS_CACHE, default
 # ~/.cache/kroanalyze-windows).
 # The source versions are pinned (apt-get source may otherwise pick a security update whose
@@ -26,6 +27,7 @@ sources=(
   sqlite3=3.40.1-2+deb12u2
   openssl=3.0.17-1~deb12u2
   postgresql-15=15.18-0+deb12u1
+  qrencode=4.1.1-1
 )
 stamp="pinned: ${sources[*]}; libxlsxwriter wide names; licence names; libpq as a DLL"
 
@@ -165,6 +167,9 @@ pq=$(unpack "${sources[10]}")
   cp src/interfaces/libpq/libpq.a "$prefix/lib/" &&
   cp src/interfaces/libpq/libpq-fe.h src/interfaces/libpq/libpq-events.h src/include/postgres_ext.h \
     src/include/pg_config_ext.h "$prefix/include/")
+
+# libqrencode (LGPL-2.1) as a DLL the programs load, like libusb: the reports' QR codes.
+build "$(unpack "${sources[11]}")" -DBUILD_SHARED_LIBS=ON -DWITH_TOOLS=NO -DWITH_TESTS=NO
 
 mv "$prefix/SOURCES.txt.new" "$prefix/SOURCES.txt"
 echo "Windows libraries built in $(($(date +%s) - started)) s; versions and licences in $prefix/SOURCES.txt"

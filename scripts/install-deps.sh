@@ -12,6 +12,8 @@ packages=(
   nlohmann-json3-dev man-db
   # SHA-256 of kept files and of the modification log
   libsodium-dev
+  # the signed anti-counterfeit code: QR codes, and an independent reader of them in tests
+  libqrencode-dev zbar-tools
   # the office's register: SQLite on one machine, PostgreSQL (its client library, and the server
   # the tests start in a temporary folder) for several
   libsqlite3-dev libpq-dev postgresql

@@ -254,8 +254,11 @@ SIGNATURES = "检测：{{检测人}}" + " " * 14 + "审核：{{审核人}}" + " 
 
 
 def lab():
-    """The heading of every format: the office's 检测单位 when set, the fixed name otherwise."""
-    return [P("{{?检测单位}}{{检测单位}}", align="center", size=14, bold=True),
+    """The heading of every format: an issued report's anti-counterfeit code at the right, then the
+    office's 检测单位 when set, the fixed name otherwise."""
+    return [P("{{?校验码}}{{图:校验码 25x25}}", align="right"),
+            P("{{?密钥指纹}}防伪校验码  密钥指纹 {{密钥指纹}}", align="right", size=7),
+            P("{{?检测单位}}{{检测单位}}", align="center", size=14, bold=True),
             P("{{^检测单位}}工程质量检测中心", align="center", size=14, bold=True)]
 OVERVIEW = ("    {{工程名称}}工程位于{{工程地址}}，为{{结构类别}}结构。由{{施工单位}}施工，开工时间为%s。"
             "根据设计要求，混凝土设计强度等级为{{强度等级}}。\n"

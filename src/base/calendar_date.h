@@ -13,4 +13,8 @@ struct CalendarDate {
 // Years 1 to 9999 of the Gregorian calendar, leap days included.
 bool isValidDate(const CalendarDate& date);
 
+// Days since 1970-01-01 (negative before it), and the date of such a day.
+int daysFromCivil(const CalendarDate& date);
+CalendarDate civilFromDays(int days);
+
 }  // namespace kro

@@ -206,9 +206,10 @@ std::vector<CommandDeclaration> makeDeclarations() {
        true,
        false},
       {"issue",
-       "签发报告：检测人起草、审核人审核、批准人批准并写出编号的报告（个人密码从终端询问，或取自 KRO_PIN）",
+       "签发报告：检测人起草、审核人审核、批准人批准并写出编号、签名的报告（个人密码从终端询问，或取自 "
+       "KRO_PIN；签名密钥的口令取自 KRO_PASSPHRASE）",
        {"FILE --as NAME [--format N] [--instrument SERIAL] [-o DIR] [--force-expired] [--number NO] "
-        "[--register LOCATION] [--config-dir DIR]"},
+        "[--platform-code TEXT] [--register LOCATION] [--config-dir DIR]"},
        C::InputFile,
        {{"--as", "NAME", "签字的人（台账中的人员）"},
         kFormat,
@@ -216,6 +217,7 @@ std::vector<CommandDeclaration> makeDeclarations() {
         output("DIR", "批准时：写出报告、数据表格和 PDF 的文件夹（默认当前文件夹）"),
         {"--force-expired", "", "确认使用已过校准有效期的仪器（记入台账）"},
         {"--number", "NO", "批准时：使用给出的报告编号而不是按编号规则取号（不能与已用的重复）"},
+        {"--platform-code", "TEXT", "批准时：台账设为印平台的防伪码时，平台给出的校验码文字"},
         kRegister,
         kConfigDir},
        1,
@@ -233,6 +235,10 @@ std::vector<CommandDeclaration> makeDeclarations() {
         "list|failing [--json] | void NUMBER [--revision K] --as NAME --reason TEXT",
         "export --xlsx|--csv -o OUT | verify [DIR] | backup -o FILE | restore FILE | copy --to LOCATION | "
         "where",
+        "key new --as NAME --office NAME [--valid-until DATE] | key list | key revoke ID --as NAME --reason "
+        "TEXT "
+        "[--from DATE] | key export [-o FILE]",
+        "code [--mode 签名|关闭|平台] [--address URL]",
         "（都可加 [--register LOCATION] [--config-dir DIR]）"},
        C::None,
        {{"--roles", "LIST", "人员的职责：检测、审核、批准，用逗号分开"},
@@ -250,6 +256,11 @@ std::vector<CommandDeclaration> makeDeclarations() {
         {"--xlsx", "", "导出为工作簿（报告、不合格台账、仪器、人员各一张表）"},
         {"--csv", "", "导出报告台账为 CSV"},
         {"--to", "LOCATION", "复制到的新台账：文件或 postgresql://用户@主机:端口/数据库"},
+        {"--office", "NAME", "签名密钥所属的单位名称"},
+        {"--valid-until", "DATE", "签名密钥的有效期（默认不限）"},
+        {"--from", "DATE", "密钥吊销的日期（默认今天；此后签发的报告无效）"},
+        {"--mode", "MODE", "防伪校验码：签名（本单位签名的校验码）、关闭、平台（印平台给出的校验码）"},
+        {"--address", "URL", "验证网址：印在校验码中 # 之前（kro verify-page 写出的页面所在）"},
         kJson,
         output("OUT", "输出文件"),
         kRegister,
@@ -258,6 +269,20 @@ std::vector<CommandDeclaration> makeDeclarations() {
        "",
        false,
        false},
+      {"verify",
+       "核对签发报告的防伪校验码：签名是否为本单位的、是否已作废，Word 报告中印的数字是否为签名的",
+       {"FILE.pdf|FILE.docx [--key PUBLIC-KEY-FILE] [--project FILE.KRO]",
+        "--code TEXT [--key PUBLIC-KEY-FILE] [--project FILE.KRO]"},
+       C::InputFile,
+       {{"--code", "TEXT", "扫描二维码得到的文字"},
+        {"--key", "FILE", "签发单位的公钥文件（kro register key export 写出；默认用台账中的）"},
+        {"--project", "FILE", "核对工程文件中的数据是否为签名的"},
+        kRegister,
+        kConfigDir},
+       kAnyInputs,
+       "",
+       false,
+       true},
   };
 }
 

@@ -63,6 +63,8 @@ int commandIssue(const Context& cx, Invocation& call) {
   request.outputFolder = pathFromUtf8(call.output.empty() ? std::string(".") : call.output);
   request.forceExpired = call.args.has("--force-expired");
   request.externalNumber = call.args.value("--number").value_or("");
+  request.platformCode = call.args.value("--platform-code").value_or("");
+  request.passphrase = passphraseOf;
   request.today = today();
   const auto app = applicationForDrawing();
   DocxTemplateFiller filler(fieldCatalog());

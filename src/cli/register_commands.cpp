@@ -3,9 +3,11 @@
 
 #include <cstdlib>
 
+#include "model/analysis_file.h"
 #include "model/date_text.h"
 #include "model/file_io.h"
 #include "platform/console.h"
+#include "register/code_check.h"
 #include "register/ledger.h"
 #include "register/postgres_database.h"
 #include "register/register_location.h"
@@ -194,6 +196,64 @@ int voidCommand(const Context& cx, Invocation& call, Register& reg) {
   return kSuccess;
 }
 
+// kro register key new|list|revoke|export: the office's signing keys. Making and revoking one is
+// an approver's step, signed with their PIN.
+int keyCommand(const Context& cx, Invocation& call, Register& reg) {
+  const std::string what = word(call, 1);
+  if (what == "list" || what == "export") {
+    auto keys = reg.officeKeys();
+    if (!keys) return cx.fail(keys.message());
+    if (what == "export") {
+      if (keys->empty()) return cx.fail("台账中还没有签名密钥");
+      const std::string text = publicKeysText(keys.value());
+      if (call.output.empty()) {
+        cx.out << text;
+        return kSuccess;
+      }
+      Status written = writeOutput(cx, call.output, text, OutputKind::Text);
+      return written ? kSuccess : cx.fail(written.message());
+    }
+    for (const OfficeKey& k : keys.value()) {
+      cx.out << k.id << "  " << fingerprintOf(k.publicKey) << "  " << printable(k.office) << "  "
+             << isoDate(k.validFrom) << " 至 "
+             << (k.validUntil ? isoDate(*k.validUntil) : std::string("（不限）"))
+             << (k.revoked ? "  已于 " + isoDate(*k.revoked) + " 吊销：" + printable(k.revokeReason) : "")
+             << "\n";
+    }
+    return kSuccess;
+  }
+  if (what != "new" && what != "revoke") return cx.usage("register key 之后是 new、list、revoke 或 export");
+  const auto who = call.args.value("--as");
+  if (!who || who->empty()) return cx.usage("register key " + what + " 需要用 --as 指明批准人");
+  auto pin = pinOf(*who);
+  if (!pin) return cx.fail(pin.message());
+  auto person = reg.signIn(*who, pin.value());
+  if (!person) return cx.fail(person.message());
+  if (!person->has(Role::Approver)) return cx.fail("“" + *who + "”没有批准职责，不能管理签名密钥");
+  if (what == "revoke") {
+    if (call.inputs().size() != 3) return cx.usage("register key revoke 需要密钥编号");
+    const CalendarDate from = dateOption(call, "--from").value_or(today());
+    if (Status s = reg.revokeKey(word(call, 2), from, call.args.value("--reason").value_or("")); !s)
+      return cx.fail(s.message());
+    cx.out << "密钥 " << word(call, 2) << " 自 " << isoDate(from) << " 起吊销；此前签发的报告仍然有效\n";
+    return kSuccess;
+  }
+  std::optional<CalendarDate> until;
+  if (call.args.value("--valid-until") && !(until = dateOption(call, "--valid-until")))
+    return cx.usage("--valid-until 取日期，如 2031-12-31");
+  auto passphrase = passphraseOf();
+  if (!passphrase) return cx.fail(passphrase.message());
+  if (std::getenv("KRO_PASSPHRASE") == nullptr) {
+    auto again = platform::readSecret("再输入一次口令：");
+    if (!again || again.value() != passphrase.value()) return cx.fail("两次输入的口令不同，没有新建密钥");
+  }
+  auto key = reg.newOfficeKey(call.args.value("--office").value_or(""), passphrase.value(), today(), until);
+  if (!key) return cx.fail(key.message());
+  cx.out << "已新建签名密钥 " << key->id << "，指纹 " << fingerprintOf(key->publicKey)
+         << "\n公钥：kro register key export -o 公钥.txt（可公开，印出指纹供人核对）\n";
+  return kSuccess;
+}
+
 }  // namespace
 
 Result<std::unique_ptr<Register>> openRegisterAt(const std::string& location) {
@@ -207,6 +267,89 @@ Result<std::unique_ptr<Register>> openRegisterAt(const std::string& location) {
 
 Result<std::unique_ptr<Register>> registerFor(const Arguments& args) {
   return openRegisterAt(registerLocation(settingsFor(args), args.value("--register")));
+}
+
+Result<std::string> passphraseOf() {
+  if (const char* p = std::getenv("KRO_PASSPHRASE"); p != nullptr && *p != '\0') return std::string(p);
+  auto typed = platform::readSecret("签名密钥的口令：");
+  if (!typed) return Error{"需要签名密钥的口令：没有终端可以询问，请用环境变量 KRO_PASSPHRASE 给出"};
+  return typed.value();
+}
+
+int commandVerify(const Context& cx, Invocation& call) {
+  // The code: given as text, or read from the document's properties.
+  const auto given = call.args.value("--code");
+  if (given.has_value() == (call.inputs().size() == 1) || call.inputs().size() > 1)
+    return cx.usage("verify 需要一个 PDF 或 Word 文件，或者 --code 校验码");
+  DocumentCode document;
+  if (given) {
+    document.code = *given;
+  } else {
+    auto read = codeOfDocument(pathFromUtf8(call.inputs()[0]));
+    if (!read) return cx.fail(read.message());
+    document = std::move(read.value());
+  }
+  auto code = readReportCode(document.code);
+  if (!code) return cx.fail(code.message());
+  // The keys: the file given, else the register's when there is one (never made for this).
+  std::vector<OfficeKey> keys;
+  std::unique_ptr<Register> reg;
+  if (auto keyFile = call.args.value("--key")) {
+    auto text = readWholeFile(pathFromUtf8(*keyFile), 1 << 20);
+    if (!text) return cx.fail(text.message());
+    auto parsed = parsePublicKeys(text.value());
+    if (!parsed) return cx.fail(parsed.message());
+    keys = std::move(parsed.value());
+  }
+  const std::string location = registerLocation(settingsFor(call.args), call.args.value("--register"));
+  std::error_code ec;
+  if (isServerRegister(location) || fs::exists(pathFromUtf8(location), ec)) {
+    if (auto opened = openRegisterAt(location)) {
+      reg = std::move(opened.value());
+    } else {
+      cx.err << "kro: 警告：无法打开台账，没有查询报告是否已作废：" << printable(opened.message()) << "\n";
+    }
+  }
+  if (reg && keys.empty()) {
+    auto own = reg->officeKeys();
+    if (own) keys = std::move(own.value());
+  }
+  if (keys.empty()) return cx.fail("没有可以核对签名的公钥：请用 --key 给出签发单位的公钥文件");
+  CodeCheck check = checkCode(code.value(), keys);
+  const SignedReport& r = check.read.report;
+  if (check.valid() && document.printedText) checkPrintedFigures(check, *document.printedText);
+  if (check.valid()) {
+    if (auto path = call.args.value("--project")) {
+      auto bytes = readWholeFile(pathFromUtf8(*path), kMaxProjectFileSize);
+      if (!bytes) return cx.fail(bytes.message());
+      auto loaded = loadProjectBytes(pathFromUtf8(*path), bytes.value());
+      if (!loaded) return cx.fail(loaded.message());
+      if (canonicalDataSha256(loaded->project) != r.dataSha256)
+        check.problems.push_back("工程文件中的数据与签名的不同（数据 SHA-256 不符）");
+    }
+  }
+  if (check.valid() && reg) {
+    auto reports = reg->reports();
+    if (reports) {
+      for (const ReportRecord& e : reports.value()) {
+        if (e.number != r.number || e.revision != r.revision) continue;
+        if (e.state == ReportState::Void) check.problems.push_back("已作废：" + e.voidReason);
+        if (e.state == ReportState::Superseded) check.problems.push_back("已被新版代替，以新版为准");
+        auto stored = readReportCode(e.code);
+        if (stored && stored->payload != check.read.payload)
+          check.problems.push_back("台账中这份报告的校验码与此不同");
+      }
+    }
+  }
+  cx.out << "防伪校验码中签名的内容：\n";
+  for (const std::string& line : signedFieldLines(check)) cx.out << "  " << printable(line) << "\n";
+  if (!document.printedText && !given) cx.out << "请将以上内容与报告上印的逐项核对。\n";
+  if (check.valid()) {
+    cx.out << "签名有效\n";
+    return kSuccess;
+  }
+  for (const std::string& p : check.problems) cx.out << "无效：" << printable(p) << "\n";
+  return kFailure;
 }
 
 Result<std::string> pinOf(const std::string& person, const char* variable) {
@@ -295,6 +438,23 @@ int commandRegister(const Context& cx, Invocation& call) {
                                 [&](const fs::path& out) { return exportLedgersToXlsx(tables.value(), out); })
                           : writeOutput(cx, call.output, ledgerCsv(tables->front()), OutputKind::Text);
     if (!written) return cx.fail(written.message());
+    return kSuccess;
+  }
+  if (what == "key") return keyCommand(cx, call, reg);
+  if (what == "code") {
+    auto settings = reg.codeSettings();
+    if (!settings) return cx.fail(settings.message());
+    if (auto mode = call.args.value("--mode")) {
+      auto parsed = parseCodeMode(*mode);
+      if (!parsed) return cx.usage("--mode 取 签名、关闭 或 平台");
+      settings->mode = *parsed;
+    }
+    if (auto address = call.args.value("--address")) settings->address = *address;
+    if (call.args.value("--mode") || call.args.value("--address")) {
+      if (Status s = reg.setCodeSettings(settings.value()); !s) return cx.fail(s.message());
+    }
+    cx.out << "防伪校验码：" << codeModeName(settings->mode)
+           << (settings->address.empty() ? "" : "；验证网址：" + printable(settings->address)) << "\n";
     return kSuccess;
   }
   if (what == "verify") {

@@ -19,6 +19,7 @@
 #include "gui/dialogs.h"
 #include "model/date_text.h"
 #include "model/file_io.h"
+#include "register/code_check.h"
 #include "render/qt_paths.h"
 #include "report/report_parameters.h"
 
@@ -166,6 +167,18 @@ IssueDialog::IssueDialog(Register& reg, const std::vector<ReportRecord>& ofProje
     number_->setObjectName("number");
     number_->setPlaceholderText("空：按编号规则取号");
     form->addRow("报告编号：", number_);
+    // The anti-counterfeit code: the signing key's passphrase, or the platform's code text.
+    auto coding = reg.codeSettings();
+    auto keys = reg.officeKeys();
+    if (coding && coding->mode == CodeMode::Signed && keys && !keys->empty()) {
+      passphrase_ = pinEdit(this, "passphrase");
+      form->addRow("签名密钥口令：", passphrase_);
+    }
+    if (coding && coding->mode == CodeMode::Platform) {
+      platformCode_ = new QLineEdit(this);
+      platformCode_->setObjectName("platformCode");
+      form->addRow("平台校验码：", platformCode_);
+    }
   }
   forceExpired_ = new QCheckBox("确认使用已过校准有效期的仪器（记入台账）", this);
   forceExpired_->setObjectName("forceExpired");
@@ -192,6 +205,9 @@ IssueRequest IssueDialog::request() const {
   if (instrument_ != nullptr) r.instrument = instrument_->currentData().toString().toStdString();
   if (folder_ != nullptr) r.outputFolder = pathFromQt(folder_->text());
   if (number_ != nullptr) r.externalNumber = text(number_);
+  if (passphrase_ != nullptr)
+    r.passphrase = [typed = passphrase_->text().toStdString()] { return Result<std::string>(typed); };
+  if (platformCode_ != nullptr) r.platformCode = text(platformCode_);
   r.forceExpired = forceExpired_->isChecked();
   return r;
 }
@@ -363,10 +379,75 @@ RegisterSettingsDialog::RegisterSettingsDialog(Register& reg, const QString& loc
   }
   form->addRow("编号规则：", pattern_);
   form->addRow("修改后重新签发：", revisionRule_);
+  codeMode_ = new QComboBox(this);
+  codeMode_->setObjectName("codeMode");
+  codeMode_->addItems({"本单位签名的校验码", "不印校验码", "印平台给出的校验码"});
+  codeAddress_ = new QLineEdit(this);
+  codeAddress_->setObjectName("codeAddress");
+  codeAddress_->setPlaceholderText("空：二维码中只有校验码");
+  if (auto coding = reg.codeSettings()) {
+    codeMode_->setCurrentIndex(static_cast<int>(coding->mode));
+    codeAddress_->setText(qt(coding->address));
+  }
+  form->addRow("防伪校验码：", codeMode_);
+  form->addRow("验证网址：", codeAddress_);
   location_ = new QLineEdit(location, this);
   location_->setObjectName("location");
   form->addRow("台账文件：", location_);
   layout->addLayout(form);
+  // The office's signing keys: made by an approver with their PIN, sealed by a passphrase.
+  keys_ = new QLabel(this);
+  keys_->setObjectName("keys");
+  keys_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  auto* keyRow = new QHBoxLayout;
+  keyRow->addWidget(keys_, 1);
+  auto* newKey = new QPushButton("新建签名密钥...", this);
+  newKey->setObjectName("newKey");
+  keyRow->addWidget(newKey);
+  auto* exportKeys = new QPushButton("导出公钥...", this);
+  exportKeys->setObjectName("exportKeys");
+  keyRow->addWidget(exportKeys);
+  layout->addLayout(keyRow);
+  connect(newKey, &QPushButton::clicked, this, [this] {
+    Form f(this, "新建签名密钥", "keyDialog");
+    auto* approver = new QComboBox(&f.dialog);
+    approver->setObjectName("approver");
+    if (auto people = reg_.people()) {
+      for (const Person& p : people.value()) {
+        if (p.active && p.has(Role::Approver)) approver->addItem(qt(p.name));
+      }
+    }
+    auto* pin = pinEdit(&f.dialog, "pin");
+    auto* office = new QLineEdit(&f.dialog);
+    office->setObjectName("office");
+    auto* passphrase = pinEdit(&f.dialog, "passphrase");
+    auto* again = pinEdit(&f.dialog, "passphraseAgain");
+    f.rows->addRow("批准人：", approver);
+    f.rows->addRow("个人密码：", pin);
+    f.rows->addRow("单位名称：", office);
+    f.rows->addRow("密钥口令：", passphrase);
+    f.rows->addRow("再输一次：", again);
+    if (f.dialog.exec() != QDialog::Accepted) return;
+    auto who = reg_.signIn(approver->currentText().toStdString(), pin->text().toStdString());
+    Status s = !who                        ? Status(who.error())
+               : !who->has(Role::Approver) ? Status(Error{"只有批准人可以新建签名密钥"})
+               : passphrase->text() != again->text() ? Status(Error{"两次输入的口令不同，没有新建密钥。"})
+                                                     : Status();
+    if (s) {
+      auto key = reg_.newOfficeKey(text(office), passphrase->text().toStdString(), today(), std::nullopt);
+      if (!key) s = key.error();
+    }
+    if (!s) Dialogs::message(this, MessageKind::Error, qt(s.message()));
+    refresh();
+  });
+  connect(exportKeys, &QPushButton::clicked, this, [this] {
+    auto keys = reg_.officeKeys();
+    if (!keys || keys->empty()) return;
+    auto file = Dialogs::savePath(this, {"文本文件(*.txt)|*.txt|", "txt", "公钥.txt"});
+    if (!file) return;
+    if (Status s = writeFileAtomically(pathFromQt(*file), publicKeysText(keys.value())); !s)
+      Dialogs::message(this, MessageKind::Error, qt(s.message()));
+  });
 
   auto group = [&](const char* title, QTableWidget*& table, const char* name) {
     layout->addWidget(new QLabel(title, this));
@@ -475,7 +556,10 @@ RegisterSettingsDialog::RegisterSettingsDialog(Register& reg, const QString& loc
   buttons->button(QDialogButtonBox::Ok)->setObjectName("okButton");
   connect(buttons, &QDialogButtonBox::accepted, this, [this] {
     NumberingRules rules{text(pattern_), revisionRule_->currentIndex() == 1};
-    if (Status s = reg_.setNumbering(rules); !s) {
+    const CodeSettings coding{static_cast<CodeMode>(codeMode_->currentIndex()), text(codeAddress_)};
+    Status s = reg_.setNumbering(rules);
+    if (s) s = reg_.setCodeSettings(coding);
+    if (!s) {
       Dialogs::message(this, MessageKind::Error, qt(s.message()));
       return;
     }
@@ -498,6 +582,15 @@ void RegisterSettingsDialog::refresh() {
   }
   fillTable(people_, staff.value());
   fillTable(instruments_, devices.value());
+  std::string keys = "签名密钥：";
+  if (auto all = reg_.officeKeys(); all && !all->empty()) {
+    for (const OfficeKey& k : all.value())
+      keys += "\n" + k.id + "  指纹 " + fingerprintOf(k.publicKey) + "  " + k.office + "  自 " +
+              isoDate(k.validFrom) + (k.revoked ? "，已于 " + isoDate(*k.revoked) + " 吊销" : "");
+  } else {
+    keys += "还没有（签发的报告不带防伪校验码）";
+  }
+  keys_->setText(qt(keys));
 }
 
 }  // namespace kro::gui

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QLabel>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,6 +42,8 @@ class IssueDialog : public QDialog {
   QComboBox* instrument_ = nullptr;
   QLineEdit* folder_ = nullptr;
   QLineEdit* number_ = nullptr;
+  QLineEdit* passphrase_ = nullptr;
+  QLineEdit* platformCode_ = nullptr;
   QCheckBox* forceExpired_;
 };
 
@@ -89,6 +92,9 @@ class RegisterSettingsDialog : public QDialog {
   Register& reg_;
   QLineEdit* pattern_;
   QComboBox* revisionRule_;
+  QComboBox* codeMode_;
+  QLineEdit* codeAddress_;
+  QLabel* keys_;
   QLineEdit* location_;
   QTableWidget* people_;
   QTableWidget* instruments_;

@@ -1453,6 +1453,78 @@ std::string withPngContentType(const std::string& types) {
   return out.str();
 }
 
+// Adds the values' custom properties to the package (docProps/custom.xml, made when missing,
+// with its relationship and content type); a property of the same name is replaced.
+void addCustomProperties(PackageParts& parts,
+                         const std::map<std::string, std::string, std::less<>>& properties) {
+  constexpr std::string_view kCustomPart = "docProps/custom.xml";
+  auto find = [&](std::string_view name) {
+    return std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.first == name; });
+  };
+  auto reserialise = [](pugi::xml_document& doc) {
+    std::ostringstream out;
+    doc.save(out, "", pugi::format_raw);
+    return out.str();
+  };
+  pugi::xml_document doc;
+  auto custom = find(kCustomPart);
+  if (custom == parts.end() ||
+      !doc.load_buffer(custom->second.data(), custom->second.size(), kParseOptions) ||
+      !doc.child("Properties")) {
+    doc.reset();
+    xml_node decl = doc.append_child(pugi::node_declaration);
+    decl.append_attribute("version") = "1.0";
+    decl.append_attribute("encoding") = "UTF-8";
+    decl.append_attribute("standalone") = "yes";
+    xml_node root = doc.append_child("Properties");
+    root.append_attribute("xmlns") =
+        "http://schemas.openxmlformats.org/officeDocument/2006/custom-properties";
+    root.append_attribute("xmlns:vt") =
+        "http://schemas.openxmlformats.org/officeDocument/2006/docPropsVTypes";
+  }
+  xml_node root = doc.child("Properties");
+  int pid = 1;  // property ids start at 2
+  for (xml_node p : root.children("property")) pid = std::max(pid, p.attribute("pid").as_int());
+  for (const auto& [name, value] : properties) {
+    for (xml_node p = root.child("property"); p;) {
+      xml_node next = p.next_sibling("property");
+      if (name == p.attribute("name").value()) root.remove_child(p);
+      p = next;
+    }
+    xml_node p = root.append_child("property");
+    p.append_attribute("fmtid") = "{D5CDD505-2E9C-101B-9397-08002B2CF9AE}";
+    p.append_attribute("pid") = ++pid;
+    p.append_attribute("name") = name.c_str();
+    p.append_child("vt:lpwstr").text() = value.c_str();
+  }
+  if (custom == parts.end()) {
+    parts.emplace_back(std::string(kCustomPart), reserialise(doc));
+    if (auto rels = find("_rels/.rels"); rels != parts.end()) {
+      pugi::xml_document r;
+      if (r.load_buffer(rels->second.data(), rels->second.size(), kParseOptions)) {
+        xml_node rel = r.child("Relationships").append_child("Relationship");
+        rel.append_attribute("Id") = "rIdKroCustomProperties";
+        rel.append_attribute("Type") =
+            "http://schemas.openxmlformats.org/officeDocument/2006/relationships/custom-properties";
+        rel.append_attribute("Target") = "docProps/custom.xml";
+        rels->second = reserialise(r);
+      }
+    }
+    if (auto types = find(kContentTypesPart); types != parts.end()) {
+      pugi::xml_document t;
+      if (t.load_buffer(types->second.data(), types->second.size(), kParseOptions)) {
+        xml_node o = t.child("Types").append_child("Override");
+        o.append_attribute("PartName") = "/docProps/custom.xml";
+        o.append_attribute("ContentType") =
+            "application/vnd.openxmlformats-officedocument.custom-properties+xml";
+        types->second = reserialise(t);
+      }
+    }
+  } else {
+    custom->second = reserialise(doc);
+  }
+}
+
 // Writes the package: the parts in memory, the body from its file. Fails naming output.
 Status writePackage(const fs::path& output, const PackageParts& parts, const fs::path& bodyFile,
                     std::size_t bodySize) {
@@ -1603,6 +1675,7 @@ Status fillTemplateParts(PackageParts parts, const fs::path& name, const FieldCa
       if (partName == kContentTypesPart) data = withPngContentType(data);
     }
   }
+  if (!values.properties.empty()) addCustomProperties(t.parts, values.properties);
   // Every part but the body is small: each is parsed back before anything is written, so that no
   // reader is given a document it cannot open. The body is made by the XML writer alone.
   for (const auto& [partName, data] : t.parts) {

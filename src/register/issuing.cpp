@@ -15,6 +15,7 @@
 #include "model/project_blocks.h"
 #include "model/report_figures.h"
 #include "platform/file_system.h"
+#include "report/report_code.h"
 #include "report/report_generator.h"
 
 namespace kro {
@@ -149,9 +150,48 @@ Status sameAsDrafted(const ReportRecord& open, const ReadProject& read) {
                open.projectSha256.substr(0, 16) + "…，现在为 " + read.sha256.substr(0, 16) + "…"};
 }
 
+// How the report is coded: the register's settings and, when the office signs and has a key,
+// the key with its secret part opened by the passphrase (a warning when it has none yet).
+struct Coding {
+  CodeSettings settings;
+  std::optional<OfficeKey> key;
+  std::string secret;
+  ~Coding() { sodium_memzero(secret.data(), secret.size()); }
+};
+
+Status prepareCoding(Register& reg, const IssueRequest& r, Coding& coding, IssueOutcome& outcome) {
+  auto settings = reg.codeSettings();
+  if (!settings) return settings.error();
+  coding.settings = std::move(settings.value());
+  if (coding.settings.mode == CodeMode::Platform && r.platformCode.empty())
+    return Error{"台账设置为印平台的防伪码：请给出平台的校验码文字（--platform-code）"};
+  if (coding.settings.mode != CodeMode::Signed) return {};
+  auto keys = reg.officeKeys();
+  if (!keys) return keys.error();
+  if (keys->empty()) {
+    outcome.warnings.push_back(
+        "台账中还没有本单位的签名密钥，这份报告没有防伪校验码：请在台账设置中新建（kro register key new）");
+    return {};
+  }
+  auto key = reg.signingKey(r.today);
+  if (!key) return key.error();
+  if (!r.passphrase) return Error{"批准签发需要签名密钥的口令"};
+  auto passphrase = r.passphrase();
+  if (!passphrase) return passphrase.error();
+  auto secret = openSecretKey(key->sealedSecret, passphrase.value());
+  sodium_memzero(passphrase->data(), passphrase->size());
+  if (!secret) return secret.error();
+  coding.key = std::move(key.value());
+  coding.secret = std::move(secret.value());
+  return {};
+}
+
 Result<IssueOutcome> approve(Register& reg, const IssueRequest& r, const Person& who, const ReadProject& read,
-                             ReportRecord open, IssueDocuments& documents) {
+                             ReportRecord open, IssueDocuments& documents, const SettingsLocation& settings) {
   IssueOutcome outcome;
+  Coding coding;
+  if (Status s = prepareCoding(reg, r, coding, outcome); !s)
+    return Error{"没有签发，编号没有占用：" + s.message()};
   auto instrument = reg.instrument(open.instrument);
   if (!instrument) return instrument.error();
   const bool lapsed = calibrationOn(instrument.value(), r.today) == Calibration::Lapsed;
@@ -197,6 +237,22 @@ Result<IssueOutcome> approve(Register& reg, const IssueRequest& r, const Person&
     if (!n) return n.error();
     marks.number = numberFromPattern(rules->pattern, r.today.year, n.value());
   }
+  if (coding.key) {
+    const ParameterValues values = effectiveParameters(read.project, settings);
+    SignedReport signed_ =
+        signedReportOf(read.project, reportFigures(read.project, values.rule()), values("工程名称"));
+    signed_.keyId = coding.key->id;
+    signed_.number = marks.number;
+    signed_.revision = marks.revision;
+    signed_.issued = r.today;
+    auto code = signReportCode(std::move(signed_), coding.secret, coding.settings.address);
+    if (!code) return Error{"没有签发，编号没有占用：" + code.message()};
+    marks.code = std::move(code.value());
+    marks.fingerprint = fingerprintOf(coding.key->publicKey);
+  } else if (coding.settings.mode == CodeMode::Platform) {
+    marks.code = r.platformCode;
+  }
+  open.code = marks.code;
   const std::string base = marks.number + "-第" + std::to_string(marks.revision) + "版";
   auto written = documents.write(read.project, open.format, marks, r.outputFolder, base);
   if (!written) return Error{"没有签发，编号没有占用：" + written.message()};
@@ -286,6 +342,8 @@ void IssueMarks::applyTo(ParameterValues& values) const {
   values.set("仪器证书", certificate);
   values.set("校准有效期", due);
   values.set("代替", replaces);
+  values.set(kCodeField, code);
+  values.set("密钥指纹", fingerprint);
 }
 
 Result<IssueOutcome> takeIssueStep(Register& reg, const IssueRequest& r, IssueDocuments& documents,
@@ -320,7 +378,7 @@ Result<IssueOutcome> takeIssueStep(Register& reg, const IssueRequest& r, IssueDo
   if (who->name == open->tester || who->name == open->reviewer)
     return Error{"“" + who->name + "”已" + (who->name == open->tester ? "起草" : "审核") +
                  "了这份报告，不能再批准它：批准须由第三个人完成"};
-  return approve(reg, r, who.value(), read.value(), std::move(open.value()), documents);
+  return approve(reg, r, who.value(), read.value(), std::move(open.value()), documents, settings);
 }
 
 }  // namespace kro

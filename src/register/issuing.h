@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,13 +27,15 @@ std::string newUuid();
 std::string projectIdOf(const Project& project);
 
 // What an issued report's documents print beside its values: template fields of the same
-// names (报告编号, 版本, 检测人, 审核人, 批准人, 仪器证书, 校准有效期, 代替).
+// names (报告编号, 版本, 检测人, 审核人, 批准人, 仪器证书, 校准有效期, 代替, 校验码, 密钥指纹).
 struct IssueMarks {
   std::string number;
   int revision = 1;
   std::string tester, reviewer, approver;
   std::string instrument, certificate, due;  // the instrument's name, certificate, due date
   std::string replaces;                      // "LBHD-2026-0001 第 1 版", or empty
+  std::string code;                          // the anti-counterfeit code's text (校验码), or empty
+  std::string fingerprint;  // the fingerprint of the key that signed it (密钥指纹), or empty
   // The marks as report parameters over the project's own.
   void applyTo(ParameterValues& values) const;
 };
@@ -60,6 +63,10 @@ struct IssueRequest {
   std::filesystem::path outputFolder;
   bool forceExpired = false;   // a lapsed instrument confirmed
   std::string externalNumber;  // a number typed instead of the pattern's, at approval
+  // At approval: the passphrase of the office's signing key, asked only when a report is signed;
+  // and the code text of a platform the office reports to, when the register says so.
+  std::function<Result<std::string>()> passphrase;
+  std::string platformCode;
   CalendarDate today;
 };
 

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "model/date_text.h"
+#include "report/report_code.h"
 
 namespace kro {
 
@@ -47,6 +48,14 @@ constexpr const char* kSchemaV1[] = {
     "INTEGER)",
     "CREATE INDEX reports_project ON reports (project_id)",
 };
+// The office's signing keys, and each issued report's code.
+constexpr const char* kSchemaV2[] = {
+    "CREATE TABLE office_keys (id {id}, key_id TEXT NOT NULL UNIQUE, office TEXT NOT NULL, public_key TEXT "
+    "NOT "
+    "NULL, sealed_secret TEXT NOT NULL, valid_from TEXT NOT NULL, valid_until TEXT, revoked TEXT, "
+    "revoke_reason TEXT, added TEXT NOT NULL)",
+    "ALTER TABLE reports ADD COLUMN code TEXT",
+};
 
 std::string nowText() { return isoLocalTime(std::time(nullptr)); }
 
@@ -81,17 +90,50 @@ ReportState stateFrom(std::string_view key) {
   return ReportState::Drafted;
 }
 
-int daysFromCivil(const CalendarDate& d) {
-  // Days since 1970-01-01 (Howard Hinnant's algorithm).
-  const int y = d.year - (d.month <= 2 ? 1 : 0);
-  const int era = (y >= 0 ? y : y - 399) / 400;
-  const int yoe = y - era * 400;
-  const int doy = (153 * (d.month + (d.month > 2 ? -3 : 9)) + 2) / 5 + d.day - 1;
-  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
+// Sets a setting of the register, in the caller's transaction.
+Status setMeta(Database& db, const std::string& key, const std::string& value) {
+  auto existing = db.run("SELECT value FROM register_meta WHERE key = $1", {key});
+  if (!existing) return existing.error();
+  auto done = existing->empty()
+                  ? db.run("INSERT INTO register_meta (key, value) VALUES ($1, $2)", {key, value})
+                  : db.run("UPDATE register_meta SET value = $2 WHERE key = $1", {key, value});
+  return done ? Status::success() : Status(done.error());
 }
 
+std::optional<CalendarDate> optionalDate(const SqlValue& v) { return v ? parseIsoDate(*v) : std::nullopt; }
+SqlValue dateValue(const std::optional<CalendarDate>& d) { return d ? SqlValue(isoDate(*d)) : SqlValue(); }
+
 }  // namespace
+
+std::optional<std::string> OfficeKey::problemOn(const CalendarDate& day) const {
+  if (daysFromCivil(day) < daysFromCivil(validFrom))
+    return "签名日期 " + isoDate(day) + " 早于密钥 " + id + " 的启用日期 " + isoDate(validFrom);
+  if (validUntil && daysFromCivil(day) > daysFromCivil(*validUntil))
+    return "签名日期 " + isoDate(day) + " 晚于密钥 " + id + " 的有效期 " + isoDate(*validUntil);
+  if (revoked && daysFromCivil(day) >= daysFromCivil(*revoked))
+    return "密钥 " + id + " 已于 " + isoDate(*revoked) + " 吊销" +
+           (revokeReason.empty() ? "" : "（" + revokeReason + "）");
+  return std::nullopt;
+}
+
+std::string_view codeModeName(CodeMode mode) {
+  switch (mode) {
+    case CodeMode::Signed:
+      return "签名";
+    case CodeMode::Off:
+      return "关闭";
+    case CodeMode::Platform:
+      return "平台";
+  }
+  return "";
+}
+
+std::optional<CodeMode> parseCodeMode(std::string_view name) {
+  for (CodeMode m : {CodeMode::Signed, CodeMode::Off, CodeMode::Platform}) {
+    if (codeModeName(m) == name) return m;
+  }
+  return std::nullopt;
+}
 
 std::string_view roleName(Role role) {
   switch (role) {
@@ -273,12 +315,15 @@ Result<std::unique_ptr<Register>> Register::open(std::unique_ptr<Database> db,
   if (auto made = d.run(kMetaTable); !made) return made.error();
   auto again = d.run("SELECT value FROM register_meta WHERE key = 'schema'");
   if (!again) return again.error();
-  if (!again->empty()) {
+  version = again->empty() ? 0 : static_cast<int>(number(again->front()[0]));
+  if (version >= kRegisterSchemaVersion) {
     (void)t.commit();
     return r;
   }
-  if (version == 0) {
-    for (const char* sql : kSchemaV1) {
+  const std::vector<std::vector<const char*>> steps = {{std::begin(kSchemaV1), std::end(kSchemaV1)},
+                                                       {std::begin(kSchemaV2), std::end(kSchemaV2)}};
+  for (int step = version; step < kRegisterSchemaVersion; ++step) {
+    for (const char* sql : steps[static_cast<std::size_t>(step)]) {
       if (auto done = d.run(withIdentity(sql, d.identityColumn())); !done) return done.error();
     }
   }
@@ -434,16 +479,115 @@ Status Register::setNumbering(const NumberingRules& rules, const std::string& fo
   Transaction t(*db_);
   if (!t.started()) return t.started();
   const std::string key = format.empty() ? "编号规则" : "编号规则:" + format;
-  for (const auto& [k, v] :
-       {std::pair{key, rules.pattern},
-        std::pair{std::string("修订方式"), std::string(rules.newNumberForRevision ? "新编号" : "版本")}}) {
-    auto existing = db_->run("SELECT value FROM register_meta WHERE key = $1", {k});
-    if (!existing) return existing.error();
-    auto done = existing->empty() ? db_->run("INSERT INTO register_meta (key, value) VALUES ($1, $2)", {k, v})
-                                  : db_->run("UPDATE register_meta SET value = $2 WHERE key = $1", {k, v});
-    if (!done) return done.error();
-  }
+  if (Status s = setMeta(*db_, key, rules.pattern); !s) return s;
+  if (Status s = setMeta(*db_, "修订方式", rules.newNumberForRevision ? "新编号" : "版本"); !s) return s;
   if (Status s = note("", "编号规则：" + rules.pattern + (format.empty() ? "" : "（格式 " + format + "）"));
+      !s)
+    return s;
+  return t.commit();
+}
+
+Result<OfficeKey> Register::newOfficeKey(const std::string& office, const std::string& passphrase,
+                                         const CalendarDate& from, std::optional<CalendarDate> until) {
+  if (office.empty()) return Error{"请给出单位名称：它随密钥印在公钥页上"};
+  if (passphrase.size() < 8) return Error{"签名密钥的口令至少 8 个字符"};
+  if (until && daysFromCivil(*until) < daysFromCivil(from)) return Error{"密钥的有效期早于它的启用日期"};
+  auto existing = officeKeys();
+  if (!existing) return existing.error();
+  OfficeKey key;
+  KeyPair pair;
+  do {  // ids are 32 bits: one already in the register is not taken twice
+    pair = newKeyPair();
+    key.id = keyIdOf(pair.publicKey);
+  } while (
+      std::any_of(existing->begin(), existing->end(), [&](const OfficeKey& k) { return k.id == key.id; }));
+  key.office = office;
+  key.publicKey = pair.publicKey;
+  key.sealedSecret = sealSecretKey(pair.secretKey, passphrase);
+  sodium_memzero(pair.secretKey.data(), pair.secretKey.size());
+  key.validFrom = from;
+  key.validUntil = until;
+  Transaction t(*db_);
+  if (!t.started()) return Error{t.started().message()};
+  auto added = db_->run(
+      "INSERT INTO office_keys (key_id, office, public_key, sealed_secret, valid_from, valid_until, added) "
+      "VALUES ($1, $2, $3, $4, $5, $6, $7)",
+      {key.id, office, base64Url(key.publicKey), key.sealedSecret, isoDate(from), dateValue(until),
+       nowText()});
+  if (!added) return added.error();
+  if (Status s = note("", "新建签名密钥 " + key.id + "（指纹 " + fingerprintOf(key.publicKey) + "）"); !s)
+    return Error{s.message()};
+  if (Status s = t.commit(); !s) return Error{s.message()};
+  return key;
+}
+
+Result<std::vector<OfficeKey>> Register::officeKeys() {
+  auto rows = db_->run(
+      "SELECT key_id, office, public_key, sealed_secret, valid_from, valid_until, revoked, revoke_reason "
+      "FROM "
+      "office_keys ORDER BY id");
+  if (!rows) return rows.error();
+  std::vector<OfficeKey> out;
+  for (const SqlRow& row : *rows) {
+    OfficeKey k;
+    k.id = text(row[0]);
+    k.office = text(row[1]);
+    k.publicKey = fromBase64Url(text(row[2])).value_or(std::string());
+    k.sealedSecret = text(row[3]);
+    k.validFrom = parseIsoDate(text(row[4])).value_or(CalendarDate{});
+    k.validUntil = optionalDate(row[5]);
+    k.revoked = optionalDate(row[6]);
+    k.revokeReason = text(row[7]);
+    out.push_back(std::move(k));
+  }
+  return out;
+}
+
+Status Register::revokeKey(const std::string& id, const CalendarDate& from, const std::string& reason) {
+  if (reason.empty()) return Error{"吊销密钥需要写明原因"};
+  Transaction t(*db_);
+  if (!t.started()) return t.started();
+  auto done = db_->run(
+      "UPDATE office_keys SET revoked = $2, revoke_reason = $3 WHERE key_id = $1 AND revoked IS NULL "
+      "RETURNING "
+      "key_id",
+      {id, isoDate(from), reason});
+  if (!done) return done.error();
+  if (done->empty()) return Error{"台账中没有未吊销的签名密钥“" + id + "”"};
+  if (Status s = note("", "吊销签名密钥 " + id + "（自 " + isoDate(from) + " 起）：" + reason); !s) return s;
+  return t.commit();
+}
+
+Result<OfficeKey> Register::signingKey(const CalendarDate& day) {
+  auto keys = officeKeys();
+  if (!keys) return keys.error();
+  for (auto k = keys->rbegin(); k != keys->rend(); ++k) {
+    if (!k->problemOn(day)) return std::move(*k);
+  }
+  return Error{keys->empty() ? "台账中还没有本单位的签名密钥：请先在台账设置中新建（kro register key new）"
+                             : "台账中没有今天可用的签名密钥（都已过期或吊销）：请新建一个"};
+}
+
+Result<CodeSettings> Register::codeSettings() {
+  auto rows = db_->run("SELECT key, value FROM register_meta WHERE key IN ('校验码', '验证网址')");
+  if (!rows) return rows.error();
+  CodeSettings settings;
+  for (const SqlRow& row : *rows) {
+    if (text(row[0]) == "校验码") settings.mode = parseCodeMode(text(row[1])).value_or(CodeMode::Signed);
+    if (text(row[0]) == "验证网址") settings.address = text(row[1]);
+  }
+  return settings;
+}
+
+Status Register::setCodeSettings(const CodeSettings& settings) {
+  if (settings.address.find_first_of("# \t\n") != std::string::npos)
+    return Error{"验证网址不能含有 #、空格或换行"};
+  Transaction t(*db_);
+  if (!t.started()) return t.started();
+  if (Status s = setMeta(*db_, "校验码", std::string(codeModeName(settings.mode))); !s) return s;
+  if (Status s = setMeta(*db_, "验证网址", settings.address); !s) return s;
+  if (Status s = note("", "防伪校验码：" + std::string(codeModeName(settings.mode)) +
+                              (settings.address.empty() ? "" : "，验证网址 " + settings.address));
       !s)
     return s;
   return t.commit();
@@ -455,7 +599,7 @@ Result<std::vector<ReportRecord>> Register::selectReports(std::string_view where
       "SELECT id, project_id, project_file, project_sha256, log_hash, project_name, client, format, rule, "
       "verdict, instrument, certificate, due, expired_confirmed, tester, drafted, reviewer, reviewed, "
       "approver, "
-      "issued, number, revision, replaces, folder, state, void_reason FROM reports " +
+      "issued, number, revision, replaces, folder, state, void_reason, code FROM reports " +
           std::string(where) + " ORDER BY id DESC",
       parameters);
   if (!rows) return rows.error();
@@ -480,6 +624,7 @@ Result<std::vector<ReportRecord>> Register::selectReports(std::string_view where
     r.folder = text(row[23]);
     r.state = stateFrom(text(row[24]));
     r.voidReason = text(row[25]);
+    r.code = text(row[26]);
     out.push_back(std::move(r));
   }
   // The files of those reports in one query, not one per report.
@@ -576,9 +721,9 @@ Status Register::markIssued(const ReportRecord& r) {
   auto done = db_->run(
       "UPDATE reports SET state = 'issued', approver = $2, issued = $3, number = $4, revision = $5, replaces "
       "= "
-      "$6, folder = $7, expired_confirmed = $8 WHERE id = $1 AND state = 'reviewed' RETURNING id",
+      "$6, folder = $7, expired_confirmed = $8, code = $9 WHERE id = $1 AND state = 'reviewed' RETURNING id",
       {std::to_string(r.id), r.approver, r.issued, r.number, std::to_string(r.revision), r.replaces, r.folder,
-       std::string(r.expiredConfirmed ? "1" : "0")});
+       std::string(r.expiredConfirmed ? "1" : "0"), r.code.empty() ? SqlValue() : SqlValue(r.code)});
   if (!done) return done.error();
   if (done->empty()) return Error{"这份报告已不在待批准状态（可能刚被别人批准）"};
   for (const ReportFileRecord& f : r.files) {
@@ -611,10 +756,13 @@ constexpr TableColumns kTables[] = {
      "id, project_id, project_file, project_sha256, log_hash, project_name, client, format, rule, verdict, "
      "instrument, certificate, due, expired_confirmed, tester, drafted, reviewer, reviewed, approver, "
      "issued, "
-     "number, revision, replaces, folder, state, void_reason, voided",
+     "number, revision, replaces, folder, state, void_reason, voided, code",
      true},
     {"report_files", "id, report_id, name, sha256", true},
     {"events", "id, at, who, what, report_id", true},
+    {"office_keys",
+     "id, key_id, office, public_key, sealed_secret, valid_from, valid_until, revoked, revoke_reason, added",
+     true},
 };
 
 }  // namespace

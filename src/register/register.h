@@ -19,7 +19,7 @@
 namespace kro {
 
 // The schema this program writes; a register of a newer one is refused, an older one migrated.
-inline constexpr int kRegisterSchemaVersion = 1;
+inline constexpr int kRegisterSchemaVersion = 2;
 
 enum class Role { Tester, Reviewer, Approver };
 // 检测, 审核, 批准.
@@ -75,6 +75,7 @@ struct ReportRecord {
   ReportState state = ReportState::Drafted;
   std::string voidReason;
   std::vector<ReportFileRecord> files;
+  std::string code;  // the text of its anti-counterfeit code, or empty
   bool failing() const { return verdict == "不合格"; }
   std::string revisionText() const { return kro::revisionText(number, revision); }
 };
@@ -96,6 +97,31 @@ std::string seriesOfPattern(const std::string& pattern, int year);
 std::optional<std::string> patternProblem(std::string_view pattern);
 // The characters a report number may not hold (it names the documents).
 std::optional<std::string> numberProblem(std::string_view number);
+
+// The office's signing key: its secret part only as sealed by the approvers' passphrase. A key
+// signs from its first day to its last (none: open); revoked, it signs nothing from that day on,
+// while the reports it signed before stay valid.
+struct OfficeKey {
+  std::string id, office;
+  std::string publicKey;  // 32 bytes
+  std::string sealedSecret;
+  CalendarDate validFrom;
+  std::optional<CalendarDate> validUntil, revoked;
+  std::string revokeReason;
+  // Whether a report issued on that day may bear its signature, and why not.
+  std::optional<std::string> problemOn(const CalendarDate& day) const;
+};
+
+// What issued reports carry as their anti-counterfeit code: the office's signed code (with the
+// verification address before it, when there is one), none, or a code text of a platform the
+// office reports to, typed at approval.
+enum class CodeMode { Signed, Off, Platform };
+struct CodeSettings {
+  CodeMode mode = CodeMode::Signed;
+  std::string address;  // "https://jc.example.cn/verify.html"
+};
+std::string_view codeModeName(CodeMode mode);  // 签名, 关闭, 平台
+std::optional<CodeMode> parseCodeMode(std::string_view name);
 
 class Register {
  public:
@@ -122,6 +148,17 @@ class Register {
   // Numbering, for every format or for one (its argument text: "1", "本站格式").
   Result<NumberingRules> numbering(const std::string& format = {});
   Status setNumbering(const NumberingRules& rules, const std::string& format = {});
+
+  // The office's keys, oldest first. A new key is sealed by the passphrase; keys are never
+  // deleted, only revoked.
+  Result<OfficeKey> newOfficeKey(const std::string& office, const std::string& passphrase,
+                                 const CalendarDate& from, std::optional<CalendarDate> until);
+  Result<std::vector<OfficeKey>> officeKeys();
+  Status revokeKey(const std::string& id, const CalendarDate& from, const std::string& reason);
+  // The newest key that may sign on that day.
+  Result<OfficeKey> signingKey(const CalendarDate& day);
+  Result<CodeSettings> codeSettings();
+  Status setCodeSettings(const CodeSettings& settings);
 
   // Reports: every one, newest first; those of a project.
   Result<std::vector<ReportRecord>> reports();

@@ -28,6 +28,9 @@ using PrintProgress = std::function<bool(int page, int pages)>;
 Status printReport(const Project& project, QPrinter& printer, const PrintedPageSettings& settings,
                    int fromPage = 1, int toPage = 0, const PrintProgress& progress = {});
 
+// The XMP metadata packet of a PDF holding an issued report's code (kro verify reads it).
+std::string codeXmp(std::string_view code);
+
 // The whole report as a PDF file, exactly the pages a preview shows; the file is replaced only
 // once complete, and not at all when the progress stops it.
 Status printReportToPdf(const Project& project, const std::filesystem::path& pdf,

@@ -10,6 +10,8 @@
 #include "model/record_replay.h"
 #include "model/report_figures.h"
 #include "model/statistics.h"
+#include "report/qr_code.h"
+#include "report/report_code.h"
 #include "report/template_filler.h"
 
 namespace kro {
@@ -20,7 +22,7 @@ constexpr std::string_view kFigureFields[] = {
     "测点总数",   "合格点数",     "不合格点数",   "合格率",     "合格率要求",   "结论",     "构件数",
     "合格构件数", "报告生成日期", "报告日期简写", "判定说明",   "判定方法",     "抽样方法", "按构件判定",
     "判定列",     "二次抽样",     "测点标记说明", "修改记录",   "修改记录哈希", "版本",     "检测人",
-    "审核人",     "批准人",       "仪器证书",     "校准有效期", "代替"};
+    "审核人",     "批准人",       "仪器证书",     "校准有效期", "代替",         "校验码",   "密钥指纹"};
 constexpr std::string_view kMemberFields[] = {
     "序号",   "测区编号", "构件名称", "测试日期", "测试日期原文", "设计厚度", "允许负偏差", "允许正偏差",
     "测点数", "最大值",   "最小值",   "平均值",   "合格率",       "结论",     "判定值",     "判定结果"};
@@ -160,6 +162,13 @@ ReportValues reportValues(const Project& project, const ParameterValues& paramet
   if (v.project["报告日期简写"].empty()) {
     v.project["报告日期简写"] =
         std::to_string(today.year) + "--" + std::to_string(today.month) + "--" + std::to_string(today.day);
+  }
+
+  // An issued report's anti-counterfeit code: a picture for {{图:校验码 …}}, and the document's
+  // own property, from which kro verify reads it.
+  if (const std::string code = parameters(kCodeField); !code.empty()) {
+    if (auto qr = encodeQr(code)) v.images[std::string(kCodeField)] = qrPng(qr.value(), 8);
+    v.properties[std::string(kCodeProperty)] = code;
   }
 
   // The record: corrected readings struck through beside their values now, and the entries since

@@ -56,6 +56,8 @@ struct ReportValues {
   // Pictures for image fields ({{图:名称 宽x高}}), by name: PNG bytes. A field without one
   // shows nothing.
   std::map<std::string, std::string, std::less<>> images;
+  // The document's custom properties, by name (an issued report's code).
+  std::map<std::string, std::string, std::less<>> properties;
   // The value of a project field, declared parameters included; empty when there is none.
   std::string projectField(std::string_view name) const;
 };

@@ -8,6 +8,8 @@
 #include "model/gbk_text.h"
 #include "model/report_figures.h"
 #include "model/statistics.h"
+#include "report/qr_code.h"
+#include "report/report_code.h"
 
 namespace kro {
 namespace {
@@ -21,7 +23,10 @@ constexpr Color kGrey{192, 192, 192};
 constexpr int kTextRight = L + W - 40;
 constexpr int kPageRight = 4400;
 // The lowest a line of text may start on a framed page, so that it ends inside the frame.
-constexpr int kLastLineTop = T + H - 140;
+// An issued report's code stands below the frame on every page, in a band this high that the
+// frame gives up; its modules are 12 units (0.51 mm) square.
+constexpr int kCodeBand = 800;
+constexpr int kCodeModule = 12;
 
 FontSpec song(int points) { return FontSpec{"宋体", points}; }
 FontSpec hei(int points) { return FontSpec{"黑体", points}; }
@@ -93,7 +98,9 @@ std::vector<std::string> wrapGbk(std::string_view text, std::size_t firstCapacit
 // Front pages are drawn into sheets; a layout that runs off a page starts a continuation sheet.
 class Sheets {
  public:
-  Sheets(std::vector<Sheet>& out, const TextMeasure& measure) : out_(out), measure_(measure) {}
+  // bottom: where the framed pages' frame ends (higher when a code stands below it).
+  Sheets(std::vector<Sheet>& out, const TextMeasure& measure, int bottom)
+      : out_(out), measure_(measure), bottom_(bottom) {}
 
   void newSheet() {
     out_.emplace_back();
@@ -109,33 +116,35 @@ class Sheets {
   void rect(const Rect& r) { add({DrawOp::Kind::Rect, r.left, r.top, r.right, r.bottom, {}, {}, {}}); }
   const TextMeasure& measure() const { return measure_; }
   std::size_t count() const { return out_.size(); }
+  int bottom() const { return bottom_; }
 
  private:
   void add(DrawOp op) { out_.back().push_back(std::move(op)); }
 
   std::vector<Sheet>& out_;
   const TextMeasure& measure_;
+  int bottom_;
   std::optional<FontSpec> font_;
 };
 
 // A framed page (summary, basis) with a cursor: a block that does not fit starts the next sheet.
 class FramedFlow {
  public:
-  static constexpr int kBottom = T + H - 20;        // no block ends below this
   static constexpr int kContinuationTop = T + 300;  // where a continuation sheet's text starts
 
   explicit FramedFlow(Sheets& s) : s_(s) { newSheet(); }
   Sheets& sheets() { return s_; }
+  int bottom() const { return s_.bottom() - 20; }  // no block ends below this
   void newSheet() {
     s_.newSheet();
     s_.font(song(12));
-    s_.rect({L, T + 200, L + W, T + H});
+    s_.rect({L, T + 200, L + W, s_.bottom()});
     fresh_ = true;
   }
   // Where a block of `height` that would start at y starts: at y when it fits (or nothing is on
   // the sheet yet), else at the top of a new sheet.
   int fit(int y, int height) {
-    if (y + height > kBottom && !fresh_) {
+    if (y + height > bottom() && !fresh_) {
       newSheet();
       y = kContinuationTop;
     }
@@ -186,7 +195,7 @@ void layoutCover(Sheets& s, const ParameterValues& P) {
     const std::vector<std::string> lines = wrapToWidth(value, s.measure(), song(14), kPageRight - 1800);
     for (std::size_t k = 0; k < lines.size(); ++k) {
       // A value longer than the page goes on on a sheet of its own.
-      if (y + 160 > T + H) {
+      if (y + 160 > s.bottom()) {
         s.newSheet();
         y = T + 400;
       }
@@ -228,7 +237,7 @@ void layoutSummary(Sheets& s, const Project& project, const ParameterValues& P) 
     const std::vector<std::string> lines = wrapToWidth(value, s.measure(), song(12), kTextRight - (L + 700));
     for (std::size_t k = 0; k < lines.size();) {
       // Line n of a row is at its top + 40 + 170 n and 140 high.
-      const int room = (FramedFlow::kBottom - top - 40 - 140) / 170 + 1;
+      const int room = (flow.bottom() - top - 40 - 140) / 170 + 1;
       if (room < 1) {
         nextSheet();
         continue;
@@ -350,7 +359,7 @@ void layoutBasis(Sheets& s, const ParameterValues& P) {
       s.text(L + 400, y, line);
     }
     // A value that went on on another sheet ends its section there.
-    top = std::min(T + H, s.count() == sheet ? std::max(top + 1000, y + 300) : y + 300);
+    top = std::min(s.bottom(), s.count() == sheet ? std::max(top + 1000, y + 300) : y + 300);
     s.line(L, top, L + W, top);
   }
   const int signatures = flow.fit(top + 200, 540);
@@ -370,9 +379,9 @@ void layoutBasis(Sheets& s, const ParameterValues& P) {
 // The raw-data list: rows placed from the list top, a member's heading kept with its first row
 // and repeated, its name marked "（续）", where its readings go on on the next page.
 std::vector<RawPage> layoutRawData(const Project& project, const TextMeasure& measure,
-                                   const JudgingRule& rule) {
+                                   const JudgingRule& rule, int frameBottom) {
   std::vector<RawPage> pages;
-  const int capacity = PageLayout::kFrameBottom - PageLayout::kListTop;
+  const int capacity = frameBottom - PageLayout::kListTop;
   auto place = [&](RawRow row, int keepWithNext) {
     if (pages.empty() || pages.back().height + row.height + keepWithNext > capacity) {
       if (pages.empty() || !pages.back().rows.empty()) pages.emplace_back();
@@ -580,6 +589,33 @@ void drawPageFurniture(Canvas& c, int page, int pageCount, const PrintSettings& 
   if (s.printFooter != 0) drawInBand(c, kFooterBand, kAlignCenter, s.footerText);
 }
 
+// The code at the right of the band below the frame, its caption to its left; each row's dark
+// modules drawn as runs.
+void drawCode(Canvas& c, const QrCode& code, const std::vector<std::string>& caption, int frameBottom) {
+  const int side = code.size * kCodeModule;
+  const int left = L + W - side - 4 * kCodeModule;
+  const int top = frameBottom + 4 * kCodeModule;
+  for (int y = 0; y < code.size; ++y) {
+    for (int x = 0; x < code.size;) {
+      if (!code.dark(x, y)) {
+        ++x;
+        continue;
+      }
+      const int start = x;
+      while (x < code.size && code.dark(x, y)) ++x;
+      c.fillRect({left + start * kCodeModule, top + y * kCodeModule, left + x * kCodeModule,
+                  top + (y + 1) * kCodeModule},
+                 Color{0, 0, 0});
+    }
+  }
+  c.setFont(song(9));
+  int y = top + side - 130 * static_cast<int>(caption.size());
+  for (const std::string& line : caption) {
+    c.drawTextInRect({L, y, left - 60, y + 120}, line, kAlignRight | kAlignVCenter | kSingleLine);
+    y += 130;
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> wrapPrintText(std::string_view text, const LineWidth* width) {
@@ -605,11 +641,20 @@ PrintedReport layoutPrintedReport(const Project& project, const PrintedPageSetti
                                   const TextMeasure& measure) {
   PrintedReport report;
   report.print = settings.print;
-  Sheets sheets(report.front, measure);
+  const ParameterValues& P = settings.parameters;
+  if (const std::string code = P(kCodeField); !code.empty()) {
+    if (auto qr = encodeQr(code)) {
+      report.code = std::move(qr.value());
+      report.frameBottom -= kCodeBand;
+      report.codeCaption = {"防伪校验码", "报告编号：" + P("报告编号") + "  第 " + P("版本") + " 版"};
+      if (!P("密钥指纹").empty()) report.codeCaption.push_back("密钥指纹：" + P("密钥指纹"));
+    }
+  }
+  Sheets sheets(report.front, measure, report.frameBottom);
   layoutCover(sheets, settings.parameters);
   layoutSummary(sheets, project, settings.parameters);
   layoutBasis(sheets, settings.parameters);
-  report.raw = layoutRawData(project, measure, settings.parameters.rule().rule);
+  report.raw = layoutRawData(project, measure, settings.parameters.rule().rule, report.frameBottom);
   if (const std::string revision = settings.parameters("版本"); !revision.empty())
     report.issueLine = "报告编号：" + settings.parameters("报告编号") + "  第 " + revision + " 版";
   // The log's pages, when it has entries after its beginning, as many rows as fit with the last
@@ -618,8 +663,8 @@ PrintedReport layoutPrintedReport(const Project& project, const PrintedPageSetti
   report.logFirst = shown.logFirst;
   report.corrections = std::move(shown.corrections);
   report.legend = shown.legend;
-  const std::size_t perPage = static_cast<std::size_t>(
-      (PageLayout::kFrameBottom - PageLayout::kListTop) / PageLayout::kRowHeight - 2);
+  const std::size_t perPage =
+      static_cast<std::size_t>((report.frameBottom - PageLayout::kListTop) / PageLayout::kRowHeight - 2);
   for (std::size_t k = report.logFirst; k < project.log.size(); ++k) {
     if (report.logPages.empty() || report.logPages.back().size() == perPage) report.logPages.emplace_back();
     report.logPages.back().push_back(k);
@@ -642,6 +687,7 @@ void drawReportPage(Canvas& c, const Project& project, const PrintedReport& repo
     c.setFont(song(9));
     drawInBand(c, {300, 240, 4500, 320}, kAlignRight, report.issueLine);
   }
+  if (report.code) drawCode(c, *report.code, report.codeCaption, report.frameBottom);
 }
 
 }  // namespace kro

@@ -15,6 +15,7 @@
 #include "model/project.h"
 #include "model/record_replay.h"
 #include "report/project_parameters.h"
+#include "report/qr_code.h"
 #include "settings/program_paths.h"
 #include "views/canvas.h"
 #include "views/print_settings.h"
@@ -101,6 +102,11 @@ struct PrintedReport {
   std::map<std::pair<int, int>, ReadingCorrection> corrections;
   bool legend = false;    // a ticked reading is corrected or was not sent by the instrument
   std::string issueLine;  // an issued report's number and revision, on every page
+  // An issued report's code, below the frame of every page with its caption (the number and the
+  // key's fingerprint); the frames end higher to make room for it.
+  std::optional<QrCode> code;
+  std::vector<std::string> codeCaption;
+  int frameBottom = PageLayout::kFrameBottom;
   int pageCount() const { return static_cast<int>(front.size() + raw.size() + logPages.size()); }
 };
 

@@ -206,6 +206,87 @@ TEST_P(RegisterTest, ReportsAreIssuedAmendedVoidedAndListed) {
   EXPECT_NE(verified.out.find("LBHD-2026-0002 第 1 版 的文件"), std::string::npos) << verified.out;
 }
 
+// The signed code: on paper (read back by zbarimg, an independent reader), in the documents'
+// properties, checked by kro verify against the office's keys; anything changed is refused.
+TEST_P(RegisterTest, IssuedReportsCarryACodeAnyoneCanCheck) {
+  test::setEnvironment("KRO_PASSPHRASE", "office-secret-1");
+  ASSERT_EQ(run({"register", "key", "new", "--as", "王工", "--office", "某某检测中心"}).status, 0);
+  ASSERT_EQ(run({"register", "code", "--address", "https://jc.example.cn/v"}).status, 0);
+  writeProject(dir / "a.KRO", true, "一号楼");
+  writeProject(dir / "b.KRO", false, "二号楼");
+  // A wrong passphrase takes no number.
+  test::setEnvironment("KRO_PASSPHRASE", "wrong-passphrase");
+  CommandRun refused = issue("a.KRO");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("口令不对"), std::string::npos) << refused.err;
+  test::setEnvironment("KRO_PASSPHRASE", "office-secret-1");
+  ASSERT_EQ(run({"issue", (dir / "a.KRO").string(), "--as", "王工", "-o", (dir / "out").string()}).status, 0);
+  ASSERT_EQ(issue("b.KRO").status, 0);
+
+  const std::filesystem::path out = dir / "out";
+  const std::string pdf = (out / pathFromUtf8("LBHD-2026-0001-第1版.pdf")).string();
+  const std::string docx = (out / pathFromUtf8("LBHD-2026-0001-第1版.docx")).string();
+  const std::string code =
+      shell("pdftoppm -r 300 -f 1 -l 1 -png '" + pdf + "' '" + (dir / "page").string() +
+            "' && zbarimg -q --raw '" + (dir / "page-1.png").string() + "' | tr -d '\\n'");
+  ASSERT_TRUE(code.starts_with("https://jc.example.cn/v#")) << code;
+  EXPECT_NE(shell("unzip -p '" + docx + "' docProps/custom.xml").find(code), std::string::npos);
+  for (const std::string& file : {pdf, docx}) {
+    CommandRun checked = run({"verify", file, "--project", (dir / "a.KRO").string()});
+    EXPECT_EQ(checked.status, 0) << file << "\n" << checked.out << checked.err;
+    EXPECT_NE(checked.out.find("签名有效"), std::string::npos);
+    EXPECT_NE(checked.out.find("报告编号：LBHD-2026-0001 第 1 版"), std::string::npos) << checked.out;
+    EXPECT_NE(checked.out.find("某某检测中心"), std::string::npos);
+  }
+  EXPECT_EQ(run({"verify", "--code", code}).status, 0);
+  // Another project's data, one character of the code changed, another office's key.
+  EXPECT_EQ(run({"verify", pdf, "--project", (dir / "b.KRO").string()}).status, 1);
+  std::string changed = code;
+  const std::size_t at = code.find('#') + 30;
+  changed[at] = changed[at] == 'A' ? 'B' : 'A';
+  CommandRun forged = run({"verify", "--code", changed});
+  EXPECT_NE(forged.status, 0);
+  EXPECT_EQ(forged.out.find("签名有效"), std::string::npos) << forged.out;
+  {
+    test::TempDir other;
+    const std::vector<std::string> where = {"--register", (other / "r.sqlite").string(), "--config-dir",
+                                            other.path().string()};
+    auto withOther = [&](std::vector<std::string> args) {
+      args.insert(args.end(), where.begin(), where.end());
+      return kro(args);
+    };
+    ASSERT_EQ(withOther({"register", "people", "add", "钱工", "--roles", "批准"}).status, 0);
+    ASSERT_EQ(withOther({"register", "key", "new", "--as", "钱工", "--office", "别的单位"}).status, 0);
+    ASSERT_EQ(withOther({"register", "key", "export", "-o", (other / "keys.txt").string()}).status, 0);
+    CommandRun foreign = run({"verify", pdf, "--key", (other / "keys.txt").string()});
+    EXPECT_EQ(foreign.status, 1);
+    EXPECT_NE(foreign.out.find("不在给出的公钥之中"), std::string::npos) << foreign.out;
+  }
+  // The office's own exported keys check it anywhere, and a new key leaves it valid.
+  ASSERT_EQ(run({"register", "key", "export", "-o", (dir / "keys.txt").string()}).status, 0);
+  ASSERT_EQ(run({"register", "key", "new", "--as", "王工", "--office", "某某检测中心"}).status, 0);
+  EXPECT_EQ(run({"verify", pdf, "--key", (dir / "keys.txt").string()}).status, 0);
+
+  // The rate printed in the Word report edited after signing.
+  const std::string edited = (dir / "edited.docx").string();
+  shell(
+      "/usr/bin/python3 -c \"import zipfile,sys; a=zipfile.ZipFile(sys.argv[1]); "
+      "b=zipfile.ZipFile(sys.argv[2],'w'); "
+      "[b.writestr(i, a.read(i).replace(b'100.0', b'99.0') if i.filename=='word/document.xml' else "
+      "a.read(i)) "
+      "for i in a.infolist()]; b.close()\" '" +
+      docx + "' '" + edited + "'");
+  CommandRun rate = run({"verify", edited});
+  EXPECT_EQ(rate.status, 1);
+  EXPECT_NE(rate.out.find("合格率"), std::string::npos) << rate.out;
+  // Voided in the register: the code still reads, the report is no longer valid.
+  ASSERT_EQ(run({"register", "void", "LBHD-2026-0001", "--as", "王工", "--reason", "委托撤回"}).status, 0);
+  CommandRun voided = run({"verify", pdf});
+  EXPECT_EQ(voided.status, 1);
+  EXPECT_NE(voided.out.find("已作废"), std::string::npos) << voided.out;
+  test::unsetEnvironment("KRO_PASSPHRASE");
+}
+
 TEST_P(RegisterTest, LapsedInstrumentsAndChangedProjectsAreRefused) {
   ASSERT_EQ(run({"register", "instruments", "add", "--name", "旧仪器", "--serial", "T-0", "--certificate",
                  "JZ-000", "--calibrated", "2020-01-01", "--due", "2021-01-01"})
