@@ -29,7 +29,7 @@ sources=(
   postgresql-15=15.18-0+deb12u1
   qrencode=4.1.1-1
 )
-stamp="pinned: ${sources[*]}; libxlsxwriter wide names; licence names; libpq as a DLL"
+stamp="pinned: ${sources[*]}; libxlsxwriter wide names; licence names; libpq and libqrencode as DLLs"
 
 if [[ -f $prefix/SOURCES.txt ]] && [[ "$(head -n 1 "$prefix/SOURCES.txt")" == "$stamp" ]]; then
   exit 0
@@ -83,7 +83,7 @@ unpack() {
   local dsc=$cache/src/${name}_${upstream}.dsc
   [[ -f $dsc ]] || { echo "build-windows-deps: $dsc was not downloaded" >&2; exit 1; }
   local dir=$cache/build/$name
-  dpkg-source --no-check -x "$dsc" "$dir" >/dev/null
+  dpkg-source --no-check -x "$dsc" "$dir" >/dev/null || return 1
   local licences
   licences=$(grep -h '^License:' "$dir/debian/copyright" | sed 's/^License: *//' | grep -v '^$' | sort -u || true)
   {
@@ -168,8 +168,22 @@ pq=$(unpack "${sources[10]}")
   cp src/interfaces/libpq/libpq-fe.h src/interfaces/libpq/libpq-events.h src/include/postgres_ext.h \
     src/include/pg_config_ext.h "$prefix/include/")
 
-# libqrencode (LGPL-2.1) as a DLL the programs load, like libusb: the reports' QR codes.
-build "$(unpack "${sources[11]}")" -DBUILD_SHARED_LIBS=ON -DWITH_TOOLS=NO -DWITH_TESTS=NO
+# libqrencode (LGPL-2.1) as a DLL the programs load, like libusb: the reports' QR codes. Its
+# upstream source as Debian ships it (checked against the .dsc's SHA-256), unpacked without the
+# Debian part when the mirror lacks that (it holds only the packaging); the licence is then
+# upstream's COPYING.
+qr_name=${sources[11]%%=*} qr_version=${sources[11]#*=}
+if ! qrencode=$(unpack "${sources[11]}" 2>/dev/null); then
+  qr_orig=$cache/src/${qr_name}_${qr_version%-*}.orig.tar.bz2
+  grep -q "$(sha256sum "$qr_orig" | cut -d' ' -f1)" "$cache/src/${qr_name}_${qr_version}.dsc" ||
+    { echo "build-windows-deps: $qr_orig does not match its .dsc" >&2; exit 1; }
+  qrencode=$cache/build/$qr_name
+  rm -rf "$qrencode" && mkdir -p "$qrencode" && tar -xjf "$qr_orig" -C "$qrencode" --strip-components=1
+  printf '%s %s (upstream source only: the Debian part was not on the mirror)\n  LGPL-2.1+\n' \
+    "$qr_name" "$qr_version" >>"$prefix/SOURCES.txt.new"
+  cp "$qrencode/COPYING" "$prefix/licences/$qr_name.copyright"
+fi
+build "$qrencode" -DBUILD_SHARED_LIBS=ON -DWITH_TOOLS=NO -DWITH_TESTS=NO
 
 mv "$prefix/SOURCES.txt.new" "$prefix/SOURCES.txt"
 echo "Windows libraries built in $(($(date +%s) - started)) s; versions and licences in $prefix/SOURCES.txt"
