@@ -237,7 +237,7 @@ std::vector<CommandDeclaration> makeDeclarations() {
         "where",
         "key new --as NAME --office NAME [--valid-until DATE] | key list | key revoke ID --as NAME --reason "
         "TEXT "
-        "[--from DATE] | key export [-o FILE]",
+        "[--from DATE] | key export [-o FILE.txt|FILE.html]",
         "code [--mode 签名|关闭|平台] [--address URL]",
         "（都可加 [--register LOCATION] [--config-dir DIR]）"},
        C::None,

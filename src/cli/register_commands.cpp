@@ -205,7 +205,10 @@ int keyCommand(const Context& cx, Invocation& call, Register& reg) {
     if (!keys) return cx.fail(keys.message());
     if (what == "export") {
       if (keys->empty()) return cx.fail("台账中还没有签名密钥");
-      const std::string text = publicKeysText(keys.value());
+      // A page to print for a name ending in .html, the text kro verify --key reads otherwise.
+      const std::string text = call.output.ends_with(".html") || call.output.ends_with(".htm")
+                                   ? publicKeysPage(keys.value())
+                                   : publicKeysText(keys.value());
       if (call.output.empty()) {
         cx.out << text;
         return kSuccess;

@@ -15,6 +15,9 @@ namespace kro {
 
 // The public keys as text (its secret parts never): a block per key of "名称 值" lines.
 std::string publicKeysText(const std::vector<OfficeKey>& keys);
+// The same as a page to print and pin up (HTML, nothing loaded from elsewhere): each key's office,
+// id, fingerprint in large type, validity and revocation.
+std::string publicKeysPage(const std::vector<OfficeKey>& keys);
 // And back: the keys of such a text; a block without a valid key is named.
 Result<std::vector<OfficeKey>> parsePublicKeys(std::string_view text);
 

@@ -54,6 +54,7 @@ class RegisterWindowTest : public ::testing::Test {
       d->findChild<QComboBox*>("person")->setCurrentText(person);
       d->findChild<QLineEdit*>("pin")->setText("2468");
       if (auto* folder = d->findChild<QLineEdit*>("folder")) folder->setText(qtPath(dir / "out"));
+      if (auto* p = d->findChild<QLineEdit*>("passphrase")) p->setText(passphrase);
       d->findChild<QPushButton*>("okButton")->click();
     });
     window.action("actionIssueReport")->trigger();
@@ -62,6 +63,7 @@ class RegisterWindowTest : public ::testing::Test {
 
   test::TempDir dir;
   MainWindow window;
+  QString passphrase;  // of the office's signing key, typed at 批准
 };
 
 TEST_F(RegisterWindowTest, ThreePeopleSignOffAndTheLedgerShowsIt) {
@@ -107,6 +109,39 @@ TEST_F(RegisterWindowTest, ThreePeopleSignOffAndTheLedgerShowsIt) {
   EXPECT_EQ(state(), "签发状态：已作废");
   EXPECT_NE(test::readBytes(dir / "报告.csv").find("LBHD-2026-0001,1,"), std::string::npos);
   EXPECT_TRUE(Dialogs::takeMessages().isEmpty());
+}
+
+// A key made in 台账设置 by an approver signs the report approved at 签发报告; a wrong
+// passphrase takes no number.
+TEST_F(RegisterWindowTest, AKeyMadeInSettingsSignsTheApprovedReport) {
+  test::whenShown<RegisterSettingsDialog>([](RegisterSettingsDialog* d) {
+    test::whenShown<QDialog>([](QDialog* form) {
+      form->findChild<QComboBox*>("approver")->setCurrentText("王工");
+      form->findChild<QLineEdit*>("pin")->setText("2468");
+      form->findChild<QLineEdit*>("office")->setText("某某检测中心");
+      form->findChild<QLineEdit*>("passphrase")->setText("office-secret-1");
+      form->findChild<QLineEdit*>("passphraseAgain")->setText("office-secret-1");
+      form->findChild<QPushButton*>("okButton")->click();
+    });
+    d->findChild<QPushButton*>("newKey")->click();
+    EXPECT_TRUE(d->findChild<QLabel*>("keys")->text().contains("某某检测中心"));
+    d->findChild<QPushButton*>("okButton")->click();
+  });
+  window.action("actionRegisterSettings")->trigger();
+  ASSERT_TRUE(window.openFile(qtPath(dir / "p.KRO")));
+  step("张工");
+  step("李工");
+  passphrase = "office-secret-2";
+  step("王工");
+  EXPECT_EQ(state(), "签发状态：已审核");
+  EXPECT_TRUE(Dialogs::takeMessages().join("\n").contains("口令不对"));
+  passphrase = "office-secret-1";
+  step("王工");
+  const QStringList said = Dialogs::takeMessages();
+  EXPECT_EQ(state(), "签发状态：已签发 LBHD-2026-0001 第 1 版") << said.join("\n").toStdString();
+  EXPECT_NE(
+      test::readBytes(dir / "out" / pathFromUtf8("LBHD-2026-0001-第1版.pdf")).find("<kro:kroanalyze-code>"),
+      std::string::npos);
 }
 
 // 台账设置: a person added with two PINs that agree, none with two that differ.

@@ -71,6 +71,32 @@ for project in sample large; do
   done
 done
 
+# A report issued and signed on Linux, checked by kro.exe with the office's public key file.
+signed=$work/signed
+mkdir -p "$signed/out"
+cp "$sample" "$signed/p.KRO"
+reg=(--register "$signed/r.sqlite" --config-dir "$signed")
+export KRO_PIN=2468 KRO_PASSPHRASE=office-secret-1
+for person in 张工:检测 李工:审核 王工:批准; do
+  "$linux" register people add "${person%%:*}" --roles "${person#*:}" "${reg[@]}" >/dev/null
+done
+"$linux" register instruments add --name 测厚仪 --serial T-1 --certificate JZ-1 --calibrated 2026-01-01 \
+  --due 2099-12-31 "${reg[@]}" >/dev/null
+"$linux" register key new --as 王工 --office 某某检测中心 "${reg[@]}" >/dev/null
+"$linux" register key export -o "$signed/keys.txt" "${reg[@]}" >/dev/null
+"$linux" issue "$signed/p.KRO" --as 张工 --format 1 --instrument T-1 "${reg[@]}" >/dev/null
+"$linux" issue "$signed/p.KRO" --as 李工 "${reg[@]}" >/dev/null
+"$linux" issue "$signed/p.KRO" --as 王工 -o "$signed/out" "${reg[@]}" >/dev/null 2>&1
+for document in "$signed"/out/*.pdf "$signed"/out/*第1版.docx; do
+  if wine "$windows" verify "$document" --key "$signed/keys.txt" --register "$signed/none.sqlite" |
+    grep -q 签名有效; then
+    echo "same: kro.exe verify accepts $(basename "$document")"
+  else
+    echo "DIFFERENT: kro.exe verify refuses $(basename "$document")"
+    failures=$((failures + 1))
+  fi
+done
+
 if [[ $failures -gt 0 ]]; then
   echo "$failures outputs differ between the Linux and the Windows build"
   exit 1
