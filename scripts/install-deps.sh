@@ -14,6 +14,8 @@ packages=(
   libsodium-dev
   # the signed anti-counterfeit code: QR codes, and an independent reader of them in tests
   libqrencode-dev zbar-tools
+  # the verification page: tweetnacl-js inlined into it, and a browser that opens it in tests
+  node-tweetnacl chromium
   # the office's register: SQLite on one machine, PostgreSQL (its client library, and the server
   # the tests start in a temporary folder) for several
   libsqlite3-dev libpq-dev postgresql

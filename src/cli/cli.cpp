@@ -494,7 +494,7 @@ const CommandTable& fileCommands() {
       {"check", commandCheck},       {"diff", commandDiff},       {"history", commandHistory},
       {"params", commandParams},     {"formats", commandFormats}, {"rules", commandRules},
 #ifdef KRO_WITH_REGISTER
-      {"register", commandRegister}, {"verify", commandVerify},
+      {"register", commandRegister}, {"verify", commandVerify},   {"verify-page", commandVerifyPage},
 #else
       {"register",
        [](const Context& cx, Invocation&) {

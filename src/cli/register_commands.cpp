@@ -11,6 +11,7 @@
 #include "register/ledger.h"
 #include "register/postgres_database.h"
 #include "register/register_location.h"
+#include "register/verify_page.h"
 
 namespace kro::cli {
 
@@ -279,6 +280,20 @@ Result<std::string> passphraseOf() {
   return typed.value();
 }
 
+int commandVerifyPage(const Context& cx, Invocation& call) {
+  if (call.output.empty()) return cx.usage("verify-page 需要用 -o 指定输出文件（verify.html）");
+  auto reg = registerFor(call.args);
+  if (!reg) return cx.fail(reg.message());
+  auto keys = reg.value()->officeKeys();
+  if (!keys) return cx.fail(keys.message());
+  if (keys->empty()) return cx.fail("台账中还没有签名密钥：请先新建（kro register key new）");
+  auto reports = reg.value()->reports();
+  if (!reports) return cx.fail(reports.message());
+  Status written = writeOutput(cx, call.output, verifyPage(keys.value(), voidedReports(reports.value())),
+                               OutputKind::Text);
+  return written ? kSuccess : cx.fail(written.message());
+}
+
 int commandVerify(const Context& cx, Invocation& call) {
   // The code: given as text, or read from the document's properties.
   const auto given = call.args.value("--code");
@@ -444,6 +459,13 @@ int commandRegister(const Context& cx, Invocation& call) {
     return kSuccess;
   }
   if (what == "key") return keyCommand(cx, call, reg);
+  if (what == "void-list") {
+    if (call.output.empty()) return cx.usage("register void-list 需要用 -o 指定输出文件（void-list.json）");
+    auto reports = reg.reports();
+    if (!reports) return cx.fail(reports.message());
+    Status written = writeOutput(cx, call.output, voidListJson(reports.value()), OutputKind::Text);
+    return written ? kSuccess : cx.fail(written.message());
+  }
   if (what == "code") {
     auto settings = reg.codeSettings();
     if (!settings) return cx.fail(settings.message());

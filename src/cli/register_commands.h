@@ -14,6 +14,8 @@ namespace kro::cli {
 int commandRegister(const Context& cx, Invocation& call);
 // kro verify: an issued report's anti-counterfeit code checked against the office's keys.
 int commandVerify(const Context& cx, Invocation& call);
+// kro verify-page: the page an office publishes for phones to check its reports' codes.
+int commandVerifyPage(const Context& cx, Invocation& call);
 
 // The register of --register, the settings' or the default, opened.
 Result<std::unique_ptr<Register>> registerFor(const Arguments& args);

@@ -43,23 +43,24 @@ std::string publicKeysText(const std::vector<OfficeKey>& keys) {
   return out;
 }
 
+std::string htmlEscaped(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else if (c == '"')
+      out += "&quot;";
+    else
+      out += c;
+  }
+  return out;
+}
+
 std::string publicKeysPage(const std::vector<OfficeKey>& keys) {
-  auto escaped = [](std::string_view t) {
-    std::string out;
-    for (char c : t) {
-      if (c == '&')
-        out += "&amp;";
-      else if (c == '<')
-        out += "&lt;";
-      else if (c == '>')
-        out += "&gt;";
-      else if (c == '"')
-        out += "&quot;";
-      else
-        out += c;
-    }
-    return out;
-  };
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>防伪校验码的公钥</title>"
       "<style>body{font-family:sans-serif;margin:2em}table{border-collapse:collapse}"
@@ -69,10 +70,10 @@ std::string publicKeysPage(const std::vector<OfficeKey>& keys) {
       "<p>报告上二维码旁印的密钥指纹应与下表中的一致；核对报告：kro verify 报告文件 --key 公钥文件。</p>"
       "<table><tr><th>单位</th><th>密钥</th><th>指纹</th><th>有效期</th><th>状态</th><th>公钥</th></tr>";
   for (const OfficeKey& k : keys) {
-    out += "<tr><td>" + escaped(k.office) + "</td><td>" + k.id + "</td><td class=\"fp\">" +
+    out += "<tr><td>" + htmlEscaped(k.office) + "</td><td>" + k.id + "</td><td class=\"fp\">" +
            fingerprintOf(k.publicKey) + "</td><td>" + isoDate(k.validFrom) + " 至 " +
            (k.validUntil ? isoDate(*k.validUntil) : std::string("不限")) + "</td><td>" +
-           (k.revoked ? "自 " + isoDate(*k.revoked) + " 起吊销：" + escaped(k.revokeReason)
+           (k.revoked ? "自 " + isoDate(*k.revoked) + " 起吊销：" + htmlEscaped(k.revokeReason)
                       : std::string("有效")) +
            "</td><td><code>" + base64Url(k.publicKey) + "</code></td></tr>";
   }

@@ -15,6 +15,8 @@ namespace kro {
 
 // The public keys as text (its secret parts never): a block per key of "名称 值" lines.
 std::string publicKeysText(const std::vector<OfficeKey>& keys);
+// A text as HTML shows it.
+std::string htmlEscaped(std::string_view text);
 // The same as a page to print and pin up (HTML, nothing loaded from elsewhere): each key's office,
 // id, fingerprint in large type, validity and revocation.
 std::string publicKeysPage(const std::vector<OfficeKey>& keys);

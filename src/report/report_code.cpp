@@ -127,8 +127,9 @@ SignedReport signedReportOf(const Project& project, const ReportFigures& figures
   r.passes = figures.passes;
   r.readings = figures.readingCount;
   r.passing = figures.passCount;
-  r.members = figures.memberCount;
-  r.membersPassing = figures.memberPassCount;
+  // Members are counted only under a rule that judges them.
+  r.members = figures.judgesMembers() ? figures.memberCount : 0;
+  r.membersPassing = figures.judgesMembers() ? figures.memberPassCount : 0;
   r.rate = figures.rateText;
   r.project = projectName;
   r.dataSha256 = canonicalDataSha256(project);

@@ -267,6 +267,32 @@ TEST_P(RegisterTest, IssuedReportsCarryACodeAnyoneCanCheck) {
   ASSERT_EQ(run({"register", "key", "new", "--as", "王工", "--office", "某某检测中心"}).status, 0);
   EXPECT_EQ(run({"verify", pdf, "--key", (dir / "keys.txt").string()}).status, 0);
 
+  // The verification page in a browser (Debian's chromium): the browser's own Ed25519, and the
+  // inlined library when the page is told to use it; valid, changed, and later voided.
+  const std::string page = (dir / "verify.html").string();
+  auto shown = [&](const std::string& query, const std::string& payload) {
+    const std::string dom = shell(
+        "timeout 60 chromium --headless --no-sandbox --disable-gpu --virtual-time-budget=5000 "
+        "--dump-dom 'file://" +
+        page + query + "#" + payload + "' 2>/dev/null");
+    const std::size_t at = dom.find("<div id=\"result\"");
+    return at == std::string::npos ? dom : dom.substr(at, dom.find("</table>", at) - at);
+  };
+  const std::string payload = code.substr(code.find('#') + 1);
+  std::string altered = payload;
+  altered[20] = altered[20] == 'A' ? 'B' : 'A';
+  if (GetParam() == Backend::Sqlite) {
+    ASSERT_EQ(run({"verify-page", "-o", page}).status, 0);
+    for (const std::string& query : {"", "?nacl"}) {
+      const std::string valid = shown(query, payload);
+      EXPECT_NE(valid.find("有效</div>"), std::string::npos) << query << valid;
+      EXPECT_NE(valid.find("LBHD-2026-0001 第 1 版"), std::string::npos) << valid;
+      EXPECT_NE(valid.find("100.0 %"), std::string::npos) << valid;
+      EXPECT_NE(valid.find(query.empty() ? "浏览器" : "tweetnacl"), std::string::npos) << valid;
+      EXPECT_NE(shown(query, altered).find("无效</div>"), std::string::npos) << query;
+    }
+  }
+
   // The rate printed in the Word report edited after signing.
   const std::string edited = (dir / "edited.docx").string();
   shell(
@@ -284,6 +310,13 @@ TEST_P(RegisterTest, IssuedReportsCarryACodeAnyoneCanCheck) {
   CommandRun voided = run({"verify", pdf});
   EXPECT_EQ(voided.status, 1);
   EXPECT_NE(voided.out.find("已作废"), std::string::npos) << voided.out;
+  if (GetParam() == Backend::Sqlite) {
+    ASSERT_EQ(run({"verify-page", "-o", page}).status, 0);
+    EXPECT_NE(shown("", payload).find("已作废</div>"), std::string::npos);
+    ASSERT_EQ(run({"register", "void-list", "-o", (dir / "void-list.json").string()}).status, 0);
+    EXPECT_NE(test::readBytes(dir / "void-list.json").find("\"number\": \"LBHD-2026-0001\", \"revision\": 1"),
+              std::string::npos);
+  }
   test::unsetEnvironment("KRO_PASSPHRASE");
 }
 
