@@ -65,6 +65,7 @@ define windows_build
 	  cd $(WINDOWS_BUILD) && ctest --output-on-failure -j $(JOBS) --repeat until-pass:2
 	@WINEPREFIX=$(WINE_PREFIX) bash tests/windows/compare_outputs.sh $(CURDIR)/$(BUILD)/bin/kro $(CURDIR)/$(WINDOWS_BUILD)/bin/kro.exe samples/sample.KRO
 	@WINEPREFIX=$(WINE_PREFIX) bash tests/windows/serial_transfer.sh $(CURDIR)/$(BUILD)/bin/kro $(CURDIR)/$(WINDOWS_BUILD)/bin/kro.exe samples/sample.KRO
+	@bash tests/windows/signing.sh $(WINDOWS_BUILD)/bin/kro.exe
 endef
 windows-cli: build
 	$(call windows_build,)

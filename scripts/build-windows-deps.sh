@@ -31,19 +31,16 @@ sources=(
 )
 stamp="pinned: ${sources[*]}; libxlsxwriter wide names; licence names; libpq and libqrencode as DLLs"
 
-if [[ -f $prefix/SOURCES.txt ]] && [[ "$(head -n 1 "$prefix/SOURCES.txt")" == "$stamp" ]]; then
-  exit 0
-fi
-
 sudo=()
 [[ $(id -u) -ne 0 ]] && sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 
-# The cross compiler, wine to run what it makes, what unpacks Debian's sources, and the autotools
-# that make libsodium's configure script (its source package ships none), and tclsh, which makes
-# SQLite's one-file source.
+# The cross compiler, wine to run what it makes, what unpacks Debian's sources, the autotools
+# that make libsodium's configure script (its source package ships none), tclsh, which makes
+# SQLite's one-file source, and osslsigncode, which signs the programs: checked on every run, as
+# the tests need them even when the libraries are cached.
 tools=(g++-mingw-w64-x86-64-posix wine wine64 dpkg-dev cmake ninja-build unzip
-  autoconf automake libtool tcl)
+  autoconf automake libtool tcl osslsigncode)
 missing=()
 for p in "${tools[@]}"; do
   [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)" == "install ok installed" ]] || missing+=("$p")
@@ -52,6 +49,10 @@ if [[ ${#missing[@]} -gt 0 ]]; then
   echo "Installing: ${missing[*]}"
   "${sudo[@]}" apt-get update -qq
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if [[ -f $prefix/SOURCES.txt ]] && [[ "$(head -n 1 "$prefix/SOURCES.txt")" == "$stamp" ]]; then
+  exit 0
 fi
 
 # Source packages: add a deb-src entry beside each deb entry of the machine's apt sources.

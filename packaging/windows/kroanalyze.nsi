@@ -6,6 +6,8 @@ SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
 !include MUI2.nsh
+!include LogicLib.nsh
+!include WinVer.nsh
 
 !define APP "kroanalyze"
 !define TITLE "楼板厚度测试仪数据分析处理软件"
@@ -26,6 +28,16 @@ BrandingText "${APP} ${VERSION}"
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
+
+; The programs are built with Qt 6, which runs on Windows 10 version 1809 (build 17763) and
+; later, Windows 11 included: older systems are refused before anything is installed.
+Function .onInit
+  ${IfNot} ${AtLeastWin10}
+  ${OrIfNot} ${AtLeastBuild} 17763
+    MessageBox MB_OK|MB_ICONSTOP "本程序需要 Windows 10（1809 版或更新）或 Windows 11，不能安装在这个系统上。" /SD IDOK
+    Abort
+  ${EndIf}
+FunctionEnd
 
 ; Opening a file type with the program, under the program's own name for the type.
 !macro Associate EXT TYPE DESCRIPTION

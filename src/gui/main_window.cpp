@@ -10,12 +10,15 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTableView>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
@@ -241,6 +244,21 @@ void MainWindow::endComparison() {
 }
 
 void MainWindow::scheduleOverview() { overviewTimer_.start(); }
+
+void MainWindow::fitOverview() {
+  QTableView* table = overview_->table();
+  const int wanted = table->horizontalHeader()->length() + table->verticalScrollBar()->sizeHint().width() +
+                     2 * table->frameWidth() + 8;
+  resizeDocks({overview_}, {wanted}, Qt::Horizontal);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!fitted_) {
+    fitted_ = true;
+    QTimer::singleShot(0, this, [this] { fitOverview(); });
+  }
+}
 
 void MainWindow::refreshOverview() {
   overviewTimer_.stop();

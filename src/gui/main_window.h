@@ -61,6 +61,9 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
   // The overview (and the comparison) again from the document; after a change this happens by
   // itself kOverviewDelay after the last one.
   void refreshOverview();
+  // The overview as wide as its columns, as far as the panel and the grid's columns leave room;
+  // done once the window first has its size.
+  void fitOverview();
   static constexpr std::chrono::milliseconds kOverviewDelay{120};
   // 新建 and 关闭: an empty project, after asking about unsaved changes. False when cancelled.
   bool closeDocument();
@@ -112,10 +115,12 @@ class MainWindow : public QMainWindow, public DocumentFrontend, public Prompter 
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
+  bool fitted_ = false;  // the overview fitted once the window was first shown
   // The actions, their menus and the toolbar, from one table.
   void buildActions();
   // 与原始数据比较: asks for the file, starting in 原始数据 beside the document's.

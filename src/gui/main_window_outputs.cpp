@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
+#include <QPrinterInfo>
 #include <QProgressDialog>
 #include <QStatusBar>
 #include <algorithm>
@@ -73,6 +74,13 @@ class PageProgress {
 }  // namespace
 
 void MainWindow::print() {
+  // Without a printer the system's print dialog has nothing to offer (on Windows it does not even
+  // open): the report can still be saved as the PDF that would be printed.
+  if (QPrinterInfo::availablePrinterNames().isEmpty()) {
+    if (Dialogs::askYesNo(this, "这台电脑上没有安装打印机，无法打印。\n要把报告保存为 PDF 文件吗？", "打印"))
+      savePdf();
+    return;
+  }
   if (!checkedBeforeOutput(std::nullopt)) return;
   const PrintedPageSettings pageSettings{printSettingsForPage(settings_), parameters()};
   // Printed with the changes not saved yet in its log, as the raw data show them corrected.

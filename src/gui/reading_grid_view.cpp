@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <algorithm>
 #include <array>
 
@@ -167,6 +168,12 @@ ReadingGridView::ReadingGridView(CKroAnalyzeDoc& doc, QWidget* parent)
   horizontalHeader()->setFixedHeight(kGridHeaderHeight);
   horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
   for (int c = 0; c < kGridColumns - 1; ++c) setColumnWidth(c, kGridColumnWidth);
+  // Never narrower than its columns at their least (each as wide as its heading, see
+  // resizeEvent): on a small or scaled screen the docks give way, not the 是否合格 column (nor the
+  // chart below, as wide as the grid, and its caption).
+  int least = verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
+  for (int c = 0; c < kGridColumns; ++c) least += horizontalHeader()->sectionSizeHint(c);
+  setMinimumWidth(least);
   setSelectionBehavior(QAbstractItemView::SelectItems);
   setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                   QAbstractItemView::AnyKeyPressed);

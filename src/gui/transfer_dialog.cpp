@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QStandardPaths>
 #include <algorithm>
 #include <cstdio>
 
@@ -56,8 +57,14 @@ TransferDialog::TransferDialog(Prompter& ui, std::filesystem::path openedPath, b
   session_.offerFirstBlock(true);
   session_.setTimeLimit(kTransferTimeLimit);
   setWindowTitle("数据传输");
-  // A dated name in the folder of the last transfer, so that a day's transfers never meet.
-  const QString folderUsed = windowSettings()->value("transferFolder", QDir::homePath()).toString();
+  // A dated name in the folder of the last transfer, so that a day's transfers never meet; the
+  // first time in the user's documents (on Windows 文档, not the profile folder).
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  const QString folderUsed =
+      windowSettings()
+          ->value("transferFolder",
+                  !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath())
+          .toString();
   path_ = new QLineEdit(QDir::toNativeSeparators(proposedTransferPath(QDir(folderUsed))), this);
   path_->setObjectName("pathEdit");
   path_->setMinimumWidth(320);

@@ -160,7 +160,8 @@ std::string verifyPage(const std::vector<OfficeKey>& keys, const std::vector<std
   for (std::size_t k = 0; k < voided.size(); ++k) data += (k > 0 ? ", " : "") + jsonString(voided[k]);
   data += "];\n";
   const std::string office = keys.empty() ? std::string() : keys.back().office;
-  return "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
+  return "<!DOCTYPE html>\n<html lang=\"zh-CN\" translate=\"no\"><head><meta charset=\"utf-8\"><meta "
+         "name=\"google\" content=\"notranslate\">"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">"
          "<title>检测报告防伪校验</title><style>" +
          std::string(kStyle) + "</style></head><body><h1 style=\"font-size:1.3em;text-align:center\">" +

@@ -104,9 +104,10 @@ fs::path SettingsLocation::pathForWrite(std::string_view fileName) const {
   if (override_) return *override_ / pathFromUtf8(fileName);
   std::error_code ec;
   fs::path user = userFolder_ / pathFromUtf8(fileName);
-  // An installed program never writes beside itself, even run by root, who may write there.
-  if (!fs::exists(user, ec) && !ProgramPaths::isSystemFolder(programFolder_) &&
-      platform::folderWritable(programFolder_)) {
+  // An installed program never writes beside itself, even run by root, who may write there; a
+  // portable copy does, while it is where it may.
+  if (!fs::exists(user, ec) && fs::exists(programFolder_ / pathFromUtf8(kPortableMarker), ec) &&
+      !ProgramPaths::isSystemFolder(programFolder_) && platform::folderWritable(programFolder_)) {
     return programFolder_ / pathFromUtf8(fileName);
   }
   return user;

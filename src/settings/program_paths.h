@@ -40,8 +40,11 @@ class ProgramPaths {
 //
 // With an override folder (--config-dir, KRO_CONFIG_DIR) every file lives there. Otherwise a
 // copy in the user's configuration folder, when present, is the one read and written; without
-// one, the file lives in the program folder while that folder is writable and not a system
-// folder (an installed program under /usr or /opt), else in the user's configuration folder.
+// one, a file the program folder holds is read from there, and files are written to the user's
+// configuration folder, wherever the program is installed. Only a portable copy (the marker
+// file kPortableMarker beside the program, in a writable folder that is no system folder: a
+// copy on a USB stick) keeps its settings in its own folder.
+inline constexpr std::string_view kPortableMarker = "kroanalyze.portable";
 class SettingsLocation {
  public:
   // Reads KRO_CONFIG_DIR; without it, the program folder and the user's configuration folder.

@@ -9,12 +9,14 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
+#include <QDockWidget>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPrinterInfo>
 #include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -241,6 +243,39 @@ TEST_F(MainWindowTest, CsvExportAndImportGoThroughTheFileMenu) {
   ASSERT_EQ(messages.size(), 1);
   EXPECT_TRUE(messages.front().contains("第 2 行第 4 列")) << messages.front().toStdString();
   EXPECT_FALSE(std::filesystem::exists(dir / "bad.KRO"));
+}
+
+// A 1920 x 1080 screen at 100, 125, 150 and 200 % scaling: a window of 1920/f x 1040/f logical
+// pixels (the taskbar left out) with the panel, the grid and the overview. Every column of the
+// grid shows, and the chart below is as wide as them, which its caption needs.
+TEST_F(MainWindowTest, TheGridAndChartAreWholeAtEveryScaling) {
+  ASSERT_TRUE(window.openFile(sample()));
+  auto* grid = find<QTableView>("readingGrid");
+  auto* chart = find<QWidget>("thicknessChart");
+  ASSERT_NE(chart, nullptr);
+  for (double f : {1.0, 1.25, 1.5, 2.0}) {
+    const int width = static_cast<int>(1920 / f);
+    window.resize(width, static_cast<int>(1040 / f));
+    QApplication::processEvents();
+    EXPECT_LE(window.width(), width) << f;  // no wider than the screen
+    EXPECT_LE(grid->horizontalHeader()->length(), grid->viewport()->width()) << f;
+    EXPECT_GE(chart->width(), grid->horizontalHeader()->length()) << f;
+  }
+}
+
+// 打印 on a machine without a printer says so and offers the PDF instead (under the offscreen
+// platform there is none).
+TEST_F(MainWindowTest, PrintingWithoutAPrinterOffersAPdf) {
+  if (!QPrinterInfo::availablePrinterNames().isEmpty()) GTEST_SKIP() << "this machine has a printer";
+  ASSERT_TRUE(window.openFile(sample()));
+  Dialogs::queueYesNo(true);
+  Dialogs::queuePath(qtPath(dir / "报告.pdf"));
+  window.action("actionPrint")->trigger();
+  const QStringList asked = Dialogs::takeQuestions();
+  ASSERT_EQ(asked.size(), 1);
+  EXPECT_TRUE(asked.front().contains("没有安装打印机")) << asked.front().toStdString();
+  EXPECT_TRUE(test::readBytes(dir / "报告.pdf").starts_with("%PDF"));
+  Dialogs::takeMessages();
 }
 
 TEST_F(MainWindowTest, CheckListsFindingsAndChoosingOneMakesItsMemberCurrent) {
@@ -1201,6 +1236,7 @@ TEST_F(MainWindowTest, TheOverviewFitsTicksAndFollowsTheCurrentMember) {
   window.resize(1366, 768);
   ASSERT_TRUE(window.openFile(sample()));
   window.refreshOverview();
+  window.fitOverview();  // as when the window is first shown at this size
   QApplication::processEvents();
   QTableView* table = window.overview()->table();
   QHeaderView* header = table->horizontalHeader();

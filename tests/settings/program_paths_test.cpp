@@ -9,11 +9,15 @@
 namespace kro {
 namespace {
 
-TEST(SettingsLocation, ProgramFolderUntilAUserCopyExists) {
+// Installed anywhere (D:\ too), a program writes its settings to the user's folder; only a
+// portable copy, marked so, writes beside itself until a user copy exists.
+TEST(SettingsLocation, UserFolderUnlessPortableThenProgramFolderUntilAUserCopyExists) {
   test::TempDir dir;
   std::filesystem::create_directories(dir / "bin");
   SettingsLocation location(dir / "bin", dir / "user");
   EXPECT_EQ(location.pathForRead("printini.ini"), dir / "bin" / "printini.ini");
+  EXPECT_EQ(location.pathForWrite("printini.ini"), dir / "user" / "printini.ini");
+  test::writeBytes(dir / "bin" / pathFromUtf8(kPortableMarker), "");
   EXPECT_EQ(location.pathForWrite("printini.ini"), dir / "bin" / "printini.ini");
   std::filesystem::create_directories(dir / "user");
   test::writeBytes(dir / "user" / "printini.ini", "");

@@ -29,6 +29,8 @@ cleanup() {
 }
 trap cleanup EXIT
 wineboot -i >/dev/null 2>&1
+# A new prefix says Windows 7, which the installer refuses (the programs need Windows 10 1809).
+wine winecfg -v win10 >/dev/null 2>&1
 drive_c=$WINEPREFIX/drive_c
 
 fail() {
