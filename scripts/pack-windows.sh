@@ -35,17 +35,9 @@ cp -r "$bin/plugins" "$bin/translations" "$bin/fonts" "$stage/"
 cp "$bin"/*.docx "$bin/kroanalyze.html" "$stage/"
 cp "$here/samples/sample.KRO" "$here/data/kroanalyze.ico" "$stage/"
 
-# Licences: ours, the fonts', and those of every library and runtime inside.
-cp "$here/LICENSE" "$stage/licences/kroanalyze.txt"
-cp "$here/data/copyright" "$stage/licences/kroanalyze-and-fonts.copyright"
-cp "$cache/prefix/SOURCES.txt" "$stage/licences/libraries-SOURCES.txt"
-cp "$cache/prefix/licences"/*.copyright "$stage/licences/"
-rm -f "$stage/licences/googletest.copyright"  # only the tests use it
-cp "$cache/qt/SOURCES.txt" "$stage/licences/qt-SOURCES.txt"
-cp "$cache/qt/qt6-base.copyright" "$stage/licences/qt6-base.copyright"
-cp /usr/share/doc/gcc-mingw-w64-base/copyright "$stage/licences/gcc-runtime.copyright"
-cp /usr/share/doc/mingw-w64-common/copyright "$stage/licences/mingw-w64.copyright"
-cp /usr/share/doc/qt6-translations-l10n/copyright "$stage/licences/qt6-translations.copyright"
+# Licences: ours, the fonts', those of every library and runtime inside and the full texts they
+# name, as .txt files, with the written offer of the sources.
+bash "$here/scripts/windows-licences.sh" "$stage/licences" "$cache"
 
 # The zip: names in UTF-8 (marked so), one folder inside.
 rm -f "$build/$name-win64.zip"

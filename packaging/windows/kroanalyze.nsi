@@ -22,6 +22,8 @@ BrandingText "${APP} ${VERSION}"
 !define MUI_ICON "${STAGE}\kroanalyze.ico"
 !define MUI_UNICON "${STAGE}\kroanalyze.ico"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\kroanalyze.exe"
+; The licences, from the text the package carries (its folder licences\ holds the rest).
+!insertmacro MUI_PAGE_LICENSE "${STAGE}\licences\kroanalyze.txt"
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH

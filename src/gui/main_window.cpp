@@ -47,6 +47,7 @@
 #include "model/report_figures.h"
 #include "office/docx_template.h"
 #include "office/xlsx_excel_session.h"
+#include "platform/console.h"
 #include "render/qt_paths.h"
 #include "render/report_printer.h"
 #include "report/project_parameters.h"
@@ -108,7 +109,11 @@ MainWindow::MainWindow(QWidget* parent)
   if (auto band = parseMemberBand(windowSettings()->value("newMemberBand").toString().toStdString()))
     doc_.setNewMemberBand(*band);
   setAcceptDrops(true);
-  setWindowIcon(themed("x-office-spreadsheet", QStyle::SP_FileDialogDetailedView));
+  // The program's own icon: the executable's on Windows (title bar and taskbar), the theme's
+  // "kroanalyze" where the package installed it, else a spreadsheet's.
+  if (!platform::iconInExecutable())
+    setWindowIcon(
+        QIcon::fromTheme("kroanalyze", themed("x-office-spreadsheet", QStyle::SP_FileDialogDetailedView)));
 
   panel_ = new MemberPanel(doc_, this);
   panel_->setRuleSource([this] { return parameters().rule(); });

@@ -20,6 +20,10 @@ bool withoutDisplay();
 // Quick access, in the system's language); elsewhere the program's own, in Chinese, are used.
 bool systemFileDialogs();
 
+// True where the program's icon is a resource of its executable, which the system gives its
+// windows (Windows); elsewhere the window names the icon the desktop's theme has for it.
+bool iconInExecutable();
+
 // Asks for a secret (a PIN) on the terminal without showing what is typed: the prompt, then a
 // line (UTF-8, without its end). Nothing when there is no terminal to ask on.
 std::optional<std::string> readSecret(std::string_view prompt);

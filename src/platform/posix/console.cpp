@@ -51,6 +51,8 @@ bool withoutDisplay() {
 
 bool systemFileDialogs() { return false; }
 
+bool iconInExecutable() { return false; }
+
 SilencedErrorStream::SilencedErrorStream() {
   std::fflush(stderr);
   saved_ = ::dup(STDERR_FILENO);

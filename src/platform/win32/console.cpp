@@ -52,6 +52,8 @@ std::optional<std::string> readSecret(std::string_view prompt) {
 
 bool systemFileDialogs() { return true; }
 
+bool iconInExecutable() { return true; }
+
 SilencedErrorStream::SilencedErrorStream() {
   std::fflush(stderr);
   saved_ = ::_dup(::_fileno(stderr));
