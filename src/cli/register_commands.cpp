@@ -236,8 +236,10 @@ int keyCommand(const Context& cx, Invocation& call, Register& reg) {
   if (!person->has(Role::Approver)) return cx.fail("“" + *who + "”没有批准职责，不能管理签名密钥");
   if (what == "revoke") {
     if (call.inputs().size() != 3) return cx.usage("register key revoke 需要密钥编号");
-    const CalendarDate from = dateOption(call, "--from").value_or(today());
-    if (Status s = reg.revokeKey(word(call, 2), from, call.args.value("--reason").value_or("")); !s)
+    const auto given = dateOption(call, "--from");
+    if (call.args.value("--from") && !given) return cx.usage("--from 取日期，如 2027-01-01");
+    const CalendarDate from = given.value_or(today());
+    if (Status s = reg.revokeKey(word(call, 2), from, call.args.value("--reason").value_or(""), *who); !s)
       return cx.fail(s.message());
     cx.out << "密钥 " << word(call, 2) << " 自 " << isoDate(from) << " 起吊销；此前签发的报告仍然有效\n";
     return kSuccess;
@@ -251,7 +253,8 @@ int keyCommand(const Context& cx, Invocation& call, Register& reg) {
     auto again = platform::readSecret("再输入一次口令：");
     if (!again || again.value() != passphrase.value()) return cx.fail("两次输入的口令不同，没有新建密钥");
   }
-  auto key = reg.newOfficeKey(call.args.value("--office").value_or(""), passphrase.value(), today(), until);
+  auto key =
+      reg.newOfficeKey(call.args.value("--office").value_or(""), passphrase.value(), today(), until, *who);
   if (!key) return cx.fail(key.message());
   cx.out << "已新建签名密钥 " << key->id << "，指纹 " << fingerprintOf(key->publicKey)
          << "\n公钥：kro register key export -o 公钥.txt（可公开，印出指纹供人核对）\n";

@@ -434,7 +434,8 @@ RegisterSettingsDialog::RegisterSettingsDialog(Register& reg, const QString& loc
                : passphrase->text() != again->text() ? Status(Error{"两次输入的口令不同，没有新建密钥。"})
                                                      : Status();
     if (s) {
-      auto key = reg_.newOfficeKey(text(office), passphrase->text().toStdString(), today(), std::nullopt);
+      auto key =
+          reg_.newOfficeKey(text(office), passphrase->text().toStdString(), today(), std::nullopt, who->name);
       if (!key) s = key.error();
     }
     if (!s) Dialogs::message(this, MessageKind::Error, qt(s.message()));

@@ -488,7 +488,8 @@ Status Register::setNumbering(const NumberingRules& rules, const std::string& fo
 }
 
 Result<OfficeKey> Register::newOfficeKey(const std::string& office, const std::string& passphrase,
-                                         const CalendarDate& from, std::optional<CalendarDate> until) {
+                                         const CalendarDate& from, std::optional<CalendarDate> until,
+                                         const std::string& who) {
   if (office.empty()) return Error{"请给出单位名称：它随密钥印在公钥页上"};
   if (passphrase.size() < 8) return Error{"签名密钥的口令至少 8 个字符"};
   if (until && daysFromCivil(*until) < daysFromCivil(from)) return Error{"密钥的有效期早于它的启用日期"};
@@ -515,7 +516,7 @@ Result<OfficeKey> Register::newOfficeKey(const std::string& office, const std::s
       {key.id, office, base64Url(key.publicKey), key.sealedSecret, isoDate(from), dateValue(until),
        nowText()});
   if (!added) return added.error();
-  if (Status s = note("", "新建签名密钥 " + key.id + "（指纹 " + fingerprintOf(key.publicKey) + "）"); !s)
+  if (Status s = note(who, "新建签名密钥 " + key.id + "（指纹 " + fingerprintOf(key.publicKey) + "）"); !s)
     return Error{s.message()};
   if (Status s = t.commit(); !s) return Error{s.message()};
   return key;
@@ -543,7 +544,8 @@ Result<std::vector<OfficeKey>> Register::officeKeys() {
   return out;
 }
 
-Status Register::revokeKey(const std::string& id, const CalendarDate& from, const std::string& reason) {
+Status Register::revokeKey(const std::string& id, const CalendarDate& from, const std::string& reason,
+                           const std::string& who) {
   if (reason.empty()) return Error{"吊销密钥需要写明原因"};
   Transaction t(*db_);
   if (!t.started()) return t.started();
@@ -554,7 +556,7 @@ Status Register::revokeKey(const std::string& id, const CalendarDate& from, cons
       {id, isoDate(from), reason});
   if (!done) return done.error();
   if (done->empty()) return Error{"台账中没有未吊销的签名密钥“" + id + "”"};
-  if (Status s = note("", "吊销签名密钥 " + id + "（自 " + isoDate(from) + " 起）：" + reason); !s) return s;
+  if (Status s = note(who, "吊销签名密钥 " + id + "（自 " + isoDate(from) + " 起）：" + reason); !s) return s;
   return t.commit();
 }
 

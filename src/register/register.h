@@ -150,11 +150,13 @@ class Register {
   Status setNumbering(const NumberingRules& rules, const std::string& format = {});
 
   // The office's keys, oldest first. A new key is sealed by the passphrase; keys are never
-  // deleted, only revoked.
+  // deleted, only revoked. who: the approver who made or revoked it, in the register's history.
   Result<OfficeKey> newOfficeKey(const std::string& office, const std::string& passphrase,
-                                 const CalendarDate& from, std::optional<CalendarDate> until);
+                                 const CalendarDate& from, std::optional<CalendarDate> until,
+                                 const std::string& who);
   Result<std::vector<OfficeKey>> officeKeys();
-  Status revokeKey(const std::string& id, const CalendarDate& from, const std::string& reason);
+  Status revokeKey(const std::string& id, const CalendarDate& from, const std::string& reason,
+                   const std::string& who);
   // The newest key that may sign on that day.
   Result<OfficeKey> signingKey(const CalendarDate& day);
   Result<CodeSettings> codeSettings();
